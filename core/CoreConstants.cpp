@@ -1,0 +1,98 @@
+#include "CoreConstants.h"
+
+#include "BuildConfig.h"
+#include "SystemLog.h"
+
+#include <QDir>
+#include <QHostAddress>
+#include <QUrl>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace {
+
+QString devOverride(const char* name)
+{
+#ifdef QUORVANE_DEV_OVERRIDES
+    return qEnvironmentVariable(name);
+#else
+    Q_UNUSED(name);
+    return {};
+#endif
+}
+
+QString origin(const char* overrideName, const char* compiledIn)
+{
+    const QString overridden = devOverride(overrideName);
+    if (!overridden.isEmpty()) {
+        QString trimmed = overridden;
+        while (trimmed.endsWith(u'/'))
+            trimmed.chop(1);
+        if (CoreConstants::isAcceptableOrigin(trimmed))
+            return trimmed;
+        SystemLog::write(QStringLiteral("Quorvane: ignoring %1=%2 (not an https origin or a loopback http origin)")
+                             .arg(QLatin1String(overrideName), overridden));
+    }
+    return QString::fromUtf8(compiledIn);
+}
+
+QString accountHomeDirectory()
+{
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir && *entry->pw_dir)
+        return QString::fromLocal8Bit(entry->pw_dir);
+    return QDir::rootPath();
+}
+
+} // namespace
+
+namespace CoreConstants {
+
+QString apiBaseURL() { return origin("QUORVANE_API_BASE_URL", BuildConfig::apiBaseURL); }
+QString webBaseURL() { return origin("QUORVANE_WEB_BASE_URL", BuildConfig::webBaseURL); }
+QString keychainService() { return QString::fromUtf8(BuildConfig::appId) + QStringLiteral(".machine"); }
+QString keychainAccessGroup()
+{
+    return QString::fromUtf8(BuildConfig::teamId) + u'.' + QString::fromUtf8(BuildConfig::appId);
+}
+
+QString webSocketBaseURL()
+{
+    const QString api = apiBaseURL();
+    if (api.startsWith(QLatin1String("https://")))
+        return QStringLiteral("wss://") + api.mid(8);
+    if (api.startsWith(QLatin1String("http://")))
+        return QStringLiteral("ws://") + api.mid(7);
+    return api;
+}
+
+QString homeDirectory()
+{
+    const QString overridden = devOverride("QUORVANE_HOME");
+    return overridden.isEmpty() ? accountHomeDirectory() : QDir::cleanPath(overridden);
+}
+
+QString quorvaneDirectory() { return homeDirectory() + QStringLiteral("/.quorvane"); }
+QString machineDirectory() { return quorvaneDirectory() + QStringLiteral("/machine"); }
+QString machineConfigPath() { return machineDirectory() + QStringLiteral("/machine.json"); }
+QString publicKeyPath() { return machineDirectory() + QStringLiteral("/public-key"); }
+QString approverOnlyPath() { return machineDirectory() + QStringLiteral("/approver-only"); }
+QString agentsDirectory() { return quorvaneDirectory() + QStringLiteral("/agents"); }
+QString mcpServersPath() { return quorvaneDirectory() + QStringLiteral("/mcp-servers.json"); }
+QString updateCheckLogPath() { return quorvaneDirectory() + QStringLiteral("/update-check.log"); }
+
+bool isAcceptableOrigin(const QString& text)
+{
+    const QUrl url(text, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty() || !url.userInfo().isEmpty() || url.hasQuery()
+        || url.hasFragment() || !(url.path().isEmpty() || url.path() == QLatin1String("/")))
+        return false;
+    if (url.scheme() == QLatin1String("https"))
+        return true;
+    if (url.scheme() != QLatin1String("http"))
+        return false;
+    const QString host = url.host();
+    return host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
+}
+
+} // namespace CoreConstants

@@ -1,0 +1,15 @@
+#include "SyslogSink.h"
+
+#include "SystemLog.h"
+
+#include <syslog.h>
+
+namespace SyslogSink {
+
+void install()
+{
+    openlog("quorvane", LOG_PID, LOG_USER);
+    SystemLog::setSink([](const QString& line) { syslog(LOG_NOTICE, "%s", line.toUtf8().constData()); });
+}
+
+} // namespace SyslogSink
