@@ -1,0 +1,65 @@
+#include "LatestRelease.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+namespace {
+
+enum class Presence { required, optional };
+
+// Reads one text member; false (with the reason) when it has the wrong shape.
+bool readText(const QJsonObject& object, QLatin1String key, Presence presence, std::optional<QString>& out,
+              QString& error)
+{
+    const auto it = object.constFind(key);
+    if (it == object.constEnd() || it->isNull()) {
+        if (presence == Presence::required) {
+            error = QStringLiteral("LatestRelease: required key \"%1\" is missing").arg(key);
+            return false;
+        }
+        out.reset();
+        return true;
+    }
+    if (!it->isString()) {
+        error = QStringLiteral("LatestRelease: key \"%1\" is not a string").arg(key);
+        return false;
+    }
+    out = it->toString();
+    return true;
+}
+
+} // namespace
+
+std::optional<LatestRelease> LatestRelease::fromJson(const QByteArray& json, QString* error)
+{
+    QString reason;
+    const auto fail = [&]() -> std::optional<LatestRelease> {
+        if (error)
+            *error = reason;
+        return std::nullopt;
+    };
+
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        reason = QStringLiteral("LatestRelease: invalid JSON at offset %1: %2")
+                     .arg(parseError.offset)
+                     .arg(parseError.errorString());
+        return fail();
+    }
+    if (!document.isObject()) {
+        reason = QStringLiteral("LatestRelease: the answer is not a JSON object");
+        return fail();
+    }
+    const QJsonObject object = document.object();
+
+    std::optional<QString> version, url, sha256, signature;
+    if (!readText(object, QLatin1String("version"), Presence::required, version, reason)
+        || !readText(object, QLatin1String("url"), Presence::required, url, reason)
+        || !readText(object, QLatin1String("sha256"), Presence::optional, sha256, reason)
+        || !readText(object, QLatin1String("signature"), Presence::optional, signature, reason))
+        return fail();
+
+    return LatestRelease{*version, *url, sha256, signature};
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// The back-end's answer to the release query: the newest version, where to
+// download its archive, and what to check the archive against.
+struct LatestRelease
+{
+    QString version;
+    QString url;
+    std::optional<QString> sha256;    // 64 lower-case hex digits of the archive
+    std::optional<QString> signature; // publisher Ed25519 signature, unpadded base64url
+
+    // Decodes the JSON object; "version" and "url" are required texts, the other
+    // members optional texts (null counts as absent). Any other shape fails with
+    // a description in `error`.
+    static std::optional<LatestRelease> fromJson(const QByteArray& json, QString* error = nullptr);
+};

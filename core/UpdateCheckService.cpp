@@ -1,0 +1,491 @@
+#include "UpdateCheckService.h"
+
+#include "BuildConfig.h"
+#include "CoreConstants.h"
+#include "LatestRelease.h"
+#include "ReleaseSignature.h"
+#include "UpdateLog.h"
+#include "UpdaterScript.h"
+#include "VersionComparison.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QProcess>
+#include <QUuid>
+
+#include <QCoroNetworkReply>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::chrono::milliseconds requestTimeout{std::chrono::seconds(60)};
+
+QString orNil(const std::optional<QString>& text) { return text ? *text : QStringLiteral("nil"); }
+
+// The version as part of a file name: anything but letters, digits, '.', '-',
+// '+' and '_' becomes '_', so a server-supplied version cannot name a path.
+QString fileNameComponent(const QString& version)
+{
+    QString safe = version.left(64);
+    for (QChar& c : safe) {
+        const bool allowed = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9')
+                             || c == u'.' || c == u'-' || c == u'+' || c == u'_';
+        if (!allowed)
+            c = u'_';
+    }
+    if (safe.startsWith(u'.'))
+        safe.prepend(u'_');
+    return safe;
+}
+
+bool isLoopbackHost(const QString& host)
+{
+    return host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
+}
+
+} // namespace
+
+UpdateCheckService::UpdateCheckService(QNetworkAccessManager* network, QObject* parent)
+    : QObject(parent)
+    , m_network(network)
+    , m_releaseHost(QString::fromUtf8(BuildConfig::releaseHost))
+    , m_releasePublicKey(QString::fromUtf8(BuildConfig::releasePublicKey))
+    , m_installPrefix(defaultInstallPrefix())
+    , m_processId(QCoreApplication::applicationPid())
+{
+    m_timer.setInterval(defaultCheckInterval);
+    // The timer belongs to this object: a tick never outlives it.
+    connect(&m_timer, &QTimer::timeout, this, [this] { check(); });
+}
+
+UpdateCheckService::~UpdateCheckService()
+{
+    // A running download finishes (aborted) right here; its flow sees the stop
+    // flag, removes its private folder and touches nothing else.
+    m_stopping = true;
+    if (m_downloadReply)
+        m_downloadReply->abort();
+}
+
+QUrl UpdateCheckService::endpoint() const
+{
+    return QUrl(CoreConstants::apiBaseURL() + QStringLiteral("/releases/latest"));
+}
+
+void UpdateCheckService::setCheckInterval(std::chrono::milliseconds interval) { m_timer.setInterval(interval); }
+void UpdateCheckService::setReleaseHost(const QString& host) { m_releaseHost = host; }
+void UpdateCheckService::setReleasePublicKey(const QString& base64Url) { m_releasePublicKey = base64Url; }
+void UpdateCheckService::setInstallPrefix(const QString& prefix) { m_installPrefix = prefix; }
+void UpdateCheckService::setProcessId(qint64 pid) { m_processId = pid; }
+
+QString UpdateCheckService::defaultInstallPrefix()
+{
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/.."));
+}
+
+std::optional<QString> UpdateCheckService::hostAsWritten(const QString& url)
+{
+    const qsizetype schemeEnd = url.indexOf(QLatin1String("://"));
+    if (schemeEnd <= 0)
+        return std::nullopt;
+    QStringView authority = QStringView(url).mid(schemeEnd + 3);
+    for (qsizetype i = 0; i < authority.size(); ++i) {
+        if (authority[i] == u'/' || authority[i] == u'?' || authority[i] == u'#') {
+            authority = authority.left(i);
+            break;
+        }
+    }
+    if (const qsizetype at = authority.lastIndexOf(u'@'); at >= 0)
+        authority = authority.mid(at + 1);
+    QStringView host = authority;
+    if (host.startsWith(u'[')) {
+        const qsizetype close = host.indexOf(u']');
+        if (close < 0)
+            return std::nullopt;
+        host = host.mid(1, close - 1);
+    } else if (const qsizetype colon = host.indexOf(u':'); colon >= 0) {
+        host = host.left(colon);
+    }
+    if (host.isEmpty())
+        return std::nullopt;
+    return host.toString();
+}
+
+void UpdateCheckService::start(const std::optional<QString>& localVersion, TerminateCallback terminateApp)
+{
+    m_localVersion = localVersion;
+    m_terminateApp = std::move(terminateApp);
+    UpdateLog::append(QStringLiteral("start: local version=") + orNil(m_localVersion));
+    check();
+    m_timer.start();
+}
+
+QCoro::Task<> UpdateCheckService::check()
+{
+    QPointer<UpdateCheckService> self(this);
+    QNetworkRequest request(endpoint());
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setTransferTimeout(int(requestTimeout.count()));
+    QNetworkReply* reply = m_network->get(request);
+    co_await qCoro(reply).waitForFinished();
+    reply->deleteLater();
+    if (!self || m_stopping)
+        co_return;
+
+    const QVariant statusAttribute = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!statusAttribute.isValid()) {
+        UpdateLog::append(QStringLiteral("check failed: ") + reply->errorString());
+        co_return;
+    }
+    const int status = statusAttribute.toInt();
+    if (status != 200) {
+        UpdateLog::append(QStringLiteral("check: bad status ") + QString::number(status));
+        co_return;
+    }
+    if (reply->error() != QNetworkReply::NoError) { // the answer broke off after its headers
+        UpdateLog::append(QStringLiteral("check failed: ") + reply->errorString());
+        co_return;
+    }
+
+    QString decodeError;
+    const std::optional<LatestRelease> release = LatestRelease::fromJson(reply->readAll(), &decodeError);
+    if (!release) {
+        UpdateLog::append(QStringLiteral("check failed: ") + decodeError);
+        co_return;
+    }
+
+    const bool newer = VersionComparison::isNewer(release->version, m_localVersion);
+    UpdateLog::append(QStringLiteral("check: remote=") + release->version + QStringLiteral(" local=")
+                      + orNil(m_localVersion) + QStringLiteral(" newer=")
+                      + (newer ? QStringLiteral("true") : QStringLiteral("false")));
+    if (newer) {
+        const QUrl url(release->url, QUrl::StrictMode);
+        m_downloadURLText = release->url;
+        m_expectedSHA256 = release->sha256;
+        m_expectedSignature = release->signature;
+        setAvailableVersion(release->version);
+        setDownloadURL(url.isValid() && !url.isRelative() ? url : QUrl());
+    } else {
+        m_downloadURLText.clear();
+        m_expectedSHA256.reset();
+        m_expectedSignature.reset();
+        setAvailableVersion(QString());
+        setDownloadURL(QUrl());
+    }
+}
+
+void UpdateCheckService::downloadAndInstall() { runDownloadAndInstall(); }
+
+std::optional<UpdateCheckService::Refusal> UpdateCheckService::installationRefusal() const
+{
+    const QString prefix = QFileInfo(m_installPrefix).canonicalFilePath();
+    const QString shown = prefix.isEmpty() ? m_installPrefix : prefix;
+    if (shown == QLatin1String("/usr") || shown.startsWith(QLatin1String("/usr/")))
+        return Refusal{QStringLiteral("BLOCKED: installation at ") + shown
+                           + QStringLiteral(" is managed by the system package manager"),
+                       QStringLiteral("Update unavailable: this installation is managed by the system package manager")};
+    if (prefix.isEmpty() || prefix == QLatin1String("/")
+        || !QFileInfo(prefix + u'/' + QLatin1String(UpdaterScript::appExecutable)).isExecutable())
+        return Refusal{QStringLiteral("BLOCKED: ") + shown + QStringLiteral(" is not a self-contained installation"),
+                       QStringLiteral("Update unavailable: this installation cannot replace itself")};
+    const QString parent = QFileInfo(prefix).absolutePath();
+    if (::access(QFile::encodeName(parent).constData(), W_OK | X_OK) != 0
+        || ::access(QFile::encodeName(prefix).constData(), W_OK | X_OK) != 0)
+        return Refusal{QStringLiteral("BLOCKED: installation folder ") + parent + QStringLiteral(" is not writable"),
+                       QStringLiteral("Update unavailable: the installation folder is not writable")};
+    return std::nullopt;
+}
+
+std::optional<UpdateCheckService::Refusal> UpdateCheckService::sourceRefusal() const
+{
+    static const QString untrusted = QStringLiteral("Update blocked: untrusted download source");
+    const std::optional<QString> written = hostAsWritten(m_downloadURLText);
+    const QString parsed = m_downloadURL.host();
+    // Exact, case-sensitive comparison with the host as written; the parsed
+    // host must agree so that the request really goes there.
+    if (!written || *written != m_releaseHost || parsed.compare(m_releaseHost, Qt::CaseInsensitive) != 0) {
+        const QString shown = written && *written != m_releaseHost ? *written : (parsed.isEmpty() ? orNil(written) : parsed);
+        return Refusal{QStringLiteral("BLOCKED: download host ") + shown + QStringLiteral(" != ") + m_releaseHost,
+                       untrusted};
+    }
+    const QString scheme = m_downloadURL.scheme();
+    if (scheme != QLatin1String("https") && !(scheme == QLatin1String("http") && isLoopbackHost(parsed)))
+        return Refusal{QStringLiteral("BLOCKED: download scheme ") + scheme + QStringLiteral(" is not https"),
+                       untrusted};
+    return std::nullopt;
+}
+
+QCoro::Task<> UpdateCheckService::runDownloadAndInstall()
+{
+    if (!m_downloadURL.isValid() || m_availableVersion.isEmpty() || m_isUpdating)
+        co_return;
+    for (const std::optional<Refusal>& refusal : {installationRefusal(), sourceRefusal()}) {
+        if (refusal) {
+            UpdateLog::append(refusal->logLine);
+            setUpdateError(refusal->message);
+            co_return;
+        }
+    }
+
+    QPointer<UpdateCheckService> self(this);
+    const QUrl url = m_downloadURL;
+    UpdateLog::append(QStringLiteral("download starting: ") + m_downloadURLText);
+    setIsUpdating(true);
+    setUpdateProgress(0.0);
+    setUpdateError(QString());
+
+    // A private folder (mode 0700 from its creation) holds the archive and,
+    // later, the updater script; nobody else can swap files in it.
+    QByteArray folderTemplate = QFile::encodeName(QDir::tempPath() + QStringLiteral("/quorvane-update-XXXXXX"));
+    if (!::mkdtemp(folderTemplate.data())) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        UpdateLog::append(QStringLiteral("download folder failed: ") + reason);
+        fail(QStringLiteral("Update failed: ") + reason);
+        co_return;
+    }
+    const QString workDirectory = QFile::decodeName(folderTemplate);
+    const QString archivePath =
+        workDirectory + QStringLiteral("/Quorvane-") + fileNameComponent(m_availableVersion) + QStringLiteral(".tar.gz");
+
+    QFile file(archivePath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        UpdateLog::append(QStringLiteral("download move failed: ") + file.errorString());
+        QDir(workDirectory).removeRecursively();
+        fail(QStringLiteral("Update failed: ") + file.errorString());
+        co_return;
+    }
+
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+    request.setTransferTimeout(int(requestTimeout.count()));
+    QNetworkReply* reply = m_network->get(request);
+    m_downloadReply = reply;
+    bool writeFailed = false;
+    connect(reply, &QNetworkReply::readyRead, this, [reply, &file, &writeFailed] {
+        const QByteArray chunk = reply->readAll();
+        if (!writeFailed && file.write(chunk) != chunk.size()) {
+            writeFailed = true;
+            reply->abort();
+        }
+    });
+    connect(reply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64 total) {
+        if (total >= 1)
+            setUpdateProgress(double(received) / double(total));
+    });
+
+    co_await qCoro(reply).waitForFinished();
+    reply->deleteLater();
+    if (!self || m_stopping) {
+        file.close();
+        QDir(workDirectory).removeRecursively();
+        co_return;
+    }
+    disconnect(reply, nullptr, this, nullptr);
+    m_downloadReply = nullptr;
+
+    const QNetworkReply::NetworkError error = reply->error();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!writeFailed && error == QNetworkReply::NoError) {
+        const QByteArray rest = reply->readAll();
+        writeFailed = file.write(rest) != rest.size() || !file.flush();
+    }
+    if (writeFailed) {
+        const QString reason = file.errorString();
+        UpdateLog::append(QStringLiteral("download move failed: ") + reason);
+        file.close();
+        QDir(workDirectory).removeRecursively();
+        fail(QStringLiteral("Update failed: ") + reason);
+        co_return;
+    }
+    file.close();
+    if (error != QNetworkReply::NoError) {
+        UpdateLog::append(QStringLiteral("download error: ") + reply->errorString());
+        QDir(workDirectory).removeRecursively();
+        fail(QStringLiteral("Download failed: ") + reply->errorString());
+        co_return;
+    }
+    if (const int code = status.toInt(); code < 200 || code > 299) { // e.g. a redirect to another origin
+        UpdateLog::append(QStringLiteral("download error: bad status ") + QString::number(code));
+        QDir(workDirectory).removeRecursively();
+        fail(QStringLiteral("Download failed: the server answered with status ") + QString::number(code));
+        co_return;
+    }
+
+    UpdateLog::append(QStringLiteral("download complete: ") + archivePath);
+    setUpdateProgress(1.0);
+    if (!verifyDownload(archivePath)) {
+        QDir(workDirectory).removeRecursively();
+        co_return;
+    }
+    launchInstaller(workDirectory, archivePath);
+}
+
+bool UpdateCheckService::verifyDownload(const QString& archivePath)
+{
+    static const QString signatureFailed = QStringLiteral("Update blocked: publisher signature check failed");
+    if (!m_expectedSHA256) {
+        UpdateLog::append(QStringLiteral("BLOCKED: no expected hash from server"));
+        fail(QStringLiteral("Update blocked: missing integrity hash"));
+        return false;
+    }
+
+    QFile file(archivePath);
+    QByteArray copy;
+    QByteArrayView bytes;
+    bool readable = file.open(QIODevice::ReadOnly);
+    if (readable && file.size() > 0) {
+        if (const uchar* mapped = file.map(0, file.size())) {
+            bytes = QByteArrayView(mapped, file.size());
+        } else {
+            copy = file.readAll();
+            readable = copy.size() == file.size();
+            bytes = copy;
+        }
+    }
+    if (!readable) {
+        UpdateLog::append(QStringLiteral("BLOCKED: could not read downloaded file"));
+        fail(QStringLiteral("Update failed: could not read download"));
+        return false;
+    }
+
+    const QString computed = ReleaseSignature::sha256Hex(bytes);
+    if (computed != *m_expectedSHA256) {
+        UpdateLog::append(QStringLiteral("BLOCKED: hash mismatch computed=") + computed + QStringLiteral(" expected=")
+                          + *m_expectedSHA256);
+        fail(QStringLiteral("Update blocked: integrity check failed"));
+        return false;
+    }
+    UpdateLog::append(QStringLiteral("hash verified: ") + computed);
+
+    if (!m_expectedSignature) {
+        UpdateLog::append(QStringLiteral("BLOCKED: no publisher signature from server"));
+        fail(signatureFailed);
+        return false;
+    }
+    if (!ReleaseSignature::decodeBase64Url(m_releasePublicKey, ReleaseSignature::publicKeySize)) {
+        UpdateLog::append(QStringLiteral("BLOCKED: no valid publisher key in this build"));
+        fail(signatureFailed);
+        return false;
+    }
+    if (!ReleaseSignature::verifyText(m_releasePublicKey, bytes, *m_expectedSignature)) {
+        UpdateLog::append(QStringLiteral("BLOCKED: publisher signature invalid"));
+        fail(signatureFailed);
+        return false;
+    }
+    UpdateLog::append(QStringLiteral("publisher signature verified"));
+    return true;
+}
+
+void UpdateCheckService::launchInstaller(const QString& workDirectory, const QString& archivePath)
+{
+    const auto failLaunch = [&](const QString& reason) {
+        UpdateLog::append(QStringLiteral("failed to launch updater: ") + reason);
+        QDir(workDirectory).removeRecursively();
+        fail(QStringLiteral("Update failed: could not launch installer"));
+    };
+
+    const QString prefix = QFileInfo(m_installPrefix).canonicalFilePath();
+    const QString verifier = prefix + u'/' + QLatin1String(UpdaterScript::verifierExecutable);
+    if (prefix.isEmpty() || !QFileInfo(verifier).isExecutable()) {
+        failLaunch(QStringLiteral("publisher verifier not found at ") + verifier);
+        return;
+    }
+
+    const QString unique = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    const QString scriptPath = workDirectory + QStringLiteral("/quorvane-updater-") + unique + QStringLiteral(".sh");
+    UpdaterScript::Parameters parameters;
+    parameters.appPid = m_processId;
+    parameters.archivePath = archivePath;
+    parameters.signature = m_expectedSignature.value_or(QString());
+    parameters.publicKey = m_releasePublicKey;
+    parameters.verifierPath = verifier;
+    parameters.installPath = prefix;
+    parameters.workDirectory = workDirectory;
+    parameters.uniqueName = unique;
+    const QByteArray text = UpdaterScript::text(parameters).toUtf8();
+
+    QFile script(scriptPath);
+    if (!script.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner)
+        || script.write(text) != text.size() || !script.flush()) {
+        failLaunch(script.errorString());
+        return;
+    }
+    script.close();
+
+    QProcess process;
+    process.setProgram(QStringLiteral("/bin/bash"));
+    process.setArguments({scriptPath});
+    process.setWorkingDirectory(QStringLiteral("/"));
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    if (!process.startDetached()) {
+        failLaunch(process.errorString());
+        return;
+    }
+
+    UpdateLog::append(QStringLiteral("updater script launched, terminating app"));
+    QTimer::singleShot(terminateDelay, this, [this] {
+        if (m_terminateApp)
+            m_terminateApp();
+    });
+}
+
+void UpdateCheckService::fail(const QString& message)
+{
+    setIsUpdating(false);
+    setUpdateProgress(0.0);
+    setUpdateError(message);
+}
+
+void UpdateCheckService::setAvailableVersion(const QString& version)
+{
+    if (m_availableVersion == version && m_availableVersion.isNull() == version.isNull())
+        return;
+    m_availableVersion = version;
+    Q_EMIT availableVersionChanged();
+}
+
+void UpdateCheckService::setDownloadURL(const QUrl& url)
+{
+    if (m_downloadURL == url)
+        return;
+    m_downloadURL = url;
+    Q_EMIT downloadURLChanged();
+}
+
+void UpdateCheckService::setIsUpdating(bool updating)
+{
+    if (m_isUpdating == updating)
+        return;
+    m_isUpdating = updating;
+    Q_EMIT isUpdatingChanged();
+}
+
+void UpdateCheckService::setUpdateProgress(double progress)
+{
+    if (m_updateProgress == progress)
+        return;
+    m_updateProgress = progress;
+    Q_EMIT updateProgressChanged();
+}
+
+void UpdateCheckService::setUpdateError(const QString& error)
+{
+    if (m_updateError == error && m_updateError.isNull() == error.isNull())
+        return;
+    m_updateError = error;
+    Q_EMIT updateErrorChanged();
+}

@@ -1,0 +1,134 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+
+#include <QCoroTask>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// Keeps the installed program current. Once an hour it asks the back-end for
+// the latest release and publishes the version when it is newer than the local
+// one. downloadAndInstall() fetches the release archive (only from the release
+// host) into a private folder, refuses it unless its SHA-256 digest equals the
+// announced one and its Ed25519 signature verifies against the pinned
+// publisher key, then starts an updater script that swaps the installation
+// once this process has quit, and asks the program to quit.
+//
+// Every step leaves a line in ~/.quorvane/update-check.log.
+class UpdateCheckService : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString availableVersion READ availableVersion NOTIFY availableVersionChanged)
+    Q_PROPERTY(QUrl downloadURL READ downloadURL NOTIFY downloadURLChanged)
+    Q_PROPERTY(bool isUpdating READ isUpdating NOTIFY isUpdatingChanged)
+    Q_PROPERTY(double updateProgress READ updateProgress NOTIFY updateProgressChanged)
+    Q_PROPERTY(QString updateError READ updateError NOTIFY updateErrorChanged)
+
+public:
+    using TerminateCallback = std::function<void()>;
+
+    static constexpr std::chrono::milliseconds defaultCheckInterval{std::chrono::seconds(3600)};
+    static constexpr std::chrono::milliseconds terminateDelay{200};
+
+    // `network` is the process's shared access manager; it must outlive this.
+    explicit UpdateCheckService(QNetworkAccessManager* network, QObject* parent = nullptr);
+    ~UpdateCheckService() override;
+
+    // Published state. An empty text / invalid URL means absent.
+    QString availableVersion() const { return m_availableVersion; }
+    QUrl downloadURL() const { return m_downloadURL; }
+    bool isUpdating() const { return m_isUpdating; }
+    double updateProgress() const { return m_updateProgress; }
+    QString updateError() const { return m_updateError; }
+
+    // Stores the installed version (absent when unknown) and the callback that
+    // quits the program, checks at once and then on every interval.
+    void start(const std::optional<QString>& localVersion, TerminateCallback terminateApp);
+
+    // One check of the release query; resolves when its outcome is published.
+    QCoro::Task<> check();
+
+    // The "Update" button. Does nothing without an available version and URL,
+    // or while an update is already under way.
+    void downloadAndInstall();
+    // The same flow as a task that resolves when it has failed or launched the
+    // updater (tests and callers that want to wait).
+    QCoro::Task<> runDownloadAndInstall();
+
+    // The release query: the API origin + "/releases/latest".
+    QUrl endpoint() const;
+
+    // Configuration; the composition root uses the defaults, tests inject.
+    void setCheckInterval(std::chrono::milliseconds interval);
+    void setReleaseHost(const QString& host);           // default BuildConfig::releaseHost
+    void setReleasePublicKey(const QString& base64Url); // default BuildConfig::releasePublicKey
+    void setInstallPrefix(const QString& prefix);       // default: the executable's folder/..
+    void setProcessId(qint64 pid);                      // the process the updater waits for
+
+    QString releaseHost() const { return m_releaseHost; }
+    QString installPrefix() const { return m_installPrefix; }
+
+    // The installation prefix of the running program: the parent of the folder
+    // holding the executable (<prefix>/bin/quorvane-app).
+    static QString defaultInstallPrefix();
+    // The host of a URL text exactly as written (no case folding), or nothing.
+    static std::optional<QString> hostAsWritten(const QString& url);
+
+Q_SIGNALS:
+    void availableVersionChanged();
+    void downloadURLChanged();
+    void isUpdatingChanged();
+    void updateProgressChanged();
+    void updateErrorChanged();
+
+private:
+    struct Refusal
+    {
+        QString logLine;
+        QString message;
+    };
+
+    void setAvailableVersion(const QString& version);
+    void setDownloadURL(const QUrl& url);
+    void setIsUpdating(bool updating);
+    void setUpdateProgress(double progress);
+    void setUpdateError(const QString& error);
+    void fail(const QString& message);
+
+    std::optional<Refusal> installationRefusal() const;
+    std::optional<Refusal> sourceRefusal() const;
+    // Checks the finished download; true when it may be installed.
+    bool verifyDownload(const QString& archivePath);
+    void launchInstaller(const QString& workDirectory, const QString& archivePath);
+
+    QNetworkAccessManager* m_network = nullptr;
+
+    QString m_availableVersion;
+    QUrl m_downloadURL;
+    bool m_isUpdating = false;
+    double m_updateProgress = 0.0;
+    QString m_updateError;
+
+    QTimer m_timer;
+    std::optional<QString> m_localVersion;
+    std::optional<QString> m_expectedSHA256;
+    std::optional<QString> m_expectedSignature;
+    QString m_downloadURLText;
+    TerminateCallback m_terminateApp;
+    QPointer<QNetworkReply> m_downloadReply;
+    bool m_stopping = false;
+
+    QString m_releaseHost;
+    QString m_releasePublicKey;
+    QString m_installPrefix;
+    qint64 m_processId = 0;
+};
