@@ -1,0 +1,867 @@
+#include "BackendService.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QUuid>
+
+#include <functional>
+
+namespace {
+
+QString newId(const char* prefix)
+{
+    const QString hex = QUuid::createUuid().toString(QUuid::Id128);
+    return QLatin1String(prefix) + hex.left(16);
+}
+
+QString newToken()
+{
+    return QUuid::createUuid().toString(QUuid::Id128) + QUuid::createUuid().toString(QUuid::Id128);
+}
+
+QString iso(const QDateTime& t)
+{
+    return t.toUTC().toString(Qt::ISODateWithMs);
+}
+
+QByteArray jsonString(const QString& s)
+{
+    QByteArray a = QJsonDocument(QJsonArray{s}).toJson(QJsonDocument::Compact);
+    return a.mid(1, a.size() - 2);
+}
+
+std::optional<QJsonObject> parseObject(const QByteArray& body)
+{
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return std::nullopt;
+    return doc.object();
+}
+
+// ISO 8601 date-time with a zone ("Z" or a numeric offset), with or without
+// fractional seconds. A time without a zone is refused rather than guessed.
+std::optional<QDateTime> parseZonedTime(const QString& text)
+{
+    static const QRegularExpression zoned(
+        QStringLiteral("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}(\\.\\d{1,9})?(Z|[+-]\\d{2}:?\\d{2})$"));
+    if (!zoned.match(text).hasMatch())
+        return std::nullopt;
+    QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!t.isValid())
+        t = QDateTime::fromString(text, Qt::ISODate);
+    if (!t.isValid())
+        return std::nullopt;
+    return t.toUTC();
+}
+
+bool plausibleEmail(const QString& s)
+{
+    if (s.isEmpty() || s.size() > 254 || !s.contains(QLatin1Char('@')))
+        return false;
+    for (QChar c : s) {
+        if (c.isSpace() || c.category() == QChar::Other_Control)
+            return false;
+    }
+    return true;
+}
+
+BackendService::Result reply(const BackendResponse& response, const QString& reason = {})
+{
+    BackendService::Result r;
+    r.response = response;
+    r.reason = reason;
+    return r;
+}
+
+BackendService::Result fail(int status, const QString& message)
+{
+    return reply(BackendResponse::error(status, message), message);
+}
+
+QString cookieValue(const QByteArray& header, const QByteArray& name)
+{
+    const QList<QByteArray> parts = header.split(';');
+    for (const QByteArray& part : parts) {
+        const QByteArray p = part.trimmed();
+        if (p.startsWith(QByteArray(name + "=")))
+            return QString::fromUtf8(p.mid(name.size() + 1));
+    }
+    return {};
+}
+
+int templateRuleCount(const QString& templateName)
+{
+    if (templateName == QLatin1String("developer-workstation"))
+        return 12;
+    if (templateName == QLatin1String("personal-assistant"))
+        return 9;
+    if (templateName == QLatin1String("restrictive"))
+        return 5;
+    return 0;
+}
+
+} // namespace
+
+BackendService::BackendService(QObject* parent)
+    : QObject(parent)
+{
+    ensureUser(defaultEmail());
+    m_tick.setInterval(200);
+    connect(&m_tick, &QTimer::timeout, this, &BackendService::tick);
+    m_tick.start();
+}
+
+BackendService::User& BackendService::ensureUser(const QString& email)
+{
+    // The account id is its e-mail address, so a machine registered again for the
+    // same account is recognised by the companion (it compares user_id with the e-mail).
+    auto it = m_users.find(email);
+    if (it == m_users.end()) {
+        User u;
+        u.id = email;
+        u.email = email;
+        it = m_users.emplace(email, u).first;
+    }
+    return it->second;
+}
+
+const BackendService::Machine* BackendService::machine(const QString& id) const
+{
+    const auto it = m_machines.find(id);
+    return it == m_machines.end() ? nullptr : &it->second;
+}
+
+QString BackendService::defaultOwner() const
+{
+    if (!m_lastRegisteredUser.isEmpty() && m_users.count(m_lastRegisteredUser))
+        return m_lastRegisteredUser;
+    return defaultEmail();
+}
+
+std::optional<SignatureVerifier::Check> BackendService::verify(const BackendRequest& request, Result& result) const
+{
+    const auto check = SignatureVerifier::check(
+        request,
+        [this](const QString& id) -> std::optional<QByteArray> {
+            const Machine* m = machine(id);
+            if (!m)
+                return std::nullopt;
+            return m->publicKey;
+        },
+        QDateTime::currentMSecsSinceEpoch());
+    if (!check.ok) {
+        result = fail(401, check.reason);
+        return std::nullopt;
+    }
+    result.verified = true;
+    return check;
+}
+
+BackendService::StreamAuth BackendService::authenticateStream(const BackendRequest& request) const
+{
+    StreamAuth auth;
+    auth.check = SignatureVerifier::check(
+        request,
+        [this](const QString& id) -> std::optional<QByteArray> {
+            const Machine* m = machine(id);
+            if (!m)
+                return std::nullopt;
+            return m->publicKey;
+        },
+        QDateTime::currentMSecsSinceEpoch());
+    if (auth.check.ok)
+        auth.userId = machine(auth.check.machineId)->userId;
+    return auth;
+}
+
+BackendService::Result BackendService::handle(const BackendRequest& request)
+{
+    // Path segments, each percent-decoded; an id holding "/" matches no route.
+    QStringList segments;
+    const QList<QByteArray> raw = request.rawPath().split('/');
+    for (qsizetype i = 1; i < raw.size(); ++i) {
+        const QString s = QString::fromUtf8(QByteArray::fromPercentEncoding(raw[i]));
+        if (s.contains(QLatin1Char('/')) || s.isEmpty())
+            return fail(404, QStringLiteral("not found"));
+        segments << s;
+    }
+
+    using Handler = std::function<Result(const Params& params, const QString& machineId)>;
+    struct Route
+    {
+        const char* method;
+        QList<const char*> pattern; // "*" is a parameter
+        bool isSigned;
+        Handler handler;
+    };
+    const QByteArray body = request.body;
+    const QList<Route> routes = {
+        {"GET", {"auth", "login"}, false, [&](const Params&, const QString&) { return authLogin(request); }},
+        {"POST", {"auth", "exchange-code"}, false, [&](const Params&, const QString&) { return exchangeCode(request); }},
+        {"POST", {"machines", "register"}, false,
+         [&](const Params&, const QString&) { return registerMachine(request); }},
+        {"POST", {"agents", "link-session"}, false, [&](const Params&, const QString&) { return linkSession(request); }},
+        {"GET", {"releases", "latest"}, false, [&](const Params&, const QString&) { return releasesLatest(); }},
+        {"GET", {"releases", "files", "*"}, false, [&](const Params& p, const QString&) { return releaseFile(p[0]); }},
+        {"GET", {"ws", "user"}, false,
+         [&](const Params&, const QString&) { return fail(400, QStringLiteral("WebSocket upgrade required")); }},
+        {"GET", {"actions", "pending"}, true, [&](const Params&, const QString& m) { return pendingActions(m); }},
+        {"POST", {"approvals", "*", "respond"}, true,
+         [&](const Params& p, const QString& m) { return respond(m, p[0], body); }},
+        {"POST", {"agents", "link-machine"}, true, [&](const Params&, const QString& m) { return linkMachine(m, body); }},
+        {"PUT", {"machines", "*", "push-token"}, true,
+         [&](const Params& p, const QString& m) { return pushToken(m, p[0], body); }},
+        {"DELETE", {"machines", "*"}, true, [&](const Params& p, const QString& m) { return deleteMachine(m, p[0]); }},
+        {"PUT", {"users", "preferences"}, true, [&](const Params&, const QString& m) { return preferences(m, body); }},
+        {"POST", {"mcp-servers", "sync"}, true, [&](const Params&, const QString& m) { return mcpSync(m, body); }},
+        {"POST", {"trust-window"}, true, [&](const Params&, const QString& m) { return openTrustWindow(m, body); }},
+        {"DELETE", {"trust-window"}, true, [&](const Params&, const QString& m) { return closeTrustWindow(m); }},
+    };
+
+    bool pathKnown = false;
+    for (const Route& route : routes) {
+        if (route.pattern.size() != segments.size())
+            continue;
+        Params params;
+        bool match = true;
+        for (qsizetype i = 0; i < segments.size() && match; ++i) {
+            if (qstrcmp(route.pattern[i], "*") == 0)
+                params << segments[i];
+            else
+                match = segments[i] == QLatin1String(route.pattern[i]);
+        }
+        if (!match)
+            continue;
+        pathKnown = true;
+        if (request.method != route.method)
+            continue;
+        if (!route.isSigned)
+            return route.handler(params, {});
+        Result refused;
+        const auto check = verify(request, refused);
+        if (!check)
+            return refused;
+        Result r = route.handler(params, check->machineId);
+        r.verified = true;
+        return r;
+    }
+    if (pathKnown)
+        return fail(405, QStringLiteral("method not allowed"));
+    return fail(404, QStringLiteral("not found"));
+}
+
+// --- web origin -----------------------------------------------------------
+
+BackendService::Result BackendService::authLogin(const BackendRequest& request)
+{
+    QString email = defaultEmail();
+    if (const auto hint = request.queryItem(QStringLiteral("login_hint"))) {
+        if (!plausibleEmail(*hint))
+            return fail(400, QStringLiteral("login_hint is not an e-mail address"));
+        email = *hint;
+    }
+    const User& user = ensureUser(email);
+    const QString code = newToken().left(24);
+    m_codes.insert(code, {user.id, now().addSecs(600)});
+    BackendResponse response = BackendResponse::text(302, "Signed in as " + email.toUtf8() + ".\n");
+    response.headers.append({"Location", "quorvane://auth/callback?code=" + code.toUtf8()});
+    return reply(response);
+}
+
+BackendService::Result BackendService::exchangeCode(const BackendRequest& request)
+{
+    const auto body = parseObject(request.body);
+    if (!body || !body->value(QStringLiteral("code")).isString())
+        return fail(400, QStringLiteral("body must be {\"code\": text}"));
+    const QString code = body->value(QStringLiteral("code")).toString();
+    // Codes are single-use: taken out whether or not they are still valid.
+    const auto it = m_codes.constFind(code);
+    if (it == m_codes.constEnd())
+        return fail(401, QStringLiteral("invalid or used code"));
+    const AuthCode entry = *it;
+    m_codes.erase(it);
+    if (entry.expiresAt < now())
+        return fail(401, QStringLiteral("code expired"));
+    const QString token = newToken();
+    m_sessions.insert(token, entry.userId);
+    return reply(BackendResponse::json(
+        200, QJsonObject{{QStringLiteral("session"), token}, {QStringLiteral("email"), m_users[entry.userId].email}}));
+}
+
+// --- unsigned API ---------------------------------------------------------
+
+BackendService::Result BackendService::registerMachine(const BackendRequest& request)
+{
+    const QString token = cookieValue(request.header("Cookie"), "quorvane_session");
+    if (token.isEmpty())
+        return fail(401, QStringLiteral("missing session cookie"));
+    if (!m_sessions.contains(token))
+        return fail(401, QStringLiteral("unknown session"));
+    const QString userId = m_sessions.value(token);
+    const auto body = parseObject(request.body);
+    if (!body)
+        return fail(400, QStringLiteral("body must be a JSON object"));
+    const QJsonValue key = body->value(QStringLiteral("public_key"));
+    const QJsonValue local = body->value(QStringLiteral("machine_id_local"));
+    const QJsonValue name = body->value(QStringLiteral("name"));
+    if (!key.isString() || !local.isString() || !name.isString() || local.toString().isEmpty()
+        || local.toString().size() > 256 || name.toString().size() > 256)
+        return fail(400, QStringLiteral("public_key, machine_id_local and name must be texts"));
+    const auto keyBytes = SignatureVerifier::decodeBase64Url(key.toString().toUtf8());
+    if (!keyBytes || keyBytes->size() != 32)
+        return fail(400, QStringLiteral("public_key must be 32 bytes of base64url"));
+
+    // The same machine registering again for the same account keeps its id.
+    int status = 201;
+    Machine* target = nullptr;
+    for (auto& [id, m] : m_machines) {
+        if (m.userId == userId && m.machineIdLocal == local.toString()) {
+            target = &m;
+            status = 200;
+        }
+    }
+    if (!target) {
+        Machine m;
+        m.id = newId("m-");
+        m.userId = userId;
+        target = &m_machines.emplace(m.id, m).first->second;
+    }
+    target->machineIdLocal = local.toString();
+    target->name = name.toString();
+    target->publicKey = *keyBytes;
+    m_lastRegisteredUser = userId;
+    return reply(BackendResponse::json(
+        status, QJsonObject{{QStringLiteral("machine_id"), target->id}, {QStringLiteral("user_id"), userId}}));
+}
+
+BackendService::Result BackendService::linkSession(const BackendRequest& request)
+{
+    const QByteArray auth = request.header("Authorization");
+    if (!auth.startsWith("Bearer ") || !m_sessions.contains(QString::fromUtf8(auth.mid(7))))
+        return fail(401, QStringLiteral("invalid session"));
+    const QString userId = m_sessions.value(QString::fromUtf8(auth.mid(7)));
+    const auto body = parseObject(request.body);
+    if (!body || !body->value(QStringLiteral("agent_id")).isString())
+        return fail(400, QStringLiteral("body must be {\"agent_id\": text}"));
+    const auto it = m_agents.find(body->value(QStringLiteral("agent_id")).toString());
+    if (it == m_agents.end())
+        return fail(404, QStringLiteral("unknown agent"));
+    Agent& agent = it->second;
+    if (!agent.userId.isEmpty() && agent.userId != userId)
+        return fail(403, QStringLiteral("agent belongs to another account"));
+    agent.userId = userId;
+    const Machine* origin = machine(agent.originMachineId);
+    const QString machineId = origin && origin->userId == userId ? origin->id : QString();
+    return reply(BackendResponse::json(200, linkAgentTo(agent, machineId)));
+}
+
+BackendService::Result BackendService::releasesLatest()
+{
+    if (m_releasesDir.isEmpty())
+        return fail(404, QStringLiteral("no release published"));
+    QFile file(QDir(m_releasesDir).filePath(QStringLiteral("latest.json")));
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(404, QStringLiteral("no release published"));
+    return reply({200, "application/json", file.readAll(), {}});
+}
+
+BackendService::Result BackendService::releaseFile(const QString& name)
+{
+    if (m_releasesDir.isEmpty())
+        return fail(404, QStringLiteral("not found"));
+    if (name.contains(QLatin1String("..")) || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'))
+        || name.contains(QChar(0)) || name.startsWith(QLatin1Char('.')))
+        return fail(400, QStringLiteral("refused file name"));
+    const QString root = QFileInfo(m_releasesDir).canonicalFilePath();
+    const QFileInfo info(QDir(m_releasesDir).filePath(name));
+    const QString canonical = info.canonicalFilePath();
+    // A symbolic link that leads out of the folder is refused like a "..".
+    if (canonical.isEmpty() || !info.isFile())
+        return fail(404, QStringLiteral("not found"));
+    if (!canonical.startsWith(root + QLatin1Char('/')))
+        return fail(400, QStringLiteral("refused file name"));
+    QFile file(canonical);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(404, QStringLiteral("not found"));
+    return reply({200, "application/octet-stream", file.readAll(), {}});
+}
+
+// --- signed API -----------------------------------------------------------
+
+BackendService::Result BackendService::pendingActions(const QString& machineId)
+{
+    const QString userId = machine(machineId)->userId;
+    const QDateTime t = now();
+    QJsonArray list;
+    for (const Action& a : std::as_const(m_actions)) {
+        if (a.userId == userId && a.expiresAt > t)
+            list.append(a.json);
+    }
+    return reply(BackendResponse::json(200, QJsonObject{{QStringLiteral("actions"), list}}));
+}
+
+BackendService::Result BackendService::respond(const QString& machineId, const QString& actionId,
+                                               const QByteArray& body)
+{
+    const QString userId = machine(machineId)->userId;
+    const auto object = parseObject(body);
+    if (!object)
+        return fail(400, QStringLiteral("body must be a JSON object"));
+    const QString decision = object->value(QStringLiteral("decision")).toString();
+    if (decision != QLatin1String("approved") && decision != QLatin1String("denied"))
+        return fail(400, QStringLiteral("decision must be \"approved\" or \"denied\""));
+    QString scope;
+    if (object->contains(QStringLiteral("create_rule"))) {
+        scope = object->value(QStringLiteral("create_rule")).toObject().value(QStringLiteral("scope")).toString();
+        if (scope != QLatin1String("agent") && scope != QLatin1String("machine") && scope != QLatin1String("global"))
+            return fail(400, QStringLiteral("create_rule.scope must be agent, machine or global"));
+    }
+
+    for (qsizetype i = 0; i < m_actions.size(); ++i) {
+        const Action action = m_actions[i];
+        if (action.id != actionId || action.userId != userId)
+            continue;
+        if (action.expiresAt <= now()) {
+            m_actions.removeAt(i);
+            recordDecision(action, machineId, QStringLiteral("expired"), {}, QStringLiteral("expiry"));
+            return reply(BackendResponse::text(409, "action expired"), QStringLiteral("action expired"));
+        }
+        m_actions.removeAt(i);
+        const QString toolName = action.json.value(QStringLiteral("tool_name")).toString();
+        const bool ruleAllowed = toolName != QLatin1String("quorvane:unregister")
+            && toolName != QLatin1String("quorvane:link");
+        const QString ruleScope = (decision == QLatin1String("approved") && ruleAllowed) ? scope : QString();
+        recordDecision(action, machineId, decision, ruleScope, QStringLiteral("machine"));
+        if (!ruleScope.isEmpty()) {
+            createRule(userId, ruleScope, action.json.value(QStringLiteral("agent_id")).toString(), machineId, toolName,
+                       QStringLiteral("decision:") + action.id);
+            bumpRules(userId);
+        }
+        return reply(BackendResponse::json(
+            200, QJsonObject{{QStringLiteral("id"), action.id}, {QStringLiteral("decision"), decision}}));
+    }
+    for (const Decision& d : std::as_const(m_decisions)) {
+        if (d.actionId == actionId && d.userId == userId)
+            return reply(BackendResponse::text(409, "action already decided"), QStringLiteral("already decided"));
+    }
+    return fail(404, QStringLiteral("unknown action"));
+}
+
+BackendService::Result BackendService::linkMachine(const QString& machineId, const QByteArray& body)
+{
+    const QString userId = machine(machineId)->userId;
+    const auto object = parseObject(body);
+    if (!object || !object->value(QStringLiteral("agent_id")).isString())
+        return fail(400, QStringLiteral("body must be {\"agent_id\": text}"));
+    const auto it = m_agents.find(object->value(QStringLiteral("agent_id")).toString());
+    if (it == m_agents.end())
+        return fail(404, QStringLiteral("unknown agent"));
+    Agent& agent = it->second;
+    if (!agent.userId.isEmpty() && agent.userId != userId)
+        return fail(403, QStringLiteral("agent belongs to another account"));
+    for (const auto& [id, other] : m_agents) {
+        if (id != agent.id && other.name == agent.name && other.machineIds.contains(machineId))
+            return reply(BackendResponse::text(409, "duplicate name"), QStringLiteral("duplicate name"));
+    }
+    agent.userId = userId;
+    return reply(BackendResponse::json(200, linkAgentTo(agent, machineId)));
+}
+
+BackendService::Result BackendService::pushToken(const QString& machineId, const QString& target,
+                                                 const QByteArray& body)
+{
+    if (!m_machines.count(target))
+        return fail(404, QStringLiteral("unknown machine"));
+    if (target != machineId)
+        return fail(403, QStringLiteral("a machine can only set its own push token"));
+    const auto object = parseObject(body);
+    if (!object || !object->value(QStringLiteral("push_token")).isString()
+        || !object->value(QStringLiteral("platform")).isString())
+        return fail(400, QStringLiteral("body must be {\"push_token\": text, \"platform\": text}"));
+    m_machines[target].pushToken = *object;
+    return reply(BackendResponse::json(200, QJsonObject{{QStringLiteral("ok"), true}}));
+}
+
+BackendService::Result BackendService::deleteMachine(const QString& machineId, const QString& target)
+{
+    const auto it = m_machines.find(target);
+    if (it == m_machines.end())
+        return fail(404, QStringLiteral("unknown machine"));
+    if (it->second.userId != machine(machineId)->userId)
+        return fail(403, QStringLiteral("machine belongs to another account"));
+    m_machines.erase(it);
+    for (auto& [id, agent] : m_agents)
+        agent.machineIds.removeAll(target);
+    Q_EMIT machineRemoved(target);
+    return reply(BackendResponse::json(200, QJsonObject{{QStringLiteral("deleted"), target}}));
+}
+
+BackendService::Result BackendService::preferences(const QString& machineId, const QByteArray& body)
+{
+    const auto object = parseObject(body);
+    if (!object)
+        return fail(400, QStringLiteral("body must be a JSON object"));
+    if (object->contains(QStringLiteral("mcp_llm_summary")) && !object->value(QStringLiteral("mcp_llm_summary")).isBool())
+        return fail(400, QStringLiteral("mcp_llm_summary must be a boolean"));
+    User& user = m_users[machine(machineId)->userId];
+    for (auto it = object->begin(); it != object->end(); ++it)
+        user.preferences.insert(it.key(), it.value());
+    return reply(BackendResponse::json(200, user.preferences));
+}
+
+BackendService::Result BackendService::mcpSync(const QString& machineId, const QByteArray& body)
+{
+    const auto object = parseObject(body);
+    if (!object || !object->value(QStringLiteral("servers")).isArray())
+        return fail(400, QStringLiteral("body must be {\"servers\": [...]}"));
+    const QJsonArray servers = object->value(QStringLiteral("servers")).toArray();
+    m_machines[machineId].mcpServers = servers;
+    return reply(BackendResponse::json(200, QJsonObject{{QStringLiteral("count"), servers.size()}}));
+}
+
+BackendService::Result BackendService::openTrustWindow(const QString& machineId, const QByteArray& body)
+{
+    const QString userId = machine(machineId)->userId;
+    const auto object = parseObject(body);
+    if (!object)
+        return fail(400, QStringLiteral("body must be a JSON object"));
+    TrustWindow window;
+    const QDateTime t = now();
+    if (object->contains(QStringLiteral("duration_minutes"))) {
+        const QJsonValue v = object->value(QStringLiteral("duration_minutes"));
+        const double minutes = v.toDouble(-1);
+        if (!v.isDouble() || minutes != double(qint64(minutes)) || minutes < 1 || minutes > 24 * 60)
+            return fail(400, QStringLiteral("duration_minutes must be a whole number from 1 to 1440"));
+        window.startsAt = t;
+        window.endsAt = t.addSecs(qint64(minutes) * 60);
+    } else {
+        const auto starts = parseZonedTime(object->value(QStringLiteral("starts_at")).toString());
+        const auto ends = parseZonedTime(object->value(QStringLiteral("ends_at")).toString());
+        if (!starts || !ends)
+            return fail(400, QStringLiteral("give duration_minutes, or starts_at and ends_at in ISO 8601 with a zone"));
+        if (*ends <= *starts)
+            return fail(400, QStringLiteral("ends_at must be after starts_at"));
+        if (*ends <= t)
+            return fail(400, QStringLiteral("ends_at is in the past"));
+        window.startsAt = *starts;
+        window.endsAt = *ends;
+    }
+    m_trustWindows[userId] = window;
+    tick(); // announces a window that is active now
+    const bool active = window.startsAt <= t;
+    return reply(BackendResponse::json(200, QJsonObject{{QStringLiteral("active"), active},
+                                                     {QStringLiteral("starts_at"), iso(window.startsAt)},
+                                                     {QStringLiteral("ends_at"), iso(window.endsAt)}}));
+}
+
+BackendService::Result BackendService::closeTrustWindow(const QString& machineId)
+{
+    const QString userId = machine(machineId)->userId;
+    if (m_trustWindows.erase(userId) > 0)
+        sendTrustWindow(userId, false);
+    return reply(BackendResponse::json(200, QJsonObject{{QStringLiteral("active"), false}}));
+}
+
+// --- shared pieces --------------------------------------------------------
+
+QJsonObject BackendService::linkAgentTo(Agent& agent, const QString& machineId)
+{
+    if (!machineId.isEmpty() && !agent.machineIds.contains(machineId))
+        agent.machineIds.append(machineId);
+    bool seeded = false;
+    const auto countRules = [this, &agent] {
+        int n = 0;
+        for (const Rule& r : std::as_const(m_rules))
+            n += r.agentId == agent.id ? 1 : 0;
+        return n;
+    };
+    const int templateRules = templateRuleCount(agent.templateName);
+    if (countRules() == 0 && templateRules > 0) {
+        for (int i = 0; i < templateRules; ++i)
+            createRule(agent.userId, QStringLiteral("agent"), agent.id, {}, {},
+                       QStringLiteral("template:") + agent.templateName);
+        bumpRules(agent.userId);
+        seeded = true;
+    }
+    bool others = false;
+    for (const QString& m : std::as_const(agent.machineIds))
+        others = others || m != machineId;
+    return QJsonObject{{QStringLiteral("linked"), true},
+                       {QStringLiteral("agent_id"), agent.id},
+                       {QStringLiteral("seeded"), seeded},
+                       {QStringLiteral("rules_count"), countRules()},
+                       {QStringLiteral("has_other_machines"), others}};
+}
+
+void BackendService::createRule(const QString& userId, const QString& scope, const QString& agentId,
+                                const QString& machineId, const QString& toolName, const QString& source)
+{
+    Rule rule;
+    rule.id = newId("rule-");
+    rule.userId = userId;
+    rule.scope = scope;
+    rule.agentId = scope == QLatin1String("agent") ? agentId : QString();
+    rule.machineId = scope == QLatin1String("machine") ? machineId : QString();
+    rule.toolName = toolName;
+    rule.source = source;
+    rule.createdAt = now();
+    m_rules.append(rule);
+}
+
+void BackendService::bumpRules(const QString& userId)
+{
+    User& user = ensureUser(userId);
+    ++user.rulesVersion;
+    Q_EMIT userFrame(userId, "{\"type\":\"rules_changed\",\"version\":" + jsonString(QString::number(user.rulesVersion))
+                                 + '}');
+}
+
+void BackendService::recordDecision(const Action& action, const QString& machineId, const QString& decision,
+                                    const QString& scope, const QString& source)
+{
+    m_decisions.append({action.id, action.userId, machineId, decision, scope, source, now()});
+}
+
+bool BackendService::trustWindowActive(const QString& userId) const
+{
+    const auto it = m_trustWindows.find(userId);
+    const QDateTime t = now();
+    return it != m_trustWindows.end() && it->second.startsAt <= t && t < it->second.endsAt;
+}
+
+void BackendService::sendTrustWindow(const QString& userId, bool active)
+{
+    Q_EMIT userFrame(userId, active ? QByteArray("{\"type\":\"trust_window_changed\",\"active\":true}")
+                                    : QByteArray("{\"type\":\"trust_window_changed\",\"active\":false}"));
+}
+
+void BackendService::tick()
+{
+    const QDateTime t = now();
+    QStringList ended;
+    for (auto& [userId, window] : m_trustWindows) {
+        if (window.endsAt <= t) {
+            ended << userId;
+        } else if (!window.announced && window.startsAt <= t) {
+            window.announced = true;
+            sendTrustWindow(userId, true);
+        }
+    }
+    for (const QString& userId : std::as_const(ended)) {
+        m_trustWindows.erase(userId);
+        sendTrustWindow(userId, false);
+    }
+}
+
+// --- control --------------------------------------------------------------
+
+QJsonObject BackendService::createUser(const QString& email)
+{
+    const User& user = ensureUser(email);
+    const QString token = newToken();
+    m_sessions.insert(token, user.id);
+    return {{QStringLiteral("user_id"), user.id}, {QStringLiteral("session_token"), token}};
+}
+
+std::optional<QJsonObject> BackendService::addAction(QJsonObject json, QString* error)
+{
+    QString userId;
+    if (json.contains(QStringLiteral("machine_id"))) {
+        const Machine* m = machine(json.value(QStringLiteral("machine_id")).toString());
+        if (!m) {
+            *error = QStringLiteral("unknown machine_id");
+            return std::nullopt;
+        }
+        userId = m->userId;
+    }
+    if (json.contains(QStringLiteral("user_id"))) {
+        const QString u = json.value(QStringLiteral("user_id")).toString();
+        if (u.isEmpty()) {
+            *error = QStringLiteral("user_id must be a non-empty text");
+            return std::nullopt;
+        }
+        userId = ensureUser(u).id;
+    }
+    if (userId.isEmpty())
+        userId = defaultOwner();
+    const bool notify = json.value(QStringLiteral("notify")).toBool(true);
+    const QJsonValue expiresIn = json.value(QStringLiteral("expires_in_seconds"));
+    for (const char* controlOnly : {"machine_id", "user_id", "notify", "expires_in_seconds"})
+        json.remove(QLatin1String(controlOnly));
+
+    const QDateTime t = now();
+    if (!json.value(QStringLiteral("id")).isString() || json.value(QStringLiteral("id")).toString().isEmpty())
+        json.insert(QStringLiteral("id"), newId("act-"));
+    if (!json.contains(QStringLiteral("created_at")))
+        json.insert(QStringLiteral("created_at"), iso(t));
+    if (expiresIn.isDouble())
+        json.insert(QStringLiteral("expires_at"), iso(t.addMSecs(qint64(expiresIn.toDouble() * 1000))));
+    else if (!json.contains(QStringLiteral("expires_at")))
+        json.insert(QStringLiteral("expires_at"), iso(t.addSecs(300)));
+
+    Action action;
+    action.id = json.value(QStringLiteral("id")).toString();
+    action.userId = userId;
+    action.json = json;
+    // An expiry the back-end cannot read still ends the action after five minutes;
+    // the stored text is served as given.
+    const auto parsed = parseZonedTime(json.value(QStringLiteral("expires_at")).toString());
+    action.expiresAt = parsed ? *parsed : t.addSecs(300);
+
+    for (qsizetype i = 0; i < m_actions.size(); ++i) {
+        if (m_actions[i].id == action.id)
+            m_actions.removeAt(i--);
+    }
+    if (trustWindowActive(userId)) {
+        // The trust window approves escalations on the person's behalf.
+        recordDecision(action, {}, QStringLiteral("approved"), {}, QStringLiteral("trust_window"));
+        return json;
+    }
+    m_actions.append(action);
+    if (notify)
+        Q_EMIT userFrame(userId, "{\"type\":\"action_pending\",\"actionId\":" + jsonString(action.id) + '}');
+    return json;
+}
+
+std::optional<QString> BackendService::addAgent(const QJsonObject& spec, QString* error)
+{
+    const QString name = spec.value(QStringLiteral("name")).toString();
+    if (name.isEmpty()) {
+        *error = QStringLiteral("name must be a non-empty text");
+        return std::nullopt;
+    }
+    Agent agent;
+    agent.id = spec.value(QStringLiteral("agent_id")).toString();
+    if (agent.id.isEmpty())
+        agent.id = newId("agt-");
+    if (agent.id.contains(QLatin1Char('/')) || m_agents.count(agent.id)) {
+        *error = QStringLiteral("agent_id is taken or contains \"/\"");
+        return std::nullopt;
+    }
+    agent.name = name;
+    agent.agentType = spec.value(QStringLiteral("agent_type")).toString();
+    agent.templateName = spec.value(QStringLiteral("template")).toString();
+    if (spec.contains(QStringLiteral("machine_id"))) {
+        const Machine* m = machine(spec.value(QStringLiteral("machine_id")).toString());
+        if (!m) {
+            *error = QStringLiteral("unknown machine_id");
+            return std::nullopt;
+        }
+        agent.originMachineId = m->id;
+        agent.userId = m->userId;
+    }
+    if (spec.contains(QStringLiteral("user_id")))
+        agent.userId = ensureUser(spec.value(QStringLiteral("user_id")).toString()).id;
+    m_agents.emplace(agent.id, agent);
+    return agent.id;
+}
+
+QJsonObject BackendService::actionStatus(const QString& actionId) const
+{
+    for (const Action& a : m_actions) {
+        if (a.id == actionId)
+            return {{QStringLiteral("id"), actionId},
+                    {QStringLiteral("status"), a.expiresAt > now() ? QStringLiteral("pending") : QStringLiteral("expired")}};
+    }
+    for (qsizetype i = m_decisions.size() - 1; i >= 0; --i) {
+        const Decision& d = m_decisions[i];
+        if (d.actionId == actionId)
+            return {{QStringLiteral("id"), actionId},
+                    {QStringLiteral("status"), d.decision},
+                    {QStringLiteral("rule_scope"), d.ruleScope.isEmpty() ? QJsonValue() : QJsonValue(d.ruleScope)},
+                    {QStringLiteral("source"), d.source}};
+    }
+    return {{QStringLiteral("id"), actionId}, {QStringLiteral("status"), QStringLiteral("unknown")}};
+}
+
+void BackendService::expireTrustWindows()
+{
+    QStringList users;
+    for (const auto& [userId, window] : m_trustWindows)
+        users << userId;
+    m_trustWindows.clear();
+    for (const QString& u : std::as_const(users))
+        sendTrustWindow(u, false);
+}
+
+void BackendService::reset()
+{
+    m_actions.clear();
+    m_decisions.clear();
+}
+
+QJsonObject BackendService::stateJson() const
+{
+    QJsonArray users, machines, agents, actions, decisions, rules, windows, pushTokens;
+    QJsonObject preferences, mcp;
+    for (const auto& [id, u] : m_users) {
+        users.append(QJsonObject{{QStringLiteral("user_id"), u.id}, {QStringLiteral("email"), u.email}});
+        if (!u.preferences.isEmpty())
+            preferences.insert(u.id, u.preferences);
+    }
+    for (const auto& [id, m] : m_machines) {
+        machines.append(QJsonObject{{QStringLiteral("id"), m.id},
+                                    {QStringLiteral("user_id"), m.userId},
+                                    {QStringLiteral("name"), m.name},
+                                    {QStringLiteral("machine_id_local"), m.machineIdLocal},
+                                    {QStringLiteral("public_key"),
+                                     QString::fromLatin1(m.publicKey.toBase64(QByteArray::Base64UrlEncoding
+                                                                              | QByteArray::OmitTrailingEquals))}});
+        if (!m.pushToken.isEmpty()) {
+            QJsonObject t = m.pushToken;
+            t.insert(QStringLiteral("machine_id"), m.id);
+            pushTokens.append(t);
+        }
+        if (m.mcpServers)
+            mcp.insert(m.id, *m.mcpServers);
+    }
+    for (const auto& [id, a] : m_agents) {
+        agents.append(QJsonObject{{QStringLiteral("agent_id"), a.id},
+                                  {QStringLiteral("name"), a.name},
+                                  {QStringLiteral("agent_type"), a.agentType},
+                                  {QStringLiteral("user_id"), a.userId},
+                                  {QStringLiteral("template"), a.templateName},
+                                  {QStringLiteral("machine_ids"), QJsonArray::fromStringList(a.machineIds)}});
+    }
+    const QDateTime t = now();
+    for (const Action& a : m_actions) {
+        if (a.expiresAt > t) {
+            QJsonObject o = a.json;
+            o.insert(QStringLiteral("user_id"), a.userId);
+            actions.append(o);
+        }
+    }
+    for (const Decision& d : m_decisions) {
+        decisions.append(QJsonObject{{QStringLiteral("action_id"), d.actionId},
+                                     {QStringLiteral("decision"), d.decision},
+                                     {QStringLiteral("rule_scope"), d.ruleScope.isEmpty() ? QJsonValue() : QJsonValue(d.ruleScope)},
+                                     {QStringLiteral("machine_id"), d.machineId},
+                                     {QStringLiteral("user_id"), d.userId},
+                                     {QStringLiteral("source"), d.source},
+                                     {QStringLiteral("decided_at"), iso(d.at)}});
+    }
+    for (const Rule& r : m_rules) {
+        rules.append(QJsonObject{{QStringLiteral("id"), r.id},
+                                 {QStringLiteral("user_id"), r.userId},
+                                 {QStringLiteral("scope"), r.scope},
+                                 {QStringLiteral("agent_id"), r.agentId},
+                                 {QStringLiteral("machine_id"), r.machineId},
+                                 {QStringLiteral("tool_name"), r.toolName},
+                                 {QStringLiteral("source"), r.source}});
+    }
+    for (const auto& [userId, w] : m_trustWindows) {
+        windows.append(QJsonObject{{QStringLiteral("user_id"), userId},
+                                   {QStringLiteral("starts_at"), iso(w.startsAt)},
+                                   {QStringLiteral("ends_at"), iso(w.endsAt)},
+                                   {QStringLiteral("active"), w.startsAt <= t && t < w.endsAt}});
+    }
+    return {{QStringLiteral("users"), users},           {QStringLiteral("machines"), machines},
+            {QStringLiteral("agents"), agents},         {QStringLiteral("pending_actions"), actions},
+            {QStringLiteral("decisions"), decisions},   {QStringLiteral("rules"), rules},
+            {QStringLiteral("trust_windows"), windows}, {QStringLiteral("push_tokens"), pushTokens},
+            {QStringLiteral("preferences"), preferences}, {QStringLiteral("mcp_servers"), mcp}};
+}
