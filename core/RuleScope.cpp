@@ -1,0 +1,50 @@
+#include "RuleScope.h"
+
+QString RuleScope::rawValue() const
+{
+    switch (m_value) {
+    case agent:
+        return QStringLiteral("agent");
+    case machine:
+        return QStringLiteral("machine");
+    case global:
+        return QStringLiteral("global");
+    }
+    Q_UNREACHABLE();
+    return QString();
+}
+
+QString RuleScope::displayName() const
+{
+    switch (m_value) {
+    case agent:
+        return QStringLiteral("This Agent");
+    case machine:
+        return QStringLiteral("This Machine");
+    case global:
+        return QStringLiteral("All Agents");
+    }
+    Q_UNREACHABLE();
+    return QString();
+}
+
+std::optional<RuleScope> RuleScope::fromRawValue(QStringView rawValue)
+{
+    for (const RuleScope scope : allCases()) {
+        if (rawValue == scope.rawValue())
+            return scope;
+    }
+    return std::nullopt;
+}
+
+QList<RuleScope> RuleScope::allCases()
+{
+    return { agent, machine, global };
+}
+
+QList<RuleScope> RuleScope::availableCases(qint64 machineAgentCount)
+{
+    if (machineAgentCount > 1)
+        return allCases();
+    return { machine, global };
+}
