@@ -1,0 +1,8 @@
+#include "CLIError.h"
+
+QString CLIError::description() const
+{
+    if (m_kind == Kind::nonZeroExit)
+        return QStringLiteral("CLI exited with code ") + QString::number(m_status);
+    return m_text;
+}

@@ -1,0 +1,68 @@
+#include "CLIEvent.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+namespace {
+
+// An optional string member: absent or null gives an empty optional; any other
+// non-string value makes the whole line undecodable.
+bool readOptionalString(const QJsonObject& object, QLatin1String key, std::optional<QString>& out)
+{
+    const auto it = object.constFind(key);
+    if (it == object.constEnd() || it->isNull())
+        return true;
+    if (!it->isString())
+        return false;
+    out = it->toString();
+    return true;
+}
+
+} // namespace
+
+std::optional<CLIEvent> CLIEvent::decode(QByteArrayView line)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(line.toByteArray(), &parseError);
+    if (parseError.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    const QJsonObject object = document.object();
+
+    CLIEvent event;
+    const QJsonValue type = object.value(QLatin1String("type"));
+    if (!type.isString())
+        return std::nullopt;
+    event.type = type.toString();
+
+    if (!readOptionalString(object, QLatin1String("message"), event.message)
+        || !readOptionalString(object, QLatin1String("error"), event.error))
+        return std::nullopt;
+
+    const auto progress = object.constFind(QLatin1String("progress"));
+    if (progress != object.constEnd() && !progress->isNull()) {
+        if (!progress->isDouble())
+            return std::nullopt;
+        event.progress = progress->toDouble();
+    }
+
+    const auto data = object.constFind(QLatin1String("data"));
+    if (data != object.constEnd() && !data->isNull()) {
+        if (!data->isObject())
+            return std::nullopt;
+        const QJsonObject values = data->toObject();
+        QMap<QString, QString> map;
+        for (auto it = values.constBegin(); it != values.constEnd(); ++it) {
+            if (!it->isString())
+                return std::nullopt;
+            map.insert(it.key(), it->toString());
+        }
+        event.data = std::move(map);
+    }
+    return event;
+}
+
+QString CLIEvent::dataValue(const QString& key) const
+{
+    return data ? data->value(key) : QString();
+}

@@ -1,0 +1,123 @@
+#include "CLIProcess.h"
+
+#include <QPointer>
+#include <QTimer>
+
+CLIProcess::CLIProcess(const QString& program, const QStringList& arguments, OutputMode mode, EventHandler onEvent,
+                       QObject* parent)
+    : QObject(parent), m_process(new QProcess(this)), m_mode(mode), m_onEvent(std::move(onEvent))
+{
+    m_process->setProgram(program);
+    m_process->setArguments(arguments);
+    m_process->setStandardErrorFile(QProcess::nullDevice());
+    if (mode == OutputMode::discard)
+        m_process->setStandardOutputFile(QProcess::nullDevice());
+
+    connect(m_process, &QProcess::started, this, [this] {
+        m_started = true;
+        m_pid = m_process->processId();
+        Q_EMIT started();
+        Q_EMIT stateChanged();
+    });
+    connect(m_process, &QProcess::readyReadStandardOutput, this, &CLIProcess::readOutput);
+    connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart || m_finished)
+            return;
+        m_launchFailed = true;
+        m_launchError = m_process->errorString();
+        complete();
+    });
+    connect(m_process, &QProcess::finished, this, [this](int exitCode, QProcess::ExitStatus status) {
+        // An event handler may destroy this object; stop touching it then.
+        const QPointer<CLIProcess> self(this);
+        readOutput();
+        if (!self)
+            return;
+        if (m_mode == OutputMode::events) {
+            deliver(m_lines.finish());
+            if (!self)
+                return;
+        }
+        m_exitStatus = status == QProcess::NormalExit ? exitCode : -1;
+        complete();
+    });
+}
+
+CLIProcess::~CLIProcess()
+{
+    if (m_process->state() == QProcess::NotRunning)
+        return;
+    // Never leave the child behind. The QProcess may be in the middle of
+    // emitting a signal that led here, so it is deleted later, not now.
+    m_process->disconnect(this);
+    m_process->setParent(nullptr);
+    m_process->kill();
+    m_process->waitForFinished(2000);
+    m_process->deleteLater();
+}
+
+void CLIProcess::setWorkingDirectory(const QString& directory)
+{
+    m_process->setWorkingDirectory(directory);
+}
+
+void CLIProcess::setCancelToken(const CLICancelToken& token)
+{
+    token.whenCancelled(this, [this] {
+        m_cancelled = true;
+        terminate();
+    });
+}
+
+void CLIProcess::launch()
+{
+    if (m_cancelled) {
+        complete();
+        return;
+    }
+    m_process->start(QIODevice::ReadOnly);
+}
+
+void CLIProcess::terminate()
+{
+    if (m_process->state() == QProcess::NotRunning)
+        return;
+    m_process->terminate();
+    QTimer::singleShot(m_killDelay, this, [process = QPointer<QProcess>(m_process)] {
+        if (process && process->state() != QProcess::NotRunning)
+            process->kill();
+    });
+}
+
+void CLIProcess::readOutput()
+{
+    if (m_mode == OutputMode::discard)
+        return;
+    const QByteArray bytes = m_process->readAllStandardOutput();
+    if (bytes.isEmpty())
+        return;
+    if (m_mode == OutputMode::capture)
+        m_captured.append(bytes);
+    else
+        deliver(m_lines.append(bytes));
+}
+
+void CLIProcess::deliver(const QList<QByteArray>& lines)
+{
+    const QPointer<CLIProcess> self(this);
+    for (const QByteArray& line : lines) {
+        if (!self || m_cancelled || !m_onEvent)
+            return;
+        if (const auto event = CLIEvent::decode(line))
+            m_onEvent(*event);
+    }
+}
+
+void CLIProcess::complete()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    Q_EMIT finished();
+    Q_EMIT stateChanged();
+}

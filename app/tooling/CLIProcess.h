@@ -1,0 +1,79 @@
+#pragma once
+
+#include "CLICancelToken.h"
+#include "CLIEvent.h"
+#include "CLILineBuffer.h"
+
+#include <QObject>
+#include <QProcess>
+#include <QStringList>
+
+#include <functional>
+
+// One run of a child process as CLIService starts it: standard error always
+// goes to the null device; standard output is decoded into events, captured
+// whole, or discarded. It is also the handle that CLIService::start() returns:
+// keep it to stop the process; destroying it stops a process still running.
+//
+// Events are delivered on the thread that owns this object, in the order the
+// lines were written, each before the next line is looked at.
+class CLIProcess : public QObject
+{
+    Q_OBJECT
+public:
+    enum class OutputMode { events, capture, discard };
+    using EventHandler = std::function<void(const CLIEvent&)>;
+
+    CLIProcess(const QString& program, const QStringList& arguments, OutputMode mode, EventHandler onEvent = {},
+               QObject* parent = nullptr);
+    ~CLIProcess() override;
+
+    void setWorkingDirectory(const QString& directory);
+    // Cancelling the token terminates the process and stops event delivery.
+    void setCancelToken(const CLICancelToken& token);
+    // How long a terminated process may take before it is killed.
+    void setKillDelay(int milliseconds) { m_killDelay = milliseconds; }
+
+    void launch();
+    // Asks the process to terminate; it is killed if it is still running after
+    // the kill delay.
+    void terminate();
+
+    bool isRunning() const { return m_started && !m_finished; }
+    bool isFinished() const { return m_finished; }
+    qint64 processId() const { return m_pid; }
+
+    // Valid once finished() has been emitted.
+    bool launchFailed() const { return m_launchFailed; }
+    QString launchError() const { return m_launchError; }
+    bool cancelled() const { return m_cancelled; }
+    // The exit status, or -1 when the process was ended by a signal.
+    int exitStatus() const { return m_exitStatus; }
+    QByteArray takeCapturedOutput() { return std::exchange(m_captured, QByteArray()); }
+
+Q_SIGNALS:
+    void started();
+    // Emitted once: after the last event, or when the launch failed.
+    void finished();
+    // Emitted with started() and with finished().
+    void stateChanged();
+
+private:
+    void readOutput();
+    void deliver(const QList<QByteArray>& lines);
+    void complete();
+
+    QProcess* m_process;
+    OutputMode m_mode;
+    EventHandler m_onEvent;
+    CLILineBuffer m_lines;
+    QByteArray m_captured;
+    QString m_launchError;
+    qint64 m_pid = 0;
+    int m_exitStatus = -1;
+    int m_killDelay = 3000;
+    bool m_started = false;
+    bool m_finished = false;
+    bool m_launchFailed = false;
+    bool m_cancelled = false;
+};

@@ -1,0 +1,165 @@
+#include "CLIService.h"
+
+#include "CoreConstants.h"
+#include "PrivilegedRunner.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+#include <qcorosignal.h>
+
+namespace {
+
+const QString fallbackPath = QStringLiteral("/usr/local/bin/quorvane");
+
+bool isExecutableFile(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.isExecutable();
+}
+
+std::optional<QString> strictUtf8(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+QString expandTilde(const QString& path)
+{
+    if (path == QLatin1String("~"))
+        return CoreConstants::homeDirectory();
+    if (path.startsWith(QLatin1String("~/")))
+        return CoreConstants::homeDirectory() + path.mid(1);
+    return path;
+}
+
+// Waits until the process has ended; the object stays alive meanwhile.
+QCoro::Task<> ended(CLIProcess* process)
+{
+    while (!process->isFinished())
+        co_await qCoro(process, &CLIProcess::stateChanged);
+}
+
+} // namespace
+
+CLIService::CLIService(PrivilegedRunner* privilegedRunner, Locator locator, QObject* parent)
+    : QObject(parent), m_privilegedRunner(privilegedRunner), m_locator(std::move(locator))
+{
+}
+
+CLIService::~CLIService() = default;
+
+QStringList CLIService::searchPaths()
+{
+    QStringList paths;
+    if (QCoreApplication::instance())
+        paths.append(QDir::cleanPath(QCoreApplication::applicationDirPath()
+                                     + QStringLiteral("/../libexec/quorvane/bin/quorvane")));
+    paths.append(QStringLiteral("/usr/local/bin/quorvane"));
+    paths.append(QStringLiteral("/usr/bin/quorvane"));
+    paths.append(CoreConstants::homeDirectory() + QStringLiteral("/.local/bin/quorvane"));
+    return paths;
+}
+
+QString CLIService::locate(const QStringList& candidates)
+{
+    for (const QString& candidate : candidates) {
+        if (isExecutableFile(candidate))
+            return candidate;
+    }
+    return fallbackPath;
+}
+
+QString CLIService::defaultExecutablePath()
+{
+#ifdef QUORVANE_DEV_OVERRIDES
+    const QString overridden = qEnvironmentVariable("QUORVANE_CLI");
+    if (!overridden.isEmpty())
+        return overridden;
+#endif
+    return locate(searchPaths());
+}
+
+QString CLIService::executablePath() const
+{
+    return m_locator ? m_locator() : defaultExecutablePath();
+}
+
+QCoro::Task<CLIResult<void>> CLIService::run(QStringList arguments, QString workingDirectory, EventHandler onEvent,
+                                             CLICancelToken cancel)
+{
+    if (cancel.isCancelled())
+        co_return CLIError::cancelled();
+    arguments.append(QStringLiteral("--wizard"));
+    const auto process = std::make_unique<CLIProcess>(executablePath(), arguments, CLIProcess::OutputMode::events,
+                                                      std::move(onEvent));
+    if (!workingDirectory.isEmpty())
+        process->setWorkingDirectory(expandTilde(workingDirectory));
+    process->setCancelToken(cancel);
+    process->launch();
+    co_await ended(process.get());
+
+    if (process->cancelled())
+        co_return CLIError::cancelled();
+    if (process->launchFailed())
+        co_return CLIError::launchFailed(process->launchError());
+    if (process->exitStatus() != 0)
+        co_return CLIError::nonZeroExit(process->exitStatus());
+    co_return CLIResult<void>();
+}
+
+QCoro::Task<CLIResult<std::optional<QString>>> CLIService::runCapturingOutput(QStringList arguments)
+{
+    const auto process =
+        std::make_unique<CLIProcess>(executablePath(), arguments, CLIProcess::OutputMode::capture);
+    process->launch();
+    co_await ended(process.get());
+    if (process->launchFailed())
+        co_return CLIError::launchFailed(process->launchError());
+    co_return strictUtf8(process->takeCapturedOutput());
+}
+
+QCoro::Task<CLIResult<std::shared_ptr<CLIProcess>>> CLIService::start(QStringList arguments, EventHandler onEvent)
+{
+    auto process = std::make_shared<CLIProcess>(executablePath(), arguments, CLIProcess::OutputMode::events,
+                                                std::move(onEvent));
+    process->launch();
+    while (!process->isRunning() && !process->isFinished())
+        co_await qCoro(process.get(), &CLIProcess::stateChanged);
+    if (process->launchFailed())
+        co_return CLIError::launchFailed(process->launchError());
+    co_return process;
+}
+
+QCoro::Task<int> CLIService::runDetached(QStringList arguments)
+{
+    const auto process =
+        std::make_unique<CLIProcess>(executablePath(), arguments, CLIProcess::OutputMode::discard);
+    process->launch();
+    co_await ended(process.get());
+    co_return process->launchFailed() ? -1 : process->exitStatus();
+}
+
+QCoro::Task<CLIResult<void>> CLIService::runPrivileged(QStringList commands)
+{
+    if (commands.isEmpty())
+        co_return CLIResult<void>();
+    PrivilegedRunner* runner = privilegedRunner();
+    if (!runner)
+        co_return CLIError::installFailed(QStringLiteral("Admin setup failed: no administrator prompt available"));
+
+    const PrivilegedRunner::Outcome outcome = co_await runner->run(commands.join(QLatin1String(" && ")));
+    if (!outcome.launched)
+        co_return CLIError::launchFailed(outcome.launchError);
+    if (outcome.exitStatus == 0)
+        co_return CLIResult<void>();
+    // An empty standard error says nothing; it is reported like undecodable text.
+    const std::optional<QString> text = strictUtf8(outcome.standardError);
+    const QString reason = text && !text->isEmpty() ? *text : QStringLiteral("Unknown error");
+    co_return CLIError::installFailed(QStringLiteral("Admin setup failed: ") + reason);
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "CLICancelToken.h"
+#include "CLIError.h"
+#include "CLIEvent.h"
+#include "CLIProcess.h"
+#include "PrivilegedRunner.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QUrl>
+
+#include <qcorotask.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+
+
+// Finds the product tool, runs it and reads what it prints. Four run modes,
+// chosen by what the caller needs back: a stream of events (run), the whole
+// standard output (runCapturingOutput), a live process with an event callback
+// (start), or only the exit status (runDetached). Also runs shell commands with
+// administrator rights (runPrivileged). Every call starts a fresh process; the
+// tool's standard error always goes to the null device and it inherits the
+// program's environment.
+//
+// Events are delivered on the thread that owns the service (the main thread).
+class CLIService : public QObject
+{
+    Q_OBJECT
+public:
+    using EventHandler = std::function<void(const CLIEvent&)>;
+    using Locator = std::function<QString()>;
+
+    // privilegedRunner may be null: runPrivileged then fails. A null locator
+    // means defaultExecutablePath().
+    explicit CLIService(PrivilegedRunner* privilegedRunner = nullptr, Locator locator = {},
+                        QObject* parent = nullptr);
+    ~CLIService() override;
+
+    // Where the tool is looked for, first match wins: the QUORVANE_CLI dev
+    // override; the bundled tool at ../libexec/quorvane/bin/quorvane beside our
+    // executable; "quorvane" in /usr/local/bin, /usr/bin and ~/.local/bin;
+    // otherwise /usr/local/bin/quorvane, whose launch then fails.
+    static QString defaultExecutablePath();
+    // The places searched after the dev override, in order.
+    static QStringList searchPaths();
+    // The first of candidates that is an executable file, else the fallback
+    // "/usr/local/bin/quorvane".
+    static QString locate(const QStringList& candidates);
+    QString executablePath() const;
+    QUrl executableURL() const { return QUrl::fromLocalFile(executablePath()); }
+
+    // Streams events until the tool exits. The tool receives arguments followed
+    // by "--wizard". A leading "~" of workingDirectory means the home folder.
+    // Fails with nonZeroExit for a status other than 0 (also when the tool was
+    // killed: status -1), launchFailed, or cancelled once the token is cancelled
+    // (the process is terminated then and no further event is delivered).
+    QCoro::Task<CLIResult<void>> run(QStringList arguments, QString workingDirectory, EventHandler onEvent,
+                                     CLICancelToken cancel = {});
+
+    // Runs the tool to completion and returns its whole standard output, or an
+    // empty optional when that is not valid UTF-8. The exit status is not
+    // examined; only a failed launch is an error.
+    QCoro::Task<CLIResult<std::optional<QString>>> runCapturingOutput(QStringList arguments);
+
+    // Starts the tool with arguments exactly as passed and returns as soon as
+    // it runs. Events arrive while it runs; a line split across reads still
+    // yields its event. The handle stops the process (terminate(), or by being
+    // destroyed) and tells when it has ended (finished()).
+    QCoro::Task<CLIResult<std::shared_ptr<CLIProcess>>> start(QStringList arguments, EventHandler onEvent);
+
+    // Runs the tool with arguments exactly as passed, all output discarded, and
+    // returns its exit status; -1 when it cannot be started or was killed.
+    QCoro::Task<int> runDetached(QStringList arguments);
+
+    // Runs the commands, joined with " && ", with administrator rights. An empty
+    // list succeeds at once. A refusal, a dismissed prompt or a failing command
+    // fails with installFailed("Admin setup failed: " + what the commands and
+    // the helper wrote to standard error).
+    QCoro::Task<CLIResult<void>> runPrivileged(QStringList commands);
+
+private:
+    PrivilegedRunner* privilegedRunner() const { return m_privilegedRunner.data(); }
+
+    QPointer<PrivilegedRunner> m_privilegedRunner;
+    Locator m_locator;
+};
