@@ -1,0 +1,409 @@
+#include "MachineAuthService.h"
+
+#include "CoreConstants.h"
+#include "CredentialStore.h"
+#include "SystemLog.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray encodedPath(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Reads a regular file of at most `limit` bytes. Opening without blocking keeps
+// a FIFO planted at the path from hanging the caller.
+std::optional<QByteArray> readSmallRegularFile(const QString& path, qint64 limit)
+{
+    const int fd = ::open(encodedPath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat info{};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > limit) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    QByteArray content;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0 || content.size() + count > limit) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (count == 0)
+            break;
+        content.append(buffer, count);
+    }
+    ::close(fd);
+    return content;
+}
+
+bool writeAll(int fd, const QByteArray& data)
+{
+    qsizetype written = 0;
+    while (written < data.size()) {
+        const ssize_t count = ::write(fd, data.constData() + written, size_t(data.size() - written));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return false;
+        written += count;
+    }
+    return true;
+}
+
+// Writes a file atomically: a temporary file created with mode 0600 in the same
+// directory, then renamed over the target. Returns an error text or nothing.
+std::optional<QString> writeFileAtomically(const QString& path, const QByteArray& data)
+{
+    const QFileInfo target(path);
+    QByteArray temporary = encodedPath(target.absolutePath() + QStringLiteral("/.") + target.fileName()
+                                       + QStringLiteral(".XXXXXX"));
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC); // mkostemp creates with mode 0600
+    if (fd < 0)
+        return QStringLiteral("cannot create a file next to %1: %2").arg(path, errnoText(errno));
+    const bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, data) && ::fsync(fd) == 0;
+    const int writeError = errno;
+    if (::close(fd) != 0 || !written) {
+        ::unlink(temporary.constData());
+        return QStringLiteral("cannot write %1: %2").arg(path, errnoText(written ? errno : writeError));
+    }
+    if (::rename(temporary.constData(), encodedPath(path).constData()) != 0) {
+        const int renameError = errno;
+        ::unlink(temporary.constData());
+        return QStringLiteral("cannot write %1: %2").arg(path, errnoText(renameError));
+    }
+    return std::nullopt;
+}
+
+// Creates a directory (mode 0700) and its missing parents; an existing
+// directory is accepted as it is. Returns an error text or nothing.
+std::optional<QString> makePrivateDirectories(const QString& path)
+{
+    struct stat info{};
+    if (::lstat(encodedPath(path).constData(), &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            return std::nullopt;
+        return QStringLiteral("%1 exists and is not a directory").arg(path);
+    }
+    const QString parent = QFileInfo(path).absolutePath();
+    if (parent != path) {
+        if (auto error = makePrivateDirectories(parent))
+            return error;
+    }
+    if (::mkdir(encodedPath(path).constData(), 0700) != 0 && errno != EEXIST)
+        return QStringLiteral("cannot create %1: %2").arg(path, errnoText(errno));
+    return std::nullopt;
+}
+
+// The machine directory: created 0700 with its parents; an existing one must be
+// a real directory of this user and is set to 0700.
+std::optional<QString> prepareMachineDirectory(const QString& path)
+{
+    if (auto error = makePrivateDirectories(path))
+        return error;
+    struct stat info{};
+    if (::lstat(encodedPath(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return QStringLiteral("%1 is not a directory").arg(path);
+    if (info.st_uid != ::getuid())
+        return QStringLiteral("%1 belongs to another user").arg(path);
+    if ((info.st_mode & 07777) != 0700 && ::chmod(encodedPath(path).constData(), 0700) != 0)
+        return QStringLiteral("cannot set the permissions of %1: %2").arg(path, errnoText(errno));
+    return std::nullopt;
+}
+
+bool isValidUtf8(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    const QString text = decoder.decode(bytes);
+    Q_UNUSED(text);
+    return !decoder.hasError();
+}
+
+// Whether a text can travel as an HTTP header value: no control characters
+// other than the horizontal tab (a line break would end the header early).
+bool fitsInHeader(const QByteArray& value)
+{
+    for (const char c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && byte != '\t') || byte == 0x7f)
+            return false;
+    }
+    return true;
+}
+
+int base64Value(char c)
+{
+    if (c >= 'A' && c <= 'Z')
+        return c - 'A';
+    if (c >= 'a' && c <= 'z')
+        return c - 'a' + 26;
+    if (c >= '0' && c <= '9')
+        return c - '0' + 52;
+    if (c == '+')
+        return 62;
+    if (c == '/')
+        return 63;
+    return -1;
+}
+
+// Strict standard base64 (with padding, length a multiple of 4).
+std::optional<QByteArray> decodeStandardBase64(const QByteArray& text)
+{
+    if (text.size() % 4 != 0)
+        return std::nullopt;
+    QByteArray out;
+    out.reserve(text.size() / 4 * 3);
+    for (qsizetype i = 0; i < text.size(); i += 4) {
+        const bool last = i + 4 == text.size();
+        int padding = 0;
+        if (last) {
+            if (text[i + 3] == '=')
+                padding = text[i + 2] == '=' ? 2 : 1;
+        }
+        int values[4] = {0, 0, 0, 0};
+        for (int j = 0; j < 4 - padding; ++j) {
+            values[j] = base64Value(text[i + j]);
+            if (values[j] < 0)
+                return std::nullopt;
+        }
+        const unsigned int group = (unsigned(values[0]) << 18) | (unsigned(values[1]) << 12)
+            | (unsigned(values[2]) << 6) | unsigned(values[3]);
+        out.append(char((group >> 16) & 0xff));
+        if (padding < 2)
+            out.append(char((group >> 8) & 0xff));
+        if (padding < 1)
+            out.append(char(group & 0xff));
+    }
+    return out;
+}
+
+} // namespace
+
+MachineAuthService::MachineAuthService(CredentialStore& store, Clock clock, QObject* parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_clock(clock ? std::move(clock) : Clock([] { return std::chrono::system_clock::now(); }))
+{
+    reload();
+}
+
+void MachineAuthService::reload()
+{
+    const QString path = CoreConstants::machineConfigPath();
+    const std::optional<QByteArray> content = readSmallRegularFile(path, maximumConfigSize);
+    std::optional<MachineConfig> config = content ? MachineConfig::decode(*content) : std::nullopt;
+    if (!config) {
+        SystemLog::write(QStringLiteral("Quorvane: MachineAuthService — no config at %1").arg(path));
+        m_config.reset();
+        m_signingKey.reset();
+        Q_EMIT configurationChanged();
+        return;
+    }
+    m_config = std::move(config);
+
+    const std::optional<QByteArray> keyBytes = readKeyBytes(m_config->machineIdLocal);
+    if (!keyBytes) {
+        SystemLog::write(QStringLiteral("Quorvane: MachineAuthService — keychain read failed for account %1")
+                             .arg(m_config->machineIdLocal));
+        m_signingKey.reset();
+        Q_EMIT configurationChanged();
+        return;
+    }
+    m_signingKey = signingKeyFromKeyBytes(*keyBytes);
+    Q_EMIT configurationChanged();
+}
+
+std::optional<QString> MachineAuthService::machineId() const
+{
+    if (!m_config)
+        return std::nullopt;
+    return m_config->id;
+}
+
+std::optional<QString> MachineAuthService::userId() const
+{
+    if (!m_config)
+        return std::nullopt;
+    return m_config->userId;
+}
+
+std::optional<SignedRequest> MachineAuthService::signedGETRequest(const QUrl& url) const
+{
+    return buildSignedRequest(url, QByteArrayLiteral("GET"), nullptr);
+}
+
+std::optional<SignedRequest> MachineAuthService::signedDELETERequest(const QUrl& url) const
+{
+    return buildSignedRequest(url, QByteArrayLiteral("DELETE"), nullptr);
+}
+
+std::optional<SignedRequest> MachineAuthService::signedPOSTRequest(const QUrl& url, const QByteArray& body) const
+{
+    return buildSignedRequest(url, QByteArrayLiteral("POST"), &body);
+}
+
+std::optional<SignedRequest> MachineAuthService::signedPUTRequest(const QUrl& url, const QByteArray& body) const
+{
+    return buildSignedRequest(url, QByteArrayLiteral("PUT"), &body);
+}
+
+std::optional<SignedRequest> MachineAuthService::buildSignedRequest(const QUrl& url, const QByteArray& method,
+                                                                    const QByteArray* body) const
+{
+    if (!m_config || !m_signingKey)
+        return std::nullopt;
+
+    using namespace std::chrono;
+    const qint64 timestamp = duration_cast<milliseconds>(m_clock().time_since_epoch()).count();
+    if (timestamp < 0)
+        return std::nullopt;
+
+    if (!m_config->id.isValidUtf16())
+        return std::nullopt;
+    QByteArray message = m_config->id.toUtf8() + ':' + QByteArray::number(timestamp) + ':';
+    if (body) {
+        if (!isValidUtf8(*body))
+            return std::nullopt;
+        message += *body;
+    } else {
+        QString target = url.path(QUrl::FullyDecoded);
+        if (!target.startsWith(u'/'))
+            target.prepend(u'/');
+        if (url.hasQuery())
+            target += u'?' + url.query();
+        if (!target.isValidUtf16())
+            return std::nullopt;
+        message += method + ' ' + target.toUtf8();
+    }
+    // The id and the message travel as header values.
+    if (!fitsInHeader(message))
+        return std::nullopt;
+
+    const QByteArray signature = m_signingKey->sign(message);
+    if (signature.isEmpty())
+        return std::nullopt;
+
+    SignedRequest signedRequest;
+    signedRequest.method = method;
+    QNetworkRequest& request = signedRequest.request;
+    request.setUrl(url);
+    request.setTransferTimeout(requestTimeoutMilliseconds);
+    if (body) {
+        request.setRawHeader(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/json"));
+        signedRequest.body = *body;
+    }
+    request.setRawHeader(QByteArrayLiteral("X-Machine-Id"), m_config->id.toUtf8());
+    request.setRawHeader(QByteArrayLiteral("X-Signature"), base64urlEncode(signature).toLatin1());
+    request.setRawHeader(QByteArrayLiteral("X-Signed-Message"), message);
+    return signedRequest;
+}
+
+std::optional<QString> MachineAuthService::privateKeyBase64url() const
+{
+    if (!m_config)
+        return std::nullopt;
+    const std::optional<QByteArray> value = m_store.read(CoreConstants::keychainService(), m_config->machineIdLocal,
+                                                         CoreConstants::keychainAccessGroup());
+    if (!value || !isValidUtf8(*value))
+        return std::nullopt;
+    return QString::fromUtf8(*value);
+}
+
+void MachineAuthService::clearKeychain()
+{
+    m_store.removeAll(CoreConstants::keychainService(), CoreConstants::keychainAccessGroup());
+}
+
+QString MachineAuthService::base64urlEncode(const QByteArray& bytes)
+{
+    return QString::fromLatin1(bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+}
+
+std::optional<QByteArray> MachineAuthService::base64urlDecode(const QString& text)
+{
+    QByteArray standard;
+    standard.reserve(text.size() + 3);
+    for (const QChar c : text) {
+        if (c.unicode() > 0x7f)
+            return std::nullopt;
+        const char ascii = char(c.unicode());
+        standard.append(ascii == '-' ? '+' : ascii == '_' ? '/' : ascii);
+    }
+    if (const qsizetype remainder = standard.size() % 4; remainder > 0)
+        standard.append(4 - remainder, '=');
+    return decodeStandardBase64(standard);
+}
+
+std::optional<QByteArray> MachineAuthService::decodeKeyItem(const QByteArray& value)
+{
+    if (!isValidUtf8(value))
+        return std::nullopt;
+    return base64urlDecode(QString::fromUtf8(value));
+}
+
+std::optional<Ed25519Key> MachineAuthService::signingKeyFromKeyBytes(const QByteArray& keyBytes)
+{
+    if (keyBytes.size() < Ed25519Key::seedSize)
+        return std::nullopt;
+    return Ed25519Key::fromSeed(keyBytes.left(Ed25519Key::seedSize));
+}
+
+std::optional<QByteArray> MachineAuthService::readKeyBytes(const QString& account) const
+{
+    const std::optional<QByteArray> value
+        = m_store.read(CoreConstants::keychainService(), account, CoreConstants::keychainAccessGroup());
+    if (!value)
+        return std::nullopt;
+    return decodeKeyItem(*value);
+}
+
+MachineAuthService::StoreResult MachineAuthService::storeIdentity(CredentialStore& store, const MachineConfig& config,
+                                                                  const Ed25519Key& key)
+{
+    StoreResult result;
+    const QByteArray seed = key.seed();
+    const QByteArray publicKey = key.publicKey();
+    if (seed.size() != Ed25519Key::seedSize || publicKey.size() != Ed25519Key::publicKeySize) {
+        result.keychainStatus = CredentialStore::genericFailure;
+        return result;
+    }
+    const int status = store.add(CoreConstants::keychainService(), config.machineIdLocal,
+                                 CoreConstants::keychainAccessGroup(), base64urlEncode(seed + publicKey).toUtf8());
+    if (status != CredentialStore::success) {
+        result.keychainStatus = status;
+        return result;
+    }
+
+    if (auto error = prepareMachineDirectory(CoreConstants::machineDirectory())) {
+        result.fileError = *error;
+        return result;
+    }
+    if (auto error = writeFileAtomically(CoreConstants::machineConfigPath(), config.encode())) {
+        result.fileError = *error;
+        return result;
+    }
+    if (auto error = writeFileAtomically(CoreConstants::publicKeyPath(), base64urlEncode(publicKey).toUtf8()))
+        result.fileError = *error;
+    return result;
+}

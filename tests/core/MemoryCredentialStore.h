@@ -1,0 +1,60 @@
+#pragma once
+
+#include "CredentialStore.h"
+
+#include <QMap>
+#include <QStringList>
+
+#include <tuple>
+
+// An in-memory credential store for tests: items keyed by (service, account,
+// access group), an optional status that add() fails with, and a count of calls.
+class MemoryCredentialStore : public CredentialStore
+{
+public:
+    using Key = std::tuple<QString, QString, QString>; // service, account, access group
+
+    std::optional<QByteArray> read(const QString& service, const QString& account,
+                                   const QString& accessGroup) override
+    {
+        ++m_reads;
+        const auto found = m_items.constFind({service, account, accessGroup});
+        if (found == m_items.constEnd())
+            return std::nullopt;
+        return *found;
+    }
+
+    int add(const QString& service, const QString& account, const QString& accessGroup,
+            const QByteArray& secret) override
+    {
+        if (m_addStatus != success)
+            return m_addStatus;
+        m_items.remove({service, account, accessGroup});
+        m_items.insert({service, account, accessGroup}, secret);
+        return success;
+    }
+
+    void remove(const QString& service, const QString& account, const QString& accessGroup) override
+    {
+        m_items.remove({service, account, accessGroup});
+    }
+
+    void removeAll(const QString& service, const QString& accessGroup) override
+    {
+        for (auto it = m_items.begin(); it != m_items.end();) {
+            if (std::get<0>(it.key()) == service && std::get<2>(it.key()) == accessGroup)
+                it = m_items.erase(it);
+            else
+                ++it;
+        }
+    }
+
+    void setAddStatus(int status) { m_addStatus = status; }
+    int reads() const { return m_reads; }
+    const QMap<Key, QByteArray>& items() const { return m_items; }
+
+private:
+    QMap<Key, QByteArray> m_items;
+    int m_addStatus = success;
+    int m_reads = 0;
+};
