@@ -1,0 +1,255 @@
+#include "Ed25519Key.h"
+#include "LatestRelease.h"
+#include "ReleaseSignature.h"
+#include "TestHome.h"
+#include "UpdateCheckService.h"
+#include "UpdateLog.h"
+#include "UpdaterScript.h"
+#include "VersionComparison.h"
+
+#include "CoreConstants.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+class TestReleaseFormats : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void versionComparison_data()
+    {
+        QTest::addColumn<QString>("remote");
+        QTest::addColumn<QString>("local"); // null = no local version
+        QTest::addColumn<bool>("newer");
+        QTest::newRow("1.10 > 1.9") << QStringLiteral("1.10.0") << QStringLiteral("1.9.0") << true;
+        QTest::newRow("1.9 < 1.10") << QStringLiteral("1.9.0") << QStringLiteral("1.10.0") << false;
+        QTest::newRow("2.0 = 2.0.0") << QStringLiteral("2.0.0") << QStringLiteral("2.0") << false;
+        QTest::newRow("2.0.0 = 2.0") << QStringLiteral("2.0") << QStringLiteral("2.0.0") << false;
+        QTest::newRow("equal") << QStringLiteral("1.2.3") << QStringLiteral("1.2.3") << false;
+        QTest::newRow("longer remote") << QStringLiteral("1.2.0.1") << QStringLiteral("1.2") << true;
+        QTest::newRow("no local") << QStringLiteral("9.9.9") << QString() << false;
+        QTest::newRow("beta reads as 1.4") << QStringLiteral("1.4.0-beta") << QStringLiteral("1.4") << false;
+        QTest::newRow("beta drops its piece") << QStringLiteral("1.4.1") << QStringLiteral("1.4.0-beta") << true;
+        QTest::newRow("empty pieces dropped") << QStringLiteral("2..3") << QStringLiteral("2.3") << false;
+        QTest::newRow("2..3 vs 2.2") << QStringLiteral("2..3") << QStringLiteral("2.2") << true;
+        QTest::newRow("plus sign") << QStringLiteral("+2.0") << QStringLiteral("1.9") << true;
+        QTest::newRow("minus sign") << QStringLiteral("-1.0") << QStringLiteral("0.0") << false;
+        QTest::newRow("lone sign dropped") << QStringLiteral("+.5") << QStringLiteral("4") << true;
+        QTest::newRow("local without numbers") << QStringLiteral("0.0.1") << QStringLiteral("dev") << true;
+        QTest::newRow("remote without numbers") << QStringLiteral("latest") << QStringLiteral("0.1") << false;
+        QTest::newRow("empty local loses to zero? no") << QStringLiteral("0") << QString::fromLatin1("") << false;
+        QTest::newRow("overflowing piece dropped") << QStringLiteral("99999999999999999999.1")
+                                                   << QStringLiteral("0.5") << true;
+        // "quorvane 1" does not read as a number, so the local version reads as 2.9.
+        QTest::newRow("text before the number") << QStringLiteral("1.3.0") << QStringLiteral("quorvane 1.2.9") << false;
+    }
+    void versionComparison()
+    {
+        QFETCH(QString, remote);
+        QFETCH(QString, local);
+        QFETCH(bool, newer);
+        const std::optional<QString> localVersion = local.isNull() ? std::nullopt : std::optional<QString>(local);
+        QCOMPARE(VersionComparison::isNewer(remote, localVersion), newer);
+    }
+
+    void versionNumbers()
+    {
+        QCOMPARE(VersionComparison::numbers(QStringLiteral("1.4.0-beta")), (QList<qint64>{1, 4}));
+        QCOMPARE(VersionComparison::numbers(QStringLiteral("2..3")), (QList<qint64>{2, 3}));
+        QCOMPARE(VersionComparison::numbers(QStringLiteral("-3.+4. 5")), (QList<qint64>{-3, 4}));
+        QCOMPARE(VersionComparison::numbers(QStringLiteral("9223372036854775807.-9223372036854775808")),
+                 (QList<qint64>{std::numeric_limits<qint64>::max(), std::numeric_limits<qint64>::min()}));
+        QCOMPARE(VersionComparison::numbers(QStringLiteral("9223372036854775808")), QList<qint64>{});
+        QCOMPARE(VersionComparison::numbers(QString()), QList<qint64>{});
+    }
+
+    void latestReleaseDecoding_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("sha256");    // "<absent>" when absent
+        QTest::addColumn<QString>("signature"); // "<absent>" when absent
+        QTest::addColumn<QString>("errorPart");
+        const QString absent = QStringLiteral("<absent>");
+        QTest::newRow("all members") << QByteArray("{\"version\":\"1.2\",\"url\":\"https://h/x\",\"sha256\":\"ab\",\"signature\":\"s\"}")
+                                     << true << QStringLiteral("ab") << QStringLiteral("s") << QString();
+        QTest::newRow("required only") << QByteArray("{\"version\":\"1.2\",\"url\":\"https://h/x\"}") << true << absent
+                                       << absent << QString();
+        QTest::newRow("null optional") << QByteArray("{\"version\":\"1\",\"url\":\"u\",\"sha256\":null}") << true << absent
+                                       << absent << QString();
+        QTest::newRow("extra members ignored") << QByteArray("{\"version\":\"1\",\"url\":\"u\",\"notes\":[1,2]}") << true
+                                               << absent << absent << QString();
+        QTest::newRow("missing version") << QByteArray("{\"url\":\"u\"}") << false << absent << absent
+                                         << QStringLiteral("\"version\" is missing");
+        QTest::newRow("missing url") << QByteArray("{\"version\":\"1\"}") << false << absent << absent
+                                     << QStringLiteral("\"url\" is missing");
+        QTest::newRow("version a number") << QByteArray("{\"version\":1.2,\"url\":\"u\"}") << false << absent << absent
+                                          << QStringLiteral("\"version\" is not a string");
+        QTest::newRow("sha256 a number") << QByteArray("{\"version\":\"1\",\"url\":\"u\",\"sha256\":5}") << false << absent
+                                         << absent << QStringLiteral("\"sha256\" is not a string");
+        QTest::newRow("signature an object") << QByteArray("{\"version\":\"1\",\"url\":\"u\",\"signature\":{}}") << false
+                                             << absent << absent << QStringLiteral("\"signature\" is not a string");
+        QTest::newRow("array") << QByteArray("[]") << false << absent << absent << QStringLiteral("not a JSON object");
+        QTest::newRow("truncated") << QByteArray("{\"version\":\"1\",\"ur") << false << absent << absent
+                                   << QStringLiteral("invalid JSON");
+        QTest::newRow("empty") << QByteArray() << false << absent << absent << QStringLiteral("invalid JSON");
+    }
+    void latestReleaseDecoding()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(bool, ok);
+        QFETCH(QString, sha256);
+        QFETCH(QString, signature);
+        QFETCH(QString, errorPart);
+        QString error;
+        const std::optional<LatestRelease> release = LatestRelease::fromJson(json, &error);
+        QCOMPARE(release.has_value(), ok);
+        if (!ok) {
+            QVERIFY2(error.contains(errorPart), qPrintable(error));
+            return;
+        }
+        QCOMPARE(release->sha256.value_or(QStringLiteral("<absent>")), sha256);
+        QCOMPARE(release->signature.value_or(QStringLiteral("<absent>")), signature);
+    }
+
+    void base64UrlIsStrict()
+    {
+        const QByteArray bytes = QByteArray::fromHex("fbff00102030405060708090a0b0c0d0e0f0ff00112233445566778899aabbcc");
+        const QString text = ReleaseSignature::encodeBase64Url(bytes);
+        QVERIFY(!text.contains(u'=') && !text.contains(u'+') && !text.contains(u'/'));
+        QCOMPARE(ReleaseSignature::decodeBase64Url(text, 32).value_or(QByteArray()), bytes);
+        QVERIFY(!ReleaseSignature::decodeBase64Url(QString(text + u'='), 32));        // padded
+        QVERIFY(!ReleaseSignature::decodeBase64Url(text, 31));               // wrong length
+        QVERIFY(!ReleaseSignature::decodeBase64Url(text.left(42), 31));      // truncated
+        QVERIFY(text.startsWith(QLatin1String("-_"))); // 0xfb 0xff use the url-safe letters
+        QVERIFY(!ReleaseSignature::decodeBase64Url(QString(text).replace(u'-', u'+').replace(u'_', u'/'), 32));
+        QVERIFY(!ReleaseSignature::decodeBase64Url(QString(u' ' + text), 32));        // stray character
+        // 32 bytes leave 2 unused bits in the last character; setting one keeps
+        // the decoded bytes but is not the canonical spelling.
+        static const QString alphabet =
+            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_");
+        const qsizetype last = alphabet.indexOf(text.back());
+        QCOMPARE(last & 3, 0);
+        QVERIFY(!ReleaseSignature::decodeBase64Url(QString(text.chopped(1) + alphabet.at(last | 1)), 32));
+    }
+
+    void signatureVerification()
+    {
+        const std::optional<Ed25519Key> publisher = Ed25519Key::generate();
+        const std::optional<Ed25519Key> stranger = Ed25519Key::generate();
+        QVERIFY(publisher && stranger);
+        const QByteArray archive = QByteArray(1000, 'a') + QByteArray::fromHex("00ff00");
+        const QByteArray signature = publisher->sign(archive);
+        const QString key = ReleaseSignature::encodeBase64Url(publisher->publicKey());
+
+        QVERIFY(ReleaseSignature::verify(publisher->publicKey(), archive, signature));
+        QVERIFY(ReleaseSignature::verifyText(key, archive, ReleaseSignature::encodeBase64Url(signature)));
+        // Other bytes, another key, a flipped signature bit, wrong sizes.
+        QByteArray tampered = archive;
+        tampered[10] = 'b';
+        QVERIFY(!ReleaseSignature::verify(publisher->publicKey(), tampered, signature));
+        QVERIFY(!ReleaseSignature::verify(stranger->publicKey(), archive, signature));
+        QByteArray flipped = signature;
+        flipped[5] = char(flipped[5] ^ 0x01);
+        QVERIFY(!ReleaseSignature::verify(publisher->publicKey(), archive, flipped));
+        QVERIFY(!ReleaseSignature::verify(publisher->publicKey(), archive, signature.left(63)));
+        QVERIFY(!ReleaseSignature::verify(publisher->publicKey().left(31), archive, signature));
+        QVERIFY(!ReleaseSignature::verifyText(QString(), archive, ReleaseSignature::encodeBase64Url(signature)));
+        QVERIFY(!ReleaseSignature::verifyText(key, archive, QStringLiteral("not base64!")));
+        // The empty message signs and verifies too.
+        QVERIFY(ReleaseSignature::verify(publisher->publicKey(), QByteArrayView(), publisher->sign(QByteArray())));
+
+        QCOMPARE(ReleaseSignature::sha256Hex(QByteArrayLiteral("abc")),
+                 QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+    }
+
+    void hostAsWritten_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("host"); // null = none
+        QTest::newRow("plain") << QStringLiteral("https://releases.quorvane.com/a.tar.gz")
+                               << QStringLiteral("releases.quorvane.com");
+        QTest::newRow("case kept") << QStringLiteral("https://Releases.Quorvane.com/a") << QStringLiteral("Releases.Quorvane.com");
+        QTest::newRow("port") << QStringLiteral("http://127.0.0.1:8080/x") << QStringLiteral("127.0.0.1");
+        QTest::newRow("user info") << QStringLiteral("https://releases.quorvane.com@evil.com/x")
+                                   << QStringLiteral("evil.com");
+        QTest::newRow("no path") << QStringLiteral("https://h") << QStringLiteral("h");
+        QTest::newRow("query") << QStringLiteral("https://h?x=@y") << QStringLiteral("h");
+        QTest::newRow("ipv6") << QStringLiteral("http://[::1]:80/x") << QStringLiteral("::1");
+        QTest::newRow("no scheme") << QStringLiteral("releases.quorvane.com/x") << QString();
+        QTest::newRow("empty host") << QStringLiteral("https:///x") << QString();
+        QTest::newRow("open bracket") << QStringLiteral("http://[::1/x") << QString();
+    }
+    void hostAsWritten()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, host);
+        const std::optional<QString> written = UpdateCheckService::hostAsWritten(url);
+        QCOMPARE(written.has_value(), !host.isNull());
+        if (written)
+            QCOMPARE(*written, host);
+    }
+
+    void updaterScriptQuotesEveryValue()
+    {
+        // A path full of shell syntax must reach the script's variables literally.
+        UpdaterScript::Parameters p;
+        p.appPid = 4242;
+        p.archivePath = QStringLiteral("/tmp/a b/it's \"$(touch pwned)\"`x`;$HOME.tar.gz");
+        p.signature = QStringLiteral("sig");
+        p.publicKey = QStringLiteral("key");
+        p.verifierPath = QStringLiteral("/opt/q/libexec/quorvane/quorvane-verify-release");
+        p.installPath = QStringLiteral("/home/u/.local/opt/quorvane");
+        p.workDirectory = QStringLiteral("/tmp/quorvane-update-abc");
+        p.uniqueName = QStringLiteral("UUID");
+        const QString script = UpdaterScript::text(p);
+        QVERIFY(script.startsWith(QLatin1String("#!/bin/bash\n")));
+
+        // Evaluate the variable block (up to the first empty line) and print it back.
+        QString assignments = script.left(script.indexOf(QLatin1String("\n\n")) + 1);
+        assignments += QStringLiteral("printf '%s\\n' \"$APP_PID\" \"$ARCHIVE_PATH\" \"$INSTALL_PATH\" \"$UNIQUE\"\n");
+        QTemporaryDir cwd;
+        QProcess shell;
+        shell.setWorkingDirectory(cwd.path());
+        shell.start(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), assignments});
+        QTRY_COMPARE_WITH_TIMEOUT(shell.state(), QProcess::NotRunning, 30000);
+        QCOMPARE(shell.exitCode(), 0);
+        const QStringList printed = QString::fromUtf8(shell.readAllStandardOutput()).split(u'\n');
+        QCOMPARE(printed.value(0), QStringLiteral("4242"));
+        QCOMPARE(printed.value(1), p.archivePath);
+        QCOMPARE(printed.value(2), p.installPath);
+        QCOMPARE(printed.value(3), p.uniqueName);
+        QVERIFY(!QFile::exists(cwd.filePath(QStringLiteral("pwned"))));
+
+        // The order of the steps: wait, verify, swap, clean up, relaunch.
+        const qsizetype wait = script.indexOf(QLatin1String("kill -0"));
+        const qsizetype verify = script.indexOf(QLatin1String("\"$VERIFIER\" --public-key"));
+        const qsizetype swap = script.indexOf(QLatin1String("mv -T -- \"$STAGING\" \"$INSTALL_PATH\""));
+        const qsizetype cleanup = script.lastIndexOf(QLatin1String("\ncleanup\n"));
+        const qsizetype relaunch = script.indexOf(QLatin1String("\"$INSTALL_PATH/bin/quorvane-app\" </dev/null"));
+        QVERIFY(wait > 0 && wait < verify && verify < swap && swap < cleanup && cleanup < relaunch);
+    }
+
+    void updateLogLines()
+    {
+        TestHome home;
+        QVERIFY(!QFile::exists(CoreConstants::updateCheckLogPath()));
+        UpdateLog::append(QStringLiteral("first"));
+        UpdateLog::append(QStringLiteral("second\nforged 2026-01-01T00:00:00Z line"));
+        QFile file(CoreConstants::updateCheckLogPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        QVERIFY(text.endsWith(u'\n'));
+        const QStringList lines = text.chopped(1).split(u'\n');
+        QCOMPARE(lines.size(), 2);
+        const QRegularExpression format(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ (.*)$"));
+        QCOMPARE(format.match(lines[0]).captured(1), QStringLiteral("first"));
+        QCOMPARE(format.match(lines[1]).captured(1), QStringLiteral("second\\nforged 2026-01-01T00:00:00Z line"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReleaseFormats)
+#include "tst_ReleaseFormats.moc"
