@@ -3,6 +3,7 @@
 #include <QMetaType>
 #include <QString>
 
+#include <concepts>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -47,6 +48,10 @@ template <typename T>
 class CLIResult
 {
 public:
+    // A default value (QCoro::waitFor needs one to exist).
+    CLIResult()
+        requires std::default_initializable<T>
+    = default;
     CLIResult(T value) : m_data(std::in_place_index<0>, std::move(value)) {}
     CLIResult(CLIError error) : m_data(std::in_place_index<1>, std::move(error)) {}
 
