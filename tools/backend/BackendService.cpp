@@ -722,7 +722,7 @@ std::optional<QJsonObject> BackendService::addAction(QJsonObject json, QString* 
         return json;
     }
     m_actions.append(action);
-    if (notify)
+    if (notify && action.expiresAt > t)
         Q_EMIT userFrame(userId, "{\"type\":\"action_pending\",\"actionId\":" + jsonString(action.id) + '}');
     return json;
 }
