@@ -93,6 +93,17 @@ void decodePendingList(benchmark::State& state)
     state.counters["body_bytes"] = double(body.size());
 }
 
+// The JSON parse alone, to tell the parser's share from the decoder's.
+void parseJsonOnly(benchmark::State& state)
+{
+    const QByteArray body = realisticBody(int(state.range(0)));
+    for (auto _ : state) {
+        QJsonDocument document = QJsonDocument::fromJson(body);
+        benchmark::DoNotOptimize(document);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * body.size());
+}
+
 void derivedValues(benchmark::State& state)
 {
     const std::optional<PendingActionsResponse> response
@@ -114,5 +125,6 @@ void derivedValues(benchmark::State& state)
 } // namespace
 
 BENCHMARK(decodePendingList)->Arg(1000)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
+BENCHMARK(parseJsonOnly)->Arg(1000)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
 BENCHMARK(derivedValues)->Arg(1000)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
 BENCHMARK_MAIN();
