@@ -63,3 +63,31 @@ std::optional<LatestRelease> LatestRelease::fromJson(const QByteArray& json, QSt
 
     return LatestRelease{*version, *url, sha256, signature};
 }
+
+std::optional<QString> LatestRelease::hostAsWritten(const QString& url)
+{
+    const qsizetype schemeEnd = url.indexOf(QLatin1String("://"));
+    if (schemeEnd <= 0)
+        return std::nullopt;
+    QStringView authority = QStringView(url).mid(schemeEnd + 3);
+    for (qsizetype i = 0; i < authority.size(); ++i) {
+        if (authority[i] == u'/' || authority[i] == u'?' || authority[i] == u'#') {
+            authority = authority.left(i);
+            break;
+        }
+    }
+    if (const qsizetype at = authority.lastIndexOf(u'@'); at >= 0)
+        authority = authority.mid(at + 1);
+    QStringView host = authority;
+    if (host.startsWith(u'[')) {
+        const qsizetype close = host.indexOf(u']');
+        if (close < 0)
+            return std::nullopt;
+        host = host.mid(1, close - 1);
+    } else if (const qsizetype colon = host.indexOf(u':'); colon >= 0) {
+        host = host.left(colon);
+    }
+    if (host.isEmpty())
+        return std::nullopt;
+    return host.toString();
+}

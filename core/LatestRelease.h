@@ -18,4 +18,8 @@ struct LatestRelease
     // members optional texts (null counts as absent). Any other shape fails with
     // a description in `error`.
     static std::optional<LatestRelease> fromJson(const QByteArray& json, QString* error = nullptr);
+
+    // The host of a URL text exactly as written (no case folding, user info and
+    // port left out), or nothing when the text has no authority.
+    static std::optional<QString> hostAsWritten(const QString& url);
 };

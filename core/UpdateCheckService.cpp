@@ -93,34 +93,6 @@ QString UpdateCheckService::defaultInstallPrefix()
     return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/.."));
 }
 
-std::optional<QString> UpdateCheckService::hostAsWritten(const QString& url)
-{
-    const qsizetype schemeEnd = url.indexOf(QLatin1String("://"));
-    if (schemeEnd <= 0)
-        return std::nullopt;
-    QStringView authority = QStringView(url).mid(schemeEnd + 3);
-    for (qsizetype i = 0; i < authority.size(); ++i) {
-        if (authority[i] == u'/' || authority[i] == u'?' || authority[i] == u'#') {
-            authority = authority.left(i);
-            break;
-        }
-    }
-    if (const qsizetype at = authority.lastIndexOf(u'@'); at >= 0)
-        authority = authority.mid(at + 1);
-    QStringView host = authority;
-    if (host.startsWith(u'[')) {
-        const qsizetype close = host.indexOf(u']');
-        if (close < 0)
-            return std::nullopt;
-        host = host.mid(1, close - 1);
-    } else if (const qsizetype colon = host.indexOf(u':'); colon >= 0) {
-        host = host.left(colon);
-    }
-    if (host.isEmpty())
-        return std::nullopt;
-    return host.toString();
-}
-
 void UpdateCheckService::start(const std::optional<QString>& localVersion, TerminateCallback terminateApp)
 {
     m_localVersion = localVersion;
@@ -209,7 +181,7 @@ std::optional<UpdateCheckService::Refusal> UpdateCheckService::installationRefus
 std::optional<UpdateCheckService::Refusal> UpdateCheckService::sourceRefusal() const
 {
     static const QString untrusted = QStringLiteral("Update blocked: untrusted download source");
-    const std::optional<QString> written = hostAsWritten(m_downloadURLText);
+    const std::optional<QString> written = LatestRelease::hostAsWritten(m_downloadURLText);
     const QString parsed = m_downloadURL.host();
     // Exact, case-sensitive comparison with the host as written; the parsed
     // host must agree so that the request really goes there.
@@ -238,7 +210,11 @@ QCoro::Task<> UpdateCheckService::runDownloadAndInstall()
     }
 
     QPointer<UpdateCheckService> self(this);
+    // What this attempt checks against, fixed now: a check that runs while the
+    // download is under way may publish another release.
     const QUrl url = m_downloadURL;
+    const std::optional<QString> expectedSHA256 = m_expectedSHA256;
+    const std::optional<QString> expectedSignature = m_expectedSignature;
     UpdateLog::append(QStringLiteral("download starting: ") + m_downloadURLText);
     setIsUpdating(true);
     setUpdateProgress(0.0);
@@ -324,17 +300,18 @@ QCoro::Task<> UpdateCheckService::runDownloadAndInstall()
 
     UpdateLog::append(QStringLiteral("download complete: ") + archivePath);
     setUpdateProgress(1.0);
-    if (!verifyDownload(archivePath)) {
+    if (!verifyDownload(archivePath, expectedSHA256, expectedSignature)) {
         QDir(workDirectory).removeRecursively();
         co_return;
     }
-    launchInstaller(workDirectory, archivePath);
+    launchInstaller(workDirectory, archivePath, *expectedSignature);
 }
 
-bool UpdateCheckService::verifyDownload(const QString& archivePath)
+bool UpdateCheckService::verifyDownload(const QString& archivePath, const std::optional<QString>& expectedSHA256,
+                                        const std::optional<QString>& expectedSignature)
 {
     static const QString signatureFailed = QStringLiteral("Update blocked: publisher signature check failed");
-    if (!m_expectedSHA256) {
+    if (!expectedSHA256) {
         UpdateLog::append(QStringLiteral("BLOCKED: no expected hash from server"));
         fail(QStringLiteral("Update blocked: missing integrity hash"));
         return false;
@@ -360,15 +337,15 @@ bool UpdateCheckService::verifyDownload(const QString& archivePath)
     }
 
     const QString computed = ReleaseSignature::sha256Hex(bytes);
-    if (computed != *m_expectedSHA256) {
+    if (computed != *expectedSHA256) {
         UpdateLog::append(QStringLiteral("BLOCKED: hash mismatch computed=") + computed + QStringLiteral(" expected=")
-                          + *m_expectedSHA256);
+                          + *expectedSHA256);
         fail(QStringLiteral("Update blocked: integrity check failed"));
         return false;
     }
     UpdateLog::append(QStringLiteral("hash verified: ") + computed);
 
-    if (!m_expectedSignature) {
+    if (!expectedSignature) {
         UpdateLog::append(QStringLiteral("BLOCKED: no publisher signature from server"));
         fail(signatureFailed);
         return false;
@@ -378,7 +355,7 @@ bool UpdateCheckService::verifyDownload(const QString& archivePath)
         fail(signatureFailed);
         return false;
     }
-    if (!ReleaseSignature::verifyText(m_releasePublicKey, bytes, *m_expectedSignature)) {
+    if (!ReleaseSignature::verifyText(m_releasePublicKey, bytes, *expectedSignature)) {
         UpdateLog::append(QStringLiteral("BLOCKED: publisher signature invalid"));
         fail(signatureFailed);
         return false;
@@ -387,7 +364,8 @@ bool UpdateCheckService::verifyDownload(const QString& archivePath)
     return true;
 }
 
-void UpdateCheckService::launchInstaller(const QString& workDirectory, const QString& archivePath)
+void UpdateCheckService::launchInstaller(const QString& workDirectory, const QString& archivePath,
+                                         const QString& signature)
 {
     const auto failLaunch = [&](const QString& reason) {
         UpdateLog::append(QStringLiteral("failed to launch updater: ") + reason);
@@ -407,7 +385,7 @@ void UpdateCheckService::launchInstaller(const QString& workDirectory, const QSt
     UpdaterScript::Parameters parameters;
     parameters.appPid = m_processId;
     parameters.archivePath = archivePath;
-    parameters.signature = m_expectedSignature.value_or(QString());
+    parameters.signature = signature;
     parameters.publicKey = m_releasePublicKey;
     parameters.verifierPath = verifier;
     parameters.installPath = prefix;

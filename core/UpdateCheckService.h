@@ -80,8 +80,6 @@ public:
     // The installation prefix of the running program: the parent of the folder
     // holding the executable (<prefix>/bin/quorvane-app).
     static QString defaultInstallPrefix();
-    // The host of a URL text exactly as written (no case folding), or nothing.
-    static std::optional<QString> hostAsWritten(const QString& url);
 
 Q_SIGNALS:
     void availableVersionChanged();
@@ -107,8 +105,9 @@ private:
     std::optional<Refusal> installationRefusal() const;
     std::optional<Refusal> sourceRefusal() const;
     // Checks the finished download; true when it may be installed.
-    bool verifyDownload(const QString& archivePath);
-    void launchInstaller(const QString& workDirectory, const QString& archivePath);
+    bool verifyDownload(const QString& archivePath, const std::optional<QString>& expectedSHA256,
+                        const std::optional<QString>& expectedSignature);
+    void launchInstaller(const QString& workDirectory, const QString& archivePath, const QString& signature);
 
     QNetworkAccessManager* m_network = nullptr;
 

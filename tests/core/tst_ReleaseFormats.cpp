@@ -2,7 +2,6 @@
 #include "LatestRelease.h"
 #include "ReleaseSignature.h"
 #include "TestHome.h"
-#include "UpdateCheckService.h"
 #include "UpdateLog.h"
 #include "UpdaterScript.h"
 #include "VersionComparison.h"
@@ -187,7 +186,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, url);
         QFETCH(QString, host);
-        const std::optional<QString> written = UpdateCheckService::hostAsWritten(url);
+        const std::optional<QString> written = LatestRelease::hostAsWritten(url);
         QCOMPARE(written.has_value(), !host.isNull());
         if (written)
             QCOMPARE(*written, host);
