@@ -102,6 +102,8 @@ QNetworkRequest streamRequest(const BackendProcess& backend, const TestSigner& s
     QNetworkRequest request(url);
     for (const auto& h : signedHeaders(signer, machineId, "GET", "/ws/user", {}))
         request.setRawHeader(h.first, h.second);
+    // The companion adds this header itself as well.
+    request.setRawHeader("Upgrade", "websocket");
     return request;
 }
 
