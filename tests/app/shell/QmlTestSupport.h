@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QList>
+#include <QMutex>
+#include <QQmlEngine>
+#include <QStringList>
+#include <QtGlobal>
+
+// Collects every warning (and worse) that Qt reports while it is alive, so a
+// view test fails on any QML warning, and prepares engines for our modules.
+class QmlWarningGuard
+{
+public:
+    QmlWarningGuard()
+    {
+        s_current = this;
+        m_previous = qInstallMessageHandler(&QmlWarningGuard::handler);
+    }
+    ~QmlWarningGuard()
+    {
+        qInstallMessageHandler(m_previous);
+        s_current = nullptr;
+    }
+    QmlWarningGuard(const QmlWarningGuard&) = delete;
+    QmlWarningGuard& operator=(const QmlWarningGuard&) = delete;
+
+    QStringList warnings() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_warnings;
+    }
+    void clear()
+    {
+        QMutexLocker lock(&m_mutex);
+        m_warnings.clear();
+    }
+
+    // Where qt_add_qml_module puts our modules inside the resources.
+    static void prepare(QQmlEngine& engine) { engine.addImportPath(QStringLiteral("qrc:/qt/qml")); }
+
+private:
+    static void handler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+    {
+        QmlWarningGuard* guard = s_current;
+        if (guard && type != QtDebugMsg && type != QtInfoMsg) {
+            QMutexLocker lock(&guard->m_mutex);
+            guard->m_warnings.append(message);
+        }
+        if (guard && guard->m_previous)
+            guard->m_previous(type, context, message);
+    }
+
+    inline static QmlWarningGuard* s_current = nullptr;
+    QtMessageHandler m_previous = nullptr;
+    mutable QMutex m_mutex;
+    QStringList m_warnings;
+};
