@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
+#include <QUuid>
 
 #include <qcoro/qcorotimer.h>
 
@@ -106,6 +107,56 @@ QJsonObject agentConfig(const Invocation& invocation, const QString& name, const
     return config;
 }
 
+// GCC 12 mishandles temporaries made by conditional expressions inside
+// coroutines (a double destruction), so the coroutines below take such values
+// from these plain functions.
+QString orDefault(const QString& value, const QString& fallback)
+{
+    return value.isEmpty() ? fallback : value;
+}
+
+QString orDefault(const QString& value, const char* fallback)
+{
+    return orDefault(value, QString::fromLatin1(fallback));
+}
+
+QJsonArray mcpInventory(const QJsonValue& servers)
+{
+    return servers.isArray() ? servers.toArray() : defaultMcpServers();
+}
+
+// A text count is passed on verbatim (tests use odd ones); a number in decimal.
+QString suggestionCountText(const QJsonValue& count)
+{
+    return count.isString() ? count.toString() : QString::number(qint64(count.toDouble(3)));
+}
+
+QByteArray scanOutput(const QJsonValue& agents, qint64 paddingBytes)
+{
+    QJsonObject output;
+    output.insert(QStringLiteral("agents"), agents.isArray() ? expandProjectPaths(agents.toArray()) : defaultScanAgents());
+    // Padding keeps a very large output one valid JSON object.
+    if (paddingBytes > 0)
+        output.insert(QStringLiteral("padding"), QString(qsizetype(paddingBytes), u'x'));
+    return QJsonDocument(output).toJson(QJsonDocument::Compact);
+}
+
+QString unregisterText(int status, const QString& agent)
+{
+    switch (status) {
+    case 0:
+        return QStringLiteral("Agent %1 removed").arg(agent);
+    case 4:
+        return QStringLiteral("Agent %1 removed locally; the server was unreachable").arg(agent);
+    case 2:
+        return QStringLiteral("Removal denied");
+    case 3:
+        return QStringLiteral("Timed out waiting for approval");
+    default:
+        return QStringLiteral("Removal failed");
+    }
+}
+
 // An event's fields holding one named value in "data".
 QJsonObject dataFields(const QString& key, const QString& value)
 {
@@ -116,11 +167,11 @@ QJsonObject dataFields(const QString& key, const QString& value)
     return fields;
 }
 
-// The event confirming the agent: "agentId" in data unless agentId is empty.
-QJsonObject verifiedFields(const QString& name, const QString& agentId)
+// The event confirming the agent: "agentId" in data unless left out.
+QJsonObject verifiedFields(const QString& name, const QString& agentId, bool omitAgentId)
 {
     QJsonObject data{{QStringLiteral("name"), name}};
-    if (!agentId.isEmpty())
+    if (!omitAgentId)
         data.insert(QStringLiteral("agentId"), agentId);
     return {{QStringLiteral("message"), QString(QStringLiteral("Agent ") + name + QStringLiteral(" verified"))},
             {QStringLiteral("data"), data}};
@@ -189,11 +240,8 @@ QCoro::Task<int> CliCommands::scan()
         co_return co_await refuse(QStringLiteral("scenario scan.agents must be an array"), scenarioErrorStatus);
     if (m_behaviour.fails())
         co_return co_await fail();
-    QJsonObject output{
-        {QStringLiteral("agents"), agents.isArray() ? expandProjectPaths(agents.toArray()) : defaultScanAgents()}};
-    if (m_behaviour.largeOutputBytes > 0)
-        output.insert(QStringLiteral("padding"), QString(qsizetype(m_behaviour.largeOutputBytes), u'x'));
-    co_await emitLine(QJsonDocument(output).toJson(QJsonDocument::Compact));
+    const QByteArray output = scanOutput(agents, m_behaviour.largeOutputBytes);
+    co_await emitLine(output);
     co_return 0;
 }
 
@@ -217,13 +265,15 @@ QCoro::Task<int> CliCommands::init()
 {
     const QJsonValue fixedId = m_behaviour.settings.value(QStringLiteral("agentId"));
     const QJsonValue omitId = m_behaviour.settings.value(QStringLiteral("omitAgentId"));
-    if ((!fixedId.isUndefined() && !fixedId.isString()) || (!omitId.isUndefined() && !omitId.isBool()))
-        co_return co_await refuse(
-            QStringLiteral("scenario init.agentId must be a string and init.omitAgentId true or false"),
-            scenarioErrorStatus);
+    const QJsonValue useServer = m_behaviour.settings.value(QStringLiteral("registerWithServer"));
+    if ((!fixedId.isUndefined() && !fixedId.isString()) || (!omitId.isUndefined() && !omitId.isBool())
+        || (!useServer.isUndefined() && !useServer.isBool()))
+        co_return co_await refuse(QStringLiteral("scenario init.agentId must be a string, init.omitAgentId and "
+                                                 "init.registerWithServer true or false"),
+                                  scenarioErrorStatus);
 
-    const QString name = m_store.unusedName(m_invocation.name.isEmpty() ? QStringLiteral("agent") : m_invocation.name);
-    const QString agentType = m_invocation.agentType.isEmpty() ? QStringLiteral("generic") : m_invocation.agentType;
+    const QString name = m_store.unusedName(orDefault(m_invocation.name, "agent"));
+    const QString agentType = orDefault(m_invocation.agentType, "generic");
 
     if (failsAt(0))
         co_return co_await fail();
@@ -236,12 +286,15 @@ QCoro::Task<int> CliCommands::init()
                        EventWriter::progress(0.5, QStringLiteral("Registering agent %1 with the server").arg(name)));
     const AgentStore::Machine machine = m_store.machine();
     QString agentId = fixedId.toString();
-    if (agentId.isEmpty()) {
+    if (useServer.toBool(true)) {
         ControlClient client(m_network, CoreConstants::apiBaseURL());
-        const ControlClient::Result created = co_await client.createAgent(name, agentType, machine.id);
+        const ControlClient::Result created
+            = co_await client.createAgent(name, agentType, m_invocation.templateName, machine.id, agentId);
         if (created.agentId.isEmpty())
             co_return co_await refuse(created.error);
         agentId = created.agentId;
+    } else if (agentId.isEmpty()) {
+        agentId = QString(QStringLiteral("agent-") + QUuid::createUuid().toString(QUuid::WithoutBraces));
     }
 
     if (failsAt(2))
@@ -257,7 +310,8 @@ QCoro::Task<int> CliCommands::init()
     if (!m_store.createAgent(name, config, &error))
         co_return co_await refuse(error);
 
-    co_await emitEvent(QStringLiteral("verified"), verifiedFields(name, omitId.toBool() ? QString() : agentId));
+    const QJsonObject verified = verifiedFields(name, agentId, omitId.toBool());
+    co_await emitEvent(QStringLiteral("verified"), verified);
     co_return 0;
 }
 
@@ -317,11 +371,11 @@ QCoro::Task<int> CliCommands::analyzeHistory()
                            EventWriter::progress(double(steps) / (steps + 1) + 0.5 / (steps + 1),
                                                  QStringLiteral("Discovering MCP servers")));
         QString error;
-        if (!m_store.writeMcpServers(servers.isArray() ? servers.toArray() : defaultMcpServers(), &error))
+        const QJsonArray inventory = mcpInventory(servers);
+        if (!m_store.writeMcpServers(inventory, &error))
             co_return co_await refuse(error);
     }
-    const QString countText = count.isString() ? count.toString()
-                                               : QString::number(qint64(number));
+    const QString countText = suggestionCountText(count);
     co_await emitEvent(QStringLiteral("suggestion_count"), dataFields(QStringLiteral("count"), countText));
     co_await emitEvent(QStringLiteral("complete"),
                        EventWriter::progress(1.0, QStringLiteral("Activity analysis complete")));
@@ -343,20 +397,11 @@ QCoro::Task<int> CliCommands::unregister()
         QString error;
         if (!m_store.removeAgent(*folder, &error))
             co_return co_await refuse(error);
-        co_await emitEvent(QStringLiteral("complete"),
-                           EventWriter::message(status == 0
-                                                    ? QStringLiteral("Agent %1 removed").arg(m_invocation.agent)
-                                                    : QStringLiteral("Agent %1 removed locally; the server was "
-                                                                     "unreachable")
-                                                          .arg(m_invocation.agent)));
+        const QJsonObject removed = EventWriter::message(unregisterText(status, m_invocation.agent));
+        co_await emitEvent(QStringLiteral("complete"), removed);
         co_return status;
     }
-    QString message = m_behaviour.errorMessage;
-    if (message.isEmpty()) {
-        message = status == 2 ? QStringLiteral("Removal denied")
-            : status == 3     ? QStringLiteral("Timed out waiting for approval")
-                              : QStringLiteral("Removal failed");
-    }
+    const QString message = orDefault(m_behaviour.errorMessage, unregisterText(status, m_invocation.agent));
     co_await emitEvent(QStringLiteral("error"), EventWriter::failure(message));
     co_return status;
 }

@@ -19,6 +19,19 @@ bool isLoopback(const QUrl& url)
     return url.host() == QLatin1String("localhost") || QHostAddress(url.host()).isLoopback();
 }
 
+QByteArray requestBody(const QString& name, const QString& agentType, const QString& templateName,
+                       const QString& machineId, const QString& wantedId)
+{
+    QJsonObject body{{QStringLiteral("name"), name},
+                     {QStringLiteral("agent_type"), agentType},
+                     {QStringLiteral("template"), templateName}};
+    if (!machineId.isEmpty())
+        body.insert(QStringLiteral("machine_id"), machineId);
+    if (!wantedId.isEmpty())
+        body.insert(QStringLiteral("agent_id"), wantedId);
+    return QJsonDocument(body).toJson(QJsonDocument::Compact);
+}
+
 } // namespace
 
 ControlClient::ControlClient(QNetworkAccessManager* network, QString apiBaseURL)
@@ -28,7 +41,8 @@ ControlClient::ControlClient(QNetworkAccessManager* network, QString apiBaseURL)
 }
 
 QCoro::Task<ControlClient::Result> ControlClient::createAgent(const QString& name, const QString& agentType,
-                                                              const QString& machineId)
+                                                              const QString& templateName, const QString& machineId,
+                                                              const QString& wantedId)
 {
     const QUrl url(m_apiBaseURL + QStringLiteral("/_control/agents"));
     if (!url.isValid() || !isLoopback(url)) {
@@ -38,15 +52,13 @@ QCoro::Task<ControlClient::Result> ControlClient::createAgent(const QString& nam
                              .arg(m_apiBaseURL)};
     }
 
-    QJsonObject body{{QStringLiteral("name"), name}, {QStringLiteral("agent_type"), agentType}};
-    if (!machineId.isEmpty())
-        body.insert(QStringLiteral("machine_id"), machineId);
+    const QByteArray body = requestBody(name, agentType, templateName, machineId, wantedId);
 
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     request.setTransferTimeout(10000);
     std::unique_ptr<QNetworkReply> reply(
-        m_network->post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
+        m_network->post(request, body));
     co_await reply.get();
 
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -54,7 +66,12 @@ QCoro::Task<ControlClient::Result> ControlClient::createAgent(const QString& nam
         co_return Result{QString(), QStringLiteral("cannot reach the server: %1").arg(reply->errorString())};
     const QJsonDocument answer = QJsonDocument::fromJson(reply->readAll());
     const QJsonValue agentId = answer.object().value(QStringLiteral("agent_id"));
-    if ((status != 200 && status != 201) || !agentId.isString() || agentId.toString().isEmpty())
-        co_return Result{QString(), QStringLiteral("the server refused the agent (HTTP %1)").arg(status)};
+    if ((status != 200 && status != 201) || !agentId.isString() || agentId.toString().isEmpty()) {
+        QString reason = QStringLiteral("the server refused the agent (HTTP %1)").arg(status);
+        const QJsonValue serverError = answer.object().value(QStringLiteral("error"));
+        if (serverError.isString())
+            reason += QStringLiteral(": ") + serverError.toString();
+        co_return Result{QString(), reason};
+    }
     co_return Result{agentId.toString(), QString()};
 }
