@@ -274,8 +274,12 @@ QCoro::Task<CLIResult<DependencyStatus>> DependencyService::installOllama(QStrin
     }
 
     const QPointer<DependencyService> self(this);
+    const QString workDir = m_workDir && m_workDir->isValid() ? m_workDir->path() : QString();
     const CLIResult<void> copied = co_await m_cli->runPrivileged(commands);
-    QDir(unpackedPath).removeRecursively();
+    // Only a folder this service unpacked into its own private folder is
+    // deleted: a path handed in from elsewhere is never removed.
+    if (!workDir.isEmpty() && QDir::cleanPath(unpackedPath).startsWith(workDir + u'/'))
+        QDir(unpackedPath).removeRecursively();
     if (!copied)
         co_return copied.error();
     if (!self)

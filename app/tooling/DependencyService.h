@@ -69,7 +69,8 @@ public:
     // folder, which holds bin/ollama (and usually lib/ollama).
     QCoro::Task<CLIResult<QString>> unpackOllama(QString archivePath);
     // Deletes the downloaded archive, copies the unpacked runtime into place
-    // with administrator rights and deletes the unpacked folder. A refused or
+    // with administrator rights and deletes the unpacked folder (only when it
+    // lies in this service's private folder). A refused or
     // failed copy is an error; otherwise the answer is installed, or
     // failed("Ollama not found after install") when the command is still missing.
     QCoro::Task<CLIResult<DependencyStatus>> installOllama(QString unpackedPath);
