@@ -256,7 +256,7 @@ QCoro::Task<CLIResult<DependencyStatus>> DependencyService::installOllama(QStrin
         m_archivePath.clear();
     }
     if (!m_cli)
-        co_return CLIError::installFailed(QStringLiteral("Admin setup failed: no runner"));
+        co_return CLIError::installFailed(QStringLiteral("Admin setup failed: no administrator prompt available"));
 
     const auto word = &PrivilegedRunner::shellWord;
     const QString bin = m_installPrefix + QStringLiteral("/bin");
