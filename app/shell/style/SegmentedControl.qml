@@ -1,0 +1,56 @@
+import QtQuick
+import QtQuick.Templates as T
+import Quorvane.Style
+
+// A row of mutually exclusive segments. `model` is a list of labels;
+// `activated(index)` reports a click (bind `currentIndex` to the model and
+// change the model in the handler).
+Rectangle {
+    id: control
+
+    property var model: []
+    property int currentIndex: 0
+    signal activated(int index)
+
+    implicitWidth: 160
+    implicitHeight: 26
+    radius: 7
+    color: Style.withAlpha("white", 0.08)
+
+    Row {
+        anchors.fill: parent
+        anchors.margins: 2
+
+        Repeater {
+            model: control.model
+
+            T.AbstractButton {
+                id: segment
+                objectName: "segment" + index
+                required property int index
+                required property string modelData
+                readonly property bool selected: index === control.currentIndex
+
+                width: (control.width - 4) / Math.max(1, control.model.length)
+                height: control.height - 4
+                text: modelData
+                onClicked: control.activated(index)
+
+                background: Rectangle {
+                    radius: 5
+                    color: segment.selected ? Style.withAlpha("white", 0.22)
+                                            : (segment.down ? Style.withAlpha("white", 0.12) : "transparent")
+                }
+                contentItem: Text {
+                    text: segment.text
+                    color: segment.selected ? "white" : Style.secondaryLabel
+                    font.pixelSize: 12
+                    font.weight: segment.selected ? Font.DemiBold : Font.Normal
+                    horizontalAlignment: Text.AlignHCenter
+                    verticalAlignment: Text.AlignVCenter
+                    elide: Text.ElideRight
+                }
+            }
+        }
+    }
+}

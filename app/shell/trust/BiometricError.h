@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// Why a presence confirmation did not succeed: the person dismissed the prompt
+// (`cancelled`), or it failed with a message to show (`failed`).
+struct BiometricError
+{
+    enum class Kind { Failed, Cancelled };
+
+    Kind kind = Kind::Failed;
+    QString message; // only for Failed
+
+    static BiometricError failed(const QString& message) { return {Kind::Failed, message}; }
+    static BiometricError cancelled() { return {Kind::Cancelled, {}}; }
+
+    bool isCancelled() const { return kind == Kind::Cancelled; }
+    // The text shown to the person.
+    QString description() const
+    {
+        return kind == Kind::Cancelled ? QStringLiteral("Authentication cancelled") : message;
+    }
+
+    bool operator==(const BiometricError&) const = default;
+};

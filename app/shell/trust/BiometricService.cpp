@@ -1,0 +1,15 @@
+#include "BiometricService.h"
+
+#include "PresenceConfirmer.h"
+
+BiometricService::BiometricService(PresenceConfirmer& confirmer)
+    : m_confirmer(&confirmer)
+{
+}
+
+QCoro::Task<std::optional<BiometricError>> BiometricService::authenticate(QString reason)
+{
+    if (!m_confirmer)
+        co_return BiometricError::failed(QStringLiteral("Presence confirmation is not available"));
+    co_return co_await m_confirmer->confirm(std::move(reason));
+}
