@@ -1,0 +1,385 @@
+#include "HomeState.h"
+
+#include "ApiUrl.h"
+#include "CLIProcess.h"
+#include "CLIService.h"
+#include "CoreConstants.h"
+#include "DependencyService.h"
+#include "HttpResponse.h"
+#include "MachineAuthService.h"
+#include "McpInventory.h"
+#include "SuggestionCount.h"
+#include "SystemLog.h"
+
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QSettings>
+
+namespace {
+
+bool approverOnlyMarkerExists()
+{
+    return QFileInfo::exists(CoreConstants::approverOnlyPath());
+}
+
+} // namespace
+
+HomeState::HomeState(CLIService& cli, DependencyService& dependencies, MachineAuthService& auth,
+                     QNetworkAccessManager& network, QSettings& settings,
+                     ModelDownloadProgressSource* wizardDownload, QObject* parent)
+    : QObject(parent)
+    , m_cli(cli)
+    , m_dependencies(dependencies)
+    , m_auth(auth)
+    , m_network(network)
+    , m_settings(settings)
+    , m_wizardDownload(wizardDownload)
+    , m_agents(new AgentListModel(QString(), this))
+    , m_isApproverOnly(approverOnlyMarkerExists())
+{
+}
+
+HomeState::~HomeState() = default;
+
+// ---------------------------------------------------------------------------
+// Agents and the approver-only marker
+
+void HomeState::refresh()
+{
+    reloadAgents();
+    setIsApproverOnly(approverOnlyMarkerExists());
+    refreshLLMStatus();
+}
+
+void HomeState::reloadAgents()
+{
+    m_agents->reload();
+}
+
+// ---------------------------------------------------------------------------
+// Model status and the wizard's download
+
+QCoro::Task<> HomeState::refreshLLMStatus()
+{
+    const quint64 generation = ++m_llmStatusGeneration;
+    if (m_wizardDownload && m_wizardDownload->llmDownloading() && !m_wizardDownload->llmDownloadComplete()) {
+        setOllamaInstalled(true);
+        setGemmaInstalled(false);
+        setLlmInstalling(true);
+        setLlmProgress(qBound(0.0, m_wizardDownload->llmDownloadProgress(), 1.0));
+        mirrorWizardDownload();
+        co_return;
+    }
+
+    const bool ollama = m_dependencies.isOllamaInstalled();
+    setOllamaInstalled(ollama);
+    if (!ollama) {
+        setGemmaInstalled(false);
+        co_return;
+    }
+    const QPointer<HomeState> self(this);
+    const bool gemma = co_await m_dependencies.isGemmaInstalled();
+    if (!self || self->m_llmStatusGeneration != generation)
+        co_return;
+    self->setGemmaInstalled(gemma);
+}
+
+void HomeState::mirrorWizardDownload()
+{
+    dropWizardDownloadMirror();
+    ModelDownloadProgressSource* source = m_wizardDownload.data();
+    // Connections made with this object as context go away with it, so they
+    // never reach a dashboard that is gone.
+    m_wizardDownloadConnections.append(
+        connect(source, &ModelDownloadProgressSource::llmDownloadProgressChanged, this, [this, source] {
+            setLlmProgress(qBound(0.0, source->llmDownloadProgress(), 1.0));
+        }));
+    m_wizardDownloadConnections.append(
+        connect(source, &ModelDownloadProgressSource::llmDownloadCompleteChanged, this, [this, source] {
+            if (!source->llmDownloadComplete())
+                return;
+            ++m_llmStatusGeneration;
+            setLlmInstalling(false);
+            setGemmaInstalled(true);
+            dropWizardDownloadMirror();
+        }));
+    m_wizardDownloadConnections.append(
+        connect(source, &ModelDownloadProgressSource::llmDownloadingChanged, this, [this, source] {
+            if (source->llmDownloading())
+                return;
+            if (!source->llmDownloadComplete())
+                setLlmInstalling(false);
+            dropWizardDownloadMirror();
+        }));
+    // A source that goes away ends its download as far as we can tell.
+    m_wizardDownloadConnections.append(connect(source, &QObject::destroyed, this, [this] {
+        setLlmInstalling(false);
+        dropWizardDownloadMirror();
+    }));
+}
+
+void HomeState::dropWizardDownloadMirror()
+{
+    for (const QMetaObject::Connection& connection : std::as_const(m_wizardDownloadConnections))
+        disconnect(connection);
+    m_wizardDownloadConnections.clear();
+}
+
+// ---------------------------------------------------------------------------
+// Our own model download
+
+void HomeState::installModel()
+{
+    if (m_llmInstalling)
+        return;
+    setLlmInstalling(true);
+    setLlmProgress(0.0);
+    runModelDownload(++m_downloadGeneration);
+}
+
+QCoro::Task<> HomeState::runModelDownload(quint64 download)
+{
+    m_downloadSettled = false;
+    const QPointer<HomeState> self(this);
+    // Built outside the co_await expression: GCC 12 miscompiles a braced list there.
+    QStringList arguments;
+    arguments << QStringLiteral("download-model") << QStringLiteral("--wizard");
+    CLIResult<std::shared_ptr<CLIProcess>> started = co_await m_cli.start(
+        std::move(arguments), [self, download](const CLIEvent& event) {
+            if (self)
+                self->applyDownloadEvent(download, event);
+        });
+    if (!self || self->m_downloadGeneration != download)
+        co_return;
+    if (!started) {
+        SystemLog::write(QStringLiteral("Quorvane: model download could not start: ") + started.error().description());
+        self->downloadEnded(download);
+        co_return;
+    }
+    // The handle is kept: letting it go would stop the download.
+    self->m_modelDownload = std::move(started.value());
+    CLIProcess* process = self->m_modelDownload.get();
+    connect(process, &CLIProcess::finished, self.data(), [self, download] {
+        if (self)
+            self->downloadEnded(download);
+    });
+    if (process->isFinished())
+        self->downloadEnded(download);
+}
+
+void HomeState::applyDownloadEvent(quint64 download, const CLIEvent& event)
+{
+    if (download != m_downloadGeneration || m_downloadSettled)
+        return;
+    if (event.progress)
+        setLlmProgress(qBound(0.0, *event.progress, 1.0));
+    if (event.type == QLatin1String("complete")) {
+        m_downloadSettled = true;
+        ++m_llmStatusGeneration;
+        setLlmInstalling(false);
+        setGemmaInstalled(true);
+    } else if (event.type == QLatin1String("error")) {
+        m_downloadSettled = true;
+        setLlmInstalling(false);
+    }
+}
+
+void HomeState::downloadEnded(quint64 download)
+{
+    if (download != m_downloadGeneration || m_downloadSettled)
+        return;
+    // The tool ended (or never started) without saying how the download went:
+    // it is not running any more, so "Download" must be offered again.
+    m_downloadSettled = true;
+    setLlmInstalling(false);
+}
+
+// ---------------------------------------------------------------------------
+// Activity analysis
+
+void HomeState::startAnalysis()
+{
+    if (m_analysisRunning)
+        return;
+    setAnalysisRunning(true);
+    setAnalysisSuggestionCount(std::nullopt);
+    const CLICancelToken cancel;
+    m_analysisTask = cancel;
+    runAnalysis(++m_analysisGeneration, cancel);
+}
+
+void HomeState::cancelAnalysis()
+{
+    if (m_analysisTask)
+        m_analysisTask->cancel();
+    m_analysisTask.reset();
+    setAnalysisRunning(false);
+}
+
+QCoro::Task<> HomeState::runAnalysis(quint64 analysis, CLICancelToken cancel)
+{
+    const QPointer<HomeState> self(this);
+    MachineAuthService& auth = m_auth;
+    QNetworkAccessManager& network = m_network;
+    QStringList arguments;
+    arguments << QStringLiteral("analyze-history");
+    const CLIResult<void> result = co_await m_cli.run(
+        std::move(arguments), QString(),
+        [self, cancel](const CLIEvent& event) {
+            if (self && !cancel.isCancelled())
+                self->applyAnalysisEvent(event);
+        },
+        cancel);
+    if (!self)
+        co_return;
+    if (!result && result.error().kind() != CLIError::Kind::cancelled)
+        SystemLog::write(QStringLiteral("Quorvane: activity analysis failed: ") + result.error().description());
+
+    // Whether the run succeeded, failed or was cancelled, the tool may have
+    // written a new inventory.
+    co_await syncMcpServers(auth, network);
+    if (!self)
+        co_return;
+    // A newer analysis started after this one was cancelled is not ours to end.
+    if (self->m_analysisGeneration != analysis)
+        co_return;
+    self->m_analysisTask.reset();
+    self->setAnalysisRunning(false);
+}
+
+void HomeState::applyAnalysisEvent(const CLIEvent& event)
+{
+    if (event.type != QLatin1String("suggestion_count") || !event.data)
+        return;
+    const auto count = event.data->constFind(QStringLiteral("count"));
+    if (count == event.data->constEnd())
+        return;
+    setAnalysisSuggestionCount(SuggestionCount::parse(*count));
+}
+
+// ---------------------------------------------------------------------------
+// Back-end syncs
+
+QCoro::Task<bool> HomeState::syncMcpServers(MachineAuthService& auth, QNetworkAccessManager& network)
+{
+    const std::optional<QByteArray> contents = McpInventory::readFile(CoreConstants::mcpServersPath());
+    if (!contents)
+        co_return false;
+    const std::optional<QByteArray> body = McpInventory::syncBody(*contents);
+    if (!body)
+        co_return false;
+    const QUrl url = ApiUrl::endpoint(QStringLiteral("/mcp-servers/sync"));
+    if (!url.isValid())
+        co_return false;
+    const std::optional<SignedRequest> request = auth.signedPOSTRequest(url, *body);
+    if (!request)
+        co_return false;
+    // The answer is not looked at; only local values are used after the wait.
+    co_await Http::send(network, *request);
+    co_return true;
+}
+
+QCoro::Task<bool> HomeState::syncMcpServers()
+{
+    return syncMcpServers(m_auth, m_network);
+}
+
+QByteArray HomeState::preferenceBody(bool enabled)
+{
+    return enabled ? QByteArrayLiteral("{\"mcp_llm_summary\":true}") : QByteArrayLiteral("{\"mcp_llm_summary\":false}");
+}
+
+QCoro::Task<bool> HomeState::syncMcpSummaryPreference()
+{
+    const QUrl url = ApiUrl::endpoint(QStringLiteral("/users/preferences"));
+    if (!url.isValid())
+        co_return false;
+    const std::optional<SignedRequest> request = m_auth.signedPUTRequest(url, preferenceBody(mcpLlmSummary()));
+    if (!request)
+        co_return false;
+    QNetworkAccessManager& network = m_network;
+    co_await Http::send(network, *request);
+    co_return true;
+}
+
+QCoro::Task<> HomeState::sendPreferenceUntilSettled()
+{
+    if (m_preferenceSyncRunning) {
+        m_preferenceSyncPending = true;
+        co_return;
+    }
+    const QPointer<HomeState> self(this);
+    m_preferenceSyncRunning = true;
+    do {
+        self->m_preferenceSyncPending = false;
+        co_await self->syncMcpSummaryPreference();
+        if (!self)
+            co_return;
+    } while (self->m_preferenceSyncPending);
+    self->m_preferenceSyncRunning = false;
+}
+
+bool HomeState::mcpLlmSummary() const
+{
+    const QVariant stored = m_settings.value(QLatin1String(mcpLlmSummaryKey));
+    // QSettings gives text back from INI files; anything but a true Boolean
+    // (or its text) counts as off.
+    if (stored.typeId() == QMetaType::Bool)
+        return stored.toBool();
+    return stored.typeId() == QMetaType::QString && stored.toString() == QLatin1String("true");
+}
+
+void HomeState::setMcpLlmSummary(bool value)
+{
+    if (mcpLlmSummary() == value)
+        return;
+    m_settings.setValue(QLatin1String(mcpLlmSummaryKey), value);
+    m_settings.sync();
+    Q_EMIT mcpLlmSummaryChanged();
+    sendPreferenceUntilSettled();
+}
+
+// ---------------------------------------------------------------------------
+// Published values
+
+QVariant HomeState::removingAgentNameValue() const
+{
+    return m_removingAgentName ? QVariant(*m_removingAgentName) : QVariant();
+}
+
+QVariant HomeState::removalErrorValue() const
+{
+    return m_removalError ? QVariant(*m_removalError) : QVariant();
+}
+
+QVariant HomeState::analysisSuggestionCountValue() const
+{
+    return m_analysisSuggestionCount ? QVariant(*m_analysisSuggestionCount) : QVariant();
+}
+
+#define HOMESTATE_SETTER(Setter, member, Type, signal)                                                             \
+    void HomeState::Setter(Type value)                                                                             \
+    {                                                                                                              \
+        if (member == value)                                                                                       \
+            return;                                                                                                \
+        member = value;                                                                                            \
+        Q_EMIT signal();                                                                                           \
+    }
+
+HOMESTATE_SETTER(setRemovingAgentName, m_removingAgentName, const std::optional<QString>&, removingAgentNameChanged)
+HOMESTATE_SETTER(setRemovalError, m_removalError, const std::optional<QString>&, removalErrorChanged)
+HOMESTATE_SETTER(setOllamaInstalled, m_ollamaInstalled, bool, ollamaInstalledChanged)
+HOMESTATE_SETTER(setGemmaInstalled, m_gemmaInstalled, bool, gemmaInstalledChanged)
+HOMESTATE_SETTER(setLlmInstalling, m_llmInstalling, bool, llmInstallingChanged)
+HOMESTATE_SETTER(setLlmProgress, m_llmProgress, double, llmProgressChanged)
+HOMESTATE_SETTER(setAnalysisRunning, m_analysisRunning, bool, analysisRunningChanged)
+HOMESTATE_SETTER(setAnalysisSuggestionCount, m_analysisSuggestionCount, const std::optional<qint64>&,
+                 analysisSuggestionCountChanged)
+HOMESTATE_SETTER(setShowAddAgent, m_showAddAgent, bool, showAddAgentChanged)
+HOMESTATE_SETTER(setIsUninstalling, m_isUninstalling, bool, isUninstallingChanged)
+HOMESTATE_SETTER(setUninstallComplete, m_uninstallComplete, bool, uninstallCompleteChanged)
+HOMESTATE_SETTER(setUninstallStatus, m_uninstallStatus, const QString&, uninstallStatusChanged)
+HOMESTATE_SETTER(setUninstallReport, m_uninstallReport, const QStringList&, uninstallReportChanged)
+HOMESTATE_SETTER(setIsApproverOnly, m_isApproverOnly, bool, isApproverOnlyChanged)
+
+#undef HOMESTATE_SETTER
