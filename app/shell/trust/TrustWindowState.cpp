@@ -8,24 +8,18 @@
 #include "SystemLog.h"
 
 #include <QNetworkAccessManager>
-#include <QStringDecoder>
 
 #include <cmath>
 
-namespace {
-
-// The body of a refusal as the person sees it: the text, or "Unknown error"
-// when it is not UTF-8.
-QString refusalText(const QByteArray& body)
+QString TrustWindowState::refusalText(const QByteArray& body)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(body);
-    if (decoder.hasError())
+    const QString text = QString::fromUtf8(body);
+    // Invalid sequences become replacement characters: the text no longer
+    // gives back the same bytes.
+    if (text.toUtf8() != body)
         return QStringLiteral("Unknown error");
     return text;
 }
-
-} // namespace
 
 TrustWindowState::TrustWindowState(MachineAuthService& auth, QNetworkAccessManager& network,
                                    BiometricService& biometric, ApprovalSyncService* sync, Clock clock,

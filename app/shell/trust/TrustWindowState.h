@@ -90,6 +90,9 @@ public:
 
     // The exact body of the opening request for the current mode.
     QByteArray requestBody() const;
+    // The body of a refusal as the person sees it: the text, or "Unknown error"
+    // when it is not UTF-8.
+    static QString refusalText(const QByteArray& body);
     // ISO 8601 in UTC with whole seconds: 2026-12-05T14:00:00Z.
     static QString isoTime(const QDateTime& time);
 
