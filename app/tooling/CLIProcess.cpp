@@ -108,8 +108,11 @@ void CLIProcess::deliver(const QList<QByteArray>& lines)
     for (const QByteArray& line : lines) {
         if (!self || m_cancelled || !m_onEvent)
             return;
-        if (const auto event = CLIEvent::decode(line))
-            m_onEvent(*event);
+        if (const auto event = CLIEvent::decode(line)) {
+            // A copy: the handler may destroy this object, and with it m_onEvent.
+            const EventHandler handler = m_onEvent;
+            handler(*event);
+        }
     }
 }
 

@@ -36,6 +36,7 @@ private Q_SLOTS:
     void startChunkMode();
     void startStops_data();
     void startStops();
+    void startDestroyedFromCallback();
     void detached_data();
     void detached();
     void missingTool();
@@ -416,6 +417,28 @@ void TestCLIService::startStops_data()
     QTest::addColumn<bool>("byDestruction");
     QTest::newRow("terminate()") << false;
     QTest::newRow("handle destroyed") << true;
+}
+
+void TestCLIService::startDestroyedFromCallback()
+{
+    // The caller drops the handle from inside its own event callback.
+    writeScenario({{QStringLiteral("download-model"),
+                    QJsonObject{{QStringLiteral("hang"), true}, {QStringLiteral("stepDelayMs"), 300}}}});
+    CLIService service;
+    std::shared_ptr<CLIProcess> holder;
+    int events = 0;
+    auto started = QCoro::waitFor(service.start({QStringLiteral("download-model"), QStringLiteral("--wizard")},
+                                                [&holder, &events](const CLIEvent&) {
+                                                    ++events;
+                                                    holder.reset();
+                                                }));
+    QVERIFY(started.ok());
+    holder = started.value();
+    started = CLIResult<std::shared_ptr<CLIProcess>>(std::shared_ptr<CLIProcess>());
+    QTRY_COMPARE(events, 1);
+    QVERIFY(!holder);
+    QTRY_COMPARE(childCount(), 0);
+    QCOMPARE(events, 1);
 }
 
 void TestCLIService::startStops()
