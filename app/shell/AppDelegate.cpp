@@ -1,0 +1,262 @@
+#include "AppDelegate.h"
+
+#include "ApprovalSyncService.h"
+#include "CLIService.h"
+#include "MachineAuthService.h"
+#include "PopoverHost.h"
+#include "SystemLog.h"
+#include "UpdateCheckService.h"
+#include "WindowManager.h"
+#include "WizardState.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+// Outside the coroutine: GCC 12 cannot keep QStringLiteral's static data in a
+// coroutine frame.
+QString startingServicesLine()
+{
+    return QStringLiteral("Quorvane: starting services");
+}
+
+QString noPushLine()
+{
+    return QStringLiteral("Quorvane: push notifications are not available on this platform");
+}
+
+QStringList versionArguments()
+{
+    return {QStringLiteral("--version")};
+}
+
+} // namespace
+
+AppDelegate::AppDelegate(Services services, StatusItemFactory statusItemFactory, PopoverHost& popover,
+                         QuitPrompt& quitPrompt, QObject* parent)
+    : QObject(parent)
+    , m_services(services)
+    , m_statusItemFactory(std::move(statusItemFactory))
+    , m_popover(popover)
+    , m_quitPrompt(quitPrompt)
+    , m_terminator([] { QCoreApplication::quit(); })
+{
+    QPointer<AppDelegate> self(this);
+    m_services.windows.setShell(WindowManager::Shell{
+        [self] {
+            if (self)
+                self->setUpStatusItem();
+        },
+        [self] {
+            if (self)
+                self->startServices();
+        },
+        [self] {
+            if (self)
+                self->setAllowTermination(true);
+        },
+        [self] {
+            if (self)
+                self->terminate();
+        },
+    });
+}
+
+AppDelegate::~AppDelegate()
+{
+    for (const QMetaObject::Connection& connection : std::as_const(m_subscriptions))
+        disconnect(connection);
+    m_services.windows.setShell({});
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    if (!m_services.windows.isSetupComplete()) {
+        m_services.windows.showWizard();
+        return;
+    }
+    setUpStatusItem();
+    startServices();
+}
+
+void AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows)
+{
+    if (!hasVisibleWindows)
+        m_services.windows.showDashboard();
+}
+
+void AppDelegate::openURLs(const QList<QUrl>& urls)
+{
+    for (const QUrl& url : urls) {
+        if (!m_services.windows.wizardState().handleCallbackURL(url))
+            SystemLog::write(QStringLiteral("Quorvane: ignored an opened URL that is not a sign-in callback"));
+    }
+}
+
+bool AppDelegate::confirmQuit()
+{
+    if (m_allowTermination || !m_services.windows.isSetupComplete())
+        return true;
+    QPointer<AppDelegate> self(this);
+    m_quitPrompt.ask([self](QuitPrompt::Choice choice) {
+        if (!self)
+            return;
+        switch (choice) {
+        case QuitPrompt::Choice::openUninstall:
+            self->m_services.windows.showDashboard();
+            break;
+        case QuitPrompt::Choice::quitAnyway:
+            self->setAllowTermination(true);
+            self->terminate();
+            break;
+        case QuitPrompt::Choice::cancel:
+            break;
+        }
+    });
+    return false;
+}
+
+void AppDelegate::setUpStatusItem()
+{
+    if (m_statusItemReady)
+        return;
+    m_statusItemReady = true;
+    Q_EMIT statusItemReadyChanged();
+
+    m_statusItem = m_statusItemFactory ? m_statusItemFactory() : nullptr;
+    if (m_statusItem) {
+        m_statusItem->setIcon(StatusItemIcon::forState(false, 0));
+        m_statusItem->setMenu(contextMenuEntries());
+        connect(m_statusItem.get(), &StatusItem::clicked, this, &AppDelegate::statusItemClicked);
+        connect(m_statusItem.get(), &StatusItem::menuTriggered, this, [this](StatusItem::MenuAction action) {
+            if (action == StatusItem::MenuAction::toggleMute)
+                contextToggleMute();
+            else
+                contextOpenDashboard();
+        });
+    }
+
+    ApprovalSyncService& sync = m_services.sync;
+    m_subscriptions.append(connect(&sync, &ApprovalSyncService::newEscalationArrived, this, [this] {
+        if (!m_isMuted)
+            showPopover();
+    }));
+    m_subscriptions.append(connect(&sync, &ApprovalSyncService::pendingActionsChanged, this,
+                                   [this] { onPendingCount(int(m_services.sync.pendingActions().size())); }));
+    // The current count first, so the icon is right from the start.
+    onPendingCount(int(sync.pendingActions().size()));
+}
+
+void AppDelegate::startServices()
+{
+    if (m_servicesStarted)
+        return;
+    m_servicesStarted = true;
+    Q_EMIT servicesStartedChanged();
+    QCoro::connect(startServicesFlow(), this, [] {});
+}
+
+QCoro::Task<> AppDelegate::startServicesFlow()
+{
+    QPointer<AppDelegate> self(this);
+    SystemLog::write(startingServicesLine());
+    // The wizard may have registered the machine since the identity was loaded.
+    if (!m_services.auth.isConfigured())
+        m_services.auth.reload();
+    m_services.sync.start();
+
+    const CLIResult<std::optional<QString>> output
+        = co_await m_services.cli.runCapturingOutput(versionArguments());
+    if (!self)
+        co_return;
+    m_localVersion.reset();
+    if (output.ok() && output.value().has_value() && !output.value()->trimmed().isEmpty())
+        m_localVersion = output.value()->trimmed();
+
+    m_services.updates.start(m_localVersion, [self] {
+        if (!self)
+            return;
+        self->setAllowTermination(true);
+        self->terminate();
+    });
+    // No platform source of push tokens here: the stream and the poll carry everything.
+    SystemLog::write(noPushLine());
+    m_startFinished = true;
+}
+
+void AppDelegate::statusItemClicked(StatusItem::Click click)
+{
+    if (click == StatusItem::Click::right)
+        return; // the tray host pops up the context menu set on the item
+    if (m_popover.isShown())
+        closePopover();
+    else
+        showPopover();
+}
+
+void AppDelegate::contextToggleMute()
+{
+    m_isMuted = !m_isMuted;
+    Q_EMIT isMutedChanged();
+    if (m_statusItem)
+        m_statusItem->setMenu(contextMenuEntries());
+    updateStatusIcon(int(m_services.sync.pendingActions().size()));
+}
+
+void AppDelegate::contextOpenDashboard()
+{
+    m_services.windows.showDashboard();
+}
+
+QList<StatusItem::MenuEntry> AppDelegate::contextMenuEntries() const
+{
+    return {
+        {m_isMuted ? QStringLiteral("Resume Notifications") : QStringLiteral("Pause Notifications"),
+         StatusItem::MenuAction::toggleMute},
+        {QStringLiteral("Open Quorvane"), StatusItem::MenuAction::openDashboard},
+    };
+}
+
+void AppDelegate::showPopover()
+{
+    if (m_popover.isShown() || !m_statusItem)
+        return;
+    m_popover.show(m_statusItem->geometry());
+}
+
+void AppDelegate::closePopover()
+{
+    m_popover.close();
+}
+
+void AppDelegate::updateStatusIcon(int count)
+{
+    if (!m_statusItem)
+        return;
+    m_statusItem->setIcon(StatusItemIcon::forState(m_isMuted, count));
+}
+
+void AppDelegate::onPendingCount(int count)
+{
+    if (m_lastCount == count)
+        return;
+    m_lastCount = count;
+    updateStatusIcon(count);
+    if (count == 0)
+        closePopover();
+    Q_EMIT pendingCountShown(count);
+}
+
+void AppDelegate::setAllowTermination(bool allow)
+{
+    if (m_allowTermination == allow)
+        return;
+    m_allowTermination = allow;
+    Q_EMIT allowTerminationChanged();
+}
+
+void AppDelegate::terminate()
+{
+    if (m_terminator)
+        m_terminator();
+}

@@ -1,0 +1,69 @@
+#include "Application.h"
+
+#include "CredentialStoreFactory.h"
+#include "StatusItemTray.h"
+#include "SystemLog.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <cstdio>
+
+namespace {
+
+void printLine(const QString& line)
+{
+    std::fputs(line.toUtf8().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+Application::Application(Options options, QObject* parent)
+    : QObject(parent)
+    , m_options(options)
+    , m_credentialStore(CredentialStoreFactory::create())
+    , m_auth(*m_credentialStore)
+    , m_sync(m_auth, m_network)
+    , m_updates(&m_network)
+    , m_cli(&m_privilegedRunner)
+    , m_popover(popoverUrl(), {})
+    , m_delegate(AppDelegate::Services{m_auth, m_sync, m_updates, m_cli, m_windows},
+                 [this] { return makeStatusItem(); }, m_popover, m_quitPrompt)
+    , m_quitGuard([this] { return m_delegate.confirmQuit(); })
+{
+    m_network.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
+    m_popover.setEngineSetup([](QQmlEngine& engine) { WindowManager::prepareEngine(engine); });
+    QCoreApplication::instance()->installEventFilter(&m_quitGuard);
+    if (m_options.reportPending) {
+        connect(&m_delegate, &AppDelegate::pendingCountShown, this,
+                [](int count) { printLine(QStringLiteral("Quorvane: pending count %1").arg(count)); });
+    }
+}
+
+Application::~Application()
+{
+    QCoreApplication::instance()->removeEventFilter(&m_quitGuard);
+    m_sync.stop();
+}
+
+QUrl Application::popoverUrl()
+{
+    return QUrl(QStringLiteral("qrc:/quorvane/shell/PopoverPlaceholder.qml"));
+}
+
+std::unique_ptr<StatusItem> Application::makeStatusItem()
+{
+    auto item = std::make_unique<StatusItemTray>();
+    item->setIcon(StatusItemIcon::forState(false, 0));
+    item->show();
+    if (m_options.reportReady)
+        printLine(QStringLiteral("Quorvane: tray icon shown"));
+    return item;
+}
+
+void Application::start()
+{
+    m_delegate.applicationDidFinishLaunching();
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "AppDelegate.h"
+#include "ApprovalSyncService.h"
+#include "CLIService.h"
+#include "CredentialStore.h"
+#include "MachineAuthService.h"
+#include "PkexecPrivilegedRunner.h"
+#include "PopoverWindow.h"
+#include "QuitGuard.h"
+#include "UpdateCheckService.h"
+#include "WindowManager.h"
+
+#include <QNetworkAccessManager>
+#include <QObject>
+
+#include <memory>
+
+// The composition root: every long-lived service of the process, made once
+// with its dependencies, in the order they depend on each other.
+class Application : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Options
+    {
+        // Print "Quorvane: tray icon shown" on standard output once the tray
+        // icon is up (start-up measurements).
+        bool reportReady = false;
+        // Dev builds only: print "Quorvane: pending count N" for every count
+        // the status item shows (end-to-end tests).
+        bool reportPending = false;
+    };
+
+    explicit Application(Options options, QObject* parent = nullptr);
+    ~Application() override;
+
+    void start();
+    AppDelegate& delegate() { return m_delegate; }
+    WindowManager& windows() { return m_windows; }
+
+    // The popover's root QML and its initial properties.
+    static QUrl popoverUrl();
+
+private:
+    std::unique_ptr<StatusItem> makeStatusItem();
+
+    Options m_options;
+    QNetworkAccessManager m_network;
+    std::unique_ptr<CredentialStore> m_credentialStore;
+    MachineAuthService m_auth;
+    ApprovalSyncService m_sync;
+    UpdateCheckService m_updates;
+    PkexecPrivilegedRunner m_privilegedRunner;
+    CLIService m_cli;
+    WindowManager m_windows;
+    PopoverWindow m_popover;
+    MessageBoxQuitPrompt m_quitPrompt;
+    AppDelegate m_delegate;
+    QuitGuard m_quitGuard;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QObject>
+#include <QRect>
+
+// What the delegate needs of the popover: open it at the tray icon, close it,
+// and whether it is shown. PopoverWindow is the real one.
+class PopoverHost : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    virtual bool isShown() const = 0;
+    // trayGeometry: the tray icon's place; invalid when the tray does not tell.
+    virtual void show(const QRect& trayGeometry) = 0;
+    virtual void close() = 0;
+
+Q_SIGNALS:
+    void shownChanged(bool shown);
+};

@@ -1,0 +1,203 @@
+#include "SingleInstance.h"
+
+#include "SystemLog.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+
+#include <cerrno>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString defaultRuntimeDirectory()
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QDir::isAbsolutePath(QString::fromLocal8Bit(runtime)))
+        return QString::fromLocal8Bit(runtime);
+    return QDir::tempPath();
+}
+
+bool peerIsSameUser(QLocalSocket* socket)
+{
+    struct ucred credentials {};
+    socklen_t length = sizeof credentials;
+    const int fd = int(socket->socketDescriptor());
+    if (fd < 0 || getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
+        return false;
+    return credentials.uid == getuid();
+}
+
+} // namespace
+
+SingleInstance::SingleInstance(const QString& runtimeDirectory, QObject* parent)
+    : QObject(parent)
+{
+    const QString base = runtimeDirectory.isEmpty() ? defaultRuntimeDirectory() : runtimeDirectory;
+    // In the per-user runtime directory the name alone is private; in a shared
+    // temporary directory the uid keeps users apart.
+    const bool shared = runtimeDirectory.isEmpty() && qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR");
+    const QString folder = shared ? QStringLiteral("quorvane-%1").arg(getuid()) : QStringLiteral("quorvane");
+    m_folderPath = QDir(base).filePath(folder);
+    m_socketPath = QDir(m_folderPath).filePath(QStringLiteral("app.socket"));
+}
+
+SingleInstance::~SingleInstance()
+{
+    if (m_server)
+        m_server->close();
+}
+
+bool SingleInstance::isListening() const
+{
+    return m_server && m_server->isListening();
+}
+
+bool SingleInstance::prepareFolder()
+{
+    const QByteArray path = QFile::encodeName(m_folderPath);
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
+        m_error = QStringLiteral("cannot create %1").arg(m_folderPath);
+        return false;
+    }
+    struct stat info {};
+    // lstat: a symbolic link planted in a shared temporary directory is refused.
+    if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()) {
+        m_error = QStringLiteral("%1 is not a private folder of this user").arg(m_folderPath);
+        return false;
+    }
+    if ((info.st_mode & 0077) != 0 && ::chmod(path.constData(), 0700) != 0) {
+        m_error = QStringLiteral("cannot make %1 private").arg(m_folderPath);
+        return false;
+    }
+    return true;
+}
+
+bool SingleInstance::listen()
+{
+    if (isListening())
+        return true;
+    if (!prepareFolder())
+        return false;
+
+    {
+        QLocalSocket probe;
+        probe.connectToServer(m_socketPath);
+        if (probe.waitForConnected(500)) {
+            probe.disconnectFromServer();
+            m_error = QStringLiteral("another instance is running");
+            return false;
+        }
+    }
+    // Nobody answers: whatever is left at the path is a stale socket.
+    QLocalServer::removeServer(m_socketPath);
+
+    auto* server = new QLocalServer(this);
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    server->setMaxPendingConnections(4);
+    if (!server->listen(m_socketPath)) {
+        m_error = server->errorString();
+        delete server;
+        return false;
+    }
+    m_server = server;
+    connect(server, &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
+    return true;
+}
+
+void SingleInstance::onNewConnection()
+{
+    while (m_server && m_server->hasPendingConnections()) {
+        QLocalSocket* socket = m_server->nextPendingConnection();
+        if (!socket)
+            return;
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        if (!peerIsSameUser(socket)) {
+            SystemLog::write(QStringLiteral("Quorvane: refused a local connection from another user"));
+            socket->abort();
+            continue;
+        }
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        if (socket->bytesAvailable() > 0)
+            onReadyRead(socket);
+    }
+}
+
+void SingleInstance::onReadyRead(QLocalSocket* socket)
+{
+    if (socket->property("quorvaneDone").toBool())
+        return;
+    if (!socket->canReadLine()) {
+        if (socket->bytesAvailable() > maximumMessageSize)
+            socket->abort();
+        return;
+    }
+    const QByteArray line = socket->readLine(maximumMessageSize + 1);
+    socket->setProperty("quorvaneDone", true);
+    const std::optional<Message> message = decode(line);
+    if (!message) {
+        SystemLog::write(QStringLiteral("Quorvane: ignored a malformed hand-over request"));
+        socket->abort();
+        return;
+    }
+    socket->write("ok\n");
+    socket->disconnectFromServer();
+    if (message->kind == Message::Kind::open)
+        Q_EMIT urlReceived(message->url);
+    else
+        Q_EMIT reopenRequested();
+}
+
+bool SingleInstance::send(const Message& message, int timeoutMs)
+{
+    const QByteArray data = encode(message);
+    if (data.isEmpty() || data.size() > maximumMessageSize)
+        return false;
+    QLocalSocket socket;
+    socket.connectToServer(m_socketPath);
+    if (!socket.waitForConnected(timeoutMs))
+        return false;
+    socket.write(data);
+    if (!socket.waitForBytesWritten(timeoutMs))
+        return false;
+    // The answer "ok" tells that the request was read and accepted.
+    while (!socket.canReadLine()) {
+        if (!socket.waitForReadyRead(timeoutMs))
+            return false;
+    }
+    return socket.readLine(16) == "ok\n";
+}
+
+QByteArray SingleInstance::encode(const Message& message)
+{
+    if (message.kind == Message::Kind::reopen)
+        return QByteArrayLiteral("reopen\n");
+    if (!decode("open " + message.url.toEncoded() + '\n'))
+        return {};
+    return "open " + message.url.toEncoded() + '\n';
+}
+
+std::optional<SingleInstance::Message> SingleInstance::decode(const QByteArray& line)
+{
+    if (line.size() > maximumMessageSize || !line.endsWith('\n'))
+        return std::nullopt;
+    const QByteArray body = line.chopped(1);
+    if (body == "reopen")
+        return Message{Message::Kind::reopen, {}};
+    if (!body.startsWith("open "))
+        return std::nullopt;
+    const QByteArray encoded = body.mid(5);
+    for (const char c : encoded) {
+        // Encoded URLs are printable ASCII without spaces.
+        if (c <= 0x20 || c >= 0x7f)
+            return std::nullopt;
+    }
+    const QUrl url = QUrl::fromEncoded(encoded, QUrl::StrictMode);
+    if (!url.isValid() || url.scheme() != QLatin1String("quorvane"))
+        return std::nullopt;
+    return Message{Message::Kind::open, url};
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "StatusItemIcon.h"
+
+#include <QList>
+#include <QObject>
+#include <QRect>
+#include <QString>
+
+// The tray entry of the program, behind a small interface so that the
+// delegate's rules run in tests without a tray.
+class StatusItem : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Click { left, right };
+    enum class MenuAction { toggleMute, openDashboard };
+    struct MenuEntry
+    {
+        QString text;
+        MenuAction action;
+        bool operator==(const MenuEntry&) const = default;
+    };
+
+    using QObject::QObject;
+
+    virtual void setIcon(const StatusItemIcon& icon) = 0;
+    // The context menu shown on a right click (the tray host pops it up itself).
+    virtual void setMenu(const QList<MenuEntry>& entries) = 0;
+    // The icon's place on the screen; invalid when the tray does not tell.
+    virtual QRect geometry() const = 0;
+
+Q_SIGNALS:
+    void clicked(StatusItem::Click click);
+    void menuTriggered(StatusItem::MenuAction action);
+};

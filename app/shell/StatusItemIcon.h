@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// What the tray shows for a mute state and a pending count: which of our icons,
+// its accessible name, whether it is greyed, and the title (" N", or empty),
+// which is drawn as a badge and put in the tooltip.
+struct StatusItemIcon
+{
+    QString symbol;        // "lock.shield", "lock.shield.fill" or "lock.shield.muted"
+    QString accessibility; // "Quorvane" or "Quorvane (muted)"
+    bool greyed = false;   // the tertiary label colour
+    QString title;         // " " + count, or empty
+    int count = 0;
+
+    static StatusItemIcon forState(bool muted, int count);
+    // The tooltip: the accessible name, followed by the count when there is one.
+    QString toolTip() const;
+    // Qt resource path of the symbol's SVG.
+    QString resourcePath() const;
+
+    bool operator==(const StatusItemIcon&) const = default;
+};

@@ -1,0 +1,67 @@
+#include "StatusItemTray.h"
+
+#include "TrayIconRenderer.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QPalette>
+
+StatusItemTray::StatusItemTray(QObject* parent)
+    : StatusItem(parent)
+    , m_menu(std::make_unique<QMenu>())
+{
+    m_tray.setContextMenu(m_menu.get());
+    connect(&m_tray, &QSystemTrayIcon::activated, this, &StatusItemTray::onActivated);
+}
+
+StatusItemTray::~StatusItemTray()
+{
+    m_tray.hide();
+    m_tray.setContextMenu(nullptr);
+}
+
+void StatusItemTray::setIcon(const StatusItemIcon& icon)
+{
+    if (m_hasIcon && icon == m_icon)
+        return;
+    m_icon = icon;
+    m_hasIcon = true;
+    // Panels are dark on most desktops; the light label colour reads on them.
+    m_tray.setIcon(TrayIconRenderer::icon(icon, QColor(0xf2, 0xf2, 0xf7)));
+    m_tray.setToolTip(icon.toolTip());
+}
+
+void StatusItemTray::setMenu(const QList<MenuEntry>& entries)
+{
+    m_menu->clear();
+    for (const MenuEntry& entry : entries) {
+        QAction* action = m_menu->addAction(entry.text);
+        const MenuAction which = entry.action;
+        connect(action, &QAction::triggered, this, [this, which] { Q_EMIT menuTriggered(which); });
+    }
+}
+
+QRect StatusItemTray::geometry() const
+{
+    return m_tray.geometry();
+}
+
+void StatusItemTray::show()
+{
+    m_tray.show();
+}
+
+void StatusItemTray::onActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+        Q_EMIT clicked(Click::left);
+        break;
+    case QSystemTrayIcon::Context:
+        // The menu is the tray's context menu: the host shows it by itself.
+        Q_EMIT clicked(Click::right);
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "StatusItem.h"
+
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+#include <memory>
+
+// The status item as a QSystemTrayIcon (StatusNotifierItem or XEmbed).
+class StatusItemTray : public StatusItem
+{
+    Q_OBJECT
+
+public:
+    explicit StatusItemTray(QObject* parent = nullptr);
+    ~StatusItemTray() override;
+
+    void setIcon(const StatusItemIcon& icon) override;
+    void setMenu(const QList<MenuEntry>& entries) override;
+    QRect geometry() const override;
+    void show();
+
+private:
+    void onActivated(QSystemTrayIcon::ActivationReason reason);
+
+    std::unique_ptr<QMenu> m_menu;
+    QSystemTrayIcon m_tray;
+    StatusItemIcon m_icon;
+    bool m_hasIcon = false;
+};

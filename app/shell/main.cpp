@@ -1,0 +1,79 @@
+#include "Application.h"
+#include "AppDelegate.h"
+#include "SingleInstance.h"
+#include "SyslogSink.h"
+#include "SystemLog.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <cstdio>
+
+Q_IMPORT_QML_PLUGIN(Quorvane_WizardPlugin)
+Q_IMPORT_QML_PLUGIN(Quorvane_DashboardPlugin)
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("quorvane-app"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Quorvane"));
+    QApplication::setDesktopFileName(QStringLiteral("quorvane"));
+    // A tray program: closing its last window does not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Quorvane companion"));
+    parser.addHelpOption();
+    const QCommandLineOption reportReady(QStringLiteral("report-ready"),
+                                         QStringLiteral("Print a line once the tray icon is shown."));
+    parser.addOption(reportReady);
+    parser.addPositionalArgument(QStringLiteral("url"), QStringLiteral("A quorvane: URL to open."), QStringLiteral("[url]"));
+    parser.process(app);
+
+    bool reportPending = false;
+#ifdef QUORVANE_DEV_OVERRIDES
+    reportPending = qEnvironmentVariable("QUORVANE_REPORT_PENDING") == QLatin1String("1");
+#else
+    SyslogSink::install();
+#endif
+#ifdef QUORVANE_DEV_OVERRIDES
+    // Dev builds keep the lines on standard error unless asked for the journal.
+    if (qEnvironmentVariable("QUORVANE_SYSLOG") == QLatin1String("1"))
+        SyslogSink::install();
+#endif
+
+    QList<QUrl> urls;
+    for (const QString& argument : parser.positionalArguments()) {
+        const QUrl url = QUrl::fromUserInput(argument);
+        if (url.scheme() == QLatin1String("quorvane"))
+            urls.append(url);
+    }
+
+    SingleInstance instance;
+    if (!instance.listen()) {
+        // Another companion runs: hand it the URLs (or ask for the dashboard) and leave.
+        bool delivered = true;
+        if (urls.isEmpty())
+            delivered = instance.send({SingleInstance::Message::Kind::reopen, {}});
+        for (const QUrl& url : std::as_const(urls))
+            delivered = instance.send({SingleInstance::Message::Kind::open, url}) && delivered;
+        if (!delivered) {
+            std::fprintf(stderr, "quorvane-app: %s\n", qPrintable(instance.errorString()));
+            return 1;
+        }
+        return 0;
+    }
+
+    Application application({parser.isSet(reportReady), reportPending});
+    AppDelegate& delegate = application.delegate();
+    QObject::connect(&instance, &SingleInstance::urlReceived, &delegate,
+                     [&delegate](const QUrl& url) { delegate.openURLs({url}); });
+    QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate, [&application, &delegate] {
+        delegate.applicationShouldHandleReopen(application.windows().hasVisibleWindow());
+    });
+    application.start();
+    if (!urls.isEmpty())
+        delegate.openURLs(urls);
+    return app.exec();
+}

@@ -1,0 +1,197 @@
+#include "WindowManager.h"
+
+#include "AgentListModel.h"
+#include "CoreConstants.h"
+#include "SystemLog.h"
+#include "WizardState.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QQmlEngine>
+#include <QQuickView>
+#include <QTimer>
+
+WindowManager::WindowManager(QString quorvaneDirectory, QObject* parent)
+    : QObject(parent)
+    , m_quorvaneDirectory(std::move(quorvaneDirectory))
+    , m_wizardState(new WizardState(this))
+    , m_agentList(new AgentListModel(
+          m_quorvaneDirectory.isEmpty() ? QString() : QDir(m_quorvaneDirectory).filePath(QStringLiteral("agents")), this))
+{
+}
+
+WindowManager::~WindowManager()
+{
+    delete m_wizardWindow.data();
+    delete m_dashboardWindow.data();
+}
+
+bool WindowManager::isSetupComplete() const
+{
+    return isSetupComplete(m_quorvaneDirectory.isEmpty() ? CoreConstants::quorvaneDirectory() : m_quorvaneDirectory);
+}
+
+bool WindowManager::isSetupComplete(const QString& quorvaneDirectory)
+{
+    const QDir base(quorvaneDirectory);
+    if (QFileInfo::exists(base.filePath(QStringLiteral("machine/approver-only"))))
+        return true;
+    const QDir agents(base.filePath(QStringLiteral("agents")));
+    if (!agents.exists())
+        return false;
+    // QDir without QDir::Hidden leaves out names starting with ".".
+    const QStringList entries = agents.entryList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot | QDir::System);
+    for (const QString& entry : entries) {
+        if (entry.startsWith(QLatin1Char('.')))
+            continue;
+        if (QFileInfo::exists(agents.filePath(entry + QStringLiteral("/config.json"))))
+            return true;
+    }
+    return false;
+}
+
+void WindowManager::prepareEngine(QQmlEngine& engine)
+{
+    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+}
+
+bool WindowManager::hasVisibleWindow() const
+{
+    return (m_wizardWindow && m_wizardWindow->isVisible()) || (m_dashboardWindow && m_dashboardWindow->isVisible());
+}
+
+QQuickView* WindowManager::makeWindow(const QString& qmlPath, const QString& propertyName, QObject* model)
+{
+    auto* engine = new QQmlEngine;
+    prepareEngine(*engine);
+    auto* view = new QQuickView(engine, nullptr);
+    engine->setParent(view);
+    view->setTitle(QStringLiteral("Quorvane"));
+    view->setColor(QColor(0x1c, 0x1c, 0x1e));
+    view->setResizeMode(QQuickView::SizeRootObjectToView);
+    view->setInitialProperties({{propertyName, QVariant::fromValue(model)}});
+    view->setSource(QUrl(qmlPath));
+    if (view->status() == QQuickView::Error) {
+        for (const QQmlError& error : view->errors())
+            SystemLog::write(QStringLiteral("Quorvane: window failed to load: %1").arg(error.toString()));
+    }
+    view->installEventFilter(this);
+    return view;
+}
+
+void WindowManager::front(QQuickView* window)
+{
+    window->show();
+    window->raise();
+    window->requestActivate();
+}
+
+void WindowManager::showWizard()
+{
+    if (m_wizardWindow) {
+        front(m_wizardWindow);
+        return;
+    }
+    setActivationPolicy(ActivationPolicy::regular);
+    QQuickView* view = makeWindow(QStringLiteral("qrc:/qt/qml/Quorvane/Wizard/WizardRootView.qml"),
+                                  QStringLiteral("wizardState"), m_wizardState);
+    view->resize(540, 780);
+    view->setMinimumSize(QSize(540, 680));
+    view->setMaximumSize(QSize(720, 1100));
+    m_wizardWindow = view;
+    Q_EMIT wizardWindowChanged();
+    front(view);
+}
+
+void WindowManager::showDashboard()
+{
+    if (m_wizardWindow) {
+        showWizard();
+        return;
+    }
+    if (m_dashboardWindow) {
+        front(m_dashboardWindow);
+        return;
+    }
+    setActivationPolicy(ActivationPolicy::regular);
+    m_agentList->reload();
+    QQuickView* view = makeWindow(QStringLiteral("qrc:/qt/qml/Quorvane/Dashboard/DashboardView.qml"),
+                                  QStringLiteral("agents"), m_agentList);
+    view->resize(540, 680);
+    view->setMinimumSize(QSize(540, 680));
+    view->setMaximumSize(QSize(540, 680));
+    m_dashboardWindow = view;
+    Q_EMIT dashboardWindowChanged();
+    front(view);
+}
+
+void WindowManager::finishWizard()
+{
+    m_wizardState->cancelAnalysis();
+    if (QQuickView* wizard = m_wizardWindow) {
+        m_wizardWindow.clear();
+        wizard->removeEventFilter(this);
+        wizard->hide();
+        wizard->deleteLater();
+        Q_EMIT wizardWindowChanged();
+    }
+    if (m_shell.setUpStatusItem)
+        m_shell.setUpStatusItem();
+    if (m_shell.startServices)
+        m_shell.startServices();
+    setActivationPolicy(ActivationPolicy::accessory);
+}
+
+bool WindowManager::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Close) {
+        if (auto* window = qobject_cast<QWindow*>(watched)) {
+            QPointer<QWindow> guard(window);
+            QTimer::singleShot(0, this, [this, guard] {
+                if (guard)
+                    windowWillClose(guard);
+            });
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void WindowManager::windowWillClose(QWindow* window)
+{
+    if (!window)
+        return;
+    if (window == m_wizardWindow) {
+        m_wizardState->cancelAnalysis();
+        m_wizardWindow.clear();
+        window->removeEventFilter(this);
+        window->deleteLater();
+        Q_EMIT wizardWindowChanged();
+        if (!isSetupComplete()) {
+            // The wizard was abandoned: quit without the quit question.
+            if (m_shell.allowTermination)
+                m_shell.allowTermination();
+            if (m_shell.terminate)
+                m_shell.terminate();
+            return;
+        }
+    } else if (window == m_dashboardWindow) {
+        m_dashboardWindow.clear();
+        window->removeEventFilter(this);
+        window->deleteLater();
+        Q_EMIT dashboardWindowChanged();
+    } else {
+        return;
+    }
+    if (!m_wizardWindow && !m_dashboardWindow && isSetupComplete())
+        setActivationPolicy(ActivationPolicy::accessory);
+}
+
+void WindowManager::setActivationPolicy(ActivationPolicy policy)
+{
+    if (m_activationPolicy == policy)
+        return;
+    m_activationPolicy = policy;
+    Q_EMIT activationPolicyChanged();
+}

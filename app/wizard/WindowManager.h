@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QQuickView>
+#include <QString>
+
+#include <functional>
+
+class AgentListModel;
+class QQmlEngine;
+class QWindow;
+class WizardState;
+
+// Decides at start-up whether the wizard or the tray service runs, opens the
+// wizard and dashboard windows, finishes the wizard, and applies the rules for
+// closing them. Owns the wizard model and the dashboard's agent list for the
+// whole process.
+class WindowManager : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(ActivationPolicy activationPolicy READ activationPolicy NOTIFY activationPolicyChanged)
+
+public:
+    // regular: a window of ours is shown (the program has a taskbar entry);
+    // accessory: tray only.
+    enum class ActivationPolicy { regular, accessory };
+    Q_ENUM(ActivationPolicy)
+
+    // What the window manager asks of the running application delegate. Each
+    // hook may be empty (the delegate is gone): the call then does nothing.
+    struct Shell
+    {
+        std::function<void()> setUpStatusItem;
+        std::function<void()> startServices;
+        std::function<void()> allowTermination;
+        std::function<void()> terminate;
+    };
+
+    // quorvaneDirectory: empty means the account's ~/.quorvane.
+    explicit WindowManager(QString quorvaneDirectory = {}, QObject* parent = nullptr);
+    ~WindowManager() override;
+
+    void setShell(Shell shell) { m_shell = std::move(shell); }
+
+    // True when machine/approver-only exists, or some non-hidden entry of
+    // agents/ holds a config.json.
+    bool isSetupComplete() const;
+    static bool isSetupComplete(const QString& quorvaneDirectory);
+
+    void showWizard();
+    void showDashboard();
+    void finishWizard();
+    // The closing rules for one of our windows; runs deferred after a close.
+    void windowWillClose(QWindow* window);
+
+    WizardState& wizardState() { return *m_wizardState; }
+    AgentListModel& agentList() { return *m_agentList; }
+    QQuickView* wizardWindow() const { return m_wizardWindow.data(); }
+    QQuickView* dashboardWindow() const { return m_dashboardWindow.data(); }
+    bool hasVisibleWindow() const;
+    ActivationPolicy activationPolicy() const { return m_activationPolicy; }
+
+    // What every QML engine of the program needs (our modules' import path).
+    static void prepareEngine(QQmlEngine& engine);
+
+Q_SIGNALS:
+    void activationPolicyChanged();
+    void wizardWindowChanged();
+    void dashboardWindowChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QQuickView* makeWindow(const QString& qmlPath, const QString& propertyName, QObject* model);
+    void setActivationPolicy(ActivationPolicy policy);
+    static void front(QQuickView* window);
+
+    QString m_quorvaneDirectory;
+    WizardState* m_wizardState;
+    AgentListModel* m_agentList;
+    QPointer<QQuickView> m_wizardWindow;
+    QPointer<QQuickView> m_dashboardWindow;
+    Shell m_shell;
+    ActivationPolicy m_activationPolicy = ActivationPolicy::accessory;
+};

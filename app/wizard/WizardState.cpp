@@ -1,0 +1,315 @@
+#include "WizardState.h"
+
+#include <QUrlQuery>
+
+WizardState::WizardState(QObject* parent)
+    : QObject(parent)
+{
+}
+
+void WizardState::setCurrentScreen(WizardScreen value)
+{
+    if (m_currentScreen == value)
+        return;
+    m_currentScreen = value;
+    Q_EMIT currentScreenChanged();
+}
+
+void WizardState::setIsLoading(bool value)
+{
+    if (m_isLoading == value)
+        return;
+    m_isLoading = value;
+    Q_EMIT isLoadingChanged();
+}
+
+void WizardState::setErrorMessage(const QString& value)
+{
+    if (m_errorMessage == value)
+        return;
+    m_errorMessage = value;
+    Q_EMIT errorMessageChanged();
+}
+
+void WizardState::setSessionToken(const QString& value)
+{
+    if (m_sessionToken == value)
+        return;
+    m_sessionToken = value;
+    Q_EMIT sessionTokenChanged();
+}
+
+void WizardState::setSignedInEmail(const QString& value)
+{
+    if (m_signedInEmail == value)
+        return;
+    m_signedInEmail = value;
+    Q_EMIT signedInEmailChanged();
+}
+
+void WizardState::setApproverOnly(bool value)
+{
+    if (m_approverOnly == value)
+        return;
+    m_approverOnly = value;
+    Q_EMIT approverOnlyChanged();
+}
+
+void WizardState::setIsApproverOnly(bool value)
+{
+    if (m_isApproverOnly == value)
+        return;
+    m_isApproverOnly = value;
+    Q_EMIT isApproverOnlyChanged();
+}
+
+void WizardState::setInstallLLM(bool value)
+{
+    if (m_installLLM == value)
+        return;
+    m_installLLM = value;
+    Q_EMIT installLLMChanged();
+}
+
+void WizardState::setDiscoverMcpServers(bool value)
+{
+    if (m_discoverMcpServers == value)
+        return;
+    m_discoverMcpServers = value;
+    Q_EMIT discoverMcpServersChanged();
+}
+
+void WizardState::setLlmDownloadProgress(double value)
+{
+    if (m_llmDownloadProgress == value)
+        return;
+    m_llmDownloadProgress = value;
+    Q_EMIT llmDownloadProgressChanged();
+}
+
+void WizardState::setLlmDownloadComplete(bool value)
+{
+    if (m_llmDownloadComplete == value)
+        return;
+    m_llmDownloadComplete = value;
+    Q_EMIT llmDownloadCompleteChanged();
+}
+
+void WizardState::setLlmDownloading(bool value)
+{
+    if (m_llmDownloading == value)
+        return;
+    m_llmDownloading = value;
+    Q_EMIT llmDownloadingChanged();
+}
+
+void WizardState::setOllamaStatus(const DependencyStatus& value)
+{
+    if (m_ollamaStatus == value)
+        return;
+    m_ollamaStatus = value;
+    Q_EMIT ollamaStatusChanged();
+}
+
+void WizardState::setCliStatus(const DependencyStatus& value)
+{
+    if (m_cliStatus == value)
+        return;
+    m_cliStatus = value;
+    Q_EMIT cliStatusChanged();
+}
+
+void WizardState::setKeychainStatus(const DependencyStatus& value)
+{
+    if (m_keychainStatus == value)
+        return;
+    m_keychainStatus = value;
+    Q_EMIT keychainStatusChanged();
+}
+
+void WizardState::setMachineStatus(const DependencyStatus& value)
+{
+    if (m_machineStatus == value)
+        return;
+    m_machineStatus = value;
+    Q_EMIT machineStatusChanged();
+}
+
+void WizardState::setDetectedTools(const QVariantList& value)
+{
+    if (m_detectedTools == value)
+        return;
+    m_detectedTools = value;
+    Q_EMIT detectedToolsChanged();
+}
+
+void WizardState::setSecurityPosture(const QString& value)
+{
+    if (m_securityPosture == value)
+        return;
+    m_securityPosture = value;
+    Q_EMIT securityPostureChanged();
+}
+
+void WizardState::setAgentName(const QString& value)
+{
+    if (m_agentName == value)
+        return;
+    m_agentName = value;
+    Q_EMIT agentNameChanged();
+}
+
+void WizardState::setSetupLog(const QVariantList& value)
+{
+    if (m_setupLog == value)
+        return;
+    m_setupLog = value;
+    Q_EMIT setupLogChanged();
+}
+
+void WizardState::setSetupProgress(double value)
+{
+    if (m_setupProgress == value)
+        return;
+    m_setupProgress = value;
+    Q_EMIT setupProgressChanged();
+}
+
+void WizardState::setRegisteredAgents(const QVariantList& value)
+{
+    if (m_registeredAgents == value)
+        return;
+    m_registeredAgents = value;
+    Q_EMIT registeredAgentsChanged();
+}
+
+void WizardState::setTemplateRuleCount(int value)
+{
+    if (m_templateRuleCount == value)
+        return;
+    m_templateRuleCount = value;
+    Q_EMIT templateRuleCountChanged();
+}
+
+void WizardState::setSuggestionCount(int value)
+{
+    if (m_suggestionCount == value)
+        return;
+    m_suggestionCount = value;
+    Q_EMIT suggestionCountChanged();
+}
+
+void WizardState::setAnalysisWaitingForLLM(bool value)
+{
+    if (m_analysisWaitingForLLM == value)
+        return;
+    m_analysisWaitingForLLM = value;
+    Q_EMIT analysisWaitingForLLMChanged();
+}
+
+void WizardState::setAnalysisInProgress(bool value)
+{
+    if (m_analysisInProgress == value)
+        return;
+    m_analysisInProgress = value;
+    Q_EMIT analysisInProgressChanged();
+}
+
+void WizardState::setAnalysisComplete(bool value)
+{
+    if (m_analysisComplete == value)
+        return;
+    m_analysisComplete = value;
+    Q_EMIT analysisCompleteChanged();
+}
+
+void WizardState::setAnalysisProgress(double value)
+{
+    if (m_analysisProgress == value)
+        return;
+    m_analysisProgress = value;
+    Q_EMIT analysisProgressChanged();
+}
+
+void WizardState::setAnalysisError(const QString& value)
+{
+    if (m_analysisError == value)
+        return;
+    m_analysisError = value;
+    Q_EMIT analysisErrorChanged();
+}
+
+std::optional<WizardState::SetupStep> WizardState::stepForScreen(WizardScreen screen)
+{
+    switch (screen) {
+    case WizardScreen::welcome:
+        return std::nullopt;
+    case WizardScreen::signIn:
+        return SetupStep::signIn;
+    case WizardScreen::install:
+        return SetupStep::install;
+    case WizardScreen::configure:
+        return SetupStep::configure;
+    case WizardScreen::settingUp:
+        return SetupStep::setup;
+    case WizardScreen::done:
+        return SetupStep::done;
+    }
+    return std::nullopt;
+}
+
+WizardState::StepState WizardState::stepState(int step, int activeStep)
+{
+    if (step < activeStep)
+        return StepState::done;
+    if (step == activeStep)
+        return StepState::active;
+    return StepState::pending;
+}
+
+QString WizardState::stepLabel(int step)
+{
+    switch (step) {
+    case 0:
+        return QStringLiteral("Sign In");
+    case 1:
+        return QStringLiteral("Install");
+    case 2:
+        return QStringLiteral("Configure");
+    case 3:
+        return QStringLiteral("Setup");
+    case 4:
+        return QStringLiteral("Done");
+    default:
+        return {};
+    }
+}
+
+void WizardState::getStarted()
+{
+    if (m_currentScreen == WizardScreen::welcome)
+        setCurrentScreen(WizardScreen::signIn);
+}
+
+bool WizardState::handleCallbackURL(const QUrl& url)
+{
+    if (!url.isValid() || url.scheme() != QLatin1String("quorvane"))
+        return false;
+    const QUrlQuery query(url);
+    if (!query.hasQueryItem(QStringLiteral("code")))
+        return false;
+    const QString code = query.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
+    if (code.isEmpty())
+        return false;
+    if (code != m_callbackCode) {
+        m_callbackCode = code;
+        Q_EMIT callbackCodeChanged();
+    }
+    return true;
+}
+
+void WizardState::cancelAnalysis()
+{
+    setAnalysisWaitingForLLM(false);
+    setAnalysisInProgress(false);
+}

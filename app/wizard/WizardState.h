@@ -1,0 +1,209 @@
+#pragma once
+
+#include "DependencyStatus.h"
+
+#include <QObject>
+#include <optional>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+#include <QVariantList>
+#include <QtQml/qqmlregistration.h>
+
+class QProcess;
+
+// The single wizard model: which screen is shown and everything the screens
+// display. Made once by the window manager and kept for the whole process, so
+// a reopened wizard window shows the state it was left in. Every field is a
+// property that notifies on change.
+class WizardState : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the window manager")
+    Q_CLASSINFO("RegisterEnumClassesUnscoped", "false")
+    Q_PROPERTY(WizardScreen currentScreen READ currentScreen WRITE setCurrentScreen NOTIFY currentScreenChanged)
+    Q_PROPERTY(bool isLoading READ isLoading WRITE setIsLoading NOTIFY isLoadingChanged)
+    Q_PROPERTY(QString errorMessage READ errorMessage WRITE setErrorMessage NOTIFY errorMessageChanged)
+    Q_PROPERTY(QString sessionToken READ sessionToken WRITE setSessionToken NOTIFY sessionTokenChanged)
+    Q_PROPERTY(QString signedInEmail READ signedInEmail WRITE setSignedInEmail NOTIFY signedInEmailChanged)
+    Q_PROPERTY(bool approverOnly READ approverOnly WRITE setApproverOnly NOTIFY approverOnlyChanged)
+    Q_PROPERTY(bool isApproverOnly READ isApproverOnly WRITE setIsApproverOnly NOTIFY isApproverOnlyChanged)
+    Q_PROPERTY(bool installLLM READ installLLM WRITE setInstallLLM NOTIFY installLLMChanged)
+    Q_PROPERTY(bool discoverMcpServers READ discoverMcpServers WRITE setDiscoverMcpServers NOTIFY discoverMcpServersChanged)
+    Q_PROPERTY(double llmDownloadProgress READ llmDownloadProgress WRITE setLlmDownloadProgress NOTIFY llmDownloadProgressChanged)
+    Q_PROPERTY(bool llmDownloadComplete READ llmDownloadComplete WRITE setLlmDownloadComplete NOTIFY llmDownloadCompleteChanged)
+    Q_PROPERTY(bool llmDownloading READ llmDownloading WRITE setLlmDownloading NOTIFY llmDownloadingChanged)
+    Q_PROPERTY(DependencyStatus ollamaStatus READ ollamaStatus WRITE setOllamaStatus NOTIFY ollamaStatusChanged)
+    Q_PROPERTY(DependencyStatus cliStatus READ cliStatus WRITE setCliStatus NOTIFY cliStatusChanged)
+    Q_PROPERTY(DependencyStatus keychainStatus READ keychainStatus WRITE setKeychainStatus NOTIFY keychainStatusChanged)
+    Q_PROPERTY(DependencyStatus machineStatus READ machineStatus WRITE setMachineStatus NOTIFY machineStatusChanged)
+    Q_PROPERTY(QVariantList detectedTools READ detectedTools WRITE setDetectedTools NOTIFY detectedToolsChanged)
+    Q_PROPERTY(QString securityPosture READ securityPosture WRITE setSecurityPosture NOTIFY securityPostureChanged)
+    Q_PROPERTY(QString agentName READ agentName WRITE setAgentName NOTIFY agentNameChanged)
+    Q_PROPERTY(QVariantList setupLog READ setupLog WRITE setSetupLog NOTIFY setupLogChanged)
+    Q_PROPERTY(double setupProgress READ setupProgress WRITE setSetupProgress NOTIFY setupProgressChanged)
+    Q_PROPERTY(QVariantList registeredAgents READ registeredAgents WRITE setRegisteredAgents NOTIFY registeredAgentsChanged)
+    Q_PROPERTY(int templateRuleCount READ templateRuleCount WRITE setTemplateRuleCount NOTIFY templateRuleCountChanged)
+    Q_PROPERTY(int suggestionCount READ suggestionCount WRITE setSuggestionCount NOTIFY suggestionCountChanged)
+    Q_PROPERTY(bool analysisWaitingForLLM READ analysisWaitingForLLM WRITE setAnalysisWaitingForLLM NOTIFY analysisWaitingForLLMChanged)
+    Q_PROPERTY(bool analysisInProgress READ analysisInProgress WRITE setAnalysisInProgress NOTIFY analysisInProgressChanged)
+    Q_PROPERTY(bool analysisComplete READ analysisComplete WRITE setAnalysisComplete NOTIFY analysisCompleteChanged)
+    Q_PROPERTY(double analysisProgress READ analysisProgress WRITE setAnalysisProgress NOTIFY analysisProgressChanged)
+    Q_PROPERTY(QString analysisError READ analysisError WRITE setAnalysisError NOTIFY analysisErrorChanged)
+    Q_PROPERTY(QString callbackCode READ callbackCode NOTIFY callbackCodeChanged)
+
+public:
+    enum class WizardScreen { welcome = 0, signIn = 1, install = 2, configure = 3, settingUp = 4, done = 5 };
+    Q_ENUM(WizardScreen)
+    enum class SetupStep { signIn = 0, install = 1, configure = 2, setup = 3, done = 4 };
+    Q_ENUM(SetupStep)
+    enum class StepState { done, active, pending };
+    Q_ENUM(StepState)
+
+    explicit WizardState(QObject* parent = nullptr);
+
+    // The step bar: the step a screen highlights (none for the welcome screen),
+    // the state of a step for the active one, and the labels.
+    static std::optional<SetupStep> stepForScreen(WizardScreen screen);
+    Q_INVOKABLE static WizardState::StepState stepState(int step, int activeStep);
+    Q_INVOKABLE static QString stepLabel(int step);
+
+    // "Get Started" on the welcome screen.
+    Q_INVOKABLE void getStarted();
+
+    // The sign-in callback opened through our URL scheme. Accepts only the
+    // scheme "quorvane" and reads its query item "code"; false otherwise.
+    bool handleCallbackURL(const QUrl& url);
+    QString callbackCode() const { return m_callbackCode; }
+
+    // Stops a waiting or running activity analysis.
+    void cancelAnalysis();
+
+    WizardScreen currentScreen() const { return m_currentScreen; }
+    bool isLoading() const { return m_isLoading; }
+    QString errorMessage() const { return m_errorMessage; }
+    QString sessionToken() const { return m_sessionToken; }
+    QString signedInEmail() const { return m_signedInEmail; }
+    bool approverOnly() const { return m_approverOnly; }
+    bool isApproverOnly() const { return m_isApproverOnly; }
+    bool installLLM() const { return m_installLLM; }
+    bool discoverMcpServers() const { return m_discoverMcpServers; }
+    double llmDownloadProgress() const { return m_llmDownloadProgress; }
+    bool llmDownloadComplete() const { return m_llmDownloadComplete; }
+    bool llmDownloading() const { return m_llmDownloading; }
+    DependencyStatus ollamaStatus() const { return m_ollamaStatus; }
+    DependencyStatus cliStatus() const { return m_cliStatus; }
+    DependencyStatus keychainStatus() const { return m_keychainStatus; }
+    DependencyStatus machineStatus() const { return m_machineStatus; }
+    QVariantList detectedTools() const { return m_detectedTools; }
+    QString securityPosture() const { return m_securityPosture; }
+    QString agentName() const { return m_agentName; }
+    QVariantList setupLog() const { return m_setupLog; }
+    double setupProgress() const { return m_setupProgress; }
+    QVariantList registeredAgents() const { return m_registeredAgents; }
+    int templateRuleCount() const { return m_templateRuleCount; }
+    int suggestionCount() const { return m_suggestionCount; }
+    bool analysisWaitingForLLM() const { return m_analysisWaitingForLLM; }
+    bool analysisInProgress() const { return m_analysisInProgress; }
+    bool analysisComplete() const { return m_analysisComplete; }
+    double analysisProgress() const { return m_analysisProgress; }
+    QString analysisError() const { return m_analysisError; }
+
+    void setCurrentScreen(WizardScreen value);
+    void setIsLoading(bool value);
+    void setErrorMessage(const QString& value);
+    void setSessionToken(const QString& value);
+    void setSignedInEmail(const QString& value);
+    void setApproverOnly(bool value);
+    void setIsApproverOnly(bool value);
+    void setInstallLLM(bool value);
+    void setDiscoverMcpServers(bool value);
+    void setLlmDownloadProgress(double value);
+    void setLlmDownloadComplete(bool value);
+    void setLlmDownloading(bool value);
+    void setOllamaStatus(const DependencyStatus& value);
+    void setCliStatus(const DependencyStatus& value);
+    void setKeychainStatus(const DependencyStatus& value);
+    void setMachineStatus(const DependencyStatus& value);
+    void setDetectedTools(const QVariantList& value);
+    void setSecurityPosture(const QString& value);
+    void setAgentName(const QString& value);
+    void setSetupLog(const QVariantList& value);
+    void setSetupProgress(double value);
+    void setRegisteredAgents(const QVariantList& value);
+    void setTemplateRuleCount(int value);
+    void setSuggestionCount(int value);
+    void setAnalysisWaitingForLLM(bool value);
+    void setAnalysisInProgress(bool value);
+    void setAnalysisComplete(bool value);
+    void setAnalysisProgress(double value);
+    void setAnalysisError(const QString& value);
+
+Q_SIGNALS:
+    void currentScreenChanged();
+    void isLoadingChanged();
+    void errorMessageChanged();
+    void sessionTokenChanged();
+    void signedInEmailChanged();
+    void approverOnlyChanged();
+    void isApproverOnlyChanged();
+    void installLLMChanged();
+    void discoverMcpServersChanged();
+    void llmDownloadProgressChanged();
+    void llmDownloadCompleteChanged();
+    void llmDownloadingChanged();
+    void ollamaStatusChanged();
+    void cliStatusChanged();
+    void keychainStatusChanged();
+    void machineStatusChanged();
+    void detectedToolsChanged();
+    void securityPostureChanged();
+    void agentNameChanged();
+    void setupLogChanged();
+    void setupProgressChanged();
+    void registeredAgentsChanged();
+    void templateRuleCountChanged();
+    void suggestionCountChanged();
+    void analysisWaitingForLLMChanged();
+    void analysisInProgressChanged();
+    void analysisCompleteChanged();
+    void analysisProgressChanged();
+    void analysisErrorChanged();
+    void callbackCodeChanged();
+
+private:
+    WizardScreen m_currentScreen = WizardScreen::welcome; // screen shown
+    bool m_isLoading = false; // a sign-in or install step is running
+    QString m_errorMessage = QString(); // last user-visible error of the wizard; empty: none
+    QString m_sessionToken = QString(); // account session from sign-in; empty: none
+    QString m_signedInEmail = QString(); // account e-mail from sign-in; empty: none
+    bool m_approverOnly = false; // "Approval Device Only" chosen on the install screen
+    bool m_isApproverOnly = false; // the machine was set up as approval device
+    bool m_installLLM = true; // install the local model
+    bool m_discoverMcpServers = true; // scan MCP servers during analysis
+    double m_llmDownloadProgress = 0.0; // model download progress, 0 to 1
+    bool m_llmDownloadComplete = false; // model download finished
+    bool m_llmDownloading = false; // model download running
+    DependencyStatus m_ollamaStatus = DependencyStatus::missing(); // install row
+    DependencyStatus m_cliStatus = DependencyStatus::missing(); // install row
+    DependencyStatus m_keychainStatus = DependencyStatus::missing(); // install row
+    DependencyStatus m_machineStatus = DependencyStatus::missing(); // install row
+    QVariantList m_detectedTools = QVariantList(); // the detected AI tools
+    QString m_securityPosture = QStringLiteral("developer"); // baseline rule template
+    QString m_agentName = QString(); // the name typed on the configure screen
+    QVariantList m_setupLog = QVariantList(); // lines of the set-up run
+    double m_setupProgress = 0.0; // set-up run progress, 0 to 1
+    QVariantList m_registeredAgents = QVariantList(); // agents made by the set-up run
+    int m_templateRuleCount = 0; // rules seeded from the posture template
+    int m_suggestionCount = 0; // rule suggestions from the activity analysis
+    bool m_analysisWaitingForLLM = false; // analysis waits for the model download
+    bool m_analysisInProgress = false; // analysis runs
+    bool m_analysisComplete = false; // analysis finished
+    double m_analysisProgress = 0.0; // analysis progress, 0 to 1
+    QString m_analysisError = QString(); // analysis failure; empty: none
+    QString m_callbackCode;
+    // Handles of running work, filled by the sign-in, install and analysis steps.
+    QPointer<QObject> m_authSession;
+    QPointer<QProcess> m_llmProcess;
+};
