@@ -60,7 +60,8 @@ std::optional<QString> AgentStore::findAgent(const QString& name) const
 {
     const QString agents = CoreConstants::agentsDirectory();
     const QFileInfo direct(agents + u'/' + name);
-    if (direct.isDir() && !direct.isSymLink() && QFileInfo::exists(direct.filePath() + QStringLiteral("/config.json")))
+    if (direct.isDir() && !direct.isSymLink()
+        && QFileInfo::exists(direct.filePath() + QStringLiteral("/config.json")))
         return direct.filePath();
 
     const QFileInfoList entries = QDir(agents).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
@@ -99,12 +100,13 @@ bool AgentStore::writeMcpServers(const QJsonArray& servers, QString* error) cons
 {
     if (!makePrivateFolder(CoreConstants::quorvaneDirectory(), error))
         return false;
-    return writeJson(CoreConstants::mcpServersPath(), QJsonObject{{QStringLiteral("servers"), servers}}, error);
+    return writeJson(
+        CoreConstants::mcpServersPath(), QJsonObject { { QStringLiteral("servers"), servers } }, error);
 }
 
 AgentStore::Machine AgentStore::machine() const
 {
-    Machine machine{QString(), QSysInfo::machineHostName()};
+    Machine machine { QString(), QSysInfo::machineHostName() };
     if (const auto config = readObject(CoreConstants::machineConfigPath())) {
         if (config->value(QStringLiteral("id")).isString())
             machine.id = config->value(QStringLiteral("id")).toString();

@@ -3,7 +3,6 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
-
 #include <optional>
 
 // The files the tool keeps under <home>/.quorvane: one folder per agent with
@@ -14,7 +13,7 @@ class AgentStore
 public:
     struct Machine
     {
-        QString id;   // server-side identifier, empty when not registered
+        QString id; // server-side identifier, empty when not registered
         QString name; // machine name, the host name when not registered
     };
 

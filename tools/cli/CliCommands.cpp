@@ -9,11 +9,9 @@
 #include <QJsonDocument>
 #include <QRandomGenerator>
 #include <QUuid>
-
-#include <qcoro/qcorotimer.h>
-
 #include <chrono>
 #include <cmath>
+#include <qcoro/qcorotimer.h>
 
 namespace {
 
@@ -22,27 +20,28 @@ constexpr int scenarioErrorStatus = 78;
 QJsonArray defaultScanAgents()
 {
     const auto tool = [](const char* name, const char* id, const char* status) {
-        return QJsonObject{
-            {QStringLiteral("displayName"), QLatin1String(name)},
-            {QStringLiteral("descriptorId"), QLatin1String(id)},
-            {QStringLiteral("detection"),
-             QJsonObject{{QStringLiteral("status"), QLatin1String(status)},
-                         {QStringLiteral("details"), QJsonObject{{QStringLiteral("projects"), QJsonArray()}}}}},
+        return QJsonObject {
+            { QStringLiteral("displayName"), QLatin1String(name) },
+            { QStringLiteral("descriptorId"), QLatin1String(id) },
+            { QStringLiteral("detection"),
+                QJsonObject { { QStringLiteral("status"), QLatin1String(status) },
+                    { QStringLiteral("details"),
+                        QJsonObject { { QStringLiteral("projects"), QJsonArray() } } } } },
         };
     };
-    return {tool("Code Assistant", "code-assistant", "installed"),
-            tool("Desk Assistant", "desk-assistant", "not_found")};
+    return { tool("Code Assistant", "code-assistant", "installed"),
+        tool("Desk Assistant", "desk-assistant", "not_found") };
 }
 
 QJsonArray defaultMcpServers()
 {
     return {
-        QJsonObject{{QStringLiteral("name"), QStringLiteral("filesystem")},
-                    {QStringLiteral("command"), QStringLiteral("mcp-filesystem")},
-                    {QStringLiteral("tool"), QStringLiteral("code-assistant")}},
-        QJsonObject{{QStringLiteral("name"), QStringLiteral("issue-tracker")},
-                    {QStringLiteral("url"), QStringLiteral("http://127.0.0.1:9/mcp")},
-                    {QStringLiteral("tool"), QStringLiteral("code-assistant")}},
+        QJsonObject { { QStringLiteral("name"), QStringLiteral("filesystem") },
+            { QStringLiteral("command"), QStringLiteral("mcp-filesystem") },
+            { QStringLiteral("tool"), QStringLiteral("code-assistant") } },
+        QJsonObject { { QStringLiteral("name"), QStringLiteral("issue-tracker") },
+            { QStringLiteral("url"), QStringLiteral("http://127.0.0.1:9/mcp") },
+            { QStringLiteral("tool"), QStringLiteral("code-assistant") } },
     };
 }
 
@@ -62,7 +61,8 @@ QJsonArray expandProjectPaths(QJsonArray agents)
         for (qsizetype p = 0; p < projects.size(); ++p) {
             QJsonObject project = projects.at(p).toObject();
             const QString path = project.value(QStringLiteral("path")).toString();
-            if (!projects.at(p).isObject() || !(path == QLatin1String("~") || path.startsWith(QLatin1String("~/"))))
+            if (!projects.at(p).isObject()
+                || !(path == QLatin1String("~") || path.startsWith(QLatin1String("~/"))))
                 continue;
             project.insert(QStringLiteral("path"), QString(home + path.mid(1)));
             projects.replace(p, project);
@@ -79,26 +79,27 @@ QString randomKey()
 {
     QByteArray bytes(32, Qt::Uninitialized);
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
-    return QString::fromLatin1(bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+    return QString::fromLatin1(
+        bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
 }
 
 // The agent's config.json: the registry fields plus the tool's own extras
 // (agentType, projectsRoot).
 QJsonObject agentConfig(const Invocation& invocation, const QString& name, const QString& agentType,
-                        const AgentStore::Machine& machine, const QString& agentId)
+    const AgentStore::Machine& machine, const QString& agentId)
 {
-    QJsonObject config{
-        {QStringLiteral("name"), name},
-        {QStringLiteral("machine"), machine.name},
-        {QStringLiteral("machineId"), machine.id},
-        {QStringLiteral("publicKey"), randomKey()},
-        {QStringLiteral("agentId"), agentId},
-        {QStringLiteral("status"), QStringLiteral("active")},
-        {QStringLiteral("createdAt"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)},
-        {QStringLiteral("apiUrl"), CoreConstants::apiBaseURL()},
-        {QStringLiteral("template"), invocation.templateName},
-        {QStringLiteral("scope"), invocation.global ? QStringLiteral("global") : QStringLiteral("project")},
-        {QStringLiteral("agentType"), agentType},
+    QJsonObject config {
+        { QStringLiteral("name"), name },
+        { QStringLiteral("machine"), machine.name },
+        { QStringLiteral("machineId"), machine.id },
+        { QStringLiteral("publicKey"), randomKey() },
+        { QStringLiteral("agentId"), agentId },
+        { QStringLiteral("status"), QStringLiteral("active") },
+        { QStringLiteral("createdAt"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs) },
+        { QStringLiteral("apiUrl"), CoreConstants::apiBaseURL() },
+        { QStringLiteral("template"), invocation.templateName },
+        { QStringLiteral("scope"), invocation.global ? QStringLiteral("global") : QStringLiteral("project") },
+        { QStringLiteral("agentType"), agentType },
     };
     if (!invocation.global)
         config.insert(QStringLiteral("projectPath"), QDir::currentPath());
@@ -134,7 +135,8 @@ QString suggestionCountText(const QJsonValue& count)
 QByteArray scanOutput(const QJsonValue& agents, qint64 paddingBytes)
 {
     QJsonObject output;
-    output.insert(QStringLiteral("agents"), agents.isArray() ? expandProjectPaths(agents.toArray()) : defaultScanAgents());
+    output.insert(QStringLiteral("agents"),
+        agents.isArray() ? expandProjectPaths(agents.toArray()) : defaultScanAgents());
     // Padding keeps a very large output one valid JSON object.
     if (paddingBytes > 0)
         output.insert(QStringLiteral("padding"), QString(qsizetype(paddingBytes), u'x'));
@@ -170,11 +172,12 @@ QJsonObject dataFields(const QString& key, const QString& value)
 // The event confirming the agent: "agentId" in data unless left out.
 QJsonObject verifiedFields(const QString& name, const QString& agentId, bool omitAgentId)
 {
-    QJsonObject data{{QStringLiteral("name"), name}};
+    QJsonObject data { { QStringLiteral("name"), name } };
     if (!omitAgentId)
         data.insert(QStringLiteral("agentId"), agentId);
-    return {{QStringLiteral("message"), QString(QStringLiteral("Agent ") + name + QStringLiteral(" verified"))},
-            {QStringLiteral("data"), data}};
+    return { { QStringLiteral("message"),
+                 QString(QStringLiteral("Agent ") + name + QStringLiteral(" verified")) },
+        { QStringLiteral("data"), data } };
 }
 
 } // namespace
@@ -226,7 +229,8 @@ QCoro::Task<int> CliCommands::version()
 {
     const QJsonValue text = m_behaviour.settings.value(QStringLiteral("text"));
     if (!text.isUndefined() && !text.isString())
-        co_return co_await refuse(QStringLiteral("scenario version.text must be a string"), scenarioErrorStatus);
+        co_return co_await refuse(
+            QStringLiteral("scenario version.text must be a string"), scenarioErrorStatus);
     if (m_behaviour.fails())
         co_return co_await fail();
     co_await emitLine(text.toString(QStringLiteral("1.0.0")).toUtf8());
@@ -237,7 +241,8 @@ QCoro::Task<int> CliCommands::scan()
 {
     const QJsonValue agents = m_behaviour.settings.value(QStringLiteral("agents"));
     if (!agents.isUndefined() && !agents.isArray())
-        co_return co_await refuse(QStringLiteral("scenario scan.agents must be an array"), scenarioErrorStatus);
+        co_return co_await refuse(
+            QStringLiteral("scenario scan.agents must be an array"), scenarioErrorStatus);
     if (m_behaviour.fails())
         co_return co_await fail();
     const QByteArray output = scanOutput(agents, m_behaviour.largeOutputBytes);
@@ -247,13 +252,13 @@ QCoro::Task<int> CliCommands::scan()
 
 QCoro::Task<int> CliCommands::preflight()
 {
-    const QStringList steps = {QStringLiteral("Checking the tool installation"),
-                               QStringLiteral("Checking the key store")};
+    const QStringList steps
+        = { QStringLiteral("Checking the tool installation"), QStringLiteral("Checking the key store") };
     for (int step = 0; step < steps.size(); ++step) {
         if (failsAt(step))
             co_return co_await fail();
         co_await emitEvent(QStringLiteral("progress"),
-                           EventWriter::progress(double(step + 1) / (steps.size() + 1), steps.at(step)));
+            EventWriter::progress(double(step + 1) / (steps.size() + 1), steps.at(step)));
     }
     if (m_behaviour.fails())
         co_return co_await fail();
@@ -268,9 +273,10 @@ QCoro::Task<int> CliCommands::init()
     const QJsonValue useServer = m_behaviour.settings.value(QStringLiteral("registerWithServer"));
     if ((!fixedId.isUndefined() && !fixedId.isString()) || (!omitId.isUndefined() && !omitId.isBool())
         || (!useServer.isUndefined() && !useServer.isBool()))
-        co_return co_await refuse(QStringLiteral("scenario init.agentId must be a string, init.omitAgentId and "
-                                                 "init.registerWithServer true or false"),
-                                  scenarioErrorStatus);
+        co_return co_await refuse(
+            QStringLiteral("scenario init.agentId must be a string, init.omitAgentId and "
+                           "init.registerWithServer true or false"),
+            scenarioErrorStatus);
 
     const QString name = m_store.unusedName(orDefault(m_invocation.name, "agent"));
     const QString agentType = orDefault(m_invocation.agentType, "generic");
@@ -278,12 +284,12 @@ QCoro::Task<int> CliCommands::init()
     if (failsAt(0))
         co_return co_await fail();
     co_await emitEvent(QStringLiteral("progress"),
-                       EventWriter::progress(0.25, QStringLiteral("Creating keys for agent %1").arg(name)));
+        EventWriter::progress(0.25, QStringLiteral("Creating keys for agent %1").arg(name)));
 
     if (failsAt(1))
         co_return co_await fail();
     co_await emitEvent(QStringLiteral("progress"),
-                       EventWriter::progress(0.5, QStringLiteral("Registering agent %1 with the server").arg(name)));
+        EventWriter::progress(0.5, QStringLiteral("Registering agent %1 with the server").arg(name)));
     const AgentStore::Machine machine = m_store.machine();
     QString agentId = fixedId.toString();
     if (useServer.toBool(true)) {
@@ -300,8 +306,8 @@ QCoro::Task<int> CliCommands::init()
     if (failsAt(2))
         co_return co_await fail();
     co_await emitEvent(QStringLiteral("progress"),
-                       EventWriter::progress(
-                           0.75, QStringLiteral("Applying the %1 template").arg(m_invocation.templateName)));
+        EventWriter::progress(
+            0.75, QStringLiteral("Applying the %1 template").arg(m_invocation.templateName)));
 
     const QJsonObject config = agentConfig(m_invocation, name, agentType, machine, agentId);
     if (m_behaviour.fails())
@@ -326,7 +332,7 @@ QCoro::Task<int> CliCommands::markLinked()
     if (!m_store.setStatus(*folder, QStringLiteral("linked"), &error))
         co_return co_await refuse(error);
     co_await emitEvent(QStringLiteral("complete"),
-                       EventWriter::message(QStringLiteral("Agent %1 marked as linked").arg(m_invocation.agent)));
+        EventWriter::message(QStringLiteral("Agent %1 marked as linked").arg(m_invocation.agent)));
     co_return 0;
 }
 
@@ -337,7 +343,7 @@ QCoro::Task<int> CliCommands::downloadModel()
         if (failsAt(step))
             co_return co_await fail();
         co_await emitEvent(QStringLiteral("progress"),
-                           EventWriter::progress(double(step + 1) / steps, QStringLiteral("Downloading model")));
+            EventWriter::progress(double(step + 1) / steps, QStringLiteral("Downloading model")));
     }
     if (m_behaviour.fails())
         co_return co_await fail();
@@ -351,25 +357,26 @@ QCoro::Task<int> CliCommands::analyzeHistory()
     const QJsonValue servers = m_behaviour.settings.value(QStringLiteral("mcpServers"));
     const double number = count.toDouble(3);
     if ((!count.isUndefined() && !count.isString()
-         && (!count.isDouble() || number != std::floor(number) || std::fabs(number) > 1e15))
+            && (!count.isDouble() || number != std::floor(number) || std::fabs(number) > 1e15))
         || (!servers.isUndefined() && !servers.isArray()))
-        co_return co_await refuse(QStringLiteral("scenario analyze-history.suggestionCount must be a whole number or "
-                                                 "a string and analyze-history.mcpServers an array"),
-                                  scenarioErrorStatus);
+        co_return co_await refuse(
+            QStringLiteral("scenario analyze-history.suggestionCount must be a whole number or "
+                           "a string and analyze-history.mcpServers an array"),
+            scenarioErrorStatus);
 
     const int steps = m_behaviour.steps;
     for (int step = 0; step < steps; ++step) {
         if (failsAt(step))
             co_return co_await fail();
         co_await emitEvent(QStringLiteral("progress"),
-                           EventWriter::progress(double(step + 1) / (steps + 1), QStringLiteral("Analyzing activity")));
+            EventWriter::progress(double(step + 1) / (steps + 1), QStringLiteral("Analyzing activity")));
     }
     if (m_behaviour.fails())
         co_return co_await fail();
     if (m_invocation.scanMcp) {
         co_await emitEvent(QStringLiteral("progress"),
-                           EventWriter::progress(double(steps) / (steps + 1) + 0.5 / (steps + 1),
-                                                 QStringLiteral("Discovering MCP servers")));
+            EventWriter::progress(
+                double(steps) / (steps + 1) + 0.5 / (steps + 1), QStringLiteral("Discovering MCP servers")));
         QString error;
         const QJsonArray inventory = mcpInventory(servers);
         if (!m_store.writeMcpServers(inventory, &error))
@@ -377,8 +384,8 @@ QCoro::Task<int> CliCommands::analyzeHistory()
     }
     const QString countText = suggestionCountText(count);
     co_await emitEvent(QStringLiteral("suggestion_count"), dataFields(QStringLiteral("count"), countText));
-    co_await emitEvent(QStringLiteral("complete"),
-                       EventWriter::progress(1.0, QStringLiteral("Activity analysis complete")));
+    co_await emitEvent(
+        QStringLiteral("complete"), EventWriter::progress(1.0, QStringLiteral("Activity analysis complete")));
     co_return 0;
 }
 
@@ -388,7 +395,7 @@ QCoro::Task<int> CliCommands::unregister()
     if (!folder)
         co_return co_await refuse(QStringLiteral("no agent named %1").arg(m_invocation.agent));
     co_await emitEvent(QStringLiteral("progress"),
-                       EventWriter::progress(0.5, QStringLiteral("Waiting for approval on your phone")));
+        EventWriter::progress(0.5, QStringLiteral("Waiting for approval on your phone")));
 
     // 0: removed everywhere; 4: removed here, server unreachable; 2: denied;
     // 3: approval timed out; anything else: failed. Only 0 and 4 remove the folder.

@@ -4,7 +4,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
-
 #include <cmath>
 #include <limits>
 
@@ -20,7 +19,7 @@ QJsonObject builtInDefaults(const QString& command)
         defaults.insert(QStringLiteral("steps"), 10);
         defaults.insert(QStringLiteral("stepDelayMs"), 200);
     } else if (command == QLatin1String("version") || command == QLatin1String("scan")
-               || command == QLatin1String("mark-linked")) {
+        || command == QLatin1String("mark-linked")) {
         defaults.insert(QStringLiteral("stepDelayMs"), 0);
     }
     return defaults;
@@ -54,8 +53,8 @@ bool caseMatches(const QJsonObject& when, const QStringList& arguments, const QS
 
 // Reads an integer key into *out; false (with *error set) when present but not
 // a whole number within [minimum, maximum].
-bool readInteger(const QJsonObject& object, const char* key, qint64 minimum, qint64 maximum, qint64* out,
-                 QString* error)
+bool readInteger(
+    const QJsonObject& object, const char* key, qint64 minimum, qint64 maximum, qint64* out, QString* error)
 {
     const QJsonValue value = object.value(QLatin1String(key));
     if (value.isUndefined())
@@ -63,7 +62,10 @@ bool readInteger(const QJsonObject& object, const char* key, qint64 minimum, qin
     const double number = value.toDouble(std::numeric_limits<double>::quiet_NaN());
     if (!value.isDouble() || std::isnan(number) || number != std::floor(number) || number < double(minimum)
         || number > double(maximum)) {
-        *error = QStringLiteral("%1 must be a whole number from %2 to %3").arg(QLatin1String(key)).arg(minimum).arg(maximum);
+        *error = QStringLiteral("%1 must be a whole number from %2 to %3")
+                     .arg(QLatin1String(key))
+                     .arg(minimum)
+                     .arg(maximum);
         return false;
     }
     *out = qint64(number);
@@ -170,11 +172,11 @@ CliScenario CliScenario::load(const QString& path)
     return scenario;
 }
 
-std::optional<CommandBehaviour> CliScenario::behaviourFor(const QString& command, const QStringList& arguments,
-                                                          const QString& workingDirectory, QString* error) const
+std::optional<CommandBehaviour> CliScenario::behaviourFor(const QString& command,
+    const QStringList& arguments, const QString& workingDirectory, QString* error) const
 {
     QJsonObject merged = builtInDefaults(command);
-    for (const QString& key : {QStringLiteral("defaults"), command}) {
+    for (const QString& key : { QStringLiteral("defaults"), command }) {
         const QJsonValue section = m_root.value(key);
         if (section.isUndefined())
             continue;
@@ -224,8 +226,8 @@ std::optional<CommandBehaviour> CliScenario::behaviourFor(const QString& command
     if (merged.contains(QStringLiteral("rawOutput")))
         behaviour.rawOutput = rawOutput;
 
-    for (const char* common : {"exitCode", "errorMessage", "failAfterSteps", "steps", "stepDelayMs", "splitLines",
-                               "splitDelayMs", "malformed", "largeOutputBytes", "hang", "rawOutput"})
+    for (const char* common : { "exitCode", "errorMessage", "failAfterSteps", "steps", "stepDelayMs",
+             "splitLines", "splitDelayMs", "malformed", "largeOutputBytes", "hang", "rawOutput" })
         merged.remove(QLatin1String(common));
     behaviour.settings = merged;
     return behaviour;

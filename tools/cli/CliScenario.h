@@ -5,7 +5,6 @@
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
-
 #include <optional>
 
 // The behaviour file named by QUORVANE_CLI_SCENARIO (format in README.md).
@@ -24,7 +23,7 @@ public:
     // command's object, then its first matching case. A wrong type in any of
     // them sets *error and returns nothing.
     std::optional<CommandBehaviour> behaviourFor(const QString& command, const QStringList& arguments,
-                                                 const QString& workingDirectory, QString* error) const;
+        const QString& workingDirectory, QString* error) const;
 
 private:
     QJsonObject m_root;

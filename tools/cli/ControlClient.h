@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <qcoro/qcorotask.h>
 
 class QNetworkAccessManager;
@@ -17,15 +16,15 @@ public:
     struct Result
     {
         QString agentId; // empty on failure
-        QString error;   // why it failed
+        QString error; // why it failed
     };
 
     ControlClient(QNetworkAccessManager* network, QString apiBaseURL);
 
     // machineId and wantedId are left out of the request when empty; the
     // server then picks the agent's identifier.
-    QCoro::Task<Result> createAgent(const QString& name, const QString& agentType, const QString& templateName,
-                                    const QString& machineId, const QString& wantedId);
+    QCoro::Task<Result> createAgent(const QString& name, const QString& agentType,
+        const QString& templateName, const QString& machineId, const QString& wantedId);
 
 private:
     QNetworkAccessManager* m_network;

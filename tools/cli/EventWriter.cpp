@@ -1,11 +1,9 @@
 #include "EventWriter.h"
 
 #include <QJsonDocument>
-
-#include <qcoro/qcorotimer.h>
-
 #include <cerrno>
 #include <chrono>
+#include <qcoro/qcorotimer.h>
 #include <unistd.h>
 
 EventWriter::EventWriter(bool splitLines, int splitDelayMs)
@@ -72,7 +70,7 @@ void EventWriter::filler(qint64 size)
 
 QJsonObject EventWriter::progress(double fraction, const QString& message)
 {
-    QJsonObject fields{{QStringLiteral("progress"), fraction}};
+    QJsonObject fields { { QStringLiteral("progress"), fraction } };
     if (!message.isEmpty())
         fields.insert(QStringLiteral("message"), message);
     return fields;
@@ -80,10 +78,10 @@ QJsonObject EventWriter::progress(double fraction, const QString& message)
 
 QJsonObject EventWriter::message(const QString& text)
 {
-    return {{QStringLiteral("message"), text}};
+    return { { QStringLiteral("message"), text } };
 }
 
 QJsonObject EventWriter::failure(const QString& text)
 {
-    return {{QStringLiteral("message"), text}, {QStringLiteral("error"), text}};
+    return { { QStringLiteral("message"), text }, { QStringLiteral("error"), text } };
 }

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
-
 #include <qcoro/qcorotask.h>
 
 // Writes the tool's standard output straight to file descriptor 1, one write

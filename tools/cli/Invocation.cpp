@@ -103,12 +103,13 @@ bool parseOptions(Invocation& invocation, OptionReader& reader, QString* error)
         } else if (invocation.command == Command::Init && argument == QLatin1String("--projects-root")) {
             ok = reader.value(argument, &invocation.projectsRoot);
         } else if ((invocation.command == Command::MarkLinked || invocation.command == Command::Unregister)
-                   && argument == QLatin1String("--agent")) {
+            && argument == QLatin1String("--agent")) {
             ok = reader.value(argument, &invocation.agent);
         } else if (invocation.command == Command::Unregister && argument == QLatin1String("--force")) {
             bool force = false;
             ok = reader.flag(argument, &force);
-        } else if (invocation.command == Command::Unregister && argument == QLatin1String("--remove-global-rules")) {
+        } else if (invocation.command == Command::Unregister
+            && argument == QLatin1String("--remove-global-rules")) {
             ok = reader.flag(argument, &invocation.removeGlobalRules);
         } else if (invocation.command == Command::AnalyzeHistory && argument == QLatin1String("--scan-mcp")) {
             ok = reader.flag(argument, &invocation.scanMcp);
@@ -164,8 +165,9 @@ bool checkRequired(const Invocation& invocation, QString* error)
     case Command::MarkLinked:
     case Command::Unregister:
         if (!Invocation::isValidAgentName(invocation.agent)) {
-            *error = invocation.agent.isEmpty() ? QStringLiteral("--agent is required")
-                                                : QStringLiteral("invalid agent name %1").arg(invocation.agent);
+            *error = invocation.agent.isEmpty()
+                ? QStringLiteral("--agent is required")
+                : QStringLiteral("invalid agent name %1").arg(invocation.agent);
             return false;
         }
         if (invocation.command == Command::Unregister && !args.contains(QStringLiteral("--force"))) {

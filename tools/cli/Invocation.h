@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <optional>
 
 // One command line of the tool, checked against the argument lists the
@@ -10,7 +9,16 @@
 // wrong list learns it at once.
 struct Invocation
 {
-    enum class Command { Version, Scan, Preflight, Init, MarkLinked, DownloadModel, AnalyzeHistory, Unregister };
+    enum class Command {
+        Version,
+        Scan,
+        Preflight,
+        Init,
+        MarkLinked,
+        DownloadModel,
+        AnalyzeHistory,
+        Unregister
+    };
 
     Command command = Command::Version;
     QStringList arguments; // as given, without the program name

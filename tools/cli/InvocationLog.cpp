@@ -4,7 +4,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,14 +16,15 @@ void append(const QString& path, const QStringList& arguments, const QString& wo
 {
     if (path.isEmpty())
         return;
-    const QJsonObject entry{
-        {QStringLiteral("args"), QJsonArray::fromStringList(arguments)},
-        {QStringLiteral("cwd"), workingDirectory},
+    const QJsonObject entry {
+        { QStringLiteral("args"), QJsonArray::fromStringList(arguments) },
+        { QStringLiteral("cwd"), workingDirectory },
     };
     const QByteArray line = QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n';
 
     // O_APPEND and one write per line keep lines whole when runs overlap.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    const int fd
+        = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0) {
         std::fprintf(stderr, "quorvane: cannot open the invocation log: %s\n", std::strerror(errno));
         return;

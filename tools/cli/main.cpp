@@ -9,10 +9,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QNetworkAccessManager>
-
-#include <qcoro/qcorotask.h>
-
 #include <cstdio>
+#include <qcoro/qcorotask.h>
 
 namespace {
 
@@ -56,14 +54,16 @@ int main(int argc, char** argv)
         return reportEarly(error, scenarioErrorStatus);
 
     // Standard error carries chatter that the companion is expected to discard.
-    std::fprintf(stderr, "quorvane (stand-in): running %s\n", invocation->scenarioKey().toLocal8Bit().constData());
+    std::fprintf(
+        stderr, "quorvane (stand-in): running %s\n", invocation->scenarioKey().toLocal8Bit().constData());
 
     QNetworkAccessManager network;
     CliCommands commands(*invocation, std::move(*behaviour), &network);
     // A command that never waits finishes before the event loop runs; exit()
     // then would be lost, so the status is handed over through the loop.
     QCoro::connect(commands.run(), &app, [&app](int status) {
-        QMetaObject::invokeMethod(&app, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &app, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
     });
     return QCoreApplication::exec();
 }

@@ -45,7 +45,7 @@ bool CliRunner::isEvent(const QByteArray& line, QJsonObject* event)
     const QJsonObject object = document.object();
     if (!object.value(QStringLiteral("type")).isString())
         return false;
-    for (const char* key : {"message", "error"}) {
+    for (const char* key : { "message", "error" }) {
         const QJsonValue value = object.value(QLatin1String(key));
         if (!value.isUndefined() && !value.isString())
             return false;

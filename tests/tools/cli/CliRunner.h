@@ -36,5 +36,6 @@ public:
 
     QProcessEnvironment environment;
 
-    CliRun run(const QStringList& arguments, const QString& workingDirectory = {}, int timeoutMs = 30000) const;
+    CliRun run(
+        const QStringList& arguments, const QString& workingDirectory = {}, int timeoutMs = 30000) const;
 };
