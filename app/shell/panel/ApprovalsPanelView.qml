@@ -1,0 +1,165 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quorvane.Style
+import Quorvane.Trust
+import Quorvane.Panel
+
+// The popover's content: header with the tabs, the trust-window and update
+// banners, the pending actions (or one action's detail page, or the "Pause"
+// tab), and the way to the dashboard. Every state lives in `panel`.
+Rectangle {
+    id: root
+    objectName: "approvalsPanelView"
+
+    required property ApprovalsPanel panel
+
+    width: 360
+    implicitWidth: 360
+    implicitHeight: layout.implicitHeight
+    color: Style.windowBackground
+
+    ColumnLayout {
+        id: layout
+        anchors.fill: parent
+        spacing: 0
+
+        // Header: the shield, the name and the two tabs.
+        RowLayout {
+            objectName: "header"
+            Layout.fillWidth: true
+            Layout.leftMargin: 12
+            Layout.rightMargin: 12
+            Layout.topMargin: 10
+            Layout.bottomMargin: 10
+            spacing: 7
+
+            Image {
+                source: Qt.resolvedUrl("icons/lock.shield.fill.svg")
+                sourceSize.width: 18
+                sourceSize.height: 18
+            }
+            Text {
+                objectName: "headerTitle"
+                text: "Quorvane"
+                color: Style.label
+                font.pixelSize: 14
+                font.weight: Font.Bold
+            }
+            Item { Layout.fillWidth: true }
+            SegmentedControl {
+                objectName: "tabPicker"
+                Layout.preferredWidth: 160
+                model: [root.panel.actionsTabLabel, "Pause"]
+                currentIndex: root.panel.selectedTab === "pause" ? 1 : 0
+                onActivated: function(index) { root.panel.selectedTab = index === 1 ? "pause" : "actions" }
+            }
+        }
+
+        TrustWindowBanner {
+            Layout.fillWidth: true
+            visible: root.panel.trust.showsBanner
+            model: root.panel.trust
+            onCancelRequested: root.panel.trust.startDeactivate()
+        }
+
+        Rectangle {
+            Layout.fillWidth: true
+            implicitHeight: 1
+            color: Style.separator
+        }
+
+        UpdateBanner {
+            Layout.fillWidth: true
+            visible: root.panel.updateBanner.visible
+            updateState: root.panel.updateBanner
+        }
+
+        Loader {
+            id: content
+            objectName: "tabContent"
+            Layout.fillWidth: true
+            readonly property string kind: root.panel.content
+            sourceComponent: kind === "pause" ? pauseComponent
+                           : kind === "detail" ? detailComponent
+                           : kind === "list" ? listComponent
+                           : emptyComponent
+            onLoaded: fadeIn.restart()
+            NumberAnimation {
+                id: fadeIn
+                target: content.item
+                property: "opacity"
+                from: 0
+                to: 1
+                duration: 200
+                easing.type: Easing.InOutQuad
+            }
+        }
+
+        Rectangle {
+            Layout.fillWidth: true
+            implicitHeight: 1
+            color: Style.separator
+        }
+
+        PlainButton {
+            objectName: "openDashboardButton"
+            Layout.alignment: Qt.AlignHCenter
+            Layout.topMargin: 6
+            Layout.bottomMargin: 6
+            text: "Open Quorvane"
+            pixelSize: 12
+            onClicked: root.panel.openDashboard()
+        }
+    }
+
+    Component {
+        id: pauseComponent
+        PauseTab {
+            model: root.panel.trust
+        }
+    }
+
+    Component {
+        id: detailComponent
+        ActionDetailView {
+            panel: root.panel
+        }
+    }
+
+    Component {
+        id: listComponent
+        ListView {
+            id: list
+            objectName: "pendingList"
+            implicitHeight: Math.min(contentHeight + topMargin + bottomMargin, 600)
+            topMargin: 4
+            bottomMargin: 4
+            clip: true
+            boundsBehavior: Flickable.StopAtBounds
+            model: root.panel.actions
+            reuseItems: true
+            ScrollBar.vertical: ScrollBar {
+                policy: list.contentHeight > list.height ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
+            }
+            delegate: PendingRow {
+                width: list.width
+                panel: root.panel
+            }
+        }
+    }
+
+    Component {
+        id: emptyComponent
+        Item {
+            implicitHeight: 96
+            Text {
+                objectName: "emptyText"
+                anchors.centerIn: parent
+                text: "No pending actions"
+                color: Style.secondaryLabel
+                font.pixelSize: 13
+            }
+        }
+    }
+}

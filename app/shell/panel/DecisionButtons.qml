@@ -1,0 +1,49 @@
+import QtQuick
+import QtQuick.Layouts
+import Quorvane.Style
+
+// The two decision buttons side by side: the first decides "approved", the
+// second "denied". Labels and colour names come from the model.
+RowLayout {
+    id: buttons
+
+    property string approveLabel: "Approve"
+    property string denyLabel: "Deny"
+    property string approveColorName: "green"
+    property string denyColorName: "red"
+    property bool responding: false
+    property string objectNamePrefix: ""
+
+    signal approveClicked()
+    signal denyClicked()
+
+    spacing: 8
+
+    FilledButton {
+        objectName: buttons.objectNamePrefix + "approveButton"
+        Layout.fillWidth: true
+        Layout.preferredWidth: 1
+        text: buttons.approveLabel
+        color: Style[buttons.approveColorName]
+        cornerRadius: 7
+        font.pixelSize: 12
+        topPadding: 5
+        bottomPadding: 5
+        enabled: !buttons.responding
+        onClicked: buttons.approveClicked()
+    }
+
+    FilledButton {
+        objectName: buttons.objectNamePrefix + "denyButton"
+        Layout.fillWidth: true
+        Layout.preferredWidth: 1
+        text: buttons.denyLabel
+        color: Style[buttons.denyColorName]
+        cornerRadius: 7
+        font.pixelSize: 12
+        topPadding: 5
+        bottomPadding: 5
+        enabled: !buttons.responding
+        onClicked: buttons.denyClicked()
+    }
+}
