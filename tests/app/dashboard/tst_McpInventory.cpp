@@ -1,0 +1,98 @@
+#include "McpInventory.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+// Reading and checking the MCP server inventory file before it is synced.
+class TestMcpInventory : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void syncBody_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("body"); // empty: nothing is sent
+        QTest::newRow("servers passed through compact")
+            << QByteArray("{\n  \"servers\": [ {\"name\": \"fs\", \"command\": \"mcp-fs\", \"args\": [\"-v\"]},\n"
+                          "  {\"name\": \"web\", \"url\": \"http://127.0.0.1:9/mcp\", \"env\": {\"A\": \"b\"}} ]\n}")
+            << QByteArray("{\"servers\":[{\"args\":[\"-v\"],\"command\":\"mcp-fs\",\"name\":\"fs\"},"
+                          "{\"env\":{\"A\":\"b\"},\"name\":\"web\",\"url\":\"http://127.0.0.1:9/mcp\"}]}");
+        QTest::newRow("other members dropped")
+            << QByteArray("{\"version\":2,\"servers\":[{\"name\":\"a\"}],\"scanned_at\":\"now\"}")
+            << QByteArray("{\"servers\":[{\"name\":\"a\"}]}");
+        QTest::newRow("empty list is sent") << QByteArray("{\"servers\":[]}") << QByteArray("{\"servers\":[]}");
+        QTest::newRow("empty server objects") << QByteArray("{\"servers\":[{},{}]}")
+                                              << QByteArray("{\"servers\":[{},{}]}");
+        QTest::newRow("text escapes kept") << QByteArray("{\"servers\":[{\"name\":\"a\\\"b\\u00e9\"}]}")
+                                           << QByteArray("{\"servers\":[{\"name\":\"a\\\"b\xc3\xa9\"}]}");
+        QTest::newRow("servers is an object") << QByteArray("{\"servers\":{\"name\":\"a\"}}") << QByteArray();
+        QTest::newRow("servers is text") << QByteArray("{\"servers\":\"[]\"}") << QByteArray();
+        QTest::newRow("servers is null") << QByteArray("{\"servers\":null}") << QByteArray();
+        QTest::newRow("servers missing") << QByteArray("{\"server\":[]}") << QByteArray();
+        QTest::newRow("a server that is text") << QByteArray("{\"servers\":[{\"name\":\"a\"},\"b\"]}") << QByteArray();
+        QTest::newRow("a server that is an array") << QByteArray("{\"servers\":[[]]}") << QByteArray();
+        QTest::newRow("a server that is null") << QByteArray("{\"servers\":[null]}") << QByteArray();
+        QTest::newRow("top level array") << QByteArray("[{\"servers\":[]}]") << QByteArray();
+        QTest::newRow("not JSON") << QByteArray("servers: []") << QByteArray();
+        QTest::newRow("truncated") << QByteArray("{\"servers\":[{\"name\":\"a\"}") << QByteArray();
+        QTest::newRow("trailing garbage") << QByteArray("{\"servers\":[]} x") << QByteArray();
+        QTest::newRow("empty file") << QByteArray() << QByteArray();
+        QTest::newRow("invalid UTF-8") << QByteArray("{\"servers\":[{\"name\":\"\xff\xfe\"}]}") << QByteArray();
+        QTest::newRow("deep nesting") << QByteArray(QByteArray("{\"servers\":[") + QByteArray(100000, '[')) << QByteArray();
+    }
+    void syncBody()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, body);
+        const std::optional<QByteArray> result = McpInventory::syncBody(file);
+        if (body.isEmpty()) {
+            QVERIFY2(!result, result ? result->constData() : "");
+        } else {
+            QVERIFY(result);
+            QCOMPARE(*result, body);
+        }
+    }
+
+    // Only a regular file of a sane size is read; a FIFO would block the
+    // main thread and a device might never end.
+    void readFile()
+    {
+        QTemporaryDir dir;
+        const QString small = dir.filePath(QStringLiteral("small.json"));
+        const QString limit = dir.filePath(QStringLiteral("limit.json"));
+        const QString huge = dir.filePath(QStringLiteral("huge.json"));
+        const QString fifo = dir.filePath(QStringLiteral("fifo.json"));
+        const QString link = dir.filePath(QStringLiteral("link.json"));
+        const auto write = [](const QString& path, const QByteArray& bytes) {
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+        };
+        QVERIFY(write(small, "{\"servers\":[]}"));
+        QVERIFY(write(limit, QByteArray(McpInventory::maximumFileSize, ' ')));
+        QVERIFY(write(huge, QByteArray(McpInventory::maximumFileSize + 1, ' ')));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(QFile::link(small, link));
+
+        QCOMPARE(McpInventory::readFile(small), std::optional<QByteArray>("{\"servers\":[]}"));
+        QCOMPARE(McpInventory::readFile(link), std::optional<QByteArray>("{\"servers\":[]}"));
+        QCOMPARE(McpInventory::readFile(limit)->size(), McpInventory::maximumFileSize);
+        QVERIFY(!McpInventory::readFile(huge));
+        QVERIFY(!McpInventory::readFile(fifo));
+        QVERIFY(!McpInventory::readFile(dir.path()));
+        QVERIFY(!McpInventory::readFile(dir.filePath(QStringLiteral("missing.json"))));
+        QVERIFY(!McpInventory::readFile(QStringLiteral("/dev/zero")));
+
+        QFile unreadable(small);
+        QVERIFY(unreadable.setPermissions(QFileDevice::WriteOwner));
+        if (::geteuid() != 0) // root reads it anyway
+            QVERIFY(!McpInventory::readFile(small));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMcpInventory)
+#include "tst_McpInventory.moc"
