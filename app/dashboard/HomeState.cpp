@@ -141,14 +141,15 @@ QCoro::Task<> HomeState::runModelDownload(quint64 download)
 {
     m_downloadSettled = false;
     const QPointer<HomeState> self(this);
-    // Built outside the co_await expression: GCC 12 miscompiles a braced list there.
+    // Arguments and handler are built outside the co_await expression: GCC 12
+    // miscompiles braced lists and temporaries there.
     QStringList arguments;
     arguments << QStringLiteral("download-model") << QStringLiteral("--wizard");
-    CLIResult<std::shared_ptr<CLIProcess>> started = co_await m_cli.start(
-        std::move(arguments), [self, download](const CLIEvent& event) {
-            if (self)
-                self->applyDownloadEvent(download, event);
-        });
+    CLIService::EventHandler onEvent = [self, download](const CLIEvent& event) {
+        if (self)
+            self->applyDownloadEvent(download, event);
+    };
+    CLIResult<std::shared_ptr<CLIProcess>> started = co_await m_cli.start(std::move(arguments), std::move(onEvent));
     if (!self || self->m_downloadGeneration != download)
         co_return;
     if (!started) {
@@ -223,13 +224,11 @@ QCoro::Task<> HomeState::runAnalysis(quint64 analysis, CLICancelToken cancel)
     QNetworkAccessManager& network = m_network;
     QStringList arguments;
     arguments << QStringLiteral("analyze-history");
-    const CLIResult<void> result = co_await m_cli.run(
-        std::move(arguments), QString(),
-        [self, cancel](const CLIEvent& event) {
-            if (self && !cancel.isCancelled())
-                self->applyAnalysisEvent(event);
-        },
-        cancel);
+    CLIService::EventHandler onEvent = [self, cancel](const CLIEvent& event) {
+        if (self && !cancel.isCancelled())
+            self->applyAnalysisEvent(event);
+    };
+    const CLIResult<void> result = co_await m_cli.run(std::move(arguments), QString(), std::move(onEvent), cancel);
     if (!self)
         co_return;
     if (!result && result.error().kind() != CLIError::Kind::cancelled)
