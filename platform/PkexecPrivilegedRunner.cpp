@@ -6,6 +6,42 @@
 
 #include <memory>
 
+namespace {
+
+// Tells when a process has ended: after its exit (pipes drained), or when it
+// could not be started at all, which QProcess reports without a finished().
+class ProcessEnd : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ProcessEnd(QProcess* process)
+    {
+        connect(process, &QProcess::finished, this, [this] { end(false); });
+        connect(process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart)
+                end(true);
+        });
+    }
+
+    bool done = false;
+    bool failedToStart = false;
+
+Q_SIGNALS:
+    void ended();
+
+private:
+    void end(bool failed)
+    {
+        if (done)
+            return;
+        done = true;
+        failedToStart = failed;
+        Q_EMIT ended();
+    }
+};
+
+} // namespace
+
 PkexecPrivilegedRunner::PkexecPrivilegedRunner(QObject* parent)
     : PkexecPrivilegedRunner(QString::fromLatin1(defaultPkexecPath), parent)
 {
@@ -26,19 +62,11 @@ QCoro::Task<PrivilegedRunner::Outcome> PkexecPrivilegedRunner::run(const QString
     process->setStandardOutputFile(QProcess::nullDevice());
 
     Outcome outcome;
-    bool failedToStart = false;
-    QObject::connect(process.get(), &QProcess::errorOccurred, process.get(),
-                     [&failedToStart](QProcess::ProcessError error) {
-                         if (error == QProcess::FailedToStart)
-                             failedToStart = true;
-                     });
-
-    // The state returns to NotRunning both after a failed start and after the
-    // exit (once the pipes are drained); the resumption is queued, so the
-    // error signal that accompanies a failed start has been seen by then.
+    const auto end = std::make_unique<ProcessEnd>(process.get());
     process->start(QIODevice::ReadOnly);
-    while (process->state() != QProcess::NotRunning)
-        co_await qCoro(process.get(), &QProcess::stateChanged);
+    if (!end->done)
+        co_await qCoro(end.get(), &ProcessEnd::ended);
+    const bool failedToStart = end->failedToStart;
 
     if (failedToStart) {
         outcome.launchError = process->errorString();
@@ -49,3 +77,5 @@ QCoro::Task<PrivilegedRunner::Outcome> PkexecPrivilegedRunner::run(const QString
     outcome.standardError = process->readAllStandardError();
     co_return outcome;
 }
+
+#include "PkexecPrivilegedRunner.moc"
