@@ -8,7 +8,7 @@ T.SpinBox {
 
     property var labelFor: function(value) { return String(value) }
 
-    implicitWidth: 30 + Math.max(24, valueText.implicitWidth + 8) + 2 * 20
+    implicitWidth: leftPadding + rightPadding + Math.max(22, valueText.implicitWidth + 6)
     implicitHeight: 26
     leftPadding: 22
     rightPadding: 22
@@ -19,7 +19,6 @@ T.SpinBox {
         text: control.labelFor(control.value)
         color: Style.label
         font.pixelSize: 12
-        font.features: { "tnum": 1 }
         horizontalAlignment: Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter
     }

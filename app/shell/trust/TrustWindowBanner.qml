@@ -69,7 +69,6 @@ Rectangle {
             text: banner.timeText
             color: Style.label
             font.pixelSize: 12
-            font.features: { "tnum": 1 }
         }
 
         Item { Layout.fillWidth: true }
