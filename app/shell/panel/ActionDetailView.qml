@@ -204,7 +204,6 @@ Item {
                                                                            : Style.red
                 font.pixelSize: 12
                 font.weight: Font.DemiBold
-                font.features: { "tnum": 1 }
             }
 
             Text {

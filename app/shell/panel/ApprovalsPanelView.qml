@@ -2,7 +2,6 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Quorvane.Style
-import Quorvane.Trust
 import Quorvane.Panel
 
 // The popover's content: header with the tabs, the trust-window and update
@@ -15,6 +14,7 @@ Rectangle {
     required property ApprovalsPanel panel
 
     width: 360
+    height: implicitHeight
     implicitWidth: 360
     implicitHeight: layout.implicitHeight
     color: Style.windowBackground
@@ -56,11 +56,19 @@ Rectangle {
             }
         }
 
-        TrustWindowBanner {
+        // The trust-window views are loaded by address, only while shown.
+        Loader {
+            id: trustBanner
             Layout.fillWidth: true
-            visible: root.panel.trust.showsBanner
-            model: root.panel.trust
-            onCancelRequested: root.panel.trust.startDeactivate()
+            active: root.panel.trust.showsBanner
+            visible: active
+            source: "qrc:/qt/qml/Quorvane/Trust/TrustWindowBanner.qml"
+            onLoaded: item.model = Qt.binding(function() { return root.panel.trust })
+        }
+        Connections {
+            target: trustBanner.item
+            ignoreUnknownSignals: true
+            function onCancelRequested() { root.panel.trust.startDeactivate() }
         }
 
         Rectangle {
@@ -115,8 +123,9 @@ Rectangle {
 
     Component {
         id: pauseComponent
-        PauseTab {
-            model: root.panel.trust
+        Loader {
+            source: "qrc:/qt/qml/Quorvane/Trust/PauseTab.qml"
+            onLoaded: item.model = Qt.binding(function() { return root.panel.trust })
         }
     }
 

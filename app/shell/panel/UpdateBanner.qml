@@ -47,7 +47,6 @@ Rectangle {
             text: banner.updateState.percentText
             color: Style.secondaryLabel
             font.pixelSize: 11
-            font.features: { "tnum": 1 }
         }
 
         Text {
