@@ -125,7 +125,6 @@ void AppDelegate::setUpStatusItem()
 
     m_statusItem = m_statusItemFactory ? m_statusItemFactory() : nullptr;
     if (m_statusItem) {
-        m_statusItem->setIcon(StatusItemIcon::forState(false, 0));
         m_statusItem->setMenu(contextMenuEntries());
         connect(m_statusItem.get(), &StatusItem::clicked, this, &AppDelegate::statusItemClicked);
         connect(m_statusItem.get(), &StatusItem::menuTriggered, this, [this](StatusItem::MenuAction action) {

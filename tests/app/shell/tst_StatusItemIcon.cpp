@@ -1,0 +1,131 @@
+#include "StatusItemIcon.h"
+#include "TrayIconRenderer.h"
+
+#include <QGuiApplication>
+#include <QTest>
+
+class TestStatusItemIcon : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void table_data();
+    void table();
+    void toolTip();
+    void badgeText_data();
+    void badgeText();
+    void rendering();
+};
+
+void TestStatusItemIcon::table_data()
+{
+    QTest::addColumn<bool>("muted");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("symbol");
+    QTest::addColumn<QString>("accessibility");
+    QTest::addColumn<bool>("greyed");
+    QTest::addColumn<QString>("title");
+
+    QTest::newRow("idle") << false << 0 << "lock.shield" << "Quorvane" << false << "";
+    QTest::newRow("one pending") << false << 1 << "lock.shield.fill" << "Quorvane" << false << " 1";
+    QTest::newRow("many pending") << false << 12 << "lock.shield.fill" << "Quorvane" << false << " 12";
+    QTest::newRow("muted idle") << true << 0 << "lock.shield.muted" << "Quorvane (muted)" << true << "";
+    QTest::newRow("muted pending") << true << 3 << "lock.shield.muted" << "Quorvane (muted)" << true << " 3";
+    QTest::newRow("negative count is none") << false << -4 << "lock.shield" << "Quorvane" << false << "";
+}
+
+void TestStatusItemIcon::table()
+{
+    QFETCH(bool, muted);
+    QFETCH(int, count);
+    QFETCH(QString, symbol);
+    QFETCH(QString, accessibility);
+    QFETCH(bool, greyed);
+    QFETCH(QString, title);
+    const StatusItemIcon icon = StatusItemIcon::forState(muted, count);
+    QCOMPARE(icon.symbol, symbol);
+    QCOMPARE(icon.accessibility, accessibility);
+    QCOMPARE(icon.greyed, greyed);
+    QCOMPARE(icon.title, title);
+    // Every symbol is one of our shipped icons.
+    QVERIFY2(QFile::exists(icon.resourcePath()), qPrintable(icon.resourcePath()));
+}
+
+void TestStatusItemIcon::toolTip()
+{
+    QCOMPARE(StatusItemIcon::forState(false, 0).toolTip(), QStringLiteral("Quorvane"));
+    QCOMPARE(StatusItemIcon::forState(false, 2).toolTip(), QStringLiteral("Quorvane — 2 pending"));
+    QCOMPARE(StatusItemIcon::forState(true, 1).toolTip(), QStringLiteral("Quorvane (muted) — 1 pending"));
+}
+
+void TestStatusItemIcon::badgeText_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("none") << 0 << "";
+    QTest::newRow("negative") << -1 << "";
+    QTest::newRow("one") << 1 << "1";
+    QTest::newRow("two digits") << 99 << "99";
+    QTest::newRow("capped") << 100 << "99+";
+}
+
+void TestStatusItemIcon::badgeText()
+{
+    QFETCH(int, count);
+    QFETCH(QString, text);
+    QCOMPARE(TrayIconRenderer::badgeText(count), text);
+}
+
+namespace {
+
+struct Coverage
+{
+    int opaque = 0;   // pixels with any ink
+    int alphaSum = 0; // total alpha of the symbol's ink
+    int red = 0;      // badge pixels
+};
+
+Coverage measure(const QImage& image)
+{
+    Coverage coverage;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.alpha() == 0)
+                continue;
+            ++coverage.opaque;
+            coverage.alphaSum += c.alpha();
+            if (c.red() > 180 && c.green() < 110 && c.blue() < 110)
+                ++coverage.red;
+        }
+    }
+    return coverage;
+}
+
+} // namespace
+
+void TestStatusItemIcon::rendering()
+{
+    const QColor label(0xf2, 0xf2, 0xf7);
+    const Coverage outline = measure(TrayIconRenderer::render(StatusItemIcon::forState(false, 0), 64, label));
+    const Coverage filledNoBadge = measure(
+        TrayIconRenderer::render(StatusItemIcon{QStringLiteral("lock.shield.fill"), {}, false, {}, 0}, 64, label));
+    const Coverage filled = measure(TrayIconRenderer::render(StatusItemIcon::forState(false, 3), 64, label));
+    const Coverage muted = measure(TrayIconRenderer::render(StatusItemIcon::forState(true, 0), 64, label));
+
+    QVERIFY2(outline.opaque > 200, "the outline shield was not drawn");
+    QVERIFY(filledNoBadge.opaque > outline.opaque * 3 / 2); // the filled shield covers more
+    QCOMPARE(outline.red, 0);
+    QVERIFY2(filled.red > 50, "no badge drawn for a pending count");
+    // Greyed: the muted shield is fainter per pixel than the normal one.
+    QVERIFY(muted.opaque > 0);
+    QVERIFY(muted.alphaSum / muted.opaque < outline.alphaSum / outline.opaque);
+    QCOMPARE(muted.red, 0);
+    // A size of 0 gives an empty image rather than a crash.
+    QVERIFY(TrayIconRenderer::render(StatusItemIcon::forState(false, 1), 0, label).isNull()
+            || TrayIconRenderer::render(StatusItemIcon::forState(false, 1), 0, label).size().isEmpty());
+    QVERIFY(!TrayIconRenderer::icon(StatusItemIcon::forState(false, 1), label).isNull());
+}
+
+QTEST_MAIN(TestStatusItemIcon)
+#include "tst_StatusItemIcon.moc"

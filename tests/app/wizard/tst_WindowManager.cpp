@@ -1,0 +1,183 @@
+#include "AgentListModel.h"
+#include "TestHome.h"
+#include "WindowManager.h"
+#include "WizardState.h"
+
+#include <QAbstractItemModelTester>
+#include <QCloseEvent>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(Quorvane_WizardPlugin)
+Q_IMPORT_QML_PLUGIN(Quorvane_DashboardPlugin)
+
+class TestWindowManager : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void isSetupComplete_data();
+    void isSetupComplete();
+    void dashboardWhileWizardOpen();
+    void closingAnUnfinishedWizardQuits();
+    void closingTheDashboardOnASetUpMachine();
+    void dashboardListsAgents();
+};
+
+namespace {
+
+QByteArray agentConfig(const QString& name, const QString& createdAt)
+{
+    return QStringLiteral("{\"name\":\"%1\",\"machine\":\"m\",\"machineId\":\"id\",\"publicKey\":\"k\","
+                          "\"createdAt\":\"%2\",\"apiUrl\":\"http://127.0.0.1\",\"scope\":\"global\"}")
+        .arg(name, createdAt)
+        .toUtf8();
+}
+
+void closeWindow(QWindow* window)
+{
+    window->close();
+}
+
+} // namespace
+
+void TestWindowManager::isSetupComplete_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<bool>("complete");
+
+    QTest::newRow("nothing") << QStringList{} << QStringList{} << false;
+    QTest::newRow("approver-only marker") << QStringList{QStringLiteral("machine/approver-only")} << QStringList{}
+                                          << true;
+    QTest::newRow("one agent with config.json") << QStringList{QStringLiteral("agents/laptop/config.json")}
+                                                << QStringList{} << true;
+    QTest::newRow("empty agent folder") << QStringList{} << QStringList{QStringLiteral("agents/laptop")} << false;
+    QTest::newRow("hidden agent folder is ignored")
+        << QStringList{QStringLiteral("agents/.hidden/config.json")} << QStringList{} << false;
+    QTest::newRow("agents folder without agents") << QStringList{} << QStringList{QStringLiteral("agents")} << false;
+    QTest::newRow("config.json directly in agents") << QStringList{QStringLiteral("agents/config.json")}
+                                                    << QStringList{} << false;
+    QTest::newRow("other file names do not count")
+        << QStringList{QStringLiteral("agents/laptop/config.json.bak")} << QStringList{} << false;
+    QTest::newRow("one good among empty ones")
+        << QStringList{QStringLiteral("agents/b/config.json")}
+        << QStringList{QStringLiteral("agents/a"), QStringLiteral("agents/c")} << true;
+}
+
+void TestWindowManager::isSetupComplete()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, folders);
+    QFETCH(bool, complete);
+    TestHome home;
+    for (const QString& folder : folders)
+        QVERIFY(QDir().mkpath(home.filePath(QStringLiteral(".quorvane/") + folder)));
+    for (const QString& file : files)
+        QVERIFY(home.write(QStringLiteral(".quorvane/") + file, "{}"));
+    WindowManager windows;
+    QCOMPARE(windows.isSetupComplete(), complete);
+    QCOMPARE(WindowManager::isSetupComplete(home.filePath(QStringLiteral(".quorvane"))), complete);
+}
+
+void TestWindowManager::dashboardWhileWizardOpen()
+{
+    TestHome home;
+    WindowManager windows;
+    windows.showWizard();
+    QQuickView* wizard = windows.wizardWindow();
+    QVERIFY(wizard);
+    QCOMPARE(wizard->width(), 540);
+    QCOMPARE(wizard->height(), 780);
+    QCOMPARE(wizard->minimumSize(), QSize(540, 680));
+    QCOMPARE(wizard->maximumSize(), QSize(720, 1100));
+    QCOMPARE(windows.activationPolicy(), WindowManager::ActivationPolicy::regular);
+
+    windows.showDashboard();
+    QVERIFY(windows.dashboardWindow() == nullptr);
+    QCOMPARE(windows.wizardWindow(), wizard);
+    windows.showWizard(); // an open wizard is only brought to the front
+    QCOMPARE(windows.wizardWindow(), wizard);
+}
+
+void TestWindowManager::closingAnUnfinishedWizardQuits()
+{
+    TestHome home;
+    WindowManager windows;
+    int allowed = 0;
+    int terminated = 0;
+    windows.setShell({{}, {}, [&] { ++allowed; }, [&] { ++terminated; }});
+    windows.showWizard();
+    windows.wizardState().setCurrentScreen(WizardState::WizardScreen::signIn);
+    closeWindow(windows.wizardWindow());
+    QTRY_COMPARE(terminated, 1);
+    QCOMPARE(allowed, 1);
+    QVERIFY(windows.wizardWindow() == nullptr);
+
+    // Reopened, the wizard shows the state it was left in.
+    windows.showWizard();
+    QCOMPARE(windows.wizardState().currentScreen(), WizardState::WizardScreen::signIn);
+
+    // On a set-up machine closing the wizard does not quit.
+    QVERIFY(home.write(QStringLiteral(".quorvane/machine/approver-only"), {}));
+    closeWindow(windows.wizardWindow());
+    QTRY_VERIFY(windows.wizardWindow() == nullptr);
+    QCOMPARE(terminated, 1);
+    QCOMPARE(windows.activationPolicy(), WindowManager::ActivationPolicy::accessory);
+}
+
+void TestWindowManager::closingTheDashboardOnASetUpMachine()
+{
+    TestHome home;
+    QVERIFY(home.write(QStringLiteral(".quorvane/machine/approver-only"), {}));
+    WindowManager windows;
+    int terminated = 0;
+    windows.setShell({{}, {}, {}, [&] { ++terminated; }});
+    windows.showDashboard();
+    QQuickView* dashboard = windows.dashboardWindow();
+    QVERIFY(dashboard);
+    QCOMPARE(dashboard->size(), QSize(540, 680));
+    QCOMPARE(windows.activationPolicy(), WindowManager::ActivationPolicy::regular);
+    windows.showDashboard();
+    QCOMPARE(windows.dashboardWindow(), dashboard);
+
+    closeWindow(dashboard);
+    QTRY_VERIFY(windows.dashboardWindow() == nullptr);
+    QCOMPARE(windows.activationPolicy(), WindowManager::ActivationPolicy::accessory);
+    QCOMPARE(terminated, 0);
+    // A window that is not ours is not acted on.
+    QWindow stranger;
+    windows.windowWillClose(&stranger);
+    windows.windowWillClose(nullptr);
+    QCOMPARE(terminated, 0);
+}
+
+void TestWindowManager::dashboardListsAgents()
+{
+    TestHome home;
+    QVERIFY(home.write(QStringLiteral(".quorvane/agents/older/config.json"),
+                       agentConfig(QStringLiteral("older"), QStringLiteral("2024-01-01T00:00:00Z"))));
+    QVERIFY(home.write(QStringLiteral(".quorvane/agents/newer/config.json"),
+                       agentConfig(QStringLiteral("newer"), QStringLiteral("2025-01-01T00:00:00Z"))));
+    QVERIFY(home.write(QStringLiteral(".quorvane/agents/broken/config.json"), "{not json"));
+    WindowManager windows;
+    QAbstractItemModelTester tester(&windows.agentList(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    windows.showDashboard();
+    QCOMPARE(windows.agentList().count(), 2);
+    QCOMPARE(windows.agentList().data(windows.agentList().index(0), AgentListModel::nameRole).toString(),
+             QStringLiteral("newer"));
+    QCOMPARE(windows.agentList().data(windows.agentList().index(0), AgentListModel::scopeLabelRole).toString(),
+             QStringLiteral("All projects"));
+    QQuickItem* root = windows.dashboardWindow()->rootObject();
+    QVERIFY(root);
+    auto* list = root->findChild<QQuickItem*>(QStringLiteral("agentList"));
+    QVERIFY(list);
+    QTRY_COMPARE(list->property("count").toInt(), 2);
+    auto* label = root->findChild<QObject*>(QStringLiteral("agentCountLabel"));
+    QCOMPARE(label->property("text").toString(), QStringLiteral("2 agents on this machine"));
+}
+
+QTEST_MAIN(TestWindowManager)
+#include "tst_WindowManager.moc"

@@ -1,0 +1,201 @@
+#include "WindowManager.h"
+#include "WizardState.h"
+
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QSignalSpy>
+#include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(Quorvane_WizardPlugin)
+
+namespace {
+
+// Items a StackView made are found through the item tree, not QObject children.
+QObject* findItem(QObject* root, const QString& name)
+{
+    if (root->objectName() == name)
+        return root;
+    if (auto* item = qobject_cast<QQuickItem*>(root)) {
+        for (QQuickItem* child : item->childItems()) {
+            if (QObject* found = findItem(child, name))
+                return found;
+        }
+    }
+    for (QObject* child : root->children()) {
+        if (QObject* found = findItem(child, name))
+            return found;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestWizardState : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initialValues();
+    void everyFieldNotifies();
+    void steps();
+    void handleCallbackURL_data();
+    void handleCallbackURL();
+    void rootViewShowsWelcomeThenSwitches();
+};
+
+void TestWizardState::initialValues()
+{
+    WizardState state;
+    QCOMPARE(state.currentScreen(), WizardState::WizardScreen::welcome);
+    QCOMPARE(state.isLoading(), false);
+    QVERIFY(state.errorMessage().isNull());
+    QVERIFY(state.sessionToken().isNull());
+    QVERIFY(state.signedInEmail().isNull());
+    QCOMPARE(state.approverOnly(), false);
+    QCOMPARE(state.isApproverOnly(), false);
+    QCOMPARE(state.installLLM(), true);
+    QCOMPARE(state.discoverMcpServers(), true);
+    QCOMPARE(state.llmDownloadProgress(), 0.0);
+    QCOMPARE(state.llmDownloadComplete(), false);
+    QCOMPARE(state.llmDownloading(), false);
+    QCOMPARE(state.ollamaStatus(), DependencyStatus::missing());
+    QCOMPARE(state.cliStatus(), DependencyStatus::missing());
+    QCOMPARE(state.keychainStatus(), DependencyStatus::missing());
+    QCOMPARE(state.machineStatus(), DependencyStatus::missing());
+    QVERIFY(state.detectedTools().isEmpty());
+    QCOMPARE(state.securityPosture(), QStringLiteral("developer"));
+    QCOMPARE(state.agentName(), QString());
+    QVERIFY(state.setupLog().isEmpty());
+    QCOMPARE(state.setupProgress(), 0.0);
+    QVERIFY(state.registeredAgents().isEmpty());
+    QCOMPARE(state.templateRuleCount(), 0);
+    QCOMPARE(state.suggestionCount(), 0);
+    QCOMPARE(state.analysisWaitingForLLM(), false);
+    QCOMPARE(state.analysisInProgress(), false);
+    QCOMPARE(state.analysisComplete(), false);
+    QCOMPARE(state.analysisProgress(), 0.0);
+    QVERIFY(state.analysisError().isNull());
+    // The raw values of the screens.
+    QCOMPARE(int(WizardState::WizardScreen::done), 5);
+    QCOMPARE(int(WizardState::WizardScreen::settingUp), 4);
+}
+
+void TestWizardState::everyFieldNotifies()
+{
+    // Every property has a notify signal, and an assignment of a new value fires it once.
+    WizardState state;
+    const QMetaObject* meta = state.metaObject();
+    int checked = 0;
+    for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
+        const QMetaProperty property = meta->property(i);
+        QVERIFY2(property.hasNotifySignal(), property.name());
+        if (!property.isWritable())
+            continue;
+        QVariant value = property.read(&state);
+        QVariant changed;
+        switch (value.metaType().id()) {
+        case QMetaType::Bool:
+            changed = !value.toBool();
+            break;
+        case QMetaType::Int:
+            changed = value.toInt() + 1;
+            break;
+        case QMetaType::Double:
+            changed = value.toDouble() + 0.5;
+            break;
+        case QMetaType::QString:
+            changed = QStringLiteral("x");
+            break;
+        case QMetaType::QVariantList:
+            changed = QVariantList{1};
+            break;
+        default:
+            continue;
+        }
+        QSignalSpy spy(&state, property.notifySignal());
+        QVERIFY(property.write(&state, changed));
+        QVERIFY(property.write(&state, changed)); // same value again: no second signal
+        QCOMPARE(spy.size(), 1);
+        ++checked;
+    }
+    QVERIFY(checked >= 20);
+}
+
+void TestWizardState::steps()
+{
+    QCOMPARE(WizardState::stepForScreen(WizardState::WizardScreen::welcome), std::nullopt);
+    QCOMPARE(WizardState::stepForScreen(WizardState::WizardScreen::settingUp), WizardState::SetupStep::setup);
+    QCOMPARE(WizardState::stepForScreen(WizardState::WizardScreen::done), WizardState::SetupStep::done);
+    QCOMPARE(WizardState::stepState(0, 2), WizardState::StepState::done);
+    QCOMPARE(WizardState::stepState(2, 2), WizardState::StepState::active);
+    QCOMPARE(WizardState::stepState(4, 2), WizardState::StepState::pending);
+    QCOMPARE(WizardState::stepLabel(3), QStringLiteral("Setup"));
+    QCOMPARE(WizardState::stepLabel(9), QString());
+
+    WizardState state;
+    state.getStarted();
+    QCOMPARE(state.currentScreen(), WizardState::WizardScreen::signIn);
+    state.setCurrentScreen(WizardState::WizardScreen::install);
+    state.getStarted(); // only from the welcome screen
+    QCOMPARE(state.currentScreen(), WizardState::WizardScreen::install);
+}
+
+void TestWizardState::handleCallbackURL_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QString>("code");
+    QTest::newRow("callback") << "quorvane://auth/callback?code=abc123" << true << "abc123";
+    QTest::newRow("encoded code") << "quorvane://auth/callback?code=a%2Bb%20c" << true << "a+b c";
+    QTest::newRow("upper-case scheme") << "QUORVANE://auth/callback?code=x" << true << "x";
+    QTest::newRow("other scheme") << "https://quorvane.com/auth/callback?code=abc" << false << "";
+    QTest::newRow("no code") << "quorvane://auth/callback?state=1" << false << "";
+    QTest::newRow("empty code") << "quorvane://auth/callback?code=" << false << "";
+    QTest::newRow("not a url") << "::::" << false << "";
+}
+
+void TestWizardState::handleCallbackURL()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, accepted);
+    QFETCH(QString, code);
+    WizardState state;
+    QSignalSpy spy(&state, &WizardState::callbackCodeChanged);
+    QCOMPARE(state.handleCallbackURL(QUrl(url)), accepted);
+    QCOMPARE(state.callbackCode(), code);
+    QCOMPARE(spy.size(), accepted ? 1 : 0);
+}
+
+void TestWizardState::rootViewShowsWelcomeThenSwitches()
+{
+    QQmlEngine engine;
+    WindowManager::prepareEngine(engine);
+    WizardState state;
+    QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Quorvane/Wizard/WizardRootView.qml")));
+    QVERIFY2(component.isReady(), qPrintable(component.errorString()));
+    std::unique_ptr<QObject> object(
+        component.createWithInitialProperties({{QStringLiteral("wizardState"), QVariant::fromValue(&state)}}));
+    QVERIFY2(object, qPrintable(component.errorString()));
+    QCOMPARE(object->property("transitionDuration").toInt(), 250);
+
+    QObject* title = nullptr;
+    QTRY_VERIFY((title = findItem(object.get(), QStringLiteral("welcomeTitle"))) != nullptr);
+    QCOMPARE(title->property("text").toString(), QStringLiteral("Welcome to Quorvane"));
+    QCOMPARE(findItem(object.get(), QStringLiteral("welcomeText"))->property("text").toString(),
+             QStringLiteral("Quorvane puts you in control of your AI tools. When an agent wants to do something "
+                            "risky, you approve it first."));
+    QObject* button = findItem(object.get(), QStringLiteral("getStartedButton"));
+    QCOMPARE(button->property("text").toString(), QStringLiteral("Get Started →"));
+    QVERIFY(findItem(object.get(), QStringLiteral("tagline"))->property("text").toString().contains(
+        QStringLiteral("Verify")));
+
+    QVERIFY(QMetaObject::invokeMethod(button, "clicked"));
+    QCOMPARE(state.currentScreen(), WizardState::WizardScreen::signIn);
+    QTRY_VERIFY(findItem(object.get(), QStringLiteral("placeholderTitle")) != nullptr);
+    QTRY_VERIFY(findItem(object.get(), QStringLiteral("welcomeTitle")) == nullptr);
+}
+
+QTEST_MAIN(TestWizardState)
+#include "tst_WizardState.moc"
