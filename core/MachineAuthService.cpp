@@ -2,6 +2,7 @@
 
 #include "CoreConstants.h"
 #include "CredentialStore.h"
+#include "PrivateFiles.h"
 #include "SystemLog.h"
 
 #include <QFile>
@@ -28,99 +29,11 @@ QString errnoText(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Reads a regular file of at most `limit` bytes. Opening without blocking keeps
-// a FIFO planted at the path from hanging the caller.
-std::optional<QByteArray> readSmallRegularFile(const QString& path, qint64 limit)
-{
-    const int fd = ::open(encodedPath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat info{};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > limit) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    QByteArray content;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0 || content.size() + count > limit) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (count == 0)
-            break;
-        content.append(buffer, count);
-    }
-    ::close(fd);
-    return content;
-}
-
-bool writeAll(int fd, const QByteArray& data)
-{
-    qsizetype written = 0;
-    while (written < data.size()) {
-        const ssize_t count = ::write(fd, data.constData() + written, size_t(data.size() - written));
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        written += count;
-    }
-    return true;
-}
-
-// Writes a file atomically: a temporary file created with mode 0600 in the same
-// directory, then renamed over the target. Returns an error text or nothing.
-std::optional<QString> writeFileAtomically(const QString& path, const QByteArray& data)
-{
-    const QFileInfo target(path);
-    QByteArray temporary = encodedPath(target.absolutePath() + QStringLiteral("/.") + target.fileName()
-                                       + QStringLiteral(".XXXXXX"));
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC); // mkostemp creates with mode 0600
-    if (fd < 0)
-        return QStringLiteral("cannot create a file next to %1: %2").arg(path, errnoText(errno));
-    const bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, data) && ::fsync(fd) == 0;
-    const int writeError = errno;
-    if (::close(fd) != 0 || !written) {
-        ::unlink(temporary.constData());
-        return QStringLiteral("cannot write %1: %2").arg(path, errnoText(written ? errno : writeError));
-    }
-    if (::rename(temporary.constData(), encodedPath(path).constData()) != 0) {
-        const int renameError = errno;
-        ::unlink(temporary.constData());
-        return QStringLiteral("cannot write %1: %2").arg(path, errnoText(renameError));
-    }
-    return std::nullopt;
-}
-
-// Creates a directory (mode 0700) and its missing parents; an existing
-// directory is accepted as it is. Returns an error text or nothing.
-std::optional<QString> makePrivateDirectories(const QString& path)
-{
-    struct stat info{};
-    if (::lstat(encodedPath(path).constData(), &info) == 0) {
-        if (S_ISDIR(info.st_mode))
-            return std::nullopt;
-        return QStringLiteral("%1 exists and is not a directory").arg(path);
-    }
-    const QString parent = QFileInfo(path).absolutePath();
-    if (parent != path) {
-        if (auto error = makePrivateDirectories(parent))
-            return error;
-    }
-    if (::mkdir(encodedPath(path).constData(), 0700) != 0 && errno != EEXIST)
-        return QStringLiteral("cannot create %1: %2").arg(path, errnoText(errno));
-    return std::nullopt;
-}
-
 // The machine directory: created 0700 with its parents; an existing one must be
 // a real directory of this user and is set to 0700.
 std::optional<QString> prepareMachineDirectory(const QString& path)
 {
-    if (auto error = makePrivateDirectories(path))
+    if (auto error = PrivateFiles::makePrivateDirectories(path))
         return error;
     struct stat info{};
     if (::lstat(encodedPath(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
@@ -211,7 +124,7 @@ MachineAuthService::MachineAuthService(CredentialStore& store, Clock clock, QObj
 void MachineAuthService::reload()
 {
     const QString path = CoreConstants::machineConfigPath();
-    const std::optional<QByteArray> content = readSmallRegularFile(path, maximumConfigSize);
+    const std::optional<QByteArray> content = PrivateFiles::readSmallRegularFile(path, maximumConfigSize);
     std::optional<MachineConfig> config = content ? MachineConfig::decode(*content) : std::nullopt;
     if (!config) {
         SystemLog::write(QStringLiteral("Quorvane: MachineAuthService — no config at %1").arg(path));
@@ -399,11 +312,11 @@ MachineAuthService::StoreResult MachineAuthService::storeIdentity(CredentialStor
         result.fileError = *error;
         return result;
     }
-    if (auto error = writeFileAtomically(CoreConstants::machineConfigPath(), config.encode())) {
+    if (auto error = PrivateFiles::writeAtomically(CoreConstants::machineConfigPath(), config.encode())) {
         result.fileError = *error;
         return result;
     }
-    if (auto error = writeFileAtomically(CoreConstants::publicKeyPath(), base64urlEncode(publicKey).toUtf8()))
+    if (auto error = PrivateFiles::writeAtomically(CoreConstants::publicKeyPath(), base64urlEncode(publicKey).toUtf8()))
         result.fileError = *error;
     return result;
 }

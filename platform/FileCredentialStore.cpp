@@ -1,6 +1,7 @@
 #include "FileCredentialStore.h"
 
 #include "CoreConstants.h"
+#include "PrivateFiles.h"
 #include "SystemLog.h"
 
 #include <QFile>
@@ -8,7 +9,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstring>
@@ -42,35 +42,6 @@ bool removeMatching(QJsonArray& items, const QString& service, const QString* ac
 QString modeText(mode_t mode)
 {
     return QStringLiteral("0%1").arg(uint(mode & 07777), 3, 8, QLatin1Char('0'));
-}
-
-bool writeAll(int fd, const QByteArray& data)
-{
-    qsizetype written = 0;
-    while (written < data.size()) {
-        const ssize_t count = ::write(fd, data.constData() + written, size_t(data.size() - written));
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        written += count;
-    }
-    return true;
-}
-
-int makeDirectories(const QString& path)
-{
-    struct stat info{};
-    if (::stat(QFile::encodeName(path).constData(), &info) == 0)
-        return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
-    const QString parent = QFileInfo(path).absolutePath();
-    if (parent != path) {
-        if (const int status = makeDirectories(parent))
-            return status;
-    }
-    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
-        return errno;
-    return 0;
 }
 
 } // namespace
@@ -168,43 +139,17 @@ int FileCredentialStore::load(QJsonArray& items) const
 int FileCredentialStore::save(const QJsonArray& items) const
 {
     const QString directory = QFileInfo(m_path).absolutePath();
-    if (const int status = makeDirectories(directory)) {
-        SystemLog::write(QStringLiteral("Quorvane: FileCredentialStore — cannot create %1: %2")
-                             .arg(directory, QString::fromLocal8Bit(std::strerror(status))));
-        return status;
+    if (const auto error = PrivateFiles::makePrivateDirectories(directory)) {
+        SystemLog::write(QStringLiteral("Quorvane: FileCredentialStore — %1").arg(*error));
+        return EIO;
     }
     QJsonObject root;
     root.insert(QLatin1String("items"), items);
-    const QByteArray content = QJsonDocument(root).toJson(QJsonDocument::Compact);
-
-    // The temporary file gets its mode at creation and never exists wider.
-    QByteArray temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temporary = QFile::encodeName(m_path) + ".tmp-"
-            + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
-        fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST)
-            break;
+    if (const auto error = PrivateFiles::writeAtomically(m_path, QJsonDocument(root).toJson(QJsonDocument::Compact))) {
+        SystemLog::write(QStringLiteral("Quorvane: FileCredentialStore — %1").arg(*error));
+        return EIO;
     }
-    if (fd < 0) {
-        const int status = errno ? errno : EIO;
-        SystemLog::write(QStringLiteral("Quorvane: FileCredentialStore — cannot write %1: %2")
-                             .arg(m_path, QString::fromLocal8Bit(std::strerror(status))));
-        return status;
-    }
-    const bool written = writeAll(fd, content) && ::fsync(fd) == 0;
-    int status = written ? 0 : (errno ? errno : EIO);
-    if (::close(fd) != 0 && status == 0)
-        status = errno;
-    if (status == 0 && ::rename(temporary.constData(), QFile::encodeName(m_path).constData()) != 0)
-        status = errno;
-    if (status != 0) {
-        ::unlink(temporary.constData());
-        SystemLog::write(QStringLiteral("Quorvane: FileCredentialStore — cannot write %1: %2")
-                             .arg(m_path, QString::fromLocal8Bit(std::strerror(status))));
-    }
-    return status;
+    return success;
 }
 
 std::optional<QByteArray> FileCredentialStore::read(const QString& service, const QString& account,
