@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -98,10 +99,38 @@ struct View
         }
         return nullptr;
     }
+    // The point is inside every clipping ancestor (a growing section clips
+    // its content until it has its full height).
+    static bool unclipped(QQuickItem* target, QPoint point)
+    {
+        for (QQuickItem* ancestor = target->parentItem(); ancestor; ancestor = ancestor->parentItem()) {
+            if (ancestor->clip() && !ancestor->mapRectToScene(ancestor->boundingRect()).contains(point))
+                return false;
+        }
+        return true;
+    }
+
+    // Clicks the item's centre once the layout has settled (its place stays
+    // the same across a rendered frame).
     void click(QQuickItem* target)
     {
-        const QPoint centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2)).toPoint();
-        QTest::mouseClick(&window, Qt::LeftButton, {}, centre);
+        QPointer<QQuickItem> guarded(target);
+        const auto centre = [&] {
+            return guarded->mapToScene(QPointF(guarded->width() / 2, guarded->height() / 2)).toPoint();
+        };
+        QPoint last = centre();
+        int steady = 0;
+        for (int i = 0; i < 100 && guarded && steady < 3; ++i) {
+            window.requestUpdate();
+            QTest::qWait(15);
+            if (!guarded)
+                break;
+            const QPoint now = centre();
+            steady = now == last && guarded->width() > 0 && unclipped(guarded, now) ? steady + 1 : 0;
+            last = now;
+        }
+        if (guarded)
+            QTest::mouseClick(&window, Qt::LeftButton, {}, centre());
     }
     QStringList warnings() const { return guard.warnings(); }
 
@@ -300,6 +329,8 @@ private Q_SLOTS:
         QTRY_VERIFY(view.find(QStringLiteral("ruleToggle")));
         view.click(view.find(QStringLiteral("ruleToggle")));
         QTRY_VERIFY(view.find(QStringLiteral("scopePicker")));
+        QTRY_COMPARE(view.find(QStringLiteral("ruleSection"))->height(),
+                     view.find(QStringLiteral("ruleSection"))->implicitHeight());
 
         // The machine scope without a machine name.
         QQuickItem* machine = View::inside(view.find(QStringLiteral("scopePicker")), QStringLiteral("segment1"));
@@ -327,6 +358,8 @@ private Q_SLOTS:
         QTRY_VERIFY(view.find(QStringLiteral("ruleToggle")));
         view.click(view.find(QStringLiteral("ruleToggle")));
         QTRY_VERIFY(view.find(QStringLiteral("scopePicker")));
+        QTRY_COMPARE(view.find(QStringLiteral("ruleSection"))->height(),
+                     view.find(QStringLiteral("ruleSection"))->implicitHeight());
         view.click(View::inside(view.find(QStringLiteral("scopePicker")), QStringLiteral("segment2")));
         QTRY_COMPARE(view.text(QStringLiteral("scopeWarning")),
                      QStringLiteral("Future destructive actions from any agent will be auto-approved."));
