@@ -1,10 +1,8 @@
 #include "ApprovalSyncService.h"
-#include "BackendProcess.h"
-#include "FileCredentialStore.h"
+#include "BackendMachine.h"
 #include "LogCapture.h"
 #include "MachineAuthService.h"
 #include "TestHome.h"
-#include "TestMachine.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -40,36 +38,16 @@ class TestApprovalSyncService : public QObject
 {
     Q_OBJECT
 
-    struct Fixture
+    struct Fixture : BackendMachine
     {
-        TestHome home;
-        BackendProcess backend;
-        FileCredentialStore store;
-        std::optional<TestMachine> machine;
         MachineAuthService auth{store};
         QNetworkAccessManager network;
         ApprovalSyncService sync{auth, network};
 
         Fixture()
         {
-            qputenv("QUORVANE_API_BASE_URL", backend.url().toString().toUtf8());
-            machine = TestMachine::provision(backend, store);
-            auth.reload();
             sync.setPollInterval(60 * 60 * 1000); // the poll is exercised on its own below
             sync.subscriber().setReconnectDelays(40, 320);
-        }
-        ~Fixture() { qunsetenv("QUORVANE_API_BASE_URL"); }
-
-        int requestCount(const QString& method, const QString& target)
-        {
-            int count = 0;
-            for (const QJsonValue& value : backend.requests()) {
-                const QJsonObject request = value.toObject();
-                if (request.value(QLatin1String("method")).toString() == method
-                    && request.value(QLatin1String("target")).toString() == target)
-                    ++count;
-            }
-            return count;
         }
     };
 
@@ -159,12 +137,9 @@ private Q_SLOTS:
         QVERIFY(log.contains(QStringLiteral("Quorvane: approval respond failed: HTTP 404")));
         QCOMPARE(ids(f.sync), QStringList{QStringLiteral("act-2")});
 
-        const QJsonArray requests = f.backend.requests();
         bool sawSignedDecision = false;
-        for (const QJsonValue& value : requests) {
-            const QJsonObject request = value.toObject();
-            if (request.value(QLatin1String("target")).toString() == QLatin1String("/approvals/act-1/respond")
-                && request.value(QLatin1String("status")).toInt() == 200) {
+        for (const QJsonObject& request : f.requestsTo(QStringLiteral("/approvals/act-1/respond"))) {
+            if (request.value(QLatin1String("status")).toInt() == 200) {
                 QVERIFY(request.value(QLatin1String("verified")).toBool());
                 QCOMPARE(request.value(QLatin1String("body")).toString(),
                          QStringLiteral("{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"machine\"}}"));

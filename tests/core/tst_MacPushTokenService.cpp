@@ -1,10 +1,7 @@
-#include "BackendProcess.h"
-#include "FileCredentialStore.h"
+#include "BackendMachine.h"
 #include "LogCapture.h"
 #include "MacPushTokenService.h"
 #include "MachineAuthService.h"
-#include "TestHome.h"
-#include "TestMachine.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -22,26 +19,19 @@ class TestMacPushTokenService : public QObject
 {
     Q_OBJECT
 
-    struct Fixture
+    struct Fixture : BackendMachine
     {
-        TestHome home;
-        BackendProcess backend;
-        FileCredentialStore store;
-        std::optional<TestMachine> machine;
         std::chrono::system_clock::time_point now = std::chrono::system_clock::now();
         MachineAuthService auth{store, [this] { return now; }};
         QNetworkAccessManager network;
         MacPushTokenService service{auth, network};
 
         explicit Fixture(bool registered = true)
+            : BackendMachine(registered)
         {
-            qputenv("QUORVANE_API_BASE_URL", backend.url().toString().toUtf8());
-            if (registered)
-                machine = TestMachine::provision(backend, store);
             auth.reload();
             backend.clearRequests();
         }
-        ~Fixture() { qunsetenv("QUORVANE_API_BASE_URL"); }
 
         QList<QJsonObject> pushRequests()
         {

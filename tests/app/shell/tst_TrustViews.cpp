@@ -1,12 +1,9 @@
-#include "BackendProcess.h"
+#include "BackendMachine.h"
 #include "BiometricService.h"
-#include "FileCredentialStore.h"
 #include "MachineAuthService.h"
 #include "QmlTestSupport.h"
 #include "QuorvaneStyle.h"
 #include "StandInPresenceConfirmer.h"
-#include "TestHome.h"
-#include "TestMachine.h"
 #include "TrustWindowState.h"
 
 #include <QDir>
@@ -42,12 +39,8 @@ class TestTrustViews : public QObject
 {
     Q_OBJECT
 
-    struct Fixture
+    struct Fixture : BackendMachine
     {
-        TestHome home;
-        BackendProcess backend;
-        FileCredentialStore store;
-        std::optional<TestMachine> machine;
         MachineAuthService auth{store};
         QNetworkAccessManager network;
         StandInPresenceConfirmer confirmer{StandInPresenceConfirmer::Outcome::Grant};
@@ -61,8 +54,6 @@ class TestTrustViews : public QObject
 
         Fixture()
         {
-            qputenv("QUORVANE_API_BASE_URL", backend.url().toString().toUtf8());
-            machine = TestMachine::provision(backend, store);
             auth.reload();
             state = std::make_unique<TrustWindowState>(auth, network, biometric, nullptr, [this] { return clock; });
             QmlWarningGuard::prepare(engine);
@@ -71,7 +62,6 @@ class TestTrustViews : public QObject
         ~Fixture()
         {
             view.reset();
-            qunsetenv("QUORVANE_API_BASE_URL");
         }
 
         QQuickItem* load(const QString& file, int width, int height)

@@ -1,12 +1,9 @@
+#include "BackendMachine.h"
 #include "ApprovalSyncService.h"
-#include "BackendProcess.h"
 #include "BiometricService.h"
-#include "FileCredentialStore.h"
 #include "LogCapture.h"
 #include "MachineAuthService.h"
 #include "StandInPresenceConfirmer.h"
-#include "TestHome.h"
-#include "TestMachine.h"
 #include "TrustWindowState.h"
 
 #include <QJsonArray>
@@ -37,12 +34,8 @@ class TestTrustWindowState : public QObject
 {
     Q_OBJECT
 
-    struct Fixture
+    struct Fixture : BackendMachine
     {
-        TestHome home;
-        BackendProcess backend;
-        FileCredentialStore store;
-        std::optional<TestMachine> machine;
         MachineAuthService auth{store};
         QNetworkAccessManager network;
         StandInPresenceConfirmer confirmer{Outcome::Grant};
@@ -52,10 +45,8 @@ class TestTrustWindowState : public QObject
         std::unique_ptr<TrustWindowState> state;
 
         explicit Fixture(bool provisioned = true)
+            : BackendMachine(provisioned)
         {
-            qputenv("QUORVANE_API_BASE_URL", backend.url().toString().toUtf8());
-            if (provisioned)
-                machine = TestMachine::provision(backend, store);
             auth.reload();
             sync = std::make_unique<ApprovalSyncService>(auth, network);
             sync->setPollInterval(60 * 60 * 1000);
@@ -67,19 +58,9 @@ class TestTrustWindowState : public QObject
         {
             state.reset();
             sync.reset();
-            qunsetenv("QUORVANE_API_BASE_URL");
         }
 
-        QList<QJsonObject> trustRequests()
-        {
-            QList<QJsonObject> result;
-            for (const QJsonValue& value : backend.requests()) {
-                const QJsonObject request = value.toObject();
-                if (request.value(QLatin1String("target")).toString() == QLatin1String("/trust-window"))
-                    result << request;
-            }
-            return result;
-        }
+        QList<QJsonObject> trustRequests() { return requestsTo(QStringLiteral("/trust-window")); }
     };
 
 private Q_SLOTS:
