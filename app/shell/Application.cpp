@@ -28,7 +28,11 @@ Application::Application(Options options, QObject* parent)
     , m_sync(m_auth, m_network)
     , m_updates(&m_network)
     , m_cli(&m_privilegedRunner)
-    , m_popover(popoverUrl(), {})
+    , m_presence(PresenceConfirmer::createDefault())
+    , m_biometric(*m_presence)
+    , m_trust(m_auth, m_network, m_biometric, &m_sync)
+    , m_panel(m_sync, m_updates, m_trust)
+    , m_popover(ApprovalsPanel::viewUrl(), {{QStringLiteral("panel"), QVariant::fromValue(&m_panel)}})
     , m_delegate(AppDelegate::Services{m_auth, m_sync, m_updates, m_cli, m_windows},
                  [this] { return makeStatusItem(); }, m_popover, m_quitPrompt)
     , m_quitGuard([this] { return m_delegate.confirmQuit(); })
@@ -36,6 +40,11 @@ Application::Application(Options options, QObject* parent)
     m_network.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
     m_popover.setEngineSetup([](QQmlEngine& engine) { WindowManager::prepareEngine(engine); });
     QCoreApplication::instance()->installEventFilter(&m_quitGuard);
+    connect(&m_popover, &PopoverHost::shownChanged, &m_panel, &ApprovalsPanel::setShown);
+    connect(&m_panel, &ApprovalsPanel::openDashboardRequested, this, [this] {
+        m_popover.close();
+        m_delegate.contextOpenDashboard();
+    });
     if (m_options.reportPending) {
         connect(&m_delegate, &AppDelegate::pendingCountShown, this,
                 [](int count) { printLine(QStringLiteral("Quorvane: pending count %1").arg(count)); });
@@ -46,11 +55,6 @@ Application::~Application()
 {
     QCoreApplication::instance()->removeEventFilter(&m_quitGuard);
     m_sync.stop();
-}
-
-QUrl Application::popoverUrl()
-{
-    return QUrl(QStringLiteral("qrc:/quorvane/shell/PopoverPlaceholder.qml"));
 }
 
 std::unique_ptr<StatusItem> Application::makeStatusItem()

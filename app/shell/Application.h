@@ -1,6 +1,10 @@
 #pragma once
 
 #include "AppDelegate.h"
+#include "ApprovalsPanel.h"
+#include "BiometricService.h"
+#include "PresenceConfirmer.h"
+#include "TrustWindowState.h"
 #include "ApprovalSyncService.h"
 #include "CLIService.h"
 #include "CredentialStore.h"
@@ -40,9 +44,6 @@ public:
     AppDelegate& delegate() { return m_delegate; }
     WindowManager& windows() { return m_windows; }
 
-    // The popover's root QML and its initial properties.
-    static QUrl popoverUrl();
-
 private:
     std::unique_ptr<StatusItem> makeStatusItem();
 
@@ -55,6 +56,10 @@ private:
     PkexecPrivilegedRunner m_privilegedRunner;
     CLIService m_cli;
     WindowManager m_windows;
+    std::unique_ptr<PresenceConfirmer> m_presence;
+    BiometricService m_biometric;
+    TrustWindowState m_trust;
+    ApprovalsPanel m_panel;
     PopoverWindow m_popover;
     MessageBoxQuitPrompt m_quitPrompt;
     AppDelegate m_delegate;

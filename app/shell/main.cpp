@@ -12,6 +12,9 @@
 
 Q_IMPORT_QML_PLUGIN(Quorvane_WizardPlugin)
 Q_IMPORT_QML_PLUGIN(Quorvane_DashboardPlugin)
+Q_IMPORT_QML_PLUGIN(Quorvane_PanelPlugin)
+Q_IMPORT_QML_PLUGIN(Quorvane_TrustPlugin)
+Q_IMPORT_QML_PLUGIN(Quorvane_StylePlugin)
 
 int main(int argc, char* argv[])
 {
