@@ -20,7 +20,7 @@ int main(int argc, char* argv[])
         painter.setBrush(Qt::white);
         painter.drawEllipse(3, 3, 16, 16);
     }
-    QSystemTrayIcon tray(QIcon(pixmap));
+    QSystemTrayIcon tray{QIcon(pixmap)};
     tray.setToolTip(QStringLiteral("bare tray"));
     tray.show();
     for (int i = 1; i < argc; ++i) {
