@@ -47,8 +47,11 @@ QCoro::Task<int> provision(QString origin, QString email)
 {
     QNetworkAccessManager network;
     network.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
-    const QJsonObject user = co_await postJson(network, QUrl(origin + QLatin1String("/_control/users")),
-                                               QJsonObject{{QLatin1String("email"), email}}, {});
+    // GCC 12 miscompiles braced temporaries inside co_await expressions: named locals only.
+    QJsonObject userRequest;
+    userRequest.insert(QLatin1String("email"), email);
+    const QJsonObject user
+        = co_await postJson(network, QUrl(origin + QLatin1String("/_control/users")), userRequest, QByteArray());
     const QString session = user.value(QLatin1String("session_token")).toString();
     if (session.isEmpty())
         co_return 1;
@@ -56,13 +59,16 @@ QCoro::Task<int> provision(QString origin, QString email)
     if (!key)
         co_return 1;
     const QString localId = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    const QString name = QSysInfo::machineHostName().isEmpty() ? QLatin1String("demo-host") : QSysInfo::machineHostName();
-    const QJsonObject registered = co_await postJson(
-        network, QUrl(origin + QLatin1String("/machines/register")),
-        QJsonObject{{QLatin1String("public_key"), MachineAuthService::base64urlEncode(key->publicKey())},
-                    {QLatin1String("machine_id_local"), localId},
-                    {QLatin1String("name"), name}},
-        "quorvane_session=" + session.toUtf8());
+    QString name = QSysInfo::machineHostName();
+    if (name.isEmpty())
+        name = QStringLiteral("demo-host");
+    QJsonObject registration;
+    registration.insert(QLatin1String("public_key"), MachineAuthService::base64urlEncode(key->publicKey()));
+    registration.insert(QLatin1String("machine_id_local"), localId);
+    registration.insert(QLatin1String("name"), name);
+    const QByteArray cookie = "quorvane_session=" + session.toUtf8();
+    const QJsonObject registered
+        = co_await postJson(network, QUrl(origin + QLatin1String("/machines/register")), registration, cookie);
     const QString machineId = registered.value(QLatin1String("machine_id")).toString();
     const QString userId = registered.value(QLatin1String("user_id")).toString();
     if (machineId.isEmpty() || userId.isEmpty())
