@@ -620,6 +620,8 @@ private Q_SLOTS:
 
         state.startAnalysis();
         QTRY_COMPARE(childCount(), 1);
+        // The tool logs its run when it starts; cancelling earlier would end it unlogged.
+        QTRY_COMPARE(f.invocations().size(), 1);
         state.cancelAnalysis();
         state.startAnalysis();
         QVERIFY(state.analysisRunning());
