@@ -1,5 +1,7 @@
 #include "PendingAction.h"
 
+#include "JsonFields.h"
+
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QStringList>
@@ -31,15 +33,10 @@ bool decodeRequiredText(const QJsonObject& object, QLatin1String key, QString& o
 bool decodeOptionalText(const QJsonObject& object, QLatin1String key, std::optional<QString>& out,
     QString* error)
 {
-    const QJsonValue value = object.value(key);
-    if (value.isUndefined() || value.isNull())
+    if (JsonFields::readOptionalText(object, key, out))
         return true;
-    if (!value.isString()) {
-        setError(error, key, QLatin1String("neither text nor null"));
-        return false;
-    }
-    out = value.toString();
-    return true;
+    setError(error, key, QLatin1String("neither text nor null"));
+    return false;
 }
 
 // A text-to-text map, or the empty map for anything else.

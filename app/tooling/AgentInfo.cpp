@@ -1,5 +1,7 @@
 #include "AgentInfo.h"
 
+#include "JsonFields.h"
+
 #include "CoreConstants.h"
 
 #include <QFile>
@@ -22,17 +24,6 @@ bool readRequired(const QJsonObject& object, QLatin1String key, QString& out)
     if (!value.isString())
         return false;
     out = value.toString();
-    return true;
-}
-
-bool readOptional(const QJsonObject& object, QLatin1String key, std::optional<QString>& out)
-{
-    const auto it = object.constFind(key);
-    if (it == object.constEnd() || it->isNull())
-        return true;
-    if (!it->isString())
-        return false;
-    out = it->toString();
     return true;
 }
 
@@ -105,13 +96,13 @@ std::optional<AgentInfo> AgentInfo::decode(QByteArrayView json)
         && readRequired(object, QLatin1String("machine"), info.machine)
         && readRequired(object, QLatin1String("machineId"), info.machineId)
         && readRequired(object, QLatin1String("publicKey"), info.publicKey)
-        && readOptional(object, QLatin1String("agentId"), info.agentId)
-        && readOptional(object, QLatin1String("status"), info.status)
+        && JsonFields::readOptionalText(object, QLatin1String("agentId"), info.agentId)
+        && JsonFields::readOptionalText(object, QLatin1String("status"), info.status)
         && readRequired(object, QLatin1String("createdAt"), info.createdAt)
         && readRequired(object, QLatin1String("apiUrl"), info.apiUrl)
-        && readOptional(object, QLatin1String("template"), info.templateName)
-        && readOptional(object, QLatin1String("scope"), info.scope)
-        && readOptional(object, QLatin1String("projectPath"), info.projectPath);
+        && JsonFields::readOptionalText(object, QLatin1String("template"), info.templateName)
+        && JsonFields::readOptionalText(object, QLatin1String("scope"), info.scope)
+        && JsonFields::readOptionalText(object, QLatin1String("projectPath"), info.projectPath);
     if (!ok)
         return std::nullopt;
     return info;

@@ -1,25 +1,10 @@
 #include "CLIEvent.h"
 
+#include "JsonFields.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
-
-namespace {
-
-// An optional string member: absent or null gives an empty optional; any other
-// non-string value makes the whole line undecodable.
-bool readOptionalString(const QJsonObject& object, QLatin1String key, std::optional<QString>& out)
-{
-    const auto it = object.constFind(key);
-    if (it == object.constEnd() || it->isNull())
-        return true;
-    if (!it->isString())
-        return false;
-    out = it->toString();
-    return true;
-}
-
-} // namespace
 
 std::optional<CLIEvent> CLIEvent::decode(QByteArrayView line)
 {
@@ -35,8 +20,8 @@ std::optional<CLIEvent> CLIEvent::decode(QByteArrayView line)
         return std::nullopt;
     event.type = type.toString();
 
-    if (!readOptionalString(object, QLatin1String("message"), event.message)
-        || !readOptionalString(object, QLatin1String("error"), event.error))
+    if (!JsonFields::readOptionalText(object, QLatin1String("message"), event.message)
+        || !JsonFields::readOptionalText(object, QLatin1String("error"), event.error))
         return std::nullopt;
 
     const auto progress = object.constFind(QLatin1String("progress"));
