@@ -45,6 +45,11 @@ Application::Application(Options options, QObject* parent)
         m_popover.close();
         m_delegate.contextOpenDashboard();
     });
+    if (m_options.reportReady) {
+        connect(&m_popover, &PopoverWindow::firstFrameShown, this, [](qint64 milliseconds) {
+            printLine(QStringLiteral("Quorvane: popover shown in %1 ms").arg(milliseconds));
+        });
+    }
     if (m_options.reportPending) {
         connect(&m_delegate, &AppDelegate::pendingCountShown, this,
                 [](int count) { printLine(QStringLiteral("Quorvane: pending count %1").arg(count)); });

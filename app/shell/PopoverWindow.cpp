@@ -10,6 +10,22 @@
 #include <QQuickView>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTimer>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace {
+
+void releaseFreeHeap()
+{
+#ifdef __GLIBC__
+    ::malloc_trim(0);
+#endif
+}
+
+} // namespace
 
 PopoverWindow::PopoverWindow(QUrl rootUrl, QVariantMap properties, QObject* parent)
     : PopoverHost(parent)
@@ -83,6 +99,9 @@ void PopoverWindow::destroy()
         m_engine.clear();
         // After the view: the view's items belong to the engine's contexts.
         engine->deleteLater();
+        // The scene graph and the engine free tens of megabytes; hand the free
+        // heap back to the system once the deferred deletes have run.
+        QTimer::singleShot(500, this, [] { releaseFreeHeap(); });
     }
 }
 
@@ -90,9 +109,14 @@ void PopoverWindow::show(const QRect& trayGeometry)
 {
     if (m_shown)
         return;
+    QElapsedTimer opening;
+    opening.start();
     if (!m_view)
         create();
     QQuickView* view = m_view;
+    connect(
+        view, &QQuickWindow::frameSwapped, this,
+        [this, opening] { Q_EMIT firstFrameShown(opening.elapsed()); }, Qt::SingleShotConnection);
     const bool tray = m_trayAvailable && m_trayAvailable();
     if (tray) {
         QList<PopoverPlacement::Screen> screens;

@@ -46,6 +46,11 @@ public:
     // stole the focus must not reopen the popover at once).
     bool closedByFocusLossRecently() const;
 
+Q_SIGNALS:
+    // The first frame after show() is on screen, `milliseconds` after show()
+    // was asked (start-up measurements).
+    void firstFrameShown(qint64 milliseconds);
+
 private:
     void create();
     void destroy();
