@@ -1,5 +1,6 @@
 #include "BackendProcess.h"
 #include "CLIService.h"
+#include "ChildProcesses.h"
 #include "CoreConstants.h"
 #include "DependencyService.h"
 #include "FileCredentialStore.h"
@@ -200,25 +201,7 @@ class TestHomeState : public QObject
     };
 
     // Our children that run the stand-in tool (the back-end is a child too).
-    static int childCount()
-    {
-        int count = 0;
-        const QString self = QString::number(::getpid());
-        for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-            if (!entry.front().isDigit())
-                continue;
-            QFile stat(QStringLiteral("/proc/") + entry + QStringLiteral("/stat"));
-            if (!stat.open(QIODevice::ReadOnly))
-                continue;
-            const QByteArray text = stat.readAll();
-            const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-            const qsizetype open = text.indexOf('(');
-            const QByteArray command = text.mid(open + 1, text.lastIndexOf(')') - open - 1);
-            if (fields.size() > 1 && QString::fromLatin1(fields[1]) == self && command == "quorvane")
-                ++count;
-        }
-        return count;
-    }
+    static int childCount() { return childProcessCount("quorvane"); }
 
     static QString inventoryText()
     {

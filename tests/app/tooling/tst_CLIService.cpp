@@ -1,4 +1,5 @@
 #include "CLIService.h"
+#include "ChildProcesses.h"
 #include "TestHome.h"
 
 #include <QDir>
@@ -80,22 +81,7 @@ void TestCLIService::cleanup()
 
 int TestCLIService::childCount()
 {
-    // Children, running or not yet reaped, name us as their parent.
-    int count = 0;
-    const QString self = QString::number(::getpid());
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        if (!entry.front().isDigit())
-            continue;
-        QFile stat(QStringLiteral("/proc/") + entry + QStringLiteral("/stat"));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray text = stat.readAll();
-        // pid (comm) state ppid ...: the command name may hold spaces.
-        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1 && QString::fromLatin1(fields[1]) == self)
-            ++count;
-    }
-    return count;
+    return childProcessCount();
 }
 
 void TestCLIService::writeScenario(const QJsonObject& scenario)
