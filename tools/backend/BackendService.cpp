@@ -142,9 +142,9 @@ QString BackendService::defaultOwner() const
     return defaultEmail();
 }
 
-std::optional<SignatureVerifier::Check> BackendService::verify(const BackendRequest& request, Result& result) const
+SignatureVerifier::Check BackendService::checkSignature(const BackendRequest& request) const
 {
-    const auto check = SignatureVerifier::check(
+    return SignatureVerifier::check(
         request,
         [this](const QString& id) -> std::optional<QByteArray> {
             const Machine* m = machine(id);
@@ -153,6 +153,11 @@ std::optional<SignatureVerifier::Check> BackendService::verify(const BackendRequ
             return m->publicKey;
         },
         QDateTime::currentMSecsSinceEpoch());
+}
+
+std::optional<SignatureVerifier::Check> BackendService::verify(const BackendRequest& request, Result& result) const
+{
+    const auto check = checkSignature(request);
     if (!check.ok) {
         result = fail(401, check.reason);
         return std::nullopt;
@@ -164,15 +169,7 @@ std::optional<SignatureVerifier::Check> BackendService::verify(const BackendRequ
 BackendService::StreamAuth BackendService::authenticateStream(const BackendRequest& request) const
 {
     StreamAuth auth;
-    auth.check = SignatureVerifier::check(
-        request,
-        [this](const QString& id) -> std::optional<QByteArray> {
-            const Machine* m = machine(id);
-            if (!m)
-                return std::nullopt;
-            return m->publicKey;
-        },
-        QDateTime::currentMSecsSinceEpoch());
+    auth.check = checkSignature(request);
     if (auth.check.ok)
         auth.userId = machine(auth.check.machineId)->userId;
     return auth;

@@ -114,6 +114,8 @@ private:
     QDateTime now() const { return QDateTime::currentDateTimeUtc(); }
     User& ensureUser(const QString& email);
     const Machine* machine(const QString& id) const;
+    // The request's signature checked against the stored key of the machine it names.
+    SignatureVerifier::Check checkSignature(const BackendRequest& request) const;
     std::optional<SignatureVerifier::Check> verify(const BackendRequest& request, Result& result) const;
 
     // Web origin and unsigned API endpoints.
