@@ -1,11 +1,9 @@
 import QtQuick
 import QtQuick.Templates as T
-import Qt5Compat.GraphicalEffects
 import Quorvane.Style
 
 // A button filled with a vertical gradient of `color`, with an inner highlight,
-// a coloured shadow (hardware rendering only), a springy press and half opacity
-// when disabled.
+// a coloured shadow, a springy press and half opacity when disabled.
 T.Button {
     id: control
 
@@ -44,6 +42,28 @@ T.Button {
         implicitWidth: 64
         implicitHeight: 30
 
+        // The shadow is two plain rounded rectangles under the fill: every
+        // renderer draws them, and no effect plugin is loaded (the blur effects
+        // open a GL context just to probe the driver, which maps Mesa for good).
+        Rectangle {
+            objectName: "shadowHalo"
+            anchors.fill: parent
+            anchors.margins: control.pressedLook ? 0 : -1
+            anchors.topMargin: control.pressedLook ? 0 : 2
+            anchors.bottomMargin: control.pressedLook ? 0 : -3
+            radius: control.cornerRadius + 1
+            color: Style.withAlpha(control.color, control.pressedLook ? 0.0 : 0.12)
+        }
+
+        Rectangle {
+            objectName: "shadow"
+            anchors.fill: parent
+            anchors.topMargin: control.pressedLook ? 0 : 1
+            anchors.bottomMargin: control.pressedLook ? 0 : -2
+            radius: control.cornerRadius
+            color: Style.withAlpha(control.color, control.pressedLook ? 0.15 : 0.30)
+        }
+
         Rectangle {
             id: fill
             objectName: "fill"
@@ -60,15 +80,6 @@ T.Button {
                     color: control.pressedLook ? Style.mix(control.color, "black", 0.22)
                                                : Style.mix(control.color, "black", 0.08)
                 }
-            }
-            layer.enabled: GraphicsInfo.api !== GraphicsInfo.Software
-            layer.effect: DropShadow {
-                transparentBorder: true
-                color: Style.withAlpha(control.color, control.pressedLook ? 0.15 : 0.35)
-                radius: control.pressedLook ? 1 : 3
-                samples: control.pressedLook ? 3 : 7
-                horizontalOffset: 0
-                verticalOffset: control.pressedLook ? 0 : 2
             }
         }
 
