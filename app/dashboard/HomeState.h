@@ -13,7 +13,6 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
-#include <QtQml/qqmlregistration.h>
 
 #include <qcorotask.h>
 
@@ -37,8 +36,6 @@ class QSettings;
 class HomeState : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("made by the window manager")
     Q_PROPERTY(AgentListModel* agents READ agentList CONSTANT)
     Q_PROPERTY(QVariant removingAgentName READ removingAgentNameValue NOTIFY removingAgentNameChanged)
     Q_PROPERTY(QVariant removalError READ removalErrorValue NOTIFY removalErrorChanged)

@@ -38,7 +38,6 @@ Application::Application(Options options, QObject* parent)
     , m_quitGuard([this] { return m_delegate.confirmQuit(); })
 {
     m_network.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
-    m_popover.setEngineSetup([](QQmlEngine& engine) { WindowManager::prepareEngine(engine); });
     QCoreApplication::instance()->installEventFilter(&m_quitGuard);
     connect(&m_popover, &PopoverHost::shownChanged, &m_panel, &ApprovalsPanel::setShown);
     connect(&m_panel, &ApprovalsPanel::openDashboardRequested, this, [this] {

@@ -2,12 +2,11 @@
 
 #include "PopoverPlacement.h"
 #include "SystemLog.h"
+#include "ViewFactory.h"
+#include "ViewsLibrary.h"
 
 #include <QCursor>
 #include <QGuiApplication>
-#include <QQmlEngine>
-#include <QQuickItem>
-#include <QQuickView>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -32,6 +31,7 @@ PopoverWindow::PopoverWindow(QUrl rootUrl, QVariantMap properties, QObject* pare
     , m_rootUrl(std::move(rootUrl))
     , m_properties(std::move(properties))
     , m_trayAvailable([] { return QSystemTrayIcon::isSystemTrayAvailable(); })
+    , m_views(&ViewsLibrary::factory)
 {
 }
 
@@ -50,85 +50,65 @@ bool PopoverWindow::closedByFocusLossRecently() const
     return m_focusLossClose.isValid() && m_focusLossClose.elapsed() < 400;
 }
 
-void PopoverWindow::create()
+bool PopoverWindow::create()
 {
-    m_engine = new QQmlEngine(this);
-    if (m_engineSetup)
-        m_engineSetup(*m_engine);
-    auto* view = new QQuickView(m_engine, nullptr);
-    m_view = view;
+    ViewFactory* views = m_views ? m_views() : nullptr;
+    if (!views)
+        return false;
+    const ViewFactory::View view = views->createView(m_rootUrl, m_properties);
+    m_window = view.window;
+    m_error = view.errorString;
+    if (!m_error.isEmpty())
+        SystemLog::write(QStringLiteral("Quorvane: popover failed to load: %1").arg(m_error));
     const bool tray = m_trayAvailable && m_trayAvailable();
     if (tray)
-        view->setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+        m_window->setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     else
-        view->setTitle(QStringLiteral("Quorvane"));
-    view->setColor(QColor(0x1c, 0x1c, 0x1e));
-    view->setResizeMode(QQuickView::SizeRootObjectToView);
-    view->setInitialProperties(m_properties);
-    view->setSource(m_rootUrl);
-    if (view->status() == QQuickView::Error) {
-        QStringList errors;
-        for (const QQmlError& error : view->errors())
-            errors.append(error.toString());
-        m_error = errors.join(QLatin1Char('\n'));
-        SystemLog::write(QStringLiteral("Quorvane: popover failed to load: %1").arg(m_error));
-    }
-    int height = defaultHeight;
-    if (QQuickItem* root = view->rootObject(); root && root->implicitHeight() > 0)
-        height = int(root->implicitHeight());
-    view->resize(width, height);
-    connect(view, &QWindow::activeChanged, this, &PopoverWindow::onActiveChanged);
-    connect(view, &QWindow::visibleChanged, this, [this](bool visible) {
+        m_window->setTitle(QStringLiteral("Quorvane"));
+    m_window->resize(width, view.implicitSize.height() > 0 ? view.implicitSize.height() : defaultHeight);
+    connect(m_window, &QWindow::activeChanged, this, &PopoverWindow::onActiveChanged);
+    connect(m_window, &QWindow::visibleChanged, this, [this](bool visible) {
         // The window manager closed it (Escape, the close button of the normal window).
         if (!visible && m_shown)
             close();
     });
+    views->afterNextFrame(m_window, this, [this] { Q_EMIT firstFrameShown(m_opening.elapsed()); });
+    return true;
 }
 
 void PopoverWindow::destroy()
 {
-    if (m_view) {
-        QQuickView* view = m_view;
-        m_view.clear();
-        view->disconnect(this);
-        view->hide();
-        view->deleteLater();
-    }
-    if (m_engine) {
-        QQmlEngine* engine = m_engine;
-        m_engine.clear();
-        // After the view: the view's items belong to the engine's contexts.
-        engine->deleteLater();
-        // The scene graph and the engine free tens of megabytes; hand the free
-        // heap back to the system once the deferred deletes have run.
-        QTimer::singleShot(500, this, [] { releaseFreeHeap(); });
-    }
+    if (!m_window)
+        return;
+    QWindow* window = m_window;
+    m_window.clear();
+    window->disconnect(this);
+    window->hide();
+    window->deleteLater();
+    // The scene graph and the QML engine free tens of megabytes; hand the free
+    // heap back to the system once the deferred delete has run.
+    QTimer::singleShot(500, this, [] { releaseFreeHeap(); });
 }
 
 void PopoverWindow::show(const QRect& trayGeometry)
 {
     if (m_shown)
         return;
-    QElapsedTimer opening;
-    opening.start();
-    if (!m_view)
-        create();
-    QQuickView* view = m_view;
-    connect(
-        view, &QQuickWindow::frameSwapped, this,
-        [this, opening] { Q_EMIT firstFrameShown(opening.elapsed()); }, Qt::SingleShotConnection);
+    m_opening.start();
+    if (!m_window && !create())
+        return;
     const bool tray = m_trayAvailable && m_trayAvailable();
     if (tray) {
         QList<PopoverPlacement::Screen> screens;
         for (QScreen* screen : QGuiApplication::screens())
             screens.append({screen->geometry(), screen->availableGeometry()});
-        const QRect placed = PopoverPlacement::place(view->size(), trayGeometry, QCursor::pos(), screens);
-        view->setPosition(placed.topLeft());
+        const QRect placed = PopoverPlacement::place(m_window->size(), trayGeometry, QCursor::pos(), screens);
+        m_window->setPosition(placed.topLeft());
     }
     m_shown = true;
-    view->show();
-    view->raise();
-    view->requestActivate();
+    m_window->show();
+    m_window->raise();
+    m_window->requestActivate();
     Q_EMIT shownChanged(true);
 }
 
@@ -143,11 +123,11 @@ void PopoverWindow::close()
 
 void PopoverWindow::onActiveChanged()
 {
-    if (!m_view || !m_shown)
+    if (!m_window || !m_shown)
         return;
     const bool tray = m_trayAvailable && m_trayAvailable();
     // A popover closes when the focus leaves it; an ordinary window stays.
-    if (tray && !m_view->isActive()) {
+    if (tray && !m_window->isActive()) {
         m_focusLossClose.start();
         close();
     }

@@ -4,18 +4,19 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
-#include <QQmlEngine>
-#include <QQuickView>
 #include <QUrl>
 #include <QVariantMap>
+#include <QWindow>
 
 #include <functional>
 
+class ViewFactory;
 
 // The popover: a frameless 360-pixel-wide Qt Quick window hosting the root QML
 // given at construction with its initial properties. The window and its QML
-// engine are made on the first show and destroyed again when it is hidden, so
-// a companion idling in the tray holds no scene graph. It is placed at the tray
+// engine are made on every show (by the views library, loaded the first time)
+// and destroyed again when it is hidden, so a companion idling in the tray
+// holds no scene graph. It is placed at the tray
 // icon (PopoverPlacement) and closes when it loses focus. Without any system
 // tray it is an ordinary window instead.
 class PopoverWindow : public PopoverHost
@@ -36,11 +37,11 @@ public:
 
     // Tests and the offscreen platform: override whether a tray exists.
     void setTrayAvailable(std::function<bool()> available) { m_trayAvailable = std::move(available); }
-    // Things the QML engine needs before the root loads (import paths).
-    void setEngineSetup(std::function<void(QQmlEngine&)> setup) { m_engineSetup = std::move(setup); }
+    // Tests: where the windows come from (default: the views library).
+    void setViews(std::function<ViewFactory*()> views) { m_views = std::move(views); }
 
-    QQuickView* view() const { return m_view.data(); }
-    bool hasEngine() const { return !m_engine.isNull(); }
+    // The window while the popover is shown (a QQuickView), else nullptr.
+    QWindow* window() const { return m_window.data(); }
     QString errorString() const { return m_error; }
     // Whether the last close came from focus loss just now (a tray click that
     // stole the focus must not reopen the popover at once).
@@ -52,17 +53,17 @@ Q_SIGNALS:
     void firstFrameShown(qint64 milliseconds);
 
 private:
-    void create();
+    bool create();
     void destroy();
     void onActiveChanged();
 
     QUrl m_rootUrl;
     QVariantMap m_properties;
-    QPointer<QQmlEngine> m_engine;
-    QPointer<QQuickView> m_view;
+    QPointer<QWindow> m_window;
     std::function<bool()> m_trayAvailable;
-    std::function<void(QQmlEngine&)> m_engineSetup;
+    std::function<ViewFactory*()> m_views;
     QString m_error;
+    QElapsedTimer m_opening;
     QElapsedTimer m_focusLossClose;
     bool m_shown = false;
 };

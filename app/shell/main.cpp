@@ -6,16 +6,8 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QQuickWindow>
-#include <QtQml/qqmlextensionplugin.h>
 
 #include <cstdio>
-
-Q_IMPORT_QML_PLUGIN(Quorvane_WizardPlugin)
-Q_IMPORT_QML_PLUGIN(Quorvane_DashboardPlugin)
-Q_IMPORT_QML_PLUGIN(Quorvane_PanelPlugin)
-Q_IMPORT_QML_PLUGIN(Quorvane_TrustPlugin)
-Q_IMPORT_QML_PLUGIN(Quorvane_StylePlugin)
 
 int main(int argc, char* argv[])
 {
@@ -25,11 +17,6 @@ int main(int argc, char* argv[])
     QApplication::setDesktopFileName(QStringLiteral("quorvane"));
     // A tray program: closing its last window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
-    // The popover and the small windows draw little: Qt Quick's software
-    // renderer keeps the process tens of megabytes smaller than a GL driver
-    // (which stays mapped after the window is gone). QT_QUICK_BACKEND still wins.
-    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
-        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Quorvane companion"));

@@ -3,14 +3,14 @@
 #include "AgentListModel.h"
 #include "CoreConstants.h"
 #include "SystemLog.h"
+#include "ViewFactory.h"
+#include "ViewsLibrary.h"
 #include "WizardState.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QQmlEngine>
-#include <QQuickView>
 #include <QTimer>
 
 WindowManager::WindowManager(QString quorvaneDirectory, QObject* parent)
@@ -19,6 +19,7 @@ WindowManager::WindowManager(QString quorvaneDirectory, QObject* parent)
     , m_wizardState(new WizardState(this))
     , m_agentList(new AgentListModel(
           m_quorvaneDirectory.isEmpty() ? QString() : QDir(m_quorvaneDirectory).filePath(QStringLiteral("agents")), this))
+    , m_views(&ViewsLibrary::factory)
 {
 }
 
@@ -52,36 +53,25 @@ bool WindowManager::isSetupComplete(const QString& quorvaneDirectory)
     return false;
 }
 
-void WindowManager::prepareEngine(QQmlEngine& engine)
-{
-    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
-}
-
 bool WindowManager::hasVisibleWindow() const
 {
     return (m_wizardWindow && m_wizardWindow->isVisible()) || (m_dashboardWindow && m_dashboardWindow->isVisible());
 }
 
-QQuickView* WindowManager::makeWindow(const QString& qmlPath, const QString& propertyName, QObject* model)
+QWindow* WindowManager::makeWindow(const QString& qmlPath, const QString& propertyName, QObject* model)
 {
-    auto* engine = new QQmlEngine;
-    prepareEngine(*engine);
-    auto* view = new QQuickView(engine, nullptr);
-    engine->setParent(view);
-    view->setTitle(QStringLiteral("Quorvane"));
-    view->setColor(QColor(0x1c, 0x1c, 0x1e));
-    view->setResizeMode(QQuickView::SizeRootObjectToView);
-    view->setInitialProperties({{propertyName, QVariant::fromValue(model)}});
-    view->setSource(QUrl(qmlPath));
-    if (view->status() == QQuickView::Error) {
-        for (const QQmlError& error : view->errors())
-            SystemLog::write(QStringLiteral("Quorvane: window failed to load: %1").arg(error.toString()));
-    }
-    view->installEventFilter(this);
-    return view;
+    ViewFactory* views = m_views ? m_views() : nullptr;
+    if (!views)
+        return nullptr;
+    const ViewFactory::View view = views->createView(QUrl(qmlPath), {{propertyName, QVariant::fromValue(model)}});
+    if (!view.errorString.isEmpty())
+        SystemLog::write(QStringLiteral("Quorvane: window failed to load: %1").arg(view.errorString));
+    view.window->setTitle(QStringLiteral("Quorvane"));
+    view.window->installEventFilter(this);
+    return view.window;
 }
 
-void WindowManager::front(QQuickView* window)
+void WindowManager::front(QWindow* window)
 {
     window->show();
     window->raise();
@@ -94,9 +84,11 @@ void WindowManager::showWizard()
         front(m_wizardWindow);
         return;
     }
+    QWindow* view = makeWindow(QStringLiteral("qrc:/qt/qml/Quorvane/Wizard/WizardRootView.qml"),
+                               QStringLiteral("wizardState"), m_wizardState);
+    if (!view)
+        return;
     setActivationPolicy(ActivationPolicy::regular);
-    QQuickView* view = makeWindow(QStringLiteral("qrc:/qt/qml/Quorvane/Wizard/WizardRootView.qml"),
-                                  QStringLiteral("wizardState"), m_wizardState);
     view->resize(540, 780);
     view->setMinimumSize(QSize(540, 680));
     view->setMaximumSize(QSize(720, 1100));
@@ -115,10 +107,12 @@ void WindowManager::showDashboard()
         front(m_dashboardWindow);
         return;
     }
-    setActivationPolicy(ActivationPolicy::regular);
     m_agentList->reload();
-    QQuickView* view = makeWindow(QStringLiteral("qrc:/qt/qml/Quorvane/Dashboard/DashboardView.qml"),
-                                  QStringLiteral("agents"), m_agentList);
+    QWindow* view = makeWindow(QStringLiteral("qrc:/qt/qml/Quorvane/Dashboard/DashboardView.qml"),
+                               QStringLiteral("agents"), m_agentList);
+    if (!view)
+        return;
+    setActivationPolicy(ActivationPolicy::regular);
     view->resize(540, 680);
     view->setMinimumSize(QSize(540, 680));
     view->setMaximumSize(QSize(540, 680));
@@ -130,7 +124,7 @@ void WindowManager::showDashboard()
 void WindowManager::finishWizard()
 {
     m_wizardState->cancelAnalysis();
-    if (QQuickView* wizard = m_wizardWindow) {
+    if (QWindow* wizard = m_wizardWindow) {
         m_wizardWindow.clear();
         wizard->removeEventFilter(this);
         wizard->hide();

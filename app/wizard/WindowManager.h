@@ -2,14 +2,13 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QQuickView>
 #include <QString>
+#include <QWindow>
 
 #include <functional>
 
 class AgentListModel;
-class QQmlEngine;
-class QWindow;
+class ViewFactory;
 class WizardState;
 
 // Decides at start-up whether the wizard or the tray service runs, opens the
@@ -42,6 +41,8 @@ public:
     ~WindowManager() override;
 
     void setShell(Shell shell) { m_shell = std::move(shell); }
+    // Tests: where the windows come from (default: the views library).
+    void setViews(std::function<ViewFactory*()> views) { m_views = std::move(views); }
 
     // True when machine/approver-only exists, or some non-hidden entry of
     // agents/ holds a config.json.
@@ -56,13 +57,11 @@ public:
 
     WizardState& wizardState() { return *m_wizardState; }
     AgentListModel& agentList() { return *m_agentList; }
-    QQuickView* wizardWindow() const { return m_wizardWindow.data(); }
-    QQuickView* dashboardWindow() const { return m_dashboardWindow.data(); }
+    // QQuickViews while open, else nullptr.
+    QWindow* wizardWindow() const { return m_wizardWindow.data(); }
+    QWindow* dashboardWindow() const { return m_dashboardWindow.data(); }
     bool hasVisibleWindow() const;
     ActivationPolicy activationPolicy() const { return m_activationPolicy; }
-
-    // What every QML engine of the program needs (our modules' import path).
-    static void prepareEngine(QQmlEngine& engine);
 
 Q_SIGNALS:
     void activationPolicyChanged();
@@ -73,15 +72,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QQuickView* makeWindow(const QString& qmlPath, const QString& propertyName, QObject* model);
+    QWindow* makeWindow(const QString& qmlPath, const QString& propertyName, QObject* model);
     void setActivationPolicy(ActivationPolicy policy);
-    static void front(QQuickView* window);
+    static void front(QWindow* window);
 
     QString m_quorvaneDirectory;
     WizardState* m_wizardState;
     AgentListModel* m_agentList;
-    QPointer<QQuickView> m_wizardWindow;
-    QPointer<QQuickView> m_dashboardWindow;
+    QPointer<QWindow> m_wizardWindow;
+    QPointer<QWindow> m_dashboardWindow;
     Shell m_shell;
+    std::function<ViewFactory*()> m_views;
     ActivationPolicy m_activationPolicy = ActivationPolicy::accessory;
 };

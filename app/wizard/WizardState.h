@@ -8,7 +8,6 @@
 #include <QString>
 #include <QUrl>
 #include <QVariantList>
-#include <QtQml/qqmlregistration.h>
 
 class QProcess;
 
@@ -19,8 +18,6 @@ class QProcess;
 class WizardState : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("made by the window manager")
     Q_CLASSINFO("RegisterEnumClassesUnscoped", "false")
     Q_PROPERTY(WizardScreen currentScreen READ currentScreen WRITE setCurrentScreen NOTIFY currentScreenChanged)
     Q_PROPERTY(bool isLoading READ isLoading WRITE setIsLoading NOTIFY isLoadingChanged)

@@ -6,7 +6,6 @@
 #include <QDateTime>
 #include <QObject>
 #include <QVariantList>
-#include <QtQml/qqmlregistration.h>
 
 #include <functional>
 #include <optional>
@@ -18,8 +17,6 @@
 class ActionDetailState : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("owned by ApprovalsPanel")
 
     Q_PROPERTY(bool hasAction READ hasAction NOTIFY actionChanged)
     Q_PROPERTY(QString actionId READ actionId NOTIFY actionChanged)

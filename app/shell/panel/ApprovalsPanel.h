@@ -10,7 +10,6 @@
 #include <QSet>
 #include <QTimer>
 #include <QUrl>
-#include <QtQml/qqmlregistration.h>
 
 #include <QCoroTask>
 
@@ -31,8 +30,6 @@ class UpdateCheckService;
 class ApprovalsPanel : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("constructed by the application")
 
     Q_PROPERTY(PendingActionsModel* actions READ actions CONSTANT)
     Q_PROPERTY(ActionDetailState* detail READ detail CONSTANT)

@@ -7,7 +7,6 @@
 #include <QHash>
 #include <QList>
 #include <QSet>
-#include <QtQml/qqmlregistration.h>
 
 #include <functional>
 
@@ -22,8 +21,6 @@
 class PendingActionsModel : public QAbstractListModel
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("owned by ApprovalsPanel")
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 
 public:

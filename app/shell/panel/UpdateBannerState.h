@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QtQml/qqmlregistration.h>
 
 class UpdateCheckService;
 
@@ -13,8 +12,6 @@ class UpdateCheckService;
 class UpdateBannerState : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("owned by ApprovalsPanel")
 
     Q_PROPERTY(bool visible READ isVisible NOTIFY changed)
     // "progress", "error" or "available".

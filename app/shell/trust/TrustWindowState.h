@@ -7,7 +7,6 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
-#include <QtQml/qqmlregistration.h>
 
 #include <QCoroTask>
 
@@ -26,8 +25,6 @@ class QNetworkAccessManager;
 class TrustWindowState : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Created with the approvals panel")
 
     Q_PROPERTY(Mode mode READ mode WRITE setMode NOTIFY modeChanged)
     Q_PROPERTY(int selectedDuration READ selectedDuration WRITE setSelectedDuration NOTIFY selectedDurationChanged)

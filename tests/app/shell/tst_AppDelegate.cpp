@@ -13,15 +13,10 @@
 #include "../../core/MemoryCredentialStore.h"
 
 #include <QNetworkAccessManager>
-#include <QQuickView>
 #include <QSignalSpy>
 #include <QTest>
-#include <QtQml/qqmlextensionplugin.h>
 
 #include <QCoroTask>
-
-Q_IMPORT_QML_PLUGIN(Quorvane_WizardPlugin)
-Q_IMPORT_QML_PLUGIN(Quorvane_DashboardPlugin)
 
 // One delegate with real services (no machine identity, so nothing reaches the
 // network) and recording doubles for the tray, the popover and the question.

@@ -45,13 +45,11 @@ void TestPopoverWindow::lazyCreationAndDestructionOnHide()
     popover.setTrayAvailable([] { return true; });
     QSignalSpy shown(&popover, &PopoverHost::shownChanged);
     // Nothing of Qt Quick exists before the first show.
-    QVERIFY(!popover.hasEngine());
-    QVERIFY(popover.view() == nullptr);
+    QVERIFY(popover.window() == nullptr);
 
     popover.show(QRect(10, 0, 20, 20));
     QVERIFY(popover.isShown());
-    QVERIFY(popover.hasEngine());
-    QPointer<QQuickView> view = popover.view();
+    QPointer<QQuickView> view = qobject_cast<QQuickView*>(popover.window());
     QVERIFY(view);
     QVERIFY(view->isVisible());
     QCOMPARE(view->width(), PopoverWindow::width);
@@ -63,15 +61,14 @@ void TestPopoverWindow::lazyCreationAndDestructionOnHide()
 
     popover.close();
     QVERIFY(!popover.isShown());
-    QVERIFY(!popover.hasEngine());
-    QVERIFY(popover.view() == nullptr);
+    QVERIFY(popover.window() == nullptr);
     QTRY_VERIFY(view.isNull()); // the window itself is gone, not just hidden
     QCOMPARE(shown.size(), 2);
 
     // Shown again: a fresh window with the same initial properties.
     popover.show(QRect());
-    QVERIFY(popover.view());
-    QCOMPARE(popover.view()->rootObject()->property("greeting").toString(), QStringLiteral("hello"));
+    QVERIFY(popover.window());
+    QCOMPARE(qobject_cast<QQuickView*>(popover.window())->rootObject()->property("greeting").toString(), QStringLiteral("hello"));
     popover.close();
 }
 
@@ -88,7 +85,7 @@ void TestPopoverWindow::placementAndFlags()
     PopoverWindow popover(m_root, {{QStringLiteral("greeting"), QString()}});
     popover.setTrayAvailable([tray] { return tray; });
     popover.show(QRect(200, 0, 24, 24));
-    QQuickView* view = popover.view();
+    QWindow* view = popover.window();
     QVERIFY(view);
     QCOMPARE(bool(view->flags() & Qt::FramelessWindowHint), tray);
     if (tray) {
@@ -103,7 +100,7 @@ void TestPopoverWindow::focusLossCloses()
     PopoverWindow popover(m_root, {{QStringLiteral("greeting"), QString()}});
     popover.setTrayAvailable([] { return true; });
     popover.show(QRect());
-    QQuickView* view = popover.view();
+    QWindow* view = popover.window();
     QVERIFY(view);
     QTRY_VERIFY(view->isActive());
 
@@ -118,7 +115,7 @@ void TestPopoverWindow::focusLossCloses()
     PopoverWindow window(m_root, {{QStringLiteral("greeting"), QString()}});
     window.setTrayAvailable([] { return false; });
     window.show(QRect());
-    QTRY_VERIFY(window.view()->isActive());
+    QTRY_VERIFY(window.window()->isActive());
     other.requestActivate();
     QTRY_VERIFY(other.isActive());
     QVERIFY(window.isShown());
@@ -134,6 +131,15 @@ void TestPopoverWindow::brokenRootDoesNotCrash()
     QVERIFY(popover.isShown());
     popover.close();
     QVERIFY(!popover.isShown());
+
+    // Without the views library the tray keeps working: nothing is shown.
+    PopoverWindow withoutViews(m_root, {{QStringLiteral("greeting"), QString()}});
+    withoutViews.setViews([] { return nullptr; });
+    QSignalSpy shown(&withoutViews, &PopoverHost::shownChanged);
+    withoutViews.show(QRect());
+    QVERIFY(!withoutViews.isShown());
+    QVERIFY(withoutViews.window() == nullptr);
+    QCOMPARE(shown.size(), 0);
 }
 
 QTEST_MAIN(TestPopoverWindow)

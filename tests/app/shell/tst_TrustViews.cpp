@@ -14,12 +14,8 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
-#include <QtQml/qqmlextensionplugin.h>
 
 #include <memory>
-
-Q_IMPORT_QML_PLUGIN(Quorvane_StylePlugin)
-Q_IMPORT_QML_PLUGIN(Quorvane_TrustPlugin)
 
 namespace {
 

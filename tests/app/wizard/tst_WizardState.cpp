@@ -6,9 +6,6 @@
 #include <QQuickItem>
 #include <QSignalSpy>
 #include <QTest>
-#include <QtQml/qqmlextensionplugin.h>
-
-Q_IMPORT_QML_PLUGIN(Quorvane_WizardPlugin)
 
 namespace {
 
@@ -171,7 +168,7 @@ void TestWizardState::handleCallbackURL()
 void TestWizardState::rootViewShowsWelcomeThenSwitches()
 {
     QQmlEngine engine;
-    WindowManager::prepareEngine(engine);
+    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
     WizardState state;
     QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Quorvane/Wizard/WizardRootView.qml")));
     QVERIFY2(component.isReady(), qPrintable(component.errorString()));

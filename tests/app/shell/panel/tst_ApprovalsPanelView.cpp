@@ -11,13 +11,8 @@
 #include <QQuickWindow>
 #include <QSignalSpy>
 #include <QTest>
-#include <QtQml/qqmlextensionplugin.h>
 
 #include <memory>
-
-Q_IMPORT_QML_PLUGIN(Quorvane_StylePlugin)
-Q_IMPORT_QML_PLUGIN(Quorvane_TrustPlugin)
-Q_IMPORT_QML_PLUGIN(Quorvane_PanelPlugin)
 
 namespace {
 

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "AgentListModel.h"
+#include "HomeState.h"
+
+#include <QtQml/qqml.h>
+
+// The dashboard's models as QML knows them (the models do not depend on QML).
+
+struct AgentListModelForeign
+{
+    Q_GADGET
+    QML_FOREIGN(AgentListModel)
+    QML_NAMED_ELEMENT(AgentListModel)
+    QML_UNCREATABLE("made by the window manager")
+};
+
+struct HomeStateForeign
+{
+    Q_GADGET
+    QML_FOREIGN(HomeState)
+    QML_NAMED_ELEMENT(HomeState)
+    QML_UNCREATABLE("made by the window manager")
+};

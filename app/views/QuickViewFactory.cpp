@@ -1,0 +1,60 @@
+#include "QuickViewFactory.h"
+
+#include <QColor>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QQuickWindow>
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(Quorvane_StylePlugin)
+Q_IMPORT_QML_PLUGIN(Quorvane_TrustPlugin)
+Q_IMPORT_QML_PLUGIN(Quorvane_PanelPlugin)
+Q_IMPORT_QML_PLUGIN(Quorvane_DashboardPlugin)
+Q_IMPORT_QML_PLUGIN(Quorvane_WizardPlugin)
+
+QuickViewFactory::QuickViewFactory()
+{
+    // Our windows draw little: the software renderer keeps the process tens of
+    // megabytes smaller than a GL driver, which stays mapped after the window
+    // is gone. QT_QUICK_BACKEND still wins.
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+}
+
+ViewFactory::View QuickViewFactory::createView(const QUrl& source, const QVariantMap& properties)
+{
+    auto* engine = new QQmlEngine;
+    // Where qt_add_qml_module puts our modules inside the resources.
+    engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
+    auto* view = new QQuickView(engine, nullptr);
+    // Destroyed after the view's items, which belong to the engine's contexts.
+    engine->setParent(view);
+    view->setColor(QColor(0x1c, 0x1c, 0x1e));
+    view->setResizeMode(QQuickView::SizeRootObjectToView);
+    view->setInitialProperties(properties);
+    view->setSource(source);
+
+    View made{view, {}, {}};
+    if (view->status() == QQuickView::Error) {
+        QStringList errors;
+        for (const QQmlError& error : view->errors())
+            errors.append(error.toString());
+        made.errorString = errors.join(QLatin1Char('\n'));
+    }
+    if (const QQuickItem* root = view->rootObject())
+        made.implicitSize = QSize(qRound(root->implicitWidth()), qRound(root->implicitHeight()));
+    return made;
+}
+
+void QuickViewFactory::afterNextFrame(QWindow* window, QObject* context, std::function<void()> done)
+{
+    if (auto* quick = qobject_cast<QQuickWindow*>(window))
+        QObject::connect(quick, &QQuickWindow::frameSwapped, context, std::move(done), Qt::SingleShotConnection);
+}
+
+extern "C" Q_DECL_EXPORT ViewFactory* quorvaneViewFactory()
+{
+    static QuickViewFactory factory;
+    return &factory;
+}

@@ -1,0 +1,29 @@
+#include "ViewsLibrary.h"
+
+#include "SystemLog.h"
+#include "ViewFactory.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLibrary>
+
+QString ViewsLibrary::path()
+{
+    return QDir::cleanPath(QCoreApplication::applicationDirPath()
+                           + QStringLiteral("/../lib/quorvane/libquorvane-views.so"));
+}
+
+ViewFactory* ViewsLibrary::factory()
+{
+    static ViewFactory* const loaded = [] () -> ViewFactory* {
+        // Never unloaded: the QML types and resources it registers live as long as the process.
+        QLibrary library(path());
+        library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
+        auto entry = reinterpret_cast<ViewFactoryEntry>(library.resolve(viewFactoryEntryName));
+        ViewFactory* factory = entry ? entry() : nullptr;
+        if (!factory)
+            SystemLog::write(QStringLiteral("Quorvane: the windows cannot be shown: %1").arg(library.errorString()));
+        return factory;
+    }();
+    return loaded;
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "WizardState.h"
+
+#include <QtQml/qqml.h>
+
+// The wizard's model as QML knows it (the model itself does not depend on QML).
+struct WizardStateForeign
+{
+    Q_GADGET
+    QML_FOREIGN(WizardState)
+    QML_NAMED_ELEMENT(WizardState)
+    QML_UNCREATABLE("made by the window manager")
+};
