@@ -1,5 +1,7 @@
 #include "QuickViewFactory.h"
 
+#include "QuorvaneStyle.h"
+
 #include <QColor>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -20,6 +22,9 @@ QuickViewFactory::QuickViewFactory()
     // is gone. QT_QUICK_BACKEND still wins.
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    // Before the first engine: the controls take the dark palette and the
+    // style our own components are drawn for.
+    QuorvaneStyle::applyDarkAppearance();
 }
 
 ViewFactory::View QuickViewFactory::createView(const QUrl& source, const QVariantMap& properties)

@@ -1,5 +1,5 @@
 import QtQuick
-import QtQuick.Controls
+import QtQuick.Templates as T
 import QtQuick.Layouts
 import Quorvane.Style
 
@@ -21,7 +21,9 @@ Item {
         contentHeight: column.implicitHeight + 20
         boundsBehavior: Flickable.StopAtBounds
         clip: true
-        ScrollBar.vertical: ScrollBar { policy: flick.contentHeight > flick.height ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded }
+        T.ScrollBar.vertical: ScrollBarThin {
+            policy: flick.contentHeight > flick.height ? T.ScrollBar.AlwaysOn : T.ScrollBar.AsNeeded
+        }
 
         ColumnLayout {
             id: column

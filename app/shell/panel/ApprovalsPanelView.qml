@@ -1,5 +1,5 @@
 import QtQuick
-import QtQuick.Controls
+import QtQuick.Templates as T
 import QtQuick.Layouts
 import Quorvane.Style
 import Quorvane.Panel
@@ -148,8 +148,8 @@ Rectangle {
             boundsBehavior: Flickable.StopAtBounds
             model: root.panel.actions
             reuseItems: true
-            ScrollBar.vertical: ScrollBar {
-                policy: list.contentHeight > list.height ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
+            T.ScrollBar.vertical: ScrollBarThin {
+                policy: list.contentHeight > list.height ? T.ScrollBar.AlwaysOn : T.ScrollBar.AsNeeded
             }
             delegate: PendingRow {
                 width: list.width

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import QtQuick.Layouts
 import Quorvane.Style
 
@@ -133,11 +132,10 @@ Item {
                 objectName: "generatingExplanation"
                 visible: row.explanationMode === "generating"
                 spacing: 6
-                BusyIndicator {
+                Spinner {
                     Layout.preferredWidth: 14
                     Layout.preferredHeight: 14
                     running: parent.visible
-                    padding: 0
                 }
                 Text {
                     text: "Generating explanation..."
