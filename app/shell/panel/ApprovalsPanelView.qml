@@ -49,7 +49,6 @@ Rectangle {
             Item { Layout.fillWidth: true }
             SegmentedControl {
                 objectName: "tabPicker"
-                Layout.preferredWidth: 160
                 model: [root.panel.actionsTabLabel, "Pause"]
                 currentIndex: root.panel.selectedTab === "pause" ? 1 : 0
                 onActivated: function(index) { root.panel.selectedTab = index === 1 ? "pause" : "actions" }

@@ -2,9 +2,10 @@ import QtQuick
 import QtQuick.Templates as T
 import Quorvane.Style
 
-// A row of mutually exclusive segments. `model` is a list of labels;
-// `activated(index)` reports a click (bind `currentIndex` to the model and
-// change the model in the handler).
+// A row of mutually exclusive segments of equal width. `model` is a list of
+// labels; `activated(index)` reports a click (bind `currentIndex` to the model
+// and change the model in the handler). At least 160 wide, wider when the
+// longest label needs it ("Actions (1000)").
 Rectangle {
     id: control
 
@@ -12,10 +13,21 @@ Rectangle {
     property int currentIndex: 0
     signal activated(int index)
 
-    implicitWidth: 160
+    implicitWidth: {
+        let widest = 0;
+        for (const label of control.model)
+            widest = Math.max(widest, labelMetrics.advanceWidth(label));
+        return Math.max(160, 4 + control.model.length * Math.ceil(widest + 20));
+    }
     implicitHeight: 26
     radius: 7
     color: Style.withAlpha("white", 0.08)
+
+    FontMetrics {
+        id: labelMetrics
+        font.pixelSize: 12
+        font.weight: Font.DemiBold
+    }
 
     Row {
         anchors.fill: parent

@@ -149,6 +149,9 @@ private Q_SLOTS:
             QVERIFY2(near(top, QColor(36, 191, 217), 12), qPrintable(describe(top)));
             QVERIFY2(near(bottom, QColor(6, 167, 195), 12), qPrintable(describe(bottom)));
             QVERIFY(top.lightness() > bottom.lightness());
+            // The coloured shadow just below the button, with every renderer.
+            const QColor shadow = idle.pixelColor(100, 61);
+            QVERIFY2(shadow.blue() > QuorvaneStyle::windowBackground().blue() + 10, qPrintable(describe(shadow)));
         } else {
             // A faint teal tint over the dark window, brighter at the top.
             QVERIFY2(top.blue() > QuorvaneStyle::windowBackground().blue() && top.red() < top.blue(),
@@ -176,6 +179,47 @@ private Q_SLOTS:
         const QColor dimTop = window.grabWindow().pixelColor(100, 23);
         QVERIFY2(dimTop != QuorvaneStyle::windowBackground(), qPrintable(describe(dimTop)));
 
+        QVERIFY2(guard.warnings().isEmpty(), qPrintable(guard.warnings().join(QLatin1Char('\n'))));
+    }
+
+    // Segments share the width equally; the control grows past its 160
+    // points when a label needs it, and a click reports the segment.
+    void segmentedControl()
+    {
+        QmlWarningGuard guard;
+        QQmlEngine engine;
+        QmlWarningGuard::prepare(engine);
+        QQmlComponent component(&engine);
+        component.setData("import QtQuick\nimport Quorvane.Style\n"
+                          "SegmentedControl { property int clicked: -1; model: [\"Actions\", \"Pause\"]\n"
+                          "  onActivated: function(index) { clicked = index } }\n",
+                          QUrl(QStringLiteral("qrc:/test/Segments.qml")));
+        std::unique_ptr<QObject> root(component.create());
+        QVERIFY2(root, qPrintable(component.errorString()));
+        auto* control = qobject_cast<QQuickItem*>(root.get());
+        QQuickWindow window;
+        window.resize(400, 40);
+        control->setParentItem(window.contentItem());
+        control->setSize(QSizeF(control->implicitWidth(), control->implicitHeight()));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(control->implicitWidth(), 160.0);
+
+        const auto labelFits = [control](const QString& segmentName) {
+            QQuickItem* segment = QmlItems::find(control, segmentName);
+            auto* label = segment ? segment->property("contentItem").value<QQuickItem*>() : nullptr;
+            return label && label->implicitWidth() <= segment->width();
+        };
+        control->setProperty("model", QStringList{QStringLiteral("Actions (1000)"), QStringLiteral("Pause")});
+        control->setSize(QSizeF(control->implicitWidth(), control->implicitHeight()));
+        QVERIFY(control->implicitWidth() > 160.0);
+        QTRY_VERIFY(labelFits(QStringLiteral("segment0")));
+        QVERIFY(labelFits(QStringLiteral("segment1")));
+
+        QQuickItem* pause = QmlItems::find(control, QStringLiteral("segment1"));
+        QVERIFY(pause);
+        QTest::mouseClick(&window, Qt::LeftButton, {}, pause->mapToScene(QPointF(10, 10)).toPoint());
+        QCOMPARE(root->property("clicked").toInt(), 1);
         QVERIFY2(guard.warnings().isEmpty(), qPrintable(guard.warnings().join(QLatin1Char('\n'))));
     }
 };

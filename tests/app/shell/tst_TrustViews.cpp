@@ -80,17 +80,7 @@ class TestTrustViews : public QObject
             return item;
         }
 
-        // Through the visual tree: items made by a Repeater are not QObject children.
-        static QQuickItem* findIn(QQuickItem* item, const QString& name)
-        {
-            if (item->objectName() == name)
-                return item;
-            for (QQuickItem* child : item->childItems())
-                if (QQuickItem* found = findIn(child, name))
-                    return found;
-            return nullptr;
-        }
-        QQuickItem* find(const QString& name) { return findIn(qobject_cast<QQuickItem*>(view.get()), name); }
+        QQuickItem* find(const QString& name) { return QmlItems::find(qobject_cast<QQuickItem*>(view.get()), name); }
 
         void click(const QString& name)
         {

@@ -1,3 +1,4 @@
+#include "QmlTestSupport.h"
 #include "WindowManager.h"
 #include "WizardState.h"
 
@@ -6,28 +7,6 @@
 #include <QQuickItem>
 #include <QSignalSpy>
 #include <QTest>
-
-namespace {
-
-// Items a StackView made are found through the item tree, not QObject children.
-QObject* findItem(QObject* root, const QString& name)
-{
-    if (root->objectName() == name)
-        return root;
-    if (auto* item = qobject_cast<QQuickItem*>(root)) {
-        for (QQuickItem* child : item->childItems()) {
-            if (QObject* found = findItem(child, name))
-                return found;
-        }
-    }
-    for (QObject* child : root->children()) {
-        if (QObject* found = findItem(child, name))
-            return found;
-    }
-    return nullptr;
-}
-
-} // namespace
 
 class TestWizardState : public QObject
 {
@@ -176,22 +155,24 @@ void TestWizardState::rootViewShowsWelcomeThenSwitches()
         component.createWithInitialProperties({{QStringLiteral("wizardState"), QVariant::fromValue(&state)}}));
     QVERIFY2(object, qPrintable(component.errorString()));
     QCOMPARE(object->property("transitionDuration").toInt(), 250);
+    auto* root = qobject_cast<QQuickItem*>(object.get());
+    QVERIFY(root);
 
     QObject* title = nullptr;
-    QTRY_VERIFY((title = findItem(object.get(), QStringLiteral("welcomeTitle"))) != nullptr);
+    QTRY_VERIFY((title = QmlItems::find(root, QStringLiteral("welcomeTitle"))) != nullptr);
     QCOMPARE(title->property("text").toString(), QStringLiteral("Welcome to Quorvane"));
-    QCOMPARE(findItem(object.get(), QStringLiteral("welcomeText"))->property("text").toString(),
+    QCOMPARE(QmlItems::find(root, QStringLiteral("welcomeText"))->property("text").toString(),
              QStringLiteral("Quorvane puts you in control of your AI tools. When an agent wants to do something "
                             "risky, you approve it first."));
-    QObject* button = findItem(object.get(), QStringLiteral("getStartedButton"));
+    QObject* button = QmlItems::find(root, QStringLiteral("getStartedButton"));
     QCOMPARE(button->property("text").toString(), QStringLiteral("Get Started →"));
-    QVERIFY(findItem(object.get(), QStringLiteral("tagline"))->property("text").toString().contains(
+    QVERIFY(QmlItems::find(root, QStringLiteral("tagline"))->property("text").toString().contains(
         QStringLiteral("Verify")));
 
     QVERIFY(QMetaObject::invokeMethod(button, "clicked"));
     QCOMPARE(state.currentScreen(), WizardState::WizardScreen::signIn);
-    QTRY_VERIFY(findItem(object.get(), QStringLiteral("placeholderTitle")) != nullptr);
-    QTRY_VERIFY(findItem(object.get(), QStringLiteral("welcomeTitle")) == nullptr);
+    QTRY_VERIFY(QmlItems::find(root, QStringLiteral("placeholderTitle")) != nullptr);
+    QTRY_VERIFY(QmlItems::find(root, QStringLiteral("welcomeTitle")) == nullptr);
 }
 
 QTEST_MAIN(TestWizardState)

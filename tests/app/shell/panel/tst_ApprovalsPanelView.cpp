@@ -16,16 +16,6 @@
 
 namespace {
 
-void collect(QQuickItem* item, const QString& name, QList<QQuickItem*>& found)
-{
-    if (!item)
-        return;
-    if (item->objectName() == name)
-        found.append(item);
-    for (QQuickItem* child : item->childItems())
-        collect(child, name, found);
-}
-
 // The panel's real view in an offscreen window.
 struct View
 {
@@ -62,17 +52,7 @@ struct View
     bool ok() { return item && QTest::qWaitForWindowExposed(&window); }
 
     // Every visible item of that name.
-    QList<QQuickItem*> all(const QString& name) const
-    {
-        QList<QQuickItem*> found;
-        collect(item, name, found);
-        QList<QQuickItem*> shown;
-        for (QQuickItem* candidate : std::as_const(found)) {
-            if (candidate->isVisible())
-                shown.append(candidate);
-        }
-        return shown;
-    }
+    QList<QQuickItem*> all(const QString& name) const { return QmlItems::visible(item, name); }
     QQuickItem* find(const QString& name) const
     {
         const QList<QQuickItem*> found = all(name);
@@ -86,13 +66,8 @@ struct View
     // The item of that name inside `row`.
     static QQuickItem* inside(QQuickItem* row, const QString& name)
     {
-        QList<QQuickItem*> found;
-        collect(row, name, found);
-        for (QQuickItem* candidate : std::as_const(found)) {
-            if (candidate->isVisible())
-                return candidate;
-        }
-        return nullptr;
+        const QList<QQuickItem*> found = QmlItems::visible(row, name);
+        return found.isEmpty() ? nullptr : found.first();
     }
     // The point is inside every clipping ancestor (a growing section clips
     // its content until it has its full height).

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QMutex>
 #include <QQmlEngine>
+#include <QQuickItem>
 #include <QStringList>
 #include <QtGlobal>
 
@@ -55,3 +56,37 @@ private:
     mutable QMutex m_mutex;
     QStringList m_warnings;
 };
+
+// Items made by a Repeater, a ListView or a StackView are found through the
+// visual tree, not through QObject children.
+namespace QmlItems {
+
+inline void collect(QQuickItem* item, const QString& name, QList<QQuickItem*>& found)
+{
+    if (!item)
+        return;
+    if (item->objectName() == name)
+        found.append(item);
+    const QList<QQuickItem*> children = item->childItems();
+    for (QQuickItem* child : children)
+        collect(child, name, found);
+}
+
+// Every visible item of that name under `root`, depth first.
+inline QList<QQuickItem*> visible(QQuickItem* root, const QString& name)
+{
+    QList<QQuickItem*> found;
+    collect(root, name, found);
+    found.removeIf([](const QQuickItem* item) { return !item->isVisible(); });
+    return found;
+}
+
+// The first item of that name under `root`, shown or not.
+inline QQuickItem* find(QQuickItem* root, const QString& name)
+{
+    QList<QQuickItem*> found;
+    collect(root, name, found);
+    return found.isEmpty() ? nullptr : found.first();
+}
+
+} // namespace QmlItems
