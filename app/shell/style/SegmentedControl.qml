@@ -2,10 +2,10 @@ import QtQuick
 import QtQuick.Templates as T
 import Quorvane.Style
 
-// A row of mutually exclusive segments of equal width. `model` is a list of
-// labels; `activated(index)` reports a click (bind `currentIndex` to the model
-// and change the model in the handler). At least 160 wide, wider when the
-// longest label needs it ("Actions (1000)").
+// A row of mutually exclusive segments. `model` is a list of labels;
+// `activated(index)` reports a click (bind `currentIndex` to the model and
+// change the model in the handler). Segments share 160 points equally; one
+// whose label needs more ("Actions (1000)") grows by just that.
 Rectangle {
     id: control
 
@@ -13,11 +13,16 @@ Rectangle {
     property int currentIndex: 0
     signal activated(int index)
 
+    readonly property real equalShare: (160 - 4) / Math.max(1, model.length)
+    function naturalWidth(label) {
+        return Math.max(equalShare, Math.ceil(labelMetrics.advanceWidth(label)) + 12);
+    }
+
     implicitWidth: {
-        let widest = 0;
+        let total = 4;
         for (const label of control.model)
-            widest = Math.max(widest, labelMetrics.advanceWidth(label));
-        return Math.max(160, 4 + control.model.length * Math.ceil(widest + 20));
+            total += naturalWidth(label);
+        return total;
     }
     implicitHeight: 26
     radius: 7
@@ -43,7 +48,8 @@ Rectangle {
                 required property string modelData
                 readonly property bool selected: index === control.currentIndex
 
-                width: (control.width - 4) / Math.max(1, control.model.length)
+                // Scaled when the control is given another width than its own.
+                width: control.naturalWidth(modelData) * (control.width - 4) / (control.implicitWidth - 4)
                 height: control.height - 4
                 text: modelData
                 onClicked: control.activated(index)

@@ -182,8 +182,8 @@ private Q_SLOTS:
         QVERIFY2(guard.warnings().isEmpty(), qPrintable(guard.warnings().join(QLatin1Char('\n'))));
     }
 
-    // Segments share the width equally; the control grows past its 160
-    // points when a label needs it, and a click reports the segment.
+    // Segments share 160 points equally; one whose label needs more grows by
+    // just that, and a click reports the segment.
     void segmentedControl()
     {
         QmlWarningGuard guard;
@@ -215,6 +215,7 @@ private Q_SLOTS:
         QVERIFY(control->implicitWidth() > 160.0);
         QTRY_VERIFY(labelFits(QStringLiteral("segment0")));
         QVERIFY(labelFits(QStringLiteral("segment1")));
+        QCOMPARE(QmlItems::find(control, QStringLiteral("segment1"))->width(), 78.0); // "Pause" keeps its share
 
         QQuickItem* pause = QmlItems::find(control, QStringLiteral("segment1"));
         QVERIFY(pause);

@@ -144,6 +144,27 @@ private Q_SLOTS:
         QuorvaneStyle::applyDarkAppearance();
     }
 
+    // With a thousand actions the tab label grows, the header still fits the
+    // popover's width and the list keeps it.
+    void thousandActionsFitTheWidth()
+    {
+        PanelFixture f;
+        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
+        for (int i = 0; i < 1000; ++i)
+            QVERIFY(f.add(f.action(QStringLiteral("many-%1").arg(i))));
+        QVERIFY(f.fetch(1000));
+        View view(*f.panel);
+        QVERIFY(view.ok());
+        QQuickItem* tabs = view.find(QStringLiteral("tabPicker"));
+        QQuickItem* actionsTab = View::inside(tabs, QStringLiteral("segment0"));
+        QCOMPARE(actionsTab->property("text").toString(), QStringLiteral("Actions (1000)"));
+        QVERIFY(!actionsTab->property("contentItem").value<QQuickItem*>()->property("truncated").toBool());
+        const qreal width = view.item->width();
+        QVERIFY(tabs->mapRectToItem(view.item, tabs->boundingRect()).right() <= width);
+        QTRY_VERIFY(view.find(QStringLiteral("pendingList")));
+        QVERIFY(view.find(QStringLiteral("pendingList"))->width() <= width);
+    }
+
     void listTabAndEmptyText()
     {
         PanelFixture f;
