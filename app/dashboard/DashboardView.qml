@@ -1,12 +1,14 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Quorvane.Dashboard
 
 // The dashboard window's content: the agents registered on this machine.
 Rectangle {
     id: root
     objectName: "dashboardView"
-    required property var agents
+    required property HomeState home
+    readonly property var agents: home.agents
     color: "#1c1c1e"
     implicitWidth: 540
     implicitHeight: 680

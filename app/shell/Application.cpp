@@ -3,6 +3,7 @@
 #include "CredentialStoreFactory.h"
 #include "StatusItemTray.h"
 #include "SystemLog.h"
+#include "WizardState.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -28,6 +29,9 @@ Application::Application(Options options, QObject* parent)
     , m_sync(m_auth, m_network)
     , m_updates(&m_network)
     , m_cli(&m_privilegedRunner)
+    , m_dependencies(&m_network, &m_cli)
+    , m_home(m_cli, m_dependencies, m_auth, m_network, m_settings,
+             new ModelDownloadProgressAdapter<WizardState>(&m_windows.wizardState()))
     , m_presence(PresenceConfirmer::createDefault())
     , m_biometric(*m_presence)
     , m_trust(m_auth, m_network, m_biometric, &m_sync)
@@ -38,6 +42,7 @@ Application::Application(Options options, QObject* parent)
     , m_quitGuard([this] { return m_delegate.confirmQuit(); })
 {
     m_network.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
+    m_windows.setHome(&m_home);
     QCoreApplication::instance()->installEventFilter(&m_quitGuard);
     connect(&m_popover, &PopoverHost::shownChanged, &m_panel, &ApprovalsPanel::setShown);
     connect(&m_panel, &ApprovalsPanel::openDashboardRequested, this, [this] {

@@ -8,6 +8,8 @@
 #include "ApprovalSyncService.h"
 #include "CLIService.h"
 #include "CredentialStore.h"
+#include "DependencyService.h"
+#include "HomeState.h"
 #include "MachineAuthService.h"
 #include "PkexecPrivilegedRunner.h"
 #include "PopoverWindow.h"
@@ -17,6 +19,7 @@
 
 #include <QNetworkAccessManager>
 #include <QObject>
+#include <QSettings>
 
 #include <memory>
 
@@ -55,7 +58,10 @@ private:
     UpdateCheckService m_updates;
     PkexecPrivilegedRunner m_privilegedRunner;
     CLIService m_cli;
+    DependencyService m_dependencies;
+    QSettings m_settings;
     WindowManager m_windows;
+    HomeState m_home;
     std::unique_ptr<PresenceConfirmer> m_presence;
     BiometricService m_biometric;
     TrustWindowState m_trust;

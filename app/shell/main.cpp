@@ -12,6 +12,8 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // Settings go to ~/.config/Quorvane/quorvane-app.conf.
+    QApplication::setOrganizationName(QStringLiteral("Quorvane"));
     QApplication::setApplicationName(QStringLiteral("quorvane-app"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quorvane"));
     QApplication::setDesktopFileName(QStringLiteral("quorvane"));

@@ -1,6 +1,5 @@
 #include "WindowManager.h"
 
-#include "AgentListModel.h"
 #include "CoreConstants.h"
 #include "SystemLog.h"
 #include "ViewFactory.h"
@@ -17,8 +16,6 @@ WindowManager::WindowManager(QString quorvaneDirectory, QObject* parent)
     : QObject(parent)
     , m_quorvaneDirectory(std::move(quorvaneDirectory))
     , m_wizardState(new WizardState(this))
-    , m_agentList(new AgentListModel(
-          m_quorvaneDirectory.isEmpty() ? QString() : QDir(m_quorvaneDirectory).filePath(QStringLiteral("agents")), this))
     , m_views(&ViewsLibrary::factory)
 {
 }
@@ -107,9 +104,11 @@ void WindowManager::showDashboard()
         front(m_dashboardWindow);
         return;
     }
-    m_agentList->reload();
+    if (!m_home)
+        return;
+    m_home->refresh();
     QWindow* view = makeWindow(QStringLiteral("qrc:/qt/qml/Quorvane/Dashboard/DashboardView.qml"),
-                               QStringLiteral("agents"), m_agentList);
+                               QStringLiteral("home"), m_home);
     if (!view)
         return;
     setActivationPolicy(ActivationPolicy::regular);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HomeState.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -7,14 +9,13 @@
 
 #include <functional>
 
-class AgentListModel;
 class ViewFactory;
 class WizardState;
 
 // Decides at start-up whether the wizard or the tray service runs, opens the
 // wizard and dashboard windows, finishes the wizard, and applies the rules for
-// closing them. Owns the wizard model and the dashboard's agent list for the
-// whole process.
+// closing them. Owns the wizard model for the whole process; the dashboard
+// shows the HomeState the composition root hands over.
 class WindowManager : public QObject
 {
     Q_OBJECT
@@ -41,6 +42,8 @@ public:
     ~WindowManager() override;
 
     void setShell(Shell shell) { m_shell = std::move(shell); }
+    // The dashboard's model; without it the dashboard does not open.
+    void setHome(HomeState* home) { m_home = home; }
     // Tests: where the windows come from (default: the views library).
     void setViews(std::function<ViewFactory*()> views) { m_views = std::move(views); }
 
@@ -56,7 +59,7 @@ public:
     void windowWillClose(QWindow* window);
 
     WizardState& wizardState() { return *m_wizardState; }
-    AgentListModel& agentList() { return *m_agentList; }
+    HomeState* home() const { return m_home; }
     // QQuickViews while open, else nullptr.
     QWindow* wizardWindow() const { return m_wizardWindow.data(); }
     QWindow* dashboardWindow() const { return m_dashboardWindow.data(); }
@@ -78,7 +81,7 @@ private:
 
     QString m_quorvaneDirectory;
     WizardState* m_wizardState;
-    AgentListModel* m_agentList;
+    QPointer<HomeState> m_home;
     QPointer<QWindow> m_wizardWindow;
     QPointer<QWindow> m_dashboardWindow;
     Shell m_shell;

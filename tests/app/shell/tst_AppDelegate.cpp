@@ -1,4 +1,5 @@
 #include "AppDelegate.h"
+#include "DashboardHome.h"
 #include "ApprovalSyncService.h"
 #include "CLIService.h"
 #include "CoreConstants.h"
@@ -28,6 +29,7 @@ struct Fixture
             home.write(QStringLiteral(".quorvane/machine/approver-only"), {});
         home.write(QStringLiteral("bin/quorvane"), "#!/bin/sh\nprintf '  1.2.3 \\n'\n", 0700);
         cli = std::make_unique<CLIService>(nullptr, [this] { return home.filePath(QStringLiteral("bin/quorvane")); });
+        windows.setHome(&dashboard.state);
         delegate = std::make_unique<AppDelegate>(
             AppDelegate::Services{auth, sync, updates, *cli, windows},
             [this]() -> std::unique_ptr<StatusItem> {
@@ -53,6 +55,7 @@ struct Fixture
     ApprovalSyncService sync{auth, network};
     UpdateCheckService updates{&network};
     std::unique_ptr<CLIService> cli;
+    DashboardHome dashboard;
     WindowManager windows;
     RecordingPopover popover;
     ScriptedQuitPrompt prompt;

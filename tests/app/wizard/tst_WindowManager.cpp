@@ -1,4 +1,5 @@
 #include "AgentListModel.h"
+#include "DashboardHome.h"
 #include "TestHome.h"
 #include "WindowManager.h"
 #include "WizardState.h"
@@ -129,17 +130,21 @@ void TestWindowManager::closingTheDashboardOnASetUpMachine()
     TestHome home;
     QVERIFY(home.write(QStringLiteral(".quorvane/machine/approver-only"), {}));
     WindowManager windows;
+    windows.showDashboard(); // no dashboard model handed over: nothing opens
+    QVERIFY(windows.dashboardWindow() == nullptr);
+    DashboardHome dashboard;
+    windows.setHome(&dashboard.state);
     int terminated = 0;
     windows.setShell({{}, {}, {}, [&] { ++terminated; }});
     windows.showDashboard();
-    QWindow* dashboard = windows.dashboardWindow();
-    QVERIFY(dashboard);
-    QCOMPARE(dashboard->size(), QSize(540, 680));
+    QWindow* window = windows.dashboardWindow();
+    QVERIFY(window);
+    QCOMPARE(window->size(), QSize(540, 680));
     QCOMPARE(windows.activationPolicy(), WindowManager::ActivationPolicy::regular);
     windows.showDashboard();
-    QCOMPARE(windows.dashboardWindow(), dashboard);
+    QCOMPARE(windows.dashboardWindow(), window);
 
-    closeWindow(dashboard);
+    closeWindow(window);
     QTRY_VERIFY(windows.dashboardWindow() == nullptr);
     QCOMPARE(windows.activationPolicy(), WindowManager::ActivationPolicy::accessory);
     QCOMPARE(terminated, 0);
@@ -158,14 +163,15 @@ void TestWindowManager::dashboardListsAgents()
     QVERIFY(home.write(QStringLiteral(".quorvane/agents/newer/config.json"),
                        agentConfig(QStringLiteral("newer"), QStringLiteral("2025-01-01T00:00:00Z"))));
     QVERIFY(home.write(QStringLiteral(".quorvane/agents/broken/config.json"), "{not json"));
+    DashboardHome dashboard;
     WindowManager windows;
-    QAbstractItemModelTester tester(&windows.agentList(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-    windows.showDashboard();
-    QCOMPARE(windows.agentList().count(), 2);
-    QCOMPARE(windows.agentList().data(windows.agentList().index(0), AgentListModel::nameRole).toString(),
-             QStringLiteral("newer"));
-    QCOMPARE(windows.agentList().data(windows.agentList().index(0), AgentListModel::scopeLabelRole).toString(),
-             QStringLiteral("All projects"));
+    windows.setHome(&dashboard.state);
+    AgentListModel& agents = *dashboard.state.agentList();
+    QAbstractItemModelTester tester(&agents, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    windows.showDashboard(); // re-reads the registry as it opens
+    QCOMPARE(agents.count(), 2);
+    QCOMPARE(agents.data(agents.index(0), AgentListModel::nameRole).toString(), QStringLiteral("newer"));
+    QCOMPARE(agents.data(agents.index(0), AgentListModel::scopeLabelRole).toString(), QStringLiteral("All projects"));
     QQuickItem* root = qobject_cast<QQuickView*>(windows.dashboardWindow())->rootObject();
     QVERIFY(root);
     auto* list = root->findChild<QQuickItem*>(QStringLiteral("agentList"));
