@@ -5,6 +5,7 @@
 #include <libsecret/secret.h>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -19,25 +20,31 @@ const SecretSchema* credentialSchema()
 }
 
 // The attribute table of a query; it points into the UTF-8 copies it keeps.
+// With an account it names one item; without, every account of the service.
 class Attributes
 {
 public:
-    Attributes()
+    Attributes(const QString& service, const QString& accessGroup, const std::optional<QString>& account)
         : m_table(g_hash_table_new(g_str_hash, g_str_equal))
     {
+        insert("service", service);
+        if (account)
+            insert("account", *account);
+        insert("access-group", accessGroup);
     }
     ~Attributes() { g_hash_table_unref(m_table); }
     Attributes(const Attributes&) = delete;
     Attributes& operator=(const Attributes&) = delete;
 
+    GHashTable* table() const { return m_table; }
+
+private:
     void insert(const char* name, const QString& value)
     {
         m_values.push_back(value.toUtf8());
         g_hash_table_insert(m_table, const_cast<char*>(name), const_cast<char*>(m_values.back().constData()));
     }
-    GHashTable* table() const { return m_table; }
 
-private:
     GHashTable* m_table;
     std::vector<QByteArray> m_values;
 };
@@ -76,10 +83,7 @@ QString SecretServiceCredentialStore::itemLabel(const QString& account)
 std::optional<QByteArray> SecretServiceCredentialStore::read(const QString& service, const QString& account,
                                                              const QString& accessGroup)
 {
-    Attributes attributes;
-    attributes.insert("service", service);
-    attributes.insert("account", account);
-    attributes.insert("access-group", accessGroup);
+    const Attributes attributes(service, accessGroup, account);
     GError* rawError = nullptr;
     Value value(secret_password_lookupv_binary_sync(credentialSchema(), attributes.table(), nullptr, &rawError));
     Error error(rawError);
@@ -99,10 +103,7 @@ int SecretServiceCredentialStore::add(const QString& service, const QString& acc
 {
     remove(service, account, accessGroup);
 
-    Attributes attributes;
-    attributes.insert("service", service);
-    attributes.insert("account", account);
-    attributes.insert("access-group", accessGroup);
+    const Attributes attributes(service, accessGroup, account);
     Value value(secret_value_new(secret.constData(), gssize(secret.size()), "text/plain"));
     GError* rawError = nullptr;
     const gboolean stored
@@ -118,10 +119,7 @@ int SecretServiceCredentialStore::add(const QString& service, const QString& acc
 void SecretServiceCredentialStore::remove(const QString& service, const QString& account,
                                           const QString& accessGroup)
 {
-    Attributes attributes;
-    attributes.insert("service", service);
-    attributes.insert("account", account);
-    attributes.insert("access-group", accessGroup);
+    const Attributes attributes(service, accessGroup, account);
     GError* rawError = nullptr;
     secret_password_clearv_sync(credentialSchema(), attributes.table(), nullptr, &rawError);
     Error error(rawError);
@@ -132,9 +130,7 @@ void SecretServiceCredentialStore::remove(const QString& service, const QString&
 void SecretServiceCredentialStore::removeAll(const QString& service, const QString& accessGroup)
 {
     // Without the account attribute the match covers every account of the service.
-    Attributes attributes;
-    attributes.insert("service", service);
-    attributes.insert("access-group", accessGroup);
+    const Attributes attributes(service, accessGroup, std::nullopt);
     GError* rawError = nullptr;
     secret_password_clearv_sync(credentialSchema(), attributes.table(), nullptr, &rawError);
     Error error(rawError);
