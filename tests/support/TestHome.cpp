@@ -1,12 +1,8 @@
 #include "TestHome.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include "TestFiles.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <QFile>
 
 TestHome::TestHome()
 {
@@ -25,15 +21,5 @@ TestHome::~TestHome()
 
 bool TestHome::write(const QString& relative, const QByteArray& content, int mode) const
 {
-    const QString path = filePath(relative);
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        return false;
-    QFile::remove(path);
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd < 0)
-        return false;
-    ::fchmod(fd, mode);
-    const bool ok = ::write(fd, content.constData(), size_t(content.size())) == content.size();
-    ::close(fd);
-    return ok;
+    return TestFiles::write(filePath(relative), content, mode);
 }

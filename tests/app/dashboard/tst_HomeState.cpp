@@ -1,4 +1,5 @@
 #include "BackendProcess.h"
+#include "TestFiles.h"
 #include "CLIService.h"
 #include "ChildProcesses.h"
 #include "CoreConstants.h"
@@ -139,15 +140,7 @@ class TestHomeState : public QObject
         QString ollamaPath() const { return dir.filePath(QStringLiteral("bin/ollama")); }
 
         // A model runtime whose "list" runs body.
-        bool installOllama(const QByteArray& body) const
-        {
-            QFile file(ollamaPath());
-            if (!file.open(QIODevice::WriteOnly))
-                return false;
-            file.write(QByteArray("#!/bin/sh\n").append(body));
-            file.close();
-            return file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        }
+        bool installOllama(const QByteArray& body) const { return TestFiles::writeShellScript(ollamaPath(), body); }
 
         bool writeScenario(const QJsonObject& scenario) const
         {

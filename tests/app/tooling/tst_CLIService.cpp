@@ -1,4 +1,5 @@
 #include "CLIService.h"
+#include "TestFiles.h"
 #include "ChildProcesses.h"
 #include "TestHome.h"
 
@@ -109,13 +110,7 @@ QList<QJsonObject> TestCLIService::invocations() const
 QString TestCLIService::writeScript(const QString& name, const QByteArray& body)
 {
     const QString path = m_dir->filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write("#!/bin/sh\n" + body);
-    file.close();
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return path;
+    return TestFiles::writeShellScript(path, body) ? path : QString();
 }
 
 static QStringList arguments(const QJsonObject& invocation)

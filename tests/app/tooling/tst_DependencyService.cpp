@@ -1,4 +1,5 @@
 #include "CLIService.h"
+#include "TestFiles.h"
 #include "DependencyService.h"
 #include "LoopbackHttpServer.h"
 #include "PkexecPrivilegedRunner.h"
@@ -79,14 +80,7 @@ void TestDependencyService::cleanup()
 QString TestDependencyService::writeScript(const QString& relative, const QByteArray& body)
 {
     const QString path = m_dir->filePath(relative);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write("#!/bin/sh\n" + body);
-    file.close();
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return path;
+    return TestFiles::writeShellScript(path, body) ? path : QString();
 }
 
 QByteArray TestDependencyService::makeArchive(bool withCommand, bool withLibraries)

@@ -1,4 +1,5 @@
 #include "CLIService.h"
+#include "TestFiles.h"
 #include "PkexecPrivilegedRunner.h"
 
 #include <QDir>
@@ -44,15 +45,10 @@ void TestPrivilegedRunner::init()
 QString TestPrivilegedRunner::writeStandIn(const QByteArray& behaviour)
 {
     const QString path = m_dir->filePath(QStringLiteral("pkexec"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write("#!/bin/sh\n: > '" + QFile::encodeName(m_dir->filePath(QStringLiteral("argv"))) + "'\n"
-               "for a in \"$@\"; do printf '%s\\0' \"$a\" >> '"
-               + QFile::encodeName(m_dir->filePath(QStringLiteral("argv"))) + "'; done\n" + behaviour + "\n");
-    file.close();
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return path;
+    const QByteArray argv = QFile::encodeName(m_dir->filePath(QStringLiteral("argv")));
+    const QByteArray body = ": > '" + argv + "'\n"
+                            "for a in \"$@\"; do printf '%s\\0' \"$a\" >> '" + argv + "'; done\n" + behaviour + "\n";
+    return TestFiles::writeShellScript(path, body) ? path : QString();
 }
 
 QStringList TestPrivilegedRunner::recordedArguments() const

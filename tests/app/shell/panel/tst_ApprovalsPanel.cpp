@@ -1,4 +1,5 @@
 #include "LogCapture.h"
+#include "TestFiles.h"
 #include "UpdaterScript.h"
 #include "PanelFixture.h"
 
@@ -305,12 +306,7 @@ private Q_SLOTS:
         QVERIFY(banner.isVisible());
 
         // The download address is not the release host.
-        QVERIFY(QDir(installation.path()).mkpath(QStringLiteral("bin")));
-        QFile executable(installation.filePath(QString::fromLatin1(UpdaterScript::appExecutable)));
-        QVERIFY(executable.open(QIODevice::WriteOnly));
-        executable.write("#!/bin/sh\n");
-        executable.close();
-        QVERIFY(executable.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(TestFiles::writeShellScript(installation.filePath(QString::fromLatin1(UpdaterScript::appExecutable)), {}));
         banner.update();
         QTRY_COMPARE(banner.errorText(), QStringLiteral("Update blocked: untrusted download source"));
 

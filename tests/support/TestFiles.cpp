@@ -1,0 +1,28 @@
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool TestFiles::write(const QString& path, const QByteArray& content, int mode)
+{
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return false;
+    QFile::remove(path);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0)
+        return false;
+    ::fchmod(fd, mode);
+    const bool ok = ::write(fd, content.constData(), size_t(content.size())) == content.size();
+    ::close(fd);
+    return ok;
+}
+
+bool TestFiles::writeShellScript(const QString& path, const QByteArray& body)
+{
+    return write(path, "#!/bin/sh\n" + body, 0700);
+}
