@@ -45,6 +45,11 @@ bool PopoverWindow::isShown() const
     return m_shown;
 }
 
+bool PopoverWindow::trayAvailable() const
+{
+    return m_trayAvailable && m_trayAvailable();
+}
+
 bool PopoverWindow::closedByFocusLossRecently() const
 {
     return m_focusLossClose.isValid() && m_focusLossClose.elapsed() < 400;
@@ -60,7 +65,7 @@ bool PopoverWindow::create()
     m_error = view.errorString;
     if (!m_error.isEmpty())
         SystemLog::write(QStringLiteral("Quorvane: popover failed to load: %1").arg(m_error));
-    const bool tray = m_trayAvailable && m_trayAvailable();
+    const bool tray = trayAvailable();
     if (tray)
         m_window->setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     else
@@ -97,7 +102,7 @@ void PopoverWindow::show(const QRect& trayGeometry)
     m_opening.start();
     if (!m_window && !create())
         return;
-    const bool tray = m_trayAvailable && m_trayAvailable();
+    const bool tray = trayAvailable();
     if (tray) {
         QList<PopoverPlacement::Screen> screens;
         for (QScreen* screen : QGuiApplication::screens())
@@ -125,7 +130,7 @@ void PopoverWindow::onActiveChanged()
 {
     if (!m_window || !m_shown)
         return;
-    const bool tray = m_trayAvailable && m_trayAvailable();
+    const bool tray = trayAvailable();
     // A popover closes when the focus leaves it; an ordinary window stays.
     if (tray && !m_window->isActive()) {
         m_focusLossClose.start();

@@ -53,6 +53,7 @@ Q_SIGNALS:
     void firstFrameShown(qint64 milliseconds);
 
 private:
+    bool trayAvailable() const;
     bool create();
     void destroy();
     void onActiveChanged();
