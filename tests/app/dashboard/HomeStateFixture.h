@@ -1,0 +1,213 @@
+#pragma once
+
+#include "BackendProcess.h"
+#include "CLIService.h"
+#include "ChildProcesses.h"
+#include "CoreConstants.h"
+#include "DependencyService.h"
+#include "FileCredentialStore.h"
+#include "HomeState.h"
+#include "LogCapture.h"
+#include "MachineAuthService.h"
+#include "McpInventory.h"
+#include "TestFiles.h"
+#include "TestHome.h"
+#include "TestMachine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QScopeGuard>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <qcorotask.h>
+
+#include <optional>
+#include <unistd.h>
+
+// The dashboard model against the stand-in tool (a real child process driven
+// by a scenario file, logging every argument list) and the reference back-end:
+// what the HomeState test programs share.
+
+// A model download running in the wizard, as the dashboard sees it. Driven
+// either by hand (the setters) or by the stand-in tool, the way the wizard
+// runs "download-model".
+class WizardDownload : public ModelDownloadProgressSource
+{
+public:
+    bool llmDownloading() const override { return m_downloading; }
+    bool llmDownloadComplete() const override { return m_complete; }
+    double llmDownloadProgress() const override { return m_progress; }
+
+    void setDownloading(bool value)
+    {
+        if (std::exchange(m_downloading, value) != value)
+            Q_EMIT llmDownloadingChanged();
+    }
+    void setComplete(bool value)
+    {
+        if (std::exchange(m_complete, value) != value)
+            Q_EMIT llmDownloadCompleteChanged();
+    }
+    void setProgress(double value)
+    {
+        if (std::exchange(m_progress, value) != value)
+            Q_EMIT llmDownloadProgressChanged();
+    }
+
+    QCoro::Task<bool> start(CLIService& cli)
+    {
+        setDownloading(true);
+        setProgress(0.0);
+        setComplete(false);
+        QStringList arguments;
+        arguments << QStringLiteral("download-model") << QStringLiteral("--wizard");
+        CLIService::EventHandler onEvent = [this](const CLIEvent& event) {
+            if (event.progress)
+                setProgress(*event.progress);
+            if (event.type == QLatin1String("complete")) {
+                setComplete(true);
+                setDownloading(false);
+            } else if (event.type == QLatin1String("error")) {
+                setDownloading(false);
+            }
+        };
+        CLIResult<std::shared_ptr<CLIProcess>> started = co_await cli.start(arguments, std::move(onEvent));
+        if (!started)
+            co_return false;
+        m_process = started.value();
+        co_return true;
+    }
+
+private:
+    bool m_downloading = false;
+    bool m_complete = false;
+    double m_progress = 0.0;
+    std::shared_ptr<CLIProcess> m_process;
+};
+
+inline QByteArray compact(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+struct HomeStateFixture
+{
+    TestHome home;
+    QTemporaryDir dir;
+    BackendProcess backend;
+    FileCredentialStore store;
+    std::optional<TestMachine> machine;
+    MachineAuthService auth{store};
+    QNetworkAccessManager network;
+    CLIService cli;
+    DependencyService dependencies{&network, &cli};
+    QSettings settings{QDir(dir.path()).filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
+    WizardDownload wizard;
+    std::unique_ptr<HomeState> state;
+
+    explicit HomeStateFixture(bool registered = true)
+    {
+        qputenv("QUORVANE_API_BASE_URL", backend.url().toString().toUtf8());
+        qputenv("QUORVANE_CLI_LOG", QFile::encodeName(dir.filePath(QStringLiteral("invocations.log"))));
+        qunsetenv("QUORVANE_CLI_SCENARIO");
+        if (registered)
+            machine = TestMachine::provision(backend, store);
+        auth.reload();
+        QDir(dir.path()).mkpath(QStringLiteral("bin"));
+        dependencies.setKnownPaths({dir.filePath(QStringLiteral("bin"))});
+        dependencies.setModelQueryCommands({ollamaPath()});
+        state = std::make_unique<HomeState>(cli, dependencies, auth, network, settings, &wizard);
+    }
+    ~HomeStateFixture()
+    {
+        state.reset();
+        qunsetenv("QUORVANE_API_BASE_URL");
+        qunsetenv("QUORVANE_CLI_LOG");
+        qunsetenv("QUORVANE_CLI_SCENARIO");
+    }
+
+    QString ollamaPath() const { return dir.filePath(QStringLiteral("bin/ollama")); }
+
+    // A model runtime whose "list" runs body.
+    bool installOllama(const QByteArray& body) const { return TestFiles::writeShellScript(ollamaPath(), body); }
+
+    bool writeScenario(const QJsonObject& scenario) const
+    {
+        const QString path = dir.filePath(QStringLiteral("scenario.json"));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        file.write(QJsonDocument(scenario).toJson());
+        qputenv("QUORVANE_CLI_SCENARIO", QFile::encodeName(path));
+        return true;
+    }
+
+    bool writeInventory(const QByteArray& contents) const
+    {
+        return home.write(QStringLiteral(".quorvane/mcp-servers.json"), contents);
+    }
+
+    QList<QStringList> invocations() const
+    {
+        QList<QStringList> result;
+        QFile file(dir.filePath(QStringLiteral("invocations.log")));
+        if (!file.open(QIODevice::ReadOnly))
+            return result;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            if (line.isEmpty())
+                continue;
+            QStringList arguments;
+            for (const QJsonValue& value : QJsonDocument::fromJson(line).object().value(QLatin1String("args")).toArray())
+                arguments.append(value.toString());
+            result.append(arguments);
+        }
+        return result;
+    }
+
+    QList<QJsonObject> requests(const QString& method, const QString& target)
+    {
+        QList<QJsonObject> result;
+        for (const QJsonValue& value : backend.requests()) {
+            const QJsonObject request = value.toObject();
+            if (request.value(QLatin1String("method")).toString() == method
+                && request.value(QLatin1String("target")).toString() == target)
+                result.append(request);
+        }
+        return result;
+    }
+    QList<QJsonObject> syncRequests() { return requests(QStringLiteral("POST"), QStringLiteral("/mcp-servers/sync")); }
+    QList<QJsonObject> preferenceRequests()
+    {
+        return requests(QStringLiteral("PUT"), QStringLiteral("/users/preferences"));
+    }
+};
+
+// Our children that run the stand-in tool (the back-end is a child too).
+inline int childCount() { return childProcessCount("quorvane"); }
+
+inline QString inventoryText()
+{
+    return QStringLiteral("{\n  \"servers\": [\n    {\"name\": \"filesystem\", \"command\": \"mcp-fs\"},\n"
+                          "    {\"name\": \"tracker\", \"url\": \"http://127.0.0.1:9/mcp\"}\n  ]\n}\n");
+}
+inline QByteArray inventoryBody()
+{
+    return QByteArray("{\"servers\":[{\"command\":\"mcp-fs\",\"name\":\"filesystem\"},"
+                      "{\"name\":\"tracker\",\"url\":\"http://127.0.0.1:9/mcp\"}]}");
+}
+
+// Every case runs the stand-in tool from the build tree.
+inline void useTheStandInTool()
+{
+    const QString standIn = qEnvironmentVariable("QUORVANE_BUILD_DIR") + QStringLiteral("/libexec/quorvane/bin/quorvane");
+    QVERIFY2(QFileInfo(standIn).isExecutable(), qPrintable(standIn));
+    qputenv("QUORVANE_CLI", QFile::encodeName(standIn));
+}
