@@ -204,10 +204,23 @@ inline QByteArray inventoryBody()
                       "{\"name\":\"tracker\",\"url\":\"http://127.0.0.1:9/mcp\"}]}");
 }
 
-// Every case runs the stand-in tool from the build tree.
-inline void useTheStandInTool()
+// The base of the HomeState test programs: every case runs the stand-in tool
+// from the build tree, and no tool a case started may outlive it.
+class HomeStateTestCase : public QObject
 {
-    const QString standIn = qEnvironmentVariable("QUORVANE_BUILD_DIR") + QStringLiteral("/libexec/quorvane/bin/quorvane");
-    QVERIFY2(QFileInfo(standIn).isExecutable(), qPrintable(standIn));
-    qputenv("QUORVANE_CLI", QFile::encodeName(standIn));
-}
+    Q_OBJECT
+
+protected:
+    using Fixture = HomeStateFixture;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const QString standIn
+            = qEnvironmentVariable("QUORVANE_BUILD_DIR") + QStringLiteral("/libexec/quorvane/bin/quorvane");
+        QVERIFY2(QFileInfo(standIn).isExecutable(), qPrintable(standIn));
+        qputenv("QUORVANE_CLI", QFile::encodeName(standIn));
+    }
+
+    void cleanup() { QTRY_COMPARE(childCount(), 0); }
+};

@@ -1,21 +1,11 @@
 #include "HomeStateFixture.h"
 
 // The dashboard model: agents, the approver-only marker, the local model and the wizard's download.
-class TestHomeState : public QObject
+class TestHomeState : public HomeStateTestCase
 {
     Q_OBJECT
 
-    using Fixture = HomeStateFixture;
-
 private Q_SLOTS:
-    void initTestCase() { useTheStandInTool(); }
-
-    void cleanup()
-    {
-        // Whatever a case did, no tool it started may outlive it.
-        QTRY_COMPARE(childCount(), 0);
-    }
-
     void initialState()
     {
         Fixture f;

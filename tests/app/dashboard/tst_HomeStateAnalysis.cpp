@@ -1,21 +1,11 @@
 #include "HomeStateFixture.h"
 
 // The dashboard model's activity analysis.
-class TestHomeStateAnalysis : public QObject
+class TestHomeStateAnalysis : public HomeStateTestCase
 {
     Q_OBJECT
 
-    using Fixture = HomeStateFixture;
-
 private Q_SLOTS:
-    void initTestCase() { useTheStandInTool(); }
-
-    void cleanup()
-    {
-        // Whatever a case did, no tool it started may outlive it.
-        QTRY_COMPARE(childCount(), 0);
-    }
-
     void suggestionCount_data()
     {
         QTest::addColumn<QString>("output"); // the tool's lines

@@ -1,21 +1,11 @@
 #include "HomeStateFixture.h"
 
 // The dashboard model's MCP inventory sync and the "mcpLlmSummary" preference.
-class TestHomeStateMcp : public QObject
+class TestHomeStateMcp : public HomeStateTestCase
 {
     Q_OBJECT
 
-    using Fixture = HomeStateFixture;
-
 private Q_SLOTS:
-    void initTestCase() { useTheStandInTool(); }
-
-    void cleanup()
-    {
-        // Whatever a case did, no tool it started may outlive it.
-        QTRY_COMPARE(childCount(), 0);
-    }
-
     void syncMcpServers_data()
     {
         QTest::addColumn<QByteArray>("file"); // empty: no file
