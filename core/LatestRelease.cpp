@@ -29,6 +29,24 @@ bool readText(const QJsonObject& object, QLatin1String key, Presence presence, s
     return true;
 }
 
+// A positive whole number of bytes that a double holds exactly.
+bool readSize(const QJsonObject& object, std::optional<qint64>& out, QString& error)
+{
+    constexpr double largestExact = 9007199254740992.0; // 2^53
+    const auto it = object.constFind(QLatin1String("size"));
+    if (it == object.constEnd() || it->isNull()) {
+        out.reset();
+        return true;
+    }
+    const double value = it->toDouble(-1);
+    if (!it->isDouble() || value < 1 || value > largestExact || value != double(qint64(value))) {
+        error = QStringLiteral("LatestRelease: key \"size\" is not a positive whole number");
+        return false;
+    }
+    out = qint64(value);
+    return true;
+}
+
 } // namespace
 
 std::optional<LatestRelease> LatestRelease::fromJson(const QByteArray& json, QString* error)
@@ -55,13 +73,15 @@ std::optional<LatestRelease> LatestRelease::fromJson(const QByteArray& json, QSt
     const QJsonObject object = document.object();
 
     std::optional<QString> version, url, sha256, signature;
+    std::optional<qint64> size;
     if (!readText(object, QLatin1String("version"), Presence::required, version, reason)
         || !readText(object, QLatin1String("url"), Presence::required, url, reason)
         || !readText(object, QLatin1String("sha256"), Presence::optional, sha256, reason)
-        || !readText(object, QLatin1String("signature"), Presence::optional, signature, reason))
+        || !readText(object, QLatin1String("signature"), Presence::optional, signature, reason)
+        || !readSize(object, size, reason))
         return fail();
 
-    return LatestRelease{*version, *url, sha256, signature};
+    return LatestRelease{*version, *url, sha256, signature, size};
 }
 
 std::optional<QString> LatestRelease::hostAsWritten(const QString& url)

@@ -13,10 +13,11 @@ struct LatestRelease
     QString url;
     std::optional<QString> sha256;    // 64 lower-case hex digits of the archive
     std::optional<QString> signature; // publisher Ed25519 signature, unpadded base64url
+    std::optional<qint64> size;       // the archive's length in bytes
 
-    // Decodes the JSON object; "version" and "url" are required texts, the other
-    // members optional texts (null counts as absent). Any other shape fails with
-    // a description in `error`.
+    // Decodes the JSON object; "version" and "url" are required texts, "sha256"
+    // and "signature" optional texts, "size" an optional positive whole number
+    // (null counts as absent). Any other shape fails with a description in `error`.
     static std::optional<LatestRelease> fromJson(const QByteArray& json, QString* error = nullptr);
 
     // The host of a URL text exactly as written (no case folding, user info and

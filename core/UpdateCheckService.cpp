@@ -3,9 +3,11 @@
 #include "BuildConfig.h"
 #include "CoreConstants.h"
 #include "LatestRelease.h"
+#include "InstallationSwap.h"
+#include "ReleaseArchive.h"
+#include "ReleaseDownload.h"
 #include "ReleaseSignature.h"
 #include "UpdateLog.h"
-#include "UpdaterScript.h"
 #include "VersionComparison.h"
 
 #include <QCoreApplication>
@@ -17,7 +19,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QProcess>
-#include <QUuid>
 
 #include <QCoroNetworkReply>
 
@@ -73,8 +74,8 @@ UpdateCheckService::~UpdateCheckService()
     // A running download finishes (aborted) right here; its flow sees the stop
     // flag, removes its private folder and touches nothing else.
     m_stopping = true;
-    if (m_downloadReply)
-        m_downloadReply->abort();
+    if (m_download)
+        m_download->abort();
 }
 
 QUrl UpdateCheckService::endpoint() const
@@ -83,6 +84,7 @@ QUrl UpdateCheckService::endpoint() const
 }
 
 void UpdateCheckService::setCheckInterval(std::chrono::milliseconds interval) { m_timer.setInterval(interval); }
+void UpdateCheckService::setDownloadDeadline(std::chrono::milliseconds deadline) { m_downloadDeadline = deadline; }
 void UpdateCheckService::setReleaseHost(const QString& host) { m_releaseHost = host; }
 void UpdateCheckService::setReleasePublicKey(const QString& base64Url) { m_releasePublicKey = base64Url; }
 void UpdateCheckService::setInstallPrefix(const QString& prefix) { m_installPrefix = prefix; }
@@ -98,6 +100,8 @@ void UpdateCheckService::start(const std::optional<QString>& localVersion, Termi
     m_localVersion = localVersion;
     m_terminateApp = std::move(terminateApp);
     UpdateLog::append(QStringLiteral("start: local version=") + orNil(m_localVersion));
+    for (const QString& action : InstallationSwap::repair(m_installPrefix))
+        UpdateLog::append(action);
     check();
     m_timer.start();
 }
@@ -145,12 +149,14 @@ QCoro::Task<> UpdateCheckService::check()
         m_downloadURLText = release->url;
         m_expectedSHA256 = release->sha256;
         m_expectedSignature = release->signature;
+        m_expectedSize = release->size;
         setAvailableVersion(release->version);
         setDownloadURL(url.isValid() && !url.isRelative() ? url : QUrl());
     } else {
         m_downloadURLText.clear();
         m_expectedSHA256.reset();
         m_expectedSignature.reset();
+        m_expectedSize.reset();
         setAvailableVersion(QString());
         setDownloadURL(QUrl());
     }
@@ -167,7 +173,7 @@ std::optional<UpdateCheckService::Refusal> UpdateCheckService::installationRefus
                            + QStringLiteral(" is managed by the system package manager"),
                        QStringLiteral("Update unavailable: this installation is managed by the system package manager")};
     if (prefix.isEmpty() || prefix == QLatin1String("/")
-        || !QFileInfo(prefix + u'/' + QLatin1String(UpdaterScript::appExecutable)).isExecutable())
+        || !QFileInfo(prefix + u'/' + QLatin1String(appExecutable)).isExecutable())
         return Refusal{QStringLiteral("BLOCKED: ") + shown + QStringLiteral(" is not a self-contained installation"),
                        QStringLiteral("Update unavailable: this installation cannot replace itself")};
     const QString parent = QFileInfo(prefix).absolutePath();
@@ -212,16 +218,15 @@ QCoro::Task<> UpdateCheckService::runDownloadAndInstall()
     QPointer<UpdateCheckService> self(this);
     // What this attempt checks against, fixed now: a check that runs while the
     // download is under way may publish another release.
-    const QUrl url = m_downloadURL;
-    const std::optional<QString> expectedSHA256 = m_expectedSHA256;
-    const std::optional<QString> expectedSignature = m_expectedSignature;
+    const Announcement announced{m_downloadURL, m_availableVersion, m_expectedSHA256, m_expectedSignature,
+                                 m_expectedSize};
     UpdateLog::append(QStringLiteral("download starting: ") + m_downloadURLText);
     setIsUpdating(true);
     setUpdateProgress(0.0);
     setUpdateError(QString());
 
-    // A private folder (mode 0700 from its creation) holds the archive and,
-    // later, the updater script; nobody else can swap files in it.
+    // A private folder (mode 0700 from its creation) holds the archive; nobody
+    // else can swap files in it.
     QByteArray folderTemplate = QFile::encodeName(QDir::tempPath() + QStringLiteral("/quorvane-update-XXXXXX"));
     if (!::mkdtemp(folderTemplate.data())) {
         const QString reason = QString::fromLocal8Bit(std::strerror(errno));
@@ -230,122 +235,65 @@ QCoro::Task<> UpdateCheckService::runDownloadAndInstall()
         co_return;
     }
     const QString workDirectory = QFile::decodeName(folderTemplate);
-    const QString archivePath =
-        workDirectory + QStringLiteral("/Quorvane-") + fileNameComponent(m_availableVersion) + QStringLiteral(".tar.gz");
+    const QString archivePath = workDirectory + QStringLiteral("/Quorvane-") + fileNameComponent(announced.version)
+                                + QStringLiteral(".tar.gz");
 
-    QFile file(archivePath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        UpdateLog::append(QStringLiteral("download move failed: ") + file.errorString());
-        QDir(workDirectory).removeRecursively();
-        fail(QStringLiteral("Update failed: ") + file.errorString());
-        co_return;
-    }
-
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
-    request.setTransferTimeout(int(requestTimeout.count()));
-    QNetworkReply* reply = m_network->get(request);
-    m_downloadReply = reply;
-    bool writeFailed = false;
-    connect(reply, &QNetworkReply::readyRead, this, [reply, &file, &writeFailed] {
-        const QByteArray chunk = reply->readAll();
-        if (!writeFailed && file.write(chunk) != chunk.size()) {
-            writeFailed = true;
-            reply->abort();
-        }
+    ReleaseDownload download(m_network, announced.url, archivePath, announced.size.value_or(unannouncedSizeLimit),
+                             m_downloadDeadline);
+    m_download = &download;
+    const std::optional<ReleaseDownload::Failure> failure = co_await download.run([this](double fraction) {
+        setUpdateProgress(fraction);
     });
-    connect(reply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64 total) {
-        if (total >= 1)
-            setUpdateProgress(double(received) / double(total));
-    });
-
-    co_await qCoro(reply).waitForFinished();
-    reply->deleteLater();
     if (!self || m_stopping) {
-        file.close();
         QDir(workDirectory).removeRecursively();
         co_return;
     }
-    disconnect(reply, nullptr, this, nullptr);
-    m_downloadReply = nullptr;
-
-    const QNetworkReply::NetworkError error = reply->error();
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!writeFailed && error == QNetworkReply::NoError) {
-        const QByteArray rest = reply->readAll();
-        writeFailed = file.write(rest) != rest.size() || !file.flush();
-    }
-    if (writeFailed) {
-        const QString reason = file.errorString();
-        UpdateLog::append(QStringLiteral("download move failed: ") + reason);
-        file.close();
+    m_download = nullptr;
+    if (failure) {
+        UpdateLog::append(failure->logLine);
         QDir(workDirectory).removeRecursively();
-        fail(QStringLiteral("Update failed: ") + reason);
-        co_return;
-    }
-    file.close();
-    if (error != QNetworkReply::NoError) {
-        UpdateLog::append(QStringLiteral("download error: ") + reply->errorString());
-        QDir(workDirectory).removeRecursively();
-        fail(QStringLiteral("Download failed: ") + reply->errorString());
-        co_return;
-    }
-    if (const int code = status.toInt(); code < 200 || code > 299) { // e.g. a redirect to another origin
-        UpdateLog::append(QStringLiteral("download error: bad status ") + QString::number(code));
-        QDir(workDirectory).removeRecursively();
-        fail(QStringLiteral("Download failed: the server answered with status ") + QString::number(code));
+        fail(failure->message);
         co_return;
     }
 
     UpdateLog::append(QStringLiteral("download complete: ") + archivePath);
     setUpdateProgress(1.0);
-    if (!verifyDownload(archivePath, expectedSHA256, expectedSignature)) {
+    if (!verifyDownload(archivePath, announced)) {
         QDir(workDirectory).removeRecursively();
         co_return;
     }
-    launchInstaller(workDirectory, archivePath, *expectedSignature);
+    launchInstaller(workDirectory, archivePath, announced);
 }
 
-bool UpdateCheckService::verifyDownload(const QString& archivePath, const std::optional<QString>& expectedSHA256,
-                                        const std::optional<QString>& expectedSignature)
+bool UpdateCheckService::verifyDownload(const QString& archivePath, const Announcement& announced)
 {
     static const QString signatureFailed = QStringLiteral("Update blocked: publisher signature check failed");
-    if (!expectedSHA256) {
+    if (!announced.sha256) {
         UpdateLog::append(QStringLiteral("BLOCKED: no expected hash from server"));
         fail(QStringLiteral("Update blocked: missing integrity hash"));
         return false;
     }
 
+    // The file is mapped, not read: its pages stay in the page cache.
     QFile file(archivePath);
-    QByteArray copy;
-    QByteArrayView bytes;
-    bool readable = file.open(QIODevice::ReadOnly);
-    if (readable && file.size() > 0) {
-        if (const uchar* mapped = file.map(0, file.size())) {
-            bytes = QByteArrayView(mapped, file.size());
-        } else {
-            copy = file.readAll();
-            readable = copy.size() == file.size();
-            bytes = copy;
-        }
-    }
-    if (!readable) {
+    const uchar* mapped = file.open(QIODevice::ReadOnly) && file.size() > 0 ? file.map(0, file.size()) : nullptr;
+    if (!mapped) {
         UpdateLog::append(QStringLiteral("BLOCKED: could not read downloaded file"));
         fail(QStringLiteral("Update failed: could not read download"));
         return false;
     }
+    const QByteArrayView bytes(mapped, file.size());
 
     const QString computed = ReleaseSignature::sha256Hex(bytes);
-    if (computed != *expectedSHA256) {
+    if (computed != *announced.sha256) {
         UpdateLog::append(QStringLiteral("BLOCKED: hash mismatch computed=") + computed + QStringLiteral(" expected=")
-                          + *expectedSHA256);
+                          + *announced.sha256);
         fail(QStringLiteral("Update blocked: integrity check failed"));
         return false;
     }
     UpdateLog::append(QStringLiteral("hash verified: ") + computed);
 
-    if (!expectedSignature) {
+    if (!announced.signature) {
         UpdateLog::append(QStringLiteral("BLOCKED: no publisher signature from server"));
         fail(signatureFailed);
         return false;
@@ -355,66 +303,62 @@ bool UpdateCheckService::verifyDownload(const QString& archivePath, const std::o
         fail(signatureFailed);
         return false;
     }
-    if (!ReleaseSignature::verifyText(m_releasePublicKey, bytes, *expectedSignature)) {
+    if (!ReleaseSignature::verifyText(m_releasePublicKey, bytes, *announced.signature)) {
         UpdateLog::append(QStringLiteral("BLOCKED: publisher signature invalid"));
         fail(signatureFailed);
         return false;
     }
     UpdateLog::append(QStringLiteral("publisher signature verified"));
+
+    // The signature covers the version inside the archive, not the announced
+    // one: an old genuine release announced as a new version stops here.
+    static const QString versionRefused = QStringLiteral("Update blocked: the release is not the announced newer version");
+    const ReleaseArchive::Result inner = ReleaseArchive::readVersion(archivePath);
+    if (!inner.value) {
+        UpdateLog::append(QStringLiteral("BLOCKED: ") + inner.error);
+        fail(versionRefused);
+        return false;
+    }
+    if (*inner.value != announced.version || !VersionComparison::isNewer(*inner.value, m_localVersion)) {
+        UpdateLog::append(QStringLiteral("BLOCKED: archive version ") + *inner.value + QStringLiteral(" announced=")
+                          + announced.version + QStringLiteral(" local=") + orNil(m_localVersion));
+        fail(versionRefused);
+        return false;
+    }
+    UpdateLog::append(QStringLiteral("archive version verified: ") + *inner.value);
     return true;
 }
 
 void UpdateCheckService::launchInstaller(const QString& workDirectory, const QString& archivePath,
-                                         const QString& signature)
+                                         const Announcement& announced)
 {
-    const auto failLaunch = [&](const QString& reason) {
-        UpdateLog::append(QStringLiteral("failed to launch updater: ") + reason);
-        QDir(workDirectory).removeRecursively();
-        fail(QStringLiteral("Update failed: could not launch installer"));
-    };
-
     const QString prefix = QFileInfo(m_installPrefix).canonicalFilePath();
-    const QString verifier = prefix + u'/' + QLatin1String(UpdaterScript::verifierExecutable);
-    if (prefix.isEmpty() || !QFileInfo(verifier).isExecutable()) {
-        failLaunch(QStringLiteral("publisher verifier not found at ") + verifier);
-        return;
-    }
-
-    const QString unique = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    const QString scriptPath = workDirectory + QStringLiteral("/quorvane-updater-") + unique + QStringLiteral(".sh");
-    UpdaterScript::Parameters parameters;
-    parameters.appPid = m_processId;
-    parameters.archivePath = archivePath;
-    parameters.signature = signature;
-    parameters.publicKey = m_releasePublicKey;
-    parameters.verifierPath = verifier;
-    parameters.installPath = prefix;
-    parameters.workDirectory = workDirectory;
-    parameters.uniqueName = unique;
-    const QByteArray text = UpdaterScript::text(parameters).toUtf8();
-
-    QFile script(scriptPath);
-    if (!script.open(QIODevice::WriteOnly | QIODevice::NewOnly,
-                     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner)
-        || script.write(text) != text.size() || !script.flush()) {
-        failLaunch(script.errorString());
-        return;
-    }
-    script.close();
-
+    const QString updater = prefix + u'/' + QLatin1String(updaterExecutable);
     QProcess process;
-    process.setProgram(QStringLiteral("/bin/bash"));
-    process.setArguments({scriptPath});
+    process.setProgram(updater);
+    process.setArguments({QStringLiteral("--wait-pid"), QString::number(m_processId),
+                          QStringLiteral("--archive"), archivePath,
+                          QStringLiteral("--signature"), *announced.signature,
+                          QStringLiteral("--public-key"), m_releasePublicKey,
+                          QStringLiteral("--version"), announced.version,
+                          QStringLiteral("--installed-version"), orNil(m_localVersion),
+                          QStringLiteral("--prefix"), prefix,
+                          QStringLiteral("--work-dir"), workDirectory,
+                          QStringLiteral("--log"), CoreConstants::updateCheckLogPath()});
     process.setWorkingDirectory(QStringLiteral("/"));
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
-    if (!process.startDetached()) {
-        failLaunch(process.errorString());
+    if (prefix.isEmpty() || !QFileInfo(updater).isExecutable() || !process.startDetached()) {
+        const QString reason = QFileInfo(updater).isExecutable() ? process.errorString()
+                                                                 : QStringLiteral("no updater at ") + updater;
+        UpdateLog::append(QStringLiteral("failed to launch updater: ") + reason);
+        QDir(workDirectory).removeRecursively();
+        fail(QStringLiteral("Update failed: could not launch installer"));
         return;
     }
 
-    UpdateLog::append(QStringLiteral("updater script launched, terminating app"));
+    UpdateLog::append(QStringLiteral("updater launched, terminating app"));
     QTimer::singleShot(terminateDelay, this, [this] {
         if (m_terminateApp)
             m_terminateApp();

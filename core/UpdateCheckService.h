@@ -15,13 +15,17 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 
+class ReleaseDownload;
+
 // Keeps the installed program current. Once an hour it asks the back-end for
 // the latest release and publishes the version when it is newer than the local
-// one. downloadAndInstall() fetches the release archive (only from the release
-// host) into a private folder, refuses it unless its SHA-256 digest equals the
-// announced one and its Ed25519 signature verifies against the pinned
-// publisher key, then starts an updater script that swaps the installation
-// once this process has quit, and asks the program to quit.
+// one. downloadAndInstall() streams the release archive (only from the release
+// host, at most the announced size, within a deadline) into a private folder,
+// refuses it unless its SHA-256 digest equals the announced one, its Ed25519
+// signature verifies against the pinned publisher key and the version it
+// carries is the announced one and newer than the local one, then starts the
+// updater helper (quorvane-updater) that swaps the installation once this
+// process has quit, and asks the program to quit.
 //
 // Every step leaves a line in ~/.quorvane/update-check.log.
 class UpdateCheckService : public QObject
@@ -38,6 +42,12 @@ public:
 
     static constexpr std::chrono::milliseconds defaultCheckInterval{std::chrono::seconds(3600)};
     static constexpr std::chrono::milliseconds terminateDelay{200};
+    static constexpr std::chrono::milliseconds defaultDownloadDeadline{std::chrono::minutes(15)};
+    // The most a download may bring when the release answer names no size.
+    static constexpr qint64 unannouncedSizeLimit = qint64(200) * 1024 * 1024;
+    // Relative to an installation prefix.
+    static constexpr char appExecutable[] = "bin/quorvane-app";
+    static constexpr char updaterExecutable[] = "libexec/quorvane/quorvane-updater";
 
     // `network` is the process's shared access manager; it must outlive this.
     explicit UpdateCheckService(QNetworkAccessManager* network, QObject* parent = nullptr);
@@ -51,7 +61,8 @@ public:
     QString updateError() const { return m_updateError; }
 
     // Stores the installed version (absent when unknown) and the callback that
-    // quits the program, checks at once and then on every interval.
+    // quits the program, repairs a swap an interrupted update left half-done,
+    // checks at once and then on every interval.
     void start(const std::optional<QString>& localVersion, TerminateCallback terminateApp);
 
     // One check of the release query; resolves when its outcome is published.
@@ -69,6 +80,7 @@ public:
 
     // Configuration; the composition root uses the defaults, tests inject.
     void setCheckInterval(std::chrono::milliseconds interval);
+    void setDownloadDeadline(std::chrono::milliseconds deadline);
     void setReleaseHost(const QString& host);           // default BuildConfig::releaseHost
     void setReleasePublicKey(const QString& base64Url); // default BuildConfig::releasePublicKey
     void setInstallPrefix(const QString& prefix);       // default: the executable's folder/..
@@ -104,10 +116,18 @@ private:
 
     std::optional<Refusal> installationRefusal() const;
     std::optional<Refusal> sourceRefusal() const;
+    struct Announcement
+    {
+        QUrl url;
+        QString version;
+        std::optional<QString> sha256;
+        std::optional<QString> signature;
+        std::optional<qint64> size;
+    };
+
     // Checks the finished download; true when it may be installed.
-    bool verifyDownload(const QString& archivePath, const std::optional<QString>& expectedSHA256,
-                        const std::optional<QString>& expectedSignature);
-    void launchInstaller(const QString& workDirectory, const QString& archivePath, const QString& signature);
+    bool verifyDownload(const QString& archivePath, const Announcement& announced);
+    void launchInstaller(const QString& workDirectory, const QString& archivePath, const Announcement& announced);
 
     QNetworkAccessManager* m_network = nullptr;
 
@@ -121,9 +141,11 @@ private:
     std::optional<QString> m_localVersion;
     std::optional<QString> m_expectedSHA256;
     std::optional<QString> m_expectedSignature;
+    std::optional<qint64> m_expectedSize;
     QString m_downloadURLText;
     TerminateCallback m_terminateApp;
-    QPointer<QNetworkReply> m_downloadReply;
+    QPointer<ReleaseDownload> m_download;
+    std::chrono::milliseconds m_downloadDeadline = defaultDownloadDeadline;
     bool m_stopping = false;
 
     QString m_releaseHost;

@@ -1,18 +1,45 @@
 #include "UpdateLog.h"
 
-#include "CoreConstants.h"
+#include "PrivateFiles.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int openLog(const QByteArray& path)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+    if (fd < 0)
+        return -1;
+    struct stat info{};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+        ::close(fd);
+        return -1;
+    }
+    if ((info.st_mode & 077) != 0)
+        ::fchmod(fd, 0600); // a log left by an older version
+    return fd;
+}
+
+} // namespace
 
 namespace UpdateLog {
 
 QString line(const QString& message)
 {
+    const QStringView capped = QStringView(message).left(maximumMessageLength);
     QString escaped;
-    escaped.reserve(message.size());
-    for (const QChar c : message) {
+    escaped.reserve(capped.size());
+    for (const QChar c : capped) {
         if (c == u'\n')
             escaped += QLatin1String("\\n");
         else if (c == u'\r')
@@ -22,17 +49,33 @@ QString line(const QString& message)
         else
             escaped += c;
     }
+    if (message.size() > maximumMessageLength)
+        escaped += QStringLiteral("... (%1 characters cut)").arg(message.size() - maximumMessageLength);
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODate) + u' ' + escaped + u'\n';
 }
 
-void append(const QString& message)
+void appendTo(const QString& path, const QString& message)
 {
-    QDir().mkpath(CoreConstants::quorvaneDirectory());
-    QFile file(CoreConstants::updateCheckLogPath());
-    // Append creates the file when it is not there yet; failures are ignored.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (PrivateFiles::makePrivateDirectories(QFileInfo(path).absolutePath()))
         return;
-    file.write(line(message).toUtf8());
+    const QByteArray encodedPath = QFile::encodeName(path);
+    const QByteArray text = line(message).toUtf8();
+    int fd = openLog(encodedPath);
+    if (fd < 0)
+        return;
+    struct stat info{};
+    if (::fstat(fd, &info) == 0 && info.st_size + text.size() > rotateBytes) {
+        ::close(fd);
+        // rename() moves a link itself, never what it points to.
+        ::rename(encodedPath.constData(), QByteArray(encodedPath + ".1").constData());
+        fd = openLog(encodedPath);
+        if (fd < 0)
+            return;
+    }
+    // O_APPEND: each line lands whole at the end, even with the updater writing too.
+    const ssize_t written = ::write(fd, text.constData(), size_t(text.size()));
+    Q_UNUSED(written);
+    ::close(fd);
 }
 
 } // namespace UpdateLog

@@ -8,6 +8,9 @@
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <memory>
 
 // A tiny HTTP/1.1 server on 127.0.0.1 for tests that need control over what
 // the reference back-end does not vary: answers with or without a
@@ -20,6 +23,7 @@ public:
         int status = 200;
         QByteArray body;
         bool sendContentLength = true;
+        int dripMilliseconds = 0; // > 0: the body goes out one byte per interval
     };
 
     LoopbackHttpServer()
@@ -62,8 +66,24 @@ private:
             head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
         head += "\r\n";
         socket->write(head);
+        if (response.dripMilliseconds > 0) {
+            drip(socket, response.body, response.dripMilliseconds);
+            return;
+        }
         socket->write(response.body);
         socket->disconnectFromHost();
+    }
+
+    // A host that keeps the connection alive with a byte now and then.
+    void drip(QTcpSocket* socket, const QByteArray& body, int interval)
+    {
+        auto* timer = new QTimer(socket);
+        auto sent = std::make_shared<qsizetype>(0);
+        connect(timer, &QTimer::timeout, socket, [socket, body, sent] {
+            if (*sent < body.size())
+                socket->write(body.mid((*sent)++, 1));
+        });
+        timer->start(interval);
     }
 
     QTcpServer m_server;

@@ -2,8 +2,9 @@
 #include "LatestRelease.h"
 #include "ReleaseSignature.h"
 #include "TestHome.h"
+#include "ReleaseTestSupport.h"
+#include "TestFiles.h"
 #include "UpdateLog.h"
-#include "UpdaterScript.h"
 #include "VersionComparison.h"
 
 #include "CoreConstants.h"
@@ -12,6 +13,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
+
+#include <sys/stat.h>
 
 class TestReleaseFormats : public QObject
 {
@@ -73,7 +76,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("signature"); // "<absent>" when absent
         QTest::addColumn<QString>("errorPart");
         const QString absent = QStringLiteral("<absent>");
-        QTest::newRow("all members") << QByteArray("{\"version\":\"1.2\",\"url\":\"https://h/x\",\"sha256\":\"ab\",\"signature\":\"s\"}")
+        QTest::newRow("all members") << QByteArray("{\"version\":\"1.2\",\"url\":\"https://h/x\",\"sha256\":\"ab\",\"signature\":\"s\",\"size\":1234}")
                                      << true << QStringLiteral("ab") << QStringLiteral("s") << QString();
         QTest::newRow("required only") << QByteArray("{\"version\":\"1.2\",\"url\":\"https://h/x\"}") << true << absent
                                        << absent << QString();
@@ -91,6 +94,14 @@ private Q_SLOTS:
                                          << absent << QStringLiteral("\"sha256\" is not a string");
         QTest::newRow("signature an object") << QByteArray("{\"version\":\"1\",\"url\":\"u\",\"signature\":{}}") << false
                                              << absent << absent << QStringLiteral("\"signature\" is not a string");
+        QTest::newRow("size a fraction") << QByteArray("{\"version\":\"1\",\"url\":\"u\",\"size\":1.5}") << false << absent
+                                         << absent << QStringLiteral("\"size\" is not a positive whole number");
+        QTest::newRow("size zero") << QByteArray("{\"version\":\"1\",\"url\":\"u\",\"size\":0}") << false << absent
+                                   << absent << QStringLiteral("\"size\" is not a positive whole number");
+        QTest::newRow("size a text") << QByteArray("{\"version\":\"1\",\"url\":\"u\",\"size\":\"5\"}") << false << absent
+                                     << absent << QStringLiteral("\"size\" is not a positive whole number");
+        QTest::newRow("size beyond 2^53") << QByteArray("{\"version\":\"1\",\"url\":\"u\",\"size\":1e300}") << false
+                                          << absent << absent << QStringLiteral("\"size\" is not a positive whole number");
         QTest::newRow("array") << QByteArray("[]") << false << absent << absent << QStringLiteral("not a JSON object");
         QTest::newRow("truncated") << QByteArray("{\"version\":\"1\",\"ur") << false << absent << absent
                                    << QStringLiteral("invalid JSON");
@@ -112,6 +123,7 @@ private Q_SLOTS:
         }
         QCOMPARE(release->sha256.value_or(QStringLiteral("<absent>")), sha256);
         QCOMPARE(release->signature.value_or(QStringLiteral("<absent>")), signature);
+        QCOMPARE(release->size.value_or(-1), json.contains("\"size\"") ? qint64(1234) : qint64(-1));
     }
 
     void base64UrlIsStrict()
@@ -192,46 +204,6 @@ private Q_SLOTS:
             QCOMPARE(*written, host);
     }
 
-    void updaterScriptQuotesEveryValue()
-    {
-        // A path full of shell syntax must reach the script's variables literally.
-        UpdaterScript::Parameters p;
-        p.appPid = 4242;
-        p.archivePath = QStringLiteral("/tmp/a b/it's \"$(touch pwned)\"`x`;$HOME.tar.gz");
-        p.signature = QStringLiteral("sig");
-        p.publicKey = QStringLiteral("key");
-        p.verifierPath = QStringLiteral("/opt/q/libexec/quorvane/quorvane-verify-release");
-        p.installPath = QStringLiteral("/home/u/.local/opt/quorvane");
-        p.workDirectory = QStringLiteral("/tmp/quorvane-update-abc");
-        p.uniqueName = QStringLiteral("UUID");
-        const QString script = UpdaterScript::text(p);
-        QVERIFY(script.startsWith(QLatin1String("#!/bin/bash\n")));
-
-        // Evaluate the variable block (up to the first empty line) and print it back.
-        QString assignments = script.left(script.indexOf(QLatin1String("\n\n")) + 1);
-        assignments += QStringLiteral("printf '%s\\n' \"$APP_PID\" \"$ARCHIVE_PATH\" \"$INSTALL_PATH\" \"$UNIQUE\"\n");
-        QTemporaryDir cwd;
-        QProcess shell;
-        shell.setWorkingDirectory(cwd.path());
-        shell.start(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), assignments});
-        QTRY_COMPARE_WITH_TIMEOUT(shell.state(), QProcess::NotRunning, 30000);
-        QCOMPARE(shell.exitCode(), 0);
-        const QStringList printed = QString::fromUtf8(shell.readAllStandardOutput()).split(u'\n');
-        QCOMPARE(printed.value(0), QStringLiteral("4242"));
-        QCOMPARE(printed.value(1), p.archivePath);
-        QCOMPARE(printed.value(2), p.installPath);
-        QCOMPARE(printed.value(3), p.uniqueName);
-        QVERIFY(!QFile::exists(cwd.filePath(QStringLiteral("pwned"))));
-
-        // The order of the steps: wait, verify, swap, clean up, relaunch.
-        const qsizetype wait = script.indexOf(QLatin1String("kill -0"));
-        const qsizetype verify = script.indexOf(QLatin1String("\"$VERIFIER\" --public-key"));
-        const qsizetype swap = script.indexOf(QLatin1String("mv -T -- \"$STAGING\" \"$INSTALL_PATH\""));
-        const qsizetype cleanup = script.lastIndexOf(QLatin1String("\ncleanup\n"));
-        const qsizetype relaunch = script.indexOf(QLatin1String("\"$INSTALL_PATH/bin/quorvane-app\" </dev/null"));
-        QVERIFY(wait > 0 && wait < verify && verify < swap && swap < cleanup && cleanup < relaunch);
-    }
-
     void updateLogLines()
     {
         TestHome home;
@@ -247,6 +219,41 @@ private Q_SLOTS:
         const QRegularExpression format(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ (.*)$"));
         QCOMPARE(format.match(lines[0]).captured(1), QStringLiteral("first"));
         QCOMPARE(format.match(lines[1]).captured(1), QStringLiteral("second\\nforged 2026-01-01T00:00:00Z line"));
+
+        // 0600 inside 0700, from the start.
+        struct stat info{};
+        QCOMPARE(::stat(QFile::encodeName(CoreConstants::updateCheckLogPath()).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 07777, mode_t(0600));
+        QCOMPARE(::stat(QFile::encodeName(CoreConstants::quorvaneDirectory()).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 07777, mode_t(0700));
+    }
+
+    void updateLogBounds()
+    {
+        TestHome home;
+        const QString path = CoreConstants::updateCheckLogPath();
+        // A server-supplied value of 10 MB adds one short line.
+        UpdateLog::append(QStringLiteral("check: remote=") + QString(10 * 1024 * 1024, u'9'));
+        QVERIFY(QFileInfo(path).size() < 2 * UpdateLog::maximumMessageLength);
+        QVERIFY(QString::fromUtf8(ReleaseTestSupport::readFile(path)).contains(QStringLiteral("characters cut)")));
+
+        // Past the size limit the log starts afresh; one older generation stays.
+        const QString line(UpdateLog::maximumMessageLength - 100, u'x');
+        for (qint64 written = 0; written < 3 * UpdateLog::rotateBytes; written += line.size())
+            UpdateLog::append(line);
+        QVERIFY(QFileInfo(path).size() <= UpdateLog::rotateBytes);
+        QVERIFY(QFileInfo(path + QStringLiteral(".1")).size() <= UpdateLog::rotateBytes);
+        QVERIFY(QFileInfo(path + QStringLiteral(".1")).size() > UpdateLog::rotateBytes / 2);
+        QVERIFY(!QFile::exists(path + QStringLiteral(".2")));
+
+        // A link planted at the log's name is not followed.
+        QTemporaryDir elsewhere;
+        const QString target = elsewhere.filePath(QStringLiteral("target"));
+        QVERIFY(TestFiles::write(target, "untouched"));
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QFile::link(target, path));
+        UpdateLog::append(QStringLiteral("through a link?"));
+        QCOMPARE(ReleaseTestSupport::readFile(target), QByteArray("untouched"));
     }
 };
 

@@ -3,9 +3,10 @@
 #include "Ed25519Key.h"
 #include "LoopbackHttpServer.h"
 #include "ReleaseSignature.h"
+#include "ReleaseTestSupport.h"
+#include "TestFiles.h"
 #include "TestHome.h"
 #include "UpdateCheckService.h"
-#include "UpdaterScript.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,75 +27,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace ReleaseTestSupport;
+
 namespace {
 
 const QString newVersion = QStringLiteral("2.0.0");
 const QString archiveName = QStringLiteral("Quorvane-2.0.0.tar.gz");
-
-bool writeFile(const QString& path, const QByteArray& content, QFileDevice::Permissions permissions = {})
-{
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        return false;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size())
-        return false;
-    file.close();
-    return permissions ? QFile::setPermissions(path, permissions) : true;
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-constexpr QFileDevice::Permissions executable = QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                | QFileDevice::ExeOwner | QFileDevice::ReadGroup
-                                                | QFileDevice::ExeGroup | QFileDevice::ReadOther
-                                                | QFileDevice::ExeOther;
-
-QString builtVerifier()
-{
-    return qEnvironmentVariable("QUORVANE_BUILD_DIR") + QStringLiteral("/libexec/quorvane/quorvane-verify-release");
-}
-
-// An installation tree: a program that leaves a marker when started, a version
-// file, a file only this version has, and the verifier the updater runs.
-bool makeTree(const QString& root, const QString& version, const QString& marker, bool withProgram = true)
-{
-    const QByteArray program = "#!/bin/sh\necho \"" + version.toUtf8() + "\" > '" + QFile::encodeName(marker) + "'\n";
-    return (!withProgram || writeFile(root + QStringLiteral("/bin/quorvane-app"), program, executable))
-           && writeFile(root + QStringLiteral("/share/quorvane/version.txt"), version.toUtf8())
-           && writeFile(root + QStringLiteral("/share/quorvane/only-") + version + QStringLiteral(".txt"), "x")
-           && QDir().mkpath(root + QStringLiteral("/libexec/quorvane"))
-           && QFile::copy(builtVerifier(), root + u'/' + QLatin1String(UpdaterScript::verifierExecutable));
-}
-
-// The tree packed as a release archive (entries relative to the prefix).
-QByteArray packTree(const QString& root)
-{
-    QTemporaryDir out;
-    const QString path = out.filePath(QStringLiteral("a.tar.gz"));
-    QProcess tar;
-    tar.start(QStringLiteral("tar"), {QStringLiteral("-czf"), path, QStringLiteral("-C"), root, QStringLiteral(".")});
-    // tar runs on its own; nothing of the test needs to run meanwhile.
-    if (!tar.waitForFinished(60000) || tar.exitCode() != 0)
-        return {};
-    return readFile(path);
-}
-
-// Messages of ~/.quorvane/update-check.log; every line must carry the time prefix.
-QStringList logMessages()
-{
-    static const QRegularExpression format(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ (.*)$"));
-    QStringList messages;
-    const QString text = QString::fromUtf8(readFile(CoreConstants::updateCheckLogPath()));
-    for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts)) {
-        const QRegularExpressionMatch match = format.match(line);
-        messages.append(match.hasMatch() ? match.captured(1) : QStringLiteral("MALFORMED: ") + line);
-    }
-    return messages;
-}
 
 QStringList privateFolders(const QString& tempDir)
 {
@@ -116,7 +54,7 @@ class TestUpdateCheckService : public QObject
 
     static void writeLatest(const QString& dir, const QJsonObject& latest)
     {
-        writeFile(dir + QStringLiteral("/latest.json"), QJsonDocument(latest).toJson());
+        TestFiles::write(dir + QStringLiteral("/latest.json"), QJsonDocument(latest).toJson());
     }
 
 private Q_SLOTS:
@@ -126,7 +64,7 @@ private Q_SLOTS:
         QVERIFY(m_tempDir.isValid());
         qputenv("TMPDIR", QFile::encodeName(m_tempDir.path()));
         QCOMPARE(QDir::tempPath(), m_tempDir.path());
-        QVERIFY2(QFileInfo(builtVerifier()).isExecutable(), qPrintable(builtVerifier()));
+        QVERIFY2(QFileInfo(builtUpdater()).isExecutable(), qPrintable(builtUpdater()));
         m_publisher = Ed25519Key::generate();
         m_stranger = Ed25519Key::generate();
         QVERIFY(m_publisher && m_stranger);
@@ -169,7 +107,7 @@ private Q_SLOTS:
             QCOMPARE(logMessages().constLast(), QStringLiteral("check failed: Connection refused"));
             qputenv("QUORVANE_API_BASE_URL", backend.url().toString().toUtf8());
         }
-        writeFile(releases.filePath(QStringLiteral("latest.json")), "{\"version\": 3, \"url\": \"x\"}");
+        TestFiles::write(releases.filePath(QStringLiteral("latest.json")), "{\"version\": 3, \"url\": \"x\"}");
         QCoro::waitFor(service.check());
         QCOMPARE(logMessages().constLast(),
                  QStringLiteral("check failed: LatestRelease: key \"version\" is not a string"));
@@ -276,7 +214,7 @@ private Q_SLOTS:
         QVERIFY(makeTree(newTree.path(), newVersion, marker));
         const QByteArray archive = packTree(newTree.path());
         QVERIFY(!archive.isEmpty());
-        QVERIFY(writeFile(releases.filePath(archiveName), archive));
+        QVERIFY(TestFiles::write(releases.filePath(archiveName), archive));
 
         BackendProcess backend({QStringLiteral("--releases"), releases.path()});
         QVERIFY2(backend.isRunning(), qPrintable(backend.lastError()));
@@ -343,7 +281,7 @@ private Q_SLOTS:
         // Nothing installed, nothing left behind, the program keeps running.
         QVERIFY(!service.isUpdating());
         QCOMPARE(service.updateProgress(), 0.0);
-        QCOMPARE(readFile(prefix + QStringLiteral("/share/quorvane/version.txt")), QByteArray("1.0.0"));
+        QCOMPARE(readFile(prefix + versionFile), QByteArray("1.0.0\n"));
         QVERIFY(!QFile::exists(marker));
         QCOMPARE(privateFolders(m_tempDir.path()), QStringList());
         QCOMPARE(QDir(installParent.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
@@ -356,6 +294,83 @@ private Q_SLOTS:
         QCoro::waitFor(service.runDownloadAndInstall());
         QVERIFY(!service.updateError().isEmpty());
         QCOMPARE(errorSpy.count(), downloaded ? 2 : 0);
+        qunsetenv("QUORVANE_API_BASE_URL");
+    }
+
+    void refusesWhatTheReleaseBetrays_data()
+    {
+        QTest::addColumn<QString>("archiveVersion"); // the version packed into the archive; empty: none
+        QTest::addColumn<int>("sizeChange");         // announced size minus the real one; 0: no size announced
+        QTest::addColumn<int>("dripMilliseconds");
+        QTest::addColumn<QString>("logLine"); // "...": prefix
+        QTest::addColumn<QString>("error");
+        const QString versionRefused = QStringLiteral("Update blocked: the release is not the announced newer version");
+        QTest::newRow("genuine old release announced as newer")
+            << QStringLiteral("0.9.0") << 0 << 0 << QStringLiteral("BLOCKED: archive version 0.9.0 announced=2.0.0 local=1.0.0")
+            << versionRefused;
+        QTest::newRow("no version inside") << QString() << 0 << 0
+                                           << QStringLiteral("BLOCKED: the archive names no version (share/quorvane/release-version is missing)")
+                                           << versionRefused;
+        QTest::newRow("larger than announced") << newVersion << -100 << 0
+                                               << QStringLiteral("download error: the server announces ...")
+                                               << QStringLiteral("Download failed: the download is larger than announced");
+        QTest::newRow("host dripping bytes") << newVersion << 1 << 300
+                                             << QStringLiteral("download error: not complete after 1 s")
+                                             << QStringLiteral("Download failed: timed out after 1 s");
+    }
+    void refusesWhatTheReleaseBetrays()
+    {
+        QFETCH(QString, archiveVersion);
+        QFETCH(int, sizeChange);
+        QFETCH(int, dripMilliseconds);
+        QFETCH(QString, logLine);
+        QFETCH(QString, error);
+
+        TestHome home;
+        QTemporaryDir installParent, newTree;
+        const QString prefix = installParent.filePath(QStringLiteral("quorvane"));
+        const QString marker = home.filePath(QStringLiteral("started"));
+        QVERIFY(makeTree(prefix, QStringLiteral("1.0.0"), marker));
+        QVERIFY(makeTree(newTree.path(), archiveVersion.isEmpty() ? newVersion : archiveVersion, marker));
+        if (archiveVersion.isEmpty())
+            QVERIFY(QFile::remove(newTree.path() + versionFile));
+        const QByteArray archive = packTree(newTree.path());
+        QVERIFY(!archive.isEmpty());
+
+        LoopbackHttpServer server;
+        QVERIFY(server.isListening());
+        QJsonObject latest{{QStringLiteral("version"), newVersion},
+                           {QStringLiteral("url"), QString(server.origin() + QStringLiteral("/files/") + archiveName)},
+                           {QStringLiteral("sha256"), ReleaseSignature::sha256Hex(archive)},
+                           {QStringLiteral("signature"), ReleaseSignature::encodeBase64Url(m_publisher->sign(archive))}};
+        if (sizeChange != 0)
+            latest.insert(QStringLiteral("size"), double(archive.size() + sizeChange));
+        server.setResponse("/releases/latest", {200, QJsonDocument(latest).toJson(), true, 0});
+        server.setResponse("/files/" + archiveName.toUtf8(), {200, archive, true, dripMilliseconds});
+        qputenv("QUORVANE_API_BASE_URL", server.origin().toUtf8());
+
+        UpdateCheckService service(&m_network);
+        service.setReleaseHost(QStringLiteral("127.0.0.1"));
+        service.setReleasePublicKey(publisherKey());
+        service.setInstallPrefix(prefix);
+        service.setDownloadDeadline(std::chrono::seconds(1));
+        int terminated = 0;
+        service.start(QStringLiteral("1.0.0"), [&terminated] { ++terminated; });
+        QTRY_COMPARE_WITH_TIMEOUT(service.availableVersion(), newVersion, 20000);
+        QCoro::waitFor(service.runDownloadAndInstall());
+
+        const QString lastLine = logMessages().constLast();
+        if (logLine.endsWith(QLatin1String("...")))
+            QVERIFY2(lastLine.startsWith(logLine.chopped(3)), qPrintable(lastLine));
+        else
+            QCOMPARE(lastLine, logLine);
+        QCOMPARE(service.updateError(), error);
+        QVERIFY(!service.isUpdating());
+        QCOMPARE(readFile(prefix + versionFile), QByteArray("1.0.0\n"));
+        QCOMPARE(privateFolders(m_tempDir.path()), QStringList());
+        QTest::qWait(int(UpdateCheckService::terminateDelay.count()) * 2);
+        QCOMPARE(terminated, 0);
+        QVERIFY(!QFile::exists(marker));
         qunsetenv("QUORVANE_API_BASE_URL");
     }
 
@@ -443,7 +458,7 @@ private Q_SLOTS:
         LoopbackHttpServer server;
         QJsonObject latest = announced;
         if (contentLength) {
-            QVERIFY(writeFile(releases.filePath(archiveName), archive));
+            QVERIFY(TestFiles::write(releases.filePath(archiveName), archive));
             backend.emplace(QStringList{QStringLiteral("--releases"), releases.path()});
             QVERIFY2(backend->isRunning(), qPrintable(backend->lastError()));
             latest.insert(QStringLiteral("url"), backend->url(QStringLiteral("/releases/files/") + archiveName).toString());
@@ -452,8 +467,8 @@ private Q_SLOTS:
         } else {
             QVERIFY(server.isListening());
             latest.insert(QStringLiteral("url"), QString(server.origin() + QStringLiteral("/files/") + archiveName));
-            server.setResponse("/releases/latest", {200, QJsonDocument(latest).toJson(), true});
-            server.setResponse("/files/" + archiveName.toUtf8(), {200, archive, false});
+            server.setResponse("/releases/latest", {200, QJsonDocument(latest).toJson(), true, 0});
+            server.setResponse("/files/" + archiveName.toUtf8(), {200, archive, false, 0});
             qputenv("QUORVANE_API_BASE_URL", server.origin().toUtf8());
         }
 
@@ -488,13 +503,15 @@ private Q_SLOTS:
         } else {
             QCOMPARE(progress, QList<double>{1.0}); // stayed 0 until the download completed
         }
-        const QStringList messages = logMessages();
-        QCOMPARE(messages.mid(messages.size() - 3),
+        // The updater is running by now and logs too; the program's own lines end so.
+        const QStringList own = logMessages().filter(QRegularExpression(QStringLiteral("^(?!updater: )")));
+        QCOMPARE(own.mid(own.size() - 4),
                  (QStringList{QStringLiteral("hash verified: ") + ReleaseSignature::sha256Hex(archive),
                               QStringLiteral("publisher signature verified"),
-                              QStringLiteral("updater script launched, terminating app")}));
+                              QStringLiteral("archive version verified: 2.0.0"),
+                              QStringLiteral("updater launched, terminating app")}));
 
-        // The private folder: 0700, holding the archive and a 0700 script with a fresh UUID.
+        // The private folder: 0700, holding only the archive.
         const QStringList folders = privateFolders(m_tempDir.path());
         QCOMPARE(folders.size(), 1);
         const QString folder = m_tempDir.filePath(folders.constFirst());
@@ -502,128 +519,22 @@ private Q_SLOTS:
             struct stat folderInfo{};
             QCOMPARE(::stat(QFile::encodeName(folder).constData(), &folderInfo), 0);
             QCOMPARE(folderInfo.st_mode & 07777, mode_t(0700));
-            const QStringList files = QDir(folder).entryList(QDir::Files);
-            QCOMPARE(files.size(), 2);
-            QVERIFY(files.contains(archiveName));
-            const QString script = files.value(files.indexOf(archiveName) == 0 ? 1 : 0);
-            QVERIFY2(QRegularExpression(QStringLiteral("^quorvane-updater-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.sh$"))
-                         .match(script)
-                         .hasMatch(),
-                     qPrintable(script));
-            struct stat info{};
-            QCOMPARE(::stat(QFile::encodeName(folder + u'/' + script).constData(), &info), 0);
-            QCOMPARE(info.st_mode & 07777, mode_t(0700));
-            QCOMPARE(readFile(prefix + QStringLiteral("/share/quorvane/version.txt")), QByteArray("1.0.0"));
+            QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{archiveName});
+            QCOMPARE(readFile(prefix + versionFile), QByteArray("1.0.0\n"));
         }
 
         // The program is asked to quit; the updater then swaps and relaunches.
         QTRY_COMPARE_WITH_TIMEOUT(terminated, 1, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 60000);
         QCOMPARE(readFile(marker).trimmed(), newVersion.toUtf8());
-        QCOMPARE(readFile(prefix + QStringLiteral("/share/quorvane/version.txt")), newVersion.toUtf8());
+        QCOMPARE(readFile(prefix + versionFile), newVersion.toUtf8() + '\n');
         QVERIFY(QFile::exists(prefix + QStringLiteral("/share/quorvane/only-2.0.0.txt")));
         QVERIFY(!QFile::exists(prefix + QStringLiteral("/share/quorvane/only-1.0.0.txt")));
         QVERIFY(QFileInfo(prefix + QStringLiteral("/bin/quorvane-app")).isExecutable());
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(folder), 20000);
-        QCOMPARE(QDir(installParent.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-                 QStringList{QStringLiteral("quorvane")});
+        QCOMPARE(folderEntries(installParent.path()), QStringList{QStringLiteral("quorvane")});
+        QVERIFY(logMessages().contains(QStringLiteral("updater: swapped in version 2.0.0")));
         qunsetenv("QUORVANE_API_BASE_URL");
-    }
-
-    void updaterScriptChecksAgain_data()
-    {
-        QTest::addColumn<QString>("archiveKind"); // genuine, tampered, noProgram
-        QTest::addColumn<int>("exitCode");
-        QTest::newRow("genuine archive is installed") << QStringLiteral("genuine") << 0;
-        QTest::newRow("tampered archive, digest announced for it") << QStringLiteral("tampered") << 1;
-        QTest::newRow("signed archive without the program") << QStringLiteral("noProgram") << 1;
-    }
-    void updaterScriptChecksAgain()
-    {
-        QFETCH(QString, archiveKind);
-        QFETCH(int, exitCode);
-        const bool installs = exitCode == 0;
-
-        TestHome home;
-        QTemporaryDir releases, installParent, newTree;
-        const QString prefix = installParent.filePath(QStringLiteral("quorvane"));
-        const QString marker = home.filePath(QStringLiteral("started"));
-        QVERIFY(makeTree(prefix, QStringLiteral("1.0.0"), marker));
-        QVERIFY(makeTree(newTree.path(), newVersion, marker, archiveKind != QLatin1String("noProgram")));
-        const QByteArray genuine = packTree(newTree.path());
-        QVERIFY(!genuine.isEmpty());
-        const QByteArray signature = m_publisher->sign(genuine);
-        // Trailing bytes leave a gzip stream that still unpacks: only the signature tells.
-        const QByteArray archive = archiveKind == QLatin1String("tampered") ? genuine + QByteArray(512, '\0') : genuine;
-
-        if (archiveKind == QLatin1String("tampered")) {
-            // The service refuses it although the announced digest matches.
-            QVERIFY(writeFile(releases.filePath(archiveName), archive));
-            BackendProcess backend({QStringLiteral("--releases"), releases.path()});
-            QVERIFY2(backend.isRunning(), qPrintable(backend.lastError()));
-            qputenv("QUORVANE_API_BASE_URL", backend.url().toString().toUtf8());
-            writeLatest(releases.path(),
-                        {{QStringLiteral("version"), newVersion},
-                         {QStringLiteral("url"), backend.url(QStringLiteral("/releases/files/") + archiveName).toString()},
-                         {QStringLiteral("sha256"), ReleaseSignature::sha256Hex(archive)},
-                         {QStringLiteral("signature"), ReleaseSignature::encodeBase64Url(signature)}});
-            UpdateCheckService service(&m_network);
-            service.setReleaseHost(QStringLiteral("127.0.0.1"));
-            service.setReleasePublicKey(publisherKey());
-            service.setInstallPrefix(prefix);
-            service.start(QStringLiteral("1.0.0"), [] {});
-            QTRY_COMPARE_WITH_TIMEOUT(service.availableVersion(), newVersion, 20000);
-            QCoro::waitFor(service.runDownloadAndInstall());
-            QCOMPARE(service.updateError(), QStringLiteral("Update blocked: publisher signature check failed"));
-            QCOMPARE(logMessages().constLast(), QStringLiteral("BLOCKED: publisher signature invalid"));
-            QCOMPARE(privateFolders(m_tempDir.path()), QStringList());
-            qunsetenv("QUORVANE_API_BASE_URL");
-        }
-
-        // The script on its own, as if the service had been fooled.
-        QTemporaryDir work(m_tempDir.filePath(QStringLiteral("script-work-XXXXXX")));
-        work.setAutoRemove(false);
-        const QString archivePath = work.filePath(archiveName);
-        QVERIFY(writeFile(archivePath, archive));
-        QProcess oldApp;
-        oldApp.start(QStringLiteral("sleep"), {QStringLiteral("600")});
-        QVERIFY(oldApp.waitForStarted());
-        UpdaterScript::Parameters parameters;
-        parameters.appPid = oldApp.processId();
-        parameters.archivePath = archivePath;
-        parameters.signature = ReleaseSignature::encodeBase64Url(signature);
-        parameters.publicKey = publisherKey();
-        parameters.verifierPath = prefix + u'/' + QLatin1String(UpdaterScript::verifierExecutable);
-        parameters.installPath = prefix;
-        parameters.workDirectory = work.path();
-        parameters.uniqueName = QStringLiteral("TEST");
-        const QString scriptPath = work.filePath(QStringLiteral("updater.sh"));
-        QVERIFY(writeFile(scriptPath, UpdaterScript::text(parameters).toUtf8(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
-
-        QProcess script;
-        script.start(QStringLiteral("/bin/bash"), {scriptPath});
-        QVERIFY(script.waitForStarted());
-        // It waits while the old program runs.
-        QTest::qWait(300);
-        QCOMPARE(script.state(), QProcess::Running);
-        QCOMPARE(readFile(prefix + QStringLiteral("/share/quorvane/version.txt")), QByteArray("1.0.0"));
-        oldApp.kill();
-        QTRY_COMPARE_WITH_TIMEOUT(script.state(), QProcess::NotRunning, 60000);
-        QCOMPARE(script.exitCode(), exitCode);
-
-        QVERIFY(!QFile::exists(work.path())); // archive and script removed either way
-        QCOMPARE(QDir(installParent.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-                 QStringList{QStringLiteral("quorvane")});
-        if (installs) {
-            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 30000);
-            QCOMPARE(readFile(prefix + QStringLiteral("/share/quorvane/version.txt")), newVersion.toUtf8());
-        } else {
-            QCOMPARE(readFile(prefix + QStringLiteral("/share/quorvane/version.txt")), QByteArray("1.0.0"));
-            QVERIFY(QFile::exists(prefix + QStringLiteral("/share/quorvane/only-1.0.0.txt")));
-            QVERIFY(QFileInfo(prefix + QStringLiteral("/bin/quorvane-app")).isExecutable());
-            QTest::qWait(200);
-            QVERIFY(!QFile::exists(marker));
-        }
     }
 };
 

@@ -1,5 +1,6 @@
 #include "ReleaseTool.h"
 
+#include "ReleaseArchive.h"
 #include "ReleaseSignature.h"
 
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QTemporaryDir>
 
 #include <openssl/bio.h>
 #include <openssl/evp.h>
@@ -126,12 +128,27 @@ std::optional<PackResult> pack(const PackOptions& options, QString* error)
     result.metadataPath = QDir(options.outputDirectory).absoluteFilePath(QStringLiteral("latest.json"));
     QFile::remove(result.archivePath);
 
+    // The version goes inside the signed archive, so that the signature covers
+    // it: a genuine old archive cannot pass for a newer release. A version file
+    // already in the input is left out in favour of this one.
+    QTemporaryDir versionFolder;
+    const QString versionFile = versionFolder.filePath(QStringLiteral("release-version"));
+    QSaveFile versionText(versionFile);
+    if (!versionFolder.isValid() || !versionText.open(QIODevice::WriteOnly)
+        || versionText.write(options.version.toUtf8() + '\n') < 0 || !versionText.commit()) {
+        failWith(error, QStringLiteral("cannot write the version file"));
+        return std::nullopt;
+    }
+    const QString versionMember = QStringLiteral("./") + QLatin1String(ReleaseArchive::versionEntry);
+
     // Entries are relative ("./bin/quorvane-app"), owned by root, in name order.
     QProcess tar;
     tar.setProgram(QStringLiteral("tar"));
     tar.setArguments({QStringLiteral("--sort=name"), QStringLiteral("--owner=0"), QStringLiteral("--group=0"),
-                      QStringLiteral("--numeric-owner"), QStringLiteral("-czf"), result.archivePath,
-                      QStringLiteral("-C"), input, QStringLiteral(".")});
+                      QStringLiteral("--numeric-owner"), QStringLiteral("--exclude=") + versionMember,
+                      QStringLiteral("--transform=s,^release-version$,") + versionMember + u',',
+                      QStringLiteral("-czf"), result.archivePath, QStringLiteral("-C"), input, QStringLiteral("."),
+                      QStringLiteral("-C"), versionFolder.path(), QStringLiteral("release-version")});
     tar.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     tar.start();
     // A command-line tool with no event loop: blocking on the child is fine here.
@@ -160,6 +177,7 @@ std::optional<PackResult> pack(const PackOptions& options, QString* error)
     latest.insert(QStringLiteral("url"), QString(baseUrl + u'/' + archiveName));
     latest.insert(QStringLiteral("sha256"), ReleaseSignature::sha256Hex(bytes));
     latest.insert(QStringLiteral("signature"), ReleaseSignature::encodeBase64Url(signature));
+    latest.insert(QStringLiteral("size"), double(bytes.size()));
     result.metadata = QJsonDocument(latest).toJson(QJsonDocument::Indented);
 
     QSaveFile metadata(result.metadataPath);

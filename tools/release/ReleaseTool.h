@@ -7,9 +7,10 @@
 
 #include <optional>
 
-// Cuts a release: packs an installation prefix into "Quorvane-<version>.tar.gz",
-// signs the archive bytes with the publisher's Ed25519 key and writes the
-// release metadata latest.json next to it.
+// Cuts a release: packs an installation prefix, plus the version file
+// share/quorvane/release-version, into "Quorvane-<version>.tar.gz", signs the
+// archive bytes with the publisher's Ed25519 key and writes the release
+// metadata latest.json (with the archive's size) next to it.
 namespace ReleaseTool {
 
 struct PackOptions

@@ -2,9 +2,9 @@
 //
 // Exit status 0 when SIGNATURE (unpadded base64url, 64 bytes) is a valid
 // Ed25519 signature of FILE's bytes under KEY (unpadded base64url, 32 bytes);
-// 1 when it is not; 2 for a usage error or an unreadable file. The updater
-// script runs the copy shipped with the installed version before it replaces
-// anything.
+// 1 when it is not; 2 for a usage error or an unreadable file. Publishers and
+// administrators check an archive with it by hand; the updater helper runs
+// the same check itself.
 #include "ReleaseSignature.h"
 
 #include <QByteArray>

@@ -3,7 +3,6 @@
 #include "ReleaseSignature.h"
 #include "TestHome.h"
 #include "UpdateCheckService.h"
-#include "UpdaterScript.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,6 +30,7 @@ struct Run
 QString buildDir() { return qEnvironmentVariable("QUORVANE_BUILD_DIR"); }
 QString releaseTool() { return buildDir() + QStringLiteral("/bin/quorvane-release"); }
 QString verifier() { return buildDir() + QStringLiteral("/libexec/quorvane/quorvane-verify-release"); }
+QString updater() { return buildDir() + QStringLiteral("/libexec/quorvane/quorvane-updater"); }
 
 // Runs a command-line program to its end (it runs on its own; the test has
 // nothing to do meanwhile).
@@ -64,14 +64,16 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A minimal installation prefix whose program records that it started.
+// A minimal installation prefix whose program records that it started. Its
+// version file is stale: the release tool writes the one that counts.
 bool makePrefix(const QString& root, const QByteArray& version, const QString& marker)
 {
     return writeFile(root + QStringLiteral("/bin/quorvane-app"),
                      "#!/bin/sh\necho " + version + " > '" + QFile::encodeName(marker) + "'\n", true)
            && writeFile(root + QStringLiteral("/share/quorvane/version.txt"), version)
+           && writeFile(root + QStringLiteral("/share/quorvane/release-version"), "0.0.1-stale\n")
            && QDir().mkpath(root + QStringLiteral("/libexec/quorvane"))
-           && QFile::copy(verifier(), root + u'/' + QLatin1String(UpdaterScript::verifierExecutable));
+           && QFile::copy(updater(), root + u'/' + QLatin1String(UpdateCheckService::updaterExecutable));
 }
 
 } // namespace
@@ -86,6 +88,7 @@ private Q_SLOTS:
         QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
         QVERIFY(QFileInfo(releaseTool()).isExecutable());
         QVERIFY(QFileInfo(verifier()).isExecutable());
+        QVERIFY(QFileInfo(updater()).isExecutable());
     }
 
     void keygenWritesAUsableKeyPair()
@@ -162,7 +165,8 @@ private Q_SLOTS:
         const QJsonObject latest = QJsonDocument::fromJson(readFile(out + QStringLiteral("/latest.json"))).object();
         QCOMPARE(QJsonDocument::fromJson(packed.out).object(), latest);
         QCOMPARE(latest.keys(), (QStringList{QStringLiteral("sha256"), QStringLiteral("signature"),
-                                             QStringLiteral("url"), QStringLiteral("version")}));
+                                             QStringLiteral("size"), QStringLiteral("url"), QStringLiteral("version")}));
+        QCOMPARE(latest.value(QStringLiteral("size")).toInteger(), archive.size());
         QCOMPARE(latest.value(QStringLiteral("version")).toString(), QStringLiteral("1.2.0"));
         QCOMPARE(latest.value(QStringLiteral("url")).toString(),
                  QStringLiteral("https://releases.quorvane.com/files/Quorvane-1.2.0.tar.gz"));
@@ -175,6 +179,11 @@ private Q_SLOTS:
         QCOMPARE(listing.exitCode, 0);
         QVERIFY(listing.out.split('\n').contains("./bin/quorvane-app"));
         QVERIFY(listing.out.split('\n').contains("./share/quorvane/version.txt"));
+        // ... and, signed with it, the version it was packed as (once).
+        QCOMPARE(listing.out.split('\n').count("./share/quorvane/release-version"), 1);
+        const Run version = run(QStringLiteral("tar"), {QStringLiteral("-xOzf"), archivePath,
+                                                        QStringLiteral("./share/quorvane/release-version")});
+        QCOMPARE(version.out, QByteArray("1.2.0\n"));
 
         // The shipped verifier: 0 genuine, 1 other key or other bytes, 2 misuse.
         const QString key = ReleaseSignature::encodeBase64Url(publicKey);

@@ -1,6 +1,5 @@
 #include "LogCapture.h"
 #include "TestFiles.h"
-#include "UpdaterScript.h"
 #include "PanelFixture.h"
 
 #include <QSignalSpy>
@@ -306,7 +305,7 @@ private Q_SLOTS:
         QVERIFY(banner.isVisible());
 
         // The download address is not the release host.
-        QVERIFY(TestFiles::writeShellScript(installation.filePath(QString::fromLatin1(UpdaterScript::appExecutable)), {}));
+        QVERIFY(TestFiles::writeShellScript(installation.filePath(QString::fromLatin1(UpdateCheckService::appExecutable)), {}));
         banner.update();
         QTRY_COMPARE(banner.errorText(), QStringLiteral("Update blocked: untrusted download source"));
 

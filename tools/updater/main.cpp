@@ -1,0 +1,60 @@
+// quorvane-updater: finishes a self-update after the program has quit.
+//
+//   quorvane-updater --wait-pid PID --archive FILE --signature SIG --public-key KEY
+//                    --version VERSION --installed-version VERSION --prefix PREFIX
+//                    --work-dir DIR --log FILE
+//   quorvane-updater --repair PREFIX --log FILE
+//
+// The program starts it detached with its output discarded; everything it
+// does goes to the update log.
+#include "InstallationSwap.h"
+#include "UpdateLog.h"
+#include "Updater.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    const auto option = [](const char* name) {
+        return QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("VALUE"));
+    };
+    const QCommandLineOption waitPid = option("wait-pid"), archive = option("archive"), signature = option("signature"),
+                             publicKey = option("public-key"), version = option("version"),
+                             installedVersion = option("installed-version"), prefix = option("prefix"),
+                             workDir = option("work-dir"), logPath = option("log"), repair = option("repair");
+    const QList<QCommandLineOption> updateOptions{waitPid, archive, signature, publicKey, version,
+                                                  installedVersion, prefix, workDir};
+    parser.addOptions(updateOptions);
+    parser.addOptions({logPath, repair});
+    if (!parser.parse(app.arguments()) || !parser.isSet(logPath)) {
+        std::fputs("quorvane-updater: usage error\n", stderr);
+        return 2;
+    }
+    const QString log = parser.value(logPath);
+
+    if (parser.isSet(repair)) {
+        for (const QString& action : InstallationSwap::repair(parser.value(repair)))
+            UpdateLog::appendTo(log, QStringLiteral("updater: ") + action);
+        return 0;
+    }
+    for (const QCommandLineOption& required : updateOptions) {
+        if (!parser.isSet(required)) {
+            UpdateLog::appendTo(log, QStringLiteral("updater: REFUSED: missing --") + required.names().constFirst());
+            return 2;
+        }
+    }
+    Updater::Options options;
+    options.waitPid = parser.value(waitPid).toLongLong();
+    options.archivePath = parser.value(archive);
+    options.signature = parser.value(signature);
+    options.publicKey = parser.value(publicKey);
+    options.version = parser.value(version);
+    options.installedVersion = parser.value(installedVersion);
+    options.prefix = parser.value(prefix);
+    options.workDirectory = parser.value(workDir);
+    options.logPath = log;
+    return Updater(std::move(options)).run();
+}
