@@ -83,8 +83,8 @@ class TestUpdater : public QObject
     // The program was started again, and it was the given version.
     void verifyRelaunched(const QString& version)
     {
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_marker), 10000);
-        QCOMPARE(readFile(m_marker).trimmed(), version.toUtf8());
+        // The shell creates the file before it writes the line: wait for the line.
+        QTRY_COMPARE_WITH_TIMEOUT(readFile(m_marker).trimmed(), version.toUtf8(), 10000);
     }
 
     QByteArray newArchive() const
@@ -198,6 +198,17 @@ private Q_SLOTS:
         verifyRelaunched(oldVersion);
         QCOMPARE(installedVersion(), oldVersion);
         QCOMPARE(folderEntries(m_parent->path()), QStringList{QStringLiteral("quorvane")});
+    }
+
+    void missingArgumentsStillRelaunch()
+    {
+        QProcess updater;
+        updater.start(m_prefix + QStringLiteral("/libexec/quorvane/quorvane-updater"),
+                      {QStringLiteral("--prefix"), m_prefix, QStringLiteral("--log"), CoreConstants::updateCheckLogPath()});
+        QVERIFY(updater.waitForFinished(30000));
+        QCOMPARE(updater.exitCode(), 1);
+        QVERIFY(logMessages().contains(QStringLiteral("updater: REFUSED: missing --archive")));
+        verifyRelaunched(oldVersion);
     }
 
     void refusesWhatAnArchiveMayNotHold_data()

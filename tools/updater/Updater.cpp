@@ -12,8 +12,11 @@
 #include <QProcess>
 #include <QThread>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -76,6 +79,15 @@ bool Updater::waitForExit() const
 
 std::optional<QString> Updater::install()
 {
+    const std::pair<const char*, const QString*> required[] = {
+        {"archive", &m_options.archivePath},     {"signature", &m_options.signature},
+        {"public-key", &m_options.publicKey},    {"version", &m_options.version},
+        {"installed-version", &m_options.installedVersion}, {"work-dir", &m_options.workDirectory}};
+    for (const auto& [name, value] : required) {
+        if (value->isEmpty())
+            return QStringLiteral("missing --") + QLatin1String(name);
+    }
+
     QFile archive(m_options.archivePath);
     if (!archive.open(QIODevice::ReadOnly) || archive.size() <= 0)
         return QStringLiteral("cannot read the archive ") + m_options.archivePath;

@@ -14,6 +14,8 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <cstdio>
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -25,10 +27,8 @@ int main(int argc, char** argv)
                              publicKey = option("public-key"), version = option("version"),
                              installedVersion = option("installed-version"), prefix = option("prefix"),
                              workDir = option("work-dir"), logPath = option("log"), repair = option("repair");
-    const QList<QCommandLineOption> updateOptions{waitPid, archive, signature, publicKey, version,
-                                                  installedVersion, prefix, workDir};
-    parser.addOptions(updateOptions);
-    parser.addOptions({logPath, repair});
+    parser.addOptions({waitPid, archive, signature, publicKey, version, installedVersion, prefix, workDir, logPath,
+                       repair});
     if (!parser.parse(app.arguments()) || !parser.isSet(logPath)) {
         std::fputs("quorvane-updater: usage error\n", stderr);
         return 2;
@@ -40,12 +40,12 @@ int main(int argc, char** argv)
             UpdateLog::appendTo(log, QStringLiteral("updater: ") + action);
         return 0;
     }
-    for (const QCommandLineOption& required : updateOptions) {
-        if (!parser.isSet(required)) {
-            UpdateLog::appendTo(log, QStringLiteral("updater: REFUSED: missing --") + required.names().constFirst());
-            return 2;
-        }
+    if (!parser.isSet(prefix)) {
+        UpdateLog::appendTo(log, QStringLiteral("updater: REFUSED: no --prefix to update or start"));
+        return 2;
     }
+    // Anything else missing is refused by the updater, which then starts the
+    // program again.
     Updater::Options options;
     options.waitPid = parser.value(waitPid).toLongLong();
     options.archivePath = parser.value(archive);
