@@ -5,12 +5,14 @@
 #include "CLIService.h"
 #include "PrivilegedRunner.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -34,7 +36,21 @@ QCoro::Task<> ended(CLIProcess* process)
         co_await qCoro(process, &CLIProcess::stateChanged);
 }
 
-QString unpackedCommand(const QString& unpackedPath) { return unpackedPath + QStringLiteral("/bin/ollama"); }
+bool isPinnedDigest(const QString& digest)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[0-9a-f]{64}$"));
+    return pattern.match(digest).hasMatch();
+}
+
+// The file's SHA-256 in lower-case hex, read in pieces; empty when unreadable.
+QString fileSHA256(const QString& path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return {};
+    return QString::fromLatin1(hash.result().toHex());
+}
 
 } // namespace
 
@@ -43,6 +59,7 @@ DependencyService::DependencyService(QNetworkAccessManager* network, CLIService*
     , m_network(network)
     , m_cli(cli)
     , m_archiveURL(QUrl(QString::fromUtf8(BuildConfig::ollamaURL), QUrl::StrictMode))
+    , m_archiveSHA256(QString::fromUtf8(BuildConfig::ollamaSHA256))
     , m_knownPaths{QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/bin")}
     , m_modelQueryCommands{QStringLiteral("/usr/local/bin/ollama")}
     , m_installPrefix(QStringLiteral("/usr/local"))
@@ -219,69 +236,69 @@ QCoro::Task<CLIResult<QString>> DependencyService::downloadOllama(ProgressHandle
     co_return result;
 }
 
-QCoro::Task<CLIResult<QString>> DependencyService::unpackOllama(QString archivePath)
+QString DependencyService::privilegedInstallCommand(const QString& archivePath) const
 {
-    const QString directory = workDirectory();
-    if (directory.isEmpty())
-        co_return CLIError::systemError(QStringLiteral("Could not create a temporary folder in ") + QDir::tempPath());
-    const QString folder = directory + QStringLiteral("/ollama-extract");
-    QDir(folder).removeRecursively();
-    if (!QDir().mkpath(folder))
-        co_return CLIError::systemError(QStringLiteral("Could not create ") + folder);
-
-    // GNU tar recognises the compression itself, refuses members that would
-    // land outside the folder ("..", absolute names) and keeps the files ours.
-    const auto process = std::make_unique<CLIProcess>(
-        QStringLiteral("/usr/bin/tar"),
-        QStringList{QStringLiteral("-xf"), archivePath, QStringLiteral("-C"), folder, QStringLiteral("--no-same-owner"),
-                    QStringLiteral("--no-same-permissions")},
-        CLIProcess::OutputMode::discard);
-    process->launch();
-    co_await ended(process.get());
-    if (process->launchFailed())
-        co_return CLIError::launchFailed(process->launchError());
-    if (process->exitStatus() != 0)
-        co_return CLIError::installFailed(QStringLiteral("Failed to unpack Ollama"));
-
-    const QFileInfo command(unpackedCommand(folder));
-    if (!command.isFile() || command.isSymLink() || !command.isExecutable())
-        co_return CLIError::installFailed(QStringLiteral("ollama not found in archive"));
-    co_return folder;
-}
-
-QCoro::Task<CLIResult<DependencyStatus>> DependencyService::installOllama(QString unpackedPath)
-{
-    if (!m_archivePath.isEmpty()) {
-        QFile::remove(m_archivePath);
-        m_archivePath.clear();
-    }
-    if (!m_cli)
-        co_return CLIError::installFailed(QStringLiteral("Admin setup failed: no administrator prompt available"));
-
     const auto word = &PrivilegedRunner::shellWord;
     const QString bin = m_installPrefix + QStringLiteral("/bin");
-    QStringList commands{
+    const QString libraries = m_installPrefix + QStringLiteral("/lib/ollama");
+    // mktemp -d in /tmp as root: a folder (0700) only root can touch. Nothing
+    // after the copy reads the user's file again.
+    const QStringList lines{
+        QStringLiteral("set -eu"),
+        QStringLiteral("umask 022"),
+        QStringLiteral("work=$(mktemp -d /tmp/quorvane-runtime.XXXXXXXX)"),
+        QStringLiteral("trap 'rm -rf -- \"$work\"' EXIT"),
+        QStringLiteral("cp -- ") + word(archivePath) + QStringLiteral(" \"$work/runtime\""),
+        QStringLiteral("printf '%s  %s\\n' ") + word(m_archiveSHA256)
+            + QStringLiteral(" \"$work/runtime\" | sha256sum -c --status - || "
+                             "{ echo 'the runtime archive does not match its pinned digest' >&2; exit 3; }"),
+        QStringLiteral("mkdir \"$work/unpacked\""),
+        QStringLiteral("tar -xf \"$work/runtime\" -C \"$work/unpacked\" --no-same-owner 2>/dev/null || "
+                       "{ echo 'Failed to unpack Ollama' >&2; exit 4; }"),
+        QStringLiteral("[ -f \"$work/unpacked/bin/ollama\" ] && [ ! -L \"$work/unpacked/bin/ollama\" ] || "
+                       "{ echo 'ollama not found in archive' >&2; exit 4; }"),
         QStringLiteral("mkdir -p ") + word(bin),
-        QStringLiteral("install -m 0755 ") + word(unpackedCommand(unpackedPath)) + u' '
-            + word(bin + QStringLiteral("/ollama")),
+        QStringLiteral("install -m 0755 \"$work/unpacked/bin/ollama\" ") + word(bin + QStringLiteral("/ollama")),
+        // The runtime's GPU and CPU back ends sit beside the command in lib/ollama.
+        QStringLiteral("if [ -d \"$work/unpacked/lib/ollama\" ]; then mkdir -p ") + word(libraries)
+            + QStringLiteral(" && cp -R \"$work/unpacked/lib/ollama/.\" ") + word(libraries) + QStringLiteral("; fi"),
     };
-    // The runtime's GPU and CPU back ends sit beside the command in lib/ollama.
-    const QString libraries = unpackedPath + QStringLiteral("/lib/ollama");
-    if (QFileInfo(libraries).isDir()) {
-        const QString target = m_installPrefix + QStringLiteral("/lib/ollama");
-        commands.append(QStringLiteral("mkdir -p ") + word(target));
-        commands.append(QStringLiteral("cp -R ") + word(libraries + QStringLiteral("/.")) + u' ' + word(target));
+    return lines.join(u'\n');
+}
+
+void DependencyService::removeOwnFile(const QString& path) const
+{
+    // Only a file in this service's own private folder is deleted: a path
+    // handed in from elsewhere is never removed.
+    const QString workDir = m_workDir && m_workDir->isValid() ? m_workDir->path() : QString();
+    if (!workDir.isEmpty() && QDir::cleanPath(path).startsWith(workDir + u'/'))
+        QFile::remove(path);
+}
+
+QCoro::Task<CLIResult<DependencyStatus>> DependencyService::installOllama(QString archivePath)
+{
+    m_archivePath.clear();
+    if (!isPinnedDigest(m_archiveSHA256)) {
+        removeOwnFile(archivePath);
+        co_return CLIError::installFailed(QStringLiteral("Ollama install blocked: this build pins no digest for it"));
+    }
+    // Checked here first so that a wrong download never opens the password prompt.
+    if (fileSHA256(archivePath) != m_archiveSHA256) {
+        removeOwnFile(archivePath);
+        co_return CLIError::installFailed(
+            QStringLiteral("Ollama install blocked: the download does not match its pinned digest"));
+    }
+    if (!m_cli) {
+        removeOwnFile(archivePath);
+        co_return CLIError::installFailed(QStringLiteral("Admin setup failed: no administrator prompt available"));
     }
 
     const QPointer<DependencyService> self(this);
-    const QString workDir = m_workDir && m_workDir->isValid() ? m_workDir->path() : QString();
-    const CLIResult<void> copied = co_await m_cli->runPrivileged(commands);
-    // Only a folder this service unpacked into its own private folder is
-    // deleted: a path handed in from elsewhere is never removed.
-    if (!workDir.isEmpty() && QDir::cleanPath(unpackedPath).startsWith(workDir + u'/'))
-        QDir(unpackedPath).removeRecursively();
-    if (!copied)
-        co_return copied.error();
+    const QStringList commands{privilegedInstallCommand(archivePath)};
+    const CLIResult<void> installed = co_await m_cli->runPrivileged(commands);
+    removeOwnFile(archivePath);
+    if (!installed)
+        co_return installed.error();
     if (!self)
         co_return CLIError::cancelled();
     co_return isOllamaInstalled() ? DependencyStatus::installed()
@@ -311,14 +328,7 @@ QCoro::Task<DependencyStatus> DependencyService::installOllamaIfMissing(StatusHa
         co_return DependencyStatus::failed(CLIError::cancelled().description());
 
     report(DependencyStatus::installing());
-    const CLIResult<QString> unpacked = co_await unpackOllama(archive.value());
-    if (!self)
-        co_return DependencyStatus::failed(CLIError::cancelled().description());
-    if (!unpacked) {
-        QFile::remove(archive.value());
-        co_return report(DependencyStatus::failed(unpacked.error().description()));
-    }
-    const CLIResult<DependencyStatus> installed = co_await installOllama(unpacked.value());
+    const CLIResult<DependencyStatus> installed = co_await installOllama(archive.value());
     if (!installed)
         co_return report(DependencyStatus::failed(installed.error().description()));
     co_return report(installed.value());

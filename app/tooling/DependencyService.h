@@ -19,8 +19,11 @@
 
 // Installs the local model runtime (Ollama) when it is missing and tells
 // whether it and the Gemma model are present. The runtime maker's Linux archive
-// is downloaded into a private folder (0700, removed with this object),
-// unpacked there with tar and copied into place with administrator rights.
+// is downloaded into a private folder (0700, removed with this object) and
+// checked against the digest pinned in the build. The privileged command then
+// copies it into a root-owned temporary folder, checks the digest of that copy
+// again, unpacks it there and installs only from it: a same-user process that
+// swaps the downloaded file while the password prompt is open gains nothing.
 //
 // One download at a time: a second download while one runs fails at once.
 class DependencyService : public QObject
@@ -36,6 +39,10 @@ public:
     // The archive's address: BuildConfig::ollamaURL unless replaced (tests).
     QUrl ollamaArchiveURL() const { return m_archiveURL; }
     void setOllamaArchiveURL(const QUrl& url) { m_archiveURL = url; }
+    // The archive's SHA-256 (64 lower-case hex digits): BuildConfig::ollamaSHA256
+    // unless replaced (tests). Without a valid digest nothing is installed.
+    QString ollamaArchiveSHA256() const { return m_archiveSHA256; }
+    void setOllamaArchiveSHA256(const QString& digest) { m_archiveSHA256 = digest; }
     // Folders searched for the "ollama" command: /usr/local/bin and /usr/bin.
     QStringList knownPaths() const { return m_knownPaths; }
     void setKnownPaths(const QStringList& paths) { m_knownPaths = paths; }
@@ -65,15 +72,17 @@ public:
 
     // download() of the runtime archive, named after the address's last part.
     QCoro::Task<CLIResult<QString>> downloadOllama(ProgressHandler onProgress);
-    // Unpacks the archive into the private folder and returns the unpacked
-    // folder, which holds bin/ollama (and usually lib/ollama).
-    QCoro::Task<CLIResult<QString>> unpackOllama(QString archivePath);
-    // Deletes the downloaded archive, copies the unpacked runtime into place
-    // with administrator rights and deletes the unpacked folder (only when it
-    // lies in this service's private folder). A refused or
-    // failed copy is an error; otherwise the answer is installed, or
-    // failed("Ollama not found after install") when the command is still missing.
-    QCoro::Task<CLIResult<DependencyStatus>> installOllama(QString unpackedPath);
+    // Checks the archive against the pinned digest, then with administrator
+    // rights copies it into a root-owned folder, checks that copy, unpacks it
+    // there and installs bin/ollama (and lib/ollama when present) from it. The
+    // archive is deleted afterwards when it lies in this service's private
+    // folder. A refused or failed command is an error; otherwise the answer is
+    // installed, or failed("Ollama not found after install") when the command
+    // is still missing.
+    QCoro::Task<CLIResult<DependencyStatus>> installOllama(QString archivePath);
+
+    // The privileged command line installOllama() runs.
+    QString privilegedInstallCommand(const QString& archivePath) const;
 
     // The whole install as the install screen shows it: installed at once when
     // present; else downloading(fraction) from 0, installing, then installed or
@@ -84,12 +93,15 @@ public:
     QString workDirectory();
 
 private:
+    void removeOwnFile(const QString& path) const;
+
     QPointer<QNetworkAccessManager> m_network;
     QPointer<CLIService> m_cli;
     std::unique_ptr<QTemporaryDir> m_workDir;
     QPointer<QNetworkReply> m_reply;
     QString m_archivePath;
     QUrl m_archiveURL;
+    QString m_archiveSHA256;
     QStringList m_knownPaths;
     QStringList m_modelQueryCommands;
     QString m_installPrefix;

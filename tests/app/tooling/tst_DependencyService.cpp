@@ -4,6 +4,7 @@
 #include "LoopbackHttpServer.h"
 #include "PkexecPrivilegedRunner.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -35,13 +36,16 @@ private Q_SLOTS:
     void installFailures_data();
     void installFailures();
     void installQuotesPaths();
+    void swappedRuntimeIsNeverInstalled();
     void presenceChecks_data();
     void presenceChecks();
 
 private:
     QByteArray makeArchive(bool withCommand, bool withLibraries);
     QString writeScript(const QString& relative, const QByteArray& body);
-    void configure(DependencyService& service) const;
+    // Points the service at the test server and the test prefix, with the
+    // digest of `pinnedArchive` pinned.
+    void configure(DependencyService& service, const QByteArray& pinnedArchive) const;
     QStringList recordedArguments() const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -109,8 +113,10 @@ QByteArray TestDependencyService::makeArchive(bool withCommand, bool withLibrari
     return file.readAll();
 }
 
-void TestDependencyService::configure(DependencyService& service) const
+void TestDependencyService::configure(DependencyService& service, const QByteArray& pinnedArchive) const
 {
+    service.setOllamaArchiveSHA256(
+        QString::fromLatin1(QCryptographicHash::hash(pinnedArchive, QCryptographicHash::Sha256).toHex()));
     service.setInstallPrefix(m_prefix);
     service.setKnownPaths({m_prefix + QStringLiteral("/bin")});
     service.setModelQueryCommands({m_prefix + QStringLiteral("/bin/ollama")});
@@ -257,10 +263,10 @@ void TestDependencyService::downloadRejectsBadNames()
 
 void TestDependencyService::installEndToEnd()
 {
-    m_server->setResponse(QStringLiteral("/download/ollama-linux-amd64.tgz"),
-                          {"200 OK", makeArchive(true, true), false, 3, false});
+    const QByteArray archive = makeArchive(true, true);
+    m_server->setResponse(QStringLiteral("/download/ollama-linux-amd64.tgz"), {"200 OK", archive, false, 3, false});
     DependencyService service(m_network.get(), m_cli.get());
-    configure(service);
+    configure(service, archive);
     QVERIFY(!service.isOllamaInstalled());
     QVERIFY(!QCoro::waitFor(service.isGemmaInstalled()));
 
@@ -276,17 +282,18 @@ void TestDependencyService::installEndToEnd()
     QVERIFY(QFileInfo(m_prefix + QStringLiteral("/lib/ollama/cuda/libggml.so")).isFile());
     QVERIFY(QCoro::waitFor(service.isGemmaInstalled()));
 
-    // One privileged command line, every path a quoted word.
+    // One privileged command line; the user's file is read once, by the copy
+    // into the root-owned folder, and everything else comes from that copy.
     const QStringList argv = recordedArguments();
     QCOMPARE(argv.size(), 3);
     QCOMPARE(argv[0], QStringLiteral("/bin/sh"));
     QCOMPARE(argv[1], QStringLiteral("-c"));
-    const QString unpacked = service.workDirectory() + QStringLiteral("/ollama-extract");
-    QCOMPARE(argv[2], QStringLiteral("mkdir -p '%1/bin' && install -m 0755 '%2/bin/ollama' '%1/bin/ollama' && "
-                                     "mkdir -p '%1/lib/ollama' && cp -R '%2/lib/ollama/.' '%1/lib/ollama'")
-                          .arg(m_prefix, unpacked));
+    const QString downloaded = service.workDirectory() + QStringLiteral("/ollama-linux-amd64.tgz");
+    QCOMPARE(argv[2], service.privilegedInstallCommand(downloaded));
+    QCOMPARE(argv[2].count(service.workDirectory()), 1);
+    QVERIFY(argv[2].contains(QStringLiteral("cp -- '") + downloaded + QStringLiteral("' \"$work/runtime\"")));
 
-    // The archive and the unpacked copy are gone.
+    // The archive is gone.
     QCOMPARE(QDir(service.workDirectory()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList());
 
@@ -305,21 +312,29 @@ void TestDependencyService::installFailures_data()
     QTest::addColumn<QByteArray>("archive"); // "good", "empty", "garbage"
     QTest::addColumn<QByteArray>("pkexecBehaviour");
     QTest::addColumn<bool>("placeCommand"); // the "copy" installs nothing
+    QTest::addColumn<QString>("pinned");    // "served", "other", "none"
     QTest::addColumn<QString>("message");
+    const QString served = QStringLiteral("served");
 
-    QTest::newRow("bad status") << QByteArray("404 Not Found") << QByteArray("good") << QByteArray() << true
+    QTest::newRow("bad status") << QByteArray("404 Not Found") << QByteArray("good") << QByteArray() << true << served
                                 << QStringLiteral("Download failed: bad status");
     QTest::newRow("archive without the runtime")
-        << QByteArray("200 OK") << QByteArray("empty") << QByteArray() << true
-        << QStringLiteral("ollama not found in archive");
-    QTest::newRow("not an archive") << QByteArray("200 OK") << QByteArray("garbage") << QByteArray() << true
-                                    << QStringLiteral("Failed to unpack Ollama");
+        << QByteArray("200 OK") << QByteArray("empty") << QByteArray() << true << served
+        << QStringLiteral("Admin setup failed: ollama not found in archive\n");
+    QTest::newRow("not an archive") << QByteArray("200 OK") << QByteArray("garbage") << QByteArray() << true << served
+                                    << QStringLiteral("Admin setup failed: Failed to unpack Ollama\n");
+    QTest::newRow("download other than the pinned one")
+        << QByteArray("200 OK") << QByteArray("good") << QByteArray("touch ran; exit 0") << true << QStringLiteral("other")
+        << QStringLiteral("Ollama install blocked: the download does not match its pinned digest");
+    QTest::newRow("no digest pinned in the build")
+        << QByteArray("200 OK") << QByteArray("good") << QByteArray("touch ran; exit 0") << true << QStringLiteral("none")
+        << QStringLiteral("Ollama install blocked: this build pins no digest for it");
     QTest::newRow("prompt dismissed")
         << QByteArray("200 OK") << QByteArray("good")
-        << QByteArray("echo 'Error executing command as another user: Request dismissed' >&2; exit 126") << true
+        << QByteArray("echo 'Error executing command as another user: Request dismissed' >&2; exit 126") << true << served
         << QStringLiteral("Admin setup failed: Error executing command as another user: Request dismissed\n");
     QTest::newRow("command missing afterwards")
-        << QByteArray("200 OK") << QByteArray("good") << QByteArray("exit 0") << false
+        << QByteArray("200 OK") << QByteArray("good") << QByteArray("exit 0") << false << served
         << QStringLiteral("Ollama not found after install");
 }
 
@@ -328,6 +343,7 @@ void TestDependencyService::installFailures()
     QFETCH(QByteArray, status);
     QFETCH(QByteArray, archive);
     QFETCH(QByteArray, pkexecBehaviour);
+    QFETCH(QString, pinned);
     QFETCH(QString, message);
 
     const QByteArray body = archive == "good" ? makeArchive(true, false)
@@ -342,7 +358,9 @@ void TestDependencyService::installFailures()
         cli = std::make_unique<CLIService>(runner.get());
     }
     DependencyService service(m_network.get(), cli ? cli.get() : m_cli.get());
-    configure(service);
+    configure(service, pinned == QLatin1String("served") ? body : QByteArray("other bytes"));
+    if (pinned == QLatin1String("none"))
+        service.setOllamaArchiveSHA256(QString());
 
     QList<DependencyStatus> statuses;
     const DependencyStatus final = QCoro::waitFor(
@@ -353,26 +371,69 @@ void TestDependencyService::installFailures()
     QVERIFY(!service.isOllamaInstalled());
     // Whatever failed, no archive is left behind.
     QCOMPARE(QDir(service.workDirectory()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    // A download that is not the pinned one never reaches the password prompt.
+    if (pinned != QLatin1String("served"))
+        QVERIFY(!QFile::exists(QDir::current().filePath(QStringLiteral("ran"))));
 }
 
 void TestDependencyService::installQuotesPaths()
 {
-    // An unpacked folder whose path holds a single quote and shell syntax still
-    // reaches the commands as single words.
-    const QString unpacked = m_dir->filePath(QStringLiteral("it's $(touch pwned) runtime"));
-    writeScript(QStringLiteral("it's $(touch pwned) runtime/bin/ollama"), "exit 0\n");
+    // An archive whose path holds a single quote and shell syntax still
+    // reaches the command as a single word.
+    const QByteArray archive = makeArchive(true, false);
+    const QString folder = m_dir->filePath(QStringLiteral("it's $(touch pwned) runtime"));
+    const QString archivePath = folder + QStringLiteral("/runtime.tgz");
+    QVERIFY(TestFiles::write(archivePath, archive));
     DependencyService service(m_network.get(), m_cli.get());
-    configure(service);
-    const CLIResult<DependencyStatus> result = QCoro::waitFor(service.installOllama(unpacked));
+    configure(service, archive);
+    const CLIResult<DependencyStatus> result = QCoro::waitFor(service.installOllama(archivePath));
     QVERIFY2(result.ok(), qPrintable(result.ok() ? QString() : result.error().description()));
     QCOMPARE(result.value(), DependencyStatus::installed());
     QVERIFY(QFileInfo(m_prefix + QStringLiteral("/bin/ollama")).isExecutable());
     QVERIFY(!QFile::exists(QStringLiteral("pwned")));
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("pwned"))));
     QVERIFY(recordedArguments().value(2).contains(QStringLiteral("'") + m_dir->path()
-                                                  + QStringLiteral("/it'\\''s $(touch pwned) runtime/bin/ollama'")));
-    // A folder outside the service's private folder is never deleted.
-    QVERIFY(QFileInfo(unpacked).isDir());
+                                                  + QStringLiteral("/it'\\''s $(touch pwned) runtime/runtime.tgz'")));
+    // An archive outside the service's private folder is never deleted.
+    QVERIFY(QFileInfo(archivePath).isFile());
+}
+
+void TestDependencyService::swappedRuntimeIsNeverInstalled()
+{
+    // A same-user process replaces the downloaded archive while the password
+    // prompt is open: here the stand-in for pkexec does it before it runs the
+    // command, after the service has checked the download.
+    const QByteArray genuine = makeArchive(true, false);
+    const QString evilMarker = m_dir->filePath(QStringLiteral("evil-ran"));
+    const QString evilTree = m_dir->filePath(QStringLiteral("evil"));
+    QVERIFY(TestFiles::writeShellScript(evilTree + QStringLiteral("/bin/ollama"),
+                                        "touch '" + QFile::encodeName(evilMarker) + "'\n"));
+    const QString evilArchive = m_dir->filePath(QStringLiteral("evil.tgz"));
+    QProcess tar;
+    tar.start(QStringLiteral("/usr/bin/tar"), {QStringLiteral("-czf"), evilArchive, QStringLiteral("-C"), evilTree,
+                                               QStringLiteral(".")});
+    QVERIFY(tar.waitForFinished(30000) && tar.exitCode() == 0);
+
+    m_server->setResponse(QStringLiteral("/download/ollama-linux-amd64.tgz"), {"200 OK", genuine, true, 2, false});
+    const QString tmpBefore = QDir(QStringLiteral("/tmp")).entryList({QStringLiteral("quorvane-runtime.*")}, QDir::Dirs).join(u',');
+    const QString swapper = m_dir->filePath(QStringLiteral("swapping-pkexec"));
+    PkexecPrivilegedRunner runner(swapper);
+    CLIService cli(&runner);
+    DependencyService attacked(m_network.get(), &cli);
+    configure(attacked, genuine);
+    const QString downloaded = attacked.workDirectory() + QStringLiteral("/ollama-linux-amd64.tgz");
+    QVERIFY(TestFiles::writeShellScript(swapper, "cp '" + QFile::encodeName(evilArchive) + "' '"
+                                                     + QFile::encodeName(downloaded) + "'\nexec \"$@\"\n"));
+
+    const DependencyStatus final = QCoro::waitFor(attacked.installOllamaIfMissing({}));
+    QCOMPARE(final, DependencyStatus::failed(
+                        QStringLiteral("Admin setup failed: the runtime archive does not match its pinned digest\n")));
+    QVERIFY(!QFile::exists(m_prefix + QStringLiteral("/bin/ollama")));
+    QVERIFY(!attacked.isOllamaInstalled());
+    QVERIFY(!QFile::exists(evilMarker));
+    // The root-owned copy is gone too.
+    QCOMPARE(QDir(QStringLiteral("/tmp")).entryList({QStringLiteral("quorvane-runtime.*")}, QDir::Dirs).join(u','),
+             tmpBefore);
 }
 
 void TestDependencyService::presenceChecks_data()
