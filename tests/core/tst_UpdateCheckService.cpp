@@ -301,7 +301,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("archiveVersion"); // the version packed into the archive; empty: none
         QTest::addColumn<int>("sizeChange");         // announced size minus the real one; 0: no size announced
-        QTest::addColumn<int>("dripMilliseconds");
+        QTest::addColumn<int>("dripMilliseconds"); // -1: no drip and no Content-Length
         QTest::addColumn<QString>("logLine"); // "...": prefix
         QTest::addColumn<QString>("error");
         const QString versionRefused = QStringLiteral("Update blocked: the release is not the announced newer version");
@@ -314,6 +314,10 @@ private Q_SLOTS:
         QTest::newRow("larger than announced") << newVersion << -100 << 0
                                                << QStringLiteral("download error: the server announces ...")
                                                << QStringLiteral("Download failed: the download is larger than announced");
+        // Without a Content-Length the body is counted as it arrives.
+        QTest::newRow("larger than announced, no length") << newVersion << -100 << -1
+                                                          << QStringLiteral("download error: more than the announced ...")
+                                                          << QStringLiteral("Download failed: the download is larger than announced");
         QTest::newRow("host dripping bytes") << newVersion << 1 << 300
                                              << QStringLiteral("download error: not complete after 1 s")
                                              << QStringLiteral("Download failed: timed out after 1 s");
@@ -346,7 +350,8 @@ private Q_SLOTS:
         if (sizeChange != 0)
             latest.insert(QStringLiteral("size"), double(archive.size() + sizeChange));
         server.setResponse("/releases/latest", {200, QJsonDocument(latest).toJson(), true, 0});
-        server.setResponse("/files/" + archiveName.toUtf8(), {200, archive, true, dripMilliseconds});
+        server.setResponse("/files/" + archiveName.toUtf8(),
+                           {200, archive, dripMilliseconds >= 0, std::max(dripMilliseconds, 0)});
         qputenv("QUORVANE_API_BASE_URL", server.origin().toUtf8());
 
         UpdateCheckService service(&m_network);
