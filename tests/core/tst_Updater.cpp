@@ -47,6 +47,20 @@ class TestUpdater : public QObject
 
     QString publisherKey() const { return ReleaseSignature::encodeBase64Url(m_publisher->publicKey()); }
 
+    QString installedUpdater() const { return m_prefix + QStringLiteral("/libexec/quorvane/quorvane-updater"); }
+
+    // The command line the program gives the updater.
+    QStringList updaterArguments(qint64 waitPid, const QString& archivePath, const QByteArray& signature,
+                                 const QString& announced, const QString& workDirectory) const
+    {
+        return {QStringLiteral("--wait-pid"), QString::number(waitPid), QStringLiteral("--archive"), archivePath,
+                QStringLiteral("--signature"), ReleaseSignature::encodeBase64Url(signature),
+                QStringLiteral("--public-key"), publisherKey(), QStringLiteral("--version"), announced,
+                QStringLiteral("--installed-version"), oldVersion, QStringLiteral("--prefix"), m_prefix,
+                QStringLiteral("--work-dir"), workDirectory, QStringLiteral("--log"),
+                CoreConstants::updateCheckLogPath()};
+    }
+
     // Writes the archive into a fresh private folder and runs the updater on it
     // until it ends; returns the process's exit code (-1 when it was killed).
     int runUpdater(const QByteArray& archive, const QString& announced, const QByteArray& stopAt = {},
@@ -63,13 +77,8 @@ class TestUpdater : public QObject
             environment.insert(QStringLiteral("QUORVANE_UPDATER_STOP_AT"), QString::fromLatin1(stopAt));
         updater.setProcessEnvironment(environment);
         const QByteArray signature = m_publisher->sign(signedBytes.isEmpty() ? archive : signedBytes);
-        updater.start(m_prefix + QStringLiteral("/libexec/quorvane/quorvane-updater"),
-                      {QStringLiteral("--wait-pid"), QStringLiteral("999999999"), QStringLiteral("--archive"),
-                       archivePath, QStringLiteral("--signature"), ReleaseSignature::encodeBase64Url(signature),
-                       QStringLiteral("--public-key"), publisherKey(), QStringLiteral("--version"), announced,
-                       QStringLiteral("--installed-version"), oldVersion, QStringLiteral("--prefix"), m_prefix,
-                       QStringLiteral("--work-dir"), work.path(), QStringLiteral("--log"),
-                       CoreConstants::updateCheckLogPath()});
+        // A process id that no process has: the program is gone already.
+        updater.start(installedUpdater(), updaterArguments(999999999, archivePath, signature, announced, work.path()));
         // The helper runs on its own; the test has nothing to do meanwhile.
         if (!updater.waitForFinished(60000))
             return -3;
@@ -129,13 +138,8 @@ private Q_SLOTS:
         QVERIFY(TestFiles::write(work.filePath(QStringLiteral("a.tar.gz")), archive));
 
         QProcess updater;
-        updater.start(m_prefix + QStringLiteral("/libexec/quorvane/quorvane-updater"),
-                      {QStringLiteral("--wait-pid"), QString::number(oldApp.processId()), QStringLiteral("--archive"),
-                       work.filePath(QStringLiteral("a.tar.gz")), QStringLiteral("--signature"),
-                       ReleaseSignature::encodeBase64Url(m_publisher->sign(archive)), QStringLiteral("--public-key"),
-                       publisherKey(), QStringLiteral("--version"), newVersion, QStringLiteral("--installed-version"),
-                       oldVersion, QStringLiteral("--prefix"), m_prefix, QStringLiteral("--work-dir"), work.path(),
-                       QStringLiteral("--log"), CoreConstants::updateCheckLogPath()});
+        updater.start(installedUpdater(), updaterArguments(oldApp.processId(), work.filePath(QStringLiteral("a.tar.gz")),
+                                                           m_publisher->sign(archive), newVersion, work.path()));
         QVERIFY(updater.waitForStarted());
         // It waits while the old program runs and changes nothing meanwhile.
         QTest::qWait(300);
@@ -203,7 +207,7 @@ private Q_SLOTS:
     void missingArgumentsStillRelaunch()
     {
         QProcess updater;
-        updater.start(m_prefix + QStringLiteral("/libexec/quorvane/quorvane-updater"),
+        updater.start(installedUpdater(),
                       {QStringLiteral("--prefix"), m_prefix, QStringLiteral("--log"), CoreConstants::updateCheckLogPath()});
         QVERIFY(updater.waitForFinished(30000));
         QCOMPARE(updater.exitCode(), 1);
