@@ -249,6 +249,13 @@ private:
     QStringList m_links;
 };
 
+// The archive's length; 0 (no unpacked bytes allowed) when it cannot be read.
+qint64 archiveBytes(const QString& archivePath)
+{
+    struct stat info{};
+    return ::stat(QFile::encodeName(archivePath).constData(), &info) == 0 ? qint64(info.st_size) : 0;
+}
+
 } // namespace
 
 namespace ReleaseArchive {
@@ -267,6 +274,10 @@ Result readVersion(const QString& archivePath)
     const Reader reader = openReader(archivePath, error);
     if (!reader)
         return refused(error);
+    // Skipping an entry still inflates it: the same cap as for unpacking
+    // bounds the work a small archive can cause.
+    const qint64 byteLimit = unpackedSizeLimit(archiveBytes(archivePath));
+    qint64 skipped = 0;
     archive_entry* entry = nullptr;
     for (int count = 0; count < maximumEntries; ++count) {
         const int status = archive_read_next_header(reader.get(), &entry);
@@ -275,8 +286,12 @@ Result readVersion(const QString& archivePath)
         if (status != ARCHIVE_OK)
             return refused(readerError(reader.get()));
         const std::optional<QStringList> components = nameComponents(archive_entry_pathname(entry));
-        if (!components || components->join(u'/') != QLatin1String(versionEntry))
+        if (!components || components->join(u'/') != QLatin1String(versionEntry)) {
+            skipped += std::max<qint64>(archive_entry_size(entry), 0);
+            if (skipped > byteLimit)
+                return refused(QStringLiteral("the archive unpacks to more than %1 bytes").arg(byteLimit));
             continue;
+        }
         if (archive_entry_filetype(entry) != AE_IFREG || archive_entry_hardlink(entry))
             return refused(QStringLiteral("%1 is not a plain file").arg(QLatin1String(versionEntry)));
         char buffer[maximumVersionBytes + 1];
@@ -302,11 +317,7 @@ Result unpack(const QString& archivePath, const QString& destination)
     const Reader reader = openReader(archivePath, error);
     if (!reader)
         return refused(error);
-    struct stat archiveInfo{};
-    if (::stat(QFile::encodeName(archivePath).constData(), &archiveInfo) != 0)
-        return refused(QStringLiteral("cannot read the archive: ") + errnoText());
-
-    TreeWriter writer(reader.get(), destination, unpackedSizeLimit(archiveInfo.st_size));
+    TreeWriter writer(reader.get(), destination, unpackedSizeLimit(archiveBytes(archivePath)));
     if (error = writer.open(); !error.isEmpty())
         return refused(error);
     archive_entry* entry = nullptr;

@@ -235,6 +235,8 @@ private Q_SLOTS:
         QTest::newRow("absolute name") << QStringLiteral("absolute") << QStringLiteral("would land outside the installation");
         QTest::newRow("name with ..") << QStringLiteral("dotdot") << QStringLiteral("would land outside the installation");
         QTest::newRow("bomb") << QStringLiteral("bomb") << QStringLiteral("the archive unpacks to more than ");
+        QTest::newRow("bomb before the version file")
+            << QStringLiteral("bombFirst") << QStringLiteral("the archive unpacks to more than ");
         QTest::newRow("no program") << QStringLiteral("noProgram")
                                     << QStringLiteral("the archive holds no executable bin/quorvane-app");
     }
@@ -281,16 +283,21 @@ private Q_SLOTS:
             entries.append({Type::file, outsidePath + "/evil", "evil"});
         } else if (kind == QLatin1String("dotdot")) {
             entries.append({Type::file, "./share/../../evil", "evil"});
-        } else if (kind == QLatin1String("bomb")) {
-            // A small archive: the tree without the updater binary, plus the zeros.
+        } else if (kind.startsWith(QLatin1String("bomb"))) {
+            // A small archive: the tree without the updater binary, plus the zeros
+            // (first, they are inflated while looking for the version).
             entries.removeIf([](const Entry& entry) { return entry.name.startsWith("./libexec"); });
-            entries.append({Type::file, "./share/zeros", {}, 64 * 1024 * 1024});
+            const Entry zeros{Type::file, "./share/zeros", {}, 64 * 1024 * 1024};
+            if (kind == QLatin1String("bombFirst"))
+                entries.prepend(zeros);
+            else
+                entries.append(zeros);
         } else if (kind == QLatin1String("noProgram")) {
             entries.removeIf([](const Entry& entry) { return entry.name == "./bin/quorvane-app"; });
         }
         const QByteArray archive = writeArchive(entries);
         QVERIFY(!archive.isEmpty());
-        if (kind == QLatin1String("bomb"))
+        if (kind.startsWith(QLatin1String("bomb")))
             QVERIFY(archive.size() < 1024 * 1024); // 64 MB of zeros pack small
 
         QCOMPARE(runUpdater(archive, newVersion), 1);
