@@ -16,6 +16,7 @@
 #include <QNetworkProxy>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -377,6 +378,49 @@ private Q_SLOTS:
         QCOMPARE(terminated, 0);
         QVERIFY(!QFile::exists(marker));
         qunsetenv("QUORVANE_API_BASE_URL");
+    }
+
+    void fullDiskSaysSo()
+    {
+        // A file system of 64 KiB for the private folder: only root may mount one.
+        QTemporaryDir mountPoint;
+        QProcess mount;
+        mount.start(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                              QStringLiteral("size=64k"), QStringLiteral("tmpfs"), mountPoint.path()});
+        if (::geteuid() != 0 || !mount.waitForFinished(10000) || mount.exitCode() != 0)
+            QSKIP("mounting a small file system needs root");
+        const auto unmount = qScopeGuard([&mountPoint] {
+            QProcess::execute(QStringLiteral("umount"), {mountPoint.path()});
+        });
+
+        TestHome home;
+        QTemporaryDir installParent, newTree;
+        const QString prefix = installParent.filePath(QStringLiteral("quorvane"));
+        QVERIFY(makeTree(prefix, QStringLiteral("1.0.0"), home.filePath(QStringLiteral("started"))));
+        QVERIFY(makeTree(newTree.path(), newVersion, home.filePath(QStringLiteral("started"))));
+        const QByteArray archive = packTree(newTree.path());
+        QVERIFY(archive.size() > 64 * 1024);
+        LoopbackHttpServer server;
+        const QJsonObject latest{{QStringLiteral("version"), newVersion},
+                                 {QStringLiteral("url"), QString(server.origin() + QStringLiteral("/files/") + archiveName)},
+                                 {QStringLiteral("sha256"), ReleaseSignature::sha256Hex(archive)}};
+        server.setResponse("/releases/latest", {200, QJsonDocument(latest).toJson(), true, 0});
+        server.setResponse("/files/" + archiveName.toUtf8(), {200, archive, true, 0});
+        qputenv("QUORVANE_API_BASE_URL", server.origin().toUtf8());
+        qputenv("TMPDIR", QFile::encodeName(mountPoint.path()));
+
+        UpdateCheckService service(&m_network);
+        service.setReleaseHost(QStringLiteral("127.0.0.1"));
+        service.setInstallPrefix(prefix);
+        service.start(QStringLiteral("1.0.0"), [] {});
+        QTRY_COMPARE_WITH_TIMEOUT(service.availableVersion(), newVersion, 20000);
+        QCoro::waitFor(service.runDownloadAndInstall());
+        qputenv("TMPDIR", QFile::encodeName(m_tempDir.path()));
+        qunsetenv("QUORVANE_API_BASE_URL");
+
+        QCOMPARE(service.updateError(), QStringLiteral("Update failed: No space left on device"));
+        QCOMPARE(logMessages().constLast(), QStringLiteral("download move failed: No space left on device"));
+        QCOMPARE(privateFolders(mountPoint.path()), QStringList());
     }
 
     void installationRefusals_data()
