@@ -13,7 +13,6 @@
 #include <optional>
 
 class QNetworkAccessManager;
-class QNetworkReply;
 
 class ReleaseDownload;
 
