@@ -128,10 +128,17 @@ void AppDelegate::setUpStatusItem()
         m_statusItem->setMenu(contextMenuEntries());
         connect(m_statusItem.get(), &StatusItem::clicked, this, &AppDelegate::statusItemClicked);
         connect(m_statusItem.get(), &StatusItem::menuTriggered, this, [this](StatusItem::MenuAction action) {
-            if (action == StatusItem::MenuAction::toggleMute)
+            switch (action) {
+            case StatusItem::MenuAction::toggleMute:
                 contextToggleMute();
-            else
+                break;
+            case StatusItem::MenuAction::openDashboard:
                 contextOpenDashboard();
+                break;
+            case StatusItem::MenuAction::quit:
+                contextQuit();
+                break;
+            }
         });
     }
 
@@ -189,7 +196,7 @@ void AppDelegate::statusItemClicked(StatusItem::Click click)
         return; // the tray host pops up the context menu set on the item
     if (m_popover.isShown())
         closePopover();
-    else
+    else if (!m_popover.closedByFocusLossRecently())
         showPopover();
 }
 
@@ -207,12 +214,27 @@ void AppDelegate::contextOpenDashboard()
     m_services.windows.showDashboard();
 }
 
+void AppDelegate::contextQuit()
+{
+    if (confirmQuit())
+        terminate();
+}
+
+void AppDelegate::endSession()
+{
+    // The desktop session ends (or the system asks us to stop): nobody is
+    // there to answer a question, and nothing of ours is left unsaved.
+    setAllowTermination(true);
+    terminate();
+}
+
 QList<StatusItem::MenuEntry> AppDelegate::contextMenuEntries() const
 {
     return {
         {m_isMuted ? QStringLiteral("Resume Notifications") : QStringLiteral("Pause Notifications"),
          StatusItem::MenuAction::toggleMute},
         {QStringLiteral("Open Quorvane"), StatusItem::MenuAction::openDashboard},
+        {QStringLiteral("Quit Quorvane"), StatusItem::MenuAction::quit},
     };
 }
 

@@ -74,6 +74,10 @@ public:
     void statusItemClicked(StatusItem::Click click);
     void contextToggleMute();
     void contextOpenDashboard();
+    // "Quit Quorvane": through the quit question (none before set-up is complete).
+    void contextQuit();
+    // The session manager or a termination signal: quits without a question.
+    void endSession();
     void showPopover();
     void closePopover();
     void updateStatusIcon(int count);

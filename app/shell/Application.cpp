@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QSessionManager>
 
 #include <cstdio>
 
@@ -44,6 +45,12 @@ Application::Application(Options options, QObject* parent)
     m_network.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
     m_windows.setHome(&m_home);
     QCoreApplication::instance()->installEventFilter(&m_quitGuard);
+    connect(&m_termination, &TerminationSignalNotifier::terminationRequested, &m_delegate, &AppDelegate::endSession);
+    // The session manager saves and ends the session: no question then.
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        connect(gui, &QGuiApplication::commitDataRequest, &m_delegate,
+                [this](QSessionManager&) { m_delegate.setAllowTermination(true); });
+    }
     connect(&m_popover, &PopoverHost::shownChanged, &m_panel, &ApprovalsPanel::setShown);
     connect(&m_panel, &ApprovalsPanel::openDashboardRequested, this, [this] {
         m_popover.close();

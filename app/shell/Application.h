@@ -14,6 +14,7 @@
 #include "PkexecPrivilegedRunner.h"
 #include "PopoverWindow.h"
 #include "QuitGuard.h"
+#include "TerminationSignalNotifier.h"
 #include "UpdateCheckService.h"
 #include "WindowManager.h"
 
@@ -70,4 +71,5 @@ private:
     MessageBoxQuitPrompt m_quitPrompt;
     AppDelegate m_delegate;
     QuitGuard m_quitGuard;
+    TerminationSignalNotifier m_termination;
 };

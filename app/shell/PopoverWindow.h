@@ -43,9 +43,7 @@ public:
     // The window while the popover is shown (a QQuickView), else nullptr.
     QWindow* window() const { return m_window.data(); }
     QString errorString() const { return m_error; }
-    // Whether the last close came from focus loss just now (a tray click that
-    // stole the focus must not reopen the popover at once).
-    bool closedByFocusLossRecently() const;
+    bool closedByFocusLossRecently() const override;
 
 Q_SIGNALS:
     // The first frame after show() is on screen, `milliseconds` after show()

@@ -42,8 +42,10 @@ public:
         ++closeCount;
         Q_EMIT shownChanged(false);
     }
+    bool closedByFocusLossRecently() const override { return focusLossJustNow; }
 
     bool shown = false;
+    bool focusLossJustNow = false;
     int showCount = 0;
     int closeCount = 0;
     QRect lastTrayGeometry;

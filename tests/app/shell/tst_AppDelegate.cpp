@@ -102,7 +102,9 @@ void TestAppDelegate::startUpWithoutSetUpShowsTheWizard()
     QVERIFY(!log.contains(QStringLiteral("Quorvane: starting services")));
     // Quitting before set-up asks nothing.
     QVERIFY(f.delegate->confirmQuit());
+    f.delegate->contextQuit();
     QCOMPARE(f.prompt.asked, 0);
+    QCOMPARE(f.terminations, 1);
 
     // Finishing the wizard brings the status item and the services, once.
     f.windows.finishWizard();
@@ -227,6 +229,17 @@ void TestAppDelegate::popoverRules()
     Q_EMIT f.sync.newEscalationArrived();
     QVERIFY(f.popover.isShown());
     QCOMPARE(f.popover.showCount, 2);
+
+    // The tray click that took the focus closed the popover just before the
+    // click arrives: it stays closed instead of opening again at once.
+    f.popover.close();
+    f.popover.focusLossJustNow = true;
+    Q_EMIT f.item()->clicked(StatusItem::Click::left);
+    QVERIFY(!f.popover.isShown());
+    f.popover.focusLossJustNow = false;
+    Q_EMIT f.item()->clicked(StatusItem::Click::left);
+    QVERIFY(f.popover.isShown());
+    QCOMPARE(f.popover.showCount, 3);
 }
 
 void TestAppDelegate::contextMenu()
@@ -236,6 +249,7 @@ void TestAppDelegate::contextMenu()
     const QList<StatusItem::MenuEntry> expected{
         {QStringLiteral("Pause Notifications"), StatusItem::MenuAction::toggleMute},
         {QStringLiteral("Open Quorvane"), StatusItem::MenuAction::openDashboard},
+        {QStringLiteral("Quit Quorvane"), StatusItem::MenuAction::quit},
     };
     QCOMPARE(f.item()->menus.last(), expected);
 
@@ -274,10 +288,13 @@ void TestAppDelegate::quitAlert()
 
     Fixture f(true);
     f.delegate->applicationDidFinishLaunching();
-    QVERIFY(!f.delegate->confirmQuit());
+    // "Quit Quorvane" in the tray menu asks the question.
+    Q_EMIT f.item()->menuTriggered(StatusItem::MenuAction::quit);
     QCOMPARE(f.prompt.asked, 1);
+    QCOMPARE(f.terminations, 0);
     // A second request while the question is open asks nothing new.
     QVERIFY(!f.delegate->confirmQuit());
+    QCOMPARE(f.prompt.asked, 2);
     QVERIFY(f.prompt.pending);
 
     f.prompt.answer(QuitPrompt::Choice(choice));
@@ -286,6 +303,14 @@ void TestAppDelegate::quitAlert()
     QCOMPARE(f.terminations, terminations);
     // Once allowed, the next request passes without a question.
     QCOMPARE(f.delegate->confirmQuit(), allowTermination);
+
+    // The end of the session quits at once, whatever was answered.
+    const int asked = f.prompt.asked;
+    f.delegate->endSession();
+    QCOMPARE(f.prompt.asked, asked);
+    QVERIFY(f.delegate->allowTermination());
+    QCOMPARE(f.terminations, terminations + 1);
+    QVERIFY(f.delegate->confirmQuit());
 }
 
 void TestAppDelegate::reopenAndURLs()
