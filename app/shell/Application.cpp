@@ -3,6 +3,7 @@
 #include "CredentialStoreFactory.h"
 #include "StatusItemTray.h"
 #include "SystemLog.h"
+#include "TrayIconRenderer.h"
 #include "WizardState.h"
 
 #include <QCoreApplication>
@@ -45,6 +46,10 @@ Application::Application(Options options, QObject* parent)
     m_network.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
     m_windows.setHome(&m_home);
     QCoreApplication::instance()->installEventFilter(&m_quitGuard);
+    connect(&m_colorScheme, &ColorSchemePreference::schemeChanged, this, [this] {
+        if (m_tray)
+            m_tray->setLabelColour(trayLabelColour());
+    });
     connect(&m_termination, &TerminationSignalNotifier::terminationRequested, &m_delegate, &AppDelegate::endSession);
     // The session manager saves and ends the session: no question then.
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
@@ -76,11 +81,18 @@ Application::~Application()
 std::unique_ptr<StatusItem> Application::makeStatusItem()
 {
     auto item = std::make_unique<StatusItemTray>();
+    m_tray = item.get();
+    item->setLabelColour(trayLabelColour());
     item->setIcon(StatusItemIcon::forState(false, 0));
     item->show();
     if (m_options.reportReady)
         printLine(QStringLiteral("Quorvane: tray icon shown"));
     return item;
+}
+
+QColor Application::trayLabelColour() const
+{
+    return TrayIconRenderer::labelColour(m_colorScheme.scheme(), QGuiApplication::palette());
 }
 
 void Application::start()

@@ -13,13 +13,16 @@
 #include "MachineAuthService.h"
 #include "PkexecPrivilegedRunner.h"
 #include "PopoverWindow.h"
+#include "PortalColorSchemePreference.h"
 #include "QuitGuard.h"
+#include "StatusItemTray.h"
 #include "TerminationSignalNotifier.h"
 #include "UpdateCheckService.h"
 #include "WindowManager.h"
 
 #include <QNetworkAccessManager>
 #include <QObject>
+#include <QPointer>
 #include <QSettings>
 
 #include <memory>
@@ -50,6 +53,7 @@ public:
 
 private:
     std::unique_ptr<StatusItem> makeStatusItem();
+    QColor trayLabelColour() const;
 
     Options m_options;
     QNetworkAccessManager m_network;
@@ -72,4 +76,6 @@ private:
     AppDelegate m_delegate;
     QuitGuard m_quitGuard;
     TerminationSignalNotifier m_termination;
+    PortalColorSchemePreference m_colorScheme;
+    QPointer<StatusItemTray> m_tray;
 };
