@@ -2,6 +2,7 @@
 
 #include "ApprovalSyncService.h"
 #include "CLIService.h"
+#include "DesktopNotifier.h"
 #include "MachineAuthService.h"
 #include "PopoverHost.h"
 #include "SystemLog.h"
@@ -23,6 +24,11 @@ QString startingServicesLine()
 QString noPushLine()
 {
     return QStringLiteral("Quorvane: push notifications are not available on this platform");
+}
+
+QString noTrayLine()
+{
+    return QStringLiteral("Quorvane: no system tray found; new escalations are announced as desktop notifications");
 }
 
 QStringList versionArguments()
@@ -81,6 +87,10 @@ void AppDelegate::applicationDidFinishLaunching()
 
 void AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows)
 {
+    if (m_statusItem && !trayShowsStatusItem()) {
+        showPopover();
+        return;
+    }
     if (!hasVisibleWindows)
         m_services.windows.showDashboard();
 }
@@ -127,6 +137,8 @@ void AppDelegate::setUpStatusItem()
     if (m_statusItem) {
         m_statusItem->setMenu(contextMenuEntries());
         connect(m_statusItem.get(), &StatusItem::clicked, this, &AppDelegate::statusItemClicked);
+        if (!trayShowsStatusItem())
+            SystemLog::write(noTrayLine());
         connect(m_statusItem.get(), &StatusItem::menuTriggered, this, [this](StatusItem::MenuAction action) {
             switch (action) {
             case StatusItem::MenuAction::toggleMute:
@@ -143,10 +155,9 @@ void AppDelegate::setUpStatusItem()
     }
 
     ApprovalSyncService& sync = m_services.sync;
-    m_subscriptions.append(connect(&sync, &ApprovalSyncService::newEscalationArrived, this, [this] {
-        if (!m_isMuted)
-            showPopover();
-    }));
+    m_subscriptions.append(
+        connect(&sync, &ApprovalSyncService::newEscalationArrived, this, &AppDelegate::onNewEscalation));
+    m_subscriptions.append(connect(&m_services.notifier, &DesktopNotifier::activated, this, [this] { showPopover(); }));
     m_subscriptions.append(connect(&sync, &ApprovalSyncService::pendingActionsChanged, this,
                                    [this] { onPendingCount(int(m_services.sync.pendingActions().size())); }));
     // The current count first, so the icon is right from the start.
@@ -198,6 +209,26 @@ void AppDelegate::statusItemClicked(StatusItem::Click click)
         closePopover();
     else if (!m_popover.closedByFocusLossRecently())
         showPopover();
+}
+
+bool AppDelegate::trayShowsStatusItem() const
+{
+    return m_statusItem && m_statusItem->isInTray();
+}
+
+void AppDelegate::onNewEscalation()
+{
+    if (m_isMuted)
+        return;
+    if (trayShowsStatusItem()) {
+        showPopover();
+        return;
+    }
+    // No icon to click: the notification is the way in, and it does not take
+    // the focus from whatever the person is doing.
+    if (!m_popover.isShown())
+        m_services.notifier.notify(QStringLiteral("Approval needed"),
+                                   QStringLiteral("An agent is waiting for your decision. Click to review it."));
 }
 
 void AppDelegate::contextToggleMute()

@@ -39,7 +39,7 @@ Application::Application(Options options, QObject* parent)
     , m_trust(m_auth, m_network, m_biometric, &m_sync)
     , m_panel(m_sync, m_updates, m_trust)
     , m_popover(ApprovalsPanel::viewUrl(), {{QStringLiteral("panel"), QVariant::fromValue(&m_panel)}})
-    , m_delegate(AppDelegate::Services{m_auth, m_sync, m_updates, m_cli, m_windows},
+    , m_delegate(AppDelegate::Services{m_auth, m_sync, m_updates, m_cli, m_windows, m_notifier},
                  [this] { return makeStatusItem(); }, m_popover, m_quitPrompt)
     , m_quitGuard([this] { return m_delegate.confirmQuit(); })
 {

@@ -12,6 +12,7 @@
 #include "HomeState.h"
 #include "MachineAuthService.h"
 #include "PkexecPrivilegedRunner.h"
+#include "FreedesktopNotifier.h"
 #include "PopoverWindow.h"
 #include "PortalColorSchemePreference.h"
 #include "QuitGuard.h"
@@ -73,6 +74,7 @@ private:
     ApprovalsPanel m_panel;
     PopoverWindow m_popover;
     MessageBoxQuitPrompt m_quitPrompt;
+    FreedesktopNotifier m_notifier;
     AppDelegate m_delegate;
     QuitGuard m_quitGuard;
     TerminationSignalNotifier m_termination;

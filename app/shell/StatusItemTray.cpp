@@ -55,6 +55,11 @@ QRect StatusItemTray::geometry() const
     return m_tray.geometry();
 }
 
+bool StatusItemTray::isInTray() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 void StatusItemTray::show()
 {
     m_tray.show();

@@ -19,6 +19,7 @@ public:
     void setIcon(const StatusItemIcon& icon) override;
     void setMenu(const QList<MenuEntry>& entries) override;
     QRect geometry() const override;
+    bool isInTray() const override;
     void show();
     // The symbol's colour (TrayIconRenderer::labelColour); the icon is drawn again.
     void setLabelColour(const QColor& colour);

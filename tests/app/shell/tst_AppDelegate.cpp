@@ -23,7 +23,7 @@
 // network) and recording doubles for the tray, the popover and the question.
 struct Fixture
 {
-    explicit Fixture(bool setUp)
+    explicit Fixture(bool setUp, bool inTray = true)
     {
         if (setUp)
             home.write(QStringLiteral(".quorvane/machine/approver-only"), {});
@@ -31,10 +31,11 @@ struct Fixture
         cli = std::make_unique<CLIService>(nullptr, [this] { return home.filePath(QStringLiteral("bin/quorvane")); });
         windows.setHome(&dashboard.state);
         delegate = std::make_unique<AppDelegate>(
-            AppDelegate::Services{auth, sync, updates, *cli, windows},
-            [this]() -> std::unique_ptr<StatusItem> {
+            AppDelegate::Services{auth, sync, updates, *cli, windows, notifier},
+            [this, inTray]() -> std::unique_ptr<StatusItem> {
                 ++itemsMade;
                 auto item = std::make_unique<RecordingStatusItem>();
+                item->inTray = inTray;
                 item_ = item.get();
                 return item;
             },
@@ -58,6 +59,7 @@ struct Fixture
     DashboardHome dashboard;
     WindowManager windows;
     RecordingPopover popover;
+    RecordingNotifier notifier;
     ScriptedQuitPrompt prompt;
     std::unique_ptr<AppDelegate> delegate;
     RecordingStatusItem* item_ = nullptr;
@@ -80,6 +82,7 @@ private Q_SLOTS:
     void quitAlert_data();
     void quitAlert();
     void reopenAndURLs();
+    void withoutATrayNotificationsLeadToThePopover();
 };
 
 void TestAppDelegate::initTestCase()
@@ -327,6 +330,53 @@ void TestAppDelegate::reopenAndURLs()
                           QUrl(QStringLiteral("quorvane://auth/callback?code=second"))});
     QCOMPARE(f.windows.wizardState().callbackCode(), QStringLiteral("second"));
     QCOMPARE(log.lines().size(), 1);
+}
+
+void TestAppDelegate::withoutATrayNotificationsLeadToThePopover()
+{
+    Fixture f(true, false);
+    LogCapture log;
+    f.delegate->applicationDidFinishLaunching();
+    QCOMPARE(log.lines().count(QStringLiteral(
+                 "Quorvane: no system tray found; new escalations are announced as desktop notifications")),
+             1);
+
+    // A new escalation: a notification, not a window taking the focus.
+    Q_EMIT f.sync.newEscalationArrived();
+    QCOMPARE(f.notifier.shown.size(), 1);
+    QVERIFY(!f.popover.isShown());
+    // Clicking it opens the popover without a tray icon to open at.
+    Q_EMIT f.notifier.activated();
+    QVERIFY(f.popover.isShown());
+    QVERIFY(!f.popover.lastTrayGeometry.isValid() || f.popover.lastTrayGeometry == f.item()->geometry());
+    // While it is open, further escalations show in it: no notification.
+    Q_EMIT f.sync.newEscalationArrived();
+    QCOMPARE(f.notifier.shown.size(), 1);
+    f.popover.close();
+
+    // Muted: nothing at all.
+    f.delegate->contextToggleMute();
+    Q_EMIT f.sync.newEscalationArrived();
+    QCOMPARE(f.notifier.shown.size(), 1);
+    f.delegate->contextToggleMute();
+
+    // A second start of the program opens the popover, even with a window shown.
+    f.delegate->applicationShouldHandleReopen(false);
+    QVERIFY(f.popover.isShown());
+    QVERIFY(f.windows.dashboardWindow() == nullptr);
+    f.popover.close();
+    f.delegate->applicationShouldHandleReopen(true);
+    QVERIFY(f.popover.isShown());
+
+    // With a tray nothing is announced: the popover opens at the icon.
+    Fixture withTray(true, true);
+    LogCapture trayLog;
+    withTray.delegate->applicationDidFinishLaunching();
+    Q_EMIT withTray.sync.newEscalationArrived();
+    QVERIFY(withTray.popover.isShown());
+    QCOMPARE(withTray.notifier.shown.size(), 0);
+    QVERIFY(!trayLog.contains(QStringLiteral(
+        "Quorvane: no system tray found; new escalations are announced as desktop notifications")));
 }
 
 QTEST_MAIN(TestAppDelegate)
