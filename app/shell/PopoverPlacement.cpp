@@ -38,6 +38,22 @@ QRect availableArea(const Screen& screen)
     return screen.available.isValid() ? screen.available : screen.geometry;
 }
 
+// The screen edge the tray's panel lies along. An icon within a panel's
+// thickness of the top or bottom edge is on a horizontal panel even in a
+// corner, where a side edge may be nearer.
+Edge trayEdge(const Screen& screen, const QRect& trayGeometry)
+{
+    const QPoint centre = trayGeometry.center();
+    const int band = std::max(48, 2 * trayGeometry.height());
+    const int top = centre.y() - screen.geometry.top();
+    const int bottom = screen.geometry.bottom() - centre.y();
+    if (top < band && top <= bottom)
+        return Edge::top;
+    if (bottom < band)
+        return Edge::bottom;
+    return nearestEdge(screen.geometry, centre);
+}
+
 QRect clampInto(QRect rect, const QRect& area)
 {
     if (!area.isValid())
@@ -76,7 +92,7 @@ QRect place(const QSize& size, const QRect& trayGeometry, const QPoint& cursor, 
         const Screen& screen = *tray;
         const QPoint centre = trayGeometry.center();
         QRect rect(QPoint(0, 0), size);
-        switch (nearestEdge(screen.geometry, centre)) {
+        switch (trayEdge(screen, trayGeometry)) {
         case Edge::top:
             rect.moveTopLeft(QPoint(centre.x() - size.width() / 2, trayGeometry.bottom() + 1 + gap));
             break;
@@ -121,7 +137,7 @@ int maximumHeight(const QRect& trayGeometry, const QPoint& cursor, const QList<S
     int height = 0;
     if (const Screen* tray = trayScreen(screens, trayGeometry)) {
         const QRect area = availableArea(*tray);
-        switch (nearestEdge(tray->geometry, trayGeometry.center())) {
+        switch (trayEdge(*tray, trayGeometry)) {
         case Edge::top:
             height = area.bottom() + 1 - std::max(area.top(), trayGeometry.bottom() + 1 + gap);
             break;

@@ -40,6 +40,9 @@ void TestPopoverPlacement::place_data()
                                                                 << QRect(831, 32, 360, 500);
     QTest::newRow("tray at the top right corner: clamped to the right edge")
         << QRect(1890, 4, 24, 24) << QPoint(5, 5) << both << QRect(1560, 32, 360, 500);
+    QTest::newRow("tray in the very corner of a top panel: still below the icon")
+        << QRect(1257, 1, 22, 26) << QPoint(5, 5) << QList<Screen>{{QRect(0, 0, 1280, 800), QRect(0, 0, 1280, 800)}}
+        << QRect(920, 31, 360, 500);
     QTest::newRow("tray in bottom panel of second screen: above the icon")
         << QRect(3000, 990, 24, 24) << QPoint(5, 5) << both << QRect(2831, 484, 360, 500);
     QTest::newRow("tray in a left panel: to the right of the icon")
