@@ -1,71 +1,10 @@
 #include "FreedesktopNotifier.h"
+#include "StandInNotificationServer.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
 #include <QSignalSpy>
 #include <QTest>
-
-// A notification server on the test's private session bus, on a connection of
-// its own: records each Notify call and hands out ids as servers do.
-class StandInNotificationServer : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-
-public:
-    struct Call
-    {
-        QString appName;
-        uint replacesId = 0;
-        QString summary;
-        QString body;
-        QStringList actions;
-        QVariantMap hints;
-    };
-
-    StandInNotificationServer()
-        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("notification-server")))
-    {
-    }
-    ~StandInNotificationServer() override
-    {
-        m_bus.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
-        m_bus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("notification-server"));
-    }
-
-    bool registerOnBus()
-    {
-        return m_bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
-                                    QDBusConnection::ExportAllSlots)
-            && m_bus.registerService(QStringLiteral("org.freedesktop.Notifications"));
-    }
-
-    // What a server sends when the person clicks (or dismisses) a notification.
-    void emitSignal(const QString& name, const QVariantList& arguments)
-    {
-        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
-                                                         QStringLiteral("org.freedesktop.Notifications"), name);
-        signal.setArguments(arguments);
-        m_bus.send(signal);
-    }
-
-    QList<Call> calls;
-
-public Q_SLOTS:
-    uint Notify(const QString& appName, uint replacesId, const QString& /*appIcon*/, const QString& summary,
-                const QString& body, const QStringList& actions, const QVariantMap& hints, int /*timeout*/)
-    {
-        calls.append({appName, replacesId, summary, body, actions, hints});
-        return replacesId != 0 ? replacesId : ++m_nextId;
-    }
-    QStringList GetCapabilities() { return {QStringLiteral("actions"), QStringLiteral("body")}; }
-
-private:
-    QDBusConnection m_bus;
-    uint m_nextId = 40;
-};
 
 class TestFreedesktopNotifier : public QObject
 {

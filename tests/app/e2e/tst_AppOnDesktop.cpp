@@ -1,10 +1,10 @@
 #include "BackendProcess.h"
 #include "FileCredentialStore.h"
+#include "StandInNotificationServer.h"
 #include "TestHome.h"
 #include "TestMachine.h"
 
 #include <QDBusConnection>
-#include <QDBusMessage>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -30,52 +30,6 @@ QString noTrayLine()
 }
 
 } // namespace
-
-// A notification server on the test's session bus (which the program under
-// test shares), on a connection of its own: records Notify and can click.
-class StandInNotificationServer : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-
-public:
-    StandInNotificationServer()
-        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("notifications")))
-    {
-    }
-    ~StandInNotificationServer() override
-    {
-        m_bus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("notifications"));
-    }
-    bool registerOnBus()
-    {
-        return m_bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
-                                    QDBusConnection::ExportAllSlots)
-            && m_bus.registerService(QStringLiteral("org.freedesktop.Notifications"));
-    }
-    void click(uint id)
-    {
-        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
-                                                         QStringLiteral("org.freedesktop.Notifications"),
-                                                         QStringLiteral("ActionInvoked"));
-        signal << id << QStringLiteral("default");
-        m_bus.send(signal);
-    }
-
-    QStringList summaries;
-
-public Q_SLOTS:
-    uint Notify(const QString&, uint replacesId, const QString&, const QString& summary, const QString&,
-                const QStringList&, const QVariantMap&, int)
-    {
-        summaries.append(summary);
-        return replacesId != 0 ? replacesId : 7;
-    }
-
-private:
-    QDBusConnection m_bus;
-};
 
 // The real program on a real X server (Xvfb), with an XEmbed tray (trayer) or
 // without any tray, against the reference back-end, driven and observed from
@@ -405,7 +359,7 @@ void TestAppOnDesktop::withoutATrayANotificationOpensThePopover()
 
     // An escalation: a notification, no window.
     QVERIFY(addAction(QStringLiteral("Bash")));
-    QTRY_COMPARE_WITH_TIMEOUT(server.summaries.size(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(server.calls.size(), 1, 10000);
     QVERIFY(!popover().has_value());
     const auto centred = [this] {
         const std::optional<Window> shown = popover();
@@ -422,7 +376,7 @@ void TestAppOnDesktop::withoutATrayANotificationOpensThePopover()
     QVERIFY(closeAsTheWindowManagerWould([this] { return popover(); }));
 
     // The notification's click: the same.
-    server.click(7);
+    server.click(41);
     QTRY_VERIFY_WITH_TIMEOUT(centred(), 10000);
 
     stopApp();

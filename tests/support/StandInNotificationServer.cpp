@@ -1,0 +1,64 @@
+#include "StandInNotificationServer.h"
+
+#include <QDBusMessage>
+
+namespace {
+
+QString connectionName()
+{
+    return QStringLiteral("stand-in-notification-server");
+}
+
+QString path()
+{
+    return QStringLiteral("/org/freedesktop/Notifications");
+}
+
+QString serviceName()
+{
+    return QStringLiteral("org.freedesktop.Notifications");
+}
+
+} // namespace
+
+StandInNotificationServer::StandInNotificationServer()
+    : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName()))
+{
+}
+
+StandInNotificationServer::~StandInNotificationServer()
+{
+    m_bus.unregisterObject(path());
+    m_bus.unregisterService(serviceName());
+    QDBusConnection::disconnectFromBus(connectionName());
+}
+
+bool StandInNotificationServer::registerOnBus()
+{
+    return m_bus.registerObject(path(), this, QDBusConnection::ExportAllSlots) && m_bus.registerService(serviceName());
+}
+
+void StandInNotificationServer::click(uint id)
+{
+    emitSignal(QStringLiteral("ActionInvoked"), {id, QStringLiteral("default")});
+}
+
+void StandInNotificationServer::emitSignal(const QString& name, const QVariantList& arguments)
+{
+    QDBusMessage signal = QDBusMessage::createSignal(path(), serviceName(), name);
+    signal.setArguments(arguments);
+    m_bus.send(signal);
+}
+
+uint StandInNotificationServer::Notify(const QString& appName, uint replacesId, const QString& /*appIcon*/,
+                                       const QString& summary, const QString& body, const QStringList& actions,
+                                       const QVariantMap& hints, int /*timeout*/)
+{
+    calls.append({appName, replacesId, summary, body, actions, hints});
+    return replacesId != 0 ? replacesId : ++m_nextId;
+}
+
+QStringList StandInNotificationServer::GetCapabilities()
+{
+    return {QStringLiteral("actions"), QStringLiteral("body")};
+}
