@@ -7,25 +7,10 @@
 
 namespace {
 
-QString service()
-{
-    return QStringLiteral("org.freedesktop.Notifications");
-}
-
-QString path()
-{
-    return QStringLiteral("/org/freedesktop/Notifications");
-}
-
-QString interfaceName()
-{
-    return QStringLiteral("org.freedesktop.Notifications");
-}
-
-QString defaultAction()
-{
-    return QStringLiteral("default");
-}
+constexpr QLatin1String serviceName("org.freedesktop.Notifications");
+constexpr QLatin1String objectPath("/org/freedesktop/Notifications");
+constexpr QLatin1String interfaceName("org.freedesktop.Notifications");
+constexpr QLatin1String defaultAction("default");
 
 // A server answers Notify at once; a hung one must not hold a call for long.
 constexpr int notifyTimeoutMilliseconds = 5000;
@@ -41,9 +26,9 @@ FreedesktopNotifier::FreedesktopNotifier(QDBusConnection bus, QObject* parent)
     if (!m_bus.isConnected())
         return;
     // QtDBus connects bus signals by the slot's signature.
-    m_bus.connect(service(), path(), interfaceName(), QStringLiteral("ActionInvoked"), this,
+    m_bus.connect(serviceName, objectPath, interfaceName, QStringLiteral("ActionInvoked"), this,
                   SLOT(onActionInvoked(uint, QString)));
-    m_bus.connect(service(), path(), interfaceName(), QStringLiteral("NotificationClosed"), this,
+    m_bus.connect(serviceName, objectPath, interfaceName, QStringLiteral("NotificationClosed"), this,
                   SLOT(onNotificationClosed(uint, uint)));
 }
 
@@ -51,11 +36,11 @@ void FreedesktopNotifier::notify(const QString& summary, const QString& body)
 {
     if (!m_bus.isConnected())
         return;
-    QDBusMessage call = QDBusMessage::createMethodCall(service(), path(), interfaceName(), QStringLiteral("Notify"));
+    QDBusMessage call = QDBusMessage::createMethodCall(serviceName, objectPath, interfaceName, QStringLiteral("Notify"));
     // app_name, replaces_id, app_icon (our desktop icon's name), summary, body,
     // actions (key, label pairs), hints, expire_timeout (-1: the server's default).
     call << QStringLiteral("Quorvane") << m_lastId << QStringLiteral("quorvane") << summary.left(maximumTextLength)
-         << body.left(maximumTextLength) << QStringList{defaultAction(), QStringLiteral("Open")}
+         << body.left(maximumTextLength) << QStringList{defaultAction, QStringLiteral("Open")}
          << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("quorvane")},
                         {QStringLiteral("urgency"), QVariant::fromValue(uchar(2))}}
          << int(-1);
@@ -70,7 +55,7 @@ void FreedesktopNotifier::notify(const QString& summary, const QString& body)
 
 void FreedesktopNotifier::onActionInvoked(uint id, const QString& actionKey)
 {
-    if (id != 0 && id == m_lastId && actionKey == defaultAction())
+    if (id != 0 && id == m_lastId && actionKey == defaultAction)
         Q_EMIT activated();
 }
 

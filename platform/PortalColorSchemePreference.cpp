@@ -6,30 +6,11 @@
 
 namespace {
 
-QString portalService()
-{
-    return QStringLiteral("org.freedesktop.portal.Desktop");
-}
-
-QString portalPath()
-{
-    return QStringLiteral("/org/freedesktop/portal/desktop");
-}
-
-QString settingsInterface()
-{
-    return QStringLiteral("org.freedesktop.portal.Settings");
-}
-
-QString appearanceNamespace()
-{
-    return QStringLiteral("org.freedesktop.appearance");
-}
-
-QString colorSchemeKey()
-{
-    return QStringLiteral("color-scheme");
-}
+constexpr QLatin1String portalService("org.freedesktop.portal.Desktop");
+constexpr QLatin1String portalPath("/org/freedesktop/portal/desktop");
+constexpr QLatin1String settingsInterface("org.freedesktop.portal.Settings");
+constexpr QLatin1String appearanceNamespace("org.freedesktop.appearance");
+constexpr QLatin1String colorSchemeKey("color-scheme");
 
 // The portal answers within milliseconds; a missing one is reported by the
 // bus at once, a hung one must not keep a call open for long.
@@ -48,7 +29,7 @@ PortalColorSchemePreference::PortalColorSchemePreference(QDBusConnection bus, QO
     // QtDBus connects bus signals by the slot's signature, which it finds
     // through the type names: QDBusVariant's must be known before the first use.
     qRegisterMetaType<QDBusVariant>();
-    m_bus.connect(portalService(), portalPath(), settingsInterface(), QStringLiteral("SettingChanged"), this,
+    m_bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"), this,
                   SLOT(onSettingChanged(QString, QString, QDBusVariant)));
     read(QStringLiteral("ReadOne"));
 }
@@ -72,8 +53,8 @@ ColorSchemePreference::Scheme PortalColorSchemePreference::fromValue(const QVari
 
 void PortalColorSchemePreference::read(const QString& method)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(portalService(), portalPath(), settingsInterface(), method);
-    call << appearanceNamespace() << colorSchemeKey();
+    QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, settingsInterface, method);
+    call << appearanceNamespace << colorSchemeKey;
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, readTimeoutMilliseconds), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, method] {
         watcher->deleteLater();
@@ -91,7 +72,7 @@ void PortalColorSchemePreference::read(const QString& method)
 void PortalColorSchemePreference::onSettingChanged(const QString& nameSpace, const QString& key,
                                                    const QDBusVariant& value)
 {
-    if (nameSpace == appearanceNamespace() && key == colorSchemeKey())
+    if (nameSpace == appearanceNamespace && key == colorSchemeKey)
         setScheme(fromValue(QVariant::fromValue(value)));
 }
 

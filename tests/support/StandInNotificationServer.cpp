@@ -4,38 +4,27 @@
 
 namespace {
 
-QString connectionName()
-{
-    return QStringLiteral("stand-in-notification-server");
-}
-
-QString path()
-{
-    return QStringLiteral("/org/freedesktop/Notifications");
-}
-
-QString serviceName()
-{
-    return QStringLiteral("org.freedesktop.Notifications");
-}
+constexpr QLatin1String connectionName("stand-in-notification-server");
+constexpr QLatin1String objectPath("/org/freedesktop/Notifications");
+constexpr QLatin1String serviceName("org.freedesktop.Notifications");
 
 } // namespace
 
 StandInNotificationServer::StandInNotificationServer()
-    : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName()))
+    : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName))
 {
 }
 
 StandInNotificationServer::~StandInNotificationServer()
 {
-    m_bus.unregisterObject(path());
-    m_bus.unregisterService(serviceName());
-    QDBusConnection::disconnectFromBus(connectionName());
+    m_bus.unregisterObject(objectPath);
+    m_bus.unregisterService(serviceName);
+    QDBusConnection::disconnectFromBus(connectionName);
 }
 
 bool StandInNotificationServer::registerOnBus()
 {
-    return m_bus.registerObject(path(), this, QDBusConnection::ExportAllSlots) && m_bus.registerService(serviceName());
+    return m_bus.registerObject(objectPath, this, QDBusConnection::ExportAllSlots) && m_bus.registerService(serviceName);
 }
 
 void StandInNotificationServer::click(uint id)
@@ -45,7 +34,7 @@ void StandInNotificationServer::click(uint id)
 
 void StandInNotificationServer::emitSignal(const QString& name, const QVariantList& arguments)
 {
-    QDBusMessage signal = QDBusMessage::createSignal(path(), serviceName(), name);
+    QDBusMessage signal = QDBusMessage::createSignal(objectPath, serviceName, name);
     signal.setArguments(arguments);
     m_bus.send(signal);
 }

@@ -58,6 +58,17 @@ bool reachable(QWindow* window, const QString& name)
     return window->geometry().contains(rect) && screenArea().contains(rect);
 }
 
+// The panel in the popover as the program hosts it, with a tray to open at.
+struct PanelPopover : PopoverWindow
+{
+    explicit PanelPopover(PanelFixture& f)
+        : PopoverWindow(ApprovalsPanel::viewUrl(), {{QStringLiteral("panel"), QVariant::fromValue(f.panel.get())}})
+    {
+        setTrayAvailable([] { return true; });
+        QObject::connect(this, &PopoverHost::shownChanged, f.panel.get(), &ApprovalsPanel::setShown);
+    }
+};
+
 // Closes it and lets the window go before the panel it shows.
 void closeAndDestroy(PopoverWindow& popover)
 {
@@ -81,9 +92,7 @@ void TestPopoverPanel::windowGrowsWithEachEscalation()
 {
     PanelFixture f;
     QVERIFY(f.ready());
-    PopoverWindow popover(ApprovalsPanel::viewUrl(), {{QStringLiteral("panel"), QVariant::fromValue(f.panel.get())}});
-    popover.setTrayAvailable([] { return true; });
-    QObject::connect(&popover, &PopoverHost::shownChanged, f.panel.get(), &ApprovalsPanel::setShown);
+    PanelPopover popover(f);
 
     QVERIFY(f.add(f.action(QStringLiteral("a1"))));
     QVERIFY(f.add(f.action(QStringLiteral("a2"))));
@@ -118,9 +127,7 @@ void TestPopoverPanel::detailPageKeepsItsButtonsOnScreen()
 {
     PanelFixture f;
     QVERIFY(f.ready());
-    PopoverWindow popover(ApprovalsPanel::viewUrl(), {{QStringLiteral("panel"), QVariant::fromValue(f.panel.get())}});
-    popover.setTrayAvailable([] { return true; });
-    QObject::connect(&popover, &PopoverHost::shownChanged, f.panel.get(), &ApprovalsPanel::setShown);
+    PanelPopover popover(f);
 
     // One row, then "More details": the page is taller than the row, and the
     // window follows so that Approve and Deny are inside it.
@@ -174,9 +181,7 @@ void TestPopoverPanel::pauseTabAndBackResizeTheWindow()
 {
     PanelFixture f;
     QVERIFY(f.ready());
-    PopoverWindow popover(ApprovalsPanel::viewUrl(), {{QStringLiteral("panel"), QVariant::fromValue(f.panel.get())}});
-    popover.setTrayAvailable([] { return true; });
-    QObject::connect(&popover, &PopoverHost::shownChanged, f.panel.get(), &ApprovalsPanel::setShown);
+    PanelPopover popover(f);
 
     // Empty list: the small "No pending actions" page.
     popover.show(trayAtTop);
