@@ -10,11 +10,14 @@
 #include "UpdateCheckService.h"
 #include "WindowManager.h"
 #include "WizardState.h"
+#include "PopoverWindow.h"
 
 #include "../../core/MemoryCredentialStore.h"
 
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QWindow>
 #include <QTest>
 
 #include <QCoroTask>
@@ -83,6 +86,7 @@ private Q_SLOTS:
     void quitAlert();
     void reopenAndURLs();
     void withoutATrayNotificationsLeadToThePopover();
+    void trayClickAfterAFocusLossCloseWithTheRealPopover();
 };
 
 void TestAppDelegate::initTestCase()
@@ -377,6 +381,50 @@ void TestAppDelegate::withoutATrayNotificationsLeadToThePopover()
     QCOMPARE(withTray.notifier.shown.size(), 0);
     QVERIFY(!trayLog.contains(QStringLiteral(
         "Quorvane: no system tray found; new escalations are announced as desktop notifications")));
+}
+
+void TestAppDelegate::trayClickAfterAFocusLossCloseWithTheRealPopover()
+{
+    // Desktops where clicking the tray takes the focus: the popover closes on
+    // the focus loss, then the click arrives; it must not open it again.
+    QTemporaryDir dir;
+    QFile root(dir.filePath(QStringLiteral("Root.qml")));
+    QVERIFY(root.open(QIODevice::WriteOnly));
+    root.write("import QtQuick\nRectangle { implicitHeight: 200; color: \"black\" }\n");
+    root.close();
+    PopoverWindow popover(QUrl::fromLocalFile(root.fileName()), {});
+    popover.setTrayAvailable([] { return true; });
+
+    Fixture f(true);
+    f.delegate.reset();
+    RecordingStatusItem* item = nullptr;
+    AppDelegate delegate(
+        AppDelegate::Services{f.auth, f.sync, f.updates, *f.cli, f.windows, f.notifier},
+        [&item]() -> std::unique_ptr<StatusItem> {
+            auto made = std::make_unique<RecordingStatusItem>();
+            item = made.get();
+            return made;
+        },
+        popover, f.prompt);
+    delegate.setUpStatusItem();
+    QVERIFY(item);
+
+    Q_EMIT item->clicked(StatusItem::Click::left);
+    QVERIFY(popover.isShown());
+    QTRY_VERIFY(popover.window()->isActive());
+    QWindow other;
+    other.resize(50, 50);
+    other.show();
+    other.requestActivate();
+    QTRY_VERIFY(!popover.isShown());
+    Q_EMIT item->clicked(StatusItem::Click::left);
+    QVERIFY(!popover.isShown());
+
+    // A later click opens it as usual.
+    QTRY_VERIFY_WITH_TIMEOUT(!popover.closedByFocusLossRecently(), 2000);
+    Q_EMIT item->clicked(StatusItem::Click::left);
+    QVERIFY(popover.isShown());
+    popover.close();
 }
 
 QTEST_MAIN(TestAppDelegate)
