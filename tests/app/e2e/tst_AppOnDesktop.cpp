@@ -104,11 +104,12 @@ void TestAppOnDesktop::initTestCase()
 void TestAppOnDesktop::cleanup()
 {
     stopApp();
-    stopTray();
 }
 
 void TestAppOnDesktop::cleanupTestCase()
 {
+    stopApp();
+    stopTray();
     if (m_xvfb.state() != QProcess::NotRunning) {
         m_xvfb.terminate();
         if (!m_xvfb.waitForFinished(processDeadlineMs))
@@ -118,6 +119,8 @@ void TestAppOnDesktop::cleanupTestCase()
 
 bool TestAppOnDesktop::startTray()
 {
+    if (m_tray.state() == QProcess::Running)
+        return true;
     m_tray.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
                                             QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("request"),
                                             QStringLiteral("--height"), QStringLiteral("28"), QStringLiteral("--SetDockType"),
@@ -348,6 +351,7 @@ void TestAppOnDesktop::withoutATrayANotificationOpensThePopover()
     QVERIFY(provision(home));
     StandInNotificationServer server;
     QVERIFY(server.registerOnBus());
+    stopTray();
     QByteArray errors;
     const QMetaObject::Connection collecting
         = connect(&m_app, &QProcess::readyReadStandardError, this, [&] { errors += m_app.readAllStandardError(); });
