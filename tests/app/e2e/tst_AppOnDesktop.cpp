@@ -121,13 +121,25 @@ bool TestAppOnDesktop::startTray()
 {
     if (m_tray.state() == QProcess::Running)
         return true;
+    m_tray.setProcessChannelMode(QProcess::ForwardedChannels);
     m_tray.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
                                             QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("request"),
                                             QStringLiteral("--height"), QStringLiteral("28"), QStringLiteral("--SetDockType"),
                                             QStringLiteral("true")});
     if (!m_tray.waitForStarted(processDeadlineMs))
         return false;
-    return QTest::qWaitFor([this] { return !run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("trayer")}).isEmpty(); }, processDeadlineMs);
+    // The tray is there once it has mapped its panel window.
+    const bool shown = QTest::qWaitFor(
+        [this] {
+            return m_tray.state() != QProcess::Running
+                || !run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                   QStringLiteral("--class"), QStringLiteral("trayer")})
+                        .isEmpty();
+        },
+        3 * processDeadlineMs);
+    if (m_tray.state() != QProcess::Running)
+        qWarning("trayer ended with status %d", m_tray.exitCode());
+    return shown && m_tray.state() == QProcess::Running;
 }
 
 void TestAppOnDesktop::stopTray()
