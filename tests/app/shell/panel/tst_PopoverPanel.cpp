@@ -18,7 +18,7 @@ class TestPopoverPanel : public QObject
 private Q_SLOTS:
     void windowGrowsWithEachEscalation();
     void detailPageKeepsItsButtonsOnScreen();
-    void pauseTabAndBackResizeTheWindow();
+    void pauseTabAndTrustBannerResizeTheWindow();
 };
 
 namespace {
@@ -177,7 +177,7 @@ void TestPopoverPanel::detailPageKeepsItsButtonsOnScreen()
     closeAndDestroy(popover);
 }
 
-void TestPopoverPanel::pauseTabAndBackResizeTheWindow()
+void TestPopoverPanel::pauseTabAndTrustBannerResizeTheWindow()
 {
     PanelFixture f;
     QVERIFY(f.ready());
@@ -196,6 +196,16 @@ void TestPopoverPanel::pauseTabAndBackResizeTheWindow()
     QVERIFY(reachable(window, QStringLiteral("openDashboardButton")));
 
     f.panel->setSelectedTab(QStringLiteral("actions"));
+    QTRY_COMPARE(window->height(), emptyHeight);
+
+    // A trust window opened: its banner makes the window taller, and it
+    // shrinks again when the window is cancelled.
+    QCoro::waitFor(f.trust->activate());
+    QVERIFY(f.trust->showsBanner());
+    QTRY_VERIFY(window->height() > emptyHeight);
+    QTRY_VERIFY(reachable(window, QStringLiteral("trustWindowBanner")));
+    QVERIFY(reachable(window, QStringLiteral("openDashboardButton")));
+    QCoro::waitFor(f.trust->deactivate());
     QTRY_COMPARE(window->height(), emptyHeight);
     closeAndDestroy(popover);
 }
