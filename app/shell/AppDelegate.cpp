@@ -2,6 +2,7 @@
 
 #include "ApprovalSyncService.h"
 #include "CLIService.h"
+#include "DesktopNotifier.h"
 #include "MachineAuthService.h"
 #include "PopoverHost.h"
 #include "SystemLog.h"
@@ -23,6 +24,11 @@ QString startingServicesLine()
 QString noPushLine()
 {
     return QStringLiteral("Quorvane: push notifications are not available on this platform");
+}
+
+QString noTrayLine()
+{
+    return QStringLiteral("Quorvane: no system tray found; new escalations are announced as desktop notifications");
 }
 
 QStringList versionArguments()
@@ -81,6 +87,10 @@ void AppDelegate::applicationDidFinishLaunching()
 
 void AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows)
 {
+    if (m_statusItem && !trayShowsStatusItem()) {
+        showPopover();
+        return;
+    }
     if (!hasVisibleWindows)
         m_services.windows.showDashboard();
 }
@@ -127,19 +137,27 @@ void AppDelegate::setUpStatusItem()
     if (m_statusItem) {
         m_statusItem->setMenu(contextMenuEntries());
         connect(m_statusItem.get(), &StatusItem::clicked, this, &AppDelegate::statusItemClicked);
+        if (!trayShowsStatusItem())
+            SystemLog::write(noTrayLine());
         connect(m_statusItem.get(), &StatusItem::menuTriggered, this, [this](StatusItem::MenuAction action) {
-            if (action == StatusItem::MenuAction::toggleMute)
+            switch (action) {
+            case StatusItem::MenuAction::toggleMute:
                 contextToggleMute();
-            else
+                break;
+            case StatusItem::MenuAction::openDashboard:
                 contextOpenDashboard();
+                break;
+            case StatusItem::MenuAction::quit:
+                contextQuit();
+                break;
+            }
         });
     }
 
     ApprovalSyncService& sync = m_services.sync;
-    m_subscriptions.append(connect(&sync, &ApprovalSyncService::newEscalationArrived, this, [this] {
-        if (!m_isMuted)
-            showPopover();
-    }));
+    m_subscriptions.append(
+        connect(&sync, &ApprovalSyncService::newEscalationArrived, this, &AppDelegate::onNewEscalation));
+    m_subscriptions.append(connect(&m_services.notifier, &DesktopNotifier::activated, this, [this] { showPopover(); }));
     m_subscriptions.append(connect(&sync, &ApprovalSyncService::pendingActionsChanged, this,
                                    [this] { onPendingCount(int(m_services.sync.pendingActions().size())); }));
     // The current count first, so the icon is right from the start.
@@ -189,8 +207,28 @@ void AppDelegate::statusItemClicked(StatusItem::Click click)
         return; // the tray host pops up the context menu set on the item
     if (m_popover.isShown())
         closePopover();
-    else
+    else if (!m_popover.closedByFocusLossRecently())
         showPopover();
+}
+
+bool AppDelegate::trayShowsStatusItem() const
+{
+    return m_statusItem && m_statusItem->isInTray();
+}
+
+void AppDelegate::onNewEscalation()
+{
+    if (m_isMuted)
+        return;
+    if (trayShowsStatusItem()) {
+        showPopover();
+        return;
+    }
+    // No icon to click: the notification is the way in, and it does not take
+    // the focus from whatever the person is doing.
+    if (!m_popover.isShown())
+        m_services.notifier.notify(QStringLiteral("Approval needed"),
+                                   QStringLiteral("An agent is waiting for your decision. Click to review it."));
 }
 
 void AppDelegate::contextToggleMute()
@@ -207,12 +245,27 @@ void AppDelegate::contextOpenDashboard()
     m_services.windows.showDashboard();
 }
 
+void AppDelegate::contextQuit()
+{
+    if (confirmQuit())
+        terminate();
+}
+
+void AppDelegate::endSession()
+{
+    // The desktop session ends (or the system asks us to stop): nobody is
+    // there to answer a question, and nothing of ours is left unsaved.
+    setAllowTermination(true);
+    terminate();
+}
+
 QList<StatusItem::MenuEntry> AppDelegate::contextMenuEntries() const
 {
     return {
         {m_isMuted ? QStringLiteral("Resume Notifications") : QStringLiteral("Pause Notifications"),
          StatusItem::MenuAction::toggleMute},
         {QStringLiteral("Open Quorvane"), StatusItem::MenuAction::openDashboard},
+        {QStringLiteral("Quit Quorvane"), StatusItem::MenuAction::quit},
     };
 }
 

@@ -16,6 +16,7 @@
 
 class ApprovalSyncService;
 class CLIService;
+class DesktopNotifier;
 class MachineAuthService;
 class PopoverHost;
 class UpdateCheckService;
@@ -40,6 +41,8 @@ public:
         UpdateCheckService& updates;
         CLIService& cli;
         WindowManager& windows;
+        // Announces escalations when there is no tray to show the icon in.
+        DesktopNotifier& notifier;
     };
     using StatusItemFactory = std::function<std::unique_ptr<StatusItem>()>;
     using Terminator = std::function<void()>;
@@ -57,7 +60,8 @@ public:
     // and the services.
     void applicationDidFinishLaunching();
     // Another start of the program (or the desktop) asks for us: without a
-    // visible window, the dashboard.
+    // visible window, the dashboard; without a tray, the popover (the only
+    // other way to it is a notification).
     void applicationShouldHandleReopen(bool hasVisibleWindows);
     // URLs handed over by a second start, in order, to the wizard's callback.
     void openURLs(const QList<QUrl>& urls);
@@ -74,6 +78,10 @@ public:
     void statusItemClicked(StatusItem::Click click);
     void contextToggleMute();
     void contextOpenDashboard();
+    // "Quit Quorvane": through the quit question (none before set-up is complete).
+    void contextQuit();
+    // The session manager or a termination signal: quits without a question.
+    void endSession();
     void showPopover();
     void closePopover();
     void updateStatusIcon(int count);
@@ -102,6 +110,8 @@ Q_SIGNALS:
 
 private:
     void terminate();
+    bool trayShowsStatusItem() const;
+    void onNewEscalation();
 
     Services m_services;
     StatusItemFactory m_statusItemFactory;

@@ -3,10 +3,12 @@
 #include "CredentialStoreFactory.h"
 #include "StatusItemTray.h"
 #include "SystemLog.h"
+#include "TrayIconRenderer.h"
 #include "WizardState.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QSessionManager>
 
 #include <cstdio>
 
@@ -37,13 +39,23 @@ Application::Application(Options options, QObject* parent)
     , m_trust(m_auth, m_network, m_biometric, &m_sync)
     , m_panel(m_sync, m_updates, m_trust)
     , m_popover(ApprovalsPanel::viewUrl(), {{QStringLiteral("panel"), QVariant::fromValue(&m_panel)}})
-    , m_delegate(AppDelegate::Services{m_auth, m_sync, m_updates, m_cli, m_windows},
+    , m_delegate(AppDelegate::Services{m_auth, m_sync, m_updates, m_cli, m_windows, m_notifier},
                  [this] { return makeStatusItem(); }, m_popover, m_quitPrompt)
     , m_quitGuard([this] { return m_delegate.confirmQuit(); })
 {
     m_network.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
     m_windows.setHome(&m_home);
     QCoreApplication::instance()->installEventFilter(&m_quitGuard);
+    connect(&m_colorScheme, &ColorSchemePreference::schemeChanged, this, [this] {
+        if (m_tray)
+            m_tray->setLabelColour(trayLabelColour());
+    });
+    connect(&m_termination, &TerminationSignalNotifier::terminationRequested, &m_delegate, &AppDelegate::endSession);
+    // The session manager saves and ends the session: no question then.
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        connect(gui, &QGuiApplication::commitDataRequest, &m_delegate,
+                [this](QSessionManager&) { m_delegate.setAllowTermination(true); });
+    }
     connect(&m_popover, &PopoverHost::shownChanged, &m_panel, &ApprovalsPanel::setShown);
     connect(&m_panel, &ApprovalsPanel::openDashboardRequested, this, [this] {
         m_popover.close();
@@ -69,11 +81,18 @@ Application::~Application()
 std::unique_ptr<StatusItem> Application::makeStatusItem()
 {
     auto item = std::make_unique<StatusItemTray>();
+    m_tray = item.get();
+    item->setLabelColour(trayLabelColour());
     item->setIcon(StatusItemIcon::forState(false, 0));
     item->show();
     if (m_options.reportReady)
         printLine(QStringLiteral("Quorvane: tray icon shown"));
     return item;
+}
+
+QColor Application::trayLabelColour() const
+{
+    return TrayIconRenderer::labelColour(m_colorScheme.scheme(), QGuiApplication::palette());
 }
 
 void Application::start()

@@ -12,13 +12,18 @@
 #include "HomeState.h"
 #include "MachineAuthService.h"
 #include "PkexecPrivilegedRunner.h"
+#include "FreedesktopNotifier.h"
 #include "PopoverWindow.h"
+#include "PortalColorSchemePreference.h"
 #include "QuitGuard.h"
+#include "StatusItemTray.h"
+#include "TerminationSignalNotifier.h"
 #include "UpdateCheckService.h"
 #include "WindowManager.h"
 
 #include <QNetworkAccessManager>
 #include <QObject>
+#include <QPointer>
 #include <QSettings>
 
 #include <memory>
@@ -49,6 +54,7 @@ public:
 
 private:
     std::unique_ptr<StatusItem> makeStatusItem();
+    QColor trayLabelColour() const;
 
     Options m_options;
     QNetworkAccessManager m_network;
@@ -68,6 +74,10 @@ private:
     ApprovalsPanel m_panel;
     PopoverWindow m_popover;
     MessageBoxQuitPrompt m_quitPrompt;
+    FreedesktopNotifier m_notifier;
     AppDelegate m_delegate;
     QuitGuard m_quitGuard;
+    TerminationSignalNotifier m_termination;
+    PortalColorSchemePreference m_colorScheme;
+    QPointer<StatusItemTray> m_tray;
 };

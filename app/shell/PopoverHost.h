@@ -16,6 +16,9 @@ public:
     // trayGeometry: the tray icon's place; invalid when the tray does not tell.
     virtual void show(const QRect& trayGeometry) = 0;
     virtual void close() = 0;
+    // Whether the last close came from focus loss just now: a tray click that
+    // took the focus away must not reopen the popover at once.
+    virtual bool closedByFocusLossRecently() const = 0;
 
 Q_SIGNALS:
     void shownChanged(bool shown);

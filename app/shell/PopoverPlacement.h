@@ -26,4 +26,14 @@ Edge nearestEdge(const QRect& area, const QPoint& point);
 
 QRect place(const QSize& size, const QRect& trayGeometry, const QPoint& cursor, const QList<Screen>& screens);
 
+// The tallest popover that place() can put wholly on screen: the available
+// area between the tray icon and the far edge (below an icon on a top panel,
+// above one on a bottom panel, the full height beside a side panel), less a
+// margin. 0 when there is no screen.
+int maximumHeight(const QRect& trayGeometry, const QPoint& cursor, const QList<Screen>& screens);
+
+// An ordinary window in the middle of the screen under the pointer (no tray to
+// open from), no taller than the available area less a margin at each end.
+QRect centred(const QSize& size, const QPoint& cursor, const QList<Screen>& screens);
+
 } // namespace PopoverPlacement

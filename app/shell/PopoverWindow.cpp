@@ -5,7 +5,10 @@
 #include "ViewFactory.h"
 #include "ViewsLibrary.h"
 
+#include <algorithm>
+
 #include <QCursor>
+#include <QPoint>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -70,7 +73,12 @@ bool PopoverWindow::create()
         m_window->setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     else
         m_window->setTitle(QStringLiteral("Quorvane"));
-    m_window->resize(width, view.implicitSize.height() > 0 ? view.implicitSize.height() : defaultHeight);
+    m_implicitSize = view.implicitSize;
+    views->followImplicitSize(m_window, this, [this](QSize implicitSize) {
+        m_implicitSize = implicitSize;
+        if (m_shown)
+            fit(implicitSize);
+    });
     connect(m_window, &QWindow::activeChanged, this, &PopoverWindow::onActiveChanged);
     connect(m_window, &QWindow::visibleChanged, this, [this](bool visible) {
         // The window manager closed it (Escape, the close button of the normal window).
@@ -102,19 +110,35 @@ void PopoverWindow::show(const QRect& trayGeometry)
     m_opening.start();
     if (!m_window && !create())
         return;
-    const bool tray = trayAvailable();
-    if (tray) {
-        QList<PopoverPlacement::Screen> screens;
-        for (QScreen* screen : QGuiApplication::screens())
-            screens.append({screen->geometry(), screen->availableGeometry()});
-        const QRect placed = PopoverPlacement::place(m_window->size(), trayGeometry, QCursor::pos(), screens);
-        m_window->setPosition(placed.topLeft());
-    }
+    m_trayGeometry = trayGeometry;
+    m_cursorAtOpening = QCursor::pos();
+    fit(m_implicitSize);
     m_shown = true;
     m_window->show();
     m_window->raise();
     m_window->requestActivate();
     Q_EMIT shownChanged(true);
+}
+
+void PopoverWindow::fit(QSize implicitSize)
+{
+    if (!m_window)
+        return;
+    QList<PopoverPlacement::Screen> screens;
+    for (QScreen* screen : QGuiApplication::screens())
+        screens.append({screen->geometry(), screen->availableGeometry()});
+    const QSize wanted(width, implicitSize.height() > 0 ? implicitSize.height() : defaultHeight);
+    QRect placed;
+    if (trayAvailable()) {
+        const int tallest = PopoverPlacement::maximumHeight(m_trayGeometry, m_cursorAtOpening, screens);
+        const QSize size(wanted.width(), tallest > 0 ? std::min(wanted.height(), tallest) : wanted.height());
+        placed = PopoverPlacement::place(size, m_trayGeometry, m_cursorAtOpening, screens);
+    } else {
+        placed = PopoverPlacement::centred(wanted, m_cursorAtOpening, screens);
+    }
+    if (placed.size().isEmpty())
+        return;
+    m_window->setGeometry(placed);
 }
 
 void PopoverWindow::close()

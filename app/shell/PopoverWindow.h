@@ -16,9 +16,11 @@ class ViewFactory;
 // given at construction with its initial properties. The window and its QML
 // engine are made on every show (by the views library, loaded the first time)
 // and destroyed again when it is hidden, so a companion idling in the tray
-// holds no scene graph. It is placed at the tray
-// icon (PopoverPlacement) and closes when it loses focus. Without any system
-// tray it is an ordinary window instead.
+// holds no scene graph. It is placed at the tray icon (PopoverPlacement) and
+// closes when it loses focus. Its height follows the root's implicit height,
+// no taller than the screen leaves room for (the root scrolls the rest), and
+// it is placed again on every change. Without any system tray it is an
+// ordinary window in the middle of the screen instead.
 class PopoverWindow : public PopoverHost
 {
     Q_OBJECT
@@ -43,9 +45,7 @@ public:
     // The window while the popover is shown (a QQuickView), else nullptr.
     QWindow* window() const { return m_window.data(); }
     QString errorString() const { return m_error; }
-    // Whether the last close came from focus loss just now (a tray click that
-    // stole the focus must not reopen the popover at once).
-    bool closedByFocusLossRecently() const;
+    bool closedByFocusLossRecently() const override;
 
 Q_SIGNALS:
     // The first frame after show() is on screen, `milliseconds` after show()
@@ -55,6 +55,8 @@ Q_SIGNALS:
 private:
     bool trayAvailable() const;
     bool create();
+    // Sizes the window for the root's implicit size and places it.
+    void fit(QSize implicitSize);
     void destroy();
     void onActiveChanged();
 
@@ -66,5 +68,8 @@ private:
     QString m_error;
     QElapsedTimer m_opening;
     QElapsedTimer m_focusLossClose;
+    QRect m_trayGeometry;
+    QPoint m_cursorAtOpening;
+    QSize m_implicitSize;
     bool m_shown = false;
 };

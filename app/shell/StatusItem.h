@@ -15,7 +15,7 @@ class StatusItem : public QObject
 
 public:
     enum class Click { left, right };
-    enum class MenuAction { toggleMute, openDashboard };
+    enum class MenuAction { toggleMute, openDashboard, quit };
     struct MenuEntry
     {
         QString text;
@@ -30,6 +30,9 @@ public:
     virtual void setMenu(const QList<MenuEntry>& entries) = 0;
     // The icon's place on the screen; invalid when the tray does not tell.
     virtual QRect geometry() const = 0;
+    // Whether a tray shows the item at all (a StatusNotifierItem host or an
+    // XEmbed tray is running); without one nobody can click it.
+    virtual bool isInTray() const = 0;
 
 Q_SIGNALS:
     void clicked(StatusItem::Click click);

@@ -9,6 +9,7 @@
 StatusItemTray::StatusItemTray(QObject* parent)
     : StatusItem(parent)
     , m_menu(std::make_unique<QMenu>())
+    , m_labelColour(TrayIconRenderer::labelColour(ColorSchemePreference::Scheme::noPreference, QGuiApplication::palette()))
 {
     m_tray.setContextMenu(m_menu.get());
     connect(&m_tray, &QSystemTrayIcon::activated, this, &StatusItemTray::onActivated);
@@ -26,9 +27,17 @@ void StatusItemTray::setIcon(const StatusItemIcon& icon)
         return;
     m_icon = icon;
     m_hasIcon = true;
-    // Panels are dark on most desktops; the light label colour reads on them.
-    m_tray.setIcon(TrayIconRenderer::icon(icon, QColor(0xf2, 0xf2, 0xf7)));
+    m_tray.setIcon(TrayIconRenderer::icon(icon, m_labelColour));
     m_tray.setToolTip(icon.toolTip());
+}
+
+void StatusItemTray::setLabelColour(const QColor& colour)
+{
+    if (colour == m_labelColour)
+        return;
+    m_labelColour = colour;
+    if (m_hasIcon)
+        m_tray.setIcon(TrayIconRenderer::icon(m_icon, m_labelColour));
 }
 
 void StatusItemTray::setMenu(const QList<MenuEntry>& entries)
@@ -44,6 +53,11 @@ void StatusItemTray::setMenu(const QList<MenuEntry>& entries)
 QRect StatusItemTray::geometry() const
 {
     return m_tray.geometry();
+}
+
+bool StatusItemTray::isInTray() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void StatusItemTray::show()

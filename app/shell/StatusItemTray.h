@@ -19,7 +19,10 @@ public:
     void setIcon(const StatusItemIcon& icon) override;
     void setMenu(const QList<MenuEntry>& entries) override;
     QRect geometry() const override;
+    bool isInTray() const override;
     void show();
+    // The symbol's colour (TrayIconRenderer::labelColour); the icon is drawn again.
+    void setLabelColour(const QColor& colour);
 
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
@@ -27,5 +30,6 @@ private:
     std::unique_ptr<QMenu> m_menu;
     QSystemTrayIcon m_tray;
     StatusItemIcon m_icon;
+    QColor m_labelColour;
     bool m_hasIcon = false;
 };

@@ -15,6 +15,21 @@ QString badgeText(int count)
     return QString::number(count);
 }
 
+QColor labelColour(ColorSchemePreference::Scheme scheme, const QPalette& palette)
+{
+    const QColor onDark(0xf2, 0xf2, 0xf7);
+    const QColor onLight(0x1c, 0x1c, 0x1e);
+    switch (scheme) {
+    case ColorSchemePreference::Scheme::preferDark:
+        return onDark;
+    case ColorSchemePreference::Scheme::preferLight:
+        return onLight;
+    case ColorSchemePreference::Scheme::noPreference:
+        break;
+    }
+    return palette.color(QPalette::Window).lightness() < 128 ? onDark : onLight;
+}
+
 QImage render(const StatusItemIcon& icon, int size, const QColor& labelColour)
 {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);

@@ -3,6 +3,7 @@
 #include "QuorvaneStyle.h"
 
 #include <QColor>
+#include <QPointer>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
@@ -56,6 +57,21 @@ void QuickViewFactory::afterNextFrame(QWindow* window, QObject* context, std::fu
 {
     if (auto* quick = qobject_cast<QQuickWindow*>(window))
         QObject::connect(quick, &QQuickWindow::frameSwapped, context, std::move(done), Qt::SingleShotConnection);
+}
+
+void QuickViewFactory::followImplicitSize(QWindow* window, QObject* context, std::function<void(QSize)> changed)
+{
+    auto* view = qobject_cast<QQuickView*>(window);
+    QQuickItem* root = view ? view->rootObject() : nullptr;
+    if (!root)
+        return;
+    QPointer<QQuickItem> guard(root);
+    auto report = [guard, changed = std::move(changed)] {
+        if (guard)
+            changed(QSize(qRound(guard->implicitWidth()), qRound(guard->implicitHeight())));
+    };
+    QObject::connect(root, &QQuickItem::implicitWidthChanged, context, report);
+    QObject::connect(root, &QQuickItem::implicitHeightChanged, context, report);
 }
 
 extern "C" Q_DECL_EXPORT ViewFactory* quorvaneViewFactory()

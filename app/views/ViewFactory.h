@@ -35,6 +35,9 @@ public:
     // Calls `done` once, when the next frame of a window made here is on
     // screen; never after `context` is gone.
     virtual void afterNextFrame(QWindow* window, QObject* context, std::function<void()> done) = 0;
+    // Calls `changed` with the root item's implicit size each time it changes
+    // (content added or removed, another page shown), until `context` is gone.
+    virtual void followImplicitSize(QWindow* window, QObject* context, std::function<void(QSize)> changed) = 0;
 };
 
 // What the views library exports, by this C name.

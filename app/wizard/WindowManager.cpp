@@ -130,11 +130,17 @@ void WindowManager::finishWizard()
         wizard->deleteLater();
         Q_EMIT wizardWindowChanged();
     }
+    startTrayService();
+    setActivationPolicy(ActivationPolicy::accessory);
+}
+
+void WindowManager::startTrayService()
+{
+    // The delegate makes the status item and starts the services only once.
     if (m_shell.setUpStatusItem)
         m_shell.setUpStatusItem();
     if (m_shell.startServices)
         m_shell.startServices();
-    setActivationPolicy(ActivationPolicy::accessory);
 }
 
 bool WindowManager::eventFilter(QObject* watched, QEvent* event)
@@ -169,6 +175,9 @@ void WindowManager::windowWillClose(QWindow* window)
                 m_shell.terminate();
             return;
         }
+        // Set up already (the wizard was opened again, or set-up finished on
+        // disk before its last screen): the program goes on in the tray.
+        startTrayService();
     } else if (window == m_dashboardWindow) {
         m_dashboardWindow.clear();
         window->removeEventFilter(this);

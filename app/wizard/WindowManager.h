@@ -77,6 +77,8 @@ protected:
 private:
     QWindow* makeWindow(const QString& qmlPath, const QString& propertyName, QObject* model);
     void setActivationPolicy(ActivationPolicy policy);
+    // The status item and the services (the delegate makes them once only).
+    void startTrayService();
     static void front(QWindow* window);
 
     QString m_quorvaneDirectory;

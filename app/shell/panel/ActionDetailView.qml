@@ -4,7 +4,9 @@ import QtQuick.Layouts
 import Quorvane.Style
 
 // The detail page of one pending action: who asks, the command piece by
-// piece, the rule section, the time left and the decision buttons.
+// piece, the rule section, the time left and the decision buttons. When the
+// window is shorter than the page, the upper part scrolls and the time left
+// and the buttons stay in view at the bottom.
 Item {
     id: page
     objectName: "actionDetailView"
@@ -12,13 +14,17 @@ Item {
     required property var panel
     readonly property var detail: panel.detail
 
-    implicitHeight: Math.min(column.implicitHeight + 20, 600)
+    implicitHeight: flick.contentHeight + flick.anchors.bottomMargin + footer.implicitHeight + footer.anchors.bottomMargin
 
     Flickable {
         id: flick
-        anchors.fill: parent
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.top: parent.top
+        anchors.bottom: footer.top
+        anchors.bottomMargin: 10
         contentWidth: width
-        contentHeight: column.implicitHeight + 20
+        contentHeight: column.implicitHeight + 8
         boundsBehavior: Flickable.StopAtBounds
         clip: true
         T.ScrollBar.vertical: ScrollBarThin {
@@ -198,36 +204,47 @@ Item {
                 Layout.fillWidth: true
                 detail: page.detail
             }
+        }
+    }
 
-            Text {
-                objectName: "countdownText"
-                text: page.detail.countdownText
-                color: Style[page.detail.countdownColorName] !== undefined ? Style[page.detail.countdownColorName]
-                                                                           : Style.red
-                font.pixelSize: 12
-                font.weight: Font.DemiBold
-            }
+    ColumnLayout {
+        id: footer
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        anchors.leftMargin: 12
+        anchors.rightMargin: 12
+        anchors.bottomMargin: 12
+        spacing: 10
 
-            Text {
-                objectName: "expiredText"
-                visible: !page.detail.showsButtons
-                text: "This action has expired"
-                color: Style.tertiaryLabel
-                font.pixelSize: 12
-            }
+        Text {
+            objectName: "countdownText"
+            text: page.detail.countdownText
+            color: Style[page.detail.countdownColorName] !== undefined ? Style[page.detail.countdownColorName]
+                                                                       : Style.red
+            font.pixelSize: 12
+            font.weight: Font.DemiBold
+        }
 
-            DecisionButtons {
-                visible: page.detail.showsButtons
-                Layout.fillWidth: true
-                objectNamePrefix: "detail_"
-                approveLabel: page.detail.approveLabel
-                denyLabel: page.detail.denyLabel
-                approveColorName: page.detail.approveColorName
-                denyColorName: page.detail.denyColorName
-                responding: page.detail.isResponding
-                onApproveClicked: page.panel.approveSelected()
-                onDenyClicked: page.panel.denySelected()
-            }
+        Text {
+            objectName: "expiredText"
+            visible: !page.detail.showsButtons
+            text: "This action has expired"
+            color: Style.tertiaryLabel
+            font.pixelSize: 12
+        }
+
+        DecisionButtons {
+            visible: page.detail.showsButtons
+            Layout.fillWidth: true
+            objectNamePrefix: "detail_"
+            approveLabel: page.detail.approveLabel
+            denyLabel: page.detail.denyLabel
+            approveColorName: page.detail.approveColorName
+            denyColorName: page.detail.denyColorName
+            responding: page.detail.isResponding
+            onApproveClicked: page.panel.approveSelected()
+            onDenyClicked: page.panel.denySelected()
         }
     }
 }

@@ -70,6 +70,8 @@ void ApprovalsPanel::setSelectedTab(const QString& tab)
         return;
     m_selectedTab = tab;
     setSelectedActionId(QString());
+    if (m_isShown && tab == pauseTab)
+        m_trust.resetSchedule();
     Q_EMIT selectedTabChanged();
     announceContent();
 }
@@ -194,6 +196,8 @@ void ApprovalsPanel::setShown(bool shown)
     if (shown == m_isShown)
         return;
     m_isShown = shown;
+    if (shown && m_selectedTab == pauseTab)
+        m_trust.resetSchedule();
     if (shown)
         tick();
     updateTicker();

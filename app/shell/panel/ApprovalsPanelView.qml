@@ -16,12 +16,16 @@ Rectangle {
     width: 360
     height: implicitHeight
     implicitWidth: 360
-    implicitHeight: layout.implicitHeight
+    // The natural height of everything; the window may be given less (a short
+    // screen), and then only the tab content shrinks and scrolls.
+    implicitHeight: top.implicitHeight + content.implicitHeight + bottom.implicitHeight
     color: Style.windowBackground
 
     ColumnLayout {
-        id: layout
-        anchors.fill: parent
+        id: top
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.top: parent.top
         spacing: 0
 
         // Header: the shield, the name and the two tabs.
@@ -81,27 +85,38 @@ Rectangle {
             visible: root.panel.updateBanner.visible
             updateState: root.panel.updateBanner
         }
+    }
 
-        Loader {
-            id: content
-            objectName: "tabContent"
-            Layout.fillWidth: true
-            readonly property string kind: root.panel.content
-            sourceComponent: kind === "pause" ? pauseComponent
-                           : kind === "detail" ? detailComponent
-                           : kind === "list" ? listComponent
-                           : emptyComponent
-            onLoaded: fadeIn.restart()
-            NumberAnimation {
-                id: fadeIn
-                target: content.item
-                property: "opacity"
-                from: 0
-                to: 1
-                duration: 200
-                easing.type: Easing.InOutQuad
-            }
+    Loader {
+        id: content
+        objectName: "tabContent"
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.top: top.bottom
+        anchors.bottom: bottom.top
+        readonly property string kind: root.panel.content
+        sourceComponent: kind === "pause" ? pauseComponent
+                       : kind === "detail" ? detailComponent
+                       : kind === "list" ? listComponent
+                       : emptyComponent
+        onLoaded: fadeIn.restart()
+        NumberAnimation {
+            id: fadeIn
+            target: content.item
+            property: "opacity"
+            from: 0
+            to: 1
+            duration: 200
+            easing.type: Easing.InOutQuad
         }
+    }
+
+    ColumnLayout {
+        id: bottom
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        spacing: 0
 
         Rectangle {
             Layout.fillWidth: true
@@ -122,9 +137,22 @@ Rectangle {
 
     Component {
         id: pauseComponent
-        Loader {
-            source: "qrc:/qt/qml/Quorvane/Trust/PauseTab.qml"
-            onLoaded: item.model = Qt.binding(function() { return root.panel.trust })
+        Flickable {
+            id: pauseFlick
+            implicitHeight: pause.implicitHeight
+            contentWidth: width
+            contentHeight: pause.implicitHeight
+            boundsBehavior: Flickable.StopAtBounds
+            clip: true
+            T.ScrollBar.vertical: ScrollBarThin {
+                policy: pauseFlick.contentHeight > pauseFlick.height ? T.ScrollBar.AlwaysOn : T.ScrollBar.AsNeeded
+            }
+            Loader {
+                id: pause
+                width: pauseFlick.width
+                source: "qrc:/qt/qml/Quorvane/Trust/PauseTab.qml"
+                onLoaded: item.model = Qt.binding(function() { return root.panel.trust })
+            }
         }
     }
 

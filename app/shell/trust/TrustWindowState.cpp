@@ -30,9 +30,7 @@ TrustWindowState::TrustWindowState(MachineAuthService& auth, QNetworkAccessManag
     , m_biometric(biometric)
     , m_clock(std::move(clock))
 {
-    const QDateTime start = now();
-    m_scheduledStart = start.addSecs(3600);
-    m_scheduledEnd = start.addSecs(32400);
+    resetSchedule();
 
     m_expirationTimer.setInterval(expirationCheckMilliseconds);
     m_expirationTimer.setTimerType(Qt::CoarseTimer);
@@ -49,6 +47,13 @@ TrustWindowState::TrustWindowState(MachineAuthService& auth, QNetworkAccessManag
             },
             Qt::QueuedConnection);
     }
+}
+
+void TrustWindowState::resetSchedule()
+{
+    const QDateTime start = now();
+    setScheduledStart(start.addSecs(3600));
+    setScheduledEnd(start.addSecs(32400));
 }
 
 QDateTime TrustWindowState::now() const

@@ -64,6 +64,10 @@ public:
     void setScheduledStart(const QDateTime& start);
     QDateTime scheduledEnd() const { return m_scheduledEnd; }
     void setScheduledEnd(const QDateTime& end);
+    // The schedule's defaults from the clock's now: start in an hour, end in
+    // nine. Run each time the "Pause" tab comes into view, so a program that
+    // has been running for days never offers a window in the past.
+    void resetSchedule();
     bool isActivating() const { return m_isActivating; }
     bool isActive() const { return m_isActive; }
     QDateTime activeUntil() const { return m_activeUntil; }
@@ -85,6 +89,9 @@ public:
     Q_INVOKABLE void startActivate();
     Q_INVOKABLE void startDeactivate();
 
+    // Why the current choice cannot be opened ("The end must be in the
+    // future"...), or nothing when it can.
+    std::optional<QString> scheduleProblem() const;
     // The exact body of the opening request for the current mode.
     QByteArray requestBody() const;
     // The body of a refusal as the person sees it: the text, or "Unknown error"
@@ -127,7 +134,6 @@ private:
     void setActive(bool active, const QDateTime& until);
     void setErrorMessage(std::optional<QString> message);
     void endLocally();
-    std::optional<QString> scheduleProblem() const;
 
     MachineAuthService& m_auth;
     QNetworkAccessManager& m_network;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DesktopNotifier.h"
 #include "PopoverHost.h"
 #include "QuitGuard.h"
 #include "StatusItem.h"
@@ -15,7 +16,9 @@ public:
     void setIcon(const StatusItemIcon& icon) override { icons.append(icon); }
     void setMenu(const QList<MenuEntry>& entries) override { menus.append(entries); }
     QRect geometry() const override { return QRect(100, 0, 24, 24); }
+    bool isInTray() const override { return inTray; }
 
+    bool inTray = true;
     QList<StatusItemIcon> icons;
     QList<QList<MenuEntry>> menus;
 };
@@ -42,11 +45,24 @@ public:
         ++closeCount;
         Q_EMIT shownChanged(false);
     }
+    bool closedByFocusLossRecently() const override { return focusLossJustNow; }
 
     bool shown = false;
+    bool focusLossJustNow = false;
     int showCount = 0;
     int closeCount = 0;
     QRect lastTrayGeometry;
+};
+
+// A notifier that records what it was asked to show.
+class RecordingNotifier : public DesktopNotifier
+{
+    Q_OBJECT
+
+public:
+    void notify(const QString& summary, const QString& body) override { shown.append({summary, body}); }
+
+    QList<QStringList> shown;
 };
 
 // A quit question that keeps the answer callback so the test can answer it.

@@ -10,11 +10,14 @@
 #include "UpdateCheckService.h"
 #include "WindowManager.h"
 #include "WizardState.h"
+#include "PopoverWindow.h"
 
 #include "../../core/MemoryCredentialStore.h"
 
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QWindow>
 #include <QTest>
 
 #include <QCoroTask>
@@ -23,7 +26,7 @@
 // network) and recording doubles for the tray, the popover and the question.
 struct Fixture
 {
-    explicit Fixture(bool setUp)
+    explicit Fixture(bool setUp, bool inTray = true)
     {
         if (setUp)
             home.write(QStringLiteral(".quorvane/machine/approver-only"), {});
@@ -31,10 +34,11 @@ struct Fixture
         cli = std::make_unique<CLIService>(nullptr, [this] { return home.filePath(QStringLiteral("bin/quorvane")); });
         windows.setHome(&dashboard.state);
         delegate = std::make_unique<AppDelegate>(
-            AppDelegate::Services{auth, sync, updates, *cli, windows},
-            [this]() -> std::unique_ptr<StatusItem> {
+            AppDelegate::Services{auth, sync, updates, *cli, windows, notifier},
+            [this, inTray]() -> std::unique_ptr<StatusItem> {
                 ++itemsMade;
                 auto item = std::make_unique<RecordingStatusItem>();
+                item->inTray = inTray;
                 item_ = item.get();
                 return item;
             },
@@ -58,6 +62,7 @@ struct Fixture
     DashboardHome dashboard;
     WindowManager windows;
     RecordingPopover popover;
+    RecordingNotifier notifier;
     ScriptedQuitPrompt prompt;
     std::unique_ptr<AppDelegate> delegate;
     RecordingStatusItem* item_ = nullptr;
@@ -80,6 +85,8 @@ private Q_SLOTS:
     void quitAlert_data();
     void quitAlert();
     void reopenAndURLs();
+    void withoutATrayNotificationsLeadToThePopover();
+    void trayClickAfterAFocusLossCloseWithTheRealPopover();
 };
 
 void TestAppDelegate::initTestCase()
@@ -102,7 +109,9 @@ void TestAppDelegate::startUpWithoutSetUpShowsTheWizard()
     QVERIFY(!log.contains(QStringLiteral("Quorvane: starting services")));
     // Quitting before set-up asks nothing.
     QVERIFY(f.delegate->confirmQuit());
+    f.delegate->contextQuit();
     QCOMPARE(f.prompt.asked, 0);
+    QCOMPARE(f.terminations, 1);
 
     // Finishing the wizard brings the status item and the services, once.
     f.windows.finishWizard();
@@ -227,6 +236,17 @@ void TestAppDelegate::popoverRules()
     Q_EMIT f.sync.newEscalationArrived();
     QVERIFY(f.popover.isShown());
     QCOMPARE(f.popover.showCount, 2);
+
+    // The tray click that took the focus closed the popover just before the
+    // click arrives: it stays closed instead of opening again at once.
+    f.popover.close();
+    f.popover.focusLossJustNow = true;
+    Q_EMIT f.item()->clicked(StatusItem::Click::left);
+    QVERIFY(!f.popover.isShown());
+    f.popover.focusLossJustNow = false;
+    Q_EMIT f.item()->clicked(StatusItem::Click::left);
+    QVERIFY(f.popover.isShown());
+    QCOMPARE(f.popover.showCount, 3);
 }
 
 void TestAppDelegate::contextMenu()
@@ -236,6 +256,7 @@ void TestAppDelegate::contextMenu()
     const QList<StatusItem::MenuEntry> expected{
         {QStringLiteral("Pause Notifications"), StatusItem::MenuAction::toggleMute},
         {QStringLiteral("Open Quorvane"), StatusItem::MenuAction::openDashboard},
+        {QStringLiteral("Quit Quorvane"), StatusItem::MenuAction::quit},
     };
     QCOMPARE(f.item()->menus.last(), expected);
 
@@ -274,10 +295,13 @@ void TestAppDelegate::quitAlert()
 
     Fixture f(true);
     f.delegate->applicationDidFinishLaunching();
-    QVERIFY(!f.delegate->confirmQuit());
+    // "Quit Quorvane" in the tray menu asks the question.
+    Q_EMIT f.item()->menuTriggered(StatusItem::MenuAction::quit);
     QCOMPARE(f.prompt.asked, 1);
+    QCOMPARE(f.terminations, 0);
     // A second request while the question is open asks nothing new.
     QVERIFY(!f.delegate->confirmQuit());
+    QCOMPARE(f.prompt.asked, 2);
     QVERIFY(f.prompt.pending);
 
     f.prompt.answer(QuitPrompt::Choice(choice));
@@ -286,6 +310,14 @@ void TestAppDelegate::quitAlert()
     QCOMPARE(f.terminations, terminations);
     // Once allowed, the next request passes without a question.
     QCOMPARE(f.delegate->confirmQuit(), allowTermination);
+
+    // The end of the session quits at once, whatever was answered.
+    const int asked = f.prompt.asked;
+    f.delegate->endSession();
+    QCOMPARE(f.prompt.asked, asked);
+    QVERIFY(f.delegate->allowTermination());
+    QCOMPARE(f.terminations, terminations + 1);
+    QVERIFY(f.delegate->confirmQuit());
 }
 
 void TestAppDelegate::reopenAndURLs()
@@ -302,6 +334,97 @@ void TestAppDelegate::reopenAndURLs()
                           QUrl(QStringLiteral("quorvane://auth/callback?code=second"))});
     QCOMPARE(f.windows.wizardState().callbackCode(), QStringLiteral("second"));
     QCOMPARE(log.lines().size(), 1);
+}
+
+void TestAppDelegate::withoutATrayNotificationsLeadToThePopover()
+{
+    Fixture f(true, false);
+    LogCapture log;
+    f.delegate->applicationDidFinishLaunching();
+    QCOMPARE(log.lines().count(QStringLiteral(
+                 "Quorvane: no system tray found; new escalations are announced as desktop notifications")),
+             1);
+
+    // A new escalation: a notification, not a window taking the focus.
+    Q_EMIT f.sync.newEscalationArrived();
+    QCOMPARE(f.notifier.shown.size(), 1);
+    QVERIFY(!f.popover.isShown());
+    // Clicking it opens the popover without a tray icon to open at.
+    Q_EMIT f.notifier.activated();
+    QVERIFY(f.popover.isShown());
+    QVERIFY(!f.popover.lastTrayGeometry.isValid() || f.popover.lastTrayGeometry == f.item()->geometry());
+    // While it is open, further escalations show in it: no notification.
+    Q_EMIT f.sync.newEscalationArrived();
+    QCOMPARE(f.notifier.shown.size(), 1);
+    f.popover.close();
+
+    // Muted: nothing at all.
+    f.delegate->contextToggleMute();
+    Q_EMIT f.sync.newEscalationArrived();
+    QCOMPARE(f.notifier.shown.size(), 1);
+    f.delegate->contextToggleMute();
+
+    // A second start of the program opens the popover, even with a window shown.
+    f.delegate->applicationShouldHandleReopen(false);
+    QVERIFY(f.popover.isShown());
+    QVERIFY(f.windows.dashboardWindow() == nullptr);
+    f.popover.close();
+    f.delegate->applicationShouldHandleReopen(true);
+    QVERIFY(f.popover.isShown());
+
+    // With a tray nothing is announced: the popover opens at the icon.
+    Fixture withTray(true, true);
+    LogCapture trayLog;
+    withTray.delegate->applicationDidFinishLaunching();
+    Q_EMIT withTray.sync.newEscalationArrived();
+    QVERIFY(withTray.popover.isShown());
+    QCOMPARE(withTray.notifier.shown.size(), 0);
+    QVERIFY(!trayLog.contains(QStringLiteral(
+        "Quorvane: no system tray found; new escalations are announced as desktop notifications")));
+}
+
+void TestAppDelegate::trayClickAfterAFocusLossCloseWithTheRealPopover()
+{
+    // Desktops where clicking the tray takes the focus: the popover closes on
+    // the focus loss, then the click arrives; it must not open it again.
+    QTemporaryDir dir;
+    QFile root(dir.filePath(QStringLiteral("Root.qml")));
+    QVERIFY(root.open(QIODevice::WriteOnly));
+    root.write("import QtQuick\nRectangle { implicitHeight: 200; color: \"black\" }\n");
+    root.close();
+    PopoverWindow popover(QUrl::fromLocalFile(root.fileName()), {});
+    popover.setTrayAvailable([] { return true; });
+
+    Fixture f(true);
+    f.delegate.reset();
+    RecordingStatusItem* item = nullptr;
+    AppDelegate delegate(
+        AppDelegate::Services{f.auth, f.sync, f.updates, *f.cli, f.windows, f.notifier},
+        [&item]() -> std::unique_ptr<StatusItem> {
+            auto made = std::make_unique<RecordingStatusItem>();
+            item = made.get();
+            return made;
+        },
+        popover, f.prompt);
+    delegate.setUpStatusItem();
+    QVERIFY(item);
+
+    Q_EMIT item->clicked(StatusItem::Click::left);
+    QVERIFY(popover.isShown());
+    QTRY_VERIFY(popover.window()->isActive());
+    QWindow other;
+    other.resize(50, 50);
+    other.show();
+    other.requestActivate();
+    QTRY_VERIFY(!popover.isShown());
+    Q_EMIT item->clicked(StatusItem::Click::left);
+    QVERIFY(!popover.isShown());
+
+    // A later click opens it as usual.
+    QTRY_VERIFY_WITH_TIMEOUT(!popover.closedByFocusLossRecently(), 2000);
+    Q_EMIT item->clicked(StatusItem::Click::left);
+    QVERIFY(popover.isShown());
+    popover.close();
 }
 
 QTEST_MAIN(TestAppDelegate)

@@ -13,6 +13,9 @@ class TestPopoverPlacement : public QObject
 private Q_SLOTS:
     void place_data();
     void place();
+    void maximumHeight_data();
+    void maximumHeight();
+    void centred();
     void nearestEdge_data();
     void nearestEdge();
 };
@@ -37,6 +40,9 @@ void TestPopoverPlacement::place_data()
                                                                 << QRect(831, 32, 360, 500);
     QTest::newRow("tray at the top right corner: clamped to the right edge")
         << QRect(1890, 4, 24, 24) << QPoint(5, 5) << both << QRect(1560, 32, 360, 500);
+    QTest::newRow("tray in the very corner of a top panel: still below the icon")
+        << QRect(1257, 1, 22, 26) << QPoint(5, 5) << QList<Screen>{{QRect(0, 0, 1280, 800), QRect(0, 0, 1280, 800)}}
+        << QRect(920, 31, 360, 500);
     QTest::newRow("tray in bottom panel of second screen: above the icon")
         << QRect(3000, 990, 24, 24) << QPoint(5, 5) << both << QRect(2831, 484, 360, 500);
     QTest::newRow("tray in a left panel: to the right of the icon")
@@ -69,6 +75,56 @@ void TestPopoverPlacement::place()
     for (const Screen& screen : screens)
         inside = inside || screen.available.contains(placed);
     QVERIFY2(inside, "outside every available area");
+}
+
+void TestPopoverPlacement::maximumHeight_data()
+{
+    QTest::addColumn<QRect>("tray");
+    QTest::addColumn<QPoint>("cursor");
+    QTest::addColumn<QList<Screen>>("screens");
+    QTest::addColumn<int>("expected");
+
+    const QList<Screen> both{primary, secondary};
+    QTest::newRow("top panel: from below the panel to the bottom, less the margin")
+        << QRect(1000, 4, 24, 24) << QPoint(5, 5) << both << 1048 - 8;
+    QTest::newRow("bottom panel: from the top to above the icon")
+        << QRect(3000, 990, 24, 24) << QPoint(5, 5) << both << 984 - 8;
+    QTest::newRow("left panel: the full available height, less a margin at each end")
+        << QRect(2, 500, 24, 24) << QPoint(5, 5) << QList<Screen>{{QRect(0, 0, 1920, 1080), QRect(30, 0, 1890, 1080)}}
+        << 1080 - 16;
+    QTest::newRow("no tray geometry: the pointer's screen") << QRect() << QPoint(2000, 1020) << both << 984 - 4 - 8;
+    QTest::newRow("no screens") << QRect(1, 1, 5, 5) << QPoint() << QList<Screen>{} << 0;
+}
+
+void TestPopoverPlacement::maximumHeight()
+{
+    QFETCH(QRect, tray);
+    QFETCH(QPoint, cursor);
+    QFETCH(QList<Screen>, screens);
+    QFETCH(int, expected);
+    const int tallest = PopoverPlacement::maximumHeight(tray, cursor, screens);
+    QCOMPARE(tallest, expected);
+    if (screens.isEmpty())
+        return;
+    // A popover of that height is placed whole, and never over the icon.
+    const QRect placed = PopoverPlacement::place(QSize(360, tallest), tray, cursor, screens);
+    QCOMPARE(placed.height(), tallest);
+    QVERIFY(!placed.intersects(tray));
+}
+
+void TestPopoverPlacement::centred()
+{
+    const QList<Screen> both{primary, secondary};
+    const QRect middle = PopoverPlacement::centred(popover, QPoint(5, 5), both);
+    QCOMPARE(middle.size(), popover);
+    QVERIFY(qAbs(middle.center().x() - primary.available.center().x()) <= 1);
+    QVERIFY(qAbs(middle.center().y() - primary.available.center().y()) <= 1);
+
+    // On the screen under the pointer; taller than it: shrunk to fit with margins.
+    const QRect tall = PopoverPlacement::centred(QSize(360, 3000), QPoint(2500, 500), both);
+    QCOMPARE(tall.height(), secondary.available.height() - 16);
+    QVERIFY(secondary.available.contains(tall));
+    QCOMPARE(PopoverPlacement::centred(popover, QPoint(), {}), QRect(QPoint(0, 0), popover));
 }
 
 void TestPopoverPlacement::nearestEdge_data()

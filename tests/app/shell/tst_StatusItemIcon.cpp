@@ -15,6 +15,7 @@ private Q_SLOTS:
     void badgeText_data();
     void badgeText();
     void rendering();
+    void lightOrDarkForThePanel();
 };
 
 void TestStatusItemIcon::table_data()
@@ -125,6 +126,38 @@ void TestStatusItemIcon::rendering()
     QVERIFY(TrayIconRenderer::render(StatusItemIcon::forState(false, 1), 0, label).isNull()
             || TrayIconRenderer::render(StatusItemIcon::forState(false, 1), 0, label).size().isEmpty());
     QVERIFY(!TrayIconRenderer::icon(StatusItemIcon::forState(false, 1), label).isNull());
+}
+
+void TestStatusItemIcon::lightOrDarkForThePanel()
+{
+    using Scheme = ColorSchemePreference::Scheme;
+    QPalette darkTheme;
+    darkTheme.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+    QPalette lightTheme;
+    lightTheme.setColor(QPalette::Window, QColor(0xef, 0xef, 0xef));
+
+    // The desktop's preference wins over the palette; without one the palette decides.
+    const QColor onDarkPanel = TrayIconRenderer::labelColour(Scheme::preferDark, lightTheme);
+    const QColor onLightPanel = TrayIconRenderer::labelColour(Scheme::preferLight, darkTheme);
+    QVERIFY(onDarkPanel.lightness() > 200);
+    QVERIFY(onLightPanel.lightness() < 60);
+    QCOMPARE(TrayIconRenderer::labelColour(Scheme::noPreference, darkTheme), onDarkPanel);
+    QCOMPARE(TrayIconRenderer::labelColour(Scheme::noPreference, lightTheme), onLightPanel);
+
+    // The symbol is drawn in that colour: its inked pixels are dark for a light panel.
+    const QImage image = TrayIconRenderer::render(StatusItemIcon::forState(false, 0), 32, onLightPanel);
+    int dark = 0;
+    int light = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.alpha() < 128)
+                continue;
+            (c.lightness() < 60 ? dark : light) += 1;
+        }
+    }
+    QVERIFY(dark > 20);
+    QCOMPARE(light, 0);
 }
 
 QTEST_MAIN(TestStatusItemIcon)

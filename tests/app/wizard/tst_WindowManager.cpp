@@ -105,7 +105,9 @@ void TestWindowManager::closingAnUnfinishedWizardQuits()
     WindowManager windows;
     int allowed = 0;
     int terminated = 0;
-    windows.setShell({{}, {}, [&] { ++allowed; }, [&] { ++terminated; }});
+    int statusItems = 0;
+    int serviceStarts = 0;
+    windows.setShell({[&] { ++statusItems; }, [&] { ++serviceStarts; }, [&] { ++allowed; }, [&] { ++terminated; }});
     windows.showWizard();
     windows.wizardState().setCurrentScreen(WizardState::WizardScreen::signIn);
     closeWindow(windows.wizardWindow());
@@ -117,11 +119,17 @@ void TestWindowManager::closingAnUnfinishedWizardQuits()
     windows.showWizard();
     QCOMPARE(windows.wizardState().currentScreen(), WizardState::WizardScreen::signIn);
 
-    // On a set-up machine closing the wizard does not quit.
+    QCOMPARE(statusItems, 0);
+    QCOMPARE(serviceStarts, 0);
+
+    // On a set-up machine closing the wizard does not quit: the program goes
+    // on in the tray with its status item and services.
     QVERIFY(home.write(QStringLiteral(".quorvane/machine/approver-only"), {}));
     closeWindow(windows.wizardWindow());
     QTRY_VERIFY(windows.wizardWindow() == nullptr);
     QCOMPARE(terminated, 1);
+    QCOMPARE(statusItems, 1);
+    QCOMPARE(serviceStarts, 1);
     QCOMPARE(windows.activationPolicy(), WindowManager::ActivationPolicy::accessory);
 }
 

@@ -11,6 +11,41 @@ class TestApprovalsPanel : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void pauseTabOffersAScheduleFromNow()
+    {
+        PanelFixture f;
+        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
+        ApprovalsPanel& panel = *f.panel;
+        TrustWindowState& trust = *f.trust;
+        trust.setMode(TrustWindowState::Mode::Scheduled);
+        QCOMPARE(trust.scheduledStart(), f.now.addSecs(3600));
+        QCOMPARE(trust.scheduledEnd(), f.now.addSecs(32400));
+
+        // Two days later the untouched defaults lie in the past; showing the
+        // tab offers a window from the new now again.
+        f.now = f.now.addDays(2);
+        QCOMPARE(trust.scheduleProblem(), std::optional<QString>(QStringLiteral("The end must be in the future")));
+        panel.setShown(true);
+        panel.setSelectedTab(QStringLiteral("pause"));
+        QCOMPARE(trust.scheduledStart(), f.now.addSecs(3600));
+        QCOMPARE(trust.scheduledEnd(), f.now.addSecs(32400));
+        QCOMPARE(trust.scheduleProblem(), std::nullopt);
+        QCOMPARE(trust.dayOffset(trust.scheduledStart()), trust.dayOffset(f.now.addSecs(3600)));
+
+        // Opened again a day later on the pause tab: computed again.
+        panel.setShown(false);
+        f.now = f.now.addDays(1);
+        panel.setShown(true);
+        QCOMPARE(trust.scheduledStart(), f.now.addSecs(3600));
+        QCOMPARE(trust.scheduledEnd(), f.now.addSecs(32400));
+
+        // While the tab stays in view the person's choice is kept.
+        const QDateTime chosen = f.now.addSecs(7200);
+        trust.setScheduledStart(chosen);
+        panel.setShown(true);
+        QCOMPARE(trust.scheduledStart(), chosen);
+    }
+
     void tabsAndContent()
     {
         PanelFixture f;

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "DesktopNotifier.h"
+
+#include <QDBusConnection>
+
+// Notifications over the freedesktop Notifications service
+// (org.freedesktop.Notifications on the session bus). Each one carries the
+// "default" action, which notification servers run when the notification is
+// clicked; its ActionInvoked signal for our notification becomes activated().
+// Without a notification server the call fails and nothing is shown.
+class FreedesktopNotifier : public DesktopNotifier
+{
+    Q_OBJECT
+
+public:
+    explicit FreedesktopNotifier(QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+
+    void notify(const QString& summary, const QString& body) override;
+
+    // The server's id of the notification shown last; 0 before the first answer.
+    uint lastId() const { return m_lastId; }
+
+private Q_SLOTS:
+    void onActionInvoked(uint id, const QString& actionKey);
+    void onNotificationClosed(uint id, uint reason);
+
+private:
+    QDBusConnection m_bus;
+    uint m_lastId = 0;
+};

@@ -1,0 +1,403 @@
+#include "BackendProcess.h"
+#include "FileCredentialStore.h"
+#include "StandInNotificationServer.h"
+#include "TestHome.h"
+#include "TestMachine.h"
+
+#include <QDBusConnection>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <xcb/xcb.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+namespace {
+
+constexpr int processDeadlineMs = 10000;
+const QRect screen(0, 0, 1280, 800);
+
+QString noTrayLine()
+{
+    return QStringLiteral("Quorvane: no system tray found; new escalations are announced as desktop notifications");
+}
+
+} // namespace
+
+// The real program on a real X server (Xvfb), with an XEmbed tray (trayer) or
+// without any tray, against the reference back-end, driven and observed from
+// outside with xdotool as a person's desktop would.
+class TestAppOnDesktop : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void cleanup();
+    void popoverGrowsMenuQuitsAndTerminationIsQuiet();
+    void closingTheWizardOnASetUpMachineLeavesTheTray();
+    void withoutATrayANotificationOpensThePopover();
+
+private:
+    struct Window
+    {
+        QString id;
+        QRect geometry;
+    };
+
+    bool startTray();
+    void stopTray();
+    bool provision(TestHome& home);
+    // Standard error is the test's unless asked to keep it apart (the program's log lines).
+    void startApp(QProcess::ProcessChannelMode errors = QProcess::ForwardedErrorChannel);
+    void stopApp();
+    QString run(const QString& program, const QStringList& arguments);
+    QList<Window> windows();
+    std::optional<Window> windowWhere(const std::function<bool(const QRect&)>& test);
+    std::optional<Window> popover();
+    std::optional<Window> trayIcon();
+    bool addAction(const QString& tool);
+    bool sendDeleteWindow(const QString& windowId);
+    // The close button, pressed again until the window is gone (a window just
+    // shown may not take the message yet).
+    bool closeAsTheWindowManagerWould(const std::function<std::optional<Window>()>& find);
+
+    QString m_display;
+    QProcess m_xvfb;
+    QProcess m_tray;
+    QProcess m_app;
+    QByteArray m_output;
+    QTemporaryDir m_runtime;
+    std::unique_ptr<BackendProcess> m_backend;
+};
+
+void TestAppOnDesktop::initTestCase()
+{
+    for (const char* tool : {"Xvfb", "trayer", "xdotool"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool))));
+    }
+    QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run inside scripts/with-test-session");
+    m_display = QStringLiteral(":%1").arg(300 + QRandomGenerator::global()->bounded(200));
+    m_xvfb.start(QStringLiteral("Xvfb"), {m_display, QStringLiteral("-screen"), QStringLiteral("0"),
+                                          QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    QVERIFY(m_xvfb.waitForStarted(processDeadlineMs));
+    qputenv("DISPLAY", m_display.toUtf8());
+    QTRY_VERIFY_WITH_TIMEOUT(!run(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")}).isEmpty(), 10000);
+
+    m_backend = std::make_unique<BackendProcess>();
+    QVERIFY2(m_backend->isRunning(), qPrintable(m_backend->lastError()));
+    qputenv("QUORVANE_API_BASE_URL", m_backend->url().toString().toUtf8());
+    qputenv("QUORVANE_WEB_BASE_URL", m_backend->url().toString().toUtf8());
+    qputenv("QUORVANE_CREDENTIAL_STORE", "file");
+    connect(&m_app, &QProcess::readyReadStandardOutput, this, [this] { m_output += m_app.readAllStandardOutput(); });
+}
+
+void TestAppOnDesktop::cleanup()
+{
+    stopApp();
+}
+
+void TestAppOnDesktop::cleanupTestCase()
+{
+    stopApp();
+    stopTray();
+    if (m_xvfb.state() != QProcess::NotRunning) {
+        m_xvfb.terminate();
+        if (!m_xvfb.waitForFinished(processDeadlineMs))
+            m_xvfb.kill();
+    }
+}
+
+bool TestAppOnDesktop::startTray()
+{
+    if (m_tray.state() == QProcess::Running)
+        return true;
+    m_tray.setProcessChannelMode(QProcess::ForwardedChannels);
+    m_tray.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                                            QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("request"),
+                                            QStringLiteral("--height"), QStringLiteral("28"), QStringLiteral("--SetDockType"),
+                                            QStringLiteral("true")});
+    if (!m_tray.waitForStarted(processDeadlineMs))
+        return false;
+    // The tray is there once it has mapped its panel window.
+    const bool shown = QTest::qWaitFor(
+        [this] {
+            return m_tray.state() != QProcess::Running
+                || !run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                   QStringLiteral("--class"), QStringLiteral("trayer")})
+                        .isEmpty();
+        },
+        3 * processDeadlineMs);
+    if (m_tray.state() != QProcess::Running)
+        qWarning("trayer ended with status %d", m_tray.exitCode());
+    return shown && m_tray.state() == QProcess::Running;
+}
+
+void TestAppOnDesktop::stopTray()
+{
+    if (m_tray.state() == QProcess::NotRunning)
+        return;
+    m_tray.terminate();
+    if (!m_tray.waitForFinished(processDeadlineMs))
+        m_tray.kill();
+}
+
+bool TestAppOnDesktop::provision(TestHome& home)
+{
+    FileCredentialStore store;
+    if (!TestMachine::provision(*m_backend, store).has_value())
+        return false;
+    return home.write(QStringLiteral(".quorvane/agents/demo/config.json"),
+                      "{\"name\":\"demo\",\"machine\":\"test-host\",\"machineId\":\"x\",\"publicKey\":\"k\","
+                      "\"createdAt\":\"2025-01-01T00:00:00Z\",\"apiUrl\":\"http://127.0.0.1\"}");
+}
+
+void TestAppOnDesktop::startApp(QProcess::ProcessChannelMode errors)
+{
+    m_output.clear();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("DISPLAY"), m_display);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+    environment.insert(QStringLiteral("QUORVANE_CLI"), m_runtime.filePath(QStringLiteral("no-cli")));
+    m_app.setProcessEnvironment(environment);
+    m_app.setProcessChannelMode(errors);
+    m_app.start(qEnvironmentVariable("QUORVANE_BUILD_DIR") + QStringLiteral("/bin/quorvane-app"),
+                {QStringLiteral("--report-ready")});
+    QVERIFY(m_app.waitForStarted(processDeadlineMs));
+}
+
+void TestAppOnDesktop::stopApp()
+{
+    if (m_app.state() == QProcess::NotRunning)
+        return;
+    m_app.kill();
+    m_app.waitForFinished(processDeadlineMs);
+}
+
+QString TestAppOnDesktop::run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(processDeadlineMs)) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+QList<TestAppOnDesktop::Window> TestAppOnDesktop::windows()
+{
+    QList<Window> found;
+    const QString ids = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                        QStringLiteral("--class"), QStringLiteral("quorvane-app")});
+    for (const QString& id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QString shell = run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
+        QMap<QString, int> values;
+        for (const QString& line : shell.split(QLatin1Char('\n'))) {
+            const qsizetype equals = line.indexOf(QLatin1Char('='));
+            if (equals > 0)
+                values.insert(line.left(equals), line.mid(equals + 1).toInt());
+        }
+        found.append({id, QRect(values.value(QStringLiteral("X")), values.value(QStringLiteral("Y")),
+                                values.value(QStringLiteral("WIDTH")), values.value(QStringLiteral("HEIGHT")))});
+    }
+    return found;
+}
+
+std::optional<TestAppOnDesktop::Window> TestAppOnDesktop::windowWhere(const std::function<bool(const QRect&)>& test)
+{
+    for (const Window& window : windows()) {
+        if (test(window.geometry))
+            return window;
+    }
+    return std::nullopt;
+}
+
+std::optional<TestAppOnDesktop::Window> TestAppOnDesktop::popover()
+{
+    return windowWhere([](const QRect& rect) { return rect.width() == 360; });
+}
+
+std::optional<TestAppOnDesktop::Window> TestAppOnDesktop::trayIcon()
+{
+    return windowWhere([](const QRect& rect) { return rect.width() < 64 && rect.height() < 64; });
+}
+
+bool TestAppOnDesktop::addAction(const QString& tool)
+{
+    return !m_backend->addAction({{QStringLiteral("agent_id"), QStringLiteral("agent-1")},
+                                  {QStringLiteral("agent_name"), QStringLiteral("demo")},
+                                  {QStringLiteral("tool_name"), tool},
+                                  {QStringLiteral("tool_input_summary"), QStringLiteral("rm -rf build")}})
+                .value(QStringLiteral("id"))
+                .toString()
+                .isEmpty();
+}
+
+// What a window manager's close button sends: WM_PROTOCOLS / WM_DELETE_WINDOW.
+bool TestAppOnDesktop::sendDeleteWindow(const QString& windowId)
+{
+    xcb_connection_t* connection = xcb_connect(m_display.toUtf8().constData(), nullptr);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return false;
+    }
+    const auto atom = [connection](const char* name) {
+        xcb_intern_atom_reply_t* reply
+            = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr);
+        const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        free(reply);
+        return value;
+    };
+    xcb_client_message_event_t event = {};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = windowId.toUInt();
+    event.type = atom("WM_PROTOCOLS");
+    event.data.data32[0] = atom("WM_DELETE_WINDOW");
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(connection, 0, event.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+    xcb_flush(connection);
+    xcb_disconnect(connection);
+    return event.type != xcb_atom_t(XCB_ATOM_NONE);
+}
+
+bool TestAppOnDesktop::closeAsTheWindowManagerWould(const std::function<std::optional<Window>()>& find)
+{
+    return QTest::qWaitFor(
+        [&] {
+            const std::optional<Window> shown = find();
+            if (!shown)
+                return true;
+            sendDeleteWindow(shown->id);
+            QTest::qWait(500);
+            return false;
+        },
+        processDeadlineMs);
+}
+
+void TestAppOnDesktop::popoverGrowsMenuQuitsAndTerminationIsQuiet()
+{
+    TestHome home;
+    QVERIFY(provision(home));
+    QVERIFY(startTray());
+    startApp();
+    QTRY_VERIFY_WITH_TIMEOUT(m_output.contains("Quorvane: tray icon shown"), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(trayIcon().has_value(), 10000);
+    const QRect icon = trayIcon()->geometry;
+    QTRY_VERIFY_WITH_TIMEOUT(m_backend->state().value(QLatin1String("streams")).toInt() >= 1
+                                 || !m_backend->state().value(QLatin1String("streams")).toArray().isEmpty(),
+                             15000);
+
+    // Three escalations arriving one by one: the popover opens below the icon
+    // at the first and grows with each, always wholly on screen.
+    int height = 0;
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY(addAction(QStringLiteral("Bash")));
+        QTRY_VERIFY_WITH_TIMEOUT(popover().has_value() && popover()->geometry.height() > height, 10000);
+        QTest::qWait(300); // the last change of this step
+        const QRect placed = popover()->geometry;
+        QVERIFY2(screen.contains(placed), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(placed.x()).arg(placed.y()).arg(placed.width()).arg(placed.height())));
+        QVERIFY(placed.top() > icon.bottom());
+        height = placed.height();
+    }
+
+    // A right click on the icon: the tray's menu; its last item, "Quit
+    // Quorvane", asks the quit question (a window of its own); Escape answers
+    // "Cancel" and the program goes on.
+    run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(icon.center().x()),
+                                    QString::number(icon.center().y()), QStringLiteral("click"), QStringLiteral("3")});
+    QTRY_VERIFY_WITH_TIMEOUT(windowWhere([&](const QRect& rect) { return rect.top() <= icon.bottom() + 40 && rect.width() > 64 && rect.width() != 360; }).has_value(), 10000);
+    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Up"), QStringLiteral("Return")});
+    const auto alert = [this] {
+        return windowWhere([](const QRect& rect) { return rect.width() > 200 && rect.width() != 360 && rect.top() > 100; });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(alert().has_value(), 10000);
+    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("--window"), alert()->id, QStringLiteral("Escape")});
+    QTRY_VERIFY_WITH_TIMEOUT(!alert().has_value(), 10000);
+    QVERIFY(m_app.state() == QProcess::Running);
+
+    // The session's end (SIGTERM): no question, a normal exit.
+    ::kill(pid_t(m_app.processId()), SIGTERM);
+    QVERIFY(m_app.waitForFinished(processDeadlineMs));
+    QCOMPARE(m_app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_app.exitCode(), 0);
+}
+
+void TestAppOnDesktop::closingTheWizardOnASetUpMachineLeavesTheTray()
+{
+    TestHome home;
+    QVERIFY(startTray());
+    startApp();
+    // Not set up: the wizard, no tray icon.
+    const auto wizard = [this] { return windowWhere([](const QRect& rect) { return rect.width() >= 540; }); };
+    QTRY_VERIFY_WITH_TIMEOUT(wizard().has_value(), 15000);
+    QVERIFY(!trayIcon().has_value());
+
+    // Set up meanwhile (in a terminal, say), then the wizard's close button.
+    QVERIFY(provision(home));
+    QVERIFY(closeAsTheWindowManagerWould(wizard));
+    QTRY_VERIFY_WITH_TIMEOUT(m_output.contains("Quorvane: tray icon shown"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(trayIcon().has_value(), 10000);
+    QTest::qWait(500);
+    QVERIFY(m_app.state() == QProcess::Running);
+    ::kill(pid_t(m_app.processId()), SIGTERM);
+    QVERIFY(m_app.waitForFinished(processDeadlineMs));
+    QCOMPARE(m_app.exitCode(), 0);
+}
+
+void TestAppOnDesktop::withoutATrayANotificationOpensThePopover()
+{
+    TestHome home;
+    QVERIFY(provision(home));
+    StandInNotificationServer server;
+    QVERIFY(server.registerOnBus());
+    stopTray();
+    QByteArray errors;
+    const QMetaObject::Connection collecting
+        = connect(&m_app, &QProcess::readyReadStandardError, this, [&] { errors += m_app.readAllStandardError(); });
+    startApp(QProcess::SeparateChannels);
+    QTRY_VERIFY2_WITH_TIMEOUT(errors.contains(noTrayLine().toUtf8()), errors.constData(), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_backend->state().value(QLatin1String("streams")).toInt() >= 1
+                                 || !m_backend->state().value(QLatin1String("streams")).toArray().isEmpty(),
+                             15000);
+
+    // An escalation: a notification, no window.
+    QVERIFY(addAction(QStringLiteral("Bash")));
+    QTRY_COMPARE_WITH_TIMEOUT(server.calls.size(), 1, 10000);
+    QVERIFY(!popover().has_value());
+    const auto centred = [this] {
+        const std::optional<Window> shown = popover();
+        return shown && qAbs(shown->geometry.center().x() - screen.center().x()) <= 2
+            && qAbs(shown->geometry.center().y() - screen.center().y()) <= 2;
+    };
+    // Starting the program again: the popover in the middle of the screen.
+    QProcess second;
+    second.setProcessEnvironment(m_app.processEnvironment());
+    second.start(m_app.program(), {});
+    QVERIFY(second.waitForFinished(processDeadlineMs));
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(centred(), 10000);
+    QVERIFY(closeAsTheWindowManagerWould([this] { return popover(); }));
+
+    // The notification's click: the same.
+    server.click(41);
+    QTRY_VERIFY_WITH_TIMEOUT(centred(), 10000);
+
+    stopApp();
+    disconnect(collecting);
+}
+
+QTEST_GUILESS_MAIN(TestAppOnDesktop)
+#include "tst_AppOnDesktop.moc"

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QStringList>
+#include <QVariantMap>
+
+// A freedesktop notification server on the test's private session bus
+// (scripts/with-test-session), on a connection of its own so that the code
+// under test talks to it over the bus: records each Notify call, hands out ids
+// from 41 as servers do, and sends the signals a server sends when the person
+// clicks or dismisses a notification.
+class StandInNotificationServer : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    struct Call
+    {
+        QString appName;
+        uint replacesId = 0;
+        QString summary;
+        QString body;
+        QStringList actions;
+        QVariantMap hints;
+    };
+
+    StandInNotificationServer();
+    ~StandInNotificationServer() override;
+
+    // Takes the service name; false when the bus refuses.
+    bool registerOnBus();
+    // ActionInvoked(id, "default"): the click on the notification.
+    void click(uint id);
+    void emitSignal(const QString& name, const QVariantList& arguments);
+
+    QList<Call> calls;
+
+public Q_SLOTS:
+    uint Notify(const QString& appName, uint replacesId, const QString& appIcon, const QString& summary,
+                const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout);
+    QStringList GetCapabilities();
+
+private:
+    QDBusConnection m_bus;
+    uint m_nextId = 40;
+};
