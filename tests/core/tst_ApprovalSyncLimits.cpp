@@ -4,8 +4,8 @@
 #include "Http.h"
 #include "LogCapture.h"
 #include "MachineAuthService.h"
+#include "ProcessMemory.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -43,19 +43,6 @@ QByteArray pendingList(int count, int explanationSize = 0)
     return list + "]}";
 }
 
-// The peak resident size of this process, from the kernel's accounting.
-qint64 peakResidentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
 } // namespace
 
 // The approval loop against a back-end that floods, drips, refuses and
@@ -90,17 +77,6 @@ class TestApprovalSyncLimits : public QObject
     };
 
 private Q_SLOTS:
-    void productionTimings()
-    {
-        Fixture f;
-        ApprovalSyncService fresh(f.auth, f.network);
-        QCOMPARE(fresh.pollInterval(), 15 * 1000);
-        QCOMPARE(Http::requestDeadlineMs, 60 * 1000);
-        QCOMPARE(ApprovalSyncService::maximumRetryAfterSeconds, 5 * 60);
-        QCOMPARE(ApprovalSyncService::maximumPendingListSize, 8 * 1024 * 1024);
-        QCOMPARE(ApprovalSyncService::maximumKeptActions, 5000);
-    }
-
     void frameFloodCostsAHandfulOfFetches()
     {
         Fixture f;
@@ -250,7 +226,7 @@ private Q_SLOTS:
         QTRY_VERIFY(log.contains(QStringLiteral("Quorvane: refused an answer of /actions/pending larger than 8388608 bytes")));
         QCOMPARE(changes.count(), 0);
         QVERIFY(f.sync.pendingActions().isEmpty());
-        const qint64 peak = peakResidentKiB();
+        const qint64 peak = ProcessMemory::peakResidentKiB();
         QVERIFY2(peak > 0 && peak < 100 * 1024, qPrintable(QString::number(peak)));
     }
 

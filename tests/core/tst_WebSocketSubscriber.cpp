@@ -38,22 +38,6 @@ class TestWebSocketSubscriber : public QObject
     }
 
 private Q_SLOTS:
-    void productionTimings()
-    {
-        // The values the program runs with; a changed constant must be a decision.
-        BackendMachine machine(false);
-        MachineAuthService auth(machine.store);
-        WebSocketSubscriber subscriber(auth);
-        QCOMPARE(subscriber.backoffMs(), 1000);
-        QCOMPARE(subscriber.timing().initialBackoffMs, 1000);
-        QCOMPARE(subscriber.timing().maximumBackoffMs, 60 * 1000);
-        QCOMPARE(subscriber.timing().handshakeTimeoutMs, 60 * 1000);
-        QCOMPARE(subscriber.timing().pingIntervalMs, 30 * 1000);
-        QCOMPARE(subscriber.timing().pongTimeoutMs, 10 * 1000);
-        QCOMPARE(subscriber.timing().stableAfterMs, 30 * 1000);
-        QCOMPARE(WebSocketSubscriber::maximumMessageSize, 1024 * 1024);
-    }
-
     void heldHandshakeIsRetriedAfterItsLimit()
     {
         HostileFixture f(HostilePeer::Stream::hold);

@@ -130,7 +130,9 @@ std::optional<SignatureVerifier::Check> BackendService::verify(const BackendRequ
         result = fail(401, check.reason);
         return std::nullopt;
     }
-    if (isReplay(check.machineId, request.header("X-Signature"))) {
+    // Requests that change state are accepted once. A GET may repeat: two
+    // reads signed in the same millisecond are identical, and harmless.
+    if (request.method != "GET" && isReplay(check.machineId, request.header("X-Signature"))) {
         result = fail(401, QStringLiteral("replayed request"));
         return std::nullopt;
     }

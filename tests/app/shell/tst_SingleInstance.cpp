@@ -1,4 +1,5 @@
 #include "SingleInstance.h"
+#include "TestHome.h"
 
 #include <QLocalSocket>
 #include <QSignalSpy>
@@ -6,6 +7,8 @@
 #include <QTest>
 
 #include <chrono>
+#include <memory>
+#include <vector>
 #include <future>
 
 #include <sys/stat.h>
@@ -22,6 +25,8 @@ private Q_SLOTS:
     void staleSocketIsReplaced();
     void hostileConnectionsAreDropped();
     void folderMustBePrivate();
+    void idleConnectionsAreClosedAndCapped();
+    void withoutRuntimeDirectoryTheFolderIsUnderHome();
 };
 
 void TestSingleInstance::decode_data()
@@ -173,6 +178,49 @@ void TestSingleInstance::folderMustBePrivate()
     struct stat info {};
     QCOMPARE(::stat(QFile::encodeName(folder).constData(), &info), 0);
     QCOMPARE(info.st_mode & 0777, 0700u);
+}
+
+void TestSingleInstance::idleConnectionsAreClosedAndCapped()
+{
+    QTemporaryDir runtime;
+    SingleInstance server(runtime.path());
+    server.setConnectionDeadline(300);
+    QVERIFY(server.listen());
+    QSignalSpy reopens(&server, &SingleInstance::reopenRequested);
+
+    // Connections that never send anything: no more than the cap stay open,
+    // and those are closed once their time is up.
+    std::vector<std::unique_ptr<QLocalSocket>> idle;
+    for (int i = 0; i < SingleInstance::maximumConnections + 4; ++i) {
+        idle.push_back(std::make_unique<QLocalSocket>());
+        idle.back()->connectToServer(server.socketPath());
+        QVERIFY(idle.back()->waitForConnected(2000));
+    }
+    QTRY_COMPARE(server.openConnections(), SingleInstance::maximumConnections);
+    QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, 3000);
+    for (const auto& socket : idle)
+        QTRY_COMPARE(socket->state(), QLocalSocket::UnconnectedState);
+
+    // A proper request is still served afterwards.
+    QLocalSocket socket;
+    socket.connectToServer(server.socketPath());
+    QVERIFY(socket.waitForConnected(2000));
+    socket.write("reopen\n");
+    QTRY_COMPARE(reopens.size(), 1);
+}
+
+void TestSingleInstance::withoutRuntimeDirectoryTheFolderIsUnderHome()
+{
+    const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    {
+        TestHome home;
+        SingleInstance instance;
+        QCOMPARE(instance.folderPath(), home.filePath(QStringLiteral(".quorvane/run")));
+        QVERIFY2(instance.listen(), qPrintable(instance.errorString()));
+        QVERIFY(!instance.folderPath().startsWith(QDir::tempPath() + QStringLiteral("/quorvane-")));
+    }
+    qputenv("XDG_RUNTIME_DIR", previous);
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstance)

@@ -108,8 +108,10 @@ void TestWindowManager::closingAnUnfinishedWizardQuits()
     windows.setShell({{}, {}, [&] { ++allowed; }, [&] { ++terminated; }});
     windows.showWizard();
     windows.wizardState().setCurrentScreen(WizardState::WizardScreen::signIn);
+    windows.wizardState().setSessionToken(QStringLiteral("session-secret"));
     closeWindow(windows.wizardWindow());
     QTRY_COMPARE(terminated, 1);
+    QVERIFY(windows.wizardState().sessionToken().isEmpty()); // set-up is over: the session goes
     QCOMPARE(allowed, 1);
     QVERIFY(windows.wizardWindow() == nullptr);
 
@@ -119,6 +121,10 @@ void TestWindowManager::closingAnUnfinishedWizardQuits()
 
     // On a set-up machine closing the wizard does not quit.
     QVERIFY(home.write(QStringLiteral(".quorvane/machine/approver-only"), {}));
+    windows.wizardState().setSessionToken(QStringLiteral("session-secret"));
+    windows.finishWizard();
+    QVERIFY(windows.wizardState().sessionToken().isEmpty());
+    windows.showWizard();
     closeWindow(windows.wizardWindow());
     QTRY_VERIFY(windows.wizardWindow() == nullptr);
     QCOMPARE(terminated, 1);
