@@ -2,8 +2,10 @@
 // frames for one pending action. Prints how many signed fetches of the pending
 // list they caused and the program's peak resident memory.
 #include "ApprovalSyncService.h"
+#include "CoroutineMain.h"
 #include "BackendMachine.h"
 #include "MachineAuthService.h"
+#include "PendingActionJson.h"
 #include "ProcessMemory.h"
 
 #include <QCoreApplication>
@@ -34,10 +36,7 @@ QCoro::Task<int> run()
     QNetworkAccessManager network;
     ApprovalSyncService sync(auth, network);
     sync.setPollInterval(60 * 60 * 1000);
-    backend.addAction(QJsonObject{{QStringLiteral("id"), QStringLiteral("flood")},
-                                  {QStringLiteral("agent_id"), QStringLiteral("agent-1")},
-                                  {QStringLiteral("agent_name"), QStringLiteral("bench")},
-                                  {QStringLiteral("tool_name"), QStringLiteral("Bash")}});
+    backend.addAction(pendingActionJson(QStringLiteral("flood")));
     sync.start();
     while (!sync.subscriber().isConnected())
         co_await qCoro(&sync.subscriber(), &WebSocketSubscriber::isConnectedChanged, std::chrono::seconds(5));
@@ -71,9 +70,5 @@ QCoro::Task<int> run()
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    QTimer::singleShot(0, &app, [] {
-        [] () -> QCoro::Task<> { QCoreApplication::exit(co_await run()); }();
-    });
-    return app.exec();
+    return runCoroutineMain(argc, argv, run);
 }

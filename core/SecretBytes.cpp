@@ -2,28 +2,32 @@
 
 #include <openssl/crypto.h>
 
+namespace {
+
+template<typename Buffer>
+void wipe(Buffer& buffer)
+{
+    if (buffer.isEmpty())
+        return;
+    if (!buffer.isDetached()) {
+        buffer = Buffer();
+        return;
+    }
+    OPENSSL_cleanse(buffer.data(), size_t(buffer.size()) * sizeof(*buffer.data()));
+}
+
+} // namespace
+
 namespace SecretBytes {
 
 void cleanse(QByteArray& bytes)
 {
-    if (bytes.isEmpty())
-        return;
-    if (!bytes.isDetached()) {
-        bytes = QByteArray();
-        return;
-    }
-    OPENSSL_cleanse(bytes.data(), size_t(bytes.size()));
+    wipe(bytes);
 }
 
 void cleanse(QString& text)
 {
-    if (text.isEmpty())
-        return;
-    if (!text.isDetached()) {
-        text = QString();
-        return;
-    }
-    OPENSSL_cleanse(text.data(), size_t(text.size()) * sizeof(QChar));
+    wipe(text);
 }
 
 } // namespace SecretBytes

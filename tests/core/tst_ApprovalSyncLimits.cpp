@@ -4,6 +4,7 @@
 #include "Http.h"
 #include "LogCapture.h"
 #include "MachineAuthService.h"
+#include "PendingActionJson.h"
 #include "ProcessMemory.h"
 
 #include <QJsonArray>
@@ -17,16 +18,6 @@
 
 namespace {
 
-QJsonObject action(const QString& id)
-{
-    return QJsonObject{{QStringLiteral("id"), id},
-                       {QStringLiteral("agent_id"), QStringLiteral("agent-1")},
-                       {QStringLiteral("agent_name"), QStringLiteral("claude-work")},
-                       {QStringLiteral("tool_name"), QStringLiteral("Bash")},
-                       {QStringLiteral("created_at"), QStringLiteral("2026-01-01T00:00:00Z")},
-                       {QStringLiteral("expires_at"), QStringLiteral("2099-01-01T00:00:00Z")}};
-}
-
 // A well-formed list, written out directly so that building it costs no more
 // memory than its text.
 QByteArray pendingList(int count, int explanationSize = 0)
@@ -34,7 +25,7 @@ QByteArray pendingList(int count, int explanationSize = 0)
     const QByteArray explanation(explanationSize, 'x');
     QByteArray list = "{\"actions\":[";
     for (int i = 0; i < count; ++i) {
-        QJsonObject one = action(QStringLiteral("a-%1").arg(i));
+        QJsonObject one = pendingActionJson(QStringLiteral("a-%1").arg(i));
         one.insert(QStringLiteral("explanation"), QString::fromLatin1(explanation));
         if (i > 0)
             list += ',';
@@ -81,7 +72,7 @@ private Q_SLOTS:
     {
         Fixture f;
         QVERIFY(f.machine);
-        f.backend.addAction(action(QStringLiteral("flooded")));
+        f.backend.addAction(pendingActionJson(QStringLiteral("flooded")));
         QSignalSpy trust(&f.sync, &ApprovalSyncService::trustWindowChanged);
         f.sync.start();
         QTRY_VERIFY(f.sync.subscriber().isConnected());
@@ -102,8 +93,8 @@ private Q_SLOTS:
     {
         Fixture f;
         QVERIFY(f.machine);
-        f.backend.addAction(action(QStringLiteral("ls")));
-        f.backend.addAction(action(QStringLiteral("rm-rf-home")));
+        f.backend.addAction(pendingActionJson(QStringLiteral("ls")));
+        f.backend.addAction(pendingActionJson(QStringLiteral("rm-rf-home")));
         f.sync.fetchPendingFromPush();
         QTRY_COMPARE(f.sync.pendingActions().size(), 2);
         QVERIFY(QCoro::waitFor(f.sync.respondToAction(QStringLiteral("ls"), QStringLiteral("approved"), std::nullopt)));

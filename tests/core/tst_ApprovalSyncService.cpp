@@ -2,6 +2,7 @@
 #include "BackendMachine.h"
 #include "LogCapture.h"
 #include "MachineAuthService.h"
+#include "PendingActionJson.h"
 #include "TestHome.h"
 
 #include <QJsonArray>
@@ -13,15 +14,6 @@
 #include <QCoroTask>
 
 namespace {
-
-QJsonObject action(const QString& id)
-{
-    return QJsonObject{{QStringLiteral("id"), id},
-                       {QStringLiteral("agent_id"), QStringLiteral("agent-1")},
-                       {QStringLiteral("agent_name"), QStringLiteral("claude-work")},
-                       {QStringLiteral("tool_name"), QStringLiteral("Bash")},
-                       {QStringLiteral("tool_input"), QJsonObject{{QStringLiteral("command"), QStringLiteral("rm -rf build")}}}};
-}
 
 QStringList ids(const ApprovalSyncService& sync)
 {
@@ -119,11 +111,11 @@ private Q_SLOTS:
         QTRY_COMPARE(f.requestCount(QStringLiteral("GET"), QStringLiteral("/actions/pending")), 2);
         QCOMPARE(escalations.count(), 0);
 
-        f.backend.addAction(action(QStringLiteral("act-1")));
+        f.backend.addAction(pendingActionJson(QStringLiteral("act-1")));
         QTRY_COMPARE(ids(f.sync), QStringList{QStringLiteral("act-1")});
         QCOMPARE(escalations.count(), 1);
 
-        f.backend.addAction(action(QStringLiteral("act-2")));
+        f.backend.addAction(pendingActionJson(QStringLiteral("act-2")));
         QTRY_COMPARE(ids(f.sync).size(), 2);
         QCOMPARE(escalations.count(), 2);
 
@@ -187,7 +179,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         Fixture f;
         QVERIFY(f.machine);
-        f.backend.addAction(action(QStringLiteral("kept")));
+        f.backend.addAction(pendingActionJson(QStringLiteral("kept")));
         f.sync.start();
         QTRY_COMPARE(ids(f.sync), QStringList{QStringLiteral("kept")});
         QTRY_VERIFY(f.sync.subscriber().isConnected());
@@ -216,7 +208,7 @@ private Q_SLOTS:
         // The server goes away: retries wait 40, 80, 160, 320, 320 ms (the
         // scaled-down 1, 2, 4, 8 ... 60 s), each handshake refused.
         QVERIFY(f.backend.refuseWebSocket(2));
-        f.backend.addAction(action(QStringLiteral("while-down")));
+        f.backend.addAction(pendingActionJson(QStringLiteral("while-down")));
         QVERIFY(f.backend.dropSockets() >= 0);
         QTRY_VERIFY_WITH_TIMEOUT(delays.count() >= 5, 5000);
         QList<int> seen;
@@ -265,7 +257,7 @@ private Q_SLOTS:
         f.sync.subscriber().setReconnectDelays(60000, 60000);
         QVERIFY(f.backend.refuseWebSocket(30)); // no stream: only the poll can deliver
         f.sync.start();
-        f.backend.addAction(action(QStringLiteral("polled")));
+        f.backend.addAction(pendingActionJson(QStringLiteral("polled")));
         QTRY_COMPARE(ids(f.sync), QStringList{QStringLiteral("polled")});
         QVERIFY(!f.sync.subscriber().isConnected());
     }

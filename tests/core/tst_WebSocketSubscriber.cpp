@@ -15,14 +15,22 @@ class TestWebSocketSubscriber : public QObject
 {
     Q_OBJECT
 
-    // A registered machine whose API origin is the hostile peer.
-    struct HostileFixture : BackendMachine
+    // A registered machine's subscriber, against the reference back-end.
+    struct StreamFixture : BackendMachine
     {
-        HostilePeer peer;
         MachineAuthService auth{store};
         WebSocketSubscriber subscriber{auth};
 
-        explicit HostileFixture(HostilePeer::Stream stream)
+        explicit StreamFixture(WebSocketSubscriber::Timing timing = {}) { subscriber.setTiming(timing); }
+    };
+
+    // The same, with the hostile peer as the API origin.
+    struct HostileFixture : StreamFixture
+    {
+        HostilePeer peer;
+
+        HostileFixture(HostilePeer::Stream stream, WebSocketSubscriber::Timing timing)
+            : StreamFixture(timing)
         {
             peer.setStream(stream);
             qputenv("QUORVANE_API_BASE_URL", peer.origin().toUtf8());
@@ -40,12 +48,11 @@ class TestWebSocketSubscriber : public QObject
 private Q_SLOTS:
     void heldHandshakeIsRetriedAfterItsLimit()
     {
-        HostileFixture f(HostilePeer::Stream::hold);
-        QVERIFY(f.machine);
         WebSocketSubscriber::Timing timing;
         timing.handshakeTimeoutMs = 300;
         timing.initialBackoffMs = 100;
-        f.subscriber.setTiming(timing);
+        HostileFixture f(HostilePeer::Stream::hold, timing);
+        QVERIFY(f.machine);
         QSignalSpy scheduled(&f.subscriber, &WebSocketSubscriber::reconnectScheduled);
 
         f.subscriber.start();
@@ -62,13 +69,12 @@ private Q_SLOTS:
 
     void silentPeerIsDroppedByKeepAlive()
     {
-        HostileFixture f(HostilePeer::Stream::acceptThenSilent);
-        QVERIFY(f.machine);
         WebSocketSubscriber::Timing timing;
         timing.pingIntervalMs = 200;
         timing.pongTimeoutMs = 200;
         timing.initialBackoffMs = 5000;
-        f.subscriber.setTiming(timing);
+        HostileFixture f(HostilePeer::Stream::acceptThenSilent, timing);
+        QVERIFY(f.machine);
         QSignalSpy connected(&f.subscriber, &WebSocketSubscriber::isConnectedChanged);
 
         f.subscriber.start();
@@ -82,14 +88,12 @@ private Q_SLOTS:
 
     void answeredPingsKeepTheStreamOpen()
     {
-        BackendMachine f;
-        QVERIFY(f.machine);
-        MachineAuthService auth(f.store);
-        WebSocketSubscriber subscriber(auth);
         WebSocketSubscriber::Timing timing;
         timing.pingIntervalMs = 100;
         timing.pongTimeoutMs = 300;
-        subscriber.setTiming(timing);
+        StreamFixture f(timing);
+        QVERIFY(f.machine);
+        WebSocketSubscriber& subscriber = f.subscriber;
         QSignalSpy connected(&subscriber, &WebSocketSubscriber::isConnectedChanged);
         subscriber.start();
         QTRY_VERIFY(subscriber.isConnected());
@@ -100,11 +104,13 @@ private Q_SLOTS:
 
     void acceptThenCloseBacksOffWithoutReset()
     {
-        HostileFixture f(HostilePeer::Stream::acceptThenClose);
-        QVERIFY(f.machine);
         // The real 1, 2, 4, 8 s scaled down by ten; the back-off would only
         // start over after 30 s of an open stream.
-        f.subscriber.setReconnectDelays(100, 6000);
+        WebSocketSubscriber::Timing timing;
+        timing.initialBackoffMs = 100;
+        timing.maximumBackoffMs = 6000;
+        HostileFixture f(HostilePeer::Stream::acceptThenClose, timing);
+        QVERIFY(f.machine);
         QSignalSpy scheduled(&f.subscriber, &WebSocketSubscriber::reconnectScheduled);
         f.subscriber.start();
         QTRY_VERIFY_WITH_TIMEOUT(scheduled.count() >= 4, 5000);
@@ -114,14 +120,12 @@ private Q_SLOTS:
 
     void backoffStartsOverAfterAStableStream()
     {
-        BackendMachine f;
-        QVERIFY(f.machine);
-        MachineAuthService auth(f.store);
-        WebSocketSubscriber subscriber(auth);
         WebSocketSubscriber::Timing timing;
         timing.initialBackoffMs = 40;
         timing.stableAfterMs = 300;
-        subscriber.setTiming(timing);
+        StreamFixture f(timing);
+        QVERIFY(f.machine);
+        WebSocketSubscriber& subscriber = f.subscriber;
         QSignalSpy scheduled(&subscriber, &WebSocketSubscriber::reconnectScheduled);
         subscriber.start();
         QTRY_VERIFY(subscriber.isConnected());
@@ -135,11 +139,12 @@ private Q_SLOTS:
 
     void oversizedMessageIsRefused()
     {
-        BackendMachine f;
+        WebSocketSubscriber::Timing timing;
+        timing.initialBackoffMs = 50;
+        timing.maximumBackoffMs = 50;
+        StreamFixture f(timing);
         QVERIFY(f.machine);
-        MachineAuthService auth(f.store);
-        WebSocketSubscriber subscriber(auth);
-        subscriber.setReconnectDelays(50, 50);
+        WebSocketSubscriber& subscriber = f.subscriber;
         LogCapture log;
         QSignalSpy events(&subscriber, &WebSocketSubscriber::eventReceived);
         QSignalSpy scheduled(&subscriber, &WebSocketSubscriber::reconnectScheduled);
