@@ -48,9 +48,7 @@ class TestWebSocketSubscriber : public QObject
 private Q_SLOTS:
     void heldHandshakeIsRetriedAfterItsLimit()
     {
-        WebSocketSubscriber::Timing timing;
-        timing.handshakeTimeoutMs = 300;
-        timing.initialBackoffMs = 100;
+        const WebSocketSubscriber::Timing timing{.initialBackoffMs = 100, .handshakeTimeoutMs = 300};
         HostileFixture f(HostilePeer::Stream::hold, timing);
         QVERIFY(f.machine);
         QSignalSpy scheduled(&f.subscriber, &WebSocketSubscriber::reconnectScheduled);
@@ -69,10 +67,7 @@ private Q_SLOTS:
 
     void silentPeerIsDroppedByKeepAlive()
     {
-        WebSocketSubscriber::Timing timing;
-        timing.pingIntervalMs = 200;
-        timing.pongTimeoutMs = 200;
-        timing.initialBackoffMs = 5000;
+        const WebSocketSubscriber::Timing timing{.initialBackoffMs = 5000, .pingIntervalMs = 200, .pongTimeoutMs = 200};
         HostileFixture f(HostilePeer::Stream::acceptThenSilent, timing);
         QVERIFY(f.machine);
         QSignalSpy connected(&f.subscriber, &WebSocketSubscriber::isConnectedChanged);
@@ -88,9 +83,7 @@ private Q_SLOTS:
 
     void answeredPingsKeepTheStreamOpen()
     {
-        WebSocketSubscriber::Timing timing;
-        timing.pingIntervalMs = 100;
-        timing.pongTimeoutMs = 300;
+        const WebSocketSubscriber::Timing timing{.pingIntervalMs = 100, .pongTimeoutMs = 300};
         StreamFixture f(timing);
         QVERIFY(f.machine);
         WebSocketSubscriber& subscriber = f.subscriber;
@@ -106,9 +99,7 @@ private Q_SLOTS:
     {
         // The real 1, 2, 4, 8 s scaled down by ten; the back-off would only
         // start over after 30 s of an open stream.
-        WebSocketSubscriber::Timing timing;
-        timing.initialBackoffMs = 100;
-        timing.maximumBackoffMs = 6000;
+        const WebSocketSubscriber::Timing timing{.initialBackoffMs = 100, .maximumBackoffMs = 6000};
         HostileFixture f(HostilePeer::Stream::acceptThenClose, timing);
         QVERIFY(f.machine);
         QSignalSpy scheduled(&f.subscriber, &WebSocketSubscriber::reconnectScheduled);
@@ -120,9 +111,7 @@ private Q_SLOTS:
 
     void backoffStartsOverAfterAStableStream()
     {
-        WebSocketSubscriber::Timing timing;
-        timing.initialBackoffMs = 40;
-        timing.stableAfterMs = 300;
+        const WebSocketSubscriber::Timing timing{.initialBackoffMs = 40, .stableAfterMs = 300};
         StreamFixture f(timing);
         QVERIFY(f.machine);
         WebSocketSubscriber& subscriber = f.subscriber;
@@ -139,9 +128,7 @@ private Q_SLOTS:
 
     void oversizedMessageIsRefused()
     {
-        WebSocketSubscriber::Timing timing;
-        timing.initialBackoffMs = 50;
-        timing.maximumBackoffMs = 50;
+        const WebSocketSubscriber::Timing timing{.initialBackoffMs = 50, .maximumBackoffMs = 50};
         StreamFixture f(timing);
         QVERIFY(f.machine);
         WebSocketSubscriber& subscriber = f.subscriber;
