@@ -20,6 +20,11 @@ void wipe(Buffer& buffer)
 
 namespace SecretBytes {
 
+void cleanseMemory(void* data, std::size_t size)
+{
+    OPENSSL_cleanse(data, size);
+}
+
 void cleanse(QByteArray& bytes)
 {
     wipe(bytes);
