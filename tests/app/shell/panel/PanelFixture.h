@@ -122,6 +122,27 @@ struct PanelFixture
         return bodies;
     }
 
+    // Fetches the list `times` times, one after the other, each answered by the
+    // back-end with 401 (its key refused); false when one was not answered so.
+    bool fetchRefused(int times)
+    {
+        if (!backend.inject("GET", QStringLiteral("/actions/pending"), 401, "{\"error\":\"unknown machine\"}", times))
+            return false;
+        const auto refusals = [this] {
+            int count = 0;
+            for (const QJsonValue& request : backend.requests())
+                count += request.toObject().value(QLatin1String("status")).toInt() == 401 ? 1 : 0;
+            return count;
+        };
+        const int before = refusals();
+        for (int i = 1; i <= times; ++i) {
+            sync->fetchPendingFromPush();
+            if (!QTest::qWaitFor([&] { return refusals() == before + i; }, 5000))
+                return false;
+        }
+        return true;
+    }
+
     // Announces a release the update check will find newer than 1.0.0.
     bool publishRelease(const QString& version)
     {

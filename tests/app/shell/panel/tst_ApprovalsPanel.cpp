@@ -156,20 +156,10 @@ private Q_SLOTS:
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         ApprovalsPanel& panel = *f.panel;
         QSignalSpy changes(&panel, &ApprovalsPanel::identityRefusedTextChanged);
-        QVERIFY(f.backend.inject("GET", QStringLiteral("/actions/pending"), 401, "{\"error\":\"unknown machine\"}", 3));
-        const auto refusals = [&f] {
-            int count = 0;
-            for (const QJsonValue& request : f.backend.requests())
-                count += request.toObject().value(QLatin1String("status")).toInt() == 401 ? 1 : 0;
-            return count;
-        };
-        for (int i = 1; i <= 2; ++i) {
-            f.sync->fetchPendingFromPush();
-            QTRY_COMPARE(refusals(), i);
-        }
+        QVERIFY(f.fetchRefused(2));
         QTest::qWait(50);
         QVERIFY(panel.identityRefusedText().isEmpty()); // two refusals can be a passing fault
-        f.sync->fetchPendingFromPush();
+        QVERIFY(f.fetchRefused(1));
         QTRY_VERIFY(!panel.identityRefusedText().isEmpty());
         QVERIFY(panel.identityRefusedText().contains(QStringLiteral("identity")));
         QVERIFY(f.add(f.action(QStringLiteral("after"))));
