@@ -17,9 +17,17 @@ ApprovalSyncService::ApprovalSyncService(MachineAuthService& auth, QNetworkAcces
     , m_subscriber(auth)
 {
     m_decisionNetwork.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
-    m_pollTimer.setInterval(defaultPollIntervalMs);
+    setPollInterval(defaultPollIntervalMs);
     connect(&m_pollTimer, &QTimer::timeout, this, &ApprovalSyncService::requestFetch);
     connect(&m_subscriber, &WebSocketSubscriber::handshakeRefused, this, &ApprovalSyncService::noteAuthorization);
+}
+
+void ApprovalSyncService::setPollInterval(int milliseconds)
+{
+    // Whole seconds are precise enough for a poll of seconds, and let the
+    // stream's keep-alive share its wake-up.
+    m_pollTimer.setTimerType(milliseconds >= 10 * 1000 ? Qt::VeryCoarseTimer : Qt::CoarseTimer);
+    m_pollTimer.setInterval(milliseconds);
 }
 
 void ApprovalSyncService::start()

@@ -53,7 +53,7 @@ public:
     QNetworkAccessManager& decisionNetwork() { return m_decisionNetwork; }
 
     int pollInterval() const { return m_pollTimer.interval(); }
-    void setPollInterval(int milliseconds) { m_pollTimer.setInterval(milliseconds); }
+    void setPollInterval(int milliseconds);
     // The total deadline of every request (tests shorten it).
     void setRequestDeadline(int milliseconds) { m_requestDeadlineMs = milliseconds; }
     // How long fetches still wait because the back-end answered 429.

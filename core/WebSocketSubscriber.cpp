@@ -94,21 +94,30 @@ void WebSocketSubscriber::connectSocket()
         if (socket != m_socket || !m_awaitingPong)
             return;
         m_awaitingPong = false;
-        m_watchdog.start(m_timing.pingIntervalMs);
+        armNextPing();
     });
     // A failure reports both error and disconnected; handleFailure
     // detaches the socket on the first of them, so the second finds it stale.
     connect(socket, &QWebSocket::disconnected, this, [this, socket] { handleFailure(socket); });
     connect(socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this,
             [this, socket] { handleFailure(socket); });
+    m_watchdog.setTimerType(Qt::CoarseTimer);
     m_watchdog.start(m_timing.handshakeTimeoutMs);
     socket->open(signedRequest->request);
+}
+
+void WebSocketSubscriber::armNextPing()
+{
+    // The wait for the next ping is rounded to whole seconds, like the poll's,
+    // so that an idle program wakes once for both.
+    m_watchdog.setTimerType(m_timing.pingIntervalMs >= 10 * 1000 ? Qt::VeryCoarseTimer : Qt::CoarseTimer);
+    m_watchdog.start(m_timing.pingIntervalMs);
 }
 
 void WebSocketSubscriber::onConnected()
 {
     m_awaitingPong = false;
-    m_watchdog.start(m_timing.pingIntervalMs);
+    armNextPing();
     m_stableTimer.start(m_timing.stableAfterMs);
     setConnected(true);
 }
@@ -124,6 +133,7 @@ void WebSocketSubscriber::onWatchdog()
     }
     m_awaitingPong = true;
     m_socket->ping();
+    m_watchdog.setTimerType(Qt::CoarseTimer);
     m_watchdog.start(m_timing.pongTimeoutMs);
 }
 

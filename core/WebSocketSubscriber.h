@@ -76,6 +76,7 @@ Q_SIGNALS:
 private:
     void connectSocket();
     void onConnected();
+    void armNextPing();
     void onWatchdog();
     void handleFailure(QWebSocket* socket);
     void scheduleReconnect();
