@@ -3,6 +3,7 @@
 // (stream frame, signed fetch, decode, apply). Prints the median and the 99th
 // percentile over 200 escalations against the reference back-end.
 #include "ApprovalSyncService.h"
+#include "CoroutineMain.h"
 #include "BackendProcess.h"
 #include "FileCredentialStore.h"
 #include "MachineAuthService.h"
@@ -86,9 +87,5 @@ QCoro::Task<int> run()
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    QTimer::singleShot(0, &app, [] {
-        [] () -> QCoro::Task<> { QCoreApplication::exit(co_await run()); }();
-    });
-    return app.exec();
+    return runCoroutineMain(argc, argv, run);
 }

@@ -1,13 +1,12 @@
 #include "ApprovalSyncService.h"
 
 #include "ApiUrl.h"
-#include "HttpResponse.h"
+#include "Http.h"
 #include "JsonText.h"
 #include "MachineAuthService.h"
 #include "PendingActionsResponse.h"
 #include "SystemLog.h"
 
-#include <QNetworkAccessManager>
 #include <QPointer>
 #include <QSet>
 
@@ -17,8 +16,18 @@ ApprovalSyncService::ApprovalSyncService(MachineAuthService& auth, QNetworkAcces
     , m_network(network)
     , m_subscriber(auth)
 {
-    m_pollTimer.setInterval(15000);
-    connect(&m_pollTimer, &QTimer::timeout, this, [this] { fetchPending(); });
+    m_decisionNetwork.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
+    setPollInterval(defaultPollIntervalMs);
+    connect(&m_pollTimer, &QTimer::timeout, this, &ApprovalSyncService::requestFetch);
+    connect(&m_subscriber, &WebSocketSubscriber::handshakeRefused, this, &ApprovalSyncService::noteAuthorization);
+}
+
+void ApprovalSyncService::setPollInterval(int milliseconds)
+{
+    // Whole seconds are precise enough for a poll of seconds, and let the
+    // stream's keep-alive share its wake-up.
+    m_pollTimer.setTimerType(milliseconds >= 10 * 1000 ? Qt::VeryCoarseTimer : Qt::CoarseTimer);
+    m_pollTimer.setInterval(milliseconds);
 }
 
 void ApprovalSyncService::start()
@@ -42,7 +51,7 @@ void ApprovalSyncService::start()
     onStreamConnected(m_subscriber.isConnected());
     m_subscriber.start();
     m_pollTimer.start();
-    fetchPending();
+    requestFetch();
 }
 
 void ApprovalSyncService::stop()
@@ -60,14 +69,14 @@ void ApprovalSyncService::stop()
 
 void ApprovalSyncService::fetchPendingFromPush()
 {
-    fetchPending();
+    requestFetch();
 }
 
 void ApprovalSyncService::onStreamEvent(const UserEvent& event)
 {
     switch (event.kind) {
     case UserEvent::Kind::actionPending:
-        fetchPending();
+        requestFetch();
         break;
     case UserEvent::Kind::trustWindowChanged:
         Q_EMIT trustWindowChanged(event.active);
@@ -81,27 +90,85 @@ void ApprovalSyncService::onStreamEvent(const UserEvent& event)
 void ApprovalSyncService::onStreamConnected(bool connected)
 {
     // A freshly opened stream may have missed events while it was down.
-    if (connected)
-        fetchPending();
+    if (connected) {
+        noteAuthorization(200);
+        requestFetch();
+    }
 }
 
-QCoro::Task<> ApprovalSyncService::fetchPending()
+void ApprovalSyncService::requestFetch()
+{
+    if (!m_fetchPause.hasExpired())
+        return;
+    if (m_fetchRunning) {
+        m_fetchQueued = true;
+        return;
+    }
+    runFetches();
+}
+
+QCoro::Task<> ApprovalSyncService::runFetches()
+{
+    QPointer<ApprovalSyncService> self(this);
+    m_fetchRunning = true;
+    do {
+        m_fetchQueued = false;
+        co_await fetchPendingOnce();
+        if (!self)
+            co_return;
+    } while (m_fetchQueued && m_fetchPause.hasExpired());
+    m_fetchQueued = false;
+    m_fetchRunning = false;
+}
+
+QCoro::Task<> ApprovalSyncService::fetchPendingOnce()
 {
     const std::optional<SignedRequest> request = m_auth.signedGETRequest(ApiUrl::endpoint(QStringLiteral("/actions/pending")));
     if (!request)
         co_return;
     QPointer<ApprovalSyncService> self(this);
-    const HttpResponse response = co_await Http::send(m_network, *request);
-    if (!self || response.status != 200)
+    const HttpResponse response
+        = co_await Http::send(m_network, *request, Http::Limits{maximumPendingListSize, m_requestDeadlineMs});
+    if (!self || !response.isHttp())
+        co_return;
+    noteAuthorization(response.status);
+    if (response.status == 429) {
+        const qint64 seconds = std::min(response.retryAfterSeconds.value_or(0), maximumRetryAfterSeconds);
+        m_fetchPause.setRemainingTime(seconds * 1000);
+        co_return;
+    }
+    if (response.status != 200 || response.bodyTooLarge)
         co_return;
     std::optional<PendingActionsResponse> decoded = PendingActionsResponse::fromJson(response.body);
     if (!decoded)
         co_return;
-    applyPending(std::move(decoded->actions));
+    const qsizetype count = decoded->actions.size();
+    if (count > maximumKeptActions)
+        decoded->actions.resize(maximumKeptActions);
+    applyPending(std::move(decoded->actions), count);
 }
 
-void ApprovalSyncService::applyPending(QList<PendingAction> actions)
+void ApprovalSyncService::noteAuthorization(int status)
 {
+    if (status == 401)
+        ++m_refusalsInARow;
+    else if (status >= 200 && status < 300)
+        m_refusalsInARow = 0;
+    else
+        return;
+    const bool refused = m_refusalsInARow >= refusalsBeforeIdentityRefused;
+    if (refused == m_identityRefused)
+        return;
+    m_identityRefused = refused;
+    if (refused)
+        SystemLog::write(QStringLiteral("Quorvane: the back-end refused this machine's identity %1 times in a row")
+                             .arg(m_refusalsInARow));
+    Q_EMIT identityRefusedChanged(refused);
+}
+
+void ApprovalSyncService::applyPending(QList<PendingAction> actions, qsizetype count)
+{
+    m_pendingCount = count;
     QSet<QString> known;
     known.reserve(m_pendingActions.size());
     for (const PendingAction& action : std::as_const(m_pendingActions))
@@ -114,13 +181,14 @@ void ApprovalSyncService::applyPending(QList<PendingAction> actions)
         Q_EMIT newEscalationArrived();
 }
 
-QByteArray ApprovalSyncService::decisionBody(const QString& decision, std::optional<RuleScope> ruleScope)
+QByteArray ApprovalSyncService::decisionBody(const QString& actionId, const QString& decision,
+                                             std::optional<RuleScope> ruleScope)
 {
-    const QByteArray decisionText = JsonText::escaped(decision);
+    const QByteArray head = "{\"action_id\":\"" + JsonText::escaped(actionId) + "\",\"decision\":\""
+        + JsonText::escaped(decision) + '"';
     if (ruleScope && decision == QLatin1String("approved"))
-        return "{\"decision\":\"" + decisionText + "\",\"create_rule\":{\"scope\":\""
-            + ruleScope->rawValue().toUtf8() + "\"}}";
-    return "{\"decision\":\"" + decisionText + "\"}";
+        return head + ",\"create_rule\":{\"scope\":\"" + ruleScope->rawValue().toUtf8() + "\"}}";
+    return head + '}';
 }
 
 QCoro::Task<bool> ApprovalSyncService::respondToAction(QString id, QString decision,
@@ -129,12 +197,13 @@ QCoro::Task<bool> ApprovalSyncService::respondToAction(QString id, QString decis
     const QUrl url = ApiUrl::endpoint(QStringLiteral("/approvals/") + ApiUrl::pathSegment(id) + QStringLiteral("/respond"));
     if (!url.isValid())
         co_return false;
-    const std::optional<SignedRequest> request = m_auth.signedPOSTRequest(url, decisionBody(decision, ruleScope));
+    const std::optional<SignedRequest> request = m_auth.signedPOSTRequest(url, decisionBody(id, decision, ruleScope));
     if (!request)
         co_return false;
 
     QPointer<ApprovalSyncService> self(this);
-    const HttpResponse response = co_await Http::send(m_network, *request);
+    const HttpResponse response
+        = co_await Http::send(m_decisionNetwork, *request, Http::Limits{Http::defaultMaximumBodySize, m_requestDeadlineMs});
     if (!response.isHttp()) {
         SystemLog::write(QStringLiteral("Quorvane: approval respond error: %1").arg(response.transportError));
         co_return false;
@@ -150,6 +219,6 @@ QCoro::Task<bool> ApprovalSyncService::respondToAction(QString id, QString decis
 
 void ApprovalSyncService::removeAction(const QString& id)
 {
-    m_pendingActions.removeIf([&id](const PendingAction& action) { return action.id == id; });
+    m_pendingCount -= m_pendingActions.removeIf([&id](const PendingAction& action) { return action.id == id; });
     Q_EMIT pendingActionsChanged();
 }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "Http.h"
 #include "PendingAction.h"
 #include "RuleScope.h"
 #include "WebSocketSubscriber.h"
 
+#include <QDeadlineTimer>
 #include <QList>
+#include <QNetworkAccessManager>
 #include <QObject>
 #include <QTimer>
 
@@ -13,24 +16,48 @@
 #include <optional>
 
 class MachineAuthService;
-class QNetworkAccessManager;
 
 // Keeps the program's copy of the pending actions in step with the back-end and
 // sends the person's decisions. It learns of changes from the event stream, a
 // 15-second poll, and fetches asked for from outside (push notifications).
+//
+// Fetches are coalesced: at most one is in flight, and any number of requests
+// made meanwhile lead to one more fetch after it, so a flood of stream events
+// costs a handful of requests. Decisions go over a connection of their own
+// (decisionNetwork()), never queued behind a stalled poll.
 class ApprovalSyncService : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(bool isActive READ isActive NOTIFY isActiveChanged)
+    Q_PROPERTY(bool identityRefused READ identityRefused NOTIFY identityRefusedChanged)
 
 public:
+    static constexpr int defaultPollIntervalMs = 15 * 1000;
+    static constexpr qint64 maximumPendingListSize = 8 * 1024 * 1024;
+    // The list keeps this many actions; pendingCount() still tells how many there are.
+    static constexpr qsizetype maximumKeptActions = 5000;
+    // A 401 this many times in a row (stream handshake or pending list) means
+    // the back-end no longer knows this machine's key.
+    static constexpr int refusalsBeforeIdentityRefused = 3;
+    static constexpr qint64 maximumRetryAfterSeconds = 5 * 60;
+
     ApprovalSyncService(MachineAuthService& auth, QNetworkAccessManager& network, QObject* parent = nullptr);
 
     const QList<PendingAction>& pendingActions() const { return m_pendingActions; }
+    // How many actions the back-end listed, also beyond the kept ones.
+    qsizetype pendingCount() const { return m_pendingCount; }
     bool isActive() const { return m_isActive; }
+    bool identityRefused() const { return m_identityRefused; }
     WebSocketSubscriber& subscriber() { return m_subscriber; }
+    // The connection pool of decisions and trust-window requests.
+    QNetworkAccessManager& decisionNetwork() { return m_decisionNetwork; }
 
-    void setPollInterval(int milliseconds) { m_pollTimer.setInterval(milliseconds); }
+    int pollInterval() const { return m_pollTimer.interval(); }
+    void setPollInterval(int milliseconds);
+    // The total deadline of every request (tests shorten it).
+    void setRequestDeadline(int milliseconds) { m_requestDeadlineMs = milliseconds; }
+    // How long fetches still wait because the back-end answered 429.
+    qint64 fetchPauseRemainingMs() const { return m_fetchPause.remainingTime(); }
 
     void start();
     void stop();
@@ -41,28 +68,42 @@ public:
     // answered 409 because it was decided elsewhere.
     QCoro::Task<bool> respondToAction(QString id, QString decision, std::optional<RuleScope> ruleScope);
 
-    // The exact body of a decision request.
-    static QByteArray decisionBody(const QString& decision, std::optional<RuleScope> ruleScope);
+    // The exact body of a decision request; it names the action it decides,
+    // so that its signature cannot be replayed onto another action.
+    static QByteArray decisionBody(const QString& actionId, const QString& decision,
+                                   std::optional<RuleScope> ruleScope);
 
 Q_SIGNALS:
     // Every assignment of the list, including one of an equal list.
     void pendingActionsChanged();
     void isActiveChanged(bool isActive);
+    void identityRefusedChanged(bool identityRefused);
     void newEscalationArrived();
     void trustWindowChanged(bool active);
 
 private:
-    QCoro::Task<> fetchPending();
-    void applyPending(QList<PendingAction> actions);
+    void requestFetch();
+    QCoro::Task<> runFetches();
+    QCoro::Task<> fetchPendingOnce();
+    void applyPending(QList<PendingAction> actions, qsizetype count);
     void onStreamEvent(const UserEvent& event);
     void onStreamConnected(bool connected);
+    void noteAuthorization(int status);
     void removeAction(const QString& id);
 
     MachineAuthService& m_auth;
     QNetworkAccessManager& m_network;
+    QNetworkAccessManager m_decisionNetwork;
     WebSocketSubscriber m_subscriber;
     QTimer m_pollTimer;
     QList<PendingAction> m_pendingActions;
+    qsizetype m_pendingCount = 0;
     QList<QMetaObject::Connection> m_subscriptions;
+    QDeadlineTimer m_fetchPause{0};
+    int m_requestDeadlineMs = Http::requestDeadlineMs;
+    int m_refusalsInARow = 0;
+    bool m_identityRefused = false;
+    bool m_fetchRunning = false;
+    bool m_fetchQueued = false;
     bool m_isActive = false;
 };

@@ -4,6 +4,7 @@
 #include "SystemLog.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QUrl>
 
@@ -44,6 +45,15 @@ QString accountHomeDirectory()
     return QDir::rootPath();
 }
 
+// A home folder reached through a symbolic link is used by its real path:
+// the private folders below it are created and checked component by
+// component, and a link there would be refused.
+QString resolvedDirectory(const QString& path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(path) : canonical;
+}
+
 } // namespace
 
 namespace CoreConstants {
@@ -69,7 +79,10 @@ QString webSocketBaseURL()
 QString homeDirectory()
 {
     const QString overridden = devOverride("QUORVANE_HOME");
-    return overridden.isEmpty() ? accountHomeDirectory() : QDir::cleanPath(overridden);
+    if (!overridden.isEmpty())
+        return resolvedDirectory(overridden); // tests change it while running
+    static const QString home = resolvedDirectory(accountHomeDirectory());
+    return home;
 }
 
 QString quorvaneDirectory() { return homeDirectory() + QStringLiteral("/.quorvane"); }

@@ -20,7 +20,8 @@ QString keychainAccessGroup(); // "<team id>.<reverse-DNS prefix>"
 QString webSocketBaseURL();
 
 // The home directory of the account running the program, from the account
-// database (never $HOME), and the ~/.quorvane layout below it.
+// database (never $HOME), resolved once to its real path, and the ~/.quorvane
+// layout below it.
 QString homeDirectory();
 QString quorvaneDirectory();
 QString machineDirectory();

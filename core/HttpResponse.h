@@ -1,13 +1,9 @@
 #pragma once
 
 #include <QByteArray>
-#include <QNetworkRequest>
 #include <QString>
 
-#include <QCoroTask>
-
-class QNetworkAccessManager;
-struct SignedRequest;
+#include <optional>
 
 // The outcome of one exchange with the back-end. Success is decided by the
 // status alone; a transport failure (no HTTP answer at all) has no status.
@@ -16,16 +12,11 @@ struct HttpResponse
     int status = -1;
     QByteArray body;
     QString transportError; // set exactly when there was no HTTP answer
+    // The answer's body was larger than the caller accepts: `body` is empty and
+    // the answer counts as undecodable.
+    bool bodyTooLarge = false;
+    // Retry-After in whole seconds, when the answer carried one.
+    std::optional<qint64> retryAfterSeconds;
 
     bool isHttp() const { return status >= 0; }
 };
-
-namespace Http {
-
-// Sends a request and waits for the whole answer without blocking the thread.
-// `method` is GET, POST, PUT or DELETE; the body is sent for POST and PUT.
-QCoro::Task<HttpResponse> send(QNetworkAccessManager& network, QNetworkRequest request, QByteArray method,
-                               QByteArray body = {});
-QCoro::Task<HttpResponse> send(QNetworkAccessManager& network, const SignedRequest& request);
-
-} // namespace Http

@@ -1,7 +1,7 @@
 #include "MacPushTokenService.h"
 
 #include "ApiUrl.h"
-#include "HttpResponse.h"
+#include "Http.h"
 #include "JsonText.h"
 #include "MachineAuthService.h"
 #include "SystemLog.h"

@@ -3,6 +3,7 @@
 #include "CoreConstants.h"
 #include "CredentialStore.h"
 #include "PrivateFiles.h"
+#include "SecretBytes.h"
 #include "SystemLog.h"
 
 #include <QFile>
@@ -135,7 +136,7 @@ void MachineAuthService::reload()
     }
     m_config = std::move(config);
 
-    const std::optional<QByteArray> keyBytes = readKeyBytes(m_config->machineIdLocal);
+    std::optional<QByteArray> keyBytes = readKeyBytes(m_config->machineIdLocal);
     if (!keyBytes) {
         SystemLog::write(QStringLiteral("Quorvane: MachineAuthService — keychain read failed for account %1")
                              .arg(m_config->machineIdLocal));
@@ -144,6 +145,7 @@ void MachineAuthService::reload()
         return;
     }
     m_signingKey = signingKeyFromKeyBytes(*keyBytes);
+    SecretBytes::cleanse(*keyBytes);
     Q_EMIT configurationChanged();
 }
 
@@ -265,44 +267,61 @@ std::optional<QByteArray> MachineAuthService::base64urlDecode(const QString& tex
     }
     if (const qsizetype remainder = standard.size() % 4; remainder > 0)
         standard.append(4 - remainder, '=');
-    return decodeStandardBase64(standard);
+    std::optional<QByteArray> decoded = decodeStandardBase64(standard);
+    SecretBytes::cleanse(standard); // key items pass through here
+    return decoded;
 }
 
 std::optional<QByteArray> MachineAuthService::decodeKeyItem(const QByteArray& value)
 {
     if (!isValidUtf8(value))
         return std::nullopt;
-    return base64urlDecode(QString::fromUtf8(value));
+    QString text = QString::fromUtf8(value);
+    std::optional<QByteArray> decoded = base64urlDecode(text);
+    SecretBytes::cleanse(text);
+    return decoded;
 }
 
 std::optional<Ed25519Key> MachineAuthService::signingKeyFromKeyBytes(const QByteArray& keyBytes)
 {
     if (keyBytes.size() < Ed25519Key::seedSize)
         return std::nullopt;
-    return Ed25519Key::fromSeed(keyBytes.left(Ed25519Key::seedSize));
+    QByteArray seed = keyBytes.left(Ed25519Key::seedSize);
+    std::optional<Ed25519Key> key = Ed25519Key::fromSeed(seed);
+    SecretBytes::cleanse(seed);
+    return key;
 }
 
 std::optional<QByteArray> MachineAuthService::readKeyBytes(const QString& account) const
 {
-    const std::optional<QByteArray> value
+    std::optional<QByteArray> value
         = m_store.read(CoreConstants::keychainService(), account, CoreConstants::keychainAccessGroup());
     if (!value)
         return std::nullopt;
-    return decodeKeyItem(*value);
+    std::optional<QByteArray> decoded = decodeKeyItem(*value);
+    SecretBytes::cleanse(*value);
+    return decoded;
 }
 
 MachineAuthService::StoreResult MachineAuthService::storeIdentity(CredentialStore& store, const MachineConfig& config,
                                                                   const Ed25519Key& key)
 {
     StoreResult result;
-    const QByteArray seed = key.seed();
+    QByteArray seed = key.seed();
     const QByteArray publicKey = key.publicKey();
     if (seed.size() != Ed25519Key::seedSize || publicKey.size() != Ed25519Key::publicKeySize) {
+        SecretBytes::cleanse(seed);
         result.keychainStatus = CredentialStore::genericFailure;
         return result;
     }
+    QByteArray keyPair = seed + publicKey;
+    // base64urlEncode() as UTF-8, without a text copy that could not be wiped.
+    QByteArray item = keyPair.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
     const int status = store.add(CoreConstants::keychainService(), config.machineIdLocal,
-                                 CoreConstants::keychainAccessGroup(), base64urlEncode(seed + publicKey).toUtf8());
+                                 CoreConstants::keychainAccessGroup(), item);
+    SecretBytes::cleanse(seed);
+    SecretBytes::cleanse(keyPair);
+    SecretBytes::cleanse(item);
     if (status != CredentialStore::success) {
         result.keychainStatus = status;
         return result;

@@ -2,8 +2,24 @@
 
 #include "CoreConstants.h"
 #include "MachineAuthService.h"
+#include "SystemLog.h"
 
+#include <QRegularExpression>
 #include <QWebSocket>
+
+namespace {
+
+// Qt reports a refused handshake only through its error text
+// ("... Unhandled http status code: 401 (Unauthorized)."): the status is read
+// from there.
+int refusedHandshakeStatus(const QString& errorText)
+{
+    static const QRegularExpression pattern(QStringLiteral("status code: (\\d{3})"));
+    const QRegularExpressionMatch match = pattern.match(errorText);
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
+} // namespace
 
 WebSocketSubscriber::WebSocketSubscriber(MachineAuthService& auth, QObject* parent)
     : QObject(parent)
@@ -11,6 +27,10 @@ WebSocketSubscriber::WebSocketSubscriber(MachineAuthService& auth, QObject* pare
 {
     m_reconnectTimer.setSingleShot(true);
     connect(&m_reconnectTimer, &QTimer::timeout, this, &WebSocketSubscriber::connectSocket);
+    m_watchdog.setSingleShot(true);
+    connect(&m_watchdog, &QTimer::timeout, this, &WebSocketSubscriber::onWatchdog);
+    m_stableTimer.setSingleShot(true);
+    connect(&m_stableTimer, &QTimer::timeout, this, [this] { m_backoffMs = m_timing.initialBackoffMs; });
 }
 
 WebSocketSubscriber::~WebSocketSubscriber()
@@ -18,11 +38,18 @@ WebSocketSubscriber::~WebSocketSubscriber()
     discardSocket(false);
 }
 
+void WebSocketSubscriber::setTiming(const Timing& timing)
+{
+    m_timing = timing;
+    m_backoffMs = timing.initialBackoffMs;
+}
+
 void WebSocketSubscriber::setReconnectDelays(int initialMs, int capMs)
 {
-    m_initialBackoffMs = initialMs;
-    m_maxBackoffMs = capMs;
-    m_backoffMs = initialMs;
+    Timing timing = m_timing;
+    timing.initialBackoffMs = initialMs;
+    timing.maximumBackoffMs = capMs;
+    setTiming(timing);
 }
 
 void WebSocketSubscriber::start()
@@ -52,22 +79,62 @@ void WebSocketSubscriber::connectSocket()
 
     discardSocket(false);
     auto* socket = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this);
+    socket->setMaxAllowedIncomingMessageSize(quint64(maximumMessageSize));
+    socket->setMaxAllowedIncomingFrameSize(quint64(maximumMessageSize));
     m_socket = socket;
     connect(socket, &QWebSocket::connected, this, [this, socket] {
-        if (socket != m_socket)
-            return;
-        m_backoffMs = m_initialBackoffMs;
-        setConnected(true);
+        if (socket == m_socket)
+            onConnected();
     });
     connect(socket, &QWebSocket::textMessageReceived, this, [this, socket](const QString& frame) {
         if (socket == m_socket)
             handleMessage(frame);
     });
+    connect(socket, &QWebSocket::pong, this, [this, socket] {
+        if (socket != m_socket || !m_awaitingPong)
+            return;
+        m_awaitingPong = false;
+        armNextPing();
+    });
     // A failure reports both error and disconnected; handleFailure
     // detaches the socket on the first of them, so the second finds it stale.
     connect(socket, &QWebSocket::disconnected, this, [this, socket] { handleFailure(socket); });
-    connect(socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this, [this, socket] { handleFailure(socket); });
+    connect(socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this,
+            [this, socket] { handleFailure(socket); });
+    m_watchdog.setTimerType(Qt::CoarseTimer);
+    m_watchdog.start(m_timing.handshakeTimeoutMs);
     socket->open(signedRequest->request);
+}
+
+void WebSocketSubscriber::armNextPing()
+{
+    // The wait for the next ping is rounded to whole seconds, like the poll's,
+    // so that an idle program wakes once for both.
+    m_watchdog.setTimerType(m_timing.pingIntervalMs >= 10 * 1000 ? Qt::VeryCoarseTimer : Qt::CoarseTimer);
+    m_watchdog.start(m_timing.pingIntervalMs);
+}
+
+void WebSocketSubscriber::onConnected()
+{
+    m_awaitingPong = false;
+    armNextPing();
+    m_stableTimer.start(m_timing.stableAfterMs);
+    setConnected(true);
+}
+
+void WebSocketSubscriber::onWatchdog()
+{
+    if (!m_socket)
+        return;
+    // Past the handshake deadline, or no pong in time: the connection is dead.
+    if (!m_isConnected || m_awaitingPong) {
+        handleFailure(m_socket);
+        return;
+    }
+    m_awaitingPong = true;
+    m_socket->ping();
+    m_watchdog.setTimerType(Qt::CoarseTimer);
+    m_watchdog.start(m_timing.pongTimeoutMs);
 }
 
 void WebSocketSubscriber::handleMessage(const QString& frame)
@@ -82,15 +149,22 @@ void WebSocketSubscriber::handleFailure(QWebSocket* socket)
     // to act on: a stopped subscriber stays idle.
     if (socket != m_socket)
         return;
+    if (socket->closeCode() == QWebSocketProtocol::CloseCodeTooMuchData && !m_loggedOversizedMessage) {
+        m_loggedOversizedMessage = true;
+        SystemLog::write(QStringLiteral("Quorvane: stream message larger than %1 bytes refused").arg(maximumMessageSize));
+    }
+    const int refusedStatus = m_isConnected ? 0 : refusedHandshakeStatus(socket->errorString());
     discardSocket(false);
     scheduleReconnect();
+    if (refusedStatus > 0)
+        Q_EMIT handshakeRefused(refusedStatus);
 }
 
 void WebSocketSubscriber::scheduleReconnect()
 {
     setConnected(false);
     const int delay = m_backoffMs;
-    m_backoffMs = std::min(m_backoffMs * 2, m_maxBackoffMs);
+    m_backoffMs = std::min(m_backoffMs * 2, m_timing.maximumBackoffMs);
     m_reconnectTimer.start(delay);
     Q_EMIT reconnectScheduled(delay);
 }
@@ -105,6 +179,9 @@ void WebSocketSubscriber::setConnected(bool connected)
 
 void WebSocketSubscriber::discardSocket(bool closeFirst)
 {
+    m_watchdog.stop();
+    m_stableTimer.stop();
+    m_awaitingPong = false;
     QWebSocket* socket = m_socket;
     if (!socket)
         return;

@@ -11,22 +11,49 @@ class QWebSocket;
 // Keeps one WebSocket open to the back-end's per-user event stream and turns
 // each text frame into a UserEvent. After a failure it reconnects with a delay
 // that starts at one second, doubles and is capped at a minute; the delay goes
-// back to the start only once a connection is really established, so an
-// unreachable server is retried 1, 2, 4, 8 ... 60 s apart.
+// back to the start only once a connection has stayed up for 30 seconds, so a
+// server that is unreachable, or that accepts and at once closes every
+// connection, is retried 1, 2, 4, 8 ... 60 s apart.
+//
+// A handshake gets the same 60 seconds as every request; while connected a
+// ping goes out every 30 seconds and a pong missing 10 seconds later counts as
+// a drop, so a half-open connection is noticed. A message over 1 MiB (real
+// frames are well under 1 KB) closes the connection.
 class WebSocketSubscriber : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(bool isConnected READ isConnected NOTIFY isConnectedChanged)
 
 public:
+    static constexpr int defaultInitialBackoffMs = 1000;
+    static constexpr int defaultMaximumBackoffMs = 60 * 1000;
+    static constexpr int defaultHandshakeTimeoutMs = 60 * 1000;
+    static constexpr int defaultPingIntervalMs = 30 * 1000;
+    static constexpr int defaultPongTimeoutMs = 10 * 1000;
+    static constexpr int defaultStableAfterMs = 30 * 1000;
+    static constexpr qint64 maximumMessageSize = 1024 * 1024;
+
+    // Every timing the subscriber uses; tests shorten them.
+    struct Timing
+    {
+        int initialBackoffMs = defaultInitialBackoffMs;
+        int maximumBackoffMs = defaultMaximumBackoffMs;
+        int handshakeTimeoutMs = defaultHandshakeTimeoutMs;
+        int pingIntervalMs = defaultPingIntervalMs;
+        int pongTimeoutMs = defaultPongTimeoutMs;
+        int stableAfterMs = defaultStableAfterMs; // up this long, the back-off starts over
+    };
+
     explicit WebSocketSubscriber(MachineAuthService& auth, QObject* parent = nullptr);
     ~WebSocketSubscriber() override;
 
     bool isConnected() const { return m_isConnected; }
     bool hasSocket() const { return m_socket != nullptr; }
 
-    // The delay before the next reconnect, and its bounds (tests shorten them).
+    // The delay before the next reconnect.
     int backoffMs() const { return m_backoffMs; }
+    const Timing& timing() const { return m_timing; }
+    void setTiming(const Timing& timing);
     void setReconnectDelays(int initialMs, int capMs);
 
     // Opens the socket unless one is open or being opened.
@@ -34,15 +61,23 @@ public:
     // Closes the socket (going away), cancels a pending reconnect, and stays idle.
     void stop();
 
+    // Every text message the socket delivers goes through here.
+    void handleMessage(const QString& frame);
+
 Q_SIGNALS:
     void eventReceived(const UserEvent& event);
     void isConnectedChanged(bool isConnected);
     // A reconnect was scheduled after a failure, delayMs from now.
     void reconnectScheduled(int delayMs);
+    // The server answered the handshake with an HTTP status instead of opening
+    // the stream (401: the machine's identity was refused).
+    void handshakeRefused(int status);
 
 private:
     void connectSocket();
-    void handleMessage(const QString& frame);
+    void onConnected();
+    void armNextPing();
+    void onWatchdog();
     void handleFailure(QWebSocket* socket);
     void scheduleReconnect();
     void setConnected(bool connected);
@@ -50,9 +85,14 @@ private:
 
     MachineAuthService& m_auth;
     QWebSocket* m_socket = nullptr; // owned (child), replaced only through discardSocket()
+    Timing m_timing;
     QTimer m_reconnectTimer;
+    // One timer guards the open socket: the handshake deadline, then the next
+    // ping, then the pong deadline, so an idle stream wakes twice a minute.
+    QTimer m_watchdog;
+    QTimer m_stableTimer;
+    bool m_awaitingPong = false;
     bool m_isConnected = false;
-    int m_initialBackoffMs = 1000;
-    int m_maxBackoffMs = 60000;
-    int m_backoffMs = 1000;
+    bool m_loggedOversizedMessage = false;
+    int m_backoffMs = defaultInitialBackoffMs;
 };

@@ -2,6 +2,7 @@
 
 #include "CoreConstants.h"
 #include "PrivateFiles.h"
+#include "SecretBytes.h"
 #include "SystemLog.h"
 
 #include <QFile>
@@ -117,6 +118,7 @@ int FileCredentialStore::load(QJsonArray& items) const
                 break;
             content.append(buffer, count);
         }
+        SecretBytes::cleanse(buffer);
     }
     ::close(fd);
     if (status != success)
@@ -126,6 +128,7 @@ int FileCredentialStore::load(QJsonArray& items) const
 
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(content, &error);
+    SecretBytes::cleanse(content);
     const QJsonValue list = document.object().value(QLatin1String("items"));
     if (error.error != QJsonParseError::NoError || !document.isObject() || !list.isArray()) {
         // Never overwrite a file we cannot understand: the secrets in it would be lost.
@@ -145,7 +148,10 @@ int FileCredentialStore::save(const QJsonArray& items) const
     }
     QJsonObject root;
     root.insert(QLatin1String("items"), items);
-    if (const auto error = PrivateFiles::writeAtomically(m_path, QJsonDocument(root).toJson(QJsonDocument::Compact))) {
+    QByteArray content = QJsonDocument(root).toJson(QJsonDocument::Compact);
+    const auto error = PrivateFiles::writeAtomically(m_path, content);
+    SecretBytes::cleanse(content);
+    if (error) {
         SystemLog::write(QStringLiteral("Quorvane: FileCredentialStore — %1").arg(*error));
         return EIO;
     }
@@ -165,8 +171,9 @@ std::optional<QByteArray> FileCredentialStore::read(const QString& service, cons
         const QJsonValue secret = item.value(QLatin1String("secret"));
         if (!secret.isString())
             return std::nullopt;
-        auto decoded = QByteArray::fromBase64Encoding(secret.toString().toLatin1(),
-                                                      QByteArray::AbortOnBase64DecodingErrors);
+        QByteArray encoded = secret.toString().toLatin1();
+        auto decoded = QByteArray::fromBase64Encoding(encoded, QByteArray::AbortOnBase64DecodingErrors);
+        SecretBytes::cleanse(encoded);
         if (!decoded)
             return std::nullopt;
         return decoded.decoded;

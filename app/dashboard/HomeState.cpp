@@ -5,7 +5,7 @@
 #include "CLIService.h"
 #include "CoreConstants.h"
 #include "DependencyService.h"
-#include "HttpResponse.h"
+#include "Http.h"
 #include "MachineAuthService.h"
 #include "McpInventory.h"
 #include "SuggestionCount.h"

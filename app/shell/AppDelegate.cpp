@@ -159,9 +159,9 @@ void AppDelegate::setUpStatusItem()
         connect(&sync, &ApprovalSyncService::newEscalationArrived, this, &AppDelegate::onNewEscalation));
     m_subscriptions.append(connect(&m_services.notifier, &DesktopNotifier::activated, this, [this] { showPopover(); }));
     m_subscriptions.append(connect(&sync, &ApprovalSyncService::pendingActionsChanged, this,
-                                   [this] { onPendingCount(int(m_services.sync.pendingActions().size())); }));
+                                   [this] { onPendingCount(int(m_services.sync.pendingCount())); }));
     // The current count first, so the icon is right from the start.
-    onPendingCount(int(sync.pendingActions().size()));
+    onPendingCount(int(sync.pendingCount()));
 }
 
 void AppDelegate::startServices()
@@ -237,7 +237,7 @@ void AppDelegate::contextToggleMute()
     Q_EMIT isMutedChanged();
     if (m_statusItem)
         m_statusItem->setMenu(contextMenuEntries());
-    updateStatusIcon(int(m_services.sync.pendingActions().size()));
+    updateStatusIcon(int(m_services.sync.pendingCount()));
 }
 
 void AppDelegate::contextOpenDashboard()

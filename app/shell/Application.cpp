@@ -36,7 +36,7 @@ Application::Application(Options options, QObject* parent)
              new ModelDownloadProgressAdapter<WizardState>(&m_windows.wizardState()))
     , m_presence(PresenceConfirmer::createDefault())
     , m_biometric(*m_presence)
-    , m_trust(m_auth, m_network, m_biometric, &m_sync)
+    , m_trust(m_auth, m_sync.decisionNetwork(), m_biometric, &m_sync)
     , m_panel(m_sync, m_updates, m_trust)
     , m_popover(ApprovalsPanel::viewUrl(), {{QStringLiteral("panel"), QVariant::fromValue(&m_panel)}})
     , m_delegate(AppDelegate::Services{m_auth, m_sync, m_updates, m_cli, m_windows, m_notifier},

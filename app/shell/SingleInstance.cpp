@@ -1,11 +1,14 @@
 #include "SingleInstance.h"
 
+#include "CoreConstants.h"
+#include "PrivateFiles.h"
 #include "SystemLog.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QTimer>
 
 #include <cerrno>
 #include <sys/socket.h>
@@ -14,12 +17,11 @@
 
 namespace {
 
-QString defaultRuntimeDirectory()
+// The per-user runtime directory, when the session has one.
+QString sessionRuntimeDirectory()
 {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir::isAbsolutePath(QString::fromLocal8Bit(runtime)))
-        return QString::fromLocal8Bit(runtime);
-    return QDir::tempPath();
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return QDir::isAbsolutePath(runtime) ? runtime : QString();
 }
 
 bool peerIsSameUser(QLocalSocket* socket)
@@ -37,12 +39,9 @@ bool peerIsSameUser(QLocalSocket* socket)
 SingleInstance::SingleInstance(const QString& runtimeDirectory, QObject* parent)
     : QObject(parent)
 {
-    const QString base = runtimeDirectory.isEmpty() ? defaultRuntimeDirectory() : runtimeDirectory;
-    // In the per-user runtime directory the name alone is private; in a shared
-    // temporary directory the uid keeps users apart.
-    const bool shared = runtimeDirectory.isEmpty() && qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR");
-    const QString folder = shared ? QStringLiteral("quorvane-%1").arg(getuid()) : QStringLiteral("quorvane");
-    m_folderPath = QDir(base).filePath(folder);
+    const QString base = runtimeDirectory.isEmpty() ? sessionRuntimeDirectory() : runtimeDirectory;
+    m_folderPath = base.isEmpty() ? CoreConstants::quorvaneDirectory() + QStringLiteral("/run")
+                                  : QDir(base).filePath(QStringLiteral("quorvane"));
     m_socketPath = QDir(m_folderPath).filePath(QStringLiteral("app.socket"));
 }
 
@@ -60,6 +59,10 @@ bool SingleInstance::isListening() const
 bool SingleInstance::prepareFolder()
 {
     const QByteArray path = QFile::encodeName(m_folderPath);
+    if (auto error = PrivateFiles::makePrivateDirectories(QFileInfo(m_folderPath).absolutePath())) {
+        m_error = *error;
+        return false;
+    }
     if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
         m_error = QStringLiteral("cannot create %1").arg(m_folderPath);
         return false;
@@ -121,6 +124,14 @@ void SingleInstance::onNewConnection()
             socket->abort();
             continue;
         }
+        if (m_openConnections >= maximumConnections) {
+            socket->abort();
+            continue;
+        }
+        ++m_openConnections;
+        connect(socket, &QObject::destroyed, this, [this] { --m_openConnections; });
+        // A connection that does not say what it wants in time is closed.
+        QTimer::singleShot(m_connectionDeadlineMs, socket, [socket] { socket->abort(); });
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
         if (socket->bytesAvailable() > 0)
             onReadyRead(socket);

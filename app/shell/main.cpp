@@ -1,5 +1,6 @@
 #include "Application.h"
 #include "AppDelegate.h"
+#include "ProcessHardening.h"
 #include "SingleInstance.h"
 #include "SyslogSink.h"
 #include "SystemLog.h"
@@ -11,6 +12,10 @@
 
 int main(int argc, char* argv[])
 {
+#ifndef QUORVANE_DEV_OVERRIDES
+    // Before anything reads the key: no core file or debugger may see it.
+    ProcessHardening::disableCoreDumps();
+#endif
     QApplication app(argc, argv);
     // Settings go to ~/.config/Quorvane/quorvane-app.conf.
     QApplication::setOrganizationName(QStringLiteral("Quorvane"));

@@ -123,6 +123,7 @@ void WindowManager::showDashboard()
 void WindowManager::finishWizard()
 {
     m_wizardState->cancelAnalysis();
+    m_wizardState->clearSessionToken();
     if (QWindow* wizard = m_wizardWindow) {
         m_wizardWindow.clear();
         wizard->removeEventFilter(this);
@@ -163,6 +164,7 @@ void WindowManager::windowWillClose(QWindow* window)
         return;
     if (window == m_wizardWindow) {
         m_wizardState->cancelAnalysis();
+        m_wizardState->clearSessionToken();
         m_wizardWindow.clear();
         window->removeEventFilter(this);
         window->deleteLater();

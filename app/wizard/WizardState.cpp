@@ -1,5 +1,7 @@
 #include "WizardState.h"
 
+#include "SecretBytes.h"
+
 #include <QUrlQuery>
 
 WizardState::WizardState(QObject* parent)
@@ -36,6 +38,15 @@ void WizardState::setSessionToken(const QString& value)
     if (m_sessionToken == value)
         return;
     m_sessionToken = value;
+    Q_EMIT sessionTokenChanged();
+}
+
+void WizardState::clearSessionToken()
+{
+    if (m_sessionToken.isEmpty())
+        return;
+    SecretBytes::cleanse(m_sessionToken);
+    m_sessionToken.clear();
     Q_EMIT sessionTokenChanged();
 }
 

@@ -111,6 +111,8 @@ public:
     void setIsLoading(bool value);
     void setErrorMessage(const QString& value);
     void setSessionToken(const QString& value);
+    // The account session is needed only during set-up: wiped when set-up ends.
+    void clearSessionToken();
     void setSignedInEmail(const QString& value);
     void setApproverOnly(bool value);
     void setIsApproverOnly(bool value);

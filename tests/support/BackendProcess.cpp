@@ -193,9 +193,9 @@ QJsonObject BackendProcess::actionStatus(const QString& actionId)
     return control("GET", "actions/" + QUrl::toPercentEncoding(actionId));
 }
 
-int BackendProcess::sendFrame(const QByteArray& text, const QString& userId)
+int BackendProcess::sendFrame(const QByteArray& text, const QString& userId, int repeat)
 {
-    QJsonObject body{{QStringLiteral("text"), QString::fromUtf8(text)}};
+    QJsonObject body{{QStringLiteral("text"), QString::fromUtf8(text)}, {QStringLiteral("repeat"), repeat}};
     if (!userId.isEmpty())
         body.insert(QStringLiteral("user_id"), userId);
     return control("POST", "frames", body).value(QStringLiteral("sent")).toInt(-1);
@@ -220,13 +220,14 @@ bool BackendProcess::refuseWebSocket(int seconds)
 }
 
 bool BackendProcess::inject(const QByteArray& method, const QString& path, int status, const QByteArray& body,
-                            int count, int delayMs)
+                            int count, int delayMs, const QJsonObject& headers)
 {
     return !control("POST", "inject",
                     {{QStringLiteral("method"), QString::fromLatin1(method)},
                      {QStringLiteral("path"), path},
                      {QStringLiteral("status"), status},
                      {QStringLiteral("body"), QString::fromUtf8(body)},
+                     {QStringLiteral("headers"), headers},
                      {QStringLiteral("count"), count},
                      {QStringLiteral("delay_ms"), delayMs}})
                 .isEmpty();

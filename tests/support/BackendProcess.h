@@ -64,15 +64,16 @@ public:
     QString addAgent(const QString& name, const QString& agentType, const QString& machineId = {},
                      const QString& userId = {});
     QJsonObject actionStatus(const QString& actionId);
-    int sendFrame(const QByteArray& text, const QString& userId = {});   // sockets reached
+    // Sends the frame `repeat` times to each stream; returns the streams reached.
+    int sendFrame(const QByteArray& text, const QString& userId = {}, int repeat = 1);
     int sendBinaryFrame(const QByteArray& data, const QString& userId = {});
     int dropSockets();
     bool refuseWebSocket(int seconds);
     // The next count requests of method and path (any method when empty) are
     // answered with status and body; status 0 closes the connection instead;
-    // delayMs holds the answer back first.
+    // delayMs holds the answer back first; headers are added to the answer.
     bool inject(const QByteArray& method, const QString& path, int status, const QByteArray& body = {}, int count = 1,
-                int delayMs = 0);
+                int delayMs = 0, const QJsonObject& headers = {});
     // The next count matching requests are only delayed, then served normally.
     bool injectDelay(const QByteArray& method, const QString& path, int delayMs, int count = 1);
     QJsonArray requests();

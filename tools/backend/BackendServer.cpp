@@ -124,6 +124,7 @@ void BackendServer::serve(QTcpSocket* socket, const BackendRequest& request, qsi
             return;
         }
         BackendResponse response = BackendResponse::text(status, injection->body);
+        response.headers = injection->headers;
         if (injection->body.startsWith('{') || injection->body.startsWith('['))
             response.contentType = "application/json";
         send(socket, request, response, upgrade);
@@ -235,13 +236,14 @@ std::optional<BackendServer::Injection> BackendServer::takeInjection(const Backe
     return std::nullopt;
 }
 
-int BackendServer::sendText(const QString& userId, const QByteArray& text)
+int BackendServer::sendText(const QString& userId, const QByteArray& text, int repeat)
 {
     int n = 0;
     const QString message = QString::fromUtf8(text);
     for (const Stream& s : std::as_const(m_streams)) {
         if (s.socket && (userId.isEmpty() || s.userId == userId)) {
-            s.socket->sendTextMessage(message);
+            for (int i = 0; i < repeat; ++i)
+                s.socket->sendTextMessage(message);
             ++n;
         }
     }

@@ -44,6 +44,7 @@ public:
         QString path;           // exact decoded path without query
         std::optional<int> status; // absent: only delay; 0: close without an answer
         QByteArray body;
+        QList<QPair<QByteArray, QByteArray>> headers; // extra answer headers (Retry-After, ...)
         int count = 1;
         int delayMs = 0;
     };
@@ -53,7 +54,7 @@ public:
     QJsonArray requests() const { return m_requests; }
     void clearRequests() { m_requests = QJsonArray(); }
 
-    int sendText(const QString& userId, const QByteArray& text);
+    int sendText(const QString& userId, const QByteArray& text, int repeat = 1);
     int sendBinary(const QString& userId, const QByteArray& data);
     int dropSockets();
     void refuseWebSocketFor(int seconds);

@@ -123,16 +123,51 @@ SignatureVerifier::Check BackendService::checkSignature(const BackendRequest& re
         QDateTime::currentMSecsSinceEpoch());
 }
 
-std::optional<SignatureVerifier::Check> BackendService::verify(const BackendRequest& request, Result& result) const
+std::optional<SignatureVerifier::Check> BackendService::verify(const BackendRequest& request, Result& result)
 {
     const auto check = checkSignature(request);
     if (!check.ok) {
         result = fail(401, check.reason);
         return std::nullopt;
     }
+    // Requests that change state are accepted once. A GET may repeat: two
+    // reads signed in the same millisecond are identical, and harmless.
+    if (request.method != "GET" && isReplay(check.machineId, request.header("X-Signature"))) {
+        result = fail(401, QStringLiteral("replayed request"));
+        return std::nullopt;
+    }
     result.verified = true;
     return check;
 }
+
+bool BackendService::isReplay(const QString& machineId, const QByteArray& signature)
+{
+    // A timestamp passes the clock check for at most twice the allowed skew,
+    // so older entries can no longer be replayed and are forgotten.
+    const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+    for (auto it = m_acceptedSignatures.begin(); it != m_acceptedSignatures.end();) {
+        if (it.value() < nowMs - 2 * SignatureVerifier::maxClockSkewMs)
+            it = m_acceptedSignatures.erase(it);
+        else
+            ++it;
+    }
+    const QByteArray key = machineId.toUtf8() + ':' + signature;
+    if (m_acceptedSignatures.contains(key))
+        return true;
+    m_acceptedSignatures.insert(key, nowMs);
+    return false;
+}
+
+namespace {
+
+// A signed body names what it acts on; a named id other than the one the
+// request is for means the body was signed for something else.
+bool namesOther(const QJsonObject& body, const QString& member, const QString& expected)
+{
+    return body.contains(member) && body.value(member).toString() != expected;
+}
+
+} // namespace
 
 BackendService::StreamAuth BackendService::authenticateStream(const BackendRequest& request) const
 {
@@ -385,6 +420,8 @@ BackendService::Result BackendService::respond(const QString& machineId, const Q
         if (scope != QLatin1String("agent") && scope != QLatin1String("machine") && scope != QLatin1String("global"))
             return fail(400, QStringLiteral("create_rule.scope must be agent, machine or global"));
     }
+    if (!object->value(QStringLiteral("action_id")).isString() || namesOther(*object, QStringLiteral("action_id"), actionId))
+        return fail(400, QStringLiteral("action_id must name the action of the path"));
 
     for (qsizetype i = 0; i < m_actions.size(); ++i) {
         const Action action = m_actions[i];
@@ -422,6 +459,8 @@ BackendService::Result BackendService::linkMachine(const QString& machineId, con
     const auto object = parseObject(body);
     if (!object || !object->value(QStringLiteral("agent_id")).isString())
         return fail(400, QStringLiteral("body must be {\"agent_id\": text}"));
+    if (namesOther(*object, QStringLiteral("machine_id"), machineId))
+        return fail(400, QStringLiteral("machine_id must name the signing machine"));
     const auto it = m_agents.find(object->value(QStringLiteral("agent_id")).toString());
     if (it == m_agents.end())
         return fail(404, QStringLiteral("unknown agent"));
@@ -494,6 +533,8 @@ BackendService::Result BackendService::openTrustWindow(const QString& machineId,
     const auto object = parseObject(body);
     if (!object)
         return fail(400, QStringLiteral("body must be a JSON object"));
+    if (namesOther(*object, QStringLiteral("machine_id"), machineId))
+        return fail(400, QStringLiteral("machine_id must name the signing machine"));
     TrustWindow window;
     const QDateTime t = now();
     if (object->contains(QStringLiteral("duration_minutes"))) {

@@ -116,7 +116,9 @@ private:
     const Machine* machine(const QString& id) const;
     // The request's signature checked against the stored key of the machine it names.
     SignatureVerifier::Check checkSignature(const BackendRequest& request) const;
-    std::optional<SignatureVerifier::Check> verify(const BackendRequest& request, Result& result) const;
+    // checkSignature, and a signature accepted before is refused as a replay.
+    std::optional<SignatureVerifier::Check> verify(const BackendRequest& request, Result& result);
+    bool isReplay(const QString& machineId, const QByteArray& signature);
 
     // Web origin and unsigned API endpoints.
     Result authLogin(const BackendRequest& request);
@@ -154,6 +156,9 @@ private:
     QList<Rule> m_rules;
     std::map<QString, TrustWindow> m_trustWindows; // by user
     QHash<QString, QString> m_sessions;             // token -> user
+    // Signatures accepted while they could still pass the clock check, with
+    // the time they were accepted (ms).
+    QHash<QByteArray, qint64> m_acceptedSignatures;
     QHash<QString, AuthCode> m_codes;
     QString m_lastRegisteredUser;
     QString m_releasesDir;

@@ -142,6 +142,14 @@ BackendResponse ControlApi::inject(const QByteArray& raw)
         injection.body = responseBody.isObject()
             ? QJsonDocument(responseBody.toObject()).toJson(QJsonDocument::Compact)
             : QJsonDocument(responseBody.toArray()).toJson(QJsonDocument::Compact);
+    const QJsonObject headers = body->value(QStringLiteral("headers")).toObject();
+    for (auto it = headers.begin(); it != headers.end(); ++it) {
+        const QByteArray name = it.key().toLatin1();
+        const QByteArray value = it.value().toString().toLatin1();
+        if (name.isEmpty() || name.contains('\r') || name.contains('\n') || value.contains('\r') || value.contains('\n'))
+            return BackendResponse::error(400, QStringLiteral("headers must be one-line names and texts"));
+        injection.headers.append({name, value});
+    }
     injection.count = body->value(QStringLiteral("count")).toInt(1);
     injection.delayMs = qBound(0, body->value(QStringLiteral("delay_ms")).toInt(0), 600000);
     if (injection.count < 1)
@@ -158,9 +166,12 @@ BackendResponse ControlApi::frames(const QByteArray& raw)
     if (!body)
         return badBody();
     const QString userId = body->value(QStringLiteral("user_id")).toString();
+    const int repeat = body->value(QStringLiteral("repeat")).toInt(1);
+    if (repeat < 1 || repeat > 100000)
+        return BackendResponse::error(400, QStringLiteral("repeat must be from 1 to 100000"));
     int sent = 0;
     if (body->value(QStringLiteral("text")).isString()) {
-        sent = m_server->sendText(userId, body->value(QStringLiteral("text")).toString().toUtf8());
+        sent = m_server->sendText(userId, body->value(QStringLiteral("text")).toString().toUtf8(), repeat);
     } else if (body->value(QStringLiteral("binary")).isString()) {
         const auto data = QByteArray::fromBase64Encoding(body->value(QStringLiteral("binary")).toString().toLatin1(),
                                                          QByteArray::AbortOnBase64DecodingErrors);

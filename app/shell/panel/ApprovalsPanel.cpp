@@ -26,7 +26,9 @@ ApprovalsPanel::ApprovalsPanel(ApprovalSyncService& sync, UpdateCheckService& up
     m_ticker.setInterval(1000);
     connect(&m_ticker, &QTimer::timeout, this, &ApprovalsPanel::tick);
     connect(&sync, &ApprovalSyncService::pendingActionsChanged, this, &ApprovalsPanel::onPendingActionsChanged);
+    connect(&sync, &ApprovalSyncService::identityRefusedChanged, this, &ApprovalsPanel::identityRefusedTextChanged);
     m_actions->setActions(sync.pendingActions());
+    m_announcedCount = pendingCount();
     m_lastContent = content();
 }
 
@@ -40,6 +42,19 @@ QUrl ApprovalsPanel::viewUrl()
 QString ApprovalsPanel::actionsTabLabel() const
 {
     return PanelPresentation::actionsTabLabel(pendingCount());
+}
+
+int ApprovalsPanel::pendingCount() const
+{
+    // The list keeps a bounded number of actions; the count is the back-end's.
+    return int(m_sync.pendingCount());
+}
+
+QString ApprovalsPanel::identityRefusedText() const
+{
+    if (!m_sync.identityRefused())
+        return {};
+    return QStringLiteral("The server refused this machine's identity. Open Quorvane and set this machine up again.");
 }
 
 QString ApprovalsPanel::content() const
@@ -78,7 +93,6 @@ void ApprovalsPanel::setSelectedTab(const QString& tab)
 
 void ApprovalsPanel::onPendingActionsChanged()
 {
-    const int before = pendingCount();
     m_actions->setActions(m_sync.pendingActions());
     // An open detail page whose action left the list returns to the list;
     // one whose action was refreshed shows the new values.
@@ -86,8 +100,10 @@ void ApprovalsPanel::onPendingActionsChanged()
         setSelectedActionId(QString());
     else
         syncDetail();
-    if (pendingCount() != before)
+    if (pendingCount() != m_announcedCount) {
+        m_announcedCount = pendingCount();
         Q_EMIT pendingCountChanged();
+    }
     updateTicker();
     announceContent();
 }

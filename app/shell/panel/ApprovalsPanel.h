@@ -42,6 +42,8 @@ class ApprovalsPanel : public QObject
     // What the tab area shows: "pause", "detail", "list" or "empty".
     Q_PROPERTY(QString content READ content NOTIFY contentChanged)
     Q_PROPERTY(bool isShown READ isShown NOTIFY isShownChanged)
+    // What to tell when the back-end keeps refusing this machine's key; empty otherwise.
+    Q_PROPERTY(QString identityRefusedText READ identityRefusedText NOTIFY identityRefusedTextChanged)
 
 public:
     using Clock = std::function<QDateTime()>;
@@ -63,7 +65,8 @@ public:
     // the detail page.
     void setSelectedTab(const QString& tab);
     QString selectedActionId() const { return m_selectedActionId; }
-    int pendingCount() const { return m_actions->count(); }
+    int pendingCount() const;
+    QString identityRefusedText() const;
     QString actionsTabLabel() const;
     QString content() const;
 
@@ -108,6 +111,7 @@ Q_SIGNALS:
     void pendingCountChanged();
     void contentChanged();
     void isShownChanged();
+    void identityRefusedTextChanged();
 
 private:
     void onPendingActionsChanged();
@@ -128,5 +132,6 @@ private:
     QString m_selectedActionId;
     QString m_lastContent;
     QSet<QString> m_responding;
+    int m_announcedCount = 0;
     bool m_isShown = false;
 };

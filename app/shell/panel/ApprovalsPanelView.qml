@@ -80,6 +80,8 @@ Rectangle {
             color: Style.separator
         }
 
+        Text { objectName: "identityRefused"; Layout.fillWidth: true; Layout.margins: 12; visible: text !== ""; text: root.panel.identityRefusedText; color: Style.label; wrapMode: Text.Wrap; font.pixelSize: 12 }
+
         UpdateBanner {
             Layout.fillWidth: true
             visible: root.panel.updateBanner.visible

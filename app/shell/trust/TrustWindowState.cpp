@@ -3,7 +3,8 @@
 #include "ApiUrl.h"
 #include "ApprovalSyncService.h"
 #include "BiometricService.h"
-#include "HttpResponse.h"
+#include "Http.h"
+#include "JsonText.h"
 #include "MachineAuthService.h"
 #include "SystemLog.h"
 
@@ -128,10 +129,13 @@ QString TrustWindowState::isoTime(const QDateTime& time)
 
 QByteArray TrustWindowState::requestBody() const
 {
+    // The machine it is opened from is named, so that the signed body means
+    // nothing when replayed for another machine.
+    const QByteArray machine = ",\"machine_id\":\"" + JsonText::escaped(m_auth.machineId().value_or(QString())) + "\"}";
     if (m_mode == Mode::AdHoc)
-        return "{\"duration_minutes\":" + QByteArray::number(m_selectedDuration) + '}';
+        return "{\"duration_minutes\":" + QByteArray::number(m_selectedDuration) + machine;
     return "{\"starts_at\":\"" + isoTime(m_scheduledStart).toUtf8() + "\",\"ends_at\":\""
-        + isoTime(m_scheduledEnd).toUtf8() + "\"}";
+        + isoTime(m_scheduledEnd).toUtf8() + '"' + machine;
 }
 
 std::optional<QString> TrustWindowState::scheduleProblem() const

@@ -1,4 +1,5 @@
 #include "SingleInstance.h"
+#include "TestHome.h"
 
 #include <QLocalSocket>
 #include <QSignalSpy>
@@ -6,9 +7,27 @@
 #include <QTest>
 
 #include <chrono>
+#include <memory>
+#include <vector>
 #include <future>
 
 #include <sys/stat.h>
+
+namespace {
+
+// A "reopen" sent on a new connection reaches the server's signal.
+bool reopenIsServed(const SingleInstance& server, const QSignalSpy& reopens)
+{
+    const qsizetype before = reopens.size();
+    QLocalSocket socket;
+    socket.connectToServer(server.socketPath());
+    if (!socket.waitForConnected(2000))
+        return false;
+    socket.write("reopen\n");
+    return QTest::qWaitFor([&] { return reopens.size() == before + 1; }, 5000);
+}
+
+} // namespace
 
 class TestSingleInstance : public QObject
 {
@@ -22,6 +41,8 @@ private Q_SLOTS:
     void staleSocketIsReplaced();
     void hostileConnectionsAreDropped();
     void folderMustBePrivate();
+    void idleConnectionsAreClosedAndCapped();
+    void withoutRuntimeDirectoryTheFolderIsUnderHome();
 };
 
 void TestSingleInstance::decode_data()
@@ -147,11 +168,7 @@ void TestSingleInstance::hostileConnectionsAreDropped()
     // Nothing was acted on, and the server still answers a proper request.
     QCOMPARE(urls.size(), 0);
     QCOMPARE(reopens.size(), 0);
-    QLocalSocket socket;
-    socket.connectToServer(server.socketPath());
-    QVERIFY(socket.waitForConnected(2000));
-    socket.write("reopen\n");
-    QTRY_COMPARE(reopens.size(), 1);
+    QVERIFY(reopenIsServed(server, reopens));
 }
 
 void TestSingleInstance::folderMustBePrivate()
@@ -173,6 +190,45 @@ void TestSingleInstance::folderMustBePrivate()
     struct stat info {};
     QCOMPARE(::stat(QFile::encodeName(folder).constData(), &info), 0);
     QCOMPARE(info.st_mode & 0777, 0700u);
+}
+
+void TestSingleInstance::idleConnectionsAreClosedAndCapped()
+{
+    QTemporaryDir runtime;
+    SingleInstance server(runtime.path());
+    server.setConnectionDeadline(300);
+    QVERIFY(server.listen());
+    QSignalSpy reopens(&server, &SingleInstance::reopenRequested);
+
+    // Connections that never send anything: no more than the cap stay open,
+    // and those are closed once their time is up.
+    std::vector<std::unique_ptr<QLocalSocket>> idle;
+    for (int i = 0; i < SingleInstance::maximumConnections + 4; ++i) {
+        idle.push_back(std::make_unique<QLocalSocket>());
+        idle.back()->connectToServer(server.socketPath());
+        QVERIFY(idle.back()->waitForConnected(2000));
+    }
+    QTRY_COMPARE(server.openConnections(), SingleInstance::maximumConnections);
+    QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, 3000);
+    for (const auto& socket : idle)
+        QTRY_COMPARE(socket->state(), QLocalSocket::UnconnectedState);
+
+    // A proper request is still served afterwards.
+    QVERIFY(reopenIsServed(server, reopens));
+}
+
+void TestSingleInstance::withoutRuntimeDirectoryTheFolderIsUnderHome()
+{
+    const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    {
+        TestHome home;
+        SingleInstance instance;
+        QCOMPARE(instance.folderPath(), home.filePath(QStringLiteral(".quorvane/run")));
+        QVERIFY2(instance.listen(), qPrintable(instance.errorString()));
+        QVERIFY(!instance.folderPath().startsWith(QDir::tempPath() + QStringLiteral("/quorvane-")));
+    }
+    qputenv("XDG_RUNTIME_DIR", previous);
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstance)

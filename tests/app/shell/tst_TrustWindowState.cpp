@@ -154,7 +154,7 @@ private Q_SLOTS:
         const QList<QJsonObject> requests = f.trustRequests();
         QCOMPARE(requests.size(), 1);
         QCOMPARE(requests[0].value(QLatin1String("method")).toString(), QStringLiteral("POST"));
-        QCOMPARE(requests[0].value(QLatin1String("body")).toString(), QStringLiteral("{\"duration_minutes\":60}"));
+        QCOMPARE(requests[0].value(QLatin1String("body")).toString(), QStringLiteral("{\"duration_minutes\":60,\"machine_id\":\"%1\"}").arg(f.machine->config.id));
         QCOMPARE(requests[0].value(QLatin1String("verified")).toBool(), true);
         QCOMPARE(requests[0].value(QLatin1String("status")).toInt(), 200);
 
@@ -198,7 +198,8 @@ private Q_SLOTS:
         s.setScheduledEnd(end);
 
         QCOMPARE(s.requestBody(), QByteArray("{\"starts_at\":\"") + TrustWindowState::isoTime(start).toUtf8()
-                                      + "\",\"ends_at\":\"" + TrustWindowState::isoTime(end).toUtf8() + "\"}");
+                                      + "\",\"ends_at\":\"" + TrustWindowState::isoTime(end).toUtf8()
+                                      + "\",\"machine_id\":\"" + f.machine->config.id.toUtf8() + "\"}");
         QCoro::waitFor(s.activate());
 
         const QList<QJsonObject> requests = f.trustRequests();

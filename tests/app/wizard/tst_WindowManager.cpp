@@ -110,8 +110,10 @@ void TestWindowManager::closingAnUnfinishedWizardQuits()
     windows.setShell({[&] { ++statusItems; }, [&] { ++serviceStarts; }, [&] { ++allowed; }, [&] { ++terminated; }});
     windows.showWizard();
     windows.wizardState().setCurrentScreen(WizardState::WizardScreen::signIn);
+    windows.wizardState().setSessionToken(QStringLiteral("session-secret"));
     closeWindow(windows.wizardWindow());
     QTRY_COMPARE(terminated, 1);
+    QVERIFY(windows.wizardState().sessionToken().isEmpty()); // set-up is over: the session goes
     QCOMPARE(allowed, 1);
     QVERIFY(windows.wizardWindow() == nullptr);
 
@@ -125,6 +127,10 @@ void TestWindowManager::closingAnUnfinishedWizardQuits()
     // On a set-up machine closing the wizard does not quit: the program goes
     // on in the tray with its status item and services.
     QVERIFY(home.write(QStringLiteral(".quorvane/machine/approver-only"), {}));
+    windows.wizardState().setSessionToken(QStringLiteral("session-secret"));
+    windows.finishWizard();
+    QVERIFY(windows.wizardState().sessionToken().isEmpty());
+    windows.showWizard();
     closeWindow(windows.wizardWindow());
     QTRY_VERIFY(windows.wizardWindow() == nullptr);
     QCOMPARE(terminated, 1);

@@ -157,7 +157,7 @@ void tst_BackendServer::escalation()
     QCOMPARE(actions.first().toObject(), stored); // served verbatim, odd members included
 
     // Respond: 200 removes it and records the decision and the rule.
-    const QByteArray decision = "{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"machine\"}}";
+    const QByteArray decision = "{\"action_id\":\"" + id.toUtf8() + "\",\"decision\":\"approved\",\"create_rule\":{\"scope\":\"machine\"}}";
     QCOMPARE(signedRequest(signer, machineId, "POST", "/approvals/" + id.toUtf8() + "/respond", decision).status, 200);
     list = signedRequest(signer, machineId, "GET", "/actions/pending");
     QCOMPARE(list.object().value(QStringLiteral("actions")).toArray().size(), 0);
@@ -175,28 +175,30 @@ void tst_BackendServer::escalation()
 
     // Decided already: 409; unknown: 404; another account's action: 404; bad bodies: 400.
     QCOMPARE(signedRequest(signer, machineId, "POST", "/approvals/" + id.toUtf8() + "/respond",
-                           "{\"decision\":\"denied\"}").status,
+                           "{\"action_id\":\"" + id.toUtf8() + "\",\"decision\":\"denied\"}").status,
              409);
-    QCOMPARE(signedRequest(signer, machineId, "POST", "/approvals/nope/respond", "{\"decision\":\"denied\"}").status, 404);
-    QCOMPARE(signedRequest(signer, machineId, "POST", "/approvals/theirs/respond", "{\"decision\":\"denied\"}").status, 404);
+    // A body that names no action, or another one, decides nothing.
+    QCOMPARE(signedRequest(stranger, strangerId, "POST", "/approvals/theirs/respond", "{\"decision\":\"denied\"}").status, 400);
+    QCOMPARE(signedRequest(stranger, strangerId, "POST", "/approvals/theirs/respond",
+                           "{\"action_id\":\"other\",\"decision\":\"denied\"}").status,
+             400);
+    QCOMPARE(signedRequest(signer, machineId, "POST", "/approvals/nope/respond", "{\"action_id\":\"nope\",\"decision\":\"denied\"}").status, 404);
+    QCOMPARE(signedRequest(signer, machineId, "POST", "/approvals/theirs/respond", "{\"action_id\":\"theirs\",\"decision\":\"denied\"}").status, 404);
     QCOMPARE(signedRequest(signer, machineId, "POST", "/approvals/a%2Fb/respond", "{\"decision\":\"denied\"}").status, 404);
     QCOMPARE(signedRequest(signer, machineId, "POST", "/approvals/a/b/respond", "{\"decision\":\"denied\"}").status, 404);
-    QCOMPARE(signedRequest(stranger, strangerId, "POST", "/approvals/theirs/respond", "{\"decision\":\"maybe\"}").status, 400);
+    QCOMPARE(signedRequest(stranger, strangerId, "POST", "/approvals/theirs/respond", "{\"action_id\":\"theirs\",\"decision\":\"maybe\"}").status, 400);
     QCOMPARE(signedRequest(signer, strangerId, "POST", "/approvals/theirs/respond", "[1]").status, 401); // wrong key
     QCOMPARE(signedRequest(stranger, strangerId, "POST", "/approvals/theirs/respond", "[1]").status, 400);
-    QCOMPARE(signedRequest(stranger, strangerId, "POST", "/approvals/theirs/respond",
-                           "{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"planet\"}}").status,
+    QCOMPARE(signedRequest(stranger, strangerId, "POST", "/approvals/theirs/respond", "{\"action_id\":\"theirs\",\"decision\":\"approved\",\"create_rule\":{\"scope\":\"planet\"}}").status,
              400);
     // A denial with a scope makes no rule; neither does an approved unregister request.
-    QCOMPARE(signedRequest(stranger, strangerId, "POST", "/approvals/theirs/respond",
-                           "{\"decision\":\"denied\",\"create_rule\":{\"scope\":\"global\"}}").status,
+    QCOMPARE(signedRequest(stranger, strangerId, "POST", "/approvals/theirs/respond", "{\"action_id\":\"theirs\",\"decision\":\"denied\",\"create_rule\":{\"scope\":\"global\"}}").status,
              200);
     m_backend->addAction({{QStringLiteral("id"), QStringLiteral("unreg")},
                           {QStringLiteral("tool_name"), QStringLiteral("quorvane:unregister")},
                           {QStringLiteral("machine_id"), machineId}});
     QTRY_COMPARE(frames.last(), QStringLiteral("{\"type\":\"action_pending\",\"actionId\":\"unreg\"}"));
-    QCOMPARE(signedRequest(signer, machineId, "POST", "/approvals/unreg/respond",
-                           "{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"global\"}}").status,
+    QCOMPARE(signedRequest(signer, machineId, "POST", "/approvals/unreg/respond", "{\"action_id\":\"unreg\",\"decision\":\"approved\",\"create_rule\":{\"scope\":\"global\"}}").status,
              200);
     QCOMPARE(m_backend->state().value(QStringLiteral("rules")).toArray().size(), 1);
 

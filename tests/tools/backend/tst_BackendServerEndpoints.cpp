@@ -137,8 +137,10 @@ void tst_BackendServerEndpoints::machineEndpoints()
     QCOMPARE(signedRequest(signer, machineId, "PUT", mine + "/push-token",
                            "{\"push_token\":\"ab01\",\"platform\":\"apns-macos\"}").status,
              200);
+    // (Another body: the same body signed in the same millisecond would be
+    // the same signature, refused as a replay.)
     QCOMPARE(signedRequest(signer, machineId, "PUT", "/machines/" + otherId.toUtf8() + "/push-token",
-                           "{\"push_token\":\"ab01\",\"platform\":\"apns-macos\"}").status,
+                           "{\"push_token\":\"ab02\",\"platform\":\"apns-macos\"}").status,
              403);
     QCOMPARE(signedRequest(signer, machineId, "PUT", mine + "/push-token", "{\"push_token\":1}").status, 400);
     QCOMPARE(signedRequest(signer, machineId, "POST", "/mcp-servers/sync",
@@ -164,6 +166,25 @@ void tst_BackendServerEndpoints::machineEndpoints()
         }
     }
     QVERIFY(found);
+
+    // A state-changing request is taken once: sent again as it was, it is a
+    // replay; a read may repeat. A body naming another machine is refused.
+    const QByteArray trustBody = "{\"duration_minutes\":5,\"machine_id\":\"" + machineId.toUtf8() + "\"}";
+    const BackendProcess::Headers once = signedHeaders(signer, machineId, "POST", "/trust-window", trustBody);
+    QCOMPARE(m_backend->request("POST", "/trust-window", trustBody, once).status, 200);
+    const BackendProcess::Reply replayed = m_backend->request("POST", "/trust-window", trustBody, once);
+    QCOMPARE(replayed.status, 401);
+    QCOMPARE(replayed.object().value(QStringLiteral("error")).toString(), QStringLiteral("replayed request"));
+    QCOMPARE(signedRequest(signer, machineId, "DELETE", "/trust-window").status, 200); // later cases add actions
+    const BackendProcess::Headers read = signedHeaders(signer, machineId, "GET", "/actions/pending", {});
+    QCOMPARE(m_backend->request("GET", "/actions/pending", {}, read).status, 200);
+    QCOMPARE(m_backend->request("GET", "/actions/pending", {}, read).status, 200);
+    QCOMPARE(signedRequest(signer, machineId, "POST", "/trust-window",
+                           "{\"duration_minutes\":5,\"machine_id\":\"" + otherId.toUtf8() + "\"}").status,
+             400);
+    QCOMPARE(signedRequest(signer, machineId, "POST", "/agents/link-machine",
+                           "{\"agent_id\":\"ghost\",\"machine_id\":\"" + otherId.toUtf8() + "\"}").status,
+             400);
 
     // Another account's machine cannot be deleted; our own can, and its key stops working.
     QCOMPARE(signedRequest(signer, machineId, "DELETE", "/machines/" + otherId.toUtf8()).status, 403);

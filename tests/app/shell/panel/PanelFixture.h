@@ -104,17 +104,43 @@ struct PanelFixture
         return QTest::qWaitFor([&] { return int(sync->pendingActions().size()) == count; }, 10000);
     }
 
-    // The bodies of the decisions the back-end received for an action.
+    // The bodies of the decisions the back-end received for an action, each
+    // without its leading "action_id" member when that names this action (a
+    // body naming another one is kept whole, so that it shows).
     QStringList decisionBodies(const QString& id)
     {
         QStringList bodies;
         const QString target = QStringLiteral("/approvals/%1/respond").arg(id);
+        const QString naming = QStringLiteral("{\"action_id\":\"%1\",").arg(id);
         for (const QJsonValue& value : backend.requests()) {
             const QJsonObject request = value.toObject();
-            if (request.value(QLatin1String("target")).toString() == target)
-                bodies << request.value(QLatin1String("body")).toString();
+            if (request.value(QLatin1String("target")).toString() != target)
+                continue;
+            const QString body = request.value(QLatin1String("body")).toString();
+            bodies << (body.startsWith(naming) ? u'{' + body.mid(naming.size()) : body);
         }
         return bodies;
+    }
+
+    // Fetches the list `times` times, one after the other, each answered by the
+    // back-end with 401 (its key refused); false when one was not answered so.
+    bool fetchRefused(int times)
+    {
+        if (!backend.inject("GET", QStringLiteral("/actions/pending"), 401, "{\"error\":\"unknown machine\"}", times))
+            return false;
+        const auto refusals = [this] {
+            int count = 0;
+            for (const QJsonValue& request : backend.requests())
+                count += request.toObject().value(QLatin1String("status")).toInt() == 401 ? 1 : 0;
+            return count;
+        };
+        const int before = refusals();
+        for (int i = 1; i <= times; ++i) {
+            sync->fetchPendingFromPush();
+            if (!QTest::qWaitFor([&] { return refusals() == before + i; }, 5000))
+                return false;
+        }
+        return true;
     }
 
     // Announces a release the update check will find newer than 1.0.0.

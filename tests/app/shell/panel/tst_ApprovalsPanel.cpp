@@ -184,6 +184,24 @@ private Q_SLOTS:
         QCOMPARE(f.decisionBodies(QStringLiteral("c3")), QStringList());
     }
 
+    void refusedIdentityIsToldAndClears()
+    {
+        PanelFixture f;
+        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
+        ApprovalsPanel& panel = *f.panel;
+        QSignalSpy changes(&panel, &ApprovalsPanel::identityRefusedTextChanged);
+        QVERIFY(f.fetchRefused(2));
+        QTest::qWait(50);
+        QVERIFY(panel.identityRefusedText().isEmpty()); // two refusals can be a passing fault
+        QVERIFY(f.fetchRefused(1));
+        QTRY_VERIFY(!panel.identityRefusedText().isEmpty());
+        QVERIFY(panel.identityRefusedText().contains(QStringLiteral("identity")));
+        QVERIFY(f.add(f.action(QStringLiteral("after"))));
+        QVERIFY(f.fetch(1));
+        QVERIFY(panel.identityRefusedText().isEmpty());
+        QCOMPARE(changes.count(), 2);
+    }
+
     void detailDecisions_data()
     {
         QTest::addColumn<bool>("createRule");

@@ -444,6 +444,12 @@ private Q_SLOTS:
         QTRY_VERIFY(!view.find(QStringLiteral("trustWindowBanner")));
         view.click(View::inside(tabs, QStringLiteral("segment0")));
         QTRY_VERIFY(view.find(QStringLiteral("emptyText")));
+
+        // A machine whose key the back-end keeps refusing is told so, above the list.
+        QVERIFY(!view.find(QStringLiteral("identityRefused")));
+        QVERIFY(f.fetchRefused(3));
+        QTRY_VERIFY(view.find(QStringLiteral("identityRefused")));
+        QCOMPARE(view.text(QStringLiteral("identityRefused")), f.panel->identityRefusedText());
         VERIFY_NO_WARNINGS(view);
     }
 

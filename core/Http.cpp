@@ -1,0 +1,115 @@
+#include "Http.h"
+
+#include "SignedRequest.h"
+#include "SystemLog.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSet>
+#include <QTimer>
+
+#include <QCoroNetworkReply>
+
+namespace Http {
+
+namespace {
+
+QNetworkReply* start(QNetworkAccessManager& network, const QNetworkRequest& request, const QByteArray& method,
+                     const QByteArray& body)
+{
+    if (method == "GET")
+        return network.get(request);
+    if (method == "DELETE")
+        return network.deleteResource(request);
+    if (method == "POST")
+        return network.post(request, body);
+    if (method == "PUT")
+        return network.put(request, body);
+    return network.sendCustomRequest(request, method, body);
+}
+
+// One line per endpoint, however often a server repeats the oversized answer.
+void logOversizedOnce(const QUrl& url, qint64 limit)
+{
+    static QSet<QString> logged;
+    const QString path = url.path();
+    if (logged.contains(path))
+        return;
+    logged.insert(path);
+    SystemLog::write(QStringLiteral("Quorvane: refused an answer of %1 larger than %2 bytes").arg(path).arg(limit));
+}
+
+} // namespace
+
+std::optional<qint64> retryAfterSeconds(const QByteArray& value)
+{
+    const QByteArray trimmed = value.trimmed();
+    if (trimmed.isEmpty() || trimmed.size() > 12)
+        return std::nullopt;
+    for (const char c : trimmed) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+    }
+    return trimmed.toLongLong();
+}
+
+QCoro::Task<HttpResponse> send(QNetworkAccessManager& network, QNetworkRequest request, QByteArray method,
+                               QByteArray body, Limits limits)
+{
+    QNetworkReply* reply = start(network, request, method, body);
+
+    // The body is taken as it arrives, so an answer over the limit is cut off
+    // before it is held in memory, whatever its Content-Length says.
+    QByteArray received;
+    bool tooLarge = false;
+    bool pastDeadline = false;
+    const auto refuseIfTooLarge = [&] {
+        const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+        if (announced > limits.maximumBodySize || received.size() + reply->bytesAvailable() > limits.maximumBodySize) {
+            tooLarge = true;
+            reply->abort();
+            return;
+        }
+        received += reply->readAll();
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, refuseIfTooLarge);
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, refuseIfTooLarge);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, reply, [&] {
+        pastDeadline = true;
+        reply->abort();
+    });
+    deadline.start(limits.deadlineMs);
+
+    co_await qCoro(reply).waitForFinished();
+    deadline.stop();
+    reply->disconnect();
+
+    HttpResponse response;
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (pastDeadline) {
+        response.transportError = QStringLiteral("no complete answer within %1 ms").arg(limits.deadlineMs);
+    } else if (status.isValid()) {
+        response.status = status.toInt();
+        response.retryAfterSeconds = retryAfterSeconds(reply->rawHeader(QByteArrayLiteral("Retry-After")));
+        if (tooLarge) {
+            response.bodyTooLarge = true;
+            logOversizedOnce(request.url(), limits.maximumBodySize);
+        } else {
+            received += reply->readAll();
+            response.body = std::move(received);
+        }
+    } else {
+        response.transportError = reply->errorString();
+    }
+    reply->deleteLater();
+    co_return response;
+}
+
+QCoro::Task<HttpResponse> send(QNetworkAccessManager& network, const SignedRequest& request, Limits limits)
+{
+    return send(network, request.request, request.method, request.body, limits);
+}
+
+} // namespace Http

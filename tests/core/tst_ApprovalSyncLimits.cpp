@@ -1,0 +1,239 @@
+#include "ApprovalSyncService.h"
+#include "BackendMachine.h"
+#include "HostilePeer.h"
+#include "Http.h"
+#include "LogCapture.h"
+#include "MachineAuthService.h"
+#include "PendingActionJson.h"
+#include "ProcessMemory.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <QCoroTask>
+
+namespace {
+
+// A well-formed list, written out directly so that building it costs no more
+// memory than its text.
+QByteArray pendingList(int count, int explanationSize = 0)
+{
+    const QByteArray explanation(explanationSize, 'x');
+    QByteArray list = "{\"actions\":[";
+    for (int i = 0; i < count; ++i) {
+        QJsonObject one = pendingActionJson(QStringLiteral("a-%1").arg(i));
+        one.insert(QStringLiteral("explanation"), QString::fromLatin1(explanation));
+        if (i > 0)
+            list += ',';
+        list += QJsonDocument(one).toJson(QJsonDocument::Compact);
+    }
+    return list + "]}";
+}
+
+} // namespace
+
+// The approval loop against a back-end that floods, drips, refuses and
+// oversizes: the limits that keep the program responsive and small.
+class TestApprovalSyncLimits : public QObject
+{
+    Q_OBJECT
+
+    struct Fixture : BackendMachine
+    {
+        MachineAuthService auth{store};
+        QNetworkAccessManager network;
+        ApprovalSyncService sync{auth, network};
+
+        Fixture() { sync.setPollInterval(60 * 60 * 1000); }
+
+        int pendingFetches() { return requestCount(QStringLiteral("GET"), QStringLiteral("/actions/pending")); }
+    };
+
+    // A registered machine whose API origin is a hostile peer that holds the stream.
+    struct HostileFixture : Fixture
+    {
+        HostilePeer peer;
+        HostileFixture() { qputenv("QUORVANE_API_BASE_URL", peer.origin().toUtf8()); }
+        int peerRequests(const QByteArray& path) const
+        {
+            int count = 0;
+            for (const auto& request : peer.requests())
+                count += request.first == path ? 1 : 0;
+            return count;
+        }
+    };
+
+private Q_SLOTS:
+    void frameFloodCostsAHandfulOfFetches()
+    {
+        Fixture f;
+        QVERIFY(f.machine);
+        f.backend.addAction(pendingActionJson(QStringLiteral("flooded")));
+        QSignalSpy trust(&f.sync, &ApprovalSyncService::trustWindowChanged);
+        f.sync.start();
+        QTRY_VERIFY(f.sync.subscriber().isConnected());
+        QTRY_COMPARE(f.sync.pendingActions().size(), 1);
+        QVERIFY(f.backend.clearRequests());
+
+        QCOMPARE(f.backend.sendFrame("{\"type\":\"action_pending\",\"actionId\":\"flooded\"}", {}, 20000), 1);
+        // A frame after the flood tells when all of it has been read.
+        f.backend.sendFrame("{\"type\":\"trust_window_changed\",\"active\":false}");
+        QTRY_COMPARE_WITH_TIMEOUT(trust.count(), 1, 60000);
+        QTest::qWait(500);
+        const int fetches = f.pendingFetches();
+        QVERIFY2(fetches >= 1 && fetches <= 5, qPrintable(QString::number(fetches)));
+        QVERIFY(f.sync.subscriber().isConnected());
+    }
+
+    void replayedDecisionIsRefused()
+    {
+        Fixture f;
+        QVERIFY(f.machine);
+        f.backend.addAction(pendingActionJson(QStringLiteral("ls")));
+        f.backend.addAction(pendingActionJson(QStringLiteral("rm-rf-home")));
+        f.sync.fetchPendingFromPush();
+        QTRY_COMPARE(f.sync.pendingActions().size(), 2);
+        QVERIFY(QCoro::waitFor(f.sync.respondToAction(QStringLiteral("ls"), QStringLiteral("approved"), std::nullopt)));
+
+        // The captured request, replayed onto another action and onto its own.
+        const QList<QJsonObject> sent = f.requestsTo(QStringLiteral("/approvals/ls/respond"));
+        QCOMPARE(sent.size(), 1);
+        const QJsonObject headers = sent.first().value(QLatin1String("headers")).toObject();
+        BackendProcess::Headers replayed;
+        for (const char* name : {"Content-Type", "X-Machine-Id", "X-Signature", "X-Signed-Message"}) {
+            const QString value = headers.value(QString::fromLatin1(name)).toString();
+            QVERIFY2(!value.isEmpty(), name);
+            replayed.append({QByteArray(name), value.toUtf8()});
+        }
+        const QByteArray body = sent.first().value(QLatin1String("body")).toString().toUtf8();
+        QVERIFY(body.contains("\"action_id\":\"ls\""));
+        QCOMPARE(f.backend.request("POST", "/approvals/rm-rf-home/respond", body, replayed).status, 401);
+        QCOMPARE(f.backend.request("POST", "/approvals/ls/respond", body, replayed).status, 401);
+
+        // A decision captured before it reached the back-end names its action,
+        // so moved onto another one it is refused too.
+        const QByteArray intercepted = ApprovalSyncService::decisionBody(QStringLiteral("ls2"), QStringLiteral("approved"), std::nullopt);
+        const std::optional<SignedRequest> signedOnce = f.auth.signedPOSTRequest(f.backend.url(QStringLiteral("/approvals/ls2/respond")), intercepted);
+        QVERIFY(signedOnce);
+        BackendProcess::Headers moved;
+        for (const QByteArray& name : signedOnce->request.rawHeaderList())
+            moved.append({name, signedOnce->request.rawHeader(name)});
+        QCOMPARE(f.backend.request("POST", "/approvals/rm-rf-home/respond", intercepted, moved).status, 400);
+        QCOMPARE(f.backend.actionStatus(QStringLiteral("rm-rf-home")).value(QLatin1String("status")).toString(),
+                 QStringLiteral("pending"));
+    }
+
+    void repeatedRefusalShowsIdentityRefused()
+    {
+        Fixture f;
+        QVERIFY(f.machine);
+        LogCapture log;
+        f.sync.subscriber().setReconnectDelays(50, 100);
+        QSignalSpy refused(&f.sync.subscriber(), &WebSocketSubscriber::handshakeRefused);
+        QVERIFY(f.backend.inject("GET", QStringLiteral("/ws/user"), 401, "{\"error\":\"unknown machine\"}", 100));
+        QVERIFY(f.backend.inject("GET", QStringLiteral("/actions/pending"), 401, "{\"error\":\"unknown machine\"}", 100));
+        f.sync.start();
+        QTRY_VERIFY(f.sync.identityRefused());
+        QCOMPARE(refused.first().first().toInt(), 401);
+        QVERIFY(log.contains(QStringLiteral("Quorvane: the back-end refused this machine's identity 3 times in a row")));
+
+        // Once the key is accepted again, the message goes away.
+        QVERIFY(f.backend.request("DELETE", "/_control/inject").status == 200);
+        QTRY_VERIFY_WITH_TIMEOUT(f.sync.subscriber().isConnected(), 5000);
+        QVERIFY(!f.sync.identityRefused());
+    }
+
+    void tooManyRequestsHonoursRetryAfter()
+    {
+        Fixture f;
+        QVERIFY(f.machine);
+        QVERIFY(f.backend.inject("GET", QStringLiteral("/actions/pending"), 429, {}, 1, 0,
+                                 QJsonObject{{QStringLiteral("Retry-After"), QStringLiteral("1")}}));
+        f.sync.fetchPendingFromPush();
+        QTRY_COMPARE(f.pendingFetches(), 1);
+        QTRY_VERIFY(f.sync.fetchPauseRemainingMs() > 0);
+        QVERIFY(f.sync.fetchPauseRemainingMs() <= 1000);
+        f.sync.fetchPendingFromPush();
+        QTest::qWait(200);
+        QCOMPARE(f.pendingFetches(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(f.sync.fetchPauseRemainingMs(), 0, 2000);
+        f.sync.fetchPendingFromPush();
+        QTRY_COMPARE(f.pendingFetches(), 2);
+
+        // A server asking for a day gets five minutes.
+        QVERIFY(f.backend.inject("GET", QStringLiteral("/actions/pending"), 429, {}, 1, 0,
+                                 QJsonObject{{QStringLiteral("Retry-After"), QStringLiteral("86400")}}));
+        f.sync.fetchPendingFromPush();
+        QTRY_VERIFY(f.sync.fetchPauseRemainingMs() > 290 * 1000);
+        QVERIFY(f.sync.fetchPauseRemainingMs() <= 300 * 1000);
+    }
+
+    void stalledPollNeitherLastsNorDelaysADecision()
+    {
+        HostileFixture f;
+        QVERIFY(f.machine);
+        f.peer.setDrip("/actions/pending", 100);
+        f.peer.setAnswer("/approvals/d-1/respond", 200, "{}");
+        const int deadlineMs = 1500;
+        f.sync.setRequestDeadline(deadlineMs);
+        f.sync.start();
+        QTRY_COMPARE(f.peerRequests("/actions/pending"), 1);
+
+        // Six more stalled requests fill every connection the shared pool
+        // has for this host.
+        const std::optional<SignedRequest> stalled = f.auth.signedGETRequest(QUrl(f.peer.origin() + QStringLiteral("/actions/pending")));
+        QVERIFY(stalled);
+        for (int i = 0; i < 6; ++i)
+            Http::send(f.network, *stalled, Http::Limits{Http::defaultMaximumBodySize, deadlineMs});
+        QTRY_COMPARE(f.peerRequests("/actions/pending"), 7);
+
+        const qint64 sentAt = f.peer.elapsed();
+        QVERIFY(QCoro::waitFor(f.sync.respondToAction(QStringLiteral("d-1"), QStringLiteral("denied"), std::nullopt)));
+        QCOMPARE(f.peerRequests("/approvals/d-1/respond"), 1);
+        const qint64 arrivedAt = f.peer.requests().last().second;
+        QVERIFY2(arrivedAt - sentAt < deadlineMs, qPrintable(QString::number(arrivedAt - sentAt)));
+
+        // The dripping poll ends at its deadline, so the next fetch goes out.
+        QTest::qWait(deadlineMs + 200);
+        f.sync.fetchPendingFromPush();
+        QTRY_COMPARE(f.peerRequests("/actions/pending"), 8);
+    }
+
+    void oversizedPendingListIsRefused()
+    {
+        HostileFixture f;
+        QVERIFY(f.machine);
+        LogCapture log;
+        // About 20 MiB of well-formed actions.
+        const QByteArray huge = pendingList(20 * 1024, 1000);
+        QVERIFY(huge.size() > 20 * 1000 * 1000);
+        f.peer.setAnswer("/actions/pending", 200, huge);
+        QSignalSpy changes(&f.sync, &ApprovalSyncService::pendingActionsChanged);
+        f.sync.fetchPendingFromPush();
+        QTRY_VERIFY(log.contains(QStringLiteral("Quorvane: refused an answer of /actions/pending larger than 8388608 bytes")));
+        QCOMPARE(changes.count(), 0);
+        QVERIFY(f.sync.pendingActions().isEmpty());
+        const qint64 peak = ProcessMemory::peakResidentKiB();
+        QVERIFY2(peak > 0 && peak < 100 * 1024, qPrintable(QString::number(peak)));
+    }
+
+    void longListKeepsItsCount()
+    {
+        HostileFixture f;
+        QVERIFY(f.machine);
+        f.peer.setAnswer("/actions/pending", 200, pendingList(6000));
+        QSignalSpy escalations(&f.sync, &ApprovalSyncService::newEscalationArrived);
+        f.sync.fetchPendingFromPush();
+        QTRY_COMPARE(f.sync.pendingActions().size(), 5000);
+        QCOMPARE(f.sync.pendingCount(), 6000);
+        QCOMPARE(f.sync.pendingActions().first().id, QStringLiteral("a-0"));
+        QCOMPARE(escalations.count(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestApprovalSyncLimits)
+#include "tst_ApprovalSyncLimits.moc"
