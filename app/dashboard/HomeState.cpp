@@ -341,16 +341,6 @@ void HomeState::setMcpLlmSummary(bool value)
 // ---------------------------------------------------------------------------
 // Published values
 
-QVariant HomeState::removingAgentNameValue() const
-{
-    return m_removingAgentName ? QVariant(*m_removingAgentName) : QVariant();
-}
-
-QVariant HomeState::removalErrorValue() const
-{
-    return m_removalError ? QVariant(*m_removalError) : QVariant();
-}
-
 QVariant HomeState::analysisSuggestionCountValue() const
 {
     return m_analysisSuggestionCount ? QVariant(*m_analysisSuggestionCount) : QVariant();
@@ -365,8 +355,6 @@ QVariant HomeState::analysisSuggestionCountValue() const
         Q_EMIT signal();                                                                                           \
     }
 
-HOMESTATE_SETTER(setRemovingAgentName, m_removingAgentName, const std::optional<QString>&, removingAgentNameChanged)
-HOMESTATE_SETTER(setRemovalError, m_removalError, const std::optional<QString>&, removalErrorChanged)
 HOMESTATE_SETTER(setOllamaInstalled, m_ollamaInstalled, bool, ollamaInstalledChanged)
 HOMESTATE_SETTER(setGemmaInstalled, m_gemmaInstalled, bool, gemmaInstalledChanged)
 HOMESTATE_SETTER(setLlmInstalling, m_llmInstalling, bool, llmInstallingChanged)
@@ -375,10 +363,6 @@ HOMESTATE_SETTER(setAnalysisRunning, m_analysisRunning, bool, analysisRunningCha
 HOMESTATE_SETTER(setAnalysisSuggestionCount, m_analysisSuggestionCount, const std::optional<qint64>&,
                  analysisSuggestionCountChanged)
 HOMESTATE_SETTER(setShowAddAgent, m_showAddAgent, bool, showAddAgentChanged)
-HOMESTATE_SETTER(setIsUninstalling, m_isUninstalling, bool, isUninstallingChanged)
-HOMESTATE_SETTER(setUninstallComplete, m_uninstallComplete, bool, uninstallCompleteChanged)
-HOMESTATE_SETTER(setUninstallStatus, m_uninstallStatus, const QString&, uninstallStatusChanged)
-HOMESTATE_SETTER(setUninstallReport, m_uninstallReport, const QStringList&, uninstallReportChanged)
 HOMESTATE_SETTER(setIsApproverOnly, m_isApproverOnly, bool, isApproverOnlyChanged)
 
 #undef HOMESTATE_SETTER

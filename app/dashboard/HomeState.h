@@ -28,7 +28,6 @@ class QSettings;
 
 // The dashboard's model: the agents of this machine, the local AI model, the
 // activity analysis, the MCP server inventory sync and the "MCP AI Summaries"
-// preference, plus the state of agent removal and uninstall. Made once by the
 // window manager; everything happens on the main thread.
 //
 // Optional values are published as QVariant: an invalid QVariant (undefined in
@@ -37,8 +36,6 @@ class HomeState : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(AgentListModel* agents READ agentList CONSTANT)
-    Q_PROPERTY(QVariant removingAgentName READ removingAgentNameValue NOTIFY removingAgentNameChanged)
-    Q_PROPERTY(QVariant removalError READ removalErrorValue NOTIFY removalErrorChanged)
     Q_PROPERTY(bool ollamaInstalled READ ollamaInstalled NOTIFY ollamaInstalledChanged)
     Q_PROPERTY(bool gemmaInstalled READ gemmaInstalled NOTIFY gemmaInstalledChanged)
     Q_PROPERTY(bool llmInstalling READ llmInstalling NOTIFY llmInstallingChanged)
@@ -47,10 +44,6 @@ class HomeState : public QObject
     Q_PROPERTY(QVariant analysisSuggestionCount READ analysisSuggestionCountValue NOTIFY
                    analysisSuggestionCountChanged)
     Q_PROPERTY(bool showAddAgent READ showAddAgent WRITE setShowAddAgent NOTIFY showAddAgentChanged)
-    Q_PROPERTY(bool isUninstalling READ isUninstalling NOTIFY isUninstallingChanged)
-    Q_PROPERTY(bool uninstallComplete READ uninstallComplete NOTIFY uninstallCompleteChanged)
-    Q_PROPERTY(QString uninstallStatus READ uninstallStatus NOTIFY uninstallStatusChanged)
-    Q_PROPERTY(QStringList uninstallReport READ uninstallReport NOTIFY uninstallReportChanged)
     Q_PROPERTY(bool mcpLlmSummary READ mcpLlmSummary WRITE setMcpLlmSummary NOTIFY mcpLlmSummaryChanged)
     Q_PROPERTY(bool isApproverOnly READ isApproverOnly NOTIFY isApproverOnlyChanged)
 
@@ -70,8 +63,6 @@ public:
 
     AgentListModel* agentList() const { return m_agents; }
     const QList<AgentInfo>& agents() const { return m_agents->agents(); }
-    std::optional<QString> removingAgentName() const { return m_removingAgentName; }
-    std::optional<QString> removalError() const { return m_removalError; }
     bool ollamaInstalled() const { return m_ollamaInstalled; }
     bool gemmaInstalled() const { return m_gemmaInstalled; }
     bool llmInstalling() const { return m_llmInstalling; }
@@ -79,10 +70,6 @@ public:
     bool analysisRunning() const { return m_analysisRunning; }
     std::optional<qint64> analysisSuggestionCount() const { return m_analysisSuggestionCount; }
     bool showAddAgent() const { return m_showAddAgent; }
-    bool isUninstalling() const { return m_isUninstalling; }
-    bool uninstallComplete() const { return m_uninstallComplete; }
-    QString uninstallStatus() const { return m_uninstallStatus; }
-    QStringList uninstallReport() const { return m_uninstallReport; }
 
     // Whether ~/.quorvane/machine/approver-only existed when the state was
     // made or last refreshed (refresh()).
@@ -128,8 +115,6 @@ public:
     static QByteArray preferenceBody(bool enabled);
 
 Q_SIGNALS:
-    void removingAgentNameChanged();
-    void removalErrorChanged();
     void ollamaInstalledChanged();
     void gemmaInstalledChanged();
     void llmInstallingChanged();
@@ -137,30 +122,19 @@ Q_SIGNALS:
     void analysisRunningChanged();
     void analysisSuggestionCountChanged();
     void showAddAgentChanged();
-    void isUninstallingChanged();
-    void uninstallCompleteChanged();
-    void uninstallStatusChanged();
-    void uninstallReportChanged();
     void mcpLlmSummaryChanged();
     void isApproverOnlyChanged();
 
 private:
-    QVariant removingAgentNameValue() const;
-    QVariant removalErrorValue() const;
     QVariant analysisSuggestionCountValue() const;
 
     void setRemovingAgentName(const std::optional<QString>& value);
-    void setRemovalError(const std::optional<QString>& value);
     void setOllamaInstalled(bool value);
     void setGemmaInstalled(bool value);
     void setLlmInstalling(bool value);
     void setLlmProgress(double value);
     void setAnalysisRunning(bool value);
     void setAnalysisSuggestionCount(const std::optional<qint64>& value);
-    void setIsUninstalling(bool value);
-    void setUninstallComplete(bool value);
-    void setUninstallStatus(const QString& value);
-    void setUninstallReport(const QStringList& value);
     void setIsApproverOnly(bool value);
 
     void mirrorWizardDownload();
@@ -183,8 +157,6 @@ private:
     QPointer<ModelDownloadProgressSource> m_wizardDownload;
 
     AgentListModel* m_agents;
-    std::optional<QString> m_removingAgentName;
-    std::optional<QString> m_removalError;
     bool m_ollamaInstalled = false;
     bool m_gemmaInstalled = false;
     bool m_llmInstalling = false;
@@ -197,10 +169,6 @@ private:
     // Subscriptions that mirror a model download started by the wizard.
     QList<QMetaObject::Connection> m_wizardDownloadConnections;
     bool m_showAddAgent = false;
-    bool m_isUninstalling = false;
-    bool m_uninstallComplete = false;
-    QString m_uninstallStatus;
-    QStringList m_uninstallReport;
     bool m_isApproverOnly = false;
 
     // Bumped by every refresh and by every settled download, so that a model

@@ -85,7 +85,6 @@ void WindowManager::showWizard()
                                QStringLiteral("wizardState"), m_wizardState);
     if (!view)
         return;
-    setActivationPolicy(ActivationPolicy::regular);
     view->resize(540, 780);
     view->setMinimumSize(QSize(540, 680));
     view->setMaximumSize(QSize(720, 1100));
@@ -111,7 +110,6 @@ void WindowManager::showDashboard()
                                QStringLiteral("home"), m_home);
     if (!view)
         return;
-    setActivationPolicy(ActivationPolicy::regular);
     view->resize(540, 680);
     view->setMinimumSize(QSize(540, 680));
     view->setMaximumSize(QSize(540, 680));
@@ -122,7 +120,6 @@ void WindowManager::showDashboard()
 
 void WindowManager::finishWizard()
 {
-    m_wizardState->cancelAnalysis();
     if (QWindow* wizard = m_wizardWindow) {
         m_wizardWindow.clear();
         wizard->removeEventFilter(this);
@@ -134,7 +131,6 @@ void WindowManager::finishWizard()
         m_shell.setUpStatusItem();
     if (m_shell.startServices)
         m_shell.startServices();
-    setActivationPolicy(ActivationPolicy::accessory);
 }
 
 bool WindowManager::eventFilter(QObject* watched, QEvent* event)
@@ -156,7 +152,6 @@ void WindowManager::windowWillClose(QWindow* window)
     if (!window)
         return;
     if (window == m_wizardWindow) {
-        m_wizardState->cancelAnalysis();
         m_wizardWindow.clear();
         window->removeEventFilter(this);
         window->deleteLater();
@@ -174,17 +169,5 @@ void WindowManager::windowWillClose(QWindow* window)
         window->removeEventFilter(this);
         window->deleteLater();
         Q_EMIT dashboardWindowChanged();
-    } else {
-        return;
     }
-    if (!m_wizardWindow && !m_dashboardWindow && isSetupComplete())
-        setActivationPolicy(ActivationPolicy::accessory);
-}
-
-void WindowManager::setActivationPolicy(ActivationPolicy policy)
-{
-    if (m_activationPolicy == policy)
-        return;
-    m_activationPolicy = policy;
-    Q_EMIT activationPolicyChanged();
 }

@@ -19,14 +19,8 @@ class WizardState;
 class WindowManager : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(ActivationPolicy activationPolicy READ activationPolicy NOTIFY activationPolicyChanged)
 
 public:
-    // regular: a window of ours is shown (the program has a taskbar entry);
-    // accessory: tray only.
-    enum class ActivationPolicy { regular, accessory };
-    Q_ENUM(ActivationPolicy)
-
     // What the window manager asks of the running application delegate. Each
     // hook may be empty (the delegate is gone): the call then does nothing.
     struct Shell
@@ -64,10 +58,8 @@ public:
     QWindow* wizardWindow() const { return m_wizardWindow.data(); }
     QWindow* dashboardWindow() const { return m_dashboardWindow.data(); }
     bool hasVisibleWindow() const;
-    ActivationPolicy activationPolicy() const { return m_activationPolicy; }
 
 Q_SIGNALS:
-    void activationPolicyChanged();
     void wizardWindowChanged();
     void dashboardWindowChanged();
 
@@ -76,7 +68,6 @@ protected:
 
 private:
     QWindow* makeWindow(const QString& qmlPath, const QString& propertyName, QObject* model);
-    void setActivationPolicy(ActivationPolicy policy);
     static void front(QWindow* window);
 
     QString m_quorvaneDirectory;
@@ -86,5 +77,4 @@ private:
     QPointer<QWindow> m_dashboardWindow;
     Shell m_shell;
     std::function<ViewFactory*()> m_views;
-    ActivationPolicy m_activationPolicy = ActivationPolicy::accessory;
 };

@@ -307,9 +307,3 @@ bool WizardState::handleCallbackURL(const QUrl& url)
     }
     return true;
 }
-
-void WizardState::cancelAnalysis()
-{
-    setAnalysisWaitingForLLM(false);
-    setAnalysisInProgress(false);
-}

@@ -12,10 +12,6 @@ private Q_SLOTS:
         HomeState& state = *f.state;
         QCOMPARE(state.agents().size(), 0);
         QCOMPARE(state.agentList()->count(), 0);
-        QCOMPARE(state.removingAgentName(), std::nullopt);
-        QCOMPARE(state.removalError(), std::nullopt);
-        QVERIFY(!state.property("removingAgentName").isValid());
-        QVERIFY(!state.property("removalError").isValid());
         QVERIFY(!state.ollamaInstalled());
         QVERIFY(!state.gemmaInstalled());
         QVERIFY(!state.llmInstalling());
@@ -25,10 +21,6 @@ private Q_SLOTS:
         QVERIFY(!state.property("analysisSuggestionCount").isValid());
         QVERIFY(!state.isMirroringWizardDownload());
         QVERIFY(!state.showAddAgent());
-        QVERIFY(!state.isUninstalling());
-        QVERIFY(!state.uninstallComplete());
-        QCOMPARE(state.uninstallStatus(), QString());
-        QCOMPARE(state.uninstallReport(), QStringList());
         QVERIFY(!state.mcpLlmSummary());
         QVERIFY(!state.isApproverOnly());
 
