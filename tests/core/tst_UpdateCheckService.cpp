@@ -450,10 +450,10 @@ private Q_SLOTS:
             writeLatest(releases.path(), latest);
             qputenv("QUORVANE_API_BASE_URL", backend->url().toString().toUtf8());
         } else {
-            QVERIFY(server.isListening());
+            QVERIFY(server.listen());
             latest.insert(QStringLiteral("url"), QString(server.origin() + QStringLiteral("/files/") + archiveName));
-            server.setResponse("/releases/latest", {200, QJsonDocument(latest).toJson(), true});
-            server.setResponse("/files/" + archiveName.toUtf8(), {200, archive, false});
+            server.setResponse(QStringLiteral("/releases/latest"), {"200 OK", QJsonDocument(latest).toJson()});
+            server.setResponse(QStringLiteral("/files/") + archiveName, {"200 OK", archive, false});
             qputenv("QUORVANE_API_BASE_URL", server.origin().toUtf8());
         }
 
