@@ -21,8 +21,8 @@ class WindowManager : public QObject
     Q_OBJECT
 
 public:
-    // What the window manager asks of the running application delegate. Each
-    // hook may be empty (the delegate is gone): the call then does nothing.
+    // What the window manager asks of the running tray shell. Each hook may
+    // be empty (the shell is gone): the call then does nothing.
     struct Shell
     {
         std::function<void()> setUpStatusItem;

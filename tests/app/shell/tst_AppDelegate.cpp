@@ -19,7 +19,7 @@
 
 #include <QCoroTask>
 
-// One delegate with real services (no machine identity, so nothing reaches the
+// One tray shell with real services (no machine identity, so nothing reaches the
 // network) and recording doubles for the tray, the popover and the question.
 struct Fixture
 {
