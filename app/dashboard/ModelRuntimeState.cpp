@@ -149,35 +149,36 @@ void ModelRuntimeState::downloadEnded(quint64 download)
     setLlmInstalling(false);
 }
 
+namespace {
+
+// Stores a new value and announces it; an unchanged value is not announced.
 template <typename T>
-static bool assign(T& member, const T& value)
+void publish(ModelRuntimeState* state, T& member, const T& value, void (ModelRuntimeState::*changed)())
 {
     if (member == value)
-        return false;
+        return;
     member = value;
-    return true;
+    Q_EMIT(state->*changed)();
 }
+
+} // namespace
 
 void ModelRuntimeState::setOllamaInstalled(bool value)
 {
-    if (assign(m_ollamaInstalled, value))
-        Q_EMIT ollamaInstalledChanged();
+    publish(this, m_ollamaInstalled, value, &ModelRuntimeState::ollamaInstalledChanged);
 }
 
 void ModelRuntimeState::setGemmaInstalled(bool value)
 {
-    if (assign(m_gemmaInstalled, value))
-        Q_EMIT gemmaInstalledChanged();
+    publish(this, m_gemmaInstalled, value, &ModelRuntimeState::gemmaInstalledChanged);
 }
 
 void ModelRuntimeState::setLlmInstalling(bool value)
 {
-    if (assign(m_llmInstalling, value))
-        Q_EMIT llmInstallingChanged();
+    publish(this, m_llmInstalling, value, &ModelRuntimeState::llmInstallingChanged);
 }
 
 void ModelRuntimeState::setLlmProgress(double value)
 {
-    if (assign(m_llmProgress, value))
-        Q_EMIT llmProgressChanged();
+    publish(this, m_llmProgress, value, &ModelRuntimeState::llmProgressChanged);
 }
