@@ -1,11 +1,11 @@
 #include "CoreConstants.h"
 
 #include "BuildConfig.h"
+#include "OriginCheck.h"
 #include "SystemLog.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QHostAddress>
 #include <QUrl>
 
 #include <pwd.h>
@@ -30,7 +30,7 @@ QString origin(const char* overrideName, const char* compiledIn)
         QString trimmed = overridden;
         while (trimmed.endsWith(u'/'))
             trimmed.chop(1);
-        if (CoreConstants::isAcceptableOrigin(trimmed))
+        if (OriginCheck::isAcceptable(trimmed))
             return trimmed;
         SystemLog::write(QStringLiteral("Quorvane: ignoring %1=%2 (not an https origin or a loopback http origin)")
                              .arg(QLatin1String(overrideName), overridden));
@@ -93,19 +93,5 @@ QString approverOnlyPath() { return machineDirectory() + QStringLiteral("/approv
 QString agentsDirectory() { return quorvaneDirectory() + QStringLiteral("/agents"); }
 QString mcpServersPath() { return quorvaneDirectory() + QStringLiteral("/mcp-servers.json"); }
 QString updateCheckLogPath() { return quorvaneDirectory() + QStringLiteral("/update-check.log"); }
-
-bool isAcceptableOrigin(const QString& text)
-{
-    const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty() || !url.userInfo().isEmpty() || url.hasQuery()
-        || url.hasFragment() || !(url.path().isEmpty() || url.path() == QLatin1String("/")))
-        return false;
-    if (url.scheme() == QLatin1String("https"))
-        return true;
-    if (url.scheme() != QLatin1String("http"))
-        return false;
-    const QString host = url.host();
-    return host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
-}
 
 } // namespace CoreConstants

@@ -32,8 +32,4 @@ QString agentsDirectory();
 QString mcpServersPath();
 QString updateCheckLogPath();
 
-// Whether an origin is acceptable: https with a host, or plain http only for a
-// loopback host; no path beyond "/", no query, no user info.
-bool isAcceptableOrigin(const QString& origin);
-
 } // namespace CoreConstants

@@ -6,32 +6,51 @@
 Q_LOGGING_CATEGORY(lcSystemLog, "quorvane.log")
 
 namespace {
+
 QMutex sinkMutex;
+QtMessageHandler previousHandler = nullptr;
+
 SystemLog::Sink& currentSink()
 {
     static SystemLog::Sink sink;
     return sink;
 }
-} // namespace
 
-namespace SystemLog {
-
-void write(const QString& line)
+void handleMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    Sink sink;
-    {
+    SystemLog::Sink sink;
+    if (context.category && qstrncmp(context.category, "quorvane.", 9) == 0) {
         QMutexLocker lock(&sinkMutex);
         sink = currentSink();
     }
     if (sink)
-        sink(line);
-    else
-        qCInfo(lcSystemLog).noquote() << line;
+        sink(message);
+    else if (previousHandler)
+        previousHandler(type, context, message);
+}
+
+} // namespace
+
+namespace SystemLog {
+
+void write(const QLoggingCategory& category, const QString& line)
+{
+    qCInfo(category).noquote() << line;
+}
+
+void write(const QString& line)
+{
+    write(lcSystemLog(), line);
 }
 
 Sink setSink(Sink sink)
 {
     QMutexLocker lock(&sinkMutex);
+    static const bool installed = [] {
+        previousHandler = qInstallMessageHandler(handleMessage);
+        return true;
+    }();
+    Q_UNUSED(installed);
     return std::exchange(currentSink(), std::move(sink));
 }
 

@@ -2,6 +2,7 @@
 
 #include "AgentListModel.h"
 #include "HomeState.h"
+#include "ModelRuntimeState.h"
 
 #include <QtQml/qqml.h>
 
@@ -21,4 +22,12 @@ struct HomeStateForeign
     QML_FOREIGN(HomeState)
     QML_NAMED_ELEMENT(HomeState)
     QML_UNCREATABLE("made by the window manager")
+};
+
+struct ModelRuntimeStateForeign
+{
+    Q_GADGET
+    QML_FOREIGN(ModelRuntimeState)
+    QML_NAMED_ELEMENT(ModelRuntimeState)
+    QML_UNCREATABLE("made by the home state")
 };

@@ -2,6 +2,7 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Quorvane.Dashboard
+import Quorvane.Style
 
 // The dashboard window's content: the agents registered on this machine.
 Rectangle {
@@ -9,27 +10,28 @@ Rectangle {
     objectName: "dashboardView"
     required property HomeState home
     readonly property var agents: home.agents
-    color: "#1c1c1e"
+    color: Style.windowBackground
     implicitWidth: 540
     implicitHeight: 680
 
     ColumnLayout {
         anchors.fill: parent
-        anchors.margins: 24
-        spacing: 16
+        anchors.margins: Style.spacingLarge
+        spacing: Style.spacing
 
         Label {
             objectName: "dashboardTitle"
-            text: "Quorvane"
-            color: "#f2f2f7"
-            font.pixelSize: 24
+            text: qsTr("Quorvane")
+            color: Style.label
+            font.pixelSize: Style.titleSize
             font.bold: true
         }
         Label {
-            text: root.agents.count === 1 ? "1 agent on this machine" : root.agents.count + " agents on this machine"
+            text: root.agents.count === 1 ? qsTr("1 agent on this machine")
+                                          : qsTr("%1 agents on this machine").arg(root.agents.count)
             objectName: "agentCountLabel"
-            color: "#a1a1aa"
-            font.pixelSize: 13
+            color: Style.secondaryLabel
+            font.pixelSize: Style.captionSize
         }
         ListView {
             id: list
@@ -37,7 +39,7 @@ Rectangle {
             Layout.fillWidth: true
             Layout.fillHeight: true
             clip: true
-            spacing: 8
+            spacing: Style.spacingSmall
             model: root.agents
             delegate: Rectangle {
                 required property string name
@@ -46,30 +48,31 @@ Rectangle {
                 width: ListView.view.width
                 height: 56
                 radius: 8
-                color: "#2c2c2e"
+                color: Style.cardFill
                 Column {
                     anchors.verticalCenter: parent.verticalCenter
                     anchors.left: parent.left
-                    anchors.leftMargin: 14
-                    spacing: 2
-                    Label { text: name; color: "#f2f2f7"; font.pixelSize: 14; font.bold: true }
-                    Label { text: scopeLabel; color: "#a1a1aa"; font.pixelSize: 12 }
+                    anchors.leftMargin: Style.spacing
+                    spacing: Style.spacingTight
+                    Label { text: name; color: Style.label; font.pixelSize: Style.bodySize; font.bold: true }
+                    Label { text: scopeLabel; color: Style.secondaryLabel; font.pixelSize: Style.captionSize }
                 }
                 Label {
                     anchors.verticalCenter: parent.verticalCenter
                     anchors.right: parent.right
-                    anchors.rightMargin: 14
+                    anchors.rightMargin: Style.spacing
                     text: status
-                    color: "#a1a1aa"
-                    font.pixelSize: 12
+                    color: Style.secondaryLabel
+                    font.pixelSize: Style.captionSize
                 }
             }
         }
         Label {
             visible: root.agents.count === 0
             objectName: "noAgentsLabel"
-            text: "No agents on this machine yet."
-            color: "#a1a1aa"
+            text: qsTr("No agents on this machine yet.")
+            color: Style.secondaryLabel
+            font.pixelSize: Style.bodySize
         }
     }
 }

@@ -1,7 +1,6 @@
 #include "HomeState.h"
 
 #include "ApiUrl.h"
-#include "CLIProcess.h"
 #include "CLIService.h"
 #include "CoreConstants.h"
 #include "DependencyService.h"
@@ -29,12 +28,11 @@ HomeState::HomeState(CLIService& cli, DependencyService& dependencies, MachineAu
                      ModelDownloadProgressSource* wizardDownload, QObject* parent)
     : QObject(parent)
     , m_cli(cli)
-    , m_dependencies(dependencies)
     , m_auth(auth)
     , m_network(network)
     , m_settings(settings)
-    , m_wizardDownload(wizardDownload)
     , m_agents(new AgentListModel(QString(), this))
+    , m_modelRuntime(new ModelRuntimeState(cli, dependencies, wizardDownload, this))
     , m_isApproverOnly(approverOnlyMarkerExists())
 {
 }
@@ -48,151 +46,12 @@ void HomeState::refresh()
 {
     reloadAgents();
     setIsApproverOnly(approverOnlyMarkerExists());
-    refreshLLMStatus();
+    m_modelRuntime->refreshLLMStatus();
 }
 
 void HomeState::reloadAgents()
 {
     m_agents->reload();
-}
-
-// ---------------------------------------------------------------------------
-// Model status and the wizard's download
-
-QCoro::Task<> HomeState::refreshLLMStatus()
-{
-    const quint64 generation = ++m_llmStatusGeneration;
-    if (m_wizardDownload && m_wizardDownload->llmDownloading() && !m_wizardDownload->llmDownloadComplete()) {
-        setOllamaInstalled(true);
-        setGemmaInstalled(false);
-        setLlmInstalling(true);
-        setLlmProgress(qBound(0.0, m_wizardDownload->llmDownloadProgress(), 1.0));
-        mirrorWizardDownload();
-        co_return;
-    }
-
-    const bool ollama = m_dependencies.isOllamaInstalled();
-    setOllamaInstalled(ollama);
-    if (!ollama) {
-        setGemmaInstalled(false);
-        co_return;
-    }
-    const QPointer<HomeState> self(this);
-    const bool gemma = co_await m_dependencies.isGemmaInstalled();
-    if (!self || self->m_llmStatusGeneration != generation)
-        co_return;
-    self->setGemmaInstalled(gemma);
-}
-
-void HomeState::mirrorWizardDownload()
-{
-    dropWizardDownloadMirror();
-    ModelDownloadProgressSource* source = m_wizardDownload.data();
-    // Connections made with this object as context go away with it, so they
-    // never reach a dashboard that is gone.
-    m_wizardDownloadConnections.append(
-        connect(source, &ModelDownloadProgressSource::llmDownloadProgressChanged, this, [this, source] {
-            setLlmProgress(qBound(0.0, source->llmDownloadProgress(), 1.0));
-        }));
-    m_wizardDownloadConnections.append(
-        connect(source, &ModelDownloadProgressSource::llmDownloadCompleteChanged, this, [this, source] {
-            if (!source->llmDownloadComplete())
-                return;
-            ++m_llmStatusGeneration;
-            setLlmInstalling(false);
-            setGemmaInstalled(true);
-            dropWizardDownloadMirror();
-        }));
-    m_wizardDownloadConnections.append(
-        connect(source, &ModelDownloadProgressSource::llmDownloadingChanged, this, [this, source] {
-            if (source->llmDownloading())
-                return;
-            if (!source->llmDownloadComplete())
-                setLlmInstalling(false);
-            dropWizardDownloadMirror();
-        }));
-    // A source that goes away ends its download as far as we can tell.
-    m_wizardDownloadConnections.append(connect(source, &QObject::destroyed, this, [this] {
-        setLlmInstalling(false);
-        dropWizardDownloadMirror();
-    }));
-}
-
-void HomeState::dropWizardDownloadMirror()
-{
-    for (const QMetaObject::Connection& connection : std::as_const(m_wizardDownloadConnections))
-        disconnect(connection);
-    m_wizardDownloadConnections.clear();
-}
-
-// ---------------------------------------------------------------------------
-// Our own model download
-
-void HomeState::installModel()
-{
-    if (m_llmInstalling)
-        return;
-    setLlmInstalling(true);
-    setLlmProgress(0.0);
-    runModelDownload(++m_downloadGeneration);
-}
-
-QCoro::Task<> HomeState::runModelDownload(quint64 download)
-{
-    m_downloadSettled = false;
-    const QPointer<HomeState> self(this);
-    // Arguments and handler are built outside the co_await expression: GCC 12
-    // miscompiles braced lists and temporaries there.
-    QStringList arguments;
-    arguments << QStringLiteral("download-model") << QStringLiteral("--wizard");
-    CLIService::EventHandler onEvent = [self, download](const CLIEvent& event) {
-        if (self)
-            self->applyDownloadEvent(download, event);
-    };
-    CLIResult<std::shared_ptr<CLIProcess>> started = co_await m_cli.start(std::move(arguments), std::move(onEvent));
-    if (!self || self->m_downloadGeneration != download)
-        co_return;
-    if (!started) {
-        SystemLog::write(QStringLiteral("Quorvane: model download could not start: ") + started.error().description());
-        self->downloadEnded(download);
-        co_return;
-    }
-    // The handle is kept: letting it go would stop the download.
-    self->m_modelDownload = std::move(started.value());
-    CLIProcess* process = self->m_modelDownload.get();
-    connect(process, &CLIProcess::finished, self.data(), [self, download] {
-        if (self)
-            self->downloadEnded(download);
-    });
-    if (process->isFinished())
-        self->downloadEnded(download);
-}
-
-void HomeState::applyDownloadEvent(quint64 download, const CLIEvent& event)
-{
-    if (download != m_downloadGeneration || m_downloadSettled)
-        return;
-    if (event.progress)
-        setLlmProgress(qBound(0.0, *event.progress, 1.0));
-    if (event.type == QLatin1String("complete")) {
-        m_downloadSettled = true;
-        ++m_llmStatusGeneration;
-        setLlmInstalling(false);
-        setGemmaInstalled(true);
-    } else if (event.type == QLatin1String("error")) {
-        m_downloadSettled = true;
-        setLlmInstalling(false);
-    }
-}
-
-void HomeState::downloadEnded(quint64 download)
-{
-    if (download != m_downloadGeneration || m_downloadSettled)
-        return;
-    // The tool ended (or never started) without saying how the download went:
-    // it is not running any more, so "Download" must be offered again.
-    m_downloadSettled = true;
-    setLlmInstalling(false);
 }
 
 // ---------------------------------------------------------------------------
@@ -341,16 +200,6 @@ void HomeState::setMcpLlmSummary(bool value)
 // ---------------------------------------------------------------------------
 // Published values
 
-QVariant HomeState::removingAgentNameValue() const
-{
-    return m_removingAgentName ? QVariant(*m_removingAgentName) : QVariant();
-}
-
-QVariant HomeState::removalErrorValue() const
-{
-    return m_removalError ? QVariant(*m_removalError) : QVariant();
-}
-
 QVariant HomeState::analysisSuggestionCountValue() const
 {
     return m_analysisSuggestionCount ? QVariant(*m_analysisSuggestionCount) : QVariant();
@@ -365,20 +214,10 @@ QVariant HomeState::analysisSuggestionCountValue() const
         Q_EMIT signal();                                                                                           \
     }
 
-HOMESTATE_SETTER(setRemovingAgentName, m_removingAgentName, const std::optional<QString>&, removingAgentNameChanged)
-HOMESTATE_SETTER(setRemovalError, m_removalError, const std::optional<QString>&, removalErrorChanged)
-HOMESTATE_SETTER(setOllamaInstalled, m_ollamaInstalled, bool, ollamaInstalledChanged)
-HOMESTATE_SETTER(setGemmaInstalled, m_gemmaInstalled, bool, gemmaInstalledChanged)
-HOMESTATE_SETTER(setLlmInstalling, m_llmInstalling, bool, llmInstallingChanged)
-HOMESTATE_SETTER(setLlmProgress, m_llmProgress, double, llmProgressChanged)
 HOMESTATE_SETTER(setAnalysisRunning, m_analysisRunning, bool, analysisRunningChanged)
 HOMESTATE_SETTER(setAnalysisSuggestionCount, m_analysisSuggestionCount, const std::optional<qint64>&,
                  analysisSuggestionCountChanged)
 HOMESTATE_SETTER(setShowAddAgent, m_showAddAgent, bool, showAddAgentChanged)
-HOMESTATE_SETTER(setIsUninstalling, m_isUninstalling, bool, isUninstallingChanged)
-HOMESTATE_SETTER(setUninstallComplete, m_uninstallComplete, bool, uninstallCompleteChanged)
-HOMESTATE_SETTER(setUninstallStatus, m_uninstallStatus, const QString&, uninstallStatusChanged)
-HOMESTATE_SETTER(setUninstallReport, m_uninstallReport, const QStringList&, uninstallReportChanged)
 HOMESTATE_SETTER(setIsApproverOnly, m_isApproverOnly, bool, isApproverOnlyChanged)
 
 #undef HOMESTATE_SETTER

@@ -22,7 +22,7 @@ class PopoverHost;
 class UpdateCheckService;
 class WindowManager;
 
-// The application's delegate: chooses at start-up between the wizard and the
+// The tray program's shell: chooses at start-up between the wizard and the
 // tray service, owns the status item and drives the popover, starts the
 // long-lived services once, routes opened URLs, and guards quitting.
 class AppDelegate : public QObject
@@ -47,7 +47,7 @@ public:
     using StatusItemFactory = std::function<std::unique_ptr<StatusItem>()>;
     using Terminator = std::function<void()>;
 
-    // popover and quitPrompt must outlive the delegate. The status item is made
+    // popover and quitPrompt must outlive the shell. The status item is made
     // by the factory when setUpStatusItem runs. The terminator asks the
     // application to quit (default: QCoreApplication::quit()).
     AppDelegate(Services services, StatusItemFactory statusItemFactory, PopoverHost& popover, QuitPrompt& quitPrompt,

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QRect>
 
-// What the delegate needs of the popover: open it at the tray icon, close it,
+// What the tray shell needs of the popover: open it at the tray icon, close it,
 // and whether it is shown. PopoverWindow is the real one.
 class PopoverHost : public QObject
 {

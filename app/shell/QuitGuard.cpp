@@ -13,13 +13,16 @@ QString QuitPrompt::message()
 
 QString QuitPrompt::informativeText()
 {
-    return QStringLiteral("Quitting without uninstalling leaves behind config files, signing keys, and agent "
-                          "registrations.\n\nTo fully remove Quorvane, use the Uninstall button in the app.");
+    return QCoreApplication::translate(
+        "QuitPrompt",
+        "Quitting without uninstalling leaves behind config files, signing keys, and agent "
+        "registrations.\n\nTo fully remove Quorvane, use the Uninstall button in the app.");
 }
 
 QStringList QuitPrompt::buttonTexts()
 {
-    return {QStringLiteral("Open Uninstall"), QStringLiteral("Quit Anyway"), QStringLiteral("Cancel")};
+    return {QCoreApplication::translate("QuitPrompt", "Open Uninstall"),
+            QCoreApplication::translate("QuitPrompt", "Quit Anyway"), QCoreApplication::translate("QuitPrompt", "Cancel")};
 }
 
 MessageBoxQuitPrompt::MessageBoxQuitPrompt(QObject* parent)

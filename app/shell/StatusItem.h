@@ -8,7 +8,7 @@
 #include <QString>
 
 // The tray entry of the program, behind a small interface so that the
-// delegate's rules run in tests without a tray.
+// shell's rules run in tests without a tray.
 class StatusItem : public QObject
 {
     Q_OBJECT

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import Quorvane.Style
 import Quorvane.Wizard
 
 // Stands in for the wizard screens that are not built yet.
@@ -7,13 +8,14 @@ Item {
     id: screen
     objectName: "placeholderScreen"
     required property WizardState wizardState
-    readonly property var titles: ["Welcome", "Sign In", "Install", "Configure", "Setting Up", "Done"]
+    readonly property var titles: [qsTr("Welcome"), qsTr("Sign In"), qsTr("Install"), qsTr("Configure"),
+        qsTr("Setting Up"), qsTr("Done")]
 
     Label {
         objectName: "placeholderTitle"
         anchors.centerIn: parent
         text: screen.titles[screen.wizardState.currentScreen] ?? ""
-        color: "#f2f2f7"
-        font.pixelSize: 22
+        color: Style.label
+        font.pixelSize: Style.titleSize
     }
 }

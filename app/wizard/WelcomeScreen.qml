@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Quorvane.Style
 import Quorvane.Wizard
 
 // The first screen: what the program does, and the way in.
@@ -12,7 +13,7 @@ Item {
     ColumnLayout {
         anchors.centerIn: parent
         width: Math.min(parent.width - 64, 420)
-        spacing: 18
+        spacing: Style.spacing
 
         Image {
             objectName: "logo"
@@ -26,9 +27,9 @@ Item {
             objectName: "welcomeTitle"
             Layout.fillWidth: true
             horizontalAlignment: Text.AlignHCenter
-            text: "Welcome to Quorvane"
-            color: "#f2f2f7"
-            font.pixelSize: 26
+            text: qsTr("Welcome to Quorvane")
+            color: Style.label
+            font.pixelSize: Style.titleSize
             font.bold: true
         }
         Label {
@@ -36,24 +37,24 @@ Item {
             Layout.fillWidth: true
             horizontalAlignment: Text.AlignHCenter
             wrapMode: Text.WordWrap
-            text: "Quorvane puts you in control of your AI tools. When an agent wants to do something risky, you approve it first."
-            color: "#a1a1aa"
-            font.pixelSize: 14
+            text: qsTr("Quorvane puts you in control of your AI tools. When an agent wants to do something risky, you approve it first.")
+            color: Style.secondaryLabel
+            font.pixelSize: Style.bodySize
         }
         Label {
             objectName: "tagline"
             Layout.fillWidth: true
             horizontalAlignment: Text.AlignHCenter
             textFormat: Text.StyledText
-            text: "Trust your AI. <font color=\"#3b82f6\">Verify</font> what matters."
-            color: "#f2f2f7"
-            font.pixelSize: 15
+            text: qsTr("Trust your AI. <font color=\"%1\">Verify</font> what matters.").arg(Style.accent)
+            color: Style.label
+            font.pixelSize: Style.bodySize
         }
         Button {
             objectName: "getStartedButton"
             Layout.alignment: Qt.AlignHCenter
-            Layout.topMargin: 12
-            text: "Get Started →"
+            Layout.topMargin: Style.spacingSmall
+            text: qsTr("Get Started →")
             onClicked: screen.wizardState.getStarted()
         }
     }

@@ -85,7 +85,6 @@ void WindowManager::showWizard()
                                QStringLiteral("wizardState"), m_wizardState);
     if (!view)
         return;
-    setActivationPolicy(ActivationPolicy::regular);
     view->resize(540, 780);
     view->setMinimumSize(QSize(540, 680));
     view->setMaximumSize(QSize(720, 1100));
@@ -111,7 +110,6 @@ void WindowManager::showDashboard()
                                QStringLiteral("home"), m_home);
     if (!view)
         return;
-    setActivationPolicy(ActivationPolicy::regular);
     view->resize(540, 680);
     view->setMinimumSize(QSize(540, 680));
     view->setMaximumSize(QSize(540, 680));
@@ -122,7 +120,6 @@ void WindowManager::showDashboard()
 
 void WindowManager::finishWizard()
 {
-    m_wizardState->cancelAnalysis();
     m_wizardState->clearSessionToken();
     if (QWindow* wizard = m_wizardWindow) {
         m_wizardWindow.clear();
@@ -132,12 +129,11 @@ void WindowManager::finishWizard()
         Q_EMIT wizardWindowChanged();
     }
     startTrayService();
-    setActivationPolicy(ActivationPolicy::accessory);
 }
 
 void WindowManager::startTrayService()
 {
-    // The delegate makes the status item and starts the services only once.
+    // The tray shell makes the status item and starts the services only once.
     if (m_shell.setUpStatusItem)
         m_shell.setUpStatusItem();
     if (m_shell.startServices)
@@ -163,7 +159,6 @@ void WindowManager::windowWillClose(QWindow* window)
     if (!window)
         return;
     if (window == m_wizardWindow) {
-        m_wizardState->cancelAnalysis();
         m_wizardState->clearSessionToken();
         m_wizardWindow.clear();
         window->removeEventFilter(this);
@@ -185,17 +180,5 @@ void WindowManager::windowWillClose(QWindow* window)
         window->removeEventFilter(this);
         window->deleteLater();
         Q_EMIT dashboardWindowChanged();
-    } else {
-        return;
     }
-    if (!m_wizardWindow && !m_dashboardWindow && isSetupComplete())
-        setActivationPolicy(ActivationPolicy::accessory);
-}
-
-void WindowManager::setActivationPolicy(ActivationPolicy policy)
-{
-    if (m_activationPolicy == policy)
-        return;
-    m_activationPolicy = policy;
-    Q_EMIT activationPolicyChanged();
 }

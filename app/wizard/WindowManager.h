@@ -19,16 +19,10 @@ class WizardState;
 class WindowManager : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(ActivationPolicy activationPolicy READ activationPolicy NOTIFY activationPolicyChanged)
 
 public:
-    // regular: a window of ours is shown (the program has a taskbar entry);
-    // accessory: tray only.
-    enum class ActivationPolicy { regular, accessory };
-    Q_ENUM(ActivationPolicy)
-
-    // What the window manager asks of the running application delegate. Each
-    // hook may be empty (the delegate is gone): the call then does nothing.
+    // What the window manager asks of the running tray shell. Each hook may
+    // be empty (the shell is gone): the call then does nothing.
     struct Shell
     {
         std::function<void()> setUpStatusItem;
@@ -64,10 +58,8 @@ public:
     QWindow* wizardWindow() const { return m_wizardWindow.data(); }
     QWindow* dashboardWindow() const { return m_dashboardWindow.data(); }
     bool hasVisibleWindow() const;
-    ActivationPolicy activationPolicy() const { return m_activationPolicy; }
 
 Q_SIGNALS:
-    void activationPolicyChanged();
     void wizardWindowChanged();
     void dashboardWindowChanged();
 
@@ -76,8 +68,7 @@ protected:
 
 private:
     QWindow* makeWindow(const QString& qmlPath, const QString& propertyName, QObject* model);
-    void setActivationPolicy(ActivationPolicy policy);
-    // The status item and the services (the delegate makes them once only).
+    // The status item and the services (the tray shell makes them once only).
     void startTrayService();
     static void front(QWindow* window);
 
@@ -88,5 +79,4 @@ private:
     QPointer<QWindow> m_dashboardWindow;
     Shell m_shell;
     std::function<ViewFactory*()> m_views;
-    ActivationPolicy m_activationPolicy = ActivationPolicy::accessory;
 };

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import Quorvane.Style
 import Quorvane.Wizard
 
 // The wizard window's content: exactly the screen of wizardState.currentScreen,
@@ -9,7 +10,7 @@ Rectangle {
     objectName: "wizardRootView"
     required property WizardState wizardState
     readonly property int transitionDuration: 250
-    color: "#1c1c1e"
+    color: Style.windowBackground
     implicitWidth: 540
     implicitHeight: 780
 

@@ -318,9 +318,3 @@ bool WizardState::handleCallbackURL(const QUrl& url)
     }
     return true;
 }
-
-void WizardState::cancelAnalysis()
-{
-    setAnalysisWaitingForLLM(false);
-    setAnalysisInProgress(false);
-}

@@ -4,12 +4,10 @@
 
 #include <QObject>
 #include <optional>
-#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <QVariantList>
 
-class QProcess;
 
 // The single wizard model: which screen is shown and everything the screens
 // display. Made once by the window manager and kept for the whole process, so
@@ -74,8 +72,6 @@ public:
     bool handleCallbackURL(const QUrl& url);
     QString callbackCode() const { return m_callbackCode; }
 
-    // Stops a waiting or running activity analysis.
-    void cancelAnalysis();
 
     WizardScreen currentScreen() const { return m_currentScreen; }
     bool isLoading() const { return m_isLoading; }
@@ -202,7 +198,4 @@ private:
     double m_analysisProgress = 0.0; // analysis progress, 0 to 1
     QString m_analysisError = QString(); // analysis failure; empty: none
     QString m_callbackCode;
-    // Handles of running work, filled by the sign-in, install and analysis steps.
-    QPointer<QObject> m_authSession;
-    QPointer<QProcess> m_llmProcess;
 };

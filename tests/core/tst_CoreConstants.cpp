@@ -1,4 +1,5 @@
 #include "CoreConstants.h"
+#include "OriginCheck.h"
 #include "TestHome.h"
 
 #include <QTest>
@@ -35,7 +36,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, origin);
         QFETCH(bool, acceptable);
-        QCOMPARE(CoreConstants::isAcceptableOrigin(origin), acceptable);
+        QCOMPARE(OriginCheck::isAcceptable(origin), acceptable);
     }
 
     void devOverridesReplaceOriginsAndHome()

@@ -343,16 +343,20 @@ private Q_SLOTS:
         QVERIFY(!archive.isEmpty());
 
         LoopbackHttpServer server;
-        QVERIFY(server.isListening());
+        QVERIFY(server.listen());
         QJsonObject latest{{QStringLiteral("version"), newVersion},
                            {QStringLiteral("url"), QString(server.origin() + QStringLiteral("/files/") + archiveName)},
                            {QStringLiteral("sha256"), ReleaseSignature::sha256Hex(archive)},
                            {QStringLiteral("signature"), ReleaseSignature::encodeBase64Url(m_publisher->sign(archive))}};
         if (sizeChange != 0)
             latest.insert(QStringLiteral("size"), double(archive.size() + sizeChange));
-        server.setResponse("/releases/latest", {200, QJsonDocument(latest).toJson(), true, 0});
-        server.setResponse("/files/" + archiveName.toUtf8(),
-                           {200, archive, dripMilliseconds >= 0, std::max(dripMilliseconds, 0)});
+        server.setResponse(QStringLiteral("/releases/latest"), {"200 OK", QJsonDocument(latest).toJson()});
+        LoopbackHttpServer::Response file{"200 OK", archive, dripMilliseconds >= 0};
+        if (dripMilliseconds > 0) { // one byte at a time
+            file.pieces = int(archive.size());
+            file.interval = dripMilliseconds;
+        }
+        server.setResponse(QStringLiteral("/files/") + archiveName, file);
         qputenv("QUORVANE_API_BASE_URL", server.origin().toUtf8());
 
         UpdateCheckService service(&m_network);
@@ -401,11 +405,12 @@ private Q_SLOTS:
         const QByteArray archive = packTree(newTree.path());
         QVERIFY(archive.size() > 64 * 1024);
         LoopbackHttpServer server;
+        QVERIFY(server.listen());
         const QJsonObject latest{{QStringLiteral("version"), newVersion},
                                  {QStringLiteral("url"), QString(server.origin() + QStringLiteral("/files/") + archiveName)},
                                  {QStringLiteral("sha256"), ReleaseSignature::sha256Hex(archive)}};
-        server.setResponse("/releases/latest", {200, QJsonDocument(latest).toJson(), true, 0});
-        server.setResponse("/files/" + archiveName.toUtf8(), {200, archive, true, 0});
+        server.setResponse(QStringLiteral("/releases/latest"), {"200 OK", QJsonDocument(latest).toJson()});
+        server.setResponse(QStringLiteral("/files/") + archiveName, {"200 OK", archive});
         qputenv("QUORVANE_API_BASE_URL", server.origin().toUtf8());
         qputenv("TMPDIR", QFile::encodeName(mountPoint.path()));
 
@@ -514,10 +519,10 @@ private Q_SLOTS:
             writeLatest(releases.path(), latest);
             qputenv("QUORVANE_API_BASE_URL", backend->url().toString().toUtf8());
         } else {
-            QVERIFY(server.isListening());
+            QVERIFY(server.listen());
             latest.insert(QStringLiteral("url"), QString(server.origin() + QStringLiteral("/files/") + archiveName));
-            server.setResponse("/releases/latest", {200, QJsonDocument(latest).toJson(), true, 0});
-            server.setResponse("/files/" + archiveName.toUtf8(), {200, archive, false, 0});
+            server.setResponse(QStringLiteral("/releases/latest"), {"200 OK", QJsonDocument(latest).toJson()});
+            server.setResponse(QStringLiteral("/files/") + archiveName, {"200 OK", archive, false});
             qputenv("QUORVANE_API_BASE_URL", server.origin().toUtf8());
         }
 

@@ -8,6 +8,7 @@
 #include "Ed25519Key.h"
 #include "FileCredentialStore.h"
 #include "MachineAuthService.h"
+#include "OriginCheck.h"
 #include "MachineConfig.h"
 
 #include <QCoreApplication>
@@ -91,7 +92,7 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
-    if (arguments.size() < 2 || !CoreConstants::isAcceptableOrigin(arguments.at(1))) {
+    if (arguments.size() < 2 || !OriginCheck::isAcceptable(arguments.at(1))) {
         std::fprintf(stderr, "usage: quorvane-demo-provision <back-end origin> [email]\n");
         return 2;
     }

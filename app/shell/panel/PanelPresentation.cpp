@@ -2,6 +2,7 @@
 
 #include "PendingAction.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 
 #include <cmath>
@@ -11,8 +12,8 @@ namespace PanelPresentation {
 QString actionsTabLabel(qsizetype pendingCount)
 {
     if (pendingCount > 0)
-        return QStringLiteral("Actions (%1)").arg(pendingCount);
-    return QStringLiteral("Actions");
+        return QCoreApplication::translate("PanelPresentation", "Actions (%1)").arg(pendingCount);
+    return QCoreApplication::translate("PanelPresentation", "Actions");
 }
 
 double remainingSeconds(const PendingAction& action, const QDateTime& now)
@@ -23,7 +24,7 @@ double remainingSeconds(const PendingAction& action, const QDateTime& now)
 QString countdownText(double remaining)
 {
     if (!(remaining > 0.0)) // also NaN
-        return QStringLiteral("Expired");
+        return QCoreApplication::translate("PanelPresentation", "Expired");
     // Whole seconds, truncated; an absurdly far expiry is capped rather than
     // overflowing the conversion.
     constexpr double cap = 9.0e15;
@@ -92,12 +93,17 @@ QString scopeWarning(const PendingAction& action, RuleScope scope)
     const QString label = ruleLabel(action);
     switch (scope.value()) {
     case RuleScope::agent:
-        return QStringLiteral("Future %1 actions from %2 will be auto-approved.").arg(label, action.agentName);
+        return QCoreApplication::translate(
+            "PanelPresentation", "Future %1 actions from %2 will be auto-approved.")
+            .arg(label, action.agentName);
     case RuleScope::machine:
-        return QStringLiteral("Future %1 actions from agents on %2 will be auto-approved.")
+        return QCoreApplication::translate(
+            "PanelPresentation", "Future %1 actions from agents on %2 will be auto-approved.")
             .arg(label, action.agentMachine.value_or(QStringLiteral("this machine")));
     case RuleScope::global:
-        return QStringLiteral("Future %1 actions from any agent will be auto-approved.").arg(label);
+        return QCoreApplication::translate(
+            "PanelPresentation", "Future %1 actions from any agent will be auto-approved.")
+            .arg(label);
     }
     return QString();
 }
@@ -131,12 +137,14 @@ QString explanationMode(const PendingAction& action, bool showExplanation)
 
 QString approveLabel(bool isUnregister)
 {
-    return isUnregister ? QStringLiteral("Remove") : QStringLiteral("Approve");
+    return isUnregister ? QCoreApplication::translate("PanelPresentation", "Remove")
+                        : QCoreApplication::translate("PanelPresentation", "Approve");
 }
 
 QString denyLabel(bool isUnregister)
 {
-    return isUnregister ? QStringLiteral("Keep Agent") : QStringLiteral("Deny");
+    return isUnregister ? QCoreApplication::translate("PanelPresentation", "Keep Agent")
+                        : QCoreApplication::translate("PanelPresentation", "Deny");
 }
 
 QString approveColorName(bool isUnregister)

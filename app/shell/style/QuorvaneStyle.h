@@ -5,8 +5,9 @@
 #include <QPalette>
 #include <QtQml/qqmlregistration.h>
 
-// The shared colours of every window, available to QML as the `Style`
-// singleton of the Quorvane.Style module and to C++ as static functions.
+// The shared colours, spacing and type sizes of every window, available to QML
+// as the `Style` singleton of the Quorvane.Style module and to C++ as static
+// functions.
 class QuorvaneStyle : public QObject
 {
     Q_OBJECT
@@ -25,6 +26,14 @@ class QuorvaneStyle : public QObject
     Q_PROPERTY(QColor secondaryLabel READ secondaryLabel CONSTANT)
     Q_PROPERTY(QColor tertiaryLabel READ tertiaryLabel CONSTANT)
     Q_PROPERTY(QColor separator READ separator CONSTANT)
+    Q_PROPERTY(QColor accent READ accent CONSTANT)
+    Q_PROPERTY(int spacingTight READ spacingTight CONSTANT)
+    Q_PROPERTY(int spacingSmall READ spacingSmall CONSTANT)
+    Q_PROPERTY(int spacing READ spacing CONSTANT)
+    Q_PROPERTY(int spacingLarge READ spacingLarge CONSTANT)
+    Q_PROPERTY(int captionSize READ captionSize CONSTANT)
+    Q_PROPERTY(int bodySize READ bodySize CONSTANT)
+    Q_PROPERTY(int titleSize READ titleSize CONSTANT)
 
 public:
     explicit QuorvaneStyle(QObject* parent = nullptr);
@@ -41,6 +50,17 @@ public:
     static QColor secondaryLabel() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.55f); }
     static QColor tertiaryLabel() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.25f); }
     static QColor separator() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.10f); }
+    static QColor accent() { return QColor(59, 130, 246); }
+
+    // Spacing between and around items, in pixels.
+    static int spacingTight() { return 4; }
+    static int spacingSmall() { return 8; }
+    static int spacing() { return 16; }
+    static int spacingLarge() { return 24; }
+    // Type sizes, in pixels: secondary lines, running text, window titles.
+    static int captionSize() { return 12; }
+    static int bodySize() { return 14; }
+    static int titleSize() { return 24; }
 
     // colorMix(): the rule the filled button's gradient is built with.
     Q_INVOKABLE QColor mix(const QColor& base, const QColor& target, double fraction) const;

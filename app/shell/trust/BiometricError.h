@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 // Why a presence confirmation did not succeed: the person dismissed the prompt
@@ -18,7 +19,9 @@ struct BiometricError
     // The text shown to the person.
     QString description() const
     {
-        return kind == Kind::Cancelled ? QStringLiteral("Authentication cancelled") : message;
+        return kind == Kind::Cancelled
+            ? QCoreApplication::translate("PresenceConfirmer", "Authentication cancelled")
+            : message;
     }
 
     bool operator==(const BiometricError&) const = default;

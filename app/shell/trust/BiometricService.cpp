@@ -10,6 +10,7 @@ BiometricService::BiometricService(PresenceConfirmer& confirmer)
 QCoro::Task<std::optional<BiometricError>> BiometricService::authenticate(QString reason)
 {
     if (!m_confirmer)
-        co_return BiometricError::failed(QStringLiteral("Presence confirmation is not available"));
+        co_return BiometricError::failed(
+            QCoreApplication::translate("PresenceConfirmer", "Presence confirmation is not available"));
     co_return co_await m_confirmer->confirm(std::move(reason));
 }

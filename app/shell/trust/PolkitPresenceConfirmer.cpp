@@ -110,23 +110,27 @@ std::optional<BiometricError> PolkitPresenceConfirmer::outcomeOf(const QDBusMess
             return BiometricError::cancelled();
         if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
             || name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
-            return BiometricError::failed(
-                QStringLiteral("Presence confirmation is unavailable: the system's authorization service "
-                               "(polkit) is not running"));
+            return BiometricError::failed(QCoreApplication::translate("PresenceConfirmer",
+                "Presence confirmation is unavailable: the system's authorization service "
+                "(polkit) is not running"));
         if (name == QLatin1String("org.freedesktop.DBus.Error.NoReply")
             || name == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
-            return BiometricError::failed(QStringLiteral("Presence confirmation timed out"));
-        if (name == QLatin1String("org.freedesktop.DBus.Error.Disconnected"))
             return BiometricError::failed(
-                QStringLiteral("Presence confirmation is unavailable: the system bus is not reachable"));
+                QCoreApplication::translate("PresenceConfirmer", "Presence confirmation timed out"));
+        if (name == QLatin1String("org.freedesktop.DBus.Error.Disconnected"))
+            return BiometricError::failed(QCoreApplication::translate("PresenceConfirmer",
+                "Presence confirmation is unavailable: the system bus is not reachable"));
         const QString detail = reply.errorMessage().isEmpty() ? name : reply.errorMessage();
-        return BiometricError::failed(QStringLiteral("Presence confirmation failed: %1").arg(detail));
+        return BiometricError::failed(
+            QCoreApplication::translate("PresenceConfirmer", "Presence confirmation failed: %1").arg(detail));
     }
     if (reply.type() != QDBusMessage::ReplyMessage)
-        return BiometricError::failed(QStringLiteral("Presence confirmation failed: no answer from polkit"));
+        return BiometricError::failed(QCoreApplication::translate(
+            "PresenceConfirmer", "Presence confirmation failed: no answer from polkit"));
 
     if (reply.signature() != QLatin1String("(bba{ss})") || reply.arguments().size() != 1)
-        return BiometricError::failed(QStringLiteral("Presence confirmation failed: unexpected answer from polkit"));
+        return BiometricError::failed(QCoreApplication::translate(
+            "PresenceConfirmer", "Presence confirmation failed: unexpected answer from polkit"));
 
     const QDBusArgument result = reply.arguments().constFirst().value<QDBusArgument>();
     bool isAuthorized = false;
@@ -151,19 +155,22 @@ std::optional<BiometricError> PolkitPresenceConfirmer::outcomeOf(const QDBusMess
     if (details.contains(QStringLiteral("polkit.dismissed")))
         return BiometricError::cancelled();
     if (isChallenge)
-        return BiometricError::failed(
-            QStringLiteral("No authentication agent is running to confirm your presence"));
-    return BiometricError::failed(QStringLiteral("Not authorized to activate a trust window"));
+        return BiometricError::failed(QCoreApplication::translate(
+            "PresenceConfirmer", "No authentication agent is running to confirm your presence"));
+    return BiometricError::failed(
+        QCoreApplication::translate("PresenceConfirmer", "Not authorized to activate a trust window"));
 }
 
 QCoro::Task<std::optional<BiometricError>> PolkitPresenceConfirmer::confirm(QString reason)
 {
     if (!m_bus.isConnected()) {
         const QString why = m_bus.lastError().message();
-        co_return BiometricError::failed(
-            why.isEmpty() ? QStringLiteral("Presence confirmation is unavailable: the system bus is not reachable")
-                          : QStringLiteral("Presence confirmation is unavailable: the system bus is not reachable (%1)")
-                                .arg(why));
+        co_return BiometricError::failed(why.isEmpty()
+                ? QCoreApplication::translate("PresenceConfirmer",
+                    "Presence confirmation is unavailable: the system bus is not reachable")
+                : QCoreApplication::translate("PresenceConfirmer",
+                    "Presence confirmation is unavailable: the system bus is not reachable (%1)")
+                      .arg(why));
     }
 
     const QString cancellationId =

@@ -29,5 +29,6 @@ QCoro::Task<std::optional<BiometricError>> StandInPresenceConfirmer::confirm(QSt
     case Outcome::Deny:
         break;
     }
-    co_return BiometricError::failed(QStringLiteral("Authentication failed"));
+    co_return BiometricError::failed(
+        QCoreApplication::translate("PresenceConfirmer", "Authentication failed"));
 }

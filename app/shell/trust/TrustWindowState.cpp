@@ -142,15 +142,15 @@ std::optional<QString> TrustWindowState::scheduleProblem() const
 {
     if (m_mode == Mode::AdHoc) {
         if (m_selectedDuration <= 0)
-            return QStringLiteral("Choose a duration");
+            return tr("Choose a duration");
         return std::nullopt;
     }
     if (!m_scheduledStart.isValid() || !m_scheduledEnd.isValid())
-        return QStringLiteral("Choose a start and an end");
+        return tr("Choose a start and an end");
     if (m_scheduledEnd <= m_scheduledStart)
-        return QStringLiteral("The end must be after the start");
+        return tr("The end must be after the start");
     if (m_scheduledEnd <= now())
-        return QStringLiteral("The end must be in the future");
+        return tr("The end must be in the future");
     return std::nullopt;
 }
 
@@ -196,7 +196,7 @@ QCoro::Task<> TrustWindowState::activate()
     const QDateTime scheduledEnd = m_scheduledEnd;
     const std::optional<SignedRequest> request = m_auth.signedPOSTRequest(url, requestBody());
     if (!request) {
-        finish(QStringLiteral("Failed to sign request"));
+        finish(tr("Failed to sign request"));
         co_return;
     }
 
@@ -227,7 +227,7 @@ QCoro::Task<> TrustWindowState::deactivate()
     if (!request) {
         // Without a signed request the back-end cannot be told, and its window
         // goes on approving: keep showing it (the expiry still ends it).
-        setErrorMessage(QStringLiteral("Failed to sign request"));
+        setErrorMessage(tr("Failed to sign request"));
         SystemLog::write(QStringLiteral("Quorvane: trust window close not sent: cannot sign the request"));
         co_return;
     }
@@ -295,9 +295,9 @@ QDateTime TrustWindowState::composeTime(int dayOffset, int hour, int minute) con
 QString TrustWindowState::dayLabel(int dayOffset) const
 {
     if (dayOffset == 0)
-        return QStringLiteral("Today");
+        return tr("Today");
     if (dayOffset == 1)
-        return QStringLiteral("Tomorrow");
+        return tr("Tomorrow");
     const QDate day = now().toLocalTime().date().addDays(dayOffset);
     return QLocale().toString(day, QStringLiteral("ddd d MMM"));
 }

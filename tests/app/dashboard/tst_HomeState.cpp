@@ -10,27 +10,10 @@ private Q_SLOTS:
     {
         Fixture f;
         HomeState& state = *f.state;
-        QCOMPARE(state.agents().size(), 0);
         QCOMPARE(state.agentList()->count(), 0);
-        QCOMPARE(state.removingAgentName(), std::nullopt);
-        QCOMPARE(state.removalError(), std::nullopt);
-        QVERIFY(!state.property("removingAgentName").isValid());
-        QVERIFY(!state.property("removalError").isValid());
-        QVERIFY(!state.ollamaInstalled());
-        QVERIFY(!state.gemmaInstalled());
-        QVERIFY(!state.llmInstalling());
-        QCOMPARE(state.llmProgress(), 0.0);
-        QVERIFY(!state.analysisRunning());
-        QCOMPARE(state.analysisSuggestionCount(), std::nullopt);
+        // An absent count is undefined in QML, not 0.
         QVERIFY(!state.property("analysisSuggestionCount").isValid());
-        QVERIFY(!state.isMirroringWizardDownload());
-        QVERIFY(!state.showAddAgent());
-        QVERIFY(!state.isUninstalling());
-        QVERIFY(!state.uninstallComplete());
-        QCOMPARE(state.uninstallStatus(), QString());
-        QCOMPARE(state.uninstallReport(), QStringList());
         QVERIFY(!state.mcpLlmSummary());
-        QVERIFY(!state.isApproverOnly());
 
         QSignalSpy shown(&state, &HomeState::showAddAgentChanged);
         state.setProperty("showAddAgent", true);
@@ -98,22 +81,22 @@ private Q_SLOTS:
         HomeState& state = *f.state;
         if (!ollama.isEmpty())
             QVERIFY(f.installOllama(ollama));
-        QSignalSpy installing(&state, &HomeState::llmInstallingChanged);
-        QSignalSpy progress(&state, &HomeState::llmProgressChanged);
+        QSignalSpy installing(&state.modelRuntime(), &ModelRuntimeState::llmInstallingChanged);
+        QSignalSpy progress(&state.modelRuntime(), &ModelRuntimeState::llmProgressChanged);
 
-        QCoro::waitFor(state.refreshLLMStatus());
-        QCOMPARE(state.ollamaInstalled(), ollamaInstalled);
-        QCOMPARE(state.gemmaInstalled(), gemmaInstalled);
+        QCoro::waitFor(state.modelRuntime().refreshLLMStatus());
+        QCOMPARE(state.modelRuntime().ollamaInstalled(), ollamaInstalled);
+        QCOMPARE(state.modelRuntime().gemmaInstalled(), gemmaInstalled);
         // Without a wizard download the download fields are left alone.
         QCOMPARE(installing.count(), 0);
         QCOMPARE(progress.count(), 0);
-        QVERIFY(!state.isMirroringWizardDownload());
+        QVERIFY(!state.modelRuntime().isMirroringWizardDownload());
 
         // Taking the runtime away is seen by the next refresh.
         QFile::remove(f.ollamaPath());
-        QCoro::waitFor(state.refreshLLMStatus());
-        QVERIFY(!state.ollamaInstalled());
-        QVERIFY(!state.gemmaInstalled());
+        QCoro::waitFor(state.modelRuntime().refreshLLMStatus());
+        QVERIFY(!state.modelRuntime().ollamaInstalled());
+        QVERIFY(!state.modelRuntime().gemmaInstalled());
     }
 
     // A model lookup still running when a download completes must not take
@@ -128,17 +111,17 @@ private Q_SLOTS:
             {QStringLiteral("download-model"),
              QJsonObject{{QStringLiteral("steps"), 1}, {QStringLiteral("stepDelayMs"), 0}}}}));
 
-        QCoro::Task<> refresh = state.refreshLLMStatus();
-        QVERIFY(state.ollamaInstalled());
-        state.installModel();
-        QTRY_VERIFY(state.gemmaInstalled());
-        QVERIFY(!state.llmInstalling());
+        QCoro::Task<> refresh = state.modelRuntime().refreshLLMStatus();
+        QVERIFY(state.modelRuntime().ollamaInstalled());
+        state.modelRuntime().installModel();
+        QTRY_VERIFY(state.modelRuntime().gemmaInstalled());
+        QVERIFY(!state.modelRuntime().llmInstalling());
 
         QFile gateFile(gate);
         QVERIFY(gateFile.open(QIODevice::WriteOnly));
         gateFile.close();
         QCoro::waitFor(std::move(refresh));
-        QVERIFY(state.gemmaInstalled());
+        QVERIFY(state.modelRuntime().gemmaInstalled());
 
         // Of two overlapping lookups the later one decides: the first answers
         // "gemma" only after the second has answered without it.
@@ -148,14 +131,14 @@ private Q_SLOTS:
                                 "touch '" + QFile::encodeName(counter) + "'\n"
                                 "while [ ! -e '" + QFile::encodeName(gate) + "' ]; do sleep 0.05; done\n"
                                 "echo 'gemma4:latest'\n"));
-        QCoro::Task<> first = state.refreshLLMStatus();
+        QCoro::Task<> first = state.modelRuntime().refreshLLMStatus();
         QTRY_VERIFY(QFile::exists(counter));
-        QCoro::waitFor(state.refreshLLMStatus());
-        QVERIFY(!state.gemmaInstalled());
+        QCoro::waitFor(state.modelRuntime().refreshLLMStatus());
+        QVERIFY(!state.modelRuntime().gemmaInstalled());
         QVERIFY(gateFile.open(QIODevice::WriteOnly));
         gateFile.close();
         QCoro::waitFor(std::move(first));
-        QVERIFY(!state.gemmaInstalled());
+        QVERIFY(!state.modelRuntime().gemmaInstalled());
     }
 
     void installModel_data()
@@ -196,15 +179,15 @@ private Q_SLOTS:
                                                       + QStringLiteral("/libexec/quorvane/bin/quorvane")));
         });
         LogCapture log;
-        QSignalSpy installing(&state, &HomeState::llmInstallingChanged);
+        QSignalSpy installing(&state.modelRuntime(), &ModelRuntimeState::llmInstallingChanged);
 
-        state.installModel();
-        QVERIFY(state.llmInstalling());
-        QCOMPARE(state.llmProgress(), 0.0);
-        QTRY_VERIFY(!state.llmInstalling());
+        state.modelRuntime().installModel();
+        QVERIFY(state.modelRuntime().llmInstalling());
+        QCOMPARE(state.modelRuntime().llmProgress(), 0.0);
+        QTRY_VERIFY(!state.modelRuntime().llmInstalling());
         QCOMPARE(installing.count(), 2);
-        QCOMPARE(state.gemmaInstalled(), gemmaInstalled);
-        QCOMPARE(state.llmProgress(), progress);
+        QCOMPARE(state.modelRuntime().gemmaInstalled(), gemmaInstalled);
+        QCOMPARE(state.modelRuntime().llmProgress(), progress);
         if (toolMissing) {
             QCOMPARE(log.lines().size(), 1);
             QVERIFY2(log.lines().first().startsWith(QStringLiteral("Quorvane: model download could not start: ")),
@@ -219,10 +202,10 @@ private Q_SLOTS:
             QVERIFY(f.writeScenario(QJsonObject{
                 {QStringLiteral("download-model"),
                  QJsonObject{{QStringLiteral("steps"), 1}, {QStringLiteral("stepDelayMs"), 0}}}}));
-            state.installModel();
-            QVERIFY(state.llmInstalling());
-            QTRY_VERIFY(state.gemmaInstalled());
-            QVERIFY(!state.llmInstalling());
+            state.modelRuntime().installModel();
+            QVERIFY(state.modelRuntime().llmInstalling());
+            QTRY_VERIFY(state.modelRuntime().gemmaInstalled());
+            QVERIFY(!state.modelRuntime().llmInstalling());
             QCOMPARE(f.invocations().size(), 2);
         }
     }
@@ -235,14 +218,14 @@ private Q_SLOTS:
             {QStringLiteral("download-model"),
              QJsonObject{{QStringLiteral("steps"), 5}, {QStringLiteral("stepDelayMs"), 40}}}}));
         QList<double> seen;
-        connect(&state, &HomeState::llmProgressChanged, this, [&] { seen.append(state.llmProgress()); });
+        connect(&state.modelRuntime(), &ModelRuntimeState::llmProgressChanged, this, [&] { seen.append(state.modelRuntime().llmProgress()); });
 
-        state.installModel();
-        state.installModel();
-        QTRY_VERIFY(state.llmProgress() > 0.0);
-        state.installModel();
-        QTRY_VERIFY(state.gemmaInstalled());
-        QVERIFY(!state.llmInstalling());
+        state.modelRuntime().installModel();
+        state.modelRuntime().installModel();
+        QTRY_VERIFY(state.modelRuntime().llmProgress() > 0.0);
+        state.modelRuntime().installModel();
+        QTRY_VERIFY(state.modelRuntime().gemmaInstalled());
+        QVERIFY(!state.modelRuntime().llmInstalling());
         QCOMPARE(f.invocations().size(), 1);
         QCOMPARE(seen, (QList<double>{0.2, 0.4, 0.6, 0.8, 1.0}));
     }
@@ -271,19 +254,19 @@ private Q_SLOTS:
         QTRY_VERIFY(f.wizard.llmDownloadProgress() > 0.0);
 
         // The dashboard opens while the wizard downloads.
-        QCoro::waitFor(state.refreshLLMStatus());
-        QVERIFY(state.ollamaInstalled());
-        QVERIFY(!state.gemmaInstalled());
-        QVERIFY(state.llmInstalling());
-        QCOMPARE(state.llmProgress(), f.wizard.llmDownloadProgress());
-        QVERIFY(state.isMirroringWizardDownload());
+        QCoro::waitFor(state.modelRuntime().refreshLLMStatus());
+        QVERIFY(state.modelRuntime().ollamaInstalled());
+        QVERIFY(!state.modelRuntime().gemmaInstalled());
+        QVERIFY(state.modelRuntime().llmInstalling());
+        QCOMPARE(state.modelRuntime().llmProgress(), f.wizard.llmDownloadProgress());
+        QVERIFY(state.modelRuntime().isMirroringWizardDownload());
         // "Download" is no second download meanwhile.
-        state.installModel();
+        state.modelRuntime().installModel();
 
-        QTRY_VERIFY(!state.llmInstalling());
-        QCOMPARE(state.gemmaInstalled(), completes);
-        QCOMPARE(state.llmProgress(), f.wizard.llmDownloadProgress());
-        QVERIFY(!state.isMirroringWizardDownload());
+        QTRY_VERIFY(!state.modelRuntime().llmInstalling());
+        QCOMPARE(state.modelRuntime().gemmaInstalled(), completes);
+        QCOMPARE(state.modelRuntime().llmProgress(), f.wizard.llmDownloadProgress());
+        QVERIFY(!state.modelRuntime().isMirroringWizardDownload());
         QCOMPARE(f.invocations().size(), 1);
     }
 
@@ -293,54 +276,54 @@ private Q_SLOTS:
         HomeState& state = *f.state;
         f.wizard.setDownloading(true);
         f.wizard.setProgress(0.3);
-        QCoro::waitFor(state.refreshLLMStatus());
-        QCoro::waitFor(state.refreshLLMStatus()); // resubscribes, not twice
-        QCOMPARE(state.llmProgress(), 0.3);
-        QSignalSpy progress(&state, &HomeState::llmProgressChanged);
+        QCoro::waitFor(state.modelRuntime().refreshLLMStatus());
+        QCoro::waitFor(state.modelRuntime().refreshLLMStatus()); // resubscribes, not twice
+        QCOMPARE(state.modelRuntime().llmProgress(), 0.3);
+        QSignalSpy progress(&state.modelRuntime(), &ModelRuntimeState::llmProgressChanged);
         f.wizard.setProgress(0.5);
         QCOMPARE(progress.count(), 1);
-        QCOMPARE(state.llmProgress(), 0.5);
+        QCOMPARE(state.modelRuntime().llmProgress(), 0.5);
         f.wizard.setProgress(7.0); // out of range from a broken source
-        QCOMPARE(state.llmProgress(), 1.0);
+        QCOMPARE(state.modelRuntime().llmProgress(), 1.0);
 
         // A completion seen first ends the mirror; what follows is not mirrored.
-        QSignalSpy installing(&state, &HomeState::llmInstallingChanged);
+        QSignalSpy installing(&state.modelRuntime(), &ModelRuntimeState::llmInstallingChanged);
         f.wizard.setComplete(true);
-        QVERIFY(!state.llmInstalling());
-        QVERIFY(state.gemmaInstalled());
-        QVERIFY(!state.isMirroringWizardDownload());
+        QVERIFY(!state.modelRuntime().llmInstalling());
+        QVERIFY(state.modelRuntime().gemmaInstalled());
+        QVERIFY(!state.modelRuntime().isMirroringWizardDownload());
         f.wizard.setDownloading(false);
         f.wizard.setProgress(0.1);
         f.wizard.setComplete(false);
-        QCOMPARE(state.llmProgress(), 1.0);
-        QVERIFY(state.gemmaInstalled());
+        QCOMPARE(state.modelRuntime().llmProgress(), 1.0);
+        QVERIFY(state.modelRuntime().gemmaInstalled());
         QCOMPARE(installing.count(), 1);
 
         // A download that was already complete is not mirrored: the runtime is
         // looked up instead (none here).
         f.wizard.setDownloading(true);
         f.wizard.setComplete(true);
-        QCoro::waitFor(state.refreshLLMStatus());
-        QVERIFY(!state.isMirroringWizardDownload());
-        QVERIFY(!state.ollamaInstalled());
-        QVERIFY(!state.gemmaInstalled());
+        QCoro::waitFor(state.modelRuntime().refreshLLMStatus());
+        QVERIFY(!state.modelRuntime().isMirroringWizardDownload());
+        QVERIFY(!state.modelRuntime().ollamaInstalled());
+        QVERIFY(!state.modelRuntime().gemmaInstalled());
 
         // Stopping the download without completing ends "installing" only.
         f.wizard.setComplete(false);
-        QCoro::waitFor(state.refreshLLMStatus());
-        QVERIFY(state.llmInstalling());
+        QCoro::waitFor(state.modelRuntime().refreshLLMStatus());
+        QVERIFY(state.modelRuntime().llmInstalling());
         f.wizard.setDownloading(false);
-        QVERIFY(!state.llmInstalling());
-        QVERIFY(!state.gemmaInstalled());
-        QVERIFY(!state.isMirroringWizardDownload());
+        QVERIFY(!state.modelRuntime().llmInstalling());
+        QVERIFY(!state.modelRuntime().gemmaInstalled());
+        QVERIFY(!state.modelRuntime().isMirroringWizardDownload());
     }
 
     void mirrorOutlivesNeitherSide()
     {
         Fixture f;
         f.wizard.setDownloading(true);
-        QCoro::waitFor(f.state->refreshLLMStatus());
-        QVERIFY(f.state->isMirroringWizardDownload());
+        QCoro::waitFor(f.state->modelRuntime().refreshLLMStatus());
+        QVERIFY(f.state->modelRuntime().isMirroringWizardDownload());
         f.state.reset();
         f.wizard.setProgress(0.9);
         f.wizard.setComplete(true);
@@ -350,13 +333,13 @@ private Q_SLOTS:
         auto source = std::make_unique<WizardDownload>();
         HomeState state(f.cli, f.dependencies, f.auth, f.network, f.settings, source.get());
         source->setDownloading(true);
-        QCoro::waitFor(state.refreshLLMStatus());
-        QVERIFY(state.llmInstalling());
+        QCoro::waitFor(state.modelRuntime().refreshLLMStatus());
+        QVERIFY(state.modelRuntime().llmInstalling());
         source.reset();
-        QVERIFY(!state.llmInstalling());
-        QVERIFY(!state.isMirroringWizardDownload());
-        QCoro::waitFor(state.refreshLLMStatus());
-        QVERIFY(!state.ollamaInstalled());
+        QVERIFY(!state.modelRuntime().llmInstalling());
+        QVERIFY(!state.modelRuntime().isMirroringWizardDownload());
+        QCoro::waitFor(state.modelRuntime().refreshLLMStatus());
+        QVERIFY(!state.modelRuntime().ollamaInstalled());
     }
 };
 

@@ -47,14 +47,14 @@ private Q_SLOTS:
         // As the wizard's download starts: downloading, progress 0, not complete.
         wizard.setLlmDownloading(true);
         wizard.setLlmDownloadProgress(0.25);
-        QCoro::waitFor(state.refreshLLMStatus());
-        QVERIFY(state.llmInstalling());
-        QVERIFY(state.ollamaInstalled());
-        QCOMPARE(state.llmProgress(), 0.25);
+        QCoro::waitFor(state.modelRuntime().refreshLLMStatus());
+        QVERIFY(state.modelRuntime().llmInstalling());
+        QVERIFY(state.modelRuntime().ollamaInstalled());
+        QCOMPARE(state.modelRuntime().llmProgress(), 0.25);
         QCOMPARE(source->property("llmDownloadProgress").toDouble(), 0.25);
 
         wizard.setLlmDownloadProgress(0.75);
-        QCOMPARE(state.llmProgress(), 0.75);
+        QCOMPARE(state.modelRuntime().llmProgress(), 0.75);
         if (completes) {
             // The wizard sets complete first, then ends "downloading".
             wizard.setLlmDownloadComplete(true);
@@ -62,9 +62,9 @@ private Q_SLOTS:
         } else {
             wizard.setLlmDownloading(false);
         }
-        QVERIFY(!state.llmInstalling());
-        QCOMPARE(state.gemmaInstalled(), completes);
-        QVERIFY(!state.isMirroringWizardDownload());
+        QVERIFY(!state.modelRuntime().llmInstalling());
+        QCOMPARE(state.modelRuntime().gemmaInstalled(), completes);
+        QVERIFY(!state.modelRuntime().isMirroringWizardDownload());
     }
 };
 

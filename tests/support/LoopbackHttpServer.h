@@ -7,9 +7,10 @@
 #include <QTcpSocket>
 #include <QUrl>
 
-// A minimal HTTP/1.1 server on 127.0.0.1 for download tests: each path answers
-// with a scripted response, sent with or without a Content-Length, in several
-// writes, or held open half-way so that a download stays in flight.
+// A minimal HTTP/1.1 server on 127.0.0.1 for what the reference back-end does
+// not vary: each path answers with a scripted response, sent with or without a
+// Content-Length, in several writes, or held open half-way so that a download
+// stays in flight. One request per connection.
 class LoopbackHttpServer : public QObject
 {
     Q_OBJECT
@@ -21,10 +22,13 @@ public:
         bool announceLength = true; // false: no Content-Length, the end is the close
         int pieces = 4;             // the body is written in this many parts
         bool hold = false;          // send the headers and the first part, then wait
+        int interval = 5;           // milliseconds between two parts
     };
 
     bool listen();
     QUrl url(const QString& path) const;
+    // http://127.0.0.1:<port>
+    QString origin() const;
     void setResponse(const QString& path, const Response& response) { m_responses.insert(path, response); }
     int requestCount(const QString& path) const { return m_requests.value(path); }
 

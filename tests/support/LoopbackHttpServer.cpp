@@ -14,6 +14,11 @@ bool LoopbackHttpServer::listen()
     return m_server.listen(QHostAddress::LocalHost, 0);
 }
 
+QString LoopbackHttpServer::origin() const
+{
+    return url({}).toString();
+}
+
 QUrl LoopbackHttpServer::url(const QString& path) const
 {
     QUrl url;
@@ -56,7 +61,7 @@ void LoopbackHttpServer::serve(QTcpSocket* socket)
     // Later parts go out on later turns of the event loop, as separate reads.
     auto remaining = std::make_shared<QList<QByteArray>>(parts);
     auto* timer = new QTimer(socket);
-    timer->setInterval(5);
+    timer->setInterval(response.interval);
     connect(timer, &QTimer::timeout, socket, [socket, timer, remaining] {
         if (remaining->isEmpty()) {
             timer->stop();

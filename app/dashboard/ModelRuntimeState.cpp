@@ -1,0 +1,184 @@
+#include "ModelRuntimeState.h"
+
+#include "CLIEvent.h"
+#include "CLIProcess.h"
+#include "CLIService.h"
+#include "DependencyService.h"
+#include "SystemLog.h"
+
+ModelRuntimeState::ModelRuntimeState(CLIService& cli, DependencyService& dependencies,
+                                     ModelDownloadProgressSource* wizardDownload, QObject* parent)
+    : QObject(parent), m_cli(cli), m_dependencies(dependencies), m_wizardDownload(wizardDownload)
+{
+}
+
+ModelRuntimeState::~ModelRuntimeState() = default;
+
+QCoro::Task<> ModelRuntimeState::refreshLLMStatus()
+{
+    const quint64 generation = ++m_llmStatusGeneration;
+    if (m_wizardDownload && m_wizardDownload->llmDownloading() && !m_wizardDownload->llmDownloadComplete()) {
+        setOllamaInstalled(true);
+        setGemmaInstalled(false);
+        setLlmInstalling(true);
+        setLlmProgress(qBound(0.0, m_wizardDownload->llmDownloadProgress(), 1.0));
+        mirrorWizardDownload();
+        co_return;
+    }
+
+    const bool ollama = m_dependencies.isOllamaInstalled();
+    setOllamaInstalled(ollama);
+    if (!ollama) {
+        setGemmaInstalled(false);
+        co_return;
+    }
+    const QPointer<ModelRuntimeState> self(this);
+    const bool gemma = co_await m_dependencies.isGemmaInstalled();
+    if (!self || self->m_llmStatusGeneration != generation)
+        co_return;
+    self->setGemmaInstalled(gemma);
+}
+
+void ModelRuntimeState::mirrorWizardDownload()
+{
+    dropWizardDownloadMirror();
+    ModelDownloadProgressSource* source = m_wizardDownload.data();
+    // Connections made with this object as context go away with it, so they
+    // never reach a dashboard that is gone.
+    m_wizardDownloadConnections.append(
+        connect(source, &ModelDownloadProgressSource::llmDownloadProgressChanged, this, [this, source] {
+            setLlmProgress(qBound(0.0, source->llmDownloadProgress(), 1.0));
+        }));
+    m_wizardDownloadConnections.append(
+        connect(source, &ModelDownloadProgressSource::llmDownloadCompleteChanged, this, [this, source] {
+            if (!source->llmDownloadComplete())
+                return;
+            ++m_llmStatusGeneration;
+            setLlmInstalling(false);
+            setGemmaInstalled(true);
+            dropWizardDownloadMirror();
+        }));
+    m_wizardDownloadConnections.append(
+        connect(source, &ModelDownloadProgressSource::llmDownloadingChanged, this, [this, source] {
+            if (source->llmDownloading())
+                return;
+            if (!source->llmDownloadComplete())
+                setLlmInstalling(false);
+            dropWizardDownloadMirror();
+        }));
+    // A source that goes away ends its download as far as we can tell.
+    m_wizardDownloadConnections.append(connect(source, &QObject::destroyed, this, [this] {
+        setLlmInstalling(false);
+        dropWizardDownloadMirror();
+    }));
+}
+
+void ModelRuntimeState::dropWizardDownloadMirror()
+{
+    for (const QMetaObject::Connection& connection : std::as_const(m_wizardDownloadConnections))
+        disconnect(connection);
+    m_wizardDownloadConnections.clear();
+}
+
+// Our own model download
+
+void ModelRuntimeState::installModel()
+{
+    if (m_llmInstalling)
+        return;
+    setLlmInstalling(true);
+    setLlmProgress(0.0);
+    runModelDownload(++m_downloadGeneration);
+}
+
+QCoro::Task<> ModelRuntimeState::runModelDownload(quint64 download)
+{
+    m_downloadSettled = false;
+    const QPointer<ModelRuntimeState> self(this);
+    // Arguments and handler are built outside the co_await expression: GCC 12
+    // miscompiles braced lists and temporaries there.
+    QStringList arguments;
+    arguments << QStringLiteral("download-model") << QStringLiteral("--wizard");
+    CLIService::EventHandler onEvent = [self, download](const CLIEvent& event) {
+        if (self)
+            self->applyDownloadEvent(download, event);
+    };
+    CLIResult<std::shared_ptr<CLIProcess>> started = co_await m_cli.start(std::move(arguments), std::move(onEvent));
+    if (!self || self->m_downloadGeneration != download)
+        co_return;
+    if (!started) {
+        SystemLog::write(QStringLiteral("Quorvane: model download could not start: ") + started.error().description());
+        self->downloadEnded(download);
+        co_return;
+    }
+    // The handle is kept: letting it go would stop the download.
+    self->m_modelDownload = std::move(started.value());
+    CLIProcess* process = self->m_modelDownload.get();
+    connect(process, &CLIProcess::finished, self.data(), [self, download] {
+        if (self)
+            self->downloadEnded(download);
+    });
+    if (process->isFinished())
+        self->downloadEnded(download);
+}
+
+void ModelRuntimeState::applyDownloadEvent(quint64 download, const CLIEvent& event)
+{
+    if (download != m_downloadGeneration || m_downloadSettled)
+        return;
+    if (event.progress)
+        setLlmProgress(qBound(0.0, *event.progress, 1.0));
+    if (event.type == QLatin1String("complete")) {
+        m_downloadSettled = true;
+        ++m_llmStatusGeneration;
+        setLlmInstalling(false);
+        setGemmaInstalled(true);
+    } else if (event.type == QLatin1String("error")) {
+        m_downloadSettled = true;
+        setLlmInstalling(false);
+    }
+}
+
+void ModelRuntimeState::downloadEnded(quint64 download)
+{
+    if (download != m_downloadGeneration || m_downloadSettled)
+        return;
+    // The tool ended (or never started) without saying how the download went:
+    // it is not running any more, so "Download" must be offered again.
+    m_downloadSettled = true;
+    setLlmInstalling(false);
+}
+
+namespace {
+
+// Stores a new value and announces it; an unchanged value is not announced.
+template <typename T>
+void publish(ModelRuntimeState* state, T& member, const T& value, void (ModelRuntimeState::*changed)())
+{
+    if (member == value)
+        return;
+    member = value;
+    Q_EMIT(state->*changed)();
+}
+
+} // namespace
+
+void ModelRuntimeState::setOllamaInstalled(bool value)
+{
+    publish(this, m_ollamaInstalled, value, &ModelRuntimeState::ollamaInstalledChanged);
+}
+
+void ModelRuntimeState::setGemmaInstalled(bool value)
+{
+    publish(this, m_gemmaInstalled, value, &ModelRuntimeState::gemmaInstalledChanged);
+}
+
+void ModelRuntimeState::setLlmInstalling(bool value)
+{
+    publish(this, m_llmInstalling, value, &ModelRuntimeState::llmInstallingChanged);
+}
+
+void ModelRuntimeState::setLlmProgress(double value)
+{
+    publish(this, m_llmProgress, value, &ModelRuntimeState::llmProgressChanged);
+}

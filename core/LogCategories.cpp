@@ -1,0 +1,15 @@
+#include "LogCategories.h"
+
+Q_LOGGING_CATEGORY(lcConfig, "quorvane.config")
+Q_LOGGING_CATEGORY(lcIdentity, "quorvane.identity")
+Q_LOGGING_CATEGORY(lcSync, "quorvane.sync")
+Q_LOGGING_CATEGORY(lcUpdate, "quorvane.update")
+Q_LOGGING_CATEGORY(lcPush, "quorvane.push")
+Q_LOGGING_CATEGORY(lcPlatform, "quorvane.platform")
+Q_LOGGING_CATEGORY(lcTrust, "quorvane.trust")
+Q_LOGGING_CATEGORY(lcShell, "quorvane.shell")
+Q_LOGGING_CATEGORY(lcPanel, "quorvane.panel")
+Q_LOGGING_CATEGORY(lcWizard, "quorvane.wizard")
+Q_LOGGING_CATEGORY(lcDashboard, "quorvane.dashboard")
+Q_LOGGING_CATEGORY(lcTooling, "quorvane.tooling")
+Q_LOGGING_CATEGORY(lcViews, "quorvane.views")
