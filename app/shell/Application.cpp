@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include "CredentialStoreFactory.h"
+#include "MachineIdentifier.h"
 #include "StatusItemTray.h"
 #include "SystemLog.h"
 #include "WizardState.h"
@@ -25,7 +26,7 @@ Application::Application(Options options, QObject* parent)
     : QObject(parent)
     , m_options(options)
     , m_credentialStore(CredentialStoreFactory::create())
-    , m_auth(*m_credentialStore)
+    , m_auth(*m_credentialStore, m_network, &MachineIdentifier::localMachine)
     , m_sync(m_auth, m_network)
     , m_updates(&m_network)
     , m_cli(&m_privilegedRunner)
