@@ -44,6 +44,7 @@ Application::Application(Options options, QObject* parent)
 {
     m_network.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
     m_windows.setHome(&m_home);
+    m_windows.wizardState().setNetwork(&m_network);
     QCoreApplication::instance()->installEventFilter(&m_quitGuard);
     connect(&m_popover, &PopoverHost::shownChanged, &m_panel, &ApprovalsPanel::setShown);
     connect(&m_panel, &ApprovalsPanel::openDashboardRequested, this, [this] {
@@ -58,6 +59,10 @@ Application::Application(Options options, QObject* parent)
     if (m_options.reportPending) {
         connect(&m_delegate, &AppDelegate::pendingCountShown, this,
                 [](int count) { printLine(QStringLiteral("Quorvane: pending count %1").arg(count)); });
+        WizardState* wizard = &m_windows.wizardState();
+        connect(wizard, &WizardState::currentScreenChanged, this, [wizard] {
+            printLine(QStringLiteral("Quorvane: wizard screen %1").arg(int(wizard->currentScreen())));
+        });
     }
 }
 
