@@ -12,7 +12,7 @@ std::optional<CodeExchangeResponse> CodeExchangeResponse::decode(int status, con
     const QJsonValue session = object->value(QLatin1String("session"));
     if (!session.isString() || session.toString().isEmpty())
         return std::nullopt;
-    CodeExchangeResponse response{session.toString(), std::nullopt};
+    CodeExchangeResponse response { session.toString(), std::nullopt };
     if (const QJsonValue email = object->value(QLatin1String("email")); email.isString())
         response.email = email.toString();
     return response;

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <optional>
 
 // The web origin's answer to trading a sign-in code: status 200 and a JSON

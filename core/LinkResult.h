@@ -2,16 +2,15 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <optional>
 
 // The back-end's answer to linking an agent to this machine; every member is required.
 struct LinkResult
 {
-    bool linked = false;           // "linked"
-    QString agentId;               // "agent_id"
-    bool seeded = false;           // "seeded": rules were seeded for the agent by this link
-    qint64 rulesCount = 0;         // "rules_count"
+    bool linked = false; // "linked"
+    QString agentId; // "agent_id"
+    bool seeded = false; // "seeded": rules were seeded for the agent by this link
+    qint64 rulesCount = 0; // "rules_count"
     bool hasOtherMachines = false; // "has_other_machines"
 
     static constexpr qsizetype maximumSize = 64 * 1024;

@@ -11,5 +11,5 @@ std::optional<RegisterResponse> RegisterResponse::decode(const QByteArray& json)
     const QJsonValue userId = object->value(QLatin1String("user_id"));
     if (!machineId.isString() || !userId.isString())
         return std::nullopt;
-    return RegisterResponse{machineId.toString(), userId.toString()};
+    return RegisterResponse { machineId.toString(), userId.toString() };
 }

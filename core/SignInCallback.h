@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QUrl>
-
 #include <optional>
 
 // The URL the web sign-in sends back through our "quorvane" scheme: the one-time

@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QUrl>
-
 #include <cstdint>
 #include <cstdlib>
 
@@ -20,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (CodeExchangeResponse::decode(500, bytes))
         std::abort();
 
-    for (const QUrl& url : {QUrl::fromEncoded(bytes), QUrl(QString::fromUtf8(bytes))}) {
+    for (const QUrl& url : { QUrl::fromEncoded(bytes), QUrl(QString::fromUtf8(bytes)) }) {
         const auto code = SignInCallback::code(url);
         if (code && code->isEmpty())
             std::abort();

@@ -1,10 +1,11 @@
 #include "BackendMachine.h"
 #include "CoreConstants.h"
+#include "HttpResponse.h"
 #include "LogCapture.h"
 #include "MachineAuthService.h"
 #include "MemoryCredentialStore.h"
 #include "RegisterResponse.h"
-#include "HttpResponse.h"
+#include "TestFiles.h"
 #include "TestHome.h"
 
 #include <QDir>
@@ -13,7 +14,6 @@
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QTest>
-
 #include <sys/stat.h>
 
 namespace {
@@ -22,21 +22,7 @@ const QString localId = QStringLiteral("0A1B2C3D-0000-4000-8000-000000000001");
 
 MachineAuthService::LocalMachine testLocalMachine()
 {
-    return {localId, QStringLiteral("desk")};
-}
-
-int modeOf(const QString& path)
-{
-    struct stat info{};
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
-        return -1;
-    return int(info.st_mode & 07777);
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return { localId, QStringLiteral("desk") };
 }
 
 std::optional<QByteArray> keyItem(CredentialStore& store, const QString& account)
@@ -49,7 +35,10 @@ struct Fixture : BackendMachine
 {
     QNetworkAccessManager network;
 
-    Fixture() : BackendMachine(false) {}
+    Fixture()
+        : BackendMachine(false)
+    {
+    }
 
     QString session(const QString& email)
     {
@@ -116,36 +105,39 @@ private Q_SLOTS:
         QVERIFY(header(sent.first(), QStringLiteral("X-Signature")).isEmpty());
         const QJsonObject body
             = QJsonDocument::fromJson(sent.first().value(QLatin1String("body")).toString().toUtf8()).object();
-        QCOMPARE(body.keys(), QStringList({QStringLiteral("machine_id_local"), QStringLiteral("name"),
-                                           QStringLiteral("public_key")}));
+        QCOMPARE(body.keys(),
+            QStringList({ QStringLiteral("machine_id_local"), QStringLiteral("name"),
+                QStringLiteral("public_key") }));
         QCOMPARE(body.value(QLatin1String("machine_id_local")).toString(), localId);
         QCOMPARE(body.value(QLatin1String("name")).toString(), QStringLiteral("desk"));
 
         // The three stored parts.
-        QCOMPARE(modeOf(CoreConstants::machineDirectory()), 0700);
-        QCOMPARE(modeOf(CoreConstants::machineConfigPath()), 0600);
-        QCOMPARE(modeOf(CoreConstants::publicKeyPath()), 0600);
-        const std::optional<MachineConfig> config = MachineConfig::decode(readAll(CoreConstants::machineConfigPath()));
+        QCOMPARE(TestFiles::modeOf(CoreConstants::machineDirectory()), 0700);
+        QCOMPARE(TestFiles::modeOf(CoreConstants::machineConfigPath()), 0600);
+        QCOMPARE(TestFiles::modeOf(CoreConstants::publicKeyPath()), 0600);
+        const std::optional<MachineConfig> config
+            = MachineConfig::decode(TestFiles::contentOf(CoreConstants::machineConfigPath()));
         QVERIFY(config);
         QVERIFY(config->id.startsWith(QLatin1String("m-")));
         QCOMPARE(config->userId, QStringLiteral("ada@example.com"));
         QCOMPARE(config->machineIdLocal, localId);
         QCOMPARE(config->name, QStringLiteral("desk"));
-        const QByteArray publicKey = readAll(CoreConstants::publicKeyPath());
+        const QByteArray publicKey = TestFiles::contentOf(CoreConstants::publicKeyPath());
         QCOMPARE(publicKey.size(), 43);
         QCOMPARE(publicKey, body.value(QLatin1String("public_key")).toString().toUtf8());
         const std::optional<QByteArray> item = keyItem(f.store, localId);
         QVERIFY(item);
         QCOMPARE(item->size(), 86);
-        const std::optional<QByteArray> keyBytes = MachineAuthService::base64urlDecode(QString::fromUtf8(*item));
+        const std::optional<QByteArray> keyBytes
+            = MachineAuthService::base64urlDecode(QString::fromUtf8(*item));
         QVERIFY(keyBytes);
         QCOMPARE(MachineAuthService::base64urlEncode(keyBytes->mid(32)).toUtf8(), publicKey);
         QCOMPARE(Ed25519Key::fromSeed(keyBytes->left(32))->publicKey(), keyBytes->mid(32));
 
         // The log names the first 8 characters of the id and never the session.
         QVERIFY2(log.contains(QStringLiteral("Quorvane: Machine registered — id=") + config->id.left(8)
-                              + QStringLiteral("…")),
-                 qPrintable(log.lines().join(u'\n')));
+                     + QStringLiteral("…")),
+            qPrintable(log.lines().join(u'\n')));
         for (const QString& line : log.lines())
             QVERIFY(!line.contains(token));
 
@@ -154,7 +146,10 @@ private Q_SLOTS:
         QVERIFY(signedRequest);
         const HttpResponse pending = QCoro::waitFor(Http::send(f.network, *signedRequest));
         QCOMPARE(pending.status, 200);
-        QVERIFY(f.requestsTo(QStringLiteral("/actions/pending")).first().value(QLatin1String("verified")).toBool());
+        QVERIFY(f.requestsTo(QStringLiteral("/actions/pending"))
+                    .first()
+                    .value(QLatin1String("verified"))
+                    .toBool());
     }
 
     void registeringAgainFollowsWhoseIdentityIsLoaded()
@@ -167,13 +162,14 @@ private Q_SLOTS:
 
         // The same e-mail: nothing is sent, nothing changes.
         QVERIFY(f.backend.clearRequests());
-        QVERIFY(!QCoro::waitFor(auth.registerMachine(QStringLiteral("any"), QStringLiteral("ada@example.com"))));
+        QVERIFY(
+            !QCoro::waitFor(auth.registerMachine(QStringLiteral("any"), QStringLiteral("ada@example.com"))));
         QVERIFY(f.backend.requests().isEmpty());
         QCOMPARE(keyItem(f.store, localId), firstKey);
 
         // Another user: every key item of the service and the folder go first.
         f.store.add(CoreConstants::keychainService(), QStringLiteral("OTHER-ACCOUNT"),
-                    CoreConstants::keychainAccessGroup(), "stale");
+            CoreConstants::keychainAccessGroup(), "stale");
         QVERIFY(f.home.write(QStringLiteral(".quorvane/machine/stale"), "old"));
         QVERIFY(!f.registerAs(auth, QStringLiteral("bob@example.com")));
         QVERIFY(!keyItem(f.store, QStringLiteral("OTHER-ACCOUNT")));
@@ -202,15 +198,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("description");
         QTest::addColumn<int>("kind");
         using Kind = MachineRegistrationError::Kind;
-        QTest::newRow("500 with a JSON body") << 500 << QByteArray(R"({"error":"database down"})")
-                                              << QStringLiteral(R"(API error (500): {"error":"database down"})")
-                                              << int(Kind::apiError);
-        QTest::newRow("403 plain text") << 403 << QByteArray("forbidden") << QStringLiteral("API error (403): forbidden")
-                                        << int(Kind::apiError);
-        QTest::newRow("200 without user_id") << 200 << QByteArray(R"({"machine_id":"m-9"})")
-                                             << QStringLiteral("Invalid registration response") << int(Kind::systemError);
-        QTest::newRow("200 not JSON") << 200 << QByteArray("<html>") << QStringLiteral("Invalid registration response")
-                                      << int(Kind::systemError);
+        QTest::newRow("500 with a JSON body")
+            << 500 << QByteArray(R"({"error":"database down"})")
+            << QStringLiteral(R"(API error (500): {"error":"database down"})") << int(Kind::apiError);
+        QTest::newRow("403 plain text")
+            << 403 << QByteArray("forbidden") << QStringLiteral("API error (403): forbidden")
+            << int(Kind::apiError);
+        QTest::newRow("200 without user_id")
+            << 200 << QByteArray(R"({"machine_id":"m-9"})") << QStringLiteral("Invalid registration response")
+            << int(Kind::systemError);
+        QTest::newRow("200 not JSON")
+            << 200 << QByteArray("<html>") << QStringLiteral("Invalid registration response")
+            << int(Kind::systemError);
     }
 
     void registrationFailuresLeaveNoIdentity()
@@ -273,7 +272,8 @@ private Q_SLOTS:
             MemoryCredentialStore store;
             MachineAuthService auth(store, f.network, &testLocalMachine);
             QVERIFY(f.backend.clearRequests());
-            const auto error = QCoro::waitFor(auth.registerMachine(QStringLiteral("t\r\nX-Evil: 1"), QString()));
+            const auto error
+                = QCoro::waitFor(auth.registerMachine(QStringLiteral("t\r\nX-Evil: 1"), QString()));
             QVERIFY(error);
             QCOMPARE(error->kind(), MachineRegistrationError::Kind::networkError);
             QVERIFY(f.backend.requests().isEmpty());
@@ -283,15 +283,15 @@ private Q_SLOTS:
     void errorDescriptionsAreTheShownTexts()
     {
         QCOMPARE(MachineRegistrationError::networkError(QStringLiteral("Invalid URL")).description(),
-                 QStringLiteral("Network error: Invalid URL"));
+            QStringLiteral("Network error: Invalid URL"));
         QCOMPARE(MachineRegistrationError::fileWriteFailed(QStringLiteral("disk full")).description(),
-                 QStringLiteral("File write failed: disk full"));
+            QStringLiteral("File write failed: disk full"));
         QCOMPARE(MachineRegistrationError::alreadyRegistered().description(),
-                 QStringLiteral("Machine is already registered"));
+            QStringLiteral("Machine is already registered"));
         QCOMPARE(LinkError::networkError(QStringLiteral("No HTTP response")).description(),
-                 QStringLiteral("Network error: No HTTP response"));
+            QStringLiteral("Network error: No HTTP response"));
         QCOMPARE(LinkError::apiError(404, QStringLiteral("unknown agent")).description(),
-                 QStringLiteral("API error (404): unknown agent"));
+            QStringLiteral("API error (404): unknown agent"));
     }
 
     void linkingAgainstTheBackend()
@@ -306,8 +306,8 @@ private Q_SLOTS:
         QVERIFY(f.backend.requests().isEmpty());
 
         QVERIFY(!f.registerAs(auth, QStringLiteral("ada@example.com")));
-        const QString agent = f.backend.addAgent(QStringLiteral("helper"), QStringLiteral("claude-code"), QString(),
-                                                 QStringLiteral("ada@example.com"));
+        const QString agent = f.backend.addAgent(QStringLiteral("helper"), QStringLiteral("claude-code"),
+            QString(), QStringLiteral("ada@example.com"));
         QVERIFY(!agent.isEmpty());
         outcome = f.link(auth, agent);
         QVERIFY2(std::holds_alternative<LinkResult>(outcome), qPrintable(describe(outcome)));
@@ -317,11 +317,12 @@ private Q_SLOTS:
         QVERIFY(!linked.hasOtherMachines);
         const QJsonObject request = f.requestsTo(QStringLiteral("/agents/link-machine")).last();
         QVERIFY(request.value(QLatin1String("verified")).toBool());
-        QCOMPARE(request.value(QLatin1String("body")).toString(), QStringLiteral("{\"agent_id\":\"%1\"}").arg(agent));
+        QCOMPARE(request.value(QLatin1String("body")).toString(),
+            QStringLiteral("{\"agent_id\":\"%1\"}").arg(agent));
 
         // Another agent of the same name on this machine: 409, the body is the text.
-        const QString twin = f.backend.addAgent(QStringLiteral("helper"), QStringLiteral("claude-code"), QString(),
-                                                QStringLiteral("ada@example.com"));
+        const QString twin = f.backend.addAgent(QStringLiteral("helper"), QStringLiteral("claude-code"),
+            QString(), QStringLiteral("ada@example.com"));
         outcome = f.link(auth, twin);
         QVERIFY2(std::holds_alternative<LinkError>(outcome), qPrintable(twin + QLatin1Char(' ') + agent));
         QCOMPARE(std::get<LinkError>(outcome).kind(), LinkError::Kind::duplicateName);
@@ -333,7 +334,11 @@ private Q_SLOTS:
         QVERIFY(std::holds_alternative<LinkError>(outcome));
         QCOMPARE(std::get<LinkError>(outcome).kind(), LinkError::Kind::apiError);
         QCOMPARE(std::get<LinkError>(outcome).status(), 404);
-        const QByteArray oddBody = f.requestsTo(QStringLiteral("/agents/link-machine")).last().value(QLatin1String("body")).toString().toUtf8();
+        const QByteArray oddBody = f.requestsTo(QStringLiteral("/agents/link-machine"))
+                                       .last()
+                                       .value(QLatin1String("body"))
+                                       .toString()
+                                       .toUtf8();
         QCOMPARE(QJsonDocument::fromJson(oddBody).object().value(QLatin1String("agent_id")).toString(), odd);
 
         // 500 with a JSON body; a 200 that is not a LinkResult; no answer at all.
@@ -353,10 +358,10 @@ private Q_SLOTS:
         TestHome home;
         MemoryCredentialStore store;
         QVERIFY(home.write(QStringLiteral(".quorvane/machine/machine.json"),
-                           R"({"id":"m-1\nX","user_id":"u","machine_id_local":"L","name":"n"})"));
+            R"({"id":"m-1\nX","user_id":"u","machine_id_local":"L","name":"n"})"));
         const auto key = Ed25519Key::generate();
         store.add(CoreConstants::keychainService(), QStringLiteral("L"), CoreConstants::keychainAccessGroup(),
-                  MachineAuthService::base64urlEncode(key->seed() + key->publicKey()).toUtf8());
+            MachineAuthService::base64urlEncode(key->seed() + key->publicKey()).toUtf8());
         QNetworkAccessManager network;
         MachineAuthService auth(store, network, &testLocalMachine);
         QVERIFY(auth.isConfigured());
@@ -369,13 +374,16 @@ private Q_SLOTS:
         const auto full = LinkResult::decode(
             R"({"linked":true,"agent_id":"a","seeded":true,"rules_count":12,"has_other_machines":false,"x":1})");
         QVERIFY(full);
-        QCOMPARE(*full, (LinkResult{true, QStringLiteral("a"), true, 12, false}));
-        QVERIFY(!LinkResult::decode(R"({"linked":true,"agent_id":"a","seeded":true,"rules_count":1.5,"has_other_machines":false})"));
-        QVERIFY(!LinkResult::decode(R"({"linked":"yes","agent_id":"a","seeded":true,"rules_count":1,"has_other_machines":false})"));
+        QCOMPARE(*full, (LinkResult { true, QStringLiteral("a"), true, 12, false }));
+        QVERIFY(!LinkResult::decode(
+            R"({"linked":true,"agent_id":"a","seeded":true,"rules_count":1.5,"has_other_machines":false})"));
+        QVERIFY(!LinkResult::decode(
+            R"({"linked":"yes","agent_id":"a","seeded":true,"rules_count":1,"has_other_machines":false})"));
         QVERIFY(!LinkResult::decode(R"({"linked":true,"agent_id":"a","seeded":true,"rules_count":1})"));
         QVERIFY(!LinkResult::decode(QByteArray(LinkResult::maximumSize + 1, ' ')));
         QVERIFY(!RegisterResponse::decode(R"({"machine_id":1,"user_id":"u"})"));
-        QCOMPARE(RegisterResponse::decode(R"({"machine_id":"m","user_id":"u"})")->machineId, QStringLiteral("m"));
+        QCOMPARE(
+            RegisterResponse::decode(R"({"machine_id":"m","user_id":"u"})")->machineId, QStringLiteral("m"));
     }
 };
 

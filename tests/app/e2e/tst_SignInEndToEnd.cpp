@@ -37,11 +37,13 @@ private Q_SLOTS:
         QByteArray output;
         first.setProcessEnvironment(environment);
         first.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        connect(&first, &QProcess::readyReadStandardOutput, this, [&] { output += first.readAllStandardOutput(); });
+        connect(&first, &QProcess::readyReadStandardOutput, this,
+            [&] { output += first.readAllStandardOutput(); });
         first.start(app, {});
         QVERIFY(first.waitForStarted());
         // The first process listens once its private socket exists.
-        QTRY_VERIFY_WITH_TIMEOUT(!QDir(runtime.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !QDir(runtime.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty(), 15000);
 
         // The browser: the sign-in page redirects to our scheme with a code.
         const BackendProcess::Reply page = backend.request("GET", "/auth/login?platform=macos");
@@ -54,7 +56,7 @@ private Q_SLOTS:
         // The desktop's scheme handler starts the program with the URL; it hands over and exits.
         QProcess second;
         second.setProcessEnvironment(environment);
-        second.start(app, {callback.toString(QUrl::FullyEncoded)});
+        second.start(app, { callback.toString(QUrl::FullyEncoded) });
         QVERIFY(second.waitForFinished(15000));
         QCOMPARE(second.exitCode(), 0);
 
@@ -62,7 +64,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(output.contains("Quorvane: wizard screen 2"), 15000);
         QJsonObject exchange;
         for (const QJsonValue& value : backend.requests()) {
-            if (value.toObject().value(QLatin1String("target")).toString() == QLatin1String("/auth/exchange-code"))
+            if (value.toObject().value(QLatin1String("target")).toString()
+                == QLatin1String("/auth/exchange-code"))
                 exchange = value.toObject();
         }
         QCOMPARE(exchange.value(QLatin1String("status")).toInt(), 200);
@@ -70,11 +73,10 @@ private Q_SLOTS:
                      .object()
                      .value(QLatin1String("code"))
                      .toString(),
-                 code);
+            code);
         // The code was single-use: exchanging it again is refused.
-        const BackendProcess::Reply again
-            = backend.request("POST", "/auth/exchange-code", "{\"code\":\"" + code.toUtf8() + "\"}",
-                              {{"Content-Type", "application/json"}});
+        const BackendProcess::Reply again = backend.request("POST", "/auth/exchange-code",
+            "{\"code\":\"" + code.toUtf8() + "\"}", { { "Content-Type", "application/json" } });
         QCOMPARE(again.status, 401);
 
         first.terminate();

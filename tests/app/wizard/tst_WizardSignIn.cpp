@@ -74,7 +74,7 @@ private Q_SLOTS:
         f.state.startSignIn();
         QVERIFY(f.state.isLoading());
         QVERIFY(f.state.errorMessage().isEmpty());
-        QCOMPARE(f.opened, QList<QUrl>({f.backend.url(QStringLiteral("/auth/login?platform=macos"))}));
+        QCOMPARE(f.opened, QList<QUrl>({ f.backend.url(QStringLiteral("/auth/login?platform=macos")) }));
 
         const QUrl callback = f.signInInBrowser();
         QCOMPARE(callback.scheme(), QStringLiteral("quorvane"));
@@ -129,7 +129,7 @@ private Q_SLOTS:
         doubled.setQuery(QStringLiteral("code=") + code + QStringLiteral("&code=second"));
         QVERIFY(f.state.handleCallbackURL(doubled));
         QTRY_COMPARE(f.state.currentScreen(), Screen::install);
-        QCOMPARE(f.exchangedCodes(), QStringList({code}));
+        QCOMPARE(f.exchangedCodes(), QStringList({ code }));
     }
 
     void stoppingTheWaitStillAcceptsALateCode()
@@ -156,11 +156,13 @@ private Q_SLOTS:
         const QString failed = QStringLiteral("Authentication failed. Please try again.");
         QTest::newRow("401") << 401 << QByteArray(R"({"error":"invalid code"})") << failed << QString();
         QTest::newRow("500 with a session") << 500 << QByteArray(R"({"session":"t"})") << failed << QString();
-        QTest::newRow("empty session") << 200 << QByteArray(R"({"session":"","email":"a@b"})") << failed << QString();
+        QTest::newRow("empty session")
+            << 200 << QByteArray(R"({"session":"","email":"a@b"})") << failed << QString();
         QTest::newRow("session not text") << 200 << QByteArray(R"({"session":7})") << failed << QString();
         QTest::newRow("not JSON") << 200 << QByteArray("<html>") << failed << QString();
         QTest::newRow("no email") << 200 << QByteArray(R"({"session":"t"})") << QString() << QString();
-        QTest::newRow("email not text") << 200 << QByteArray(R"({"session":"t","email":1})") << QString() << QString();
+        QTest::newRow("email not text")
+            << 200 << QByteArray(R"({"session":"t","email":1})") << QString() << QString();
         QTest::newRow("email") << 200 << QByteArray(R"({"session":"t","email":"a@b"})") << QString()
                                << QStringLiteral("a@b");
     }
