@@ -1,5 +1,8 @@
 #include "JsonFields.h"
 
+#include <QJsonDocument>
+#include <QJsonParseError>
+
 namespace JsonFields {
 
 bool readOptionalText(const QJsonObject& object, QLatin1String key, std::optional<QString>& out)
@@ -11,6 +14,17 @@ bool readOptionalText(const QJsonObject& object, QLatin1String key, std::optiona
         return false;
     out = it->toString();
     return true;
+}
+
+std::optional<QJsonObject> parseObject(const QByteArray& json, qsizetype limit)
+{
+    if (json.size() > limit)
+        return std::nullopt;
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    return document.object();
 }
 
 } // namespace JsonFields

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QLatin1String>
 #include <QString>
@@ -14,5 +15,9 @@ namespace JsonFields {
 // string fills `out`; any other type fails (false), so the caller can refuse
 // the whole record.
 bool readOptionalText(const QJsonObject& object, QLatin1String key, std::optional<QString>& out);
+
+// The JSON object a body of at most `limit` bytes holds; nothing for a larger
+// body, malformed JSON or another top-level value.
+std::optional<QJsonObject> parseObject(const QByteArray& json, qsizetype limit);
 
 } // namespace JsonFields

@@ -1,14 +1,24 @@
 #include "MachineAuthService.h"
 
+#include "ApiUrl.h"
 #include "CoreConstants.h"
 #include "CredentialStore.h"
+#include "Http.h"
+#include "JsonText.h"
 #include "PrivateFiles.h"
+#include "RegisterResponse.h"
 #include "SecretBytes.h"
 #include "SystemLog.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QPointer>
 #include <QStringDecoder>
+#include <QSysInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -112,14 +122,48 @@ std::optional<QByteArray> decodeStandardBase64(const QByteArray& text)
     return out;
 }
 
+// An HTTP answer's body as text: its UTF-8, or `fallback` when it is not UTF-8.
+QString bodyText(const QByteArray& body, const QString& fallback)
+{
+    return isValidUtf8(body) ? QString::fromUtf8(body) : fallback;
+}
+
+MachineAuthService::LocalMachine hostNameOnly()
+{
+    const QString name = QSysInfo::machineHostName();
+    return {name, name};
+}
+
 } // namespace
 
 MachineAuthService::MachineAuthService(CredentialStore& store, Clock clock, QObject* parent)
     : QObject(parent)
     , m_store(store)
     , m_clock(clock ? std::move(clock) : Clock([] { return std::chrono::system_clock::now(); }))
+    , m_localMachine(&hostNameOnly)
 {
     reload();
+}
+
+MachineAuthService::MachineAuthService(CredentialStore& store, QNetworkAccessManager& network,
+                                       LocalMachineLookup localMachine, Clock clock, QObject* parent)
+    : MachineAuthService(store, std::move(clock), parent)
+{
+    m_network = &network;
+    if (localMachine)
+        m_localMachine = std::move(localMachine);
+}
+
+MachineAuthService::~MachineAuthService() = default;
+
+QNetworkAccessManager& MachineAuthService::network()
+{
+    if (!m_network) {
+        m_ownNetwork = std::make_unique<QNetworkAccessManager>();
+        m_ownNetwork->setTransferTimeout(requestTimeoutMilliseconds);
+        m_network = m_ownNetwork.get();
+    }
+    return *m_network;
 }
 
 void MachineAuthService::reload()
@@ -317,6 +361,7 @@ MachineAuthService::StoreResult MachineAuthService::storeIdentity(CredentialStor
     QByteArray keyPair = seed + publicKey;
     // base64urlEncode() as UTF-8, without a text copy that could not be wiped.
     QByteArray item = keyPair.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+    store.remove(CoreConstants::keychainService(), config.machineIdLocal, CoreConstants::keychainAccessGroup());
     const int status = store.add(CoreConstants::keychainService(), config.machineIdLocal,
                                  CoreConstants::keychainAccessGroup(), item);
     SecretBytes::cleanse(seed);
@@ -338,4 +383,102 @@ MachineAuthService::StoreResult MachineAuthService::storeIdentity(CredentialStor
     if (auto error = PrivateFiles::writeAtomically(CoreConstants::publicKeyPath(), base64urlEncode(publicKey).toUtf8()))
         result.fileError = *error;
     return result;
+}
+
+void MachineAuthService::wipeIdentity()
+{
+    clearKeychain();
+    // A folder that cannot be removed is left: the new identity replaces its files.
+    QDir(CoreConstants::machineDirectory()).removeRecursively();
+    m_config.reset();
+    m_signingKey.reset();
+    Q_EMIT configurationChanged();
+}
+
+QCoro::Task<std::optional<MachineRegistrationError>> MachineAuthService::registerMachine(QString sessionToken,
+                                                                                        QString email)
+{
+    if (isConfigured()) {
+        if (m_config->userId == email)
+            co_return std::nullopt;
+        wipeIdentity();
+    }
+
+    const std::optional<Ed25519Key> key = Ed25519Key::generate();
+    if (!key)
+        co_return MachineRegistrationError::systemError(QStringLiteral("Key generation failed"));
+    const LocalMachine local = m_localMachine();
+
+    QJsonObject registration;
+    registration.insert(QLatin1String("public_key"), base64urlEncode(key->publicKey()));
+    registration.insert(QLatin1String("machine_id_local"), local.identifier);
+    registration.insert(QLatin1String("name"), local.name);
+    const QByteArray body = QJsonDocument(registration).toJson(QJsonDocument::Compact);
+
+    const QUrl url = ApiUrl::endpoint(QStringLiteral("/machines/register"));
+    if (!url.isValid())
+        co_return MachineRegistrationError::networkError(QStringLiteral("Invalid URL"));
+    const QByteArray cookie = QByteArrayLiteral("quorvane_session=") + sessionToken.toUtf8();
+    // A line break in the token would end the header early and add others.
+    if (!fitsInHeader(cookie))
+        co_return MachineRegistrationError::networkError(QStringLiteral("Invalid session token"));
+    QNetworkRequest request(url);
+    request.setTransferTimeout(requestTimeoutMilliseconds);
+    request.setRawHeader(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/json"));
+    request.setRawHeader(QByteArrayLiteral("Cookie"), cookie);
+
+    QPointer<MachineAuthService> self(this);
+    const HttpResponse response = co_await Http::send(network(), request, QByteArrayLiteral("POST"), body);
+    if (!self)
+        co_return MachineRegistrationError::systemError(QStringLiteral("Cancelled"));
+    if (!response.isHttp()) {
+        co_return response.transportError.isEmpty()
+            ? MachineRegistrationError::networkError(QStringLiteral("No HTTP response"))
+            : MachineRegistrationError::systemError(response.transportError);
+    }
+    if (response.status != 200 && response.status != 201)
+        co_return MachineRegistrationError::apiError(response.status, bodyText(response.body, QStringLiteral("Unknown")));
+    const std::optional<RegisterResponse> registered = RegisterResponse::decode(response.body);
+    if (!registered)
+        co_return MachineRegistrationError::systemError(QStringLiteral("Invalid registration response"));
+
+    const MachineConfig config{registered->machineId, registered->userId, local.identifier, local.name};
+    const StoreResult stored = storeIdentity(m_store, config, *key);
+    if (stored.keychainStatus != CredentialStore::success)
+        co_return MachineRegistrationError::keychainWriteFailed(stored.keychainStatus);
+    if (!stored.fileError.isEmpty())
+        co_return MachineRegistrationError::fileWriteFailed(stored.fileError);
+
+    SystemLog::write(QStringLiteral("Quorvane: Machine registered — id=") + config.id.left(8) + QStringLiteral("…"));
+    reload();
+    co_return std::nullopt;
+}
+
+QCoro::Task<std::variant<LinkResult, LinkError>> MachineAuthService::linkAgent(QString agentId)
+{
+    if (!m_config || !m_signingKey)
+        co_return LinkError::notConfigured();
+    const QUrl url = ApiUrl::endpoint(QStringLiteral("/agents/link-machine"));
+    if (!url.isValid())
+        co_return LinkError::networkError(QStringLiteral("Invalid URL"));
+    // Escaped, so that any agent id still makes a valid JSON body.
+    const QByteArray body = QByteArrayLiteral("{\"agent_id\":\"") + JsonText::escaped(agentId) + QByteArrayLiteral("\"}");
+    const std::optional<SignedRequest> request = signedPOSTRequest(url, body);
+    if (!request)
+        co_return LinkError::signFailed();
+
+    const HttpResponse response = co_await Http::send(network(), *request);
+    if (!response.isHttp()) {
+        co_return response.transportError.isEmpty() ? LinkError::networkError(QStringLiteral("No HTTP response"))
+                                                    : LinkError::systemError(response.transportError);
+    }
+    if (response.status == 200) {
+        if (const std::optional<LinkResult> result = LinkResult::decode(response.body))
+            co_return *result;
+        co_return LinkError::systemError(QStringLiteral("Invalid link response"));
+    }
+    const QString text = bodyText(response.body, QStringLiteral("Unknown error"));
+    if (response.status == 409)
+        co_return LinkError::duplicateName(text);
+    co_return LinkError::apiError(response.status, text);
 }

@@ -1,18 +1,26 @@
 #pragma once
 
 #include "Ed25519Key.h"
+#include "LinkError.h"
+#include "LinkResult.h"
 #include "MachineConfig.h"
+#include "MachineRegistrationError.h"
 #include "SignedRequest.h"
 
 #include <QObject>
 #include <QString>
 #include <QUrl>
 
+#include <QCoroTask>
+
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <variant>
 
 class CredentialStore;
+class QNetworkAccessManager;
 
 // The machine's identity (machine.json) and its Ed25519 signing key (an item of
 // the credential store), loaded by reload(), and the builder of signed requests
@@ -27,6 +35,16 @@ class MachineAuthService : public QObject
 
 public:
     using Clock = std::function<std::chrono::system_clock::time_point()>;
+    using LinkError = ::LinkError;
+
+    // What registration records about this computer: the local machine
+    // identifier (the key item's account) and the host name.
+    struct LocalMachine
+    {
+        QString identifier;
+        QString name;
+    };
+    using LocalMachineLookup = std::function<LocalMachine()>;
 
     // Largest machine.json that is read; a larger file counts as unreadable.
     static constexpr qint64 maximumConfigSize = 1024 * 1024;
@@ -35,6 +53,12 @@ public:
     // Starts with no config and no key, then runs reload(). An empty clock means
     // the system clock.
     explicit MachineAuthService(CredentialStore& store, Clock clock = {}, QObject* parent = nullptr);
+    // Registration and linking go through `network` (the process's one access
+    // manager); `localMachine` names this computer. Without them (the constructor
+    // above) the service uses an access manager of its own and the host name.
+    MachineAuthService(CredentialStore& store, QNetworkAccessManager& network, LocalMachineLookup localMachine,
+                       Clock clock = {}, QObject* parent = nullptr);
+    ~MachineAuthService() override;
 
     // Reloads the config from machine.json and the key from the credential store.
     void reload();
@@ -77,6 +101,15 @@ public:
     };
     static StoreResult storeIdentity(CredentialStore& store, const MachineConfig& config, const Ed25519Key& key);
 
+    // Gives this computer a new identity registered under the signed-in user's
+    // web session. Returns at once when an identity of the user `email` is
+    // loaded; another user's identity is wiped first. Nothing on success.
+    // The session token is only sent, never stored or logged.
+    QCoro::Task<std::optional<MachineRegistrationError>> registerMachine(QString sessionToken, QString email);
+
+    // Attaches an agent, made through the product CLI, to this machine.
+    QCoro::Task<std::variant<LinkResult, LinkError>> linkAgent(QString agentId);
+
 Q_SIGNALS:
     // After every reload(), whether or not anything changed.
     void configurationChanged();
@@ -85,9 +118,14 @@ private:
     std::optional<SignedRequest> buildSignedRequest(const QUrl& url, const QByteArray& method,
                                                     const QByteArray* body) const;
     std::optional<QByteArray> readKeyBytes(const QString& account) const;
+    QNetworkAccessManager& network();
+    void wipeIdentity();
 
     CredentialStore& m_store;
     Clock m_clock;
+    QNetworkAccessManager* m_network = nullptr;
+    std::unique_ptr<QNetworkAccessManager> m_ownNetwork;
+    LocalMachineLookup m_localMachine;
     std::optional<MachineConfig> m_config;
     std::optional<Ed25519Key> m_signingKey;
 };

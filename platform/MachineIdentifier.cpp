@@ -99,3 +99,8 @@ QString MachineIdentifier::localMachineIdentifier(const QString& machineIdPath, 
     }
     return hostName.isEmpty() ? MachineIdentifier::hostName() : hostName;
 }
+
+MachineAuthService::LocalMachine MachineIdentifier::localMachine()
+{
+    return {localMachineIdentifier(), hostName()};
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MachineAuthService.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -28,6 +30,9 @@ public:
     static std::optional<QByteArray> parseMachineId(const QByteArray& content);
 
     static QString hostName();
+
+    // What registration records: this identifier and the host name.
+    static MachineAuthService::LocalMachine localMachine();
 
     // Our fixed application id, the HMAC's message.
     static QByteArray applicationId();

@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include "CredentialStoreFactory.h"
+#include "MachineIdentifier.h"
 #include "StatusItemTray.h"
 #include "SystemLog.h"
 #include "TrayIconRenderer.h"
@@ -27,7 +28,7 @@ Application::Application(Options options, QObject* parent)
     : QObject(parent)
     , m_options(options)
     , m_credentialStore(CredentialStoreFactory::create())
-    , m_auth(*m_credentialStore)
+    , m_auth(*m_credentialStore, m_network, &MachineIdentifier::localMachine)
     , m_sync(m_auth, m_network)
     , m_updates(&m_network)
     , m_cli(&m_privilegedRunner)
@@ -45,6 +46,7 @@ Application::Application(Options options, QObject* parent)
 {
     m_network.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
     m_windows.setHome(&m_home);
+    m_windows.wizardState().setNetwork(&m_network);
     QCoreApplication::instance()->installEventFilter(&m_quitGuard);
     connect(&m_colorScheme, &ColorSchemePreference::schemeChanged, this, [this] {
         if (m_tray)
@@ -69,6 +71,10 @@ Application::Application(Options options, QObject* parent)
     if (m_options.reportPending) {
         connect(&m_delegate, &AppDelegate::pendingCountShown, this,
                 [](int count) { printLine(QStringLiteral("Quorvane: pending count %1").arg(count)); });
+        WizardState* wizard = &m_windows.wizardState();
+        connect(wizard, &WizardState::currentScreenChanged, this, [wizard] {
+            printLine(QStringLiteral("Quorvane: wizard screen %1").arg(int(wizard->currentScreen())));
+        });
     }
 }
 

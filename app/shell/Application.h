@@ -41,7 +41,8 @@ public:
         // icon is up (start-up measurements).
         bool reportReady = false;
         // Dev builds only: print "Quorvane: pending count N" for every count
-        // the status item shows (end-to-end tests).
+        // the status item shows, and "Quorvane: wizard screen N" for every
+        // screen the wizard moves to (end-to-end tests).
         bool reportPending = false;
     };
 

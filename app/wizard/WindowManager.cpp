@@ -18,6 +18,7 @@ WindowManager::WindowManager(QString quorvaneDirectory, QObject* parent)
     , m_wizardState(new WizardState(this))
     , m_views(&ViewsLibrary::factory)
 {
+    connect(m_wizardState, &WizardState::activationRequested, this, &WindowManager::showWizard);
 }
 
 WindowManager::~WindowManager()

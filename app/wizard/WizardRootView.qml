@@ -15,13 +15,17 @@ Rectangle {
     implicitHeight: 780
 
     function componentFor(screen) {
-        // 0: the welcome screen (the enumeration's keys are not visible to QML).
-        return screen === 0 ? welcomeComponent : placeholderComponent
+        // 0: the welcome screen, 1: sign-in (the enumeration's keys are not visible to QML).
+        return screen === 0 ? welcomeComponent : screen === 1 ? signInComponent : placeholderComponent
     }
 
     Component {
         id: welcomeComponent
         WelcomeScreen { wizardState: root.wizardState }
+    }
+    Component {
+        id: signInComponent
+        SignInScreen { wizardState: root.wizardState }
     }
     Component {
         id: placeholderComponent

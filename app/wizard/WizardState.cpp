@@ -1,12 +1,38 @@
 #include "WizardState.h"
 
+#include "CodeExchangeResponse.h"
+#include "CoreConstants.h"
+#include "Http.h"
 #include "SecretBytes.h"
+#include "SignInCallback.h"
 
-#include <QUrlQuery>
+#include <QDesktopServices>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+
+namespace {
+
+constexpr int exchangeTimeoutMilliseconds = 60 * 1000;
+
+} // namespace
 
 WizardState::WizardState(QObject* parent)
     : QObject(parent)
+    , m_openBrowser(&QDesktopServices::openUrl)
 {
+}
+
+WizardState::~WizardState() = default;
+
+QNetworkAccessManager& WizardState::network()
+{
+    if (!m_network) {
+        m_ownNetwork = std::make_unique<QNetworkAccessManager>();
+        m_network = m_ownNetwork.get();
+    }
+    return *m_network;
 }
 
 void WizardState::setCurrentScreen(WizardScreen value)
@@ -302,19 +328,88 @@ void WizardState::getStarted()
         setCurrentScreen(WizardScreen::signIn);
 }
 
+void WizardState::startSignIn()
+{
+    setIsLoading(true);
+    setErrorMessage(QString());
+    delete m_authSession.data();
+    const QUrl page(CoreConstants::webBaseURL() + QStringLiteral("/auth/login?platform=macos"));
+    if (!page.isValid() || !m_openBrowser || !m_openBrowser(page)) {
+        setIsLoading(false);
+        setErrorMessage(QStringLiteral("Could not open the web browser"));
+        return;
+    }
+    m_authSession = new QObject(this);
+}
+
+void WizardState::stopWaitingForSignIn()
+{
+    if (!m_authSession)
+        return;
+    delete m_authSession.data();
+    setIsLoading(false);
+}
+
 bool WizardState::handleCallbackURL(const QUrl& url)
 {
-    if (!url.isValid() || url.scheme() != QLatin1String("quorvane"))
+    if (!SignInCallback::hasOurScheme(url))
         return false;
-    const QUrlQuery query(url);
-    if (!query.hasQueryItem(QStringLiteral("code")))
-        return false;
-    const QString code = query.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
-    if (code.isEmpty())
-        return false;
-    if (code != m_callbackCode) {
-        m_callbackCode = code;
-        Q_EMIT callbackCodeChanged();
+    if (m_authSession) {
+        completeSignIn(url);
+        return true;
     }
+    const std::optional<QString> code = SignInCallback::code(url);
+    if (!code)
+        return false;
+    exchangeCode(*code);
     return true;
+}
+
+void WizardState::completeSignIn(const QUrl& callbackURL)
+{
+    delete m_authSession.data();
+    const std::optional<QString> code = SignInCallback::code(callbackURL);
+    if (!code) {
+        setIsLoading(false);
+        setErrorMessage(QStringLiteral("Invalid authentication response"));
+        return;
+    }
+    exchangeCode(*code);
+}
+
+QCoro::Task<> WizardState::exchangeCode(QString code)
+{
+    const QUrl url(CoreConstants::webBaseURL() + QStringLiteral("/auth/exchange-code"), QUrl::StrictMode);
+    if (!url.isValid()) {
+        setIsLoading(false);
+        setErrorMessage(QStringLiteral("Invalid exchange URL"));
+        co_return;
+    }
+    setIsLoading(true);
+    setErrorMessage(QString());
+    QNetworkRequest request(url);
+    request.setTransferTimeout(exchangeTimeoutMilliseconds);
+    request.setRawHeader(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/json"));
+    QJsonObject body;
+    body.insert(QLatin1String("code"), code);
+    const QByteArray json = QJsonDocument(body).toJson(QJsonDocument::Compact);
+
+    QPointer<WizardState> self(this);
+    const HttpResponse response = co_await Http::send(network(), request, QByteArrayLiteral("POST"), json);
+    if (!self)
+        co_return;
+    setIsLoading(false);
+    if (!response.isHttp()) {
+        setErrorMessage(response.transportError);
+        co_return;
+    }
+    const std::optional<CodeExchangeResponse> exchanged = CodeExchangeResponse::decode(response.status, response.body);
+    if (!exchanged) {
+        setErrorMessage(QStringLiteral("Authentication failed. Please try again."));
+        co_return;
+    }
+    setSessionToken(exchanged->session);
+    setSignedInEmail(exchanged->email.value_or(QString()));
+    Q_EMIT activationRequested();
+    setCurrentScreen(WizardScreen::install);
 }

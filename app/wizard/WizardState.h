@@ -4,10 +4,17 @@
 
 #include <QObject>
 #include <optional>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <QVariantList>
 
+#include <QCoroTask>
+
+#include <functional>
+#include <memory>
+
+class QNetworkAccessManager;
 
 // The single wizard model: which screen is shown and everything the screens
 // display. Made once by the window manager and kept for the whole process, so
@@ -46,7 +53,6 @@ class WizardState : public QObject
     Q_PROPERTY(bool analysisComplete READ analysisComplete WRITE setAnalysisComplete NOTIFY analysisCompleteChanged)
     Q_PROPERTY(double analysisProgress READ analysisProgress WRITE setAnalysisProgress NOTIFY analysisProgressChanged)
     Q_PROPERTY(QString analysisError READ analysisError WRITE setAnalysisError NOTIFY analysisErrorChanged)
-    Q_PROPERTY(QString callbackCode READ callbackCode NOTIFY callbackCodeChanged)
 
 public:
     enum class WizardScreen { welcome = 0, signIn = 1, install = 2, configure = 3, settingUp = 4, done = 5 };
@@ -56,7 +62,17 @@ public:
     enum class StepState { done, active, pending };
     Q_ENUM(StepState)
 
+    // Opens a URL in the person's default browser; false when nothing opened it.
+    using BrowserOpener = std::function<bool(const QUrl&)>;
+
     explicit WizardState(QObject* parent = nullptr);
+    ~WizardState() override;
+
+    // The process's network access manager for the code exchange (without one
+    // the model makes its own) and, for tests, how the browser is opened
+    // (default: the desktop's handler for web links).
+    void setNetwork(QNetworkAccessManager* network) { m_network = network; }
+    void setBrowserOpener(BrowserOpener opener) { m_openBrowser = std::move(opener); }
 
     // The step bar: the step a screen highlights (none for the welcome screen),
     // the state of a step for the active one, and the labels.
@@ -67,10 +83,21 @@ public:
     // "Get Started" on the welcome screen.
     Q_INVOKABLE void getStarted();
 
-    // The sign-in callback opened through our URL scheme. Accepts only the
-    // scheme "quorvane" and reads its query item "code"; false otherwise.
+    // "Sign in with Google" and "Retry": opens the sign-in page in the browser
+    // and waits for the callback.
+    Q_INVOKABLE void startSignIn();
+    // "Stop waiting": the browser gives no sign of a sign-in given up, so the
+    // person ends the wait; no error is shown. A code that still arrives later
+    // is accepted.
+    Q_INVOKABLE void stopWaitingForSignIn();
+    bool isWaitingForBrowser() const { return m_authSession != nullptr; }
+
+    // A URL opened with the program (the desktop entry's scheme handler). While
+    // the browser sign-in waits, a callback ends it as the sign-in's completion
+    // (a callback without a usable code is then an error); otherwise only a
+    // callback with a code is taken. Returns whether the URL was a callback of
+    // our scheme that was acted on.
     bool handleCallbackURL(const QUrl& url);
-    QString callbackCode() const { return m_callbackCode; }
 
 
     WizardScreen currentScreen() const { return m_currentScreen; }
@@ -165,7 +192,8 @@ Q_SIGNALS:
     void analysisCompleteChanged();
     void analysisProgressChanged();
     void analysisErrorChanged();
-    void callbackCodeChanged();
+    // A sign-in finished: the application comes to the front.
+    void activationRequested();
 
 private:
     WizardScreen m_currentScreen = WizardScreen::welcome; // screen shown
@@ -197,5 +225,13 @@ private:
     bool m_analysisComplete = false; // analysis finished
     double m_analysisProgress = 0.0; // analysis progress, 0 to 1
     QString m_analysisError = QString(); // analysis failure; empty: none
-    QString m_callbackCode;
+    // The code exchange: sets the session or the error, then the install screen.
+    QCoro::Task<> exchangeCode(QString code);
+    void completeSignIn(const QUrl& callbackURL);
+    QNetworkAccessManager& network();
+
+    QNetworkAccessManager* m_network = nullptr;
+    std::unique_ptr<QNetworkAccessManager> m_ownNetwork;
+    BrowserOpener m_openBrowser;
+    QPointer<QObject> m_authSession; // the browser sign-in while it is waited for
 };

@@ -3,6 +3,7 @@
 #include "LogCapture.h"
 #include "MachineAuthService.h"
 #include "MemoryCredentialStore.h"
+#include "TestFiles.h"
 #include "TestHome.h"
 
 #include <QDir>
@@ -60,14 +61,6 @@ bool opensslVerifies(const QByteArray& publicKey, const QByteArray& message, con
 void putKeyItem(MemoryCredentialStore& store, const QString& account, const QByteArray& value)
 {
     store.add(CoreConstants::keychainService(), account, CoreConstants::keychainAccessGroup(), value);
-}
-
-int modeOf(const QString& path)
-{
-    struct stat info{};
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
-        return -1;
-    return int(info.st_mode & 07777);
 }
 
 } // namespace
@@ -470,9 +463,9 @@ private Q_SLOTS:
         QCOMPARE(QByteArray::fromBase64(item.toLatin1(), QByteArray::Base64UrlEncoding), key->seed() + key->publicKey());
         QCOMPARE(store.items().size(), 1);
 
-        QCOMPARE(modeOf(CoreConstants::machineDirectory()), 0700);
-        QCOMPARE(modeOf(CoreConstants::machineConfigPath()), 0600);
-        QCOMPARE(modeOf(CoreConstants::publicKeyPath()), 0600);
+        QCOMPARE(TestFiles::modeOf(CoreConstants::machineDirectory()), 0700);
+        QCOMPARE(TestFiles::modeOf(CoreConstants::machineConfigPath()), 0600);
+        QCOMPARE(TestFiles::modeOf(CoreConstants::publicKeyPath()), 0600);
         QFile configFile(CoreConstants::machineConfigPath());
         QVERIFY(configFile.open(QIODevice::ReadOnly));
         const QByteArray configText = configFile.readAll();
@@ -503,7 +496,7 @@ private Q_SLOTS:
         const MachineConfig second{QStringLiteral("m-43"), QStringLiteral("u-1"), QStringLiteral("LOCAL-9"),
                                    QStringLiteral("laptop")};
         QVERIFY(MachineAuthService::storeIdentity(store, second, *key).ok());
-        QCOMPARE(modeOf(CoreConstants::machineDirectory()), 0700);
+        QCOMPARE(TestFiles::modeOf(CoreConstants::machineDirectory()), 0700);
         service.reload();
         QCOMPARE(service.machineId(), std::optional<QString>(QStringLiteral("m-43")));
     }

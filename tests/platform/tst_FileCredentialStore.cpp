@@ -2,6 +2,7 @@
 #include "FileCredentialStore.h"
 #include "LogCapture.h"
 #include "SecretServiceCredentialStore.h"
+#include "TestFiles.h"
 #include "TestHome.h"
 
 #include <QDir>
@@ -18,20 +19,6 @@ namespace {
 
 const QString service = QStringLiteral("com.quorvane.machine");
 const QString group = QStringLiteral("QRV7A2K9X4.com.quorvane");
-
-int modeOf(const QString& path)
-{
-    struct stat info{};
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
-        return -1;
-    return int(info.st_mode & 07777);
-}
-
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 bool writeFile(const QString& path, const QByteArray& content, int mode)
 {
@@ -62,8 +49,8 @@ private Q_SLOTS:
         const int status = store.add(service, QStringLiteral("A"), group, QByteArray("secret-a\x00\xff", 10));
         ::umask(previousMask);
         QCOMPARE(status, 0);
-        QCOMPARE(modeOf(path), 0600);
-        QCOMPARE(modeOf(dir.filePath(QStringLiteral("nested"))), 0700);
+        QCOMPARE(TestFiles::modeOf(path), 0600);
+        QCOMPARE(TestFiles::modeOf(dir.filePath(QStringLiteral("nested"))), 0700);
         QCOMPARE(store.read(service, QStringLiteral("A"), group), std::optional<QByteArray>(QByteArray("secret-a\x00\xff", 10)));
 
         // Add replaces; other accounts, groups and services are separate items.
@@ -72,9 +59,9 @@ private Q_SLOTS:
         QCOMPARE(store.add(service, QStringLiteral("A"), QStringLiteral("OTHER.group"), "g"), 0);
         QCOMPARE(store.add(QStringLiteral("org.other.machine"), QStringLiteral("A"), group, "o"), 0);
         QCOMPARE(store.read(service, QStringLiteral("A"), group), std::optional<QByteArray>("replaced"));
-        const QJsonObject root = QJsonDocument::fromJson(contentOf(path)).object();
+        const QJsonObject root = QJsonDocument::fromJson(TestFiles::contentOf(path)).object();
         QCOMPARE(root.value(QLatin1String("items")).toArray().size(), 4);
-        QCOMPARE(modeOf(path), 0600);
+        QCOMPARE(TestFiles::modeOf(path), 0600);
 
         store.remove(service, QStringLiteral("B"), group);
         QVERIFY(!store.read(service, QStringLiteral("B"), group));
@@ -118,7 +105,7 @@ private Q_SLOTS:
         // A file with one item, written by a well-behaved store.
         FileCredentialStore good(kind == "symlink" ? target : path);
         QCOMPARE(good.add(service, QStringLiteral("A"), group, "secret"), 0);
-        const QByteArray original = contentOf(kind == "symlink" ? target : path);
+        const QByteArray original = TestFiles::contentOf(kind == "symlink" ? target : path);
 
         if (kind == "0644" || kind == "0640" || kind == "0700") {
             QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(kind.toInt(nullptr, 8))), 0);
@@ -137,8 +124,8 @@ private Q_SLOTS:
         } else if (kind == "huge") {
             QVERIFY(writeFile(path, original + QByteArray(FileCredentialStore::maximumFileSize, ' '), 0600));
         }
-        const QByteArray before = QFileInfo(path).isFile() ? contentOf(path) : QByteArray();
-        const int modeBefore = modeOf(path);
+        const QByteArray before = QFileInfo(path).isFile() ? TestFiles::contentOf(path) : QByteArray();
+        const int modeBefore = TestFiles::modeOf(path);
 
         LogCapture log;
         FileCredentialStore store(path);
@@ -151,11 +138,11 @@ private Q_SLOTS:
         QCOMPARE(log.lines().count(line), log.lines().size());
 
         // Nothing was changed: not the file, not its mode, not a symlink's target.
-        QCOMPARE(modeOf(path), modeBefore);
+        QCOMPARE(TestFiles::modeOf(path), modeBefore);
         if (QFileInfo(path).isFile() && !QFileInfo(path).isSymLink())
-            QCOMPARE(contentOf(path), before);
+            QCOMPARE(TestFiles::contentOf(path), before);
         if (kind == "symlink")
-            QCOMPARE(contentOf(target), original);
+            QCOMPARE(TestFiles::contentOf(target), original);
     }
 
     void factoryChoosesTheFileStoreOnlyWhenAsked()
@@ -176,7 +163,7 @@ private Q_SLOTS:
         QCOMPARE(log.lines(), QStringList{QStringLiteral("Quorvane: using the file credential store at %1")
                                               .arg(file->path())});
         QCOMPARE(store->add(service, QStringLiteral("A"), group, "x"), 0);
-        QCOMPARE(modeOf(file->path()), 0600);
+        QCOMPARE(TestFiles::modeOf(file->path()), 0600);
     }
 };
 

@@ -26,3 +26,17 @@ bool TestFiles::writeShellScript(const QString& path, const QByteArray& body)
 {
     return write(path, "#!/bin/sh\n" + body, 0700);
 }
+
+int TestFiles::modeOf(const QString& path)
+{
+    struct stat info{};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return -1;
+    return int(info.st_mode & 07777);
+}
+
+QByteArray TestFiles::contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}

@@ -13,4 +13,10 @@ bool write(const QString& path, const QByteArray& content, int mode = 0600);
 // An executable /bin/sh script running `body`, for the owner only.
 bool writeShellScript(const QString& path, const QByteArray& body);
 
+// The permission bits of a path (not following a link), or -1 when it is missing.
+int modeOf(const QString& path);
+
+// The whole content of a file; empty when it cannot be read.
+QByteArray contentOf(const QString& path);
+
 } // namespace TestFiles

@@ -9,9 +9,9 @@
 class BackendProcess;
 class CredentialStore;
 
-// A machine registered with the reference back-end whose identity (key item,
-// machine.json, public-key) is stored under the current QUORVANE_HOME, as the
-// registration flow would leave it.
+// A machine registered with the reference back-end by the program's own
+// registration (a new session of the account `email`), its identity (key item,
+// machine.json, public-key) stored under the current QUORVANE_HOME.
 struct TestMachine
 {
     MachineConfig config;

@@ -1,15 +1,14 @@
-// Prepares a demo home against a running reference back-end: registers a new
-// machine for an account (through the control interface's session) and stores
-// its identity as the registration flow would, in the file credential store
-// under QUORVANE_HOME. Needs a build with the dev overrides.
+// Prepares a demo home against a running reference back-end: opens a session of
+// an account through the control interface, then registers this computer with
+// the program's own registration, which stores the identity in the file
+// credential store under QUORVANE_HOME. Needs a build with the dev overrides.
 //
 //   quorvane-demo-provision <back-end origin> [email]
 #include "CoreConstants.h"
-#include "Ed25519Key.h"
 #include "FileCredentialStore.h"
 #include "MachineAuthService.h"
+#include "MachineIdentifier.h"
 #include "OriginCheck.h"
-#include "MachineConfig.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -17,9 +16,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSysInfo>
 #include <QTimer>
-#include <QUuid>
 
 #include <QCoroNetwork>
 #include <QCoroTask>
@@ -56,33 +53,17 @@ QCoro::Task<int> provision(QString origin, QString email)
     const QString session = user.value(QLatin1String("session_token")).toString();
     if (session.isEmpty())
         co_return 1;
-    const std::optional<Ed25519Key> key = Ed25519Key::generate();
-    if (!key)
-        co_return 1;
-    const QString localId = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    QString name = QSysInfo::machineHostName();
-    if (name.isEmpty())
-        name = QStringLiteral("demo-host");
-    QJsonObject registration;
-    registration.insert(QLatin1String("public_key"), MachineAuthService::base64urlEncode(key->publicKey()));
-    registration.insert(QLatin1String("machine_id_local"), localId);
-    registration.insert(QLatin1String("name"), name);
-    const QByteArray cookie = "quorvane_session=" + session.toUtf8();
-    const QJsonObject registered
-        = co_await postJson(network, QUrl(origin + QLatin1String("/machines/register")), registration, cookie);
-    const QString machineId = registered.value(QLatin1String("machine_id")).toString();
-    const QString userId = registered.value(QLatin1String("user_id")).toString();
-    if (machineId.isEmpty() || userId.isEmpty())
-        co_return 1;
+    // The program's own registration, against the origin given on the command line.
+    qputenv("QUORVANE_API_BASE_URL", origin.toUtf8());
     FileCredentialStore store;
-    const MachineAuthService::StoreResult stored
-        = MachineAuthService::storeIdentity(store, MachineConfig{machineId, userId, localId, name}, *key);
-    if (!stored.ok()) {
-        std::fprintf(stderr, "quorvane-demo-provision: storing the identity failed: %s\n",
-                     qPrintable(stored.fileError));
+    MachineAuthService auth(store, network, &MachineIdentifier::localMachine);
+    const std::optional<MachineRegistrationError> error = co_await auth.registerMachine(session, email);
+    if (error || !auth.machineId()) {
+        std::fprintf(stderr, "quorvane-demo-provision: registration failed: %s\n",
+                     error ? qPrintable(error->description()) : "no identity after registration");
         co_return 1;
     }
-    std::printf("%s\n", qPrintable(machineId));
+    std::printf("%s\n", qPrintable(*auth.machineId()));
     co_return 0;
 }
 

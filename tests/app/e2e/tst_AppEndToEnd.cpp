@@ -2,6 +2,7 @@
 #include "BackendProcess.h"
 #include "FileCredentialStore.h"
 #include "MachineAuthService.h"
+#include "MachineIdentifier.h"
 #include "TestHome.h"
 #include "TestMachine.h"
 
@@ -66,6 +67,8 @@ void TestAppEndToEnd::initTestCase()
     FileCredentialStore store;
     m_machine = TestMachine::provision(*m_backend, store);
     QVERIFY(m_machine.has_value());
+    // The key item's account is this computer's app-specific machine id.
+    QCOMPARE(m_machine->config.machineIdLocal, MachineIdentifier::localMachineIdentifier());
     QVERIFY(m_home->write(QStringLiteral(".quorvane/agents/demo/config.json"),
                           "{\"name\":\"demo\",\"machine\":\"test-host\",\"machineId\":\"x\",\"publicKey\":\"k\","
                           "\"createdAt\":\"2025-01-01T00:00:00Z\",\"apiUrl\":\"http://127.0.0.1\"}"));

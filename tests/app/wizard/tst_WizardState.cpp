@@ -16,8 +16,6 @@ private Q_SLOTS:
     void initialValues();
     void everyFieldNotifies();
     void steps();
-    void handleCallbackURL_data();
-    void handleCallbackURL();
     void rootViewShowsWelcomeThenSwitches();
 };
 
@@ -118,32 +116,6 @@ void TestWizardState::steps()
     QCOMPARE(state.currentScreen(), WizardState::WizardScreen::install);
 }
 
-void TestWizardState::handleCallbackURL_data()
-{
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<bool>("accepted");
-    QTest::addColumn<QString>("code");
-    QTest::newRow("callback") << "quorvane://auth/callback?code=abc123" << true << "abc123";
-    QTest::newRow("encoded code") << "quorvane://auth/callback?code=a%2Bb%20c" << true << "a+b c";
-    QTest::newRow("upper-case scheme") << "QUORVANE://auth/callback?code=x" << true << "x";
-    QTest::newRow("other scheme") << "https://quorvane.com/auth/callback?code=abc" << false << "";
-    QTest::newRow("no code") << "quorvane://auth/callback?state=1" << false << "";
-    QTest::newRow("empty code") << "quorvane://auth/callback?code=" << false << "";
-    QTest::newRow("not a url") << "::::" << false << "";
-}
-
-void TestWizardState::handleCallbackURL()
-{
-    QFETCH(QString, url);
-    QFETCH(bool, accepted);
-    QFETCH(QString, code);
-    WizardState state;
-    QSignalSpy spy(&state, &WizardState::callbackCodeChanged);
-    QCOMPARE(state.handleCallbackURL(QUrl(url)), accepted);
-    QCOMPARE(state.callbackCode(), code);
-    QCOMPARE(spy.size(), accepted ? 1 : 0);
-}
-
 void TestWizardState::rootViewShowsWelcomeThenSwitches()
 {
     QQmlEngine engine;
@@ -171,8 +143,25 @@ void TestWizardState::rootViewShowsWelcomeThenSwitches()
 
     QVERIFY(QMetaObject::invokeMethod(button, "clicked"));
     QCOMPARE(state.currentScreen(), WizardState::WizardScreen::signIn);
-    QTRY_VERIFY(QmlItems::find(root, QStringLiteral("placeholderTitle")) != nullptr);
+    QObject* signIn = nullptr;
+    QTRY_VERIFY((signIn = QmlItems::find(root, QStringLiteral("signInButton"))) != nullptr);
     QTRY_VERIFY(QmlItems::find(root, QStringLiteral("welcomeTitle")) == nullptr);
+    QCOMPARE(signIn->property("text").toString(), QStringLiteral("Sign in with Google"));
+
+    // While the browser is waited for: the progress and the way to stop waiting.
+    QList<QUrl> opened;
+    state.setBrowserOpener([&opened](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+    QVERIFY(QMetaObject::invokeMethod(signIn, "clicked"));
+    QCOMPARE(opened.size(), 1);
+    QTRY_VERIFY(!signIn->property("visible").toBool());
+    QObject* stop = QmlItems::find(root, QStringLiteral("stopWaitingButton"));
+    QVERIFY(stop && stop->property("visible").toBool());
+    QVERIFY(QMetaObject::invokeMethod(stop, "clicked"));
+    QVERIFY(!state.isLoading());
+    QTRY_VERIFY(signIn->property("visible").toBool());
 }
 
 QTEST_MAIN(TestWizardState)

@@ -1,0 +1,208 @@
+#include "BackendProcess.h"
+#include "TestHome.h"
+#include "WizardState.h"
+
+#include <QDirIterator>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrlQuery>
+
+namespace {
+
+using Screen = WizardState::WizardScreen;
+
+// The reference back-end as the web origin, and a wizard model whose browser
+// only records what it was asked to open.
+struct Fixture
+{
+    TestHome home;
+    BackendProcess backend;
+    QNetworkAccessManager network;
+    WizardState state;
+    QList<QUrl> opened;
+
+    Fixture()
+    {
+        qputenv("QUORVANE_WEB_BASE_URL", backend.url().toString().toUtf8());
+        state.setNetwork(&network);
+        state.setBrowserOpener([this](const QUrl& url) {
+            opened << url;
+            return true;
+        });
+        state.setCurrentScreen(Screen::signIn);
+    }
+    ~Fixture() { qunsetenv("QUORVANE_WEB_BASE_URL"); }
+
+    // What a browser does with the sign-in page: follow it to the callback URL.
+    QUrl signInInBrowser(const QByteArray& query = "platform=macos")
+    {
+        const BackendProcess::Reply reply = backend.request("GET", "/auth/login?" + query);
+        return reply.status == 302 ? QUrl::fromEncoded(reply.header("Location")) : QUrl();
+    }
+    // The "code" the companion sent in its exchanges, oldest first.
+    QStringList exchangedCodes()
+    {
+        QStringList codes;
+        for (const QJsonValue& value : backend.requests()) {
+            const QJsonObject request = value.toObject();
+            if (request.value(QLatin1String("target")).toString() == QLatin1String("/auth/exchange-code"))
+                codes << QJsonDocument::fromJson(request.value(QLatin1String("body")).toString().toUtf8())
+                             .object()
+                             .value(QLatin1String("code"))
+                             .toString();
+        }
+        return codes;
+    }
+};
+
+} // namespace
+
+// Sign-in through the browser and the code exchange, against the reference back-end.
+class TestWizardSignIn : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void signInThroughTheBrowserReachesTheInstallScreen()
+    {
+        Fixture f;
+        QVERIFY2(f.backend.isRunning(), qPrintable(f.backend.lastError()));
+        QSignalSpy activations(&f.state, &WizardState::activationRequested);
+        f.state.setErrorMessage(QStringLiteral("an old error"));
+        f.state.startSignIn();
+        QVERIFY(f.state.isLoading());
+        QVERIFY(f.state.errorMessage().isEmpty());
+        QCOMPARE(f.opened, QList<QUrl>({ f.backend.url(QStringLiteral("/auth/login?platform=macos")) }));
+
+        const QUrl callback = f.signInInBrowser();
+        QCOMPARE(callback.scheme(), QStringLiteral("quorvane"));
+        QVERIFY(f.state.handleCallbackURL(callback));
+        QTRY_COMPARE(f.state.currentScreen(), Screen::install);
+        QVERIFY(!f.state.isLoading());
+        QVERIFY(f.state.errorMessage().isEmpty());
+        QCOMPARE(f.state.signedInEmail(), QStringLiteral("person@example.com"));
+        QVERIFY(!f.state.sessionToken().isEmpty());
+        QCOMPARE(activations.size(), 1);
+        QVERIFY(!f.state.isWaitingForBrowser());
+
+        // The token lives only in memory: no file of the home holds it.
+        QDirIterator files(f.home.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile file(files.next());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY(!file.readAll().contains(f.state.sessionToken().toUtf8()));
+        }
+    }
+
+    void callbacksWithoutAUsableCode()
+    {
+        Fixture f;
+        // Opened through the application without a running sign-in: ignored.
+        QVERIFY(!f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?code="))));
+        QVERIFY(!f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?state=1"))));
+        QVERIFY(!f.state.handleCallbackURL(QUrl(QStringLiteral("https://example.com/cb?code=abc"))));
+        QVERIFY(f.state.errorMessage().isEmpty());
+        QVERIFY(!f.state.isLoading());
+
+        // Ending the running sign-in: an error to retry from.
+        f.state.startSignIn();
+        QVERIFY(!f.state.handleCallbackURL(QUrl(QStringLiteral("other://auth/callback?code=abc"))));
+        QVERIFY(f.state.isLoading());
+        QVERIFY(f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?code=&code=late"))));
+        QVERIFY(!f.state.isLoading());
+        QCOMPARE(f.state.errorMessage(), QStringLiteral("Invalid authentication response"));
+        f.state.startSignIn();
+        QVERIFY(f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback"))));
+        QCOMPARE(f.state.errorMessage(), QStringLiteral("Invalid authentication response"));
+        QCOMPARE(f.state.currentScreen(), Screen::signIn);
+        QVERIFY(f.exchangedCodes().isEmpty());
+    }
+
+    void twoCodesUseTheFirst()
+    {
+        Fixture f;
+        const QUrl callback = f.signInInBrowser();
+        const QString code = QUrlQuery(callback).queryItemValue(QStringLiteral("code"));
+        QUrl doubled(callback);
+        doubled.setQuery(QStringLiteral("code=") + code + QStringLiteral("&code=second"));
+        QVERIFY(f.state.handleCallbackURL(doubled));
+        QTRY_COMPARE(f.state.currentScreen(), Screen::install);
+        QCOMPARE(f.exchangedCodes(), QStringList({ code }));
+    }
+
+    void stoppingTheWaitStillAcceptsALateCode()
+    {
+        Fixture f;
+        f.state.startSignIn();
+        QVERIFY(f.state.isWaitingForBrowser());
+        f.state.stopWaitingForSignIn();
+        QVERIFY(!f.state.isLoading());
+        QVERIFY(f.state.errorMessage().isEmpty());
+        QVERIFY(!f.state.isWaitingForBrowser());
+
+        QVERIFY(f.state.handleCallbackURL(f.signInInBrowser("platform=macos&login_hint=late%40example.com")));
+        QTRY_COMPARE(f.state.currentScreen(), Screen::install);
+        QCOMPARE(f.state.signedInEmail(), QStringLiteral("late@example.com"));
+    }
+
+    void exchangeFailures_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("email");
+        const QString failed = QStringLiteral("Authentication failed. Please try again.");
+        QTest::newRow("401") << 401 << QByteArray(R"({"error":"invalid code"})") << failed << QString();
+        QTest::newRow("500 with a session") << 500 << QByteArray(R"({"session":"t"})") << failed << QString();
+        QTest::newRow("empty session")
+            << 200 << QByteArray(R"({"session":"","email":"a@b"})") << failed << QString();
+        QTest::newRow("session not text") << 200 << QByteArray(R"({"session":7})") << failed << QString();
+        QTest::newRow("not JSON") << 200 << QByteArray("<html>") << failed << QString();
+        QTest::newRow("no email") << 200 << QByteArray(R"({"session":"t"})") << QString() << QString();
+        QTest::newRow("email not text")
+            << 200 << QByteArray(R"({"session":"t","email":1})") << QString() << QString();
+        QTest::newRow("email") << 200 << QByteArray(R"({"session":"t","email":"a@b"})") << QString()
+                               << QStringLiteral("a@b");
+    }
+
+    void exchangeFailures()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, error);
+        QFETCH(QString, email);
+        Fixture f;
+        QVERIFY(f.backend.inject("POST", QStringLiteral("/auth/exchange-code"), status, body));
+        f.state.startSignIn();
+        QVERIFY(f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?code=abc"))));
+        QTRY_VERIFY(!f.state.isLoading());
+        QCOMPARE(f.state.errorMessage(), error);
+        QCOMPARE(f.state.currentScreen(), error.isEmpty() ? Screen::install : Screen::signIn);
+        QCOMPARE(f.state.sessionToken(), error.isEmpty() ? QStringLiteral("t") : QString());
+        QCOMPARE(f.state.signedInEmail(), email);
+    }
+
+    void transportAndBrowserFailures()
+    {
+        Fixture f;
+        // No answer at all: the transfer's own text.
+        QVERIFY(f.backend.inject("POST", QStringLiteral("/auth/exchange-code"), 0, {}, 2));
+        QVERIFY(f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?code=abc"))));
+        QVERIFY(f.state.isLoading());
+        QTRY_VERIFY(!f.state.isLoading());
+        QVERIFY(!f.state.errorMessage().isEmpty());
+        QCOMPARE(f.state.currentScreen(), Screen::signIn);
+
+        // A browser that cannot be opened ends the sign-in at once.
+        f.state.setBrowserOpener([](const QUrl&) { return false; });
+        f.state.startSignIn();
+        QVERIFY(!f.state.isLoading());
+        QCOMPARE(f.state.errorMessage(), QStringLiteral("Could not open the web browser"));
+        QVERIFY(!f.state.isWaitingForBrowser());
+    }
+};
+
+QTEST_MAIN(TestWizardSignIn)
+#include "tst_WizardSignIn.moc"
