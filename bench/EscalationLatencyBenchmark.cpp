@@ -2,13 +2,13 @@
 // the event stream to the new-escalation signal of the approval sync service
 // (stream frame, signed fetch, decode, apply). Prints the median and the 99th
 // percentile over 200 escalations against the reference back-end.
-#include "ApprovalSyncService.h"
-#include "CoroutineMain.h"
-#include "BackendProcess.h"
-#include "FileCredentialStore.h"
-#include "MachineAuthService.h"
-#include "TestHome.h"
-#include "TestMachine.h"
+#include "core/ApprovalSyncService.h"
+#include "bench/CoroutineMain.h"
+#include "tests/support/BackendProcess.h"
+#include "platform/FileCredentialStore.h"
+#include "core/MachineAuthService.h"
+#include "tests/support/TestHome.h"
+#include "tests/support/TestMachine.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

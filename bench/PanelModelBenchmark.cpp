@@ -3,7 +3,7 @@
 // one at the top, a poll that brings nothing new, and the 1-second countdown
 // refresh with every row's countdown text read back. Run from build/bin; the
 // median of the repetitions is the figure to quote.
-#include "PendingActionsModel.h"
+#include "app/panel/PendingActionsModel.h"
 
 #include <QDateTime>
 

@@ -9,10 +9,10 @@
 // (median, p99, max, frames over 16.7 ms). The second run keeps the panel's
 // 1-second countdown ticker going during the scroll, as it does while the
 // popover is shown. Figures only; nothing is asserted. Run from build/bin.
-#include "PanelFixture.h"
-#include "QmlTestSupport.h"
-#include "ViewFactory.h"
-#include "ViewsLibrary.h"
+#include "tests/app/panel/PanelFixture.h"
+#include "tests/support/QmlTestSupport.h"
+#include "app/views/ViewFactory.h"
+#include "app/views/ViewsLibrary.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>

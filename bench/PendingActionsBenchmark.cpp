@@ -1,7 +1,7 @@
 // Decoding of a realistic GET /actions/pending body with 1,000 actions, and the
 // derived values the approvals panel reads for each. Run from build/bin; the
 // median of the repetitions is the figure to quote.
-#include "PendingActionsResponse.h"
+#include "core/PendingActionsResponse.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,12 +1,12 @@
 // A stream flood against the reference back-end: 20,000 "action_pending"
 // frames for one pending action. Prints how many signed fetches of the pending
 // list they caused and the program's peak resident memory.
-#include "ApprovalSyncService.h"
-#include "CoroutineMain.h"
-#include "BackendMachine.h"
-#include "MachineAuthService.h"
-#include "PendingActionJson.h"
-#include "ProcessMemory.h"
+#include "core/ApprovalSyncService.h"
+#include "bench/CoroutineMain.h"
+#include "tests/support/BackendMachine.h"
+#include "core/MachineAuthService.h"
+#include "tests/support/PendingActionJson.h"
+#include "tests/support/ProcessMemory.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
-#include "ApiUrl.h"
+#include "core/ApiUrl.h"
 
-#include "CoreConstants.h"
+#include "core/CoreConstants.h"
 
 #include <QStringList>
 

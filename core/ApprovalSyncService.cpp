@@ -1,11 +1,12 @@
-#include "ApprovalSyncService.h"
+#include "core/ApprovalSyncService.h"
 
-#include "ApiUrl.h"
-#include "Http.h"
-#include "JsonText.h"
-#include "MachineAuthService.h"
-#include "PendingActionsResponse.h"
-#include "SystemLog.h"
+#include "core/ApiUrl.h"
+#include "core/Http.h"
+#include "core/JsonText.h"
+#include "core/MachineAuthService.h"
+#include "core/PendingActionsResponse.h"
+#include "core/LogCategories.h"
+#include "core/SystemLog.h"
 
 #include <QPointer>
 #include <QSet>
@@ -35,10 +36,10 @@ void ApprovalSyncService::start()
     if (m_isActive)
         return;
     if (!m_auth.isConfigured()) {
-        SystemLog::write(QStringLiteral("Quorvane: ApprovalSyncService not starting — auth not configured"));
+        SystemLog::write(lcSync(), QStringLiteral("Quorvane: ApprovalSyncService not starting — auth not configured"));
         return;
     }
-    SystemLog::write(QStringLiteral("Quorvane: ApprovalSyncService starting (machine=%1…)").arg(m_auth.machineId().value_or(QString()).left(8)));
+    SystemLog::write(lcSync(), QStringLiteral("Quorvane: ApprovalSyncService starting (machine=%1…)").arg(m_auth.machineId().value_or(QString()).left(8)));
     m_isActive = true;
     Q_EMIT isActiveChanged(true);
 
@@ -161,7 +162,7 @@ void ApprovalSyncService::noteAuthorization(int status)
         return;
     m_identityRefused = refused;
     if (refused)
-        SystemLog::write(QStringLiteral("Quorvane: the back-end refused this machine's identity %1 times in a row")
+        SystemLog::write(lcSync(), QStringLiteral("Quorvane: the back-end refused this machine's identity %1 times in a row")
                              .arg(m_refusalsInARow));
     Q_EMIT identityRefusedChanged(refused);
 }
@@ -205,7 +206,7 @@ QCoro::Task<bool> ApprovalSyncService::respondToAction(QString id, QString decis
     const HttpResponse response
         = co_await Http::send(m_decisionNetwork, *request, Http::Limits{Http::defaultMaximumBodySize, m_requestDeadlineMs});
     if (!response.isHttp()) {
-        SystemLog::write(QStringLiteral("Quorvane: approval respond error: %1").arg(response.transportError));
+        SystemLog::write(lcSync(), QStringLiteral("Quorvane: approval respond error: %1").arg(response.transportError));
         co_return false;
     }
     if (response.status == 200 || response.status == 409) {
@@ -213,7 +214,7 @@ QCoro::Task<bool> ApprovalSyncService::respondToAction(QString id, QString decis
             self->removeAction(id);
         co_return true;
     }
-    SystemLog::write(QStringLiteral("Quorvane: approval respond failed: HTTP %1").arg(response.status));
+    SystemLog::write(lcSync(), QStringLiteral("Quorvane: approval respond failed: HTTP %1").arg(response.status));
     co_return false;
 }
 

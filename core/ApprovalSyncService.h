@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Http.h"
-#include "PendingAction.h"
-#include "RuleScope.h"
-#include "WebSocketSubscriber.h"
+#include "core/Http.h"
+#include "core/PendingAction.h"
+#include "core/RuleScope.h"
+#include "core/WebSocketSubscriber.h"
 
 #include <QDeadlineTimer>
 #include <QList>

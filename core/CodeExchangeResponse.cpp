@@ -1,6 +1,6 @@
-#include "CodeExchangeResponse.h"
+#include "core/CodeExchangeResponse.h"
 
-#include "JsonFields.h"
+#include "core/JsonFields.h"
 
 std::optional<CodeExchangeResponse> CodeExchangeResponse::decode(int status, const QByteArray& body)
 {

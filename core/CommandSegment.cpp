@@ -1,4 +1,4 @@
-#include "CommandSegment.h"
+#include "core/CommandSegment.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,8 +1,9 @@
-#include "CoreConstants.h"
+#include "core/CoreConstants.h"
 
-#include "BuildConfig.h"
-#include "OriginCheck.h"
-#include "SystemLog.h"
+#include "core/BuildConfig.h"
+#include "core/OriginCheck.h"
+#include "core/LogCategories.h"
+#include "core/SystemLog.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -32,7 +33,7 @@ QString origin(const char* overrideName, const char* compiledIn)
             trimmed.chop(1);
         if (OriginCheck::isAcceptable(trimmed))
             return trimmed;
-        SystemLog::write(QStringLiteral("Quorvane: ignoring %1=%2 (not an https origin or a loopback http origin)")
+        SystemLog::write(lcConfig(), QStringLiteral("Quorvane: ignoring %1=%2 (not an https origin or a loopback http origin)")
                              .arg(QLatin1String(overrideName), overridden));
     }
     return QString::fromUtf8(compiledIn);

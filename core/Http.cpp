@@ -1,7 +1,8 @@
-#include "Http.h"
+#include "core/Http.h"
 
-#include "SignedRequest.h"
-#include "SystemLog.h"
+#include "core/SignedRequest.h"
+#include "core/LogCategories.h"
+#include "core/SystemLog.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -36,7 +37,7 @@ void logOversizedOnce(const QUrl& url, qint64 limit)
     if (logged.contains(path))
         return;
     logged.insert(path);
-    SystemLog::write(QStringLiteral("Quorvane: refused an answer of %1 larger than %2 bytes").arg(path).arg(limit));
+    SystemLog::write(lcSync(), QStringLiteral("Quorvane: refused an answer of %1 larger than %2 bytes").arg(path).arg(limit));
 }
 
 } // namespace

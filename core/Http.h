@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HttpResponse.h"
+#include "core/HttpResponse.h"
 
 #include <QByteArray>
 #include <QNetworkRequest>

@@ -1,4 +1,4 @@
-#include "InstallationSwap.h"
+#include "core/InstallationSwap.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "JsonFields.h"
+#include "core/JsonFields.h"
 
 #include <QJsonDocument>
 #include <QJsonParseError>

@@ -1,4 +1,4 @@
-#include "LatestRelease.h"
+#include "core/LatestRelease.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

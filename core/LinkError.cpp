@@ -1,6 +1,6 @@
-#include "LinkError.h"
+#include "core/LinkError.h"
 
-#include "MachineRegistrationError.h"
+#include "core/MachineRegistrationError.h"
 
 QString LinkError::description() const
 {

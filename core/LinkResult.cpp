@@ -1,6 +1,6 @@
-#include "LinkResult.h"
+#include "core/LinkResult.h"
 
-#include "JsonFields.h"
+#include "core/JsonFields.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "LogCategories.h"
+#include "core/LogCategories.h"
 
 Q_LOGGING_CATEGORY(lcConfig, "quorvane.config")
 Q_LOGGING_CATEGORY(lcIdentity, "quorvane.identity")

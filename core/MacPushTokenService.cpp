@@ -1,10 +1,11 @@
-#include "MacPushTokenService.h"
+#include "core/MacPushTokenService.h"
 
-#include "ApiUrl.h"
-#include "Http.h"
-#include "JsonText.h"
-#include "MachineAuthService.h"
-#include "SystemLog.h"
+#include "core/ApiUrl.h"
+#include "core/Http.h"
+#include "core/JsonText.h"
+#include "core/MachineAuthService.h"
+#include "core/LogCategories.h"
+#include "core/SystemLog.h"
 
 MacPushTokenService::MacPushTokenService(MachineAuthService& auth, QNetworkAccessManager& network, QObject* parent)
     : QObject(parent), m_auth(auth), m_network(network)
@@ -32,9 +33,9 @@ QCoro::Task<> MacPushTokenService::updatePushToken(QString token)
     // Only local values are used after the wait: this object may be gone by then.
     const HttpResponse response = co_await Http::send(m_network, *request);
     if (!response.isHttp())
-        SystemLog::write(QStringLiteral("Quorvane: push token update error: ") + response.transportError);
+        SystemLog::write(lcPush(), QStringLiteral("Quorvane: push token update error: ") + response.transportError);
     else if (response.status == 200)
-        SystemLog::write(QStringLiteral("Quorvane: push token registered"));
+        SystemLog::write(lcPush(), QStringLiteral("Quorvane: push token registered"));
     else
-        SystemLog::write(QStringLiteral("Quorvane: push token update failed: HTTP ") + QString::number(response.status));
+        SystemLog::write(lcPush(), QStringLiteral("Quorvane: push token update failed: HTTP ") + QString::number(response.status));
 }

@@ -1,14 +1,15 @@
-#include "MachineAuthService.h"
+#include "core/MachineAuthService.h"
 
-#include "ApiUrl.h"
-#include "CoreConstants.h"
-#include "CredentialStore.h"
-#include "Http.h"
-#include "JsonText.h"
-#include "PrivateFiles.h"
-#include "RegisterResponse.h"
-#include "SecretBytes.h"
-#include "SystemLog.h"
+#include "core/ApiUrl.h"
+#include "core/CoreConstants.h"
+#include "core/CredentialStore.h"
+#include "core/Http.h"
+#include "core/JsonText.h"
+#include "core/PrivateFiles.h"
+#include "core/RegisterResponse.h"
+#include "core/SecretBytes.h"
+#include "core/LogCategories.h"
+#include "core/SystemLog.h"
 
 #include <QDir>
 #include <QFile>
@@ -172,7 +173,7 @@ void MachineAuthService::reload()
     const std::optional<QByteArray> content = PrivateFiles::readSmallRegularFile(path, maximumConfigSize);
     std::optional<MachineConfig> config = content ? MachineConfig::decode(*content) : std::nullopt;
     if (!config) {
-        SystemLog::write(QStringLiteral("Quorvane: MachineAuthService — no config at %1").arg(path));
+        SystemLog::write(lcIdentity(), QStringLiteral("Quorvane: MachineAuthService — no config at %1").arg(path));
         m_config.reset();
         m_signingKey.reset();
         Q_EMIT configurationChanged();
@@ -182,7 +183,7 @@ void MachineAuthService::reload()
 
     std::optional<QByteArray> keyBytes = readKeyBytes(m_config->machineIdLocal);
     if (!keyBytes) {
-        SystemLog::write(QStringLiteral("Quorvane: MachineAuthService — keychain read failed for account %1")
+        SystemLog::write(lcIdentity(), QStringLiteral("Quorvane: MachineAuthService — keychain read failed for account %1")
                              .arg(m_config->machineIdLocal));
         m_signingKey.reset();
         Q_EMIT configurationChanged();
@@ -449,7 +450,7 @@ QCoro::Task<std::optional<MachineRegistrationError>> MachineAuthService::registe
     if (!stored.fileError.isEmpty())
         co_return MachineRegistrationError::fileWriteFailed(stored.fileError);
 
-    SystemLog::write(QStringLiteral("Quorvane: Machine registered — id=") + config.id.left(8) + QStringLiteral("…"));
+    SystemLog::write(lcIdentity(), QStringLiteral("Quorvane: Machine registered — id=") + config.id.left(8) + QStringLiteral("…"));
     reload();
     co_return std::nullopt;
 }

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "Ed25519Key.h"
-#include "LinkError.h"
-#include "LinkResult.h"
-#include "MachineConfig.h"
-#include "MachineRegistrationError.h"
-#include "SignedRequest.h"
+#include "core/Ed25519Key.h"
+#include "core/LinkError.h"
+#include "core/LinkResult.h"
+#include "core/MachineConfig.h"
+#include "core/MachineRegistrationError.h"
+#include "core/SignedRequest.h"
 
 #include <QObject>
 #include <QString>

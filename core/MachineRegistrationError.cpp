@@ -1,4 +1,4 @@
-#include "MachineRegistrationError.h"
+#include "core/MachineRegistrationError.h"
 
 QString MachineRegistrationError::apiErrorText(int status, const QString& message)
 {

@@ -1,4 +1,4 @@
-#include "OriginCheck.h"
+#include "core/OriginCheck.h"
 
 #include <QHostAddress>
 #include <QUrl>

@@ -1,6 +1,6 @@
-#include "PendingAction.h"
+#include "core/PendingAction.h"
 
-#include "JsonFields.h"
+#include "core/JsonFields.h"
 
 #include <QJsonObject>
 #include <QJsonValue>

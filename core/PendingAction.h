@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CommandSegment.h"
+#include "core/CommandSegment.h"
 
 #include <QDateTime>
 #include <QLatin1String>

@@ -1,4 +1,4 @@
-#include "PendingActionsResponse.h"
+#include "core/PendingActionsResponse.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PendingAction.h"
+#include "core/PendingAction.h"
 
 #include <QByteArray>
 #include <QList>

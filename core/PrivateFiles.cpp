@@ -1,4 +1,4 @@
-#include "PrivateFiles.h"
+#include "core/PrivateFiles.h"
 
 #include <QFile>
 #include <QFileInfo>

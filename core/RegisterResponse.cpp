@@ -1,6 +1,6 @@
-#include "RegisterResponse.h"
+#include "core/RegisterResponse.h"
 
-#include "JsonFields.h"
+#include "core/JsonFields.h"
 
 std::optional<RegisterResponse> RegisterResponse::decode(const QByteArray& json)
 {

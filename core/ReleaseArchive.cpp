@@ -1,4 +1,4 @@
-#include "ReleaseArchive.h"
+#include "core/ReleaseArchive.h"
 
 #include <QFile>
 #include <QStringList>

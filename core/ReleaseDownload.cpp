@@ -1,4 +1,4 @@
-#include "ReleaseDownload.h"
+#include "core/ReleaseDownload.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>

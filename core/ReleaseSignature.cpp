@@ -1,4 +1,4 @@
-#include "ReleaseSignature.h"
+#include "core/ReleaseSignature.h"
 
 #include <QCryptographicHash>
 

@@ -1,4 +1,4 @@
-#include "RuleScope.h"
+#include "core/RuleScope.h"
 
 QString RuleScope::rawValue() const
 {

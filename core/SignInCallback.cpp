@@ -1,6 +1,6 @@
-#include "SignInCallback.h"
+#include "core/SignInCallback.h"
 
-#include "CoreConstants.h"
+#include "core/CoreConstants.h"
 
 #include <QUrlQuery>
 

@@ -1,9 +1,7 @@
-#include "SystemLog.h"
+#include "core/SystemLog.h"
 
 #include <QLoggingCategory>
 #include <QMutex>
-
-Q_LOGGING_CATEGORY(lcSystemLog, "quorvane.log")
 
 namespace {
 
@@ -36,11 +34,6 @@ namespace SystemLog {
 void write(const QLoggingCategory& category, const QString& line)
 {
     qCInfo(category).noquote() << line;
-}
-
-void write(const QString& line)
-{
-    write(lcSystemLog(), line);
 }
 
 Sink setSink(Sink sink)

@@ -15,8 +15,6 @@ namespace SystemLog {
 using Sink = std::function<void(const QString& line)>;
 
 void write(const QLoggingCategory& category, const QString& line);
-// A line of no particular module (quorvane.log).
-void write(const QString& line);
 
 // Replaces the sink for the whole process and returns the previous one. The
 // first call installs the Qt message handler that feeds it. An empty sink

@@ -1,14 +1,14 @@
-#include "UpdateCheckService.h"
+#include "core/UpdateCheckService.h"
 
-#include "BuildConfig.h"
-#include "CoreConstants.h"
-#include "LatestRelease.h"
-#include "InstallationSwap.h"
-#include "ReleaseArchive.h"
-#include "ReleaseDownload.h"
-#include "ReleaseSignature.h"
-#include "UpdateLog.h"
-#include "VersionComparison.h"
+#include "core/BuildConfig.h"
+#include "core/CoreConstants.h"
+#include "core/LatestRelease.h"
+#include "core/InstallationSwap.h"
+#include "core/ReleaseArchive.h"
+#include "core/ReleaseDownload.h"
+#include "core/ReleaseSignature.h"
+#include "core/UpdateLog.h"
+#include "core/VersionComparison.h"
 
 #include <QCoreApplication>
 #include <QDir>

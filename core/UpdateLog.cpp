@@ -1,6 +1,6 @@
-#include "UpdateLog.h"
+#include "core/UpdateLog.h"
 
-#include "PrivateFiles.h"
+#include "core/PrivateFiles.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "CoreConstants.h"
-#include "UpdateLog.h"
+#include "core/CoreConstants.h"
+#include "core/UpdateLog.h"
 
 void UpdateLog::append(const QString& message) { appendTo(CoreConstants::updateCheckLogPath(), message); }

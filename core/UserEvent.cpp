@@ -1,4 +1,4 @@
-#include "UserEvent.h"
+#include "core/UserEvent.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

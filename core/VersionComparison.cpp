@@ -1,4 +1,4 @@
-#include "VersionComparison.h"
+#include "core/VersionComparison.h"
 
 #include <limits>
 

@@ -1,8 +1,9 @@
-#include "WebSocketSubscriber.h"
+#include "core/WebSocketSubscriber.h"
 
-#include "CoreConstants.h"
-#include "MachineAuthService.h"
-#include "SystemLog.h"
+#include "core/CoreConstants.h"
+#include "core/MachineAuthService.h"
+#include "core/LogCategories.h"
+#include "core/SystemLog.h"
 
 #include <QRegularExpression>
 #include <QWebSocket>
@@ -151,7 +152,7 @@ void WebSocketSubscriber::handleFailure(QWebSocket* socket)
         return;
     if (socket->closeCode() == QWebSocketProtocol::CloseCodeTooMuchData && !m_loggedOversizedMessage) {
         m_loggedOversizedMessage = true;
-        SystemLog::write(QStringLiteral("Quorvane: stream message larger than %1 bytes refused").arg(maximumMessageSize));
+        SystemLog::write(lcSync(), QStringLiteral("Quorvane: stream message larger than %1 bytes refused").arg(maximumMessageSize));
     }
     const int refusedStatus = m_isConnected ? 0 : refusedHandshakeStatus(socket->errorString());
     discardSocket(false);

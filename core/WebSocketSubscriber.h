@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UserEvent.h"
+#include "core/UserEvent.h"
 
 #include <QObject>
 #include <QTimer>

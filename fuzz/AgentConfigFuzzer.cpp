@@ -1,4 +1,4 @@
-#include "AgentInfo.h"
+#include "app/tooling/AgentInfo.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,8 +1,8 @@
 // Feeds arbitrary values to the builder of back-end addresses: a value spliced
 // into a path stays one segment of that path, on the API origin, and decodes
 // back to itself; it can never change the host, the query or the route.
-#include "ApiUrl.h"
-#include "CoreConstants.h"
+#include "core/ApiUrl.h"
+#include "core/CoreConstants.h"
 
 #include <QStringList>
 

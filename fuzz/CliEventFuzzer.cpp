@@ -1,5 +1,5 @@
-#include "CLIEvent.h"
-#include "CLILineBuffer.h"
+#include "app/tooling/CLIEvent.h"
+#include "app/tooling/CLILineBuffer.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

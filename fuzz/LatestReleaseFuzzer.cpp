@@ -1,6 +1,6 @@
-#include "LatestRelease.h"
-#include "ReleaseSignature.h"
-#include "VersionComparison.h"
+#include "core/LatestRelease.h"
+#include "core/ReleaseSignature.h"
+#include "core/VersionComparison.h"
 
 #include <cstddef>
 #include <cstdint>

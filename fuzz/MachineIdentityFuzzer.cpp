@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes to the readers of the stored machine identity: the
 // machine.json decoder and the decoding of the key item (UTF-8 base64url text,
 // then the seed taken from its first 32 bytes).
-#include "Ed25519Key.h"
-#include "MachineAuthService.h"
-#include "MachineConfig.h"
+#include "core/Ed25519Key.h"
+#include "core/MachineAuthService.h"
+#include "core/MachineConfig.h"
 
 #include <QByteArray>
 

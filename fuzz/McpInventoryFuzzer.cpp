@@ -1,5 +1,5 @@
-#include "McpInventory.h"
-#include "SuggestionCount.h"
+#include "app/dashboard/McpInventory.h"
+#include "app/dashboard/SuggestionCount.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 // Decodes arbitrary bytes as a GET /actions/pending body and reads every
 // derived value of each decoded action.
-#include "PendingActionsResponse.h"
-#include "RuleScope.h"
+#include "core/PendingActionsResponse.h"
+#include "core/RuleScope.h"
 
 #include <QDateTime>
 

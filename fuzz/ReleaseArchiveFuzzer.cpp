@@ -1,5 +1,5 @@
-#include "InstallationSwap.h"
-#include "ReleaseArchive.h"
+#include "core/InstallationSwap.h"
+#include "core/ReleaseArchive.h"
 
 #include <QByteArray>
 #include <QDir>

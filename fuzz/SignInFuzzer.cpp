@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the sign-in's readers of outside input: the code
 // exchange's answer and the callback URL opened through our scheme.
-#include "CodeExchangeResponse.h"
-#include "SignInCallback.h"
+#include "core/CodeExchangeResponse.h"
+#include "core/SignInCallback.h"
 
 #include <QByteArray>
 #include <QUrl>

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the single-instance message decoder: whatever it
 // accepts is one of the two requests, and encodes back to the same request.
-#include "SingleInstance.h"
+#include "app/shell/SingleInstance.h"
 
 #include <cstddef>
 #include <cstdint>

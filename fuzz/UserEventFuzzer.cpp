@@ -1,11 +1,11 @@
 // Feeds arbitrary text frames through the stream subscriber's own frame
 // handling (the path every received message takes), checking the events it
 // raises.
-#include "CredentialStore.h"
-#include "MachineAuthService.h"
-#include "SystemLog.h"
-#include "UserEvent.h"
-#include "WebSocketSubscriber.h"
+#include "core/CredentialStore.h"
+#include "core/MachineAuthService.h"
+#include "core/SystemLog.h"
+#include "core/UserEvent.h"
+#include "core/WebSocketSubscriber.h"
 
 #include <QObject>
 

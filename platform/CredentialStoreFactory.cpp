@@ -1,15 +1,16 @@
-#include "CredentialStoreFactory.h"
+#include "platform/CredentialStoreFactory.h"
 
-#include "FileCredentialStore.h"
-#include "SecretServiceCredentialStore.h"
-#include "SystemLog.h"
+#include "platform/FileCredentialStore.h"
+#include "platform/SecretServiceCredentialStore.h"
+#include "core/LogCategories.h"
+#include "core/SystemLog.h"
 
 std::unique_ptr<CredentialStore> CredentialStoreFactory::create()
 {
 #ifdef QUORVANE_DEV_OVERRIDES
     if (qEnvironmentVariable("QUORVANE_CREDENTIAL_STORE") == QLatin1String("file")) {
         auto store = std::make_unique<FileCredentialStore>();
-        SystemLog::write(QStringLiteral("Quorvane: using the file credential store at %1").arg(store->path()));
+        SystemLog::write(lcPlatform(), QStringLiteral("Quorvane: using the file credential store at %1").arg(store->path()));
         return store;
     }
 #endif

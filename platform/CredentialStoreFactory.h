@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CredentialStore.h"
+#include "core/CredentialStore.h"
 
 #include <memory>
 

@@ -1,9 +1,10 @@
-#include "FileCredentialStore.h"
+#include "platform/FileCredentialStore.h"
 
-#include "CoreConstants.h"
-#include "PrivateFiles.h"
-#include "SecretBytes.h"
-#include "SystemLog.h"
+#include "core/CoreConstants.h"
+#include "core/PrivateFiles.h"
+#include "core/SecretBytes.h"
+#include "core/LogCategories.h"
+#include "core/SystemLog.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -59,7 +60,7 @@ FileCredentialStore::FileCredentialStore(QString path)
 
 void FileCredentialStore::refuse(const QString& reason) const
 {
-    SystemLog::write(QStringLiteral("Quorvane: FileCredentialStore — refusing %1: %2").arg(m_path, reason));
+    SystemLog::write(lcPlatform(), QStringLiteral("Quorvane: FileCredentialStore — refusing %1: %2").arg(m_path, reason));
 }
 
 int FileCredentialStore::load(QJsonArray& items) const
@@ -143,7 +144,7 @@ int FileCredentialStore::save(const QJsonArray& items) const
 {
     const QString directory = QFileInfo(m_path).absolutePath();
     if (const auto error = PrivateFiles::makePrivateDirectories(directory)) {
-        SystemLog::write(QStringLiteral("Quorvane: FileCredentialStore — %1").arg(*error));
+        SystemLog::write(lcPlatform(), QStringLiteral("Quorvane: FileCredentialStore — %1").arg(*error));
         return EIO;
     }
     QJsonObject root;
@@ -152,7 +153,7 @@ int FileCredentialStore::save(const QJsonArray& items) const
     const auto error = PrivateFiles::writeAtomically(m_path, content);
     SecretBytes::cleanse(content);
     if (error) {
-        SystemLog::write(QStringLiteral("Quorvane: FileCredentialStore — %1").arg(*error));
+        SystemLog::write(lcPlatform(), QStringLiteral("Quorvane: FileCredentialStore — %1").arg(*error));
         return EIO;
     }
     return success;

@@ -1,4 +1,4 @@
-#include "MachineIdentifier.h"
+#include "platform/MachineIdentifier.h"
 
 #include <QFile>
 #include <QSysInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MachineAuthService.h"
+#include "core/MachineAuthService.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "PkexecPrivilegedRunner.h"
+#include "platform/PkexecPrivilegedRunner.h"
 
 #include <QProcess>
 

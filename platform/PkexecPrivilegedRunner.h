@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PrivilegedRunner.h"
+#include "platform/PrivilegedRunner.h"
 
 // Administrator commands through polkit: pkexec /bin/sh -c "<command line>".
 // pkexec answers 126 when the person dismisses the prompt and 127 when

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ColorSchemePreference.h"
+#include "platform/ColorSchemePreference.h"
 
 #include <QDBusConnection>
 #include <QDBusVariant>

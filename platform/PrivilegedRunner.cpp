@@ -1,4 +1,4 @@
-#include "PrivilegedRunner.h"
+#include "platform/PrivilegedRunner.h"
 
 QString PrivilegedRunner::shellWord(const QString& text)
 {

@@ -1,6 +1,7 @@
-#include "SecretServiceCredentialStore.h"
+#include "platform/SecretServiceCredentialStore.h"
 
-#include "SystemLog.h"
+#include "core/LogCategories.h"
+#include "core/SystemLog.h"
 
 #include <libsecret/secret.h>
 
@@ -63,7 +64,7 @@ using Value = std::unique_ptr<SecretValue, ValueUnref>;
 
 void logFailure(const char* operation, const QString& account, const GError* error)
 {
-    SystemLog::write(QStringLiteral("Quorvane: Secret Service %1 failed for account %2: %3")
+    SystemLog::write(lcPlatform(), QStringLiteral("Quorvane: Secret Service %1 failed for account %2: %3")
                          .arg(QLatin1String(operation), account,
                               error ? QString::fromUtf8(error->message) : QStringLiteral("unknown error")));
 }

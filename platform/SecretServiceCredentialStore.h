@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CredentialStore.h"
+#include "core/CredentialStore.h"
 
 // The credential store of the desktop session: items of the freedesktop Secret
 // Service (gnome-keyring, KWallet's service, KeePassXC...) in the default

@@ -1,6 +1,6 @@
-#include "SyslogSink.h"
+#include "platform/SyslogSink.h"
 
-#include "SystemLog.h"
+#include "core/SystemLog.h"
 
 #include <syslog.h>
 

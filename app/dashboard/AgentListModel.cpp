@@ -1,6 +1,6 @@
-#include "AgentListModel.h"
+#include "app/dashboard/AgentListModel.h"
 
-#include "CoreConstants.h"
+#include "core/CoreConstants.h"
 
 AgentListModel::AgentListModel(QString agentsDirectory, QObject* parent)
     : QAbstractListModel(parent)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AgentInfo.h"
+#include "app/tooling/AgentInfo.h"
 
 #include <QAbstractListModel>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "AgentListModel.h"
-#include "HomeState.h"
-#include "ModelRuntimeState.h"
+#include "app/dashboard/AgentListModel.h"
+#include "app/dashboard/HomeState.h"
+#include "app/dashboard/ModelRuntimeState.h"
 
 #include <QtQml/qqml.h>
 

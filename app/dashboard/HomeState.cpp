@@ -1,14 +1,15 @@
-#include "HomeState.h"
+#include "app/dashboard/HomeState.h"
 
-#include "ApiUrl.h"
-#include "CLIService.h"
-#include "CoreConstants.h"
-#include "DependencyService.h"
-#include "Http.h"
-#include "MachineAuthService.h"
-#include "McpInventory.h"
-#include "SuggestionCount.h"
-#include "SystemLog.h"
+#include "core/ApiUrl.h"
+#include "app/tooling/CLIService.h"
+#include "core/CoreConstants.h"
+#include "app/tooling/DependencyService.h"
+#include "core/Http.h"
+#include "core/MachineAuthService.h"
+#include "app/dashboard/McpInventory.h"
+#include "app/dashboard/SuggestionCount.h"
+#include "core/LogCategories.h"
+#include "core/SystemLog.h"
 
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -91,7 +92,7 @@ QCoro::Task<> HomeState::runAnalysis(quint64 analysis, CLICancelToken cancel)
     if (!self)
         co_return;
     if (!result && result.error().kind() != CLIError::Kind::cancelled)
-        SystemLog::write(QStringLiteral("Quorvane: activity analysis failed: ") + result.error().description());
+        SystemLog::write(lcDashboard(), QStringLiteral("Quorvane: activity analysis failed: ") + result.error().description());
 
     // Whether the run succeeded, failed or was cancelled, the tool may have
     // written a new inventory.

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "AgentInfo.h"
-#include "AgentListModel.h"
-#include "CLICancelToken.h"
-#include "CLIEvent.h"
-#include "ModelRuntimeState.h"
+#include "app/tooling/AgentInfo.h"
+#include "app/dashboard/AgentListModel.h"
+#include "app/tooling/CLICancelToken.h"
+#include "app/tooling/CLIEvent.h"
+#include "app/dashboard/ModelRuntimeState.h"
 
 #include <QList>
 #include <QMetaObject>

@@ -1,10 +1,11 @@
-#include "ModelRuntimeState.h"
+#include "app/dashboard/ModelRuntimeState.h"
 
-#include "CLIEvent.h"
-#include "CLIProcess.h"
-#include "CLIService.h"
-#include "DependencyService.h"
-#include "SystemLog.h"
+#include "app/tooling/CLIEvent.h"
+#include "app/tooling/CLIProcess.h"
+#include "app/tooling/CLIService.h"
+#include "app/tooling/DependencyService.h"
+#include "core/LogCategories.h"
+#include "core/SystemLog.h"
 
 ModelRuntimeState::ModelRuntimeState(CLIService& cli, DependencyService& dependencies,
                                      ModelDownloadProgressSource* wizardDownload, QObject* parent)
@@ -107,7 +108,7 @@ QCoro::Task<> ModelRuntimeState::runModelDownload(quint64 download)
     if (!self || self->m_downloadGeneration != download)
         co_return;
     if (!started) {
-        SystemLog::write(QStringLiteral("Quorvane: model download could not start: ") + started.error().description());
+        SystemLog::write(lcDashboard(), QStringLiteral("Quorvane: model download could not start: ") + started.error().description());
         self->downloadEnded(download);
         co_return;
     }

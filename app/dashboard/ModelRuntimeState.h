@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ModelDownloadProgressSource.h"
+#include "app/dashboard/ModelDownloadProgressSource.h"
 
 #include <QList>
 #include <QMetaObject>

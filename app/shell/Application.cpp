@@ -1,11 +1,11 @@
-#include "Application.h"
+#include "app/shell/Application.h"
 
-#include "CredentialStoreFactory.h"
-#include "MachineIdentifier.h"
-#include "StatusItemTray.h"
-#include "SystemLog.h"
-#include "TrayIconRenderer.h"
-#include "WizardState.h"
+#include "platform/CredentialStoreFactory.h"
+#include "platform/MachineIdentifier.h"
+#include "app/shell/StatusItemTray.h"
+#include "core/SystemLog.h"
+#include "app/shell/TrayIconRenderer.h"
+#include "app/wizard/WizardState.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -40,9 +40,9 @@ Application::Application(Options options, QObject* parent)
     , m_trust(m_auth, m_sync.decisionNetwork(), m_biometric, &m_sync)
     , m_panel(m_sync, m_updates, m_trust)
     , m_popover(ApprovalsPanel::viewUrl(), {{QStringLiteral("panel"), QVariant::fromValue(&m_panel)}})
-    , m_delegate(AppDelegate::Services{m_auth, m_sync, m_updates, m_cli, m_windows, m_notifier},
+    , m_trayShell(TrayShell::Services{m_auth, m_sync, m_updates, m_cli, m_windows, m_notifier},
                  [this] { return makeStatusItem(); }, m_popover, m_quitPrompt)
-    , m_quitGuard([this] { return m_delegate.confirmQuit(); })
+    , m_quitGuard([this] { return m_trayShell.confirmQuit(); })
 {
     m_network.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
     m_windows.setHome(&m_home);
@@ -52,16 +52,16 @@ Application::Application(Options options, QObject* parent)
         if (m_tray)
             m_tray->setLabelColour(trayLabelColour());
     });
-    connect(&m_termination, &TerminationSignalNotifier::terminationRequested, &m_delegate, &AppDelegate::endSession);
+    connect(&m_termination, &TerminationSignalNotifier::terminationRequested, &m_trayShell, &TrayShell::endSession);
     // The session manager saves and ends the session: no question then.
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        connect(gui, &QGuiApplication::commitDataRequest, &m_delegate,
-                [this](QSessionManager&) { m_delegate.setAllowTermination(true); });
+        connect(gui, &QGuiApplication::commitDataRequest, &m_trayShell,
+                [this](QSessionManager&) { m_trayShell.setAllowTermination(true); });
     }
     connect(&m_popover, &PopoverHost::shownChanged, &m_panel, &ApprovalsPanel::setShown);
     connect(&m_panel, &ApprovalsPanel::openDashboardRequested, this, [this] {
         m_popover.close();
-        m_delegate.contextOpenDashboard();
+        m_trayShell.contextOpenDashboard();
     });
     if (m_options.reportReady) {
         connect(&m_popover, &PopoverWindow::firstFrameShown, this, [](qint64 milliseconds) {
@@ -69,7 +69,7 @@ Application::Application(Options options, QObject* parent)
         });
     }
     if (m_options.reportPending) {
-        connect(&m_delegate, &AppDelegate::pendingCountShown, this,
+        connect(&m_trayShell, &TrayShell::pendingCountShown, this,
                 [](int count) { printLine(QStringLiteral("Quorvane: pending count %1").arg(count)); });
         WizardState* wizard = &m_windows.wizardState();
         connect(wizard, &WizardState::currentScreenChanged, this, [wizard] {
@@ -103,5 +103,5 @@ QColor Application::trayLabelColour() const
 
 void Application::start()
 {
-    m_delegate.applicationDidFinishLaunching();
+    m_trayShell.start();
 }

@@ -1,25 +1,25 @@
 #pragma once
 
-#include "AppDelegate.h"
-#include "ApprovalsPanel.h"
-#include "BiometricService.h"
-#include "PresenceConfirmer.h"
-#include "TrustWindowState.h"
-#include "ApprovalSyncService.h"
-#include "CLIService.h"
-#include "CredentialStore.h"
-#include "DependencyService.h"
-#include "HomeState.h"
-#include "MachineAuthService.h"
-#include "PkexecPrivilegedRunner.h"
-#include "FreedesktopNotifier.h"
-#include "PopoverWindow.h"
-#include "PortalColorSchemePreference.h"
-#include "QuitGuard.h"
-#include "StatusItemTray.h"
-#include "TerminationSignalNotifier.h"
-#include "UpdateCheckService.h"
-#include "WindowManager.h"
+#include "app/shell/TrayShell.h"
+#include "app/panel/ApprovalsPanel.h"
+#include "app/trust/PresenceConfirmation.h"
+#include "platform/PresenceConfirmer.h"
+#include "app/trust/TrustWindowState.h"
+#include "core/ApprovalSyncService.h"
+#include "app/tooling/CLIService.h"
+#include "core/CredentialStore.h"
+#include "app/tooling/DependencyService.h"
+#include "app/dashboard/HomeState.h"
+#include "core/MachineAuthService.h"
+#include "platform/PkexecPrivilegedRunner.h"
+#include "platform/FreedesktopNotifier.h"
+#include "app/shell/PopoverWindow.h"
+#include "platform/PortalColorSchemePreference.h"
+#include "app/shell/QuitGuard.h"
+#include "app/shell/StatusItemTray.h"
+#include "platform/TerminationSignalNotifier.h"
+#include "core/UpdateCheckService.h"
+#include "app/wizard/WindowManager.h"
 
 #include <QNetworkAccessManager>
 #include <QObject>
@@ -50,7 +50,7 @@ public:
     ~Application() override;
 
     void start();
-    AppDelegate& delegate() { return m_delegate; }
+    TrayShell& trayShell() { return m_trayShell; }
     WindowManager& windows() { return m_windows; }
 
 private:
@@ -70,13 +70,13 @@ private:
     WindowManager m_windows;
     HomeState m_home;
     std::unique_ptr<PresenceConfirmer> m_presence;
-    BiometricService m_biometric;
+    PresenceConfirmation m_biometric;
     TrustWindowState m_trust;
     ApprovalsPanel m_panel;
     PopoverWindow m_popover;
     MessageBoxQuitPrompt m_quitPrompt;
     FreedesktopNotifier m_notifier;
-    AppDelegate m_delegate;
+    TrayShell m_trayShell;
     QuitGuard m_quitGuard;
     TerminationSignalNotifier m_termination;
     PortalColorSchemePreference m_colorScheme;

@@ -1,9 +1,10 @@
-#include "PopoverWindow.h"
+#include "app/shell/PopoverWindow.h"
 
-#include "PopoverPlacement.h"
-#include "SystemLog.h"
-#include "ViewFactory.h"
-#include "ViewsLibrary.h"
+#include "app/shell/PopoverPlacement.h"
+#include "core/LogCategories.h"
+#include "core/SystemLog.h"
+#include "app/views/ViewFactory.h"
+#include "app/views/ViewsLibrary.h"
 
 #include <algorithm>
 
@@ -67,7 +68,7 @@ bool PopoverWindow::create()
     m_window = view.window;
     m_error = view.errorString;
     if (!m_error.isEmpty())
-        SystemLog::write(QStringLiteral("Quorvane: popover failed to load: %1").arg(m_error));
+        SystemLog::write(lcShell(), QStringLiteral("Quorvane: popover failed to load: %1").arg(m_error));
     const bool tray = trayAvailable();
     if (tray)
         m_window->setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PopoverHost.h"
+#include "app/shell/PopoverHost.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

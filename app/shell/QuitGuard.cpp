@@ -1,4 +1,4 @@
-#include "QuitGuard.h"
+#include "app/shell/QuitGuard.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>

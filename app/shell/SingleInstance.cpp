@@ -1,8 +1,9 @@
-#include "SingleInstance.h"
+#include "app/shell/SingleInstance.h"
 
-#include "CoreConstants.h"
-#include "PrivateFiles.h"
-#include "SystemLog.h"
+#include "core/CoreConstants.h"
+#include "core/PrivateFiles.h"
+#include "core/LogCategories.h"
+#include "core/SystemLog.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -120,7 +121,7 @@ void SingleInstance::onNewConnection()
             return;
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         if (!peerIsSameUser(socket)) {
-            SystemLog::write(QStringLiteral("Quorvane: refused a local connection from another user"));
+            SystemLog::write(lcShell(), QStringLiteral("Quorvane: refused a local connection from another user"));
             socket->abort();
             continue;
         }
@@ -151,7 +152,7 @@ void SingleInstance::onReadyRead(QLocalSocket* socket)
     socket->setProperty("quorvaneDone", true);
     const std::optional<Message> message = decode(line);
     if (!message) {
-        SystemLog::write(QStringLiteral("Quorvane: ignored a malformed hand-over request"));
+        SystemLog::write(lcShell(), QStringLiteral("Quorvane: ignored a malformed hand-over request"));
         socket->abort();
         return;
     }

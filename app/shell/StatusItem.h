@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StatusItemIcon.h"
+#include "app/shell/StatusItemIcon.h"
 
 #include <QList>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "StatusItemIcon.h"
+#include "app/shell/StatusItemIcon.h"
 
 StatusItemIcon StatusItemIcon::forState(bool muted, int count)
 {

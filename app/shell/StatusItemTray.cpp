@@ -1,6 +1,6 @@
-#include "StatusItemTray.h"
+#include "app/shell/StatusItemTray.h"
 
-#include "TrayIconRenderer.h"
+#include "app/shell/TrayIconRenderer.h"
 
 #include <QAction>
 #include <QGuiApplication>

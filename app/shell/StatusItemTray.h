@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StatusItem.h"
+#include "app/shell/StatusItem.h"
 
 #include <QMenu>
 #include <QSystemTrayIcon>

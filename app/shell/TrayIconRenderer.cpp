@@ -1,4 +1,4 @@
-#include "TrayIconRenderer.h"
+#include "app/shell/TrayIconRenderer.h"
 
 #include <QFont>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ColorSchemePreference.h"
-#include "StatusItemIcon.h"
+#include "platform/ColorSchemePreference.h"
+#include "app/shell/StatusItemIcon.h"
 
 #include <QColor>
 #include <QIcon>

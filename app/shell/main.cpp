@@ -1,9 +1,9 @@
-#include "Application.h"
-#include "AppDelegate.h"
-#include "ProcessHardening.h"
-#include "SingleInstance.h"
-#include "SyslogSink.h"
-#include "SystemLog.h"
+#include "app/shell/Application.h"
+#include "app/shell/TrayShell.h"
+#include "platform/ProcessHardening.h"
+#include "app/shell/SingleInstance.h"
+#include "platform/SyslogSink.h"
+#include "core/SystemLog.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -69,14 +69,14 @@ int main(int argc, char* argv[])
     }
 
     Application application({parser.isSet(reportReady), reportPending});
-    AppDelegate& delegate = application.delegate();
-    QObject::connect(&instance, &SingleInstance::urlReceived, &delegate,
-                     [&delegate](const QUrl& url) { delegate.openURLs({url}); });
-    QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate, [&application, &delegate] {
-        delegate.applicationShouldHandleReopen(application.windows().hasVisibleWindow());
+    TrayShell& trayShell = application.trayShell();
+    QObject::connect(&instance, &SingleInstance::urlReceived, &trayShell,
+                     [&trayShell](const QUrl& url) { trayShell.openURLs({url}); });
+    QObject::connect(&instance, &SingleInstance::reopenRequested, &trayShell, [&application, &trayShell] {
+        trayShell.reopen(application.windows().hasVisibleWindow());
     });
     application.start();
     if (!urls.isEmpty())
-        delegate.openURLs(urls);
+        trayShell.openURLs(urls);
     return app.exec();
 }

@@ -1,8 +1,8 @@
-#include "AgentInfo.h"
+#include "app/tooling/AgentInfo.h"
 
-#include "JsonFields.h"
+#include "core/JsonFields.h"
 
-#include "CoreConstants.h"
+#include "core/CoreConstants.h"
 
 #include <QFile>
 #include <QJsonDocument>

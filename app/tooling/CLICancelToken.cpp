@@ -1,4 +1,4 @@
-#include "CLICancelToken.h"
+#include "app/tooling/CLICancelToken.h"
 
 #include <QPointer>
 

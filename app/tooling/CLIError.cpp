@@ -1,4 +1,4 @@
-#include "CLIError.h"
+#include "app/tooling/CLIError.h"
 
 QString CLIError::description() const
 {

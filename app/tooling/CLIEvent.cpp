@@ -1,6 +1,6 @@
-#include "CLIEvent.h"
+#include "app/tooling/CLIEvent.h"
 
-#include "JsonFields.h"
+#include "core/JsonFields.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

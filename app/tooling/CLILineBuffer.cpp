@@ -1,4 +1,4 @@
-#include "CLILineBuffer.h"
+#include "app/tooling/CLILineBuffer.h"
 
 void CLILineBuffer::emitLine(QByteArray line, QList<QByteArray>& out)
 {

@@ -1,4 +1,4 @@
-#include "CLIProcess.h"
+#include "app/tooling/CLIProcess.h"
 
 #include <QPointer>
 #include <QTimer>

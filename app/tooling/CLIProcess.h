@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CLICancelToken.h"
-#include "CLIEvent.h"
-#include "CLILineBuffer.h"
+#include "app/tooling/CLICancelToken.h"
+#include "app/tooling/CLIEvent.h"
+#include "app/tooling/CLILineBuffer.h"
 
 #include <QObject>
 #include <QProcess>

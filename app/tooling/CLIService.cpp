@@ -1,7 +1,7 @@
-#include "CLIService.h"
+#include "app/tooling/CLIService.h"
 
-#include "CoreConstants.h"
-#include "PrivilegedRunner.h"
+#include "core/CoreConstants.h"
+#include "platform/PrivilegedRunner.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "CLICancelToken.h"
-#include "CLIError.h"
-#include "CLIEvent.h"
-#include "CLIProcess.h"
-#include "PrivilegedRunner.h"
+#include "app/tooling/CLICancelToken.h"
+#include "app/tooling/CLIError.h"
+#include "app/tooling/CLIEvent.h"
+#include "app/tooling/CLIProcess.h"
+#include "platform/PrivilegedRunner.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,9 +1,9 @@
-#include "DependencyService.h"
+#include "app/tooling/DependencyService.h"
 
-#include "BuildConfig.h"
-#include "CLIProcess.h"
-#include "CLIService.h"
-#include "PrivilegedRunner.h"
+#include "core/BuildConfig.h"
+#include "app/tooling/CLIProcess.h"
+#include "app/tooling/CLIService.h"
+#include "platform/PrivilegedRunner.h"
 
 #include <QCryptographicHash>
 #include <QDir>

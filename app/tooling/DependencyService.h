@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CLIError.h"
-#include "CLIService.h"
-#include "DependencyStatus.h"
+#include "app/tooling/CLIError.h"
+#include "app/tooling/CLIService.h"
+#include "app/tooling/DependencyStatus.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>

@@ -1,4 +1,4 @@
-#include "DependencyStatus.h"
+#include "app/tooling/DependencyStatus.h"
 
 #include <algorithm>
 #include <cmath>

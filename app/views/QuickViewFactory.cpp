@@ -1,6 +1,6 @@
-#include "QuickViewFactory.h"
+#include "app/views/QuickViewFactory.h"
 
-#include "QuorvaneStyle.h"
+#include "app/style/QuorvaneStyle.h"
 
 #include <QColor>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ViewFactory.h"
+#include "app/views/ViewFactory.h"
 
 // Qt Quick windows for the program's QML: one QQuickView and QML engine per
 // window, drawn by Qt Quick's software renderer.

@@ -1,7 +1,8 @@
-#include "ViewsLibrary.h"
+#include "app/views/ViewsLibrary.h"
 
-#include "SystemLog.h"
-#include "ViewFactory.h"
+#include "core/LogCategories.h"
+#include "core/SystemLog.h"
+#include "app/views/ViewFactory.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,7 +23,7 @@ ViewFactory* ViewsLibrary::factory()
         auto entry = reinterpret_cast<ViewFactoryEntry>(library.resolve(viewFactoryEntryName));
         ViewFactory* factory = entry ? entry() : nullptr;
         if (!factory)
-            SystemLog::write(QStringLiteral("Quorvane: the windows cannot be shown: %1").arg(library.errorString()));
+            SystemLog::write(lcViews(), QStringLiteral("Quorvane: the windows cannot be shown: %1").arg(library.errorString()));
         return factory;
     }();
     return loaded;

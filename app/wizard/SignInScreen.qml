@@ -18,7 +18,7 @@ Item {
             objectName: "signInTitle"
             Layout.fillWidth: true
             horizontalAlignment: Text.AlignHCenter
-            text: "Sign in to your account"
+            text: qsTr("Sign in to your account")
             color: "#f2f2f7"
             font.pixelSize: 24
             font.bold: true
@@ -27,7 +27,7 @@ Item {
             Layout.fillWidth: true
             horizontalAlignment: Text.AlignHCenter
             wrapMode: Text.WordWrap
-            text: "Connect your Google account to link your agents."
+            text: qsTr("Connect your Google account to link your agents.")
             color: "#a1a1aa"
             font.pixelSize: 14
         }
@@ -43,21 +43,21 @@ Item {
             Layout.alignment: Qt.AlignHCenter
             visible: screen.wizardState.isLoading
             flat: true
-            text: "Stop waiting"
+            text: qsTr("Stop waiting")
             onClicked: screen.wizardState.stopWaitingForSignIn()
         }
         Button {
             objectName: "signInButton"
             Layout.alignment: Qt.AlignHCenter
             visible: !screen.wizardState.isLoading
-            text: "Sign in with Google"
+            text: qsTr("Sign in with Google")
             onClicked: screen.wizardState.startSignIn()
         }
         Label {
             Layout.fillWidth: true
             horizontalAlignment: Text.AlignHCenter
             wrapMode: Text.WordWrap
-            text: "Opens a secure sign-in sheet · returns to app automatically"
+            text: qsTr("Opens a secure sign-in sheet · returns to app automatically")
             color: "#71717a"
             font.pixelSize: 12
         }
@@ -75,7 +75,7 @@ Item {
             objectName: "retryButton"
             Layout.alignment: Qt.AlignHCenter
             visible: screen.wizardState.errorMessage !== "" && !screen.wizardState.isLoading
-            text: "Retry"
+            text: qsTr("Retry")
             onClicked: screen.wizardState.startSignIn()
         }
     }

@@ -1,10 +1,11 @@
-#include "WindowManager.h"
+#include "app/wizard/WindowManager.h"
 
-#include "CoreConstants.h"
-#include "SystemLog.h"
-#include "ViewFactory.h"
-#include "ViewsLibrary.h"
-#include "WizardState.h"
+#include "core/CoreConstants.h"
+#include "core/LogCategories.h"
+#include "core/SystemLog.h"
+#include "app/views/ViewFactory.h"
+#include "app/views/ViewsLibrary.h"
+#include "app/wizard/WizardState.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -63,7 +64,7 @@ QWindow* WindowManager::makeWindow(const QString& qmlPath, const QString& proper
         return nullptr;
     const ViewFactory::View view = views->createView(QUrl(qmlPath), {{propertyName, QVariant::fromValue(model)}});
     if (!view.errorString.isEmpty())
-        SystemLog::write(QStringLiteral("Quorvane: window failed to load: %1").arg(view.errorString));
+        SystemLog::write(lcWizard(), QStringLiteral("Quorvane: window failed to load: %1").arg(view.errorString));
     view.window->setTitle(QStringLiteral("Quorvane"));
     view.window->installEventFilter(this);
     return view.window;

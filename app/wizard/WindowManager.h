@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HomeState.h"
+#include "app/dashboard/HomeState.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,10 +1,10 @@
-#include "WizardState.h"
+#include "app/wizard/WizardState.h"
 
-#include "CodeExchangeResponse.h"
-#include "CoreConstants.h"
-#include "Http.h"
-#include "SecretBytes.h"
-#include "SignInCallback.h"
+#include "core/CodeExchangeResponse.h"
+#include "core/CoreConstants.h"
+#include "core/Http.h"
+#include "core/SecretBytes.h"
+#include "core/SignInCallback.h"
 
 #include <QDesktopServices>
 #include <QJsonDocument>

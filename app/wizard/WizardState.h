@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DependencyStatus.h"
+#include "app/tooling/DependencyStatus.h"
 
 #include <QObject>
 #include <optional>

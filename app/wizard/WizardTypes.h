@@ -1,6 +1,6 @@
 #pragma once
 
-#include "WizardState.h"
+#include "app/wizard/WizardState.h"
 
 #include <QtQml/qqml.h>
 

@@ -1,7 +1,7 @@
-#include "ReleaseTestSupport.h"
+#include "tests/core/ReleaseTestSupport.h"
 
-#include "CoreConstants.h"
-#include "TestFiles.h"
+#include "core/CoreConstants.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QDirIterator>

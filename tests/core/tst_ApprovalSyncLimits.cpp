@@ -1,11 +1,11 @@
-#include "ApprovalSyncService.h"
-#include "BackendMachine.h"
-#include "HostilePeer.h"
-#include "Http.h"
-#include "LogCapture.h"
-#include "MachineAuthService.h"
-#include "PendingActionJson.h"
-#include "ProcessMemory.h"
+#include "core/ApprovalSyncService.h"
+#include "tests/support/BackendMachine.h"
+#include "tests/support/HostilePeer.h"
+#include "core/Http.h"
+#include "tests/support/LogCapture.h"
+#include "core/MachineAuthService.h"
+#include "tests/support/PendingActionJson.h"
+#include "tests/support/ProcessMemory.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,9 +1,9 @@
-#include "ApprovalSyncService.h"
-#include "BackendMachine.h"
-#include "LogCapture.h"
-#include "MachineAuthService.h"
-#include "PendingActionJson.h"
-#include "TestHome.h"
+#include "core/ApprovalSyncService.h"
+#include "tests/support/BackendMachine.h"
+#include "tests/support/LogCapture.h"
+#include "core/MachineAuthService.h"
+#include "tests/support/PendingActionJson.h"
+#include "tests/support/TestHome.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
-#include "CoreConstants.h"
-#include "OriginCheck.h"
-#include "TestHome.h"
+#include "core/CoreConstants.h"
+#include "core/OriginCheck.h"
+#include "tests/support/TestHome.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "Ed25519Key.h"
+#include "core/Ed25519Key.h"
 
 #include <QTest>
 

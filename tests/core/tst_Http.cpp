@@ -1,6 +1,6 @@
-#include "HostilePeer.h"
-#include "Http.h"
-#include "LogCapture.h"
+#include "tests/support/HostilePeer.h"
+#include "core/Http.h"
+#include "tests/support/LogCapture.h"
 
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>

@@ -1,7 +1,7 @@
-#include "BackendMachine.h"
-#include "LogCapture.h"
-#include "MacPushTokenService.h"
-#include "MachineAuthService.h"
+#include "tests/support/BackendMachine.h"
+#include "tests/support/LogCapture.h"
+#include "core/MacPushTokenService.h"
+#include "core/MachineAuthService.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,10 +1,10 @@
-#include "CoreConstants.h"
-#include "Ed25519Key.h"
-#include "LogCapture.h"
-#include "MachineAuthService.h"
-#include "MemoryCredentialStore.h"
-#include "TestFiles.h"
-#include "TestHome.h"
+#include "core/CoreConstants.h"
+#include "core/Ed25519Key.h"
+#include "tests/support/LogCapture.h"
+#include "core/MachineAuthService.h"
+#include "tests/core/MemoryCredentialStore.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestHome.h"
 
 #include <QDir>
 #include <QFile>

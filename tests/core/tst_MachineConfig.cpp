@@ -1,4 +1,4 @@
-#include "MachineConfig.h"
+#include "core/MachineConfig.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

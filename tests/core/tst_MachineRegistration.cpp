@@ -1,12 +1,12 @@
-#include "BackendMachine.h"
-#include "CoreConstants.h"
-#include "Http.h"
-#include "LogCapture.h"
-#include "MachineAuthService.h"
-#include "MemoryCredentialStore.h"
-#include "RegisterResponse.h"
-#include "TestFiles.h"
-#include "TestHome.h"
+#include "tests/support/BackendMachine.h"
+#include "core/CoreConstants.h"
+#include "core/Http.h"
+#include "tests/support/LogCapture.h"
+#include "core/MachineAuthService.h"
+#include "tests/core/MemoryCredentialStore.h"
+#include "core/RegisterResponse.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestHome.h"
 
 #include <QDir>
 #include <QFile>

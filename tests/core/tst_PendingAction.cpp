@@ -1,7 +1,7 @@
-#include "CommandSegment.h"
-#include "PendingAction.h"
-#include "PendingActionsResponse.h"
-#include "RuleScope.h"
+#include "core/CommandSegment.h"
+#include "core/PendingAction.h"
+#include "core/PendingActionsResponse.h"
+#include "core/RuleScope.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,9 +1,9 @@
-#include "ApprovalSyncService.h"
-#include "FileCredentialStore.h"
-#include "Http.h"
-#include "MachineAuthService.h"
-#include "TestHome.h"
-#include "UpdateCheckService.h"
+#include "core/ApprovalSyncService.h"
+#include "platform/FileCredentialStore.h"
+#include "core/Http.h"
+#include "core/MachineAuthService.h"
+#include "tests/support/TestHome.h"
+#include "core/UpdateCheckService.h"
 
 #include <QNetworkAccessManager>
 #include <QTest>

@@ -1,13 +1,13 @@
-#include "Ed25519Key.h"
-#include "LatestRelease.h"
-#include "ReleaseSignature.h"
-#include "TestHome.h"
-#include "ReleaseTestSupport.h"
-#include "TestFiles.h"
-#include "UpdateLog.h"
-#include "VersionComparison.h"
+#include "core/Ed25519Key.h"
+#include "core/LatestRelease.h"
+#include "core/ReleaseSignature.h"
+#include "tests/support/TestHome.h"
+#include "tests/core/ReleaseTestSupport.h"
+#include "tests/support/TestFiles.h"
+#include "core/UpdateLog.h"
+#include "core/VersionComparison.h"
 
-#include "CoreConstants.h"
+#include "core/CoreConstants.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,6 +1,6 @@
-#include "ApiUrl.h"
-#include "JsonText.h"
-#include "TestHome.h"
+#include "core/ApiUrl.h"
+#include "core/JsonText.h"
+#include "tests/support/TestHome.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,4 +1,4 @@
-#include "SecretBytes.h"
+#include "core/SecretBytes.h"
 
 #include <QTest>
 

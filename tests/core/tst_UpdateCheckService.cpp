@@ -1,12 +1,12 @@
-#include "BackendProcess.h"
-#include "CoreConstants.h"
-#include "Ed25519Key.h"
-#include "LoopbackHttpServer.h"
-#include "ReleaseSignature.h"
-#include "ReleaseTestSupport.h"
-#include "TestFiles.h"
-#include "TestHome.h"
-#include "UpdateCheckService.h"
+#include "tests/support/BackendProcess.h"
+#include "core/CoreConstants.h"
+#include "core/Ed25519Key.h"
+#include "tests/support/LoopbackHttpServer.h"
+#include "core/ReleaseSignature.h"
+#include "tests/core/ReleaseTestSupport.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestHome.h"
+#include "core/UpdateCheckService.h"
 
 #include <QDir>
 #include <QFile>

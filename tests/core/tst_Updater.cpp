@@ -1,11 +1,11 @@
-#include "CoreConstants.h"
-#include "Ed25519Key.h"
-#include "InstallationSwap.h"
-#include "ReleaseSignature.h"
-#include "ReleaseTestSupport.h"
-#include "TestFiles.h"
-#include "TestHome.h"
-#include "UpdateCheckService.h"
+#include "core/CoreConstants.h"
+#include "core/Ed25519Key.h"
+#include "core/InstallationSwap.h"
+#include "core/ReleaseSignature.h"
+#include "tests/core/ReleaseTestSupport.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestHome.h"
+#include "core/UpdateCheckService.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
-#include "ApprovalSyncService.h"
-#include "BackendMachine.h"
-#include "HostilePeer.h"
-#include "LogCapture.h"
-#include "MachineAuthService.h"
-#include "WebSocketSubscriber.h"
+#include "core/ApprovalSyncService.h"
+#include "tests/support/BackendMachine.h"
+#include "tests/support/HostilePeer.h"
+#include "tests/support/LogCapture.h"
+#include "core/MachineAuthService.h"
+#include "core/WebSocketSubscriber.h"
 
 #include <QSignalSpy>
 #include <QTest>

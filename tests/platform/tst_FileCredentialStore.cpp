@@ -1,9 +1,9 @@
-#include "CredentialStoreFactory.h"
-#include "FileCredentialStore.h"
-#include "LogCapture.h"
-#include "SecretServiceCredentialStore.h"
-#include "TestFiles.h"
-#include "TestHome.h"
+#include "platform/CredentialStoreFactory.h"
+#include "platform/FileCredentialStore.h"
+#include "tests/support/LogCapture.h"
+#include "platform/SecretServiceCredentialStore.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestHome.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "FreedesktopNotifier.h"
-#include "StandInNotificationServer.h"
+#include "platform/FreedesktopNotifier.h"
+#include "tests/support/StandInNotificationServer.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -1,4 +1,4 @@
-#include "PortalColorSchemePreference.h"
+#include "platform/PortalColorSchemePreference.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -1,4 +1,4 @@
-#include "ProcessHardening.h"
+#include "platform/ProcessHardening.h"
 
 #include <QFileInfo>
 #include <QTest>

@@ -1,5 +1,5 @@
-#include "LogCapture.h"
-#include "SecretServiceCredentialStore.h"
+#include "tests/support/LogCapture.h"
+#include "platform/SecretServiceCredentialStore.h"
 
 #include <QProcess>
 #include <QRandomGenerator>

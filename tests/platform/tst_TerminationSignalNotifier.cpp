@@ -1,4 +1,4 @@
-#include "TerminationSignalNotifier.h"
+#include "platform/TerminationSignalNotifier.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "BackendMachine.h"
+#include "tests/support/BackendMachine.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

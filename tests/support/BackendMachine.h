@@ -1,9 +1,9 @@
 #pragma once
 
-#include "BackendProcess.h"
-#include "FileCredentialStore.h"
-#include "TestHome.h"
-#include "TestMachine.h"
+#include "tests/support/BackendProcess.h"
+#include "platform/FileCredentialStore.h"
+#include "tests/support/TestHome.h"
+#include "tests/support/TestMachine.h"
 
 #include <optional>
 

@@ -1,4 +1,4 @@
-#include "BackendProcess.h"
+#include "tests/support/BackendProcess.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,4 +1,4 @@
-#include "ChildProcesses.h"
+#include "tests/support/ChildProcesses.h"
 
 #include <QDir>
 #include <QFile>

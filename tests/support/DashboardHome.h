@@ -1,10 +1,10 @@
 #pragma once
 
-#include "CLIService.h"
-#include "DependencyService.h"
-#include "FileCredentialStore.h"
-#include "HomeState.h"
-#include "MachineAuthService.h"
+#include "app/tooling/CLIService.h"
+#include "app/tooling/DependencyService.h"
+#include "platform/FileCredentialStore.h"
+#include "app/dashboard/HomeState.h"
+#include "core/MachineAuthService.h"
 
 #include <QDir>
 #include <QNetworkAccessManager>

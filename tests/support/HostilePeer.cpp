@@ -1,4 +1,4 @@
-#include "HostilePeer.h"
+#include "tests/support/HostilePeer.h"
 
 #include <QCryptographicHash>
 #include <QTcpSocket>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SystemLog.h"
+#include "core/SystemLog.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "ProcessMemory.h"
+#include "tests/support/ProcessMemory.h"
 
 #include <QFile>
 #include <QList>

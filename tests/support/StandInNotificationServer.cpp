@@ -1,4 +1,4 @@
-#include "StandInNotificationServer.h"
+#include "tests/support/StandInNotificationServer.h"
 
 #include <QDBusMessage>
 

@@ -1,6 +1,6 @@
-#include "TestHome.h"
+#include "tests/support/TestHome.h"
 
-#include "TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include <QFile>
 

@@ -1,8 +1,8 @@
-#include "TestMachine.h"
+#include "tests/support/TestMachine.h"
 
-#include "BackendProcess.h"
-#include "MachineAuthService.h"
-#include "MachineIdentifier.h"
+#include "tests/support/BackendProcess.h"
+#include "core/MachineAuthService.h"
+#include "platform/MachineIdentifier.h"
 
 #include <QNetworkAccessManager>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MachineConfig.h"
+#include "core/MachineConfig.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "BackendRequest.h"
+#include "tools/backend/BackendRequest.h"
 
 #include <QUrl>
 

@@ -1,4 +1,4 @@
-#include "BackendRequestParser.h"
+#include "tools/backend/BackendRequestParser.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BackendRequest.h"
+#include "tools/backend/BackendRequest.h"
 
 #include <QByteArrayView>
 

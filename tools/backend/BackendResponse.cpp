@@ -1,4 +1,4 @@
-#include "BackendResponse.h"
+#include "tools/backend/BackendResponse.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

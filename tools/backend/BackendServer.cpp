@@ -1,9 +1,9 @@
-#include "BackendServer.h"
+#include "tools/backend/BackendServer.h"
 
-#include "BackendService.h"
-#include "ControlAccess.h"
-#include "ControlApi.h"
-#include "BackendRequestParser.h"
+#include "tools/backend/BackendService.h"
+#include "tools/backend/ControlAccess.h"
+#include "tools/backend/ControlApi.h"
+#include "tools/backend/BackendRequestParser.h"
 
 #include <QJsonObject>
 #include <QTcpSocket>

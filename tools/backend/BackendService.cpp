@@ -1,6 +1,6 @@
-#include "BackendService.h"
+#include "tools/backend/BackendService.h"
 
-#include "BackendValues.h"
+#include "tools/backend/BackendValues.h"
 
 #include <QDir>
 #include <QFile>

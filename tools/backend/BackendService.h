@@ -1,8 +1,8 @@
 #pragma once
 
-#include "BackendRequest.h"
-#include "BackendResponse.h"
-#include "SignatureVerifier.h"
+#include "tools/backend/BackendRequest.h"
+#include "tools/backend/BackendResponse.h"
+#include "tools/backend/SignatureVerifier.h"
 
 #include <QDateTime>
 #include <QHash>

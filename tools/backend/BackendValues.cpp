@@ -1,4 +1,4 @@
-#include "BackendValues.h"
+#include "tools/backend/BackendValues.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,4 +1,4 @@
-#include "ControlAccess.h"
+#include "tools/backend/ControlAccess.h"
 
 #include <QHostAddress>
 

@@ -1,7 +1,7 @@
-#include "ControlApi.h"
+#include "tools/backend/ControlApi.h"
 
-#include "BackendServer.h"
-#include "BackendService.h"
+#include "tools/backend/BackendServer.h"
+#include "tools/backend/BackendService.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "BackendRequest.h"
-#include "BackendResponse.h"
+#include "tools/backend/BackendRequest.h"
+#include "tools/backend/BackendResponse.h"
 
 class BackendServer;
 class BackendService;

@@ -1,6 +1,6 @@
-#include "DemoScenario.h"
+#include "tools/backend/DemoScenario.h"
 
-#include "BackendService.h"
+#include "tools/backend/BackendService.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

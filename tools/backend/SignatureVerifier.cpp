@@ -1,4 +1,4 @@
-#include "SignatureVerifier.h"
+#include "tools/backend/SignatureVerifier.h"
 
 #include <openssl/evp.h>
 

@@ -1,8 +1,8 @@
 // quorvane-backend: the reference back-end for tests and demos. Serves the API
 // origin, the web origin and the user stream on one loopback port.
-#include "BackendServer.h"
-#include "BackendService.h"
-#include "DemoScenario.h"
+#include "tools/backend/BackendServer.h"
+#include "tools/backend/BackendService.h"
+#include "tools/backend/DemoScenario.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

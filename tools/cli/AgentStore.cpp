@@ -1,6 +1,6 @@
-#include "AgentStore.h"
+#include "tools/cli/AgentStore.h"
 
-#include "CoreConstants.h"
+#include "core/CoreConstants.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,7 +1,7 @@
-#include "CliCommands.h"
+#include "tools/cli/CliCommands.h"
 
-#include "ControlClient.h"
-#include "CoreConstants.h"
+#include "tools/cli/ControlClient.h"
+#include "core/CoreConstants.h"
 
 #include <QDateTime>
 #include <QDir>

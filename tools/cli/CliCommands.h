@@ -1,9 +1,9 @@
 #pragma once
 
-#include "AgentStore.h"
-#include "CommandBehaviour.h"
-#include "EventWriter.h"
-#include "Invocation.h"
+#include "tools/cli/AgentStore.h"
+#include "tools/cli/CommandBehaviour.h"
+#include "tools/cli/EventWriter.h"
+#include "tools/cli/Invocation.h"
 
 #include <qcoro/qcorotask.h>
 

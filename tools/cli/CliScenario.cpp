@@ -1,4 +1,4 @@
-#include "CliScenario.h"
+#include "tools/cli/CliScenario.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CommandBehaviour.h"
+#include "tools/cli/CommandBehaviour.h"
 
 #include <QJsonObject>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "ControlClient.h"
+#include "tools/cli/ControlClient.h"
 
 #include <QHostAddress>
 #include <QJsonDocument>

@@ -1,4 +1,4 @@
-#include "EventWriter.h"
+#include "tools/cli/EventWriter.h"
 
 #include <QJsonDocument>
 #include <cerrno>

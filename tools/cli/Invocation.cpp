@@ -1,4 +1,4 @@
-#include "Invocation.h"
+#include "tools/cli/Invocation.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "InvocationLog.h"
+#include "tools/cli/InvocationLog.h"
 
 #include <QFile>
 #include <QJsonArray>

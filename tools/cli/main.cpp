@@ -1,10 +1,10 @@
 // The stand-in for the product command-line tool (see README.md).
 
-#include "CliCommands.h"
-#include "CliScenario.h"
-#include "EventWriter.h"
-#include "Invocation.h"
-#include "InvocationLog.h"
+#include "tools/cli/CliCommands.h"
+#include "tools/cli/CliScenario.h"
+#include "tools/cli/EventWriter.h"
+#include "tools/cli/Invocation.h"
+#include "tools/cli/InvocationLog.h"
 
 #include <QCoreApplication>
 #include <QDir>

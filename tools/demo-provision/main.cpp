@@ -4,11 +4,11 @@
 // credential store under QUORVANE_HOME. Needs a build with the dev overrides.
 //
 //   quorvane-demo-provision <back-end origin> [email]
-#include "CoreConstants.h"
-#include "FileCredentialStore.h"
-#include "MachineAuthService.h"
-#include "MachineIdentifier.h"
-#include "OriginCheck.h"
+#include "core/CoreConstants.h"
+#include "platform/FileCredentialStore.h"
+#include "core/MachineAuthService.h"
+#include "platform/MachineIdentifier.h"
+#include "core/OriginCheck.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
-#include "ReleaseTool.h"
+#include "tools/release/ReleaseTool.h"
 
-#include "ReleaseArchive.h"
-#include "ReleaseSignature.h"
+#include "core/ReleaseArchive.h"
+#include "core/ReleaseSignature.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Ed25519Key.h"
+#include "core/Ed25519Key.h"
 
 #include <QByteArray>
 #include <QString>

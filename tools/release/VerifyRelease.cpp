@@ -5,7 +5,7 @@
 // 1 when it is not; 2 for a usage error or an unreadable file. Publishers and
 // administrators check an archive with it by hand; the updater helper runs
 // the same check itself.
-#include "ReleaseSignature.h"
+#include "core/ReleaseSignature.h"
 
 #include <QByteArray>
 #include <QFile>

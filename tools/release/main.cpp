@@ -3,8 +3,8 @@
 //   quorvane-release keygen [--private-key-out FILE]
 //   quorvane-release pack --input PREFIX --version VERSION --key FILE --output DIR --base-url URL
 //   quorvane-release sign --key FILE ARCHIVE
-#include "ReleaseSignature.h"
-#include "ReleaseTool.h"
+#include "core/ReleaseSignature.h"
+#include "tools/release/ReleaseTool.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

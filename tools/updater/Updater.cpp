@@ -1,10 +1,10 @@
-#include "Updater.h"
+#include "tools/updater/Updater.h"
 
-#include "InstallationSwap.h"
-#include "ReleaseArchive.h"
-#include "ReleaseSignature.h"
-#include "UpdateLog.h"
-#include "VersionComparison.h"
+#include "core/InstallationSwap.h"
+#include "core/ReleaseArchive.h"
+#include "core/ReleaseSignature.h"
+#include "core/UpdateLog.h"
+#include "core/VersionComparison.h"
 
 #include <QDir>
 #include <QFile>

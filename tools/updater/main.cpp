@@ -7,9 +7,9 @@
 //
 // The program starts it detached with its output discarded; everything it
 // does goes to the update log.
-#include "InstallationSwap.h"
-#include "UpdateLog.h"
-#include "Updater.h"
+#include "core/InstallationSwap.h"
+#include "core/UpdateLog.h"
+#include "tools/updater/Updater.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,18 +1,18 @@
 #pragma once
 
-#include "BackendProcess.h"
-#include "CLIService.h"
-#include "ChildProcesses.h"
-#include "CoreConstants.h"
-#include "DependencyService.h"
-#include "FileCredentialStore.h"
-#include "HomeState.h"
-#include "LogCapture.h"
-#include "MachineAuthService.h"
-#include "McpInventory.h"
-#include "TestFiles.h"
-#include "TestHome.h"
-#include "TestMachine.h"
+#include "tests/support/BackendProcess.h"
+#include "app/tooling/CLIService.h"
+#include "tests/support/ChildProcesses.h"
+#include "core/CoreConstants.h"
+#include "app/tooling/DependencyService.h"
+#include "platform/FileCredentialStore.h"
+#include "app/dashboard/HomeState.h"
+#include "tests/support/LogCapture.h"
+#include "core/MachineAuthService.h"
+#include "app/dashboard/McpInventory.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestHome.h"
+#include "tests/support/TestMachine.h"
 
 #include <QDir>
 #include <QFile>

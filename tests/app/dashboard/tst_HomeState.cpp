@@ -1,4 +1,4 @@
-#include "HomeStateFixture.h"
+#include "tests/app/dashboard/HomeStateFixture.h"
 
 // The dashboard model: agents, the approver-only marker, the local model and the wizard's download.
 class TestHomeState : public HomeStateTestCase

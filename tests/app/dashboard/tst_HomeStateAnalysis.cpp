@@ -1,4 +1,4 @@
-#include "HomeStateFixture.h"
+#include "tests/app/dashboard/HomeStateFixture.h"
 
 // The dashboard model's activity analysis.
 class TestHomeStateAnalysis : public HomeStateTestCase

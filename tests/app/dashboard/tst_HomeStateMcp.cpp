@@ -1,4 +1,4 @@
-#include "HomeStateFixture.h"
+#include "tests/app/dashboard/HomeStateFixture.h"
 
 // The dashboard model's MCP inventory sync and the "mcpLlmSummary" preference.
 class TestHomeStateMcp : public HomeStateTestCase

@@ -1,11 +1,11 @@
-#include "CLIService.h"
-#include "DependencyService.h"
-#include "FileCredentialStore.h"
-#include "HomeState.h"
-#include "MachineAuthService.h"
-#include "ModelDownloadProgressSource.h"
-#include "TestHome.h"
-#include "WizardState.h"
+#include "app/tooling/CLIService.h"
+#include "app/tooling/DependencyService.h"
+#include "platform/FileCredentialStore.h"
+#include "app/dashboard/HomeState.h"
+#include "core/MachineAuthService.h"
+#include "app/dashboard/ModelDownloadProgressSource.h"
+#include "tests/support/TestHome.h"
+#include "app/wizard/WizardState.h"
 
 #include <QNetworkAccessManager>
 #include <QSettings>

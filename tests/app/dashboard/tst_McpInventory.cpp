@@ -1,4 +1,4 @@
-#include "McpInventory.h"
+#include "app/dashboard/McpInventory.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "SuggestionCount.h"
+#include "app/dashboard/SuggestionCount.h"
 
 #include <QTest>
 

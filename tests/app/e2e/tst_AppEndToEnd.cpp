@@ -1,10 +1,10 @@
-#include "ApprovalSyncService.h"
-#include "BackendProcess.h"
-#include "FileCredentialStore.h"
-#include "MachineAuthService.h"
-#include "MachineIdentifier.h"
-#include "TestHome.h"
-#include "TestMachine.h"
+#include "core/ApprovalSyncService.h"
+#include "tests/support/BackendProcess.h"
+#include "platform/FileCredentialStore.h"
+#include "core/MachineAuthService.h"
+#include "platform/MachineIdentifier.h"
+#include "tests/support/TestHome.h"
+#include "tests/support/TestMachine.h"
 
 #include <QCoroTask>
 

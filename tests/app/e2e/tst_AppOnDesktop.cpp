@@ -1,8 +1,8 @@
-#include "BackendProcess.h"
-#include "FileCredentialStore.h"
-#include "StandInNotificationServer.h"
-#include "TestHome.h"
-#include "TestMachine.h"
+#include "tests/support/BackendProcess.h"
+#include "platform/FileCredentialStore.h"
+#include "tests/support/StandInNotificationServer.h"
+#include "tests/support/TestHome.h"
+#include "tests/support/TestMachine.h"
 
 #include <QDBusConnection>
 #include <QProcess>

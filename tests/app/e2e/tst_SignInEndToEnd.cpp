@@ -1,5 +1,5 @@
-#include "BackendProcess.h"
-#include "TestHome.h"
+#include "tests/support/BackendProcess.h"
+#include "tests/support/TestHome.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "DesktopNotifier.h"
-#include "PopoverHost.h"
-#include "QuitGuard.h"
-#include "StatusItem.h"
+#include "platform/DesktopNotifier.h"
+#include "app/shell/PopoverHost.h"
+#include "app/shell/QuitGuard.h"
+#include "app/shell/StatusItem.h"
 
 #include <QList>
 

@@ -1,4 +1,4 @@
-#include "PopoverPlacement.h"
+#include "app/shell/PopoverPlacement.h"
 
 #include <QTest>
 

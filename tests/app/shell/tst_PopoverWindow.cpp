@@ -1,4 +1,4 @@
-#include "PopoverWindow.h"
+#include "app/shell/PopoverWindow.h"
 
 #include <QQmlEngine>
 #include <QQuickItem>

@@ -1,5 +1,5 @@
-#include "SingleInstance.h"
-#include "TestHome.h"
+#include "app/shell/SingleInstance.h"
+#include "tests/support/TestHome.h"
 
 #include <QLocalSocket>
 #include <QSignalSpy>

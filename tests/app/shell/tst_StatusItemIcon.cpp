@@ -1,5 +1,5 @@
-#include "StatusItemIcon.h"
-#include "TrayIconRenderer.h"
+#include "app/shell/StatusItemIcon.h"
+#include "app/shell/TrayIconRenderer.h"
 
 #include <QGuiApplication>
 #include <QTest>

@@ -1,6 +1,6 @@
-#include "AgentInfo.h"
-#include "CoreConstants.h"
-#include "TestHome.h"
+#include "app/tooling/AgentInfo.h"
+#include "core/CoreConstants.h"
+#include "tests/support/TestHome.h"
 
 #include <QDir>
 #include <QFile>

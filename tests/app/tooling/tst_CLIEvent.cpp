@@ -1,6 +1,6 @@
-#include "CLIError.h"
-#include "CLIEvent.h"
-#include "CLILineBuffer.h"
+#include "app/tooling/CLIError.h"
+#include "app/tooling/CLIEvent.h"
+#include "app/tooling/CLILineBuffer.h"
 
 #include <QTest>
 

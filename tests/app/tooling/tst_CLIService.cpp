@@ -1,7 +1,7 @@
-#include "CLIService.h"
-#include "TestFiles.h"
-#include "ChildProcesses.h"
-#include "TestHome.h"
+#include "app/tooling/CLIService.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/ChildProcesses.h"
+#include "tests/support/TestHome.h"
 
 #include <QDir>
 #include <QFile>

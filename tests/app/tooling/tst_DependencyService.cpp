@@ -1,8 +1,8 @@
-#include "CLIService.h"
-#include "TestFiles.h"
-#include "DependencyService.h"
-#include "LoopbackHttpServer.h"
-#include "PkexecPrivilegedRunner.h"
+#include "app/tooling/CLIService.h"
+#include "tests/support/TestFiles.h"
+#include "app/tooling/DependencyService.h"
+#include "tests/support/LoopbackHttpServer.h"
+#include "platform/PkexecPrivilegedRunner.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "CLIService.h"
-#include "TestFiles.h"
-#include "PkexecPrivilegedRunner.h"
+#include "app/tooling/CLIService.h"
+#include "tests/support/TestFiles.h"
+#include "platform/PkexecPrivilegedRunner.h"
 
 #include <QDir>
 #include <QFile>

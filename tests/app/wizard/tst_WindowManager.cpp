@@ -1,8 +1,8 @@
-#include "AgentListModel.h"
-#include "DashboardHome.h"
-#include "TestHome.h"
-#include "WindowManager.h"
-#include "WizardState.h"
+#include "app/dashboard/AgentListModel.h"
+#include "tests/support/DashboardHome.h"
+#include "tests/support/TestHome.h"
+#include "app/wizard/WindowManager.h"
+#include "app/wizard/WizardState.h"
 
 #include <QAbstractItemModelTester>
 #include <QCloseEvent>

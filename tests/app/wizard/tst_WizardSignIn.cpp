@@ -1,6 +1,6 @@
-#include "BackendProcess.h"
-#include "TestHome.h"
-#include "WizardState.h"
+#include "tests/support/BackendProcess.h"
+#include "tests/support/TestHome.h"
+#include "app/wizard/WizardState.h"
 
 #include <QDirIterator>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
-#include "QmlTestSupport.h"
-#include "WindowManager.h"
-#include "WizardState.h"
+#include "tests/support/QmlTestSupport.h"
+#include "app/wizard/WindowManager.h"
+#include "app/wizard/WizardState.h"
 
 #include <QQmlComponent>
 #include <QQmlEngine>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BackendProcess.h"
+#include "tests/support/BackendProcess.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,8 +1,8 @@
 // Unit tests of the reference back-end's building blocks: the HTTP request
 // parser, the control-interface peer rule, base64url and the Ed25519 verifier.
-#include "BackendRequestParser.h"
-#include "ControlAccess.h"
-#include "SignatureVerifier.h"
+#include "tools/backend/BackendRequestParser.h"
+#include "tools/backend/ControlAccess.h"
+#include "tools/backend/SignatureVerifier.h"
 
 #include <QHostAddress>
 #include <QtTest>

@@ -1,7 +1,7 @@
 // The reference back-end as a real process on a free port: request signing
 // (checked against the independent signer of BackendServerCases.h), a whole
 // escalation over HTTP and the user stream, trust windows and error injection.
-#include "BackendServerCases.h"
+#include "tests/tools/backend/BackendServerCases.h"
 
 class tst_BackendServer : public QObject, private BackendServerCases
 {

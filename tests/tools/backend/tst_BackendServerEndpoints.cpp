@@ -2,7 +2,7 @@
 // the machine endpoints, releases, the HTTP framing (keep-alive, pipelining,
 // chunked bodies, malformed input), the control interface's checks and the
 // demo scenario.
-#include "BackendServerCases.h"
+#include "tests/tools/backend/BackendServerCases.h"
 
 class tst_BackendServerEndpoints : public QObject, private BackendServerCases
 {

@@ -1,4 +1,4 @@
-#include "CliRunner.h"
+#include "tests/tools/cli/CliRunner.h"
 
 #include <QDeadlineTimer>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
-#include "BackendProcess.h"
-#include "CliRunner.h"
-#include "TestHome.h"
+#include "tests/support/BackendProcess.h"
+#include "tests/tools/cli/CliRunner.h"
+#include "tests/support/TestHome.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,8 +1,8 @@
-#include "BackendProcess.h"
-#include "Ed25519Key.h"
-#include "ReleaseSignature.h"
-#include "TestHome.h"
-#include "UpdateCheckService.h"
+#include "tests/support/BackendProcess.h"
+#include "core/Ed25519Key.h"
+#include "core/ReleaseSignature.h"
+#include "tests/support/TestHome.h"
+#include "core/UpdateCheckService.h"
 
 #include <QDir>
 #include <QFile>

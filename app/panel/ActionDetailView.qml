@@ -1,0 +1,250 @@
+import QtQuick
+import QtQuick.Templates as T
+import QtQuick.Layouts
+import Quorvane.Style
+
+// The detail page of one pending action: who asks, the command piece by
+// piece, the rule section, the time left and the decision buttons. When the
+// window is shorter than the page, the upper part scrolls and the time left
+// and the buttons stay in view at the bottom.
+Item {
+    id: page
+    objectName: "actionDetailView"
+
+    required property var panel
+    readonly property var detail: panel.detail
+
+    implicitHeight: flick.contentHeight + flick.anchors.bottomMargin + footer.implicitHeight + footer.anchors.bottomMargin
+
+    Flickable {
+        id: flick
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.top: parent.top
+        anchors.bottom: footer.top
+        anchors.bottomMargin: 10
+        contentWidth: width
+        contentHeight: column.implicitHeight + 8
+        boundsBehavior: Flickable.StopAtBounds
+        clip: true
+        T.ScrollBar.vertical: ScrollBarThin {
+            policy: flick.contentHeight > flick.height ? T.ScrollBar.AlwaysOn : T.ScrollBar.AsNeeded
+        }
+
+        ColumnLayout {
+            id: column
+            x: 12
+            y: 8
+            width: flick.width - 24
+            spacing: 10
+
+            PlainButton {
+                objectName: "backButton"
+                leftPadding: 0
+                text: qsTr("Back")
+                iconSource: Qt.resolvedUrl("icons/chevron.left.svg")
+                pixelSize: 12
+                onClicked: page.panel.back()
+            }
+
+            // An agent asking to be unregistered.
+            Rectangle {
+                objectName: "removalCard"
+                visible: page.detail.isUnregister
+                Layout.fillWidth: true
+                implicitHeight: removal.implicitHeight + 24
+                radius: 10
+                color: Style.amberTint
+                border.width: 1
+                border.color: Style.withAlpha(Style.amber, 0.35)
+                ColumnLayout {
+                    id: removal
+                    x: 12
+                    y: 12
+                    width: parent.width - 24
+                    spacing: 6
+                    RemovalHeader {
+                        pixelSize: 13
+                        weight: Font.Black
+                    }
+                    Text {
+                        objectName: "unregisterSentence"
+                        Layout.fillWidth: true
+                        text: qsTr("This will permanently unregister the agent and revoke all its permissions.")
+                        color: Style.label
+                        font.pixelSize: 11
+                        wrapMode: Text.Wrap
+                    }
+                    Text {
+                        objectName: "removalAgentName"
+                        Layout.fillWidth: true
+                        text: page.detail.agentName
+                        color: Style.label
+                        font.pixelSize: 13
+                        font.weight: Font.Bold
+                        elide: Text.ElideRight
+                    }
+                    Text {
+                        visible: page.detail.hasAgentMachine
+                        text: page.detail.agentMachine
+                        color: Style.secondaryLabel
+                        font.pixelSize: 10
+                    }
+                }
+            }
+
+            // Any other tool: the agent and the tool with its command.
+            Rectangle {
+                objectName: "toolCard"
+                visible: !page.detail.isUnregister
+                Layout.fillWidth: true
+                implicitHeight: tool.implicitHeight + 24
+                radius: 10
+                color: Style.cardFill
+                ColumnLayout {
+                    id: tool
+                    x: 12
+                    y: 12
+                    width: parent.width - 24
+                    spacing: 4
+
+                    Text {
+                        text: qsTr("Agent details:")
+                        color: Style.secondaryLabel
+                        font.pixelSize: 11
+                    }
+                    Text {
+                        objectName: "detailAgentName"
+                        Layout.fillWidth: true
+                        text: page.detail.agentName
+                        color: Style.label
+                        font.pixelSize: 13
+                        font.weight: Font.Bold
+                        elide: Text.ElideRight
+                    }
+                    Text {
+                        objectName: "detailAgentMachine"
+                        visible: page.detail.hasAgentMachine
+                        text: page.detail.agentMachine
+                        color: Style.secondaryLabel
+                        font.pixelSize: 10
+                    }
+
+                    Item { implicitHeight: 6 }
+
+                    Text {
+                        text: qsTr("Tool & Command:")
+                        color: Style.secondaryLabel
+                        font.pixelSize: 11
+                    }
+                    RowLayout {
+                        Layout.fillWidth: true
+                        spacing: 8
+                        Text {
+                            objectName: "detailTitle"
+                            Layout.fillWidth: true
+                            text: page.detail.title
+                            color: Style.label
+                            font.pixelSize: 13
+                            font.weight: Font.Bold
+                            wrapMode: Text.WrapAnywhere
+                        }
+                        ClassificationBadge {
+                            objectName: "detailBadge"
+                            Layout.alignment: Qt.AlignTop
+                            Layout.rightMargin: implicitWidth * 0.15
+                            Layout.topMargin: 2
+                            visible: page.detail.hasBadge
+                            text: page.detail.badgeText
+                            colorName: page.detail.badgeColorName
+                            scale: 1.3
+                        }
+                    }
+                    Rectangle {
+                        objectName: "segmentsCard"
+                        visible: page.detail.hasSegments
+                        Layout.fillWidth: true
+                        Layout.topMargin: 4
+                        implicitHeight: segments.implicitHeight + 16
+                        radius: 8
+                        color: Style.cardFill
+                        Column {
+                            id: segments
+                            x: 8
+                            y: 8
+                            width: parent.width - 16
+                            spacing: 3
+                            Repeater {
+                                model: page.detail.segments
+                                CommandSegmentRow {
+                                    required property var modelData
+                                    width: segments.width
+                                    segment: modelData.segment
+                                    isRead: modelData.isRead
+                                }
+                            }
+                        }
+                    }
+                    Text {
+                        objectName: "detailSummary"
+                        visible: !page.detail.hasSegments
+                        Layout.fillWidth: true
+                        Layout.topMargin: 2
+                        text: page.detail.displaySummary
+                        color: Style.label
+                        font.family: "monospace"
+                        font.pixelSize: 11
+                        wrapMode: Text.WrapAnywhere
+                    }
+                }
+            }
+
+            RuleSection {
+                visible: page.detail.showsRuleSection
+                Layout.fillWidth: true
+                detail: page.detail
+            }
+        }
+    }
+
+    ColumnLayout {
+        id: footer
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        anchors.leftMargin: 12
+        anchors.rightMargin: 12
+        anchors.bottomMargin: 12
+        spacing: 10
+
+        Text {
+            objectName: "countdownText"
+            text: page.detail.countdownText
+            color: Style[page.detail.countdownColorName] !== undefined ? Style[page.detail.countdownColorName]
+                                                                       : Style.red
+            font.pixelSize: 12
+            font.weight: Font.DemiBold
+        }
+
+        Text {
+            objectName: "expiredText"
+            visible: !page.detail.showsButtons
+            text: qsTr("This action has expired")
+            color: Style.tertiaryLabel
+            font.pixelSize: 12
+        }
+
+        DecisionButtons {
+            visible: page.detail.showsButtons
+            Layout.fillWidth: true
+            objectNamePrefix: "detail_"
+            approveLabel: page.detail.approveLabel
+            denyLabel: page.detail.denyLabel
+            approveColorName: page.detail.approveColorName
+            denyColorName: page.detail.denyColorName
+            responding: page.detail.isResponding
+            onApproveClicked: page.panel.approveSelected()
+            onDenyClicked: page.panel.denySelected()
+        }
+    }
+}

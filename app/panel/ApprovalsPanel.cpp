@@ -1,0 +1,242 @@
+#include "app/panel/ApprovalsPanel.h"
+
+#include "core/ApprovalSyncService.h"
+#include "app/panel/PanelPresentation.h"
+#include "app/trust/TrustWindowState.h"
+#include "core/UpdateCheckService.h"
+
+#include <QPointer>
+
+namespace {
+const QString actionsTab = QStringLiteral("actions");
+const QString pauseTab = QStringLiteral("pause");
+const QString approvedDecision = QStringLiteral("approved");
+const QString deniedDecision = QStringLiteral("denied");
+} // namespace
+
+ApprovalsPanel::ApprovalsPanel(ApprovalSyncService& sync, UpdateCheckService& updates, TrustWindowState& trust,
+                               QObject* parent)
+    : QObject(parent)
+    , m_sync(sync)
+    , m_trust(trust)
+    , m_actions(new PendingActionsModel(this))
+    , m_detail(new ActionDetailState(this))
+    , m_updateBanner(new UpdateBannerState(updates, this))
+{
+    m_ticker.setInterval(1000);
+    connect(&m_ticker, &QTimer::timeout, this, &ApprovalsPanel::tick);
+    connect(&sync, &ApprovalSyncService::pendingActionsChanged, this, &ApprovalsPanel::onPendingActionsChanged);
+    connect(&sync, &ApprovalSyncService::identityRefusedChanged, this, &ApprovalsPanel::identityRefusedTextChanged);
+    m_actions->setActions(sync.pendingActions());
+    m_announcedCount = pendingCount();
+    m_lastContent = content();
+}
+
+ApprovalsPanel::~ApprovalsPanel() = default;
+
+QUrl ApprovalsPanel::viewUrl()
+{
+    return QUrl(QStringLiteral("qrc:/qt/qml/Quorvane/Panel/ApprovalsPanelView.qml"));
+}
+
+QString ApprovalsPanel::actionsTabLabel() const
+{
+    return PanelPresentation::actionsTabLabel(pendingCount());
+}
+
+int ApprovalsPanel::pendingCount() const
+{
+    // The list keeps a bounded number of actions; the count is the back-end's.
+    return int(m_sync.pendingCount());
+}
+
+QString ApprovalsPanel::identityRefusedText() const
+{
+    if (!m_sync.identityRefused())
+        return {};
+    return QStringLiteral("The server refused this machine's identity. Open Quorvane and set this machine up again.");
+}
+
+QString ApprovalsPanel::content() const
+{
+    if (m_selectedTab == pauseTab)
+        return QStringLiteral("pause");
+    if (m_detail->hasAction())
+        return QStringLiteral("detail");
+    if (m_actions->count() > 0)
+        return QStringLiteral("list");
+    return QStringLiteral("empty");
+}
+
+void ApprovalsPanel::announceContent()
+{
+    const QString now = content();
+    if (now == m_lastContent)
+        return;
+    m_lastContent = now;
+    Q_EMIT contentChanged();
+}
+
+void ApprovalsPanel::setSelectedTab(const QString& tab)
+{
+    if (tab != actionsTab && tab != pauseTab)
+        return;
+    if (tab == m_selectedTab)
+        return;
+    m_selectedTab = tab;
+    setSelectedActionId(QString());
+    if (m_isShown && tab == pauseTab)
+        m_trust.resetSchedule();
+    Q_EMIT selectedTabChanged();
+    announceContent();
+}
+
+void ApprovalsPanel::onPendingActionsChanged()
+{
+    m_actions->setActions(m_sync.pendingActions());
+    // An open detail page whose action left the list returns to the list;
+    // one whose action was refreshed shows the new values.
+    if (!m_selectedActionId.isEmpty() && m_actions->indexOf(m_selectedActionId) < 0)
+        setSelectedActionId(QString());
+    else
+        syncDetail();
+    if (pendingCount() != m_announcedCount) {
+        m_announcedCount = pendingCount();
+        Q_EMIT pendingCountChanged();
+    }
+    updateTicker();
+    announceContent();
+}
+
+void ApprovalsPanel::showDetail(const QString& id)
+{
+    if (m_selectedTab != actionsTab || m_actions->indexOf(id) < 0)
+        return;
+    setSelectedActionId(id);
+    announceContent();
+}
+
+void ApprovalsPanel::back()
+{
+    setSelectedActionId(QString());
+    announceContent();
+}
+
+void ApprovalsPanel::setSelectedActionId(const QString& id)
+{
+    if (id == m_selectedActionId)
+        return;
+    m_selectedActionId = id;
+    syncDetail();
+    Q_EMIT selectedActionIdChanged();
+}
+
+void ApprovalsPanel::syncDetail()
+{
+    const PendingAction* action = m_selectedActionId.isEmpty() ? nullptr : m_actions->action(m_selectedActionId);
+    m_detail->setAction(action ? std::optional<PendingAction>(*action) : std::nullopt);
+    m_detail->setResponding(action && m_responding.contains(action->id));
+}
+
+void ApprovalsPanel::setResponding(const QString& id, bool responding)
+{
+    if (responding)
+        m_responding.insert(id);
+    else
+        m_responding.remove(id);
+    m_actions->setResponding(id, responding);
+    if (m_detail->actionId() == id)
+        m_detail->setResponding(responding);
+}
+
+void ApprovalsPanel::approve(const QString& id)
+{
+    decide(id, approvedDecision, false);
+}
+
+void ApprovalsPanel::deny(const QString& id)
+{
+    decide(id, deniedDecision, false);
+}
+
+void ApprovalsPanel::approveSelected()
+{
+    decide(m_selectedActionId, approvedDecision, true);
+}
+
+void ApprovalsPanel::denySelected()
+{
+    decide(m_selectedActionId, deniedDecision, true);
+}
+
+QCoro::Task<bool> ApprovalsPanel::decide(QString id, QString decision, bool fromDetail)
+{
+    if (id.isEmpty() || (decision != approvedDecision && decision != deniedDecision))
+        co_return false;
+    if (m_responding.contains(id) || m_actions->indexOf(id) < 0)
+        co_return false;
+    std::optional<RuleScope> scope;
+    if (fromDetail) {
+        // The page refuses decisions once its action has expired.
+        if (m_detail->actionId() != id || !m_detail->showsButtons())
+            co_return false;
+        scope = m_detail->scopeForDecision(decision);
+    }
+
+    setResponding(id, true);
+    QPointer<ApprovalsPanel> self(this);
+    const bool taken = co_await m_sync.respondToAction(id, decision, scope);
+    if (!self)
+        co_return taken;
+    setResponding(id, false);
+    // On success the sync service has dropped the action, which already took
+    // the page back to the list; a page opened on another action meanwhile
+    // stays open.
+    if (taken && fromDetail && m_selectedActionId == id)
+        back();
+    co_return taken;
+}
+
+void ApprovalsPanel::showExplanation(const QString& id)
+{
+    m_actions->setShowExplanation(id, true);
+}
+
+void ApprovalsPanel::openDashboard()
+{
+    Q_EMIT openDashboardRequested();
+}
+
+void ApprovalsPanel::setShown(bool shown)
+{
+    if (shown == m_isShown)
+        return;
+    m_isShown = shown;
+    if (shown && m_selectedTab == pauseTab)
+        m_trust.resetSchedule();
+    if (shown)
+        tick();
+    updateTicker();
+    Q_EMIT isShownChanged();
+}
+
+void ApprovalsPanel::setClock(Clock clock)
+{
+    m_actions->setClock(clock);
+    m_detail->setClock(clock);
+}
+
+void ApprovalsPanel::updateTicker()
+{
+    const bool wanted = m_isShown && m_actions->count() > 0;
+    if (wanted && !m_ticker.isActive())
+        m_ticker.start();
+    else if (!wanted && m_ticker.isActive())
+        m_ticker.stop();
+}
+
+void ApprovalsPanel::tick()
+{
+    m_actions->refreshCountdowns();
+    m_detail->refreshCountdown();
+}

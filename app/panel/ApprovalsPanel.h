@@ -1,0 +1,137 @@
+#pragma once
+
+#include "app/panel/ActionDetailState.h"
+#include "app/panel/PendingActionsModel.h"
+#include "app/trust/TrustWindowState.h"
+#include "app/panel/UpdateBannerState.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+#include <QUrl>
+
+#include <QCoroTask>
+
+#include <functional>
+
+class ApprovalSyncService;
+class UpdateCheckService;
+
+// The content of the tray popover: the pending actions and their decisions,
+// the detail page with its rule section, the "Pause" tab, the update banner
+// and the way to the dashboard.
+//
+// The popover window is destroyed whenever it is hidden, so every piece of
+// navigation and in-flight state lives here: the selected tab, the selected
+// action, which actions have a decision on the way, and which rows show their
+// explanation. One 1-second ticker drives every countdown, and only while the
+// panel is shown.
+class ApprovalsPanel : public QObject
+{
+    Q_OBJECT
+
+    Q_PROPERTY(PendingActionsModel* actions READ actions CONSTANT)
+    Q_PROPERTY(ActionDetailState* detail READ detail CONSTANT)
+    Q_PROPERTY(UpdateBannerState* updateBanner READ updateBanner CONSTANT)
+    Q_PROPERTY(TrustWindowState* trust READ trust CONSTANT)
+    Q_PROPERTY(QString selectedTab READ selectedTab WRITE setSelectedTab NOTIFY selectedTabChanged)
+    Q_PROPERTY(QString selectedActionId READ selectedActionId NOTIFY selectedActionIdChanged)
+    Q_PROPERTY(int pendingCount READ pendingCount NOTIFY pendingCountChanged)
+    Q_PROPERTY(QString actionsTabLabel READ actionsTabLabel NOTIFY pendingCountChanged)
+    // What the tab area shows: "pause", "detail", "list" or "empty".
+    Q_PROPERTY(QString content READ content NOTIFY contentChanged)
+    Q_PROPERTY(bool isShown READ isShown NOTIFY isShownChanged)
+    // What to tell when the back-end keeps refusing this machine's key; empty otherwise.
+    Q_PROPERTY(QString identityRefusedText READ identityRefusedText NOTIFY identityRefusedTextChanged)
+
+public:
+    using Clock = std::function<QDateTime()>;
+
+    ApprovalsPanel(ApprovalSyncService& sync, UpdateCheckService& updates, TrustWindowState& trust,
+                   QObject* parent = nullptr);
+    ~ApprovalsPanel() override;
+
+    // The root view; its required property `panel` receives this object.
+    static QUrl viewUrl();
+
+    PendingActionsModel* actions() const { return m_actions; }
+    ActionDetailState* detail() const { return m_detail; }
+    UpdateBannerState* updateBanner() const { return m_updateBanner; }
+    TrustWindowState* trust() const { return &m_trust; }
+
+    QString selectedTab() const { return m_selectedTab; }
+    // "actions" or "pause"; anything else is ignored. A change of tab closes
+    // the detail page.
+    void setSelectedTab(const QString& tab);
+    QString selectedActionId() const { return m_selectedActionId; }
+    int pendingCount() const;
+    QString identityRefusedText() const;
+    QString actionsTabLabel() const;
+    QString content() const;
+
+    // The popover tells when it is shown: the ticker runs only then, and the
+    // countdowns are refreshed at once when it appears.
+    void setShown(bool shown);
+    bool isShown() const { return m_isShown; }
+    bool isTickerRunning() const { return m_ticker.isActive(); }
+    void setTickInterval(int milliseconds) { m_ticker.setInterval(milliseconds); }
+
+    // The clock every countdown reads (tests fix it).
+    void setClock(Clock clock);
+
+    bool isResponding(const QString& id) const { return m_responding.contains(id); }
+
+    // Opens the detail page of an action in the list (ignored otherwise).
+    Q_INVOKABLE void showDetail(const QString& id);
+    // Back from the detail page to the list.
+    Q_INVOKABLE void back();
+    // Row buttons: a decision without rule.
+    Q_INVOKABLE void approve(const QString& id);
+    Q_INVOKABLE void deny(const QString& id);
+    // Detail page buttons: the approval carries the chosen scope when the
+    // rule toggle is on; a denial never does.
+    Q_INVOKABLE void approveSelected();
+    Q_INVOKABLE void denySelected();
+    // "Explain this request" on a row.
+    Q_INVOKABLE void showExplanation(const QString& id);
+    // "Open Quorvane".
+    Q_INVOKABLE void openDashboard();
+
+    // One decision, awaited: fromDetail takes the scope from the detail page
+    // and returns to the list on success. False when refused before sending
+    // (unknown action, one already in flight, an expired action on the detail
+    // page) or when the back-end did not take it.
+    QCoro::Task<bool> decide(QString id, QString decision, bool fromDetail);
+
+Q_SIGNALS:
+    void openDashboardRequested();
+    void selectedTabChanged();
+    void selectedActionIdChanged();
+    void pendingCountChanged();
+    void contentChanged();
+    void isShownChanged();
+    void identityRefusedTextChanged();
+
+private:
+    void onPendingActionsChanged();
+    void setSelectedActionId(const QString& id);
+    void syncDetail();
+    void setResponding(const QString& id, bool responding);
+    void updateTicker();
+    void tick();
+    void announceContent();
+
+    ApprovalSyncService& m_sync;
+    TrustWindowState& m_trust;
+    PendingActionsModel* m_actions = nullptr;
+    ActionDetailState* m_detail = nullptr;
+    UpdateBannerState* m_updateBanner = nullptr;
+    QTimer m_ticker;
+    QString m_selectedTab = QStringLiteral("actions");
+    QString m_selectedActionId;
+    QString m_lastContent;
+    QSet<QString> m_responding;
+    int m_announcedCount = 0;
+    bool m_isShown = false;
+};

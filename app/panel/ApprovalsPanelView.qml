@@ -1,0 +1,203 @@
+import QtQuick
+import QtQuick.Templates as T
+import QtQuick.Layouts
+import Quorvane.Style
+import Quorvane.Panel
+
+// The popover's content: header with the tabs, the trust-window and update
+// banners, the pending actions (or one action's detail page, or the "Pause"
+// tab), and the way to the dashboard. Every state lives in `panel`.
+Rectangle {
+    id: root
+    objectName: "approvalsPanelView"
+
+    required property ApprovalsPanel panel
+
+    width: 360
+    height: implicitHeight
+    implicitWidth: 360
+    // The natural height of everything; the window may be given less (a short
+    // screen), and then only the tab content shrinks and scrolls.
+    implicitHeight: top.implicitHeight + content.implicitHeight + bottom.implicitHeight
+    color: Style.windowBackground
+
+    ColumnLayout {
+        id: top
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.top: parent.top
+        spacing: 0
+
+        // Header: the shield, the name and the two tabs.
+        RowLayout {
+            objectName: "header"
+            Layout.fillWidth: true
+            Layout.leftMargin: 12
+            Layout.rightMargin: 12
+            Layout.topMargin: 10
+            Layout.bottomMargin: 10
+            spacing: 7
+
+            Image {
+                source: Qt.resolvedUrl("icons/lock.shield.fill.svg")
+                sourceSize.width: 18
+                sourceSize.height: 18
+            }
+            Text {
+                objectName: "headerTitle"
+                text: qsTr("Quorvane")
+                color: Style.label
+                font.pixelSize: 14
+                font.weight: Font.Bold
+            }
+            Item { Layout.fillWidth: true }
+            SegmentedControl {
+                objectName: "tabPicker"
+                model: [root.panel.actionsTabLabel, "Pause"]
+                currentIndex: root.panel.selectedTab === "pause" ? 1 : 0
+                onActivated: function(index) { root.panel.selectedTab = index === 1 ? "pause" : "actions" }
+            }
+        }
+
+        // The trust-window views are loaded by address, only while shown.
+        Loader {
+            id: trustBanner
+            Layout.fillWidth: true
+            active: root.panel.trust.showsBanner
+            visible: active
+            source: "qrc:/qt/qml/Quorvane/Trust/TrustWindowBanner.qml"
+            onLoaded: item.model = Qt.binding(function() { return root.panel.trust })
+        }
+        Connections {
+            target: trustBanner.item
+            ignoreUnknownSignals: true
+            function onCancelRequested() { root.panel.trust.startDeactivate() }
+        }
+
+        Rectangle {
+            Layout.fillWidth: true
+            implicitHeight: 1
+            color: Style.separator
+        }
+
+        Text { objectName: "identityRefused"; Layout.fillWidth: true; Layout.margins: 12; visible: text !== ""; text: root.panel.identityRefusedText; color: Style.label; wrapMode: Text.Wrap; font.pixelSize: 12 }
+
+        UpdateBanner {
+            Layout.fillWidth: true
+            visible: root.panel.updateBanner.visible
+            updateState: root.panel.updateBanner
+        }
+    }
+
+    Loader {
+        id: content
+        objectName: "tabContent"
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.top: top.bottom
+        anchors.bottom: bottom.top
+        readonly property string kind: root.panel.content
+        sourceComponent: kind === "pause" ? pauseComponent
+                       : kind === "detail" ? detailComponent
+                       : kind === "list" ? listComponent
+                       : emptyComponent
+        onLoaded: fadeIn.restart()
+        NumberAnimation {
+            id: fadeIn
+            target: content.item
+            property: "opacity"
+            from: 0
+            to: 1
+            duration: 200
+            easing.type: Easing.InOutQuad
+        }
+    }
+
+    ColumnLayout {
+        id: bottom
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        spacing: 0
+
+        Rectangle {
+            Layout.fillWidth: true
+            implicitHeight: 1
+            color: Style.separator
+        }
+
+        PlainButton {
+            objectName: "openDashboardButton"
+            Layout.alignment: Qt.AlignHCenter
+            Layout.topMargin: 6
+            Layout.bottomMargin: 6
+            text: qsTr("Open Quorvane")
+            pixelSize: 12
+            onClicked: root.panel.openDashboard()
+        }
+    }
+
+    Component {
+        id: pauseComponent
+        Flickable {
+            id: pauseFlick
+            implicitHeight: pause.implicitHeight
+            contentWidth: width
+            contentHeight: pause.implicitHeight
+            boundsBehavior: Flickable.StopAtBounds
+            clip: true
+            T.ScrollBar.vertical: ScrollBarThin {
+                policy: pauseFlick.contentHeight > pauseFlick.height ? T.ScrollBar.AlwaysOn : T.ScrollBar.AsNeeded
+            }
+            Loader {
+                id: pause
+                width: pauseFlick.width
+                source: "qrc:/qt/qml/Quorvane/Trust/PauseTab.qml"
+                onLoaded: item.model = Qt.binding(function() { return root.panel.trust })
+            }
+        }
+    }
+
+    Component {
+        id: detailComponent
+        ActionDetailView {
+            panel: root.panel
+        }
+    }
+
+    Component {
+        id: listComponent
+        ListView {
+            id: list
+            objectName: "pendingList"
+            implicitHeight: Math.min(contentHeight + topMargin + bottomMargin, 600)
+            topMargin: 4
+            bottomMargin: 4
+            clip: true
+            boundsBehavior: Flickable.StopAtBounds
+            model: root.panel.actions
+            reuseItems: true
+            T.ScrollBar.vertical: ScrollBarThin {
+                policy: list.contentHeight > list.height ? T.ScrollBar.AlwaysOn : T.ScrollBar.AsNeeded
+            }
+            delegate: PendingRow {
+                width: list.width
+                panel: root.panel
+            }
+        }
+    }
+
+    Component {
+        id: emptyComponent
+        Item {
+            implicitHeight: 96
+            Text {
+                objectName: "emptyText"
+                anchors.centerIn: parent
+                text: qsTr("No pending actions")
+                color: Style.secondaryLabel
+                font.pixelSize: 13
+            }
+        }
+    }
+}

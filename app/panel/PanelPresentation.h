@@ -1,0 +1,77 @@
+#pragma once
+
+#include "core/RuleScope.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+struct PendingAction;
+
+// The texts and colour names the approvals panel shows, as pure functions of
+// an action and the time left. Colour names are the ones of the shared style
+// ("teal", "red", "amber", "green", "secondaryLabel"); the views map them to
+// colours.
+namespace PanelPresentation {
+
+// "Actions" followed by " (N)" when N is above 0.
+QString actionsTabLabel(qsizetype pendingCount);
+
+// Seconds from now until the action expires, or 0 when its expiry cannot be
+// read (such an action counts as expired).
+double remainingSeconds(const PendingAction& action, const QDateTime& now);
+
+// "Expired" at 0 s or less, else "M:SS remaining" from the whole seconds
+// (65.9 s gives "1:05 remaining"; minutes are not padded).
+QString countdownText(double remaining);
+// "red" once expired, "amber" for an unregister request, "teal" otherwise.
+QString countdownColorName(double remaining, bool isUnregister);
+
+// The text a classification badge shows: each word with its first letter in
+// upper case and the rest in lower case ("network" gives "Network").
+QString badgeText(const QString& classification);
+// "red" for the risky classes (bash, shell, network, agent, unknown,
+// destructive, in any letter case), "teal" for every other value.
+QString badgeColorName(const QString& classification);
+// What a badge is made from: the MCP service name, else the classification;
+// absent (no badge) when neither exists or it is empty.
+std::optional<QString> badgeSource(const PendingAction& action);
+
+// The label of the scope warning: the MCP service name, else the
+// classification, else "unknown".
+QString ruleLabel(const PendingAction& action);
+// "Future LABEL actions from ... will be auto-approved." for a scope.
+QString scopeWarning(const PendingAction& action, RuleScope scope);
+
+// The explanation split at line breaks, lines that are blank after trimming
+// dropped.
+QStringList explanationLines(const QString& explanation);
+
+// How a row shows the explanation:
+//   "none"       an unregister request: nothing;
+//   "caption"    an MCP tool that carries an explanation: it, under the title;
+//   "button"     "Explain this request", not asked for yet;
+//   "generating" asked for, not arrived yet;
+//   "lines"      asked for and present: one caption line per explanation line.
+QString explanationMode(const PendingAction& action, bool showExplanation);
+
+// The two decision buttons: first "approved", second "denied".
+QString approveLabel(bool isUnregister); // "Remove" / "Approve"
+QString denyLabel(bool isUnregister);    // "Keep Agent" / "Deny"
+QString approveColorName(bool isUnregister); // "amber" / "green"
+QString denyColorName(bool isUnregister);    // "green" / "red"
+
+// The colour of a command segment line: "read" segments are secondary and
+// faded, every other risk is red.
+bool isReadRisk(const QString& risk);
+
+// The update banner's percentage: the whole part of progress x 100, then "%".
+// Out-of-range or undefined progress is clamped to 0..1.
+QString progressPercentText(double progress);
+double clampedProgress(double progress);
+
+// "v" + version + " available".
+QString updateAvailableText(const QString& version);
+
+} // namespace PanelPresentation

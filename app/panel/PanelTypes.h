@@ -1,0 +1,43 @@
+#pragma once
+
+#include "app/panel/ActionDetailState.h"
+#include "app/panel/ApprovalsPanel.h"
+#include "app/panel/PendingActionsModel.h"
+#include "app/panel/UpdateBannerState.h"
+
+#include <QtQml/qqml.h>
+
+// The panel's models as QML knows them. The models do not depend on QML: the
+// program links them without Qt Quick, which comes with the views library.
+
+struct ApprovalsPanelForeign
+{
+    Q_GADGET
+    QML_FOREIGN(ApprovalsPanel)
+    QML_NAMED_ELEMENT(ApprovalsPanel)
+    QML_UNCREATABLE("constructed by the application")
+};
+
+struct PendingActionsModelForeign
+{
+    Q_GADGET
+    QML_FOREIGN(PendingActionsModel)
+    QML_NAMED_ELEMENT(PendingActionsModel)
+    QML_UNCREATABLE("owned by ApprovalsPanel")
+};
+
+struct ActionDetailStateForeign
+{
+    Q_GADGET
+    QML_FOREIGN(ActionDetailState)
+    QML_NAMED_ELEMENT(ActionDetailState)
+    QML_UNCREATABLE("owned by ApprovalsPanel")
+};
+
+struct UpdateBannerStateForeign
+{
+    Q_GADGET
+    QML_FOREIGN(UpdateBannerState)
+    QML_NAMED_ELEMENT(UpdateBannerState)
+    QML_UNCREATABLE("owned by ApprovalsPanel")
+};

@@ -1,0 +1,88 @@
+import QtQuick
+import QtQuick.Layouts
+import Quorvane.Style
+
+// Turning an approval into a standing rule: the toggle, then the scope on
+// offer and what the rule will auto-approve.
+Rectangle {
+    id: section
+    objectName: "ruleSection"
+
+    required property var detail
+
+    implicitHeight: column.implicitHeight + 20
+    height: implicitHeight
+    radius: 10
+    color: Style.cardFill
+    clip: true
+    Behavior on implicitHeight {
+        NumberAnimation { duration: 200; easing.type: Easing.InOutQuad }
+    }
+
+    ColumnLayout {
+        id: column
+        x: 10
+        y: 10
+        width: section.width - 20
+        spacing: 8
+
+        RuleToggle {
+            objectName: "ruleToggle"
+            Layout.fillWidth: true
+            text: qsTr("Bypass escalations")
+            iconSource: Qt.resolvedUrl("icons/checkmark.shield.svg")
+            checked: section.detail.createRule
+            onToggled: section.detail.createRule = checked
+        }
+
+        Text {
+            objectName: "scopeHeading"
+            visible: section.detail.createRule
+            text: qsTr("SCOPE")
+            color: Style.secondaryLabel
+            font.pixelSize: 9
+            font.weight: Font.Bold
+            font.letterSpacing: 0.8
+        }
+
+        RowLayout {
+            visible: section.detail.createRule
+            Layout.fillWidth: true
+            spacing: 8
+            Text {
+                text: qsTr("Scope")
+                color: Style.label
+                font.pixelSize: 11
+            }
+            SegmentedControl {
+                id: picker
+                objectName: "scopePicker"
+                Layout.fillWidth: true
+                model: section.detail.scopeOptions.map(function(option) { return option.label })
+                currentIndex: section.detail.ruleScopeIndex
+                onActivated: function(index) { section.detail.ruleScopeIndex = index }
+            }
+        }
+
+        RowLayout {
+            visible: section.detail.createRule
+            Layout.fillWidth: true
+            spacing: 6
+            Image {
+                Layout.alignment: Qt.AlignTop
+                Layout.topMargin: 1
+                source: Qt.resolvedUrl("icons/exclamationmark.triangle.fill.svg")
+                sourceSize.width: 12
+                sourceSize.height: 12
+            }
+            Text {
+                objectName: "scopeWarning"
+                Layout.fillWidth: true
+                text: section.detail.scopeWarning
+                color: Style.amber
+                font.pixelSize: 11
+                wrapMode: Text.Wrap
+            }
+        }
+    }
+}

@@ -1,0 +1,58 @@
+#include "app/panel/UpdateBannerState.h"
+
+#include "app/panel/PanelPresentation.h"
+#include "core/UpdateCheckService.h"
+
+UpdateBannerState::UpdateBannerState(UpdateCheckService& updates, QObject* parent)
+    : QObject(parent)
+    , m_updates(&updates)
+{
+    connect(&updates, &UpdateCheckService::availableVersionChanged, this, &UpdateBannerState::changed);
+    connect(&updates, &UpdateCheckService::downloadURLChanged, this, &UpdateBannerState::changed);
+    connect(&updates, &UpdateCheckService::isUpdatingChanged, this, &UpdateBannerState::changed);
+    connect(&updates, &UpdateCheckService::updateProgressChanged, this, &UpdateBannerState::changed);
+    connect(&updates, &UpdateCheckService::updateErrorChanged, this, &UpdateBannerState::changed);
+}
+
+bool UpdateBannerState::isVisible() const
+{
+    return m_updates && !m_updates->availableVersion().isEmpty() && m_updates->downloadURL().isValid()
+        && !m_updates->downloadURL().isEmpty();
+}
+
+QString UpdateBannerState::mode() const
+{
+    if (!m_updates)
+        return QStringLiteral("available");
+    if (m_updates->isUpdating())
+        return QStringLiteral("progress");
+    if (!m_updates->updateError().isEmpty())
+        return QStringLiteral("error");
+    return QStringLiteral("available");
+}
+
+double UpdateBannerState::progress() const
+{
+    return m_updates ? PanelPresentation::clampedProgress(m_updates->updateProgress()) : 0.0;
+}
+
+QString UpdateBannerState::percentText() const
+{
+    return PanelPresentation::progressPercentText(m_updates ? m_updates->updateProgress() : 0.0);
+}
+
+QString UpdateBannerState::errorText() const
+{
+    return m_updates ? m_updates->updateError() : QString();
+}
+
+QString UpdateBannerState::availableText() const
+{
+    return m_updates ? PanelPresentation::updateAvailableText(m_updates->availableVersion()) : QString();
+}
+
+void UpdateBannerState::update()
+{
+    if (m_updates)
+        m_updates->downloadAndInstall();
+}

@@ -1,0 +1,315 @@
+#include "app/shell/TrayShell.h"
+
+#include "core/ApprovalSyncService.h"
+#include "app/tooling/CLIService.h"
+#include "platform/DesktopNotifier.h"
+#include "core/MachineAuthService.h"
+#include "app/shell/PopoverHost.h"
+#include "core/LogCategories.h"
+#include "core/SystemLog.h"
+#include "core/UpdateCheckService.h"
+#include "app/wizard/WindowManager.h"
+#include "app/wizard/WizardState.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+// Outside the coroutine: GCC 12 cannot keep QStringLiteral's static data in a
+// coroutine frame.
+QString startingServicesLine()
+{
+    return QStringLiteral("Quorvane: starting services");
+}
+
+QString noPushLine()
+{
+    return QStringLiteral("Quorvane: push notifications are not available on this platform");
+}
+
+QString noTrayLine()
+{
+    return QStringLiteral("Quorvane: no system tray found; new escalations are announced as desktop notifications");
+}
+
+QStringList versionArguments()
+{
+    return {QStringLiteral("--version")};
+}
+
+} // namespace
+
+TrayShell::TrayShell(Services services, StatusItemFactory statusItemFactory, PopoverHost& popover,
+                         QuitPrompt& quitPrompt, QObject* parent)
+    : QObject(parent)
+    , m_services(services)
+    , m_statusItemFactory(std::move(statusItemFactory))
+    , m_popover(popover)
+    , m_quitPrompt(quitPrompt)
+    , m_terminator([] { QCoreApplication::quit(); })
+{
+    QPointer<TrayShell> self(this);
+    m_services.windows.setShell(WindowManager::Shell{
+        [self] {
+            if (self)
+                self->setUpStatusItem();
+        },
+        [self] {
+            if (self)
+                self->startServices();
+        },
+        [self] {
+            if (self)
+                self->setAllowTermination(true);
+        },
+        [self] {
+            if (self)
+                self->terminate();
+        },
+    });
+}
+
+TrayShell::~TrayShell()
+{
+    for (const QMetaObject::Connection& connection : std::as_const(m_subscriptions))
+        disconnect(connection);
+    m_services.windows.setShell({});
+}
+
+void TrayShell::start()
+{
+    if (!m_services.windows.isSetupComplete()) {
+        m_services.windows.showWizard();
+        return;
+    }
+    setUpStatusItem();
+    startServices();
+}
+
+void TrayShell::reopen(bool hasVisibleWindows)
+{
+    if (m_statusItem && !trayShowsStatusItem()) {
+        showPopover();
+        return;
+    }
+    if (!hasVisibleWindows)
+        m_services.windows.showDashboard();
+}
+
+void TrayShell::openURLs(const QList<QUrl>& urls)
+{
+    for (const QUrl& url : urls) {
+        if (!m_services.windows.wizardState().handleCallbackURL(url))
+            SystemLog::write(lcShell(), QStringLiteral("Quorvane: ignored an opened URL that is not a sign-in callback"));
+    }
+}
+
+bool TrayShell::confirmQuit()
+{
+    if (m_allowTermination || !m_services.windows.isSetupComplete())
+        return true;
+    QPointer<TrayShell> self(this);
+    m_quitPrompt.ask([self](QuitPrompt::Choice choice) {
+        if (!self)
+            return;
+        switch (choice) {
+        case QuitPrompt::Choice::openUninstall:
+            self->m_services.windows.showDashboard();
+            break;
+        case QuitPrompt::Choice::quitAnyway:
+            self->setAllowTermination(true);
+            self->terminate();
+            break;
+        case QuitPrompt::Choice::cancel:
+            break;
+        }
+    });
+    return false;
+}
+
+void TrayShell::setUpStatusItem()
+{
+    if (m_statusItemReady)
+        return;
+    m_statusItemReady = true;
+    Q_EMIT statusItemReadyChanged();
+
+    m_statusItem = m_statusItemFactory ? m_statusItemFactory() : nullptr;
+    if (m_statusItem) {
+        m_statusItem->setMenu(contextMenuEntries());
+        connect(m_statusItem.get(), &StatusItem::clicked, this, &TrayShell::statusItemClicked);
+        if (!trayShowsStatusItem())
+            SystemLog::write(lcShell(), noTrayLine());
+        connect(m_statusItem.get(), &StatusItem::menuTriggered, this, [this](StatusItem::MenuAction action) {
+            switch (action) {
+            case StatusItem::MenuAction::toggleMute:
+                contextToggleMute();
+                break;
+            case StatusItem::MenuAction::openDashboard:
+                contextOpenDashboard();
+                break;
+            case StatusItem::MenuAction::quit:
+                contextQuit();
+                break;
+            }
+        });
+    }
+
+    ApprovalSyncService& sync = m_services.sync;
+    m_subscriptions.append(
+        connect(&sync, &ApprovalSyncService::newEscalationArrived, this, &TrayShell::onNewEscalation));
+    m_subscriptions.append(connect(&m_services.notifier, &DesktopNotifier::activated, this, [this] { showPopover(); }));
+    m_subscriptions.append(connect(&sync, &ApprovalSyncService::pendingActionsChanged, this,
+                                   [this] { onPendingCount(int(m_services.sync.pendingCount())); }));
+    // The current count first, so the icon is right from the start.
+    onPendingCount(int(sync.pendingCount()));
+}
+
+void TrayShell::startServices()
+{
+    if (m_servicesStarted)
+        return;
+    m_servicesStarted = true;
+    Q_EMIT servicesStartedChanged();
+    QCoro::connect(startServicesFlow(), this, [] {});
+}
+
+QCoro::Task<> TrayShell::startServicesFlow()
+{
+    QPointer<TrayShell> self(this);
+    SystemLog::write(lcShell(), startingServicesLine());
+    // The wizard may have registered the machine since the identity was loaded.
+    if (!m_services.auth.isConfigured())
+        m_services.auth.reload();
+    m_services.sync.start();
+
+    const CLIResult<std::optional<QString>> output
+        = co_await m_services.cli.runCapturingOutput(versionArguments());
+    if (!self)
+        co_return;
+    m_localVersion.reset();
+    if (output.ok() && output.value().has_value() && !output.value()->trimmed().isEmpty())
+        m_localVersion = output.value()->trimmed();
+
+    m_services.updates.start(m_localVersion, [self] {
+        if (!self)
+            return;
+        self->setAllowTermination(true);
+        self->terminate();
+    });
+    // No platform source of push tokens here: the stream and the poll carry everything.
+    SystemLog::write(lcShell(), noPushLine());
+    m_startFinished = true;
+}
+
+void TrayShell::statusItemClicked(StatusItem::Click click)
+{
+    if (click == StatusItem::Click::right)
+        return; // the tray host pops up the context menu set on the item
+    if (m_popover.isShown())
+        closePopover();
+    else if (!m_popover.closedByFocusLossRecently())
+        showPopover();
+}
+
+bool TrayShell::trayShowsStatusItem() const
+{
+    return m_statusItem && m_statusItem->isInTray();
+}
+
+void TrayShell::onNewEscalation()
+{
+    if (m_isMuted)
+        return;
+    if (trayShowsStatusItem()) {
+        showPopover();
+        return;
+    }
+    // No icon to click: the notification is the way in, and it does not take
+    // the focus from whatever the person is doing.
+    if (!m_popover.isShown())
+        m_services.notifier.notify(QStringLiteral("Approval needed"),
+                                   QStringLiteral("An agent is waiting for your decision. Click to review it."));
+}
+
+void TrayShell::contextToggleMute()
+{
+    m_isMuted = !m_isMuted;
+    Q_EMIT isMutedChanged();
+    if (m_statusItem)
+        m_statusItem->setMenu(contextMenuEntries());
+    updateStatusIcon(int(m_services.sync.pendingCount()));
+}
+
+void TrayShell::contextOpenDashboard()
+{
+    m_services.windows.showDashboard();
+}
+
+void TrayShell::contextQuit()
+{
+    if (confirmQuit())
+        terminate();
+}
+
+void TrayShell::endSession()
+{
+    // The desktop session ends (or the system asks us to stop): nobody is
+    // there to answer a question, and nothing of ours is left unsaved.
+    setAllowTermination(true);
+    terminate();
+}
+
+QList<StatusItem::MenuEntry> TrayShell::contextMenuEntries() const
+{
+    return {
+        {m_isMuted ? QStringLiteral("Resume Notifications") : QStringLiteral("Pause Notifications"),
+         StatusItem::MenuAction::toggleMute},
+        {QStringLiteral("Open Quorvane"), StatusItem::MenuAction::openDashboard},
+        {QStringLiteral("Quit Quorvane"), StatusItem::MenuAction::quit},
+    };
+}
+
+void TrayShell::showPopover()
+{
+    if (m_popover.isShown() || !m_statusItem)
+        return;
+    m_popover.show(m_statusItem->geometry());
+}
+
+void TrayShell::closePopover()
+{
+    m_popover.close();
+}
+
+void TrayShell::updateStatusIcon(int count)
+{
+    if (!m_statusItem)
+        return;
+    m_statusItem->setIcon(StatusItemIcon::forState(m_isMuted, count));
+}
+
+void TrayShell::onPendingCount(int count)
+{
+    if (m_lastCount == count)
+        return;
+    m_lastCount = count;
+    updateStatusIcon(count);
+    if (count == 0)
+        closePopover();
+    Q_EMIT pendingCountShown(count);
+}
+
+void TrayShell::setAllowTermination(bool allow)
+{
+    if (m_allowTermination == allow)
+        return;
+    m_allowTermination = allow;
+    Q_EMIT allowTerminationChanged();
+}
+
+void TrayShell::terminate()
+{
+    if (m_terminator)
+        m_terminator();
+}

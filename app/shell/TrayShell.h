@@ -1,0 +1,130 @@
+#pragma once
+
+#include "app/shell/QuitGuard.h"
+#include "app/shell/StatusItem.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+#include <QCoroTask>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class ApprovalSyncService;
+class CLIService;
+class DesktopNotifier;
+class MachineAuthService;
+class PopoverHost;
+class UpdateCheckService;
+class WindowManager;
+
+// The tray program's shell: chooses at start-up between the wizard and the
+// tray service, owns the status item and drives the popover, starts the
+// long-lived services once, routes opened URLs, and guards quitting.
+class TrayShell : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool isMuted READ isMuted NOTIFY isMutedChanged)
+    Q_PROPERTY(bool statusItemReady READ statusItemReady NOTIFY statusItemReadyChanged)
+    Q_PROPERTY(bool servicesStarted READ servicesStarted NOTIFY servicesStartedChanged)
+    Q_PROPERTY(bool allowTermination READ allowTermination WRITE setAllowTermination NOTIFY allowTerminationChanged)
+
+public:
+    struct Services
+    {
+        MachineAuthService& auth;
+        ApprovalSyncService& sync;
+        UpdateCheckService& updates;
+        CLIService& cli;
+        WindowManager& windows;
+        // Announces escalations when there is no tray to show the icon in.
+        DesktopNotifier& notifier;
+    };
+    using StatusItemFactory = std::function<std::unique_ptr<StatusItem>()>;
+    using Terminator = std::function<void()>;
+
+    // popover and quitPrompt must outlive the shell. The status item is made
+    // by the factory when setUpStatusItem runs. The terminator asks the
+    // application to quit (default: QCoreApplication::quit()).
+    TrayShell(Services services, StatusItemFactory statusItemFactory, PopoverHost& popover, QuitPrompt& quitPrompt,
+                QObject* parent = nullptr);
+    ~TrayShell() override;
+
+    void setTerminator(Terminator terminator) { m_terminator = std::move(terminator); }
+
+    // Start-up: the wizard when set-up is not complete; else the status item
+    // and the services.
+    void start();
+    // Another start of the program (or the desktop) asks for us: without a
+    // visible window, the dashboard; without a tray, the popover (the only
+    // other way to it is a notification).
+    void reopen(bool hasVisibleWindows);
+    // URLs handed over by a second start, in order, to the wizard's callback.
+    void openURLs(const QList<QUrl>& urls);
+    // A quit request: true to quit now. false when refused or when the question
+    // is open (a "Quit Anyway" answer then quits).
+    bool confirmQuit();
+
+    void setUpStatusItem();
+    void startServices();
+    // The services start as one flow; this resolves when the update check has
+    // been started (tests wait on it).
+    QCoro::Task<> startServicesFlow();
+
+    void statusItemClicked(StatusItem::Click click);
+    void contextToggleMute();
+    void contextOpenDashboard();
+    // "Quit Quorvane": through the quit question (none before set-up is complete).
+    void contextQuit();
+    // The session manager or a termination signal: quits without a question.
+    void endSession();
+    void showPopover();
+    void closePopover();
+    void updateStatusIcon(int count);
+    // The count subscription's delivery: repeated equal counts are dropped;
+    // 0 closes the popover.
+    void onPendingCount(int count);
+
+    QList<StatusItem::MenuEntry> contextMenuEntries() const;
+
+    bool isMuted() const { return m_isMuted; }
+    bool statusItemReady() const { return m_statusItemReady; }
+    bool servicesStarted() const { return m_servicesStarted; }
+    bool allowTermination() const { return m_allowTermination; }
+    void setAllowTermination(bool allow);
+    StatusItem* statusItem() const { return m_statusItem.get(); }
+    std::optional<QString> localVersion() const { return m_localVersion; }
+    bool isStartServicesFinished() const { return m_startFinished; }
+
+Q_SIGNALS:
+    void isMutedChanged();
+    void statusItemReadyChanged();
+    void servicesStartedChanged();
+    void allowTerminationChanged();
+    // Each count delivered to the status item (dev builds log them for tests).
+    void pendingCountShown(int count);
+
+private:
+    void terminate();
+    bool trayShowsStatusItem() const;
+    void onNewEscalation();
+
+    Services m_services;
+    StatusItemFactory m_statusItemFactory;
+    PopoverHost& m_popover;
+    QuitPrompt& m_quitPrompt;
+    Terminator m_terminator;
+    std::unique_ptr<StatusItem> m_statusItem;
+    QList<QMetaObject::Connection> m_subscriptions;
+    std::optional<int> m_lastCount;
+    std::optional<QString> m_localVersion;
+    bool m_isMuted = false;
+    bool m_statusItemReady = false;
+    bool m_servicesStarted = false;
+    bool m_allowTermination = false;
+    bool m_startFinished = false;
+};

@@ -1,0 +1,105 @@
+import QtQuick
+import QtQuick.Layouts
+import Quorvane.Style
+import Quorvane.Trust
+
+// The "Pause" tab: open a trust window now for a chosen time ("Quick") or for
+// a chosen start and end ("Schedule").
+Item {
+    id: root
+    objectName: "pauseTab"
+
+    property TrustWindowState model
+    readonly property bool scheduled: model !== null && model.mode === TrustWindowState.Scheduled
+
+    implicitWidth: 360
+    implicitHeight: column.implicitHeight + 24
+
+    ColumnLayout {
+        id: column
+        x: 12
+        y: 12
+        width: root.width - 24
+        spacing: 12
+
+        SegmentedControl {
+            objectName: "modePicker"
+            Layout.fillWidth: true
+            model: ["Quick", "Schedule"]
+            currentIndex: root.scheduled ? 1 : 0
+            onActivated: function(index) {
+                root.model.mode = index === 1 ? TrustWindowState.Scheduled : TrustWindowState.AdHoc;
+            }
+        }
+
+        Text {
+            Layout.fillWidth: true
+            text: root.scheduled ? "Escalations are approved automatically between these times."
+                                 : "Escalations are approved automatically for:"
+            color: Style.secondaryLabel
+            font.pixelSize: 12
+            wrapMode: Text.WordWrap
+        }
+
+        RowLayout {
+            objectName: "durationChips"
+            visible: !root.scheduled
+            Layout.fillWidth: true
+            spacing: 6
+
+            Repeater {
+                model: root.model ? root.model.durations : []
+
+                DurationChip {
+                    required property int modelData
+                    objectName: "chip" + modelData
+                    Layout.fillWidth: true
+                    text: root.model.durationLabel(modelData)
+                    isSelected: root.model.selectedDuration === modelData
+                    onClicked: root.model.selectedDuration = modelData
+                }
+            }
+        }
+
+        DateTimePicker {
+            objectName: "startPicker"
+            visible: root.scheduled
+            Layout.fillWidth: true
+            label: qsTr("Start")
+            model: root.model
+            value: root.model ? root.model.scheduledStart : new Date()
+            onPicked: function(time) { root.model.scheduledStart = time }
+        }
+
+        DateTimePicker {
+            objectName: "endPicker"
+            visible: root.scheduled
+            Layout.fillWidth: true
+            label: qsTr("End")
+            model: root.model
+            value: root.model ? root.model.scheduledEnd : new Date()
+            onPicked: function(time) { root.model.scheduledEnd = time }
+        }
+
+        Text {
+            objectName: "errorText"
+            visible: root.model !== null && root.model.hasErrorMessage
+            Layout.fillWidth: true
+            text: root.model ? root.model.errorMessage : ""
+            color: Style.red
+            font.pixelSize: 11
+            wrapMode: Text.WordWrap
+        }
+
+        FilledButton {
+            objectName: "activateButton"
+            Layout.fillWidth: true
+            color: Style.teal
+            cornerRadius: 8
+            enabled: root.model !== null && !root.model.isActivating
+            text: root.model && root.model.isActivating ? "Activating..." : (root.scheduled ? "Schedule" : "Start")
+            icon.source: root.model && root.model.isActivating ? "" : Qt.resolvedUrl("icons/touchid.svg")
+            onClicked: root.model.startActivate()
+        }
+    }
+}

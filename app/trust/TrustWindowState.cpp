@@ -1,0 +1,304 @@
+#include "app/trust/TrustWindowState.h"
+
+#include "core/ApiUrl.h"
+#include "core/ApprovalSyncService.h"
+#include "app/trust/PresenceConfirmation.h"
+#include "core/Http.h"
+#include "core/JsonText.h"
+#include "core/MachineAuthService.h"
+#include "core/LogCategories.h"
+#include "core/SystemLog.h"
+
+#include <QNetworkAccessManager>
+
+#include <cmath>
+
+QString TrustWindowState::refusalText(const QByteArray& body)
+{
+    const QString text = QString::fromUtf8(body);
+    // Invalid sequences become replacement characters: the text no longer
+    // gives back the same bytes.
+    if (text.toUtf8() != body)
+        return QStringLiteral("Unknown error");
+    return text;
+}
+
+TrustWindowState::TrustWindowState(MachineAuthService& auth, QNetworkAccessManager& network,
+                                   PresenceConfirmation& biometric, ApprovalSyncService* sync, Clock clock,
+                                   QObject* parent)
+    : QObject(parent)
+    , m_auth(auth)
+    , m_network(network)
+    , m_biometric(biometric)
+    , m_clock(std::move(clock))
+{
+    resetSchedule();
+
+    m_expirationTimer.setInterval(expirationCheckMilliseconds);
+    m_expirationTimer.setTimerType(Qt::CoarseTimer);
+    connect(&m_expirationTimer, &QTimer::timeout, this, &TrustWindowState::checkExpiration);
+
+    if (sync) {
+        // Only the end of a window matters here; one opened elsewhere is not
+        // shown. Queued: the stream's delivery finishes before the state changes.
+        connect(
+            sync, &ApprovalSyncService::trustWindowChanged, this,
+            [this](bool active) {
+                if (!active)
+                    endLocally();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void TrustWindowState::resetSchedule()
+{
+    const QDateTime start = now();
+    setScheduledStart(start.addSecs(3600));
+    setScheduledEnd(start.addSecs(32400));
+}
+
+QDateTime TrustWindowState::now() const
+{
+    return m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
+}
+
+void TrustWindowState::setMode(Mode mode)
+{
+    m_mode = mode;
+    Q_EMIT modeChanged();
+}
+
+void TrustWindowState::setSelectedDuration(int minutes)
+{
+    m_selectedDuration = minutes;
+    Q_EMIT selectedDurationChanged();
+}
+
+void TrustWindowState::setScheduledStart(const QDateTime& start)
+{
+    m_scheduledStart = start;
+    Q_EMIT scheduledStartChanged();
+}
+
+void TrustWindowState::setScheduledEnd(const QDateTime& end)
+{
+    m_scheduledEnd = end;
+    Q_EMIT scheduledEndChanged();
+}
+
+void TrustWindowState::setActivating(bool activating)
+{
+    m_isActivating = activating;
+    Q_EMIT isActivatingChanged();
+}
+
+void TrustWindowState::setActive(bool active, const QDateTime& until)
+{
+    const bool bannerBefore = showsBanner();
+    m_isActive = active;
+    m_activeUntil = until;
+    Q_EMIT isActiveChanged();
+    Q_EMIT activeUntilChanged();
+    if (bannerBefore != showsBanner())
+        Q_EMIT showsBannerChanged();
+}
+
+void TrustWindowState::setErrorMessage(std::optional<QString> message)
+{
+    m_errorMessage = std::move(message);
+    Q_EMIT errorMessageChanged();
+}
+
+void TrustWindowState::endLocally()
+{
+    m_expirationTimer.stop();
+    setActive(false, QDateTime());
+}
+
+QString TrustWindowState::chipLabel(int minutes)
+{
+    if (minutes < 60)
+        return QString::number(minutes) + QLatin1Char('m');
+    return QString::number(minutes / 60) + QLatin1Char('h');
+}
+
+QString TrustWindowState::isoTime(const QDateTime& time)
+{
+    return time.toUTC().toString(Qt::ISODate);
+}
+
+QByteArray TrustWindowState::requestBody() const
+{
+    // The machine it is opened from is named, so that the signed body means
+    // nothing when replayed for another machine.
+    const QByteArray machine = ",\"machine_id\":\"" + JsonText::escaped(m_auth.machineId().value_or(QString())) + "\"}";
+    if (m_mode == Mode::AdHoc)
+        return "{\"duration_minutes\":" + QByteArray::number(m_selectedDuration) + machine;
+    return "{\"starts_at\":\"" + isoTime(m_scheduledStart).toUtf8() + "\",\"ends_at\":\""
+        + isoTime(m_scheduledEnd).toUtf8() + '"' + machine;
+}
+
+std::optional<QString> TrustWindowState::scheduleProblem() const
+{
+    if (m_mode == Mode::AdHoc) {
+        if (m_selectedDuration <= 0)
+            return tr("Choose a duration");
+        return std::nullopt;
+    }
+    if (!m_scheduledStart.isValid() || !m_scheduledEnd.isValid())
+        return tr("Choose a start and an end");
+    if (m_scheduledEnd <= m_scheduledStart)
+        return tr("The end must be after the start");
+    if (m_scheduledEnd <= now())
+        return tr("The end must be in the future");
+    return std::nullopt;
+}
+
+QCoro::Task<> TrustWindowState::activate()
+{
+    if (m_activationRunning || m_isActivating)
+        co_return;
+    // A window that cannot be opened is refused before anyone is asked.
+    if (const auto problem = scheduleProblem()) {
+        setErrorMessage(*problem);
+        co_return;
+    }
+
+    QPointer<TrustWindowState> self(this);
+    m_activationRunning = true;
+    const std::optional<PresenceError> refused = co_await m_biometric.authenticate(reason);
+    if (!self)
+        co_return;
+    if (refused) {
+        m_activationRunning = false;
+        if (!refused->isCancelled())
+            setErrorMessage(refused->description());
+        co_return;
+    }
+
+    setActivating(true);
+    const auto finish = [this](std::optional<QString> error) {
+        if (error)
+            setErrorMessage(std::move(error));
+        setActivating(false);
+        m_activationRunning = false;
+    };
+
+    const QUrl url = ApiUrl::endpoint(QStringLiteral("/trust-window"));
+    if (!url.isValid()) {
+        finish(std::nullopt);
+        co_return;
+    }
+    // The body is built from the values at this moment; later edits of the
+    // pickers do not change the window being opened.
+    const Mode mode = m_mode;
+    const int duration = m_selectedDuration;
+    const QDateTime scheduledEnd = m_scheduledEnd;
+    const std::optional<SignedRequest> request = m_auth.signedPOSTRequest(url, requestBody());
+    if (!request) {
+        finish(tr("Failed to sign request"));
+        co_return;
+    }
+
+    const HttpResponse response = co_await Http::send(m_network, *request);
+    if (!self)
+        co_return;
+    if (!response.isHttp()) {
+        finish(response.transportError);
+        co_return;
+    }
+    if (response.status != 200) {
+        finish(refusalText(response.body));
+        co_return;
+    }
+
+    const QDateTime until = mode == Mode::Scheduled ? scheduledEnd : now().addSecs(qint64(duration) * 60);
+    setActive(true, until);
+    setErrorMessage(std::nullopt);
+    m_expirationTimer.start();
+    finish(std::nullopt);
+}
+
+QCoro::Task<> TrustWindowState::deactivate()
+{
+    const QUrl url = ApiUrl::endpoint(QStringLiteral("/trust-window"));
+    const std::optional<SignedRequest> request =
+        url.isValid() ? m_auth.signedDELETERequest(url) : std::optional<SignedRequest>();
+    if (!request) {
+        // Without a signed request the back-end cannot be told, and its window
+        // goes on approving: keep showing it (the expiry still ends it).
+        setErrorMessage(tr("Failed to sign request"));
+        SystemLog::write(lcTrust(), QStringLiteral("Quorvane: trust window close not sent: cannot sign the request"));
+        co_return;
+    }
+
+    m_expirationTimer.stop();
+    QPointer<TrustWindowState> self(this);
+    const HttpResponse response = co_await Http::send(m_network, *request);
+    if (!self)
+        co_return;
+    if (!response.isHttp())
+        SystemLog::write(lcTrust(), QStringLiteral("Quorvane: trust window close failed: %1").arg(response.transportError));
+    else if (response.status != 200)
+        SystemLog::write(lcTrust(), QStringLiteral("Quorvane: trust window close failed: HTTP %1").arg(response.status));
+    // Closed here whatever the answer.
+    endLocally();
+}
+
+void TrustWindowState::startActivate()
+{
+    QCoro::connect(activate(), this, [] {});
+}
+
+void TrustWindowState::startDeactivate()
+{
+    QCoro::connect(deactivate(), this, [] {});
+}
+
+void TrustWindowState::checkExpiration()
+{
+    if (m_activeUntil.isValid() && m_activeUntil <= now())
+        endLocally();
+}
+
+QString TrustWindowState::bannerTimeText(const QDateTime& now, const QDateTime& endsAt, const QLocale& locale)
+{
+    const qint64 remainingMs = std::max<qint64>(0, now.msecsTo(endsAt));
+    if (remainingMs > 3600 * 1000)
+        return QStringLiteral("ends ") + locale.toString(endsAt.toLocalTime().time(), QLocale::ShortFormat);
+    // Whole seconds still to run: a window of exactly an hour starts at 60:00.
+    const qint64 seconds = (remainingMs + 999) / 1000;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString TrustWindowState::timeText(const QDateTime& endsAt) const
+{
+    if (!endsAt.isValid())
+        return QString();
+    return bannerTimeText(now(), endsAt);
+}
+
+int TrustWindowState::dayOffset(const QDateTime& time) const
+{
+    if (!time.isValid())
+        return 0;
+    return int(now().toLocalTime().date().daysTo(time.toLocalTime().date()));
+}
+
+QDateTime TrustWindowState::composeTime(int dayOffset, int hour, int minute) const
+{
+    const QDate day = now().toLocalTime().date().addDays(dayOffset);
+    const QTime time(std::clamp(hour, 0, 23), std::clamp(minute, 0, 59));
+    return QDateTime(day, time, Qt::LocalTime);
+}
+
+QString TrustWindowState::dayLabel(int dayOffset) const
+{
+    if (dayOffset == 0)
+        return tr("Today");
+    if (dayOffset == 1)
+        return tr("Tomorrow");
+    const QDate day = now().toLocalTime().date().addDays(dayOffset);
+    return QLocale().toString(day, QStringLiteral("ddd d MMM"));
+}

@@ -1,0 +1,163 @@
+#pragma once
+
+#include "core/ApprovalSyncService.h"
+#include "app/panel/ApprovalsPanel.h"
+#include "tests/support/BackendProcess.h"
+#include "app/trust/PresenceConfirmation.h"
+#include "platform/FileCredentialStore.h"
+#include "core/MachineAuthService.h"
+#include "tests/app/panel/PanelTestActions.h"
+#include "platform/StandInPresenceConfirmer.h"
+#include "tests/support/TestHome.h"
+#include "tests/support/TestMachine.h"
+#include "app/trust/TrustWindowState.h"
+#include "core/UpdateCheckService.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <QCoroTask>
+
+#include <memory>
+#include <optional>
+
+// A registered machine against the reference back-end (which also serves a
+// release folder), with the real sync, update and trust-window services and
+// the panel on top. The panel's clock is fixed unless a test moves it.
+struct PanelFixture
+{
+    TestHome home;
+    QTemporaryDir releases;
+    BackendProcess backend{{QStringLiteral("--releases"), releases.path()}};
+    FileCredentialStore store;
+    std::optional<TestMachine> machine;
+    MachineAuthService auth{store};
+    QNetworkAccessManager network;
+    StandInPresenceConfirmer confirmer{StandInPresenceConfirmer::Outcome::Grant};
+    PresenceConfirmation biometric{confirmer};
+    // The panel's clock: the wall clock at the start, whole seconds, then
+    // fixed (tests move it to let actions expire for the panel while the
+    // back-end still lists them).
+    QDateTime now = wholeSecondsNow();
+    std::unique_ptr<ApprovalSyncService> sync;
+    std::unique_ptr<UpdateCheckService> updates;
+    std::unique_ptr<TrustWindowState> trust;
+    std::unique_ptr<ApprovalsPanel> panel;
+
+    PanelFixture()
+    {
+        qputenv("QUORVANE_API_BASE_URL", backend.url().toString().toUtf8());
+        machine = TestMachine::provision(backend, store);
+        auth.reload();
+        sync = std::make_unique<ApprovalSyncService>(auth, network);
+        sync->setPollInterval(60 * 60 * 1000);
+        updates = std::make_unique<UpdateCheckService>(&network);
+        updates->setCheckInterval(std::chrono::hours(1));
+        trust = std::make_unique<TrustWindowState>(auth, network, biometric, sync.get(), [this] { return now; });
+        panel = std::make_unique<ApprovalsPanel>(*sync, *updates, *trust);
+        panel->setClock([this] { return now; });
+    }
+    ~PanelFixture()
+    {
+        panel.reset();
+        trust.reset();
+        updates.reset();
+        sync.reset();
+        qunsetenv("QUORVANE_API_BASE_URL");
+    }
+
+    static QDateTime wholeSecondsNow()
+    {
+        QDateTime wall = QDateTime::currentDateTimeUtc();
+        wall.setTime(QTime(wall.time().hour(), wall.time().minute(), wall.time().second()));
+        return wall;
+    }
+
+    bool ready() const { return backend.isRunning() && machine.has_value(); }
+
+    // Stores the action on the back-end without announcing it.
+    bool add(const PendingAction& action)
+    {
+        QJsonObject json = PanelTestActions::toJson(action);
+        json.insert(QStringLiteral("notify"), false);
+        return backend.addAction(json).value(QStringLiteral("id")).toString() == action.id;
+    }
+
+    // An action that expires `seconds` after the panel's clock.
+    PendingAction action(const QString& id, const QString& toolName = QStringLiteral("Bash"), double seconds = 300)
+    {
+        PendingAction pending = PanelTestActions::make(id, toolName);
+        pending.expiresAt = PanelTestActions::expiresIn(seconds, now);
+        return pending;
+    }
+
+    // Fetches the list now, as a push would, and waits for it to hold `count`.
+    bool fetch(int count)
+    {
+        sync->fetchPendingFromPush();
+        return QTest::qWaitFor([&] { return int(sync->pendingActions().size()) == count; }, 10000);
+    }
+
+    // The bodies of the decisions the back-end received for an action, each
+    // without its leading "action_id" member when that names this action (a
+    // body naming another one is kept whole, so that it shows).
+    QStringList decisionBodies(const QString& id)
+    {
+        QStringList bodies;
+        const QString target = QStringLiteral("/approvals/%1/respond").arg(id);
+        const QString naming = QStringLiteral("{\"action_id\":\"%1\",").arg(id);
+        for (const QJsonValue& value : backend.requests()) {
+            const QJsonObject request = value.toObject();
+            if (request.value(QLatin1String("target")).toString() != target)
+                continue;
+            const QString body = request.value(QLatin1String("body")).toString();
+            bodies << (body.startsWith(naming) ? u'{' + body.mid(naming.size()) : body);
+        }
+        return bodies;
+    }
+
+    // Fetches the list `times` times, one after the other, each answered by the
+    // back-end with 401 (its key refused); false when one was not answered so.
+    bool fetchRefused(int times)
+    {
+        if (!backend.inject("GET", QStringLiteral("/actions/pending"), 401, "{\"error\":\"unknown machine\"}", times))
+            return false;
+        const auto refusals = [this] {
+            int count = 0;
+            for (const QJsonValue& request : backend.requests())
+                count += request.toObject().value(QLatin1String("status")).toInt() == 401 ? 1 : 0;
+            return count;
+        };
+        const int before = refusals();
+        for (int i = 1; i <= times; ++i) {
+            sync->fetchPendingFromPush();
+            if (!QTest::qWaitFor([&] { return refusals() == before + i; }, 5000))
+                return false;
+        }
+        return true;
+    }
+
+    // Announces a release the update check will find newer than 1.0.0.
+    bool publishRelease(const QString& version)
+    {
+        const QString url = backend.url(QStringLiteral("/releases/files/Quorvane-%1.tar.gz").arg(version)).toString();
+        QFile latest(releases.filePath(QStringLiteral("latest.json")));
+        if (!latest.open(QIODevice::WriteOnly))
+            return false;
+        const QJsonObject json{{QStringLiteral("version"), version},
+                               {QStringLiteral("url"), url},
+                               {QStringLiteral("sha256"), QString(64, QLatin1Char('a'))}};
+        latest.write(QJsonDocument(json).toJson());
+        QFile archive(releases.filePath(QStringLiteral("Quorvane-%1.tar.gz").arg(version)));
+        if (!archive.open(QIODevice::WriteOnly))
+            return false;
+        archive.write(QByteArray(64 * 1024, 'x'));
+        return true;
+    }
+};

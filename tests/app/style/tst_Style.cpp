@@ -1,0 +1,229 @@
+#include "app/style/ColorMix.h"
+#include "tests/support/QmlTestSupport.h"
+#include "app/style/QuorvaneStyle.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <memory>
+
+Q_IMPORT_QML_PLUGIN(Quorvane_StylePlugin)
+
+namespace {
+
+bool near(const QColor& a, const QColor& b, int tolerance)
+{
+    return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance
+        && qAbs(a.blue() - b.blue()) <= tolerance;
+}
+
+QString describe(const QColor& c)
+{
+    return QStringLiteral("(%1, %2, %3, %4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alpha());
+}
+
+} // namespace
+
+// The shared colours, the colour mix and the two button styles drawn offscreen.
+class TestStyle : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QuorvaneStyle::applyDarkAppearance(); }
+
+    void colorMix_data()
+    {
+        QTest::addColumn<QColor>("base");
+        QTest::addColumn<QColor>("target");
+        QTest::addColumn<double>("fraction");
+        QTest::addColumn<QColor>("expected");
+
+        const QColor teal(6, 182, 212);
+        QTest::newRow("teal 12% toward white") << teal << QColor(Qt::white) << 0.12 << QColor(36, 191, 217);
+        QTest::newRow("teal 8% toward black") << teal << QColor(Qt::black) << 0.08 << QColor(6, 167, 195);
+        QTest::newRow("teal 22% toward black") << teal << QColor(Qt::black) << 0.22 << QColor(5, 142, 165);
+        QTest::newRow("fraction 0 keeps the base") << teal << QColor(Qt::black) << 0.0 << teal;
+        QTest::newRow("fraction 1 gives the target") << teal << QColor(Qt::white) << 1.0 << QColor(Qt::white);
+        QTest::newRow("translucent base becomes opaque")
+            << QColor(6, 182, 212, 40) << QColor(Qt::white) << 0.0 << QColor(6, 182, 212);
+        QTest::newRow("HSV base is converted")
+            << QColor::fromHsv(0, 255, 255) << QColor(Qt::black) << 0.5 << QColor(128, 0, 0);
+        QTest::newRow("CMYK target is converted")
+            << QColor(Qt::black) << QColor::fromCmyk(0, 0, 0, 0) << 0.5 << QColor(128, 128, 128);
+        QTest::newRow("fraction above 1 is clamped to the channel range")
+            << QColor(200, 200, 200) << QColor(Qt::white) << 3.0 << QColor(Qt::white);
+    }
+
+    void colorMix()
+    {
+        QFETCH(QColor, base);
+        QFETCH(QColor, target);
+        QFETCH(double, fraction);
+        QFETCH(QColor, expected);
+
+        const QColor mixed = ::colorMix(base, target, fraction);
+        QVERIFY2(near(mixed, expected, 1), qPrintable(describe(mixed) + QStringLiteral(" vs ") + describe(expected)));
+        QCOMPARE(mixed.alpha(), 255);
+        QCOMPARE(mixed.spec(), QColor::Rgb);
+
+        // The QML singleton answers with the same implementation.
+        QuorvaneStyle style;
+        QCOMPARE(style.mix(base, target, fraction), mixed);
+    }
+
+    void invalidColourIsKept()
+    {
+        const QColor mixed = ::colorMix(QColor(), QColor(Qt::white), 0.5);
+        QVERIFY(!mixed.isValid());
+        const QColor fromValid = ::colorMix(QColor(10, 20, 30, 100), QColor(), 0.5);
+        QCOMPARE(fromValid, QColor(10, 20, 30));
+    }
+
+    void palette()
+    {
+        QCOMPARE(QuorvaneStyle::teal(), QColor(6, 182, 212));
+        QCOMPARE(QuorvaneStyle::orange(), QColor(224, 145, 69));
+        QCOMPARE(QuorvaneStyle::amber(), QColor(212, 160, 74));
+        QCOMPARE(QuorvaneStyle::amberTint().rgb(), QuorvaneStyle::amber().rgb());
+        QVERIFY(qAbs(QuorvaneStyle::amberTint().alphaF() - 0.12) < 0.01);
+        QVERIFY(qAbs(QuorvaneStyle::cardFill().alphaF() - 0.06) < 0.01);
+        QCOMPARE(QuorvaneStyle::cardFill().rgb() & 0xffffff, 0xffffffu);
+        // Dark appearance: light labels on a dark window.
+        QVERIFY(QuorvaneStyle::windowBackground().lightness() < 60);
+        QVERIFY(QuorvaneStyle::label().lightness() > 200);
+        QVERIFY(QuorvaneStyle::label().alphaF() > QuorvaneStyle::secondaryLabel().alphaF());
+        QVERIFY(QuorvaneStyle::secondaryLabel().alphaF() > QuorvaneStyle::tertiaryLabel().alphaF());
+        QCOMPARE(QGuiApplication::palette().color(QPalette::Window), QuorvaneStyle::windowBackground());
+    }
+
+    // Both styles load without a warning, draw their gradient, dim when
+    // disabled and shrink only while pressed and enabled.
+    void buttons_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::newRow("filled") << QStringLiteral("FilledButton");
+        QTest::newRow("outlined") << QStringLiteral("OutlinedButton");
+    }
+
+    void buttons()
+    {
+        QFETCH(QString, type);
+        QmlWarningGuard guard;
+        QQmlEngine engine;
+        QmlWarningGuard::prepare(engine);
+        QQmlComponent component(&engine);
+        const QString source = QStringLiteral(
+                                   "import QtQuick\nimport Quorvane.Style\n"
+                                   "Rectangle { width: 200; height: 80; color: Style.windowBackground\n"
+                                   "  property alias button: b\n"
+                                   "  %1 { id: b; objectName: \"button\"; x: 20; y: 20; width: 160; height: 40;"
+                                   " text: \"Start\"; color: Style.teal; cornerRadius: 8 } }\n")
+                                   .arg(type);
+        component.setData(source.toUtf8(), QUrl(QStringLiteral("qrc:/test/Buttons.qml")));
+        std::unique_ptr<QObject> root(component.create());
+        QVERIFY2(root, qPrintable(component.errorString()));
+        auto* rootItem = qobject_cast<QQuickItem*>(root.get());
+        QQuickWindow window;
+        window.resize(200, 80);
+        rootItem->setParentItem(window.contentItem());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        auto* button = rootItem->findChild<QQuickItem*>(QStringLiteral("button"));
+        QVERIFY(button);
+        QCOMPARE(button->opacity(), 1.0);
+        QCOMPARE(button->scale(), 1.0);
+
+        const QImage idle = window.grabWindow();
+        QVERIFY(!idle.isNull());
+        const QColor top = idle.pixelColor(100, 23);
+        const QColor bottom = idle.pixelColor(100, 56);
+        if (type == QLatin1String("FilledButton")) {
+            QVERIFY2(near(top, QColor(36, 191, 217), 12), qPrintable(describe(top)));
+            QVERIFY2(near(bottom, QColor(6, 167, 195), 12), qPrintable(describe(bottom)));
+            QVERIFY(top.lightness() > bottom.lightness());
+            // The coloured shadow just below the button, with every renderer.
+            const QColor shadow = idle.pixelColor(100, 61);
+            QVERIFY2(shadow.blue() > QuorvaneStyle::windowBackground().blue() + 10, qPrintable(describe(shadow)));
+        } else {
+            // A faint teal tint over the dark window, brighter at the top.
+            QVERIFY2(top.blue() > QuorvaneStyle::windowBackground().blue() && top.red() < top.blue(),
+                     qPrintable(describe(top)));
+            QVERIFY(top.blue() >= bottom.blue());
+        }
+
+        // Pressing shrinks the button, releasing restores it.
+        const QPoint centre = button->mapToScene(QPointF(80, 20)).toPoint();
+        QTest::mousePress(&window, Qt::LeftButton, {}, centre);
+        QTRY_VERIFY(qAbs(button->scale() - 0.97) < 0.003);
+        const QColor pressedTop = window.grabWindow().pixelColor(100, 30);
+        if (type == QLatin1String("FilledButton"))
+            QVERIFY2(pressedTop.lightness() < top.lightness(), qPrintable(describe(pressedTop)));
+        QTest::mouseRelease(&window, Qt::LeftButton, {}, centre);
+        QTRY_COMPARE(button->scale(), 1.0); // the spring settles exactly at rest
+
+        // Disabled: half opacity, no shrinking, gradient kept.
+        button->setProperty("enabled", false);
+        QCOMPARE(button->opacity(), 0.5);
+        QTest::mousePress(&window, Qt::LeftButton, {}, centre);
+        QTest::qWait(100);
+        QCOMPARE(button->scale(), 1.0);
+        QTest::mouseRelease(&window, Qt::LeftButton, {}, centre);
+        const QColor dimTop = window.grabWindow().pixelColor(100, 23);
+        QVERIFY2(dimTop != QuorvaneStyle::windowBackground(), qPrintable(describe(dimTop)));
+
+        QVERIFY2(guard.warnings().isEmpty(), qPrintable(guard.warnings().join(QLatin1Char('\n'))));
+    }
+
+    // Segments share 160 points equally; one whose label needs more grows by
+    // just that, and a click reports the segment.
+    void segmentedControl()
+    {
+        QmlWarningGuard guard;
+        QQmlEngine engine;
+        QmlWarningGuard::prepare(engine);
+        QQmlComponent component(&engine);
+        component.setData("import QtQuick\nimport Quorvane.Style\n"
+                          "SegmentedControl { property int clicked: -1; model: [\"Actions\", \"Pause\"]\n"
+                          "  onActivated: function(index) { clicked = index } }\n",
+                          QUrl(QStringLiteral("qrc:/test/Segments.qml")));
+        std::unique_ptr<QObject> root(component.create());
+        QVERIFY2(root, qPrintable(component.errorString()));
+        auto* control = qobject_cast<QQuickItem*>(root.get());
+        QQuickWindow window;
+        window.resize(400, 40);
+        control->setParentItem(window.contentItem());
+        control->setSize(QSizeF(control->implicitWidth(), control->implicitHeight()));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(control->implicitWidth(), 160.0);
+
+        const auto labelFits = [control](const QString& segmentName) {
+            QQuickItem* segment = QmlItems::find(control, segmentName);
+            auto* label = segment ? segment->property("contentItem").value<QQuickItem*>() : nullptr;
+            return label && label->implicitWidth() <= segment->width();
+        };
+        control->setProperty("model", QStringList{QStringLiteral("Actions (1000)"), QStringLiteral("Pause")});
+        control->setSize(QSizeF(control->implicitWidth(), control->implicitHeight()));
+        QVERIFY(control->implicitWidth() > 160.0);
+        QTRY_VERIFY(labelFits(QStringLiteral("segment0")));
+        QVERIFY(labelFits(QStringLiteral("segment1")));
+        QCOMPARE(QmlItems::find(control, QStringLiteral("segment1"))->width(), 78.0); // "Pause" keeps its share
+
+        QQuickItem* pause = QmlItems::find(control, QStringLiteral("segment1"));
+        QVERIFY(pause);
+        QTest::mouseClick(&window, Qt::LeftButton, {}, pause->mapToScene(QPointF(10, 10)).toPoint());
+        QCOMPARE(root->property("clicked").toInt(), 1);
+        QVERIFY2(guard.warnings().isEmpty(), qPrintable(guard.warnings().join(QLatin1Char('\n'))));
+    }
+};
+
+QTEST_MAIN(TestStyle)
+#include "tst_Style.moc"

@@ -1,0 +1,207 @@
+#include "tests/support/BackendMachine.h"
+#include "app/trust/PresenceConfirmation.h"
+#include "core/MachineAuthService.h"
+#include "tests/support/QmlTestSupport.h"
+#include "app/style/QuorvaneStyle.h"
+#include "platform/StandInPresenceConfirmer.h"
+#include "app/trust/TrustWindowState.h"
+
+#include <QDir>
+#include <QImage>
+#include <QNetworkAccessManager>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+QString screenshotDir()
+{
+    const QString build = qEnvironmentVariable("QUORVANE_BUILD_DIR");
+    const QString dir = (build.isEmpty() ? QDir::currentPath() : build) + QStringLiteral("/screenshots");
+    QDir().mkpath(dir);
+    return dir;
+}
+
+} // namespace
+
+// The Pause tab and the trust window banner, loaded from their real QML
+// offscreen, driven through their controls, with screenshots.
+class TestTrustViews : public QObject
+{
+    Q_OBJECT
+
+    struct Fixture : BackendMachine
+    {
+        MachineAuthService auth{store};
+        QNetworkAccessManager network;
+        StandInPresenceConfirmer confirmer{StandInPresenceConfirmer::Outcome::Grant};
+        PresenceConfirmation biometric{confirmer};
+        QDateTime clock = QDateTime::currentDateTimeUtc();
+        std::unique_ptr<TrustWindowState> state;
+        QmlWarningGuard guard;
+        QQmlEngine engine;
+        QQuickWindow window;
+        std::unique_ptr<QObject> view;
+
+        Fixture()
+        {
+            auth.reload();
+            state = std::make_unique<TrustWindowState>(auth, network, biometric, nullptr, [this] { return clock; });
+            QmlWarningGuard::prepare(engine);
+            window.setColor(QuorvaneStyle::windowBackground());
+        }
+        ~Fixture()
+        {
+            view.reset();
+        }
+
+        QQuickItem* load(const QString& file, int width, int height)
+        {
+            QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Quorvane/Trust/") + file));
+            if (!component.isReady()) {
+                qWarning().noquote() << "not ready:" << component.status() << component.errorString();
+                return nullptr;
+            }
+            view.reset(component.createWithInitialProperties({{QStringLiteral("model"), QVariant::fromValue(state.get())}}));
+            if (!view) {
+                qWarning().noquote() << component.errorString();
+                return nullptr;
+            }
+            auto* item = qobject_cast<QQuickItem*>(view.get());
+            window.resize(width, height);
+            item->setWidth(width);
+            item->setParentItem(window.contentItem());
+            window.show();
+            return item;
+        }
+
+        QQuickItem* find(const QString& name) { return QmlItems::find(qobject_cast<QQuickItem*>(view.get()), name); }
+
+        void click(const QString& name)
+        {
+            QQuickItem* item = find(name);
+            QVERIFY2(item, qPrintable(name));
+            const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+            QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
+        }
+
+        QString text(const QString& name)
+        {
+            QQuickItem* item = find(name);
+            return item ? item->property("text").toString() : QStringLiteral("<missing %1>").arg(name);
+        }
+    };
+
+private Q_SLOTS:
+    void initTestCase() { QuorvaneStyle::applyDarkAppearance(); }
+
+    void pauseTab()
+    {
+        Fixture f;
+        QQuickItem* tab = f.load(QStringLiteral("PauseTab.qml"), 360, 260);
+        QVERIFY(tab);
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        TrustWindowState& s = *f.state;
+
+        // Quick mode: five chips, 30 minutes selected, "Start" with its icon.
+        QCOMPARE(f.text(QStringLiteral("activateButton")), QStringLiteral("Start"));
+        QVERIFY(f.find(QStringLiteral("durationChips"))->isVisible());
+        QVERIFY(!f.find(QStringLiteral("startPicker"))->isVisible());
+        const QStringList labels{QStringLiteral("15m"), QStringLiteral("30m"), QStringLiteral("1h"), QStringLiteral("2h"),
+                                 QStringLiteral("4h")};
+        int index = 0;
+        for (int minutes : TrustWindowState::durations()) {
+            QQuickItem* chip = f.find(QStringLiteral("chip%1").arg(minutes));
+            QVERIFY(chip);
+            QCOMPARE(chip->property("text").toString(), labels.at(index++));
+            QCOMPARE(chip->property("isSelected").toBool(), minutes == 30);
+        }
+        QVERIFY(!f.find(QStringLiteral("errorText"))->isVisible());
+        f.window.grabWindow().save(screenshotDir() + QStringLiteral("/pause-tab.png"));
+
+        f.click(QStringLiteral("chip60"));
+        QCOMPARE(s.selectedDuration(), 60);
+        QVERIFY(f.find(QStringLiteral("chip60"))->property("isSelected").toBool());
+        QVERIFY(!f.find(QStringLiteral("chip30"))->property("isSelected").toBool());
+
+        // Schedule mode: the pickers follow the model and write it back.
+        f.click(QStringLiteral("segment1"));
+        QCOMPARE(s.mode(), TrustWindowState::Mode::Scheduled);
+        QCOMPARE(f.text(QStringLiteral("activateButton")), QStringLiteral("Schedule"));
+        QVERIFY(!f.find(QStringLiteral("durationChips"))->isVisible());
+        QVERIFY(f.find(QStringLiteral("startPicker"))->isVisible());
+        QVERIFY(f.find(QStringLiteral("endPicker"))->isVisible());
+        const QDateTime start = QDateTime(QDate::currentDate().addDays(1), QTime(9, 30), Qt::LocalTime);
+        s.setScheduledStart(start);
+        QCOMPARE(f.find(QStringLiteral("startPickerHour"))->property("value").toInt(), 9);
+        QCOMPARE(f.find(QStringLiteral("startPickerMinute"))->property("value").toInt(), 30);
+        QCOMPARE(f.find(QStringLiteral("startPickerDay"))->property("value").toInt(), s.dayOffset(start));
+        QQuickItem* hour = f.find(QStringLiteral("startPickerHour"));
+        QMetaObject::invokeMethod(hour, "increase");
+        QMetaObject::invokeMethod(hour, "valueModified");
+        QCOMPARE(s.scheduledStart().toLocalTime(), start.addSecs(3600));
+        f.window.grabWindow().save(screenshotDir() + QStringLiteral("/pause-tab-schedule.png"));
+
+        // A refusal shows the body in the caption; a success clears it.
+        f.click(QStringLiteral("segment0"));
+        QCOMPARE(s.mode(), TrustWindowState::Mode::AdHoc);
+        QVERIFY(f.backend.inject("POST", QStringLiteral("/trust-window"), 409, "trust window already open", 1, 300));
+        f.click(QStringLiteral("activateButton"));
+        QTRY_VERIFY(s.isActivating());
+        QCOMPARE(f.text(QStringLiteral("activateButton")), QStringLiteral("Activating..."));
+        QVERIFY(!f.find(QStringLiteral("activateButton"))->isEnabled());
+        QTRY_VERIFY(!s.isActivating());
+        QVERIFY(f.find(QStringLiteral("errorText"))->isVisible());
+        QCOMPARE(f.text(QStringLiteral("errorText")), QStringLiteral("trust window already open"));
+        QCOMPARE(f.text(QStringLiteral("activateButton")), QStringLiteral("Start"));
+        f.window.grabWindow().save(screenshotDir() + QStringLiteral("/pause-tab-error.png"));
+
+        f.click(QStringLiteral("activateButton"));
+        QTRY_VERIFY(s.isActive());
+        QVERIFY(!f.find(QStringLiteral("errorText"))->isVisible());
+        QCOMPARE(f.confirmer.calls(), 2);
+
+        QVERIFY2(f.guard.warnings().isEmpty(), qPrintable(f.guard.warnings().join(QLatin1Char('\n'))));
+    }
+
+    void banner()
+    {
+        Fixture f;
+        TrustWindowState& s = *f.state;
+        s.setSelectedDuration(60);
+        QCoro::waitFor(s.activate());
+        QVERIFY(s.showsBanner());
+
+        QQuickItem* banner = f.load(QStringLiteral("TrustWindowBanner.qml"), 360, 40);
+        QVERIFY(banner);
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        QCOMPARE(f.text(QStringLiteral("bannerTitle")), QStringLiteral("TRUST WINDOW"));
+        QCOMPARE(f.text(QStringLiteral("bannerTime")), QStringLiteral("60:00"));
+        f.window.grabWindow().save(screenshotDir() + QStringLiteral("/trust-banner.png"));
+
+        // The banner's own timer refreshes the text.
+        f.clock = f.clock.addSecs(1);
+        QTRY_COMPARE(f.text(QStringLiteral("bannerTime")), QStringLiteral("59:59"));
+        f.clock = f.clock.addSecs(10);
+        QTRY_COMPARE(f.text(QStringLiteral("bannerTime")), QStringLiteral("59:49"));
+
+        // "Cancel" asks the panel to close the window.
+        const int index = banner->metaObject()->indexOfSignal("cancelRequested()");
+        QVERIFY(index >= 0);
+        QObject::connect(banner, banner->metaObject()->method(index), &s,
+                         s.metaObject()->method(s.metaObject()->indexOfMethod("startDeactivate()")));
+        f.click(QStringLiteral("cancelButton"));
+        QTRY_VERIFY(!s.isActive());
+        QVERIFY(!s.showsBanner());
+
+        QVERIFY2(f.guard.warnings().isEmpty(), qPrintable(f.guard.warnings().join(QLatin1Char('\n'))));
+    }
+};
+
+QTEST_MAIN(TestTrustViews)
+#include "tst_TrustViews.moc"

@@ -1,0 +1,399 @@
+#include "app/trust/PresenceConfirmation.h"
+#include "tests/support/LogCapture.h"
+#include "platform/PolkitPresenceConfirmer.h"
+#include "platform/StandInPresenceConfirmer.h"
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+#include <QMap>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+
+#include <QCoroTask>
+
+#include <memory>
+
+namespace {
+
+// A polkit authority of our own on a private bus: answers CheckAuthorization
+// as told and records what it was asked.
+class FakeAuthority : public QDBusVirtualObject
+{
+    Q_OBJECT
+
+public:
+    enum class Answer { Authorize, Dismissed, NoAgent, NotAuthorized, UnknownAction, Cancelled, WrongSignature, Silent };
+
+    Answer answer = Answer::Authorize;
+    int replyDelayMs = 0;
+    // Recorded from the last CheckAuthorization.
+    int checks = 0;
+    QString subjectKind;
+    quint32 pid = 0;
+    quint64 startTime = 0;
+    QString actionId;
+    QMap<QString, QString> details;
+    quint32 flags = 0;
+    QString cancellationId;
+    QStringList cancelled; // ids of CancelCheckAuthorization calls
+
+    QString introspect(const QString&) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        if (message.interface() != QLatin1String("org.freedesktop.PolicyKit1.Authority"))
+            return false;
+        if (message.member() == QLatin1String("CancelCheckAuthorization")) {
+            cancelled << message.arguments().value(0).toString();
+            connection.send(message.createReply());
+            return true;
+        }
+        if (message.member() != QLatin1String("CheckAuthorization"))
+            return false;
+        ++checks;
+        record(message);
+
+        QDBusMessage reply = buildReply(message);
+        if (answer == Answer::Silent)
+            return true;
+        QDBusConnection bus = connection;
+        QTimer::singleShot(replyDelayMs, this, [bus, reply]() mutable { bus.send(reply); });
+        return true;
+    }
+
+private:
+    void record(const QDBusMessage& message)
+    {
+        const QList<QVariant> args = message.arguments();
+        if (message.signature() != QLatin1String("(sa{sv})sa{ss}us"))
+            return;
+        const QDBusArgument subject = args.at(0).value<QDBusArgument>();
+        subject.beginStructure();
+        subject >> subjectKind;
+        subject.beginMap();
+        while (!subject.atEnd()) {
+            QString key;
+            QDBusVariant value;
+            subject.beginMapEntry();
+            subject >> key >> value;
+            subject.endMapEntry();
+            if (key == QLatin1String("pid"))
+                pid = value.variant().toUInt();
+            else if (key == QLatin1String("start-time"))
+                startTime = value.variant().toULongLong();
+        }
+        subject.endMap();
+        subject.endStructure();
+        actionId = args.at(1).toString();
+        details.clear();
+        const QDBusArgument detailArg = args.at(2).value<QDBusArgument>();
+        detailArg.beginMap();
+        while (!detailArg.atEnd()) {
+            QString key;
+            QString value;
+            detailArg.beginMapEntry();
+            detailArg >> key >> value;
+            detailArg.endMapEntry();
+            details.insert(key, value);
+        }
+        detailArg.endMap();
+        flags = args.at(3).toUInt();
+        cancellationId = args.at(4).toString();
+    }
+
+    static QDBusArgument result(bool authorized, bool challenge, const QMap<QString, QString>& details)
+    {
+        QDBusArgument arg;
+        arg.beginStructure();
+        arg << authorized << challenge;
+        arg.beginMap(QMetaType::fromType<QString>(), QMetaType::fromType<QString>());
+        for (auto it = details.cbegin(); it != details.cend(); ++it) {
+            arg.beginMapEntry();
+            arg << it.key() << it.value();
+            arg.endMapEntry();
+        }
+        arg.endMap();
+        arg.endStructure();
+        return arg;
+    }
+
+    QDBusMessage buildReply(const QDBusMessage& message) const
+    {
+        switch (answer) {
+        case Answer::Authorize:
+            return message.createReply(QVariant::fromValue(result(true, false, {})));
+        case Answer::Dismissed:
+            return message.createReply(QVariant::fromValue(
+                result(false, false, {{QStringLiteral("polkit.dismissed"), QStringLiteral("true")}})));
+        case Answer::NoAgent:
+            return message.createReply(QVariant::fromValue(result(false, true, {})));
+        case Answer::NotAuthorized:
+            return message.createReply(QVariant::fromValue(result(false, false, {})));
+        case Answer::UnknownAction:
+            return message.createErrorReply(QStringLiteral("org.freedesktop.PolicyKit1.Error.Failed"),
+                                            QStringLiteral("Action org.quorvane.trust-window is not registered"));
+        case Answer::Cancelled:
+            return message.createErrorReply(QStringLiteral("org.freedesktop.PolicyKit1.Error.Cancelled"),
+                                            QStringLiteral("The authorization check was cancelled"));
+        case Answer::WrongSignature:
+            return message.createReply(QVariantList{true, QStringLiteral("yes")});
+        case Answer::Silent:
+            break;
+        }
+        return {};
+    }
+};
+
+} // namespace
+
+// Presence confirmation over a real D-Bus exchange with a private bus daemon.
+class TestPolkitPresenceConfirmer : public QObject
+{
+    Q_OBJECT
+
+    QProcess m_daemon;
+    QString m_address;
+    std::unique_ptr<FakeAuthority> m_authority;
+
+    QDBusConnection authorityBus() { return QDBusConnection(QStringLiteral("authority")); }
+    QDBusConnection clientBus() { return QDBusConnection(QStringLiteral("client")); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_daemon.start(QStringLiteral("dbus-daemon"),
+                       {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        QVERIFY2(m_daemon.waitForStarted(10000), "dbus-daemon is needed (package dbus)");
+        while (!m_daemon.canReadLine())
+            QVERIFY(m_daemon.waitForReadyRead(10000));
+        m_address = QString::fromUtf8(m_daemon.readLine().trimmed());
+        QVERIFY(!m_address.isEmpty());
+
+        QDBusConnection authority = QDBusConnection::connectToBus(m_address, QStringLiteral("authority"));
+        QVERIFY(authority.isConnected());
+        m_authority = std::make_unique<FakeAuthority>();
+        QVERIFY(authority.registerVirtualObject(QLatin1String(PolkitPresenceConfirmer::path), m_authority.get()));
+        QVERIFY(authority.registerService(QLatin1String(PolkitPresenceConfirmer::service)));
+        QVERIFY(QDBusConnection::connectToBus(m_address, QStringLiteral("client")).isConnected());
+    }
+
+    void cleanupTestCase()
+    {
+        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("authority"));
+        m_authority.reset();
+        m_daemon.terminate();
+        m_daemon.waitForFinished(5000);
+    }
+
+    void init()
+    {
+        m_authority->answer = FakeAuthority::Answer::Authorize;
+        m_authority->replyDelayMs = 0;
+        m_authority->cancelled.clear();
+    }
+
+    // Every answer of the authority and what the person gets from it.
+    void outcomes_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("delayMs");
+        QTest::addColumn<bool>("succeeds");
+        QTest::addColumn<bool>("cancelled");
+        QTest::addColumn<QString>("description");
+
+        using A = FakeAuthority::Answer;
+        QTest::newRow("authorized") << int(A::Authorize) << 0 << true << false << QString();
+        QTest::newRow("authorized after a while at the prompt") << int(A::Authorize) << 400 << true << false << QString();
+        QTest::newRow("dismissed") << int(A::Dismissed) << 100 << false << true
+                                   << QStringLiteral("Authentication cancelled");
+        QTest::newRow("no authentication agent")
+            << int(A::NoAgent) << 0 << false << false
+            << QStringLiteral("No authentication agent is running to confirm your presence");
+        QTest::newRow("not authorized") << int(A::NotAuthorized) << 0 << false << false
+                                        << QStringLiteral("Not authorized to activate a trust window");
+        QTest::newRow("unknown action")
+            << int(A::UnknownAction) << 0 << false << false
+            << QStringLiteral("Presence confirmation failed: Action org.quorvane.trust-window is not registered");
+        QTest::newRow("cancelled by the authority") << int(A::Cancelled) << 0 << false << true
+                                                    << QStringLiteral("Authentication cancelled");
+        QTest::newRow("malformed answer") << int(A::WrongSignature) << 0 << false << false
+                                          << QStringLiteral("Presence confirmation failed: unexpected answer from polkit");
+    }
+
+    void outcomes()
+    {
+        QFETCH(int, answer);
+        QFETCH(int, delayMs);
+        QFETCH(bool, succeeds);
+        QFETCH(bool, cancelled);
+        QFETCH(QString, description);
+        m_authority->answer = FakeAuthority::Answer(answer);
+        m_authority->replyDelayMs = delayMs;
+        const int checksBefore = m_authority->checks;
+
+        PolkitPresenceConfirmer confirmer(clientBus(), QCoreApplication::applicationPid());
+        PresenceConfirmation biometric(confirmer);
+        const std::optional<PresenceError> error =
+            QCoro::waitFor(biometric.authenticate(QStringLiteral("Activate trust window")));
+
+        QCOMPARE(m_authority->checks, checksBefore + 1);
+        QCOMPARE(!error.has_value(), succeeds);
+        if (error) {
+            QCOMPARE(error->isCancelled(), cancelled);
+            QCOMPARE(error->description(), description);
+        }
+
+        // What the authority was asked.
+        QCOMPARE(m_authority->subjectKind, QStringLiteral("unix-process"));
+        QCOMPARE(qint64(m_authority->pid), QCoreApplication::applicationPid());
+        QCOMPARE(m_authority->startTime, PolkitPresenceConfirmer::processStartTime(QCoreApplication::applicationPid()));
+        QVERIFY(m_authority->startTime > 0);
+        QCOMPARE(m_authority->actionId, QStringLiteral("org.quorvane.trust-window"));
+        QCOMPARE(m_authority->details.value(QStringLiteral("polkit.message")), QStringLiteral("Activate trust window"));
+        QCOMPARE(m_authority->flags, 1u);
+        QVERIFY(!m_authority->cancellationId.isEmpty());
+    }
+
+    // Each check has its own cancellation id.
+    void cancellationIds()
+    {
+        PolkitPresenceConfirmer confirmer(clientBus(), QCoreApplication::applicationPid());
+        QVERIFY(!QCoro::waitFor(confirmer.confirm(QStringLiteral("first"))));
+        const QString first = m_authority->cancellationId;
+        QVERIFY(!QCoro::waitFor(confirmer.confirm(QStringLiteral("second"))));
+        QVERIFY(m_authority->cancellationId != first);
+        QCOMPARE(m_authority->details.value(QStringLiteral("polkit.message")), QStringLiteral("second"));
+    }
+
+    // An authority that never answers: the check times out, and the prompt is
+    // taken down.
+    void timeout()
+    {
+        LogCapture log;
+        m_authority->answer = FakeAuthority::Answer::Silent;
+        PolkitPresenceConfirmer confirmer(clientBus(), QCoreApplication::applicationPid());
+        confirmer.setTimeout(300);
+        const std::optional<PresenceError> error = QCoro::waitFor(confirmer.confirm(QStringLiteral("x")));
+        QVERIFY(error);
+        QCOMPARE(error->description(), QStringLiteral("Presence confirmation timed out"));
+        QTRY_COMPARE(m_authority->cancelled, QStringList{m_authority->cancellationId});
+        QCOMPARE(log.lines().size(), 1);
+        QVERIFY(log.lines().first().startsWith(QLatin1String("Quorvane: presence confirmation error: ")));
+    }
+
+    // No authority on the bus, and no bus at all.
+    void unavailable()
+    {
+        LogCapture log;
+        QDBusConnection bare = QDBusConnection::connectToBus(m_address, QStringLiteral("bare"));
+        QVERIFY(bare.isConnected());
+        {
+            // A name nobody owns on a live bus.
+            QDBusConnection authority = authorityBus();
+            QVERIFY(authority.unregisterService(QLatin1String(PolkitPresenceConfirmer::service)));
+            PolkitPresenceConfirmer confirmer(bare, QCoreApplication::applicationPid());
+            const std::optional<PresenceError> error = QCoro::waitFor(confirmer.confirm(QStringLiteral("x")));
+            QVERIFY(authority.registerService(QLatin1String(PolkitPresenceConfirmer::service)));
+            QVERIFY(error);
+            QVERIFY(!error->isCancelled());
+            QCOMPARE(error->description(),
+                     QStringLiteral("Presence confirmation is unavailable: the system's authorization service "
+                                    "(polkit) is not running"));
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("bare"));
+
+        QDBusConnection dead =
+            QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/quorvane-bus"), QStringLiteral("dead"));
+        QVERIFY(!dead.isConnected());
+        PolkitPresenceConfirmer confirmer(dead, QCoreApplication::applicationPid());
+        const std::optional<PresenceError> error = QCoro::waitFor(confirmer.confirm(QStringLiteral("x")));
+        QVERIFY(error);
+        QVERIFY(!error->isCancelled());
+        QVERIFY2(error->description().startsWith(
+                     QLatin1String("Presence confirmation is unavailable: the system bus is not reachable")),
+                 qPrintable(error->description()));
+        QDBusConnection::disconnectFromBus(QStringLiteral("dead"));
+    }
+
+    void startTimeFromStat_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<qint64>("expected"); // -1: none
+        const QByteArray tail = " S 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 987654 20 21\n";
+        QTest::newRow("plain name") << QByteArray("123 (quorvane-app)") + tail << qint64(987654);
+        QTest::newRow("name with spaces and parentheses") << QByteArray("123 (a) (b c))") + tail << qint64(987654);
+        QTest::newRow("no parenthesis") << QByteArray("123 quorvane S 1 2") << qint64(-1);
+        QTest::newRow("too few fields") << QByteArray("123 (x) S 1 2 3") << qint64(-1);
+        QTest::newRow("not a number") << QByteArray("123 (x) S 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 zz 20")
+                                      << qint64(-1);
+        QTest::newRow("empty") << QByteArray() << qint64(-1);
+    }
+
+    void startTimeFromStat()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(qint64, expected);
+        const std::optional<quint64> value = PolkitPresenceConfirmer::startTimeFromStat(line);
+        if (expected < 0)
+            QVERIFY(!value);
+        else
+            QCOMPARE(value, std::optional<quint64>(quint64(expected)));
+    }
+
+    void standIn_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("kind"); // 0 success, 1 cancelled, 2 failed, -1 not a stand-in
+        QTest::newRow("grant") << QStringLiteral("grant") << 0;
+        QTest::newRow("cancel") << QStringLiteral("cancel") << 1;
+        QTest::newRow("deny") << QStringLiteral("deny") << 2;
+        QTest::newRow("unknown falls back to polkit") << QStringLiteral("maybe") << -1;
+    }
+
+    // The development override picks a stand-in that asks nobody.
+    void standIn()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, kind);
+        LogCapture log;
+        qputenv("QUORVANE_PRESENCE", name.toUtf8());
+        std::unique_ptr<PresenceConfirmer> confirmer = PresenceConfirmer::createDefault();
+        qunsetenv("QUORVANE_PRESENCE");
+        auto* standIn = qobject_cast<StandInPresenceConfirmer*>(confirmer.get());
+        if (kind < 0) {
+            QVERIFY(!standIn);
+            QVERIFY(qobject_cast<PolkitPresenceConfirmer*>(confirmer.get()));
+            QCOMPARE(log.lines(), QStringList{QStringLiteral(
+                                      "Quorvane: ignoring QUORVANE_PRESENCE=maybe (grant, deny or cancel)")});
+            return;
+        }
+        QVERIFY(standIn);
+        const std::optional<PresenceError> error = QCoro::waitFor(standIn->confirm(QStringLiteral("r")));
+        QCOMPARE(error.has_value(), kind != 0);
+        if (error)
+            QCOMPARE(error->isCancelled(), kind == 1);
+    }
+
+    void confirmerGone()
+    {
+        auto confirmer = std::make_unique<StandInPresenceConfirmer>(StandInPresenceConfirmer::Outcome::Grant);
+        PresenceConfirmation biometric(*confirmer);
+        confirmer.reset();
+        const std::optional<PresenceError> error = QCoro::waitFor(biometric.authenticate(QStringLiteral("x")));
+        QVERIFY(error);
+        QVERIFY(!error->isCancelled());
+        QVERIFY(!error->description().isEmpty());
+        QCOMPARE(PresenceError::cancelled().description(), QStringLiteral("Authentication cancelled"));
+        QCOMPARE(PresenceError::failed(QStringLiteral("m")).description(), QStringLiteral("m"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPolkitPresenceConfirmer)
+#include "tst_PolkitPresenceConfirmer.moc"
