@@ -137,6 +137,16 @@ class TestApprovalsPanelView : public QObject
 {
     Q_OBJECT
 
+    // Turns the rule toggle on and waits until the rule section has opened fully.
+    static void openRuleSection(View& view)
+    {
+        QTRY_VERIFY(view.find(QStringLiteral("ruleToggle")));
+        view.click(view.find(QStringLiteral("ruleToggle")));
+        QTRY_VERIFY(view.find(QStringLiteral("scopePicker")));
+        QTRY_COMPARE(view.find(QStringLiteral("ruleSection"))->height(),
+                     view.find(QStringLiteral("ruleSection"))->implicitHeight());
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -317,11 +327,9 @@ private Q_SLOTS:
         f.panel->showDetail(QStringLiteral("r1"));
         View view(*f.panel);
         QVERIFY(view.ok());
-        QTRY_VERIFY(view.find(QStringLiteral("ruleToggle")));
-        view.click(view.find(QStringLiteral("ruleToggle")));
-        QTRY_VERIFY(view.find(QStringLiteral("scopePicker")));
-        QTRY_COMPARE(view.find(QStringLiteral("ruleSection"))->height(),
-                     view.find(QStringLiteral("ruleSection"))->implicitHeight());
+        openRuleSection(view);
+        if (QTest::currentTestFailed())
+            return;
 
         // The machine scope without a machine name.
         QQuickItem* machine = View::inside(view.find(QStringLiteral("scopePicker")), QStringLiteral("segment1"));
@@ -346,11 +354,9 @@ private Q_SLOTS:
         f.panel->showDetail(QStringLiteral("s1"));
         View view(*f.panel);
         QVERIFY(view.ok());
-        QTRY_VERIFY(view.find(QStringLiteral("ruleToggle")));
-        view.click(view.find(QStringLiteral("ruleToggle")));
-        QTRY_VERIFY(view.find(QStringLiteral("scopePicker")));
-        QTRY_COMPARE(view.find(QStringLiteral("ruleSection"))->height(),
-                     view.find(QStringLiteral("ruleSection"))->implicitHeight());
+        openRuleSection(view);
+        if (QTest::currentTestFailed())
+            return;
         view.click(View::inside(view.find(QStringLiteral("scopePicker")), QStringLiteral("segment2")));
         QTRY_COMPARE(view.text(QStringLiteral("scopeWarning")),
                      QStringLiteral("Future destructive actions from any agent will be auto-approved."));
