@@ -54,7 +54,7 @@ QString ApprovalsPanel::identityRefusedText() const
 {
     if (!m_sync.identityRefused())
         return {};
-    return QStringLiteral("The server refused this machine's identity. Open Quorvane and set this machine up again.");
+    return tr("The server refused this machine's identity. Open Quorvane and set this machine up again.");
 }
 
 QString ApprovalsPanel::content() const

@@ -263,10 +263,10 @@ void TrayShell::endSession()
 QList<StatusItem::MenuEntry> TrayShell::contextMenuEntries() const
 {
     return {
-        {m_isMuted ? QStringLiteral("Resume Notifications") : QStringLiteral("Pause Notifications"),
+        {m_isMuted ? tr("Resume Notifications") : tr("Pause Notifications"),
          StatusItem::MenuAction::toggleMute},
-        {QStringLiteral("Open Quorvane"), StatusItem::MenuAction::openDashboard},
-        {QStringLiteral("Quit Quorvane"), StatusItem::MenuAction::quit},
+        {tr("Open Quorvane"), StatusItem::MenuAction::openDashboard},
+        {tr("Quit Quorvane"), StatusItem::MenuAction::quit},
     };
 }
 
