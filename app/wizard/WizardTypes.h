@@ -12,18 +12,3 @@ struct WizardStateForeign
     QML_NAMED_ELEMENT(WizardState)
     QML_UNCREATABLE("made by the window manager")
 };
-
-struct DetectedToolsModelForeign
-{
-    Q_GADGET
-    QML_FOREIGN(DetectedToolsModel)
-    QML_NAMED_ELEMENT(DetectedToolsModel)
-    QML_UNCREATABLE("owned by the wizard's model")
-};
-
-struct DiscoveredProjectForeign
-{
-    Q_GADGET
-    QML_FOREIGN(DiscoveredProject)
-    QML_VALUE_TYPE(discoveredProject)
-};
