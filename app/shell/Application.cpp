@@ -47,6 +47,7 @@ Application::Application(Options options, QObject* parent)
     m_network.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
     m_windows.setHome(&m_home);
     m_windows.wizardState().setNetwork(&m_network);
+    m_windows.wizardState().setCli(&m_cli);
     QCoreApplication::instance()->installEventFilter(&m_quitGuard);
     connect(&m_colorScheme, &ColorSchemePreference::schemeChanged, this, [this] {
         if (m_tray)

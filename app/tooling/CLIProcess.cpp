@@ -97,9 +97,22 @@ void CLIProcess::readOutput()
     if (bytes.isEmpty())
         return;
     if (m_mode == OutputMode::capture)
-        m_captured.append(bytes);
+        capture(bytes);
     else
         deliver(m_lines.append(bytes));
+}
+
+void CLIProcess::capture(const QByteArray& bytes)
+{
+    if (m_captureOverflowed)
+        return;
+    if (m_captureLimit >= 0 && m_captured.size() + bytes.size() > m_captureLimit) {
+        m_captureOverflowed = true;
+        m_captured.clear();
+        terminate();
+        return;
+    }
+    m_captured.append(bytes);
 }
 
 void CLIProcess::deliver(const QList<QByteArray>& lines)

@@ -33,6 +33,9 @@ public:
     void setCancelToken(const CLICancelToken& token);
     // How long a terminated process may take before it is killed.
     void setKillDelay(int milliseconds) { m_killDelay = milliseconds; }
+    // In capture mode: once the output grows past this many bytes, what was
+    // captured is dropped and the process is terminated.
+    void setCaptureLimit(qint64 bytes) { m_captureLimit = bytes; }
 
     void launch();
     // Asks the process to terminate; it is killed if it is still running after
@@ -50,6 +53,7 @@ public:
     // The exit status, or -1 when the process was ended by a signal.
     int exitStatus() const { return m_exitStatus; }
     QByteArray takeCapturedOutput() { return std::exchange(m_captured, QByteArray()); }
+    bool captureOverflowed() const { return m_captureOverflowed; }
 
 Q_SIGNALS:
     void started();
@@ -60,6 +64,7 @@ Q_SIGNALS:
 
 private:
     void readOutput();
+    void capture(const QByteArray& bytes);
     void deliver(const QList<QByteArray>& lines);
     void complete();
 
@@ -72,8 +77,10 @@ private:
     qint64 m_pid = 0;
     int m_exitStatus = -1;
     int m_killDelay = 3000;
+    qint64 m_captureLimit = -1;
     bool m_started = false;
     bool m_finished = false;
     bool m_launchFailed = false;
     bool m_cancelled = false;
+    bool m_captureOverflowed = false;
 };

@@ -113,14 +113,23 @@ QCoro::Task<CLIResult<void>> CLIService::run(QStringList arguments, QString work
     co_return CLIResult<void>();
 }
 
-QCoro::Task<CLIResult<std::optional<QString>>> CLIService::runCapturingOutput(QStringList arguments)
+QCoro::Task<CLIResult<std::optional<QString>>> CLIService::runCapturingOutput(QStringList arguments,
+                                                                              CLICancelToken cancel)
 {
+    if (cancel.isCancelled())
+        co_return CLIError::cancelled();
     const auto process =
         std::make_unique<CLIProcess>(executablePath(), arguments, CLIProcess::OutputMode::capture);
+    process->setCaptureLimit(maxCapturedOutputBytes);
+    process->setCancelToken(cancel);
     process->launch();
     co_await ended(process.get());
+    if (process->cancelled())
+        co_return CLIError::cancelled();
     if (process->launchFailed())
         co_return CLIError::launchFailed(process->launchError());
+    if (process->captureOverflowed())
+        co_return std::optional<QString>();
     co_return strictUtf8(process->takeCapturedOutput());
 }
 

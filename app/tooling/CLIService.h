@@ -63,9 +63,13 @@ public:
                                      CLICancelToken cancel = {});
 
     // Runs the tool to completion and returns its whole standard output, or an
-    // empty optional when that is not valid UTF-8. The exit status is not
-    // examined; only a failed launch is an error.
-    QCoro::Task<CLIResult<std::optional<QString>>> runCapturingOutput(QStringList arguments);
+    // empty optional when that is not valid UTF-8 or longer than
+    // maxCapturedOutputBytes (the tool is terminated then). The exit status is
+    // not examined; a failed launch is an error, and so is cancelling (the
+    // process is terminated).
+    QCoro::Task<CLIResult<std::optional<QString>>> runCapturingOutput(QStringList arguments,
+                                                                      CLICancelToken cancel = {});
+    static constexpr qint64 maxCapturedOutputBytes = 16 * 1024 * 1024;
 
     // Starts the tool with arguments exactly as passed and returns as soon as
     // it runs. Events arrive while it runs; a line split across reads still

@@ -1,5 +1,8 @@
 #include "app/wizard/WizardState.h"
 
+#include "app/tooling/AgentNameRules.h"
+#include "app/tooling/CLIService.h"
+#include "app/tooling/ToolDetection.h"
 #include "core/CodeExchangeResponse.h"
 #include "core/CoreConstants.h"
 #include "core/Http.h"
@@ -20,8 +23,54 @@ constexpr int exchangeTimeoutMilliseconds = 60 * 1000;
 
 WizardState::WizardState(QObject* parent)
     : QObject(parent)
+    , m_detectedTools(new DetectedToolsModel(this))
     , m_openBrowser(&QDesktopServices::openUrl)
 {
+    connect(m_detectedTools, &QAbstractItemModel::modelReset, this, &WizardState::updateCanContinue);
+    connect(m_detectedTools, &QAbstractItemModel::dataChanged, this, &WizardState::updateCanContinue);
+    connect(this, &WizardState::agentNameChanged, this, &WizardState::updateCanContinue);
+}
+
+void WizardState::setCli(CLIService* cli)
+{
+    m_cli = cli;
+}
+
+QCoro::Task<> WizardState::detectTools()
+{
+    const QPointer<WizardState> self(this);
+    setAgentName(randomDefaultAgentName());
+    setIsDetectingTools(true);
+    QList<DetectedTool> tools;
+    if (m_cli)
+        tools = co_await ToolDetection::detectTools(*m_cli, CoreConstants::homeDirectory());
+    if (!self)
+        co_return;
+    m_detectedTools->setTools(std::move(tools));
+    Q_EMIT detectedToolsChanged();
+    setIsDetectingTools(false);
+}
+
+std::optional<QString> WizardState::agentNameError() const
+{
+    return ::agentNameError(m_agentName);
+}
+
+void WizardState::setIsDetectingTools(bool value)
+{
+    if (m_isDetectingTools == value)
+        return;
+    m_isDetectingTools = value;
+    Q_EMIT isDetectingToolsChanged();
+}
+
+void WizardState::updateCanContinue()
+{
+    const bool value = ::canContinue(m_detectedTools->tools(), m_agentName);
+    if (m_canContinue == value)
+        return;
+    m_canContinue = value;
+    Q_EMIT canContinueChanged();
 }
 
 WizardState::~WizardState() = default;
@@ -170,14 +219,6 @@ void WizardState::setMachineStatus(const DependencyStatus& value)
         return;
     m_machineStatus = value;
     Q_EMIT machineStatusChanged();
-}
-
-void WizardState::setDetectedTools(const QVariantList& value)
-{
-    if (m_detectedTools == value)
-        return;
-    m_detectedTools = value;
-    Q_EMIT detectedToolsChanged();
 }
 
 void WizardState::setSecurityPosture(const QString& value)

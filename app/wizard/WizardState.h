@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/tooling/DependencyStatus.h"
+#include "app/tooling/DetectedToolsModel.h"
 
 #include <QObject>
 #include <optional>
@@ -14,6 +15,7 @@
 #include <functional>
 #include <memory>
 
+class CLIService;
 class QNetworkAccessManager;
 
 // The single wizard model: which screen is shown and everything the screens
@@ -40,9 +42,14 @@ class WizardState : public QObject
     Q_PROPERTY(DependencyStatus cliStatus READ cliStatus WRITE setCliStatus NOTIFY cliStatusChanged)
     Q_PROPERTY(DependencyStatus keychainStatus READ keychainStatus WRITE setKeychainStatus NOTIFY keychainStatusChanged)
     Q_PROPERTY(DependencyStatus machineStatus READ machineStatus WRITE setMachineStatus NOTIFY machineStatusChanged)
-    Q_PROPERTY(QVariantList detectedTools READ detectedTools WRITE setDetectedTools NOTIFY detectedToolsChanged)
+    // The same model for the whole process; detectedToolsChanged tells that detection replaced its rows.
+    Q_PROPERTY(DetectedToolsModel* detectedTools READ detectedTools NOTIFY detectedToolsChanged)
+    Q_PROPERTY(bool isDetectingTools READ isDetectingTools NOTIFY isDetectingToolsChanged)
     Q_PROPERTY(QString securityPosture READ securityPosture WRITE setSecurityPosture NOTIFY securityPostureChanged)
     Q_PROPERTY(QString agentName READ agentName WRITE setAgentName NOTIFY agentNameChanged)
+    // The message under the name field; empty when the name is acceptable.
+    Q_PROPERTY(QString agentNameError READ agentNameErrorText NOTIFY agentNameChanged)
+    Q_PROPERTY(bool canContinue READ canContinue NOTIFY canContinueChanged)
     Q_PROPERTY(QVariantList setupLog READ setupLog WRITE setSetupLog NOTIFY setupLogChanged)
     Q_PROPERTY(double setupProgress READ setupProgress WRITE setSetupProgress NOTIFY setupProgressChanged)
     Q_PROPERTY(QVariantList registeredAgents READ registeredAgents WRITE setRegisteredAgents NOTIFY registeredAgentsChanged)
@@ -73,6 +80,8 @@ public:
     // (default: the desktop's handler for web links).
     void setNetwork(QNetworkAccessManager* network) { m_network = network; }
     void setBrowserOpener(BrowserOpener opener) { m_openBrowser = std::move(opener); }
+    // The product tool that detection asks; without one nothing is detected.
+    void setCli(CLIService* cli);
 
     // The step bar: the step a screen highlights (none for the welcome screen),
     // the state of a step for the active one, and the labels.
@@ -99,6 +108,15 @@ public:
     // our scheme that was acted on.
     bool handleCallbackURL(const QUrl& url);
 
+    // Proposes a new default agent name and replaces the detected tools with
+    // what the product tool's scan reports (an empty list when the scan fails).
+    // The window stays responsive meanwhile: isDetectingTools is true while the
+    // scan runs.
+    QCoro::Task<> detectTools();
+    std::optional<QString> agentNameError() const;
+    // Some detected tool is enabled and the agent name is acceptable.
+    bool canContinue() const { return m_canContinue; }
+
 
     WizardScreen currentScreen() const { return m_currentScreen; }
     bool isLoading() const { return m_isLoading; }
@@ -116,9 +134,11 @@ public:
     DependencyStatus cliStatus() const { return m_cliStatus; }
     DependencyStatus keychainStatus() const { return m_keychainStatus; }
     DependencyStatus machineStatus() const { return m_machineStatus; }
-    QVariantList detectedTools() const { return m_detectedTools; }
+    DetectedToolsModel* detectedTools() const { return m_detectedTools; }
+    bool isDetectingTools() const { return m_isDetectingTools; }
     QString securityPosture() const { return m_securityPosture; }
     QString agentName() const { return m_agentName; }
+    QString agentNameErrorText() const { return agentNameError().value_or(QString()); }
     QVariantList setupLog() const { return m_setupLog; }
     double setupProgress() const { return m_setupProgress; }
     QVariantList registeredAgents() const { return m_registeredAgents; }
@@ -148,7 +168,6 @@ public:
     void setCliStatus(const DependencyStatus& value);
     void setKeychainStatus(const DependencyStatus& value);
     void setMachineStatus(const DependencyStatus& value);
-    void setDetectedTools(const QVariantList& value);
     void setSecurityPosture(const QString& value);
     void setAgentName(const QString& value);
     void setSetupLog(const QVariantList& value);
@@ -180,6 +199,8 @@ Q_SIGNALS:
     void keychainStatusChanged();
     void machineStatusChanged();
     void detectedToolsChanged();
+    void isDetectingToolsChanged();
+    void canContinueChanged();
     void securityPostureChanged();
     void agentNameChanged();
     void setupLogChanged();
@@ -212,7 +233,9 @@ private:
     DependencyStatus m_cliStatus = DependencyStatus::missing(); // install row
     DependencyStatus m_keychainStatus = DependencyStatus::missing(); // install row
     DependencyStatus m_machineStatus = DependencyStatus::missing(); // install row
-    QVariantList m_detectedTools = QVariantList(); // the detected AI tools
+    DetectedToolsModel* m_detectedTools; // the detected AI tools
+    bool m_isDetectingTools = false; // the tool scan runs
+    bool m_canContinue = false; // cached for canContinueChanged
     QString m_securityPosture = QStringLiteral("developer"); // baseline rule template
     QString m_agentName = QString(); // the name typed on the configure screen
     QVariantList m_setupLog = QVariantList(); // lines of the set-up run
@@ -229,9 +252,12 @@ private:
     QCoro::Task<> exchangeCode(QString code);
     void completeSignIn(const QUrl& callbackURL);
     QNetworkAccessManager& network();
+    void setIsDetectingTools(bool value);
+    void updateCanContinue();
 
     QNetworkAccessManager* m_network = nullptr;
     std::unique_ptr<QNetworkAccessManager> m_ownNetwork;
     BrowserOpener m_openBrowser;
     QPointer<QObject> m_authSession; // the browser sign-in while it is waited for
+    QPointer<CLIService> m_cli;
 };

@@ -38,7 +38,8 @@ void TestWizardState::initialValues()
     QCOMPARE(state.cliStatus(), DependencyStatus::missing());
     QCOMPARE(state.keychainStatus(), DependencyStatus::missing());
     QCOMPARE(state.machineStatus(), DependencyStatus::missing());
-    QVERIFY(state.detectedTools().isEmpty());
+    QCOMPARE(state.detectedTools()->count(), 0);
+    QCOMPARE(state.canContinue(), false);
     QCOMPARE(state.securityPosture(), QStringLiteral("developer"));
     QCOMPARE(state.agentName(), QString());
     QVERIFY(state.setupLog().isEmpty());

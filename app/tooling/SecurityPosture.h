@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// The baseline rule set new agents start from. The raw value is the label the
+// chooser shows; the template name is what the product tool expects.
+enum class SecurityPosture { developer, personal, restrictive };
+
+namespace SecurityPostures {
+
+// In the order the chooser lists them.
+QList<SecurityPosture> all();
+QString rawValue(SecurityPosture posture);
+QString description(SecurityPosture posture);
+QString templateName(SecurityPosture posture);
+// Only the developer posture is marked "Recommended".
+bool isRecommended(SecurityPosture posture);
+// Exact match of a raw value; any other text gives none.
+std::optional<SecurityPosture> fromRawValue(const QString& rawValue);
+
+} // namespace SecurityPostures

@@ -1,0 +1,32 @@
+#include "app/tooling/ToolDetection.h"
+
+#include "app/tooling/CLIService.h"
+#include "app/tooling/ToolScan.h"
+#include "core/LogCategories.h"
+
+#include <QTimer>
+
+namespace ToolDetection {
+
+QCoro::Task<QList<DetectedTool>> detectTools(CLIService& cli, QString home, std::chrono::milliseconds deadline)
+{
+    const CLICancelToken cancel;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &timer, [cancel] { cancel.cancel(); });
+    timer.start(deadline);
+
+    const QStringList arguments{QStringLiteral("scan"), QStringLiteral("--format"), QStringLiteral("json")};
+    const CLIResult<std::optional<QString>> result = co_await cli.runCapturingOutput(arguments, cancel);
+    if (!result) {
+        qCWarning(lcTooling) << "Tool scan failed:" << result.error().description();
+        co_return QList<DetectedTool>();
+    }
+    if (!result.value()) {
+        qCWarning(lcTooling) << "Tool scan output is unusable";
+        co_return QList<DetectedTool>();
+    }
+    co_return ToolScan::parseOutput(*result.value(), home);
+}
+
+} // namespace ToolDetection
