@@ -1,9 +1,11 @@
 #include "app/tooling/ToolScan.h"
 
+#include "core/JsonFields.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace ToolScan {
 
@@ -129,12 +131,9 @@ std::optional<DetectedTool> parseDetectedTool(const QJsonObject& entry, const QS
 
 QList<DetectedTool> parseOutput(const QString& output, const QString& home)
 {
-    const QByteArray bytes = output.toUtf8();
-    if (bytes.size() > maxOutputBytes)
-        return {};
-    const QJsonDocument document = QJsonDocument::fromJson(bytes);
-    const QJsonValue agents = document.object().value(QLatin1String("agents"));
-    if (!document.isObject() || !agents.isArray())
+    const std::optional<QJsonObject> document = JsonFields::parseObject(output.toUtf8(), maxOutputBytes);
+    const QJsonValue agents = document ? document->value(QLatin1String("agents")) : QJsonValue();
+    if (!agents.isArray())
         return {};
     const QJsonArray entries = agents.toArray();
     for (const QJsonValue& entry : entries) {
