@@ -132,30 +132,12 @@ std::optional<SignatureVerifier::Check> BackendService::verify(const BackendRequ
     }
     // Requests that change state are accepted once. A GET may repeat: two
     // reads signed in the same millisecond are identical, and harmless.
-    if (request.method != "GET" && isReplay(check.machineId, request.header("X-Signature"))) {
+    if (request.method != "GET" && !m_replays.accept(check.machineId, request.header("X-Signature"))) {
         result = fail(401, QStringLiteral("replayed request"));
         return std::nullopt;
     }
     result.verified = true;
     return check;
-}
-
-bool BackendService::isReplay(const QString& machineId, const QByteArray& signature)
-{
-    // A timestamp passes the clock check for at most twice the allowed skew,
-    // so older entries can no longer be replayed and are forgotten.
-    const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
-    for (auto it = m_acceptedSignatures.begin(); it != m_acceptedSignatures.end();) {
-        if (it.value() < nowMs - 2 * SignatureVerifier::maxClockSkewMs)
-            it = m_acceptedSignatures.erase(it);
-        else
-            ++it;
-    }
-    const QByteArray key = machineId.toUtf8() + ':' + signature;
-    if (m_acceptedSignatures.contains(key))
-        return true;
-    m_acceptedSignatures.insert(key, nowMs);
-    return false;
 }
 
 namespace {

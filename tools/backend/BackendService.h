@@ -2,6 +2,7 @@
 
 #include "tools/backend/BackendRequest.h"
 #include "tools/backend/BackendResponse.h"
+#include "tools/backend/ReplayGuard.h"
 #include "tools/backend/SignatureVerifier.h"
 
 #include <QDateTime>
@@ -118,7 +119,6 @@ private:
     SignatureVerifier::Check checkSignature(const BackendRequest& request) const;
     // checkSignature, and a signature accepted before is refused as a replay.
     std::optional<SignatureVerifier::Check> verify(const BackendRequest& request, Result& result);
-    bool isReplay(const QString& machineId, const QByteArray& signature);
 
     // Web origin and unsigned API endpoints.
     Result authLogin(const BackendRequest& request);
@@ -156,9 +156,7 @@ private:
     QList<Rule> m_rules;
     std::map<QString, TrustWindow> m_trustWindows; // by user
     QHash<QString, QString> m_sessions;             // token -> user
-    // Signatures accepted while they could still pass the clock check, with
-    // the time they were accepted (ms).
-    QHash<QByteArray, qint64> m_acceptedSignatures;
+    ReplayGuard m_replays;
     QHash<QString, AuthCode> m_codes;
     QString m_lastRegisteredUser;
     QString m_releasesDir;
