@@ -2,6 +2,7 @@
 
 #include "platform/CredentialStoreFactory.h"
 #include "platform/MachineIdentifier.h"
+#include "platform/PolkitPresenceConfirmer.h"
 #include "app/shell/StatusItemTray.h"
 #include "core/SystemLog.h"
 #include "app/shell/TrayIconRenderer.h"
@@ -22,6 +23,14 @@ void printLine(const QString& line)
     std::fflush(stdout);
 }
 
+// Only polkit needs our action installed; a stand-in confirmer asks nobody.
+std::optional<PresencePolicy> watchedPresencePolicy(const PresenceConfirmer& confirmer)
+{
+    if (!qobject_cast<const PolkitPresenceConfirmer*>(&confirmer))
+        return std::nullopt;
+    return PresencePolicy();
+}
+
 } // namespace
 
 Application::Application(Options options, QObject* parent)
@@ -38,6 +47,7 @@ Application::Application(Options options, QObject* parent)
     , m_presence(PresenceConfirmer::createDefault())
     , m_biometric(*m_presence)
     , m_trust(m_auth, m_sync.decisionNetwork(), m_biometric, &m_sync)
+    , m_presencePolicy(watchedPresencePolicy(*m_presence), m_privilegedRunner)
     , m_panel(m_sync, m_updates, m_trust)
     , m_popover(ApprovalsPanel::viewUrl(), {{QStringLiteral("panel"), QVariant::fromValue(&m_panel)}})
     , m_trayShell(TrayShell::Services{m_auth, m_sync, m_updates, m_cli, m_windows, m_notifier},
@@ -45,6 +55,7 @@ Application::Application(Options options, QObject* parent)
     , m_quitGuard([this] { return m_trayShell.confirmQuit(); })
 {
     m_network.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
+    m_trust.setPolicy(&m_presencePolicy);
     m_windows.setHome(&m_home);
     m_windows.wizardState().setNetwork(&m_network);
     m_windows.wizardState().setCli(&m_cli);

@@ -5,6 +5,7 @@
 #include "app/trust/PresenceConfirmation.h"
 #include "platform/PresenceConfirmer.h"
 #include "app/trust/TrustWindowState.h"
+#include "app/trust/PresencePolicyState.h"
 #include "core/ApprovalSyncService.h"
 #include "app/tooling/CLIService.h"
 #include "core/CredentialStore.h"
@@ -72,6 +73,7 @@ private:
     std::unique_ptr<PresenceConfirmer> m_presence;
     PresenceConfirmation m_biometric;
     TrustWindowState m_trust;
+    PresencePolicyState m_presencePolicy;
     ApprovalsPanel m_panel;
     PopoverWindow m_popover;
     MessageBoxQuitPrompt m_quitPrompt;

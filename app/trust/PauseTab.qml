@@ -81,6 +81,43 @@ Item {
             onPicked: function(time) { root.model.scheduledEnd = time }
         }
 
+        ColumnLayout {
+            objectName: "policyNote"
+            readonly property var policy: root.model ? root.model.policy : null
+            visible: policy !== null && policy.isMissing
+            Layout.fillWidth: true
+            spacing: 8
+
+            Text {
+                Layout.fillWidth: true
+                text: "Trust windows are confirmed with your password, but Quorvane's system policy is not "
+                      + "installed in " + (parent.policy ? parent.policy.actionsDirectory : "") + ". "
+                      + "Installing it asks for administrator rights once."
+                color: Style.secondaryLabel
+                font.pixelSize: 12
+                wrapMode: Text.WordWrap
+            }
+
+            Text {
+                objectName: "policyErrorText"
+                visible: text.length > 0
+                Layout.fillWidth: true
+                text: parent.policy ? parent.policy.errorMessage : ""
+                color: Style.red
+                font.pixelSize: 11
+                wrapMode: Text.WordWrap
+            }
+
+            OutlinedButton {
+                objectName: "installPolicyButton"
+                Layout.fillWidth: true
+                enabled: parent.policy !== null && !parent.policy.isInstalling
+                text: parent.policy && parent.policy.isInstalling ? "Installing..." : "Install Policy"
+                Accessible.name: text
+                onClicked: parent.policy.startInstall()
+            }
+        }
+
         Text {
             objectName: "errorText"
             visible: root.model !== null && root.model.hasErrorMessage

@@ -41,6 +41,8 @@ class TrustWindowState : public QObject
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
     Q_PROPERTY(bool hasErrorMessage READ hasErrorMessage NOTIFY errorMessageChanged)
     Q_PROPERTY(QList<int> durations READ durations CONSTANT)
+    // The polkit policy's state (a PresencePolicyState), or null when nobody watches it.
+    Q_PROPERTY(QObject* policy READ policy CONSTANT)
 
 public:
     enum class Mode { AdHoc, Scheduled };
@@ -55,6 +57,10 @@ public:
     // the system clock.
     TrustWindowState(MachineAuthService& auth, QNetworkAccessManager& network, PresenceConfirmation& biometric,
                      ApprovalSyncService* sync = nullptr, Clock clock = {}, QObject* parent = nullptr);
+
+    // Set once, before the views are shown.
+    void setPolicy(QObject* policy) { m_policy = policy; }
+    QObject* policy() const { return m_policy; }
 
     Mode mode() const { return m_mode; }
     void setMode(Mode mode);
@@ -152,4 +158,5 @@ private:
     // Covers the whole activation, the presence prompt included, so that a
     // second tap cannot open a second prompt and a second window.
     bool m_activationRunning = false;
+    QObject* m_policy = nullptr;
 };

@@ -1,6 +1,6 @@
 // quorvane-release: the publisher's release tool.
 //
-//   quorvane-release keygen [--private-key-out FILE]
+//   quorvane-release keygen [--private-key-out FILE] [--public-key-out FILE]
 //   quorvane-release pack --input PREFIX --version VERSION --key FILE --output DIR --base-url URL
 //   quorvane-release sign --key FILE ARCHIVE
 #include "core/ReleaseSignature.h"
@@ -34,6 +34,10 @@ int main(int argc, char** argv)
     const QCommandLineOption keyOut(QStringLiteral("private-key-out"),
                                     QStringLiteral("keygen: write the private key to FILE (mode 0600)"),
                                     QStringLiteral("FILE"));
+    const QCommandLineOption publicKeyOut(
+        QStringLiteral("public-key-out"),
+        QStringLiteral("keygen: write the public key to FILE (what a build names in QUORVANE_RELEASE_PUBKEY_FILE)"),
+        QStringLiteral("FILE"));
     const QCommandLineOption input(QStringLiteral("input"), QStringLiteral("pack: the installation prefix"),
                                    QStringLiteral("PREFIX"));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("pack: the release version"),
@@ -46,7 +50,7 @@ int main(int argc, char** argv)
     const QCommandLineOption baseUrl(QStringLiteral("base-url"),
                                      QStringLiteral("pack: URL prefix the archive is served under"),
                                      QStringLiteral("URL"));
-    parser.addOptions({keyOut, input, version, key, output, baseUrl});
+    parser.addOptions({keyOut, publicKeyOut, input, version, key, output, baseUrl});
     parser.process(app);
 
     const QStringList positional = parser.positionalArguments();
@@ -65,7 +69,14 @@ int main(int argc, char** argv)
         }
         if (!generated)
             return fail(error.isEmpty() ? QStringLiteral("could not generate a key") : error);
-        print(QStringLiteral("public-key: ") + ReleaseSignature::encodeBase64Url(generated->publicKey()) + u'\n');
+        const QString publicKey = ReleaseSignature::encodeBase64Url(generated->publicKey());
+        if (parser.isSet(publicKeyOut)) {
+            QFile file(parser.value(publicKeyOut));
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+                || file.write((publicKey + u'\n').toLatin1()) < 0 || !file.flush())
+                return fail(QStringLiteral("cannot write %1").arg(parser.value(publicKeyOut)));
+        }
+        print(QStringLiteral("public-key: ") + publicKey + u'\n');
         return 0;
     }
 

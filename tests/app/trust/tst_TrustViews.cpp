@@ -5,6 +5,12 @@
 #include "app/style/QuorvaneStyle.h"
 #include "platform/StandInPresenceConfirmer.h"
 #include "app/trust/TrustWindowState.h"
+#include "app/trust/PresencePolicyState.h"
+#include "platform/PkexecPrivilegedRunner.h"
+#include "tests/support/TestFiles.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <QDir>
 #include <QImage>
@@ -166,6 +172,66 @@ private Q_SLOTS:
         QVERIFY(!f.find(QStringLiteral("errorText"))->isVisible());
         QCOMPARE(f.confirmer.calls(), 2);
 
+        QVERIFY2(f.guard.warnings().isEmpty(), qPrintable(f.guard.warnings().join(QLatin1Char('\n'))));
+    }
+
+    // An installation whose polkit policy is not where polkitd reads actions:
+    // the tab says so and offers to copy it there with administrator rights.
+    void pauseTabOffersThePresencePolicy()
+    {
+        Fixture f;
+        QTemporaryDir dir;
+        const QString shipped = dir.filePath(QStringLiteral("share/org.quorvane.trust-window.policy"));
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("share"))));
+        QVERIFY(QFile::copy(QStringLiteral(QUORVANE_SOURCE_DIR "/data/polkit/org.quorvane.trust-window.policy"), shipped));
+        const QString actions = dir.filePath(QStringLiteral("polkit-1/actions"));
+        // pkexec only talks to the system bus: the stand-in refuses once (the
+        // prompt dismissed), then runs the command without privileges.
+        const QString pkexec = dir.filePath(QStringLiteral("pkexec"));
+        const QString refusedOnce = dir.filePath(QStringLiteral("refused-once"));
+        QVERIFY(TestFiles::writeShellScript(pkexec, "if [ ! -e '" + QFile::encodeName(refusedOnce) + "' ]; then : > '"
+                                                        + QFile::encodeName(refusedOnce) + "'; exit 126; fi\nexec \"$@\"\n"));
+        PkexecPrivilegedRunner runner(pkexec);
+        PresencePolicyState policy(PresencePolicy(actions, shipped), runner);
+        f.state->setPolicy(&policy);
+        QVERIFY(policy.isMissing());
+
+        QQuickItem* tab = f.load(QStringLiteral("PauseTab.qml"), 360, 260);
+        QVERIFY(tab);
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        QVERIFY(f.find(QStringLiteral("policyNote"))->isVisible());
+        // The popover takes the tab's implicit height: both buttons must lie inside it.
+        f.window.resize(360, int(tab->implicitHeight()));
+        QTRY_COMPARE(f.window.height(), int(tab->implicitHeight()));
+        for (const QString& name : {QStringLiteral("installPolicyButton"), QStringLiteral("activateButton")}) {
+            QQuickItem* button = f.find(name);
+            const QRectF inScene = button->mapRectToScene(QRectF(0, 0, button->width(), button->height()));
+            QVERIFY2(QRectF(0, 0, f.window.width(), f.window.height()).contains(inScene), qPrintable(name));
+        }
+        f.window.grabWindow().save(screenshotDir() + QStringLiteral("/pause-tab-policy-missing.png"));
+
+        f.click(QStringLiteral("installPolicyButton"));
+        QTRY_COMPARE(f.text(QStringLiteral("policyErrorText")), QStringLiteral("Administrator rights were not given."));
+        QVERIFY(policy.isMissing());
+
+        f.click(QStringLiteral("installPolicyButton"));
+        QTRY_VERIFY(!policy.isMissing());
+        QVERIFY(!f.find(QStringLiteral("policyNote"))->isVisible());
+        QVERIFY(policy.errorMessage().isEmpty());
+        QFile installed(actions + QStringLiteral("/org.quorvane.trust-window.policy"));
+        QVERIFY(installed.open(QIODevice::ReadOnly));
+        QFile original(shipped);
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        QCOMPARE(installed.readAll(), original.readAll());
+        QCOMPARE(installed.permissions() & (QFile::WriteGroup | QFile::WriteOther), QFile::Permissions());
+
+        // An installation without its policy file says so instead of running a command.
+        PresencePolicyState orphan(PresencePolicy(dir.filePath(QStringLiteral("elsewhere")),
+                                                  dir.filePath(QStringLiteral("missing.policy"))), runner);
+        orphan.startInstall();
+        QTRY_VERIFY(!orphan.errorMessage().isEmpty());
+        QVERIFY(orphan.errorMessage().contains(QStringLiteral("no policy file")));
+        QVERIFY(orphan.isMissing());
         QVERIFY2(f.guard.warnings().isEmpty(), qPrintable(f.guard.warnings().join(QLatin1Char('\n'))));
     }
 

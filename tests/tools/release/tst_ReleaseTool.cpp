@@ -117,6 +117,18 @@ private Q_SLOTS:
         QCOMPARE(ReleaseSignature::encodeBase64Url(Ed25519Key::fromSeed(*fileSeed)->publicKey()).toLatin1(),
                  written.out.trimmed().mid(12));
 
+        // The public half goes to the file a build names in QUORVANE_RELEASE_PUBKEY_FILE.
+        const QString publicPath = dir.filePath(QStringLiteral("publisher.pub"));
+        const QString secondKeyPath = dir.filePath(QStringLiteral("second.key"));
+        const Run pair = run(releaseTool(), {QStringLiteral("keygen"), QStringLiteral("--private-key-out"), secondKeyPath,
+                                             QStringLiteral("--public-key-out"), publicPath});
+        QCOMPARE(pair.exitCode, 0);
+        QCOMPARE(readFile(publicPath), pair.out.trimmed().mid(12) + '\n');
+        const auto secondSeed = ReleaseSignature::decodeBase64Url(QString::fromLatin1(readFile(secondKeyPath).trimmed()), 32);
+        QVERIFY(secondSeed);
+        QCOMPARE(ReleaseSignature::encodeBase64Url(Ed25519Key::fromSeed(*secondSeed)->publicKey()).toLatin1() + '\n',
+                 readFile(publicPath));
+
         // An existing key file is never overwritten.
         QCOMPARE(run(releaseTool(), {QStringLiteral("keygen"), QStringLiteral("--private-key-out"), keyPath}).exitCode, 1);
         QCOMPARE(readFile(keyPath), key);
