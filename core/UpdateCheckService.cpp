@@ -164,11 +164,18 @@ QCoro::Task<> UpdateCheckService::check()
 
 void UpdateCheckService::downloadAndInstall() { runDownloadAndInstall(); }
 
+bool UpdateCheckService::isPackageManaged(const QString& prefix)
+{
+    const QString canonical = QFileInfo(prefix).canonicalFilePath();
+    const QString path = canonical.isEmpty() ? prefix : canonical;
+    return path == QLatin1String("/usr") || path.startsWith(QLatin1String("/usr/"));
+}
+
 std::optional<UpdateCheckService::Refusal> UpdateCheckService::installationRefusal() const
 {
     const QString prefix = QFileInfo(m_installPrefix).canonicalFilePath();
     const QString shown = prefix.isEmpty() ? m_installPrefix : prefix;
-    if (shown == QLatin1String("/usr") || shown.startsWith(QLatin1String("/usr/")))
+    if (isPackageManaged(m_installPrefix))
         return Refusal{QStringLiteral("BLOCKED: installation at ") + shown
                            + QStringLiteral(" is managed by the system package manager"),
                        QStringLiteral("Update unavailable: this installation is managed by the system package manager")};

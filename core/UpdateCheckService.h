@@ -91,6 +91,10 @@ public:
     // The installation prefix of the running program: the parent of the folder
     // holding the executable (<prefix>/bin/quorvane-app).
     static QString defaultInstallPrefix();
+    // An installation under /usr belongs to the system's package manager,
+    // which updates it; it is never swapped in place.
+    static bool isPackageManaged(const QString& prefix);
+    bool isPackageManaged() const { return isPackageManaged(m_installPrefix); }
 
 Q_SIGNALS:
     void availableVersionChanged();

@@ -61,7 +61,7 @@ Rectangle {
 
         Text {
             objectName: "updateText"
-            visible: banner.updateState.mode === "available"
+            visible: banner.updateState.mode === "available" || banner.updateState.mode === "managed"
             Layout.fillWidth: true
             text: banner.updateState.availableText
             color: Style.label

@@ -28,6 +28,8 @@ QString UpdateBannerState::mode() const
         return QStringLiteral("progress");
     if (!m_updates->updateError().isEmpty())
         return QStringLiteral("error");
+    if (m_updates->isPackageManaged())
+        return QStringLiteral("managed");
     return QStringLiteral("available");
 }
 
@@ -48,7 +50,10 @@ QString UpdateBannerState::errorText() const
 
 QString UpdateBannerState::availableText() const
 {
-    return m_updates ? PanelPresentation::updateAvailableText(m_updates->availableVersion()) : QString();
+    if (!m_updates)
+        return QString();
+    const QString text = PanelPresentation::updateAvailableText(m_updates->availableVersion());
+    return m_updates->isPackageManaged() ? text + QStringLiteral(" · update it with your package manager") : text;
 }
 
 void UpdateBannerState::update()

@@ -8,13 +8,15 @@ class UpdateCheckService;
 
 // The update banner of the panel, read from the update service: shown when a
 // newer version and its download address are known; a progress bar while
-// updating, else the last error, else "vX available" with an "Update" button.
+// updating, else the last error, else "vX available" with an "Update" button
+// (or, for a package installation, the advice to use the package manager).
 class UpdateBannerState : public QObject
 {
     Q_OBJECT
 
     Q_PROPERTY(bool visible READ isVisible NOTIFY changed)
-    // "progress", "error" or "available".
+    // "progress", "error", "available" or "managed" (a package installation:
+    // the package manager updates it, so the banner offers no "Update").
     Q_PROPERTY(QString mode READ mode NOTIFY changed)
     Q_PROPERTY(double progress READ progress NOTIFY changed)
     Q_PROPERTY(QString percentText READ percentText NOTIFY changed)

@@ -349,6 +349,11 @@ private Q_SLOTS:
         QCOMPARE(banner.mode(), QStringLiteral("available"));
         QCOMPARE(banner.availableText(), QStringLiteral("v2.3.0 available"));
 
+        // A package installation is left to the package manager: no "Update".
+        f.updates->setInstallPrefix(QStringLiteral("/usr"));
+        QCOMPARE(banner.mode(), QStringLiteral("managed"));
+        QCOMPARE(banner.availableText(), QStringLiteral("v2.3.0 available · update it with your package manager"));
+
         // A refusal replaces the line and the button with the error.
         QTemporaryDir installation;
         f.updates->setInstallPrefix(installation.path());
