@@ -3,12 +3,15 @@
 #include "platform/CredentialStoreFactory.h"
 #include "platform/MachineIdentifier.h"
 #include "platform/PolkitPresenceConfirmer.h"
+#include "platform/XdgUrlSchemeRegistration.h"
 #include "app/shell/StatusItemTray.h"
+#include "core/LogCategories.h"
 #include "core/SystemLog.h"
 #include "app/shell/TrayIconRenderer.h"
 #include "app/wizard/WizardState.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QSessionManager>
 
@@ -115,5 +118,24 @@ QColor Application::trayLabelColour() const
 
 void Application::start()
 {
+    registerUrlSchemeOfUserInstallation();
     m_trayShell.start();
+}
+
+void Application::registerUrlSchemeOfUserInstallation()
+{
+    // A package registers our desktop entry system-wide. An installed tree
+    // elsewhere (a release archive unpacked in the home folder) registers
+    // itself for the person, so that the browser's sign-in callback reaches
+    // it; a build tree, which ships no entry, registers nothing.
+    const QString prefix = UpdateCheckService::defaultInstallPrefix();
+    if (UpdateCheckService::isPackageManaged(prefix)
+        || !QFileInfo::exists(prefix + QStringLiteral("/share/applications/")
+                              + QLatin1String(XdgUrlSchemeRegistration::desktopId)))
+        return;
+    XdgUrlSchemeRegistration registration;
+    if (registration.isRegistered())
+        return;
+    if (const std::optional<QString> failure = registration.registerHandler())
+        SystemLog::write(lcShell(), QStringLiteral("Quorvane: registering the quorvane: link handler failed: ") + *failure);
 }

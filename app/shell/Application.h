@@ -56,6 +56,7 @@ public:
 
 private:
     std::unique_ptr<StatusItem> makeStatusItem();
+    void registerUrlSchemeOfUserInstallation();
     QColor trayLabelColour() const;
 
     Options m_options;

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// Pieces of the freedesktop desktop entry format that our entries share.
+namespace DesktopEntryText {
+
+// A program path as one Exec argument: quoted, with the characters the format
+// reserves inside quotes escaped, then the string value's own backslash escape,
+// and "%" doubled. Nothing for a path with control characters (a line break
+// would start a new key).
+std::optional<QString> execArgument(const QString& path);
+
+// Writes an entry atomically, creating its folder; the failure's description otherwise.
+std::optional<QString> write(const QString& path, const QString& content);
+
+} // namespace DesktopEntryText

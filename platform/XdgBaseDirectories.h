@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// The XDG base directories of the person running the program: the variable
+// when it holds an absolute path (a relative one is invalid and ignored),
+// else the default under the home folder.
+namespace XdgBaseDirectories {
+
+QString configHome(); // $XDG_CONFIG_HOME or ~/.config
+QString dataHome();   // $XDG_DATA_HOME or ~/.local/share
+
+} // namespace XdgBaseDirectories
