@@ -29,9 +29,8 @@ install(FILES ${_packaging_dir}/com.quorvane.Quorvane.metainfo.xml DESTINATION s
 install(FILES ${_packaging_dir}/quorvane-app.1.gz DESTINATION share/man/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/data/debian/copyright ${_packaging_dir}/changelog.gz
   DESTINATION share/doc/quorvane)
-# Renamed on install: Debian names the package's changelog changelog.Debian.gz.
-install(CODE "file(RENAME \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/share/doc/quorvane/changelog.gz\"
-                          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/share/doc/quorvane/changelog.Debian.gz\")")
+install(FILES ${PROJECT_SOURCE_DIR}/data/debian/lintian-overrides DESTINATION share/lintian/overrides
+  RENAME quorvane)
 
 set(CPACK_PACKAGE_NAME quorvane)
 set(CPACK_PACKAGE_VENDOR Quorvane)
@@ -45,9 +44,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://quorvane.com")
+# The synopsis is CPACK_PACKAGE_DESCRIPTION_SUMMARY; this is the extended text.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "approve or deny the risky actions of your AI tools
- The Quorvane companion lives in the system tray and shows the actions that
+  "The Quorvane companion lives in the system tray and shows the actions that
  the agents governing your AI tools escalate for a decision. Decisions,
  standing rules and trust windows are signed with a key kept in the
  desktop's credential store.")
