@@ -61,6 +61,18 @@ namespace CoreConstants {
 
 QString apiBaseURL() { return origin("QUORVANE_API_BASE_URL", BuildConfig::apiBaseURL); }
 QString webBaseURL() { return origin("QUORVANE_WEB_BASE_URL", BuildConfig::webBaseURL); }
+QString releaseHost()
+{
+    const QString overridden = devOverride("QUORVANE_RELEASE_HOST");
+    return overridden.isEmpty() ? QString::fromUtf8(BuildConfig::releaseHost) : overridden;
+}
+
+QString releasePublicKey()
+{
+    const QString overridden = devOverride("QUORVANE_RELEASE_PUBKEY");
+    return overridden.isEmpty() ? QString::fromUtf8(BuildConfig::releasePublicKey) : overridden;
+}
+
 QString keychainService() { return QString::fromUtf8(BuildConfig::appId) + QStringLiteral(".machine"); }
 QString keychainAccessGroup()
 {

@@ -6,12 +6,16 @@
 // spells these values out: URLs the core builds begin with apiBaseURL().
 //
 // In builds configured with QUORVANE_DEV_OVERRIDES the environment variables
-// QUORVANE_HOME, QUORVANE_API_BASE_URL and QUORVANE_WEB_BASE_URL replace the
-// compiled-in values (tests and the demo); a release build ignores them.
+// QUORVANE_HOME, QUORVANE_API_BASE_URL, QUORVANE_WEB_BASE_URL,
+// QUORVANE_RELEASE_HOST and QUORVANE_RELEASE_PUBKEY replace the compiled-in
+// values (tests and the demo); a release build ignores them.
 namespace CoreConstants {
 
 QString apiBaseURL();
 QString webBaseURL();
+// The only host updates come from, and the publisher key they must be signed with.
+QString releaseHost();
+QString releasePublicKey();
 inline constexpr char urlScheme[] = "quorvane";
 QString keychainService();     // "<reverse-DNS prefix>.machine"
 QString keychainAccessGroup(); // "<team id>.<reverse-DNS prefix>"

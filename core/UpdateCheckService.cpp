@@ -1,6 +1,5 @@
 #include "core/UpdateCheckService.h"
 
-#include "core/BuildConfig.h"
 #include "core/CoreConstants.h"
 #include "core/LatestRelease.h"
 #include "core/InstallationSwap.h"
@@ -59,8 +58,8 @@ bool isLoopbackHost(const QString& host)
 UpdateCheckService::UpdateCheckService(QNetworkAccessManager* network, QObject* parent)
     : QObject(parent)
     , m_network(network)
-    , m_releaseHost(QString::fromUtf8(BuildConfig::releaseHost))
-    , m_releasePublicKey(QString::fromUtf8(BuildConfig::releasePublicKey))
+    , m_releaseHost(CoreConstants::releaseHost())
+    , m_releasePublicKey(CoreConstants::releasePublicKey())
     , m_installPrefix(defaultInstallPrefix())
     , m_processId(QCoreApplication::applicationPid())
 {

@@ -80,8 +80,8 @@ public:
     // Configuration; the composition root uses the defaults, tests inject.
     void setCheckInterval(std::chrono::milliseconds interval);
     void setDownloadDeadline(std::chrono::milliseconds deadline);
-    void setReleaseHost(const QString& host);           // default BuildConfig::releaseHost
-    void setReleasePublicKey(const QString& base64Url); // default BuildConfig::releasePublicKey
+    void setReleaseHost(const QString& host);           // default CoreConstants::releaseHost()
+    void setReleasePublicKey(const QString& base64Url); // default CoreConstants::releasePublicKey()
     void setInstallPrefix(const QString& prefix);       // default: the executable's folder/..
     void setProcessId(qint64 pid);                      // the process the updater waits for
 

@@ -3,8 +3,10 @@
 # and removed after: build the package from the build tree, check it with
 # lintian, install it, start the installed companion against the reference
 # back-end, open a quorvane: sign-in link with xdg-open and see it reach the
-# running instance (the wizard exchanges the code and moves on), then remove
-# the package and find nothing of it left on the system.
+# running instance (the wizard exchanges the code and moves on); in the same
+# account, update a release-archive installation from one signed release to
+# the next through the popover's "Update"; then remove the package and find
+# nothing of it left on the system.
 #
 #   package-in-throwaway-account.sh BUILD_DIR
 # Exit 77 (skipped) when not root: it creates an account and installs a package.
@@ -23,10 +25,10 @@ fi
 WORK=$(mktemp -d /tmp/quorvane-package.XXXXXX)
 chmod 755 "$WORK"
 ACCOUNT="qvpkg$$"
-BACKEND_PID=""
+BACKEND_PIDS=()
 cleanup() {
   pkill -KILL -u "$ACCOUNT" 2>/dev/null || true
-  [ -n "$BACKEND_PID" ] && kill "$BACKEND_PID" 2>/dev/null || true
+  for pid in "${BACKEND_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
   id "$ACCOUNT" >/dev/null 2>&1 && userdel -r "$ACCOUNT" >/dev/null 2>&1 || true
   dpkg-query -W quorvane >/dev/null 2>&1 && dpkg --purge quorvane >/dev/null 2>&1 || true
   rm -rf "$WORK"
@@ -51,11 +53,16 @@ for expected in /usr/bin/quorvane-app /usr/lib/quorvane/libquorvane-views.so /us
   [ -e "$expected" ] || fail "$expected was not installed"
 done
 
+# A reference back-end on a free loopback port; prints its URL.
+startBackend() {
+  local name=$1; shift
+  "$BUILD/bin/quorvane-backend" --port 0 --quiet "$@" >"$WORK/$name.out" 2>"$WORK/$name.err" &
+  BACKEND_PIDS+=($!)
+  for _ in $(seq 100); do [ -s "$WORK/$name.out" ] && break; sleep 0.1; done
+  head -1 "$WORK/$name.out"
+}
 echo "== reference back-end"
-"$BUILD/bin/quorvane-backend" --port 0 --quiet >"$WORK/backend.out" 2>"$WORK/backend.err" &
-BACKEND_PID=$!
-for _ in $(seq 100); do [ -s "$WORK/backend.out" ] && break; sleep 0.1; done
-BACKEND_URL=$(head -1 "$WORK/backend.out")
+BACKEND_URL=$(startBackend backend)
 [ -n "$BACKEND_URL" ] || fail "the back-end did not start"
 
 echo "== throw-away account $ACCOUNT"
@@ -65,6 +72,27 @@ install -m 0755 "$HERE/in-account.sh" "$WORK/in-account.sh"
 runuser -u "$ACCOUNT" -- env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$HOME_DIR" USER="$ACCOUNT" LANG=C.UTF-8 \
   QUORVANE_API_BASE_URL="$BACKEND_URL" QUORVANE_WEB_BASE_URL="$BACKEND_URL" \
   timeout 180 "$WORK/in-account.sh" || fail "the companion in the account"
+
+echo "== self-update of a release-archive installation"
+cmake --install "$BUILD" --prefix "$WORK/stage" >/dev/null
+"$BUILD/bin/quorvane-release" keygen --private-key-out "$WORK/publisher.key" --public-key-out "$WORK/publisher.pub" >/dev/null
+mkdir -p "$WORK/releases" "$WORK/old"
+RELEASES_URL=$(startBackend releases --scenario demo --releases "$WORK/releases")
+[ -n "$RELEASES_URL" ] || fail "the release back-end did not start"
+# The local version is the product tool's (the stand-in says 1.0.0).
+for release in "1.0.0 $WORK/old" "1.1.0 $WORK/releases"; do
+  set -- $release
+  "$BUILD/bin/quorvane-release" pack --input "$WORK/stage" --version "$1" --key "$WORK/publisher.key" \
+    --output "$2" --base-url "$RELEASES_URL/releases/files" >/dev/null || fail "packing release $1"
+done
+chmod -R a+rX "$WORK/old" "$WORK/releases"
+install -m 0755 "$HERE/self-update-in-account.sh" "$WORK/self-update-in-account.sh"
+runuser -u "$ACCOUNT" -- env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$HOME_DIR" USER="$ACCOUNT" LANG=C.UTF-8 \
+  QUORVANE_API_BASE_URL="$RELEASES_URL" QUORVANE_WEB_BASE_URL="$RELEASES_URL" \
+  QUORVANE_RELEASE_HOST=127.0.0.1 QUORVANE_RELEASE_PUBKEY="$(cat "$WORK/publisher.pub")" \
+  QUORVANE_CLI="$BUILD/libexec/quorvane/bin/quorvane" \
+  timeout 180 "$WORK/self-update-in-account.sh" "$WORK/old/Quorvane-1.0.0.tar.gz" "$BUILD/bin/quorvane-demo-provision" \
+  || fail "the self-update in the account"
 
 echo "== remove"
 pkill -KILL -u "$ACCOUNT" 2>/dev/null || true

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Runs as the throw-away account: the older release archive unpacked into
+# ~/.local/opt/quorvane, a machine set up against the reference back-end
+# (which announces the newer release and sends an escalation, so the popover
+# opens), then "Update" pressed on the popover's banner with xdotool, as a
+# person would. The companion quits, the updater swaps in the newer release
+# and starts it again.
+#
+#   self-update-in-account.sh OLD_ARCHIVE PROVISION_TOOL
+set -euo pipefail
+OLD_ARCHIVE=$1
+PROVISION=$2
+export XDG_RUNTIME_DIR=$(mktemp -d)
+trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+PREFIX="$HOME/.local/opt/quorvane"
+mkdir -p "$PREFIX"
+tar -xzf "$OLD_ARCHIVE" -C "$PREFIX"
+[ "$(cat "$PREFIX/share/quorvane/release-version")" = 1.0.0 ] || { echo "the old archive is not 1.0.0"; exit 1; }
+
+export QUORVANE_HOME="$HOME/update-home" QUORVANE_CREDENTIAL_STORE=file QUORVANE_PRESENCE=grant
+mkdir -p "$QUORVANE_HOME"
+"$PROVISION" "$QUORVANE_API_BASE_URL" update@example.com >/dev/null
+# Set up as an approval device: the companion goes straight to the tray.
+: >"$QUORVANE_HOME/.quorvane/machine/approver-only"
+
+DISPLAY_NUMBER=$(( 500 + RANDOM % 400 ))
+Xvfb ":$DISPLAY_NUMBER" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+XVFB=$!
+export DISPLAY=":$DISPLAY_NUMBER" QT_QPA_PLATFORM=xcb
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+trayer --edge top --align right --widthtype request --height 28 --SetDockType true >/dev/null 2>&1 &
+TRAYER=$!
+sleep 1
+stop() { pkill -u "$(id -u)" -f "$PREFIX/bin/quorvane-app" 2>/dev/null || true; kill $TRAYER $XVFB 2>/dev/null || true; }
+trap 'stop; rm -rf "$XDG_RUNTIME_DIR"' EXIT
+
+LOG=$(mktemp)
+"$PREFIX/bin/quorvane-app" --report-ready >"$LOG" 2>&1 &
+waitFor() {
+  for _ in $(seq "${2:-300}"); do grep -q "$1" "$3" 2>/dev/null && return 0; sleep 0.1; done
+  echo "did not see \"$1\" in $3:"; cat "$3" 2>/dev/null; return 1
+}
+UPDATE_LOG="$QUORVANE_HOME/.quorvane/update-check.log"
+waitFor "newer=true" 300 "$UPDATE_LOG" || { echo "the companion wrote:"; cat "$LOG"; exit 1; }
+waitFor "popover shown" 300 "$LOG"
+
+# The popover: the banner's "Update" sits at its right end, under the header.
+WINDOW=$(xdotool search --onlyvisible --class quorvane-app | head -1)
+eval "$(xdotool getwindowgeometry --shell "$WINDOW")"
+for attempt in 1 2 3; do
+  xdotool mousemove $((X + 322)) $((Y + 60)) click 1
+  grep -q "download starting" "$UPDATE_LOG" && break
+  sleep 1
+done
+waitFor "download starting" 50 "$UPDATE_LOG"
+
+# The old program quits; the updater swaps the tree and starts the new one.
+for _ in $(seq 300); do
+  [ "$(cat "$PREFIX/share/quorvane/release-version" 2>/dev/null)" = 1.1.0 ] && break
+  sleep 0.1
+done
+[ "$(cat "$PREFIX/share/quorvane/release-version")" = 1.1.0 ] || { echo "not updated:"; cat "$UPDATE_LOG"; exit 1; }
+for _ in $(seq 300); do pgrep -u "$(id -u)" -f "$PREFIX/bin/quorvane-app" >/dev/null && break; sleep 0.1; done
+pgrep -u "$(id -u)" -f "$PREFIX/bin/quorvane-app" >/dev/null || { echo "the new release was not started"; cat "$UPDATE_LOG"; exit 1; }
+echo "updated from 1.0.0 to 1.1.0 in $PREFIX and started again"
