@@ -1,4 +1,7 @@
+#include "app/tooling/AgentNameRules.h"
 #include "app/tooling/CLIService.h"
+#include "app/tooling/InitArguments.h"
+#include "app/tooling/SecurityPosture.h"
 #include "app/wizard/WizardState.h"
 #include "tests/support/BackendProcess.h"
 #include "tests/support/ChildProcesses.h"
@@ -86,6 +89,7 @@ private Q_SLOTS:
     void noEnabledTool();
     void skipStopsTheDownload();
     void phaseTexts();
+    void namesArgumentsAndPostures();
 
 private:
     void runSetup();
@@ -384,6 +388,30 @@ void TestSetupRun::phaseTexts()
         QCOMPARE(m_state->phaseText(), text);
     }
     QCOMPARE(changed.size(), expected.size() - 1);
+}
+
+void TestSetupRun::namesArgumentsAndPostures()
+{
+    QCOMPARE(baseAgentName(QStringLiteral("  My Agent!\n")), QStringLiteral("my-agent"));
+    QCOMPARE(baseAgentName(QStringLiteral("!!!")), QString());
+    QCOMPARE(baseAgentName(QString()), QString());
+    QCOMPARE(baseAgentName(QStringLiteral("- Über_Tool -")), QStringLiteral("bertool"));
+    // Cut to 32 characters first, then the hyphens at the ends go.
+    QCOMPARE(baseAgentName(QStringLiteral("a").repeated(31) + QStringLiteral(" b")), QStringLiteral("a").repeated(31));
+    QCOMPARE(baseAgentName(QStringLiteral("--x--")), QStringLiteral("x"));
+
+    QCOMPARE(InitArguments::allProjects(QString(), QStringLiteral("restrictive"), QString(), QString()),
+             QStringList({QStringLiteral("init"), QStringLiteral("--global"), QStringLiteral("--template"),
+                          QStringLiteral("restrictive")}));
+    QCOMPARE(InitArguments::perProject(QStringLiteral("vega"), QStringLiteral("restrictive"), QStringLiteral("cli")),
+             QStringList({QStringLiteral("init"), QStringLiteral("--name"), QStringLiteral("vega"),
+                          QStringLiteral("--template"), QStringLiteral("restrictive"), QStringLiteral("--agent-type"),
+                          QStringLiteral("cli")}));
+
+    QCOMPARE(SecurityPostures::fromSetting(QStringLiteral("Personal Assistant")), SecurityPosture::personal);
+    QCOMPARE(SecurityPostures::fromSetting(QStringLiteral("restrictive")), SecurityPosture::restrictive);
+    QCOMPARE(SecurityPostures::fromSetting(QStringLiteral("developer")), SecurityPosture::developer);
+    QCOMPARE(SecurityPostures::fromSetting(QStringLiteral("unknown")), SecurityPosture::developer);
 }
 
 QTEST_MAIN(TestSetupRun)
