@@ -162,7 +162,12 @@ void WizardState::updateCanContinue()
     Q_EMIT canContinueChanged();
 }
 
-WizardState::~WizardState() = default;
+WizardState::~WizardState()
+{
+    // A running analysis would otherwise leave the product tool's run behind.
+    if (m_analysisTask)
+        m_analysisTask->cancel();
+}
 
 QNetworkAccessManager& WizardState::network()
 {

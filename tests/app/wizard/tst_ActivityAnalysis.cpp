@@ -224,6 +224,12 @@ void TestActivityAnalysis::closingWhileRunning()
     QTest::qWait(100);
     QCOMPARE(completed.size(), 0);
     QCOMPARE(m_state->analysisError(), QString());
+
+    // The wizard's model going away ends a running analysis too.
+    m_state->startAnalysis();
+    QTRY_COMPARE(childProcessCount("quorvane"), 1);
+    m_state.reset();
+    QTRY_COMPARE(childProcessCount("quorvane"), 0);
 }
 
 void TestActivityAnalysis::downloadNeverArrives()
