@@ -167,6 +167,13 @@ void TestSetupRun::allProjectsToolsShareTheName()
     QList<double> progress;
     connect(m_state.get(), &WizardState::setupProgressChanged, this,
             [&progress, this] { progress.append(m_state->setupProgress()); });
+    // The tool's progress messages replace the running line while it works.
+    QStringList replaced;
+    connect(m_state->setupLog(), &QAbstractItemModel::dataChanged, this, [&replaced, this] {
+        const SetupLogEntry& last = m_state->setupLog()->entries().last();
+        if (last.style == LogStyle::active)
+            replaced.append(last.text);
+    });
 
     runSetup();
 
@@ -210,6 +217,7 @@ void TestSetupRun::allProjectsToolsShareTheName()
     QCOMPARE(agents.at(0).scope, QStringLiteral("global"));
     QCOMPARE(agents.at(1).toolName, QStringLiteral("Desk Assistant"));
     QCOMPARE(progress, QList<double>({0.3, 0.6, 1.0}));
+    QVERIFY2(replaced.contains(QStringLiteral("Creating keys for agent vega-star")), qPrintable(replaced.join(u'|')));
 
     // Both links carried the session as bearer; both agents belong to the account now.
     const QJsonArray requests = m_backend->requests();
