@@ -8,6 +8,7 @@
 #include "platform/FileCredentialStore.h"
 #include "app/dashboard/HomeState.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/StandInTool.h"
 #include "core/MachineAuthService.h"
 #include "app/dashboard/McpInventory.h"
 #include "tests/support/TestFiles.h"
@@ -102,6 +103,7 @@ struct HomeStateFixture
 {
     TestHome home;
     QTemporaryDir dir;
+    StandInTool tool;
     BackendProcess backend;
     FileCredentialStore store;
     std::optional<TestMachine> machine;
@@ -116,8 +118,6 @@ struct HomeStateFixture
     explicit HomeStateFixture(bool registered = true)
     {
         qputenv("QUORVANE_API_BASE_URL", backend.url().toString().toUtf8());
-        qputenv("QUORVANE_CLI_LOG", QFile::encodeName(dir.filePath(QStringLiteral("invocations.log"))));
-        qunsetenv("QUORVANE_CLI_SCENARIO");
         if (registered)
             machine = TestMachine::provision(backend, store);
         auth.reload();
@@ -130,8 +130,6 @@ struct HomeStateFixture
     {
         state.reset();
         qunsetenv("QUORVANE_API_BASE_URL");
-        qunsetenv("QUORVANE_CLI_LOG");
-        qunsetenv("QUORVANE_CLI_SCENARIO");
     }
 
     QString ollamaPath() const { return dir.filePath(QStringLiteral("bin/ollama")); }
@@ -139,16 +137,7 @@ struct HomeStateFixture
     // A model runtime whose "list" runs body.
     bool installOllama(const QByteArray& body) const { return TestFiles::writeShellScript(ollamaPath(), body); }
 
-    bool writeScenario(const QJsonObject& scenario) const
-    {
-        const QString path = dir.filePath(QStringLiteral("scenario.json"));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return false;
-        file.write(QJsonDocument(scenario).toJson());
-        qputenv("QUORVANE_CLI_SCENARIO", QFile::encodeName(path));
-        return true;
-    }
+    bool writeScenario(const QJsonObject& scenario) const { return tool.writeScenario(scenario); }
 
     bool writeInventory(const QByteArray& contents) const
     {
@@ -158,17 +147,8 @@ struct HomeStateFixture
     QList<QStringList> invocations() const
     {
         QList<QStringList> result;
-        QFile file(dir.filePath(QStringLiteral("invocations.log")));
-        if (!file.open(QIODevice::ReadOnly))
-            return result;
-        for (const QByteArray& line : file.readAll().split('\n')) {
-            if (line.isEmpty())
-                continue;
-            QStringList arguments;
-            for (const QJsonValue& value : QJsonDocument::fromJson(line).object().value(QLatin1String("args")).toArray())
-                arguments.append(value.toString());
-            result.append(arguments);
-        }
+        for (const StandInTool::Run& run : tool.runs())
+            result.append(run.arguments);
         return result;
     }
 
