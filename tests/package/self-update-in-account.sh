@@ -41,6 +41,12 @@ waitFor() {
   echo "did not see \"$1\" in $3:"; cat "$3" 2>/dev/null; return 1
 }
 UPDATE_LOG="$QUORVANE_HOME/.quorvane/update-check.log"
+waitFor "tray icon shown" 300 "$LOG"
+# An archive installation registers itself for quorvane: links on its first start.
+ENTRY="$HOME/.local/share/applications/quorvane.desktop"
+grep -qx "Exec=\"$PREFIX/bin/quorvane-app\" %u" "$ENTRY" || { echo "no user desktop entry for this installation"; exit 1; }
+[ "$(DISPLAY= xdg-mime query default x-scheme-handler/quorvane)" = quorvane.desktop ] \
+  || { echo "quorvane: links are not handed to this installation"; exit 1; }
 waitFor "newer=true" 300 "$UPDATE_LOG" || { echo "the companion wrote:"; cat "$LOG"; exit 1; }
 waitFor "popover shown" 300 "$LOG"
 
