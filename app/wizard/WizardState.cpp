@@ -221,7 +221,7 @@ void WizardState::setMachineStatus(const DependencyStatus& value)
     Q_EMIT machineStatusChanged();
 }
 
-void WizardState::setSecurityPosture(const QString& value)
+void WizardState::setSecurityPosture(SecurityPosture value)
 {
     if (m_securityPosture == value)
         return;

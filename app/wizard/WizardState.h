@@ -2,6 +2,7 @@
 
 #include "app/tooling/DependencyStatus.h"
 #include "app/tooling/DetectedToolsModel.h"
+#include "app/tooling/SecurityPosture.h"
 
 #include <QObject>
 #include <optional>
@@ -45,7 +46,7 @@ class WizardState : public QObject
     // The same model for the whole process; detectedToolsChanged tells that detection replaced its rows.
     Q_PROPERTY(DetectedToolsModel* detectedTools READ detectedTools NOTIFY detectedToolsChanged)
     Q_PROPERTY(bool isDetectingTools READ isDetectingTools NOTIFY isDetectingToolsChanged)
-    Q_PROPERTY(QString securityPosture READ securityPosture WRITE setSecurityPosture NOTIFY securityPostureChanged)
+    Q_PROPERTY(SecurityPostures::SecurityPosture securityPosture READ securityPosture WRITE setSecurityPosture NOTIFY securityPostureChanged)
     Q_PROPERTY(QString agentName READ agentName WRITE setAgentName NOTIFY agentNameChanged)
     // The message under the name field; empty when the name is acceptable.
     Q_PROPERTY(QString agentNameError READ agentNameErrorText NOTIFY agentNameChanged)
@@ -136,7 +137,7 @@ public:
     DependencyStatus machineStatus() const { return m_machineStatus; }
     DetectedToolsModel* detectedTools() const { return m_detectedTools; }
     bool isDetectingTools() const { return m_isDetectingTools; }
-    QString securityPosture() const { return m_securityPosture; }
+    SecurityPosture securityPosture() const { return m_securityPosture; }
     QString agentName() const { return m_agentName; }
     QString agentNameErrorText() const { return agentNameError().value_or(QString()); }
     QVariantList setupLog() const { return m_setupLog; }
@@ -168,7 +169,7 @@ public:
     void setCliStatus(const DependencyStatus& value);
     void setKeychainStatus(const DependencyStatus& value);
     void setMachineStatus(const DependencyStatus& value);
-    void setSecurityPosture(const QString& value);
+    void setSecurityPosture(SecurityPosture value);
     void setAgentName(const QString& value);
     void setSetupLog(const QVariantList& value);
     void setSetupProgress(double value);
@@ -236,7 +237,7 @@ private:
     DetectedToolsModel* m_detectedTools; // the detected AI tools
     bool m_isDetectingTools = false; // the tool scan runs
     bool m_canContinue = false; // cached for canContinueChanged
-    QString m_securityPosture = QStringLiteral("developer"); // baseline rule template
+    SecurityPosture m_securityPosture = SecurityPosture::developer; // baseline rule template
     QString m_agentName = QString(); // the name typed on the configure screen
     QVariantList m_setupLog = QVariantList(); // lines of the set-up run
     double m_setupProgress = 0.0; // set-up run progress, 0 to 1

@@ -271,9 +271,10 @@ void TestDependencyService::installEndToEnd()
     QVERIFY(!QCoro::waitFor(service.isGemmaInstalled()));
 
     QList<DependencyStatus> statuses;
-    const DependencyStatus final = QCoro::waitFor(
+    const CLIResult<DependencyStatus> final = QCoro::waitFor(
         service.installOllamaIfMissing([&statuses](const DependencyStatus& status) { statuses.append(status); }));
-    QCOMPARE(final, DependencyStatus::installed());
+    QVERIFY(final.ok());
+    QCOMPARE(final.value(), DependencyStatus::installed());
     // Without a length the download reports only its start.
     QCOMPARE(statuses, (QList<DependencyStatus>{DependencyStatus::downloading(0.0), DependencyStatus::installing(),
                                                 DependencyStatus::installed()}));
@@ -300,7 +301,8 @@ void TestDependencyService::installEndToEnd()
     // Once installed, nothing is downloaded again.
     statuses.clear();
     QCOMPARE(QCoro::waitFor(service.installOllamaIfMissing(
-                 [&statuses](const DependencyStatus& status) { statuses.append(status); })),
+                                [&statuses](const DependencyStatus& status) { statuses.append(status); }))
+                 .value(),
              DependencyStatus::installed());
     QCOMPARE(statuses, QList<DependencyStatus>{DependencyStatus::installed()});
     QCOMPARE(m_server->requestCount(QStringLiteral("/download/ollama-linux-amd64.tgz")), 1);
@@ -363,10 +365,17 @@ void TestDependencyService::installFailures()
         service.setOllamaArchiveSHA256(QString());
 
     QList<DependencyStatus> statuses;
-    const DependencyStatus final = QCoro::waitFor(
+    const CLIResult<DependencyStatus> final = QCoro::waitFor(
         service.installOllamaIfMissing([&statuses](const DependencyStatus& s) { statuses.append(s); }));
-    QCOMPARE(final, DependencyStatus::failed(message));
-    QCOMPARE(statuses.last(), final);
+    QCOMPARE(statuses.last(), DependencyStatus::failed(message));
+    // Only a runtime missing after a successful install lets the install go on.
+    if (message == QLatin1String("Ollama not found after install")) {
+        QVERIFY(final.ok());
+        QCOMPARE(final.value(), statuses.last());
+    } else {
+        QVERIFY(!final.ok());
+        QCOMPARE(final.error().description(), message);
+    }
     QCOMPARE(statuses.first(), DependencyStatus::downloading(0.0));
     QVERIFY(!service.isOllamaInstalled());
     // Whatever failed, no archive is left behind.
@@ -425,9 +434,10 @@ void TestDependencyService::swappedRuntimeIsNeverInstalled()
     QVERIFY(TestFiles::writeShellScript(swapper, "cp '" + QFile::encodeName(evilArchive) + "' '"
                                                      + QFile::encodeName(downloaded) + "'\nexec \"$@\"\n"));
 
-    const DependencyStatus final = QCoro::waitFor(attacked.installOllamaIfMissing({}));
-    QCOMPARE(final, DependencyStatus::failed(
-                        QStringLiteral("Admin setup failed: the runtime archive does not match its pinned digest\n")));
+    const CLIResult<DependencyStatus> final = QCoro::waitFor(attacked.installOllamaIfMissing({}));
+    QVERIFY(!final.ok());
+    QCOMPARE(final.error().description(),
+             QStringLiteral("Admin setup failed: the runtime archive does not match its pinned digest\n"));
     QVERIFY(!QFile::exists(m_prefix + QStringLiteral("/bin/ollama")));
     QVERIFY(!attacked.isOllamaInstalled());
     QVERIFY(!QFile::exists(evilMarker));

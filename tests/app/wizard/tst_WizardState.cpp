@@ -40,7 +40,7 @@ void TestWizardState::initialValues()
     QCOMPARE(state.machineStatus(), DependencyStatus::missing());
     QCOMPARE(state.detectedTools()->count(), 0);
     QCOMPARE(state.canContinue(), false);
-    QCOMPARE(state.securityPosture(), QStringLiteral("developer"));
+    QCOMPARE(state.securityPosture(), SecurityPosture::developer);
     QCOMPARE(state.agentName(), QString());
     QVERIFY(state.setupLog().isEmpty());
     QCOMPARE(state.setupProgress(), 0.0);
