@@ -32,6 +32,7 @@ private Q_SLOTS:
     void downloadBadStatus();
     void downloadOneAtATime();
     void downloadRejectsBadNames();
+    void archiveOfTheMachinesArchitecture();
     void installEndToEnd();
     void installFailures_data();
     void installFailures();
@@ -259,6 +260,34 @@ void TestDependencyService::downloadRejectsBadNames()
     QCOMPARE(invalid.error().description(), QStringLiteral("Invalid Ollama download URL"));
     // Nothing was requested at all.
     QCOMPARE(m_server->requestCount(QStringLiteral("/f")), 0);
+}
+
+void TestDependencyService::archiveOfTheMachinesArchitecture()
+{
+    QCOMPARE(DependencyService::runtimeArchitecture(QStringLiteral("x86_64")), QStringLiteral("amd64"));
+    QCOMPARE(DependencyService::runtimeArchitecture(QStringLiteral("arm64")), QStringLiteral("arm64"));
+    QCOMPARE(DependencyService::runtimeArchitecture(QStringLiteral("aarch64")), QStringLiteral("arm64"));
+    for (const char* other : {"i386", "riscv64", "power64", "arm", ""})
+        QCOMPARE(DependencyService::runtimeArchitecture(QLatin1String(other)), std::nullopt);
+
+    DependencyService service(m_network.get(), m_cli.get());
+    service.setMachineArchitecture(QStringLiteral("aarch64"));
+    QCOMPARE(service.ollamaArchiveURL().fileName(), QStringLiteral("ollama-linux-arm64.tgz"));
+    service.setMachineArchitecture(QStringLiteral("x86_64"));
+    QCOMPARE(service.ollamaArchiveURL().fileName(), QStringLiteral("ollama-linux-amd64.tgz"));
+    QVERIFY(!service.ollamaArchiveURL().toString().contains(QLatin1String("arch")));
+
+    // On a machine the runtime is not made for, the row fails before anything is fetched.
+    service.setMachineArchitecture(QStringLiteral("riscv64"));
+    QVERIFY(service.ollamaArchiveURL().isEmpty());
+    service.setKnownPaths({m_dir->filePath(QStringLiteral("none"))});
+    QList<DependencyStatus> statuses;
+    const CLIResult<DependencyStatus> result = QCoro::waitFor(
+        service.installOllamaIfMissing([&statuses](const DependencyStatus& status) { statuses.append(status); }));
+    const QString message = QStringLiteral("Ollama is not available for this machine's architecture (riscv64)");
+    QVERIFY(!result.ok());
+    QCOMPARE(result.error().description(), message);
+    QCOMPARE(statuses, (QList<DependencyStatus>{DependencyStatus::downloading(0.0), DependencyStatus::failed(message)}));
 }
 
 void TestDependencyService::installEndToEnd()
