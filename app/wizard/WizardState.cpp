@@ -1,6 +1,7 @@
 #include "app/wizard/WizardState.h"
 
 #include "app/tooling/AgentNameRules.h"
+#include "app/tooling/CLIProcess.h"
 #include "app/tooling/CLIService.h"
 #include "app/tooling/ToolDetection.h"
 #include "core/CodeExchangeResponse.h"
@@ -8,6 +9,7 @@
 #include "core/Http.h"
 #include "core/SecretBytes.h"
 #include "core/SignInCallback.h"
+#include "app/wizard/InstallPhase.h"
 
 #include <QDesktopServices>
 #include <QJsonDocument>
@@ -25,6 +27,7 @@ WizardState::WizardState(QObject* parent)
     : QObject(parent)
     , m_detectedTools(new DetectedToolsModel(this))
     , m_openBrowser(&QDesktopServices::openUrl)
+    , m_installPhase(new InstallPhase(*this))
 {
     connect(m_detectedTools, &QAbstractItemModel::modelReset, this, &WizardState::updateCanContinue);
     connect(m_detectedTools, &QAbstractItemModel::dataChanged, this, &WizardState::updateCanContinue);
@@ -49,6 +52,11 @@ QCoro::Task<> WizardState::detectTools()
     m_detectedTools->setTools(std::move(tools));
     Q_EMIT detectedToolsChanged();
     setIsDetectingTools(false);
+}
+
+void WizardState::runInstall()
+{
+    m_installPhase->runInstall();
 }
 
 std::optional<QString> WizardState::agentNameError() const
@@ -139,6 +147,12 @@ void WizardState::setApproverOnly(bool value)
         return;
     m_approverOnly = value;
     Q_EMIT approverOnlyChanged();
+    // An approval device gets no agents: no model and no MCP scan. Turning it
+    // off again does not bring them back.
+    if (m_approverOnly) {
+        setInstallLLM(false);
+        setDiscoverMcpServers(false);
+    }
 }
 
 void WizardState::setIsApproverOnly(bool value)

@@ -16,7 +16,9 @@
 #include <functional>
 #include <memory>
 
+class CLIProcess;
 class CLIService;
+class InstallPhase;
 class QNetworkAccessManager;
 
 // The single wizard model: which screen is shown and everything the screens
@@ -115,6 +117,14 @@ public:
     // scan runs.
     QCoro::Task<> detectTools();
     std::optional<QString> agentNameError() const;
+
+    // "Install & Continue": the install screen's work (InstallPhase).
+    Q_INVOKABLE void runInstall();
+    InstallPhase& installPhase() { return *m_installPhase; }
+    // The running model download, kept so that it can be stopped; it outlives
+    // the install screen.
+    std::shared_ptr<CLIProcess> llmProcess() const { return m_llmProcess; }
+    void setLlmProcess(std::shared_ptr<CLIProcess> process) { m_llmProcess = std::move(process); }
     // Some detected tool is enabled and the agent name is acceptable.
     bool canContinue() const { return m_canContinue; }
 
@@ -261,4 +271,6 @@ private:
     BrowserOpener m_openBrowser;
     QPointer<QObject> m_authSession; // the browser sign-in while it is waited for
     QPointer<CLIService> m_cli;
+    InstallPhase* m_installPhase;
+    std::shared_ptr<CLIProcess> m_llmProcess; // the running model download
 };
