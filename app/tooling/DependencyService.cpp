@@ -173,7 +173,7 @@ QCoro::Task<CLIResult<QString>> DependencyService::download(QUrl url, QString fi
     transfer.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     m_download = &transfer;
     const QPointer<DependencyService> self(this);
-    const std::optional<ReleaseDownload::Failure> failure = co_await transfer.run(std::move(onProgress));
+    const std::optional<ReleaseDownload::Failure> failure = co_await transfer.run(onProgress);
     if (self)
         m_download = nullptr;
 
@@ -217,7 +217,7 @@ QCoro::Task<CLIResult<QString>> DependencyService::downloadOllama(ProgressHandle
     if (fileName.isEmpty() || fileName == QLatin1String("..") || fileName == QLatin1String("."))
         fileName = QStringLiteral("ollama-linux.tgz");
     const QPointer<DependencyService> self(this);
-    CLIResult<QString> result = co_await download(url, fileName, std::move(onProgress));
+    CLIResult<QString> result = co_await download(url, fileName, onProgress);
     if (self && result)
         m_archivePath = result.value();
     co_return result;
@@ -302,10 +302,13 @@ QCoro::Task<CLIResult<DependencyStatus>> DependencyService::installOllamaIfMissi
     const QPointer<DependencyService> self(this);
     if (!isOllamaInstalled()) {
         report(DependencyStatus::downloading(0.0));
-        const CLIResult<QString> archive = co_await downloadOllama([onStatus](double fraction) {
+        // Handlers are named, never temporaries of a co_await expression: GCC
+        // destroys such temporaries twice.
+        const ProgressHandler progress = [onStatus](double fraction) {
             if (onStatus)
                 onStatus(DependencyStatus::downloading(fraction));
-        });
+        };
+        const CLIResult<QString> archive = co_await downloadOllama(progress);
         if (!self)
             co_return CLIError::cancelled();
         if (!archive) {

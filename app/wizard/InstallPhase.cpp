@@ -95,12 +95,14 @@ QCoro::Task<std::optional<QString>> InstallPhase::installRuntime()
         co_return message;
     }
     // The row follows every status the installer reports, while the model lives.
+    // (Handlers are named, never temporaries of a co_await expression: GCC
+    // destroys such temporaries twice.)
     const QPointer<WizardState> state(&m_state);
-    const CLIResult<DependencyStatus> runtime =
-        co_await m_dependencies->installOllamaIfMissing([state](const DependencyStatus& status) {
-            if (state)
-                state->setOllamaStatus(status);
-        });
+    const DependencyService::StatusHandler showStatus = [state](const DependencyStatus& status) {
+        if (state)
+            state->setOllamaStatus(status);
+    };
+    const CLIResult<DependencyStatus> runtime = co_await m_dependencies->installOllamaIfMissing(showStatus);
     if (!runtime)
         co_return runtime.error().description();
     // A runtime that is missing or does not serve is shown as failed; the rest
@@ -118,10 +120,11 @@ QCoro::Task<std::optional<QString>> InstallPhase::prepareCli()
     }
     const QPointer<InstallPhase> self(this);
     const QStringList arguments{QStringLiteral("init"), QStringLiteral("--preflight")};
-    const CLIResult<void> prepared = co_await m_cli->run(arguments, QString(), [self](const CLIEvent& event) {
+    const CLIService::EventHandler onEvent = [self](const CLIEvent& event) {
         if (self)
             self->applyPreflightEvent(event);
-    });
+    };
+    const CLIResult<void> prepared = co_await m_cli->run(arguments, QString(), onEvent);
     if (!self)
         co_return std::nullopt;
     if (!prepared) {
@@ -181,10 +184,11 @@ QCoro::Task<> InstallPhase::startModelDownload()
     // The handler holds the model weakly: the download may outlive it.
     const QPointer<InstallPhase> self(this);
     const QStringList arguments{QStringLiteral("download-model"), QStringLiteral("--wizard")};
-    CLIResult<std::shared_ptr<CLIProcess>> started = co_await m_cli->start(arguments, [self](const CLIEvent& event) {
+    const CLIService::EventHandler onEvent = [self](const CLIEvent& event) {
         if (self)
             self->applyModelDownloadEvent(event);
-    });
+    };
+    CLIResult<std::shared_ptr<CLIProcess>> started = co_await m_cli->start(arguments, onEvent);
     if (!self || !started)
         co_return;
     m_state.setLlmProcess(std::move(started.value()));
