@@ -51,17 +51,13 @@ QCoro::Task<> InstallPhase::runInstall()
     m_state.setIsLoading(true);
     m_state.setErrorMessage(QString());
 
-    if (m_state.installLLM()) {
-        const std::optional<QString> stopped = co_await installRuntime();
-        if (!self)
-            co_return;
-        if (stopped) {
-            stop(*stopped);
-            co_return;
-        }
-    }
-
-    const std::optional<QString> stopped = co_await prepareCli();
+    // The runtime (when chosen), then the product tool's preparation; a
+    // failure of either stops the phase.
+    std::optional<QString> stopped;
+    if (m_state.installLLM())
+        stopped = co_await installRuntime();
+    if (self && !stopped)
+        stopped = co_await prepareCli();
     if (!self)
         co_return;
     if (stopped) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/support/CliInvocations.h"
 #include "tests/support/BackendProcess.h"
 #include "app/tooling/CLIService.h"
 #include "tests/support/ChildProcesses.h"
@@ -157,19 +158,7 @@ struct HomeStateFixture
 
     QList<QStringList> invocations() const
     {
-        QList<QStringList> result;
-        QFile file(dir.filePath(QStringLiteral("invocations.log")));
-        if (!file.open(QIODevice::ReadOnly))
-            return result;
-        for (const QByteArray& line : file.readAll().split('\n')) {
-            if (line.isEmpty())
-                continue;
-            QStringList arguments;
-            for (const QJsonValue& value : QJsonDocument::fromJson(line).object().value(QLatin1String("args")).toArray())
-                arguments.append(value.toString());
-            result.append(arguments);
-        }
-        return result;
+        return cliInvocations(dir.filePath(QStringLiteral("invocations.log")));
     }
 
     QList<QJsonObject> requests(const QString& method, const QString& target)

@@ -10,6 +10,7 @@
 #include "platform/XdgAutostartLoginItem.h"
 #include "tests/support/BackendMachine.h"
 #include "tests/support/ChildProcesses.h"
+#include "tests/support/CliInvocations.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/StandInRuntime.h"
@@ -239,17 +240,7 @@ void TestInstallPhase::signIn()
 
 QList<QStringList> TestInstallPhase::invocations() const
 {
-    QList<QStringList> result;
-    const QList<QByteArray> lines = TestFiles::contentOf(m_dir->filePath(QStringLiteral("cli.log"))).split('\n');
-    for (const QByteArray& line : lines) {
-        if (line.isEmpty())
-            continue;
-        QStringList arguments;
-        for (const QJsonValue& argument : QJsonDocument::fromJson(line).object().value(QLatin1String("args")).toArray())
-            arguments.append(argument.toString());
-        result.append(arguments);
-    }
-    return result;
+    return cliInvocations(m_dir->filePath(QStringLiteral("cli.log")));
 }
 
 bool TestInstallPhase::runInstall()
