@@ -168,7 +168,7 @@ QCoro::Task<CLIResult<QString>> DependencyService::download(QUrl url, QString fi
 
     const QString destination = directory + u'/' + fileName;
     QFile::remove(destination);
-    ReleaseDownload transfer(m_network, url, destination, maximumArchiveSize, archiveDeadline);
+    ReleaseDownload transfer(m_network, url, destination, m_maximumArchiveSize, m_archiveDeadline);
     // The maker's download address sends the archive from another host.
     transfer.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     m_download = &transfer;

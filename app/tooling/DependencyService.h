@@ -45,8 +45,14 @@ public:
     DependencyService(QNetworkAccessManager* network, CLIService* cli, QObject* parent = nullptr);
     ~DependencyService() override;
 
-    static constexpr qint64 maximumArchiveSize = qint64(4) * 1024 * 1024 * 1024;
-    static constexpr std::chrono::milliseconds archiveDeadline{std::chrono::hours(2)};
+    static constexpr qint64 defaultMaximumArchiveSize = qint64(4) * 1024 * 1024 * 1024;
+    static constexpr std::chrono::milliseconds defaultArchiveDeadline{std::chrono::hours(2)};
+    // The largest archive accepted and the time its whole download may take.
+    void setDownloadLimits(qint64 maximumSize, std::chrono::milliseconds deadline)
+    {
+        m_maximumArchiveSize = maximumSize;
+        m_archiveDeadline = deadline;
+    }
 
     // The runtime's name for a CPU architecture as QSysInfo names it ("x86_64"
     // is "amd64", "arm64" and "aarch64" are "arm64"); none when the runtime
@@ -91,9 +97,9 @@ public:
     // Downloads url into the private folder as fileName (a plain name) and
     // returns the stored file's path. onProgress gets fractions only when the
     // server announces the size. Anything but status 200 fails with "Download
-    // failed: bad status" and leaves no file; so does a body larger than
-    // maximumArchiveSize or a download that outlasts archiveDeadline (with
-    // their own messages).
+    // failed: bad status" and leaves no file; so does a body larger than the
+    // size limit or a download that outlasts the deadline (with their own
+    // messages).
     QCoro::Task<CLIResult<QString>> download(QUrl url, QString fileName, ProgressHandler onProgress);
     bool isDownloading() const { return m_download != nullptr; }
     // Aborts the running download; its caller gets CLIError::cancelled().
@@ -142,4 +148,6 @@ private:
     QStringList m_modelQueryCommands;
     QString m_installPrefix;
     int m_modelQueryTimeout = 30000;
+    qint64 m_maximumArchiveSize = defaultMaximumArchiveSize;
+    std::chrono::milliseconds m_archiveDeadline = defaultArchiveDeadline;
 };

@@ -31,6 +31,7 @@ private Q_SLOTS:
     void downloadBadStatus_data();
     void downloadBadStatus();
     void downloadOneAtATime();
+    void downloadLimits();
     void downloadRejectsBadNames();
     void archiveOfTheMachinesArchitecture();
     void installEndToEnd();
@@ -242,6 +243,29 @@ void TestDependencyService::downloadOneAtATime()
     const CLIResult<QString> third = QCoro::waitFor(
         service.download(m_server->url(QStringLiteral("/f/other.tgz")), QStringLiteral("other.tgz"), {}));
     QVERIFY(third.ok());
+}
+
+void TestDependencyService::downloadLimits()
+{
+    using namespace std::chrono_literals;
+    m_server->setResponse(QStringLiteral("/f/big.tgz"), {"200 OK", QByteArray(5000, 'x'), false, 5, false});
+    m_server->setResponse(QStringLiteral("/f/stalled.tgz"), {"200 OK", QByteArray(800, 'x'), true, 4, true});
+    DependencyService service(m_network.get(), m_cli.get());
+    QCOMPARE(DependencyService::defaultMaximumArchiveSize, qint64(4) * 1024 * 1024 * 1024);
+    service.setDownloadLimits(1000, 1s);
+
+    // Larger than the limit (and no size announced): stopped, nothing left.
+    const CLIResult<QString> big =
+        QCoro::waitFor(service.download(m_server->url(QStringLiteral("/f/big.tgz")), QStringLiteral("big.tgz"), {}));
+    QVERIFY(!big);
+    QCOMPARE(big.error().description(), QStringLiteral("Download failed: the download is larger than announced"));
+    // A server that stops sending: the deadline ends it.
+    const CLIResult<QString> stalled = QCoro::waitFor(
+        service.download(m_server->url(QStringLiteral("/f/stalled.tgz")), QStringLiteral("stalled.tgz"), {}));
+    QVERIFY(!stalled);
+    QCOMPARE(stalled.error().description(), QStringLiteral("Download failed: timed out after 1 s"));
+    QCOMPARE(QDir(service.workDirectory()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QVERIFY(!service.isDownloading());
 }
 
 void TestDependencyService::downloadRejectsBadNames()
