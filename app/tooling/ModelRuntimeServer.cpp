@@ -13,7 +13,6 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimer>
-
 #include <qcorosignal.h>
 #include <qcorotimer.h>
 
@@ -62,7 +61,8 @@ QString unitWord(QString word)
 
 QString defaultUnitDirectory()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/systemd/user");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/systemd/user");
 }
 
 } // namespace
@@ -108,7 +108,7 @@ QCoro::Task<bool> ModelRuntimeServer::answers()
         co_return false;
     QNetworkRequest request(QUrl(QStringLiteral("http://") + hostAndPort() + u'/'));
     const HttpResponse response = co_await Http::send(*m_network, request, QByteArrayLiteral("GET"), {},
-                                                      Http::Limits{probeBodyLimit, int(probeDeadline.count())});
+        Http::Limits { probeBodyLimit, int(probeDeadline.count()) });
     co_return response.isHttp();
 }
 
@@ -134,9 +134,11 @@ QCoro::Task<CLIResult<void>> ModelRuntimeServer::ensureServing(QString runtimeCo
     if (!unitFailure) {
         m_mechanism = Mechanism::userUnit;
     } else {
-        SystemLog::write(lcTooling(), QStringLiteral("Quorvane: model runtime as a child process (%1)").arg(*unitFailure));
+        SystemLog::write(
+            lcTooling(), QStringLiteral("Quorvane: model runtime as a child process (%1)").arg(*unitFailure));
         if (const std::optional<QString> childFailure = startChild(runtimeCommand))
-            co_return CLIError::installFailed(QStringLiteral("Ollama server could not start: ") + *childFailure);
+            co_return CLIError::installFailed(
+                QStringLiteral("Ollama server could not start: ") + *childFailure);
         m_mechanism = Mechanism::childProcess;
     }
     co_return co_await waitUntilAnswering();
@@ -147,7 +149,7 @@ QCoro::Task<bool> ModelRuntimeServer::hasUserManager()
     if (m_systemctl.isEmpty())
         co_return false;
     // Exit 0: a user manager runs for this session and takes requests.
-    const QStringList arguments{QStringLiteral("--user"), QStringLiteral("show-environment")};
+    const QStringList arguments { QStringLiteral("--user"), QStringLiteral("show-environment") };
     const int status = co_await exitStatusOf(m_systemctl, arguments, systemctlDeadline);
     co_return status == 0;
 }
@@ -157,14 +159,15 @@ QCoro::Task<std::optional<QString>> ModelRuntimeServer::startUserUnit(const QStr
     if (!QDir().mkpath(m_unitDirectory))
         co_return QString(QStringLiteral("cannot create ") + m_unitDirectory);
     QSaveFile unit(unitPath());
-    if (!unit.open(QIODevice::WriteOnly) || unit.write(unitText(runtimeCommand).toUtf8()) < 0 || !unit.commit())
-        co_return QString(QStringLiteral("cannot write ") + unitPath() + QStringLiteral(": ") + unit.errorString());
+    if (!unit.open(QIODevice::WriteOnly) || unit.write(unitText(runtimeCommand).toUtf8()) < 0
+        || !unit.commit())
+        co_return QString(
+            QStringLiteral("cannot write ") + unitPath() + QStringLiteral(": ") + unit.errorString());
 
     // restart, not start: a unit left running an older runtime path runs the new one.
     const QString user = QStringLiteral("--user");
-    const QList<QStringList> steps{{user, QStringLiteral("daemon-reload")},
-                                   {user, QStringLiteral("enable"), unitName},
-                                   {user, QStringLiteral("restart"), unitName}};
+    const QList<QStringList> steps { { user, QStringLiteral("daemon-reload") },
+        { user, QStringLiteral("enable"), unitName }, { user, QStringLiteral("restart"), unitName } };
     const QString systemctl = m_systemctl;
     for (const QStringList& step : steps) {
         const int status = co_await exitStatusOf(systemctl, step, systemctlDeadline);
@@ -177,8 +180,8 @@ QCoro::Task<std::optional<QString>> ModelRuntimeServer::startUserUnit(const QStr
 std::optional<QString> ModelRuntimeServer::startChild(const QString& runtimeCommand)
 {
     stopChild();
-    m_child = std::make_unique<CLIProcess>(runtimeCommand, QStringList{QStringLiteral("serve")},
-                                           CLIProcess::OutputMode::discard);
+    m_child = std::make_unique<CLIProcess>(
+        runtimeCommand, QStringList { QStringLiteral("serve") }, CLIProcess::OutputMode::discard);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("OLLAMA_HOST"), hostAndPort());
     m_child->setEnvironment(environment);

@@ -6,11 +6,9 @@
 #include <QPointer>
 #include <QString>
 #include <QUrl>
-
-#include <qcorotask.h>
-
 #include <chrono>
 #include <memory>
+#include <qcorotask.h>
 
 class CLIProcess;
 class QNetworkAccessManager;
@@ -26,16 +24,16 @@ class ModelRuntimeServer : public QObject
     Q_OBJECT
 public:
     enum class Mechanism {
-        none,            // not started by us (yet)
+        none, // not started by us (yet)
         alreadyAnswering, // something already served on the port
-        userUnit,        // the systemd user unit
-        childProcess,    // our own child
+        userUnit, // the systemd user unit
+        childProcess, // our own child
     };
     Q_ENUM(Mechanism)
 
     static constexpr quint16 defaultPort = 11434;
-    static constexpr std::chrono::milliseconds defaultReadyDeadline{30'000};
-    static constexpr std::chrono::milliseconds systemctlDeadline{15'000};
+    static constexpr std::chrono::milliseconds defaultReadyDeadline { 30'000 };
+    static constexpr std::chrono::milliseconds systemctlDeadline { 15'000 };
     static inline const QString unitName = QStringLiteral("quorvane-ollama.service");
 
     explicit ModelRuntimeServer(QNetworkAccessManager* network, QObject* parent = nullptr);

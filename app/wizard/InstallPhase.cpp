@@ -19,7 +19,8 @@ const QString installationFailed = QStringLiteral("Installation failed");
 } // namespace
 
 InstallPhase::InstallPhase(WizardState& state)
-    : QObject(&state), m_state(state)
+    : QObject(&state)
+    , m_state(state)
 {
     connect(&state, &WizardState::currentScreenChanged, this, [this] {
         if (m_state.currentScreen() == WizardState::WizardScreen::install)
@@ -110,12 +111,13 @@ QCoro::Task<std::optional<QString>> InstallPhase::prepareCli()
 {
     m_state.setCliStatus(DependencyStatus::installing());
     if (!m_cli) {
-        const QString message = CLIError::launchFailed(QStringLiteral("the product tool is unavailable")).description();
+        const QString message
+            = CLIError::launchFailed(QStringLiteral("the product tool is unavailable")).description();
         m_state.setCliStatus(DependencyStatus::failed(message));
         co_return message;
     }
     const QPointer<InstallPhase> self(this);
-    const QStringList arguments{QStringLiteral("init"), QStringLiteral("--preflight")};
+    const QStringList arguments { QStringLiteral("init"), QStringLiteral("--preflight") };
     const CLIService::EventHandler onEvent = [self](const CLIEvent& event) {
         if (self)
             self->applyPreflightEvent(event);
@@ -149,17 +151,18 @@ QCoro::Task<> InstallPhase::registerMachine()
         co_return;
     }
     if (!m_auth) {
-        m_state.setMachineStatus(DependencyStatus::failed(QStringLiteral("Machine registration unavailable")));
+        m_state.setMachineStatus(
+            DependencyStatus::failed(QStringLiteral("Machine registration unavailable")));
         co_return;
     }
     const QPointer<InstallPhase> self(this);
-    const std::optional<MachineRegistrationError> failure =
-        co_await m_auth->registerMachine(token, m_state.signedInEmail());
+    const std::optional<MachineRegistrationError> failure
+        = co_await m_auth->registerMachine(token, m_state.signedInEmail());
     if (!self)
         co_return;
     // A machine that is not registered cannot link agents later; the phase goes on.
-    m_state.setMachineStatus(failure ? DependencyStatus::failed(failure->description())
-                                     : DependencyStatus::installed());
+    m_state.setMachineStatus(
+        failure ? DependencyStatus::failed(failure->description()) : DependencyStatus::installed());
 }
 
 void InstallPhase::registerLoginItem()
@@ -179,7 +182,7 @@ QCoro::Task<> InstallPhase::startModelDownload()
         co_return;
     // The handler holds the model weakly: the download may outlive it.
     const QPointer<InstallPhase> self(this);
-    const QStringList arguments{QStringLiteral("download-model"), QStringLiteral("--wizard")};
+    const QStringList arguments { QStringLiteral("download-model"), QStringLiteral("--wizard") };
     const CLIService::EventHandler onEvent = [self](const CLIEvent& event) {
         if (self)
             self->applyModelDownloadEvent(event);
@@ -219,7 +222,8 @@ QCoro::Task<> InstallPhase::finish()
     QDir().mkdir(CoreConstants::machineDirectory(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QFile file(marker);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        SystemLog::write(lcWizard(), QStringLiteral("Quorvane: approval-device marker not written: ") + file.errorString());
+        SystemLog::write(lcWizard(),
+            QStringLiteral("Quorvane: approval-device marker not written: ") + file.errorString());
     m_state.setCurrentScreen(WizardState::WizardScreen::done);
 }
 

@@ -3,10 +3,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
-#include <qcorotask.h>
-
 #include <optional>
+#include <qcorotask.h>
 
 class CLIService;
 class DependencyService;

@@ -15,7 +15,8 @@ QList<QStringList> cliInvocations(const QString& logPath)
         if (line.isEmpty())
             continue;
         QStringList arguments;
-        for (const QJsonValue& value : QJsonDocument::fromJson(line).object().value(QLatin1String("args")).toArray())
+        for (const QJsonValue& value :
+            QJsonDocument::fromJson(line).object().value(QLatin1String("args")).toArray())
             arguments.append(value.toString());
         result.append(arguments);
     }

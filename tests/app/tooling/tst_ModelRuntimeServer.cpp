@@ -8,10 +8,8 @@
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <qcorotask.h>
-
 #include <csignal>
+#include <qcorotask.h>
 
 using namespace std::chrono_literals;
 
@@ -117,7 +115,8 @@ void TestModelRuntimeServer::alreadyAnswering()
     m_port = running.port();
     auto server = makeServer();
     // Nothing is started: not even a command that does not exist is tried.
-    const CLIResult<void> serving = QCoro::waitFor(server->ensureServing(m_dir->filePath(QStringLiteral("none"))));
+    const CLIResult<void> serving
+        = QCoro::waitFor(server->ensureServing(m_dir->filePath(QStringLiteral("none"))));
     QVERIFY(serving.ok());
     QCOMPARE(server->mechanism(), ModelRuntimeServer::Mechanism::alreadyAnswering);
 }
@@ -126,8 +125,8 @@ void TestModelRuntimeServer::failures_data()
 {
     QTest::addColumn<QByteArray>("script"); // empty: the command does not exist
     QTest::addColumn<QString>("messageStart");
-    QTest::newRow("never answers") << QByteArray("exec sleep 30\n")
-                                   << QStringLiteral("Ollama server did not answer on 127.0.0.1:%1 within 1 s");
+    QTest::newRow("never answers") << QByteArray(
+        "exec sleep 30\n") << QStringLiteral("Ollama server did not answer on 127.0.0.1:%1 within 1 s");
     QTest::newRow("ends at once") << QByteArray("exit 3\n")
                                   << QStringLiteral("Ollama server could not start: it ended with status 3");
     QTest::newRow("missing command") << QByteArray() << QStringLiteral("Ollama server could not start: exec");
@@ -144,8 +143,9 @@ void TestModelRuntimeServer::failures()
     const CLIResult<void> serving = QCoro::waitFor(server->ensureServing(command));
     QVERIFY(!serving.ok());
     const QString message = serving.error().description();
-    QVERIFY2(message.startsWith(messageStart.contains(QLatin1String("%1")) ? messageStart.arg(m_port) : messageStart),
-             qPrintable(message));
+    QVERIFY2(message.startsWith(
+                 messageStart.contains(QLatin1String("%1")) ? messageStart.arg(m_port) : messageStart),
+        qPrintable(message));
     // A server that never answered is not left running.
     QTRY_COMPARE(childProcessCount("sleep"), 0);
 }
@@ -169,10 +169,10 @@ void TestModelRuntimeServer::userUnit()
     const CLIResult<void> serving = QCoro::waitFor(server->ensureServing(m_runtime));
     QVERIFY2(serving.ok(), qPrintable(serving.ok() ? QString() : serving.error().description()));
     QCOMPARE(server->mechanism(), ModelRuntimeServer::Mechanism::userUnit);
-    QCOMPARE(systemctlCalls(), (QStringList{QStringLiteral("--user show-environment"),
-                                            QStringLiteral("--user daemon-reload"),
-                                            QStringLiteral("--user enable quorvane-ollama.service"),
-                                            QStringLiteral("--user restart quorvane-ollama.service")}));
+    QCOMPARE(systemctlCalls(),
+        (QStringList { QStringLiteral("--user show-environment"), QStringLiteral("--user daemon-reload"),
+            QStringLiteral("--user enable quorvane-ollama.service"),
+            QStringLiteral("--user restart quorvane-ollama.service") }));
     QCOMPARE(server->unitPath(), m_dir->filePath(QStringLiteral("units/quorvane-ollama.service")));
     const QString unit = QString::fromUtf8(TestFiles::contentOf(server->unitPath()));
     QCOMPARE(unit, server->unitText(m_runtime));
@@ -200,11 +200,11 @@ void TestModelRuntimeServer::userUnitRefusedFallsBackToChild()
     QTRY_COMPARE(childProcessCount(), 0);
     QFile::remove(calls);
     QFile::remove(unitPath);
-    auto noManager = makeServer(writeScript(QStringLiteral("systemctl"),
-                                            "echo \"$*\" >> '" + QFile::encodeName(calls) + "'\nexit 1\n"));
+    auto noManager = makeServer(writeScript(
+        QStringLiteral("systemctl"), "echo \"$*\" >> '" + QFile::encodeName(calls) + "'\nexit 1\n"));
     QVERIFY(QCoro::waitFor(noManager->ensureServing(m_runtime)).ok());
     QCOMPARE(noManager->mechanism(), ModelRuntimeServer::Mechanism::childProcess);
-    QCOMPARE(systemctlCalls(), QStringList{QStringLiteral("--user show-environment")});
+    QCOMPARE(systemctlCalls(), QStringList { QStringLiteral("--user show-environment") });
     QVERIFY(!QFile::exists(noManager->unitPath()));
 }
 
@@ -213,7 +213,7 @@ void TestModelRuntimeServer::unitQuotesTheCommand()
     ModelRuntimeServer server(m_network.get());
     const QString unit = server.unitText(QStringLiteral("/opt/my \"AI\" 100%/bin\\ollama"));
     QVERIFY2(unit.contains(QStringLiteral("ExecStart=\"/opt/my \\\"AI\\\" 100%%/bin\\\\ollama\" serve\n")),
-             qPrintable(unit));
+        qPrintable(unit));
     QVERIFY(unit.contains(QStringLiteral("Environment=OLLAMA_HOST=127.0.0.1:11434\n")));
 }
 

@@ -28,7 +28,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <qcorotask.h>
 
 using namespace std::chrono_literals;
@@ -141,8 +140,8 @@ void TestInstallPhase::init()
     m_prefix = m_dir->filePath(QStringLiteral("prefix"));
     m_network = std::make_unique<QNetworkAccessManager>();
     m_auth = std::make_unique<MachineAuthService>(m_machine->store, *m_network, [] {
-        return MachineAuthService::LocalMachine{QStringLiteral("0A1B2C3D-0000-4000-8000-000000000017"),
-                                                QStringLiteral("desk")};
+        return MachineAuthService::LocalMachine { QStringLiteral("0A1B2C3D-0000-4000-8000-000000000017"),
+            QStringLiteral("desk") };
     });
     m_archives = std::make_unique<LoopbackHttpServer>();
     QVERIFY(m_archives->listen());
@@ -152,8 +151,9 @@ void TestInstallPhase::init()
     m_runtimeServer->setPort(StandInRuntime::freePort());
     m_runtimeServer->setSystemctl(QString());
     m_runtimeServer->setReadyDeadline(10s);
-    m_loginItem = std::make_unique<XdgAutostartLoginItem>(m_machine->home.filePath(QStringLiteral(".config/autostart")),
-                                                          QStringLiteral("/opt/quorvane/bin/quorvane-app"));
+    m_loginItem = std::make_unique<XdgAutostartLoginItem>(
+        m_machine->home.filePath(QStringLiteral(".config/autostart")),
+        QStringLiteral("/opt/quorvane/bin/quorvane-app"));
     m_state = std::make_unique<WizardState>();
     usePkexec("exec \"$@\"\n");
 }
@@ -180,9 +180,9 @@ void TestInstallPhase::cleanup()
 void TestInstallPhase::writeScenario(const QJsonObject& scenario)
 {
     QJsonObject whole = scenario;
-    whole.insert(QStringLiteral("defaults"), QJsonObject{{QStringLiteral("stepDelayMs"), 2}});
+    whole.insert(QStringLiteral("defaults"), QJsonObject { { QStringLiteral("stepDelayMs"), 2 } });
     if (!whole.contains(QLatin1String("download-model")))
-        whole.insert(QStringLiteral("download-model"), QJsonObject{{QStringLiteral("stepDelayMs"), 20}});
+        whole.insert(QStringLiteral("download-model"), QJsonObject { { QStringLiteral("stepDelayMs"), 20 } });
     const QString path = m_dir->filePath(QStringLiteral("scenario.json"));
     QVERIFY(TestFiles::write(path, QJsonDocument(whole).toJson()));
     qputenv("QUORVANE_CLI_SCENARIO", QFile::encodeName(path));
@@ -196,13 +196,13 @@ void TestInstallPhase::serveArchive(const QByteArray& runtimeScript, const QByte
     const QString archive = m_dir->filePath(QStringLiteral("runtime.tgz"));
     QFile::remove(archive);
     QProcess tar;
-    tar.start(QStringLiteral("/usr/bin/tar"), {QStringLiteral("-czf"), archive, QStringLiteral("-C"), staging,
-                                               QStringLiteral(".")});
+    tar.start(QStringLiteral("/usr/bin/tar"),
+        { QStringLiteral("-czf"), archive, QStringLiteral("-C"), staging, QStringLiteral(".") });
     QVERIFY(tar.waitForFinished(30000) && tar.exitCode() == 0);
     const QByteArray body = TestFiles::contentOf(archive);
     m_dependencies->setOllamaArchiveSHA256(
         QString::fromLatin1(QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex()));
-    m_archives->setResponse(archivePath, {status, body, true, 4, false});
+    m_archives->setResponse(archivePath, { status, body, true, 4, false });
 }
 
 void TestInstallPhase::usePkexec(const QByteArray& body)
@@ -221,17 +221,18 @@ void TestInstallPhase::usePkexec(const QByteArray& body)
     m_dependencies->setOllamaArchiveURL(m_archives->url(archivePath));
     m_dependencies->setOllamaArchiveSHA256(digest);
     m_dependencies->setInstallPrefix(m_prefix);
-    m_dependencies->setKnownPaths({m_prefix + QStringLiteral("/bin")});
-    m_dependencies->setModelQueryCommands({m_prefix + QStringLiteral("/bin/ollama")});
+    m_dependencies->setKnownPaths({ m_prefix + QStringLiteral("/bin") });
+    m_dependencies->setModelQueryCommands({ m_prefix + QStringLiteral("/bin/ollama") });
     m_dependencies->setRuntimeServer(m_runtimeServer.get());
     m_state->setCli(m_cli.get());
-    m_state->installPhase().setServices({m_cli.get(), m_dependencies.get(), m_auth.get(), m_loginItem.get()});
+    m_state->installPhase().setServices(
+        { m_cli.get(), m_dependencies.get(), m_auth.get(), m_loginItem.get() });
 }
 
 void TestInstallPhase::signIn()
 {
-    const QString token =
-        m_machine->backend.createUser(email).value(QLatin1String("session_token")).toString();
+    const QString token
+        = m_machine->backend.createUser(email).value(QLatin1String("session_token")).toString();
     QVERIFY(!token.isEmpty());
     m_state->setSessionToken(token);
     m_state->setSignedInEmail(email);
@@ -258,11 +259,12 @@ void TestInstallPhase::fullInstallWalksTheRows()
     QSignalSpy loading(m_state.get(), &WizardState::isLoadingChanged);
 
     QVERIFY(runInstall());
-    QCOMPARE(recorder.rows(), (QStringList{QStringLiteral("ollama downloading"), QStringLiteral("ollama installing"),
-                                           QStringLiteral("ollama installed"), QStringLiteral("cli installing"),
-                                           QStringLiteral("cli installed"), QStringLiteral("keychain installed"),
-                                           QStringLiteral("machine installing"), QStringLiteral("machine installed"),
-                                           QStringLiteral("model download starts")}));
+    QCOMPARE(recorder.rows(),
+        (QStringList { QStringLiteral("ollama downloading"), QStringLiteral("ollama installing"),
+            QStringLiteral("ollama installed"), QStringLiteral("cli installing"),
+            QStringLiteral("cli installed"), QStringLiteral("keychain installed"),
+            QStringLiteral("machine installing"), QStringLiteral("machine installed"),
+            QStringLiteral("model download starts") }));
     QCOMPARE(recorder.fractions.first(), 0.0);
     QVERIFY(recorder.fractions.size() > 1);
     QVERIFY(std::is_sorted(recorder.fractions.cbegin(), recorder.fractions.cend()));
@@ -288,9 +290,11 @@ void TestInstallPhase::fullInstallWalksTheRows()
     // (running on) and the scan.
     const QList<QStringList> calls = invocations();
     QCOMPARE(calls.size(), 3);
-    QCOMPARE(calls[0], (QStringList{QStringLiteral("init"), QStringLiteral("--preflight"), QStringLiteral("--wizard")}));
-    QVERIFY(calls.contains(QStringList{QStringLiteral("download-model"), QStringLiteral("--wizard")}));
-    QVERIFY(calls.contains(QStringList{QStringLiteral("scan"), QStringLiteral("--format"), QStringLiteral("json")}));
+    QCOMPARE(calls[0],
+        (QStringList { QStringLiteral("init"), QStringLiteral("--preflight"), QStringLiteral("--wizard") }));
+    QVERIFY(calls.contains(QStringList { QStringLiteral("download-model"), QStringLiteral("--wizard") }));
+    QVERIFY(calls.contains(
+        QStringList { QStringLiteral("scan"), QStringLiteral("--format"), QStringLiteral("json") }));
 
     // The model download goes on after the screen and its process is kept.
     QVERIFY(m_state->llmProcess());
@@ -303,34 +307,35 @@ void TestInstallPhase::fullInstallWalksTheRows()
 void TestInstallPhase::failureRows_data()
 {
     QTest::addColumn<QString>("failure");
-    QTest::addColumn<QString>("row");         // the row that shows it
-    QTest::addColumn<QString>("message");     // its message (a prefix for the system's own texts)
-    QTest::addColumn<bool>("stops");          // stays on the install screen
+    QTest::addColumn<QString>("row"); // the row that shows it
+    QTest::addColumn<QString>("message"); // its message (a prefix for the system's own texts)
+    QTest::addColumn<bool>("stops"); // stays on the install screen
     QTest::addColumn<QString>("errorMessage"); // what the screen shows under the button
 
     const QString bad = QStringLiteral("Download failed: bad status");
-    QTest::newRow("runtime download") << QStringLiteral("download") << QStringLiteral("ollama") << bad << true << bad;
+    QTest::newRow("runtime download")
+        << QStringLiteral("download") << QStringLiteral("ollama") << bad << true << bad;
     const QString refused = QStringLiteral("Admin setup failed: Request dismissed\n");
     QTest::newRow("privileged install refused")
         << QStringLiteral("refused") << QStringLiteral("ollama") << refused << true << refused;
     QTest::newRow("runtime missing after install")
-        << QStringLiteral("missingAfter") << QStringLiteral("ollama") << QStringLiteral("Ollama not found after install")
-        << false << QString();
+        << QStringLiteral("missingAfter") << QStringLiteral("ollama")
+        << QStringLiteral("Ollama not found after install") << false << QString();
     QTest::newRow("runtime server never answers")
         << QStringLiteral("silentServer") << QStringLiteral("ollama")
         << QStringLiteral("Ollama server did not answer on 127.0.0.1:") << false << QString();
     const QString exited = QStringLiteral("CLI exited with code 1");
     QTest::newRow("preparation fails")
         << QStringLiteral("preflight") << QStringLiteral("cli") << exited << true << exited;
-    QTest::newRow("error event, then success")
-        << QStringLiteral("errorEvent") << QStringLiteral("cli") << QString() << false
-        << QStringLiteral("Keychain is slow");
+    QTest::newRow("error event, then success") << QStringLiteral("errorEvent") << QStringLiteral("cli")
+                                               << QString() << false << QStringLiteral("Keychain is slow");
     QTest::newRow("error event without a message")
         << QStringLiteral("bareErrorEvent") << QStringLiteral("cli") << QString() << false
         << QStringLiteral("Installation failed");
     QTest::newRow("registration fails") << QStringLiteral("registration") << QStringLiteral("machine")
                                         << QStringLiteral("") << false << QString();
-    QTest::newRow("login item refused") << QStringLiteral("loginItem") << QString() << QString() << false << QString();
+    QTest::newRow("login item refused")
+        << QStringLiteral("loginItem") << QString() << QString() << false << QString();
 }
 
 void TestInstallPhase::failureRows()
@@ -344,7 +349,7 @@ void TestInstallPhase::failureRows()
     const bool runtime = row == QLatin1String("ollama");
     serveArchive(failure == QLatin1String("silentServer") ? QByteArray("exec sleep 30\n")
                                                           : StandInRuntime::servingScript(),
-                 failure == QLatin1String("download") ? "404 Not Found" : "200 OK");
+        failure == QLatin1String("download") ? "404 Not Found" : "200 OK");
     if (failure == QLatin1String("refused"))
         usePkexec("echo 'Request dismissed' >&2\nexit 126\n");
     if (failure == QLatin1String("missingAfter"))
@@ -352,17 +357,22 @@ void TestInstallPhase::failureRows()
     if (failure == QLatin1String("silentServer"))
         m_runtimeServer->setReadyDeadline(1s);
     if (failure == QLatin1String("preflight"))
-        writeScenario({{QStringLiteral("preflight"), QJsonObject{{QStringLiteral("exitCode"), 1},
-                                                                  {QStringLiteral("errorMessage"), QStringLiteral("Keychain locked")}}}});
+        writeScenario({ { QStringLiteral("preflight"),
+            QJsonObject { { QStringLiteral("exitCode"), 1 },
+                { QStringLiteral("errorMessage"), QStringLiteral("Keychain locked") } } } });
     if (failure == QLatin1String("errorEvent"))
-        writeScenario({{QStringLiteral("preflight"), QJsonObject{{QStringLiteral("errorMessage"), QStringLiteral("Keychain is slow")}}}});
+        writeScenario({ { QStringLiteral("preflight"),
+            QJsonObject { { QStringLiteral("errorMessage"), QStringLiteral("Keychain is slow") } } } });
     if (failure == QLatin1String("bareErrorEvent"))
-        writeScenario({{QStringLiteral("preflight"),
-                        QJsonObject{{QStringLiteral("rawOutput"), QStringLiteral("{\"type\":\"error\"}\n{\"type\":\"complete\"}\n")}}}});
+        writeScenario({ { QStringLiteral("preflight"),
+            QJsonObject { { QStringLiteral("rawOutput"),
+                QStringLiteral("{\"type\":\"error\"}\n{\"type\":\"complete\"}\n") } } } });
     if (failure == QLatin1String("registration"))
-        QVERIFY(m_machine->backend.inject("POST", QStringLiteral("/machines/register"), 500, "{\"error\":\"down\"}"));
+        QVERIFY(m_machine->backend.inject(
+            "POST", QStringLiteral("/machines/register"), 500, "{\"error\":\"down\"}"));
     if (failure == QLatin1String("loginItem"))
-        QVERIFY(TestFiles::write(m_machine->home.filePath(QStringLiteral(".config")), "a file, not a folder"));
+        QVERIFY(
+            TestFiles::write(m_machine->home.filePath(QStringLiteral(".config")), "a file, not a folder"));
     signIn();
     m_state->setInstallLLM(runtime);
     LogCapture log;
@@ -370,7 +380,7 @@ void TestInstallPhase::failureRows()
     QVERIFY(runInstall());
     QCOMPARE(m_state->errorMessage(), errorMessage);
     QCOMPARE(m_state->currentScreen(),
-             stops ? WizardState::WizardScreen::install : WizardState::WizardScreen::configure);
+        stops ? WizardState::WizardScreen::install : WizardState::WizardScreen::configure);
     if (!row.isEmpty()) {
         const DependencyStatus status = row == QLatin1String("ollama") ? m_state->ollamaStatus()
             : row == QLatin1String("cli")                              ? m_state->cliStatus()
@@ -379,7 +389,8 @@ void TestInstallPhase::failureRows()
             QCOMPARE(status, DependencyStatus::installed());
         } else {
             QCOMPARE(status.kind(), DependencyStatus::Kind::failed);
-            QVERIFY2(status.message().startsWith(message) && !status.message().isEmpty(), qPrintable(status.message()));
+            QVERIFY2(status.message().startsWith(message) && !status.message().isEmpty(),
+                qPrintable(status.message()));
         }
     }
     if (stops) {
@@ -390,9 +401,9 @@ void TestInstallPhase::failureRows()
         if (runtime)
             QCOMPARE(m_state->cliStatus(), DependencyStatus::missing());
     } else {
-        QCOMPARE(m_state->machineStatus().kind(), failure == QLatin1String("registration")
-                                                      ? DependencyStatus::Kind::failed
-                                                      : DependencyStatus::Kind::installed);
+        QCOMPARE(m_state->machineStatus().kind(),
+            failure == QLatin1String("registration") ? DependencyStatus::Kind::failed
+                                                     : DependencyStatus::Kind::installed);
         QCOMPARE(m_state->llmDownloading() || m_state->llmDownloadComplete(), runtime);
     }
     const QStringList loginLines = log.lines().filter(QStringLiteral("Login item registration failed: "));
@@ -407,7 +418,7 @@ void TestInstallPhase::failureRows()
 
 void TestInstallPhase::pressingAgainStartsOver()
 {
-    writeScenario({{QStringLiteral("preflight"), QJsonObject{{QStringLiteral("exitCode"), 2}}}});
+    writeScenario({ { QStringLiteral("preflight"), QJsonObject { { QStringLiteral("exitCode"), 2 } } } });
     signIn();
     m_state->setInstallLLM(false);
     QVERIFY(runInstall());
@@ -426,9 +437,10 @@ void TestInstallPhase::pressingAgainStartsOver()
     // A second press while it runs starts nothing more.
     m_state->runInstall();
     QTRY_COMPARE_WITH_TIMEOUT(m_state->currentScreen(), WizardState::WizardScreen::configure, 20000);
-    QCOMPARE(recorder.rows(), (QStringList{QStringLiteral("cli installing"), QStringLiteral("cli installed"),
-                                           QStringLiteral("keychain installed"), QStringLiteral("machine installing"),
-                                           QStringLiteral("machine installed")}));
+    QCOMPARE(recorder.rows(),
+        (QStringList { QStringLiteral("cli installing"), QStringLiteral("cli installed"),
+            QStringLiteral("keychain installed"), QStringLiteral("machine installing"),
+            QStringLiteral("machine installed") }));
     QCOMPARE(errors.size(), 1);
     QCOMPARE(loading.size(), 2);
     int preparations = 0;
@@ -439,7 +451,8 @@ void TestInstallPhase::pressingAgainStartsOver()
 
 void TestInstallPhase::approvalDeviceWithFailedRegistration()
 {
-    QVERIFY(m_machine->backend.inject("POST", QStringLiteral("/machines/register"), 503, "{\"error\":\"busy\"}"));
+    QVERIFY(
+        m_machine->backend.inject("POST", QStringLiteral("/machines/register"), 503, "{\"error\":\"busy\"}"));
     signIn();
     m_state->setApproverOnly(true);
     QCOMPARE(m_state->installLLM(), false);
@@ -461,7 +474,8 @@ void TestInstallPhase::approvalDeviceWithFailedRegistration()
 
 void TestInstallPhase::runtimeAlreadyPresent()
 {
-    QVERIFY(TestFiles::writeShellScript(m_prefix + QStringLiteral("/bin/ollama"), StandInRuntime::servingScript()));
+    QVERIFY(TestFiles::writeShellScript(
+        m_prefix + QStringLiteral("/bin/ollama"), StandInRuntime::servingScript()));
     // Shown with the screen.
     signIn();
     QCOMPARE(m_state->ollamaStatus(), DependencyStatus::installed());
@@ -473,11 +487,11 @@ void TestInstallPhase::runtimeAlreadyPresent()
     QVERIFY(QCoro::waitFor(m_runtimeServer->answers()));
     // The server came up (installing meanwhile), and the model download
     // started after the registration.
-    QCOMPARE(recorder.rows(), (QStringList{QStringLiteral("ollama installing"), QStringLiteral("ollama installed"),
-                                           QStringLiteral("cli installing"), QStringLiteral("cli installed"),
-                                           QStringLiteral("keychain installed"), QStringLiteral("machine installing"),
-                                           QStringLiteral("machine installed"),
-                                           QStringLiteral("model download starts")}));
+    QCOMPARE(recorder.rows(),
+        (QStringList { QStringLiteral("ollama installing"), QStringLiteral("ollama installed"),
+            QStringLiteral("cli installing"), QStringLiteral("cli installed"),
+            QStringLiteral("keychain installed"), QStringLiteral("machine installing"),
+            QStringLiteral("machine installed"), QStringLiteral("model download starts") }));
     QCOMPARE(m_state->currentScreen(), WizardState::WizardScreen::configure);
 }
 
