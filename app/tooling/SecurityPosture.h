@@ -1,15 +1,18 @@
 #pragma once
 
 #include <QList>
+#include <QObject>
 #include <QString>
 
 #include <optional>
 
+namespace SecurityPostures {
+Q_NAMESPACE
+
 // The baseline rule set new agents start from. The raw value is the label the
 // chooser shows; the template name is what the product tool expects.
 enum class SecurityPosture { developer, personal, restrictive };
-
-namespace SecurityPostures {
+Q_ENUM_NS(SecurityPosture)
 
 // In the order the chooser lists them.
 QList<SecurityPosture> all();
@@ -20,9 +23,7 @@ QString templateName(SecurityPosture posture);
 bool isRecommended(SecurityPosture posture);
 // Exact match of a raw value; any other text gives none.
 std::optional<SecurityPosture> fromRawValue(const QString& rawValue);
-// The wizard keeps the choice as text: a raw value, or the posture's own name
-// ("developer", "personal", "restrictive"). Any other text is the developer
-// posture, the default choice.
-SecurityPosture fromSetting(const QString& setting);
 
 } // namespace SecurityPostures
+
+using SecurityPosture = SecurityPostures::SecurityPosture;

@@ -11,6 +11,7 @@
 #include "core/Http.h"
 #include "core/SecretBytes.h"
 #include "core/SignInCallback.h"
+#include "app/wizard/InstallPhase.h"
 
 #include <QDesktopServices>
 #include <QJsonDocument>
@@ -30,6 +31,7 @@ WizardState::WizardState(QObject* parent)
     , m_setupLog(new SetupLogModel(this))
     , m_registeredAgents(new AgentSummaryModel(this))
     , m_openBrowser(&QDesktopServices::openUrl)
+    , m_installPhase(new InstallPhase(*this))
     , m_analysisWaitLimit(ActivityAnalysis::defaultWaitLimit)
 {
     for (auto changed : {&WizardState::analysisWaitingForLLMChanged, &WizardState::analysisInProgressChanged,
@@ -59,6 +61,11 @@ QCoro::Task<> WizardState::detectTools()
     m_detectedTools->setTools(std::move(tools));
     Q_EMIT detectedToolsChanged();
     setIsDetectingTools(false);
+}
+
+void WizardState::runInstall()
+{
+    m_installPhase->runInstall();
 }
 
 void WizardState::startSetup()
@@ -233,6 +240,12 @@ void WizardState::setApproverOnly(bool value)
         return;
     m_approverOnly = value;
     Q_EMIT approverOnlyChanged();
+    // An approval device gets no agents: no model and no MCP scan. Turning it
+    // off again does not bring them back.
+    if (m_approverOnly) {
+        setInstallLLM(false);
+        setDiscoverMcpServers(false);
+    }
 }
 
 void WizardState::setIsApproverOnly(bool value)
@@ -315,7 +328,7 @@ void WizardState::setMachineStatus(const DependencyStatus& value)
     Q_EMIT machineStatusChanged();
 }
 
-void WizardState::setSecurityPosture(const QString& value)
+void WizardState::setSecurityPosture(SecurityPosture value)
 {
     if (m_securityPosture == value)
         return;

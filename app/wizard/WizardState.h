@@ -3,6 +3,7 @@
 #include "app/tooling/CLICancelToken.h"
 #include "app/tooling/DependencyStatus.h"
 #include "app/tooling/DetectedToolsModel.h"
+#include "app/tooling/SecurityPosture.h"
 #include "app/wizard/AgentSummaryModel.h"
 #include "app/wizard/SetupLogModel.h"
 
@@ -20,6 +21,7 @@
 
 class CLIProcess;
 class CLIService;
+class InstallPhase;
 class QNetworkAccessManager;
 
 // The single wizard model: which screen is shown and everything the screens
@@ -49,7 +51,7 @@ class WizardState : public QObject
     // The same model for the whole process; detectedToolsChanged tells that detection replaced its rows.
     Q_PROPERTY(DetectedToolsModel* detectedTools READ detectedTools NOTIFY detectedToolsChanged)
     Q_PROPERTY(bool isDetectingTools READ isDetectingTools NOTIFY isDetectingToolsChanged)
-    Q_PROPERTY(QString securityPosture READ securityPosture WRITE setSecurityPosture NOTIFY securityPostureChanged)
+    Q_PROPERTY(SecurityPostures::SecurityPosture securityPosture READ securityPosture WRITE setSecurityPosture NOTIFY securityPostureChanged)
     Q_PROPERTY(QString agentName READ agentName WRITE setAgentName NOTIFY agentNameChanged)
     // The message under the name field; empty when the name is acceptable.
     Q_PROPERTY(QString agentNameError READ agentNameErrorText NOTIFY agentNameChanged)
@@ -132,6 +134,10 @@ public:
     QCoro::Task<> detectTools();
     std::optional<QString> agentNameError() const;
 
+    // "Install & Continue": the install screen's work (InstallPhase).
+    Q_INVOKABLE void runInstall();
+    InstallPhase& installPhase() { return *m_installPhase; }
+
     // "Continue" on the configure screen: shows the setting-up screen and
     // starts the set-up run, unless one is running.
     Q_INVOKABLE void startSetup();
@@ -141,7 +147,7 @@ public:
     // and goes to the done screen. A registration already running goes on.
     Q_INVOKABLE void skipSetup();
     // The model download the install phase started, kept so that it can be
-    // stopped; null when none runs.
+    // stopped; it outlives the install screen. Null when none runs.
     void setLlmProcess(std::shared_ptr<CLIProcess> process);
     const std::shared_ptr<CLIProcess>& llmProcess() const { return m_llmProcess; }
 
@@ -174,7 +180,7 @@ public:
     DependencyStatus machineStatus() const { return m_machineStatus; }
     DetectedToolsModel* detectedTools() const { return m_detectedTools; }
     bool isDetectingTools() const { return m_isDetectingTools; }
-    QString securityPosture() const { return m_securityPosture; }
+    SecurityPosture securityPosture() const { return m_securityPosture; }
     QString agentName() const { return m_agentName; }
     QString agentNameErrorText() const { return agentNameError().value_or(QString()); }
     SetupLogModel* setupLog() const { return m_setupLog; }
@@ -216,7 +222,7 @@ public:
     void setCliStatus(const DependencyStatus& value);
     void setKeychainStatus(const DependencyStatus& value);
     void setMachineStatus(const DependencyStatus& value);
-    void setSecurityPosture(const QString& value);
+    void setSecurityPosture(SecurityPosture value);
     void setAgentName(const QString& value);
     void setSetupProgress(double value);
     void setTemplateRuleCount(int value);
@@ -282,7 +288,7 @@ private:
     DetectedToolsModel* m_detectedTools; // the detected AI tools
     bool m_isDetectingTools = false; // the tool scan runs
     bool m_canContinue = false; // cached for canContinueChanged
-    QString m_securityPosture = QStringLiteral("developer"); // baseline rule template
+    SecurityPosture m_securityPosture = SecurityPosture::developer; // baseline rule template
     QString m_agentName = QString(); // the name typed on the configure screen
     SetupLogModel* m_setupLog; // lines of the set-up run
     double m_setupProgress = 0.0; // set-up run progress, 0 to 1
@@ -305,8 +311,9 @@ private:
     BrowserOpener m_openBrowser;
     QPointer<QObject> m_authSession; // the browser sign-in while it is waited for
     QPointer<CLIService> m_cli;
+    InstallPhase* m_installPhase;
     bool m_setupRunning = false;
-    std::shared_ptr<CLIProcess> m_llmProcess;
+    std::shared_ptr<CLIProcess> m_llmProcess; // the running model download
     std::optional<CLICancelToken> m_analysisTask; // the running analysis, for cancelling it
     std::chrono::milliseconds m_analysisWaitLimit;
 };

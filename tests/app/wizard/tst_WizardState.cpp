@@ -20,7 +20,51 @@ private Q_SLOTS:
     void rootViewShowsWelcomeThenSwitches();
     void setupLogRules();
     void logAndAgentsInQml();
+    void approverOnlyTurnsOffModelAndScan();
+    void securityPostureInQml();
 };
+
+void TestWizardState::approverOnlyTurnsOffModelAndScan()
+{
+    WizardState state;
+    state.setApproverOnly(true);
+    QCOMPARE(state.installLLM(), false);
+    QCOMPARE(state.discoverMcpServers(), false);
+    // Turning it off does not bring them back.
+    state.setApproverOnly(false);
+    QCOMPARE(state.installLLM(), false);
+    QCOMPARE(state.discoverMcpServers(), false);
+    // They can be chosen again, and the rule applies after every change.
+    state.setInstallLLM(true);
+    state.setDiscoverMcpServers(true);
+    state.setApproverOnly(true);
+    QCOMPARE(state.installLLM(), false);
+    QCOMPARE(state.discoverMcpServers(), false);
+}
+
+void TestWizardState::securityPostureInQml()
+{
+    QQmlEngine engine;
+    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+    // QML sees the posture as its raw number, in the chooser's order (the
+    // enumeration's lower-case keys are not visible to QML).
+    QQmlComponent component(&engine);
+    component.setData("import QtQml\nQtObject {\n"
+                      "  property var wizardState\n"
+                      "  property bool isDeveloper: wizardState.securityPosture === 0\n"
+                      "  function choose() { wizardState.securityPosture = 2 }\n"
+                      "}\n",
+                      QUrl());
+    QVERIFY2(component.isReady(), qPrintable(component.errorString()));
+    WizardState state;
+    std::unique_ptr<QObject> object(
+        component.createWithInitialProperties({{QStringLiteral("wizardState"), QVariant::fromValue(&state)}}));
+    QVERIFY2(object, qPrintable(component.errorString()));
+    QCOMPARE(object->property("isDeveloper").toBool(), true);
+    QVERIFY(QMetaObject::invokeMethod(object.get(), "choose"));
+    QCOMPARE(state.securityPosture(), SecurityPosture::restrictive);
+    QCOMPARE(object->property("isDeveloper").toBool(), false);
+}
 
 void TestWizardState::initialValues()
 {
@@ -43,7 +87,7 @@ void TestWizardState::initialValues()
     QCOMPARE(state.machineStatus(), DependencyStatus::missing());
     QCOMPARE(state.detectedTools()->count(), 0);
     QCOMPARE(state.canContinue(), false);
-    QCOMPARE(state.securityPosture(), QStringLiteral("developer"));
+    QCOMPARE(state.securityPosture(), SecurityPosture::developer);
     QCOMPARE(state.agentName(), QString());
     QCOMPARE(state.setupLog()->count(), 0);
     QCOMPARE(state.setupProgress(), 0.0);

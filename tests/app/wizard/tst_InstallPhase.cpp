@@ -1,0 +1,499 @@
+#include "app/tooling/CLIProcess.h"
+#include "app/tooling/CLIService.h"
+#include "app/tooling/DependencyService.h"
+#include "app/tooling/ModelRuntimeServer.h"
+#include "app/wizard/InstallPhase.h"
+#include "app/wizard/WizardState.h"
+#include "core/CoreConstants.h"
+#include "core/MachineAuthService.h"
+#include "platform/PkexecPrivilegedRunner.h"
+#include "platform/XdgAutostartLoginItem.h"
+#include "tests/support/BackendMachine.h"
+#include "tests/support/ChildProcesses.h"
+#include "tests/support/StandInTool.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/StandInRuntime.h"
+#include "tests/support/TestFiles.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMetaEnum>
+#include <QNetworkAccessManager>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <qcorotask.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString archivePath = QStringLiteral("/download/ollama-linux-amd64.tgz");
+const QString email = QStringLiteral("ada@example.com");
+
+QString kindName(const DependencyStatus& status)
+{
+    return QString::fromLatin1(QMetaEnum::fromType<DependencyStatus::Kind>().valueToKey(int(status.kind())));
+}
+
+// The install screen's rows as they change, one entry per change ("ollama
+// downloading"); the many fractions of one download count once.
+class RowRecorder
+{
+public:
+    explicit RowRecorder(WizardState& state)
+    {
+        watch(state, &WizardState::ollamaStatusChanged, "ollama", &WizardState::ollamaStatus);
+        watch(state, &WizardState::cliStatusChanged, "cli", &WizardState::cliStatus);
+        watch(state, &WizardState::keychainStatusChanged, "keychain", &WizardState::keychainStatus);
+        watch(state, &WizardState::machineStatusChanged, "machine", &WizardState::machineStatus);
+        QObject::connect(&state, &WizardState::llmDownloadingChanged, &m_context, [this, &state] {
+            if (state.llmDownloading())
+                append(QStringLiteral("model download starts"));
+        });
+    }
+    const QStringList& rows() const { return m_rows; }
+    QList<double> fractions;
+
+private:
+    template <typename Signal, typename Getter>
+    void watch(WizardState& state, Signal signal, const char* name, Getter getter)
+    {
+        QObject::connect(&state, signal, &m_context, [this, &state, name, getter] {
+            const DependencyStatus status = (state.*getter)();
+            if (status.kind() == DependencyStatus::Kind::downloading)
+                fractions.append(status.fraction());
+            append(QLatin1String(name) + u' ' + kindName(status));
+        });
+    }
+    void append(const QString& row)
+    {
+        if (m_rows.isEmpty() || m_rows.last() != row)
+            m_rows.append(row);
+    }
+
+    QObject m_context;
+    QStringList m_rows;
+};
+
+} // namespace
+
+// The install phase against real peers: the stand-in product tool (a child
+// process driven by a scenario file), the reference back-end for the machine's
+// registration, a loopback server handing out a runtime archive that real tar
+// unpacks through a stand-in for pkexec, the runtime's server as a real child
+// (the back-end again, on a free port), and an autostart folder in the test home.
+class TestInstallPhase : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void fullInstallWalksTheRows();
+    void failureRows_data();
+    void failureRows();
+    void pressingAgainStartsOver();
+    void approvalDeviceWithFailedRegistration();
+    void runtimeAlreadyPresent();
+
+private:
+    void writeScenario(const QJsonObject& scenario);
+    void serveArchive(const QByteArray& runtimeScript, const QByteArray& status = "200 OK");
+    void usePkexec(const QByteArray& body);
+    void signIn();
+    QList<QStringList> invocations() const;
+    bool runInstall();
+
+    QString m_standIn;
+    std::unique_ptr<BackendMachine> m_machine;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+    std::unique_ptr<MachineAuthService> m_auth;
+    std::unique_ptr<LoopbackHttpServer> m_archives;
+    std::unique_ptr<PkexecPrivilegedRunner> m_pkexec;
+    std::unique_ptr<CLIService> m_cli;
+    std::unique_ptr<ModelRuntimeServer> m_runtimeServer;
+    std::unique_ptr<DependencyService> m_dependencies;
+    std::unique_ptr<XdgAutostartLoginItem> m_loginItem;
+    std::unique_ptr<WizardState> m_state;
+    QString m_prefix;
+};
+
+void TestInstallPhase::initTestCase()
+{
+    m_standIn = qEnvironmentVariable("QUORVANE_BUILD_DIR") + QStringLiteral("/libexec/quorvane/bin/quorvane");
+    QVERIFY2(QFileInfo(m_standIn).isExecutable(), qPrintable(m_standIn));
+}
+
+void TestInstallPhase::init()
+{
+    m_machine = std::make_unique<BackendMachine>(false);
+    QVERIFY2(m_machine->backend.isRunning(), qPrintable(m_machine->backend.lastError()));
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_prefix = m_dir->filePath(QStringLiteral("prefix"));
+    m_network = std::make_unique<QNetworkAccessManager>();
+    m_auth = std::make_unique<MachineAuthService>(m_machine->store, *m_network, [] {
+        return MachineAuthService::LocalMachine { QStringLiteral("0A1B2C3D-0000-4000-8000-000000000017"),
+            QStringLiteral("desk") };
+    });
+    m_archives = std::make_unique<LoopbackHttpServer>();
+    QVERIFY(m_archives->listen());
+    qputenv("QUORVANE_CLI_LOG", QFile::encodeName(m_dir->filePath(QStringLiteral("cli.log"))));
+    writeScenario({});
+    m_runtimeServer = std::make_unique<ModelRuntimeServer>(m_network.get());
+    m_runtimeServer->setPort(StandInRuntime::freePort());
+    m_runtimeServer->setSystemctl(QString());
+    m_runtimeServer->setReadyDeadline(10s);
+    m_loginItem = std::make_unique<XdgAutostartLoginItem>(
+        m_machine->home.filePath(QStringLiteral(".config/autostart")),
+        QStringLiteral("/opt/quorvane/bin/quorvane-app"));
+    m_state = std::make_unique<WizardState>();
+    usePkexec("exec \"$@\"\n");
+}
+
+void TestInstallPhase::cleanup()
+{
+    m_state.reset();
+    m_loginItem.reset();
+    m_dependencies.reset();
+    m_runtimeServer.reset();
+    m_cli.reset();
+    m_pkexec.reset();
+    m_archives.reset();
+    m_auth.reset();
+    m_network.reset();
+    qunsetenv("QUORVANE_CLI_SCENARIO");
+    qunsetenv("QUORVANE_CLI_LOG");
+    m_machine.reset();
+    // Neither the model download nor the runtime's server outlives the test.
+    QTRY_COMPARE(childProcessCount(), 0);
+    m_dir.reset();
+}
+
+void TestInstallPhase::writeScenario(const QJsonObject& scenario)
+{
+    QJsonObject whole = scenario;
+    whole.insert(QStringLiteral("defaults"), QJsonObject { { QStringLiteral("stepDelayMs"), 2 } });
+    if (!whole.contains(QLatin1String("download-model")))
+        whole.insert(QStringLiteral("download-model"), QJsonObject { { QStringLiteral("stepDelayMs"), 20 } });
+    const QString path = m_dir->filePath(QStringLiteral("scenario.json"));
+    QVERIFY(TestFiles::write(path, QJsonDocument(whole).toJson()));
+    qputenv("QUORVANE_CLI_SCENARIO", QFile::encodeName(path));
+}
+
+void TestInstallPhase::serveArchive(const QByteArray& runtimeScript, const QByteArray& status)
+{
+    const QString staging = m_dir->filePath(QStringLiteral("staging"));
+    QDir(staging).removeRecursively();
+    QVERIFY(TestFiles::writeShellScript(staging + QStringLiteral("/bin/ollama"), runtimeScript));
+    const QString archive = m_dir->filePath(QStringLiteral("runtime.tgz"));
+    QFile::remove(archive);
+    QProcess tar;
+    tar.start(QStringLiteral("/usr/bin/tar"),
+        { QStringLiteral("-czf"), archive, QStringLiteral("-C"), staging, QStringLiteral(".") });
+    QVERIFY(tar.waitForFinished(30000) && tar.exitCode() == 0);
+    const QByteArray body = TestFiles::contentOf(archive);
+    m_dependencies->setOllamaArchiveSHA256(
+        QString::fromLatin1(QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex()));
+    m_archives->setResponse(archivePath, { status, body, true, 4, false });
+}
+
+void TestInstallPhase::usePkexec(const QByteArray& body)
+{
+    // The tool runner holds the privileged runner, and the installer the tool
+    // runner: all three are made anew, keeping the archive's digest.
+    const QString digest = m_dependencies ? m_dependencies->ollamaArchiveSHA256() : QString();
+    const QString path = m_dir->filePath(QStringLiteral("pkexec-") + QString::number(qHash(body)));
+    QVERIFY(TestFiles::writeShellScript(path, body));
+    m_dependencies.reset();
+    m_cli.reset();
+    m_pkexec = std::make_unique<PkexecPrivilegedRunner>(path);
+    m_cli = std::make_unique<CLIService>(m_pkexec.get(), [path = m_standIn] { return path; });
+    m_dependencies = std::make_unique<DependencyService>(m_network.get(), m_cli.get());
+    m_dependencies->setMachineArchitecture(QStringLiteral("x86_64"));
+    m_dependencies->setOllamaArchiveURL(m_archives->url(archivePath));
+    m_dependencies->setOllamaArchiveSHA256(digest);
+    m_dependencies->setInstallPrefix(m_prefix);
+    m_dependencies->setKnownPaths({ m_prefix + QStringLiteral("/bin") });
+    m_dependencies->setModelQueryCommands({ m_prefix + QStringLiteral("/bin/ollama") });
+    m_dependencies->setRuntimeServer(m_runtimeServer.get());
+    m_state->setCli(m_cli.get());
+    m_state->installPhase().setServices(
+        { m_cli.get(), m_dependencies.get(), m_auth.get(), m_loginItem.get() });
+}
+
+void TestInstallPhase::signIn()
+{
+    const QString token
+        = m_machine->backend.createUser(email).value(QLatin1String("session_token")).toString();
+    QVERIFY(!token.isEmpty());
+    m_state->setSessionToken(token);
+    m_state->setSignedInEmail(email);
+    m_state->setCurrentScreen(WizardState::WizardScreen::install);
+}
+
+QList<QStringList> TestInstallPhase::invocations() const
+{
+    return StandInTool::argumentsIn(m_dir->filePath(QStringLiteral("cli.log")));
+}
+
+bool TestInstallPhase::runInstall()
+{
+    QCoro::waitFor(m_state->installPhase().runInstall());
+    return !m_state->isLoading();
+}
+
+void TestInstallPhase::fullInstallWalksTheRows()
+{
+    serveArchive(StandInRuntime::servingScript());
+    signIn();
+    QCOMPARE(m_state->ollamaStatus(), DependencyStatus::missing());
+    RowRecorder recorder(*m_state);
+    QSignalSpy loading(m_state.get(), &WizardState::isLoadingChanged);
+
+    QVERIFY(runInstall());
+    QCOMPARE(recorder.rows(),
+        (QStringList { QStringLiteral("ollama downloading"), QStringLiteral("ollama installing"),
+            QStringLiteral("ollama installed"), QStringLiteral("cli installing"),
+            QStringLiteral("cli installed"), QStringLiteral("keychain installed"),
+            QStringLiteral("machine installing"), QStringLiteral("machine installed"),
+            QStringLiteral("model download starts") }));
+    QCOMPARE(recorder.fractions.first(), 0.0);
+    QVERIFY(recorder.fractions.size() > 1);
+    QVERIFY(std::is_sorted(recorder.fractions.cbegin(), recorder.fractions.cend()));
+    QCOMPARE(loading.size(), 2);
+    QCOMPARE(m_state->errorMessage(), QString());
+
+    // Ends on the configure screen with the stand-in's detected tool.
+    QCOMPARE(m_state->currentScreen(), WizardState::WizardScreen::configure);
+    QCOMPARE(m_state->detectedTools()->count(), 1);
+    QCOMPARE(m_state->isApproverOnly(), false);
+    QVERIFY(!QFile::exists(CoreConstants::approverOnlyPath()));
+
+    // The runtime is installed and serves; the machine is registered; the
+    // program starts at log-in.
+    QVERIFY(m_dependencies->isOllamaInstalled());
+    QCOMPARE(m_runtimeServer->mechanism(), ModelRuntimeServer::Mechanism::childProcess);
+    QVERIFY(QCoro::waitFor(m_runtimeServer->answers()));
+    QVERIFY(QCoro::waitFor(m_dependencies->isGemmaInstalled()));
+    QVERIFY(m_auth->isConfigured());
+    QVERIFY(m_loginItem->isRegistered());
+
+    // The product tool was asked for the preparation, then the model download
+    // (running on) and the scan.
+    const QList<QStringList> calls = invocations();
+    QCOMPARE(calls.size(), 3);
+    QCOMPARE(calls[0],
+        (QStringList { QStringLiteral("init"), QStringLiteral("--preflight"), QStringLiteral("--wizard") }));
+    QVERIFY(calls.contains(QStringList { QStringLiteral("download-model"), QStringLiteral("--wizard") }));
+    QVERIFY(calls.contains(
+        QStringList { QStringLiteral("scan"), QStringLiteral("--format"), QStringLiteral("json") }));
+
+    // The model download goes on after the screen and its process is kept.
+    QVERIFY(m_state->llmProcess());
+    QTRY_VERIFY_WITH_TIMEOUT(m_state->llmDownloadComplete(), 10000);
+    QCOMPARE(m_state->llmDownloading(), false);
+    QCOMPARE(m_state->llmDownloadProgress(), 1.0);
+    QTRY_VERIFY(m_state->llmProcess()->isFinished());
+}
+
+void TestInstallPhase::failureRows_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("row"); // the row that shows it
+    QTest::addColumn<QString>("message"); // its message (a prefix for the system's own texts)
+    QTest::addColumn<bool>("stops"); // stays on the install screen
+    QTest::addColumn<QString>("errorMessage"); // what the screen shows under the button
+
+    const QString bad = QStringLiteral("Download failed: bad status");
+    QTest::newRow("runtime download")
+        << QStringLiteral("download") << QStringLiteral("ollama") << bad << true << bad;
+    const QString refused = QStringLiteral("Admin setup failed: Request dismissed\n");
+    QTest::newRow("privileged install refused")
+        << QStringLiteral("refused") << QStringLiteral("ollama") << refused << true << refused;
+    QTest::newRow("runtime missing after install")
+        << QStringLiteral("missingAfter") << QStringLiteral("ollama")
+        << QStringLiteral("Ollama not found after install") << false << QString();
+    QTest::newRow("runtime server never answers")
+        << QStringLiteral("silentServer") << QStringLiteral("ollama")
+        << QStringLiteral("Ollama server did not answer on 127.0.0.1:") << false << QString();
+    const QString exited = QStringLiteral("CLI exited with code 1");
+    QTest::newRow("preparation fails")
+        << QStringLiteral("preflight") << QStringLiteral("cli") << exited << true << exited;
+    QTest::newRow("error event, then success") << QStringLiteral("errorEvent") << QStringLiteral("cli")
+                                               << QString() << false << QStringLiteral("Keychain is slow");
+    QTest::newRow("error event without a message")
+        << QStringLiteral("bareErrorEvent") << QStringLiteral("cli") << QString() << false
+        << QStringLiteral("Installation failed");
+    QTest::newRow("registration fails") << QStringLiteral("registration") << QStringLiteral("machine")
+                                        << QStringLiteral("") << false << QString();
+    QTest::newRow("login item refused")
+        << QStringLiteral("loginItem") << QString() << QString() << false << QString();
+}
+
+void TestInstallPhase::failureRows()
+{
+    QFETCH(QString, failure);
+    QFETCH(QString, row);
+    QFETCH(QString, message);
+    QFETCH(bool, stops);
+    QFETCH(QString, errorMessage);
+
+    const bool runtime = row == QLatin1String("ollama");
+    serveArchive(failure == QLatin1String("silentServer") ? QByteArray("exec sleep 30\n")
+                                                          : StandInRuntime::servingScript(),
+        failure == QLatin1String("download") ? "404 Not Found" : "200 OK");
+    if (failure == QLatin1String("refused"))
+        usePkexec("echo 'Request dismissed' >&2\nexit 126\n");
+    if (failure == QLatin1String("missingAfter"))
+        usePkexec("exit 0\n");
+    if (failure == QLatin1String("silentServer"))
+        m_runtimeServer->setReadyDeadline(1s);
+    if (failure == QLatin1String("preflight"))
+        writeScenario({ { QStringLiteral("preflight"),
+            QJsonObject { { QStringLiteral("exitCode"), 1 },
+                { QStringLiteral("errorMessage"), QStringLiteral("Keychain locked") } } } });
+    if (failure == QLatin1String("errorEvent"))
+        writeScenario({ { QStringLiteral("preflight"),
+            QJsonObject { { QStringLiteral("errorMessage"), QStringLiteral("Keychain is slow") } } } });
+    if (failure == QLatin1String("bareErrorEvent"))
+        writeScenario({ { QStringLiteral("preflight"),
+            QJsonObject { { QStringLiteral("rawOutput"),
+                QStringLiteral("{\"type\":\"error\"}\n{\"type\":\"complete\"}\n") } } } });
+    if (failure == QLatin1String("registration"))
+        QVERIFY(m_machine->backend.inject(
+            "POST", QStringLiteral("/machines/register"), 500, "{\"error\":\"down\"}"));
+    if (failure == QLatin1String("loginItem"))
+        QVERIFY(
+            TestFiles::write(m_machine->home.filePath(QStringLiteral(".config")), "a file, not a folder"));
+    signIn();
+    m_state->setInstallLLM(runtime);
+    LogCapture log;
+
+    QVERIFY(runInstall());
+    QCOMPARE(m_state->errorMessage(), errorMessage);
+    QCOMPARE(m_state->currentScreen(),
+        stops ? WizardState::WizardScreen::install : WizardState::WizardScreen::configure);
+    if (!row.isEmpty()) {
+        const DependencyStatus status = row == QLatin1String("ollama") ? m_state->ollamaStatus()
+            : row == QLatin1String("cli")                              ? m_state->cliStatus()
+                                                                       : m_state->machineStatus();
+        if (failure == QLatin1String("errorEvent") || failure == QLatin1String("bareErrorEvent")) {
+            QCOMPARE(status, DependencyStatus::installed());
+        } else {
+            QCOMPARE(status.kind(), DependencyStatus::Kind::failed);
+            QVERIFY2(status.message().startsWith(message) && !status.message().isEmpty(),
+                qPrintable(status.message()));
+        }
+    }
+    if (stops) {
+        // Nothing after the failing step ran.
+        QCOMPARE(m_state->machineStatus(), DependencyStatus::missing());
+        QCOMPARE(m_state->llmDownloading(), false);
+        QVERIFY(!m_loginItem->isRegistered());
+        if (runtime)
+            QCOMPARE(m_state->cliStatus(), DependencyStatus::missing());
+    } else {
+        QCOMPARE(m_state->machineStatus().kind(),
+            failure == QLatin1String("registration") ? DependencyStatus::Kind::failed
+                                                     : DependencyStatus::Kind::installed);
+        QCOMPARE(m_state->llmDownloading() || m_state->llmDownloadComplete(), runtime);
+    }
+    const QStringList loginLines = log.lines().filter(QStringLiteral("Login item registration failed: "));
+    if (failure == QLatin1String("loginItem")) {
+        QCOMPARE(loginLines.size(), 1);
+        QVERIFY(loginLines.first().startsWith(QStringLiteral("Quorvane: Login item registration failed: ")));
+        QVERIFY(!m_loginItem->isRegistered());
+    } else {
+        QCOMPARE(loginLines.size(), 0);
+    }
+}
+
+void TestInstallPhase::pressingAgainStartsOver()
+{
+    writeScenario({ { QStringLiteral("preflight"), QJsonObject { { QStringLiteral("exitCode"), 2 } } } });
+    signIn();
+    m_state->setInstallLLM(false);
+    QVERIFY(runInstall());
+    QCOMPARE(m_state->cliStatus(), DependencyStatus::failed(QStringLiteral("CLI exited with code 2")));
+    QCOMPARE(m_state->errorMessage(), QStringLiteral("CLI exited with code 2"));
+    QCOMPARE(m_state->currentScreen(), WizardState::WizardScreen::install);
+
+    // The tool works now; the button runs the whole phase again from step 1.
+    writeScenario({});
+    RowRecorder recorder(*m_state);
+    QSignalSpy errors(m_state.get(), &WizardState::errorMessageChanged);
+    QSignalSpy loading(m_state.get(), &WizardState::isLoadingChanged);
+    m_state->runInstall();
+    QVERIFY(m_state->isLoading());
+    QCOMPARE(m_state->errorMessage(), QString());
+    // A second press while it runs starts nothing more.
+    m_state->runInstall();
+    QTRY_COMPARE_WITH_TIMEOUT(m_state->currentScreen(), WizardState::WizardScreen::configure, 20000);
+    QCOMPARE(recorder.rows(),
+        (QStringList { QStringLiteral("cli installing"), QStringLiteral("cli installed"),
+            QStringLiteral("keychain installed"), QStringLiteral("machine installing"),
+            QStringLiteral("machine installed") }));
+    QCOMPARE(errors.size(), 1);
+    QCOMPARE(loading.size(), 2);
+    int preparations = 0;
+    for (const QStringList& call : invocations())
+        preparations += call.contains(QStringLiteral("--preflight")) ? 1 : 0;
+    QCOMPARE(preparations, 2);
+}
+
+void TestInstallPhase::approvalDeviceWithFailedRegistration()
+{
+    QVERIFY(
+        m_machine->backend.inject("POST", QStringLiteral("/machines/register"), 503, "{\"error\":\"busy\"}"));
+    signIn();
+    m_state->setApproverOnly(true);
+    QCOMPARE(m_state->installLLM(), false);
+    QCOMPARE(m_state->discoverMcpServers(), false);
+
+    QVERIFY(runInstall());
+    QCOMPARE(m_state->machineStatus().kind(), DependencyStatus::Kind::failed);
+    QCOMPARE(m_state->isApproverOnly(), true);
+    QCOMPARE(m_state->currentScreen(), WizardState::WizardScreen::done);
+    QVERIFY(QFileInfo(CoreConstants::approverOnlyPath()).isFile());
+    QCOMPARE(QFileInfo(CoreConstants::approverOnlyPath()).size(), 0);
+    QCOMPARE(TestFiles::modeOf(CoreConstants::machineDirectory()), 0700);
+    // No runtime, no model, no scan.
+    QCOMPARE(m_state->ollamaStatus(), DependencyStatus::missing());
+    QCOMPARE(m_state->llmDownloading(), false);
+    QCOMPARE(m_archives->requestCount(archivePath), 0);
+    QCOMPARE(invocations().size(), 1);
+}
+
+void TestInstallPhase::runtimeAlreadyPresent()
+{
+    QVERIFY(TestFiles::writeShellScript(
+        m_prefix + QStringLiteral("/bin/ollama"), StandInRuntime::servingScript()));
+    // Shown with the screen.
+    signIn();
+    QCOMPARE(m_state->ollamaStatus(), DependencyStatus::installed());
+    RowRecorder recorder(*m_state);
+
+    QVERIFY(runInstall());
+    QCOMPARE(m_archives->requestCount(archivePath), 0);
+    QCOMPARE(m_state->ollamaStatus(), DependencyStatus::installed());
+    QVERIFY(QCoro::waitFor(m_runtimeServer->answers()));
+    // The server came up (installing meanwhile), and the model download
+    // started after the registration.
+    QCOMPARE(recorder.rows(),
+        (QStringList { QStringLiteral("ollama installing"), QStringLiteral("ollama installed"),
+            QStringLiteral("cli installing"), QStringLiteral("cli installed"),
+            QStringLiteral("keychain installed"), QStringLiteral("machine installing"),
+            QStringLiteral("machine installed"), QStringLiteral("model download starts") }));
+    QCOMPARE(m_state->currentScreen(), WizardState::WizardScreen::configure);
+}
+
+QTEST_GUILESS_MAIN(TestInstallPhase)
+#include "tst_InstallPhase.moc"
