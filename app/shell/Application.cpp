@@ -46,6 +46,12 @@ Application::Application(Options options, QObject* parent)
 {
     m_network.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
     m_windows.setHome(&m_home);
+    m_home.setUpdates(&m_updates);
+    m_home.setPlatform(HomeState::Platform{&m_loginItem, &m_desktopRegistration, &m_notifier, &m_installation,
+                                           [this] {
+                                               m_trayShell.setAllowTermination(true);
+                                               QCoreApplication::quit();
+                                           }});
     m_windows.wizardState().setNetwork(&m_network);
     m_windows.wizardState().setCli(&m_cli);
     QCoreApplication::instance()->installEventFilter(&m_quitGuard);

@@ -103,7 +103,8 @@ struct HomeStateFixture
     TestHome home;
     QTemporaryDir dir;
     BackendProcess backend;
-    FileCredentialStore store;
+    FileCredentialStore fileStore;
+    CredentialStore& store;
     std::optional<TestMachine> machine;
     MachineAuthService auth{store};
     QNetworkAccessManager network;
@@ -113,7 +114,9 @@ struct HomeStateFixture
     WizardDownload wizard;
     std::unique_ptr<HomeState> state;
 
-    explicit HomeStateFixture(bool registered = true)
+    // credentials: the store of the machine key; by default a file under the test home.
+    explicit HomeStateFixture(bool registered = true, CredentialStore* credentials = nullptr)
+        : store(credentials ? *credentials : fileStore)
     {
         qputenv("QUORVANE_API_BASE_URL", backend.url().toString().toUtf8());
         qputenv("QUORVANE_CLI_LOG", QFile::encodeName(dir.filePath(QStringLiteral("invocations.log"))));
@@ -155,21 +158,49 @@ struct HomeStateFixture
         return home.write(QStringLiteral(".quorvane/mcp-servers.json"), contents);
     }
 
-    QList<QStringList> invocations() const
+    // Every run of the stand-in tool: {"args": [...], "cwd": "..."}.
+    QList<QJsonObject> runs() const
     {
-        QList<QStringList> result;
+        QList<QJsonObject> result;
         QFile file(dir.filePath(QStringLiteral("invocations.log")));
         if (!file.open(QIODevice::ReadOnly))
             return result;
         for (const QByteArray& line : file.readAll().split('\n')) {
-            if (line.isEmpty())
-                continue;
+            if (!line.isEmpty())
+                result.append(QJsonDocument::fromJson(line).object());
+        }
+        return result;
+    }
+    QList<QStringList> invocations() const
+    {
+        QList<QStringList> result;
+        for (const QJsonObject& run : runs()) {
             QStringList arguments;
-            for (const QJsonValue& value : QJsonDocument::fromJson(line).object().value(QLatin1String("args")).toArray())
+            for (const QJsonValue& value : run.value(QLatin1String("args")).toArray())
                 arguments.append(value.toString());
             result.append(arguments);
         }
         return result;
+    }
+    // The runs whose first argument is command.
+    QList<QStringList> invocationsOf(const QString& command) const
+    {
+        QList<QStringList> result = invocations();
+        result.removeIf([&](const QStringList& arguments) { return arguments.value(0) != command; });
+        return result;
+    }
+
+    // An agent's config.json as the product tool writes it.
+    bool writeAgent(const QString& name, const QString& createdAt) const
+    {
+        return home.write(QStringLiteral(".quorvane/agents/%1/config.json").arg(name),
+                          compact(QJsonObject{{QStringLiteral("name"), name},
+                                              {QStringLiteral("machine"), QStringLiteral("desk")},
+                                              {QStringLiteral("machineId"), QStringLiteral("m-1")},
+                                              {QStringLiteral("publicKey"), QStringLiteral("pk")},
+                                              {QStringLiteral("createdAt"), createdAt},
+                                              {QStringLiteral("apiUrl"), QStringLiteral("https://api.example")},
+                                              {QStringLiteral("scope"), QStringLiteral("global")}}));
     }
 
     QList<QJsonObject> requests(const QString& method, const QString& target)

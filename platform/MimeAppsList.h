@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+// The text of a mimeapps.list file (the desktop's default applications and
+// added associations), edited line by line so that everything else in it is
+// kept byte for byte.
+namespace MimeAppsList {
+
+// Larger files are not read.
+constexpr qsizetype maximumSize = 1024 * 1024;
+
+struct Edit
+{
+    QByteArray text;
+    int removed = 0; // associations taken out
+};
+
+// Takes the desktop entries (file names such as "quorvane.desktop") for which
+// isRemoved holds out of the mimeType key of the "Default Applications" and
+// "Added Associations" groups; a key left without entries goes. Each key that
+// lost an entry counts as one removed association. Text larger than
+// maximumSize is left as it is.
+Edit withoutAssociations(const QByteArray& text, const QByteArray& mimeType,
+                         const std::function<bool(const QString&)>& isRemoved);
+
+} // namespace MimeAppsList
