@@ -140,7 +140,8 @@ void HomeState::removeAgent(const QString& name, bool removeGlobalRules)
 QCoro::Task<> HomeState::runRemoval(QString name, bool removeGlobalRules)
 {
     const QPointer<HomeState> self(this);
-    const int status = co_await m_cli.runDetached(Uninstall::unregisterArguments(name, removeGlobalRules));
+    const QStringList arguments = Uninstall::unregisterArguments(name, removeGlobalRules);
+    const int status = co_await m_cli.runDetached(arguments);
     if (!self)
         co_return;
     self->setRemovingAgentName(std::nullopt);
@@ -187,11 +188,11 @@ QCoro::Task<> HomeState::runUninstall(QStringList agentNames, bool removeGlobalR
                                        m_platform.notifier,
                                        m_platform.cliBinaryPath,
                                        CoreConstants::quorvaneDirectory()};
-    const QStringList report
-        = co_await Uninstall::run(services, std::move(agentNames), removeGlobalRules, [self](const QString& status) {
-              if (self)
-                  self->setUninstallStatus(status);
-          });
+    const std::function<void(const QString&)> onStatus = [self](const QString& status) {
+        if (self)
+            self->setUninstallStatus(status);
+    };
+    const QStringList report = co_await Uninstall::run(services, agentNames, removeGlobalRules, onStatus);
     if (!self)
         co_return;
     self->setUninstallReport(report);

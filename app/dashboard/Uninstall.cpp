@@ -106,7 +106,8 @@ QCoro::Task<QStringList> run(Services services, QStringList agentNames, bool rem
         onStatus(tr("Unregistering %1 (%2/%3)...").arg(name).arg(i + 1).arg(count));
         // The global rules go with the last agent, once the others are gone.
         const bool isLast = i == count - 1;
-        const int status = co_await services.cli.runDetached(unregisterArguments(name, removeGlobalRules && isLast));
+        const QStringList arguments = unregisterArguments(name, removeGlobalRules && isLast);
+        const int status = co_await services.cli.runDetached(arguments);
         report << agentLine(name, status);
         removedLocallyOnly = removedLocallyOnly || status == statusRemovedLocally;
     }
@@ -114,7 +115,8 @@ QCoro::Task<QStringList> run(Services services, QStringList agentNames, bool rem
         report << tr("Only local settings were removed. Visit the web dashboard to complete the process");
 
     onStatus(tr("Cleaning up..."));
-    report << co_await removeMachineRecord(services.auth, services.network);
+    const QString machineLine = co_await removeMachineRecord(services.auth, services.network);
+    report << machineLine;
     const std::optional<QString> cliLine = co_await removeCliBinary(services.cli, services.cliBinaryPath);
     if (cliLine)
         report << *cliLine;
