@@ -21,8 +21,12 @@ Popup {
     height: parent ? parent.height : implicitHeight
     padding: Style.spacingLarge
     background: Rectangle { color: Style.windowBackground }
-    Accessible.role: Accessible.Dialog
-    Accessible.name: qsTr("Add Agent")
+    // Controls inside a popup take the popup's palette, not the window's.
+    palette.windowText: Style.label
+    palette.text: Style.label
+    palette.base: Style.cardFill
+    palette.button: Style.cardFill
+    palette.buttonText: Style.label
     onOpened: if (addAgent) addAgent.scan()
 
     component SectionTitle: Label {
@@ -41,6 +45,8 @@ Popup {
     ColumnLayout {
         anchors.fill: parent
         spacing: Style.spacing
+        Accessible.role: Accessible.Dialog
+        Accessible.name: qsTr("Add Agent")
 
         RowLayout {
             Layout.fillWidth: true

@@ -32,15 +32,16 @@ SectionCard {
             required property string scopeLabel
             readonly property bool removing: section.home.removingAgentName === name
             objectName: "agentRow_" + name
-            Layout.fillWidth: true
+            // The card's inner width: a Repeater's rows do not stretch by themselves.
+            Layout.preferredWidth: section.width - 2 * Style.spacing
             spacing: Style.spacingSmall
 
             ColumnLayout {
-                Layout.fillWidth: true
                 spacing: Style.spacingTight
                 Label { text: row.name; color: Style.label; font.pixelSize: Style.bodySize; font.bold: true }
                 Label { text: row.scopeLabel; color: Style.secondaryLabel; font.pixelSize: Style.captionSize }
             }
+            Item { Layout.fillWidth: true }
             Spinner { visible: row.removing; running: row.removing }
             Label {
                 objectName: "awaitingApproval"

@@ -18,12 +18,12 @@ Popup {
     width: parent ? parent.width - 4 * Style.spacingLarge : implicitWidth
     padding: Style.spacingLarge
     background: Rectangle { color: Style.windowBackground; radius: 12; border.color: Style.separator }
-    Accessible.role: Accessible.Dialog
-    Accessible.name: popup.dialog.title
 
     ColumnLayout {
         width: parent.width
         spacing: Style.spacing
+        Accessible.role: Accessible.Dialog
+        Accessible.name: popup.dialog.title
 
         Label {
             objectName: "confirmationTitle"
@@ -51,10 +51,11 @@ Popup {
                 destructive: modelData.role === "destructive"
                 color: modelData.role === "cancel" ? Style.withAlpha("white", 0.15)
                                                    : destructive ? Style.red : Style.teal
+                // Confirmed before closing: closing forgets what was asked about.
                 onClicked: {
-                    popup.close();
                     if (modelData.role !== "cancel")
                         popup.confirmed(modelData.removeGlobalRules);
+                    popup.close();
                 }
             }
         }

@@ -30,11 +30,11 @@ ColumnLayout {
             onClicked: row.model.expanded = !row.expanded
         }
         ColumnLayout {
-            Layout.fillWidth: true
             spacing: Style.spacingTight
             Label { text: row.name; color: Style.label; font.pixelSize: Style.bodySize; font.bold: true }
             Label { text: row.subtitle; color: Style.secondaryLabel; font.pixelSize: Style.captionSize }
         }
+        Item { Layout.fillWidth: true }
         Label {
             text: qsTr("Detected")
             color: Style.green

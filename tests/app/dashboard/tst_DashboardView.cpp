@@ -109,8 +109,12 @@ class TestDashboardView : public HomeStateTestCase
     };
 
 private Q_SLOTS:
-    // Before every engine the case makes (the base sets the test case up).
-    void init() { QuorvaneStyle::applyDarkAppearance(); }
+    // Once, before the first engine (the base's initTestCase sets the case up).
+    void init()
+    {
+        static const bool styled = (QuorvaneStyle::applyDarkAppearance(), true);
+        Q_UNUSED(styled);
+    }
 
     void agentsAndFeatures()
     {
