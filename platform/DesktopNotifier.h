@@ -15,6 +15,8 @@ public:
     // Shows a notification, replacing the one shown before (a burst of
     // announcements leaves one notification, not a stack).
     virtual void notify(const QString& summary, const QString& body) = 0;
+    // Takes back every notification of ours still shown.
+    virtual void withdrawAll() = 0;
 
 Q_SIGNALS:
     // The person clicked the notification (its default action).

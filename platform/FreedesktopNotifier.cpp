@@ -5,6 +5,8 @@
 #include <QDBusPendingReply>
 #include <QVariantMap>
 
+#include <utility>
+
 namespace {
 
 constexpr QLatin1String serviceName("org.freedesktop.Notifications");
@@ -51,6 +53,16 @@ void FreedesktopNotifier::notify(const QString& summary, const QString& body)
         if (!reply.isError())
             m_lastId = reply.value();
     });
+}
+
+void FreedesktopNotifier::withdrawAll()
+{
+    if (!m_bus.isConnected() || m_lastId == 0)
+        return;
+    QDBusMessage call
+        = QDBusMessage::createMethodCall(serviceName, objectPath, interfaceName, QStringLiteral("CloseNotification"));
+    call << std::exchange(m_lastId, 0u);
+    m_bus.asyncCall(call, notifyTimeoutMilliseconds);
 }
 
 void FreedesktopNotifier::onActionInvoked(uint id, const QString& actionKey)

@@ -17,6 +17,8 @@ public:
     explicit FreedesktopNotifier(QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
 
     void notify(const QString& summary, const QString& body) override;
+    // Closes the notification shown last (each one replaces the one before).
+    void withdrawAll() override;
 
     // The server's id of the notification shown last; 0 before the first answer.
     uint lastId() const { return m_lastId; }

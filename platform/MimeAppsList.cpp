@@ -1,164 +1,129 @@
 #include "platform/MimeAppsList.h"
 
-#include "platform/DesktopEntryText.h"
-#include "platform/XdgBaseDirectories.h"
+#include <QList>
 
-#include <QFile>
-#include <QStringList>
+namespace MimeAppsList {
 
 namespace {
 
-// Far above any real mimeapps.list; a larger file is not edited.
-constexpr qint64 maximumBytes = 1024 * 1024;
+const QByteArray defaultGroup("[Default Applications]");
 
-const QString defaultSection = QStringLiteral("[Default Applications]");
-
-struct Lines
+bool isAssociationGroup(const QByteArray& header)
 {
-    QStringList lines;
-    std::optional<QString> error;
-};
-
-Lines readLines(const QString& path)
-{
-    QFile file(path);
-    if (!file.exists())
-        return {};
-    if (!file.open(QIODevice::ReadOnly))
-        return {{}, file.errorString()};
-    if (file.size() > maximumBytes)
-        return {{}, QStringLiteral("%1 is too large to edit.").arg(path)};
-    QString text = QString::fromUtf8(file.read(maximumBytes));
-    if (text.endsWith(QLatin1Char('\n')))
-        text.chop(1);
-    return {text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n')), std::nullopt};
+    return header == defaultGroup || header == "[Added Associations]";
 }
 
-bool isSectionHeader(const QString& line)
+// The key of a "key=value" line, or nothing.
+std::optional<QByteArray> keyOf(const QByteArray& trimmedLine)
 {
-    return line.trimmed().startsWith(QLatin1Char('['));
-}
-
-QString keyOf(const QString& line)
-{
-    const qsizetype equals = line.indexOf(QLatin1Char('='));
-    return equals < 0 ? QString() : line.left(equals).trimmed();
-}
-
-QStringList valuesOf(const QString& line)
-{
-    const qsizetype equals = line.indexOf(QLatin1Char('='));
-    QStringList values = line.mid(equals + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    for (QString& value : values)
-        value = value.trimmed();
-    return values;
+    const qsizetype equals = trimmedLine.indexOf('=');
+    if (equals < 0 || trimmedLine.startsWith('#'))
+        return std::nullopt;
+    return trimmedLine.left(equals).trimmed();
 }
 
 } // namespace
 
-MimeAppsList::MimeAppsList(QString path)
-    : m_path(std::move(path))
+Edit withoutAssociations(const QByteArray& text, const QByteArray& mimeType, const std::function<bool(const QString&)>& isRemoved)
 {
+    Edit edit;
+    if (text.size() > maximumSize) {
+        edit.text = text;
+        return edit;
+    }
+    QList<QByteArray> kept;
+    bool inAssociations = false;
+    const QList<QByteArray> lines = text.split('\n');
+    for (const QByteArray& line : lines) {
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.startsWith('[')) {
+            inAssociations = isAssociationGroup(trimmed);
+            kept.append(line);
+            continue;
+        }
+        const qsizetype equals = trimmed.indexOf('=');
+        if (!inAssociations || equals < 0 || trimmed.left(equals).trimmed() != mimeType) {
+            kept.append(line);
+            continue;
+        }
+        QList<QByteArray> entries = trimmed.mid(equals + 1).split(';');
+        const qsizetype before = entries.size();
+        entries.removeIf([&](const QByteArray& entry) {
+            return isRemoved(QString::fromUtf8(entry.trimmed()));
+        });
+        if (entries.size() == before) {
+            kept.append(line);
+            continue;
+        }
+        ++edit.removed;
+        entries.removeIf([](const QByteArray& entry) { return entry.trimmed().isEmpty(); });
+        if (!entries.isEmpty())
+            kept.append(QByteArray(mimeType + '=' + entries.join(';') + ';'));
+    }
+    edit.text = kept.join('\n');
+    return edit;
 }
 
-QString MimeAppsList::defaultPath()
+std::optional<QString> defaultFor(const QByteArray& text, const QByteArray& mimeType)
 {
-    return XdgBaseDirectories::configHome() + QStringLiteral("/mimeapps.list");
-}
-
-std::optional<QString> MimeAppsList::defaultFor(const QString& mimeType) const
-{
-    const Lines read = readLines(m_path);
+    if (text.size() > maximumSize)
+        return std::nullopt;
     bool inDefaults = false;
-    for (const QString& line : read.lines) {
-        if (isSectionHeader(line))
-            inDefaults = line.trimmed() == defaultSection;
-        else if (inDefaults && keyOf(line) == mimeType && !valuesOf(line).isEmpty())
-            return valuesOf(line).constFirst();
+    for (const QByteArray& line : text.split('\n')) {
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.startsWith('[')) {
+            inDefaults = trimmed == defaultGroup;
+            continue;
+        }
+        if (!inDefaults || keyOf(trimmed) != mimeType)
+            continue;
+        for (const QByteArray& entry : trimmed.mid(trimmed.indexOf('=') + 1).split(';')) {
+            if (!entry.trimmed().isEmpty())
+                return QString::fromUtf8(entry.trimmed());
+        }
     }
     return std::nullopt;
 }
 
-std::optional<QString> MimeAppsList::setDefault(const QString& mimeType, const QString& desktopId)
+std::optional<QByteArray> withDefault(const QByteArray& text, const QByteArray& mimeType, const QString& desktopId)
 {
-    Lines read = readLines(m_path);
-    if (read.error)
-        return read.error;
-    QStringList& lines = read.lines;
-    const QString entry = mimeType + QLatin1Char('=') + desktopId + QLatin1Char(';');
+    if (text.size() > maximumSize)
+        return std::nullopt;
+    const QByteArray entry = mimeType + '=' + desktopId.toUtf8() + ';';
+    QList<QByteArray> lines = text.isEmpty() ? QList<QByteArray>() : text.split('\n');
+    const bool endsWithNewline = !lines.isEmpty() && lines.constLast().isEmpty();
+    if (endsWithNewline)
+        lines.removeLast();
 
-    qsizetype section = -1;
+    qsizetype group = -1;
     qsizetype insertAt = -1;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (isSectionHeader(lines.at(i))) {
-            if (section >= 0)
+        const QByteArray trimmed = lines.at(i).trimmed();
+        if (trimmed.startsWith('[')) {
+            if (group >= 0)
                 break;
-            if (lines.at(i).trimmed() == defaultSection)
-                section = insertAt = i;
+            if (trimmed == defaultGroup)
+                group = insertAt = i;
             continue;
         }
-        if (section < 0)
+        if (group < 0)
             continue;
-        if (keyOf(lines.at(i)) == mimeType) {
+        if (keyOf(trimmed) == mimeType) {
             lines[i] = entry;
-            return DesktopEntryText::write(m_path, lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+            return lines.join('\n') + '\n';
         }
-        if (!lines.at(i).trimmed().isEmpty())
+        if (!trimmed.isEmpty())
             insertAt = i;
     }
-    if (section >= 0) {
+    if (group >= 0) {
         lines.insert(insertAt + 1, entry);
     } else {
         if (!lines.isEmpty() && !lines.constLast().trimmed().isEmpty())
-            lines.append(QString());
-        lines.append(defaultSection);
+            lines.append(QByteArray());
+        lines.append(defaultGroup);
         lines.append(entry);
     }
-    return DesktopEntryText::write(m_path, lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    return lines.join('\n') + '\n';
 }
 
-std::optional<int> MimeAppsList::removeApplication(const QString& desktopId, QString* error)
-{
-    Lines read = readLines(m_path);
-    if (read.error) {
-        if (error)
-            *error = *read.error;
-        return std::nullopt;
-    }
-    int removed = 0;
-    QStringList kept;
-    bool inAssociations = false;
-    for (const QString& line : std::as_const(read.lines)) {
-        if (isSectionHeader(line)) {
-            const QString header = line.trimmed();
-            inAssociations = header == defaultSection || header == QLatin1String("[Added Associations]")
-                || header == QLatin1String("[Removed Associations]");
-            kept.append(line);
-            continue;
-        }
-        const QString key = keyOf(line);
-        if (!inAssociations || key.isEmpty() || line.trimmed().startsWith(QLatin1Char('#'))) {
-            kept.append(line);
-            continue;
-        }
-        QStringList values = valuesOf(line);
-        const int before = int(values.size());
-        values.removeAll(desktopId);
-        if (values.size() == before) {
-            kept.append(line);
-            continue;
-        }
-        removed += before - int(values.size());
-        if (!values.isEmpty())
-            kept.append(key + QLatin1Char('=') + values.join(QLatin1Char(';')) + QLatin1Char(';'));
-    }
-    if (removed == 0)
-        return 0;
-    if (const std::optional<QString> failure
-        = DesktopEntryText::write(m_path, kept.join(QLatin1Char('\n')) + QLatin1Char('\n'))) {
-        if (error)
-            *error = *failure;
-        return std::nullopt;
-    }
-    return removed;
-}
+} // namespace MimeAppsList

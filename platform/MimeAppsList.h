@@ -1,29 +1,39 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
-// The person's choice of default applications: mimeapps.list in the XDG
-// configuration home. Edited line by line so that everything else in the file
-// (other sections, comments, other programs' choices) stays as it was.
-class MimeAppsList
+// The text of a mimeapps.list file (the desktop's default applications and
+// added associations), edited line by line so that everything else in it is
+// kept byte for byte.
+namespace MimeAppsList {
+
+// Larger files are not read.
+constexpr qsizetype maximumSize = 1024 * 1024;
+
+struct Edit
 {
-public:
-    explicit MimeAppsList(QString path = defaultPath());
-    static QString defaultPath();
-
-    QString path() const { return m_path; }
-
-    // The desktop entry chosen for a MIME type (or URL scheme handler type), if any.
-    std::optional<QString> defaultFor(const QString& mimeType) const;
-    // Makes desktopId the default for mimeType; the failure's description otherwise.
-    std::optional<QString> setDefault(const QString& mimeType, const QString& desktopId);
-    // Takes desktopId out of every association (default, added and removed
-    // lists), dropping keys left empty. Returns how many associations were
-    // removed, or nothing when the file could not be written (error set).
-    std::optional<int> removeApplication(const QString& desktopId, QString* error = nullptr);
-
-private:
-    QString m_path;
+    QByteArray text;
+    int removed = 0; // associations taken out
 };
+
+// Takes the desktop entries (file names such as "quorvane.desktop") for which
+// isRemoved holds out of the mimeType key of the "Default Applications" and
+// "Added Associations" groups; a key left without entries goes. Each key that
+// lost an entry counts as one removed association. Text larger than
+// maximumSize is left as it is.
+Edit withoutAssociations(const QByteArray& text, const QByteArray& mimeType,
+                         const std::function<bool(const QString&)>& isRemoved);
+
+// The first desktop entry the "Default Applications" group names for mimeType.
+std::optional<QString> defaultFor(const QByteArray& text, const QByteArray& mimeType);
+
+// The text with desktopId as the default for mimeType: the key's line in the
+// "Default Applications" group replaced, or added at the group's end, or the
+// group added. Nothing for text larger than maximumSize.
+std::optional<QByteArray> withDefault(const QByteArray& text, const QByteArray& mimeType, const QString& desktopId);
+
+} // namespace MimeAppsList

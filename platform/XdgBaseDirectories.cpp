@@ -1,5 +1,7 @@
 #include "platform/XdgBaseDirectories.h"
 
+#include "core/CoreConstants.h"
+
 #include <QDir>
 
 namespace {
@@ -7,7 +9,7 @@ namespace {
 QString fromEnvironment(const char* variable, const QString& fallbackBelowHome)
 {
     const QString value = qEnvironmentVariable(variable);
-    return QDir::isAbsolutePath(value) ? QDir::cleanPath(value) : QDir::homePath() + fallbackBelowHome;
+    return QDir::isAbsolutePath(value) ? QDir::cleanPath(value) : CoreConstants::homeDirectory() + fallbackBelowHome;
 }
 
 } // namespace

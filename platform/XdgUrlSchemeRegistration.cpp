@@ -1,6 +1,7 @@
 #include "platform/XdgUrlSchemeRegistration.h"
 
 #include "platform/DesktopEntryText.h"
+#include "platform/MimeAppsList.h"
 #include "platform/XdgBaseDirectories.h"
 
 #include <QCoreApplication>
@@ -12,18 +13,31 @@ namespace {
 // Our own entry is a few hundred bytes.
 constexpr qint64 maximumEntryBytes = 64 * 1024;
 
+// The file's text; empty when it is missing, nothing when it cannot be read
+// or is larger than any real one.
+std::optional<QByteArray> readMimeApps(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return QByteArray();
+    if (file.size() > MimeAppsList::maximumSize || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.read(MimeAppsList::maximumSize);
+}
+
 } // namespace
 
 XdgUrlSchemeRegistration::XdgUrlSchemeRegistration()
-    : XdgUrlSchemeRegistration(XdgBaseDirectories::dataHome() + QStringLiteral("/applications"), MimeAppsList(),
+    : XdgUrlSchemeRegistration(XdgBaseDirectories::dataHome() + QStringLiteral("/applications"),
+                               XdgBaseDirectories::configHome() + QStringLiteral("/mimeapps.list"),
                                QCoreApplication::applicationFilePath())
 {
 }
 
-XdgUrlSchemeRegistration::XdgUrlSchemeRegistration(QString applicationsDirectory, MimeAppsList mimeApps,
+XdgUrlSchemeRegistration::XdgUrlSchemeRegistration(QString applicationsDirectory, QString mimeAppsPath,
                                                    QString executablePath)
     : m_applicationsDirectory(std::move(applicationsDirectory))
-    , m_mimeApps(std::move(mimeApps))
+    , m_mimeAppsPath(std::move(mimeAppsPath))
     , m_executablePath(std::move(executablePath))
 {
 }
@@ -58,8 +72,10 @@ bool XdgUrlSchemeRegistration::isRegistered() const
     if (!entry.open(QIODevice::ReadOnly) || entry.size() > maximumEntryBytes)
         return false;
     const QString content = entryContent();
-    return !content.isEmpty() && QString::fromUtf8(entry.readAll()) == content
-        && m_mimeApps.defaultFor(QLatin1String(handlerType)) == QLatin1String(desktopId);
+    if (content.isEmpty() || QString::fromUtf8(entry.readAll()) != content)
+        return false;
+    const std::optional<QByteArray> mimeApps = readMimeApps(m_mimeAppsPath);
+    return mimeApps && MimeAppsList::defaultFor(*mimeApps, handlerType) == QLatin1String(desktopId);
 }
 
 std::optional<QString> XdgUrlSchemeRegistration::registerHandler()
@@ -69,7 +85,14 @@ std::optional<QString> XdgUrlSchemeRegistration::registerHandler()
     const QString content = entryContent();
     if (content.isEmpty())
         return QStringLiteral("The program's location contains control characters.");
+    const std::optional<QByteArray> mimeApps = readMimeApps(m_mimeAppsPath);
+    if (!mimeApps)
+        return QStringLiteral("%1 cannot be read or is too large.").arg(m_mimeAppsPath);
+    const std::optional<QByteArray> edited
+        = MimeAppsList::withDefault(*mimeApps, handlerType, QLatin1String(desktopId));
+    if (!edited)
+        return QStringLiteral("%1 is too large to edit.").arg(m_mimeAppsPath);
     if (const std::optional<QString> failure = DesktopEntryText::write(entryPath(), content))
         return failure;
-    return m_mimeApps.setDefault(QLatin1String(handlerType), QLatin1String(desktopId));
+    return DesktopEntryText::write(m_mimeAppsPath, QString::fromUtf8(*edited));
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/MimeAppsList.h"
-
 #include <QString>
 
 #include <optional>
@@ -16,10 +14,10 @@ public:
     static constexpr char desktopId[] = "quorvane.desktop";
     static constexpr char handlerType[] = "x-scheme-handler/quorvane";
 
-    // The data home's applications folder, the person's mimeapps.list and the
-    // running executable.
+    // The data home's applications folder, mimeapps.list in the configuration
+    // home and the running executable.
     XdgUrlSchemeRegistration();
-    XdgUrlSchemeRegistration(QString applicationsDirectory, MimeAppsList mimeApps, QString executablePath);
+    XdgUrlSchemeRegistration(QString applicationsDirectory, QString mimeAppsPath, QString executablePath);
 
     // The entry starts this executable and is the default handler.
     bool isRegistered() const;
@@ -32,6 +30,6 @@ public:
 
 private:
     QString m_applicationsDirectory;
-    MimeAppsList m_mimeApps;
+    QString m_mimeAppsPath;
     QString m_executablePath;
 };

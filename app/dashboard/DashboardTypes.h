@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/dashboard/AddAgentState.h"
 #include "app/dashboard/AgentListModel.h"
 #include "app/dashboard/HomeState.h"
 #include "app/dashboard/ModelRuntimeState.h"
@@ -29,5 +30,13 @@ struct ModelRuntimeStateForeign
     Q_GADGET
     QML_FOREIGN(ModelRuntimeState)
     QML_NAMED_ELEMENT(ModelRuntimeState)
+    QML_UNCREATABLE("made by the home state")
+};
+
+struct AddAgentStateForeign
+{
+    Q_GADGET
+    QML_FOREIGN(AddAgentState)
+    QML_NAMED_ELEMENT(AddAgentState)
     QML_UNCREATABLE("made by the home state")
 };

@@ -4,75 +4,91 @@ import QtQuick.Layouts
 import Quorvane.Dashboard
 import Quorvane.Style
 
-// The dashboard window's content: the agents registered on this machine.
+// The dashboard window's content: the header, the update banner, the agents
+// and features (not on an approval-only machine), the system card, the two
+// confirmation questions and the add-agent sheet; once uninstalling, its
+// progress and report instead of the cards.
 Rectangle {
     id: root
     objectName: "dashboardView"
     required property HomeState home
-    readonly property var agents: home.agents
+    // The agent whose "Remove" was pressed, while its question is open.
+    property string removeConfirmName: ""
     color: Style.windowBackground
     implicitWidth: 540
     implicitHeight: 680
 
-    ColumnLayout {
+    ScrollView {
+        id: scroller
         anchors.fill: parent
         anchors.margins: Style.spacingLarge
-        spacing: Style.spacing
+        contentWidth: availableWidth
+        ScrollBar.vertical: ScrollBarThin {}
 
-        Label {
-            objectName: "dashboardTitle"
-            text: qsTr("Quorvane")
-            color: Style.label
-            font.pixelSize: Style.titleSize
-            font.bold: true
-        }
-        Label {
-            text: root.agents.count === 1 ? qsTr("1 agent on this machine")
-                                          : qsTr("%1 agents on this machine").arg(root.agents.count)
-            objectName: "agentCountLabel"
-            color: Style.secondaryLabel
-            font.pixelSize: Style.captionSize
-        }
-        ListView {
-            id: list
-            objectName: "agentList"
-            Layout.fillWidth: true
-            Layout.fillHeight: true
-            clip: true
-            spacing: Style.spacingSmall
-            model: root.agents
-            delegate: Rectangle {
-                required property string name
-                required property string scopeLabel
-                required property string status
-                width: ListView.view.width
-                height: 56
-                radius: 8
-                color: Style.cardFill
-                Column {
-                    anchors.verticalCenter: parent.verticalCenter
-                    anchors.left: parent.left
-                    anchors.leftMargin: Style.spacing
-                    spacing: Style.spacingTight
-                    Label { text: name; color: Style.label; font.pixelSize: Style.bodySize; font.bold: true }
-                    Label { text: scopeLabel; color: Style.secondaryLabel; font.pixelSize: Style.captionSize }
+        ColumnLayout {
+            width: scroller.availableWidth
+            spacing: Style.spacing
+
+            DashboardHeader { home: root.home; Layout.fillWidth: true }
+            DashboardUpdateBanner { home: root.home; Layout.fillWidth: true }
+
+            UninstallView {
+                visible: root.home.isUninstalling
+                home: root.home
+                Layout.fillWidth: true
+            }
+
+            AgentListSection {
+                visible: !root.home.isUninstalling && !root.home.isApproverOnly
+                home: root.home
+                Layout.fillWidth: true
+                onRemoveRequested: name => {
+                    root.removeConfirmName = name;
+                    removeConfirm.dialog = root.home.removeConfirmation(name);
+                    removeConfirm.open();
                 }
-                Label {
-                    anchors.verticalCenter: parent.verticalCenter
-                    anchors.right: parent.right
-                    anchors.rightMargin: Style.spacing
-                    text: status
-                    color: Style.secondaryLabel
-                    font.pixelSize: Style.captionSize
+            }
+            FeaturesSection {
+                visible: !root.home.isUninstalling && !root.home.isApproverOnly
+                home: root.home
+                Layout.fillWidth: true
+            }
+            SectionCard {
+                objectName: "systemCard"
+                visible: !root.home.isUninstalling
+                title: qsTr("System")
+                Layout.fillWidth: true
+                HomeActionButton {
+                    objectName: "closeButton"
+                    title: qsTr("Close")
+                    onClicked: Window.window.close()
+                }
+                HomeActionButton {
+                    objectName: "uninstallButton"
+                    title: qsTr("Uninstall")
+                    destructive: true
+                    onClicked: {
+                        uninstallConfirm.dialog = root.home.uninstallConfirmation();
+                        uninstallConfirm.open();
+                    }
                 }
             }
         }
-        Label {
-            visible: root.agents.count === 0
-            objectName: "noAgentsLabel"
-            text: qsTr("No agents on this machine yet.")
-            color: Style.secondaryLabel
-            font.pixelSize: Style.bodySize
-        }
+    }
+
+    ConfirmationDialog {
+        id: removeConfirm
+        objectName: "removeConfirmation"
+        onConfirmed: removeGlobalRules => root.home.removeAgent(root.removeConfirmName, removeGlobalRules)
+        onClosed: root.removeConfirmName = ""
+    }
+    ConfirmationDialog {
+        id: uninstallConfirm
+        objectName: "uninstallConfirmation"
+        onConfirmed: removeGlobalRules => root.home.uninstall(removeGlobalRules)
+    }
+    AddAgentSheet {
+        home: root.home
+        visible: root.home.showAddAgent && root.home.addAgent !== null
     }
 }

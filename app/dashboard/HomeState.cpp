@@ -6,14 +6,24 @@
 #include "app/tooling/DependencyService.h"
 #include "core/Http.h"
 #include "core/MachineAuthService.h"
+#include "app/dashboard/AddAgentState.h"
+#include "app/dashboard/ConfirmationDialogs.h"
 #include "app/dashboard/McpInventory.h"
+#include "app/dashboard/Uninstall.h"
+#include "core/UpdateCheckService.h"
+#include "platform/ApplicationInstallation.h"
+#include "platform/LoginItem.h"
 #include "app/dashboard/SuggestionCount.h"
 #include "core/LogCategories.h"
 #include "core/SystemLog.h"
 
 #include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
 #include <QNetworkAccessManager>
 #include <QSettings>
+#include <QTimer>
 
 namespace {
 
@@ -21,6 +31,11 @@ bool approverOnlyMarkerExists()
 {
     return QFileInfo::exists(CoreConstants::approverOnlyPath());
 }
+
+// "--version" answers at once; a tool that hangs is stopped.
+constexpr std::chrono::milliseconds versionDeadline{10'000};
+// Longer version texts are not shown.
+constexpr qsizetype maximumVersionLength = 64;
 
 } // namespace
 
@@ -48,6 +63,171 @@ void HomeState::refresh()
     reloadAgents();
     setIsApproverOnly(approverOnlyMarkerExists());
     m_modelRuntime->refreshLLMStatus();
+    loadCliVersion();
+}
+
+QCoro::Task<> HomeState::loadCliVersion()
+{
+    const QPointer<HomeState> self(this);
+    const CLICancelToken cancel;
+    QTimer::singleShot(versionDeadline, this, [cancel] { cancel.cancel(); });
+    const QStringList arguments{QStringLiteral("--version")};
+    const CLIResult<std::optional<QString>> result = co_await m_cli.runCapturingOutput(arguments, cancel);
+    if (!self)
+        co_return;
+    std::optional<QString> version;
+    if (result && result.value()) {
+        const QString text = result.value()->trimmed();
+        if (!text.isEmpty())
+            version = text.left(maximumVersionLength);
+    }
+    self->setCliVersion(version);
+}
+
+void HomeState::setUpdates(UpdateCheckService* updates)
+{
+    if (m_updates == updates)
+        return;
+    m_updates = updates;
+    Q_EMIT updatesChanged();
+}
+
+QObject* HomeState::updatesObject() const
+{
+    return m_updates.data();
+}
+
+// ---------------------------------------------------------------------------
+// The add-agent sheet
+
+void HomeState::setShowAddAgent(bool value)
+{
+    if (m_showAddAgent == value)
+        return;
+    m_showAddAgent = value;
+    // A fresh sheet model each time the sheet opens; a registration still
+    // running in the old one finishes on its own.
+    if (m_addAgent)
+        m_addAgent->deleteLater();
+    m_addAgent = value ? new AddAgentState(m_cli, m_auth, this) : nullptr;
+    Q_EMIT addAgentChanged();
+    Q_EMIT showAddAgentChanged();
+}
+
+AddAgentState* HomeState::addAgent() const
+{
+    return m_addAgent.data();
+}
+
+void HomeState::finishAddAgent()
+{
+    reloadAgents();
+    setShowAddAgent(false);
+}
+
+// ---------------------------------------------------------------------------
+// Removal of one agent
+
+void HomeState::removeAgent(const QString& name, bool removeGlobalRules)
+{
+    if (m_removingAgentName)
+        return;
+    setRemovingAgentName(name);
+    setRemovalError(std::nullopt);
+    runRemoval(name, removeGlobalRules);
+}
+
+QCoro::Task<> HomeState::runRemoval(QString name, bool removeGlobalRules)
+{
+    const QPointer<HomeState> self(this);
+    const QStringList arguments = Uninstall::unregisterArguments(name, removeGlobalRules);
+    const int status = co_await m_cli.runDetached(arguments);
+    if (!self)
+        co_return;
+    self->setRemovingAgentName(std::nullopt);
+    if (status == Uninstall::statusRemoved)
+        self->reloadAgents();
+    else
+        self->setRemovalError(tr("Removal of \"%1\" failed or was denied.").arg(name));
+}
+
+QVariantMap HomeState::removeConfirmation(const QString& name) const
+{
+    return ConfirmationDialogs::removal(name, int(agents().size()));
+}
+
+// ---------------------------------------------------------------------------
+// Uninstall and leaving
+
+void HomeState::uninstall(bool removeGlobalRules)
+{
+    // One uninstall per process: there is no way back to the dashboard.
+    if (m_isUninstalling)
+        return;
+    if (m_platform.loginItem) {
+        if (const std::optional<QString> error = m_platform.loginItem->unregisterItem())
+            SystemLog::write(lcDashboard(), QStringLiteral("Quorvane: login item not removed: ") + *error);
+    }
+    setIsUninstalling(true);
+    setUninstallComplete(false);
+    setUninstallReport({});
+    QStringList names;
+    for (const AgentInfo& agent : agents())
+        names << agent.name;
+    runUninstall(names, removeGlobalRules);
+}
+
+QCoro::Task<> HomeState::runUninstall(QStringList agentNames, bool removeGlobalRules)
+{
+    const QPointer<HomeState> self(this);
+    const Uninstall::Services services{m_cli,
+                                       m_auth,
+                                       m_network,
+                                       m_settings,
+                                       m_platform.desktop,
+                                       m_platform.notifier,
+                                       m_platform.cliBinaryPath,
+                                       CoreConstants::quorvaneDirectory()};
+    const std::function<void(const QString&)> onStatus = [self](const QString& status) {
+        if (self)
+            self->setUninstallStatus(status);
+    };
+    const QStringList report = co_await Uninstall::run(services, agentNames, removeGlobalRules, onStatus);
+    if (!self)
+        co_return;
+    self->setUninstallReport(report);
+    self->setUninstallComplete(true);
+}
+
+QVariantMap HomeState::uninstallConfirmation() const
+{
+    return ConfirmationDialogs::uninstall(int(agents().size()));
+}
+
+void HomeState::terminate()
+{
+    if (m_platform.terminate)
+        m_platform.terminate();
+}
+
+void HomeState::quit()
+{
+    terminate();
+}
+
+void HomeState::deleteAppAndQuit()
+{
+    ApplicationInstallation* installation = m_platform.installation;
+    if (installation && !installation->isUserLocal()) {
+        // Not ours to delete: the person is told how, and quits when ready.
+        setAppRemovalAdvice(installation->removalAdvice());
+        return;
+    }
+    if (installation) {
+        if (const std::optional<QString> error = installation->moveToTrash())
+            SystemLog::write(lcDashboard(), QStringLiteral("Quorvane: the program was not moved to the trash: ") + *error);
+    }
+    terminate();
 }
 
 void HomeState::reloadAgents()
@@ -201,9 +381,49 @@ void HomeState::setMcpLlmSummary(bool value)
 // ---------------------------------------------------------------------------
 // Published values
 
+namespace {
+
+QVariant optionalValue(const std::optional<QString>& value)
+{
+    return value ? QVariant(*value) : QVariant();
+}
+
+} // namespace
+
 QVariant HomeState::analysisSuggestionCountValue() const
 {
     return m_analysisSuggestionCount ? QVariant(*m_analysisSuggestionCount) : QVariant();
+}
+
+QVariant HomeState::cliVersionValue() const
+{
+    return optionalValue(m_cliVersion);
+}
+
+QVariant HomeState::removingAgentNameValue() const
+{
+    return optionalValue(m_removingAgentName);
+}
+
+QVariant HomeState::removalErrorValue() const
+{
+    return optionalValue(m_removalError);
+}
+
+QString HomeState::analysisSubtitle() const
+{
+    if (!m_analysisSuggestionCount)
+        return tr("Scan tool history for rule suggestions");
+    if (*m_analysisSuggestionCount == 1)
+        return tr("1 suggestion found");
+    return tr("%1 suggestions found").arg(*m_analysisSuggestionCount);
+}
+
+QString HomeState::percentText(double fraction)
+{
+    // The whole part, so that a download at 0.999 does not claim 100%.
+    const double clamped = std::clamp(fraction, 0.0, 1.0);
+    return QString::number(qint64(std::floor(clamped * 100.0))) + QLatin1Char('%');
 }
 
 #define HOMESTATE_SETTER(Setter, member, Type, signal)                                                             \
@@ -218,7 +438,14 @@ QVariant HomeState::analysisSuggestionCountValue() const
 HOMESTATE_SETTER(setAnalysisRunning, m_analysisRunning, bool, analysisRunningChanged)
 HOMESTATE_SETTER(setAnalysisSuggestionCount, m_analysisSuggestionCount, const std::optional<qint64>&,
                  analysisSuggestionCountChanged)
-HOMESTATE_SETTER(setShowAddAgent, m_showAddAgent, bool, showAddAgentChanged)
 HOMESTATE_SETTER(setIsApproverOnly, m_isApproverOnly, bool, isApproverOnlyChanged)
+HOMESTATE_SETTER(setCliVersion, m_cliVersion, const std::optional<QString>&, cliVersionChanged)
+HOMESTATE_SETTER(setRemovingAgentName, m_removingAgentName, const std::optional<QString>&, removingAgentNameChanged)
+HOMESTATE_SETTER(setRemovalError, m_removalError, const std::optional<QString>&, removalErrorChanged)
+HOMESTATE_SETTER(setIsUninstalling, m_isUninstalling, bool, isUninstallingChanged)
+HOMESTATE_SETTER(setUninstallComplete, m_uninstallComplete, bool, uninstallCompleteChanged)
+HOMESTATE_SETTER(setUninstallStatus, m_uninstallStatus, const QString&, uninstallStatusChanged)
+HOMESTATE_SETTER(setUninstallReport, m_uninstallReport, const QStringList&, uninstallReportChanged)
+HOMESTATE_SETTER(setAppRemovalAdvice, m_appRemovalAdvice, const QString&, appRemovalAdviceChanged)
 
 #undef HOMESTATE_SETTER

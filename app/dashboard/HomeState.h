@@ -13,13 +13,21 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <QVariantMap>
 
 #include <qcorotask.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
+class AddAgentState;
+class ApplicationInstallation;
 class CLIService;
+class DesktopNotifier;
+class DesktopRegistration;
+class LoginItem;
+class UpdateCheckService;
 class DependencyService;
 class MachineAuthService;
 class QNetworkAccessManager;
@@ -35,6 +43,7 @@ class QSettings;
 class HomeState : public QObject
 {
     Q_OBJECT
+    Q_MOC_INCLUDE("app/dashboard/AddAgentState.h")
     Q_PROPERTY(AgentListModel* agents READ agentList CONSTANT)
     Q_PROPERTY(ModelRuntimeState* modelRuntime READ modelRuntimePointer CONSTANT)
     Q_PROPERTY(bool analysisRunning READ analysisRunning NOTIFY analysisRunningChanged)
@@ -43,10 +52,35 @@ class HomeState : public QObject
     Q_PROPERTY(bool showAddAgent READ showAddAgent WRITE setShowAddAgent NOTIFY showAddAgentChanged)
     Q_PROPERTY(bool mcpLlmSummary READ mcpLlmSummary WRITE setMcpLlmSummary NOTIFY mcpLlmSummaryChanged)
     Q_PROPERTY(bool isApproverOnly READ isApproverOnly NOTIFY isApproverOnlyChanged)
+    Q_PROPERTY(QString analysisSubtitle READ analysisSubtitle NOTIFY analysisSuggestionCountChanged)
+    Q_PROPERTY(QVariant cliVersion READ cliVersionValue NOTIFY cliVersionChanged)
+    Q_PROPERTY(QObject* updates READ updatesObject NOTIFY updatesChanged)
+    Q_PROPERTY(AddAgentState* addAgent READ addAgent NOTIFY addAgentChanged)
+    Q_PROPERTY(QVariant removingAgentName READ removingAgentNameValue NOTIFY removingAgentNameChanged)
+    Q_PROPERTY(QVariant removalError READ removalErrorValue NOTIFY removalErrorChanged)
+    Q_PROPERTY(bool isUninstalling READ isUninstalling NOTIFY isUninstallingChanged)
+    Q_PROPERTY(bool uninstallComplete READ uninstallComplete NOTIFY uninstallCompleteChanged)
+    Q_PROPERTY(QString uninstallStatus READ uninstallStatus NOTIFY uninstallStatusChanged)
+    Q_PROPERTY(QStringList uninstallReport READ uninstallReport NOTIFY uninstallReportChanged)
+    Q_PROPERTY(QString appRemovalAdvice READ appRemovalAdvice NOTIFY appRemovalAdviceChanged)
 
 public:
     // The preference key in the application's settings.
     static constexpr char mcpLlmSummaryKey[] = "mcpLlmSummary";
+
+    // What uninstalling and leaving need from the desktop; each may be null
+    // (that step is then left out). terminate ends the program without the
+    // quit question.
+    struct Platform
+    {
+        LoginItem* loginItem = nullptr;
+        DesktopRegistration* desktop = nullptr;
+        DesktopNotifier* notifier = nullptr;
+        ApplicationInstallation* installation = nullptr;
+        std::function<void()> terminate;
+        // The product tool as installed for every account.
+        QString cliBinaryPath = QStringLiteral("/usr/local/bin/quorvane");
+    };
 
     // settings: the application's settings (organisation and application names
     // set by the composition root). wizardDownload: the wizard's model
@@ -72,10 +106,45 @@ public:
     bool mcpLlmSummary() const;
     void setMcpLlmSummary(bool value);
 
+    // Opening the sheet makes a fresh AddAgentState (addAgent), closing it drops it.
     void setShowAddAgent(bool value);
+    // The sheet's "Done": the agents are read again and the sheet closes.
+    Q_INVOKABLE void finishAddAgent();
+    void setPlatform(Platform platform) { m_platform = std::move(platform); }
+    void setUpdates(UpdateCheckService* updates);
+
+    // "N suggestion(s) found" once an analysis counted, else the row's description.
+    QString analysisSubtitle() const;
+    // The whole percent of a fraction: 0.999 is "99%".
+    Q_INVOKABLE static QString percentText(double fraction);
+
+    std::optional<QString> cliVersion() const { return m_cliVersion; }
+    AddAgentState* addAgent() const;
+
+    // Agent removal: one at a time; a request while one runs is dropped.
+    std::optional<QString> removingAgentName() const { return m_removingAgentName; }
+    std::optional<QString> removalError() const { return m_removalError; }
+    Q_INVOKABLE void removeAgent(const QString& name, bool removeGlobalRules);
+    Q_INVOKABLE QVariantMap removeConfirmation(const QString& name) const;
+
+    // Uninstall: normal -> uninstalling (status texts) -> complete (report).
+    bool isUninstalling() const { return m_isUninstalling; }
+    bool uninstallComplete() const { return m_uninstallComplete; }
+    QString uninstallStatus() const { return m_uninstallStatus; }
+    QStringList uninstallReport() const { return m_uninstallReport; }
+    Q_INVOKABLE void uninstall(bool removeGlobalRules);
+    Q_INVOKABLE QVariantMap uninstallConfirmation() const;
+
+    // Ends the program without the quit question.
+    Q_INVOKABLE void quit();
+    // Puts a user-local installation in the trash and quits. Any other
+    // installation stays, and appRemovalAdvice tells how to remove it.
+    Q_INVOKABLE void deleteAppAndQuit();
+    QString appRemovalAdvice() const { return m_appRemovalAdvice; }
 
     // What the dashboard does each time it is shown: re-reads the agents, the
-    // approver-only marker and the model status.
+    // approver-only marker and the model status, and asks the product tool
+    // for its version.
     Q_INVOKABLE void refresh();
     // agents <- the agent registry (AgentInfo::loadAll()).
     Q_INVOKABLE void reloadAgents();
@@ -101,14 +170,41 @@ Q_SIGNALS:
     void showAddAgentChanged();
     void mcpLlmSummaryChanged();
     void isApproverOnlyChanged();
+    void cliVersionChanged();
+    void updatesChanged();
+    void addAgentChanged();
+    void removingAgentNameChanged();
+    void removalErrorChanged();
+    void isUninstallingChanged();
+    void uninstallCompleteChanged();
+    void uninstallStatusChanged();
+    void uninstallReportChanged();
+    void appRemovalAdviceChanged();
 
 private:
     QVariant analysisSuggestionCountValue() const;
     ModelRuntimeState* modelRuntimePointer() const { return m_modelRuntime; }
+    QVariant cliVersionValue() const;
+    QVariant removingAgentNameValue() const;
+    QVariant removalErrorValue() const;
+    QObject* updatesObject() const;
 
     void setAnalysisRunning(bool value);
     void setAnalysisSuggestionCount(const std::optional<qint64>& value);
     void setIsApproverOnly(bool value);
+    void setCliVersion(const std::optional<QString>& value);
+    void setRemovingAgentName(const std::optional<QString>& value);
+    void setRemovalError(const std::optional<QString>& value);
+    void setIsUninstalling(bool value);
+    void setUninstallComplete(bool value);
+    void setUninstallStatus(const QString& value);
+    void setUninstallReport(const QStringList& value);
+    void setAppRemovalAdvice(const QString& value);
+
+    QCoro::Task<> loadCliVersion();
+    QCoro::Task<> runRemoval(QString name, bool removeGlobalRules);
+    QCoro::Task<> runUninstall(QStringList agentNames, bool removeGlobalRules);
+    void terminate();
 
     QCoro::Task<> runAnalysis(quint64 analysis, CLICancelToken cancel);
     void applyAnalysisEvent(const CLIEvent& event);
@@ -129,6 +225,17 @@ private:
     quint64 m_analysisGeneration = 0;
     bool m_showAddAgent = false;
     bool m_isApproverOnly = false;
+    std::optional<QString> m_cliVersion;
+    QPointer<UpdateCheckService> m_updates;
+    QPointer<AddAgentState> m_addAgent;
+    Platform m_platform;
+    std::optional<QString> m_removingAgentName;
+    std::optional<QString> m_removalError;
+    bool m_isUninstalling = false;
+    bool m_uninstallComplete = false;
+    QString m_uninstallStatus;
+    QStringList m_uninstallReport;
+    QString m_appRemovalAdvice;
 
     // Preference requests go out one at a time; a change made meanwhile is
     // sent when the running one has ended, so the last value sent is the

@@ -62,6 +62,12 @@ Application::Application(Options options, QObject* parent)
     m_network.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
     m_trust.setPolicy(&m_presencePolicy);
     m_windows.setHome(&m_home);
+    m_home.setUpdates(&m_updates);
+    m_home.setPlatform(HomeState::Platform{&m_loginItem, &m_desktopRegistration, &m_notifier, &m_installation,
+                                           [this] {
+                                               m_trayShell.setAllowTermination(true);
+                                               QCoreApplication::quit();
+                                           }});
     m_windows.wizardState().setNetwork(&m_network);
     m_windows.wizardState().setCli(&m_cli);
     m_dependencies.setRuntimeServer(&m_runtimeServer);

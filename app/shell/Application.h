@@ -14,7 +14,10 @@
 #include "app/dashboard/HomeState.h"
 #include "core/MachineAuthService.h"
 #include "platform/PkexecPrivilegedRunner.h"
+#include "platform/ApplicationInstallation.h"
 #include "platform/FreedesktopNotifier.h"
+#include "platform/XdgAutostartLoginItem.h"
+#include "platform/XdgDesktopRegistration.h"
 #include "app/shell/PopoverWindow.h"
 #include "platform/PortalColorSchemePreference.h"
 #include "app/shell/QuitGuard.h"
@@ -83,6 +86,8 @@ private:
     PopoverWindow m_popover;
     MessageBoxQuitPrompt m_quitPrompt;
     FreedesktopNotifier m_notifier;
+    XdgDesktopRegistration m_desktopRegistration;
+    ApplicationInstallation m_installation;
     TrayShell m_trayShell;
     QuitGuard m_quitGuard;
     TerminationSignalNotifier m_termination;

@@ -18,6 +18,8 @@ tar -xzf "$OLD_ARCHIVE" -C "$PREFIX"
 [ "$(cat "$PREFIX/share/quorvane/release-version")" = 1.0.0 ] || { echo "the old archive is not 1.0.0"; exit 1; }
 
 export QUORVANE_HOME="$HOME/update-home" QUORVANE_CREDENTIAL_STORE=file QUORVANE_PRESENCE=grant
+# The desktop's folders stay the account's own (QUORVANE_HOME moves only ours).
+export XDG_DATA_HOME="$HOME/.local/share" XDG_CONFIG_HOME="$HOME/.config"
 mkdir -p "$QUORVANE_HOME"
 "$PROVISION" "$QUORVANE_API_BASE_URL" update@example.com >/dev/null
 # Set up as an approval device: the companion goes straight to the tray.

@@ -61,6 +61,14 @@ void TestFreedesktopNotifier::notifiesAndReportsTheClick()
     QTRY_COMPARE(server.calls.size(), 3);
     QCOMPARE(server.calls.last().replacesId, 0u);
     QTRY_COMPARE(notifier.lastId(), 42u);
+
+    // Withdrawing closes the one shown; with nothing shown nothing is asked.
+    notifier.withdrawAll();
+    QTRY_COMPARE(server.closed, QList<uint>{42u});
+    QCOMPARE(notifier.lastId(), 0u);
+    notifier.withdrawAll();
+    QTest::qWait(50);
+    QCOMPARE(server.closed.size(), 1);
 }
 
 void TestFreedesktopNotifier::withoutAServerNothingHappens()

@@ -1,3 +1,4 @@
+#include "core/CoreConstants.h"
 #include "platform/XdgAutostartLoginItem.h"
 
 #include <QFile>
@@ -65,7 +66,7 @@ private Q_SLOTS:
         QCOMPARE(XdgAutostartLoginItem::defaultAutostartDirectory(), QStringLiteral("/tmp/cfg-home/autostart"));
         qputenv("XDG_CONFIG_HOME", "relative/cfg");
         QCOMPARE(XdgAutostartLoginItem::defaultAutostartDirectory(),
-                 QDir::homePath() + QStringLiteral("/.config/autostart"));
+                 CoreConstants::homeDirectory() + QStringLiteral("/.config/autostart"));
         qputenv("XDG_CONFIG_HOME", previous);
     }
 };

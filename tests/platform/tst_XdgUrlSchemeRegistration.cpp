@@ -1,5 +1,8 @@
 #include "platform/MimeAppsList.h"
+#include "platform/XdgDesktopRegistration.h"
 #include "platform/XdgUrlSchemeRegistration.h"
+
+#include <QDir>
 
 #include <QFile>
 #include <QProcess>
@@ -15,12 +18,6 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-bool writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
 } // namespace
 
 class TestXdgUrlSchemeRegistration : public QObject
@@ -28,65 +25,38 @@ class TestXdgUrlSchemeRegistration : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void editsKeepEverythingElse()
+    void defaultsAreSetWithoutTouchingAnythingElse()
     {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("mimeapps.list"));
-        QVERIFY(writeFile(path, "# mine\n"
+        const QByteArray mine = "# mine\n"
                                 "[Added Associations]\n"
-                                "text/plain=gedit.desktop;quorvane.desktop;\n"
+                                "text/plain=gedit.desktop;\n"
                                 "\n"
                                 "[Default Applications]\n"
                                 "text/html=firefox.desktop;\n"
-                                "x-scheme-handler/quorvane=old.desktop;\n"
+                                "x-scheme-handler/quorvane=old.desktop;other.desktop;\n"
                                 "\n"
                                 "[Removed Associations]\n"
-                                "image/png=quorvane.desktop;\n"));
-        MimeAppsList list(path);
-        QCOMPARE(list.defaultFor(QStringLiteral("x-scheme-handler/quorvane")), QStringLiteral("old.desktop"));
-        QCOMPARE(list.setDefault(QStringLiteral("x-scheme-handler/quorvane"), QStringLiteral("quorvane.desktop")),
+                                "image/png=quorvane.desktop;\n";
+        const QByteArray type("x-scheme-handler/quorvane");
+        QCOMPARE(MimeAppsList::defaultFor(mine, type), QStringLiteral("old.desktop"));
+        QCOMPARE(MimeAppsList::defaultFor(mine, "text/plain"), std::nullopt); // an added association, not a default
+        const std::optional<QByteArray> replaced = MimeAppsList::withDefault(mine, type, QStringLiteral("quorvane.desktop"));
+        QVERIFY(replaced);
+        QCOMPARE(*replaced, QByteArray(mine).replace("quorvane=old.desktop;other.desktop;", "quorvane=quorvane.desktop;"));
+        const std::optional<QByteArray> added = MimeAppsList::withDefault(*replaced, "x-scheme-handler/other", QStringLiteral("o.desktop"));
+        QVERIFY(added);
+        QCOMPARE(*added, QByteArray(*replaced).replace("quorvane=quorvane.desktop;\n",
+                                                       "quorvane=quorvane.desktop;\nx-scheme-handler/other=o.desktop;\n"));
+
+        // No group (or no file) yet: the group is made; a file without a last
+        // line break keeps its lines.
+        QCOMPARE(MimeAppsList::withDefault(QByteArray(), type, QStringLiteral("quorvane.desktop")),
+                 QByteArray("[Default Applications]\nx-scheme-handler/quorvane=quorvane.desktop;\n"));
+        QCOMPARE(MimeAppsList::withDefault("[Added Associations]\na/b=c.desktop;", type, QStringLiteral("q.desktop")),
+                 QByteArray("[Added Associations]\na/b=c.desktop;\n\n[Default Applications]\nx-scheme-handler/quorvane=q.desktop;\n"));
+        // Far larger than any real file: left alone.
+        QCOMPARE(MimeAppsList::withDefault(QByteArray(MimeAppsList::maximumSize + 1, '#'), type, QStringLiteral("q.desktop")),
                  std::nullopt);
-        QCOMPARE(list.setDefault(QStringLiteral("x-scheme-handler/other"), QStringLiteral("other.desktop")), std::nullopt);
-        QCOMPARE(readFile(path), QByteArray("# mine\n"
-                                            "[Added Associations]\n"
-                                            "text/plain=gedit.desktop;quorvane.desktop;\n"
-                                            "\n"
-                                            "[Default Applications]\n"
-                                            "text/html=firefox.desktop;\n"
-                                            "x-scheme-handler/quorvane=quorvane.desktop;\n"
-                                            "x-scheme-handler/other=other.desktop;\n"
-                                            "\n"
-                                            "[Removed Associations]\n"
-                                            "image/png=quorvane.desktop;\n"));
-
-        // Removal takes ours out of every list and drops keys left empty.
-        QCOMPARE(list.removeApplication(QStringLiteral("quorvane.desktop")), 3);
-        QCOMPARE(readFile(path), QByteArray("# mine\n"
-                                            "[Added Associations]\n"
-                                            "text/plain=gedit.desktop;\n"
-                                            "\n"
-                                            "[Default Applications]\n"
-                                            "text/html=firefox.desktop;\n"
-                                            "x-scheme-handler/other=other.desktop;\n"
-                                            "\n"
-                                            "[Removed Associations]\n"));
-        QCOMPARE(list.removeApplication(QStringLiteral("quorvane.desktop")), 0);
-
-        // No file yet: the section is made.
-        MimeAppsList fresh(dir.filePath(QStringLiteral("config/mimeapps.list")));
-        QCOMPARE(fresh.defaultFor(QStringLiteral("x-scheme-handler/quorvane")), std::nullopt);
-        QCOMPARE(fresh.setDefault(QStringLiteral("x-scheme-handler/quorvane"), QStringLiteral("quorvane.desktop")),
-                 std::nullopt);
-        QCOMPARE(readFile(fresh.path()), QByteArray("[Default Applications]\nx-scheme-handler/quorvane=quorvane.desktop;\n"));
-
-        // A file far larger than any real one is left alone.
-        const QString huge = dir.filePath(QStringLiteral("huge.list"));
-        QVERIFY(writeFile(huge, QByteArray(2 * 1024 * 1024, 'x')));
-        QVERIFY(MimeAppsList(huge).setDefault(QStringLiteral("a/b"), QStringLiteral("c.desktop")).has_value());
-        QString error;
-        QCOMPARE(MimeAppsList(huge).removeApplication(QStringLiteral("c.desktop"), &error), std::nullopt);
-        QVERIFY(!error.isEmpty());
-        QCOMPARE(QFile(huge).size(), qint64(2 * 1024 * 1024));
     }
 
     // The desktop's own tools find the program as the handler of quorvane: links.
@@ -97,7 +67,7 @@ private Q_SLOTS:
         const QString config = home.filePath(QStringLiteral("config"));
         const QString program = home.filePath(QStringLiteral("opt/quorvane $1/bin/quorvane-app"));
         XdgUrlSchemeRegistration registration(data + QStringLiteral("/applications"),
-                                              MimeAppsList(config + QStringLiteral("/mimeapps.list")), program);
+                                              config + QStringLiteral("/mimeapps.list"), program);
         QVERIFY(!registration.isRegistered());
         QCOMPARE(registration.registerHandler(), std::nullopt);
         QVERIFY(registration.isRegistered());
@@ -105,8 +75,7 @@ private Q_SLOTS:
         QVERIFY(readFile(registration.entryPath()).contains(exec));
 
         // Another build elsewhere takes the entry over.
-        XdgUrlSchemeRegistration moved(data + QStringLiteral("/applications"),
-                                       MimeAppsList(config + QStringLiteral("/mimeapps.list")),
+        XdgUrlSchemeRegistration moved(data + QStringLiteral("/applications"), config + QStringLiteral("/mimeapps.list"),
                                        QStringLiteral("/opt/other/bin/quorvane-app"));
         QVERIFY(!moved.isRegistered());
         QCOMPARE(moved.registerHandler(), std::nullopt);
@@ -128,12 +97,32 @@ private Q_SLOTS:
         QCOMPARE(query.readAllStandardOutput().trimmed(), QByteArray("quorvane.desktop"));
     }
 
+    // The uninstall's clean-up takes away exactly what the registration wrote.
+    void uninstallClearsTheRegistration()
+    {
+        QTemporaryDir home;
+        const QString data = home.filePath(QStringLiteral("data"));
+        const QString config = home.filePath(QStringLiteral("config"));
+        QVERIFY(QDir().mkpath(config));
+        QFile mimeApps(config + QStringLiteral("/mimeapps.list"));
+        QVERIFY(mimeApps.open(QIODevice::WriteOnly));
+        mimeApps.write("[Default Applications]\ntext/html=firefox.desktop;\n");
+        mimeApps.close();
+        XdgUrlSchemeRegistration registration(data + QStringLiteral("/applications"), mimeApps.fileName(),
+                                              QStringLiteral("/opt/quorvane/bin/quorvane-app"));
+        QCOMPARE(registration.registerHandler(), std::nullopt);
+        QCOMPARE(XdgDesktopRegistration(data, config).clearRegistrations(), 2);
+        QVERIFY(!registration.isRegistered());
+        QVERIFY(!QFile::exists(registration.entryPath()));
+        QCOMPARE(readFile(mimeApps.fileName()), QByteArray("[Default Applications]\ntext/html=firefox.desktop;\n"));
+    }
+
     void refusesUnusableProgramPaths()
     {
         QTemporaryDir home;
         for (const QString& program : {QStringLiteral("bin/quorvane-app"), QStringLiteral("/opt/a\nExec=evil")}) {
             XdgUrlSchemeRegistration registration(home.filePath(QStringLiteral("applications")),
-                                                  MimeAppsList(home.filePath(QStringLiteral("mimeapps.list"))), program);
+                                                  home.filePath(QStringLiteral("mimeapps.list")), program);
             QVERIFY(registration.registerHandler().has_value());
             QVERIFY(!QFile::exists(registration.entryPath()));
             QVERIFY(!QFile::exists(home.filePath(QStringLiteral("mimeapps.list"))));

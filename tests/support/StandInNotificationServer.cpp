@@ -47,6 +47,11 @@ uint StandInNotificationServer::Notify(const QString& appName, uint replacesId, 
     return replacesId != 0 ? replacesId : ++m_nextId;
 }
 
+void StandInNotificationServer::CloseNotification(uint id)
+{
+    closed.append(id);
+}
+
 QStringList StandInNotificationServer::GetCapabilities()
 {
     return {QStringLiteral("actions"), QStringLiteral("body")};

@@ -36,11 +36,13 @@ public:
     void emitSignal(const QString& name, const QVariantList& arguments);
 
     QList<Call> calls;
+    QList<uint> closed; // ids asked to close
 
 public Q_SLOTS:
     uint Notify(const QString& appName, uint replacesId, const QString& appIcon, const QString& summary,
                 const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout);
     QStringList GetCapabilities();
+    void CloseNotification(uint id);
 
 private:
     QDBusConnection m_bus;

@@ -105,7 +105,8 @@ struct HomeStateFixture
     QTemporaryDir dir;
     StandInTool tool;
     BackendProcess backend;
-    FileCredentialStore store;
+    FileCredentialStore fileStore;
+    CredentialStore& store;
     std::optional<TestMachine> machine;
     MachineAuthService auth{store};
     QNetworkAccessManager network;
@@ -115,7 +116,9 @@ struct HomeStateFixture
     WizardDownload wizard;
     std::unique_ptr<HomeState> state;
 
-    explicit HomeStateFixture(bool registered = true)
+    // credentials: the store of the machine key; by default a file under the test home.
+    explicit HomeStateFixture(bool registered = true, CredentialStore* credentials = nullptr)
+        : store(credentials ? *credentials : fileStore)
     {
         qputenv("QUORVANE_API_BASE_URL", backend.url().toString().toUtf8());
         if (registered)
@@ -144,12 +147,37 @@ struct HomeStateFixture
         return home.write(QStringLiteral(".quorvane/mcp-servers.json"), contents);
     }
 
+    // Every run of the stand-in tool, oldest first.
+    QList<StandInTool::Run> runs() const
+    {
+        return tool.runs();
+    }
     QList<QStringList> invocations() const
     {
         QList<QStringList> result;
         for (const StandInTool::Run& run : tool.runs())
             result.append(run.arguments);
         return result;
+    }
+    // The runs whose first argument is command.
+    QList<QStringList> invocationsOf(const QString& command) const
+    {
+        QList<QStringList> result = invocations();
+        result.removeIf([&](const QStringList& arguments) { return arguments.value(0) != command; });
+        return result;
+    }
+
+    // An agent's config.json as the product tool writes it.
+    bool writeAgent(const QString& name, const QString& createdAt) const
+    {
+        return home.write(QStringLiteral(".quorvane/agents/%1/config.json").arg(name),
+                          compact(QJsonObject{{QStringLiteral("name"), name},
+                                              {QStringLiteral("machine"), QStringLiteral("desk")},
+                                              {QStringLiteral("machineId"), QStringLiteral("m-1")},
+                                              {QStringLiteral("publicKey"), QStringLiteral("pk")},
+                                              {QStringLiteral("createdAt"), createdAt},
+                                              {QStringLiteral("apiUrl"), QStringLiteral("https://api.example")},
+                                              {QStringLiteral("scope"), QStringLiteral("global")}}));
     }
 
     QList<QJsonObject> requests(const QString& method, const QString& target)

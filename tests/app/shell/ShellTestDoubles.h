@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/DesktopNotifier.h"
+#include "tests/support/RecordingNotifier.h"
 #include "app/shell/PopoverHost.h"
 #include "app/shell/QuitGuard.h"
 #include "app/shell/StatusItem.h"
@@ -52,17 +52,6 @@ public:
     int showCount = 0;
     int closeCount = 0;
     QRect lastTrayGeometry;
-};
-
-// A notifier that records what it was asked to show.
-class RecordingNotifier : public DesktopNotifier
-{
-    Q_OBJECT
-
-public:
-    void notify(const QString& summary, const QString& body) override { shown.append({summary, body}); }
-
-    QList<QStringList> shown;
 };
 
 // A quit question that keeps the answer callback so the test can answer it.

@@ -1,0 +1,34 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quorvane.Style
+
+// The application icon, the title and the product tool's version when known.
+RowLayout {
+    id: header
+    required property var home
+    spacing: Style.spacingSmall
+
+    Image {
+        source: "qrc:/qt/qml/Quorvane/Dashboard/icons/quorvane.svg"
+        sourceSize.width: Style.titleSize * 2
+        sourceSize.height: Style.titleSize * 2
+        Accessible.ignored: true
+    }
+    Label {
+        objectName: "dashboardTitle"
+        text: qsTr("Quorvane")
+        color: Style.label
+        font.pixelSize: Style.titleSize
+        font.bold: true
+    }
+    Label {
+        objectName: "cliVersion"
+        visible: header.home.cliVersion !== undefined
+        text: visible ? "v" + header.home.cliVersion : ""
+        color: Style.secondaryLabel
+        font.pixelSize: Style.captionSize
+        Layout.alignment: Qt.AlignBaseline
+    }
+    Item { Layout.fillWidth: true }
+}

@@ -1,0 +1,140 @@
+#include "app/dashboard/Uninstall.h"
+
+#include "app/tooling/CLIService.h"
+#include "core/ApiUrl.h"
+#include "core/Http.h"
+#include "core/MachineAuthService.h"
+#include "platform/DesktopNotifier.h"
+#include "platform/DesktopRegistration.h"
+#include "platform/PrivilegedRunner.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace Uninstall {
+
+namespace {
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("Uninstall", text);
+}
+
+QCoro::Task<QString> removeMachineRecord(MachineAuthService& auth, QNetworkAccessManager& network)
+{
+    const QString failed = tr("Could not remove machine from server — visit the web dashboard to clean up");
+    const std::optional<QString> machineId = auth.machineId();
+    if (!machineId)
+        co_return failed;
+    const QUrl url = ApiUrl::endpoint(QStringLiteral("/machines/") + ApiUrl::pathSegment(*machineId));
+    if (!url.isValid())
+        co_return failed;
+    const std::optional<SignedRequest> request = auth.signedDELETERequest(url);
+    if (!request)
+        co_return failed;
+    const HttpResponse response = co_await Http::send(network, *request);
+    co_return response.status == 200 ? tr("Removed machine from server") : failed;
+}
+
+// The tool usually lies in a folder only the administrator may change; then
+// the removal is asked of the administrator. The line tells what really happened.
+QCoro::Task<std::optional<QString>> removeCliBinary(CLIService& cli, QString path)
+{
+    if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
+        co_return std::nullopt;
+    if (!QFile::remove(path)) {
+        const QStringList commands{QStringLiteral("rm -f -- ") + PrivilegedRunner::shellWord(path)};
+        co_await cli.runPrivileged(commands);
+    }
+    if (QFileInfo(path).exists() || QFileInfo(path).isSymLink())
+        co_return tr("Could not remove CLI binary at %1").arg(path);
+    co_return tr("Removed CLI binary");
+}
+
+std::optional<QString> removeLocalConfiguration(const QString& directory)
+{
+    if (!QFileInfo(directory).isDir())
+        return std::nullopt;
+    QDir(directory).removeRecursively();
+    if (QFileInfo::exists(directory))
+        return tr("Could not remove local config at %1").arg(directory);
+    return tr("Removed local config and keys");
+}
+
+} // namespace
+
+QStringList unregisterArguments(const QString& name, bool removeGlobalRules)
+{
+    QStringList arguments{QStringLiteral("unregister"), QStringLiteral("--agent"), name, QStringLiteral("--force")};
+    if (removeGlobalRules)
+        arguments << QStringLiteral("--remove-global-rules");
+    return arguments;
+}
+
+QString agentLine(const QString& name, int status)
+{
+    switch (status) {
+    case statusRemoved:
+        return tr("Removed agent \"%1\"").arg(name);
+    case statusDenied:
+        return tr("Removal of \"%1\" was denied").arg(name);
+    case statusTimedOut:
+        return tr("Removal of \"%1\" timed out waiting for approval").arg(name);
+    case statusRemovedLocally:
+        return tr("Removed agent \"%1\" locally (server was unreachable)").arg(name);
+    default:
+        return tr("Failed to remove agent \"%1\"").arg(name);
+    }
+}
+
+QString desktopRegistrationsLine(int count)
+{
+    return count == 1 ? tr("Cleared 1 desktop registration") : tr("Cleared %1 desktop registrations").arg(count);
+}
+
+QCoro::Task<QStringList> run(Services services, QStringList agentNames, bool removeGlobalRules,
+                             std::function<void(const QString&)> onStatus)
+{
+    QStringList report;
+    bool removedLocallyOnly = false;
+    const qsizetype count = agentNames.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        const QString& name = agentNames.at(i);
+        onStatus(tr("Unregistering %1 (%2/%3)...").arg(name).arg(i + 1).arg(count));
+        // The global rules go with the last agent, once the others are gone.
+        const bool isLast = i == count - 1;
+        const QStringList arguments = unregisterArguments(name, removeGlobalRules && isLast);
+        const int status = co_await services.cli.runDetached(arguments);
+        report << agentLine(name, status);
+        removedLocallyOnly = removedLocallyOnly || status == statusRemovedLocally;
+    }
+    if (removedLocallyOnly)
+        report << tr("Only local settings were removed. Visit the web dashboard to complete the process");
+
+    onStatus(tr("Cleaning up..."));
+    const QString machineLine = co_await removeMachineRecord(services.auth, services.network);
+    report << machineLine;
+    const std::optional<QString> cliLine = co_await removeCliBinary(services.cli, services.cliBinaryPath);
+    if (cliLine)
+        report << *cliLine;
+    if (const std::optional<QString> line = removeLocalConfiguration(services.quorvaneDirectory))
+        report << *line;
+    services.auth.clearKeychain();
+    services.auth.reload();
+    report << tr("Removed keychain credentials");
+    if (services.desktop) {
+        if (const int cleared = services.desktop->clearRegistrations(); cleared > 0)
+            report << desktopRegistrationsLine(cleared);
+    }
+    services.settings.clear();
+    services.settings.sync();
+    if (services.notifier)
+        services.notifier->withdrawAll();
+    report << tr("Cleared preferences and notifications");
+    co_return report;
+}
+
+} // namespace Uninstall

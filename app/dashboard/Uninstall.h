@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <qcorotask.h>
+
+#include <functional>
+
+class CLIService;
+class DesktopNotifier;
+class DesktopRegistration;
+class MachineAuthService;
+class QNetworkAccessManager;
+class QSettings;
+
+// Everything of the uninstall after the login item is gone: the agents are
+// unregistered one after another, then the machine record, the product tool,
+// the local configuration, the credential items, the desktop registrations,
+// the preferences and the notifications are removed. Each step's outcome
+// becomes a line of the report; nothing stops the run once started.
+namespace Uninstall {
+
+struct Services
+{
+    CLIService& cli;
+    MachineAuthService& auth;
+    QNetworkAccessManager& network;
+    QSettings& settings;
+    DesktopRegistration* desktop = nullptr;
+    DesktopNotifier* notifier = nullptr;
+    // The product tool's installed file, and our folder in the home directory.
+    QString cliBinaryPath;
+    QString quorvaneDirectory;
+};
+
+// The services must outlive the task. onStatus gets each step's text as it starts.
+QCoro::Task<QStringList> run(Services services, QStringList agentNames, bool removeGlobalRules,
+                             std::function<void(const QString&)> onStatus);
+
+// "unregister" "--agent" name "--force", then "--remove-global-rules" when asked.
+QStringList unregisterArguments(const QString& name, bool removeGlobalRules);
+// The report line for one agent's "unregister" exit status.
+QString agentLine(const QString& name, int status);
+// "Cleared N desktop registration(s)", in the style of the other lines.
+QString desktopRegistrationsLine(int count);
+
+constexpr int statusRemoved = 0;
+constexpr int statusDenied = 2;
+constexpr int statusTimedOut = 3;
+constexpr int statusRemovedLocally = 4;
+
+} // namespace Uninstall

@@ -1,0 +1,68 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quorvane.Style
+
+// Instead of the cards once the uninstall has started: the current step, then
+// the report with "Delete App & Quit" and "Quit".
+ColumnLayout {
+    id: view
+    objectName: "uninstallView"
+    required property var home
+    spacing: Style.spacing
+
+    RowLayout {
+        visible: !view.home.uninstallComplete
+        spacing: Style.spacingSmall
+        Spinner { running: !view.home.uninstallComplete }
+        Label {
+            objectName: "uninstallStatus"
+            text: view.home.uninstallStatus
+            color: Style.label
+            font.pixelSize: Style.bodySize
+        }
+    }
+
+    Label {
+        objectName: "uninstalledTitle"
+        visible: view.home.uninstallComplete
+        text: qsTr("Quorvane Uninstalled")
+        color: Style.label
+        font.pixelSize: Style.titleSize
+        font.bold: true
+    }
+    Repeater {
+        objectName: "uninstallReport"
+        model: view.home.uninstallComplete ? view.home.uninstallReport : []
+        delegate: Label {
+            required property string modelData
+            text: "•  " + modelData
+            color: Style.secondaryLabel
+            font.pixelSize: Style.bodySize
+            wrapMode: Text.Wrap
+            Layout.fillWidth: true
+        }
+    }
+    Label {
+        objectName: "appRemovalAdvice"
+        visible: view.home.appRemovalAdvice !== ""
+        text: view.home.appRemovalAdvice
+        color: Style.amber
+        font.pixelSize: Style.bodySize
+        wrapMode: Text.Wrap
+        Layout.fillWidth: true
+    }
+    HomeActionButton {
+        objectName: "deleteAppButton"
+        visible: view.home.uninstallComplete && view.home.appRemovalAdvice === ""
+        title: qsTr("Delete App & Quit")
+        destructive: true
+        onClicked: view.home.deleteAppAndQuit()
+    }
+    HomeActionButton {
+        objectName: "quitButton"
+        visible: view.home.uninstallComplete
+        title: qsTr("Quit")
+        onClicked: view.home.quit()
+    }
+}

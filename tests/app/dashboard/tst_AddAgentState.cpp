@@ -1,0 +1,217 @@
+#include "app/dashboard/AddAgentState.h"
+#include "app/tooling/AgentNameRules.h"
+#include "tests/app/dashboard/HomeStateFixture.h"
+
+// The add-agent sheet's model against the stand-in tool (scan and "init") and
+// the reference back-end (agents created by "init", then linked).
+class TestAddAgentState : public HomeStateTestCase
+{
+    Q_OBJECT
+
+    static QJsonObject tool(const QStringList& projectPaths)
+    {
+        QJsonArray projects;
+        for (const QString& path : projectPaths)
+            projects.append(QJsonObject{{QStringLiteral("path"), path},
+                                        {QStringLiteral("isActive"), path.endsWith(QLatin1String("app"))},
+                                        {QStringLiteral("lastActive"), QStringLiteral("2025-03-01")}});
+        return QJsonObject{
+            {QStringLiteral("displayName"), QStringLiteral("Code Assistant")},
+            {QStringLiteral("descriptorId"), QStringLiteral("code-assistant")},
+            {QStringLiteral("detection"),
+             QJsonObject{{QStringLiteral("status"), QStringLiteral("installed")},
+                         {QStringLiteral("details"), QJsonObject{{QStringLiteral("projects"), projects}}}}}};
+    }
+
+    // A scan that finds the one tool with these projects, plus the init settings.
+    static bool prepare(Fixture& f, const QStringList& projectPaths, const QJsonObject& init = {})
+    {
+        for (const QString& path : projectPaths) {
+            if (!QDir(f.home.path()).mkpath(path.mid(2)))
+                return false;
+        }
+        return f.writeScenario(QJsonObject{
+            {QStringLiteral("scan"), QJsonObject{{QStringLiteral("agents"), QJsonArray{tool(projectPaths)}}}},
+            {QStringLiteral("init"), init}});
+    }
+
+    static std::unique_ptr<AddAgentState> scanned(Fixture& f)
+    {
+        auto state = std::make_unique<AddAgentState>(f.cli, f.auth, nullptr, f.home.path());
+        state->scan();
+        if (!QTest::qWaitFor([&] { return !state->isScanning(); }, 30'000))
+            return nullptr;
+        return state;
+    }
+
+    static bool finish(AddAgentState& state)
+    {
+        state.registerAgent();
+        return QTest::qWaitFor([&] { return !state.isRegistering(); }, 60'000);
+    }
+
+    static QList<StandInTool::Run> initRuns(const Fixture& f)
+    {
+        QList<StandInTool::Run> runs = f.runs();
+        runs.removeIf([](const StandInTool::Run& run) { return run.arguments.value(0) != QLatin1String("init"); });
+        return runs;
+    }
+
+private Q_SLOTS:
+    void scanAndWhenRegistering()
+    {
+        Fixture f;
+        QVERIFY(prepare(f, {QStringLiteral("~/code/app"), QStringLiteral("~/code/web")}));
+        auto state = std::make_unique<AddAgentState>(f.cli, f.auth, nullptr, f.home.path());
+        QVERIFY(!state->canRegister());
+        QCOMPARE(state->nameLabel(), QStringLiteral("Machine Name"));
+        state->scan();
+        QVERIFY(state->isScanning());
+        // Scanning does not hold the caller: the event loop keeps running.
+        QVERIFY(defaultAgentNames().contains(state->agentName()));
+        QTRY_VERIFY(!state->isScanning());
+        DetectedToolsModel& tools = *state->detectedTools();
+        QCOMPARE(tools.count(), 1);
+        QCOMPARE(tools.tools().first().projects.size(), 2);
+        QCOMPARE(state->projectsRoot(), f.home.filePath(QStringLiteral("code")));
+        QVERIFY(state->canRegister());
+
+        QSignalSpy can(state.get(), &AddAgentState::canRegisterChanged);
+        state->setAgentName(QStringLiteral(" \t "));
+        QVERIFY(!state->canRegister());
+        state->setAgentName(QStringLiteral("vega"));
+        QVERIFY(state->canRegister());
+        QVERIFY(tools.setData(tools.index(0), false, DetectedToolsModel::EnabledRole));
+        QVERIFY(!state->canRegister());
+        QCOMPARE(can.size(), 3);
+        // Disabled: pressing "Register Agent" does nothing.
+        state->registerAgent();
+        QVERIFY(!state->isRegistering());
+        QVERIFY(tools.setData(tools.index(0), true, DetectedToolsModel::EnabledRole));
+        QVERIFY(tools.setData(tools.index(0), int(ScopeChoice::perProject), DetectedToolsModel::ScopeRole));
+        QCOMPARE(state->nameLabel(), QStringLiteral("Agent Name"));
+        QCOMPARE(f.invocationsOf(QStringLiteral("init")).size(), 0);
+
+        // A scan that gives nothing usable leaves no tools.
+        QVERIFY(f.writeScenario(QJsonObject{
+            {QStringLiteral("scan"), QJsonObject{{QStringLiteral("rawOutput"), QStringLiteral("[1,2]")}}}}));
+        state->scan();
+        QTRY_VERIFY(!state->isScanning());
+        QCOMPARE(tools.count(), 0);
+        QVERIFY(!state->canRegister());
+    }
+
+    void perProjectRunsInEachFolder()
+    {
+        Fixture f;
+        QVERIFY(prepare(f, {QStringLiteral("~/code/app"), QStringLiteral("~/code/web")}));
+        auto state = scanned(f);
+        QVERIFY(state);
+        DetectedToolsModel& tools = *state->detectedTools();
+        QVERIFY(tools.setData(tools.index(0), int(ScopeChoice::perProject), DetectedToolsModel::ScopeRole));
+        QVERIFY(tools.setProjectSelected(0, 0, true));
+        QVERIFY(tools.setProjectSelected(0, 1, true));
+        state->setAgentName(QStringLiteral("  vega \n"));
+        state->setSecurityPosture(SecurityPosture::restrictive);
+        QSignalSpy progress(state.get(), &AddAgentState::registerProgressChanged);
+
+        QVERIFY(finish(*state));
+        QVERIFY2(!state->registerError(), qPrintable(state->registerError().value_or(QString())));
+        QVERIFY(state->registerSuccess());
+        const QList<StandInTool::Run> runs = initRuns(f);
+        QCOMPARE(runs.size(), 2);
+        const QStringList expected{QStringLiteral("init"), QStringLiteral("--name"), QStringLiteral("vega"),
+                                   QStringLiteral("--template"), QStringLiteral("restrictive"),
+                                   QStringLiteral("--agent-type"), QStringLiteral("code-assistant"),
+                                   QStringLiteral("--wizard")};
+        QCOMPARE(runs.at(0).arguments, expected);
+        QCOMPARE(runs.at(1).arguments, expected);
+        QCOMPARE(runs.at(0).workingDirectory, f.home.filePath(QStringLiteral("code/app")));
+        QCOMPARE(runs.at(1).workingDirectory, f.home.filePath(QStringLiteral("code/web")));
+        // Each new agent linked to this machine.
+        QCOMPARE(f.requests(QStringLiteral("POST"), QStringLiteral("/agents/link-machine")).size(), 2);
+        QVERIFY(progress.size() >= 3);
+        QCOMPARE(state->registerProgress(), QStringLiteral("Linking..."));
+    }
+
+    void allProjectsGetsTheCommonRootEvenWhenSwitchedOff()
+    {
+        Fixture f;
+        QVERIFY(prepare(f, {QStringLiteral("~/code/a"), QStringLiteral("~/code/b")}));
+        auto state = scanned(f);
+        QVERIFY(state);
+        state->setProjectsRootEnabled(false);
+        state->setAgentName(QStringLiteral("vega"));
+        QVERIFY(finish(*state));
+        QVERIFY(state->registerSuccess());
+        const QList<StandInTool::Run> runs = initRuns(f);
+        QCOMPARE(runs.size(), 1);
+        QCOMPARE(runs.first().arguments,
+                 QStringList({QStringLiteral("init"), QStringLiteral("--global"), QStringLiteral("--name"),
+                              QStringLiteral("vega"), QStringLiteral("--template"),
+                              QStringLiteral("developer-workstation"), QStringLiteral("--agent-type"),
+                              QStringLiteral("code-assistant"), QStringLiteral("--projects-root"),
+                              f.home.filePath(QStringLiteral("code")), QStringLiteral("--wizard")}));
+        QCOMPARE(runs.first().workingDirectory, QDir::currentPath());
+
+        // Without a common root of its own the sheet's root counts, only when switched on.
+        DetectedTool lone = state->detectedTools()->tools().first();
+        lone.projects.clear();
+        state->setProjectsRoot(QStringLiteral("/srv/work"));
+        QCOMPARE(state->projectsRootFor(lone), QString());
+        state->setProjectsRootEnabled(true);
+        QCOMPARE(state->projectsRootFor(lone), QStringLiteral("/srv/work"));
+    }
+
+    void errorEventThenSuccessKeepsTheMessage()
+    {
+        Fixture f;
+        QVERIFY(prepare(f, {}, QJsonObject{{QStringLiteral("errorMessage"), QStringLiteral("Hook install failed")},
+                                           {QStringLiteral("exitCode"), 0}}));
+        auto state = scanned(f);
+        QVERIFY(state);
+        QVERIFY(finish(*state));
+        QVERIFY(state->registerSuccess());
+        QCOMPARE(state->registerError(), QStringLiteral("Hook install failed"));
+        QVERIFY(f.requests(QStringLiteral("POST"), QStringLiteral("/agents/link-machine")).isEmpty());
+    }
+
+    void verifiedWithoutAgentIdLinksNothing()
+    {
+        Fixture f;
+        QVERIFY(prepare(f, {}, QJsonObject{{QStringLiteral("omitAgentId"), true}}));
+        auto state = scanned(f);
+        QVERIFY(state);
+        QVERIFY(finish(*state));
+        QVERIFY(state->registerSuccess());
+        QVERIFY(!state->registerError());
+        QCOMPARE(initRuns(f).size(), 1);
+        QVERIFY(f.requests(QStringLiteral("POST"), QStringLiteral("/agents/link-machine")).isEmpty());
+    }
+
+    void failedRunStops()
+    {
+        Fixture f;
+        QVERIFY(prepare(f, {}, QJsonObject{{QStringLiteral("exitCode"), 1}}));
+        auto state = scanned(f);
+        QVERIFY(state);
+        QVERIFY(finish(*state));
+        QVERIFY(!state->registerSuccess());
+        QCOMPARE(state->registerError(), QStringLiteral("CLI exited with code 1"));
+    }
+
+    void unregisteredMachineCannotLink()
+    {
+        Fixture unregistered(false);
+        QVERIFY(prepare(unregistered, {}, QJsonObject{{QStringLiteral("registerWithServer"), false}}));
+        auto again = scanned(unregistered);
+        QVERIFY(again);
+        QVERIFY(finish(*again));
+        QVERIFY(!again->registerSuccess());
+        QCOMPARE(again->registerError(), QStringLiteral("Machine not configured"));
+        QCOMPARE(initRuns(unregistered).size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAddAgentState)
+#include "tst_AddAgentState.moc"

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "platform/DesktopNotifier.h"
+
+#include <QList>
+#include <QStringList>
+
+// A notifier that records what it was asked to show and to withdraw.
+class RecordingNotifier : public DesktopNotifier
+{
+    Q_OBJECT
+
+public:
+    void notify(const QString& summary, const QString& body) override { shown.append({summary, body}); }
+    void withdrawAll() override { ++withdrawn; }
+
+    QList<QStringList> shown;
+    int withdrawn = 0;
+};
