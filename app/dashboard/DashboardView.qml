@@ -26,6 +26,23 @@ Rectangle {
             font.pixelSize: Style.titleSize
             font.bold: true
         }
+        // The decision history lives in its own module, loaded by address.
+        OutlinedButton {
+            objectName: "historyButton"
+            visible: root.home.history !== null
+            text: history.active ? qsTr("Agents") : qsTr("History")
+            onClicked: history.active = !history.active
+        }
+        Loader {
+            id: history
+            objectName: "historyLoader"
+            active: false
+            visible: active
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            source: "qrc:/qt/qml/Quorvane/Receipts/HistoryView.qml"
+            onLoaded: item.history = root.home.history
+        }
         Label {
             text: root.agents.count === 1 ? qsTr("1 agent on this machine")
                                           : qsTr("%1 agents on this machine").arg(root.agents.count)
@@ -36,6 +53,7 @@ Rectangle {
         ListView {
             id: list
             objectName: "agentList"
+            visible: !history.active
             Layout.fillWidth: true
             Layout.fillHeight: true
             clip: true
@@ -68,7 +86,7 @@ Rectangle {
             }
         }
         Label {
-            visible: root.agents.count === 0
+            visible: root.agents.count === 0 && !history.active
             objectName: "noAgentsLabel"
             text: qsTr("No agents on this machine yet.")
             color: Style.secondaryLabel
