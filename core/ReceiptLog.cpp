@@ -1,5 +1,6 @@
 #include "core/ReceiptLog.h"
 
+#include "core/FileDescriptor.h"
 #include "core/LogCategories.h"
 #include "core/PrivateFiles.h"
 #include "core/SystemLog.h"
@@ -12,7 +13,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,26 +23,6 @@ QString systemError(const QString& what)
 {
     return what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
 }
-
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 int openForAppend(const QString& path)
 {
@@ -83,32 +63,32 @@ std::optional<QString> ReceiptLog::append(const Receipt& receipt)
 
     if (auto error = PrivateFiles::makePrivateDirectories(QFileInfo(m_path).absolutePath()))
         return error;
-    auto file = std::make_unique<FileDescriptor>(openForAppend(m_path));
-    if (file->get() < 0)
+    FileDescriptor file(openForAppend(m_path));
+    if (!file.isValid())
         return systemError(QStringLiteral("cannot open the receipts log"));
     struct stat status = {};
-    if (::fstat(file->get(), &status) != 0 || !S_ISREG(status.st_mode))
+    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
         return QStringLiteral("the receipts log is not a regular file");
     if (status.st_size > 0 && status.st_size + line.size() > m_maximumFileSize) {
-        file.reset();
+        file = FileDescriptor();
         rotate();
-        file = std::make_unique<FileDescriptor>(openForAppend(m_path));
-        if (file->get() < 0)
+        file = FileDescriptor(openForAppend(m_path));
+        if (!file.isValid())
             return systemError(QStringLiteral("cannot open the receipts log"));
         status.st_size = 0;
     }
     // A line torn by a crash stays a damaged line of its own.
-    if (!endsWithLineBreak(file->get(), status.st_size))
+    if (!endsWithLineBreak(file.get(), status.st_size))
         line.prepend('\n');
 
     ssize_t written = -1;
     do {
-        written = ::write(file->get(), line.constData(), size_t(line.size()));
+        written = ::write(file.get(), line.constData(), size_t(line.size()));
     } while (written < 0 && errno == EINTR);
     if (written != line.size())
         return written < 0 ? systemError(QStringLiteral("cannot write the receipts log"))
                            : QStringLiteral("the receipts log took only part of a receipt");
-    if (::fdatasync(file->get()) != 0)
+    if (::fdatasync(file.get()) != 0)
         return systemError(QStringLiteral("cannot sync the receipts log"));
     Q_EMIT appended(receipt);
     return std::nullopt;
