@@ -13,16 +13,25 @@ ColumnLayout {
 
     spacing: 6
 
-    PlainButton {
-        objectName: "freezeAllButton"
-        Layout.alignment: Qt.AlignRight
+    RowLayout {
+        Layout.fillWidth: true
+        Layout.leftMargin: 12
         Layout.rightMargin: 8
         visible: !bar.freeze.isConfirming && !bar.freeze.isRunning && bar.freeze.report === ""
-        text: qsTr("Freeze all")
-        textColor: Style.red
-        pixelSize: 12
-        Accessible.name: qsTr("Freeze all: deny every pending action and end the trust window")
-        onClicked: bar.freeze.requestConfirmation()
+        Text {
+            Layout.fillWidth: true
+            text: qsTr("Something looks wrong?")
+            color: Style.tertiaryLabel
+            font.pixelSize: 11
+        }
+        PlainButton {
+            objectName: "freezeAllButton"
+            text: qsTr("Freeze all")
+            textColor: Style.red
+            pixelSize: 12
+            Accessible.name: qsTr("Freeze all: deny every pending action and end the trust window")
+            onClicked: bar.freeze.requestConfirmation()
+        }
     }
 
     Rectangle {
