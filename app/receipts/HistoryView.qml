@@ -38,6 +38,14 @@ Rectangle {
             objectName: "historySearch"
             Layout.fillWidth: true
             placeholderText: qsTr("Search commands, agents, tools")
+            placeholderTextColor: Style.tertiaryLabel
+            color: Style.label
+            background: Rectangle {
+                radius: 7
+                color: Style.cardFill
+                border.width: 1
+                border.color: Style.withAlpha("white", 0.10)
+            }
             Accessible.name: qsTr("Search the history")
             onTextChanged: root.history.searchText = text
         }
