@@ -5,6 +5,7 @@
 #include "core/JsonText.h"
 #include "core/MachineAuthService.h"
 #include "core/PendingActionsResponse.h"
+#include "core/ReceiptLog.h"
 #include "core/LogCategories.h"
 #include "core/SystemLog.h"
 
@@ -195,27 +196,56 @@ QByteArray ApprovalSyncService::decisionBody(const QString& actionId, const QStr
 QCoro::Task<bool> ApprovalSyncService::respondToAction(QString id, QString decision,
                                                         std::optional<RuleScope> ruleScope)
 {
+    const int status = co_await sendDecision(std::move(id), std::move(decision), ruleScope);
+    co_return status == 200 || status == 409;
+}
+
+QCoro::Task<int> ApprovalSyncService::sendDecision(QString id, QString decision, std::optional<RuleScope> ruleScope)
+{
     const QUrl url = ApiUrl::endpoint(QStringLiteral("/approvals/") + ApiUrl::pathSegment(id) + QStringLiteral("/respond"));
     if (!url.isValid())
-        co_return false;
+        co_return -1;
     const std::optional<SignedRequest> request = m_auth.signedPOSTRequest(url, decisionBody(id, decision, ruleScope));
     if (!request)
-        co_return false;
+        co_return -1;
 
     QPointer<ApprovalSyncService> self(this);
     const HttpResponse response
         = co_await Http::send(m_decisionNetwork, *request, Http::Limits{Http::defaultMaximumBodySize, m_requestDeadlineMs});
+    const int status = response.isHttp() ? response.status : 0;
+    if (self)
+        self->recordReceipt(id, decision, ruleScope, *request, status);
     if (!response.isHttp()) {
         SystemLog::write(lcSync(), QStringLiteral("Quorvane: approval respond error: %1").arg(response.transportError));
-        co_return false;
+        co_return status;
     }
-    if (response.status == 200 || response.status == 409) {
+    if (status == 200 || status == 409) {
         if (self)
             self->removeAction(id);
-        co_return true;
+        co_return status;
     }
-    SystemLog::write(lcSync(), QStringLiteral("Quorvane: approval respond failed: HTTP %1").arg(response.status));
-    co_return false;
+    SystemLog::write(lcSync(), QStringLiteral("Quorvane: approval respond failed: HTTP %1").arg(status));
+    co_return status;
+}
+
+void ApprovalSyncService::recordReceipt(const QString& id, const QString& decision, std::optional<RuleScope> ruleScope,
+                                        const SignedRequest& request, int status)
+{
+    if (!m_receiptLog)
+        return;
+    Receipt receipt;
+    receipt.actionId = id;
+    receipt.decision = decision;
+    if (ruleScope && decision == QLatin1String("approved"))
+        receipt.scope = ruleScope->rawValue();
+    const auto action = std::find_if(m_pendingActions.cbegin(), m_pendingActions.cend(),
+                                     [&id](const PendingAction& pending) { return pending.id == id; });
+    if (action != m_pendingActions.cend()) {
+        receipt.agent = action->agentName;
+        receipt.tool = action->toolName;
+        receipt.summary = action->displaySummary();
+    }
+    m_receiptLog->record(std::move(receipt), request, status);
 }
 
 void ApprovalSyncService::removeAction(const QString& id)

@@ -16,6 +16,7 @@
 #include <optional>
 
 class MachineAuthService;
+class ReceiptLog;
 
 // Keeps the program's copy of the pending actions in step with the back-end and
 // sends the person's decisions. It learns of changes from the event stream, a
@@ -56,6 +57,8 @@ public:
     void setPollInterval(int milliseconds);
     // The total deadline of every request (tests shorten it).
     void setRequestDeadline(int milliseconds) { m_requestDeadlineMs = milliseconds; }
+    // Every decision sent from now on leaves a receipt in this log.
+    void setReceiptLog(ReceiptLog* log) { m_receiptLog = log; }
     // How long fetches still wait because the back-end answered 429.
     qint64 fetchPauseRemainingMs() const { return m_fetchPause.remainingTime(); }
 
@@ -67,6 +70,9 @@ public:
     // approval creates a rule). True when the back-end took the decision, or
     // answered 409 because it was decided elsewhere.
     QCoro::Task<bool> respondToAction(QString id, QString decision, std::optional<RuleScope> ruleScope);
+    // As respondToAction, with the back-end's status: 0 when no answer came,
+    // -1 when the request could not be made.
+    QCoro::Task<int> sendDecision(QString id, QString decision, std::optional<RuleScope> ruleScope);
 
     // The exact body of a decision request; it names the action it decides,
     // so that its signature cannot be replayed onto another action.
@@ -90,8 +96,11 @@ private:
     void onStreamConnected(bool connected);
     void noteAuthorization(int status);
     void removeAction(const QString& id);
+    void recordReceipt(const QString& id, const QString& decision, std::optional<RuleScope> ruleScope,
+                       const SignedRequest& request, int status);
 
     MachineAuthService& m_auth;
+    ReceiptLog* m_receiptLog = nullptr;
     QNetworkAccessManager& m_network;
     QNetworkAccessManager m_decisionNetwork;
     WebSocketSubscriber m_subscriber;

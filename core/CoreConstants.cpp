@@ -106,5 +106,6 @@ QString approverOnlyPath() { return machineDirectory() + QStringLiteral("/approv
 QString agentsDirectory() { return quorvaneDirectory() + QStringLiteral("/agents"); }
 QString mcpServersPath() { return quorvaneDirectory() + QStringLiteral("/mcp-servers.json"); }
 QString updateCheckLogPath() { return quorvaneDirectory() + QStringLiteral("/update-check.log"); }
+QString receiptLogPath() { return quorvaneDirectory() + QStringLiteral("/receipts.jsonl"); }
 
 } // namespace CoreConstants

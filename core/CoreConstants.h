@@ -35,5 +35,6 @@ QString approverOnlyPath();
 QString agentsDirectory();
 QString mcpServersPath();
 QString updateCheckLogPath();
+QString receiptLogPath();
 
 } // namespace CoreConstants

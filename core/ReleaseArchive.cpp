@@ -1,5 +1,7 @@
 #include "core/ReleaseArchive.h"
 
+#include "core/FileDescriptor.h"
+
 #include <QFile>
 #include <QStringList>
 
@@ -28,27 +30,6 @@ struct ReaderFree
 };
 using Reader = std::unique_ptr<archive, ReaderFree>;
 
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
-    FileDescriptor(FileDescriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept
-    {
-        std::swap(m_fd, other.m_fd);
-        return *this;
-    }
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-    bool isValid() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
 
 QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
 

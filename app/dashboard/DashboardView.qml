@@ -6,8 +6,8 @@ import Quorvane.Style
 
 // The dashboard window's content: the header, the update banner, the agents
 // and features (not on an approval-only machine), the system card, the two
-// confirmation questions and the add-agent sheet; once uninstalling, its
-// progress and report instead of the cards.
+// confirmation questions, the add-agent sheet and the decision history; once
+// uninstalling, its progress and report instead of the cards.
 Rectangle {
     id: root
     objectName: "dashboardView"
@@ -59,6 +59,12 @@ Rectangle {
                 title: qsTr("System")
                 Layout.fillWidth: true
                 HomeActionButton {
+                    objectName: "historyButton"
+                    visible: root.home.history !== null
+                    title: qsTr("History")
+                    onClicked: history.active = true
+                }
+                HomeActionButton {
                     objectName: "closeButton"
                     title: qsTr("Close")
                     onClicked: Window.window.close()
@@ -86,6 +92,27 @@ Rectangle {
         id: uninstallConfirm
         objectName: "uninstallConfirmation"
         onConfirmed: removeGlobalRules => root.home.uninstall(removeGlobalRules)
+    }
+    // The decision history lives in its own module, loaded by address, over
+    // the cards while it is open.
+    Loader {
+        id: history
+        objectName: "historyLoader"
+        anchors.fill: parent
+        active: false
+        visible: active
+        source: "qrc:/qt/qml/Quorvane/Receipts/HistoryView.qml"
+        onLoaded: item.history = root.home.history
+    }
+    OutlinedButton {
+        objectName: "historyBackButton"
+        visible: history.active
+        anchors.right: parent.right
+        anchors.top: parent.top
+        anchors.margins: Style.spacing
+        text: qsTr("Back")
+        Accessible.name: qsTr("Back to the dashboard")
+        onClicked: history.active = false
     }
     AddAgentSheet {
         home: root.home

@@ -45,6 +45,8 @@ class HomeState : public QObject
     Q_OBJECT
     Q_MOC_INCLUDE("app/dashboard/AddAgentState.h")
     Q_PROPERTY(AgentListModel* agents READ agentList CONSTANT)
+    // The decision history's model, for the "History" view; set once before the views are shown.
+    Q_PROPERTY(QObject* history READ history CONSTANT)
     Q_PROPERTY(ModelRuntimeState* modelRuntime READ modelRuntimePointer CONSTANT)
     Q_PROPERTY(bool analysisRunning READ analysisRunning NOTIFY analysisRunningChanged)
     Q_PROPERTY(QVariant analysisSuggestionCount READ analysisSuggestionCountValue NOTIFY
@@ -91,6 +93,8 @@ public:
     ~HomeState() override;
 
     AgentListModel* agentList() const { return m_agents; }
+    QObject* history() const { return m_history; }
+    void setHistory(QObject* history) { m_history = history; }
     ModelRuntimeState& modelRuntime() const { return *m_modelRuntime; }
     const QList<AgentInfo>& agents() const { return m_agents->agents(); }
     bool analysisRunning() const { return m_analysisRunning; }
@@ -217,6 +221,7 @@ private:
     QSettings& m_settings;
 
     AgentListModel* m_agents;
+    QObject* m_history = nullptr;
     ModelRuntimeState* m_modelRuntime;
     bool m_analysisRunning = false;
     std::optional<qint64> m_analysisSuggestionCount;

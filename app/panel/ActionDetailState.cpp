@@ -19,16 +19,23 @@ void ActionDetailState::setAction(const std::optional<PendingAction>& action)
     m_expiresDate = m_action ? m_action->expiresDate() : std::nullopt;
     m_title.clear();
     m_segments.clear();
+    m_highestRiskText.clear();
     m_badgeText.clear();
     m_badgeColorName.clear();
     if (m_action) {
         m_title = m_action->mcpDisplayName().value_or(m_action->toolName);
         if (const auto segments = m_action->detailSegments()) {
-            for (const CommandSegment& segment : *segments) {
+            const std::optional<qsizetype> highest = PanelPresentation::highestRiskSegment(*segments);
+            if (highest)
+                m_highestRiskText = tr("Asked because this part is %1: %2")
+                                        .arg(segments->at(*highest).risk, segments->at(*highest).segment);
+            for (qsizetype index = 0; index < segments->size(); ++index) {
+                const CommandSegment& segment = segments->at(index);
                 m_segments.append(QVariantMap{{QStringLiteral("segment"), segment.segment},
                                               {QStringLiteral("baseCmd"), segment.baseCmd},
                                               {QStringLiteral("risk"), segment.risk},
-                                              {QStringLiteral("isRead"), PanelPresentation::isReadRisk(segment.risk)}});
+                                              {QStringLiteral("isRead"), PanelPresentation::isReadRisk(segment.risk)},
+                                              {QStringLiteral("isHighestRisk"), highest == index}});
             }
         }
         if (const auto badge = PanelPresentation::badgeSource(*m_action)) {
@@ -101,6 +108,13 @@ QString ActionDetailState::countdownText() const
     return PanelPresentation::countdownText(remainingSeconds());
 }
 
+QString ActionDetailState::spokenSummary() const
+{
+    if (!m_action)
+        return {};
+    return PanelPresentation::spokenSummary(m_title, m_action->classification, remainingSeconds());
+}
+
 QString ActionDetailState::countdownColorName() const
 {
     return PanelPresentation::countdownColorName(remainingSeconds(), isUnregister());
@@ -160,7 +174,8 @@ QVariantList ActionDetailState::scopeOptions() const
     QVariantList options;
     for (const RuleScope scope : availableScopes())
         options.append(QVariantMap{{QStringLiteral("value"), scope.rawValue()},
-                                   {QStringLiteral("label"), scope.displayName()}});
+                                   {QStringLiteral("label"), scope.displayName()},
+                                   {QStringLiteral("covers"), PanelPresentation::ruleCoverage(*m_action, scope)}});
     return options;
 }
 

@@ -29,6 +29,9 @@ class ActionDetailState : public QObject
     Q_PROPERTY(bool showsRuleSection READ showsRuleSection NOTIFY actionChanged)
     Q_PROPERTY(bool hasSegments READ hasSegments NOTIFY actionChanged)
     Q_PROPERTY(QVariantList segments READ segments NOTIFY actionChanged)
+    // Why the person is asked: the riskiest segment and its risk; empty when
+    // no segment does more than read.
+    Q_PROPERTY(QString highestRiskText READ highestRiskText NOTIFY actionChanged)
     Q_PROPERTY(QString displaySummary READ displaySummary NOTIFY actionChanged)
     Q_PROPERTY(bool hasBadge READ hasBadge NOTIFY actionChanged)
     Q_PROPERTY(QString badgeText READ badgeText NOTIFY actionChanged)
@@ -40,6 +43,7 @@ class ActionDetailState : public QObject
 
     Q_PROPERTY(double remainingSeconds READ remainingSeconds NOTIFY countdownChanged)
     Q_PROPERTY(QString countdownText READ countdownText NOTIFY countdownChanged)
+    Q_PROPERTY(QString spokenSummary READ spokenSummary NOTIFY countdownChanged)
     Q_PROPERTY(QString countdownColorName READ countdownColorName NOTIFY countdownChanged)
     Q_PROPERTY(bool isExpired READ isExpired NOTIFY countdownChanged)
     Q_PROPERTY(bool showsButtons READ showsButtons NOTIFY countdownChanged)
@@ -66,6 +70,9 @@ public:
     QString toolName() const { return m_action ? m_action->toolName : QString(); }
     // The MCP display name, else the tool name.
     QString title() const { return m_title; }
+    QString highestRiskText() const { return m_highestRiskText; }
+    // What a screen reader says after a decision button's label.
+    QString spokenSummary() const;
     QString agentName() const { return m_action ? m_action->agentName : QString(); }
     QString agentMachine() const { return m_action ? m_action->agentMachine.value_or(QString()) : QString(); }
     bool hasAgentMachine() const { return !agentMachine().isEmpty(); }
@@ -131,6 +138,7 @@ private:
     std::optional<QDateTime> m_expiresDate;
     QString m_title;
     QVariantList m_segments;
+    QString m_highestRiskText;
     QString m_badgeText;
     QString m_badgeColorName;
     bool m_isResponding = false;

@@ -181,9 +181,20 @@ Item {
                                     width: segments.width
                                     segment: modelData.segment
                                     isRead: modelData.isRead
+                                    isHighestRisk: modelData.isHighestRisk
+                                    risk: modelData.risk
                                 }
                             }
                         }
+                    }
+                    Text {
+                        objectName: "highestRiskText"
+                        visible: text !== ""
+                        Layout.fillWidth: true
+                        text: page.detail.highestRiskText
+                        color: Style.secondaryLabel
+                        font.pixelSize: 10
+                        wrapMode: Text.Wrap
                     }
                     Text {
                         objectName: "detailSummary"
@@ -243,6 +254,7 @@ Item {
             approveColorName: page.detail.approveColorName
             denyColorName: page.detail.denyColorName
             responding: page.detail.isResponding
+            spokenSummary: page.detail.spokenSummary
             onApproveClicked: page.panel.approveSelected()
             onDenyClicked: page.panel.denySelected()
         }

@@ -7,6 +7,8 @@
 
 #include <QPointer>
 
+#include <algorithm>
+
 namespace {
 const QString actionsTab = QStringLiteral("actions");
 const QString pauseTab = QStringLiteral("pause");
@@ -22,12 +24,14 @@ ApprovalsPanel::ApprovalsPanel(ApprovalSyncService& sync, UpdateCheckService& up
     , m_actions(new PendingActionsModel(this))
     , m_detail(new ActionDetailState(this))
     , m_updateBanner(new UpdateBannerState(updates, this))
+    , m_freeze(new FreezeAll(sync, trust, this))
 {
     m_ticker.setInterval(1000);
     connect(&m_ticker, &QTimer::timeout, this, &ApprovalsPanel::tick);
     connect(&sync, &ApprovalSyncService::pendingActionsChanged, this, &ApprovalsPanel::onPendingActionsChanged);
     connect(&sync, &ApprovalSyncService::identityRefusedChanged, this, &ApprovalsPanel::identityRefusedTextChanged);
     m_actions->setActions(sync.pendingActions());
+    keepHighlightInList();
     m_announcedCount = pendingCount();
     m_lastContent = content();
 }
@@ -94,6 +98,7 @@ void ApprovalsPanel::setSelectedTab(const QString& tab)
 void ApprovalsPanel::onPendingActionsChanged()
 {
     m_actions->setActions(m_sync.pendingActions());
+    keepHighlightInList();
     // An open detail page whose action left the list returns to the list;
     // one whose action was refreshed shows the new values.
     if (!m_selectedActionId.isEmpty() && m_actions->indexOf(m_selectedActionId) < 0)
@@ -195,6 +200,83 @@ QCoro::Task<bool> ApprovalsPanel::decide(QString id, QString decision, bool from
     if (taken && fromDetail && m_selectedActionId == id)
         back();
     co_return taken;
+}
+
+bool ApprovalsPanel::pressKey(int key, int modifiers)
+{
+    if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    const QString shown = content();
+    if (key == Qt::Key_Escape) {
+        if (m_freeze->isConfirming())
+            m_freeze->cancel();
+        else if (shown == QLatin1String("detail"))
+            back();
+        else
+            Q_EMIT closeRequested();
+        return true;
+    }
+    if (shown == QLatin1String("detail")) {
+        if (key == Qt::Key_A)
+            approveSelected();
+        else if (key == Qt::Key_D)
+            denySelected();
+        else
+            return false;
+        return true;
+    }
+    if (shown != QLatin1String("list"))
+        return false;
+    switch (key) {
+    case Qt::Key_Up:
+        moveHighlight(-1);
+        return true;
+    case Qt::Key_Down:
+        moveHighlight(1);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        showDetail(m_highlightedActionId);
+        return true;
+    case Qt::Key_A:
+        approve(m_highlightedActionId);
+        return true;
+    case Qt::Key_D:
+        deny(m_highlightedActionId);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void ApprovalsPanel::moveHighlight(int step)
+{
+    const int row = std::clamp(highlightedIndex() + step, 0, std::max(m_actions->count() - 1, 0));
+    m_highlightedRow = row;
+    setHighlightedActionId(m_actions->idAt(row));
+}
+
+void ApprovalsPanel::keepHighlightInList()
+{
+    const int row = m_actions->indexOf(m_highlightedActionId);
+    if (row >= 0) {
+        if (row != m_highlightedRow) {
+            m_highlightedRow = row;
+            Q_EMIT highlightedActionIdChanged();
+        }
+        return;
+    }
+    // The highlighted action left: its place goes to the one that took it.
+    m_highlightedRow = std::clamp(m_highlightedRow, 0, std::max(m_actions->count() - 1, 0));
+    setHighlightedActionId(m_actions->idAt(m_highlightedRow));
+}
+
+void ApprovalsPanel::setHighlightedActionId(const QString& id)
+{
+    if (id == m_highlightedActionId)
+        return;
+    m_highlightedActionId = id;
+    Q_EMIT highlightedActionIdChanged();
 }
 
 void ApprovalsPanel::showExplanation(const QString& id)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/panel/ActionDetailState.h"
+#include "app/panel/FreezeAll.h"
 #include "app/panel/PendingActionsModel.h"
 #include "app/trust/TrustWindowState.h"
 #include "app/panel/UpdateBannerState.h"
@@ -35,6 +36,7 @@ class ApprovalsPanel : public QObject
     Q_PROPERTY(ActionDetailState* detail READ detail CONSTANT)
     Q_PROPERTY(UpdateBannerState* updateBanner READ updateBanner CONSTANT)
     Q_PROPERTY(TrustWindowState* trust READ trust CONSTANT)
+    Q_PROPERTY(FreezeAll* freeze READ freeze CONSTANT)
     Q_PROPERTY(QString selectedTab READ selectedTab WRITE setSelectedTab NOTIFY selectedTabChanged)
     Q_PROPERTY(QString selectedActionId READ selectedActionId NOTIFY selectedActionIdChanged)
     Q_PROPERTY(int pendingCount READ pendingCount NOTIFY pendingCountChanged)
@@ -42,6 +44,9 @@ class ApprovalsPanel : public QObject
     // What the tab area shows: "pause", "detail", "list" or "empty".
     Q_PROPERTY(QString content READ content NOTIFY contentChanged)
     Q_PROPERTY(bool isShown READ isShown NOTIFY isShownChanged)
+    // The keyboard's place in the list: the action Enter, A and D act on.
+    Q_PROPERTY(QString highlightedActionId READ highlightedActionId NOTIFY highlightedActionIdChanged)
+    Q_PROPERTY(int highlightedIndex READ highlightedIndex NOTIFY highlightedActionIdChanged)
     // What to tell when the back-end keeps refusing this machine's key; empty otherwise.
     Q_PROPERTY(QString identityRefusedText READ identityRefusedText NOTIFY identityRefusedTextChanged)
 
@@ -59,6 +64,7 @@ public:
     ActionDetailState* detail() const { return m_detail; }
     UpdateBannerState* updateBanner() const { return m_updateBanner; }
     TrustWindowState* trust() const { return &m_trust; }
+    FreezeAll* freeze() const { return m_freeze; }
 
     QString selectedTab() const { return m_selectedTab; }
     // "actions" or "pause"; anything else is ignored. A change of tab closes
@@ -81,6 +87,15 @@ public:
     void setClock(Clock clock);
 
     bool isResponding(const QString& id) const { return m_responding.contains(id); }
+
+    QString highlightedActionId() const { return m_highlightedActionId; }
+    int highlightedIndex() const { return m_actions->indexOf(m_highlightedActionId); }
+    // A key that no control of the popover took (Qt::Key values): Up and Down
+    // move through the list, Enter opens the details, A approves and D denies
+    // (as the buttons do, without a rule from the list), Escape goes back from
+    // the details (or from the freeze's question) and otherwise asks to
+    // close. Keys held with Ctrl, Alt or Meta are not ours. True when used.
+    Q_INVOKABLE bool pressKey(int key, int modifiers = 0);
 
     // Opens the detail page of an action in the list (ignored otherwise).
     Q_INVOKABLE void showDetail(const QString& id);
@@ -106,6 +121,9 @@ public:
 
 Q_SIGNALS:
     void openDashboardRequested();
+    // Escape on the list or the "Pause" tab: the popover should close.
+    void closeRequested();
+    void highlightedActionIdChanged();
     void selectedTabChanged();
     void selectedActionIdChanged();
     void pendingCountChanged();
@@ -121,16 +139,22 @@ private:
     void updateTicker();
     void tick();
     void announceContent();
+    void setHighlightedActionId(const QString& id);
+    void keepHighlightInList();
+    void moveHighlight(int step);
 
     ApprovalSyncService& m_sync;
     TrustWindowState& m_trust;
     PendingActionsModel* m_actions = nullptr;
     ActionDetailState* m_detail = nullptr;
     UpdateBannerState* m_updateBanner = nullptr;
+    FreezeAll* m_freeze = nullptr;
     QTimer m_ticker;
     QString m_selectedTab = QStringLiteral("actions");
     QString m_selectedActionId;
     QString m_lastContent;
+    QString m_highlightedActionId;
+    int m_highlightedRow = 0;
     QSet<QString> m_responding;
     int m_announcedCount = 0;
     bool m_isShown = false;

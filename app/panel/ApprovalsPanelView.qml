@@ -21,6 +21,13 @@ Rectangle {
     implicitHeight: top.implicitHeight + content.implicitHeight + bottom.implicitHeight
     color: Style.windowBackground
 
+    // Keys that no control took: the popover is used from the keyboard first.
+    focus: true
+    Keys.onPressed: function(event) {
+        if (root.panel.pressKey(event.key, event.modifiers))
+            event.accepted = true
+    }
+
     ColumnLayout {
         id: top
         anchors.left: parent.left
@@ -57,6 +64,12 @@ Rectangle {
                 currentIndex: root.panel.selectedTab === "pause" ? 1 : 0
                 onActivated: function(index) { root.panel.selectedTab = index === 1 ? "pause" : "actions" }
             }
+        }
+
+        FreezeBar {
+            Layout.fillWidth: true
+            Layout.bottomMargin: 6
+            freeze: root.panel.freeze
         }
 
         // The trust-window views are loaded by address, only while shown.
@@ -177,6 +190,8 @@ Rectangle {
             boundsBehavior: Flickable.StopAtBounds
             model: root.panel.actions
             reuseItems: true
+            currentIndex: root.panel.highlightedIndex
+            highlightMoveDuration: 0
             T.ScrollBar.vertical: ScrollBarThin {
                 policy: list.contentHeight > list.height ? T.ScrollBar.AlwaysOn : T.ScrollBar.AsNeeded
             }

@@ -13,6 +13,8 @@ RowLayout {
     property string denyColorName: "red"
     property bool responding: false
     property string objectNamePrefix: ""
+    // The action as a screen reader says it after the button's label.
+    property string spokenSummary: ""
 
     signal approveClicked()
     signal denyClicked()
@@ -30,6 +32,7 @@ RowLayout {
         topPadding: 5
         bottomPadding: 5
         enabled: !buttons.responding
+        Accessible.name: buttons.approveLabel + ": " + buttons.spokenSummary
         onClicked: buttons.approveClicked()
     }
 
@@ -44,6 +47,7 @@ RowLayout {
         topPadding: 5
         bottomPadding: 5
         enabled: !buttons.responding
+        Accessible.name: buttons.denyLabel + ": " + buttons.spokenSummary
         onClicked: buttons.denyClicked()
     }
 }

@@ -70,6 +70,30 @@ QString badgeColorName(const QString& classification)
     return QStringLiteral("teal");
 }
 
+QString spokenDuration(double seconds)
+{
+    const qint64 whole = seconds > 0.0 ? qint64(seconds) : 0;
+    const qint64 minutes = whole / 60;
+    const qint64 rest = whole % 60;
+    QStringList parts;
+    if (minutes > 0)
+        parts << (minutes == 1 ? QStringLiteral("1 minute") : QStringLiteral("%1 minutes").arg(minutes));
+    if (rest > 0 || minutes == 0)
+        parts << (rest == 1 ? QStringLiteral("1 second") : QStringLiteral("%1 seconds").arg(rest));
+    return parts.join(u' ');
+}
+
+QString spokenSummary(const QString& title, const std::optional<QString>& classification, double remainingSeconds)
+{
+    QStringList parts{title};
+    if (classification && !classification->isEmpty())
+        parts << (badgeColorName(*classification) == QLatin1String("red") ? QStringLiteral("high risk")
+                                                                           : QStringLiteral("low risk"));
+    parts << (remainingSeconds > 0.0 ? spokenDuration(remainingSeconds) + QStringLiteral(" left")
+                                     : QStringLiteral("expired"));
+    return parts.join(QStringLiteral(", "));
+}
+
 std::optional<QString> badgeSource(const PendingAction& action)
 {
     if (const std::optional<QString> service = action.mcpServiceName(); service && !service->isEmpty())
@@ -155,6 +179,48 @@ QString approveColorName(bool isUnregister)
 QString denyColorName(bool isUnregister)
 {
     return isUnregister ? QStringLiteral("green") : QStringLiteral("red");
+}
+
+int riskRank(const QString& risk)
+{
+    const QString lower = risk.toLower();
+    if (lower == QLatin1String("read"))
+        return 0;
+    if (lower == QLatin1String("write"))
+        return 1;
+    if (lower == QLatin1String("destructive") || lower == QLatin1String("privileged"))
+        return 3;
+    return 2;
+}
+
+std::optional<qsizetype> highestRiskSegment(const QList<CommandSegment>& segments)
+{
+    std::optional<qsizetype> highest;
+    int highestRank = 0;
+    for (qsizetype index = 0; index < segments.size(); ++index) {
+        const int rank = riskRank(segments.at(index).risk);
+        if (rank > highestRank) {
+            highestRank = rank;
+            highest = index;
+        }
+    }
+    return highest;
+}
+
+QString ruleCoverage(const PendingAction& action, RuleScope scope)
+{
+    const QString tool = QStringLiteral("`%1`").arg(action.mcpDisplayName().value_or(action.toolName));
+    switch (scope.value()) {
+    case RuleScope::agent:
+        return QCoreApplication::translate("PanelPresentation", "every %1 action from %2").arg(tool, action.agentName);
+    case RuleScope::machine:
+        return QCoreApplication::translate("PanelPresentation", "every %1 action from any agent on %2")
+            .arg(tool, action.agentMachine.value_or(QStringLiteral("this machine")));
+    case RuleScope::global:
+        return QCoreApplication::translate("PanelPresentation", "every %1 action from any agent on any machine")
+            .arg(tool);
+    }
+    return QString();
 }
 
 bool isReadRisk(const QString& risk)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/CommandSegment.h"
 #include "core/RuleScope.h"
 
 #include <QString>
@@ -56,6 +57,14 @@ QStringList explanationLines(const QString& explanation);
 //   "lines"      asked for and present: one caption line per explanation line.
 QString explanationMode(const PendingAction& action, bool showExplanation);
 
+// What a screen reader says of an action after a button's label: the title,
+// the risk ("high risk" for the classes badgeColorName() shows red, "low
+// risk" for the others, nothing without a class) and the time left
+// ("1 minute 5 seconds left", or "expired"), joined with ", ".
+QString spokenSummary(const QString& title, const std::optional<QString>& classification, double remainingSeconds);
+// Whole seconds as words: "1 minute 5 seconds", "2 minutes", "40 seconds".
+QString spokenDuration(double seconds);
+
 // The two decision buttons: first "approved", second "denied".
 QString approveLabel(bool isUnregister); // "Remove" / "Approve"
 QString denyLabel(bool isUnregister);    // "Keep Agent" / "Deny"
@@ -65,6 +74,16 @@ QString denyColorName(bool isUnregister);    // "green" / "red"
 // The colour of a command segment line: "read" segments are secondary and
 // faded, every other risk is red.
 bool isReadRisk(const QString& risk);
+// How much a segment's risk weighs: "read" 0, "write" 1, "network" 2,
+// "destructive" and "privileged" 3, any other (unknown) risk 2.
+int riskRank(const QString& risk);
+// The first of the segments with the highest rank above "read"; absent when
+// every segment only reads (or there are none).
+std::optional<qsizetype> highestRiskSegment(const QList<CommandSegment>& segments);
+// What a rule made at this scope would approve from then on, e.g.
+// "every `Bash` action from claude-work": the back-end's rules match the
+// tool, so the text names the tool, never just this one command.
+QString ruleCoverage(const PendingAction& action, RuleScope scope);
 
 // The update banner's percentage: the whole part of progress x 100, then "%".
 // Out-of-range or undefined progress is clamped to 0..1.

@@ -2,6 +2,7 @@
 
 #include "app/panel/ActionDetailState.h"
 #include "app/panel/ApprovalsPanel.h"
+#include "app/panel/FreezeAll.h"
 #include "app/panel/PendingActionsModel.h"
 #include "app/panel/UpdateBannerState.h"
 
@@ -39,5 +40,13 @@ struct UpdateBannerStateForeign
     Q_GADGET
     QML_FOREIGN(UpdateBannerState)
     QML_NAMED_ELEMENT(UpdateBannerState)
+    QML_UNCREATABLE("owned by ApprovalsPanel")
+};
+
+struct FreezeAllForeign
+{
+    Q_GADGET
+    QML_FOREIGN(FreezeAll)
+    QML_NAMED_ELEMENT(FreezeAll)
     QML_UNCREATABLE("owned by ApprovalsPanel")
 };

@@ -45,12 +45,13 @@ QHash<int, QByteArray> PendingActionsModel::roleNames() const
         {DenyLabelRole, "denyLabel"},
         {ApproveColorNameRole, "approveColorName"},
         {DenyColorNameRole, "denyColorName"},
+        {SpokenSummaryRole, "spokenSummary"},
     };
 }
 
 QList<int> PendingActionsModel::countdownRoles()
 {
-    return {RemainingSecondsRole, RemainingTextRole, RemainingColorNameRole, IsExpiredRole};
+    return {RemainingSecondsRole, RemainingTextRole, RemainingColorNameRole, IsExpiredRole, SpokenSummaryRole};
 }
 
 PendingActionsModel::Row PendingActionsModel::makeRow(const PendingAction& action)
@@ -144,6 +145,8 @@ QVariant PendingActionsModel::data(const QModelIndex& index, int role) const
         return PanelPresentation::approveColorName(unregister);
     case DenyColorNameRole:
         return PanelPresentation::denyColorName(unregister);
+    case SpokenSummaryRole:
+        return PanelPresentation::spokenSummary(row.displayName, action.classification, remaining(row));
     default:
         return QVariant();
     }
@@ -247,6 +250,11 @@ const PendingAction* PendingActionsModel::action(const QString& id) const
 {
     const int row = indexOf(id);
     return row < 0 ? nullptr : &m_rows.at(row).action;
+}
+
+QString PendingActionsModel::idAt(int row) const
+{
+    return row >= 0 && row < m_rows.size() ? m_rows.at(row).action.id : QString();
 }
 
 int PendingActionsModel::indexOf(const QString& id) const

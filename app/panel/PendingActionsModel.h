@@ -56,6 +56,7 @@ public:
         DenyLabelRole,
         ApproveColorNameRole,
         DenyColorNameRole,
+        SpokenSummaryRole, // for screen readers, see PanelPresentation::spokenSummary
     };
     Q_ENUM(Role)
 
@@ -71,6 +72,8 @@ public:
     void setActions(const QList<PendingAction>& actions);
     const PendingAction* action(const QString& id) const;
     int indexOf(const QString& id) const;
+    // The id of the action in this row; empty outside the rows.
+    QString idAt(int row) const;
 
     // Re-reads the clock and announces the countdown roles of every row.
     void refreshCountdowns();

@@ -26,6 +26,9 @@ Item {
     required property string denyLabel
     required property string approveColorName
     required property string denyColorName
+    required property string spokenSummary
+
+    readonly property bool highlighted: panel.highlightedActionId === actionId
 
     implicitHeight: card.implicitHeight + 8
 
@@ -38,8 +41,9 @@ Item {
         height: implicitHeight
         radius: 10
         color: row.isUnregister ? Style.amberTint : Style.cardFill
-        border.width: row.isUnregister ? 1 : 0
-        border.color: Style.withAlpha(Style.amber, 0.35)
+        // The keyboard's place in the list is ringed.
+        border.width: row.highlighted ? 2 : (row.isUnregister ? 1 : 0)
+        border.color: row.highlighted ? Style.accent : Style.withAlpha(Style.amber, 0.35)
 
         ColumnLayout {
             id: column
@@ -179,6 +183,7 @@ Item {
                 approveColorName: row.approveColorName
                 denyColorName: row.denyColorName
                 responding: row.isResponding
+                spokenSummary: row.spokenSummary
                 onApproveClicked: row.panel.approve(row.actionId)
                 onDenyClicked: row.panel.deny(row.actionId)
             }
@@ -191,6 +196,7 @@ Item {
                 leftPadding: 0
                 rightPadding: 0
                 onClicked: row.panel.showDetail(row.actionId)
+                Accessible.name: qsTr("More details: %1").arg(row.spokenSummary)
                 contentItem: RowLayout {
                     spacing: 4
                     Image {

@@ -50,4 +50,6 @@ T.AbstractButton {
             }
         }
     }
+
+    FocusRing { control: control; cornerRadius: 5 }
 }

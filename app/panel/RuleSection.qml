@@ -35,6 +35,20 @@ Rectangle {
             onToggled: section.detail.createRule = checked
         }
 
+        // Before the toggle is turned on: what a rule would cover at each scope.
+        Repeater {
+            model: section.detail.createRule ? [] : section.detail.scopeOptions
+            Text {
+                required property var modelData
+                objectName: "scopeCoverage"
+                Layout.fillWidth: true
+                text: modelData.label + ": " + modelData.covers
+                color: Style.secondaryLabel
+                font.pixelSize: 10
+                wrapMode: Text.Wrap
+            }
+        }
+
         Text {
             objectName: "scopeHeading"
             visible: section.detail.createRule

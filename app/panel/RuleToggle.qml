@@ -48,4 +48,6 @@ T.Switch {
             font.weight: Font.Medium
         }
     }
+
+    FocusRing { control: control; cornerRadius: 9 }
 }

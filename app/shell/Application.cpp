@@ -1,5 +1,7 @@
 #include "app/shell/Application.h"
 
+#include "core/CoreConstants.h"
+
 #include "platform/CredentialStoreFactory.h"
 #include "platform/MachineIdentifier.h"
 #include "platform/PolkitPresenceConfirmer.h"
@@ -42,6 +44,8 @@ Application::Application(Options options, QObject* parent)
     , m_options(options)
     , m_credentialStore(CredentialStoreFactory::create())
     , m_auth(*m_credentialStore, m_network, &MachineIdentifier::localMachine)
+    , m_receipts(CoreConstants::receiptLogPath())
+    , m_history(m_receipts)
     , m_sync(m_auth, m_network)
     , m_updates(&m_network)
     , m_cli(&m_privilegedRunner)
@@ -61,6 +65,9 @@ Application::Application(Options options, QObject* parent)
 {
     m_network.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
     m_trust.setPolicy(&m_presencePolicy);
+    m_sync.setReceiptLog(&m_receipts);
+    m_trust.setReceiptLog(&m_receipts);
+    m_home.setHistory(&m_history);
     m_windows.setHome(&m_home);
     m_home.setUpdates(&m_updates);
     m_home.setPlatform(HomeState::Platform{&m_loginItem, &m_desktopRegistration, &m_notifier, &m_installation,
@@ -84,6 +91,12 @@ Application::Application(Options options, QObject* parent)
                 [this](QSessionManager&) { m_trayShell.setAllowTermination(true); });
     }
     connect(&m_popover, &PopoverHost::shownChanged, &m_panel, &ApprovalsPanel::setShown);
+    // Where the desktop offers a global shortcut, it opens the popover once the tray is up.
+    connect(&m_trayShell, &TrayShell::statusItemReadyChanged, &m_shortcut, &GlobalShortcut::bind);
+    connect(&m_shortcut, &GlobalShortcut::activated, &m_trayShell, &TrayShell::showPopover);
+    connect(&m_panel, &ApprovalsPanel::closeRequested, &m_popover, &PopoverWindow::close);
+    connect(&m_trayShell, &TrayShell::freezeRequested, m_panel.freeze(), &FreezeAll::requestConfirmation);
+    connect(m_panel.freeze(), &FreezeAll::autoOpenPaused, &m_trayShell, &TrayShell::pauseAutoOpen);
     connect(&m_panel, &ApprovalsPanel::openDashboardRequested, this, [this] {
         m_popover.close();
         m_trayShell.contextOpenDashboard();

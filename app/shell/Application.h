@@ -7,6 +7,9 @@
 #include "app/trust/TrustWindowState.h"
 #include "app/trust/PresencePolicyState.h"
 #include "core/ApprovalSyncService.h"
+#include "core/ReceiptLog.h"
+#include "platform/PortalGlobalShortcut.h"
+#include "app/receipts/ReceiptHistoryModel.h"
 #include "app/tooling/CLIService.h"
 #include "core/CredentialStore.h"
 #include "app/tooling/DependencyService.h"
@@ -68,6 +71,8 @@ private:
     QNetworkAccessManager m_network;
     std::unique_ptr<CredentialStore> m_credentialStore;
     MachineAuthService m_auth;
+    ReceiptLog m_receipts;
+    ReceiptHistoryModel m_history;
     ApprovalSyncService m_sync;
     UpdateCheckService m_updates;
     PkexecPrivilegedRunner m_privilegedRunner;
@@ -92,5 +97,6 @@ private:
     QuitGuard m_quitGuard;
     TerminationSignalNotifier m_termination;
     PortalColorSchemePreference m_colorScheme;
+    PortalGlobalShortcut m_shortcut;
     QPointer<StatusItemTray> m_tray;
 };

@@ -15,7 +15,7 @@ class StatusItem : public QObject
 
 public:
     enum class Click { left, right };
-    enum class MenuAction { toggleMute, openDashboard, quit };
+    enum class MenuAction { toggleMute, freezeAll, openDashboard, quit };
     struct MenuEntry
     {
         QString text;

@@ -145,6 +145,9 @@ void TrayShell::setUpStatusItem()
             case StatusItem::MenuAction::toggleMute:
                 contextToggleMute();
                 break;
+            case StatusItem::MenuAction::freezeAll:
+                contextFreezeAll();
+                break;
             case StatusItem::MenuAction::openDashboard:
                 contextOpenDashboard();
                 break;
@@ -241,6 +244,18 @@ void TrayShell::contextToggleMute()
     updateStatusIcon(int(m_services.sync.pendingCount()));
 }
 
+void TrayShell::contextFreezeAll()
+{
+    Q_EMIT freezeRequested();
+    showPopover();
+}
+
+void TrayShell::pauseAutoOpen()
+{
+    if (!m_isMuted)
+        contextToggleMute();
+}
+
 void TrayShell::contextOpenDashboard()
 {
     m_services.windows.showDashboard();
@@ -265,6 +280,7 @@ QList<StatusItem::MenuEntry> TrayShell::contextMenuEntries() const
     return {
         {m_isMuted ? tr("Resume Notifications") : tr("Pause Notifications"),
          StatusItem::MenuAction::toggleMute},
+        {tr("Freeze all"), StatusItem::MenuAction::freezeAll},
         {tr("Open Quorvane"), StatusItem::MenuAction::openDashboard},
         {tr("Quit Quorvane"), StatusItem::MenuAction::quit},
     };

@@ -77,6 +77,10 @@ public:
 
     void statusItemClicked(StatusItem::Click click);
     void contextToggleMute();
+    // "Freeze all": the popover opens on the freeze's confirmation.
+    void contextFreezeAll();
+    // A freeze stops the popover from opening by itself, as muting does.
+    void pauseAutoOpen();
     void contextOpenDashboard();
     // "Quit Quorvane": through the quit question (none before set-up is complete).
     void contextQuit();
@@ -102,6 +106,8 @@ public:
 
 Q_SIGNALS:
     void isMutedChanged();
+    // The person chose "Freeze all" in the tray menu.
+    void freezeRequested();
     void statusItemReadyChanged();
     void servicesStartedChanged();
     void allowTerminationChanged();

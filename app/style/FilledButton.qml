@@ -89,4 +89,6 @@ T.Button {
             topOpacity: control.pressedLook ? 0.06 : 0.22
         }
     }
+
+    FocusRing { control: control; cornerRadius: control.cornerRadius }
 }

@@ -76,4 +76,6 @@ T.Button {
             topOpacity: control.pressedLook ? 0.04 : 0.12
         }
     }
+
+    FocusRing { control: control }
 }

@@ -53,6 +53,11 @@ Rectangle {
                 height: control.height - 4
                 text: modelData
                 onClicked: control.activated(index)
+                Accessible.role: Accessible.PageTab
+                Accessible.name: modelData
+                Accessible.checked: selected
+
+                FocusRing { control: segment; cornerRadius: 5 }
 
                 background: Rectangle {
                     radius: 5

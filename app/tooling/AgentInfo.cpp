@@ -1,5 +1,6 @@
 #include "app/tooling/AgentInfo.h"
 
+#include "core/FileDescriptor.h"
 #include "core/JsonFields.h"
 
 #include "core/CoreConstants.h"
@@ -27,23 +28,6 @@ bool readRequired(const QJsonObject& object, QLatin1String key, QString& out)
     return true;
 }
 
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
 
 // Reads <directory>/<entry>/config.json. The entry must be a real folder and
 // the file a regular file of sensible size: symbolic links, FIFOs and devices

@@ -53,4 +53,6 @@ T.SpinBox {
         border.width: 1
         border.color: Style.withAlpha("white", 0.10)
     }
+
+    FocusRing { control: control }
 }

@@ -29,6 +29,7 @@ RowLayout {
     CompactSpinBox {
         id: day
         objectName: picker.objectName + "Day"
+        Accessible.name: qsTr("%1 day").arg(picker.label)
         from: 0
         to: 365
         value: picker.model ? Math.max(0, picker.model.dayOffset(picker.value)) : 0
@@ -40,6 +41,7 @@ RowLayout {
     CompactSpinBox {
         id: hour
         objectName: picker.objectName + "Hour"
+        Accessible.name: qsTr("%1 hour").arg(picker.label)
         from: 0
         to: 23
         wrap: true
@@ -57,6 +59,7 @@ RowLayout {
     CompactSpinBox {
         id: minute
         objectName: picker.objectName + "Minute"
+        Accessible.name: qsTr("%1 minute").arg(picker.label)
         from: 0
         to: 59
         stepSize: 5

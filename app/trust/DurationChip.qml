@@ -31,4 +31,6 @@ T.AbstractButton {
         horizontalAlignment: Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter
     }
+
+    FocusRing { control: chip }
 }

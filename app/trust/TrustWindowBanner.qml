@@ -80,6 +80,8 @@ Rectangle {
             implicitWidth: cancelText.implicitWidth + 16
             implicitHeight: 26
             onClicked: banner.cancelRequested()
+            Accessible.name: qsTr("Cancel the trust window")
+            FocusRing { control: cancel }
             background: Rectangle {
                 radius: 6
                 color: cancel.down ? Style.withAlpha(Style.red, 0.18) : "transparent"

@@ -7,6 +7,7 @@
 #include "core/JsonText.h"
 #include "core/MachineAuthService.h"
 #include "core/LogCategories.h"
+#include "core/ReceiptLog.h"
 #include "core/SystemLog.h"
 
 #include <QNetworkAccessManager>
@@ -204,6 +205,10 @@ QCoro::Task<> TrustWindowState::activate()
     const HttpResponse response = co_await Http::send(m_network, *request);
     if (!self)
         co_return;
+    const QString summary = mode == Mode::Scheduled
+        ? tr("Trust window from %1 to %2").arg(isoTime(m_scheduledStart), isoTime(scheduledEnd))
+        : tr("Trust window for %1 minutes").arg(duration);
+    recordReceipt(Receipt::trustWindowStarted, summary, *request, response.isHttp() ? response.status : 0);
     if (!response.isHttp()) {
         finish(response.transportError);
         co_return;
@@ -220,7 +225,7 @@ QCoro::Task<> TrustWindowState::activate()
     finish(std::nullopt);
 }
 
-QCoro::Task<> TrustWindowState::deactivate()
+QCoro::Task<bool> TrustWindowState::deactivate()
 {
     const QUrl url = ApiUrl::endpoint(QStringLiteral("/trust-window"));
     const std::optional<SignedRequest> request =
@@ -230,20 +235,33 @@ QCoro::Task<> TrustWindowState::deactivate()
         // goes on approving: keep showing it (the expiry still ends it).
         setErrorMessage(tr("Failed to sign request"));
         SystemLog::write(lcTrust(), QStringLiteral("Quorvane: trust window close not sent: cannot sign the request"));
-        co_return;
+        co_return false;
     }
 
     m_expirationTimer.stop();
     QPointer<TrustWindowState> self(this);
     const HttpResponse response = co_await Http::send(m_network, *request);
     if (!self)
-        co_return;
+        co_return false;
+    recordReceipt(Receipt::trustWindowEnded, tr("Trust window ended"), *request, response.isHttp() ? response.status : 0);
     if (!response.isHttp())
         SystemLog::write(lcTrust(), QStringLiteral("Quorvane: trust window close failed: %1").arg(response.transportError));
     else if (response.status != 200)
         SystemLog::write(lcTrust(), QStringLiteral("Quorvane: trust window close failed: HTTP %1").arg(response.status));
     // Closed here whatever the answer.
     endLocally();
+    co_return response.isHttp() && response.status == 200;
+}
+
+void TrustWindowState::recordReceipt(const QString& decision, const QString& summary, const SignedRequest& request,
+                                     int status)
+{
+    if (!m_receiptLog)
+        return;
+    Receipt receipt;
+    receipt.decision = decision;
+    receipt.summary = summary;
+    m_receiptLog->record(std::move(receipt), request, status);
 }
 
 void TrustWindowState::startActivate()
@@ -253,7 +271,7 @@ void TrustWindowState::startActivate()
 
 void TrustWindowState::startDeactivate()
 {
-    QCoro::connect(deactivate(), this, [] {});
+    QCoro::connect(deactivate(), this, [](bool) {});
 }
 
 void TrustWindowState::checkExpiration()

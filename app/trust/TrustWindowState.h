@@ -17,6 +17,8 @@ class ApprovalSyncService;
 class PresenceConfirmation;
 class MachineAuthService;
 class QNetworkAccessManager;
+class ReceiptLog;
+struct SignedRequest;
 
 // The trust window of the "Pause" tab: a period during which the back-end
 // approves escalations by itself. Opens it (quick or scheduled) after the
@@ -60,6 +62,8 @@ public:
 
     // Set once, before the views are shown.
     void setPolicy(QObject* policy) { m_policy = policy; }
+    // Every opening and closing sent from now on leaves a receipt in this log.
+    void setReceiptLog(ReceiptLog* log) { m_receiptLog = log; }
     QObject* policy() const { return m_policy; }
 
     Mode mode() const { return m_mode; }
@@ -89,8 +93,9 @@ public:
 
     // Confirms presence, then opens the window on the back-end.
     QCoro::Task<> activate();
-    // Closes the window on the back-end and here.
-    QCoro::Task<> deactivate();
+    // Closes the window on the back-end and here; true when the back-end
+    // confirmed (here it ends whatever the answer, once the request was made).
+    QCoro::Task<bool> deactivate();
     // For buttons: start the coroutines and return at once.
     Q_INVOKABLE void startActivate();
     Q_INVOKABLE void startDeactivate();
@@ -140,8 +145,10 @@ private:
     void setActive(bool active, const QDateTime& until);
     void setErrorMessage(std::optional<QString> message);
     void endLocally();
+    void recordReceipt(const QString& decision, const QString& summary, const SignedRequest& request, int status);
 
     MachineAuthService& m_auth;
+    ReceiptLog* m_receiptLog = nullptr;
     QNetworkAccessManager& m_network;
     PresenceConfirmation& m_biometric;
     Clock m_clock;

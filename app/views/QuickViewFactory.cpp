@@ -13,6 +13,7 @@
 Q_IMPORT_QML_PLUGIN(Quorvane_StylePlugin)
 Q_IMPORT_QML_PLUGIN(Quorvane_TrustPlugin)
 Q_IMPORT_QML_PLUGIN(Quorvane_PanelPlugin)
+Q_IMPORT_QML_PLUGIN(Quorvane_ReceiptsPlugin)
 Q_IMPORT_QML_PLUGIN(Quorvane_DashboardPlugin)
 Q_IMPORT_QML_PLUGIN(Quorvane_WizardPlugin)
 

@@ -57,6 +57,13 @@ private Q_SLOTS:
         QCOMPARE(first.value(QStringLiteral("isRead")).toBool(), true);
         QCOMPARE(second.value(QStringLiteral("segment")).toString(), QStringLiteral("rm -rf out"));
         QCOMPARE(second.value(QStringLiteral("isRead")).toBool(), false);
+        // Why the person is asked: the riskiest piece is marked and named.
+        QCOMPARE(first.value(QStringLiteral("isHighestRisk")).toBool(), false);
+        QCOMPARE(second.value(QStringLiteral("isHighestRisk")).toBool(), true);
+        QCOMPARE(detail.highestRiskText(), QStringLiteral("Asked because this part is destructive: rm -rf out"));
+        QCOMPARE(detail.spokenSummary(), QStringLiteral("Bash, high risk, 1 minute 5 seconds left"));
+        QCOMPARE(detail.scopeOptions().first().toMap().value(QStringLiteral("covers")).toString(),
+                 QStringLiteral("every `Bash` action from claude-work"));
         QCOMPARE(detail.badgeText(), QStringLiteral("Destructive"));
         QCOMPARE(detail.badgeColorName(), QStringLiteral("red"));
         QCOMPARE(detail.countdownText(), QStringLiteral("1:05 remaining"));

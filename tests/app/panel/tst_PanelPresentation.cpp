@@ -153,6 +153,60 @@ private Q_SLOTS:
         QCOMPARE(PanelPresentation::scopeWarning(action, RuleScope::Value(scope)), warning);
     }
 
+    void spokenSummaries_data()
+    {
+        QTest::addColumn<QString>("classification"); // "-": none
+        QTest::addColumn<double>("remaining");
+        QTest::addColumn<QString>("spoken");
+        QTest::newRow("risky") << QStringLiteral("destructive") << 65.9
+                               << QStringLiteral("rm -rf build, high risk, 1 minute 5 seconds left");
+        QTest::newRow("other class") << QStringLiteral("read") << 120.0
+                                     << QStringLiteral("rm -rf build, low risk, 2 minutes left");
+        QTest::newRow("no class") << QStringLiteral("-") << 1.2 << QStringLiteral("rm -rf build, 1 second left");
+        QTest::newRow("expired") << QStringLiteral("Network") << 0.0 << QStringLiteral("rm -rf build, high risk, expired");
+        QTest::newRow("not a number") << QStringLiteral("-") << std::numeric_limits<double>::quiet_NaN()
+                                      << QStringLiteral("rm -rf build, expired");
+    }
+    void spokenSummaries()
+    {
+        QFETCH(QString, classification);
+        QFETCH(double, remaining);
+        QFETCH(QString, spoken);
+        const std::optional<QString> risk = classification == QLatin1String("-") ? std::nullopt
+                                                                                 : std::optional<QString>(classification);
+        QCOMPARE(PanelPresentation::spokenSummary(QStringLiteral("rm -rf build"), risk, remaining), spoken);
+        QCOMPARE(PanelPresentation::spokenDuration(3601), QStringLiteral("60 minutes 1 second"));
+        QCOMPARE(PanelPresentation::spokenDuration(-5), QStringLiteral("0 seconds"));
+    }
+
+    void highestRiskAndRuleCoverage()
+    {
+        const auto segment = [](const QString& risk) { return CommandSegment{risk + QStringLiteral(" piece"), {}, risk}; };
+        QCOMPARE(PanelPresentation::highestRiskSegment({}), std::nullopt);
+        QCOMPARE(PanelPresentation::highestRiskSegment({segment(QStringLiteral("read")), segment(QStringLiteral("READ"))}),
+                 std::nullopt);
+        // The first of the riskiest; an unknown risk weighs like a network one.
+        QCOMPARE(PanelPresentation::highestRiskSegment({segment(QStringLiteral("read")), segment(QStringLiteral("write")),
+                                                        segment(QStringLiteral("Destructive")),
+                                                        segment(QStringLiteral("privileged"))}),
+                 std::optional<qsizetype>(2));
+        QCOMPARE(PanelPresentation::highestRiskSegment({segment(QStringLiteral("write")), segment(QStringLiteral("odd")),
+                                                        segment(QStringLiteral("network"))}),
+                 std::optional<qsizetype>(1));
+
+        PendingAction action = make(QStringLiteral("a"));
+        QCOMPARE(PanelPresentation::ruleCoverage(action, RuleScope::agent),
+                 QStringLiteral("every `Bash` action from claude-work"));
+        QCOMPARE(PanelPresentation::ruleCoverage(action, RuleScope::machine),
+                 QStringLiteral("every `Bash` action from any agent on workstation"));
+        QCOMPARE(PanelPresentation::ruleCoverage(action, RuleScope::global),
+                 QStringLiteral("every `Bash` action from any agent on any machine"));
+        action.agentMachine.reset();
+        action.toolName = QStringLiteral("mcp__github__create_issue");
+        QCOMPARE(PanelPresentation::ruleCoverage(action, RuleScope::machine),
+                 QStringLiteral("every `Github: Create Issue` action from any agent on this machine"));
+    }
+
     void explanation_data()
     {
         QTest::addColumn<QString>("toolName");

@@ -255,6 +255,7 @@ void TestTrayShell::contextMenu()
     f.trayShell->setUpStatusItem();
     const QList<StatusItem::MenuEntry> expected{
         {QStringLiteral("Pause Notifications"), StatusItem::MenuAction::toggleMute},
+        {QStringLiteral("Freeze all"), StatusItem::MenuAction::freezeAll},
         {QStringLiteral("Open Quorvane"), StatusItem::MenuAction::openDashboard},
         {QStringLiteral("Quit Quorvane"), StatusItem::MenuAction::quit},
     };
@@ -267,6 +268,23 @@ void TestTrayShell::contextMenu()
     // After the menu a left click opens the popover.
     Q_EMIT f.item()->clicked(StatusItem::Click::left);
     QVERIFY(f.popover.isShown());
+    Q_EMIT f.item()->clicked(StatusItem::Click::left);
+    QVERIFY(!f.popover.isShown());
+
+    // "Freeze all" opens the popover, where the freeze asks its confirmation;
+    // the freeze then pauses the automatic opening, and only once.
+    QSignalSpy freezeRequested(f.trayShell.get(), &TrayShell::freezeRequested);
+    Q_EMIT f.item()->menuTriggered(StatusItem::MenuAction::freezeAll);
+    QCOMPARE(freezeRequested.size(), 1);
+    QVERIFY(f.popover.isShown());
+    f.trayShell->contextToggleMute();
+    QVERIFY(!f.trayShell->isMuted());
+    f.trayShell->pauseAutoOpen();
+    f.trayShell->pauseAutoOpen();
+    QVERIFY(f.trayShell->isMuted());
+    f.popover.close();
+    Q_EMIT f.sync.newEscalationArrived();
+    QVERIFY(!f.popover.isShown());
 }
 
 void TestTrayShell::quitAlert_data()

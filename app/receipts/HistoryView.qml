@@ -1,0 +1,167 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quorvane.Style
+import Quorvane.Receipts
+
+// "History": every decision this machine sent, newest first, with filters by
+// agent and decision, a search, and a check of each receipt's signature.
+Rectangle {
+    id: root
+    objectName: "historyView"
+
+    property ReceiptHistoryModel history
+
+    readonly property var decisionValues: ["", "approved", "denied", "trust_window"]
+    readonly property var agentValues: history ? [""].concat(history.agents) : [""]
+
+    onHistoryChanged: if (history) history.reload()
+
+    color: Style.windowBackground
+    implicitWidth: 540
+    implicitHeight: 620
+
+    ColumnLayout {
+        anchors.fill: parent
+        anchors.margins: Style.spacing
+        spacing: Style.spacingSmall
+
+        Label {
+            objectName: "historyTitle"
+            text: qsTr("History")
+            color: Style.label
+            font.pixelSize: 18
+            font.bold: true
+        }
+
+        TextField {
+            objectName: "historySearch"
+            Layout.fillWidth: true
+            placeholderText: qsTr("Search commands, agents, tools")
+            placeholderTextColor: Style.tertiaryLabel
+            color: Style.label
+            background: Rectangle {
+                radius: 7
+                color: Style.cardFill
+                border.width: 1
+                border.color: Style.withAlpha("white", 0.10)
+            }
+            Accessible.name: qsTr("Search the history")
+            onTextChanged: root.history.searchText = text
+        }
+
+        SegmentedControl {
+            objectName: "decisionFilter"
+            model: [qsTr("All"), qsTr("Approved"), qsTr("Denied"), qsTr("Trust window")]
+            currentIndex: root.decisionValues.indexOf(root.history ? root.history.decisionFilter : "")
+            onActivated: function(index) { root.history.decisionFilter = root.decisionValues[index] }
+        }
+
+        SegmentedControl {
+            objectName: "agentFilter"
+            visible: root.agentValues.length > 2
+            model: root.agentValues.map(function(agent) { return agent === "" ? qsTr("All agents") : agent })
+            currentIndex: root.agentValues.indexOf(root.history ? root.history.agentFilter : "")
+            onActivated: function(index) { root.history.agentFilter = root.agentValues[index] }
+        }
+
+        ListView {
+            id: list
+            objectName: "receiptList"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            clip: true
+            spacing: 6
+            model: root.history
+            delegate: Rectangle {
+                id: card
+                objectName: "receiptRow"
+                required property int index
+                required property string time
+                required property string agent
+                required property string tool
+                required property string summary
+                required property string decision
+                required property string decisionText
+                required property string scope
+                required property int status
+                required property string verification
+
+                width: ListView.view.width
+                implicitHeight: rowColumn.implicitHeight + 16
+                radius: 8
+                color: Style.cardFill
+
+                ColumnLayout {
+                    id: rowColumn
+                    x: 10
+                    y: 8
+                    width: card.width - 20
+                    spacing: 3
+                    RowLayout {
+                        Layout.fillWidth: true
+                        Label {
+                            objectName: "receiptDecision"
+                            text: card.decisionText + (card.scope !== "" ? qsTr(" · rule: %1").arg(card.scope) : "")
+                            color: card.decision === "denied" ? Style.red
+                                 : card.decision === "approved" ? Style.green : Style.amber
+                            font.pixelSize: Style.captionSize
+                            font.bold: true
+                        }
+                        Item { Layout.fillWidth: true }
+                        Label {
+                            text: card.time.replace("T", " ").replace("Z", " UTC")
+                            color: Style.tertiaryLabel
+                            font.pixelSize: 10
+                        }
+                    }
+                    Label {
+                        objectName: "receiptSummary"
+                        Layout.fillWidth: true
+                        text: card.summary
+                        color: Style.label
+                        font.family: "monospace"
+                        font.pixelSize: 11
+                        elide: Text.ElideRight
+                    }
+                    RowLayout {
+                        Layout.fillWidth: true
+                        Label {
+                            text: [card.agent, card.tool, card.status === 0 ? qsTr("no answer")
+                                                                             : qsTr("HTTP %1").arg(card.status)]
+                                  .filter(function(part) { return part !== "" }).join(" · ")
+                            color: Style.secondaryLabel
+                            font.pixelSize: 10
+                        }
+                        Item { Layout.fillWidth: true }
+                        Label {
+                            objectName: "receiptVerification"
+                            visible: card.verification !== ""
+                            text: card.verification === "verified" ? qsTr("✓ signature verified") : "✗ " + card.verification
+                            color: card.verification === "verified" ? Style.green : Style.red
+                            font.pixelSize: 10
+                        }
+                        OutlinedButton {
+                            objectName: "verifyButton"
+                            visible: card.verification === ""
+                            text: qsTr("Check signature")
+                            font.pixelSize: 10
+                            topPadding: 2
+                            bottomPadding: 2
+                            Accessible.name: qsTr("Check the signature of: %1").arg(card.summary)
+                            onClicked: root.history.verify(card.index)
+                        }
+                    }
+                }
+            }
+        }
+
+        Label {
+            objectName: "noReceiptsLabel"
+            visible: root.history && root.history.count === 0
+            text: qsTr("No decisions match.")
+            color: Style.secondaryLabel
+            font.pixelSize: Style.bodySize
+        }
+    }
+}

@@ -1,0 +1,188 @@
+#include "app/receipts/ReceiptHistoryModel.h"
+
+#include "core/ReceiptLog.h"
+
+
+ReceiptHistoryModel::ReceiptHistoryModel(ReceiptLog& log, PublicKeySource publicKey, QObject* parent)
+    : QAbstractListModel(parent)
+    , m_log(log)
+    , m_publicKey(publicKey ? std::move(publicKey) : PublicKeySource(&Receipt::machinePublicKey))
+{
+    // The log is read when the view first asks, not at start-up.
+    connect(&m_log, &ReceiptLog::appended, this, [this] {
+        if (m_loaded)
+            reload();
+    });
+}
+
+int ReceiptHistoryModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : count();
+}
+
+QHash<int, QByteArray> ReceiptHistoryModel::roleNames() const
+{
+    return {
+        {TimeRole, "time"},
+        {ActionIdRole, "actionId"},
+        {AgentRole, "agent"},
+        {ToolRole, "tool"},
+        {SummaryRole, "summary"},
+        {DecisionRole, "decision"},
+        {DecisionTextRole, "decisionText"},
+        {ScopeRole, "scope"},
+        {StatusRole, "status"},
+        {VerificationRole, "verification"},
+    };
+}
+
+QVariant ReceiptHistoryModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const Receipt& receipt = m_all.at(m_shown.at(index.row()));
+    switch (role) {
+    case TimeRole:
+        return receipt.time;
+    case ActionIdRole:
+        return receipt.actionId;
+    case AgentRole:
+        return receipt.agent;
+    case ToolRole:
+        return receipt.tool;
+    case Qt::DisplayRole:
+    case SummaryRole:
+        return receipt.summary;
+    case DecisionRole:
+        return receipt.decision;
+    case DecisionTextRole:
+        return decisionText(receipt.decision);
+    case ScopeRole:
+        return receipt.scope;
+    case StatusRole:
+        return receipt.status;
+    case VerificationRole:
+        return m_verifications.value(receipt.signature);
+    default:
+        return {};
+    }
+}
+
+QString ReceiptHistoryModel::decisionText(const QString& decision)
+{
+    if (decision == QLatin1String("approved"))
+        return tr("Approved");
+    if (decision == QLatin1String("denied"))
+        return tr("Denied");
+    if (decision == Receipt::trustWindowStarted)
+        return tr("Trust window started");
+    if (decision == Receipt::trustWindowEnded)
+        return tr("Trust window ended");
+    return decision;
+}
+
+QString ReceiptHistoryModel::verificationText(Receipt::Verification verification)
+{
+    switch (verification) {
+    case Receipt::Verification::verified:
+        return QStringLiteral("verified");
+    case Receipt::Verification::signatureInvalid:
+        return QStringLiteral("signature invalid");
+    case Receipt::Verification::contentMismatch:
+        return QStringLiteral("content mismatch");
+    }
+    return {};
+}
+
+void ReceiptHistoryModel::setAgentFilter(const QString& agent)
+{
+    if (agent == m_agentFilter)
+        return;
+    m_agentFilter = agent;
+    applyFilters();
+}
+
+void ReceiptHistoryModel::setDecisionFilter(const QString& decision)
+{
+    if (decision == m_decisionFilter)
+        return;
+    m_decisionFilter = decision;
+    applyFilters();
+}
+
+void ReceiptHistoryModel::setSearchText(const QString& text)
+{
+    if (text == m_searchText)
+        return;
+    m_searchText = text;
+    applyFilters();
+}
+
+QStringList ReceiptHistoryModel::agents() const
+{
+    QStringList names;
+    for (const Receipt& receipt : m_all) {
+        if (!receipt.agent.isEmpty() && !names.contains(receipt.agent))
+            names << receipt.agent;
+    }
+    names.sort(Qt::CaseInsensitive);
+    return names;
+}
+
+QStringList ReceiptHistoryModel::decisions() const
+{
+    QStringList found;
+    for (const Receipt& receipt : m_all) {
+        if (!found.contains(receipt.decision))
+            found << receipt.decision;
+    }
+    return found;
+}
+
+void ReceiptHistoryModel::reload()
+{
+    m_loaded = true;
+    m_all = m_log.readAll();
+    applyFilters();
+}
+
+void ReceiptHistoryModel::verify(int row)
+{
+    if (row < 0 || row >= count())
+        return;
+    const Receipt& receipt = m_all.at(m_shown.at(row));
+    const std::optional<QByteArray> key = m_publicKey();
+    m_verifications.insert(receipt.signature, key ? verificationText(receipt.verify(*key))
+                                                  : tr("no public key on this machine"));
+    Q_EMIT dataChanged(index(row), index(row), {VerificationRole});
+}
+
+bool ReceiptHistoryModel::matches(const Receipt& receipt) const
+{
+    if (!m_agentFilter.isEmpty() && receipt.agent != m_agentFilter)
+        return false;
+    if (!m_decisionFilter.isEmpty() && receipt.decision != m_decisionFilter
+        && !(m_decisionFilter == trustWindowFilter && receipt.decision.startsWith(trustWindowFilter + u'_')))
+        return false;
+    if (m_searchText.trimmed().isEmpty())
+        return true;
+    const QString needle = m_searchText.trimmed();
+    for (const QString& field : {receipt.summary, receipt.agent, receipt.tool, receipt.actionId, receipt.time}) {
+        if (field.contains(needle, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+void ReceiptHistoryModel::applyFilters()
+{
+    beginResetModel();
+    m_shown.clear();
+    for (qsizetype index = 0; index < m_all.size(); ++index) {
+        if (matches(m_all.at(index)))
+            m_shown.append(index);
+    }
+    endResetModel();
+    Q_EMIT filtersChanged();
+    Q_EMIT countChanged();
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "core/Receipt.h"
+
+#include <QAbstractListModel>
+#include <QHash>
+#include <QList>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class ReceiptLog;
+
+// The "History" view's list: the receipts of the log, newest first, filtered
+// by agent, by decision and by a search text, each of which can be checked
+// against the machine's public key.
+class ReceiptHistoryModel : public QAbstractListModel
+{
+    Q_OBJECT
+    Q_PROPERTY(int count READ count NOTIFY countChanged)
+    // Empty: every agent / every decision.
+    Q_PROPERTY(QString agentFilter READ agentFilter WRITE setAgentFilter NOTIFY filtersChanged)
+    Q_PROPERTY(QString decisionFilter READ decisionFilter WRITE setDecisionFilter NOTIFY filtersChanged)
+    Q_PROPERTY(QString searchText READ searchText WRITE setSearchText NOTIFY filtersChanged)
+    // The agents and decisions found in the log, for the filter pickers.
+    Q_PROPERTY(QStringList agents READ agents NOTIFY countChanged)
+    Q_PROPERTY(QStringList decisions READ decisions NOTIFY countChanged)
+
+public:
+    enum Role {
+        TimeRole = Qt::UserRole + 1,
+        ActionIdRole,
+        AgentRole,
+        ToolRole,
+        SummaryRole,
+        DecisionRole,
+        DecisionTextRole, // "Approved", "Denied", "Trust window started"...
+        ScopeRole,
+        StatusRole,
+        VerificationRole, // "" until checked, then "verified", "signature invalid" or "content mismatch"
+    };
+    Q_ENUM(Role)
+
+    // The decision filter that takes the trust window's openings and closings.
+    static constexpr QLatin1String trustWindowFilter{"trust_window"};
+
+    using PublicKeySource = std::function<std::optional<QByteArray>()>;
+
+    // An empty key source means the machine's public-key file.
+    explicit ReceiptHistoryModel(ReceiptLog& log, PublicKeySource publicKey = {}, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    int count() const { return int(m_shown.size()); }
+    QString agentFilter() const { return m_agentFilter; }
+    void setAgentFilter(const QString& agent);
+    QString decisionFilter() const { return m_decisionFilter; }
+    void setDecisionFilter(const QString& decision);
+    QString searchText() const { return m_searchText; }
+    void setSearchText(const QString& text);
+    QStringList agents() const;
+    QStringList decisions() const;
+
+    // Reads the log (again); until the first call the list is empty.
+    Q_INVOKABLE void reload();
+    // Checks the receipt of this row; the result shows in its VerificationRole.
+    Q_INVOKABLE void verify(int row);
+
+    static QString decisionText(const QString& decision);
+    static QString verificationText(Receipt::Verification verification);
+
+Q_SIGNALS:
+    void countChanged();
+    void filtersChanged();
+
+private:
+    bool matches(const Receipt& receipt) const;
+    void applyFilters();
+
+    ReceiptLog& m_log;
+    PublicKeySource m_publicKey;
+    QList<Receipt> m_all;
+    QList<qsizetype> m_shown; // indexes into m_all
+    QHash<QString, QString> m_verifications; // by signature
+    QString m_agentFilter;
+    QString m_decisionFilter;
+    QString m_searchText;
+    bool m_loaded = false;
+};

@@ -1,0 +1,124 @@
+#include "core/Receipt.h"
+
+#include "core/CoreConstants.h"
+#include "core/Ed25519Key.h"
+#include "core/MachineAuthService.h"
+#include "core/PrivateFiles.h"
+#include "core/SignedRequest.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+namespace {
+
+const QString timeKey = QStringLiteral("time");
+const QString actionIdKey = QStringLiteral("action_id");
+const QString agentKey = QStringLiteral("agent");
+const QString toolKey = QStringLiteral("tool");
+const QString summaryKey = QStringLiteral("summary");
+const QString decisionKey = QStringLiteral("decision");
+const QString scopeKey = QStringLiteral("scope");
+const QString signedMessageKey = QStringLiteral("signed_message");
+const QString signatureKey = QStringLiteral("signature");
+const QString statusKey = QStringLiteral("status");
+
+// The part of a signed message after "<machine id>:<timestamp>:".
+std::optional<QByteArray> signedPayload(const QByteArray& message)
+{
+    const qsizetype first = message.indexOf(':');
+    const qsizetype second = first < 0 ? -1 : message.indexOf(':', first + 1);
+    if (second < 0)
+        return std::nullopt;
+    return message.mid(second + 1);
+}
+
+bool payloadMatches(const Receipt& receipt, const QByteArray& payload)
+{
+    if (receipt.decision == Receipt::trustWindowEnded)
+        return payload == "DELETE /trust-window";
+    const QJsonObject body = QJsonDocument::fromJson(payload).object();
+    if (receipt.decision == Receipt::trustWindowStarted)
+        return body.contains(QStringLiteral("duration_minutes")) || body.contains(QStringLiteral("starts_at"));
+    const QString ruleScope = body.value(QStringLiteral("create_rule")).toObject().value(QStringLiteral("scope")).toString();
+    return body.value(QStringLiteral("action_id")).toString() == receipt.actionId
+        && body.value(QStringLiteral("decision")).toString() == receipt.decision && ruleScope == receipt.scope;
+}
+
+} // namespace
+
+void Receipt::takeSignature(const SignedRequest& request)
+{
+    signedMessage = request.request.rawHeader(QByteArrayLiteral("X-Signed-Message"));
+    signature = QString::fromLatin1(request.request.rawHeader(QByteArrayLiteral("X-Signature")));
+}
+
+QByteArray Receipt::toJsonLine() const
+{
+    const QJsonObject object{
+        {timeKey, time},
+        {actionIdKey, actionId},
+        {agentKey, agent},
+        {toolKey, tool},
+        {summaryKey, summary.left(maximumSummaryLength)},
+        {decisionKey, decision},
+        {scopeKey, scope},
+        {signedMessageKey, QString::fromUtf8(signedMessage)},
+        {signatureKey, signature},
+        {statusKey, status},
+    };
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+std::optional<Receipt> Receipt::fromJsonLine(QByteArrayView line)
+{
+    if (line.size() > maximumLineSize)
+        return std::nullopt;
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(line.toByteArray(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    const QJsonObject object = document.object();
+    for (const QString& key : {timeKey, actionIdKey, agentKey, toolKey, summaryKey, decisionKey, scopeKey,
+                               signedMessageKey, signatureKey}) {
+        if (!object.value(key).isString())
+            return std::nullopt;
+    }
+    const QJsonValue status = object.value(statusKey);
+    if (!status.isDouble() || status.toDouble() != double(status.toInt(-1)) || status.toInt() < 0 || status.toInt() > 999)
+        return std::nullopt;
+    Receipt receipt;
+    receipt.time = object.value(timeKey).toString();
+    receipt.actionId = object.value(actionIdKey).toString();
+    receipt.agent = object.value(agentKey).toString();
+    receipt.tool = object.value(toolKey).toString();
+    receipt.summary = object.value(summaryKey).toString();
+    receipt.decision = object.value(decisionKey).toString();
+    receipt.scope = object.value(scopeKey).toString();
+    receipt.signedMessage = object.value(signedMessageKey).toString().toUtf8();
+    receipt.signature = object.value(signatureKey).toString();
+    receipt.status = status.toInt();
+    return receipt;
+}
+
+Receipt::Verification Receipt::verify(const QByteArray& publicKey) const
+{
+    const std::optional<QByteArray> signatureBytes = MachineAuthService::base64urlDecode(signature);
+    if (!signatureBytes || !Ed25519Key::verify(publicKey, signedMessage, *signatureBytes))
+        return Verification::signatureInvalid;
+    const std::optional<QByteArray> payload = signedPayload(signedMessage);
+    if (!payload || !payloadMatches(*this, *payload))
+        return Verification::contentMismatch;
+    return Verification::verified;
+}
+
+std::optional<QByteArray> Receipt::machinePublicKey()
+{
+    const std::optional<QByteArray> text = PrivateFiles::readSmallRegularFile(CoreConstants::publicKeyPath(), 1024);
+    if (!text)
+        return std::nullopt;
+    std::optional<QByteArray> key = MachineAuthService::base64urlDecode(QString::fromLatin1(text->trimmed()));
+    if (!key || key->size() != Ed25519Key::publicKeySize)
+        return std::nullopt;
+    return key;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <optional>
+
+struct SignedRequest;
+
+// The record of one decision the companion sent to the back-end, as one line
+// of the receipts log. It keeps the exact message that was signed and its
+// signature, so that anyone holding the machine's public key can check later
+// that this machine really sent that decision.
+struct Receipt
+{
+    static constexpr QLatin1String trustWindowStarted{"trust_window_started"};
+    static constexpr QLatin1String trustWindowEnded{"trust_window_ended"};
+
+    // The longest line written or read; a longer line is not a receipt.
+    static constexpr qsizetype maximumLineSize = 64 * 1024;
+    // The shown summary is cut to this many characters before it is written.
+    static constexpr qsizetype maximumSummaryLength = 2000;
+
+    QString time;     // ISO 8601 UTC with milliseconds, when the answer came
+    QString actionId; // empty for trust-window receipts
+    QString agent;
+    QString tool;
+    QString summary;  // what the person saw
+    QString decision; // "approved", "denied", trustWindowStarted or trustWindowEnded
+    QString scope;    // the rule scope sent with an approval, else empty
+    QByteArray signedMessage;
+    QString signature; // base64url, as sent in X-Signature
+    int status = 0;    // the back-end's HTTP status; 0 when no answer came
+
+    enum class Verification { verified, signatureInvalid, contentMismatch };
+
+    // Takes the signed message and signature that `request` carries.
+    void takeSignature(const SignedRequest& request);
+
+    // One line of compact JSON, without the line break.
+    QByteArray toJsonLine() const;
+    // The receipt of one line (without its line break); nothing for anything
+    // that is not a complete receipt object.
+    static std::optional<Receipt> fromJsonLine(QByteArrayView line);
+
+    // Checks the signature against the machine's raw 32-byte public key, and,
+    // for a decision, that the signed body decides this receipt's action the
+    // way the receipt says.
+    Verification verify(const QByteArray& publicKey) const;
+
+    // This machine's raw public key, from the public-key file beside
+    // machine.json; nothing when it is missing or not a key.
+    static std::optional<QByteArray> machinePublicKey();
+
+    friend bool operator==(const Receipt&, const Receipt&) = default;
+};

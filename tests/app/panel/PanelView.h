@@ -1,0 +1,122 @@
+#pragma once
+
+#include "app/panel/ApprovalsPanel.h"
+#include "tests/support/QmlTestSupport.h"
+#include "app/style/QuorvaneStyle.h"
+
+#include <QDir>
+#include <QImage>
+#include <QPointer>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+
+#include <cmath>
+#include <memory>
+
+// The panel's real view in an offscreen window.
+struct PanelView
+{
+    QmlWarningGuard guard;
+    QQmlEngine engine;
+    QQuickWindow window;
+    std::unique_ptr<QObject> root;
+    QQuickItem* item = nullptr;
+
+    explicit PanelView(ApprovalsPanel& panel)
+    {
+        QmlWarningGuard::prepare(engine);
+        QQmlComponent component(&engine, ApprovalsPanel::viewUrl());
+        if (!component.isReady()) {
+            qWarning("%s", qPrintable(component.errorString()));
+            return;
+        }
+        root.reset(component.createWithInitialProperties({{QStringLiteral("panel"), QVariant::fromValue(&panel)}}));
+        if (!root) {
+            qWarning("%s", qPrintable(component.errorString()));
+            return;
+        }
+        item = qobject_cast<QQuickItem*>(root.get());
+        item->setParentItem(window.contentItem());
+        window.resize(360, 900);
+        window.setColor(QuorvaneStyle::windowBackground());
+        window.show();
+    }
+    ~PanelView()
+    {
+        root.reset();
+    }
+
+    bool ok() { return item && QTest::qWaitForWindowExposed(&window); }
+
+    // Every visible item of that name.
+    QList<QQuickItem*> all(const QString& name) const { return QmlItems::visible(item, name); }
+    QQuickItem* find(const QString& name) const
+    {
+        const QList<QQuickItem*> found = all(name);
+        return found.isEmpty() ? nullptr : found.first();
+    }
+    QString text(const QString& name) const
+    {
+        QQuickItem* found = find(name);
+        return found ? found->property("text").toString() : QStringLiteral("<missing %1>").arg(name);
+    }
+    // The item of that name inside `row`.
+    static QQuickItem* inside(QQuickItem* row, const QString& name)
+    {
+        const QList<QQuickItem*> found = QmlItems::visible(row, name);
+        return found.isEmpty() ? nullptr : found.first();
+    }
+    // The point is inside every clipping ancestor (a growing section clips
+    // its content until it has its full height).
+    static bool unclipped(QQuickItem* target, QPoint point)
+    {
+        for (QQuickItem* ancestor = target->parentItem(); ancestor; ancestor = ancestor->parentItem()) {
+            if (ancestor->clip() && !ancestor->mapRectToScene(ancestor->boundingRect()).contains(point))
+                return false;
+        }
+        return true;
+    }
+
+    // Clicks the item's centre once the layout has settled (its place stays
+    // the same across a rendered frame).
+    void click(QQuickItem* target)
+    {
+        QPointer<QQuickItem> guarded(target);
+        const auto centre = [&] {
+            return guarded->mapToScene(QPointF(guarded->width() / 2, guarded->height() / 2)).toPoint();
+        };
+        QPoint last = centre();
+        int steady = 0;
+        for (int i = 0; i < 100 && guarded && steady < 3; ++i) {
+            window.requestUpdate();
+            QTest::qWait(15);
+            if (!guarded)
+                break;
+            const QPoint now = centre();
+            steady = now == last && guarded->width() > 0 && unclipped(guarded, now) ? steady + 1 : 0;
+            last = now;
+        }
+        if (guarded)
+            QTest::mouseClick(&window, Qt::LeftButton, {}, centre());
+    }
+    QStringList warnings() const { return guard.warnings(); }
+
+    // Writes the window to $QUORVANE_SCREENSHOT_DIR/<name>.png when set.
+    void screenshot(const QString& name)
+    {
+        const QString dir = qEnvironmentVariable("QUORVANE_SCREENSHOT_DIR");
+        if (dir.isEmpty())
+            return;
+        QDir().mkpath(dir);
+        QTest::qWait(250); // the fade-in of the tab content
+        const int height = qMin(int(std::ceil(item->height())), window.height());
+        const QImage image = window.grabWindow().copy(0, 0, 360, height);
+        if (!image.save(QDir(dir).filePath(name + QStringLiteral(".png"))))
+            qWarning("screenshot %s not written", qPrintable(name));
+    }
+};
+
+#define VERIFY_NO_WARNINGS(view) QVERIFY2((view).warnings().isEmpty(), qPrintable((view).warnings().join(u'\n')))

@@ -1,0 +1,236 @@
+#include "tests/app/panel/PanelFixture.h"
+#include "tests/app/panel/PanelView.h"
+
+#include <QAccessible>
+#include <QGuiApplication>
+#include <QQuickItem>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTest>
+
+// The popover's QML used from the keyboard alone (no pointer event is sent)
+// and read by a screen reader, offscreen, against the reference back-end.
+class TestPopoverKeyboard : public QObject
+{
+    Q_OBJECT
+
+    struct Fixture : PanelFixture
+    {
+        PanelView view{*panel};
+
+        bool open(int actions)
+        {
+            for (int index = 1; index <= actions; ++index) {
+                PendingAction pending = action(QStringLiteral("key-%1").arg(index));
+                pending.toolInput.insert(
+                    QStringLiteral("detail_segments"),
+                    QStringLiteral("[{\"segment\":\"cd ~/projects/site\",\"base_cmd\":\"cd\",\"risk\":\"read\"},"
+                                   "{\"segment\":\"rm -rf build\",\"base_cmd\":\"rm\",\"risk\":\"destructive\"},"
+                                   "{\"segment\":\"git push\",\"base_cmd\":\"git\",\"risk\":\"network\"}]"));
+                if (!add(pending))
+                    return false;
+            }
+            if (!fetch(actions) || !view.ok())
+                return false;
+            panel->setShown(true);
+            view.window.requestActivate();
+            view.item->forceActiveFocus();
+            return QTest::qWaitForWindowActive(&view.window)
+                && QTest::qWaitFor([this] { return view.window.activeFocusItem() != nullptr; }, 5000);
+        }
+        void press(Qt::Key key) { QTest::keyClick(&view.window, key); }
+        QString idAt(int row) const { return panel->actions()->idAt(row); }
+    };
+
+    // The interactive controls among the visible items under `root`.
+    static QList<QQuickItem*> controls(QQuickItem* root)
+    {
+        static const QSet<QAccessible::Role> interactive{
+            QAccessible::Button,     QAccessible::CheckBox, QAccessible::RadioButton, QAccessible::PageTab,
+            QAccessible::ComboBox,   QAccessible::SpinBox,  QAccessible::Slider,      QAccessible::EditableText,
+            QAccessible::ButtonMenu, QAccessible::Link};
+        QList<QQuickItem*> found;
+        QList<QQuickItem*> pending{root};
+        while (!pending.isEmpty()) {
+            QQuickItem* item = pending.takeFirst();
+            if (!item->isVisible())
+                continue;
+            pending.append(item->childItems());
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(item);
+            if (accessible && interactive.contains(accessible->role()))
+                found << item;
+        }
+        return found;
+    }
+
+    static QString describe(QQuickItem* item)
+    {
+        return QStringLiteral("%1 (%2)").arg(item->objectName(), QString::fromLatin1(item->metaObject()->className()));
+    }
+
+    // Every interactive control has a name and a role a screen reader can say.
+    static void checkNames(QQuickItem* root, const QString& where)
+    {
+        const QList<QQuickItem*> found = controls(root);
+        QVERIFY2(!found.isEmpty(), qPrintable(where));
+        for (QQuickItem* item : found) {
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(item);
+            QVERIFY2(!accessible->text(QAccessible::Name).trimmed().isEmpty(),
+                     qPrintable(where + QStringLiteral(": no accessible name: ") + describe(item)));
+        }
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+        QuorvaneStyle::applyDarkAppearance();
+        QAccessible::setActive(true);
+    }
+
+    void decidesFromTheKeyboardAlone()
+    {
+        Fixture f;
+        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
+        QVERIFY(f.open(2));
+        const QString first = f.idAt(0);
+        const QString second = f.idAt(1);
+        QCOMPARE(f.panel->highlightedActionId(), first);
+
+        f.press(Qt::Key_Down);
+        QCOMPARE(f.panel->highlightedActionId(), second);
+        QTRY_COMPARE(f.view.find(QStringLiteral("pendingList"))->property("currentIndex").toInt(), 1);
+        // Below the last row the place stays.
+        f.press(Qt::Key_Down);
+        QCOMPARE(f.panel->highlightedActionId(), second);
+
+        // Enter opens the details, Escape goes back.
+        f.press(Qt::Key_Return);
+        QCOMPARE(f.panel->content(), QStringLiteral("detail"));
+        QCOMPARE(f.panel->selectedActionId(), second);
+        QTRY_VERIFY(f.view.find(QStringLiteral("actionDetailView")));
+        f.press(Qt::Key_Escape);
+        QCOMPARE(f.panel->content(), QStringLiteral("list"));
+
+        // D denies the second at once, in the same "responding" state as a click.
+        f.press(Qt::Key_D);
+        QVERIFY(f.panel->isResponding(second));
+        QTRY_COMPARE(f.sync->pendingActions().size(), 1);
+        QCOMPARE(f.decisionBodies(second), QStringList{QStringLiteral("{\"decision\":\"denied\"}")});
+        // The place moves to the action left in the list.
+        QCOMPARE(f.panel->highlightedActionId(), first);
+
+        f.press(Qt::Key_Up);
+        f.press(Qt::Key_A);
+        QVERIFY(f.panel->isResponding(first));
+        QTRY_COMPARE(f.sync->pendingActions().size(), 0);
+        QCOMPARE(f.decisionBodies(first), QStringList{QStringLiteral("{\"decision\":\"approved\"}")});
+
+        // Escape on the list asks the popover to close.
+        QSignalSpy close(f.panel.get(), &ApprovalsPanel::closeRequested);
+        f.press(Qt::Key_Escape);
+        QCOMPARE(close.size(), 1);
+        VERIFY_NO_WARNINGS(f.view);
+    }
+
+    void detailPageAndFreezeFromTheKeyboard()
+    {
+        Fixture f;
+        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
+        QVERIFY(f.open(2));
+        const QString first = f.idAt(0);
+        f.press(Qt::Key_Return);
+        QTRY_VERIFY(f.view.find(QStringLiteral("detail_approveButton")));
+        // A from the details approves that action, with the page's rule choice.
+        f.press(Qt::Key_A);
+        QTRY_COMPARE(f.sync->pendingActions().size(), 1);
+        QCOMPARE(f.decisionBodies(first), QStringList{QStringLiteral("{\"decision\":\"approved\"}")});
+        QCOMPARE(f.panel->content(), QStringLiteral("list"));
+
+        // Ctrl+D is not a denial.
+        QTest::keyClick(&f.view.window, Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(f.sync->pendingActions().size(), 1);
+
+        // Escape takes back the freeze's question.
+        f.panel->freeze()->requestConfirmation();
+        f.press(Qt::Key_Escape);
+        QVERIFY(!f.panel->freeze()->isConfirming());
+        QCOMPARE(f.sync->pendingActions().size(), 1);
+    }
+
+    void tabReachesEveryControlInAVisibleRing()
+    {
+        Fixture f;
+        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
+        QVERIFY(f.open(2));
+        QTRY_COMPARE(f.view.all(QStringLiteral("pendingRow")).size(), 2);
+        const QList<QQuickItem*> wanted = controls(f.view.item);
+        QSet<QQuickItem*> reached;
+        for (int step = 0; step < 3 * wanted.size(); ++step) {
+            f.press(Qt::Key_Tab);
+            QQuickItem* focused = f.view.window.activeFocusItem();
+            QVERIFY(focused);
+            reached.insert(focused);
+            if (wanted.contains(focused))
+                QVERIFY2(PanelView::inside(focused, QStringLiteral("focusRing")),
+                         qPrintable(QStringLiteral("no visible focus ring: ") + describe(focused)));
+        }
+        for (QQuickItem* control : wanted)
+            QVERIFY2(reached.contains(control), qPrintable(QStringLiteral("not reached by Tab: ") + describe(control)));
+    }
+
+    void everyControlHasAnAccessibleName()
+    {
+        Fixture f;
+        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
+        QVERIFY(f.open(2));
+        QTRY_COMPARE(f.view.all(QStringLiteral("pendingRow")).size(), 2);
+        checkNames(f.view.item, QStringLiteral("list"));
+
+        // The decision buttons say what they decide.
+        QQuickItem* approve = f.view.find(QStringLiteral("approveButton"));
+        const QString name = QAccessible::queryAccessibleInterface(approve)->text(QAccessible::Name);
+        // The panel's clock stands still: the action has its whole five minutes.
+        QCOMPARE(name, QStringLiteral("Approve: rm -rf build, high risk, 5 minutes left"));
+
+        f.panel->showDetail(f.idAt(0));
+        QTRY_VERIFY(f.view.find(QStringLiteral("detail_approveButton")));
+        checkNames(f.view.item, QStringLiteral("detail"));
+        // The riskiest piece of the command is marked, and each scope says
+        // what a rule would cover before the rule is turned on.
+        QCOMPARE(f.view.all(QStringLiteral("highestRiskMark")).size(), 1);
+        QCOMPARE(f.view.text(QStringLiteral("highestRiskText")),
+                 QStringLiteral("Asked because this part is destructive: rm -rf build"));
+        QCOMPARE(f.view.all(QStringLiteral("scopeCoverage")).size(), 3);
+        QCOMPARE(f.view.text(QStringLiteral("scopeCoverage")),
+                 QStringLiteral("This Agent: every `Bash` action from claude-work"));
+        f.view.screenshot(QStringLiteral("detail-risk-mark"));
+
+        f.panel->back();
+        f.panel->freeze()->requestConfirmation();
+        QTRY_VERIFY(f.view.find(QStringLiteral("freezeConfirmButton")));
+        checkNames(f.view.item, QStringLiteral("freeze confirmation"));
+        f.view.screenshot(QStringLiteral("freeze-confirmation"));
+        f.panel->freeze()->cancel();
+
+        QCoro::waitFor(f.trust->activate());
+        QTRY_VERIFY(f.view.find(QStringLiteral("trustWindowBanner")));
+        checkNames(f.view.find(QStringLiteral("trustWindowBanner")), QStringLiteral("banner"));
+
+        f.panel->setSelectedTab(QStringLiteral("pause"));
+        QTRY_VERIFY(f.view.find(QStringLiteral("pauseTab")));
+        checkNames(f.view.item, QStringLiteral("pause"));
+
+        // The freeze's report, read out as well.
+        f.panel->setSelectedTab(QStringLiteral("actions"));
+        QCoro::waitFor(f.panel->freeze()->run());
+        QTRY_VERIFY(f.view.find(QStringLiteral("freezeReportText")));
+        QCOMPARE(f.view.text(QStringLiteral("freezeReportText")), QStringLiteral("Denied 2 actions, ended the trust window"));
+        checkNames(f.view.item, QStringLiteral("freeze report"));
+        f.view.screenshot(QStringLiteral("freeze-report"));
+        VERIFY_NO_WARNINGS(f.view);
+    }
+};
+
+QTEST_MAIN(TestPopoverKeyboard)
+#include "tst_PopoverKeyboard.moc"
