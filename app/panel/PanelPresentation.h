@@ -66,11 +66,6 @@ QString denyColorName(bool isUnregister);    // "green" / "red"
 // faded, every other risk is red.
 bool isReadRisk(const QString& risk);
 
-// The update banner's percentage: the whole part of progress x 100, then "%".
-// Out-of-range or undefined progress is clamped to 0..1.
-QString progressPercentText(double progress);
-double clampedProgress(double progress);
-
 // "v" + version + " available".
 QString updateAvailableText(const QString& version);
 
