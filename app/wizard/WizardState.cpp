@@ -2,10 +2,13 @@
 
 #include "app/tooling/AgentNameRules.h"
 #include "app/tooling/CLIService.h"
+#include "app/tooling/ScopeChoice.h"
+#include "app/tooling/SecurityPosture.h"
 #include "app/tooling/ToolDetection.h"
 #include "core/CodeExchangeResponse.h"
 #include "core/CoreConstants.h"
 #include "core/Http.h"
+#include "core/ProgressPercent.h"
 #include "core/SecretBytes.h"
 #include "core/SignInCallback.h"
 
@@ -15,9 +18,14 @@
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int exchangeTimeoutMilliseconds = 60 * 1000;
+
+// The stored posture names, in the chooser's order (SecurityPostures::all()).
+const QStringList postureNames{QStringLiteral("developer"), QStringLiteral("personal"), QStringLiteral("restrictive")};
 
 } // namespace
 
@@ -29,6 +37,121 @@ WizardState::WizardState(QObject* parent)
     connect(m_detectedTools, &QAbstractItemModel::modelReset, this, &WizardState::updateCanContinue);
     connect(m_detectedTools, &QAbstractItemModel::dataChanged, this, &WizardState::updateCanContinue);
     connect(this, &WizardState::agentNameChanged, this, &WizardState::updateCanContinue);
+    connect(m_detectedTools, &QAbstractItemModel::modelReset, this, &WizardState::updateHasPerProjectTool);
+    connect(m_detectedTools, &QAbstractItemModel::dataChanged, this, &WizardState::updateHasPerProjectTool);
+    for (const auto changed : {&WizardState::analysisWaitingForLLMChanged, &WizardState::analysisInProgressChanged,
+                               &WizardState::analysisCompleteChanged, &WizardState::analysisProgressChanged,
+                               &WizardState::analysisErrorChanged, &WizardState::suggestionCountChanged})
+        connect(this, changed, this, &WizardState::analysisStatusChanged);
+}
+
+QString WizardState::phaseText() const
+{
+    if (m_setupProgress >= 1.0)
+        return QStringLiteral("Complete!");
+    if (m_setupProgress > 0.8)
+        return QStringLiteral("Almost there...");
+    if (m_setupProgress > 0.5)
+        return QStringLiteral("Configuring agents...");
+    return QStringLiteral("Registering...");
+}
+
+QString WizardState::analysisStatusText() const
+{
+    if (m_analysisWaitingForLLM)
+        return QStringLiteral("Activity scan will start when the model is ready...");
+    if (m_analysisInProgress)
+        return QStringLiteral("Analyzing activity... ") + percentText(m_analysisProgress);
+    if (!m_analysisComplete)
+        return {};
+    if (!m_analysisError.isEmpty())
+        return QStringLiteral("Activity analysis failed");
+    if (m_suggestionCount > 0)
+        return QStringLiteral("Activity analysis complete — %1 rule suggestions").arg(m_suggestionCount);
+    return QStringLiteral("Activity analysis complete — no suggestions");
+}
+
+bool WizardState::hasSuggestionsToReview() const
+{
+    return !m_analysisWaitingForLLM && !m_analysisInProgress && m_analysisComplete && m_analysisError.isEmpty()
+           && m_suggestionCount > 0;
+}
+
+void WizardState::updateHasPerProjectTool()
+{
+    const QList<DetectedTool>& tools = m_detectedTools->tools();
+    const bool value = std::any_of(tools.begin(), tools.end(),
+                                   [](const DetectedTool& tool) { return tool.scope == ScopeChoice::perProject; });
+    if (m_hasPerProjectTool == value)
+        return;
+    m_hasPerProjectTool = value;
+    Q_EMIT hasPerProjectToolChanged();
+}
+
+int WizardState::securityPostureIndex() const
+{
+    return int(postureNames.indexOf(m_securityPosture));
+}
+
+void WizardState::setSecurityPostureIndex(int index)
+{
+    if (index >= 0 && index < postureNames.size())
+        setSecurityPosture(postureNames.at(index));
+}
+
+int WizardState::activeStepOf(int screen)
+{
+    if (screen < int(WizardScreen::welcome) || screen > int(WizardScreen::done))
+        return -1;
+    const std::optional<SetupStep> step = stepForScreen(WizardScreen(screen));
+    return step ? int(*step) : -1;
+}
+
+QString WizardState::percentText(double progress)
+{
+    return ProgressPercent::text(progress);
+}
+
+double WizardState::clampedProgress(double progress)
+{
+    return ProgressPercent::clamped(progress);
+}
+
+QVariantList WizardState::securityPostureChoices()
+{
+    QVariantList choices;
+    for (const SecurityPosture posture : SecurityPostures::all()) {
+        choices.append(QVariantMap{
+            {QStringLiteral("label"), SecurityPostures::rawValue(posture)},
+            {QStringLiteral("description"), SecurityPostures::description(posture)},
+            {QStringLiteral("recommended"), SecurityPostures::isRecommended(posture)},
+        });
+    }
+    return choices;
+}
+
+QVariantList WizardState::scopeChoices()
+{
+    QVariantList choices;
+    for (const ScopeChoice scope : {ScopeChoice::allProjects, ScopeChoice::perProject}) {
+        choices.append(QVariantMap{
+            {QStringLiteral("label"), ScopeChoices::label(scope)},
+            {QStringLiteral("sublabel"), ScopeChoices::subLabel(scope)},
+        });
+    }
+    return choices;
+}
+
+void WizardState::openSetupGuide(const QString& section)
+{
+    const QUrl guide(CoreConstants::webBaseURL() + QStringLiteral("/docs#") + section);
+    if (guide.isValid() && m_openBrowser)
+        m_openBrowser(guide);
+}
+
+void WizardState::closeWizard()
+{
+    Q_EMIT closeRequested();
 }
 
 void WizardState::setCli(CLIService* cli)

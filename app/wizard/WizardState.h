@@ -60,6 +60,14 @@ class WizardState : public QObject
     Q_PROPERTY(bool analysisComplete READ analysisComplete WRITE setAnalysisComplete NOTIFY analysisCompleteChanged)
     Q_PROPERTY(double analysisProgress READ analysisProgress WRITE setAnalysisProgress NOTIFY analysisProgressChanged)
     Q_PROPERTY(QString analysisError READ analysisError WRITE setAnalysisError NOTIFY analysisErrorChanged)
+    // What the screens derive from the fields above.
+    Q_PROPERTY(bool hasPerProjectTool READ hasPerProjectTool NOTIFY hasPerProjectToolChanged)
+    Q_PROPERTY(QString phaseText READ phaseText NOTIFY setupProgressChanged)
+    // The done screen's line about the activity analysis; empty while it has not started.
+    Q_PROPERTY(QString analysisStatusText READ analysisStatusText NOTIFY analysisStatusChanged)
+    Q_PROPERTY(bool hasSuggestionsToReview READ hasSuggestionsToReview NOTIFY analysisStatusChanged)
+    Q_PROPERTY(int securityPostureIndex READ securityPostureIndex WRITE setSecurityPostureIndex
+                   NOTIFY securityPostureChanged)
 
 public:
     enum class WizardScreen { welcome = 0, signIn = 1, install = 2, configure = 3, settingUp = 4, done = 5 };
@@ -88,6 +96,24 @@ public:
     static std::optional<SetupStep> stepForScreen(WizardScreen screen);
     Q_INVOKABLE static WizardState::StepState stepState(int step, int activeStep);
     Q_INVOKABLE static QString stepLabel(int step);
+
+    // The step a screen highlights, as the step bar's index; -1 for the welcome screen.
+    Q_INVOKABLE static int activeStepOf(int screen);
+    // A progress value (0 to 1) as a whole percentage with "%"; any value is
+    // safe, out-of-range ones are clamped.
+    Q_INVOKABLE static QString percentText(double progress);
+    Q_INVOKABLE static double clampedProgress(double progress);
+    // The chooser's postures in order: label, description, recommended.
+    Q_INVOKABLE static QVariantList securityPostureChoices();
+    // The scope radios in order (all projects, per project): label, sublabel.
+    Q_INVOKABLE static QVariantList scopeChoices();
+
+    // "Need help? View setup guide": the web origin's set-up guide at `section`
+    // ("setup-install", "setup-configure") in the browser.
+    Q_INVOKABLE void openSetupGuide(const QString& section);
+    // "Close" on the done screen, after any confirmation: the window manager
+    // finishes the wizard.
+    Q_INVOKABLE void closeWizard();
 
     // "Get Started" on the welcome screen.
     Q_INVOKABLE void getStarted();
@@ -149,6 +175,13 @@ public:
     bool analysisComplete() const { return m_analysisComplete; }
     double analysisProgress() const { return m_analysisProgress; }
     QString analysisError() const { return m_analysisError; }
+    // At least one detected tool gets one agent per project folder.
+    bool hasPerProjectTool() const { return m_hasPerProjectTool; }
+    int securityPostureIndex() const;
+    // The setting-up screen's phase, from setupProgress.
+    QString phaseText() const;
+    QString analysisStatusText() const;
+    bool hasSuggestionsToReview() const;
 
     void setCurrentScreen(WizardScreen value);
     void setIsLoading(bool value);
@@ -180,6 +213,7 @@ public:
     void setAnalysisComplete(bool value);
     void setAnalysisProgress(double value);
     void setAnalysisError(const QString& value);
+    void setSecurityPostureIndex(int index);
 
 Q_SIGNALS:
     void currentScreenChanged();
@@ -213,6 +247,10 @@ Q_SIGNALS:
     void analysisCompleteChanged();
     void analysisProgressChanged();
     void analysisErrorChanged();
+    void hasPerProjectToolChanged();
+    void analysisStatusChanged();
+    // "Close" on the done screen.
+    void closeRequested();
     // A sign-in finished: the application comes to the front.
     void activationRequested();
 
@@ -236,6 +274,7 @@ private:
     DetectedToolsModel* m_detectedTools; // the detected AI tools
     bool m_isDetectingTools = false; // the tool scan runs
     bool m_canContinue = false; // cached for canContinueChanged
+    bool m_hasPerProjectTool = false; // cached for hasPerProjectToolChanged
     QString m_securityPosture = QStringLiteral("developer"); // baseline rule template
     QString m_agentName = QString(); // the name typed on the configure screen
     QVariantList m_setupLog = QVariantList(); // lines of the set-up run
@@ -254,6 +293,7 @@ private:
     QNetworkAccessManager& network();
     void setIsDetectingTools(bool value);
     void updateCanContinue();
+    void updateHasPerProjectTool();
 
     QNetworkAccessManager* m_network = nullptr;
     std::unique_ptr<QNetworkAccessManager> m_ownNetwork;

@@ -12,3 +12,11 @@ struct WizardStateForeign
     QML_NAMED_ELEMENT(WizardState)
     QML_UNCREATABLE("made by the window manager")
 };
+
+// The status of an installation step: a value the install screen reads.
+struct DependencyStatusForeign
+{
+    Q_GADGET
+    QML_FOREIGN(DependencyStatus)
+    QML_VALUE_TYPE(dependencyStatus)
+};

@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <limits>
+
 class TestWizardState : public QObject
 {
     Q_OBJECT
@@ -17,6 +19,10 @@ private Q_SLOTS:
     void everyFieldNotifies();
     void steps();
     void rootViewShowsWelcomeThenSwitches();
+    void phaseText_data();
+    void phaseText();
+    void analysisStatusLine();
+    void screenHelpers();
 };
 
 void TestWizardState::initialValues()
@@ -163,6 +169,115 @@ void TestWizardState::rootViewShowsWelcomeThenSwitches()
     QVERIFY(QMetaObject::invokeMethod(stop, "clicked"));
     QVERIFY(!state.isLoading());
     QTRY_VERIFY(signIn->property("visible").toBool());
+}
+
+void TestWizardState::phaseText_data()
+{
+    QTest::addColumn<double>("progress");
+    QTest::addColumn<QString>("phase");
+    QTest::newRow("start") << 0.0 << QStringLiteral("Registering...");
+    QTest::newRow("half") << 0.5 << QStringLiteral("Registering...");
+    QTest::newRow("above half") << 0.51 << QStringLiteral("Configuring agents...");
+    QTest::newRow("0.8") << 0.8 << QStringLiteral("Configuring agents...");
+    QTest::newRow("above 0.8") << 0.81 << QStringLiteral("Almost there...");
+    QTest::newRow("done") << 1.0 << QStringLiteral("Complete!");
+    QTest::newRow("beyond") << 1e300 << QStringLiteral("Complete!");
+    QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << QStringLiteral("Registering...");
+}
+
+void TestWizardState::phaseText()
+{
+    QFETCH(double, progress);
+    QFETCH(QString, phase);
+    WizardState state;
+    state.setSetupProgress(progress);
+    QCOMPARE(state.phaseText(), phase);
+}
+
+void TestWizardState::analysisStatusLine()
+{
+    WizardState state;
+    QSignalSpy changes(&state, &WizardState::analysisStatusChanged);
+    QCOMPARE(state.analysisStatusText(), QString()); // not started: no line
+    state.setAnalysisWaitingForLLM(true);
+    state.setAnalysisInProgress(true); // waiting is told first
+    QCOMPARE(state.analysisStatusText(), QStringLiteral("Activity scan will start when the model is ready..."));
+    state.setAnalysisWaitingForLLM(false);
+    state.setAnalysisProgress(0.429);
+    QCOMPARE(state.analysisStatusText(), QStringLiteral("Analyzing activity... 42%"));
+    state.setAnalysisInProgress(false);
+    state.setAnalysisComplete(true);
+    QCOMPARE(state.analysisStatusText(), QStringLiteral("Activity analysis complete — no suggestions"));
+    QVERIFY(!state.hasSuggestionsToReview());
+    state.setSuggestionCount(7);
+    QCOMPARE(state.analysisStatusText(), QStringLiteral("Activity analysis complete — 7 rule suggestions"));
+    QVERIFY(state.hasSuggestionsToReview());
+    state.setAnalysisError(QStringLiteral("scan failed"));
+    QCOMPARE(state.analysisStatusText(), QStringLiteral("Activity analysis failed"));
+    QVERIFY(!state.hasSuggestionsToReview());
+    QVERIFY(changes.size() >= 7);
+}
+
+void TestWizardState::screenHelpers()
+{
+    QCOMPARE(WizardState::activeStepOf(int(WizardState::WizardScreen::welcome)), -1);
+    QCOMPARE(WizardState::activeStepOf(int(WizardState::WizardScreen::signIn)), 0);
+    QCOMPARE(WizardState::activeStepOf(int(WizardState::WizardScreen::settingUp)), 3);
+    QCOMPARE(WizardState::activeStepOf(int(WizardState::WizardScreen::done)), 4);
+    QCOMPARE(WizardState::activeStepOf(99), -1);
+    QCOMPARE(WizardState::activeStepOf(-3), -1);
+
+    const QVariantList postures = WizardState::securityPostureChoices();
+    QCOMPARE(postures.size(), 3);
+    QCOMPARE(postures.at(0).toMap().value(QStringLiteral("label")).toString(), QStringLiteral("Developer Workstation"));
+    QVERIFY(postures.at(0).toMap().value(QStringLiteral("recommended")).toBool());
+    QVERIFY(!postures.at(2).toMap().value(QStringLiteral("recommended")).toBool());
+    const QVariantList scopes = WizardState::scopeChoices();
+    QCOMPARE(scopes.at(1).toMap().value(QStringLiteral("label")).toString(), QStringLiteral("Per-project"));
+    QCOMPARE(scopes.at(1).toMap().value(QStringLiteral("sublabel")).toString(),
+             QStringLiteral("(separate agent per folder)"));
+
+    WizardState state;
+    QCOMPARE(state.securityPostureIndex(), 0);
+    state.setSecurityPostureIndex(2);
+    QCOMPARE(state.securityPosture(), QStringLiteral("restrictive"));
+    state.setSecurityPostureIndex(7); // out of range: kept
+    QCOMPARE(state.securityPostureIndex(), 2);
+
+    // The name's title follows the first per-project tool, both ways.
+    QSignalSpy perProject(&state, &WizardState::hasPerProjectToolChanged);
+    DetectedTool tool;
+    tool.name = QStringLiteral("Cursor");
+    state.detectedTools()->setTools({tool, tool});
+    QVERIFY(!state.hasPerProjectTool());
+    QVERIFY(state.detectedTools()->setData(state.detectedTools()->index(1), int(ScopeChoice::perProject),
+                                           DetectedToolsModel::ScopeRole));
+    QVERIFY(state.hasPerProjectTool());
+    QVERIFY(state.detectedTools()->setData(state.detectedTools()->index(1), int(ScopeChoice::allProjects),
+                                           DetectedToolsModel::ScopeRole));
+    QVERIFY(!state.hasPerProjectTool());
+    QCOMPARE(perProject.size(), 2);
+
+    // The set-up guide opens in the browser at the web origin.
+    QList<QUrl> opened;
+    state.setBrowserOpener([&opened](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+    state.openSetupGuide(QStringLiteral("setup-install"));
+    QCOMPARE(opened.size(), 1);
+    QCOMPARE(opened.first().fragment(), QStringLiteral("setup-install"));
+    QCOMPARE(opened.first().path(), QStringLiteral("/docs"));
+
+    // "Close" on the done screen finishes the wizard through the window manager.
+    WindowManager windows;
+    int started = 0;
+    windows.setShell({[&] { ++started; }, {}, {}, {}});
+    windows.showWizard();
+    QVERIFY(windows.wizardWindow());
+    windows.wizardState().closeWizard();
+    QVERIFY(windows.wizardWindow() == nullptr);
+    QCOMPARE(started, 1);
 }
 
 QTEST_MAIN(TestWizardState)
