@@ -78,7 +78,7 @@ Rectangle {
             palette.light: Style.mix(Style.windowBackground, "white", 0.22)
             palette.midlight: Style.mix(Style.windowBackground, "white", 0.16)
             palette.mid: Style.mix(Style.windowBackground, "white", 0.35)
-            palette.dark: Style.mix(Style.windowBackground, "white", 0.5)
+            palette.dark: Style.teal // a switch that is on, the filled part of a progress bar
             palette.shadow: "black"
             initialItem: root.screens[root.wizardState.currentScreen]
 
