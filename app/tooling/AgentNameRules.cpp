@@ -62,6 +62,25 @@ std::optional<QString> agentNameError(const QString& agentName)
     return std::nullopt;
 }
 
+QString baseAgentName(const QString& agentName)
+{
+    constexpr qsizetype maximumLength = 32;
+    QString name;
+    for (const QChar character : trimmedName(agentName).toLower()) {
+        const char16_t unit = character == u' ' ? u'-' : character.unicode();
+        if ((unit >= u'a' && unit <= u'z') || (unit >= u'0' && unit <= u'9') || unit == u'-')
+            name.append(QChar(unit));
+    }
+    name.truncate(maximumLength);
+    qsizetype begin = 0;
+    qsizetype end = name.size();
+    while (begin < end && name.at(begin) == u'-')
+        ++begin;
+    while (end > begin && name.at(end - 1) == u'-')
+        --end;
+    return name.mid(begin, end - begin);
+}
+
 bool canContinue(const QList<DetectedTool>& tools, const QString& agentName)
 {
     const bool anyEnabled

@@ -18,6 +18,12 @@ QString randomDefaultAgentName();
 // end are ignored.
 std::optional<QString> agentNameError(const QString& agentName);
 
+// The name the set-up run gives its agents: the typed name without spaces
+// and line breaks at either end, lower-cased, inner spaces turned into "-",
+// every character other than a-z, 0-9 and "-" dropped, cut to 32 characters
+// and without "-" at either end. It may be empty.
+QString baseAgentName(const QString& agentName);
+
 // Whether the configure screen may continue: some tool is governed and the
 // name is acceptable.
 bool canContinue(const QList<DetectedTool>& tools, const QString& agentName);

@@ -67,4 +67,15 @@ std::optional<SecurityPosture> fromRawValue(const QString& text)
     return std::nullopt;
 }
 
+SecurityPosture fromSetting(const QString& setting)
+{
+    if (const std::optional<SecurityPosture> posture = fromRawValue(setting))
+        return *posture;
+    if (setting == QLatin1String("personal"))
+        return SecurityPosture::personal;
+    if (setting == QLatin1String("restrictive"))
+        return SecurityPosture::restrictive;
+    return SecurityPosture::developer;
+}
+
 } // namespace SecurityPostures

@@ -20,5 +20,9 @@ QString templateName(SecurityPosture posture);
 bool isRecommended(SecurityPosture posture);
 // Exact match of a raw value; any other text gives none.
 std::optional<SecurityPosture> fromRawValue(const QString& rawValue);
+// The wizard keeps the choice as text: a raw value, or the posture's own name
+// ("developer", "personal", "restrictive"). Any other text is the developer
+// posture, the default choice.
+SecurityPosture fromSetting(const QString& setting);
 
 } // namespace SecurityPostures

@@ -9,6 +9,8 @@ Dialog {
     id: dialog
     objectName: "closeConfirmation"
     property string message
+    property string keepRunningLabel
+    property string stopAndCloseLabel
     signal stopAndClose()
 
     modal: true
@@ -40,7 +42,7 @@ Dialog {
             objectName: "keepRunningButton"
             Layout.bottomMargin: Style.spacing
             color: Style.secondaryLabel
-            text: qsTr("Keep Running")
+            text: dialog.keepRunningLabel
             focus: true
             onClicked: dialog.close()
         }
@@ -49,7 +51,7 @@ Dialog {
             Layout.bottomMargin: Style.spacing
             Layout.rightMargin: Style.spacing
             color: Style.red
-            text: qsTr("Stop & Close")
+            text: dialog.stopAndCloseLabel
             onClicked: {
                 dialog.close()
                 dialog.stopAndClose()

@@ -64,7 +64,7 @@ WizardPage {
             Layout.alignment: Qt.AlignHCenter
             text: qsTr("Continue")
             enabled: screen.wizardState.canContinue
-            onClicked: screen.wizardState.runSetup()
+            onClicked: screen.wizardState.startSetup()
         },
         HelpLink {
             Layout.alignment: Qt.AlignHCenter

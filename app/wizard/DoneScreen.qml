@@ -15,18 +15,12 @@ WizardPage {
                                    : qsTr("Quorvane is protecting your AI tools.")
     defaultButton: closeButton
 
+    // "Close" asks first while the analysis waits for the model or runs.
     function close() {
-        if (wizardState.analysisWaitingForLLM) {
-            confirmation.title = qsTr("Model download in progress")
-            confirmation.message = qsTr("The model download will continue in the background. You can run the activity scan later from the Features panel, or via:\nquorvane analyze-history")
+        if (wizardState.closeAlertTitle.length > 0)
             confirmation.open()
-        } else if (wizardState.analysisInProgress) {
-            confirmation.title = qsTr("Activity analysis in progress")
-            confirmation.message = qsTr("The activity scan is still running. If you close now it will stop.\n\nYou can re-run it later from the Features panel, or via:\nquorvane analyze-history")
-            confirmation.open()
-        } else {
+        else
             wizardState.closeWizard()
-        }
     }
 
     Card {
@@ -56,10 +50,10 @@ WizardPage {
             Repeater {
                 model: screen.wizardState.isApproverOnly ? [] : screen.wizardState.registeredAgents
                 SummaryRow {
-                    required property var modelData
+                    required property var model
                     objectName: "agentRow"
                     Layout.fillWidth: true
-                    text: modelData.toolName + " — " + modelData.scope + " agent \"" + modelData.name + "\""
+                    text: model.toolName + " — " + model.scope + " agent \"" + model.name + "\""
                 }
             }
             SummaryRow {
@@ -88,8 +82,8 @@ WizardPage {
                 Layout.fillWidth: true
                 visible: text.length > 0
                 dotColor: screen.wizardState.analysisError.length > 0 ? Style.red : Style.teal
-                text: screen.wizardState.analysisStatusText
-                note: screen.wizardState.hasSuggestionsToReview
+                text: screen.wizardState.analysisStatusLine
+                note: screen.wizardState.analysisShowsReviewNote
                       ? qsTr("Review suggestions in the ") + "<font color=\"%1\">%2</font>".arg(Style.teal)
                                                                   .arg(qsTr("web dashboard"))
                       : ""
@@ -129,6 +123,10 @@ WizardPage {
         id: confirmation
         parent: Overlay.overlay
         palette: screen.palette
+        title: screen.wizardState.closeAlertTitle
+        message: screen.wizardState.closeAlertMessage
+        keepRunningLabel: screen.wizardState.keepRunningLabel
+        stopAndCloseLabel: screen.wizardState.stopAndCloseLabel
         onStopAndClose: screen.wizardState.closeWizard()
     }
 }

@@ -2,15 +2,17 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Quorvane.Style
+import Quorvane.Wizard
 
-// One line of the set-up log. `logStyle` as the model's LogStyle: 0 done
-// ("✓", green), 1 active ("⟳", teal), 2 pending ("○", grey), 3 section header
-// (grey monospaced title, with room above it except for "AGENTS").
+// One line of the set-up log by its LogStyle: done ("✓", green), active ("⟳",
+// teal), pending ("○", grey), each before the text; a section header is a grey
+// monospaced title, with room above it except for "AGENTS".
 RowLayout {
     id: row
     property string text
-    property int logStyle: 2
-    readonly property bool isHeader: logStyle === 3
+    property int logStyle: LogStyles.LogStyle.pending
+    readonly property bool isHeader: logStyle === LogStyles.LogStyle.sectionHeader
+    // By LogStyle: done, active, pending.
     readonly property var marks: ["✓", "⟳", "○"]
     readonly property var markColours: [Style.green, Style.teal, Style.secondaryLabel]
 

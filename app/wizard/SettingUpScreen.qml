@@ -43,11 +43,11 @@ WizardPage {
             Repeater {
                 model: screen.wizardState.setupLog
                 LogRow {
-                    required property var modelData
+                    required property var model
                     objectName: "logRow"
                     Layout.fillWidth: true
-                    text: modelData.text
-                    logStyle: modelData.style
+                    text: model.text
+                    logStyle: model.style
                 }
             }
         }

@@ -139,6 +139,7 @@ void WindowManager::showDashboard()
 
 void WindowManager::finishWizard()
 {
+    m_wizardState->cancelAnalysis();
     m_wizardState->clearSessionToken();
     if (QWindow* wizard = m_wizardWindow) {
         m_wizardWindow.clear();
@@ -178,6 +179,7 @@ void WindowManager::windowWillClose(QWindow* window)
     if (!window)
         return;
     if (window == m_wizardWindow) {
+        m_wizardState->cancelAnalysis();
         m_wizardState->clearSessionToken();
         m_wizardWindow.clear();
         window->removeEventFilter(this);

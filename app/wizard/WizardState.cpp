@@ -1,10 +1,13 @@
 #include "app/wizard/WizardState.h"
 
 #include "app/tooling/AgentNameRules.h"
+#include "app/tooling/CLIProcess.h"
 #include "app/tooling/CLIService.h"
 #include "app/tooling/ScopeChoice.h"
 #include "app/tooling/SecurityPosture.h"
 #include "app/tooling/ToolDetection.h"
+#include "app/wizard/ActivityAnalysis.h"
+#include "app/wizard/SetupRun.h"
 #include "core/CodeExchangeResponse.h"
 #include "core/CoreConstants.h"
 #include "core/Http.h"
@@ -32,49 +35,20 @@ const QStringList postureNames{QStringLiteral("developer"), QStringLiteral("pers
 WizardState::WizardState(QObject* parent)
     : QObject(parent)
     , m_detectedTools(new DetectedToolsModel(this))
+    , m_setupLog(new SetupLogModel(this))
+    , m_registeredAgents(new AgentSummaryModel(this))
     , m_openBrowser(&QDesktopServices::openUrl)
+    , m_analysisWaitLimit(ActivityAnalysis::defaultWaitLimit)
 {
+    for (auto changed : {&WizardState::analysisWaitingForLLMChanged, &WizardState::analysisInProgressChanged,
+                         &WizardState::analysisCompleteChanged, &WizardState::analysisProgressChanged,
+                         &WizardState::analysisErrorChanged, &WizardState::suggestionCountChanged})
+        connect(this, changed, this, &WizardState::analysisStatusChanged);
     connect(m_detectedTools, &QAbstractItemModel::modelReset, this, &WizardState::updateCanContinue);
     connect(m_detectedTools, &QAbstractItemModel::dataChanged, this, &WizardState::updateCanContinue);
     connect(this, &WizardState::agentNameChanged, this, &WizardState::updateCanContinue);
     connect(m_detectedTools, &QAbstractItemModel::modelReset, this, &WizardState::updateHasPerProjectTool);
     connect(m_detectedTools, &QAbstractItemModel::dataChanged, this, &WizardState::updateHasPerProjectTool);
-    for (const auto changed : {&WizardState::analysisWaitingForLLMChanged, &WizardState::analysisInProgressChanged,
-                               &WizardState::analysisCompleteChanged, &WizardState::analysisProgressChanged,
-                               &WizardState::analysisErrorChanged, &WizardState::suggestionCountChanged})
-        connect(this, changed, this, &WizardState::analysisStatusChanged);
-}
-
-QString WizardState::phaseText() const
-{
-    if (m_setupProgress >= 1.0)
-        return QStringLiteral("Complete!");
-    if (m_setupProgress > 0.8)
-        return QStringLiteral("Almost there...");
-    if (m_setupProgress > 0.5)
-        return QStringLiteral("Configuring agents...");
-    return QStringLiteral("Registering...");
-}
-
-QString WizardState::analysisStatusText() const
-{
-    if (m_analysisWaitingForLLM)
-        return QStringLiteral("Activity scan will start when the model is ready...");
-    if (m_analysisInProgress)
-        return QStringLiteral("Analyzing activity... ") + percentText(m_analysisProgress);
-    if (!m_analysisComplete)
-        return {};
-    if (!m_analysisError.isEmpty())
-        return QStringLiteral("Activity analysis failed");
-    if (m_suggestionCount > 0)
-        return QStringLiteral("Activity analysis complete — %1 rule suggestions").arg(m_suggestionCount);
-    return QStringLiteral("Activity analysis complete — no suggestions");
-}
-
-bool WizardState::hasSuggestionsToReview() const
-{
-    return !m_analysisWaitingForLLM && !m_analysisInProgress && m_analysisComplete && m_analysisError.isEmpty()
-           && m_suggestionCount > 0;
 }
 
 void WizardState::updateHasPerProjectTool()
@@ -172,6 +146,85 @@ QCoro::Task<> WizardState::detectTools()
     m_detectedTools->setTools(std::move(tools));
     Q_EMIT detectedToolsChanged();
     setIsDetectingTools(false);
+}
+
+void WizardState::startSetup()
+{
+    if (m_setupRunning)
+        return;
+    setCurrentScreen(WizardScreen::settingUp);
+    runSetup();
+}
+
+QCoro::Task<> WizardState::runSetup()
+{
+    const QPointer<WizardState> self(this);
+    m_setupRunning = true;
+    co_await SetupRun::run(self, m_cli, network());
+    if (self)
+        m_setupRunning = false;
+}
+
+void WizardState::skipSetup()
+{
+    if (m_llmProcess)
+        m_llmProcess->terminate();
+    m_llmProcess.reset();
+    setLlmDownloading(false);
+    setInstallLLM(false);
+    setSetupProgress(1.0);
+    clearSessionToken();
+    setCurrentScreen(WizardScreen::done);
+}
+
+void WizardState::setLlmProcess(std::shared_ptr<CLIProcess> process)
+{
+    m_llmProcess = std::move(process);
+}
+
+void WizardState::startAnalysis()
+{
+    setAnalysisWaitingForLLM(true);
+    setAnalysisError(QString());
+    if (m_analysisTask)
+        m_analysisTask->cancel();
+    const CLICancelToken cancel;
+    m_analysisTask = cancel;
+    ActivityAnalysis::run(this, m_cli, cancel, m_analysisWaitLimit);
+}
+
+void WizardState::cancelAnalysis()
+{
+    if (m_analysisTask)
+        m_analysisTask->cancel();
+    m_analysisTask.reset();
+    setAnalysisInProgress(false);
+    setAnalysisWaitingForLLM(false);
+}
+
+QString WizardState::phaseText() const
+{
+    return SetupRun::phaseText(m_setupProgress);
+}
+
+QString WizardState::analysisStatusLine() const
+{
+    return ActivityAnalysis::statusLine(*this);
+}
+
+bool WizardState::analysisShowsReviewNote() const
+{
+    return ActivityAnalysis::showsReviewNote(*this);
+}
+
+QString WizardState::closeAlertTitle() const
+{
+    return ActivityAnalysis::closeAlertTitle(*this);
+}
+
+QString WizardState::closeAlertMessage() const
+{
+    return ActivityAnalysis::closeAlertMessage(*this);
 }
 
 std::optional<QString> WizardState::agentNameError() const
@@ -360,28 +413,12 @@ void WizardState::setAgentName(const QString& value)
     Q_EMIT agentNameChanged();
 }
 
-void WizardState::setSetupLog(const QVariantList& value)
-{
-    if (m_setupLog == value)
-        return;
-    m_setupLog = value;
-    Q_EMIT setupLogChanged();
-}
-
 void WizardState::setSetupProgress(double value)
 {
     if (m_setupProgress == value)
         return;
     m_setupProgress = value;
     Q_EMIT setupProgressChanged();
-}
-
-void WizardState::setRegisteredAgents(const QVariantList& value)
-{
-    if (m_registeredAgents == value)
-        return;
-    m_registeredAgents = value;
-    Q_EMIT registeredAgentsChanged();
 }
 
 void WizardState::setTemplateRuleCount(int value)

@@ -1,20 +1,24 @@
 #pragma once
 
+#include "app/tooling/CLICancelToken.h"
 #include "app/tooling/DependencyStatus.h"
 #include "app/tooling/DetectedToolsModel.h"
+#include "app/wizard/AgentSummaryModel.h"
+#include "app/wizard/SetupLogModel.h"
 
 #include <QObject>
 #include <optional>
 #include <QPointer>
 #include <QString>
 #include <QUrl>
-#include <QVariantList>
 
 #include <QCoroTask>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
+class CLIProcess;
 class CLIService;
 class QNetworkAccessManager;
 
@@ -50,9 +54,12 @@ class WizardState : public QObject
     // The message under the name field; empty when the name is acceptable.
     Q_PROPERTY(QString agentNameError READ agentNameErrorText NOTIFY agentNameChanged)
     Q_PROPERTY(bool canContinue READ canContinue NOTIFY canContinueChanged)
-    Q_PROPERTY(QVariantList setupLog READ setupLog WRITE setSetupLog NOTIFY setupLogChanged)
+    // The same models for the whole process; each run of the set-up empties and refills them.
+    Q_PROPERTY(SetupLogModel* setupLog READ setupLog CONSTANT)
     Q_PROPERTY(double setupProgress READ setupProgress WRITE setSetupProgress NOTIFY setupProgressChanged)
-    Q_PROPERTY(QVariantList registeredAgents READ registeredAgents WRITE setRegisteredAgents NOTIFY registeredAgentsChanged)
+    // The setting-up screen's caption for setupProgress.
+    Q_PROPERTY(QString phaseText READ phaseText NOTIFY setupProgressChanged)
+    Q_PROPERTY(AgentSummaryModel* registeredAgents READ registeredAgents CONSTANT)
     Q_PROPERTY(int templateRuleCount READ templateRuleCount WRITE setTemplateRuleCount NOTIFY templateRuleCountChanged)
     Q_PROPERTY(int suggestionCount READ suggestionCount WRITE setSuggestionCount NOTIFY suggestionCountChanged)
     Q_PROPERTY(bool analysisWaitingForLLM READ analysisWaitingForLLM WRITE setAnalysisWaitingForLLM NOTIFY analysisWaitingForLLMChanged)
@@ -62,12 +69,18 @@ class WizardState : public QObject
     Q_PROPERTY(QString analysisError READ analysisError WRITE setAnalysisError NOTIFY analysisErrorChanged)
     // What the screens derive from the fields above.
     Q_PROPERTY(bool hasPerProjectTool READ hasPerProjectTool NOTIFY hasPerProjectToolChanged)
-    Q_PROPERTY(QString phaseText READ phaseText NOTIFY setupProgressChanged)
-    // The done screen's line about the activity analysis; empty while it has not started.
-    Q_PROPERTY(QString analysisStatusText READ analysisStatusText NOTIFY analysisStatusChanged)
-    Q_PROPERTY(bool hasSuggestionsToReview READ hasSuggestionsToReview NOTIFY analysisStatusChanged)
     Q_PROPERTY(int securityPostureIndex READ securityPostureIndex WRITE setSecurityPostureIndex
                    NOTIFY securityPostureChanged)
+    // The done screen's line about the analysis (empty: none), and whether the
+    // note pointing to the web dashboard follows it.
+    Q_PROPERTY(QString analysisStatusLine READ analysisStatusLine NOTIFY analysisStatusChanged)
+    Q_PROPERTY(bool analysisShowsReviewNote READ analysisShowsReviewNote NOTIFY analysisStatusChanged)
+    // What closing the done screen asks first; empty while nothing runs ("Close" then finishes at once).
+    Q_PROPERTY(QString closeAlertTitle READ closeAlertTitle NOTIFY analysisStatusChanged)
+    Q_PROPERTY(QString closeAlertMessage READ closeAlertMessage NOTIFY analysisStatusChanged)
+    // The alert's buttons: the first only closes the alert, the second (destructive) finishes the wizard.
+    Q_PROPERTY(QString keepRunningLabel READ keepRunningLabel CONSTANT)
+    Q_PROPERTY(QString stopAndCloseLabel READ stopAndCloseLabel CONSTANT)
 
 public:
     enum class WizardScreen { welcome = 0, signIn = 1, install = 2, configure = 3, settingUp = 4, done = 5 };
@@ -140,6 +153,27 @@ public:
     // scan runs.
     QCoro::Task<> detectTools();
     std::optional<QString> agentNameError() const;
+
+    // "Continue" on the configure screen: shows the setting-up screen and
+    // starts the set-up run, unless one is running.
+    Q_INVOKABLE void startSetup();
+    // The set-up run itself (see SetupRun); it ends on the done screen.
+    QCoro::Task<> runSetup();
+    // "Skip & Finish Setup": stops the model download, so no analysis follows,
+    // and goes to the done screen. A registration already running goes on.
+    Q_INVOKABLE void skipSetup();
+    // The model download the install phase started, kept so that it can be
+    // stopped; null when none runs.
+    void setLlmProcess(std::shared_ptr<CLIProcess> process);
+    const std::shared_ptr<CLIProcess>& llmProcess() const { return m_llmProcess; }
+
+    // Waits for the model download, then runs the activity analysis (see
+    // ActivityAnalysis); an analysis already under way is cancelled first.
+    Q_INVOKABLE void startAnalysis();
+    // Ends the analysis silently: analysisComplete stays as it was.
+    Q_INVOKABLE void cancelAnalysis();
+    // How long the analysis waits for the model download (tests shorten it).
+    void setAnalysisWaitLimit(std::chrono::milliseconds limit) { m_analysisWaitLimit = limit; }
     // Some detected tool is enabled and the agent name is acceptable.
     bool canContinue() const { return m_canContinue; }
 
@@ -165,9 +199,9 @@ public:
     QString securityPosture() const { return m_securityPosture; }
     QString agentName() const { return m_agentName; }
     QString agentNameErrorText() const { return agentNameError().value_or(QString()); }
-    QVariantList setupLog() const { return m_setupLog; }
+    SetupLogModel* setupLog() const { return m_setupLog; }
     double setupProgress() const { return m_setupProgress; }
-    QVariantList registeredAgents() const { return m_registeredAgents; }
+    AgentSummaryModel* registeredAgents() const { return m_registeredAgents; }
     int templateRuleCount() const { return m_templateRuleCount; }
     int suggestionCount() const { return m_suggestionCount; }
     bool analysisWaitingForLLM() const { return m_analysisWaitingForLLM; }
@@ -178,10 +212,16 @@ public:
     // At least one detected tool gets one agent per project folder.
     bool hasPerProjectTool() const { return m_hasPerProjectTool; }
     int securityPostureIndex() const;
-    // The setting-up screen's phase, from setupProgress.
     QString phaseText() const;
-    QString analysisStatusText() const;
-    bool hasSuggestionsToReview() const;
+    QString analysisStatusLine() const;
+    bool analysisShowsReviewNote() const;
+    QString closeAlertTitle() const;
+    QString closeAlertMessage() const;
+    static QString keepRunningLabel() { return QStringLiteral("Keep Running"); }
+    static QString stopAndCloseLabel() { return QStringLiteral("Stop & Close"); }
+
+    // The process's network access manager (made on first use when none was given).
+    QNetworkAccessManager& network();
 
     void setCurrentScreen(WizardScreen value);
     void setIsLoading(bool value);
@@ -203,9 +243,7 @@ public:
     void setMachineStatus(const DependencyStatus& value);
     void setSecurityPosture(const QString& value);
     void setAgentName(const QString& value);
-    void setSetupLog(const QVariantList& value);
     void setSetupProgress(double value);
-    void setRegisteredAgents(const QVariantList& value);
     void setTemplateRuleCount(int value);
     void setSuggestionCount(int value);
     void setAnalysisWaitingForLLM(bool value);
@@ -237,9 +275,7 @@ Q_SIGNALS:
     void canContinueChanged();
     void securityPostureChanged();
     void agentNameChanged();
-    void setupLogChanged();
     void setupProgressChanged();
-    void registeredAgentsChanged();
     void templateRuleCountChanged();
     void suggestionCountChanged();
     void analysisWaitingForLLMChanged();
@@ -248,9 +284,10 @@ Q_SIGNALS:
     void analysisProgressChanged();
     void analysisErrorChanged();
     void hasPerProjectToolChanged();
-    void analysisStatusChanged();
     // "Close" on the done screen.
     void closeRequested();
+    // Any of the fields the analysis status line and the closing alert read changed.
+    void analysisStatusChanged();
     // A sign-in finished: the application comes to the front.
     void activationRequested();
 
@@ -277,9 +314,9 @@ private:
     bool m_hasPerProjectTool = false; // cached for hasPerProjectToolChanged
     QString m_securityPosture = QStringLiteral("developer"); // baseline rule template
     QString m_agentName = QString(); // the name typed on the configure screen
-    QVariantList m_setupLog = QVariantList(); // lines of the set-up run
+    SetupLogModel* m_setupLog; // lines of the set-up run
     double m_setupProgress = 0.0; // set-up run progress, 0 to 1
-    QVariantList m_registeredAgents = QVariantList(); // agents made by the set-up run
+    AgentSummaryModel* m_registeredAgents; // agents made by the set-up run
     int m_templateRuleCount = 0; // rules seeded from the posture template
     int m_suggestionCount = 0; // rule suggestions from the activity analysis
     bool m_analysisWaitingForLLM = false; // analysis waits for the model download
@@ -290,7 +327,6 @@ private:
     // The code exchange: sets the session or the error, then the install screen.
     QCoro::Task<> exchangeCode(QString code);
     void completeSignIn(const QUrl& callbackURL);
-    QNetworkAccessManager& network();
     void setIsDetectingTools(bool value);
     void updateCanContinue();
     void updateHasPerProjectTool();
@@ -300,4 +336,8 @@ private:
     BrowserOpener m_openBrowser;
     QPointer<QObject> m_authSession; // the browser sign-in while it is waited for
     QPointer<CLIService> m_cli;
+    bool m_setupRunning = false;
+    std::shared_ptr<CLIProcess> m_llmProcess;
+    std::optional<CLICancelToken> m_analysisTask; // the running analysis, for cancelling it
+    std::chrono::milliseconds m_analysisWaitLimit;
 };

@@ -53,6 +53,15 @@ const QList<ScreenCase>& screenCases()
     return cases;
 }
 
+AgentSummary agentSummary(const QString& name, const QString& scope, const QString& toolName)
+{
+    AgentSummary summary;
+    summary.name = name;
+    summary.scope = scope;
+    summary.toolName = toolName;
+    return summary;
+}
+
 // Fills the model so that every screen shows the most it can: many tools,
 // expanded, with their projects; a long log; every summary row.
 void fillEverything(WizardState& state, int toolCount)
@@ -71,32 +80,17 @@ void fillEverything(WizardState& state, int toolCount)
     state.setErrorMessage(QStringLiteral("Installation failed"));
     state.setOllamaStatus(DependencyStatus::failed(QStringLiteral("Download failed")));
     state.setCliStatus(DependencyStatus::installing());
-    QVariantList log{QVariantMap{{QStringLiteral("text"), QStringLiteral("AGENTS")}, {QStringLiteral("style"), 3}}};
-    QVariantList agents;
+    state.setupLog()->addSection(QStringLiteral("AGENTS"));
     for (int i = 0; i < toolCount * 3; ++i) {
-        log.append(QVariantMap{{QStringLiteral("text"), QStringLiteral("Registered agent for ~/code/%1").arg(i)},
-                               {QStringLiteral("style"), 0}});
-        agents.append(QVariantMap{{QStringLiteral("name"), QStringLiteral("vega")},
-                                  {QStringLiteral("scope"), QStringLiteral("per-project")},
-                                  {QStringLiteral("toolName"), QStringLiteral("Tool %1").arg(i)}});
+        state.setupLog()->appendLog(QStringLiteral("Registered agent for ~/code/%1").arg(i), LogStyle::done);
+        state.registeredAgents()->append(agentSummary(QStringLiteral("vega"), QStringLiteral("per-project"),
+                                                      QStringLiteral("Tool %1").arg(i)));
     }
-    state.setSetupLog(log);
-    state.setRegisteredAgents(agents);
     state.setSignedInEmail(QStringLiteral("dev@example.com"));
     state.setTemplateRuleCount(12);
     state.setLlmDownloading(true);
     state.setLlmDownloadProgress(0.42);
     state.setAnalysisWaitingForLLM(true);
-}
-
-QVariantMap logLine(const QString& text, int style)
-{
-    return {{QStringLiteral("text"), text}, {QStringLiteral("style"), style}};
-}
-
-QVariantMap agentSummary(const QString& name, const QString& scope, const QString& toolName)
-{
-    return {{QStringLiteral("name"), name}, {QStringLiteral("scope"), scope}, {QStringLiteral("toolName"), toolName}};
 }
 
 QStringList summaryTexts(const WizardWindowFixture& f)
@@ -382,10 +376,10 @@ void TestWizardScreens::configureScreenEditsTheTools()
 void TestWizardScreens::settingUpScreenShowsLogAndModel()
 {
     WizardWindowFixture f;
-    f.state.setSetupLog({logLine(QStringLiteral("AGENTS"), 3),
-                         logLine(QStringLiteral("Registered agent \"vega\" (global — all projects)"), 0),
-                         logLine(QStringLiteral("Linking vega to dev@example.com"), 1),
-                         logLine(QStringLiteral("Linking failed — link manually from dashboard"), 2)});
+    f.state.setupLog()->addSection(QStringLiteral("AGENTS"));
+    f.state.setupLog()->appendLog(QStringLiteral("Registered agent \"vega\" (global — all projects)"), LogStyle::done);
+    f.state.setupLog()->appendLog(QStringLiteral("Linking vega to dev@example.com"), LogStyle::active);
+    f.state.setupLog()->appendLog(QStringLiteral("Linking failed — link manually from dashboard"), LogStyle::pending);
     f.state.setSetupProgress(0.6);
     f.state.setLlmDownloading(true);
     f.state.setLlmDownloadProgress(0.257);
@@ -427,8 +421,10 @@ void TestWizardScreens::doneScreenSummaries()
 {
     WizardWindowFixture f;
     f.state.setSignedInEmail(QStringLiteral("dev@example.com"));
-    f.state.setRegisteredAgents({agentSummary(QStringLiteral("vega"), QStringLiteral("global"), QStringLiteral("Claude Code")),
-                                 agentSummary(QStringLiteral("vega"), QStringLiteral("per-project"), QStringLiteral("Cursor"))});
+    f.state.registeredAgents()->append(
+        agentSummary(QStringLiteral("vega"), QStringLiteral("global"), QStringLiteral("Claude Code")));
+    f.state.registeredAgents()->append(
+        agentSummary(QStringLiteral("vega"), QStringLiteral("per-project"), QStringLiteral("Cursor")));
     f.state.setTemplateRuleCount(12);
     f.state.setLlmDownloading(true);
     f.state.setLlmDownloadProgress(0.5);
@@ -544,7 +540,7 @@ void TestWizardScreens::hostileProgressValuesAreShownSafely()
         QTRY_COMPARE(f.text(QStringLiteral("llmDownloadingPill")), QStringLiteral("Gemma 4 downloading... ") + expected);
         const double bar = f.find(QStringLiteral("setupProgressBar"))->property("value").toDouble();
         QVERIFY2(bar >= 0.0 && bar <= 1.0, qPrintable(QString::number(bar)));
-        QCOMPARE(f.state.analysisStatusText(), QStringLiteral("Analyzing activity... ") + expected);
+        QCOMPARE(f.state.analysisStatusLine(), QStringLiteral("Analyzing activity... ") + expected);
     }
     f.state.setOllamaStatus(DependencyStatus::downloading(nan));
     QVERIFY(f.show(Screen::install, QStringLiteral("installScreen")));

@@ -5,6 +5,7 @@
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -19,9 +20,8 @@ private Q_SLOTS:
     void everyFieldNotifies();
     void steps();
     void rootViewShowsWelcomeThenSwitches();
-    void phaseText_data();
-    void phaseText();
-    void analysisStatusLine();
+    void setupLogRules();
+    void logAndAgentsInQml();
     void screenHelpers();
 };
 
@@ -48,9 +48,9 @@ void TestWizardState::initialValues()
     QCOMPARE(state.canContinue(), false);
     QCOMPARE(state.securityPosture(), QStringLiteral("developer"));
     QCOMPARE(state.agentName(), QString());
-    QVERIFY(state.setupLog().isEmpty());
+    QCOMPARE(state.setupLog()->count(), 0);
     QCOMPARE(state.setupProgress(), 0.0);
-    QVERIFY(state.registeredAgents().isEmpty());
+    QCOMPARE(state.registeredAgents()->count(), 0);
     QCOMPARE(state.templateRuleCount(), 0);
     QCOMPARE(state.suggestionCount(), 0);
     QCOMPARE(state.analysisWaitingForLLM(), false);
@@ -65,13 +65,13 @@ void TestWizardState::initialValues()
 
 void TestWizardState::everyFieldNotifies()
 {
-    // Every property has a notify signal, and an assignment of a new value fires it once.
+    // Every property has a notify signal or never changes, and an assignment of a new value fires it once.
     WizardState state;
     const QMetaObject* meta = state.metaObject();
     int checked = 0;
     for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
         const QMetaProperty property = meta->property(i);
-        QVERIFY2(property.hasNotifySignal(), property.name());
+        QVERIFY2(property.hasNotifySignal() || property.isConstant(), property.name());
         if (!property.isWritable())
             continue;
         QVariant value = property.read(&state);
@@ -88,9 +88,6 @@ void TestWizardState::everyFieldNotifies()
             break;
         case QMetaType::QString:
             changed = QStringLiteral("x");
-            break;
-        case QMetaType::QVariantList:
-            changed = QVariantList{1};
             break;
         default:
             continue;
@@ -171,51 +168,107 @@ void TestWizardState::rootViewShowsWelcomeThenSwitches()
     QTRY_VERIFY(signIn->property("visible").toBool());
 }
 
-void TestWizardState::phaseText_data()
-{
-    QTest::addColumn<double>("progress");
-    QTest::addColumn<QString>("phase");
-    QTest::newRow("start") << 0.0 << QStringLiteral("Registering...");
-    QTest::newRow("half") << 0.5 << QStringLiteral("Registering...");
-    QTest::newRow("above half") << 0.51 << QStringLiteral("Configuring agents...");
-    QTest::newRow("0.8") << 0.8 << QStringLiteral("Configuring agents...");
-    QTest::newRow("above 0.8") << 0.81 << QStringLiteral("Almost there...");
-    QTest::newRow("done") << 1.0 << QStringLiteral("Complete!");
-    QTest::newRow("beyond") << 1e300 << QStringLiteral("Complete!");
-    QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << QStringLiteral("Registering...");
-}
-
-void TestWizardState::phaseText()
-{
-    QFETCH(double, progress);
-    QFETCH(QString, phase);
-    WizardState state;
-    state.setSetupProgress(progress);
-    QCOMPARE(state.phaseText(), phase);
-}
-
-void TestWizardState::analysisStatusLine()
+void TestWizardState::setupLogRules()
 {
     WizardState state;
-    QSignalSpy changes(&state, &WizardState::analysisStatusChanged);
-    QCOMPARE(state.analysisStatusText(), QString()); // not started: no line
-    state.setAnalysisWaitingForLLM(true);
-    state.setAnalysisInProgress(true); // waiting is told first
-    QCOMPARE(state.analysisStatusText(), QStringLiteral("Activity scan will start when the model is ready..."));
-    state.setAnalysisWaitingForLLM(false);
-    state.setAnalysisProgress(0.429);
-    QCOMPARE(state.analysisStatusText(), QStringLiteral("Analyzing activity... 42%"));
-    state.setAnalysisInProgress(false);
-    state.setAnalysisComplete(true);
-    QCOMPARE(state.analysisStatusText(), QStringLiteral("Activity analysis complete — no suggestions"));
-    QVERIFY(!state.hasSuggestionsToReview());
-    state.setSuggestionCount(7);
-    QCOMPARE(state.analysisStatusText(), QStringLiteral("Activity analysis complete — 7 rule suggestions"));
-    QVERIFY(state.hasSuggestionsToReview());
-    state.setAnalysisError(QStringLiteral("scan failed"));
-    QCOMPARE(state.analysisStatusText(), QStringLiteral("Activity analysis failed"));
-    QVERIFY(!state.hasSuggestionsToReview());
-    QVERIFY(changes.size() >= 7);
+    SetupLogModel& log = *state.setupLog();
+    QSignalSpy counted(&log, &SetupLogModel::countChanged);
+
+    // Nothing to replace in an empty log.
+    log.updateLastLog(QStringLiteral("lost"), LogStyle::done);
+    QCOMPARE(log.count(), 0);
+
+    log.addSection(QStringLiteral("AGENTS"));
+    // A header is never replaced.
+    log.updateLastLog(QStringLiteral("lost"), LogStyle::done);
+    QCOMPARE(log.count(), 1);
+    QCOMPARE(log.entries().first().text, QStringLiteral("AGENTS"));
+    QCOMPARE(log.entries().first().style, LogStyle::sectionHeader);
+    QCOMPARE(log.entries().first().section, QStringLiteral("AGENTS"));
+
+    log.appendLog(QStringLiteral("Registering"), LogStyle::active);
+    const QUuid runningId = log.entries().last().id;
+    QCOMPARE(log.entries().last().section, std::nullopt);
+    QSignalSpy changed(&log, &QAbstractItemModel::dataChanged);
+    log.updateLastLog(QStringLiteral("Registered"), LogStyle::done);
+    QCOMPARE(log.count(), 2);
+    QCOMPARE(log.entries().last().text, QStringLiteral("Registered"));
+    QCOMPARE(log.entries().last().style, LogStyle::done);
+    QVERIFY(log.entries().last().id != runningId);
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(changed.first().at(0).toModelIndex().row(), 1);
+    QCOMPARE(counted.size(), 2);
+
+    // The roles the setting-up screen binds to.
+    const QHash<int, QByteArray> roles = log.roleNames();
+    QCOMPARE(roles.value(SetupLogModel::TextRole), QByteArray("text"));
+    QCOMPARE(roles.value(SetupLogModel::StyleRole), QByteArray("style"));
+    QCOMPARE(roles.value(SetupLogModel::SectionRole), QByteArray("section"));
+    QCOMPARE(log.data(log.index(0), SetupLogModel::StyleRole).toInt(), int(LogStyle::sectionHeader));
+    QCOMPARE(log.data(log.index(1), SetupLogModel::SectionRole).toString(), QString());
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("is not valid")));
+    QCOMPARE(log.data(log.index(2), SetupLogModel::TextRole), QVariant());
+
+    log.clear();
+    QCOMPARE(log.count(), 0);
+
+    AgentSummaryModel& agents = *state.registeredAgents();
+    agents.append({QUuid::createUuid(), QStringLiteral("vega"), QStringLiteral("global"), QStringLiteral("Code Assistant")});
+    QCOMPARE(agents.count(), 1);
+    QCOMPARE(agents.roleNames().value(AgentSummaryModel::ToolNameRole), QByteArray("toolName"));
+    QCOMPARE(agents.data(agents.index(0), AgentSummaryModel::ScopeRole).toString(), QStringLiteral("global"));
+    agents.clear();
+    QCOMPARE(agents.count(), 0);
+}
+
+void TestWizardState::logAndAgentsInQml()
+{
+    // The screens read the rows through their roles and compare the style with
+    // the LogStyle values the wizard module exports.
+    QmlWarningGuard warnings;
+    QQmlEngine engine;
+    QmlWarningGuard::prepare(engine);
+    WizardState state;
+    state.setupLog()->addSection(QStringLiteral("AGENTS"));
+    state.setupLog()->appendLog(QStringLiteral("Linking vega to account"), LogStyle::active);
+    state.registeredAgents()->append({QUuid::createUuid(), QStringLiteral("vega"), QStringLiteral("per-project"),
+                                      QStringLiteral("Code Assistant")});
+    QQmlComponent component(&engine);
+    component.setData(R"(
+        import QtQuick
+        import Quorvane.Wizard
+        Item {
+            required property WizardState wizardState
+            property var lines: []
+            property string agents: ""
+            Repeater {
+                model: wizardState.setupLog
+                Item {
+                    required property string text
+                    required property int style
+                    required property string section
+                    Component.onCompleted: lines = lines.concat([text + "|" + (style === LogStyles.LogStyle.sectionHeader) + "|"
+                                                                 + (style === LogStyles.LogStyle.active) + "|" + section])
+                }
+            }
+            Repeater {
+                model: wizardState.registeredAgents
+                Item {
+                    required property string name
+                    required property string scope
+                    required property string toolName
+                    Component.onCompleted: agents = name + "|" + scope + "|" + toolName
+                }
+            }
+        })", QUrl());
+    std::unique_ptr<QObject> object(
+        component.createWithInitialProperties({{QStringLiteral("wizardState"), QVariant::fromValue(&state)}}));
+    QVERIFY2(object, qPrintable(component.errorString()));
+    QTRY_COMPARE(object->property("lines").toStringList(),
+                 QStringList({QStringLiteral("AGENTS|true|false|AGENTS"),
+                              QStringLiteral("Linking vega to account|false|true|")}));
+    QCOMPARE(object->property("agents").toString(), QStringLiteral("vega|per-project|Code Assistant"));
+    QCOMPARE(warnings.warnings(), QStringList());
 }
 
 void TestWizardState::screenHelpers()
