@@ -5,6 +5,7 @@
 #include "app/shell/StatusItemTray.h"
 #include "core/SystemLog.h"
 #include "app/shell/TrayIconRenderer.h"
+#include "app/wizard/InstallPhase.h"
 #include "app/wizard/WizardState.h"
 
 #include <QCoreApplication>
@@ -32,6 +33,7 @@ Application::Application(Options options, QObject* parent)
     , m_sync(m_auth, m_network)
     , m_updates(&m_network)
     , m_cli(&m_privilegedRunner)
+    , m_runtimeServer(&m_network)
     , m_dependencies(&m_network, &m_cli)
     , m_home(m_cli, m_dependencies, m_auth, m_network, m_settings,
              new ModelDownloadProgressAdapter<WizardState>(&m_windows.wizardState()))
@@ -48,6 +50,8 @@ Application::Application(Options options, QObject* parent)
     m_windows.setHome(&m_home);
     m_windows.wizardState().setNetwork(&m_network);
     m_windows.wizardState().setCli(&m_cli);
+    m_dependencies.setRuntimeServer(&m_runtimeServer);
+    m_windows.wizardState().installPhase().setServices({&m_cli, &m_dependencies, &m_auth, &m_loginItem});
     QCoreApplication::instance()->installEventFilter(&m_quitGuard);
     connect(&m_colorScheme, &ColorSchemePreference::schemeChanged, this, [this] {
         if (m_tray)

@@ -9,6 +9,7 @@
 #include "app/tooling/CLIService.h"
 #include "core/CredentialStore.h"
 #include "app/tooling/DependencyService.h"
+#include "app/tooling/ModelRuntimeServer.h"
 #include "app/dashboard/HomeState.h"
 #include "core/MachineAuthService.h"
 #include "platform/PkexecPrivilegedRunner.h"
@@ -18,6 +19,7 @@
 #include "app/shell/QuitGuard.h"
 #include "app/shell/StatusItemTray.h"
 #include "platform/TerminationSignalNotifier.h"
+#include "platform/XdgAutostartLoginItem.h"
 #include "core/UpdateCheckService.h"
 #include "app/wizard/WindowManager.h"
 
@@ -65,7 +67,9 @@ private:
     UpdateCheckService m_updates;
     PkexecPrivilegedRunner m_privilegedRunner;
     CLIService m_cli;
+    ModelRuntimeServer m_runtimeServer;
     DependencyService m_dependencies;
+    XdgAutostartLoginItem m_loginItem;
     QSettings m_settings;
     WindowManager m_windows;
     HomeState m_home;

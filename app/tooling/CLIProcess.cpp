@@ -61,6 +61,11 @@ void CLIProcess::setWorkingDirectory(const QString& directory)
     m_process->setWorkingDirectory(directory);
 }
 
+void CLIProcess::setEnvironment(const QProcessEnvironment& environment)
+{
+    m_process->setProcessEnvironment(environment);
+}
+
 void CLIProcess::setCancelToken(const CLICancelToken& token)
 {
     token.whenCancelled(this, [this] {

@@ -29,6 +29,8 @@ public:
     ~CLIProcess() override;
 
     void setWorkingDirectory(const QString& directory);
+    // The child's environment (default: the program's own).
+    void setEnvironment(const QProcessEnvironment& environment);
     // Cancelling the token terminates the process and stops event delivery.
     void setCancelToken(const CLICancelToken& token);
     // How long a terminated process may take before it is killed.

@@ -3,6 +3,8 @@
 #include "core/BuildConfig.h"
 #include "app/tooling/CLIProcess.h"
 #include "app/tooling/CLIService.h"
+#include "app/tooling/ModelRuntimeServer.h"
+#include "core/ReleaseDownload.h"
 #include "platform/PrivilegedRunner.h"
 
 #include <QCryptographicHash>
@@ -10,10 +12,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -22,7 +23,6 @@
 namespace {
 
 const QString badStatus = QStringLiteral("Download failed: bad status");
-constexpr int transferTimeout = 60000;
 
 bool isExecutableFile(const QString& path)
 {
@@ -58,19 +58,47 @@ DependencyService::DependencyService(QNetworkAccessManager* network, CLIService*
     : QObject(parent)
     , m_network(network)
     , m_cli(cli)
-    , m_archiveURL(QUrl(QString::fromUtf8(BuildConfig::ollamaURL), QUrl::StrictMode))
-    , m_archiveSHA256(QString::fromUtf8(BuildConfig::ollamaSHA256))
     , m_knownPaths{QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/bin")}
     , m_modelQueryCommands{QStringLiteral("/usr/local/bin/ollama")}
     , m_installPrefix(QStringLiteral("/usr/local"))
 {
+    setMachineArchitecture(QSysInfo::currentCpuArchitecture());
 }
 
 DependencyService::~DependencyService()
 {
     // The waiting download() sees that this object is gone and fails.
-    if (m_reply)
-        m_reply->abort();
+    cancelDownload();
+}
+
+std::optional<QString> DependencyService::runtimeArchitecture(const QString& cpuArchitecture)
+{
+    if (cpuArchitecture == QLatin1String("x86_64"))
+        return QStringLiteral("amd64");
+    if (cpuArchitecture == QLatin1String("arm64") || cpuArchitecture == QLatin1String("aarch64"))
+        return QStringLiteral("arm64");
+    return std::nullopt;
+}
+
+void DependencyService::setMachineArchitecture(const QString& cpuArchitecture)
+{
+    m_machineArchitecture = cpuArchitecture;
+    const std::optional<QString> runtime = runtimeArchitecture(cpuArchitecture);
+    if (!runtime) {
+        m_archiveURL = QUrl();
+        m_archiveSHA256.clear();
+        return;
+    }
+    QString address = QString::fromUtf8(BuildConfig::ollamaURL);
+    address.replace(QLatin1String("{arch}"), *runtime);
+    m_archiveURL = QUrl(address, QUrl::StrictMode);
+    m_archiveSHA256 = QString::fromUtf8(*runtime == QLatin1String("arm64") ? BuildConfig::ollamaSHA256Arm64
+                                                                           : BuildConfig::ollamaSHA256Amd64);
+}
+
+void DependencyService::setRuntimeServer(ModelRuntimeServer* server)
+{
+    m_server = server;
 }
 
 QString DependencyService::workDirectory()
@@ -81,13 +109,14 @@ QString DependencyService::workDirectory()
     return m_workDir->isValid() ? m_workDir->path() : QString();
 }
 
-bool DependencyService::isOllamaInstalled() const
+QString DependencyService::ollamaCommand() const
 {
     for (const QString& directory : m_knownPaths) {
-        if (isExecutableFile(directory + QStringLiteral("/ollama")))
-            return true;
+        const QString command = directory + QStringLiteral("/ollama");
+        if (isExecutableFile(command))
+            return command;
     }
-    return false;
+    return {};
 }
 
 QCoro::Task<bool> DependencyService::isGemmaInstalled()
@@ -126,7 +155,7 @@ QCoro::Task<bool> DependencyService::isGemmaInstalled()
 
 QCoro::Task<CLIResult<QString>> DependencyService::download(QUrl url, QString fileName, ProgressHandler onProgress)
 {
-    if (m_reply)
+    if (m_download)
         co_return CLIError::installFailed(QStringLiteral("Download failed: another download is in progress"));
     if (fileName.isEmpty() || fileName.contains(u'/') || fileName == QLatin1String(".")
         || fileName == QLatin1String("..") || fileName.contains(QChar(0)))
@@ -139,90 +168,48 @@ QCoro::Task<CLIResult<QString>> DependencyService::download(QUrl url, QString fi
 
     const QString destination = directory + u'/' + fileName;
     QFile::remove(destination);
-    QFile partial(destination + QStringLiteral(".part"));
-    if (!partial.open(QIODevice::WriteOnly | QIODevice::Truncate, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        co_return CLIError::systemError(partial.errorString());
-
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setTransferTimeout(transferTimeout);
-    QNetworkReply* reply = m_network->get(request);
-    m_reply = reply;
+    ReleaseDownload transfer(m_network, url, destination, maximumArchiveSize, archiveDeadline);
+    // The maker's download address sends the archive from another host.
+    transfer.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    m_download = &transfer;
     const QPointer<DependencyService> self(this);
-
-    QString writeError;
-    const auto isOk = [reply] {
-        return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
-    };
-    // The body goes straight to disk: the archive is far too large to hold in memory.
-    connect(reply, &QNetworkReply::readyRead, reply, [reply, &partial, &writeError, isOk] {
-        const QByteArray chunk = reply->readAll();
-        if (!isOk() || !writeError.isEmpty())
-            return;
-        if (partial.write(chunk) != chunk.size()) {
-            writeError = partial.errorString();
-            reply->abort();
-        }
-    });
-    // Qt reports a made-up total at the end of a download of unknown size;
-    // only a size the server announced counts.
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, onProgress](qint64 received, qint64 total) {
-        if (total >= 1 && onProgress && reply->header(QNetworkRequest::ContentLengthHeader).isValid())
-            onProgress(double(received) / double(total));
-    });
-
-    if (!reply->isFinished())
-        co_await qCoro(reply, &QNetworkReply::finished);
-
-    const QByteArray rest = reply->isOpen() ? reply->readAll() : QByteArray();
-    const QNetworkReply::NetworkError error = reply->error();
-    const QString errorText = reply->errorString();
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (writeError.isEmpty() && isOk() && !rest.isEmpty() && partial.write(rest) != rest.size())
-        writeError = partial.errorString();
-    reply->disconnect();
-    reply->deleteLater();
+    const std::optional<ReleaseDownload::Failure> failure = co_await transfer.run(std::move(onProgress));
     if (self)
-        m_reply = nullptr;
+        m_download = nullptr;
 
-    const auto fail = [&partial, &destination](CLIError failure) {
-        partial.remove();
+    const auto fail = [&destination](CLIError error) {
         QFile::remove(destination);
-        return failure;
+        return error;
     };
-    if (!self)
+    if (!self || (failure && failure->kind == ReleaseDownload::Failure::Kind::aborted))
         co_return fail(CLIError::cancelled());
-    if (!writeError.isEmpty())
-        co_return fail(CLIError::systemError(writeError));
-    if (error == QNetworkReply::OperationCanceledError)
-        co_return fail(CLIError::cancelled());
-    if (status.isValid() && status.toInt() != 200)
+    if (transfer.status() != 0 && transfer.status() != 200)
         co_return fail(CLIError::installFailed(badStatus));
-    if (error != QNetworkReply::NoError)
-        co_return fail(CLIError::systemError(errorText));
-    if (!status.isValid())
-        co_return fail(CLIError::installFailed(badStatus));
-
-    if (!partial.flush()) {
-        const QString flushError = partial.errorString();
-        co_return fail(CLIError::systemError(flushError));
-    }
-    partial.close();
-    if (!partial.rename(destination)) {
-        const QString renameError = partial.errorString();
-        co_return fail(CLIError::systemError(renameError));
+    if (failure) {
+        switch (failure->kind) {
+        case ReleaseDownload::Failure::Kind::writeFailed:
+        case ReleaseDownload::Failure::Kind::transport:
+            co_return fail(CLIError::systemError(failure->reason));
+        case ReleaseDownload::Failure::Kind::badStatus:
+            co_return fail(CLIError::installFailed(badStatus));
+        default:
+            co_return fail(CLIError::installFailed(failure->message));
+        }
     }
     co_return destination;
 }
 
 void DependencyService::cancelDownload()
 {
-    if (m_reply)
-        m_reply->abort();
+    if (m_download)
+        m_download->abort();
 }
 
 QCoro::Task<CLIResult<QString>> DependencyService::downloadOllama(ProgressHandler onProgress)
 {
+    if (!runtimeArchitecture(m_machineArchitecture) && m_archiveURL.isEmpty())
+        co_return CLIError::installFailed(QStringLiteral("Ollama is not available for this machine's architecture (")
+                                          + m_machineArchitecture + u')');
     const QUrl url = m_archiveURL;
     if (!url.isValid() || url.isRelative() || url.host().isEmpty())
         co_return CLIError::installFailed(QStringLiteral("Invalid Ollama download URL"));
@@ -305,31 +292,51 @@ QCoro::Task<CLIResult<DependencyStatus>> DependencyService::installOllama(QStrin
                                   : DependencyStatus::failed(QStringLiteral("Ollama not found after install"));
 }
 
-QCoro::Task<DependencyStatus> DependencyService::installOllamaIfMissing(StatusHandler onStatus)
+QCoro::Task<CLIResult<DependencyStatus>> DependencyService::installOllamaIfMissing(StatusHandler onStatus)
 {
     const auto report = [&onStatus](const DependencyStatus& status) {
         if (onStatus)
             onStatus(status);
         return status;
     };
-    if (isOllamaInstalled())
-        co_return report(DependencyStatus::installed());
-
     const QPointer<DependencyService> self(this);
-    report(DependencyStatus::downloading(0.0));
-    const CLIResult<QString> archive =
-        co_await downloadOllama([onStatus](double fraction) {
+    if (!isOllamaInstalled()) {
+        report(DependencyStatus::downloading(0.0));
+        const CLIResult<QString> archive = co_await downloadOllama([onStatus](double fraction) {
             if (onStatus)
                 onStatus(DependencyStatus::downloading(fraction));
         });
-    if (!archive)
-        co_return report(DependencyStatus::failed(archive.error().description()));
-    if (!self)
-        co_return DependencyStatus::failed(CLIError::cancelled().description());
+        if (!self)
+            co_return CLIError::cancelled();
+        if (!archive) {
+            report(DependencyStatus::failed(archive.error().description()));
+            co_return archive.error();
+        }
+        report(DependencyStatus::installing());
+        const CLIResult<DependencyStatus> installed = co_await installOllama(archive.value());
+        if (!self)
+            co_return CLIError::cancelled();
+        if (!installed) {
+            report(DependencyStatus::failed(installed.error().description()));
+            co_return installed.error();
+        }
+        if (installed.value() != DependencyStatus::installed())
+            co_return report(installed.value());
+    }
+    co_return report(co_await serve(onStatus));
+}
 
-    report(DependencyStatus::installing());
-    const CLIResult<DependencyStatus> installed = co_await installOllama(archive.value());
-    if (!installed)
-        co_return report(DependencyStatus::failed(installed.error().description()));
-    co_return report(installed.value());
+QCoro::Task<DependencyStatus> DependencyService::serve(StatusHandler onStatus)
+{
+    const QPointer<ModelRuntimeServer> server = m_server;
+    if (!server)
+        co_return DependencyStatus::installed();
+    if (!co_await server->answers()) {
+        if (onStatus)
+            onStatus(DependencyStatus::installing());
+    }
+    if (!server)
+        co_return DependencyStatus::failed(CLIError::cancelled().description());
+    const CLIResult<void> serving = co_await server->ensureServing(ollamaCommand());
+    co_return serving ? DependencyStatus::installed() : DependencyStatus::failed(serving.error().description());
 }

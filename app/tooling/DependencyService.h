@@ -3,9 +3,9 @@
 #include "app/tooling/CLIError.h"
 #include "app/tooling/CLIService.h"
 #include "app/tooling/DependencyStatus.h"
+#include "core/ReleaseDownload.h"
 
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -14,8 +14,12 @@
 
 #include <qcorotask.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
+
+class ModelRuntimeServer;
 
 // Installs the local model runtime (Ollama) when it is missing and tells
 // whether it and the Gemma model are present. The runtime maker's Linux archive
@@ -24,6 +28,11 @@
 // copies it into a root-owned temporary folder, checks the digest of that copy
 // again, unpacks it there and installs only from it: a same-user process that
 // swaps the downloaded file while the password prompt is open gains nothing.
+//
+// The archive is the one for the machine's architecture (amd64 or arm64); on
+// any other machine the download fails with a message that says so. Once
+// installed, the runtime's server is started (ModelRuntimeServer) so that its
+// commands find it.
 //
 // One download at a time: a second download while one runs fails at once.
 class DependencyService : public QObject
@@ -36,11 +45,25 @@ public:
     DependencyService(QNetworkAccessManager* network, CLIService* cli, QObject* parent = nullptr);
     ~DependencyService() override;
 
-    // The archive's address: BuildConfig::ollamaURL unless replaced (tests).
+    static constexpr qint64 maximumArchiveSize = qint64(4) * 1024 * 1024 * 1024;
+    static constexpr std::chrono::milliseconds archiveDeadline{std::chrono::hours(2)};
+
+    // The runtime's name for a CPU architecture as QSysInfo names it ("x86_64"
+    // is "amd64", "arm64" and "aarch64" are "arm64"); none when the runtime
+    // is not made for it.
+    static std::optional<QString> runtimeArchitecture(const QString& cpuArchitecture);
+    // The machine's architecture (QSysInfo::currentCpuArchitecture() unless
+    // replaced); setting it picks the build's address and digest for it again.
+    QString machineArchitecture() const { return m_machineArchitecture; }
+    void setMachineArchitecture(const QString& cpuArchitecture);
+
+    // The archive's address: BuildConfig::ollamaURL for the machine's
+    // architecture unless replaced (tests); empty on an unsupported machine.
     QUrl ollamaArchiveURL() const { return m_archiveURL; }
     void setOllamaArchiveURL(const QUrl& url) { m_archiveURL = url; }
-    // The archive's SHA-256 (64 lower-case hex digits): BuildConfig::ollamaSHA256
-    // unless replaced (tests). Without a valid digest nothing is installed.
+    // The archive's SHA-256 (64 lower-case hex digits): the build's digest for
+    // the machine's architecture unless replaced (tests). Without a valid
+    // digest nothing is installed.
     QString ollamaArchiveSHA256() const { return m_archiveSHA256; }
     void setOllamaArchiveSHA256(const QString& digest) { m_archiveSHA256 = digest; }
     // Folders searched for the "ollama" command: /usr/local/bin and /usr/bin.
@@ -55,18 +78,24 @@ public:
     void setInstallPrefix(const QString& prefix) { m_installPrefix = prefix; }
     // How long "ollama list" may take before it counts as "no model".
     void setModelQueryTimeout(int milliseconds) { m_modelQueryTimeout = milliseconds; }
+    // What starts the runtime's server after installing; none: not started.
+    void setRuntimeServer(ModelRuntimeServer* server);
 
     // True when <known path>/ollama is an executable file for any known path.
-    bool isOllamaInstalled() const;
+    bool isOllamaInstalled() const { return !ollamaCommand().isEmpty(); }
+    // The first <known path>/ollama that is an executable file, else empty.
+    QString ollamaCommand() const;
     // Whether the runtime's "list" output names a model containing "gemma".
     QCoro::Task<bool> isGemmaInstalled();
 
     // Downloads url into the private folder as fileName (a plain name) and
     // returns the stored file's path. onProgress gets fractions only when the
     // server announces the size. Anything but status 200 fails with "Download
-    // failed: bad status" and leaves no file.
+    // failed: bad status" and leaves no file; so does a body larger than
+    // maximumArchiveSize or a download that outlasts archiveDeadline (with
+    // their own messages).
     QCoro::Task<CLIResult<QString>> download(QUrl url, QString fileName, ProgressHandler onProgress);
-    bool isDownloading() const { return m_reply != nullptr; }
+    bool isDownloading() const { return m_download != nullptr; }
     // Aborts the running download; its caller gets CLIError::cancelled().
     void cancelDownload();
 
@@ -84,21 +113,28 @@ public:
     // The privileged command line installOllama() runs.
     QString privilegedInstallCommand(const QString& archivePath) const;
 
-    // The whole install as the install screen shows it: installed at once when
-    // present; else downloading(fraction) from 0, installing, then installed or
-    // failed(message). onStatus sees every change; the last one is returned.
-    QCoro::Task<DependencyStatus> installOllamaIfMissing(StatusHandler onStatus);
+    // The whole install as the install screen shows it: when present, installed
+    // at once; else downloading(fraction) from 0, installing, then installed or
+    // failed(message). Then the server is started: while it comes up the status
+    // is installing, and one that never answers is failed(why). onStatus sees
+    // every change. A failed download or install is the error (the install
+    // stops there); the value is the last status, where failed means the
+    // runtime is unusable but the install may go on.
+    QCoro::Task<CLIResult<DependencyStatus>> installOllamaIfMissing(StatusHandler onStatus);
 
     // The private folder (created on first use), or empty when it cannot be made.
     QString workDirectory();
 
 private:
     void removeOwnFile(const QString& path) const;
+    QCoro::Task<DependencyStatus> serve(StatusHandler onStatus);
 
     QPointer<QNetworkAccessManager> m_network;
     QPointer<CLIService> m_cli;
+    QPointer<ModelRuntimeServer> m_server;
     std::unique_ptr<QTemporaryDir> m_workDir;
-    QPointer<QNetworkReply> m_reply;
+    QPointer<ReleaseDownload> m_download;
+    QString m_machineArchitecture;
     QString m_archivePath;
     QUrl m_archiveURL;
     QString m_archiveSHA256;

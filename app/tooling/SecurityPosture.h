@@ -1,15 +1,18 @@
 #pragma once
 
 #include <QList>
+#include <QObject>
 #include <QString>
 
 #include <optional>
 
+namespace SecurityPostures {
+Q_NAMESPACE
+
 // The baseline rule set new agents start from. The raw value is the label the
 // chooser shows; the template name is what the product tool expects.
 enum class SecurityPosture { developer, personal, restrictive };
-
-namespace SecurityPostures {
+Q_ENUM_NS(SecurityPosture)
 
 // In the order the chooser lists them.
 QList<SecurityPosture> all();
@@ -26,3 +29,5 @@ std::optional<SecurityPosture> fromRawValue(const QString& rawValue);
 SecurityPosture fromSetting(const QString& setting);
 
 } // namespace SecurityPostures
+
+using SecurityPosture = SecurityPostures::SecurityPosture;

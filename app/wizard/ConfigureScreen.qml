@@ -52,9 +52,10 @@ WizardPage {
     }
     PostureChooser {
         Layout.fillWidth: true
+        // The posture as a number is its place in this list.
         choices: screen.wizardState.securityPostureChoices()
-        currentIndex: screen.wizardState.securityPostureIndex
-        onActivated: index => screen.wizardState.securityPostureIndex = index
+        currentIndex: screen.wizardState.securityPosture
+        onActivated: index => screen.wizardState.securityPosture = index
     }
 
     footer: [

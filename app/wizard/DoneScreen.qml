@@ -62,7 +62,7 @@ WizardPage {
                 visible: screen.wizardState.templateRuleCount >= 1
                 dotColor: Style.teal
                 text: qsTr("%1 template (%2 rules)")
-                          .arg(screen.wizardState.securityPostureChoices()[Math.max(0, screen.wizardState.securityPostureIndex)].label)
+                          .arg(screen.wizardState.securityPostureChoices()[screen.wizardState.securityPosture].label)
                           .arg(screen.wizardState.templateRuleCount)
             }
             SummaryRow {

@@ -12,6 +12,7 @@ WizardPage {
     title: qsTr("Install Quorvane")
     subtitle: qsTr("We'll set up everything needed to protect your AI tools.")
     defaultButton: installButton
+    Component.onCompleted: wizardState.installScreenShown()
 
     Label {
         objectName: "permissionNote"

@@ -62,7 +62,7 @@ QCoro::Task<> run(QPointer<WizardState> state, QPointer<CLIService> cli, QNetwor
     log.addSection(QStringLiteral("AGENTS"));
 
     const QString baseName = baseAgentName(state->agentName());
-    const SecurityPosture posture = SecurityPostures::fromSetting(state->securityPosture());
+    const SecurityPosture posture = state->securityPosture();
     const QString templateName = SecurityPostures::templateName(posture);
     QList<DetectedTool> tools;
     for (const DetectedTool& tool : state->detectedTools()->tools()) {

@@ -14,6 +14,7 @@
 #include "core/ProgressPercent.h"
 #include "core/SecretBytes.h"
 #include "core/SignInCallback.h"
+#include "app/wizard/InstallPhase.h"
 
 #include <QDesktopServices>
 #include <QJsonDocument>
@@ -27,9 +28,6 @@ namespace {
 
 constexpr int exchangeTimeoutMilliseconds = 60 * 1000;
 
-// The stored posture names, in the chooser's order (SecurityPostures::all()).
-const QStringList postureNames{QStringLiteral("developer"), QStringLiteral("personal"), QStringLiteral("restrictive")};
-
 } // namespace
 
 WizardState::WizardState(QObject* parent)
@@ -39,6 +37,7 @@ WizardState::WizardState(QObject* parent)
     , m_registeredAgents(new AgentSummaryModel(this))
     , m_openBrowser(&QDesktopServices::openUrl)
     , m_analysisWaitLimit(ActivityAnalysis::defaultWaitLimit)
+    , m_installPhase(new InstallPhase(*this))
 {
     for (auto changed : {&WizardState::analysisWaitingForLLMChanged, &WizardState::analysisInProgressChanged,
                          &WizardState::analysisCompleteChanged, &WizardState::analysisProgressChanged,
@@ -60,17 +59,6 @@ void WizardState::updateHasPerProjectTool()
         return;
     m_hasPerProjectTool = value;
     Q_EMIT hasPerProjectToolChanged();
-}
-
-int WizardState::securityPostureIndex() const
-{
-    return int(postureNames.indexOf(m_securityPosture));
-}
-
-void WizardState::setSecurityPostureIndex(int index)
-{
-    if (index >= 0 && index < postureNames.size())
-        setSecurityPosture(postureNames.at(index));
 }
 
 int WizardState::activeStepOf(int screen)
@@ -227,6 +215,16 @@ QString WizardState::closeAlertMessage() const
     return ActivityAnalysis::closeAlertMessage(*this);
 }
 
+void WizardState::runInstall()
+{
+    m_installPhase->runInstall();
+}
+
+void WizardState::installScreenShown()
+{
+    m_installPhase->showInstallScreen();
+}
+
 std::optional<QString> WizardState::agentNameError() const
 {
     return ::agentNameError(m_agentName);
@@ -315,6 +313,12 @@ void WizardState::setApproverOnly(bool value)
         return;
     m_approverOnly = value;
     Q_EMIT approverOnlyChanged();
+    // An approval device gets no agents: no model and no MCP scan. Turning it
+    // off again does not bring them back.
+    if (m_approverOnly) {
+        setInstallLLM(false);
+        setDiscoverMcpServers(false);
+    }
 }
 
 void WizardState::setIsApproverOnly(bool value)
@@ -397,7 +401,7 @@ void WizardState::setMachineStatus(const DependencyStatus& value)
     Q_EMIT machineStatusChanged();
 }
 
-void WizardState::setSecurityPosture(const QString& value)
+void WizardState::setSecurityPosture(SecurityPosture value)
 {
     if (m_securityPosture == value)
         return;

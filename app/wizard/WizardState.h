@@ -5,6 +5,7 @@
 #include "app/tooling/DetectedToolsModel.h"
 #include "app/wizard/AgentSummaryModel.h"
 #include "app/wizard/SetupLogModel.h"
+#include "app/tooling/SecurityPosture.h"
 
 #include <QObject>
 #include <optional>
@@ -20,6 +21,7 @@
 
 class CLIProcess;
 class CLIService;
+class InstallPhase;
 class QNetworkAccessManager;
 
 // The single wizard model: which screen is shown and everything the screens
@@ -49,7 +51,7 @@ class WizardState : public QObject
     // The same model for the whole process; detectedToolsChanged tells that detection replaced its rows.
     Q_PROPERTY(DetectedToolsModel* detectedTools READ detectedTools NOTIFY detectedToolsChanged)
     Q_PROPERTY(bool isDetectingTools READ isDetectingTools NOTIFY isDetectingToolsChanged)
-    Q_PROPERTY(QString securityPosture READ securityPosture WRITE setSecurityPosture NOTIFY securityPostureChanged)
+    Q_PROPERTY(SecurityPostures::SecurityPosture securityPosture READ securityPosture WRITE setSecurityPosture NOTIFY securityPostureChanged)
     Q_PROPERTY(QString agentName READ agentName WRITE setAgentName NOTIFY agentNameChanged)
     // The message under the name field; empty when the name is acceptable.
     Q_PROPERTY(QString agentNameError READ agentNameErrorText NOTIFY agentNameChanged)
@@ -69,8 +71,6 @@ class WizardState : public QObject
     Q_PROPERTY(QString analysisError READ analysisError WRITE setAnalysisError NOTIFY analysisErrorChanged)
     // What the screens derive from the fields above.
     Q_PROPERTY(bool hasPerProjectTool READ hasPerProjectTool NOTIFY hasPerProjectToolChanged)
-    Q_PROPERTY(int securityPostureIndex READ securityPostureIndex WRITE setSecurityPostureIndex
-                   NOTIFY securityPostureChanged)
     // The done screen's line about the analysis (empty: none), and whether the
     // note pointing to the web dashboard follows it.
     Q_PROPERTY(QString analysisStatusLine READ analysisStatusLine NOTIFY analysisStatusChanged)
@@ -154,6 +154,12 @@ public:
     QCoro::Task<> detectTools();
     std::optional<QString> agentNameError() const;
 
+    // "Install & Continue": the install screen's work (InstallPhase).
+    Q_INVOKABLE void runInstall();
+    // The install screen appeared: its runtime row says whether the runtime is there.
+    Q_INVOKABLE void installScreenShown();
+    InstallPhase& installPhase() { return *m_installPhase; }
+
     // "Continue" on the configure screen: shows the setting-up screen and
     // starts the set-up run, unless one is running.
     Q_INVOKABLE void startSetup();
@@ -196,7 +202,7 @@ public:
     DependencyStatus machineStatus() const { return m_machineStatus; }
     DetectedToolsModel* detectedTools() const { return m_detectedTools; }
     bool isDetectingTools() const { return m_isDetectingTools; }
-    QString securityPosture() const { return m_securityPosture; }
+    SecurityPosture securityPosture() const { return m_securityPosture; }
     QString agentName() const { return m_agentName; }
     QString agentNameErrorText() const { return agentNameError().value_or(QString()); }
     SetupLogModel* setupLog() const { return m_setupLog; }
@@ -211,7 +217,6 @@ public:
     QString analysisError() const { return m_analysisError; }
     // At least one detected tool gets one agent per project folder.
     bool hasPerProjectTool() const { return m_hasPerProjectTool; }
-    int securityPostureIndex() const;
     QString phaseText() const;
     QString analysisStatusLine() const;
     bool analysisShowsReviewNote() const;
@@ -241,7 +246,7 @@ public:
     void setCliStatus(const DependencyStatus& value);
     void setKeychainStatus(const DependencyStatus& value);
     void setMachineStatus(const DependencyStatus& value);
-    void setSecurityPosture(const QString& value);
+    void setSecurityPosture(SecurityPosture value);
     void setAgentName(const QString& value);
     void setSetupProgress(double value);
     void setTemplateRuleCount(int value);
@@ -251,7 +256,6 @@ public:
     void setAnalysisComplete(bool value);
     void setAnalysisProgress(double value);
     void setAnalysisError(const QString& value);
-    void setSecurityPostureIndex(int index);
 
 Q_SIGNALS:
     void currentScreenChanged();
@@ -312,7 +316,7 @@ private:
     bool m_isDetectingTools = false; // the tool scan runs
     bool m_canContinue = false; // cached for canContinueChanged
     bool m_hasPerProjectTool = false; // cached for hasPerProjectToolChanged
-    QString m_securityPosture = QStringLiteral("developer"); // baseline rule template
+    SecurityPosture m_securityPosture = SecurityPosture::developer; // baseline rule template
     QString m_agentName = QString(); // the name typed on the configure screen
     SetupLogModel* m_setupLog; // lines of the set-up run
     double m_setupProgress = 0.0; // set-up run progress, 0 to 1
@@ -340,4 +344,5 @@ private:
     std::shared_ptr<CLIProcess> m_llmProcess;
     std::optional<CLICancelToken> m_analysisTask; // the running analysis, for cancelling it
     std::chrono::milliseconds m_analysisWaitLimit;
+    InstallPhase* m_installPhase;
 };

@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <qcorotask.h>
 
@@ -496,6 +497,20 @@ void TestCLIService::missingTool()
     QVERIFY(!captured);
     QCOMPARE(captured.error().kind(), CLIError::Kind::launchFailed);
     QVERIFY(!captured.error().description().isEmpty());
+
+    // Whatever makes the start fail, capturing ends with the launch error, also
+    // when a deadline's token is armed (it has no process to terminate).
+    QVERIFY(TestFiles::write(m_dir->filePath(QStringLiteral("plain")), "not executable"));
+    for (const QString& unstartable : {m_dir->filePath(QStringLiteral("gone/tool")), QStringLiteral("no-such-tool"),
+                                       QString(), m_dir->path(), m_dir->filePath(QStringLiteral("plain"))}) {
+        CLIService broken(nullptr, [unstartable] { return unstartable; });
+        const CLICancelToken deadline;
+        QTimer::singleShot(5000, this, [deadline] { deadline.cancel(); });
+        const auto result = QCoro::waitFor(broken.runCapturingOutput({QStringLiteral("--version")}, deadline));
+        QVERIFY2(!result, qPrintable(unstartable));
+        QCOMPARE(result.error().kind(), CLIError::Kind::launchFailed);
+        QVERIFY(!deadline.isCancelled());
+    }
 
     const CLIResult<void> run = QCoro::waitFor(service.run({QStringLiteral("init")}, {}, {}));
     QVERIFY(!run);

@@ -32,6 +32,7 @@ private Q_SLOTS:
     void downloadBadStatus();
     void downloadOneAtATime();
     void downloadRejectsBadNames();
+    void archiveOfTheMachinesArchitecture();
     void installEndToEnd();
     void installFailures_data();
     void installFailures();
@@ -261,6 +262,34 @@ void TestDependencyService::downloadRejectsBadNames()
     QCOMPARE(m_server->requestCount(QStringLiteral("/f")), 0);
 }
 
+void TestDependencyService::archiveOfTheMachinesArchitecture()
+{
+    QCOMPARE(DependencyService::runtimeArchitecture(QStringLiteral("x86_64")), QStringLiteral("amd64"));
+    QCOMPARE(DependencyService::runtimeArchitecture(QStringLiteral("arm64")), QStringLiteral("arm64"));
+    QCOMPARE(DependencyService::runtimeArchitecture(QStringLiteral("aarch64")), QStringLiteral("arm64"));
+    for (const char* other : {"i386", "riscv64", "power64", "arm", ""})
+        QCOMPARE(DependencyService::runtimeArchitecture(QLatin1String(other)), std::nullopt);
+
+    DependencyService service(m_network.get(), m_cli.get());
+    service.setMachineArchitecture(QStringLiteral("aarch64"));
+    QCOMPARE(service.ollamaArchiveURL().fileName(), QStringLiteral("ollama-linux-arm64.tgz"));
+    service.setMachineArchitecture(QStringLiteral("x86_64"));
+    QCOMPARE(service.ollamaArchiveURL().fileName(), QStringLiteral("ollama-linux-amd64.tgz"));
+    QVERIFY(!service.ollamaArchiveURL().toString().contains(QLatin1String("arch")));
+
+    // On a machine the runtime is not made for, the row fails before anything is fetched.
+    service.setMachineArchitecture(QStringLiteral("riscv64"));
+    QVERIFY(service.ollamaArchiveURL().isEmpty());
+    service.setKnownPaths({m_dir->filePath(QStringLiteral("none"))});
+    QList<DependencyStatus> statuses;
+    const CLIResult<DependencyStatus> result = QCoro::waitFor(
+        service.installOllamaIfMissing([&statuses](const DependencyStatus& status) { statuses.append(status); }));
+    const QString message = QStringLiteral("Ollama is not available for this machine's architecture (riscv64)");
+    QVERIFY(!result.ok());
+    QCOMPARE(result.error().description(), message);
+    QCOMPARE(statuses, (QList<DependencyStatus>{DependencyStatus::downloading(0.0), DependencyStatus::failed(message)}));
+}
+
 void TestDependencyService::installEndToEnd()
 {
     const QByteArray archive = makeArchive(true, true);
@@ -271,9 +300,10 @@ void TestDependencyService::installEndToEnd()
     QVERIFY(!QCoro::waitFor(service.isGemmaInstalled()));
 
     QList<DependencyStatus> statuses;
-    const DependencyStatus final = QCoro::waitFor(
+    const CLIResult<DependencyStatus> final = QCoro::waitFor(
         service.installOllamaIfMissing([&statuses](const DependencyStatus& status) { statuses.append(status); }));
-    QCOMPARE(final, DependencyStatus::installed());
+    QVERIFY(final.ok());
+    QCOMPARE(final.value(), DependencyStatus::installed());
     // Without a length the download reports only its start.
     QCOMPARE(statuses, (QList<DependencyStatus>{DependencyStatus::downloading(0.0), DependencyStatus::installing(),
                                                 DependencyStatus::installed()}));
@@ -300,7 +330,8 @@ void TestDependencyService::installEndToEnd()
     // Once installed, nothing is downloaded again.
     statuses.clear();
     QCOMPARE(QCoro::waitFor(service.installOllamaIfMissing(
-                 [&statuses](const DependencyStatus& status) { statuses.append(status); })),
+                                [&statuses](const DependencyStatus& status) { statuses.append(status); }))
+                 .value(),
              DependencyStatus::installed());
     QCOMPARE(statuses, QList<DependencyStatus>{DependencyStatus::installed()});
     QCOMPARE(m_server->requestCount(QStringLiteral("/download/ollama-linux-amd64.tgz")), 1);
@@ -363,10 +394,17 @@ void TestDependencyService::installFailures()
         service.setOllamaArchiveSHA256(QString());
 
     QList<DependencyStatus> statuses;
-    const DependencyStatus final = QCoro::waitFor(
+    const CLIResult<DependencyStatus> final = QCoro::waitFor(
         service.installOllamaIfMissing([&statuses](const DependencyStatus& s) { statuses.append(s); }));
-    QCOMPARE(final, DependencyStatus::failed(message));
-    QCOMPARE(statuses.last(), final);
+    QCOMPARE(statuses.last(), DependencyStatus::failed(message));
+    // Only a runtime missing after a successful install lets the install go on.
+    if (message == QLatin1String("Ollama not found after install")) {
+        QVERIFY(final.ok());
+        QCOMPARE(final.value(), statuses.last());
+    } else {
+        QVERIFY(!final.ok());
+        QCOMPARE(final.error().description(), message);
+    }
     QCOMPARE(statuses.first(), DependencyStatus::downloading(0.0));
     QVERIFY(!service.isOllamaInstalled());
     // Whatever failed, no archive is left behind.
@@ -425,9 +463,10 @@ void TestDependencyService::swappedRuntimeIsNeverInstalled()
     QVERIFY(TestFiles::writeShellScript(swapper, "cp '" + QFile::encodeName(evilArchive) + "' '"
                                                      + QFile::encodeName(downloaded) + "'\nexec \"$@\"\n"));
 
-    const DependencyStatus final = QCoro::waitFor(attacked.installOllamaIfMissing({}));
-    QCOMPARE(final, DependencyStatus::failed(
-                        QStringLiteral("Admin setup failed: the runtime archive does not match its pinned digest\n")));
+    const CLIResult<DependencyStatus> final = QCoro::waitFor(attacked.installOllamaIfMissing({}));
+    QVERIFY(!final.ok());
+    QCOMPARE(final.error().description(),
+             QStringLiteral("Admin setup failed: the runtime archive does not match its pinned digest\n"));
     QVERIFY(!QFile::exists(m_prefix + QStringLiteral("/bin/ollama")));
     QVERIFY(!attacked.isOllamaInstalled());
     QVERIFY(!QFile::exists(evilMarker));

@@ -230,7 +230,7 @@ void TestSetupRun::perProjectToolRunsInEachFolder()
 {
     // No session token: nothing is linked.
     m_state->setAgentName(QStringLiteral("!!! ###"));
-    m_state->setSecurityPosture(QStringLiteral("Restrictive"));
+    m_state->setSecurityPosture(SecurityPosture::restrictive);
     for (const QString& folder : {QStringLiteral("code/a"), QStringLiteral("code/b"), QStringLiteral("code/c"),
                                   QStringLiteral("code/d")})
         QVERIFY(QDir(m_home->path()).mkpath(folder));
@@ -280,7 +280,7 @@ void TestSetupRun::failuresAreLoggedAndTheRunGoesOn()
                               .value(QStringLiteral("session_token")).toString();
     m_state->setSessionToken(token);
     m_state->setAgentName(QStringLiteral("atlas"));
-    m_state->setSecurityPosture(QStringLiteral("personal"));
+    m_state->setSecurityPosture(SecurityPosture::personal);
     m_state->detectedTools()->setTools({tool(QStringLiteral("Code Assistant"), QStringLiteral("code-assistant")),
                                         tool(QStringLiteral("Desk Assistant"), QStringLiteral("desk-assistant")),
                                         tool(QStringLiteral("Third Tool"), QStringLiteral("third-tool"))});

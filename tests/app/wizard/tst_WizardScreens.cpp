@@ -365,7 +365,7 @@ void TestWizardScreens::configureScreenEditsTheTools()
     QVERIFY(!f.state.detectedTools()->tools().at(1).enabled);
 
     // The posture chooser writes the posture.
-    f.state.setSecurityPostureIndex(2);
+    f.state.setSecurityPosture(SecurityPosture::restrictive);
     QTRY_COMPARE(f.text(QStringLiteral("postureDescription")),
                  QStringLiteral("Everything except reading files requires your approval."));
     f.click(f.find(QStringLiteral("helpLink")));

@@ -23,7 +23,51 @@ private Q_SLOTS:
     void setupLogRules();
     void logAndAgentsInQml();
     void screenHelpers();
+    void approverOnlyTurnsOffModelAndScan();
+    void securityPostureInQml();
 };
+
+void TestWizardState::approverOnlyTurnsOffModelAndScan()
+{
+    WizardState state;
+    state.setApproverOnly(true);
+    QCOMPARE(state.installLLM(), false);
+    QCOMPARE(state.discoverMcpServers(), false);
+    // Turning it off does not bring them back.
+    state.setApproverOnly(false);
+    QCOMPARE(state.installLLM(), false);
+    QCOMPARE(state.discoverMcpServers(), false);
+    // They can be chosen again, and the rule applies after every change.
+    state.setInstallLLM(true);
+    state.setDiscoverMcpServers(true);
+    state.setApproverOnly(true);
+    QCOMPARE(state.installLLM(), false);
+    QCOMPARE(state.discoverMcpServers(), false);
+}
+
+void TestWizardState::securityPostureInQml()
+{
+    QQmlEngine engine;
+    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+    // QML sees the posture as its raw number, in the chooser's order (the
+    // enumeration's lower-case keys are not visible to QML).
+    QQmlComponent component(&engine);
+    component.setData("import QtQml\nQtObject {\n"
+                      "  property var wizardState\n"
+                      "  property bool isDeveloper: wizardState.securityPosture === 0\n"
+                      "  function choose() { wizardState.securityPosture = 2 }\n"
+                      "}\n",
+                      QUrl());
+    QVERIFY2(component.isReady(), qPrintable(component.errorString()));
+    WizardState state;
+    std::unique_ptr<QObject> object(
+        component.createWithInitialProperties({{QStringLiteral("wizardState"), QVariant::fromValue(&state)}}));
+    QVERIFY2(object, qPrintable(component.errorString()));
+    QCOMPARE(object->property("isDeveloper").toBool(), true);
+    QVERIFY(QMetaObject::invokeMethod(object.get(), "choose"));
+    QCOMPARE(state.securityPosture(), SecurityPosture::restrictive);
+    QCOMPARE(object->property("isDeveloper").toBool(), false);
+}
 
 void TestWizardState::initialValues()
 {
@@ -46,7 +90,7 @@ void TestWizardState::initialValues()
     QCOMPARE(state.machineStatus(), DependencyStatus::missing());
     QCOMPARE(state.detectedTools()->count(), 0);
     QCOMPARE(state.canContinue(), false);
-    QCOMPARE(state.securityPosture(), QStringLiteral("developer"));
+    QCOMPARE(state.securityPosture(), SecurityPosture::developer);
     QCOMPARE(state.agentName(), QString());
     QCOMPARE(state.setupLog()->count(), 0);
     QCOMPARE(state.setupProgress(), 0.0);
@@ -291,11 +335,6 @@ void TestWizardState::screenHelpers()
              QStringLiteral("(separate agent per folder)"));
 
     WizardState state;
-    QCOMPARE(state.securityPostureIndex(), 0);
-    state.setSecurityPostureIndex(2);
-    QCOMPARE(state.securityPosture(), QStringLiteral("restrictive"));
-    state.setSecurityPostureIndex(7); // out of range: kept
-    QCOMPARE(state.securityPostureIndex(), 2);
 
     // The name's title follows the first per-project tool, both ways.
     QSignalSpy perProject(&state, &WizardState::hasPerProjectToolChanged);

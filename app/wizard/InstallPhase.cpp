@@ -1,0 +1,231 @@
+#include "app/wizard/InstallPhase.h"
+
+#include "app/tooling/CLIService.h"
+#include "app/tooling/DependencyService.h"
+#include "app/wizard/WizardState.h"
+#include "core/CoreConstants.h"
+#include "core/LogCategories.h"
+#include "core/MachineAuthService.h"
+#include "core/SystemLog.h"
+#include "platform/LoginItem.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+const QString installationFailed = QStringLiteral("Installation failed");
+
+} // namespace
+
+InstallPhase::InstallPhase(WizardState& state)
+    : QObject(&state), m_state(state)
+{
+    connect(&state, &WizardState::currentScreenChanged, this, [this] {
+        if (m_state.currentScreen() == WizardState::WizardScreen::install)
+            showInstallScreen();
+    });
+}
+
+void InstallPhase::setServices(const Services& services)
+{
+    m_cli = services.cli;
+    m_dependencies = services.dependencies;
+    m_auth = services.auth;
+    m_loginItem = services.loginItem;
+}
+
+void InstallPhase::showInstallScreen()
+{
+    if (m_dependencies)
+        m_state.setOllamaStatus(m_dependencies->isOllamaInstalled() ? DependencyStatus::installed()
+                                                                    : DependencyStatus::missing());
+}
+
+QCoro::Task<> InstallPhase::runInstall()
+{
+    if (m_running)
+        co_return;
+    m_running = true;
+    const QPointer<InstallPhase> self(this);
+    m_state.setIsLoading(true);
+    m_state.setErrorMessage(QString());
+
+    if (m_state.installLLM()) {
+        const std::optional<QString> stopped = co_await installRuntime();
+        if (!self)
+            co_return;
+        if (stopped) {
+            stop(*stopped);
+            co_return;
+        }
+    }
+
+    const std::optional<QString> stopped = co_await prepareCli();
+    if (!self)
+        co_return;
+    if (stopped) {
+        stop(*stopped);
+        co_return;
+    }
+    m_state.setCliStatus(DependencyStatus::installed());
+    m_state.setKeychainStatus(DependencyStatus::installed());
+    m_state.setMachineStatus(DependencyStatus::installing());
+
+    co_await registerMachine();
+    if (!self)
+        co_return;
+    registerLoginItem();
+    if (m_state.installLLM()) {
+        co_await startModelDownload();
+        if (!self)
+            co_return;
+    }
+    m_state.setIsLoading(false);
+    co_await finish();
+    if (self)
+        m_running = false;
+}
+
+QCoro::Task<std::optional<QString>> InstallPhase::installRuntime()
+{
+    if (!m_dependencies) {
+        const QString message = QStringLiteral("Ollama installer unavailable");
+        m_state.setOllamaStatus(DependencyStatus::failed(message));
+        co_return message;
+    }
+    // The row follows every status the installer reports, while the model lives.
+    const QPointer<WizardState> state(&m_state);
+    const CLIResult<DependencyStatus> runtime =
+        co_await m_dependencies->installOllamaIfMissing([state](const DependencyStatus& status) {
+            if (state)
+                state->setOllamaStatus(status);
+        });
+    if (!runtime)
+        co_return runtime.error().description();
+    // A runtime that is missing or does not serve is shown as failed; the rest
+    // of the phase goes on without it.
+    co_return std::nullopt;
+}
+
+QCoro::Task<std::optional<QString>> InstallPhase::prepareCli()
+{
+    m_state.setCliStatus(DependencyStatus::installing());
+    if (!m_cli) {
+        const QString message = CLIError::launchFailed(QStringLiteral("the product tool is unavailable")).description();
+        m_state.setCliStatus(DependencyStatus::failed(message));
+        co_return message;
+    }
+    const QPointer<InstallPhase> self(this);
+    const QStringList arguments{QStringLiteral("init"), QStringLiteral("--preflight")};
+    const CLIResult<void> prepared = co_await m_cli->run(arguments, QString(), [self](const CLIEvent& event) {
+        if (self)
+            self->applyPreflightEvent(event);
+    });
+    if (!self)
+        co_return std::nullopt;
+    if (!prepared) {
+        const QString message = prepared.error().description();
+        m_state.setCliStatus(DependencyStatus::failed(message));
+        co_return message;
+    }
+    co_return std::nullopt;
+}
+
+void InstallPhase::applyPreflightEvent(const CLIEvent& event)
+{
+    if (event.type == QLatin1String("error")) {
+        m_state.setErrorMessage(event.message.value_or(installationFailed));
+    } else if (event.type == QLatin1String("complete")) {
+        m_state.setCliStatus(DependencyStatus::installed());
+        m_state.setKeychainStatus(DependencyStatus::installed());
+    }
+}
+
+QCoro::Task<> InstallPhase::registerMachine()
+{
+    const QString token = m_state.sessionToken();
+    if (token.isEmpty()) {
+        m_state.setMachineStatus(DependencyStatus::installed());
+        co_return;
+    }
+    if (!m_auth) {
+        m_state.setMachineStatus(DependencyStatus::failed(QStringLiteral("Machine registration unavailable")));
+        co_return;
+    }
+    const QPointer<InstallPhase> self(this);
+    const std::optional<MachineRegistrationError> failure =
+        co_await m_auth->registerMachine(token, m_state.signedInEmail());
+    if (!self)
+        co_return;
+    // A machine that is not registered cannot link agents later; the phase goes on.
+    m_state.setMachineStatus(failure ? DependencyStatus::failed(failure->description())
+                                     : DependencyStatus::installed());
+}
+
+void InstallPhase::registerLoginItem()
+{
+    if (!m_loginItem)
+        return;
+    if (const std::optional<QString> failure = m_loginItem->registerItem())
+        SystemLog::write(lcWizard(), QStringLiteral("Quorvane: Login item registration failed: ") + *failure);
+}
+
+QCoro::Task<> InstallPhase::startModelDownload()
+{
+    m_state.setLlmDownloading(true);
+    m_state.setLlmDownloadProgress(0.0);
+    m_state.setLlmDownloadComplete(false);
+    if (!m_cli)
+        co_return;
+    // The handler holds the model weakly: the download may outlive it.
+    const QPointer<InstallPhase> self(this);
+    const QStringList arguments{QStringLiteral("download-model"), QStringLiteral("--wizard")};
+    CLIResult<std::shared_ptr<CLIProcess>> started = co_await m_cli->start(arguments, [self](const CLIEvent& event) {
+        if (self)
+            self->applyModelDownloadEvent(event);
+    });
+    if (!self || !started)
+        co_return;
+    m_state.setLlmProcess(std::move(started.value()));
+}
+
+void InstallPhase::applyModelDownloadEvent(const CLIEvent& event)
+{
+    if (event.progress)
+        m_state.setLlmDownloadProgress(*event.progress);
+    if (event.type == QLatin1String("complete")) {
+        m_state.setLlmDownloadComplete(true);
+        m_state.setLlmDownloading(false);
+    } else if (event.type == QLatin1String("error")) {
+        m_state.setLlmDownloading(false);
+    }
+}
+
+QCoro::Task<> InstallPhase::finish()
+{
+    if (!m_state.approverOnly()) {
+        const QPointer<InstallPhase> self(this);
+        co_await m_state.detectTools();
+        if (self)
+            m_state.setCurrentScreen(WizardState::WizardScreen::configure);
+        co_return;
+    }
+    m_state.setIsApproverOnly(true);
+    // The marker alone says "approval device"; a failure to write it is ignored.
+    const QString marker = CoreConstants::approverOnlyPath();
+    QDir().mkpath(CoreConstants::quorvaneDirectory());
+    // The machine folder is the owner's alone, as registration makes it.
+    QDir().mkdir(CoreConstants::machineDirectory(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile file(marker);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        SystemLog::write(lcWizard(), QStringLiteral("Quorvane: approval-device marker not written: ") + file.errorString());
+    m_state.setCurrentScreen(WizardState::WizardScreen::done);
+}
+
+void InstallPhase::stop(const QString& message)
+{
+    m_state.setIsLoading(false);
+    m_state.setErrorMessage(message);
+    m_running = false;
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <qcorotask.h>
+
+#include <optional>
+
+class CLIService;
+class DependencyService;
+class LoginItem;
+class MachineAuthService;
+class WizardState;
+struct CLIEvent;
+
+// The install screen's work on the wizard model it belongs to: the model
+// runtime (when chosen), the product tool's preparation and key store, the
+// machine's registration, the login item, the model download in the
+// background, and then tool detection or, for an approval device, the done
+// screen.
+class InstallPhase : public QObject
+{
+    Q_OBJECT
+public:
+    // What the phase works with; each may be missing (then its step fails or,
+    // for the login item, is left out). The services must outlive the phase.
+    struct Services
+    {
+        CLIService* cli = nullptr;
+        DependencyService* dependencies = nullptr;
+        MachineAuthService* auth = nullptr;
+        LoginItem* loginItem = nullptr;
+    };
+
+    explicit InstallPhase(WizardState& state);
+
+    void setServices(const Services& services);
+
+    // "Install & Continue": the whole phase, in order. A failing step that
+    // stops it leaves isLoading false and the install screen shown, so that
+    // the button starts it over. Ignored while a run is going on.
+    QCoro::Task<> runInstall();
+    bool isRunning() const { return m_running; }
+
+    // Starts "download-model" in the background; the process is kept in the
+    // model's llmProcess and outlives the install screen.
+    QCoro::Task<> startModelDownload();
+
+    // The runtime row as the install screen first shows it.
+    void showInstallScreen();
+
+private:
+    // Each step answers the message that stops the phase, if it does.
+    QCoro::Task<std::optional<QString>> installRuntime();
+    QCoro::Task<std::optional<QString>> prepareCli();
+    QCoro::Task<> registerMachine();
+    void registerLoginItem();
+    QCoro::Task<> finish();
+    void stop(const QString& message);
+    void applyPreflightEvent(const CLIEvent& event);
+    void applyModelDownloadEvent(const CLIEvent& event);
+
+    WizardState& m_state;
+    QPointer<CLIService> m_cli;
+    QPointer<DependencyService> m_dependencies;
+    QPointer<MachineAuthService> m_auth;
+    LoginItem* m_loginItem = nullptr;
+    bool m_running = false;
+};
