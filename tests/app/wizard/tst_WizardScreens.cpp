@@ -614,6 +614,22 @@ void TestWizardScreens::enterPressesTheDefaultButtonAndEscapeKeepsWork()
     QCOMPARE(screens.size(), 0);
     QVERIFY(f.windows.wizardWindow());
 
+    // Enter on a project's check box (a per-project tool, opened) is "Continue" too.
+    DetectedTool perProject = WizardWindowFixture::tool(QStringLiteral("Code"), QStringLiteral("code"),
+                                                        {QStringLiteral("~/code/a")});
+    perProject.scope = ScopeChoice::perProject;
+    perProject.expanded = true;
+    f.state.detectedTools()->setTools({perProject});
+    f.state.setAgentName(QStringLiteral("vega"));
+    QTRY_VERIFY(f.find(QStringLiteral("projectCheck")));
+    f.press(f.find(QStringLiteral("projectCheck")));
+    QTRY_VERIFY(f.state.detectedTools()->tools().first().projects.first().selected);
+    QTRY_VERIFY(f.find(QStringLiteral("continueButton"))->isEnabled());
+    QTest::keyClick(f.view(), Qt::Key_Return);
+    // The set-up run started (without a product tool it ends at once on the done screen).
+    QTRY_COMPARE(f.state.currentScreen(), Screen::done);
+    QVERIFY(f.state.setupLog()->count() >= 1);
+
     // Done: Enter is "Close".
     QSignalSpy closed(&f.state, &WizardState::closeRequested);
     QVERIFY(f.show(Screen::done, QStringLiteral("doneScreen")));
