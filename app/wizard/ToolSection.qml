@@ -104,16 +104,18 @@ Card {
                 onTextEdited: section.model.projectsRoot = text
             }
 
-            // Per project: the folders the tool has worked in.
+            // Per project: the folders the tool has worked in. The rows are
+            // counted, not taken from the list: a changed selection then
+            // updates its row in place, and the check box keeps the keyboard.
             Repeater {
-                model: section.perProject ? section.model.projects : []
+                model: section.perProject ? section.model.projects.length : 0
                 ProjectRow {
-                    required property var modelData
                     required property int index
+                    readonly property var project: section.model.projects[index]
                     Layout.fillWidth: true
-                    path: modelData.path
-                    lastUsed: modelData.lastUsed
-                    selected: modelData.selected
+                    path: project ? project.path : ""
+                    lastUsed: project ? project.lastUsed : ""
+                    selected: project ? project.selected : false
                     onToggled: selected => section.wizardState.detectedTools.setProjectSelected(section.index, index,
                                                                                                 selected)
                 }
