@@ -1,4 +1,5 @@
 #include "tests/support/BackendProcess.h"
+#include "tests/support/ProgramOutput.h"
 #include "tests/support/TestHome.h"
 
 #include <QDir>
@@ -39,7 +40,6 @@ private:
     bool startApp(const TestHome& home, BackendProcess& backend, const QString& scenario);
     void stopApp();
     bool signInWithTheKeyboard();
-    QString run(const QString& program, const QStringList& arguments);
     bool keys(const QStringList& names);
     bool reachedScreen(int screen);
 
@@ -69,7 +69,7 @@ void TestWizardOnDesktop::initTestCase()
     }
     QVERIFY2(!display.isEmpty(), "no free X display");
     qputenv("DISPLAY", display.toUtf8());
-    QTRY_VERIFY_WITH_TIMEOUT(!run(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")}).isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!programOutput(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")}).isEmpty(), 10000);
     connect(&m_app, &QProcess::readyReadStandardOutput, this, [this] { m_output += m_app.readAllStandardOutput(); });
 }
 
@@ -84,22 +84,10 @@ void TestWizardOnDesktop::cleanupTestCase()
     }
 }
 
-QString TestWizardOnDesktop::run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(processDeadlineMs)) {
-        process.kill();
-        process.waitForFinished();
-        return {};
-    }
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
 // Gives the wizard window the keyboard, then presses the keys one by one.
 bool TestWizardOnDesktop::keys(const QStringList& names)
 {
-    run(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), m_windowId});
+    programOutput(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), m_windowId});
     for (const QString& name : names) {
         QProcess key;
         key.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("80"), name});
@@ -113,7 +101,11 @@ bool TestWizardOnDesktop::keys(const QStringList& names)
 bool TestWizardOnDesktop::reachedScreen(int screen)
 {
     const QByteArray line = "Quorvane: wizard screen " + QByteArray::number(screen);
-    return QTest::qWaitFor([&] { return m_output.contains(line); }, stepDeadlineMs);
+    if (QTest::qWaitFor([&] { return m_output.contains(line); }, stepDeadlineMs))
+        return true;
+    qWarning("screen %d not reached; the program %s (status %d)", screen,
+             m_app.state() == QProcess::Running ? "runs" : "ended", m_app.exitCode());
+    return false;
 }
 
 bool TestWizardOnDesktop::startApp(const TestHome& home, BackendProcess& backend, const QString& scenario)
@@ -160,7 +152,7 @@ bool TestWizardOnDesktop::startApp(const TestHome& home, BackendProcess& backend
         return false;
     }
     const bool shown = QTest::qWaitFor([this] {
-        m_windowId = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+        m_windowId = programOutput(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                                                       QStringLiteral("--name"), QStringLiteral("^Quorvane$")})
                          .section(QLatin1Char('\n'), 0, 0);
         return !m_windowId.isEmpty();
@@ -220,7 +212,7 @@ void TestWizardOnDesktop::approvalDeviceFromWelcomeToDone()
     // Done: Enter is "Close"; the wizard window goes and the program stays.
     QTest::qWait(400);
     QVERIFY(keys({QStringLiteral("Return")}));
-    QTRY_VERIFY_WITH_TIMEOUT(run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+    QTRY_VERIFY_WITH_TIMEOUT(programOutput(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                                                               QStringLiteral("--name"), QStringLiteral("^Quorvane$")})
                                  .isEmpty(),
                              stepDeadlineMs);
