@@ -228,18 +228,6 @@ bool isReadRisk(const QString& risk)
     return risk == QLatin1String("read");
 }
 
-double clampedProgress(double progress)
-{
-    if (!(progress > 0.0)) // also NaN
-        return 0.0;
-    return std::min(progress, 1.0);
-}
-
-QString progressPercentText(double progress)
-{
-    return QStringLiteral("%1%").arg(int(std::floor(clampedProgress(progress) * 100.0)));
-}
-
 QString updateAvailableText(const QString& version)
 {
     return QStringLiteral("v") + version + QStringLiteral(" available");

@@ -85,11 +85,6 @@ std::optional<qsizetype> highestRiskSegment(const QList<CommandSegment>& segment
 // tool, so the text names the tool, never just this one command.
 QString ruleCoverage(const PendingAction& action, RuleScope scope);
 
-// The update banner's percentage: the whole part of progress x 100, then "%".
-// Out-of-range or undefined progress is clamped to 0..1.
-QString progressPercentText(double progress);
-double clampedProgress(double progress);
-
 // "v" + version + " available".
 QString updateAvailableText(const QString& version);
 

@@ -1,6 +1,7 @@
 #include "app/panel/UpdateBannerState.h"
 
 #include "app/panel/PanelPresentation.h"
+#include "core/ProgressPercent.h"
 #include "core/UpdateCheckService.h"
 
 UpdateBannerState::UpdateBannerState(UpdateCheckService& updates, QObject* parent)
@@ -35,12 +36,12 @@ QString UpdateBannerState::mode() const
 
 double UpdateBannerState::progress() const
 {
-    return m_updates ? PanelPresentation::clampedProgress(m_updates->updateProgress()) : 0.0;
+    return m_updates ? ProgressPercent::clamped(m_updates->updateProgress()) : 0.0;
 }
 
 QString UpdateBannerState::percentText() const
 {
-    return PanelPresentation::progressPercentText(m_updates ? m_updates->updateProgress() : 0.0);
+    return ProgressPercent::text(m_updates ? m_updates->updateProgress() : 0.0);
 }
 
 QString UpdateBannerState::errorText() const

@@ -26,6 +26,7 @@ T.Button {
     font.pixelSize: 13
     font.weight: Font.DemiBold
 
+    Accessible.name: text
     opacity: enabled ? 1.0 : 0.5
     scale: pressedLook ? 0.97 : 1.0
     Behavior on scale {

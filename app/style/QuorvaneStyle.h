@@ -34,6 +34,14 @@ class QuorvaneStyle : public QObject
     Q_PROPERTY(int captionSize READ captionSize CONSTANT)
     Q_PROPERTY(int bodySize READ bodySize CONSTANT)
     Q_PROPERTY(int titleSize READ titleSize CONSTANT)
+    Q_PROPERTY(int footnoteSize READ footnoteSize CONSTANT)
+    Q_PROPERTY(int stepLabelSize READ stepLabelSize CONSTANT)
+    Q_PROPERTY(int headlineSize READ headlineSize CONSTANT)
+    Q_PROPERTY(QString monospaceFamily READ monospaceFamily CONSTANT)
+    Q_PROPERTY(QColor fieldFill READ fieldFill CONSTANT)
+    Q_PROPERTY(QColor fieldBorder READ fieldBorder CONSTANT)
+    Q_PROPERTY(int cornerRadius READ cornerRadius CONSTANT)
+    Q_PROPERTY(int contentWidth READ contentWidth CONSTANT)
 
 public:
     explicit QuorvaneStyle(QObject* parent = nullptr);
@@ -61,6 +69,19 @@ public:
     static int captionSize() { return 12; }
     static int bodySize() { return 14; }
     static int titleSize() { return 24; }
+    // Smaller type: notes and monospaced log headers; the step bar's labels;
+    // section titles inside a window.
+    static int footnoteSize() { return 11; }
+    static int stepLabelSize() { return 9; }
+    static int headlineSize() { return 16; }
+    static QString monospaceFamily() { return QStringLiteral("monospace"); }
+    // Text fields: fill and resting border (an invalid entry borders in red).
+    static QColor fieldFill() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.04f); }
+    static QColor fieldBorder() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.18f); }
+    // Corners of fields, boxes and small buttons; the widest a column of
+    // running text grows in a wide window.
+    static int cornerRadius() { return 8; }
+    static int contentWidth() { return 460; }
 
     // colorMix(): the rule the filled button's gradient is built with.
     Q_INVOKABLE QColor mix(const QColor& base, const QColor& target, double fraction) const;

@@ -302,13 +302,14 @@ QCoro::Task<CLIResult<DependencyStatus>> DependencyService::installOllamaIfMissi
     const QPointer<DependencyService> self(this);
     if (!isOllamaInstalled()) {
         report(DependencyStatus::downloading(0.0));
-        // Handlers are named, never temporaries of a co_await expression: GCC
-        // destroys such temporaries twice.
-        const ProgressHandler progress = [onStatus](double fraction) {
+        const ProgressHandler onProgress = [onStatus](double fraction) {
             if (onStatus)
                 onStatus(DependencyStatus::downloading(fraction));
         };
-        const CLIResult<QString> archive = co_await downloadOllama(progress);
+        // Called before the co_await: GCC 12 destroys the temporaries of a
+        // co_await's operand twice (here a handler that owns heap memory).
+        QCoro::Task<CLIResult<QString>> downloading = downloadOllama(onProgress);
+        const CLIResult<QString> archive = co_await std::move(downloading);
         if (!self)
             co_return CLIError::cancelled();
         if (!archive) {

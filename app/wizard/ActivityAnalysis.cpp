@@ -3,8 +3,7 @@
 #include "app/dashboard/SuggestionCount.h"
 #include "app/tooling/CLIService.h"
 #include "app/wizard/WizardState.h"
-
-#include <QtMath>
+#include "core/ProgressPercent.h"
 
 #include <QCoroTimer>
 
@@ -83,8 +82,7 @@ QString statusLine(const WizardState& state)
     if (state.analysisWaitingForLLM())
         return QStringLiteral("Activity scan will start when the model is ready...");
     if (state.analysisInProgress())
-        return QStringLiteral("Analyzing activity... ") + QString::number(qFloor(state.analysisProgress() * 100))
-            + QLatin1Char('%');
+        return QStringLiteral("Analyzing activity... ") + ProgressPercent::text(state.analysisProgress());
     if (!state.analysisComplete())
         return {};
     if (!state.analysisError().isEmpty())

@@ -95,11 +95,13 @@ QCoro::Task<std::optional<QString>> InstallPhase::installRuntime()
     // (Handlers are named, never temporaries of a co_await expression: GCC
     // destroys such temporaries twice.)
     const QPointer<WizardState> state(&m_state);
-    const DependencyService::StatusHandler showStatus = [state](const DependencyStatus& status) {
+    const auto onStatus = [state](const DependencyStatus& status) {
         if (state)
             state->setOllamaStatus(status);
     };
-    const CLIResult<DependencyStatus> runtime = co_await m_dependencies->installOllamaIfMissing(showStatus);
+    // Called before the co_await, as in prepareCli.
+    QCoro::Task<CLIResult<DependencyStatus>> installing = m_dependencies->installOllamaIfMissing(onStatus);
+    const CLIResult<DependencyStatus> runtime = co_await std::move(installing);
     if (!runtime)
         co_return runtime.error().description();
     // A runtime that is missing or does not serve is shown as failed; the rest
@@ -117,12 +119,15 @@ QCoro::Task<std::optional<QString>> InstallPhase::prepareCli()
         co_return message;
     }
     const QPointer<InstallPhase> self(this);
-    const QStringList arguments { QStringLiteral("init"), QStringLiteral("--preflight") };
+    const QStringList arguments{QStringLiteral("init"), QStringLiteral("--preflight")};
     const CLIService::EventHandler onEvent = [self](const CLIEvent& event) {
         if (self)
             self->applyPreflightEvent(event);
     };
-    const CLIResult<void> prepared = co_await m_cli->run(arguments, QString(), onEvent);
+    // The call is made before the co_await: GCC 12 destroys the temporaries of
+    // a co_await's operand twice (here the handler's copy of the pointer).
+    QCoro::Task<CLIResult<void>> running = m_cli->run(arguments, QString(), onEvent);
+    const CLIResult<void> prepared = co_await std::move(running);
     if (!self)
         co_return std::nullopt;
     if (!prepared) {
@@ -182,12 +187,14 @@ QCoro::Task<> InstallPhase::startModelDownload()
         co_return;
     // The handler holds the model weakly: the download may outlive it.
     const QPointer<InstallPhase> self(this);
-    const QStringList arguments { QStringLiteral("download-model"), QStringLiteral("--wizard") };
+    const QStringList arguments{QStringLiteral("download-model"), QStringLiteral("--wizard")};
     const CLIService::EventHandler onEvent = [self](const CLIEvent& event) {
         if (self)
             self->applyModelDownloadEvent(event);
     };
-    CLIResult<std::shared_ptr<CLIProcess>> started = co_await m_cli->start(arguments, onEvent);
+    // Called before the co_await, as in prepareCli.
+    QCoro::Task<CLIResult<std::shared_ptr<CLIProcess>>> starting = m_cli->start(arguments, onEvent);
+    CLIResult<std::shared_ptr<CLIProcess>> started = co_await std::move(starting);
     if (!self || !started)
         co_return;
     m_state.setLlmProcess(std::move(started.value()));

@@ -11,7 +11,18 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QScreen>
 #include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+const QSize wizardSize(540, 780);
+const QSize wizardMinimumSize(540, 680);
+const QSize wizardMaximumSize(720, 1100);
+
+} // namespace
 
 WindowManager::WindowManager(QString quorvaneDirectory, QObject* parent)
     : QObject(parent)
@@ -20,6 +31,7 @@ WindowManager::WindowManager(QString quorvaneDirectory, QObject* parent)
     , m_views(&ViewsLibrary::factory)
 {
     connect(m_wizardState, &WizardState::activationRequested, this, &WindowManager::showWizard);
+    connect(m_wizardState, &WizardState::closeRequested, this, &WindowManager::finishWizard);
 }
 
 WindowManager::~WindowManager()
@@ -87,9 +99,14 @@ void WindowManager::showWizard()
                                QStringLiteral("wizardState"), m_wizardState);
     if (!view)
         return;
-    view->resize(540, 780);
-    view->setMinimumSize(QSize(540, 680));
-    view->setMaximumSize(QSize(720, 1100));
+    // Never taller than the screen's free area: the screens scroll their
+    // content and keep their buttons in the window instead.
+    const QScreen* screen = view->screen();
+    const int room = screen && screen->availableGeometry().isValid() ? screen->availableGeometry().height()
+                                                                      : wizardMaximumSize.height();
+    view->setMinimumSize(QSize(wizardMinimumSize.width(), std::min(wizardMinimumSize.height(), room)));
+    view->setMaximumSize(QSize(wizardMaximumSize.width(), std::min(wizardMaximumSize.height(), room)));
+    view->resize(wizardSize.width(), std::min(wizardSize.height(), room));
     m_wizardWindow = view;
     Q_EMIT wizardWindowChanged();
     front(view);

@@ -1,23 +1,22 @@
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Layouts
 import Quorvane.Style
 import Quorvane.Wizard
 
-// The wizard window's content: exactly the screen of wizardState.currentScreen,
-// every change animated (ease in-out, 0.25 s).
+// The wizard window's content: the step bar (from sign-in on) and exactly the
+// screen of wizardState.currentScreen, every change animated (ease in-out, 0.25 s).
 Rectangle {
     id: root
     objectName: "wizardRootView"
     required property WizardState wizardState
     readonly property int transitionDuration: 250
+    readonly property int activeStep: wizardState.activeStepOf(wizardState.currentScreen)
+    readonly property var screens: [welcomeComponent, signInComponent, installComponent, configureComponent,
+        settingUpComponent, doneComponent]
     color: Style.windowBackground
     implicitWidth: 540
     implicitHeight: 780
-
-    function componentFor(screen) {
-        // 0: the welcome screen, 1: sign-in (the enumeration's keys are not visible to QML).
-        return screen === 0 ? welcomeComponent : screen === 1 ? signInComponent : placeholderComponent
-    }
 
     Component {
         id: welcomeComponent
@@ -28,28 +27,74 @@ Rectangle {
         SignInScreen { wizardState: root.wizardState }
     }
     Component {
-        id: placeholderComponent
-        PlaceholderScreen { wizardState: root.wizardState }
+        id: installComponent
+        InstallScreen { wizardState: root.wizardState }
+    }
+    Component {
+        id: configureComponent
+        ConfigureScreen { wizardState: root.wizardState }
+    }
+    Component {
+        id: settingUpComponent
+        SettingUpScreen { wizardState: root.wizardState }
+    }
+    Component {
+        id: doneComponent
+        DoneScreen { wizardState: root.wizardState }
     }
 
-    StackView {
-        id: stack
-        objectName: "wizardStack"
+    ColumnLayout {
         anchors.fill: parent
-        initialItem: root.componentFor(root.wizardState.currentScreen)
+        spacing: 0
 
-        replaceEnter: Transition {
-            NumberAnimation { property: "opacity"; from: 0; to: 1; duration: root.transitionDuration; easing.type: Easing.InOutQuad }
+        StepProgressBar {
+            Layout.fillWidth: true
+            Layout.topMargin: Style.spacingLarge
+            Layout.leftMargin: Style.spacingLarge
+            Layout.rightMargin: Style.spacingLarge
+            visible: root.activeStep >= 0
+            wizardState: root.wizardState
+            activeStep: Math.max(0, root.activeStep)
         }
-        replaceExit: Transition {
-            NumberAnimation { property: "opacity"; from: 1; to: 0; duration: root.transitionDuration; easing.type: Easing.InOutQuad }
+
+        StackView {
+            id: stack
+            objectName: "wizardStack"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            focus: true
+            // The controls' own style draws light unless told the dark colours.
+            palette.window: Style.windowBackground
+            palette.windowText: Style.label
+            palette.base: Style.mix(Style.windowBackground, "white", 0.05)
+            palette.alternateBase: Style.mix(Style.windowBackground, "white", 0.08)
+            palette.text: Style.label
+            palette.placeholderText: Style.tertiaryLabel
+            palette.button: Style.mix(Style.windowBackground, "white", 0.12)
+            palette.buttonText: Style.label
+            palette.brightText: "white"
+            palette.highlight: Style.teal
+            palette.highlightedText: "white"
+            palette.light: Style.mix(Style.windowBackground, "white", 0.22)
+            palette.midlight: Style.mix(Style.windowBackground, "white", 0.16)
+            palette.mid: Style.mix(Style.windowBackground, "white", 0.35)
+            palette.dark: Style.teal // a switch that is on, the filled part of a progress bar
+            palette.shadow: "black"
+            initialItem: root.screens[root.wizardState.currentScreen]
+
+            replaceEnter: Transition {
+                NumberAnimation { property: "opacity"; from: 0; to: 1; duration: root.transitionDuration; easing.type: Easing.InOutQuad }
+            }
+            replaceExit: Transition {
+                NumberAnimation { property: "opacity"; from: 1; to: 0; duration: root.transitionDuration; easing.type: Easing.InOutQuad }
+            }
         }
     }
 
     Connections {
         target: root.wizardState
         function onCurrentScreenChanged() {
-            stack.replace(root.componentFor(root.wizardState.currentScreen))
+            stack.replace(root.screens[root.wizardState.currentScreen])
         }
     }
 }

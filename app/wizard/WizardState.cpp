@@ -3,12 +3,15 @@
 #include "app/tooling/AgentNameRules.h"
 #include "app/tooling/CLIProcess.h"
 #include "app/tooling/CLIService.h"
+#include "app/tooling/ScopeChoice.h"
+#include "app/tooling/SecurityPosture.h"
 #include "app/tooling/ToolDetection.h"
 #include "app/wizard/ActivityAnalysis.h"
 #include "app/wizard/SetupRun.h"
 #include "core/CodeExchangeResponse.h"
 #include "core/CoreConstants.h"
 #include "core/Http.h"
+#include "core/ProgressPercent.h"
 #include "core/SecretBytes.h"
 #include "core/SignInCallback.h"
 #include "app/wizard/InstallPhase.h"
@@ -18,6 +21,8 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
+
+#include <algorithm>
 
 namespace {
 
@@ -31,8 +36,8 @@ WizardState::WizardState(QObject* parent)
     , m_setupLog(new SetupLogModel(this))
     , m_registeredAgents(new AgentSummaryModel(this))
     , m_openBrowser(&QDesktopServices::openUrl)
-    , m_installPhase(new InstallPhase(*this))
     , m_analysisWaitLimit(ActivityAnalysis::defaultWaitLimit)
+    , m_installPhase(new InstallPhase(*this))
 {
     for (auto changed : {&WizardState::analysisWaitingForLLMChanged, &WizardState::analysisInProgressChanged,
                          &WizardState::analysisCompleteChanged, &WizardState::analysisProgressChanged,
@@ -41,6 +46,74 @@ WizardState::WizardState(QObject* parent)
     connect(m_detectedTools, &QAbstractItemModel::modelReset, this, &WizardState::updateCanContinue);
     connect(m_detectedTools, &QAbstractItemModel::dataChanged, this, &WizardState::updateCanContinue);
     connect(this, &WizardState::agentNameChanged, this, &WizardState::updateCanContinue);
+    connect(m_detectedTools, &QAbstractItemModel::modelReset, this, &WizardState::updateHasPerProjectTool);
+    connect(m_detectedTools, &QAbstractItemModel::dataChanged, this, &WizardState::updateHasPerProjectTool);
+}
+
+void WizardState::updateHasPerProjectTool()
+{
+    const QList<DetectedTool>& tools = m_detectedTools->tools();
+    const bool value = std::any_of(tools.begin(), tools.end(),
+                                   [](const DetectedTool& tool) { return tool.scope == ScopeChoice::perProject; });
+    if (m_hasPerProjectTool == value)
+        return;
+    m_hasPerProjectTool = value;
+    Q_EMIT hasPerProjectToolChanged();
+}
+
+int WizardState::activeStepOf(int screen)
+{
+    if (screen < int(WizardScreen::welcome) || screen > int(WizardScreen::done))
+        return -1;
+    const std::optional<SetupStep> step = stepForScreen(WizardScreen(screen));
+    return step ? int(*step) : -1;
+}
+
+QString WizardState::percentText(double progress)
+{
+    return ProgressPercent::text(progress);
+}
+
+double WizardState::clampedProgress(double progress)
+{
+    return ProgressPercent::clamped(progress);
+}
+
+QVariantList WizardState::securityPostureChoices()
+{
+    QVariantList choices;
+    for (const SecurityPosture posture : SecurityPostures::all()) {
+        choices.append(QVariantMap{
+            {QStringLiteral("label"), SecurityPostures::rawValue(posture)},
+            {QStringLiteral("description"), SecurityPostures::description(posture)},
+            {QStringLiteral("recommended"), SecurityPostures::isRecommended(posture)},
+        });
+    }
+    return choices;
+}
+
+QVariantList WizardState::scopeChoices()
+{
+    QVariantList choices;
+    for (const ScopeChoice scope : {ScopeChoice::allProjects, ScopeChoice::perProject}) {
+        choices.append(QVariantMap{
+            {QStringLiteral("label"), ScopeChoices::label(scope)},
+            {QStringLiteral("sublabel"), ScopeChoices::subLabel(scope)},
+        });
+    }
+    return choices;
+}
+
+void WizardState::openSetupGuide(const QString& section)
+{
+    const QUrl guide(CoreConstants::webBaseURL() + QStringLiteral("/docs#") + section);
+    if (guide.isValid() && m_openBrowser)
+        m_openBrowser(guide);
+}
+
+void WizardState::closeWizard()
+{
+    Q_EMIT closeRequested();
 }
 
 void WizardState::setCli(CLIService* cli)
@@ -61,11 +134,6 @@ QCoro::Task<> WizardState::detectTools()
     m_detectedTools->setTools(std::move(tools));
     Q_EMIT detectedToolsChanged();
     setIsDetectingTools(false);
-}
-
-void WizardState::runInstall()
-{
-    m_installPhase->runInstall();
 }
 
 void WizardState::startSetup()
@@ -145,6 +213,16 @@ QString WizardState::closeAlertTitle() const
 QString WizardState::closeAlertMessage() const
 {
     return ActivityAnalysis::closeAlertMessage(*this);
+}
+
+void WizardState::runInstall()
+{
+    m_installPhase->runInstall();
+}
+
+void WizardState::installScreenShown()
+{
+    m_installPhase->showInstallScreen();
 }
 
 std::optional<QString> WizardState::agentNameError() const

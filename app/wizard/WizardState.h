@@ -3,9 +3,9 @@
 #include "app/tooling/CLICancelToken.h"
 #include "app/tooling/DependencyStatus.h"
 #include "app/tooling/DetectedToolsModel.h"
-#include "app/tooling/SecurityPosture.h"
 #include "app/wizard/AgentSummaryModel.h"
 #include "app/wizard/SetupLogModel.h"
+#include "app/tooling/SecurityPosture.h"
 
 #include <QObject>
 #include <optional>
@@ -69,6 +69,8 @@ class WizardState : public QObject
     Q_PROPERTY(bool analysisComplete READ analysisComplete WRITE setAnalysisComplete NOTIFY analysisCompleteChanged)
     Q_PROPERTY(double analysisProgress READ analysisProgress WRITE setAnalysisProgress NOTIFY analysisProgressChanged)
     Q_PROPERTY(QString analysisError READ analysisError WRITE setAnalysisError NOTIFY analysisErrorChanged)
+    // What the screens derive from the fields above.
+    Q_PROPERTY(bool hasPerProjectTool READ hasPerProjectTool NOTIFY hasPerProjectToolChanged)
     // The done screen's line about the analysis (empty: none), and whether the
     // note pointing to the web dashboard follows it.
     Q_PROPERTY(QString analysisStatusLine READ analysisStatusLine NOTIFY analysisStatusChanged)
@@ -108,6 +110,24 @@ public:
     Q_INVOKABLE static WizardState::StepState stepState(int step, int activeStep);
     Q_INVOKABLE static QString stepLabel(int step);
 
+    // The step a screen highlights, as the step bar's index; -1 for the welcome screen.
+    Q_INVOKABLE static int activeStepOf(int screen);
+    // A progress value (0 to 1) as a whole percentage with "%"; any value is
+    // safe, out-of-range ones are clamped.
+    Q_INVOKABLE static QString percentText(double progress);
+    Q_INVOKABLE static double clampedProgress(double progress);
+    // The chooser's postures in order: label, description, recommended.
+    Q_INVOKABLE static QVariantList securityPostureChoices();
+    // The scope radios in order (all projects, per project): label, sublabel.
+    Q_INVOKABLE static QVariantList scopeChoices();
+
+    // "Need help? View setup guide": the web origin's set-up guide at `section`
+    // ("setup-install", "setup-configure") in the browser.
+    Q_INVOKABLE void openSetupGuide(const QString& section);
+    // "Close" on the done screen, after any confirmation: the window manager
+    // finishes the wizard.
+    Q_INVOKABLE void closeWizard();
+
     // "Get Started" on the welcome screen.
     Q_INVOKABLE void getStarted();
 
@@ -136,6 +156,8 @@ public:
 
     // "Install & Continue": the install screen's work (InstallPhase).
     Q_INVOKABLE void runInstall();
+    // The install screen appeared: its runtime row says whether the runtime is there.
+    Q_INVOKABLE void installScreenShown();
     InstallPhase& installPhase() { return *m_installPhase; }
 
     // "Continue" on the configure screen: shows the setting-up screen and
@@ -193,6 +215,8 @@ public:
     bool analysisComplete() const { return m_analysisComplete; }
     double analysisProgress() const { return m_analysisProgress; }
     QString analysisError() const { return m_analysisError; }
+    // At least one detected tool gets one agent per project folder.
+    bool hasPerProjectTool() const { return m_hasPerProjectTool; }
     QString phaseText() const;
     QString analysisStatusLine() const;
     bool analysisShowsReviewNote() const;
@@ -263,6 +287,9 @@ Q_SIGNALS:
     void analysisCompleteChanged();
     void analysisProgressChanged();
     void analysisErrorChanged();
+    void hasPerProjectToolChanged();
+    // "Close" on the done screen.
+    void closeRequested();
     // Any of the fields the analysis status line and the closing alert read changed.
     void analysisStatusChanged();
     // A sign-in finished: the application comes to the front.
@@ -288,6 +315,7 @@ private:
     DetectedToolsModel* m_detectedTools; // the detected AI tools
     bool m_isDetectingTools = false; // the tool scan runs
     bool m_canContinue = false; // cached for canContinueChanged
+    bool m_hasPerProjectTool = false; // cached for hasPerProjectToolChanged
     SecurityPosture m_securityPosture = SecurityPosture::developer; // baseline rule template
     QString m_agentName = QString(); // the name typed on the configure screen
     SetupLogModel* m_setupLog; // lines of the set-up run
@@ -305,15 +333,16 @@ private:
     void completeSignIn(const QUrl& callbackURL);
     void setIsDetectingTools(bool value);
     void updateCanContinue();
+    void updateHasPerProjectTool();
 
     QNetworkAccessManager* m_network = nullptr;
     std::unique_ptr<QNetworkAccessManager> m_ownNetwork;
     BrowserOpener m_openBrowser;
     QPointer<QObject> m_authSession; // the browser sign-in while it is waited for
     QPointer<CLIService> m_cli;
-    InstallPhase* m_installPhase;
     bool m_setupRunning = false;
     std::shared_ptr<CLIProcess> m_llmProcess; // the running model download
     std::optional<CLICancelToken> m_analysisTask; // the running analysis, for cancelling it
     std::chrono::milliseconds m_analysisWaitLimit;
+    InstallPhase* m_installPhase;
 };

@@ -16,6 +16,14 @@ struct WizardStateForeign
     QML_UNCREATABLE("made by the window manager")
 };
 
+// The status of an installation step: a value the install screen reads.
+struct DependencyStatusForeign
+{
+    Q_GADGET
+    QML_FOREIGN(DependencyStatus)
+    QML_VALUE_TYPE(dependencyStatus)
+};
+
 struct SetupLogModelForeign
 {
     Q_GADGET

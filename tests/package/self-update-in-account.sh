@@ -52,13 +52,14 @@ grep -qx "Exec=\"$PREFIX/bin/quorvane-app\" %u" "$ENTRY" || { echo "no user desk
 waitFor "newer=true" 300 "$UPDATE_LOG" || { echo "the companion wrote:"; cat "$LOG"; exit 1; }
 waitFor "popover shown" 300 "$LOG"
 
-# The popover: the banner's "Update" sits at its right end, under the header.
+# The popover: the banner's "Update" sits at its right end, under the header
+# and the "Freeze all" line; nothing else lies at that end of the banner's band.
 WINDOW=$(xdotool search --onlyvisible --class quorvane-app | head -1)
 eval "$(xdotool getwindowgeometry --shell "$WINDOW")"
-for attempt in 1 2 3; do
-  xdotool mousemove $((X + 322)) $((Y + 60)) click 1
+for offset in 84 90 96 78 102 108 72; do
+  xdotool mousemove $((X + 325)) $((Y + offset)) click 1
+  sleep 0.5
   grep -q "download starting" "$UPDATE_LOG" && break
-  sleep 1
 done
 waitFor "download starting" 50 "$UPDATE_LOG"
 

@@ -1,4 +1,5 @@
 #include "tests/support/BackendProcess.h"
+#include "tests/support/ProgramOutput.h"
 #include "platform/FileCredentialStore.h"
 #include "tests/support/StandInNotificationServer.h"
 #include "tests/support/TestHome.h"
@@ -59,7 +60,6 @@ private:
     // Standard error is the test's unless asked to keep it apart (the program's log lines).
     void startApp(QProcess::ProcessChannelMode errors = QProcess::ForwardedErrorChannel);
     void stopApp();
-    QString run(const QString& program, const QStringList& arguments);
     QList<Window> windows();
     std::optional<Window> windowWhere(const std::function<bool(const QRect&)>& test);
     std::optional<Window> popover();
@@ -91,7 +91,7 @@ void TestAppOnDesktop::initTestCase()
                                           QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     QVERIFY(m_xvfb.waitForStarted(processDeadlineMs));
     qputenv("DISPLAY", m_display.toUtf8());
-    QTRY_VERIFY_WITH_TIMEOUT(!run(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")}).isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!programOutput(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")}).isEmpty(), 10000);
 
     m_backend = std::make_unique<BackendProcess>();
     QVERIFY2(m_backend->isRunning(), qPrintable(m_backend->lastError()));
@@ -132,7 +132,7 @@ bool TestAppOnDesktop::startTray()
     const bool shown = QTest::qWaitFor(
         [this] {
             return m_tray.state() != QProcess::Running
-                || !run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                || !programOutput(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                                                    QStringLiteral("--class"), QStringLiteral("trayer")})
                         .isEmpty();
         },
@@ -184,25 +184,13 @@ void TestAppOnDesktop::stopApp()
     m_app.waitForFinished(processDeadlineMs);
 }
 
-QString TestAppOnDesktop::run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(processDeadlineMs)) {
-        process.kill();
-        process.waitForFinished();
-        return {};
-    }
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
 QList<TestAppOnDesktop::Window> TestAppOnDesktop::windows()
 {
     QList<Window> found;
-    const QString ids = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+    const QString ids = programOutput(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                                                         QStringLiteral("--class"), QStringLiteral("quorvane-app")});
     for (const QString& id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        const QString shell = run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
+        const QString shell = programOutput(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
         QMap<QString, int> values;
         for (const QString& line : shell.split(QLatin1Char('\n'))) {
             const qsizetype equals = line.indexOf(QLatin1Char('='));
@@ -316,15 +304,15 @@ void TestAppOnDesktop::popoverGrowsMenuQuitsAndTerminationIsQuiet()
     // A right click on the icon: the tray's menu; its last item, "Quit
     // Quorvane", asks the quit question (a window of its own); Escape answers
     // "Cancel" and the program goes on.
-    run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(icon.center().x()),
+    programOutput(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(icon.center().x()),
                                     QString::number(icon.center().y()), QStringLiteral("click"), QStringLiteral("3")});
     QTRY_VERIFY_WITH_TIMEOUT(windowWhere([&](const QRect& rect) { return rect.top() <= icon.bottom() + 40 && rect.width() > 64 && rect.width() != 360; }).has_value(), 10000);
-    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Up"), QStringLiteral("Return")});
+    programOutput(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Up"), QStringLiteral("Return")});
     const auto alert = [this] {
         return windowWhere([](const QRect& rect) { return rect.width() > 200 && rect.width() != 360 && rect.top() > 100; });
     };
     QTRY_VERIFY_WITH_TIMEOUT(alert().has_value(), 10000);
-    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("--window"), alert()->id, QStringLiteral("Escape")});
+    programOutput(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("--window"), alert()->id, QStringLiteral("Escape")});
     QTRY_VERIFY_WITH_TIMEOUT(!alert().has_value(), 10000);
     QVERIFY(m_app.state() == QProcess::Running);
 

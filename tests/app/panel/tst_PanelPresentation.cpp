@@ -263,26 +263,8 @@ private Q_SLOTS:
         QVERIFY(!PanelPresentation::isReadRisk(QStringLiteral("write")));
     }
 
-    void updateTexts_data()
-    {
-        QTest::addColumn<double>("progress");
-        QTest::addColumn<QString>("percent");
-        QTest::addColumn<double>("clamped");
-        QTest::newRow("zero") << 0.0 << QStringLiteral("0%") << 0.0;
-        QTest::newRow("truncated") << 0.426 << QStringLiteral("42%") << 0.426;
-        QTest::newRow("almost") << 0.999 << QStringLiteral("99%") << 0.999;
-        QTest::newRow("done") << 1.0 << QStringLiteral("100%") << 1.0;
-        QTest::newRow("above") << 3.5 << QStringLiteral("100%") << 1.0;
-        QTest::newRow("below") << -0.5 << QStringLiteral("0%") << 0.0;
-        QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << QStringLiteral("0%") << 0.0;
-    }
     void updateTexts()
     {
-        QFETCH(double, progress);
-        QFETCH(QString, percent);
-        QFETCH(double, clamped);
-        QCOMPARE(PanelPresentation::progressPercentText(progress), percent);
-        QCOMPARE(PanelPresentation::clampedProgress(progress), clamped);
         QCOMPARE(PanelPresentation::updateAvailableText(QStringLiteral("1.4.0")), QStringLiteral("v1.4.0 available"));
     }
 };

@@ -9,6 +9,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <limits>
+
 class TestWizardState : public QObject
 {
     Q_OBJECT
@@ -20,6 +22,7 @@ private Q_SLOTS:
     void rootViewShowsWelcomeThenSwitches();
     void setupLogRules();
     void logAndAgentsInQml();
+    void screenHelpers();
     void approverOnlyTurnsOffModelAndScan();
     void securityPostureInQml();
 };
@@ -310,6 +313,63 @@ void TestWizardState::logAndAgentsInQml()
                               QStringLiteral("Linking vega to account|false|true|")}));
     QCOMPARE(object->property("agents").toString(), QStringLiteral("vega|per-project|Code Assistant"));
     QCOMPARE(warnings.warnings(), QStringList());
+}
+
+void TestWizardState::screenHelpers()
+{
+    QCOMPARE(WizardState::activeStepOf(int(WizardState::WizardScreen::welcome)), -1);
+    QCOMPARE(WizardState::activeStepOf(int(WizardState::WizardScreen::signIn)), 0);
+    QCOMPARE(WizardState::activeStepOf(int(WizardState::WizardScreen::settingUp)), 3);
+    QCOMPARE(WizardState::activeStepOf(int(WizardState::WizardScreen::done)), 4);
+    QCOMPARE(WizardState::activeStepOf(99), -1);
+    QCOMPARE(WizardState::activeStepOf(-3), -1);
+
+    const QVariantList postures = WizardState::securityPostureChoices();
+    QCOMPARE(postures.size(), 3);
+    QCOMPARE(postures.at(0).toMap().value(QStringLiteral("label")).toString(), QStringLiteral("Developer Workstation"));
+    QVERIFY(postures.at(0).toMap().value(QStringLiteral("recommended")).toBool());
+    QVERIFY(!postures.at(2).toMap().value(QStringLiteral("recommended")).toBool());
+    const QVariantList scopes = WizardState::scopeChoices();
+    QCOMPARE(scopes.at(1).toMap().value(QStringLiteral("label")).toString(), QStringLiteral("Per-project"));
+    QCOMPARE(scopes.at(1).toMap().value(QStringLiteral("sublabel")).toString(),
+             QStringLiteral("(separate agent per folder)"));
+
+    WizardState state;
+
+    // The name's title follows the first per-project tool, both ways.
+    QSignalSpy perProject(&state, &WizardState::hasPerProjectToolChanged);
+    DetectedTool tool;
+    tool.name = QStringLiteral("Cursor");
+    state.detectedTools()->setTools({tool, tool});
+    QVERIFY(!state.hasPerProjectTool());
+    QVERIFY(state.detectedTools()->setData(state.detectedTools()->index(1), int(ScopeChoice::perProject),
+                                           DetectedToolsModel::ScopeRole));
+    QVERIFY(state.hasPerProjectTool());
+    QVERIFY(state.detectedTools()->setData(state.detectedTools()->index(1), int(ScopeChoice::allProjects),
+                                           DetectedToolsModel::ScopeRole));
+    QVERIFY(!state.hasPerProjectTool());
+    QCOMPARE(perProject.size(), 2);
+
+    // The set-up guide opens in the browser at the web origin.
+    QList<QUrl> opened;
+    state.setBrowserOpener([&opened](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+    state.openSetupGuide(QStringLiteral("setup-install"));
+    QCOMPARE(opened.size(), 1);
+    QCOMPARE(opened.first().fragment(), QStringLiteral("setup-install"));
+    QCOMPARE(opened.first().path(), QStringLiteral("/docs"));
+
+    // "Close" on the done screen finishes the wizard through the window manager.
+    WindowManager windows;
+    int started = 0;
+    windows.setShell({[&] { ++started; }, {}, {}, {}});
+    windows.showWizard();
+    QVERIFY(windows.wizardWindow());
+    windows.wizardState().closeWizard();
+    QVERIFY(windows.wizardWindow() == nullptr);
+    QCOMPARE(started, 1);
 }
 
 QTEST_MAIN(TestWizardState)

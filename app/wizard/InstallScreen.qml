@@ -1,0 +1,165 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quorvane.Style
+import Quorvane.Wizard
+
+// The third screen: what gets installed, then "Install & Continue →".
+WizardPage {
+    id: screen
+    objectName: "installScreen"
+    required property WizardState wizardState
+    title: qsTr("Install Quorvane")
+    subtitle: qsTr("We'll set up everything needed to protect your AI tools.")
+    defaultButton: installButton
+    Component.onCompleted: wizardState.installScreenShown()
+
+    Label {
+        objectName: "permissionNote"
+        Layout.fillWidth: true
+        horizontalAlignment: Text.AlignHCenter
+        wrapMode: Text.WordWrap
+        text: qsTr("Your system may ask for permission during installation")
+        color: Style.tertiaryLabel
+        font.pixelSize: Style.captionSize
+    }
+
+    Card {
+        objectName: "modelCard"
+        Layout.fillWidth: true
+        implicitHeight: modelColumn.implicitHeight + 2 * Style.spacing
+
+        ColumnLayout {
+            id: modelColumn
+            anchors.fill: parent
+            anchors.margins: Style.spacing
+            spacing: Style.spacingSmall
+
+            Label {
+                text: qsTr("Local AI Model")
+                color: Style.secondaryLabel
+                font.pixelSize: Style.captionSize
+                font.weight: Font.DemiBold
+            }
+            OptionSwitch {
+                objectName: "installModel"
+                Layout.fillWidth: true
+                title: qsTr("Install Gemma 4")
+                tag: qsTr("(optional)")
+                lines: [qsTr("~3.6 GB · runs locally · Apache 2.0"),
+                    qsTr("Gemma 4 runs privately on your computer to analyze your activity and suggest personalized security rules."),
+                    qsTr("Downloads in the background while you continue setup.")]
+                checked: screen.wizardState.installLLM
+                onToggled: checked => screen.wizardState.installLLM = checked
+            }
+            StatusRow {
+                objectName: "ollamaStatusRow"
+                Layout.fillWidth: true
+                visible: screen.wizardState.installLLM
+                wizardState: screen.wizardState
+                text: qsTr("Ollama engine")
+                status: screen.wizardState.ollamaStatus
+            }
+            LLMWarningView {
+                Layout.fillWidth: true
+                visible: !screen.wizardState.installLLM
+            }
+        }
+    }
+
+    Card {
+        objectName: "mcpCard"
+        Layout.fillWidth: true
+        implicitHeight: mcpColumn.implicitHeight + 2 * Style.spacing
+
+        ColumnLayout {
+            id: mcpColumn
+            anchors.fill: parent
+            anchors.margins: Style.spacing
+            spacing: Style.spacingSmall
+
+            Label {
+                text: qsTr("MCP Servers")
+                color: Style.secondaryLabel
+                font.pixelSize: Style.captionSize
+                font.weight: Font.DemiBold
+            }
+            OptionSwitch {
+                objectName: "discoverMcp"
+                Layout.fillWidth: true
+                title: qsTr("Discover MCP Servers")
+                lines: [qsTr("Discover connected services so approval cards show what's being accessed."),
+                    qsTr("Scans agent settings for installed MCP configuration. Only server names and basic metadata are collected.")]
+                checked: screen.wizardState.discoverMcpServers
+                onToggled: checked => screen.wizardState.discoverMcpServers = checked
+            }
+        }
+    }
+
+    OptionSwitch {
+        objectName: "approverOnly"
+        Layout.fillWidth: true
+        title: qsTr("Approval Device Only")
+        lines: [qsTr("Use this machine only to approve requests from agents on other machines.")]
+        checked: screen.wizardState.approverOnly
+        onToggled: checked => screen.wizardState.approverOnly = checked
+    }
+
+    ColumnLayout {
+        objectName: "installStatusRows"
+        Layout.fillWidth: true
+        // Shown once the installation has started.
+        visible: screen.wizardState.cliStatus.kind !== 0 || screen.wizardState.keychainStatus.kind !== 0
+                 || screen.wizardState.machineStatus.kind !== 0
+        spacing: Style.spacingSmall
+        StatusRow {
+            objectName: "cliStatusRow"
+            Layout.fillWidth: true
+            wizardState: screen.wizardState
+            text: qsTr("Quorvane command-line tool")
+            status: screen.wizardState.cliStatus
+        }
+        StatusRow {
+            objectName: "keychainStatusRow"
+            Layout.fillWidth: true
+            wizardState: screen.wizardState
+            text: qsTr("Secure key storage")
+            status: screen.wizardState.keychainStatus
+        }
+        StatusRow {
+            objectName: "machineStatusRow"
+            Layout.fillWidth: true
+            wizardState: screen.wizardState
+            text: qsTr("Machine registration")
+            status: screen.wizardState.machineStatus
+        }
+    }
+
+    footer: [
+        ErrorText {
+            objectName: "installError"
+            Layout.fillWidth: true
+            text: screen.wizardState.errorMessage
+        },
+        RowLayout {
+            Layout.alignment: Qt.AlignHCenter
+            spacing: Style.spacingSmall
+            FilledButton {
+                id: installButton
+                objectName: "installButton"
+                text: qsTr("Install & Continue →")
+                enabled: !screen.wizardState.isLoading
+                onClicked: screen.wizardState.runInstall()
+            }
+            Spinner {
+                objectName: "installProgress"
+                visible: screen.wizardState.isLoading
+                running: visible
+            }
+        },
+        HelpLink {
+            Layout.alignment: Qt.AlignHCenter
+            onClicked: screen.wizardState.openSetupGuide("setup-install")
+        }
+    ]
+}

@@ -1,0 +1,12 @@
+import QtQuick
+import Quorvane.Style
+import Quorvane.Wizard
+
+// The model download while it runs, with its percentage.
+ModelPill {
+    objectName: "llmDownloadingPill"
+    required property WizardState wizardState
+    property real progress: 0
+    tint: Style.amber
+    text: qsTr("Gemma 4 downloading... ") + wizardState.percentText(progress)
+}

@@ -1,0 +1,64 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quorvane.Style
+
+// The agent name: title and caption, the field, and the error under it (the
+// field's border turns red with it).
+ColumnLayout {
+    id: name
+    property string title
+    property string caption
+    property string value
+    property string error
+    property alias field: input
+    signal edited(string text)
+
+    spacing: Style.spacingTight
+
+    Label {
+        objectName: "nameTitle"
+        text: name.title
+        color: Style.label
+        font.pixelSize: Style.bodySize
+        font.weight: Font.DemiBold
+    }
+    Label {
+        objectName: "nameCaption"
+        Layout.fillWidth: true
+        wrapMode: Text.WordWrap
+        text: name.caption
+        color: Style.secondaryLabel
+        font.pixelSize: Style.captionSize
+    }
+    TextField {
+        id: input
+        objectName: "agentNameField"
+        Layout.fillWidth: true
+        text: name.value
+        placeholderText: qsTr("agent name")
+        color: Style.label
+        placeholderTextColor: Style.tertiaryLabel
+        maximumLength: 256
+        Accessible.name: name.title
+        Accessible.description: name.error.length > 0 ? name.error : name.caption
+        onTextEdited: name.edited(text)
+        background: Rectangle {
+            objectName: "agentNameBorder"
+            implicitHeight: 32
+            radius: Style.cornerRadius
+            color: Style.fieldFill
+            border.width: input.activeFocus || name.error.length > 0 ? 1.5 : 1
+            border.color: name.error.length > 0 ? Style.red : (input.activeFocus ? Style.teal : Style.fieldBorder)
+        }
+    }
+    Label {
+        objectName: "agentNameError"
+        Layout.fillWidth: true
+        wrapMode: Text.WordWrap
+        visible: text.length > 0
+        text: name.error
+        color: Style.red
+        font.pixelSize: Style.captionSize
+    }
+}

@@ -1,0 +1,83 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quorvane.Style
+import Quorvane.Wizard
+
+// The fifth screen: the set-up run's progress and log, the model download,
+// and the way to skip the rest.
+WizardPage {
+    id: screen
+    objectName: "settingUpScreen"
+    required property WizardState wizardState
+    title: qsTr("Setting up your agents")
+    subtitle: qsTr("Registering, linking, and configuring. No browser needed.")
+    defaultButton: skipButton
+
+    ColumnLayout {
+        Layout.fillWidth: true
+        spacing: Style.spacingTight
+        ProgressBar {
+            objectName: "setupProgressBar"
+            Layout.fillWidth: true
+            value: screen.wizardState.clampedProgress(screen.wizardState.setupProgress)
+            Accessible.name: qsTr("Set-up progress")
+        }
+        Label {
+            objectName: "phaseText"
+            text: screen.wizardState.phaseText
+            color: Style.secondaryLabel
+            font.pixelSize: Style.captionSize
+        }
+    }
+
+    Card {
+        objectName: "setupLog"
+        Layout.fillWidth: true
+        implicitHeight: logColumn.implicitHeight + 2 * Style.spacing
+        ColumnLayout {
+            id: logColumn
+            anchors.fill: parent
+            anchors.margins: Style.spacing
+            spacing: Style.spacingTight
+            Repeater {
+                model: screen.wizardState.setupLog
+                LogRow {
+                    required property var model
+                    objectName: "logRow"
+                    Layout.fillWidth: true
+                    text: model.text
+                    logStyle: model.style
+                }
+            }
+        }
+    }
+
+    LLMDownloadingPill {
+        Layout.alignment: Qt.AlignHCenter
+        visible: screen.wizardState.installLLM && screen.wizardState.llmDownloading
+                 && !screen.wizardState.llmDownloadComplete
+        wizardState: screen.wizardState
+        progress: screen.wizardState.llmDownloadProgress
+    }
+    LLMReadyPill {
+        Layout.alignment: Qt.AlignHCenter
+        visible: screen.wizardState.installLLM && screen.wizardState.llmDownloadComplete
+    }
+    InfoBox {
+        objectName: "privacyBox"
+        Layout.fillWidth: true
+        visible: screen.wizardState.installLLM
+        title: qsTr("Privacy")
+        text: qsTr("Activity analysis runs locally. Only generalized rule suggestions are uploaded for your review.")
+    }
+
+    footer: OutlinedButton {
+        id: skipButton
+        objectName: "skipButton"
+        Layout.alignment: Qt.AlignHCenter
+        color: Style.secondaryLabel
+        text: qsTr("Skip & Finish Setup")
+        onClicked: screen.wizardState.skipSetup()
+    }
+}

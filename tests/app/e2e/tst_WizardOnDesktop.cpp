@@ -1,0 +1,291 @@
+#include "tests/support/BackendProcess.h"
+#include "tests/support/ProgramOutput.h"
+#include "tests/support/TestHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr int processDeadlineMs = 10000;
+constexpr int stepDeadlineMs = 20000;
+
+} // namespace
+
+// The real program on a virtual X server, not set up yet, against the
+// reference back-end and the stand-in product tool, taken through the wizard
+// only with the keyboard, as a person would: the default buttons on Enter,
+// Tab to a switch and the space bar. The "browser" the sign-in opens follows
+// the sign-in page's redirect and hands the callback to the program the way
+// the desktop's scheme handler does.
+class TestWizardOnDesktop : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void approvalDeviceFromWelcomeToDone();
+    void developerWithTwoToolsAfterAFailedInstall();
+
+private:
+    bool startApp(const TestHome& home, BackendProcess& backend, const QString& scenario);
+    void stopApp();
+    bool signInWithTheKeyboard();
+    bool keys(const QStringList& names);
+    bool reachedScreen(int screen);
+
+    QProcess m_xvfb;
+    QProcess m_app;
+    QByteArray m_output;
+    QString m_windowId;
+    QTemporaryDir m_tools;
+    QTemporaryDir m_runtime;
+};
+
+void TestWizardOnDesktop::initTestCase()
+{
+    for (const char* tool : {"Xvfb", "xdotool", "xdg-open", "curl"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool))));
+    }
+    // A display number nobody uses: Xvfb ends at once when the number is taken.
+    QString display;
+    for (int attempt = 0; attempt < 5 && display.isEmpty(); ++attempt) {
+        const QString candidate = QStringLiteral(":%1").arg(500 + QRandomGenerator::global()->bounded(200));
+        m_xvfb.start(QStringLiteral("Xvfb"), {candidate, QStringLiteral("-screen"), QStringLiteral("0"),
+                                              QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
+                                              QStringLiteral("tcp")});
+        if (m_xvfb.waitForStarted(processDeadlineMs) && !m_xvfb.waitForFinished(1000))
+            display = candidate;
+    }
+    QVERIFY2(!display.isEmpty(), "no free X display");
+    qputenv("DISPLAY", display.toUtf8());
+    QTRY_VERIFY_WITH_TIMEOUT(!programOutput(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")}).isEmpty(), 10000);
+    connect(&m_app, &QProcess::readyReadStandardOutput, this, [this] { m_output += m_app.readAllStandardOutput(); });
+}
+
+void TestWizardOnDesktop::cleanupTestCase()
+{
+    for (QProcess* process : {&m_app, &m_xvfb}) {
+        if (process->state() == QProcess::NotRunning)
+            continue;
+        process->terminate();
+        if (!process->waitForFinished(processDeadlineMs))
+            process->kill();
+    }
+}
+
+// Gives the wizard window the keyboard, then presses the keys one by one.
+bool TestWizardOnDesktop::keys(const QStringList& names)
+{
+    programOutput(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), m_windowId});
+    for (const QString& name : names) {
+        QProcess key;
+        key.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("80"), name});
+        if (!key.waitForFinished(processDeadlineMs) || key.exitCode() != 0)
+            return false;
+        QTest::qWait(150);
+    }
+    return true;
+}
+
+bool TestWizardOnDesktop::reachedScreen(int screen)
+{
+    const QByteArray line = "Quorvane: wizard screen " + QByteArray::number(screen);
+    if (QTest::qWaitFor([&] { return m_output.contains(line); }, stepDeadlineMs))
+        return true;
+    qWarning("screen %d not reached; the program %s (status %d)", screen,
+             m_app.state() == QProcess::Running ? "runs" : "ended", m_app.exitCode());
+    return false;
+}
+
+bool TestWizardOnDesktop::startApp(const TestHome& home, BackendProcess& backend, const QString& scenario)
+{
+    const QString app = qEnvironmentVariable("QUORVANE_BUILD_DIR") + QStringLiteral("/bin/quorvane-app");
+    if (!QFile::exists(app) || !m_tools.isValid() || !m_runtime.isValid()) {
+        qWarning("no program at %s or no temporary folders", qPrintable(app));
+        return false;
+    }
+    // The browser: follows the sign-in page to its quorvane: callback and opens
+    // that with the program, as the scheme handler would.
+    const QString browser = m_tools.filePath(QStringLiteral("browser"));
+    QFile script(browser);
+    if (!script.open(QIODevice::WriteOnly))
+        return false;
+    script.write("#!/bin/sh\n"
+                 "callback=$(curl -s -o /dev/null -w '%{redirect_url}' \"$1\")\n"
+                 "exec \"$QUORVANE_TEST_APP\" \"$callback\"\n");
+    script.close();
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QUORVANE_API_BASE_URL"), backend.url().toString());
+    environment.insert(QStringLiteral("QUORVANE_WEB_BASE_URL"), backend.url().toString());
+    environment.insert(QStringLiteral("QUORVANE_CREDENTIAL_STORE"), QStringLiteral("file"));
+    environment.insert(QStringLiteral("QUORVANE_REPORT_PENDING"), QStringLiteral("1"));
+    if (!scenario.isEmpty())
+        environment.insert(QStringLiteral("QUORVANE_CLI_SCENARIO"), scenario);
+    environment.insert(QStringLiteral("QUORVANE_CLI_LOG"), m_tools.filePath(QStringLiteral("cli.log")));
+    environment.insert(QStringLiteral("QUORVANE_TEST_APP"), app);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral(".local/share")));
+    environment.insert(QStringLiteral("BROWSER"), browser);
+    environment.remove(QStringLiteral("XDG_CURRENT_DESKTOP"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    m_output.clear();
+    QFile::remove(m_tools.filePath(QStringLiteral("cli.log")));
+    m_app.setProcessEnvironment(environment);
+    m_app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_app.start(app, {});
+    if (!m_app.waitForStarted(processDeadlineMs)) {
+        qWarning("the program did not start");
+        return false;
+    }
+    const bool shown = QTest::qWaitFor([this] {
+        m_windowId = programOutput(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                      QStringLiteral("--name"), QStringLiteral("^Quorvane$")})
+                         .section(QLatin1Char('\n'), 0, 0);
+        return !m_windowId.isEmpty();
+    }, stepDeadlineMs);
+    QTest::qWait(500); // the first frame
+    if (!shown)
+        qWarning("no wizard window appeared; the program %s (status %d): %s",
+                 m_app.state() == QProcess::Running ? "runs" : "ended", m_app.exitCode(), m_output.constData());
+    return shown;
+}
+
+void TestWizardOnDesktop::stopApp()
+{
+    if (m_app.state() == QProcess::NotRunning)
+        return;
+    m_app.terminate();
+    if (!m_app.waitForFinished(processDeadlineMs))
+        m_app.kill();
+}
+
+// Welcome: Enter is "Get Started →". Sign-in: Enter is "Sign in with Google";
+// the browser comes back with the code and the install screen shows.
+bool TestWizardOnDesktop::signInWithTheKeyboard()
+{
+    return keys({QStringLiteral("Return")}) && reachedScreen(1) && keys({QStringLiteral("Return")}) && reachedScreen(2);
+}
+
+void TestWizardOnDesktop::approvalDeviceFromWelcomeToDone()
+{
+    BackendProcess backend;
+    QVERIFY2(backend.isRunning(), qPrintable(backend.lastError()));
+    TestHome home;
+    QVERIFY(startApp(home, backend, QString()));
+
+    QVERIFY2(signInWithTheKeyboard(), m_output.constData());
+
+    // Install: Tab through the model and scan switches to "Approval Device
+    // Only", space turns it on, Enter is "Install & Continue →".
+    QTest::qWait(400);
+    QVERIFY(keys({QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("space"),
+                  QStringLiteral("Return")}));
+    QVERIFY2(reachedScreen(5), m_output.constData());
+
+    // An approval device: registered with the account, the marker written, no agents.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home.filePath(QStringLiteral(".quorvane/machine/approver-only"))), 5000);
+    QVERIFY(QFile::exists(home.filePath(QStringLiteral(".quorvane/machine/machine.json"))));
+    QVERIFY(!QFile::exists(home.filePath(QStringLiteral(".quorvane/agents"))));
+    bool registered = false;
+    for (const QJsonValue& value : backend.requests()) {
+        const QJsonObject request = value.toObject();
+        registered = registered
+                     || (request.value(QLatin1String("target")).toString() == QLatin1String("/machines/register")
+                         && request.value(QLatin1String("status")).toInt() == 201);
+    }
+    QVERIFY(registered);
+
+    // Done: Enter is "Close"; the wizard window goes and the program stays.
+    QTest::qWait(400);
+    QVERIFY(keys({QStringLiteral("Return")}));
+    QTRY_VERIFY_WITH_TIMEOUT(programOutput(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                              QStringLiteral("--name"), QStringLiteral("^Quorvane$")})
+                                 .isEmpty(),
+                             stepDeadlineMs);
+    QCOMPARE(m_app.state(), QProcess::Running);
+    stopApp();
+}
+
+void TestWizardOnDesktop::developerWithTwoToolsAfterAFailedInstall()
+{
+    BackendProcess backend;
+    QVERIFY2(backend.isRunning(), qPrintable(backend.lastError()));
+    TestHome home;
+    for (const QString& folder : {QStringLiteral("code/a"), QStringLiteral("code/b")})
+        QVERIFY(QDir(home.path()).mkpath(folder));
+    // Two tools, the first used in two project folders; the product tool's
+    // preparation fails the first time.
+    const QByteArray tools = R"("scan": {"agents": [
+        {"displayName": "Code Assistant", "descriptorId": "code-assistant", "detection": {"status": "installed",
+         "details": {"projects": [{"path": "~/code/a", "isActive": true, "lastActive": "today"},
+                                  {"path": "~/code/b", "isActive": false, "lastActive": "last week"}]}}},
+        {"displayName": "Desk Assistant", "descriptorId": "desk-assistant", "detection": {"status": "installed"}}]})";
+    const QString scenario = m_tools.filePath(QStringLiteral("scenario.json"));
+    const auto writeScenario = [&](const QByteArray& preflight) {
+        QFile file(scenario);
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+               && file.write("{\"defaults\": {\"stepDelayMs\": 5}, " + tools + ", \"preflight\": " + preflight + "}") > 0;
+    };
+    QVERIFY(writeScenario(R"({"exitCode": 1, "errorMessage": "The key store is locked"})"));
+    QVERIFY(startApp(home, backend, scenario));
+    QVERIFY2(signInWithTheKeyboard(), m_output.constData());
+
+    // Install: Tab to the model switch, space turns it off, Enter installs;
+    // the preparation fails and the screen stays.
+    QTest::qWait(400);
+    const auto preflightRuns = [this] {
+        QFile log(m_tools.filePath(QStringLiteral("cli.log")));
+        return log.open(QIODevice::ReadOnly) ? int(log.readAll().count("\"--preflight\"")) : 0;
+    };
+    QVERIFY(keys({QStringLiteral("Tab"), QStringLiteral("space"), QStringLiteral("Return")}));
+    QTRY_COMPARE_WITH_TIMEOUT(preflightRuns(), 1, stepDeadlineMs);
+    QTest::qWait(500);
+    QVERIFY(!m_output.contains("Quorvane: wizard screen 3"));
+
+    // Pressed again once the tool works: on to the configure screen.
+    QVERIFY(writeScenario("{}"));
+    QVERIFY(keys({QStringLiteral("Return")}));
+    QVERIFY2(reachedScreen(3), m_output.constData());
+    QCOMPARE(preflightRuns(), 2);
+
+    // Configure: past the name, the first tool's check box, its expand
+    // button (space opens it), "All projects", "Per-project" (space), the
+    // first folder (space); Enter is "Continue".
+    QTest::qWait(400);
+    QVERIFY(keys({QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("space"),
+                  QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("space"), QStringLiteral("Tab"),
+                  QStringLiteral("space"), QStringLiteral("Return")}));
+    QVERIFY2(reachedScreen(4), m_output.constData());
+    QVERIFY2(reachedScreen(5), m_output.constData());
+
+    // One agent for the first folder of the first tool, one global agent for the second.
+    QStringList scopes;
+    const QDir agents(home.filePath(QStringLiteral(".quorvane/agents")));
+    for (const QString& agent : agents.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile config(agents.filePath(agent + QStringLiteral("/config.json")));
+        QVERIFY(config.open(QIODevice::ReadOnly));
+        const QJsonObject object = QJsonDocument::fromJson(config.readAll()).object();
+        scopes << object.value(QLatin1String("scope")).toString() + QLatin1Char(' ')
+                      + object.value(QLatin1String("projectPath")).toString().section(QLatin1Char('/'), -2);
+    }
+    scopes.sort();
+    QCOMPARE(scopes, (QStringList{QStringLiteral("global "), QStringLiteral("project code/a")}));
+    stopApp();
+}
+
+QTEST_GUILESS_MAIN(TestWizardOnDesktop)
+#include "tst_WizardOnDesktop.moc"

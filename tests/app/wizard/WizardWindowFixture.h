@@ -1,0 +1,148 @@
+#pragma once
+
+#include "tests/support/QmlTestSupport.h"
+#include "tests/support/TestHome.h"
+#include "app/style/QuorvaneStyle.h"
+#include "app/tooling/DetectedTool.h"
+#include "app/wizard/WindowManager.h"
+#include "app/wizard/WizardState.h"
+
+#include <QDir>
+#include <QImage>
+#include <QPointer>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QTest>
+
+// The wizard window as the program opens it (through the window manager and
+// the views library, at its real size), with the model at hand so a test can
+// put it in any state and look at what the screens show.
+struct WizardWindowFixture
+{
+    QmlWarningGuard guard;
+    TestHome home;
+    WindowManager windows;
+    WizardState& state = windows.wizardState();
+    QList<QUrl> opened; // what the screens opened in the browser
+
+    WizardWindowFixture()
+    {
+        state.setBrowserOpener([this](const QUrl& url) {
+            opened << url;
+            return true;
+        });
+        windows.showWizard();
+        guard.clear(); // the offscreen platform's note that it cannot raise windows
+    }
+
+    QQuickView* view() const { return qobject_cast<QQuickView*>(windows.wizardWindow()); }
+    // The window's content: the wizard's root view and the dialogs above it.
+    QQuickItem* root() const { return view() ? view()->contentItem() : nullptr; }
+
+    // Switches to `screen` and waits until it is the only one shown, at rest.
+    bool show(WizardState::WizardScreen screen, const QString& screenName)
+    {
+        state.setCurrentScreen(screen);
+        return settle(screenName);
+    }
+    bool settle(const QString& screenName)
+    {
+        for (int i = 0; i < 200; ++i) {
+            QQuickItem* shown = find(screenName);
+            if (shown && shown->opacity() == 1.0 && QmlItems::visible(root(), QStringLiteral("wizardStack")).size() == 1
+                && stackDepthIsOne())
+                return QTest::qWaitForWindowExposed(view());
+            QTest::qWait(10);
+        }
+        return false;
+    }
+    bool stackDepthIsOne() const
+    {
+        QQuickItem* stack = QmlItems::find(root(), QStringLiteral("wizardStack"));
+        return stack && !stack->property("busy").toBool();
+    }
+
+    QQuickItem* find(const QString& name) const
+    {
+        const QList<QQuickItem*> found = QmlItems::visible(root(), name);
+        return found.isEmpty() ? nullptr : found.first();
+    }
+    QList<QQuickItem*> all(const QString& name) const { return QmlItems::visible(root(), name); }
+    QString text(const QString& name) const
+    {
+        QQuickItem* item = find(name);
+        return item ? item->property("text").toString() : QStringLiteral("<missing %1>").arg(name);
+    }
+
+    // The item lies wholly inside the window at the window's size, and no
+    // clipping ancestor (a scrolled area) hides any of it.
+    bool insideWindow(QQuickItem* item) const
+    {
+        if (!item || item->width() <= 0 || item->height() <= 0)
+            return false;
+        const QRectF rect = item->mapRectToScene(item->boundingRect());
+        if (!QRectF(QPointF(0, 0), QSizeF(view()->size())).contains(rect))
+            return false;
+        for (QQuickItem* ancestor = item->parentItem(); ancestor; ancestor = ancestor->parentItem()) {
+            if (ancestor->clip() && !ancestor->mapRectToScene(ancestor->boundingRect()).contains(rect))
+                return false;
+        }
+        return true;
+    }
+
+    // Clicks the item's centre with the mouse.
+    void click(QQuickItem* item)
+    {
+        const QPoint centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
+        QTest::mouseClick(view(), Qt::LeftButton, {}, centre);
+    }
+
+    // Operates the control from the keyboard: focus, then the space bar.
+    void press(QQuickItem* item)
+    {
+        item->forceActiveFocus(Qt::TabFocusReason);
+        QTest::keyClick(view(), Qt::Key_Space);
+    }
+
+    // Types Latin-1 text into the focused item.
+    void type(const QString& text)
+    {
+        for (const QChar c : text)
+            QTest::keyClick(view(), c.toLatin1());
+    }
+
+    // Writes the window to $QUORVANE_SCREENSHOT_DIR/wizard-<name>.png when set.
+    void screenshot(const QString& name)
+    {
+        const QString dir = qEnvironmentVariable("QUORVANE_SCREENSHOT_DIR");
+        if (dir.isEmpty())
+            return;
+        QDir().mkpath(dir);
+        QTest::qWait(50);
+        const QImage image = view()->grabWindow();
+        if (!image.save(QDir(dir).filePath(QStringLiteral("wizard-") + name + QStringLiteral(".png"))))
+            qWarning("screenshot %s not written", qPrintable(name));
+    }
+
+    QStringList warnings() const { return guard.warnings(); }
+
+    // A detected tool as the scan makes it; `projects` are folder paths.
+    static DetectedTool tool(const QString& name, const QString& subtitle, const QStringList& projects = {},
+                             const QString& root = {})
+    {
+        DetectedTool made;
+        made.name = name;
+        made.subtitle = subtitle;
+        for (const QString& path : projects) {
+            DiscoveredProject project;
+            project.path = path;
+            project.lastUsed = QStringLiteral("2 days ago");
+            made.projects.append(project);
+        }
+        made.projectsRoot = root;
+        made.projectsRootEnabled = !root.isEmpty();
+        return made;
+    }
+};
+
+#define VERIFY_NO_WARNINGS(fixture) QVERIFY2((fixture).warnings().isEmpty(), qPrintable((fixture).warnings().join(u'\n')))
