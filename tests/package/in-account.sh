@@ -10,7 +10,7 @@ dbus-run-session -- bash -c '
 set -euo pipefail
 printf account-password | gnome-keyring-daemon --foreground --unlock --components=secrets >/dev/null 2>&1 &
 DISPLAY_NUMBER=$(( 90 + RANDOM % 400 ))
-Xvfb ":$DISPLAY_NUMBER" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb ":$DISPLAY_NUMBER" -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 export DISPLAY=":$DISPLAY_NUMBER" QT_QPA_PLATFORM=offscreen
 for _ in $(seq 50); do
   dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \

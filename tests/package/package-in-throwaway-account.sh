@@ -53,16 +53,18 @@ for expected in /usr/bin/quorvane-app /usr/lib/quorvane/libquorvane-views.so /us
   [ -e "$expected" ] || fail "$expected was not installed"
 done
 
-# A reference back-end on a free loopback port; prints its URL.
+# A reference back-end on a free loopback port; its URL in STARTED_URL. Not
+# run in a subshell, so that the clean-up knows its process.
 startBackend() {
   local name=$1; shift
   "$BUILD/bin/quorvane-backend" --port 0 --quiet "$@" >"$WORK/$name.out" 2>"$WORK/$name.err" &
   BACKEND_PIDS+=($!)
   for _ in $(seq 100); do [ -s "$WORK/$name.out" ] && break; sleep 0.1; done
-  head -1 "$WORK/$name.out"
+  STARTED_URL=$(head -1 "$WORK/$name.out")
 }
 echo "== reference back-end"
-BACKEND_URL=$(startBackend backend)
+startBackend backend
+BACKEND_URL=$STARTED_URL
 [ -n "$BACKEND_URL" ] || fail "the back-end did not start"
 
 echo "== throw-away account $ACCOUNT"
@@ -77,7 +79,8 @@ echo "== self-update of a release-archive installation"
 cmake --install "$BUILD" --prefix "$WORK/stage" >/dev/null
 "$BUILD/bin/quorvane-release" keygen --private-key-out "$WORK/publisher.key" --public-key-out "$WORK/publisher.pub" >/dev/null
 mkdir -p "$WORK/releases" "$WORK/old"
-RELEASES_URL=$(startBackend releases --scenario demo --releases "$WORK/releases")
+startBackend releases --scenario demo --releases "$WORK/releases"
+RELEASES_URL=$STARTED_URL
 [ -n "$RELEASES_URL" ] || fail "the release back-end did not start"
 # The local version is the product tool's (the stand-in says 1.0.0).
 for release in "1.0.0 $WORK/old" "1.1.0 $WORK/releases"; do

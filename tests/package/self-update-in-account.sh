@@ -26,7 +26,7 @@ mkdir -p "$QUORVANE_HOME"
 : >"$QUORVANE_HOME/.quorvane/machine/approver-only"
 
 DISPLAY_NUMBER=$(( 500 + RANDOM % 400 ))
-Xvfb ":$DISPLAY_NUMBER" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb ":$DISPLAY_NUMBER" -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 XVFB=$!
 export DISPLAY=":$DISPLAY_NUMBER" QT_QPA_PLATFORM=xcb
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done

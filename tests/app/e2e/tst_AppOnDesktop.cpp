@@ -88,7 +88,10 @@ void TestAppOnDesktop::initTestCase()
     QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run inside scripts/with-test-session");
     m_display = QStringLiteral(":%1").arg(300 + QRandomGenerator::global()->bounded(200));
     m_xvfb.start(QStringLiteral("Xvfb"), {m_display, QStringLiteral("-screen"), QStringLiteral("0"),
-                                          QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                                          QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                                          // An X server resets when its last client leaves and refuses
+                                          // connections meanwhile: the next program started would fail.
+                                          QStringLiteral("-noreset")});
     QVERIFY(m_xvfb.waitForStarted(processDeadlineMs));
     qputenv("DISPLAY", m_display.toUtf8());
     QTRY_VERIFY_WITH_TIMEOUT(!programOutput(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")}).isEmpty(), 10000);

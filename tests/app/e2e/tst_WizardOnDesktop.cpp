@@ -63,7 +63,7 @@ void TestWizardOnDesktop::initTestCase()
         const QString candidate = QStringLiteral(":%1").arg(500 + QRandomGenerator::global()->bounded(200));
         m_xvfb.start(QStringLiteral("Xvfb"), {candidate, QStringLiteral("-screen"), QStringLiteral("0"),
                                               QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                                              QStringLiteral("tcp")});
+                                              QStringLiteral("tcp"), QStringLiteral("-noreset")});
         if (m_xvfb.waitForStarted(processDeadlineMs) && !m_xvfb.waitForFinished(1000))
             display = candidate;
     }
