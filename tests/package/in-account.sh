@@ -11,7 +11,10 @@ set -euo pipefail
 printf account-password | gnome-keyring-daemon --foreground --unlock --components=secrets >/dev/null 2>&1 &
 DISPLAY_NUMBER=$(( 90 + RANDOM % 400 ))
 Xvfb ":$DISPLAY_NUMBER" -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-export DISPLAY=":$DISPLAY_NUMBER" QT_QPA_PLATFORM=offscreen
+export DISPLAY=":$DISPLAY_NUMBER" QT_QPA_PLATFORM=xcb
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+trayer --edge top --align right --widthtype request --height 28 --SetDockType true >/dev/null 2>&1 &
+sleep 1
 for _ in $(seq 50); do
   dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
     string:org.freedesktop.secrets 2>/dev/null | grep -q "boolean true" && break
@@ -39,6 +42,44 @@ xdg-open "$CALLBACK"
 waitFor "wizard screen 2"
 echo "the sign-in link reached the running companion"
 
-kill -TERM $APP
-wait $APP
+# Install as an approval device with the keyboard, as a person would: Tab to
+# "Approval Device Only", space, then Enter for "Install & Continue".
+WINDOW=$(xdotool search --onlyvisible --name "^Quorvane\$" | head -1)
+[ -n "$WINDOW" ] || { echo "no wizard window"; exit 1; }
+xdotool windowfocus --sync "$WINDOW"
+sleep 0.4
+xdotool key --delay 80 Tab Tab Tab space Return
+waitFor "wizard screen 5"
+AUTOSTART="$HOME/.config/autostart/quorvane.desktop"
+for _ in $(seq 50); do [ -f "$AUTOSTART" ] && break; sleep 0.1; done
+grep -q "^Exec=\"/usr/bin/quorvane-app\"" "$AUTOSTART" || { echo "no autostart entry for the installed program"; exit 1; }
+echo "set up as an approval device; the companion starts at log-in"
+
+# Enter is "Close" on the done screen; the companion goes on in the tray. A
+# second start opens the dashboard, whose "Uninstall" (after History and
+# Close in the system card) asks once: Tab past "Cancel" to "Uninstall", space.
+xdotool key --delay 80 Return
+for _ in $(seq 100); do
+  [ -z "$(xdotool search --onlyvisible --name "^Quorvane\$" 2>/dev/null)" ] && break; sleep 0.1
+done
+/usr/bin/quorvane-app
+for _ in $(seq 100); do
+  WINDOW=$(xdotool search --onlyvisible --name "^Quorvane\$" 2>/dev/null | head -1)
+  [ -n "$WINDOW" ] && break; sleep 0.1
+done
+[ -n "$WINDOW" ] || { echo "no dashboard window"; exit 1; }
+sleep 1
+eval "$(xdotool getwindowgeometry --shell "$WINDOW")"
+xdotool mousemove $((X + 270)) $((Y + 216)) click 1
+sleep 0.5
+xdotool key --delay 120 Tab Tab space
+for _ in $(seq 200); do [ ! -e "$HOME/.quorvane" ] && [ ! -e "$AUTOSTART" ] && break; sleep 0.1; done
+sleep 1
+LEFT=$(find "$HOME" -iname "*quorvane*" 2>/dev/null || true)
+[ -z "$LEFT" ] || { echo "left in the account after the uninstall: $LEFT"; cat "$LOG"; exit 1; }
+if grep -qs quorvane "$HOME/.config/mimeapps.list"; then echo "a quorvane: association is left"; exit 1; fi
+echo "uninstalled from the dashboard; nothing of ours is left in the account"
+
+kill -TERM $APP 2>/dev/null || true
+wait $APP || true
 '

@@ -3,7 +3,8 @@
 # and removed after: build the package from the build tree, check it with
 # lintian, install it, start the installed companion against the reference
 # back-end, open a quorvane: sign-in link with xdg-open and see it reach the
-# running instance (the wizard exchanges the code and moves on); in the same
+# running instance (the wizard exchanges the code and moves on), set it up as
+# an approval device with the keyboard and find its autostart entry; in the same
 # account, update a release-archive installation from one signed release to
 # the next through the popover's "Update"; then remove the package and find
 # nothing of it left on the system.
@@ -73,6 +74,7 @@ HOME_DIR=$(getent passwd "$ACCOUNT" | cut -d: -f6)
 install -m 0755 "$HERE/in-account.sh" "$WORK/in-account.sh"
 runuser -u "$ACCOUNT" -- env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$HOME_DIR" USER="$ACCOUNT" LANG=C.UTF-8 \
   QUORVANE_API_BASE_URL="$BACKEND_URL" QUORVANE_WEB_BASE_URL="$BACKEND_URL" \
+  QUORVANE_CLI="$BUILD/libexec/quorvane/bin/quorvane" \
   timeout 180 "$WORK/in-account.sh" || fail "the companion in the account"
 
 echo "== self-update of a release-archive installation"
