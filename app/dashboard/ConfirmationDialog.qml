@@ -49,7 +49,9 @@ Popup {
                 objectName: "confirmation_" + modelData.text
                 title: modelData.text
                 destructive: modelData.role === "destructive"
-                color: modelData.role === "cancel" ? Style.withAlpha("white", 0.15)
+                // The fill is drawn opaque: "Cancel" is a light grey mixed
+                // into the window's colour, so that its white text shows.
+                color: modelData.role === "cancel" ? Style.mix(Style.windowBackground, "white", 0.18)
                                                    : destructive ? Style.red : Style.teal
                 // Confirmed before closing: closing forgets what was asked about.
                 onClicked: {
