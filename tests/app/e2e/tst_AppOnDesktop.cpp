@@ -88,10 +88,7 @@ void TestAppOnDesktop::initTestCase()
     QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run inside scripts/with-test-session");
     m_display = QStringLiteral(":%1").arg(300 + QRandomGenerator::global()->bounded(200));
     m_xvfb.start(QStringLiteral("Xvfb"), {m_display, QStringLiteral("-screen"), QStringLiteral("0"),
-                                          QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                                          // An X server resets when its last client leaves and refuses
-                                          // connections meanwhile: the next program started would fail.
-                                          QStringLiteral("-noreset")});
+                                          QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     QVERIFY(m_xvfb.waitForStarted(processDeadlineMs));
     qputenv("DISPLAY", m_display.toUtf8());
     QTRY_VERIFY_WITH_TIMEOUT(!programOutput(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")}).isEmpty(), 10000);
@@ -373,18 +370,34 @@ void TestAppOnDesktop::withoutATrayANotificationOpensThePopover()
         return shown && qAbs(shown->geometry.center().x() - screen.center().x()) <= 2
             && qAbs(shown->geometry.center().y() - screen.center().y()) <= 2;
     };
+    const auto where = [&] {
+        const std::optional<Window> shown = popover();
+        if (!shown)
+        {
+            QStringList seen;
+            for (const Window& window : windows())
+                seen << QStringLiteral("%1x%2").arg(window.geometry.width()).arg(window.geometry.height());
+            return QStringLiteral("no popover among the windows [%1]; the program %2; it wrote: %3")
+                .arg(seen.join(QLatin1Char(' ')),
+                     m_app.state() == QProcess::Running ? QStringLiteral("runs") : QStringLiteral("ended"),
+                     QString::fromUtf8(errors.right(3000)));
+        }
+        const QRect g = shown->geometry;
+        return QStringLiteral("popover %1,%2 %3x%4 on a %5x%6 screen")
+            .arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()).arg(screen.width()).arg(screen.height());
+    };
     // Starting the program again: the popover in the middle of the screen.
     QProcess second;
     second.setProcessEnvironment(m_app.processEnvironment());
     second.start(m_app.program(), {});
     QVERIFY(second.waitForFinished(processDeadlineMs));
     QCOMPARE(second.exitCode(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(centred(), 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT(centred(), qPrintable(where()), 10000);
     QVERIFY(closeAsTheWindowManagerWould([this] { return popover(); }));
 
     // The notification's click: the same.
     server.click(41);
-    QTRY_VERIFY_WITH_TIMEOUT(centred(), 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT(centred(), qPrintable(where()), 10000);
 
     stopApp();
     disconnect(collecting);
