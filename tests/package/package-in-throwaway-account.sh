@@ -28,7 +28,11 @@ chmod 755 "$WORK"
 ACCOUNT="qvpkg$$"
 BACKEND_PIDS=()
 cleanup() {
-  pkill -KILL -u "$ACCOUNT" 2>/dev/null || true
+  # userdel refuses an account that still has processes: wait until they are gone.
+  for _ in $(seq 50); do
+    pkill -KILL -u "$ACCOUNT" 2>/dev/null || break
+    sleep 0.1
+  done
   for pid in "${BACKEND_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
   id "$ACCOUNT" >/dev/null 2>&1 && userdel -r "$ACCOUNT" >/dev/null 2>&1 || true
   dpkg-query -W quorvane >/dev/null 2>&1 && dpkg --purge quorvane >/dev/null 2>&1 || true
