@@ -26,7 +26,7 @@ std::optional<QString> execArgument(const QString& path)
     return quoted;
 }
 
-std::optional<QString> write(const QString& path, const QString& content)
+std::optional<QString> write(const QString& path, const QByteArray& content)
 {
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
@@ -34,8 +34,7 @@ std::optional<QString> write(const QString& path, const QString& content)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
-    file.write(content.toUtf8());
-    if (!file.commit())
+    if (file.write(content) != content.size() || !file.commit())
         return file.errorString();
     return std::nullopt;
 }

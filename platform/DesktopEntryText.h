@@ -4,7 +4,8 @@
 
 #include <optional>
 
-// Pieces of the freedesktop desktop entry format that our entries share.
+// Pieces of the freedesktop desktop entry format that our entries, and the
+// files in the same syntax (mimeapps.list), share.
 namespace DesktopEntryText {
 
 // A program path as one Exec argument: quoted, with the characters the format
@@ -13,7 +14,8 @@ namespace DesktopEntryText {
 // would start a new key).
 std::optional<QString> execArgument(const QString& path);
 
-// Writes an entry atomically, creating its folder; the failure's description otherwise.
-std::optional<QString> write(const QString& path, const QString& content);
+// Replaces a file atomically with content (bytes kept as they are), creating
+// its folder; the failure's description otherwise.
+std::optional<QString> write(const QString& path, const QByteArray& content);
 
 } // namespace DesktopEntryText

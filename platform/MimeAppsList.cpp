@@ -1,5 +1,6 @@
 #include "platform/MimeAppsList.h"
 
+#include <QFile>
 #include <QList>
 
 namespace MimeAppsList {
@@ -124,6 +125,16 @@ std::optional<QByteArray> withDefault(const QByteArray& text, const QByteArray& 
         lines.append(entry);
     }
     return lines.join('\n') + '\n';
+}
+
+std::optional<QByteArray> readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return QByteArray();
+    if (file.size() > maximumSize || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.read(maximumSize);
 }
 
 } // namespace MimeAppsList

@@ -36,4 +36,8 @@ std::optional<QString> defaultFor(const QByteArray& text, const QByteArray& mime
 // group added. Nothing for text larger than maximumSize.
 std::optional<QByteArray> withDefault(const QByteArray& text, const QByteArray& mimeType, const QString& desktopId);
 
+// The file's bytes; empty when it does not exist, nothing when it cannot be
+// read or is larger than maximumSize.
+std::optional<QByteArray> readFile(const QString& path);
+
 } // namespace MimeAppsList

@@ -51,7 +51,8 @@ std::optional<QString> XdgAutostartLoginItem::registerItem()
                                                   "Terminal=false\n"
                                                   "NoDisplay=true\n"
                                                   "X-GNOME-Autostart-enabled=true\n")
-                                       .arg(*exec));
+                                       .arg(*exec)
+                                       .toUtf8());
 }
 
 std::optional<QString> XdgAutostartLoginItem::unregisterItem()

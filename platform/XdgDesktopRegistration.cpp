@@ -1,12 +1,11 @@
 #include "platform/XdgDesktopRegistration.h"
 
+#include "platform/DesktopEntryText.h"
 #include "platform/MimeAppsList.h"
 #include "platform/XdgBaseDirectories.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -64,19 +63,14 @@ int XdgDesktopRegistration::clearRegistrations()
 
 int XdgDesktopRegistration::removeAssociations(const QString& mimeAppsPath)
 {
-    QFile file(mimeAppsPath);
-    if (QFileInfo(mimeAppsPath).size() > MimeAppsList::maximumSize || !file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> text = MimeAppsList::readFile(mimeAppsPath);
+    if (!text)
         return 0;
-    const MimeAppsList::Edit edit = MimeAppsList::withoutAssociations(file.read(MimeAppsList::maximumSize),
-                                                                      QByteArray(schemeHandler), [](const QString& entry) {
+    const MimeAppsList::Edit edit = MimeAppsList::withoutAssociations(*text, QByteArray(schemeHandler), [](const QString& entry) {
         // Associations may name entries that are already gone.
         return entry.endsWith(desktopSuffix) && isOurDesktopId(entry.chopped(desktopSuffix.size()));
     });
-    file.close();
-    if (edit.removed == 0)
-        return 0;
-    QSaveFile out(mimeAppsPath);
-    if (!out.open(QIODevice::WriteOnly) || out.write(edit.text) != edit.text.size() || !out.commit())
+    if (edit.removed == 0 || DesktopEntryText::write(mimeAppsPath, edit.text))
         return 0;
     return edit.removed;
 }

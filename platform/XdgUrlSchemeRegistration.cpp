@@ -13,18 +13,6 @@ namespace {
 // Our own entry is a few hundred bytes.
 constexpr qint64 maximumEntryBytes = 64 * 1024;
 
-// The file's text; empty when it is missing, nothing when it cannot be read
-// or is larger than any real one.
-std::optional<QByteArray> readMimeApps(const QString& path)
-{
-    QFile file(path);
-    if (!file.exists())
-        return QByteArray();
-    if (file.size() > MimeAppsList::maximumSize || !file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return file.read(MimeAppsList::maximumSize);
-}
-
 } // namespace
 
 XdgUrlSchemeRegistration::XdgUrlSchemeRegistration()
@@ -74,7 +62,7 @@ bool XdgUrlSchemeRegistration::isRegistered() const
     const QString content = entryContent();
     if (content.isEmpty() || QString::fromUtf8(entry.readAll()) != content)
         return false;
-    const std::optional<QByteArray> mimeApps = readMimeApps(m_mimeAppsPath);
+    const std::optional<QByteArray> mimeApps = MimeAppsList::readFile(m_mimeAppsPath);
     return mimeApps && MimeAppsList::defaultFor(*mimeApps, handlerType) == QLatin1String(desktopId);
 }
 
@@ -85,14 +73,14 @@ std::optional<QString> XdgUrlSchemeRegistration::registerHandler()
     const QString content = entryContent();
     if (content.isEmpty())
         return QStringLiteral("The program's location contains control characters.");
-    const std::optional<QByteArray> mimeApps = readMimeApps(m_mimeAppsPath);
+    const std::optional<QByteArray> mimeApps = MimeAppsList::readFile(m_mimeAppsPath);
     if (!mimeApps)
         return QStringLiteral("%1 cannot be read or is too large.").arg(m_mimeAppsPath);
     const std::optional<QByteArray> edited
         = MimeAppsList::withDefault(*mimeApps, handlerType, QLatin1String(desktopId));
     if (!edited)
         return QStringLiteral("%1 is too large to edit.").arg(m_mimeAppsPath);
-    if (const std::optional<QString> failure = DesktopEntryText::write(entryPath(), content))
+    if (const std::optional<QString> failure = DesktopEntryText::write(entryPath(), content.toUtf8()))
         return failure;
-    return DesktopEntryText::write(m_mimeAppsPath, QString::fromUtf8(*edited));
+    return DesktopEntryText::write(m_mimeAppsPath, *edited);
 }

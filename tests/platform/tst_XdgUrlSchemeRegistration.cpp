@@ -97,7 +97,8 @@ private Q_SLOTS:
         QCOMPARE(query.readAllStandardOutput().trimmed(), QByteArray("quorvane.desktop"));
     }
 
-    // The uninstall's clean-up takes away exactly what the registration wrote.
+    // The uninstall's clean-up takes away exactly what the registration wrote,
+    // byte for byte.
     void uninstallClearsTheRegistration()
     {
         QTemporaryDir home;
@@ -106,7 +107,9 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(config));
         QFile mimeApps(config + QStringLiteral("/mimeapps.list"));
         QVERIFY(mimeApps.open(QIODevice::WriteOnly));
-        mimeApps.write("[Default Applications]\ntext/html=firefox.desktop;\n");
+        // Bytes that are not UTF-8 in someone else's line stay as they are.
+        const QByteArray theirs = "[Default Applications]\ntext/html=firefox.desktop;\nx-old/type=caf\xe9.desktop;\n";
+        mimeApps.write(theirs);
         mimeApps.close();
         XdgUrlSchemeRegistration registration(data + QStringLiteral("/applications"), mimeApps.fileName(),
                                               QStringLiteral("/opt/quorvane/bin/quorvane-app"));
@@ -114,7 +117,7 @@ private Q_SLOTS:
         QCOMPARE(XdgDesktopRegistration(data, config).clearRegistrations(), 2);
         QVERIFY(!registration.isRegistered());
         QVERIFY(!QFile::exists(registration.entryPath()));
-        QCOMPARE(readFile(mimeApps.fileName()), QByteArray("[Default Applications]\ntext/html=firefox.desktop;\n"));
+        QCOMPARE(readFile(mimeApps.fileName()), theirs);
     }
 
     void refusesUnusableProgramPaths()
