@@ -5,16 +5,13 @@
 set -euo pipefail
 export XDG_RUNTIME_DIR=$(mktemp -d)
 trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+export DESKTOP_SESSION_HELPERS="$(dirname "$0")/desktop-session.sh"
 
 dbus-run-session -- bash -c '
 set -euo pipefail
 printf account-password | gnome-keyring-daemon --foreground --unlock --components=secrets >/dev/null 2>&1 &
-DISPLAY_NUMBER=$(( 90 + RANDOM % 400 ))
-Xvfb ":$DISPLAY_NUMBER" -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-export DISPLAY=":$DISPLAY_NUMBER" QT_QPA_PLATFORM=xcb
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-trayer --edge top --align right --widthtype request --height 28 --SetDockType true >/dev/null 2>&1 &
-sleep 1
+. "$DESKTOP_SESSION_HELPERS"
+startDesktop
 for _ in $(seq 50); do
   dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
     string:org.freedesktop.secrets 2>/dev/null | grep -q "boolean true" && break
@@ -24,10 +21,6 @@ done
 LOG=$(mktemp)
 QUORVANE_REPORT_PENDING=1 /usr/bin/quorvane-app >"$LOG" 2>&1 &
 APP=$!
-waitFor() {
-  for _ in $(seq 300); do grep -q "$1" "$LOG" && return 0; kill -0 $APP 2>/dev/null || break; sleep 0.1; done
-  echo "did not see \"$1\"; the companion wrote:"; cat "$LOG"; return 1
-}
 # Ready once it listens for other instances (the hand-over of opened links).
 for _ in $(seq 300); do [ -S "$XDG_RUNTIME_DIR/quorvane/app.socket" ] && break; sleep 0.1; done
 [ -S "$XDG_RUNTIME_DIR/quorvane/app.socket" ] || { echo "the companion did not start:"; cat "$LOG"; exit 1; }
@@ -39,7 +32,7 @@ case "$CALLBACK" in quorvane://auth/callback\?code=*) ;; *) echo "no callback fr
 [ "$(xdg-mime query default x-scheme-handler/quorvane)" = quorvane.desktop ] \
   || { echo "quorvane: links are not handed to quorvane.desktop"; exit 1; }
 xdg-open "$CALLBACK"
-waitFor "wizard screen 2"
+waitForLine "wizard screen 2" "$LOG"
 echo "the sign-in link reached the running companion"
 
 # Install as an approval device with the keyboard, as a person would: Tab to
@@ -49,7 +42,7 @@ WINDOW=$(xdotool search --onlyvisible --name "^Quorvane\$" | head -1)
 xdotool windowfocus --sync "$WINDOW"
 sleep 0.4
 xdotool key --delay 80 Tab Tab Tab space Return
-waitFor "wizard screen 5"
+waitForLine "wizard screen 5" "$LOG"
 AUTOSTART="$HOME/.config/autostart/quorvane.desktop"
 for _ in $(seq 50); do [ -f "$AUTOSTART" ] && break; sleep 0.1; done
 grep -q "^Exec=\"/usr/bin/quorvane-app\"" "$AUTOSTART" || { echo "no autostart entry for the installed program"; exit 1; }

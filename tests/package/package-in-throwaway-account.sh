@@ -75,7 +75,8 @@ BACKEND_URL=$STARTED_URL
 echo "== throw-away account $ACCOUNT"
 useradd --create-home --shell /bin/bash "$ACCOUNT"
 HOME_DIR=$(getent passwd "$ACCOUNT" | cut -d: -f6)
-install -m 0755 "$HERE/in-account.sh" "$WORK/in-account.sh"
+install -m 0755 "$HERE/in-account.sh" "$HERE/self-update-in-account.sh" "$WORK/"
+install -m 0644 "$HERE/desktop-session.sh" "$WORK/"
 runuser -u "$ACCOUNT" -- env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$HOME_DIR" USER="$ACCOUNT" LANG=C.UTF-8 \
   QUORVANE_API_BASE_URL="$BACKEND_URL" QUORVANE_WEB_BASE_URL="$BACKEND_URL" \
   QUORVANE_CLI="$BUILD/libexec/quorvane/bin/quorvane" \
@@ -95,7 +96,6 @@ for release in "1.0.0 $WORK/old" "1.1.0 $WORK/releases"; do
     --output "$2" --base-url "$RELEASES_URL/releases/files" >/dev/null || fail "packing release $1"
 done
 chmod -R a+rX "$WORK/old" "$WORK/releases"
-install -m 0755 "$HERE/self-update-in-account.sh" "$WORK/self-update-in-account.sh"
 runuser -u "$ACCOUNT" -- env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$HOME_DIR" USER="$ACCOUNT" LANG=C.UTF-8 \
   QUORVANE_API_BASE_URL="$RELEASES_URL" QUORVANE_WEB_BASE_URL="$RELEASES_URL" \
   QUORVANE_RELEASE_HOST=127.0.0.1 QUORVANE_RELEASE_PUBKEY="$(cat "$WORK/publisher.pub")" \

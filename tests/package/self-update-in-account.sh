@@ -25,34 +25,24 @@ mkdir -p "$QUORVANE_HOME"
 # Set up as an approval device: the companion goes straight to the tray.
 : >"$QUORVANE_HOME/.quorvane/machine/approver-only"
 
-DISPLAY_NUMBER=$(( 500 + RANDOM % 400 ))
-Xvfb ":$DISPLAY_NUMBER" -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-XVFB=$!
-export DISPLAY=":$DISPLAY_NUMBER" QT_QPA_PLATFORM=xcb
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-trayer --edge top --align right --widthtype request --height 28 --SetDockType true >/dev/null 2>&1 &
-TRAYER=$!
-sleep 1
-stop() { pkill -u "$(id -u)" -f "$PREFIX/bin/quorvane-app" 2>/dev/null || true; kill $TRAYER $XVFB 2>/dev/null || true; }
+. "$(dirname "$0")/desktop-session.sh"
+startDesktop
+stop() { pkill -u "$(id -u)" -f "$PREFIX/bin/quorvane-app" 2>/dev/null || true; kill $DESKTOP_PIDS 2>/dev/null || true; }
 trap 'stop; rm -rf "$XDG_RUNTIME_DIR"' EXIT
 
 LOG=$(mktemp)
 "$PREFIX/bin/quorvane-app" --report-ready >"$LOG" 2>&1 &
-waitFor() {
-  for _ in $(seq "${2:-300}"); do grep -q "$1" "$3" 2>/dev/null && return 0; sleep 0.1; done
-  echo "did not see \"$1\" in $3:"; cat "$3" 2>/dev/null; return 1
-}
 UPDATE_LOG="$QUORVANE_HOME/.quorvane/update-check.log"
-waitFor "tray icon shown" 300 "$LOG"
+waitForLine "tray icon shown" "$LOG" 300
 # An archive installation registers itself for quorvane: links on its first start.
 ENTRY="$HOME/.local/share/applications/quorvane.desktop"
 grep -qx "Exec=\"$PREFIX/bin/quorvane-app\" %u" "$ENTRY" || { echo "no user desktop entry for this installation"; exit 1; }
 [ "$(DISPLAY= xdg-mime query default x-scheme-handler/quorvane)" = quorvane.desktop ] \
   || { echo "quorvane: links are not handed to this installation"; exit 1; }
-waitFor "newer=true" 300 "$UPDATE_LOG" || { echo "the companion wrote:"; cat "$LOG"; exit 1; }
+waitForLine "newer=true" "$UPDATE_LOG" 300 || { echo "the companion wrote:"; cat "$LOG"; exit 1; }
 # The first escalation opens the popover; if it has not by now, click the
 # tray icon, as a person would.
-if ! waitFor "popover shown" 100 "$LOG" >/dev/null; then
+if ! waitForLine "popover shown" "$LOG" 100 >/dev/null; then
   for id in $(xdotool search --onlyvisible --class quorvane-app); do
     eval "$(xdotool getwindowgeometry --shell "$id")"
     if [ "$WIDTH" -lt 64 ] && [ "$HEIGHT" -lt 64 ]; then
@@ -60,7 +50,7 @@ if ! waitFor "popover shown" 100 "$LOG" >/dev/null; then
       break
     fi
   done
-  waitFor "popover shown" 200 "$LOG"
+  waitForLine "popover shown" "$LOG" 200
 fi
 
 # The popover: the banner's "Update" sits at its right end, under the header
@@ -72,7 +62,7 @@ for offset in 84 90 96 78 102 108 72; do
   sleep 0.5
   grep -q "download starting" "$UPDATE_LOG" && break
 done
-waitFor "download starting" 50 "$UPDATE_LOG"
+waitForLine "download starting" "$UPDATE_LOG" 50
 
 # The old program quits; the updater swaps the tree and starts the new one.
 for _ in $(seq 300); do
