@@ -76,7 +76,7 @@ echo "== throw-away account $ACCOUNT"
 useradd --create-home --shell /bin/bash "$ACCOUNT"
 HOME_DIR=$(getent passwd "$ACCOUNT" | cut -d: -f6)
 install -m 0755 "$HERE/in-account.sh" "$HERE/self-update-in-account.sh" "$WORK/"
-install -m 0644 "$HERE/desktop-session.sh" "$WORK/"
+install -m 0644 "$HERE/../support/desktop-session.sh" "$WORK/"
 runuser -u "$ACCOUNT" -- env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$HOME_DIR" USER="$ACCOUNT" LANG=C.UTF-8 \
   QUORVANE_API_BASE_URL="$BACKEND_URL" QUORVANE_WEB_BASE_URL="$BACKEND_URL" \
   QUORVANE_CLI="$BUILD/libexec/quorvane/bin/quorvane" \

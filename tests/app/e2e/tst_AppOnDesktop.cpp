@@ -4,26 +4,22 @@
 #include "tests/support/StandInNotificationServer.h"
 #include "tests/support/TestHome.h"
 #include "tests/support/TestMachine.h"
+#include "tests/support/VirtualDesktop.h"
 
 #include <QDBusConnection>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <xcb/xcb.h>
-
 #include <csignal>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <optional>
 
 namespace {
 
 constexpr int processDeadlineMs = 10000;
-const QRect screen(0, 0, 1280, 800);
+const QRect screen = VirtualDesktop::screen();
 
 QString noTrayLine()
 {
@@ -48,14 +44,8 @@ private Q_SLOTS:
     void withoutATrayANotificationOpensThePopover();
 
 private:
-    struct Window
-    {
-        QString id;
-        QRect geometry;
-    };
+    using Window = VirtualDesktop::Window;
 
-    bool startTray();
-    void stopTray();
     bool provision(TestHome& home);
     // Standard error is the test's unless asked to keep it apart (the program's log lines).
     void startApp(QProcess::ProcessChannelMode errors = QProcess::ForwardedErrorChannel);
@@ -65,14 +55,11 @@ private:
     std::optional<Window> popover();
     std::optional<Window> trayIcon();
     bool addAction(const QString& tool);
-    bool sendDeleteWindow(const QString& windowId);
     // The close button, pressed again until the window is gone (a window just
     // shown may not take the message yet).
     bool closeAsTheWindowManagerWould(const std::function<std::optional<Window>()>& find);
 
-    QString m_display;
-    QProcess m_xvfb;
-    QProcess m_tray;
+    VirtualDesktop m_desktop;
     QProcess m_app;
     QByteArray m_output;
     QTemporaryDir m_runtime;
@@ -86,12 +73,7 @@ void TestAppOnDesktop::initTestCase()
             QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool))));
     }
     QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run inside scripts/with-test-session");
-    m_display = QStringLiteral(":%1").arg(300 + QRandomGenerator::global()->bounded(200));
-    m_xvfb.start(QStringLiteral("Xvfb"), {m_display, QStringLiteral("-screen"), QStringLiteral("0"),
-                                          QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    QVERIFY(m_xvfb.waitForStarted(processDeadlineMs));
-    qputenv("DISPLAY", m_display.toUtf8());
-    QTRY_VERIFY_WITH_TIMEOUT(!programOutput(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")}).isEmpty(), 10000);
+    QVERIFY2(m_desktop.start(), qPrintable(m_desktop.lastError()));
 
     m_backend = std::make_unique<BackendProcess>();
     QVERIFY2(m_backend->isRunning(), qPrintable(m_backend->lastError()));
@@ -104,51 +86,13 @@ void TestAppOnDesktop::initTestCase()
 void TestAppOnDesktop::cleanup()
 {
     stopApp();
+    // A key left down would repeat into the next program on this display.
+    QCOMPARE(m_desktop.heldKeys(), QList<int>());
 }
 
 void TestAppOnDesktop::cleanupTestCase()
 {
     stopApp();
-    stopTray();
-    if (m_xvfb.state() != QProcess::NotRunning) {
-        m_xvfb.terminate();
-        if (!m_xvfb.waitForFinished(processDeadlineMs))
-            m_xvfb.kill();
-    }
-}
-
-bool TestAppOnDesktop::startTray()
-{
-    if (m_tray.state() == QProcess::Running)
-        return true;
-    m_tray.setProcessChannelMode(QProcess::ForwardedChannels);
-    m_tray.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
-                                            QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("request"),
-                                            QStringLiteral("--height"), QStringLiteral("28"), QStringLiteral("--SetDockType"),
-                                            QStringLiteral("true")});
-    if (!m_tray.waitForStarted(processDeadlineMs))
-        return false;
-    // The tray is there once it has mapped its panel window.
-    const bool shown = QTest::qWaitFor(
-        [this] {
-            return m_tray.state() != QProcess::Running
-                || !programOutput(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                                   QStringLiteral("--class"), QStringLiteral("trayer")})
-                        .isEmpty();
-        },
-        3 * processDeadlineMs);
-    if (m_tray.state() != QProcess::Running)
-        qWarning("trayer ended with status %d", m_tray.exitCode());
-    return shown && m_tray.state() == QProcess::Running;
-}
-
-void TestAppOnDesktop::stopTray()
-{
-    if (m_tray.state() == QProcess::NotRunning)
-        return;
-    m_tray.terminate();
-    if (!m_tray.waitForFinished(processDeadlineMs))
-        m_tray.kill();
 }
 
 bool TestAppOnDesktop::provision(TestHome& home)
@@ -166,7 +110,7 @@ void TestAppOnDesktop::startApp(QProcess::ProcessChannelMode errors)
     m_output.clear();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    environment.insert(QStringLiteral("DISPLAY"), m_display);
+    environment.insert(QStringLiteral("DISPLAY"), m_desktop.display());
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
     environment.insert(QStringLiteral("QUORVANE_CLI"), m_runtime.filePath(QStringLiteral("no-cli")));
     m_app.setProcessEnvironment(environment);
@@ -186,21 +130,7 @@ void TestAppOnDesktop::stopApp()
 
 QList<TestAppOnDesktop::Window> TestAppOnDesktop::windows()
 {
-    QList<Window> found;
-    const QString ids = programOutput(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                                        QStringLiteral("--class"), QStringLiteral("quorvane-app")});
-    for (const QString& id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        const QString shell = programOutput(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
-        QMap<QString, int> values;
-        for (const QString& line : shell.split(QLatin1Char('\n'))) {
-            const qsizetype equals = line.indexOf(QLatin1Char('='));
-            if (equals > 0)
-                values.insert(line.left(equals), line.mid(equals + 1).toInt());
-        }
-        found.append({id, QRect(values.value(QStringLiteral("X")), values.value(QStringLiteral("Y")),
-                                values.value(QStringLiteral("WIDTH")), values.value(QStringLiteral("HEIGHT")))});
-    }
-    return found;
+    return m_desktop.windows(QStringLiteral("quorvane-app"));
 }
 
 std::optional<TestAppOnDesktop::Window> TestAppOnDesktop::windowWhere(const std::function<bool(const QRect&)>& test)
@@ -233,34 +163,6 @@ bool TestAppOnDesktop::addAction(const QString& tool)
                 .isEmpty();
 }
 
-// What a window manager's close button sends: WM_PROTOCOLS / WM_DELETE_WINDOW.
-bool TestAppOnDesktop::sendDeleteWindow(const QString& windowId)
-{
-    xcb_connection_t* connection = xcb_connect(m_display.toUtf8().constData(), nullptr);
-    if (xcb_connection_has_error(connection)) {
-        xcb_disconnect(connection);
-        return false;
-    }
-    const auto atom = [connection](const char* name) {
-        xcb_intern_atom_reply_t* reply
-            = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr);
-        const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        free(reply);
-        return value;
-    };
-    xcb_client_message_event_t event = {};
-    event.response_type = XCB_CLIENT_MESSAGE;
-    event.format = 32;
-    event.window = windowId.toUInt();
-    event.type = atom("WM_PROTOCOLS");
-    event.data.data32[0] = atom("WM_DELETE_WINDOW");
-    event.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(connection, 0, event.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
-    xcb_flush(connection);
-    xcb_disconnect(connection);
-    return event.type != xcb_atom_t(XCB_ATOM_NONE);
-}
-
 bool TestAppOnDesktop::closeAsTheWindowManagerWould(const std::function<std::optional<Window>()>& find)
 {
     return QTest::qWaitFor(
@@ -268,7 +170,7 @@ bool TestAppOnDesktop::closeAsTheWindowManagerWould(const std::function<std::opt
             const std::optional<Window> shown = find();
             if (!shown)
                 return true;
-            sendDeleteWindow(shown->id);
+            m_desktop.closeWindow(shown->id);
             QTest::qWait(500);
             return false;
         },
@@ -279,7 +181,7 @@ void TestAppOnDesktop::popoverGrowsMenuQuitsAndTerminationIsQuiet()
 {
     TestHome home;
     QVERIFY(provision(home));
-    QVERIFY(startTray());
+    QVERIFY2(m_desktop.startTray(), qPrintable(m_desktop.lastError()));
     startApp();
     QTRY_VERIFY_WITH_TIMEOUT(m_output.contains("Quorvane: tray icon shown"), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(trayIcon().has_value(), 10000);
@@ -312,7 +214,7 @@ void TestAppOnDesktop::popoverGrowsMenuQuitsAndTerminationIsQuiet()
         return windowWhere([](const QRect& rect) { return rect.width() > 200 && rect.width() != 360 && rect.top() > 100; });
     };
     QTRY_VERIFY_WITH_TIMEOUT(alert().has_value(), 10000);
-    programOutput(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("--window"), alert()->id, QStringLiteral("Escape")});
+    QVERIFY(m_desktop.pressKeys(alert()->id, {QStringLiteral("Escape")}));
     QTRY_VERIFY_WITH_TIMEOUT(!alert().has_value(), 10000);
     QVERIFY(m_app.state() == QProcess::Running);
 
@@ -326,7 +228,7 @@ void TestAppOnDesktop::popoverGrowsMenuQuitsAndTerminationIsQuiet()
 void TestAppOnDesktop::closingTheWizardOnASetUpMachineLeavesTheTray()
 {
     TestHome home;
-    QVERIFY(startTray());
+    QVERIFY2(m_desktop.startTray(), qPrintable(m_desktop.lastError()));
     startApp();
     // Not set up: the wizard, no tray icon.
     const auto wizard = [this] { return windowWhere([](const QRect& rect) { return rect.width() >= 540; }); };
@@ -351,7 +253,7 @@ void TestAppOnDesktop::withoutATrayANotificationOpensThePopover()
     QVERIFY(provision(home));
     StandInNotificationServer server;
     QVERIFY(server.registerOnBus());
-    stopTray();
+    m_desktop.stopTray();
     QByteArray errors;
     const QMetaObject::Connection collecting
         = connect(&m_app, &QProcess::readyReadStandardError, this, [&] { errors += m_app.readAllStandardError(); });

@@ -1,6 +1,7 @@
 #include "tests/support/BackendProcess.h"
 #include "tests/support/ProgramOutput.h"
 #include "tests/support/TestHome.h"
+#include "tests/support/VirtualDesktop.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,7 +9,6 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,7 +43,7 @@ private:
     bool keys(const QStringList& names);
     bool reachedScreen(int screen);
 
-    QProcess m_xvfb;
+    VirtualDesktop m_desktop;
     QProcess m_app;
     QByteArray m_output;
     QString m_windowId;
@@ -57,41 +57,21 @@ void TestWizardOnDesktop::initTestCase()
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
             QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool))));
     }
-    // A display number nobody uses: Xvfb ends at once when the number is taken.
-    QString display;
-    for (int attempt = 0; attempt < 5 && display.isEmpty(); ++attempt) {
-        const QString candidate = QStringLiteral(":%1").arg(500 + QRandomGenerator::global()->bounded(200));
-        m_xvfb.start(QStringLiteral("Xvfb"), {candidate, QStringLiteral("-screen"), QStringLiteral("0"),
-                                              QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                                              QStringLiteral("tcp"), QStringLiteral("-noreset")});
-        if (m_xvfb.waitForStarted(processDeadlineMs) && !m_xvfb.waitForFinished(1000))
-            display = candidate;
-    }
-    QVERIFY2(!display.isEmpty(), "no free X display");
-    qputenv("DISPLAY", display.toUtf8());
-    QTRY_VERIFY_WITH_TIMEOUT(!programOutput(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")}).isEmpty(), 10000);
+    QVERIFY2(m_desktop.start(), qPrintable(m_desktop.lastError()));
     connect(&m_app, &QProcess::readyReadStandardOutput, this, [this] { m_output += m_app.readAllStandardOutput(); });
 }
 
 void TestWizardOnDesktop::cleanupTestCase()
 {
-    for (QProcess* process : {&m_app, &m_xvfb}) {
-        if (process->state() == QProcess::NotRunning)
-            continue;
-        process->terminate();
-        if (!process->waitForFinished(processDeadlineMs))
-            process->kill();
-    }
+    stopApp();
+    QCOMPARE(m_desktop.heldKeys(), QList<int>());
 }
 
-// Gives the wizard window the keyboard, then presses the keys one by one.
+// Presses the keys one by one on the wizard window, each given time to act.
 bool TestWizardOnDesktop::keys(const QStringList& names)
 {
-    programOutput(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), m_windowId});
     for (const QString& name : names) {
-        QProcess key;
-        key.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("80"), name});
-        if (!key.waitForFinished(processDeadlineMs) || key.exitCode() != 0)
+        if (!m_desktop.pressKeys(m_windowId, {name}))
             return false;
         QTest::qWait(150);
     }
