@@ -37,6 +37,7 @@ class TestAppOnDesktop : public QObject
 
 private Q_SLOTS:
     void initTestCase();
+    void init();
     void cleanupTestCase();
     void cleanup();
     void popoverGrowsMenuQuitsAndTerminationIsQuiet();
@@ -75,12 +76,18 @@ void TestAppOnDesktop::initTestCase()
     QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run inside scripts/with-test-session");
     QVERIFY2(m_desktop.start(), qPrintable(m_desktop.lastError()));
 
+    qputenv("QUORVANE_CREDENTIAL_STORE", "file");
+    connect(&m_app, &QProcess::readyReadStandardOutput, this, [this] { m_output += m_app.readAllStandardOutput(); });
+}
+
+// A back-end of its own for each case: actions left pending by one case
+// would reach the next as escalations of their own.
+void TestAppOnDesktop::init()
+{
     m_backend = std::make_unique<BackendProcess>();
     QVERIFY2(m_backend->isRunning(), qPrintable(m_backend->lastError()));
     qputenv("QUORVANE_API_BASE_URL", m_backend->url().toString().toUtf8());
     qputenv("QUORVANE_WEB_BASE_URL", m_backend->url().toString().toUtf8());
-    qputenv("QUORVANE_CREDENTIAL_STORE", "file");
-    connect(&m_app, &QProcess::readyReadStandardOutput, this, [this] { m_output += m_app.readAllStandardOutput(); });
 }
 
 void TestAppOnDesktop::cleanup()
