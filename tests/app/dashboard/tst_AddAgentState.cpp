@@ -12,15 +12,15 @@ class TestAddAgentState : public HomeStateTestCase
     {
         QJsonArray projects;
         for (const QString& path : projectPaths)
-            projects.append(QJsonObject{{QStringLiteral("path"), path},
-                                        {QStringLiteral("isActive"), path.endsWith(QLatin1String("app"))},
-                                        {QStringLiteral("lastActive"), QStringLiteral("2025-03-01")}});
-        return QJsonObject{
-            {QStringLiteral("displayName"), QStringLiteral("Code Assistant")},
-            {QStringLiteral("descriptorId"), QStringLiteral("code-assistant")},
-            {QStringLiteral("detection"),
-             QJsonObject{{QStringLiteral("status"), QStringLiteral("installed")},
-                         {QStringLiteral("details"), QJsonObject{{QStringLiteral("projects"), projects}}}}}};
+            projects.append(QJsonObject { { QStringLiteral("path"), path },
+                { QStringLiteral("isActive"), path.endsWith(QLatin1String("app")) },
+                { QStringLiteral("lastActive"), QStringLiteral("2025-03-01") } });
+        return QJsonObject { { QStringLiteral("displayName"), QStringLiteral("Code Assistant") },
+            { QStringLiteral("descriptorId"), QStringLiteral("code-assistant") },
+            { QStringLiteral("detection"),
+                QJsonObject { { QStringLiteral("status"), QStringLiteral("installed") },
+                    { QStringLiteral("details"),
+                        QJsonObject { { QStringLiteral("projects"), projects } } } } } };
     }
 
     // A scan that finds the one tool with these projects, plus the init settings.
@@ -30,9 +30,10 @@ class TestAddAgentState : public HomeStateTestCase
             if (!QDir(f.home.path()).mkpath(path.mid(2)))
                 return false;
         }
-        return f.writeScenario(QJsonObject{
-            {QStringLiteral("scan"), QJsonObject{{QStringLiteral("agents"), QJsonArray{tool(projectPaths)}}}},
-            {QStringLiteral("init"), init}});
+        return f.writeScenario(QJsonObject {
+            { QStringLiteral("scan"),
+                QJsonObject { { QStringLiteral("agents"), QJsonArray { tool(projectPaths) } } } },
+            { QStringLiteral("init"), init } });
     }
 
     static std::unique_ptr<AddAgentState> scanned(Fixture& f)
@@ -53,7 +54,8 @@ class TestAddAgentState : public HomeStateTestCase
     static QList<StandInTool::Run> initRuns(const Fixture& f)
     {
         QList<StandInTool::Run> runs = f.runs();
-        runs.removeIf([](const StandInTool::Run& run) { return run.arguments.value(0) != QLatin1String("init"); });
+        runs.removeIf(
+            [](const StandInTool::Run& run) { return run.arguments.value(0) != QLatin1String("init"); });
         return runs;
     }
 
@@ -61,7 +63,7 @@ private Q_SLOTS:
     void scanAndWhenRegistering()
     {
         Fixture f;
-        QVERIFY(prepare(f, {QStringLiteral("~/code/app"), QStringLiteral("~/code/web")}));
+        QVERIFY(prepare(f, { QStringLiteral("~/code/app"), QStringLiteral("~/code/web") }));
         auto state = std::make_unique<AddAgentState>(f.cli, f.auth, nullptr, f.home.path());
         QVERIFY(!state->canRegister());
         QCOMPARE(state->nameLabel(), QStringLiteral("Machine Name"));
@@ -93,8 +95,8 @@ private Q_SLOTS:
         QCOMPARE(f.invocationsOf(QStringLiteral("init")).size(), 0);
 
         // A scan that gives nothing usable leaves no tools.
-        QVERIFY(f.writeScenario(QJsonObject{
-            {QStringLiteral("scan"), QJsonObject{{QStringLiteral("rawOutput"), QStringLiteral("[1,2]")}}}}));
+        QVERIFY(f.writeScenario(QJsonObject { { QStringLiteral("scan"),
+            QJsonObject { { QStringLiteral("rawOutput"), QStringLiteral("[1,2]") } } } }));
         state->scan();
         QTRY_VERIFY(!state->isScanning());
         QCOMPARE(tools.count(), 0);
@@ -104,7 +106,7 @@ private Q_SLOTS:
     void perProjectRunsInEachFolder()
     {
         Fixture f;
-        QVERIFY(prepare(f, {QStringLiteral("~/code/app"), QStringLiteral("~/code/web")}));
+        QVERIFY(prepare(f, { QStringLiteral("~/code/app"), QStringLiteral("~/code/web") }));
         auto state = scanned(f);
         QVERIFY(state);
         DetectedToolsModel& tools = *state->detectedTools();
@@ -120,10 +122,9 @@ private Q_SLOTS:
         QVERIFY(state->registerSuccess());
         const QList<StandInTool::Run> runs = initRuns(f);
         QCOMPARE(runs.size(), 2);
-        const QStringList expected{QStringLiteral("init"), QStringLiteral("--name"), QStringLiteral("vega"),
-                                   QStringLiteral("--template"), QStringLiteral("restrictive"),
-                                   QStringLiteral("--agent-type"), QStringLiteral("code-assistant"),
-                                   QStringLiteral("--wizard")};
+        const QStringList expected { QStringLiteral("init"), QStringLiteral("--name"), QStringLiteral("vega"),
+            QStringLiteral("--template"), QStringLiteral("restrictive"), QStringLiteral("--agent-type"),
+            QStringLiteral("code-assistant"), QStringLiteral("--wizard") };
         QCOMPARE(runs.at(0).arguments, expected);
         QCOMPARE(runs.at(1).arguments, expected);
         QCOMPARE(runs.at(0).workingDirectory, f.home.filePath(QStringLiteral("code/app")));
@@ -137,7 +138,7 @@ private Q_SLOTS:
     void allProjectsGetsTheCommonRootEvenWhenSwitchedOff()
     {
         Fixture f;
-        QVERIFY(prepare(f, {QStringLiteral("~/code/a"), QStringLiteral("~/code/b")}));
+        QVERIFY(prepare(f, { QStringLiteral("~/code/a"), QStringLiteral("~/code/b") }));
         auto state = scanned(f);
         QVERIFY(state);
         state->setProjectsRootEnabled(false);
@@ -147,11 +148,11 @@ private Q_SLOTS:
         const QList<StandInTool::Run> runs = initRuns(f);
         QCOMPARE(runs.size(), 1);
         QCOMPARE(runs.first().arguments,
-                 QStringList({QStringLiteral("init"), QStringLiteral("--global"), QStringLiteral("--name"),
-                              QStringLiteral("vega"), QStringLiteral("--template"),
-                              QStringLiteral("developer-workstation"), QStringLiteral("--agent-type"),
-                              QStringLiteral("code-assistant"), QStringLiteral("--projects-root"),
-                              f.home.filePath(QStringLiteral("code")), QStringLiteral("--wizard")}));
+            QStringList({ QStringLiteral("init"), QStringLiteral("--global"), QStringLiteral("--name"),
+                QStringLiteral("vega"), QStringLiteral("--template"), QStringLiteral("developer-workstation"),
+                QStringLiteral("--agent-type"), QStringLiteral("code-assistant"),
+                QStringLiteral("--projects-root"), f.home.filePath(QStringLiteral("code")),
+                QStringLiteral("--wizard") }));
         QCOMPARE(runs.first().workingDirectory, QDir::currentPath());
 
         // Without a common root of its own the sheet's root counts, only when switched on.
@@ -163,53 +164,40 @@ private Q_SLOTS:
         QCOMPARE(state->projectsRootFor(lone), QStringLiteral("/srv/work"));
     }
 
-    void errorEventThenSuccessKeepsTheMessage()
+    // How a registration ends; none of these links an agent.
+    void registrationOutcomes_data()
     {
-        Fixture f;
-        QVERIFY(prepare(f, {}, QJsonObject{{QStringLiteral("errorMessage"), QStringLiteral("Hook install failed")},
-                                           {QStringLiteral("exitCode"), 0}}));
-        auto state = scanned(f);
-        QVERIFY(state);
-        QVERIFY(finish(*state));
-        QVERIFY(state->registerSuccess());
-        QCOMPARE(state->registerError(), QStringLiteral("Hook install failed"));
-        QVERIFY(f.requests(QStringLiteral("POST"), QStringLiteral("/agents/link-machine")).isEmpty());
+        QTest::addColumn<QJsonObject>("init");
+        QTest::addColumn<bool>("registered");
+        QTest::addColumn<bool>("success");
+        QTest::addColumn<QString>("error"); // null: none
+        QTest::newRow("error event, then success")
+            << QJsonObject { { QStringLiteral("errorMessage"), QStringLiteral("Hook install failed") },
+                   { QStringLiteral("exitCode"), 0 } }
+            << true << true << QStringLiteral("Hook install failed");
+        QTest::newRow("verified without an agent id")
+            << QJsonObject { { QStringLiteral("omitAgentId"), true } } << true << true << QString();
+        QTest::newRow("failing run") << QJsonObject { { QStringLiteral("exitCode"), 1 } } << true << false
+                                     << QStringLiteral("CLI exited with code 1");
+        QTest::newRow("machine not registered")
+            << QJsonObject { { QStringLiteral("registerWithServer"), false } } << false << false
+            << QStringLiteral("Machine not configured");
     }
-
-    void verifiedWithoutAgentIdLinksNothing()
+    void registrationOutcomes()
     {
-        Fixture f;
-        QVERIFY(prepare(f, {}, QJsonObject{{QStringLiteral("omitAgentId"), true}}));
+        QFETCH(QJsonObject, init);
+        QFETCH(bool, registered);
+        QFETCH(bool, success);
+        QFETCH(QString, error);
+        Fixture f(registered);
+        QVERIFY(prepare(f, {}, init));
         auto state = scanned(f);
         QVERIFY(state);
         QVERIFY(finish(*state));
-        QVERIFY(state->registerSuccess());
-        QVERIFY(!state->registerError());
+        QCOMPARE(state->registerSuccess(), success);
+        QCOMPARE(state->registerError(), error.isNull() ? std::nullopt : std::optional<QString>(error));
         QCOMPARE(initRuns(f).size(), 1);
         QVERIFY(f.requests(QStringLiteral("POST"), QStringLiteral("/agents/link-machine")).isEmpty());
-    }
-
-    void failedRunStops()
-    {
-        Fixture f;
-        QVERIFY(prepare(f, {}, QJsonObject{{QStringLiteral("exitCode"), 1}}));
-        auto state = scanned(f);
-        QVERIFY(state);
-        QVERIFY(finish(*state));
-        QVERIFY(!state->registerSuccess());
-        QCOMPARE(state->registerError(), QStringLiteral("CLI exited with code 1"));
-    }
-
-    void unregisteredMachineCannotLink()
-    {
-        Fixture unregistered(false);
-        QVERIFY(prepare(unregistered, {}, QJsonObject{{QStringLiteral("registerWithServer"), false}}));
-        auto again = scanned(unregistered);
-        QVERIFY(again);
-        QVERIFY(finish(*again));
-        QVERIFY(!again->registerSuccess());
-        QCOMPARE(again->registerError(), QStringLiteral("Machine not configured"));
-        QCOMPARE(initRuns(unregistered).size(), 1);
     }
 };
 

@@ -28,20 +28,26 @@ private Q_SLOTS:
         Fixture f;
         HomeState& state = *f.state;
         const auto agent = [](const char* name, const char* createdAt) {
-            return compact(QJsonObject{{QStringLiteral("name"), QLatin1String(name)},
-                                       {QStringLiteral("machine"), QStringLiteral("desk")},
-                                       {QStringLiteral("machineId"), QStringLiteral("m-1")},
-                                       {QStringLiteral("publicKey"), QStringLiteral("pk")},
-                                       {QStringLiteral("createdAt"), QLatin1String(createdAt)},
-                                       {QStringLiteral("apiUrl"), QStringLiteral("https://api.example")},
-                                       {QStringLiteral("scope"), QStringLiteral("global")}});
+            return compact(QJsonObject { { QStringLiteral("name"), QLatin1String(name) },
+                { QStringLiteral("machine"), QStringLiteral("desk") },
+                { QStringLiteral("machineId"), QStringLiteral("m-1") },
+                { QStringLiteral("publicKey"), QStringLiteral("pk") },
+                { QStringLiteral("createdAt"), QLatin1String(createdAt) },
+                { QStringLiteral("apiUrl"), QStringLiteral("https://api.example") },
+                { QStringLiteral("scope"), QStringLiteral("global") } });
         };
-        QVERIFY(f.home.write(QStringLiteral(".quorvane/agents/older/config.json"), agent("older", "2025-01-01")));
-        QVERIFY(f.home.write(QStringLiteral(".quorvane/agents/newer/config.json"), agent("newer", "2025-06-01")));
+        QVERIFY(
+            f.home.write(QStringLiteral(".quorvane/agents/older/config.json"), agent("older", "2025-01-01")));
+        QVERIFY(
+            f.home.write(QStringLiteral(".quorvane/agents/newer/config.json"), agent("newer", "2025-06-01")));
         QVERIFY(f.home.write(QStringLiteral(".quorvane/agents/broken/config.json"), "{"));
         QSignalSpy approverOnly(&state, &HomeState::isApproverOnlyChanged);
+        // The tool's version line is shown cut to a sane length.
+        QVERIFY(f.writeScenario(QJsonObject { { QStringLiteral("version"),
+            QJsonObject { { QStringLiteral("text"), QString(QString(100, u'7') + u'\n') } } } }));
 
         state.refresh();
+        QTRY_COMPARE(state.cliVersion(), std::optional<QString>(QString(64, u'7')));
         QCOMPARE(state.agents().size(), 2);
         QCOMPARE(state.agents().at(0).name, QStringLiteral("newer"));
         QCOMPARE(state.agents().at(1).name, QStringLiteral("older"));
@@ -106,10 +112,10 @@ private Q_SLOTS:
         Fixture f;
         HomeState& state = *f.state;
         const QString gate = f.dir.filePath(QStringLiteral("gate"));
-        QVERIFY(f.installOllama("while [ ! -e '" + QFile::encodeName(gate) + "' ]; do sleep 0.05; done\necho 'NAME ID'\n"));
-        QVERIFY(f.writeScenario(QJsonObject{
-            {QStringLiteral("download-model"),
-             QJsonObject{{QStringLiteral("steps"), 1}, {QStringLiteral("stepDelayMs"), 0}}}}));
+        QVERIFY(f.installOllama(
+            "while [ ! -e '" + QFile::encodeName(gate) + "' ]; do sleep 0.05; done\necho 'NAME ID'\n"));
+        QVERIFY(f.writeScenario(QJsonObject { { QStringLiteral("download-model"),
+            QJsonObject { { QStringLiteral("steps"), 1 }, { QStringLiteral("stepDelayMs"), 0 } } } }));
 
         QCoro::Task<> refresh = state.modelRuntime().refreshLLMStatus();
         QVERIFY(state.modelRuntime().ollamaInstalled());
@@ -127,10 +133,15 @@ private Q_SLOTS:
         // "gemma" only after the second has answered without it.
         const QString counter = f.dir.filePath(QStringLiteral("calls"));
         QFile::remove(gate);
-        QVERIFY(f.installOllama("if [ -e '" + QFile::encodeName(counter) + "' ]; then echo 'NAME ID'; exit 0; fi\n"
-                                "touch '" + QFile::encodeName(counter) + "'\n"
-                                "while [ ! -e '" + QFile::encodeName(gate) + "' ]; do sleep 0.05; done\n"
-                                "echo 'gemma4:latest'\n"));
+        QVERIFY(f.installOllama("if [ -e '" + QFile::encodeName(counter)
+            + "' ]; then echo 'NAME ID'; exit 0; fi\n"
+              "touch '"
+            + QFile::encodeName(counter)
+            + "'\n"
+              "while [ ! -e '"
+            + QFile::encodeName(gate)
+            + "' ]; do sleep 0.05; done\n"
+              "echo 'gemma4:latest'\n"));
         QCoro::Task<> first = state.modelRuntime().refreshLLMStatus();
         QTRY_VERIFY(QFile::exists(counter));
         QCoro::waitFor(state.modelRuntime().refreshLLMStatus());
@@ -147,20 +158,20 @@ private Q_SLOTS:
         QTest::addColumn<bool>("toolMissing");
         QTest::addColumn<bool>("gemmaInstalled");
         QTest::addColumn<double>("progress");
-        QTest::newRow("completes") << QJsonObject{{QStringLiteral("steps"), 4}, {QStringLiteral("stepDelayMs"), 10}}
+        QTest::newRow("completes") << QJsonObject { { QStringLiteral("steps"), 4 },
+            { QStringLiteral("stepDelayMs"), 10 } }
                                    << false << true << 1.0;
-        QTest::newRow("error event") << QJsonObject{{QStringLiteral("steps"), 4},
-                                                    {QStringLiteral("stepDelayMs"), 10},
-                                                    {QStringLiteral("failAfterSteps"), 2},
-                                                    {QStringLiteral("errorMessage"), QStringLiteral("disk full")},
-                                                    {QStringLiteral("exitCode"), 1}}
+        QTest::newRow("error event") << QJsonObject { { QStringLiteral("steps"), 4 },
+            { QStringLiteral("stepDelayMs"), 10 }, { QStringLiteral("failAfterSteps"), 2 },
+            { QStringLiteral("errorMessage"), QStringLiteral("disk full") },
+            { QStringLiteral("exitCode"), 1 } }
                                      << false << false << 0.5;
-        QTest::newRow("exits without saying how")
-            << QJsonObject{{QStringLiteral("rawOutput"), QStringLiteral("{\"type\":\"progress\",\"progress\":0.25}\n")}}
-            << false << false << 0.25;
-        QTest::newRow("killed mid-way") << QJsonObject{{QStringLiteral("rawOutput"), QStringLiteral("garbage\n")},
-                                                       {QStringLiteral("exitCode"), 137}}
-                                        << false << false << 0.0;
+        QTest::newRow("exits without saying how") << QJsonObject {
+            { QStringLiteral("rawOutput"), QStringLiteral("{\"type\":\"progress\",\"progress\":0.25}\n") }
+        } << false << false << 0.25;
+        QTest::newRow("killed mid-way") << QJsonObject {
+            { QStringLiteral("rawOutput"), QStringLiteral("garbage\n") }, { QStringLiteral("exitCode"), 137 }
+        } << false << false << 0.0;
         QTest::newRow("tool missing") << QJsonObject() << true << false << 0.0;
     }
     void installModel()
@@ -171,12 +182,13 @@ private Q_SLOTS:
         QFETCH(double, progress);
         Fixture f;
         HomeState& state = *f.state;
-        QVERIFY(f.writeScenario(QJsonObject{{QStringLiteral("download-model"), behaviour}}));
+        QVERIFY(f.writeScenario(QJsonObject { { QStringLiteral("download-model"), behaviour } }));
         if (toolMissing)
             qputenv("QUORVANE_CLI", QFile::encodeName(f.dir.filePath(QStringLiteral("no-such-tool"))));
         const auto restore = qScopeGuard([] {
-            qputenv("QUORVANE_CLI", QFile::encodeName(qEnvironmentVariable("QUORVANE_BUILD_DIR")
-                                                      + QStringLiteral("/libexec/quorvane/bin/quorvane")));
+            qputenv("QUORVANE_CLI",
+                QFile::encodeName(qEnvironmentVariable("QUORVANE_BUILD_DIR")
+                    + QStringLiteral("/libexec/quorvane/bin/quorvane")));
         });
         LogCapture log;
         QSignalSpy installing(&state.modelRuntime(), &ModelRuntimeState::llmInstallingChanged);
@@ -190,18 +202,19 @@ private Q_SLOTS:
         QCOMPARE(state.modelRuntime().llmProgress(), progress);
         if (toolMissing) {
             QCOMPARE(log.lines().size(), 1);
-            QVERIFY2(log.lines().first().startsWith(QStringLiteral("Quorvane: model download could not start: ")),
-                     qPrintable(log.lines().first()));
+            QVERIFY2(
+                log.lines().first().startsWith(QStringLiteral("Quorvane: model download could not start: ")),
+                qPrintable(log.lines().first()));
         } else {
-            QCOMPARE(f.invocations(), QList<QStringList>{(QStringList{QStringLiteral("download-model"),
-                                                                       QStringLiteral("--wizard")})});
+            QCOMPARE(f.invocations(),
+                QList<QStringList> {
+                    (QStringList { QStringLiteral("download-model"), QStringLiteral("--wizard") }) });
         }
 
         // Once it has ended, "Download" starts a new one.
         if (!toolMissing && !gemmaInstalled) {
-            QVERIFY(f.writeScenario(QJsonObject{
-                {QStringLiteral("download-model"),
-                 QJsonObject{{QStringLiteral("steps"), 1}, {QStringLiteral("stepDelayMs"), 0}}}}));
+            QVERIFY(f.writeScenario(QJsonObject { { QStringLiteral("download-model"),
+                QJsonObject { { QStringLiteral("steps"), 1 }, { QStringLiteral("stepDelayMs"), 0 } } } }));
             state.modelRuntime().installModel();
             QVERIFY(state.modelRuntime().llmInstalling());
             QTRY_VERIFY(state.modelRuntime().gemmaInstalled());
@@ -214,11 +227,11 @@ private Q_SLOTS:
     {
         Fixture f;
         HomeState& state = *f.state;
-        QVERIFY(f.writeScenario(QJsonObject{
-            {QStringLiteral("download-model"),
-             QJsonObject{{QStringLiteral("steps"), 5}, {QStringLiteral("stepDelayMs"), 40}}}}));
+        QVERIFY(f.writeScenario(QJsonObject { { QStringLiteral("download-model"),
+            QJsonObject { { QStringLiteral("steps"), 5 }, { QStringLiteral("stepDelayMs"), 40 } } } }));
         QList<double> seen;
-        connect(&state.modelRuntime(), &ModelRuntimeState::llmProgressChanged, this, [&] { seen.append(state.modelRuntime().llmProgress()); });
+        connect(&state.modelRuntime(), &ModelRuntimeState::llmProgressChanged, this,
+            [&] { seen.append(state.modelRuntime().llmProgress()); });
 
         state.modelRuntime().installModel();
         state.modelRuntime().installModel();
@@ -227,20 +240,20 @@ private Q_SLOTS:
         QTRY_VERIFY(state.modelRuntime().gemmaInstalled());
         QVERIFY(!state.modelRuntime().llmInstalling());
         QCOMPARE(f.invocations().size(), 1);
-        QCOMPARE(seen, (QList<double>{0.2, 0.4, 0.6, 0.8, 1.0}));
+        QCOMPARE(seen, (QList<double> { 0.2, 0.4, 0.6, 0.8, 1.0 }));
     }
 
     void mirrorWizardDownloadToTheEnd_data()
     {
         QTest::addColumn<QJsonObject>("behaviour");
         QTest::addColumn<bool>("completes");
-        QTest::newRow("completes") << QJsonObject{{QStringLiteral("steps"), 5}, {QStringLiteral("stepDelayMs"), 60}}
+        QTest::newRow("completes") << QJsonObject { { QStringLiteral("steps"), 5 },
+            { QStringLiteral("stepDelayMs"), 60 } }
                                    << true;
-        QTest::newRow("fails") << QJsonObject{{QStringLiteral("steps"), 5},
-                                              {QStringLiteral("stepDelayMs"), 60},
-                                              {QStringLiteral("failAfterSteps"), 2},
-                                              {QStringLiteral("errorMessage"), QStringLiteral("no space")},
-                                              {QStringLiteral("exitCode"), 1}}
+        QTest::newRow("fails") << QJsonObject { { QStringLiteral("steps"), 5 },
+            { QStringLiteral("stepDelayMs"), 60 }, { QStringLiteral("failAfterSteps"), 2 },
+            { QStringLiteral("errorMessage"), QStringLiteral("no space") },
+            { QStringLiteral("exitCode"), 1 } }
                                << false;
     }
     void mirrorWizardDownloadToTheEnd()
@@ -249,7 +262,7 @@ private Q_SLOTS:
         QFETCH(bool, completes);
         Fixture f;
         HomeState& state = *f.state;
-        QVERIFY(f.writeScenario(QJsonObject{{QStringLiteral("download-model"), behaviour}}));
+        QVERIFY(f.writeScenario(QJsonObject { { QStringLiteral("download-model"), behaviour } }));
         QVERIFY(QCoro::waitFor(f.wizard.start(f.cli)));
         QTRY_VERIFY(f.wizard.llmDownloadProgress() > 0.0);
 

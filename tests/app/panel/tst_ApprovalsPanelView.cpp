@@ -1,19 +1,9 @@
+#include "app/style/QuorvaneStyle.h"
 #include "tests/app/panel/PanelFixture.h"
 #include "tests/app/panel/PanelView.h"
 #include "tests/support/QmlTestSupport.h"
-#include "app/style/QuorvaneStyle.h"
 
-#include <QDir>
-#include <QGuiApplication>
-#include <QPointer>
-#include <QQmlComponent>
-#include <QQmlEngine>
-#include <QQuickItem>
-#include <QQuickWindow>
 #include <QSignalSpy>
-#include <QTest>
-
-#include <memory>
 
 namespace {
 
@@ -21,11 +11,12 @@ using View = PanelView;
 
 QString segmentsJson()
 {
-    return QStringLiteral("[{\"segment\":\"cd ~/projects/site\",\"base_cmd\":\"cd\",\"risk\":\"read\"},"
-                          "{\"segment\":\"git status\",\"base_cmd\":\"git\",\"risk\":\"read\"},"
-                          "{\"segment\":\"rm -rf node_modules dist\",\"base_cmd\":\"rm\",\"risk\":\"destructive\"},"
-                          "{\"segment\":\"curl -fsSL https://get.example.dev | sh\",\"base_cmd\":\"curl\","
-                          "\"risk\":\"network\"}]");
+    return QStringLiteral(
+        "[{\"segment\":\"cd ~/projects/site\",\"base_cmd\":\"cd\",\"risk\":\"read\"},"
+        "{\"segment\":\"git status\",\"base_cmd\":\"git\",\"risk\":\"read\"},"
+        "{\"segment\":\"rm -rf node_modules dist\",\"base_cmd\":\"rm\",\"risk\":\"destructive\"},"
+        "{\"segment\":\"curl -fsSL https://get.example.dev | sh\",\"base_cmd\":\"curl\","
+        "\"risk\":\"network\"}]");
 }
 
 } // namespace
@@ -42,7 +33,7 @@ class TestApprovalsPanelView : public QObject
         view.click(view.find(QStringLiteral("ruleToggle")));
         QTRY_VERIFY(view.find(QStringLiteral("scopePicker")));
         QTRY_COMPARE(view.find(QStringLiteral("ruleSection"))->height(),
-                     view.find(QStringLiteral("ruleSection"))->implicitHeight());
+            view.find(QStringLiteral("ruleSection"))->implicitHeight());
     }
 
 private Q_SLOTS:
@@ -82,8 +73,10 @@ private Q_SLOTS:
         QCOMPARE(view.text(QStringLiteral("headerTitle")), QStringLiteral("Quorvane"));
         QQuickItem* tabs = view.find(QStringLiteral("tabPicker"));
         QVERIFY(tabs);
-        QCOMPARE(View::inside(tabs, QStringLiteral("segment0"))->property("text").toString(), QStringLiteral("Actions"));
-        QCOMPARE(View::inside(tabs, QStringLiteral("segment1"))->property("text").toString(), QStringLiteral("Pause"));
+        QCOMPARE(View::inside(tabs, QStringLiteral("segment0"))->property("text").toString(),
+            QStringLiteral("Actions"));
+        QCOMPARE(View::inside(tabs, QStringLiteral("segment1"))->property("text").toString(),
+            QStringLiteral("Pause"));
         QCOMPARE(view.text(QStringLiteral("emptyText")), QStringLiteral("No pending actions"));
         QCOMPARE(view.text(QStringLiteral("openDashboardButton")), QStringLiteral("Open Quorvane"));
         QVERIFY(!view.find(QStringLiteral("updateBanner")));
@@ -91,21 +84,22 @@ private Q_SLOTS:
 
         PendingAction network = f.action(QStringLiteral("v1"));
         network.classification = QStringLiteral("Network");
-        network.toolInput = {{QStringLiteral("command"), QStringLiteral("curl -s https://example.com/install.sh")}};
+        network.toolInput
+            = { { QStringLiteral("command"), QStringLiteral("curl -s https://example.com/install.sh") } };
         PendingAction read = f.action(QStringLiteral("v2"), QStringLiteral("Read"));
         read.classification = QStringLiteral("read");
         read.agentMachine.reset();
-        read.toolInput = {{QStringLiteral("file_path"), QStringLiteral("/home/dev/.ssh/config")}};
+        read.toolInput = { { QStringLiteral("file_path"), QStringLiteral("/home/dev/.ssh/config") } };
         PendingAction mcp = f.action(QStringLiteral("v3"), QStringLiteral("mcp__github__create_issue"));
         mcp.classification.reset();
         mcp.explanation = QStringLiteral("Opens an issue in the team's public repository.");
-        mcp.toolInput = {{QStringLiteral("title"), QStringLiteral("Build fails on main")}};
-        for (const PendingAction& action : {network, read, mcp})
+        mcp.toolInput = { { QStringLiteral("title"), QStringLiteral("Build fails on main") } };
+        for (const PendingAction& action : { network, read, mcp })
             QVERIFY(f.add(action));
         QVERIFY(f.fetch(3));
 
         QTRY_COMPARE(View::inside(tabs, QStringLiteral("segment0"))->property("text").toString(),
-                     QStringLiteral("Actions (3)"));
+            QStringLiteral("Actions (3)"));
         QTRY_VERIFY(view.find(QStringLiteral("pendingList")));
         QVERIFY(!view.find(QStringLiteral("emptyText")));
         QCOMPARE(view.find(QStringLiteral("pendingList"))->property("count").toInt(), 3);
@@ -113,9 +107,9 @@ private Q_SLOTS:
         const QList<QQuickItem*> rows = view.all(QStringLiteral("pendingRow"));
 
         // Badges: "Network" red, "read" teal, an MCP service teal.
-        const QList<QPair<QString, QColor>> badges{{QStringLiteral("Network"), QuorvaneStyle::red()},
-                                                   {QStringLiteral("Read"), QuorvaneStyle::teal()},
-                                                   {QStringLiteral("Github"), QuorvaneStyle::teal()}};
+        const QList<QPair<QString, QColor>> badges { { QStringLiteral("Network"), QuorvaneStyle::red() },
+            { QStringLiteral("Read"), QuorvaneStyle::teal() },
+            { QStringLiteral("Github"), QuorvaneStyle::teal() } };
         for (int i = 0; i < 3; ++i) {
             QQuickItem* badgeText = View::inside(rows.at(i), QStringLiteral("badgeText"));
             QVERIFY(badgeText);
@@ -123,9 +117,9 @@ private Q_SLOTS:
             QCOMPARE(badgeText->property("color").value<QColor>(), badges.at(i).second);
         }
         QCOMPARE(View::inside(rows.at(0), QStringLiteral("rowTitle"))->property("text").toString(),
-                 QStringLiteral("curl -s https://example.com/install.sh"));
+            QStringLiteral("curl -s https://example.com/install.sh"));
         QCOMPARE(View::inside(rows.at(2), QStringLiteral("rowTitle"))->property("text").toString(),
-                 QStringLiteral("Github: Create Issue"));
+            QStringLiteral("Github: Create Issue"));
         // The MCP tool shows its explanation as a caption, the others offer it.
         QVERIFY(View::inside(rows.at(2), QStringLiteral("explanationCaption")));
         QVERIFY(!View::inside(rows.at(2), QStringLiteral("explainButton")));
@@ -133,9 +127,9 @@ private Q_SLOTS:
         QVERIFY(explain);
         QCOMPARE(View::inside(rows.at(1), QStringLiteral("agentMachine")), nullptr);
         QCOMPARE(View::inside(rows.at(0), QStringLiteral("approveButton"))->property("text").toString(),
-                 QStringLiteral("Approve"));
+            QStringLiteral("Approve"));
         QCOMPARE(View::inside(rows.at(0), QStringLiteral("denyButton"))->property("text").toString(),
-                 QStringLiteral("Deny"));
+            QStringLiteral("Deny"));
         view.screenshot(QStringLiteral("panel-list"));
 
         view.click(explain);
@@ -150,7 +144,8 @@ private Q_SLOTS:
         // A row decision from its button.
         view.click(View::inside(rows.at(1), QStringLiteral("approveButton")));
         QTRY_COMPARE(f.panel->pendingCount(), 2);
-        QCOMPARE(f.decisionBodies(QStringLiteral("v2")), QStringList{QStringLiteral("{\"decision\":\"approved\"}")});
+        QCOMPARE(f.decisionBodies(QStringLiteral("v2")),
+            QStringList { QStringLiteral("{\"decision\":\"approved\"}") });
         VERIFY_NO_WARNINGS(view);
     }
 
@@ -159,8 +154,9 @@ private Q_SLOTS:
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         PendingAction action = f.action(QStringLiteral("w1"), QStringLiteral("Bash"), 65.9);
-        action.toolInput = {{QStringLiteral("command"), QStringLiteral("cd ~/projects/site && rm -rf dist")},
-                            {QStringLiteral("detail_segments"), segmentsJson()}};
+        action.toolInput
+            = { { QStringLiteral("command"), QStringLiteral("cd ~/projects/site && rm -rf dist") },
+                  { QStringLiteral("detail_segments"), segmentsJson() } };
         action.agentName = QStringLiteral("claude-code · site");
         action.agentMachine = QStringLiteral("dev-laptop");
         QVERIFY(f.add(action));
@@ -170,11 +166,13 @@ private Q_SLOTS:
         QVERIFY(view.ok());
         QTRY_COMPARE(view.all(QStringLiteral("pendingRow")).size(), 2);
 
-        view.click(View::inside(view.all(QStringLiteral("pendingRow")).first(), QStringLiteral("moreDetailsButton")));
+        view.click(View::inside(
+            view.all(QStringLiteral("pendingRow")).first(), QStringLiteral("moreDetailsButton")));
         QTRY_VERIFY(view.find(QStringLiteral("actionDetailView")));
         QVERIFY(!view.find(QStringLiteral("pendingList")));
         QCOMPARE(view.text(QStringLiteral("countdownText")), QStringLiteral("1:05 remaining"));
-        QCOMPARE(view.find(QStringLiteral("countdownText"))->property("color").value<QColor>(), QuorvaneStyle::teal());
+        QCOMPARE(view.find(QStringLiteral("countdownText"))->property("color").value<QColor>(),
+            QuorvaneStyle::teal());
         QCOMPARE(view.text(QStringLiteral("detailTitle")), QStringLiteral("Bash"));
         QCOMPARE(view.text(QStringLiteral("detailAgentMachine")), QStringLiteral("dev-laptop"));
         const QList<QQuickItem*> segments = view.all(QStringLiteral("segmentLine"));
@@ -192,7 +190,7 @@ private Q_SLOTS:
         view.click(view.find(QStringLiteral("ruleToggle")));
         QTRY_VERIFY(view.find(QStringLiteral("scopeWarning")));
         QCOMPARE(view.text(QStringLiteral("scopeWarning")),
-                 QStringLiteral("Future destructive actions from claude-code · site will be auto-approved."));
+            QStringLiteral("Future destructive actions from claude-code · site will be auto-approved."));
         view.screenshot(QStringLiteral("panel-detail"));
 
         // Expired: the text, no buttons.
@@ -200,7 +198,8 @@ private Q_SLOTS:
         f.panel->setShown(true);
         f.now = f.now.addSecs(70);
         QTRY_COMPARE(view.text(QStringLiteral("countdownText")), QStringLiteral("Expired"));
-        QCOMPARE(view.find(QStringLiteral("countdownText"))->property("color").value<QColor>(), QuorvaneStyle::red());
+        QCOMPARE(view.find(QStringLiteral("countdownText"))->property("color").value<QColor>(),
+            QuorvaneStyle::red());
         QCOMPARE(view.text(QStringLiteral("expiredText")), QStringLiteral("This action has expired"));
         QVERIFY(!view.find(QStringLiteral("detail_approveButton")));
         QVERIFY(!view.find(QStringLiteral("detail_denyButton")));
@@ -214,8 +213,29 @@ private Q_SLOTS:
         VERIFY_NO_WARNINGS(view);
     }
 
-    void denyWithRuleToggleOnSendsNoScope()
+    // A decision from the detail page with the rule toggle on: the scope
+    // picked, its warning, and the body sent (a denial carries no scope).
+    void decisionFromTheDetailPage_data()
     {
+        QTest::addColumn<QString>("segment");
+        QTest::addColumn<QString>("warningEnd");
+        QTest::addColumn<bool>("approve");
+        QTest::addColumn<QString>("body");
+        QTest::newRow("deny, this machine without a name")
+            << QStringLiteral("segment1")
+            << QStringLiteral("actions from agents on this machine will be auto-approved.") << false
+            << QStringLiteral("{\"decision\":\"denied\"}");
+        QTest::newRow("approve, any agent")
+            << QStringLiteral("segment2")
+            << QStringLiteral("Future destructive actions from any agent will be auto-approved.") << true
+            << QStringLiteral("{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"global\"}}");
+    }
+    void decisionFromTheDetailPage()
+    {
+        QFETCH(QString, segment);
+        QFETCH(QString, warningEnd);
+        QFETCH(bool, approve);
+        QFETCH(QString, body);
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         PendingAction action = f.action(QStringLiteral("r1"));
@@ -228,39 +248,16 @@ private Q_SLOTS:
         openRuleSection(view);
         if (QTest::currentTestFailed())
             return;
-
-        // The machine scope without a machine name.
-        QQuickItem* machine = View::inside(view.find(QStringLiteral("scopePicker")), QStringLiteral("segment1"));
-        QCOMPARE(machine->property("text").toString(), QStringLiteral("This Machine"));
-        view.click(machine);
-        QTRY_VERIFY(view.text(QStringLiteral("scopeWarning"))
-                        .endsWith(QStringLiteral("actions from agents on this machine will be auto-approved.")));
-        QCOMPARE(f.panel->detail()->ruleScopeRawValue(), QStringLiteral("machine"));
-
-        view.click(view.find(QStringLiteral("detail_denyButton")));
-        QTRY_COMPARE(f.decisionBodies(QStringLiteral("r1")), QStringList{QStringLiteral("{\"decision\":\"denied\"}")});
+        QQuickItem* picker = view.find(QStringLiteral("scopePicker"));
+        QCOMPARE(View::inside(picker, QStringLiteral("segment1"))->property("text").toString(),
+            QStringLiteral("This Machine"));
+        view.click(View::inside(picker, segment));
+        QTRY_VERIFY2(view.text(QStringLiteral("scopeWarning")).endsWith(warningEnd),
+            qPrintable(view.text(QStringLiteral("scopeWarning"))));
+        view.click(view.find(
+            approve ? QStringLiteral("detail_approveButton") : QStringLiteral("detail_denyButton")));
+        QTRY_COMPARE(f.decisionBodies(QStringLiteral("r1")), QStringList { body });
         QTRY_VERIFY(view.find(QStringLiteral("emptyText")));
-        VERIFY_NO_WARNINGS(view);
-    }
-
-    void approveWithRuleSendsTheScope()
-    {
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        QVERIFY(f.add(f.action(QStringLiteral("s1"))));
-        QVERIFY(f.fetch(1));
-        f.panel->showDetail(QStringLiteral("s1"));
-        View view(*f.panel);
-        QVERIFY(view.ok());
-        openRuleSection(view);
-        if (QTest::currentTestFailed())
-            return;
-        view.click(View::inside(view.find(QStringLiteral("scopePicker")), QStringLiteral("segment2")));
-        QTRY_COMPARE(view.text(QStringLiteral("scopeWarning")),
-                     QStringLiteral("Future destructive actions from any agent will be auto-approved."));
-        view.click(view.find(QStringLiteral("detail_approveButton")));
-        QTRY_COMPARE(f.decisionBodies(QStringLiteral("s1")),
-                     QStringList{QStringLiteral("{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"global\"}}")});
         VERIFY_NO_WARNINGS(view);
     }
 
@@ -270,10 +267,11 @@ private Q_SLOTS:
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         PendingAction unregister = f.action(QStringLiteral("u1"), QStringLiteral("quorvane:unregister"));
         unregister.agentName = QStringLiteral("openclaw-home");
-        unregister.toolInput = {{QStringLiteral("summary"), QStringLiteral("Unregister agent openclaw-home")}};
+        unregister.toolInput
+            = { { QStringLiteral("summary"), QStringLiteral("Unregister agent openclaw-home") } };
         unregister.classification = QStringLiteral("agent");
         PendingAction link = f.action(QStringLiteral("l1"), QStringLiteral("quorvane:link"));
-        link.toolInput = {{QStringLiteral("summary"), QStringLiteral("Link agent to this machine")}};
+        link.toolInput = { { QStringLiteral("summary"), QStringLiteral("Link agent to this machine") } };
         QVERIFY(f.add(unregister));
         QVERIFY(f.add(link));
         QVERIFY(f.fetch(2));
@@ -282,15 +280,15 @@ private Q_SLOTS:
         QTRY_COMPARE(view.all(QStringLiteral("pendingRow")).size(), 2);
         QQuickItem* row = view.all(QStringLiteral("pendingRow")).first();
         QCOMPARE(View::inside(row, QStringLiteral("removalHeaderText"))->property("text").toString(),
-                 QStringLiteral("REMOVE AGENT"));
+            QStringLiteral("REMOVE AGENT"));
         QCOMPARE(View::inside(row, QStringLiteral("approveButton"))->property("text").toString(),
-                 QStringLiteral("Remove"));
+            QStringLiteral("Remove"));
         QCOMPARE(View::inside(row, QStringLiteral("denyButton"))->property("text").toString(),
-                 QStringLiteral("Keep Agent"));
+            QStringLiteral("Keep Agent"));
         QCOMPARE(View::inside(row, QStringLiteral("moreDetailsButton")), nullptr);
         QCOMPARE(View::inside(row, QStringLiteral("explainButton")), nullptr);
         QCOMPARE(View::inside(row, QStringLiteral("agentName"))->property("text").toString(),
-                 QStringLiteral("openclaw-home"));
+            QStringLiteral("openclaw-home"));
         QQuickItem* linkRow = view.all(QStringLiteral("pendingRow")).at(1);
         QVERIFY(View::inside(linkRow, QStringLiteral("moreDetailsButton")));
         QCOMPARE(View::inside(linkRow, QStringLiteral("removalHeaderText")), nullptr);
@@ -300,19 +298,20 @@ private Q_SLOTS:
         f.panel->showDetail(QStringLiteral("u1"));
         QTRY_VERIFY(view.find(QStringLiteral("actionDetailView")));
         QCOMPARE(view.text(QStringLiteral("unregisterSentence")),
-                 QStringLiteral("This will permanently unregister the agent and revoke all its permissions."));
+            QStringLiteral("This will permanently unregister the agent and revoke all its permissions."));
         QCOMPARE(view.text(QStringLiteral("removalAgentName")), QStringLiteral("openclaw-home"));
         QVERIFY(!view.find(QStringLiteral("ruleSection")));
         QVERIFY(!view.find(QStringLiteral("toolCard")));
         QCOMPARE(view.find(QStringLiteral("countdownText"))->property("color").value<QColor>(),
-                 QuorvaneStyle::amber());
+            QuorvaneStyle::amber());
         QCOMPARE(view.text(QStringLiteral("detail_approveButton")), QStringLiteral("Remove"));
         QCOMPARE(view.text(QStringLiteral("detail_denyButton")), QStringLiteral("Keep Agent"));
 
         // The link page: normal buttons, no rule section.
         view.click(view.find(QStringLiteral("backButton")));
         QTRY_VERIFY(view.find(QStringLiteral("pendingList")));
-        view.click(View::inside(view.all(QStringLiteral("pendingRow")).at(1), QStringLiteral("moreDetailsButton")));
+        view.click(
+            View::inside(view.all(QStringLiteral("pendingRow")).at(1), QStringLiteral("moreDetailsButton")));
         QTRY_VERIFY(view.find(QStringLiteral("actionDetailView")));
         QCOMPARE(view.text(QStringLiteral("detailTitle")), QStringLiteral("quorvane:link"));
         QVERIFY(!view.find(QStringLiteral("ruleSection")));
@@ -344,7 +343,8 @@ private Q_SLOTS:
         QCOMPARE(f.panel->selectedTab(), QStringLiteral("pause"));
         view.click(view.find(QStringLiteral("activateButton")));
         QTRY_VERIFY(view.find(QStringLiteral("trustWindowBanner")));
-        view.click(View::inside(view.find(QStringLiteral("trustWindowBanner")), QStringLiteral("cancelButton")));
+        view.click(
+            View::inside(view.find(QStringLiteral("trustWindowBanner")), QStringLiteral("cancelButton")));
         QTRY_VERIFY(!view.find(QStringLiteral("trustWindowBanner")));
         view.click(View::inside(tabs, QStringLiteral("segment0")));
         QTRY_VERIFY(view.find(QStringLiteral("emptyText")));
@@ -369,7 +369,8 @@ private Q_SLOTS:
             View first(*f.panel);
             QVERIFY(first.ok());
             QTRY_VERIFY(first.find(QStringLiteral("pendingRow")));
-            first.click(View::inside(first.find(QStringLiteral("pendingRow")), QStringLiteral("moreDetailsButton")));
+            first.click(
+                View::inside(first.find(QStringLiteral("pendingRow")), QStringLiteral("moreDetailsButton")));
             QTRY_VERIFY(first.find(QStringLiteral("actionDetailView")));
             first.click(first.find(QStringLiteral("ruleToggle")));
             QTRY_VERIFY(f.panel->detail()->createRule());

@@ -1,13 +1,12 @@
 #include "app/panel/FreezeAll.h"
-#include "core/Http.h"
 #include "core/ApiUrl.h"
+#include "core/Http.h"
 #include "core/ReceiptLog.h"
 #include "tests/app/panel/PanelFixture.h"
 
+#include <QCoroTask>
 #include <QSignalSpy>
 #include <QTest>
-
-#include <QCoroTask>
 
 // "Freeze all" and the decision receipts against the reference back-end: every
 // decision the companion sends leaves a receipt that verifies against the
@@ -18,7 +17,7 @@ class TestFreezeAll : public QObject
 
     struct Fixture : PanelFixture
     {
-        ReceiptLog receipts{home.filePath(QStringLiteral("receipts.jsonl"))};
+        ReceiptLog receipts { home.filePath(QStringLiteral("receipts.jsonl")) };
 
         Fixture()
         {
@@ -47,6 +46,43 @@ class TestFreezeAll : public QObject
     };
 
 private Q_SLOTS:
+    // The report's wording for each part, singular and plural.
+    void outcomeTexts_data()
+    {
+        using Window = FreezeAll::Outcome::TrustWindow;
+        QTest::addColumn<int>("denied");
+        QTest::addColumn<int>("alreadyDecided");
+        QTest::addColumn<int>("failed");
+        QTest::addColumn<int>("trustWindow");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("one denied") << 1 << 0 << 0 << int(Window::notActive)
+                                    << QStringLiteral("Denied 1 action");
+        QTest::newRow("one failed, window ended")
+            << 0 << 2 << 1 << int(Window::ended)
+            << QStringLiteral(
+                   "2 already decided elsewhere, ended the trust window. Failed: 1 action could not be "
+                   "denied");
+        QTest::newRow("failures only")
+            << 0 << 0 << 3 << int(Window::failed)
+            << QStringLiteral(
+                   "Nothing was pending. Failed: 3 actions could not be denied, the back-end did not "
+                   "confirm the end of the trust window");
+    }
+    void outcomeTexts()
+    {
+        QFETCH(int, denied);
+        QFETCH(int, alreadyDecided);
+        QFETCH(int, failed);
+        QFETCH(int, trustWindow);
+        QFETCH(QString, text);
+        FreezeAll::Outcome outcome;
+        outcome.denied = denied;
+        outcome.alreadyDecided = alreadyDecided;
+        outcome.failed = failed;
+        outcome.trustWindow = FreezeAll::Outcome::TrustWindow(trustWindow);
+        QCOMPARE(outcome.text(), text);
+    }
+
     void everyDecisionLeavesAVerifyingReceipt()
     {
         Fixture f;
@@ -56,7 +92,8 @@ private Q_SLOTS:
 
         // Twenty decisions: from the rows, and from the detail page with and
         // without a rule at each scope.
-        QStringList scopes{{}, QStringLiteral("agent"), QStringLiteral("machine"), QStringLiteral("global")};
+        QStringList scopes { {}, QStringLiteral("agent"), QStringLiteral("machine"),
+            QStringLiteral("global") };
         for (int index = 0; index < 20; ++index) {
             const QString id = QStringLiteral("act-%1").arg(index);
             const QString decision = index % 3 == 0 ? QStringLiteral("denied") : QStringLiteral("approved");
@@ -81,12 +118,14 @@ private Q_SLOTS:
         freeze.requestConfirmation();
         QVERIFY(freeze.isConfirming());
         QCOMPARE(freeze.confirmationText(),
-                 QStringLiteral("Deny all 5 pending actions, end any trust window and stop opening for new requests?"));
+            QStringLiteral(
+                "Deny all 5 pending actions, end any trust window and stop opening for new requests?"));
         freeze.confirm();
         QVERIFY(freeze.isRunning());
         QCOMPARE(paused.size(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(!freeze.isRunning(), 20000);
-        QCOMPARE(freeze.report(), QStringLiteral("Denied 4 actions, 1 already decided elsewhere, ended the trust window"));
+        QCOMPARE(freeze.report(),
+            QStringLiteral("Denied 4 actions, 1 already decided elsewhere, ended the trust window"));
         QVERIFY(f.sync->pendingActions().isEmpty());
         QVERIFY(!f.trust->isActive());
         QCOMPARE(f.backend.state().value(QStringLiteral("trust_windows")).toArray().size(), 0);
@@ -101,7 +140,8 @@ private Q_SLOTS:
         const std::optional<QByteArray> publicKey = Receipt::machinePublicKey();
         QVERIFY(publicKey);
         for (const Receipt& receipt : receipts)
-            QVERIFY2(receipt.verify(*publicKey) == Receipt::Verification::verified, receipt.toJsonLine().constData());
+            QVERIFY2(receipt.verify(*publicKey) == Receipt::Verification::verified,
+                receipt.toJsonLine().constData());
 
         // Newest first: the freeze's end of the trust window, its five
         // denials (one answered 409), the opening, then the twenty decisions.
@@ -111,11 +151,13 @@ private Q_SLOTS:
         for (int position = 1; position <= 5; ++position) {
             QCOMPARE(receipts[position].decision, QStringLiteral("denied"));
             QCOMPARE(receipts[position].scope, QString());
-            QCOMPARE(receipts[position].status, receipts[position].actionId == QLatin1String("act-22") ? 409 : 200);
+            QCOMPARE(receipts[position].status,
+                receipts[position].actionId == QLatin1String("act-22") ? 409 : 200);
             frozen.prepend(receipts[position].actionId);
         }
-        QCOMPARE(frozen, (QStringList{QStringLiteral("act-20"), QStringLiteral("act-21"), QStringLiteral("act-22"),
-                                      QStringLiteral("act-23"), QStringLiteral("act-24")}));
+        QCOMPARE(frozen,
+            (QStringList { QStringLiteral("act-20"), QStringLiteral("act-21"), QStringLiteral("act-22"),
+                QStringLiteral("act-23"), QStringLiteral("act-24") }));
         QCOMPARE(receipts[6].decision, Receipt::trustWindowStarted);
         QCOMPARE(receipts[6].summary, QStringLiteral("Trust window for 30 minutes"));
         for (int position = 7; position < 27; ++position) {
@@ -126,7 +168,8 @@ private Q_SLOTS:
             QCOMPARE(receipt.tool, QStringLiteral("Bash"));
             QVERIFY(!receipt.summary.isEmpty());
             QCOMPARE(receipt.status, 200);
-            QCOMPARE(receipt.decision, index % 3 == 0 ? QStringLiteral("denied") : QStringLiteral("approved"));
+            QCOMPARE(
+                receipt.decision, index % 3 == 0 ? QStringLiteral("denied") : QStringLiteral("approved"));
             const bool ruled = index % 2 == 1 && receipt.decision == QLatin1String("approved");
             QCOMPARE(receipt.scope, ruled ? scopes[(index / 2) % scopes.size()] : QString());
         }
@@ -150,8 +193,9 @@ private Q_SLOTS:
         const FreezeAll::Outcome outcome = QCoro::waitFor(freeze.run());
         QCOMPARE(outcome.denied, 2);
         QCOMPARE(outcome.failed, 1);
-        QCOMPARE(outcome.text(), QStringLiteral("Denied 2 actions. Failed: 1 action could not be denied, the back-end "
-                                                "did not confirm the end of the trust window"));
+        QCOMPARE(outcome.text(),
+            QStringLiteral("Denied 2 actions. Failed: 1 action could not be denied, the back-end "
+                           "did not confirm the end of the trust window"));
         QCOMPARE(freeze.report(), outcome.text());
         // The failed denial stays pending; its receipt records the refusal.
         QCOMPARE(f.sync->pendingActions().size(), 1);

@@ -1,11 +1,21 @@
 #pragma once
 
-#include "tests/support/RecordingNotifier.h"
 #include "app/shell/PopoverHost.h"
 #include "app/shell/QuitGuard.h"
 #include "app/shell/StatusItem.h"
+#include "app/shell/TrayShell.h"
+#include "app/tooling/CLIService.h"
+#include "app/wizard/WindowManager.h"
+#include "core/ApprovalSyncService.h"
+#include "core/MachineAuthService.h"
+#include "core/UpdateCheckService.h"
+#include "tests/core/MemoryCredentialStore.h"
+#include "tests/support/DashboardHome.h"
+#include "tests/support/RecordingNotifier.h"
+#include "tests/support/TestHome.h"
 
 #include <QList>
+#include <QNetworkAccessManager>
 
 // A status item that records what it was told.
 class RecordingStatusItem : public StatusItem
@@ -45,10 +55,9 @@ public:
         ++closeCount;
         Q_EMIT shownChanged(false);
     }
-    bool closedByFocusLossRecently() const override { return focusLossJustNow; }
+    bool closedByFocusLossRecently() const override { return false; }
 
     bool shown = false;
-    bool focusLossJustNow = false;
     int showCount = 0;
     int closeCount = 0;
     QRect lastTrayGeometry;
@@ -76,4 +85,53 @@ public:
 
     int asked = 0;
     Answer pending;
+};
+
+// One tray shell with real services (no machine identity, so nothing reaches the
+// network) and recording doubles for the tray, the popover and the question.
+struct TrayShellFixture
+{
+    explicit TrayShellFixture(bool setUp, bool inTray = true)
+    {
+        if (setUp)
+            home.write(QStringLiteral(".quorvane/machine/approver-only"), {});
+        home.write(QStringLiteral("bin/quorvane"), "#!/bin/sh\nprintf '  1.2.3 \\n'\n", 0700);
+        cli = std::make_unique<CLIService>(
+            nullptr, [this] { return home.filePath(QStringLiteral("bin/quorvane")); });
+        windows.setHome(&dashboard.state);
+        trayShell = std::make_unique<TrayShell>(
+            TrayShell::Services { auth, sync, updates, *cli, windows, notifier },
+            [this, inTray]() -> std::unique_ptr<StatusItem> {
+                ++itemsMade;
+                auto item = std::make_unique<RecordingStatusItem>();
+                item->inTray = inTray;
+                item_ = item.get();
+                return item;
+            },
+            popover, prompt);
+        trayShell->setTerminator([this] { ++terminations; });
+    }
+    ~TrayShellFixture()
+    {
+        trayShell.reset();
+        sync.stop();
+    }
+    RecordingStatusItem* item() const { return item_; }
+
+    TestHome home;
+    MemoryCredentialStore store;
+    QNetworkAccessManager network;
+    MachineAuthService auth { store };
+    ApprovalSyncService sync { auth, network };
+    UpdateCheckService updates { &network };
+    std::unique_ptr<CLIService> cli;
+    DashboardHome dashboard;
+    WindowManager windows;
+    RecordingPopover popover;
+    RecordingNotifier notifier;
+    ScriptedQuitPrompt prompt;
+    std::unique_ptr<TrayShell> trayShell;
+    RecordingStatusItem* item_ = nullptr;
+    int itemsMade = 0;
+    int terminations = 0;
 };

@@ -1,8 +1,7 @@
 #include "app/style/ColorMix.h"
-#include "tests/support/QmlTestSupport.h"
 #include "app/style/QuorvaneStyle.h"
+#include "tests/support/QmlTestSupport.h"
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -10,7 +9,6 @@
 #include <QQuickWindow>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
-
 #include <memory>
 
 Q_IMPORT_QML_PLUGIN(Quorvane_StylePlugin)
@@ -69,7 +67,8 @@ private Q_SLOTS:
         QFETCH(QColor, expected);
 
         const QColor mixed = ::colorMix(base, target, fraction);
-        QVERIFY2(near(mixed, expected, 1), qPrintable(describe(mixed) + QStringLiteral(" vs ") + describe(expected)));
+        QVERIFY2(near(mixed, expected, 1),
+            qPrintable(describe(mixed) + QStringLiteral(" vs ") + describe(expected)));
         QCOMPARE(mixed.alpha(), 255);
         QCOMPARE(mixed.spec(), QColor::Rgb);
 
@@ -84,23 +83,6 @@ private Q_SLOTS:
         QVERIFY(!mixed.isValid());
         const QColor fromValid = ::colorMix(QColor(10, 20, 30, 100), QColor(), 0.5);
         QCOMPARE(fromValid, QColor(10, 20, 30));
-    }
-
-    void palette()
-    {
-        QCOMPARE(QuorvaneStyle::teal(), QColor(6, 182, 212));
-        QCOMPARE(QuorvaneStyle::orange(), QColor(224, 145, 69));
-        QCOMPARE(QuorvaneStyle::amber(), QColor(212, 160, 74));
-        QCOMPARE(QuorvaneStyle::amberTint().rgb(), QuorvaneStyle::amber().rgb());
-        QVERIFY(qAbs(QuorvaneStyle::amberTint().alphaF() - 0.12) < 0.01);
-        QVERIFY(qAbs(QuorvaneStyle::cardFill().alphaF() - 0.06) < 0.01);
-        QCOMPARE(QuorvaneStyle::cardFill().rgb() & 0xffffff, 0xffffffu);
-        // Dark appearance: light labels on a dark window.
-        QVERIFY(QuorvaneStyle::windowBackground().lightness() < 60);
-        QVERIFY(QuorvaneStyle::label().lightness() > 200);
-        QVERIFY(QuorvaneStyle::label().alphaF() > QuorvaneStyle::secondaryLabel().alphaF());
-        QVERIFY(QuorvaneStyle::secondaryLabel().alphaF() > QuorvaneStyle::tertiaryLabel().alphaF());
-        QCOMPARE(QGuiApplication::palette().color(QPalette::Window), QuorvaneStyle::windowBackground());
     }
 
     // Both styles load without a warning, draw their gradient, dim when
@@ -119,13 +101,13 @@ private Q_SLOTS:
         QQmlEngine engine;
         QmlWarningGuard::prepare(engine);
         QQmlComponent component(&engine);
-        const QString source = QStringLiteral(
-                                   "import QtQuick\nimport Quorvane.Style\n"
-                                   "Rectangle { width: 200; height: 80; color: Style.windowBackground\n"
-                                   "  property alias button: b\n"
-                                   "  %1 { id: b; objectName: \"button\"; x: 20; y: 20; width: 160; height: 40;"
-                                   " text: \"Start\"; color: Style.teal; cornerRadius: 8 } }\n")
-                                   .arg(type);
+        const QString source
+            = QStringLiteral("import QtQuick\nimport Quorvane.Style\n"
+                             "Rectangle { width: 200; height: 80; color: Style.windowBackground\n"
+                             "  property alias button: b\n"
+                             "  %1 { id: b; objectName: \"button\"; x: 20; y: 20; width: 160; height: 40;"
+                             " text: \"Start\"; color: Style.teal; cornerRadius: 8 } }\n")
+                  .arg(type);
         component.setData(source.toUtf8(), QUrl(QStringLiteral("qrc:/test/Buttons.qml")));
         std::unique_ptr<QObject> root(component.create());
         QVERIFY2(root, qPrintable(component.errorString()));
@@ -151,11 +133,12 @@ private Q_SLOTS:
             QVERIFY(top.lightness() > bottom.lightness());
             // The coloured shadow just below the button, with every renderer.
             const QColor shadow = idle.pixelColor(100, 61);
-            QVERIFY2(shadow.blue() > QuorvaneStyle::windowBackground().blue() + 10, qPrintable(describe(shadow)));
+            QVERIFY2(
+                shadow.blue() > QuorvaneStyle::windowBackground().blue() + 10, qPrintable(describe(shadow)));
         } else {
             // A faint teal tint over the dark window, brighter at the top.
             QVERIFY2(top.blue() > QuorvaneStyle::windowBackground().blue() && top.red() < top.blue(),
-                     qPrintable(describe(top)));
+                qPrintable(describe(top)));
             QVERIFY(top.blue() >= bottom.blue());
         }
 
@@ -193,7 +176,7 @@ private Q_SLOTS:
         component.setData("import QtQuick\nimport Quorvane.Style\n"
                           "SegmentedControl { property int clicked: -1; model: [\"Actions\", \"Pause\"]\n"
                           "  onActivated: function(index) { clicked = index } }\n",
-                          QUrl(QStringLiteral("qrc:/test/Segments.qml")));
+            QUrl(QStringLiteral("qrc:/test/Segments.qml")));
         std::unique_ptr<QObject> root(component.create());
         QVERIFY2(root, qPrintable(component.errorString()));
         auto* control = qobject_cast<QQuickItem*>(root.get());
@@ -210,12 +193,14 @@ private Q_SLOTS:
             auto* label = segment ? segment->property("contentItem").value<QQuickItem*>() : nullptr;
             return label && label->implicitWidth() <= segment->width();
         };
-        control->setProperty("model", QStringList{QStringLiteral("Actions (1000)"), QStringLiteral("Pause")});
+        control->setProperty(
+            "model", QStringList { QStringLiteral("Actions (1000)"), QStringLiteral("Pause") });
         control->setSize(QSizeF(control->implicitWidth(), control->implicitHeight()));
         QVERIFY(control->implicitWidth() > 160.0);
         QTRY_VERIFY(labelFits(QStringLiteral("segment0")));
         QVERIFY(labelFits(QStringLiteral("segment1")));
-        QCOMPARE(QmlItems::find(control, QStringLiteral("segment1"))->width(), 78.0); // "Pause" keeps its share
+        QCOMPARE(
+            QmlItems::find(control, QStringLiteral("segment1"))->width(), 78.0); // "Pause" keeps its share
 
         QQuickItem* pause = QmlItems::find(control, QStringLiteral("segment1"));
         QVERIFY(pause);

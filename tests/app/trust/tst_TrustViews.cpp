@@ -1,26 +1,24 @@
-#include "tests/support/BackendMachine.h"
-#include "app/trust/PresenceConfirmation.h"
-#include "core/MachineAuthService.h"
-#include "tests/support/QmlTestSupport.h"
 #include "app/style/QuorvaneStyle.h"
-#include "platform/StandInPresenceConfirmer.h"
-#include "app/trust/TrustWindowState.h"
+#include "app/trust/PresenceConfirmation.h"
 #include "app/trust/PresencePolicyState.h"
+#include "app/trust/TrustWindowState.h"
+#include "core/MachineAuthService.h"
 #include "platform/PkexecPrivilegedRunner.h"
+#include "platform/StandInPresenceConfirmer.h"
+#include "tests/support/BackendMachine.h"
+#include "tests/support/QmlTestSupport.h"
 #include "tests/support/TestFiles.h"
 
-#include <QFile>
-#include <QTemporaryDir>
-
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QNetworkAccessManager>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QTemporaryDir>
 #include <QTest>
-
 #include <memory>
 
 namespace {
@@ -43,10 +41,10 @@ class TestTrustViews : public QObject
 
     struct Fixture : BackendMachine
     {
-        MachineAuthService auth{store};
+        MachineAuthService auth { store };
         QNetworkAccessManager network;
-        StandInPresenceConfirmer confirmer{StandInPresenceConfirmer::Outcome::Grant};
-        PresenceConfirmation biometric{confirmer};
+        StandInPresenceConfirmer confirmer { StandInPresenceConfirmer::Outcome::Grant };
+        PresenceConfirmation biometric { confirmer };
         QDateTime clock = QDateTime::currentDateTimeUtc();
         std::unique_ptr<TrustWindowState> state;
         QmlWarningGuard guard;
@@ -57,14 +55,12 @@ class TestTrustViews : public QObject
         Fixture()
         {
             auth.reload();
-            state = std::make_unique<TrustWindowState>(auth, network, biometric, nullptr, [this] { return clock; });
+            state = std::make_unique<TrustWindowState>(
+                auth, network, biometric, nullptr, [this] { return clock; });
             QmlWarningGuard::prepare(engine);
             window.setColor(QuorvaneStyle::windowBackground());
         }
-        ~Fixture()
-        {
-            view.reset();
-        }
+        ~Fixture() { view.reset(); }
 
         QQuickItem* load(const QString& file, int width, int height)
         {
@@ -73,7 +69,8 @@ class TestTrustViews : public QObject
                 qWarning().noquote() << "not ready:" << component.status() << component.errorString();
                 return nullptr;
             }
-            view.reset(component.createWithInitialProperties({{QStringLiteral("model"), QVariant::fromValue(state.get())}}));
+            view.reset(component.createWithInitialProperties(
+                { { QStringLiteral("model"), QVariant::fromValue(state.get()) } }));
             if (!view) {
                 qWarning().noquote() << component.errorString();
                 return nullptr;
@@ -86,7 +83,10 @@ class TestTrustViews : public QObject
             return item;
         }
 
-        QQuickItem* find(const QString& name) { return QmlItems::find(qobject_cast<QQuickItem*>(view.get()), name); }
+        QQuickItem* find(const QString& name)
+        {
+            return QmlItems::find(qobject_cast<QQuickItem*>(view.get()), name);
+        }
 
         void click(const QString& name)
         {
@@ -118,8 +118,8 @@ private Q_SLOTS:
         QCOMPARE(f.text(QStringLiteral("activateButton")), QStringLiteral("Start"));
         QVERIFY(f.find(QStringLiteral("durationChips"))->isVisible());
         QVERIFY(!f.find(QStringLiteral("startPicker"))->isVisible());
-        const QStringList labels{QStringLiteral("15m"), QStringLiteral("30m"), QStringLiteral("1h"), QStringLiteral("2h"),
-                                 QStringLiteral("4h")};
+        const QStringList labels { QStringLiteral("15m"), QStringLiteral("30m"), QStringLiteral("1h"),
+            QStringLiteral("2h"), QStringLiteral("4h") };
         int index = 0;
         for (int minutes : TrustWindowState::durations()) {
             QQuickItem* chip = f.find(QStringLiteral("chip%1").arg(minutes));
@@ -156,7 +156,8 @@ private Q_SLOTS:
         // A refusal shows the body in the caption; a success clears it.
         f.click(QStringLiteral("segment0"));
         QCOMPARE(s.mode(), TrustWindowState::Mode::AdHoc);
-        QVERIFY(f.backend.inject("POST", QStringLiteral("/trust-window"), 409, "trust window already open", 1, 300));
+        QVERIFY(f.backend.inject(
+            "POST", QStringLiteral("/trust-window"), 409, "trust window already open", 1, 300));
         f.click(QStringLiteral("activateButton"));
         QTRY_VERIFY(s.isActivating());
         QCOMPARE(f.text(QStringLiteral("activateButton")), QStringLiteral("Activating..."));
@@ -183,14 +184,16 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString shipped = dir.filePath(QStringLiteral("share/org.quorvane.trust-window.policy"));
         QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("share"))));
-        QVERIFY(QFile::copy(QStringLiteral(QUORVANE_SOURCE_DIR "/data/polkit/org.quorvane.trust-window.policy"), shipped));
+        QVERIFY(QFile::copy(
+            QStringLiteral(QUORVANE_SOURCE_DIR "/data/polkit/org.quorvane.trust-window.policy"), shipped));
         const QString actions = dir.filePath(QStringLiteral("polkit-1/actions"));
         // pkexec only talks to the system bus: the stand-in refuses once (the
         // prompt dismissed), then runs the command without privileges.
         const QString pkexec = dir.filePath(QStringLiteral("pkexec"));
         const QString refusedOnce = dir.filePath(QStringLiteral("refused-once"));
-        QVERIFY(TestFiles::writeShellScript(pkexec, "if [ ! -e '" + QFile::encodeName(refusedOnce) + "' ]; then : > '"
-                                                        + QFile::encodeName(refusedOnce) + "'; exit 126; fi\nexec \"$@\"\n"));
+        QVERIFY(TestFiles::writeShellScript(pkexec,
+            "if [ ! -e '" + QFile::encodeName(refusedOnce) + "' ]; then : > '"
+                + QFile::encodeName(refusedOnce) + "'; exit 126; fi\nexec \"$@\"\n"));
         PkexecPrivilegedRunner runner(pkexec);
         PresencePolicyState policy(PresencePolicy(actions, shipped), runner);
         f.state->setPolicy(&policy);
@@ -203,7 +206,8 @@ private Q_SLOTS:
         // The popover takes the tab's implicit height: both buttons must lie inside it.
         f.window.resize(360, int(tab->implicitHeight()));
         QTRY_COMPARE(f.window.height(), int(tab->implicitHeight()));
-        for (const QString& name : {QStringLiteral("installPolicyButton"), QStringLiteral("activateButton")}) {
+        for (const QString& name :
+            { QStringLiteral("installPolicyButton"), QStringLiteral("activateButton") }) {
             QQuickItem* button = f.find(name);
             const QRectF inScene = button->mapRectToScene(QRectF(0, 0, button->width(), button->height()));
             QVERIFY2(QRectF(0, 0, f.window.width(), f.window.height()).contains(inScene), qPrintable(name));
@@ -211,7 +215,8 @@ private Q_SLOTS:
         f.window.grabWindow().save(screenshotDir() + QStringLiteral("/pause-tab-policy-missing.png"));
 
         f.click(QStringLiteral("installPolicyButton"));
-        QTRY_COMPARE(f.text(QStringLiteral("policyErrorText")), QStringLiteral("Administrator rights were not given."));
+        QTRY_COMPARE(f.text(QStringLiteral("policyErrorText")),
+            QStringLiteral("Administrator rights were not given."));
         QVERIFY(policy.isMissing());
 
         f.click(QStringLiteral("installPolicyButton"));
@@ -227,12 +232,71 @@ private Q_SLOTS:
 
         // An installation without its policy file says so instead of running a command.
         PresencePolicyState orphan(PresencePolicy(dir.filePath(QStringLiteral("elsewhere")),
-                                                  dir.filePath(QStringLiteral("missing.policy"))), runner);
+                                       dir.filePath(QStringLiteral("missing.policy"))),
+            runner);
         orphan.startInstall();
         QTRY_VERIFY(!orphan.errorMessage().isEmpty());
         QVERIFY(orphan.errorMessage().contains(QStringLiteral("no policy file")));
         QVERIFY(orphan.isMissing());
         QVERIFY2(f.guard.warnings().isEmpty(), qPrintable(f.guard.warnings().join(QLatin1Char('\n'))));
+    }
+
+    // The banner's time and the times the back-end is sent.
+    void bannerTimeText_data()
+    {
+        QTest::addColumn<qint64>("remainingMs");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("exactly an hour") << qint64(3600000) << QStringLiteral("60:00");
+        QTest::newRow("one second less") << qint64(3599000) << QStringLiteral("59:59");
+        QTest::newRow("part of a second counts as a whole one") << qint64(3599400) << QStringLiteral("60:00");
+        QTest::newRow("twelve minutes") << qint64(725000) << QStringLiteral("12:05");
+        QTest::newRow("nine seconds") << qint64(9000) << QStringLiteral("0:09");
+        QTest::newRow("over") << qint64(0) << QStringLiteral("0:00");
+        QTest::newRow("past the end") << qint64(-5000) << QStringLiteral("0:00");
+    }
+
+    void bannerTimeText()
+    {
+        QFETCH(qint64, remainingMs);
+        QFETCH(QString, expected);
+        const QDateTime now(QDate(2026, 12, 5), QTime(14, 0), Qt::UTC);
+        QCOMPARE(TrustWindowState::bannerTimeText(now, now.addMSecs(remainingMs)), expected);
+    }
+
+    // A 120-minute window started at 10:00 shows its end until 11:00, then counts.
+    void bannerLongWindow()
+    {
+        const QLocale us(QLocale::English, QLocale::UnitedStates);
+        const QDateTime start(QDate(2026, 12, 5), QTime(10, 0), Qt::LocalTime);
+        const QDateTime end = start.addSecs(7200);
+        const QString endsText = TrustWindowState::bannerTimeText(start, end, us);
+        QCOMPARE(endsText, QStringLiteral("ends ") + us.toString(QTime(12, 0), QLocale::ShortFormat));
+        QCOMPARE(TrustWindowState::bannerTimeText(start.addSecs(3599), end, us), endsText);
+        QCOMPARE(TrustWindowState::bannerTimeText(start.addSecs(3600), end, us), QStringLiteral("60:00"));
+        QCOMPARE(TrustWindowState::bannerTimeText(start.addSecs(3601), end, us), QStringLiteral("59:59"));
+        const QString evening = TrustWindowState::bannerTimeText(
+            start, QDateTime(QDate(2026, 12, 5), QTime(17, 30), Qt::LocalTime), us);
+        QVERIFY2(evening.startsWith(QLatin1String("ends 5:30")) && evening.endsWith(QLatin1String("PM")),
+            qPrintable(evening));
+    }
+
+    void isoTimes_data()
+    {
+        QTest::addColumn<QDateTime>("time");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("utc") << QDateTime(QDate(2026, 12, 5), QTime(14, 0), Qt::UTC)
+                             << QStringLiteral("2026-12-05T14:00:00Z");
+        QTest::newRow("offset becomes utc") << QDateTime(QDate(2026, 12, 5), QTime(15, 30), Qt::OffsetFromUTC,
+            3600) << QStringLiteral("2026-12-05T14:30:00Z");
+        QTest::newRow("milliseconds dropped") << QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5, 678), Qt::UTC)
+                                              << QStringLiteral("2026-01-02T03:04:05Z");
+    }
+
+    void isoTimes()
+    {
+        QFETCH(QDateTime, time);
+        QFETCH(QString, expected);
+        QCOMPARE(TrustWindowState::isoTime(time), expected);
     }
 
     void banner()
@@ -260,7 +324,7 @@ private Q_SLOTS:
         const int index = banner->metaObject()->indexOfSignal("cancelRequested()");
         QVERIFY(index >= 0);
         QObject::connect(banner, banner->metaObject()->method(index), &s,
-                         s.metaObject()->method(s.metaObject()->indexOfMethod("startDeactivate()")));
+            s.metaObject()->method(s.metaObject()->indexOfMethod("startDeactivate()")));
         f.click(QStringLiteral("cancelButton"));
         QTRY_VERIFY(!s.isActive());
         QVERIFY(!s.showsBanner());

@@ -1,19 +1,17 @@
-#include "tests/support/BackendMachine.h"
-#include "core/ApprovalSyncService.h"
 #include "app/trust/PresenceConfirmation.h"
-#include "tests/support/LogCapture.h"
+#include "app/trust/TrustWindowState.h"
+#include "core/ApprovalSyncService.h"
 #include "core/MachineAuthService.h"
 #include "platform/StandInPresenceConfirmer.h"
-#include "app/trust/TrustWindowState.h"
+#include "tests/support/BackendMachine.h"
+#include "tests/support/LogCapture.h"
 
+#include <QCoroTask>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTest>
-
-#include <QCoroTask>
-
 #include <memory>
 
 namespace {
@@ -36,10 +34,10 @@ class TestTrustWindowState : public QObject
 
     struct Fixture : BackendMachine
     {
-        MachineAuthService auth{store};
+        MachineAuthService auth { store };
         QNetworkAccessManager network;
-        StandInPresenceConfirmer confirmer{Outcome::Grant};
-        PresenceConfirmation biometric{confirmer};
+        StandInPresenceConfirmer confirmer { Outcome::Grant };
+        PresenceConfirmation biometric { confirmer };
         QDateTime clock = wholeSecondsNow();
         std::unique_ptr<ApprovalSyncService> sync;
         std::unique_ptr<TrustWindowState> state;
@@ -50,8 +48,8 @@ class TestTrustWindowState : public QObject
             auth.reload();
             sync = std::make_unique<ApprovalSyncService>(auth, network);
             sync->setPollInterval(60 * 60 * 1000);
-            state = std::make_unique<TrustWindowState>(auth, network, biometric, sync.get(),
-                                                       [this] { return clock; });
+            state = std::make_unique<TrustWindowState>(
+                auth, network, biometric, sync.get(), [this] { return clock; });
             backend.clearRequests();
         }
         ~Fixture()
@@ -64,80 +62,6 @@ class TestTrustWindowState : public QObject
     };
 
 private Q_SLOTS:
-    void initialValues()
-    {
-        Fixture f(false);
-        TrustWindowState& s = *f.state;
-        QCOMPARE(s.mode(), TrustWindowState::Mode::AdHoc);
-        QCOMPARE(s.selectedDuration(), 30);
-        QCOMPARE(s.scheduledStart(), f.clock.addSecs(3600));
-        QCOMPARE(s.scheduledEnd(), f.clock.addSecs(32400));
-        QVERIFY(!s.isActivating());
-        QVERIFY(!s.isActive());
-        QVERIFY(!s.activeUntil().isValid());
-        QVERIFY(!s.hasErrorMessage());
-        QVERIFY(!s.showsBanner());
-        QCOMPARE(TrustWindowState::durations(), (QList<int>{15, 30, 60, 120, 240}));
-    }
-
-    void chipLabels_data()
-    {
-        QTest::addColumn<int>("minutes");
-        QTest::addColumn<QString>("label");
-        QTest::newRow("15") << 15 << QStringLiteral("15m");
-        QTest::newRow("30") << 30 << QStringLiteral("30m");
-        QTest::newRow("60") << 60 << QStringLiteral("1h");
-        QTest::newRow("120") << 120 << QStringLiteral("2h");
-        QTest::newRow("240") << 240 << QStringLiteral("4h");
-    }
-
-    void chipLabels()
-    {
-        QFETCH(int, minutes);
-        QFETCH(QString, label);
-        QCOMPARE(TrustWindowState::chipLabel(minutes), label);
-    }
-
-    void bannerTimeText_data()
-    {
-        QTest::addColumn<qint64>("remainingMs");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("exactly an hour") << qint64(3600000) << QStringLiteral("60:00");
-        QTest::newRow("one second less") << qint64(3599000) << QStringLiteral("59:59");
-        QTest::newRow("part of a second counts as a whole one") << qint64(3599400) << QStringLiteral("60:00");
-        QTest::newRow("twelve minutes") << qint64(725000) << QStringLiteral("12:05");
-        QTest::newRow("nine seconds") << qint64(9000) << QStringLiteral("0:09");
-        QTest::newRow("over") << qint64(0) << QStringLiteral("0:00");
-        QTest::newRow("past the end") << qint64(-5000) << QStringLiteral("0:00");
-    }
-
-    void bannerTimeText()
-    {
-        QFETCH(qint64, remainingMs);
-        QFETCH(QString, expected);
-        const QDateTime now(QDate(2026, 12, 5), QTime(14, 0), Qt::UTC);
-        QCOMPARE(TrustWindowState::bannerTimeText(now, now.addMSecs(remainingMs)), expected);
-    }
-
-    // A 120-minute window started at 10:00 shows its end until 11:00, then counts.
-    void bannerLongWindow()
-    {
-        const QLocale us(QLocale::English, QLocale::UnitedStates);
-        const QDateTime start(QDate(2026, 12, 5), QTime(10, 0), Qt::LocalTime);
-        const QDateTime end = start.addSecs(7200);
-        const QString endsText = TrustWindowState::bannerTimeText(start, end, us);
-        QCOMPARE(endsText, QStringLiteral("ends ") + us.toString(QTime(12, 0), QLocale::ShortFormat));
-        QVERIFY(endsText.contains(QLatin1String("12:00")));
-        QVERIFY(endsText.contains(QLatin1String("PM")));
-        QCOMPARE(TrustWindowState::bannerTimeText(start.addSecs(3599), end, us), endsText);
-        QCOMPARE(TrustWindowState::bannerTimeText(start.addSecs(3600), end, us), QStringLiteral("60:00"));
-        QCOMPARE(TrustWindowState::bannerTimeText(start.addSecs(3601), end, us), QStringLiteral("59:59"));
-        const QString evening = TrustWindowState::bannerTimeText(
-            start, QDateTime(QDate(2026, 12, 5), QTime(17, 30), Qt::LocalTime), us);
-        QVERIFY2(evening.startsWith(QLatin1String("ends 5:30")) && evening.endsWith(QLatin1String("PM")),
-                 qPrintable(evening));
-    }
-
     void quickWindow()
     {
         Fixture f;
@@ -154,7 +78,8 @@ private Q_SLOTS:
         const QList<QJsonObject> requests = f.trustRequests();
         QCOMPARE(requests.size(), 1);
         QCOMPARE(requests[0].value(QLatin1String("method")).toString(), QStringLiteral("POST"));
-        QCOMPARE(requests[0].value(QLatin1String("body")).toString(), QStringLiteral("{\"duration_minutes\":60,\"machine_id\":\"%1\"}").arg(f.machine->config.id));
+        QCOMPARE(requests[0].value(QLatin1String("body")).toString(),
+            QStringLiteral("{\"duration_minutes\":60,\"machine_id\":\"%1\"}").arg(f.machine->config.id));
         QCOMPARE(requests[0].value(QLatin1String("verified")).toBool(), true);
         QCOMPARE(requests[0].value(QLatin1String("status")).toInt(), 200);
 
@@ -197,9 +122,10 @@ private Q_SLOTS:
         s.setScheduledStart(start);
         s.setScheduledEnd(end);
 
-        QCOMPARE(s.requestBody(), QByteArray("{\"starts_at\":\"") + TrustWindowState::isoTime(start).toUtf8()
-                                      + "\",\"ends_at\":\"" + TrustWindowState::isoTime(end).toUtf8()
-                                      + "\",\"machine_id\":\"" + f.machine->config.id.toUtf8() + "\"}");
+        QCOMPARE(s.requestBody(),
+            QByteArray("{\"starts_at\":\"") + TrustWindowState::isoTime(start).toUtf8() + "\",\"ends_at\":\""
+                + TrustWindowState::isoTime(end).toUtf8() + "\",\"machine_id\":\""
+                + f.machine->config.id.toUtf8() + "\"}");
         QCoro::waitFor(s.activate());
 
         const QList<QJsonObject> requests = f.trustRequests();
@@ -211,24 +137,6 @@ private Q_SLOTS:
         QCOMPARE(s.activeUntil(), end);
     }
 
-    void isoTimes_data()
-    {
-        QTest::addColumn<QDateTime>("time");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("utc") << QDateTime(QDate(2026, 12, 5), QTime(14, 0), Qt::UTC) << QStringLiteral("2026-12-05T14:00:00Z");
-        QTest::newRow("offset becomes utc") << QDateTime(QDate(2026, 12, 5), QTime(15, 30), Qt::OffsetFromUTC, 3600)
-                                            << QStringLiteral("2026-12-05T14:30:00Z");
-        QTest::newRow("milliseconds dropped") << QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5, 678), Qt::UTC)
-                                              << QStringLiteral("2026-01-02T03:04:05Z");
-    }
-
-    void isoTimes()
-    {
-        QFETCH(QDateTime, time);
-        QFETCH(QString, expected);
-        QCOMPARE(TrustWindowState::isoTime(time), expected);
-    }
-
     // Refusals and transport failures: the person sees the body, "Unknown error"
     // or the failure's description, and nothing is active.
     void refusals_data()
@@ -236,8 +144,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("expected"); // null: any non-empty text
-        QTest::newRow("409 with a body") << 409 << QByteArray("trust window already open")
-                                         << QStringLiteral("trust window already open");
+        QTest::newRow("409 with a body")
+            << 409 << QByteArray("trust window already open") << QStringLiteral("trust window already open");
         QTest::newRow("500 with an empty body") << 500 << QByteArray() << QStringLiteral("");
         QTest::newRow("503 with UTF-8 text") << 503 << QByteArray("fermé") << QStringLiteral("fermé");
         QTest::newRow("connection closed") << 0 << QByteArray() << QString();
@@ -271,18 +179,16 @@ private Q_SLOTS:
         QVERIFY(!s.hasErrorMessage());
     }
 
+    // The refusal's body is shown when it is UTF-8 text.
     void refusalText_data()
     {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("text") << QByteArray("busy") << QStringLiteral("busy");
-        QTest::newRow("empty") << QByteArray() << QString();
         QTest::newRow("accents") << QByteArray("d\xc3\xa9j\xc3\xa0") << QStringLiteral("d\u00e9j\u00e0");
         QTest::newRow("invalid bytes") << QByteArray("\xff\xfe\x80") << QStringLiteral("Unknown error");
         QTest::newRow("truncated sequence") << QByteArray("ab\xc3") << QStringLiteral("Unknown error");
         QTest::newRow("encoded surrogate") << QByteArray("\xed\xa0\x80") << QStringLiteral("Unknown error");
     }
-
     void refusalText()
     {
         QFETCH(QByteArray, body);
@@ -335,9 +241,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("startOffset");
         QTest::addColumn<int>("endOffset");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("end before start") << 1 << 30 << 7200 << 3600 << QStringLiteral("The end must be after the start");
-        QTest::newRow("end equals start") << 1 << 30 << 3600 << 3600 << QStringLiteral("The end must be after the start");
-        QTest::newRow("end in the past") << 1 << 30 << -7200 << -60 << QStringLiteral("The end must be in the future");
+        QTest::newRow("end before start")
+            << 1 << 30 << 7200 << 3600 << QStringLiteral("The end must be after the start");
+        QTest::newRow("end equals start")
+            << 1 << 30 << 3600 << 3600 << QStringLiteral("The end must be after the start");
+        QTest::newRow("end in the past")
+            << 1 << 30 << -7200 << -60 << QStringLiteral("The end must be in the future");
         QTest::newRow("zero minutes") << 0 << 0 << 0 << 0 << QStringLiteral("Choose a duration");
         QTest::newRow("negative minutes") << 0 << -15 << 0 << 0 << QStringLiteral("Choose a duration");
     }
@@ -377,37 +286,18 @@ private Q_SLOTS:
         QCOMPARE(f.trustRequests().size(), 1);
     }
 
-    void deactivate()
-    {
-        Fixture f;
-        LogCapture log;
-        TrustWindowState& s = *f.state;
-        QCoro::waitFor(s.activate());
-        QVERIFY(s.isActive());
-        f.backend.clearRequests();
-
-        QCoro::waitFor(s.deactivate());
-        QVERIFY(!s.isActive());
-        QVERIFY(!s.activeUntil().isValid());
-        QVERIFY(!s.isExpirationTimerRunning());
-        const QList<QJsonObject> requests = f.trustRequests();
-        QCOMPARE(requests.size(), 1);
-        QCOMPARE(requests[0].value(QLatin1String("method")).toString(), QStringLiteral("DELETE"));
-        QCOMPARE(requests[0].value(QLatin1String("verified")).toBool(), true);
-        QCOMPARE(requests[0].value(QLatin1String("status")).toInt(), 200);
-        QVERIFY(log.lines().isEmpty());
-    }
-
-    // Offline, or refused: the window still ends here.
-    void deactivateFailures_data()
+    // Signed DELETE; offline, or refused, the window still ends here.
+    void deactivate_data()
     {
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("logPrefix");
+        QTest::newRow("closed") << 200 << QString();
         QTest::newRow("connection closed") << 0 << QStringLiteral("Quorvane: trust window close failed: ");
-        QTest::newRow("server error") << 500 << QStringLiteral("Quorvane: trust window close failed: HTTP 500");
+        QTest::newRow("server error")
+            << 500 << QStringLiteral("Quorvane: trust window close failed: HTTP 500");
     }
 
-    void deactivateFailures()
+    void deactivate()
     {
         QFETCH(int, status);
         QFETCH(QString, logPrefix);
@@ -416,14 +306,26 @@ private Q_SLOTS:
         TrustWindowState& s = *f.state;
         QCoro::waitFor(s.activate());
         QVERIFY(s.isActive());
-        QVERIFY(f.backend.inject("DELETE", QStringLiteral("/trust-window"), status, {}, status == 0 ? 2 : 1));
+        f.backend.clearRequests();
+        if (status != 200)
+            QVERIFY(
+                f.backend.inject("DELETE", QStringLiteral("/trust-window"), status, {}, status == 0 ? 2 : 1));
 
         QCoro::waitFor(s.deactivate());
         QVERIFY(!s.isActive());
         QVERIFY(!s.activeUntil().isValid());
         QVERIFY(!s.isExpirationTimerRunning());
-        QCOMPARE(log.lines().size(), 1);
-        QVERIFY2(log.lines().first().startsWith(logPrefix), qPrintable(log.lines().first()));
+        if (logPrefix.isEmpty()) {
+            const QList<QJsonObject> requests = f.trustRequests();
+            QCOMPARE(requests.size(), 1);
+            QCOMPARE(requests[0].value(QLatin1String("method")).toString(), QStringLiteral("DELETE"));
+            QCOMPARE(requests[0].value(QLatin1String("verified")).toBool(), true);
+            QCOMPARE(requests[0].value(QLatin1String("status")).toInt(), 200);
+            QVERIFY(log.lines().isEmpty());
+        } else {
+            QCOMPARE(log.lines().size(), 1);
+            QVERIFY2(log.lines().first().startsWith(logPrefix), qPrintable(log.lines().first()));
+        }
     }
 
     // The back-end cannot be told without an identity: the window keeps showing.

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "tests/support/QmlTestSupport.h"
-#include "tests/support/TestHome.h"
 #include "app/style/QuorvaneStyle.h"
 #include "app/tooling/DetectedTool.h"
 #include "app/wizard/WindowManager.h"
 #include "app/wizard/WizardState.h"
+#include "tests/support/QmlTestSupport.h"
+#include "tests/support/TestHome.h"
 
 #include <QDir>
 #include <QImage>
@@ -49,8 +49,8 @@ struct WizardWindowFixture
     {
         for (int i = 0; i < 200; ++i) {
             QQuickItem* shown = find(screenName);
-            if (shown && shown->opacity() == 1.0 && QmlItems::visible(root(), QStringLiteral("wizardStack")).size() == 1
-                && stackDepthIsOne())
+            if (shown && shown->opacity() == 1.0
+                && QmlItems::visible(root(), QStringLiteral("wizardStack")).size() == 1 && stackDepthIsOne())
                 return QTest::qWaitForWindowExposed(view());
             QTest::qWait(10);
         }
@@ -128,7 +128,7 @@ struct WizardWindowFixture
 
     // A detected tool as the scan makes it; `projects` are folder paths.
     static DetectedTool tool(const QString& name, const QString& subtitle, const QStringList& projects = {},
-                             const QString& root = {})
+        const QString& root = {})
     {
         DetectedTool made;
         made.name = name;
@@ -143,6 +143,17 @@ struct WizardWindowFixture
         made.projectsRootEnabled = !root.isEmpty();
         return made;
     }
+
+    // A row of the done screen's agent summary.
+    static AgentSummary agentSummary(const QString& name, const QString& scope, const QString& toolName)
+    {
+        AgentSummary summary;
+        summary.name = name;
+        summary.scope = scope;
+        summary.toolName = toolName;
+        return summary;
+    }
 };
 
-#define VERIFY_NO_WARNINGS(fixture) QVERIFY2((fixture).warnings().isEmpty(), qPrintable((fixture).warnings().join(u'\n')))
+#define VERIFY_NO_WARNINGS(fixture)                                                                          \
+    QVERIFY2((fixture).warnings().isEmpty(), qPrintable((fixture).warnings().join(u'\n')))

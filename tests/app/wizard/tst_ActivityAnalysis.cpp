@@ -8,7 +8,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-
 #include <memory>
 
 using namespace std::chrono_literals;
@@ -20,7 +19,7 @@ const QString downloadMessage
 
 QJsonObject analysis(const QJsonObject& settings)
 {
-    return {{QStringLiteral("analyze-history"), settings}};
+    return { { QStringLiteral("analyze-history"), settings } };
 }
 
 // Lines printed instead of the tool's normal output.
@@ -61,7 +60,8 @@ private:
 
 void TestActivityAnalysis::initTestCase()
 {
-    QVERIFY2(QFileInfo(StandInTool::executablePath()).isExecutable(), qPrintable(StandInTool::executablePath()));
+    QVERIFY2(
+        QFileInfo(StandInTool::executablePath()).isExecutable(), qPrintable(StandInTool::executablePath()));
 }
 
 void TestActivityAnalysis::init()
@@ -87,11 +87,12 @@ void TestActivityAnalysis::startsWhenTheDownloadCompletes()
     m_state->setLlmDownloading(true);
     m_state->startAnalysis();
     QCOMPARE(m_state->analysisWaitingForLLM(), true);
-    QCOMPARE(m_state->analysisStatusLine(), QStringLiteral("Activity scan will start when the model is ready..."));
+    QCOMPARE(
+        m_state->analysisStatusLine(), QStringLiteral("Activity scan will start when the model is ready..."));
     QCOMPARE(m_state->closeAlertTitle(), QStringLiteral("Model download in progress"));
     QCOMPARE(m_state->closeAlertMessage(),
-             QStringLiteral("The model download will continue in the background. You can run the activity scan "
-                            "later from the Features panel, or via:\nquorvane analyze-history"));
+        QStringLiteral("The model download will continue in the background. You can run the activity scan "
+                       "later from the Features panel, or via:\nquorvane analyze-history"));
     QCOMPARE(m_state->keepRunningLabel(), QStringLiteral("Keep Running"));
     QCOMPARE(m_state->stopAndCloseLabel(), QStringLiteral("Stop & Close"));
 
@@ -109,49 +110,49 @@ void TestActivityAnalysis::startsWhenTheDownloadCompletes()
 
     QCOMPARE(m_tool->runs().size(), 1);
     QCOMPARE(m_tool->runs().first().arguments,
-             QStringList({QStringLiteral("analyze-history"), QStringLiteral("--scan-mcp"), QStringLiteral("--wizard")}));
+        QStringList(
+            { QStringLiteral("analyze-history"), QStringLiteral("--scan-mcp"), QStringLiteral("--wizard") }));
     QCOMPARE(m_state->suggestionCount(), 3);
     QCOMPARE(m_state->analysisError(), QString());
     QCOMPARE(m_state->analysisProgress(), 1.0);
     QCOMPARE(m_state->analysisInProgress(), false);
     QCOMPARE(m_state->analysisWaitingForLLM(), false);
-    QCOMPARE(m_state->analysisStatusLine(), QStringLiteral("Activity analysis complete — 3 rule suggestions"));
+    QCOMPARE(
+        m_state->analysisStatusLine(), QStringLiteral("Activity analysis complete — 3 rule suggestions"));
     QCOMPARE(m_state->analysisShowsReviewNote(), true);
     QCOMPARE(m_state->closeAlertTitle(), QString());
     // The screen saw the running percentages on the way.
     QVERIFY2(lines.size() >= 3, qPrintable(lines.join(QLatin1Char('|'))));
     QVERIFY2(lines.at(lines.size() - 2).startsWith(QLatin1String("Analyzing activity... ")),
-             qPrintable(lines.join(QLatin1Char('|'))));
+        qPrintable(lines.join(QLatin1Char('|'))));
 }
 
 void TestActivityAnalysis::suggestionCounts_data()
 {
     QTest::addColumn<QStringList>("counts");
     QTest::addColumn<int>("expected");
-    QTest::newRow("seven") << QStringList{QStringLiteral("7")} << 7;
-    QTest::newRow("signed") << QStringList{QStringLiteral("+7")} << 7;
-    QTest::newRow("letters") << QStringList{QStringLiteral("7a")} << 0;
-    QTest::newRow("empty") << QStringList{QString()} << 0;
-    QTest::newRow("too large") << QStringList{QStringLiteral("4294967296")} << 0;
-    QTest::newRow("later replaces earlier") << QStringList{QStringLiteral("5"), QStringLiteral("12")} << 12;
-    QTest::newRow("later zero") << QStringList{QStringLiteral("5"), QStringLiteral("x")} << 0;
+    QTest::newRow("seven") << QStringList { QStringLiteral("7") } << 7;
+    QTest::newRow("too large") << QStringList { QStringLiteral("4294967296") } << 0;
+    QTest::newRow("later replaces earlier")
+        << QStringList { QStringLiteral("5"), QStringLiteral("12") } << 12;
+    QTest::newRow("later zero") << QStringList { QStringLiteral("5"), QStringLiteral("x") } << 0;
 }
 
 void TestActivityAnalysis::suggestionCounts()
 {
     QFETCH(QStringList, counts);
     QFETCH(int, expected);
-    QVERIFY(m_tool->writeScenario(analysis({{QStringLiteral("rawOutput"), eventLines(counts)}})));
+    QVERIFY(m_tool->writeScenario(analysis({ { QStringLiteral("rawOutput"), eventLines(counts) } })));
     m_state->setLlmDownloadComplete(true);
     m_state->setDiscoverMcpServers(false);
     m_state->startAnalysis();
     QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 30000);
     QCOMPARE(m_state->suggestionCount(), expected);
     QCOMPARE(m_tool->runs().first().arguments,
-             QStringList({QStringLiteral("analyze-history"), QStringLiteral("--wizard")}));
+        QStringList({ QStringLiteral("analyze-history"), QStringLiteral("--wizard") }));
     QCOMPARE(m_state->analysisStatusLine(),
-             expected > 0 ? QStringLiteral("Activity analysis complete — %1 rule suggestions").arg(expected)
-                          : QStringLiteral("Activity analysis complete — no suggestions"));
+        expected > 0 ? QStringLiteral("Activity analysis complete — %1 rule suggestions").arg(expected)
+                     : QStringLiteral("Activity analysis complete — no suggestions"));
     QCOMPARE(m_state->analysisShowsReviewNote(), expected > 0);
 }
 
@@ -159,7 +160,8 @@ void TestActivityAnalysis::failures()
 {
     m_state->setLlmDownloadComplete(true);
     // An error event: its message, even though the tool exits 0.
-    QVERIFY(m_tool->writeScenario(analysis({{QStringLiteral("errorMessage"), QStringLiteral("Model not loaded")}})));
+    QVERIFY(m_tool->writeScenario(
+        analysis({ { QStringLiteral("errorMessage"), QStringLiteral("Model not loaded") } })));
     m_state->startAnalysis();
     QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 30000);
     QCOMPARE(m_state->analysisError(), QStringLiteral("Model not loaded"));
@@ -168,7 +170,7 @@ void TestActivityAnalysis::failures()
 
     // A failing run without a message: the failure's description.
     m_state->setAnalysisComplete(false);
-    QVERIFY(m_tool->writeScenario(analysis({{QStringLiteral("exitCode"), 2}})));
+    QVERIFY(m_tool->writeScenario(analysis({ { QStringLiteral("exitCode"), 2 } })));
     m_state->startAnalysis();
     QCOMPARE(m_state->analysisError(), QString());
     QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 30000);
@@ -205,7 +207,7 @@ void TestActivityAnalysis::closingWhileWaiting()
 
 void TestActivityAnalysis::closingWhileRunning()
 {
-    QVERIFY(m_tool->writeScenario(analysis({{QStringLiteral("hang"), true}})));
+    QVERIFY(m_tool->writeScenario(analysis({ { QStringLiteral("hang"), true } })));
     m_state->setLlmDownloadComplete(true);
     QSignalSpy completed(m_state.get(), &WizardState::analysisCompleteChanged);
     m_state->startAnalysis();
@@ -213,8 +215,8 @@ void TestActivityAnalysis::closingWhileRunning()
     QCOMPARE(m_state->analysisInProgress(), true);
     QCOMPARE(m_state->closeAlertTitle(), QStringLiteral("Activity analysis in progress"));
     QCOMPARE(m_state->closeAlertMessage(),
-             QStringLiteral("The activity scan is still running. If you close now it will stop.\n\nYou can re-run "
-                            "it later from the Features panel, or via:\nquorvane analyze-history"));
+        QStringLiteral("The activity scan is still running. If you close now it will stop.\n\nYou can re-run "
+                       "it later from the Features panel, or via:\nquorvane analyze-history"));
     QVERIFY(m_state->analysisStatusLine().startsWith(QLatin1String("Analyzing activity... ")));
 
     m_state->cancelAnalysis();

@@ -4,6 +4,7 @@
 #include "app/tooling/ToolScan.h"
 #include "app/wizard/WizardState.h"
 #include "tests/support/ChildProcesses.h"
+#include "tests/support/StandInTool.h"
 #include "tests/support/TestHome.h"
 
 #include <QDir>
@@ -16,7 +17,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-
 #include <qcorotask.h>
 
 using namespace std::chrono_literals;
@@ -39,46 +39,37 @@ private Q_SLOTS:
     void missingTool();
 
 private:
-    void writeScenario(const QJsonObject& scan);
+    void writeScenario(const QJsonObject& scan)
+    {
+        QVERIFY(m_tool->writeScenario(QJsonObject { { QStringLiteral("scan"), scan } }));
+    }
     QList<DetectedTool> detect(WizardState& state);
 
-    QString m_standIn;
     std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<StandInTool> m_tool;
     std::unique_ptr<CLIService> m_cli;
 };
 
 void TestToolDetection::initTestCase()
 {
-    m_standIn = qEnvironmentVariable("QUORVANE_BUILD_DIR") + QStringLiteral("/libexec/quorvane/bin/quorvane");
-    QVERIFY2(QFileInfo(m_standIn).isExecutable(), qPrintable(m_standIn));
+    QVERIFY2(
+        QFileInfo(StandInTool::executablePath()).isExecutable(), qPrintable(StandInTool::executablePath()));
 }
 
 void TestToolDetection::init()
 {
     m_home = std::make_unique<TestHome>();
-    m_dir = std::make_unique<QTemporaryDir>();
-    qunsetenv("QUORVANE_CLI_SCENARIO");
-    m_cli = std::make_unique<CLIService>(nullptr, [path = m_standIn] { return path; });
+    m_tool = std::make_unique<StandInTool>();
+    m_cli = std::make_unique<CLIService>(nullptr, [] { return StandInTool::executablePath(); });
 }
 
 void TestToolDetection::cleanup()
 {
-    qunsetenv("QUORVANE_CLI_SCENARIO");
     // No scan may outlive its detection.
     QTRY_COMPARE(childProcessCount(), 0);
     m_cli.reset();
-    m_dir.reset();
+    m_tool.reset();
     m_home.reset();
-}
-
-void TestToolDetection::writeScenario(const QJsonObject& scan)
-{
-    const QString path = m_dir->filePath(QStringLiteral("scenario.json"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(QJsonDocument(QJsonObject{{QStringLiteral("scan"), scan}}).toJson());
-    qputenv("QUORVANE_CLI_SCENARIO", QFile::encodeName(path));
 }
 
 QList<DetectedTool> TestToolDetection::detect(WizardState& state)
@@ -124,20 +115,19 @@ void TestToolDetection::projectsAndRoot()
     QVERIFY(QDir().mkpath(m_home->filePath(QStringLiteral("code/a"))));
     QVERIFY(QDir().mkpath(m_home->filePath(QStringLiteral("code/b"))));
     const auto project = [](const char* path, bool active) {
-        return QJsonObject{{QStringLiteral("path"), QLatin1String(path)},
-                           {QStringLiteral("isActive"), active},
-                           {QStringLiteral("lastActive"), QStringLiteral("2025-03-01T10:00:00Z")}};
+        return QJsonObject { { QStringLiteral("path"), QLatin1String(path) },
+            { QStringLiteral("isActive"), active },
+            { QStringLiteral("lastActive"), QStringLiteral("2025-03-01T10:00:00Z") } };
     };
-    const QJsonObject tool{
-        {QStringLiteral("displayName"), QStringLiteral("Code Assistant")},
-        {QStringLiteral("descriptorId"), QStringLiteral("code-assistant")},
-        {QStringLiteral("detection"),
-         QJsonObject{{QStringLiteral("status"), QStringLiteral("installed")},
-                     {QStringLiteral("details"),
-                      QJsonObject{{QStringLiteral("projects"),
-                                   QJsonArray{project("~/code/a", true), project("~/code/gone", false),
-                                              project("~/code/b", false)}}}}}}};
-    writeScenario({{QStringLiteral("agents"), QJsonArray{tool}}});
+    const QJsonObject tool { { QStringLiteral("displayName"), QStringLiteral("Code Assistant") },
+        { QStringLiteral("descriptorId"), QStringLiteral("code-assistant") },
+        { QStringLiteral("detection"),
+            QJsonObject { { QStringLiteral("status"), QStringLiteral("installed") },
+                { QStringLiteral("details"),
+                    QJsonObject { { QStringLiteral("projects"),
+                        QJsonArray { project("~/code/a", true), project("~/code/gone", false),
+                            project("~/code/b", false) } } } } } } };
+    writeScenario({ { QStringLiteral("agents"), QJsonArray { tool } } });
 
     WizardState state;
     const QList<DetectedTool> tools = detect(state);
@@ -154,7 +144,7 @@ void TestToolDetection::projectsAndRoot()
 
 void TestToolDetection::staysResponsive()
 {
-    writeScenario({{QStringLiteral("stepDelayMs"), 400}});
+    writeScenario({ { QStringLiteral("stepDelayMs"), 400 } });
     WizardState state;
     state.setCli(m_cli.get());
     int ticks = 0;
@@ -178,18 +168,22 @@ void TestToolDetection::staysResponsive()
 void TestToolDetection::unusableScans_data()
 {
     QTest::addColumn<QJsonObject>("scan");
-    QTest::newRow("array") << QJsonObject{{QStringLiteral("rawOutput"), QStringLiteral("[{\"agents\": []}]")}};
-    QTest::newRow("not json") << QJsonObject{{QStringLiteral("rawOutput"), QStringLiteral("Scanning...\n")}};
-    QTest::newRow("agents missing") << QJsonObject{{QStringLiteral("rawOutput"), QStringLiteral("{\"tools\": []}")}};
-    QTest::newRow("agents of the wrong type")
-        << QJsonObject{{QStringLiteral("rawOutput"), QStringLiteral("{\"agents\": \"Code Assistant\"}")}};
-    QTest::newRow("failing tool") << QJsonObject{{QStringLiteral("exitCode"), 1},
-                                                 {QStringLiteral("errorMessage"), QStringLiteral("scan failed")}};
+    QTest::newRow("array") << QJsonObject { { QStringLiteral("rawOutput"),
+        QStringLiteral("[{\"agents\": []}]") } };
+    QTest::newRow("not json") << QJsonObject { { QStringLiteral("rawOutput"),
+        QStringLiteral("Scanning...\n") } };
+    QTest::newRow("agents missing") << QJsonObject { { QStringLiteral("rawOutput"),
+        QStringLiteral("{\"tools\": []}") } };
+    QTest::newRow("agents of the wrong type") << QJsonObject { { QStringLiteral("rawOutput"),
+        QStringLiteral("{\"agents\": \"Code Assistant\"}") } };
+    QTest::newRow("failing tool") << QJsonObject { { QStringLiteral("exitCode"), 1 },
+        { QStringLiteral("errorMessage"), QStringLiteral("scan failed") } };
     // Over the reader's limit, though still one valid object.
-    QTest::newRow("huge") << QJsonObject{{QStringLiteral("largeOutputBytes"), ToolScan::maxOutputBytes + 1}};
+    QTest::newRow("huge") << QJsonObject { { QStringLiteral("largeOutputBytes"),
+        ToolScan::maxOutputBytes + 1 } };
     // Over the runner's capture limit: the tool is stopped while it writes.
     QTest::newRow("beyond the capture limit")
-        << QJsonObject{{QStringLiteral("largeOutputBytes"), CLIService::maxCapturedOutputBytes + 1024}};
+        << QJsonObject { { QStringLiteral("largeOutputBytes"), CLIService::maxCapturedOutputBytes + 1024 } };
 }
 
 void TestToolDetection::unusableScans()
@@ -205,8 +199,9 @@ void TestToolDetection::unusableScans()
 void TestToolDetection::deadline()
 {
     // A scan that never ends is stopped at the deadline and detects nothing.
-    writeScenario({{QStringLiteral("hang"), true}});
-    const QList<DetectedTool> tools = QCoro::waitFor(ToolDetection::detectTools(*m_cli, m_home->path(), 300ms));
+    writeScenario({ { QStringLiteral("hang"), true } });
+    const QList<DetectedTool> tools
+        = QCoro::waitFor(ToolDetection::detectTools(*m_cli, m_home->path(), 300ms));
     QCOMPARE(tools.size(), 0);
 }
 

@@ -1,0 +1,233 @@
+#pragma once
+
+#include "app/tooling/CLIProcess.h"
+#include "app/tooling/CLIService.h"
+#include "app/tooling/DependencyService.h"
+#include "app/tooling/ModelRuntimeServer.h"
+#include "app/wizard/InstallPhase.h"
+#include "app/wizard/WizardState.h"
+#include "core/CoreConstants.h"
+#include "core/MachineAuthService.h"
+#include "platform/PkexecPrivilegedRunner.h"
+#include "platform/XdgAutostartLoginItem.h"
+#include "tests/support/BackendMachine.h"
+#include "tests/support/ChildProcesses.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/PackedTree.h"
+#include "tests/support/StandInRuntime.h"
+#include "tests/support/StandInTool.h"
+#include "tests/support/TestFiles.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMetaEnum>
+#include <QNetworkAccessManager>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <qcorotask.h>
+
+namespace InstallPhaseRows {
+
+const QString archivePath = QStringLiteral("/download/ollama-linux-amd64.tgz");
+const QString email = QStringLiteral("ada@example.com");
+
+inline QString kindName(const DependencyStatus& status)
+{
+    return QString::fromLatin1(QMetaEnum::fromType<DependencyStatus::Kind>().valueToKey(int(status.kind())));
+}
+
+// The install screen's rows as they change, one entry per change ("ollama
+// downloading"); the many fractions of one download count once.
+class RowRecorder
+{
+public:
+    explicit RowRecorder(WizardState& state)
+    {
+        watch(state, &WizardState::ollamaStatusChanged, "ollama", &WizardState::ollamaStatus);
+        watch(state, &WizardState::cliStatusChanged, "cli", &WizardState::cliStatus);
+        watch(state, &WizardState::keychainStatusChanged, "keychain", &WizardState::keychainStatus);
+        watch(state, &WizardState::machineStatusChanged, "machine", &WizardState::machineStatus);
+        QObject::connect(&state, &WizardState::llmDownloadingChanged, &m_context, [this, &state] {
+            if (state.llmDownloading())
+                append(QStringLiteral("model download starts"));
+        });
+    }
+    const QStringList& rows() const { return m_rows; }
+    QList<double> fractions;
+
+private:
+    template <typename Signal, typename Getter>
+    void watch(WizardState& state, Signal signal, const char* name, Getter getter)
+    {
+        QObject::connect(&state, signal, &m_context, [this, &state, name, getter] {
+            const DependencyStatus status = (state.*getter)();
+            if (status.kind() == DependencyStatus::Kind::downloading)
+                fractions.append(status.fraction());
+            append(QLatin1String(name) + u' ' + kindName(status));
+        });
+    }
+    void append(const QString& row)
+    {
+        if (m_rows.isEmpty() || m_rows.last() != row)
+            m_rows.append(row);
+    }
+
+    QObject m_context;
+    QStringList m_rows;
+};
+
+} // namespace InstallPhaseRows
+
+// The install phase against real peers: the stand-in product tool (a child
+// process driven by a scenario file), the reference back-end for the machine's
+// registration, a loopback server handing out a runtime archive that real tar
+// unpacks through a stand-in for pkexec, the runtime's server as a real child
+// (the back-end again, on a free port), and an autostart folder in the test home.
+struct InstallPhaseFixture
+{
+    void setUp();
+    void tearDown();
+    void writeScenario(const QJsonObject& scenario);
+    void serveArchive(const QByteArray& runtimeScript, const QByteArray& status = "200 OK");
+    void usePkexec(const QByteArray& body);
+    void signIn();
+    QList<QStringList> invocations() const;
+    bool runInstall();
+
+    std::unique_ptr<BackendMachine> m_machine;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<StandInTool> m_tool;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+    std::unique_ptr<MachineAuthService> m_auth;
+    std::unique_ptr<LoopbackHttpServer> m_archives;
+    std::unique_ptr<PkexecPrivilegedRunner> m_pkexec;
+    std::unique_ptr<CLIService> m_cli;
+    std::unique_ptr<ModelRuntimeServer> m_runtimeServer;
+    std::unique_ptr<DependencyService> m_dependencies;
+    std::unique_ptr<XdgAutostartLoginItem> m_loginItem;
+    std::unique_ptr<WizardState> m_state;
+    QString m_prefix;
+};
+
+inline void InstallPhaseFixture::setUp()
+{
+    m_machine = std::make_unique<BackendMachine>(false);
+    QVERIFY2(m_machine->backend.isRunning(), qPrintable(m_machine->backend.lastError()));
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_prefix = m_dir->filePath(QStringLiteral("prefix"));
+    m_network = std::make_unique<QNetworkAccessManager>();
+    m_auth = std::make_unique<MachineAuthService>(m_machine->store, *m_network, [] {
+        return MachineAuthService::LocalMachine { QStringLiteral("0A1B2C3D-0000-4000-8000-000000000017"),
+            QStringLiteral("desk") };
+    });
+    m_archives = std::make_unique<LoopbackHttpServer>();
+    QVERIFY(m_archives->listen());
+    m_tool = std::make_unique<StandInTool>();
+    writeScenario({});
+    m_runtimeServer = std::make_unique<ModelRuntimeServer>(m_network.get());
+    m_runtimeServer->setPort(StandInRuntime::freePort());
+    m_runtimeServer->setSystemctl(QString());
+    m_runtimeServer->setReadyDeadline(std::chrono::seconds(10));
+    m_loginItem = std::make_unique<XdgAutostartLoginItem>(
+        m_machine->home.filePath(QStringLiteral(".config/autostart")),
+        QStringLiteral("/opt/quorvane/bin/quorvane-app"));
+    m_state = std::make_unique<WizardState>();
+    usePkexec("exec \"$@\"\n");
+}
+
+inline void InstallPhaseFixture::tearDown()
+{
+    m_state.reset();
+    m_loginItem.reset();
+    m_dependencies.reset();
+    m_runtimeServer.reset();
+    m_cli.reset();
+    m_pkexec.reset();
+    m_archives.reset();
+    m_auth.reset();
+    m_network.reset();
+    m_tool.reset();
+    m_machine.reset();
+    // Neither the model download nor the runtime's server outlives the test.
+    QTRY_COMPARE(childProcessCount(), 0);
+    m_dir.reset();
+}
+
+inline void InstallPhaseFixture::writeScenario(const QJsonObject& scenario)
+{
+    QJsonObject whole = scenario;
+    whole.insert(QStringLiteral("defaults"), QJsonObject { { QStringLiteral("stepDelayMs"), 2 } });
+    if (!whole.contains(QLatin1String("download-model")))
+        whole.insert(QStringLiteral("download-model"), QJsonObject { { QStringLiteral("stepDelayMs"), 20 } });
+    QVERIFY(m_tool->writeScenario(whole));
+}
+
+inline void InstallPhaseFixture::serveArchive(const QByteArray& runtimeScript, const QByteArray& status)
+{
+    const QString staging = m_dir->filePath(QStringLiteral("staging"));
+    QDir(staging).removeRecursively();
+    QVERIFY(TestFiles::writeShellScript(staging + QStringLiteral("/bin/ollama"), runtimeScript));
+    const QString archive = m_dir->filePath(QStringLiteral("runtime.tgz"));
+    QFile::remove(archive);
+    QVERIFY(packTree(staging, archive));
+    const QByteArray body = TestFiles::contentOf(archive);
+    m_dependencies->setOllamaArchiveSHA256(
+        QString::fromLatin1(QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex()));
+    m_archives->setResponse(InstallPhaseRows::archivePath, { status, body, true, 4, false });
+}
+
+inline void InstallPhaseFixture::usePkexec(const QByteArray& body)
+{
+    // The tool runner holds the privileged runner, and the installer the tool
+    // runner: all three are made anew, keeping the archive's digest.
+    const QString digest = m_dependencies ? m_dependencies->ollamaArchiveSHA256() : QString();
+    const QString path = m_dir->filePath(QStringLiteral("pkexec-") + QString::number(qHash(body)));
+    QVERIFY(TestFiles::writeShellScript(path, body));
+    m_dependencies.reset();
+    m_cli.reset();
+    m_pkexec = std::make_unique<PkexecPrivilegedRunner>(path);
+    m_cli = std::make_unique<CLIService>(m_pkexec.get(), [] { return StandInTool::executablePath(); });
+    m_dependencies = std::make_unique<DependencyService>(m_network.get(), m_cli.get());
+    m_dependencies->setMachineArchitecture(QStringLiteral("x86_64"));
+    m_dependencies->setOllamaArchiveURL(m_archives->url(InstallPhaseRows::archivePath));
+    m_dependencies->setOllamaArchiveSHA256(digest);
+    m_dependencies->setInstallPrefix(m_prefix);
+    m_dependencies->setKnownPaths({ m_prefix + QStringLiteral("/bin") });
+    m_dependencies->setModelQueryCommands({ m_prefix + QStringLiteral("/bin/ollama") });
+    m_dependencies->setRuntimeServer(m_runtimeServer.get());
+    m_state->setCli(m_cli.get());
+    m_state->installPhase().setServices(
+        { m_cli.get(), m_dependencies.get(), m_auth.get(), m_loginItem.get() });
+}
+
+inline void InstallPhaseFixture::signIn()
+{
+    const QString token = m_machine->backend.createUser(InstallPhaseRows::email)
+                              .value(QLatin1String("session_token"))
+                              .toString();
+    QVERIFY(!token.isEmpty());
+    m_state->setSessionToken(token);
+    m_state->setSignedInEmail(InstallPhaseRows::email);
+    m_state->setCurrentScreen(WizardState::WizardScreen::install);
+}
+
+inline QList<QStringList> InstallPhaseFixture::invocations() const
+{
+    QList<QStringList> arguments;
+    for (const StandInTool::Run& run : m_tool->runs())
+        arguments << run.arguments;
+    return arguments;
+}
+
+inline bool InstallPhaseFixture::runInstall()
+{
+    QCoro::waitFor(m_state->installPhase().runInstall());
+    return !m_state->isLoading();
+}
