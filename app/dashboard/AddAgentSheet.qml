@@ -30,12 +30,14 @@ Popup {
     onOpened: if (addAgent) addAgent.scan()
 
     component SectionTitle: Label {
+        textFormat: Text.PlainText
         color: Style.secondaryLabel
         font.pixelSize: Style.captionSize
         font.bold: true
         Accessible.role: Accessible.Heading
     }
     component Hint: Label {
+        textFormat: Text.PlainText
         color: Style.secondaryLabel
         font.pixelSize: Style.captionSize
         wrapMode: Text.Wrap
@@ -51,6 +53,7 @@ Popup {
         RowLayout {
             Layout.fillWidth: true
             Label {
+                textFormat: Text.PlainText
                 text: qsTr("Add Agent")
                 color: Style.label
                 font.pixelSize: Style.titleSize
@@ -74,6 +77,7 @@ Popup {
             spacing: Style.spacing
             Label {
                 objectName: "registerSuccessText"
+                textFormat: Text.PlainText
                 text: qsTr("Your agent is now governing your AI tools.")
                 color: Style.label
                 font.pixelSize: Style.bodySize
@@ -171,6 +175,7 @@ Popup {
             }
             Label {
                 objectName: "registerError"
+                textFormat: Text.PlainText
                 visible: sheet.addAgent !== null && sheet.addAgent.registerError !== undefined
                 text: visible ? sheet.addAgent.registerError : ""
                 color: Style.red

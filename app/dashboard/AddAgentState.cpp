@@ -1,4 +1,5 @@
 #include "app/dashboard/AddAgentState.h"
+#include "core/VisibleText.h"
 
 #include "app/tooling/AgentNameRules.h"
 #include "app/tooling/CLIService.h"
@@ -239,7 +240,7 @@ void AddAgentState::setSecurityPostureValue(int value)
 
 QVariant AddAgentState::registerErrorValue() const
 {
-    return m_registerError ? QVariant(*m_registerError) : QVariant();
+    return m_registerError ? QVariant(visibleText(*m_registerError)) : QVariant();
 }
 
 #define ADDAGENT_SETTER(Setter, member, Type, signal)                                                              \

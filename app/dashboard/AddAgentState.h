@@ -2,6 +2,7 @@
 
 #include "app/tooling/DetectedToolsModel.h"
 #include "app/tooling/SecurityPosture.h"
+#include "core/VisibleText.h"
 
 #include <QObject>
 #include <QString>
@@ -61,7 +62,7 @@ public:
     bool projectsRootEnabled() const { return m_projectsRootEnabled; }
     void setProjectsRootEnabled(bool value);
     bool isRegistering() const { return m_isRegistering; }
-    QString registerProgress() const { return m_registerProgress; }
+    QString registerProgress() const { return visibleText(m_registerProgress); }
     std::optional<QString> registerError() const { return m_registerError; }
     bool registerSuccess() const { return m_registerSuccess; }
 

@@ -1,4 +1,5 @@
 #include "app/dashboard/AgentListModel.h"
+#include "core/VisibleText.h"
 
 #include "core/CoreConstants.h"
 
@@ -19,15 +20,17 @@ QVariant AgentListModel::data(const QModelIndex& index, int role) const
         return {};
     const AgentInfo& agent = m_agents.at(index.row());
     switch (role) {
-    case Qt::DisplayRole:
     case nameRole:
         return agent.name;
+    case Qt::DisplayRole:
+    case shownNameRole:
+        return visibleText(agent.name);
     case scopeLabelRole:
-        return agent.scopeLabel(CoreConstants::homeDirectory());
+        return visibleText(agent.scopeLabel(CoreConstants::homeDirectory()));
     case statusRole:
-        return agent.status.value_or(QString());
+        return visibleText(agent.status.value_or(QString()));
     case templateRole:
-        return agent.templateName.value_or(QString());
+        return visibleText(agent.templateName.value_or(QString()));
     case createdAtRole:
         return agent.createdAt;
     default:
@@ -38,6 +41,7 @@ QVariant AgentListModel::data(const QModelIndex& index, int role) const
 QHash<int, QByteArray> AgentListModel::roleNames() const
 {
     return {{nameRole, "name"},
+            {shownNameRole, "shownName"},
             {scopeLabelRole, "scopeLabel"},
             {statusRole, "status"},
             {templateRole, "templateName"},

@@ -12,7 +12,7 @@ class AgentListModel : public QAbstractListModel
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 
 public:
-    enum Role { nameRole = Qt::UserRole + 1, scopeLabelRole, statusRole, templateRole, createdAtRole };
+    enum Role { nameRole = Qt::UserRole + 1, scopeLabelRole, statusRole, templateRole, createdAtRole, shownNameRole };
 
     // agentsDirectory: empty means the registry of this account.
     explicit AgentListModel(QString agentsDirectory = {}, QObject* parent = nullptr);

@@ -16,6 +16,7 @@ SectionCard {
 
     Label {
         objectName: "noAgentsLabel"
+        textFormat: Text.PlainText
         visible: section.home.agents.count === 0
         text: qsTr("Add an agent to start governing your AI tools.")
         color: Style.secondaryLabel
@@ -29,6 +30,7 @@ SectionCard {
         delegate: RowLayout {
             id: row
             required property string name
+            required property string shownName
             required property string scopeLabel
             readonly property bool removing: section.home.removingAgentName === name
             objectName: "agentRow_" + name
@@ -38,13 +40,14 @@ SectionCard {
 
             ColumnLayout {
                 spacing: Style.spacingTight
-                Label { text: row.name; color: Style.label; font.pixelSize: Style.bodySize; font.bold: true }
-                Label { text: row.scopeLabel; color: Style.secondaryLabel; font.pixelSize: Style.captionSize }
+                Label { textFormat: Text.PlainText; text: row.shownName; color: Style.label; font.pixelSize: Style.bodySize; font.bold: true }
+                Label { textFormat: Text.PlainText; text: row.scopeLabel; color: Style.secondaryLabel; font.pixelSize: Style.captionSize }
             }
             Item { Layout.fillWidth: true }
             Spinner { visible: row.removing; running: row.removing }
             Label {
                 objectName: "awaitingApproval"
+                textFormat: Text.PlainText
                 visible: row.removing
                 text: qsTr("Awaiting approval...")
                 color: Style.secondaryLabel
@@ -55,13 +58,14 @@ SectionCard {
                 visible: !row.removing
                 text: qsTr("Remove")
                 color: Style.red
-                Accessible.name: qsTr("Remove %1").arg(row.name)
+                Accessible.name: qsTr("Remove %1").arg(row.shownName)
                 onClicked: section.removeRequested(row.name)
             }
         }
     }
     Label {
         objectName: "removalError"
+        textFormat: Text.PlainText
         visible: section.home.removalError !== undefined
         text: visible ? section.home.removalError : ""
         color: Style.red

@@ -27,6 +27,7 @@ Popup {
 
         Label {
             objectName: "confirmationTitle"
+            textFormat: Text.PlainText
             text: popup.dialog.title
             color: Style.label
             font.pixelSize: Style.titleSize
@@ -36,6 +37,7 @@ Popup {
         }
         Label {
             objectName: "confirmationMessage"
+            textFormat: Text.PlainText
             text: popup.dialog.message
             color: Style.secondaryLabel
             font.pixelSize: Style.bodySize

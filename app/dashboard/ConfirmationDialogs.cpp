@@ -1,4 +1,5 @@
 #include "app/dashboard/ConfirmationDialogs.h"
+#include "core/VisibleText.h"
 
 #include <QCoreApplication>
 #include <QVariantList>
@@ -38,7 +39,7 @@ QVariantMap removal(const QString& agentName, int agentCount)
                        button(tr("Remove & Delete Rules"), "destructive", true)});
     }
     return dialog(tr("Remove Agent?"),
-                  tr("This will remove \"%1\" from this machine and the server. Requires phone approval.").arg(agentName),
+                  tr("This will remove \"%1\" from this machine and the server. Requires phone approval.").arg(visibleText(agentName)),
                   {button(tr("Remove"), "destructive")});
 }
 

@@ -17,6 +17,7 @@ RowLayout {
     }
     Label {
         objectName: "dashboardTitle"
+        textFormat: Text.PlainText
         text: qsTr("Quorvane")
         color: Style.label
         font.pixelSize: Style.titleSize
@@ -24,6 +25,7 @@ RowLayout {
     }
     Label {
         objectName: "cliVersion"
+        textFormat: Text.PlainText
         visible: header.home.cliVersion !== undefined
         text: visible ? "v" + header.home.cliVersion : ""
         color: Style.secondaryLabel

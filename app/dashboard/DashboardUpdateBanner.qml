@@ -24,6 +24,7 @@ Card {
 
         Label {
             objectName: "updateBannerText"
+            textFormat: Text.PlainText
             Layout.fillWidth: true
             color: Style.label
             font.pixelSize: Style.bodySize

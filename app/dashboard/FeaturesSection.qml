@@ -17,8 +17,9 @@ SectionCard {
         property string subtitle
         Layout.fillWidth: true
         spacing: Style.spacingTight
-        Label { text: parent.title; color: Style.label; font.pixelSize: Style.bodySize; font.bold: true }
+        Label { textFormat: Text.PlainText; text: parent.title; color: Style.label; font.pixelSize: Style.bodySize; font.bold: true }
         Label {
+            textFormat: Text.PlainText
             text: parent.subtitle
             color: Style.secondaryLabel
             font.pixelSize: Style.captionSize
@@ -27,6 +28,7 @@ SectionCard {
         }
     }
     component Status: Label {
+        textFormat: Text.PlainText
         color: Style.secondaryLabel
         font.pixelSize: Style.captionSize
     }

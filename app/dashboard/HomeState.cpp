@@ -1,4 +1,5 @@
 #include "app/dashboard/HomeState.h"
+#include "core/VisibleText.h"
 
 #include "core/ApiUrl.h"
 #include "app/tooling/CLIService.h"
@@ -407,7 +408,7 @@ QVariant HomeState::removingAgentNameValue() const
 
 QVariant HomeState::removalErrorValue() const
 {
-    return optionalValue(m_removalError);
+    return m_removalError ? QVariant(visibleText(*m_removalError)) : QVariant();
 }
 
 QString HomeState::analysisSubtitle() const

@@ -5,6 +5,7 @@
 #include "app/tooling/CLICancelToken.h"
 #include "app/tooling/CLIEvent.h"
 #include "app/dashboard/ModelRuntimeState.h"
+#include "core/VisibleText.h"
 
 #include <QList>
 #include <QMetaObject>
@@ -134,8 +135,8 @@ public:
     // Uninstall: normal -> uninstalling (status texts) -> complete (report).
     bool isUninstalling() const { return m_isUninstalling; }
     bool uninstallComplete() const { return m_uninstallComplete; }
-    QString uninstallStatus() const { return m_uninstallStatus; }
-    QStringList uninstallReport() const { return m_uninstallReport; }
+    QString uninstallStatus() const { return visibleText(m_uninstallStatus); }
+    QStringList uninstallReport() const { return visibleText(m_uninstallReport); }
     Q_INVOKABLE void uninstall(bool removeGlobalRules);
     Q_INVOKABLE QVariantMap uninstallConfirmation() const;
 
@@ -144,7 +145,7 @@ public:
     // Puts a user-local installation in the trash and quits. Any other
     // installation stays, and appRemovalAdvice tells how to remove it.
     Q_INVOKABLE void deleteAppAndQuit();
-    QString appRemovalAdvice() const { return m_appRemovalAdvice; }
+    QString appRemovalAdvice() const { return visibleText(m_appRemovalAdvice); }
 
     // What the dashboard does each time it is shown: re-reads the agents, the
     // approver-only marker and the model status, and asks the product tool

@@ -18,6 +18,7 @@ Card {
         spacing: Style.spacingSmall
 
         Label {
+            textFormat: Text.PlainText
             text: card.title
             color: Style.secondaryLabel
             font.pixelSize: Style.captionSize

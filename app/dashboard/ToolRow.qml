@@ -31,11 +31,12 @@ ColumnLayout {
         }
         ColumnLayout {
             spacing: Style.spacingTight
-            Label { text: row.name; color: Style.label; font.pixelSize: Style.bodySize; font.bold: true }
-            Label { text: row.subtitle; color: Style.secondaryLabel; font.pixelSize: Style.captionSize }
+            Label { textFormat: Text.PlainText; text: row.name; color: Style.label; font.pixelSize: Style.bodySize; font.bold: true }
+            Label { textFormat: Text.PlainText; text: row.subtitle; color: Style.secondaryLabel; font.pixelSize: Style.captionSize }
         }
         Item { Layout.fillWidth: true }
         Label {
+            textFormat: Text.PlainText
             text: qsTr("Detected")
             color: Style.green
             font.pixelSize: Style.captionSize

@@ -17,6 +17,7 @@ ColumnLayout {
         Spinner { running: !view.home.uninstallComplete }
         Label {
             objectName: "uninstallStatus"
+            textFormat: Text.PlainText
             text: view.home.uninstallStatus
             color: Style.label
             font.pixelSize: Style.bodySize
@@ -25,6 +26,7 @@ ColumnLayout {
 
     Label {
         objectName: "uninstalledTitle"
+        textFormat: Text.PlainText
         visible: view.home.uninstallComplete
         text: qsTr("Quorvane Uninstalled")
         color: Style.label
@@ -35,6 +37,7 @@ ColumnLayout {
         objectName: "uninstallReport"
         model: view.home.uninstallComplete ? view.home.uninstallReport : []
         delegate: Label {
+            textFormat: Text.PlainText
             required property string modelData
             text: "•  " + modelData
             color: Style.secondaryLabel
@@ -45,6 +48,7 @@ ColumnLayout {
     }
     Label {
         objectName: "appRemovalAdvice"
+        textFormat: Text.PlainText
         visible: view.home.appRemovalAdvice !== ""
         text: view.home.appRemovalAdvice
         color: Style.amber

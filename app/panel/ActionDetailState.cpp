@@ -31,9 +31,9 @@ void ActionDetailState::setAction(const std::optional<PendingAction>& action)
                                         .arg(segments->at(*highest).risk, segments->at(*highest).segment);
             for (qsizetype index = 0; index < segments->size(); ++index) {
                 const CommandSegment& segment = segments->at(index);
-                m_segments.append(QVariantMap{{QStringLiteral("segment"), segment.segment},
-                                              {QStringLiteral("baseCmd"), segment.baseCmd},
-                                              {QStringLiteral("risk"), segment.risk},
+                m_segments.append(QVariantMap{{QStringLiteral("segment"), visibleText(segment.segment)},
+                                              {QStringLiteral("baseCmd"), visibleText(segment.baseCmd)},
+                                              {QStringLiteral("risk"), visibleText(segment.risk)},
                                               {QStringLiteral("isRead"), PanelPresentation::isReadRisk(segment.risk)},
                                               {QStringLiteral("isHighestRisk"), highest == index}});
             }
@@ -112,7 +112,7 @@ QString ActionDetailState::spokenSummary() const
 {
     if (!m_action)
         return {};
-    return PanelPresentation::spokenSummary(m_title, m_action->classification, remainingSeconds());
+    return visibleText(PanelPresentation::spokenSummary(m_title, m_action->classification, remainingSeconds()));
 }
 
 QString ActionDetailState::countdownColorName() const
@@ -175,7 +175,7 @@ QVariantList ActionDetailState::scopeOptions() const
     for (const RuleScope scope : availableScopes())
         options.append(QVariantMap{{QStringLiteral("value"), scope.rawValue()},
                                    {QStringLiteral("label"), scope.displayName()},
-                                   {QStringLiteral("covers"), PanelPresentation::ruleCoverage(*m_action, scope)}});
+                                   {QStringLiteral("covers"), visibleText(PanelPresentation::ruleCoverage(*m_action, scope))}});
     return options;
 }
 
@@ -183,7 +183,7 @@ QString ActionDetailState::scopeWarning() const
 {
     if (!m_action)
         return QString();
-    return PanelPresentation::scopeWarning(*m_action, m_ruleScope);
+    return visibleText(PanelPresentation::scopeWarning(*m_action, m_ruleScope));
 }
 
 std::optional<RuleScope> ActionDetailState::scopeForDecision(const QString& decision) const

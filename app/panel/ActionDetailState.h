@@ -2,6 +2,7 @@
 
 #include "core/PendingAction.h"
 #include "core/RuleScope.h"
+#include "core/VisibleText.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -69,12 +70,12 @@ public:
     QString actionId() const { return m_action ? m_action->id : QString(); }
     QString toolName() const { return m_action ? m_action->toolName : QString(); }
     // The MCP display name, else the tool name.
-    QString title() const { return m_title; }
-    QString highestRiskText() const { return m_highestRiskText; }
+    QString title() const { return visibleText(m_title); }
+    QString highestRiskText() const { return visibleText(m_highestRiskText); }
     // What a screen reader says after a decision button's label.
     QString spokenSummary() const;
-    QString agentName() const { return m_action ? m_action->agentName : QString(); }
-    QString agentMachine() const { return m_action ? m_action->agentMachine.value_or(QString()) : QString(); }
+    QString agentName() const { return m_action ? visibleText(m_action->agentName) : QString(); }
+    QString agentMachine() const { return m_action ? visibleText(m_action->agentMachine.value_or(QString())) : QString(); }
     bool hasAgentMachine() const { return !agentMachine().isEmpty(); }
     bool isUnregister() const { return m_action && m_action->isUnregister(); }
     // No rule can be made for an unregister or a link request.
@@ -83,9 +84,9 @@ public:
     bool hasSegments() const { return !m_segments.isEmpty(); }
     // {segment, baseCmd, risk, isRead} per command segment.
     QVariantList segments() const { return m_segments; }
-    QString displaySummary() const { return m_action ? m_action->displaySummary() : QString(); }
+    QString displaySummary() const { return m_action ? visibleText(m_action->displaySummary()) : QString(); }
     bool hasBadge() const { return !m_badgeText.isEmpty(); }
-    QString badgeText() const { return m_badgeText; }
+    QString badgeText() const { return visibleText(m_badgeText); }
     QString badgeColorName() const { return m_badgeColorName; }
     QString approveLabel() const;
     QString denyLabel() const;

@@ -69,6 +69,7 @@ Item {
                     }
                     Text {
                         objectName: "unregisterSentence"
+                        textFormat: Text.PlainText
                         Layout.fillWidth: true
                         text: qsTr("This will permanently unregister the agent and revoke all its permissions.")
                         color: Style.label
@@ -77,18 +78,22 @@ Item {
                     }
                     Text {
                         objectName: "removalAgentName"
+                        textFormat: Text.PlainText
                         Layout.fillWidth: true
                         text: page.detail.agentName
                         color: Style.label
                         font.pixelSize: 13
                         font.weight: Font.Bold
-                        elide: Text.ElideRight
+                        wrapMode: Text.WrapAnywhere
                     }
                     Text {
+                        textFormat: Text.PlainText
+                        Layout.fillWidth: true
                         visible: page.detail.hasAgentMachine
                         text: page.detail.agentMachine
                         color: Style.secondaryLabel
                         font.pixelSize: 10
+                        wrapMode: Text.WrapAnywhere
                     }
                 }
             }
@@ -109,30 +114,36 @@ Item {
                     spacing: 4
 
                     Text {
+                        textFormat: Text.PlainText
                         text: qsTr("Agent details:")
                         color: Style.secondaryLabel
                         font.pixelSize: 11
                     }
                     Text {
                         objectName: "detailAgentName"
+                        textFormat: Text.PlainText
                         Layout.fillWidth: true
                         text: page.detail.agentName
                         color: Style.label
                         font.pixelSize: 13
                         font.weight: Font.Bold
-                        elide: Text.ElideRight
+                        wrapMode: Text.WrapAnywhere
                     }
                     Text {
                         objectName: "detailAgentMachine"
+                        textFormat: Text.PlainText
+                        Layout.fillWidth: true
                         visible: page.detail.hasAgentMachine
                         text: page.detail.agentMachine
                         color: Style.secondaryLabel
                         font.pixelSize: 10
+                        wrapMode: Text.WrapAnywhere
                     }
 
                     Item { implicitHeight: 6 }
 
                     Text {
+                        textFormat: Text.PlainText
                         text: qsTr("Tool & Command:")
                         color: Style.secondaryLabel
                         font.pixelSize: 11
@@ -142,6 +153,7 @@ Item {
                         spacing: 8
                         Text {
                             objectName: "detailTitle"
+                            textFormat: Text.PlainText
                             Layout.fillWidth: true
                             text: page.detail.title
                             color: Style.label
@@ -189,6 +201,7 @@ Item {
                     }
                     Text {
                         objectName: "highestRiskText"
+                        textFormat: Text.PlainText
                         visible: text !== ""
                         Layout.fillWidth: true
                         text: page.detail.highestRiskText
@@ -198,6 +211,7 @@ Item {
                     }
                     Text {
                         objectName: "detailSummary"
+                        textFormat: Text.PlainText
                         visible: !page.detail.hasSegments
                         Layout.fillWidth: true
                         Layout.topMargin: 2
@@ -230,6 +244,7 @@ Item {
 
         Text {
             objectName: "countdownText"
+            textFormat: Text.PlainText
             text: page.detail.countdownText
             color: Style[page.detail.countdownColorName] !== undefined ? Style[page.detail.countdownColorName]
                                                                        : Style.red
@@ -239,6 +254,7 @@ Item {
 
         Text {
             objectName: "expiredText"
+            textFormat: Text.PlainText
             visible: !page.detail.showsButtons
             text: qsTr("This action has expired")
             color: Style.tertiaryLabel

@@ -52,6 +52,7 @@ Rectangle {
             }
             Text {
                 objectName: "headerTitle"
+                textFormat: Text.PlainText
                 text: qsTr("Quorvane")
                 color: Style.label
                 font.pixelSize: 14
@@ -93,7 +94,7 @@ Rectangle {
             color: Style.separator
         }
 
-        Text { objectName: "identityRefused"; Layout.fillWidth: true; Layout.margins: 12; visible: text !== ""; text: root.panel.identityRefusedText; color: Style.label; wrapMode: Text.Wrap; font.pixelSize: 12 }
+        Text { textFormat: Text.PlainText; objectName: "identityRefused"; Layout.fillWidth: true; Layout.margins: 12; visible: text !== ""; text: root.panel.identityRefusedText; color: Style.label; wrapMode: Text.Wrap; font.pixelSize: 12 }
 
         UpdateBanner {
             Layout.fillWidth: true
@@ -208,6 +209,7 @@ Rectangle {
             implicitHeight: 96
             Text {
                 objectName: "emptyText"
+                textFormat: Text.PlainText
                 anchors.centerIn: parent
                 text: qsTr("No pending actions")
                 color: Style.secondaryLabel

@@ -25,6 +25,7 @@ Item {
     Text {
         id: label
         objectName: "badgeText"
+        textFormat: Text.PlainText
         anchors.centerIn: parent
         text: badge.text
         color: badge.color

@@ -6,6 +6,7 @@ import Quorvane.Style
 Text {
     id: line
     objectName: "segmentLine"
+    textFormat: Text.PlainText
 
     property string segment
     property bool isRead: false

@@ -19,6 +19,7 @@ ColumnLayout {
         Layout.rightMargin: 8
         visible: !bar.freeze.isConfirming && !bar.freeze.isRunning && bar.freeze.report === ""
         Text {
+            textFormat: Text.PlainText
             Layout.fillWidth: true
             text: qsTr("Something looks wrong?")
             color: Style.tertiaryLabel
@@ -50,6 +51,7 @@ ColumnLayout {
             spacing: 8
             Text {
                 objectName: "freezeConfirmationText"
+                textFormat: Text.PlainText
                 Layout.fillWidth: true
                 text: bar.freeze.confirmationText
                 color: Style.label
@@ -86,7 +88,7 @@ ColumnLayout {
         Layout.leftMargin: 12
         spacing: 6
         Spinner {}
-        Text { text: qsTr("Freezing…"); color: Style.secondaryLabel; font.pixelSize: 12 }
+        Text { textFormat: Text.PlainText; text: qsTr("Freezing…"); color: Style.secondaryLabel; font.pixelSize: 12 }
     }
 
     RowLayout {
@@ -98,6 +100,7 @@ ColumnLayout {
         spacing: 6
         Text {
             objectName: "freezeReportText"
+            textFormat: Text.PlainText
             Layout.fillWidth: true
             text: bar.freeze.report
             color: Style.label

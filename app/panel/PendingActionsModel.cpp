@@ -1,6 +1,7 @@
 #include "app/panel/PendingActionsModel.h"
 
 #include "app/panel/PanelPresentation.h"
+#include "core/VisibleText.h"
 
 PendingActionsModel::PendingActionsModel(QObject* parent)
     : QAbstractListModel(parent)
@@ -88,19 +89,19 @@ QVariant PendingActionsModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case DisplayNameRole:
-        return row.displayName;
+        return visibleText(row.displayName);
     case IdRole:
         return action.id;
     case ToolNameRole:
-        return action.toolName;
+        return visibleText(action.toolName);
     case DisplaySummaryRole:
-        return row.displaySummary;
+        return visibleText(row.displaySummary);
     case ClassificationRole:
-        return action.classification.value_or(QString());
+        return visibleText(action.classification.value_or(QString()));
     case HasBadgeRole:
         return row.badge.has_value();
     case BadgeTextRole:
-        return row.badge ? PanelPresentation::badgeText(*row.badge) : QString();
+        return row.badge ? visibleText(PanelPresentation::badgeText(*row.badge)) : QString();
     case BadgeColorNameRole:
         return row.badge ? PanelPresentation::badgeColorName(*row.badge) : QString();
     case RemainingSecondsRole:
@@ -118,19 +119,19 @@ QVariant PendingActionsModel::data(const QModelIndex& index, int role) const
     case IsMcpToolRole:
         return action.isMcpTool();
     case McpServiceNameRole:
-        return row.mcpServiceName.value_or(QString());
+        return visibleText(row.mcpServiceName.value_or(QString()));
     case AgentNameRole:
-        return action.agentName;
+        return visibleText(action.agentName);
     case AgentMachineRole:
-        return action.agentMachine.value_or(QString());
+        return visibleText(action.agentMachine.value_or(QString()));
     case HasAgentMachineRole:
         return action.agentMachine.has_value() && !action.agentMachine->isEmpty();
     case ExplanationRole:
-        return action.explanation.value_or(QString());
+        return visibleText(action.explanation.value_or(QString()));
     case HasExplanationRole:
         return action.explanation.has_value();
     case ExplanationLinesRole:
-        return row.explanationLines;
+        return visibleText(row.explanationLines);
     case ExplanationModeRole:
         return PanelPresentation::explanationMode(action, m_showExplanation.contains(action.id));
     case ShowExplanationRole:
@@ -146,7 +147,7 @@ QVariant PendingActionsModel::data(const QModelIndex& index, int role) const
     case DenyColorNameRole:
         return PanelPresentation::denyColorName(unregister);
     case SpokenSummaryRole:
-        return PanelPresentation::spokenSummary(row.displayName, action.classification, remaining(row));
+        return visibleText(PanelPresentation::spokenSummary(row.displayName, action.classification, remaining(row)));
     default:
         return QVariant();
     }

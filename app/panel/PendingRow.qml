@@ -75,6 +75,7 @@ Item {
                     spacing: 1
                     Text {
                         objectName: "agentName"
+                        textFormat: Text.PlainText
                         Layout.fillWidth: true
                         text: row.agentName
                         color: Style.label
@@ -84,6 +85,7 @@ Item {
                     }
                     Text {
                         objectName: "agentMachine"
+                        textFormat: Text.PlainText
                         Layout.fillWidth: true
                         visible: row.hasAgentMachine
                         text: row.agentMachine
@@ -102,6 +104,7 @@ Item {
 
             Text {
                 objectName: "rowTitle"
+                textFormat: Text.PlainText
                 Layout.fillWidth: true
                 visible: !row.isUnregister
                 text: row.displayName
@@ -114,6 +117,7 @@ Item {
 
             Text {
                 objectName: "explanationCaption"
+                textFormat: Text.PlainText
                 Layout.fillWidth: true
                 visible: row.explanationMode === "caption"
                 text: row.explanation
@@ -142,6 +146,7 @@ Item {
                     running: parent.visible
                 }
                 Text {
+                    textFormat: Text.PlainText
                     text: qsTr("Generating explanation...")
                     color: Style.secondaryLabel
                     font.pixelSize: 11
@@ -164,6 +169,7 @@ Item {
                     Repeater {
                         model: row.explanationMode === "lines" ? row.explanationLines : []
                         Text {
+                            textFormat: Text.PlainText
                             required property string modelData
                             width: lines.width
                             text: modelData
@@ -205,6 +211,7 @@ Item {
                         sourceSize.height: 12
                     }
                     Text {
+                        textFormat: Text.PlainText
                         text: qsTr("Bypass escalations")
                         color: Style.secondaryLabel
                         font.pixelSize: 10
@@ -213,6 +220,7 @@ Item {
                     Item { Layout.fillWidth: true }
                     Text {
                         objectName: "moreDetailsText"
+                        textFormat: Text.PlainText
                         text: qsTr("More details")
                         color: Style.teal
                         font.pixelSize: 11

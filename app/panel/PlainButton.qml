@@ -42,6 +42,7 @@ T.AbstractButton {
             }
             Text {
                 objectName: "plainButtonText"
+                textFormat: Text.PlainText
                 anchors.verticalCenter: parent.verticalCenter
                 text: control.text
                 color: control.textColor

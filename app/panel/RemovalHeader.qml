@@ -19,6 +19,7 @@ Row {
     }
     Text {
         objectName: "removalHeaderText"
+        textFormat: Text.PlainText
         anchors.verticalCenter: parent.verticalCenter
         text: qsTr("REMOVE AGENT")
         color: Style.amber

@@ -39,6 +39,7 @@ Rectangle {
         Repeater {
             model: section.detail.createRule ? [] : section.detail.scopeOptions
             Text {
+                textFormat: Text.PlainText
                 required property var modelData
                 objectName: "scopeCoverage"
                 Layout.fillWidth: true
@@ -51,6 +52,7 @@ Rectangle {
 
         Text {
             objectName: "scopeHeading"
+            textFormat: Text.PlainText
             visible: section.detail.createRule
             text: qsTr("SCOPE")
             color: Style.secondaryLabel
@@ -64,6 +66,7 @@ Rectangle {
             Layout.fillWidth: true
             spacing: 8
             Text {
+                textFormat: Text.PlainText
                 text: qsTr("Scope")
                 color: Style.label
                 font.pixelSize: 11
@@ -91,6 +94,7 @@ Rectangle {
             }
             Text {
                 objectName: "scopeWarning"
+                textFormat: Text.PlainText
                 Layout.fillWidth: true
                 text: section.detail.scopeWarning
                 color: Style.amber

@@ -41,6 +41,7 @@ T.Switch {
             sourceSize.height: 13
         }
         Text {
+            textFormat: Text.PlainText
             anchors.verticalCenter: parent.verticalCenter
             text: control.text
             color: Style.label

@@ -43,6 +43,7 @@ Rectangle {
         }
         Text {
             objectName: "updatePercent"
+            textFormat: Text.PlainText
             visible: banner.updateState.mode === "progress"
             text: banner.updateState.percentText
             color: Style.secondaryLabel
@@ -51,6 +52,7 @@ Rectangle {
 
         Text {
             objectName: "updateError"
+            textFormat: Text.PlainText
             visible: banner.updateState.mode === "error"
             Layout.fillWidth: true
             text: banner.updateState.errorText
@@ -61,6 +63,7 @@ Rectangle {
 
         Text {
             objectName: "updateText"
+            textFormat: Text.PlainText
             visible: banner.updateState.mode === "available" || banner.updateState.mode === "managed"
             Layout.fillWidth: true
             text: banner.updateState.availableText

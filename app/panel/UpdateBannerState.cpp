@@ -1,4 +1,5 @@
 #include "app/panel/UpdateBannerState.h"
+#include "core/VisibleText.h"
 
 #include "app/panel/PanelPresentation.h"
 #include "core/ProgressPercent.h"
@@ -46,7 +47,7 @@ QString UpdateBannerState::percentText() const
 
 QString UpdateBannerState::errorText() const
 {
-    return m_updates ? m_updates->updateError() : QString();
+    return m_updates ? visibleText(m_updates->updateError()) : QString();
 }
 
 QString UpdateBannerState::availableText() const

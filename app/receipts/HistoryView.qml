@@ -28,6 +28,7 @@ Rectangle {
 
         Label {
             objectName: "historyTitle"
+            textFormat: Text.PlainText
             text: qsTr("History")
             color: Style.label
             font.pixelSize: 18
@@ -60,7 +61,7 @@ Rectangle {
         SegmentedControl {
             objectName: "agentFilter"
             visible: root.agentValues.length > 2
-            model: root.agentValues.map(function(agent) { return agent === "" ? qsTr("All agents") : agent })
+            model: [qsTr("All agents")].concat(root.history ? root.history.agentLabels : [])
             currentIndex: root.agentValues.indexOf(root.history ? root.history.agentFilter : "")
             onActivated: function(index) { root.history.agentFilter = root.agentValues[index] }
         }
@@ -102,6 +103,7 @@ Rectangle {
                         Layout.fillWidth: true
                         Label {
                             objectName: "receiptDecision"
+                            textFormat: Text.PlainText
                             text: card.decisionText + (card.scope !== "" ? qsTr(" · rule: %1").arg(card.scope) : "")
                             color: card.decision === "denied" ? Style.red
                                  : card.decision === "approved" ? Style.green : Style.amber
@@ -110,6 +112,7 @@ Rectangle {
                         }
                         Item { Layout.fillWidth: true }
                         Label {
+                            textFormat: Text.PlainText
                             text: card.time.replace("T", " ").replace("Z", " UTC")
                             color: Style.tertiaryLabel
                             font.pixelSize: 10
@@ -117,16 +120,18 @@ Rectangle {
                     }
                     Label {
                         objectName: "receiptSummary"
+                        textFormat: Text.PlainText
                         Layout.fillWidth: true
                         text: card.summary
                         color: Style.label
                         font.family: "monospace"
                         font.pixelSize: 11
-                        elide: Text.ElideRight
+                        wrapMode: Text.WrapAnywhere
                     }
                     RowLayout {
                         Layout.fillWidth: true
                         Label {
+                            textFormat: Text.PlainText
                             text: [card.agent, card.tool, card.status === 0 ? qsTr("no answer")
                                                                              : qsTr("HTTP %1").arg(card.status)]
                                   .filter(function(part) { return part !== "" }).join(" · ")
@@ -136,6 +141,7 @@ Rectangle {
                         Item { Layout.fillWidth: true }
                         Label {
                             objectName: "receiptVerification"
+                            textFormat: Text.PlainText
                             visible: card.verification !== ""
                             text: card.verification === "verified" ? qsTr("✓ signature verified") : "✗ " + card.verification
                             color: card.verification === "verified" ? Style.green : Style.red
@@ -158,6 +164,7 @@ Rectangle {
 
         Label {
             objectName: "noReceiptsLabel"
+            textFormat: Text.PlainText
             visible: root.history && root.history.count === 0
             text: qsTr("No decisions match.")
             color: Style.secondaryLabel

@@ -1,6 +1,7 @@
 #include "app/receipts/ReceiptHistoryModel.h"
 
 #include "core/ReceiptLog.h"
+#include "core/VisibleText.h"
 
 
 ReceiptHistoryModel::ReceiptHistoryModel(ReceiptLog& log, PublicKeySource publicKey, QObject* parent)
@@ -47,18 +48,18 @@ QVariant ReceiptHistoryModel::data(const QModelIndex& index, int role) const
     case ActionIdRole:
         return receipt.actionId;
     case AgentRole:
-        return receipt.agent;
+        return visibleText(receipt.agent);
     case ToolRole:
-        return receipt.tool;
+        return visibleText(receipt.tool);
     case Qt::DisplayRole:
     case SummaryRole:
-        return receipt.summary;
+        return visibleText(receipt.summary);
     case DecisionRole:
         return receipt.decision;
     case DecisionTextRole:
-        return decisionText(receipt.decision);
+        return visibleText(decisionText(receipt.decision));
     case ScopeRole:
-        return receipt.scope;
+        return visibleText(receipt.scope);
     case StatusRole:
         return receipt.status;
     case VerificationRole:

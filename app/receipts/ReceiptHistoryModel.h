@@ -2,6 +2,8 @@
 
 #include "core/Receipt.h"
 
+#include "core/VisibleText.h"
+
 #include <QAbstractListModel>
 #include <QHash>
 #include <QList>
@@ -25,6 +27,8 @@ class ReceiptHistoryModel : public QAbstractListModel
     Q_PROPERTY(QString searchText READ searchText WRITE setSearchText NOTIFY filtersChanged)
     // The agents and decisions found in the log, for the filter pickers.
     Q_PROPERTY(QStringList agents READ agents NOTIFY countChanged)
+    // The same agents as the filter picker shows them.
+    Q_PROPERTY(QStringList agentLabels READ agentLabels NOTIFY countChanged)
     Q_PROPERTY(QStringList decisions READ decisions NOTIFY countChanged)
 
 public:
@@ -62,6 +66,7 @@ public:
     QString searchText() const { return m_searchText; }
     void setSearchText(const QString& text);
     QStringList agents() const;
+    QStringList agentLabels() const { return visibleText(agents()); }
     QStringList decisions() const;
 
     // Reads the log (again); until the first call the list is empty.

@@ -33,6 +33,7 @@ Item {
         Text {
             id: label
             objectName: "buttonText"
+            textFormat: Text.PlainText
             anchors.verticalCenter: parent.verticalCenter
             text: content.text
             color: content.textColor

@@ -65,6 +65,7 @@ Rectangle {
                                             : (segment.down ? Style.withAlpha("white", 0.12) : "transparent")
                 }
                 contentItem: Text {
+                    textFormat: Text.PlainText
                     text: segment.text
                     color: segment.selected ? "white" : Style.secondaryLabel
                     font.pixelSize: 12

@@ -1,4 +1,5 @@
 #include "app/tooling/DetectedToolsModel.h"
+#include "core/VisibleText.h"
 
 DetectedToolsModel::DetectedToolsModel(QObject* parent) : QAbstractListModel(parent) {}
 
@@ -27,9 +28,9 @@ QVariant DetectedToolsModel::data(const QModelIndex& index, int role) const
         return tool.id;
     case Qt::DisplayRole:
     case NameRole:
-        return tool.name;
+        return visibleText(tool.name);
     case SubtitleRole:
-        return tool.subtitle;
+        return visibleText(tool.subtitle);
     case EnabledRole:
         return tool.enabled;
     case ScopeRole:

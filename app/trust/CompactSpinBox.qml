@@ -16,6 +16,7 @@ T.SpinBox {
 
     contentItem: Text {
         id: valueText
+        textFormat: Text.PlainText
         text: control.labelFor(control.value)
         color: Style.label
         font.pixelSize: 12
@@ -24,6 +25,7 @@ T.SpinBox {
     }
 
     down.indicator: Text {
+        textFormat: Text.PlainText
         x: control.mirrored ? control.width - width : 0
         width: 20
         height: control.height
@@ -36,6 +38,7 @@ T.SpinBox {
     }
 
     up.indicator: Text {
+        textFormat: Text.PlainText
         x: control.mirrored ? 0 : control.width - width
         width: 20
         height: control.height

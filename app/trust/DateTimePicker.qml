@@ -20,6 +20,7 @@ RowLayout {
     spacing: 6
 
     Text {
+        textFormat: Text.PlainText
         text: picker.label
         color: Style.secondaryLabel
         font.pixelSize: 12
@@ -51,6 +52,7 @@ RowLayout {
     }
 
     Text {
+        textFormat: Text.PlainText
         text: qsTr(":")
         color: Style.secondaryLabel
         font.pixelSize: 12

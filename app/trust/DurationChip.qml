@@ -24,6 +24,7 @@ T.AbstractButton {
 
     contentItem: Text {
         id: label
+        textFormat: Text.PlainText
         text: chip.text
         color: chip.isSelected ? Style.teal : Style.label
         font.pixelSize: 12

@@ -33,6 +33,7 @@ Item {
         }
 
         Text {
+            textFormat: Text.PlainText
             Layout.fillWidth: true
             text: root.scheduled ? "Escalations are approved automatically between these times."
                                  : "Escalations are approved automatically for:"
@@ -89,6 +90,7 @@ Item {
             spacing: 8
 
             Text {
+                textFormat: Text.PlainText
                 Layout.fillWidth: true
                 text: "Trust windows are confirmed with your password, but Quorvane's system policy is not "
                       + "installed in " + (parent.policy ? parent.policy.actionsDirectory : "") + ". "
@@ -100,6 +102,7 @@ Item {
 
             Text {
                 objectName: "policyErrorText"
+                textFormat: Text.PlainText
                 visible: text.length > 0
                 Layout.fillWidth: true
                 text: parent.policy ? parent.policy.errorMessage : ""
@@ -120,6 +123,7 @@ Item {
 
         Text {
             objectName: "errorText"
+            textFormat: Text.PlainText
             visible: root.model !== null && root.model.hasErrorMessage
             Layout.fillWidth: true
             text: root.model ? root.model.errorMessage : ""

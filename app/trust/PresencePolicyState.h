@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/PresencePolicy.h"
+#include "core/VisibleText.h"
 
 #include <QObject>
 #include <QString>
@@ -28,7 +29,7 @@ public:
 
     bool isMissing() const { return m_isMissing; }
     bool isInstalling() const { return m_isInstalling; }
-    QString errorMessage() const { return m_errorMessage; }
+    QString errorMessage() const { return visibleText(m_errorMessage); }
     static QString actionsDirectory() { return QString::fromLatin1(PresencePolicy::systemActionsDirectory); }
 
     // Looks again (the package may have been installed meanwhile).

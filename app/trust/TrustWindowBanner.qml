@@ -57,6 +57,7 @@ Rectangle {
 
         Text {
             objectName: "bannerTitle"
+            textFormat: Text.PlainText
             text: qsTr("TRUST WINDOW")
             color: Style.teal
             font.pixelSize: 11
@@ -66,6 +67,7 @@ Rectangle {
 
         Text {
             objectName: "bannerTime"
+            textFormat: Text.PlainText
             text: banner.timeText
             color: Style.label
             font.pixelSize: 12
@@ -88,6 +90,7 @@ Rectangle {
             }
             contentItem: Text {
                 id: cancelText
+                textFormat: Text.PlainText
                 text: cancel.text
                 color: Style.red
                 font.pixelSize: 12

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/VisibleText.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QLocale>
@@ -82,7 +84,7 @@ public:
     bool isActive() const { return m_isActive; }
     QDateTime activeUntil() const { return m_activeUntil; }
     bool showsBanner() const { return m_isActive && m_activeUntil.isValid(); }
-    QString errorMessage() const { return m_errorMessage.value_or(QString()); }
+    QString errorMessage() const { return visibleText(m_errorMessage.value_or(QString())); }
     bool hasErrorMessage() const { return m_errorMessage.has_value(); }
     bool isExpirationTimerRunning() const { return m_expirationTimer.isActive(); }
 

@@ -1,4 +1,5 @@
 #include "app/wizard/AgentSummaryModel.h"
+#include "core/VisibleText.h"
 
 AgentSummaryModel::AgentSummaryModel(QObject* parent) : QAbstractListModel(parent) {}
 
@@ -33,11 +34,11 @@ QVariant AgentSummaryModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case NameRole:
-        return summary.name;
+        return visibleText(summary.name);
     case ScopeRole:
-        return summary.scope;
+        return visibleText(summary.scope);
     case ToolNameRole:
-        return summary.toolName;
+        return visibleText(summary.toolName);
     default:
         return {};
     }

@@ -20,6 +20,7 @@ Dialog {
 
     header: Label {
         objectName: "closeTitle"
+        textFormat: Text.PlainText
         padding: Style.spacing
         bottomPadding: 0
         wrapMode: Text.WordWrap
@@ -30,6 +31,7 @@ Dialog {
     }
     contentItem: Label {
         objectName: "closeMessage"
+        textFormat: Text.PlainText
         wrapMode: Text.WordWrap
         text: dialog.message
         color: Style.label

@@ -39,7 +39,7 @@ WizardPage {
                 Layout.fillWidth: true
                 visible: screen.wizardState.signedInEmail.length > 0
                 dotColor: Style.teal
-                text: qsTr("Signed in as ") + screen.wizardState.signedInEmail
+                text: qsTr("Signed in as ") + screen.wizardState.shownEmail
             }
             SummaryRow {
                 objectName: "approverRow"

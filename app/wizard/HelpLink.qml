@@ -14,6 +14,7 @@ T.AbstractButton {
 
     contentItem: Text {
         id: label
+        textFormat: Text.PlainText
         text: link.text
         color: link.down ? Style.secondaryLabel : Style.teal
         font.pixelSize: Style.captionSize

@@ -31,6 +31,7 @@ Rectangle {
             border.width: 1.5
             border.color: Style.teal
             Text {
+                textFormat: Text.PlainText
                 anchors.centerIn: parent
                 text: "i"
                 color: Style.teal
@@ -42,6 +43,7 @@ Rectangle {
             Layout.fillWidth: true
             spacing: Style.spacingTight
             Label {
+                textFormat: Text.PlainText
                 Layout.fillWidth: true
                 wrapMode: Text.WordWrap
                 text: box.title
@@ -50,6 +52,7 @@ Rectangle {
                 font.weight: Font.DemiBold
             }
             Label {
+                textFormat: Text.PlainText
                 Layout.fillWidth: true
                 wrapMode: Text.WordWrap
                 text: box.text

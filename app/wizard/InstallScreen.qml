@@ -16,6 +16,7 @@ WizardPage {
 
     Label {
         objectName: "permissionNote"
+        textFormat: Text.PlainText
         Layout.fillWidth: true
         horizontalAlignment: Text.AlignHCenter
         wrapMode: Text.WordWrap
@@ -36,6 +37,7 @@ WizardPage {
             spacing: Style.spacingSmall
 
             Label {
+                textFormat: Text.PlainText
                 text: qsTr("Local AI Model")
                 color: Style.secondaryLabel
                 font.pixelSize: Style.captionSize
@@ -79,6 +81,7 @@ WizardPage {
             spacing: Style.spacingSmall
 
             Label {
+                textFormat: Text.PlainText
                 text: qsTr("MCP Servers")
                 color: Style.secondaryLabel
                 font.pixelSize: Style.captionSize

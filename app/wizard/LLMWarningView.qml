@@ -23,6 +23,7 @@ Rectangle {
                 qsTr("• Pattern detection across agent sessions"),
                 qsTr("You can install later via quorvane download-model")]
             Label {
+                textFormat: Text.PlainText
                 required property string modelData
                 required property int index
                 Layout.fillWidth: true

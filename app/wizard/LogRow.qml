@@ -23,6 +23,7 @@ RowLayout {
 
     Label {
         objectName: "logMark"
+        textFormat: Text.PlainText
         visible: !row.isHeader
         Layout.preferredWidth: Style.captionSize
         text: row.marks[row.logStyle] ?? ""
@@ -32,6 +33,7 @@ RowLayout {
     }
     Label {
         objectName: "logText"
+        textFormat: Text.PlainText
         Layout.fillWidth: true
         wrapMode: Text.Wrap
         text: row.text

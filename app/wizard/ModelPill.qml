@@ -18,6 +18,7 @@ Rectangle {
 
     Label {
         id: label
+        textFormat: Text.PlainText
         anchors.centerIn: parent
         color: pill.tint
         font.pixelSize: Style.captionSize

@@ -18,6 +18,7 @@ ColumnLayout {
 
     Label {
         objectName: "nameTitle"
+        textFormat: Text.PlainText
         text: name.title
         color: Style.label
         font.pixelSize: Style.bodySize
@@ -25,6 +26,7 @@ ColumnLayout {
     }
     Label {
         objectName: "nameCaption"
+        textFormat: Text.PlainText
         Layout.fillWidth: true
         wrapMode: Text.WordWrap
         text: name.caption
@@ -54,6 +56,7 @@ ColumnLayout {
     }
     Label {
         objectName: "agentNameError"
+        textFormat: Text.PlainText
         Layout.fillWidth: true
         wrapMode: Text.WordWrap
         visible: text.length > 0

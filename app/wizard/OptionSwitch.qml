@@ -8,6 +8,7 @@ import Quorvane.Style
 // `checked` bound to the model.
 ColumnLayout {
     id: option
+    // Styled text: our own words only, never text from outside.
     property string title
     property string tag
     property var lines: []
@@ -42,6 +43,7 @@ ColumnLayout {
     Repeater {
         model: option.lines
         Label {
+            textFormat: Text.PlainText
             required property string modelData
             Layout.fillWidth: true
             wrapMode: Text.WordWrap

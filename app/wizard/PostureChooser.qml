@@ -37,6 +37,7 @@ ColumnLayout {
     }
     Label {
         objectName: "postureDescription"
+        textFormat: Text.PlainText
         Layout.fillWidth: true
         wrapMode: Text.WordWrap
         text: chooser.currentIndex >= 0 && chooser.currentIndex < chooser.choices.length

@@ -22,6 +22,7 @@ RowLayout {
     }
     Label {
         objectName: "projectPath"
+        textFormat: Text.PlainText
         Layout.fillWidth: true
         elide: Text.ElideMiddle
         text: row.path
@@ -31,6 +32,7 @@ RowLayout {
     }
     Label {
         objectName: "projectLastUsed"
+        textFormat: Text.PlainText
         visible: text.length > 0
         text: row.lastUsed
         color: Style.tertiaryLabel

@@ -5,6 +5,7 @@ import Quorvane.Style
 // One scope choice of a tool: its label and, greyed, what it means.
 RadioButton {
     id: radio
+    // Styled text: our own words only, never text from outside.
     property string label
     property string sublabel
     property bool selected

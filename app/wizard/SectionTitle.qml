@@ -10,12 +10,14 @@ ColumnLayout {
     spacing: Style.spacingTight
 
     Label {
+        textFormat: Text.PlainText
         text: parent.title
         color: Style.label
         font.pixelSize: Style.headlineSize
         font.weight: Font.DemiBold
     }
     Label {
+        textFormat: Text.PlainText
         Layout.fillWidth: true
         wrapMode: Text.WordWrap
         text: parent.text

@@ -25,6 +25,7 @@ WizardPage {
         }
         Label {
             objectName: "phaseText"
+            textFormat: Text.PlainText
             text: screen.wizardState.phaseText
             color: Style.secondaryLabel
             font.pixelSize: Style.captionSize

@@ -1,4 +1,5 @@
 #include "app/wizard/SetupLogModel.h"
+#include "core/VisibleText.h"
 
 SetupLogModel::SetupLogModel(QObject* parent) : QAbstractListModel(parent) {}
 
@@ -52,11 +53,11 @@ QVariant SetupLogModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case TextRole:
-        return entry.text;
+        return visibleText(entry.text);
     case StyleRole:
         return int(entry.style);
     case SectionRole:
-        return entry.section.value_or(QString());
+        return visibleText(entry.section.value_or(QString()));
     default:
         return {};
     }

@@ -26,6 +26,7 @@ WizardPage {
     }
     Label {
         objectName: "signInNote"
+        textFormat: Text.PlainText
         Layout.fillWidth: true
         horizontalAlignment: Text.AlignHCenter
         wrapMode: Text.WordWrap

@@ -45,6 +45,7 @@ Item {
         border.color: icon.colour
 
         Text {
+            textFormat: Text.PlainText
             anchors.centerIn: parent
             text: icon.glyphs[icon.kind] ?? ""
             color: icon.filled ? Style.windowBackground : icon.colour

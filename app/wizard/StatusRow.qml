@@ -19,6 +19,7 @@ RowLayout {
     }
     Label {
         objectName: "statusText"
+        textFormat: Text.PlainText
         Layout.fillWidth: true
         text: row.text
         color: Style.label
@@ -26,6 +27,7 @@ RowLayout {
     }
     Label {
         objectName: "statusDetail"
+        textFormat: Text.PlainText
         Layout.maximumWidth: row.width / 2
         elide: Text.ElideRight
         // downloading: the percentage; failed: why.

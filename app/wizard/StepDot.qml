@@ -19,6 +19,7 @@ Rectangle {
     border.color: isActive ? Style.teal : Style.separator
 
     Text {
+        textFormat: Text.PlainText
         anchors.centerIn: parent
         text: dot.isDone ? "✓" : dot.number
         color: dot.isDone ? Style.windowBackground : (dot.isActive ? Style.teal : Style.secondaryLabel)

@@ -46,6 +46,7 @@ Item {
                     }
                     Text {
                         objectName: "stepLabel" + step.index
+                        textFormat: Text.PlainText
                         Layout.alignment: Qt.AlignHCenter
                         text: bar.wizardState.stepLabel(step.index).toUpperCase()
                         color: step.stepState === 2 ? Style.tertiaryLabel : Style.secondaryLabel

@@ -8,6 +8,7 @@ RowLayout {
     id: row
     property color dotColor: Style.green
     property string text
+    // Styled text: our own words only, never text from outside.
     property string note
 
     spacing: Style.spacingSmall
@@ -28,6 +29,7 @@ RowLayout {
         spacing: 0
         Label {
             objectName: "summaryText"
+            textFormat: Text.PlainText
             Layout.fillWidth: true
             wrapMode: Text.WordWrap
             text: row.text

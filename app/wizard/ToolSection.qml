@@ -38,6 +38,7 @@ Card {
                 spacing: 0
                 Label {
                     objectName: "toolName"
+                    textFormat: Text.PlainText
                     Layout.fillWidth: true
                     elide: Text.ElideRight
                     text: section.model.name
@@ -47,6 +48,7 @@ Card {
                 }
                 Label {
                     objectName: "toolSubtitle"
+                    textFormat: Text.PlainText
                     Layout.fillWidth: true
                     elide: Text.ElideRight
                     visible: text.length > 0

@@ -24,6 +24,7 @@ WizardPage {
     }
     Label {
         objectName: "welcomeTitle"
+        textFormat: Text.PlainText
         Layout.fillWidth: true
         horizontalAlignment: Text.AlignHCenter
         wrapMode: Text.WordWrap
@@ -34,6 +35,7 @@ WizardPage {
     }
     Label {
         objectName: "welcomeText"
+        textFormat: Text.PlainText
         Layout.fillWidth: true
         horizontalAlignment: Text.AlignHCenter
         wrapMode: Text.WordWrap

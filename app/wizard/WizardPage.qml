@@ -62,6 +62,7 @@ Control {
 
                     Label {
                         objectName: "pageTitle"
+                        textFormat: Text.PlainText
                         Layout.fillWidth: true
                         visible: text.length > 0
                         horizontalAlignment: Text.AlignHCenter
@@ -73,6 +74,7 @@ Control {
                     }
                     Label {
                         objectName: "pageSubtitle"
+                        textFormat: Text.PlainText
                         Layout.fillWidth: true
                         horizontalAlignment: Text.AlignHCenter
                         wrapMode: Text.WordWrap

@@ -1,4 +1,5 @@
 #include "app/wizard/WizardState.h"
+#include "core/VisibleText.h"
 
 #include "app/tooling/AgentNameRules.h"
 #include "app/tooling/CLIProcess.h"
@@ -197,7 +198,7 @@ QString WizardState::phaseText() const
 
 QString WizardState::analysisStatusLine() const
 {
-    return ActivityAnalysis::statusLine(*this);
+    return visibleText(ActivityAnalysis::statusLine(*this));
 }
 
 bool WizardState::analysisShowsReviewNote() const

@@ -6,6 +6,7 @@
 #include "app/wizard/AgentSummaryModel.h"
 #include "app/wizard/SetupLogModel.h"
 #include "app/tooling/SecurityPosture.h"
+#include "core/VisibleText.h"
 
 #include <QObject>
 #include <optional>
@@ -37,6 +38,8 @@ class WizardState : public QObject
     Q_PROPERTY(QString errorMessage READ errorMessage WRITE setErrorMessage NOTIFY errorMessageChanged)
     Q_PROPERTY(QString sessionToken READ sessionToken WRITE setSessionToken NOTIFY sessionTokenChanged)
     Q_PROPERTY(QString signedInEmail READ signedInEmail WRITE setSignedInEmail NOTIFY signedInEmailChanged)
+    // The e-mail as the done screen shows it.
+    Q_PROPERTY(QString shownEmail READ shownEmail NOTIFY signedInEmailChanged)
     Q_PROPERTY(bool approverOnly READ approverOnly WRITE setApproverOnly NOTIFY approverOnlyChanged)
     Q_PROPERTY(bool isApproverOnly READ isApproverOnly WRITE setIsApproverOnly NOTIFY isApproverOnlyChanged)
     Q_PROPERTY(bool installLLM READ installLLM WRITE setInstallLLM NOTIFY installLLMChanged)
@@ -186,9 +189,10 @@ public:
 
     WizardScreen currentScreen() const { return m_currentScreen; }
     bool isLoading() const { return m_isLoading; }
-    QString errorMessage() const { return m_errorMessage; }
+    QString errorMessage() const { return visibleText(m_errorMessage); }
     QString sessionToken() const { return m_sessionToken; }
     QString signedInEmail() const { return m_signedInEmail; }
+    QString shownEmail() const { return visibleText(m_signedInEmail); }
     bool approverOnly() const { return m_approverOnly; }
     bool isApproverOnly() const { return m_isApproverOnly; }
     bool installLLM() const { return m_installLLM; }
