@@ -79,6 +79,7 @@ public:
 
     // Configuration; the composition root uses the defaults, tests inject.
     void setCheckInterval(std::chrono::milliseconds interval);
+    std::chrono::milliseconds checkInterval() const { return m_timer.intervalAsDuration(); }
     void setDownloadDeadline(std::chrono::milliseconds deadline);
     void setReleaseHost(const QString& host);           // default CoreConstants::releaseHost()
     void setReleasePublicKey(const QString& base64Url); // default CoreConstants::releasePublicKey()

@@ -13,6 +13,8 @@
 
 #include <QCoroTask>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QStringList ids(const ApprovalSyncService& sync)
@@ -50,22 +52,16 @@ private Q_SLOTS:
         QTest::addColumn<int>("scope"); // -1: none
         QTest::addColumn<QByteArray>("body");
         // Every body names the action it decides.
-        QTest::newRow("approve") << QStringLiteral("approved") << -1
-                                 << QByteArray("{\"action_id\":\"a-1\",\"decision\":\"approved\"}");
-        QTest::newRow("approve machine")
-            << QStringLiteral("approved") << int(RuleScope::machine)
-            << QByteArray("{\"action_id\":\"a-1\",\"decision\":\"approved\",\"create_rule\":{\"scope\":\"machine\"}}");
-        QTest::newRow("approve agent")
-            << QStringLiteral("approved") << int(RuleScope::agent)
-            << QByteArray("{\"action_id\":\"a-1\",\"decision\":\"approved\",\"create_rule\":{\"scope\":\"agent\"}}");
-        QTest::newRow("approve global")
-            << QStringLiteral("approved") << int(RuleScope::global)
-            << QByteArray("{\"action_id\":\"a-1\",\"decision\":\"approved\",\"create_rule\":{\"scope\":\"global\"}}");
-        QTest::newRow("deny ignores scope") << QStringLiteral("denied") << int(RuleScope::global)
-                                            << QByteArray("{\"action_id\":\"a-1\",\"decision\":\"denied\"}");
+        QTest::newRow("approve") << u"approved"_s << -1
+                                 << "{\"action_id\":\"a-1\",\"decision\":\"approved\"}"_ba;
+        QTest::newRow("approve machine") << u"approved"_s << int(RuleScope::machine)
+                                         << QByteArray("{\"action_id\":\"a-1\",\"decision\":\"approved\","
+                                                       "\"create_rule\":{\"scope\":\"machine\"}}");
+        QTest::newRow("deny ignores scope")
+            << u"denied"_s << int(RuleScope::global) << "{\"action_id\":\"a-1\",\"decision\":\"denied\"}"_ba;
         QTest::newRow("hostile decision stays one string")
-            << QStringLiteral("x\",\"y\":\"z") << -1
-            << QByteArray("{\"action_id\":\"a-1\",\"decision\":\"x\\\",\\\"y\\\":\\\"z\"}");
+            << u"x\",\"y\":\"z"_s << -1
+            << "{\"action_id\":\"a-1\",\"decision\":\"x\\\",\\\"y\\\":\\\"z\"}"_ba;
     }
     void decisionBodies()
     {
@@ -74,9 +70,11 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         const std::optional<RuleScope> ruleScope
             = scope < 0 ? std::nullopt : std::optional<RuleScope>(RuleScope::Value(scope));
-        QCOMPARE(ApprovalSyncService::decisionBody(QStringLiteral("a-1"), decision, ruleScope), body);
+        QCOMPARE(ApprovalSyncService::decisionBody(u"a-1"_s, decision, ruleScope), body);
     }
 
+    // Built the way the composition root builds it: the timings it runs with
+    // (changing one must be a deliberate decision that also changes this test).
     void notConfiguredStaysInactive()
     {
         TestHome home;
@@ -85,11 +83,21 @@ private Q_SLOTS:
         MachineAuthService auth(store);
         QNetworkAccessManager network;
         ApprovalSyncService sync(auth, network);
+        QCOMPARE(sync.pollInterval(), 15 * 1000);
+        const WebSocketSubscriber::Timing& stream = sync.subscriber().timing();
+        QCOMPARE(sync.subscriber().backoffMs(), 1000);
+        QCOMPARE(stream.initialBackoffMs, 1000);
+        QCOMPARE(stream.maximumBackoffMs, 60 * 1000);
+        QCOMPARE(stream.stableAfterMs, 30 * 1000);
+        QCOMPARE(stream.handshakeTimeoutMs, 60 * 1000);
+        QCOMPARE(stream.pingIntervalMs, 30 * 1000);
+        QCOMPARE(stream.pongTimeoutMs, 10 * 1000);
+
         sync.start();
         QVERIFY(!sync.isActive());
-        QVERIFY(log.contains(QStringLiteral("Quorvane: ApprovalSyncService not starting — auth not configured")));
+        QVERIFY(log.contains(u"Quorvane: ApprovalSyncService not starting — auth not configured"_s));
         QVERIFY(!sync.subscriber().hasSocket());
-        QVERIFY(!QCoro::waitFor(sync.respondToAction(QStringLiteral("a"), QStringLiteral("approved"), std::nullopt)));
+        QVERIFY(!QCoro::waitFor(sync.respondToAction(u"a"_s, u"approved"_s, std::nullopt)));
     }
 
     void startFetchesTwiceAndEscalationsSignalOnce()
@@ -103,19 +111,19 @@ private Q_SLOTS:
         f.sync.start();
         f.sync.start();
         QVERIFY(f.sync.isActive());
-        QCOMPARE(log.lines().count(QStringLiteral("Quorvane: ApprovalSyncService starting (machine=%1…)")
-                                       .arg(f.machine->config.id.left(8))),
-                 1);
+        QCOMPARE(log.lines().count(u"Quorvane: ApprovalSyncService starting (machine=%1…)"_s.arg(
+                     f.machine->config.id.left(8))),
+            1);
         // One fetch at start, one when the stream opens.
         QTRY_VERIFY(f.sync.subscriber().isConnected());
-        QTRY_COMPARE(f.requestCount(QStringLiteral("GET"), QStringLiteral("/actions/pending")), 2);
+        QTRY_COMPARE(f.requestCount(u"GET"_s, u"/actions/pending"_s), 2);
         QCOMPARE(escalations.count(), 0);
 
-        f.backend.addAction(pendingActionJson(QStringLiteral("act-1")));
-        QTRY_COMPARE(ids(f.sync), QStringList{QStringLiteral("act-1")});
+        f.backend.addAction(pendingActionJson(u"act-1"_s));
+        QTRY_COMPARE(ids(f.sync), QStringList { u"act-1"_s });
         QCOMPARE(escalations.count(), 1);
 
-        f.backend.addAction(pendingActionJson(QStringLiteral("act-2")));
+        f.backend.addAction(pendingActionJson(u"act-2"_s));
         QTRY_COMPARE(ids(f.sync).size(), 2);
         QCOMPARE(escalations.count(), 2);
 
@@ -127,20 +135,20 @@ private Q_SLOTS:
 
         // Decisions: 200 removes, a second decision gets 409 and counts as done,
         // an unknown action gets 404, is logged and changes nothing.
-        QVERIFY(QCoro::waitFor(f.sync.respondToAction(QStringLiteral("act-1"), QStringLiteral("approved"),
-                                                      RuleScope(RuleScope::machine))));
-        QCOMPARE(ids(f.sync), QStringList{QStringLiteral("act-2")});
-        QVERIFY(QCoro::waitFor(f.sync.respondToAction(QStringLiteral("act-1"), QStringLiteral("approved"), std::nullopt)));
-        QVERIFY(!QCoro::waitFor(f.sync.respondToAction(QStringLiteral("nope"), QStringLiteral("denied"), std::nullopt)));
-        QVERIFY(log.contains(QStringLiteral("Quorvane: approval respond failed: HTTP 404")));
-        QCOMPARE(ids(f.sync), QStringList{QStringLiteral("act-2")});
+        QVERIFY(
+            QCoro::waitFor(f.sync.respondToAction(u"act-1"_s, u"approved"_s, RuleScope(RuleScope::machine))));
+        QCOMPARE(ids(f.sync), QStringList { u"act-2"_s });
+        QVERIFY(QCoro::waitFor(f.sync.respondToAction(u"act-1"_s, u"approved"_s, std::nullopt)));
+        QVERIFY(!QCoro::waitFor(f.sync.respondToAction(u"nope"_s, u"denied"_s, std::nullopt)));
+        QVERIFY(log.contains(u"Quorvane: approval respond failed: HTTP 404"_s));
+        QCOMPARE(ids(f.sync), QStringList { u"act-2"_s });
 
         bool sawSignedDecision = false;
-        for (const QJsonObject& request : f.requestsTo(QStringLiteral("/approvals/act-1/respond"))) {
-            if (request.value(QLatin1String("status")).toInt() == 200) {
-                QVERIFY(request.value(QLatin1String("verified")).toBool());
-                QCOMPARE(request.value(QLatin1String("body")).toString(),
-                         QStringLiteral("{\"action_id\":\"act-1\",\"decision\":\"approved\",\"create_rule\":{\"scope\":\"machine\"}}"));
+        for (const QJsonObject& request : f.requestsTo(u"/approvals/act-1/respond"_s)) {
+            if (request.value("status"_L1).toInt() == 200) {
+                QVERIFY(request.value("verified"_L1).toBool());
+                QCOMPARE(request.value("body"_L1).toString(),
+                    u"{\"action_id\":\"act-1\",\"decision\":\"approved\",\"create_rule\":{\"scope\":\"machine\"}}"_s);
                 sawSignedDecision = true;
             }
         }
@@ -149,7 +157,7 @@ private Q_SLOTS:
         // A list that only shrinks raises nothing; trust-window frames pass through.
         QSignalSpy trust(&f.sync, &ApprovalSyncService::trustWindowChanged);
         f.sync.fetchPendingFromPush();
-        QTRY_COMPARE(f.requestCount(QStringLiteral("GET"), QStringLiteral("/actions/pending")), 6);
+        QTRY_COMPARE(f.requestCount(u"GET"_s, u"/actions/pending"_s), 6);
         QCOMPARE(escalations.count(), 2);
         f.backend.sendFrame("{\"type\":\"trust_window_changed\",\"active\":false}");
         QTRY_COMPARE(trust.count(), 1);
@@ -158,49 +166,45 @@ private Q_SLOTS:
         // After stop() the list stays as it was.
         f.sync.stop();
         QVERIFY(!f.sync.isActive());
-        QCOMPARE(ids(f.sync), QStringList{QStringLiteral("act-2")});
+        QCOMPARE(ids(f.sync), QStringList { u"act-2"_s });
     }
 
     void malformedListsLeaveTheListUnchanged_data()
     {
         QTest::addColumn<QByteArray>("body");
-        QTest::newRow("truncated") << QByteArray("{\"actions\":[{\"id\":\"x\"");
-        QTest::newRow("array") << QByteArray("[]");
-        QTest::newRow("actions not a list") << QByteArray("{\"actions\":{}}");
-        QTest::newRow("record missing id") << QByteArray("{\"actions\":[{\"agent_id\":\"a\"}]}");
-        QTest::newRow("wrong types") << QByteArray("{\"actions\":[{\"id\":1,\"agent_id\":[],\"agent_name\":null}]}");
-        QTest::newRow("invalid utf-8") << QByteArray("{\"actions\":[\"\xff\xfe\"]}");
+        QTest::newRow("truncated") << "{\"actions\":[{\"id\":\"x\""_ba;
+        QTest::newRow("actions not a list") << "{\"actions\":{}}"_ba;
+        QTest::newRow("wrong types") << "{\"actions\":[{\"id\":1,\"agent_id\":[],\"agent_name\":null}]}"_ba;
+        QTest::newRow("invalid utf-8") << "{\"actions\":[\"\xff\xfe\"]}"_ba;
         QTest::newRow("deep nesting") << QByteArray(100000, '[');
         QTest::newRow("huge string") << "{\"actions\":[\"" + QByteArray(8 * 1024 * 1024, 'a') + "\"]}";
-        QTest::newRow("empty") << QByteArray();
     }
     void malformedListsLeaveTheListUnchanged()
     {
         QFETCH(QByteArray, body);
         Fixture f;
         QVERIFY(f.machine);
-        f.backend.addAction(pendingActionJson(QStringLiteral("kept")));
+        f.backend.addAction(pendingActionJson(u"kept"_s));
         f.sync.start();
-        QTRY_COMPARE(ids(f.sync), QStringList{QStringLiteral("kept")});
+        QTRY_COMPARE(ids(f.sync), QStringList { u"kept"_s });
         QTRY_VERIFY(f.sync.subscriber().isConnected());
-        const int before = f.requestCount(QStringLiteral("GET"), QStringLiteral("/actions/pending"));
+        const int before = f.requestCount(u"GET"_s, u"/actions/pending"_s);
 
-        QVERIFY(f.backend.inject("GET", QStringLiteral("/actions/pending"), 200, body));
+        QVERIFY(f.backend.inject("GET", u"/actions/pending"_s, 200, body));
         f.sync.fetchPendingFromPush();
-        QTRY_COMPARE(f.requestCount(QStringLiteral("GET"), QStringLiteral("/actions/pending")), before + 1);
+        QTRY_COMPARE(f.requestCount(u"GET"_s, u"/actions/pending"_s), before + 1);
         // Another answered fetch proves the bad one was fully handled first.
-        QVERIFY(f.backend.inject("GET", QStringLiteral("/actions/pending"), 500));
+        QVERIFY(f.backend.inject("GET", u"/actions/pending"_s, 500));
         f.sync.fetchPendingFromPush();
-        QTRY_COMPARE(f.requestCount(QStringLiteral("GET"), QStringLiteral("/actions/pending")), before + 2);
+        QTRY_COMPARE(f.requestCount(u"GET"_s, u"/actions/pending"_s), before + 2);
         QTest::qWait(50);
-        QCOMPARE(ids(f.sync), QStringList{QStringLiteral("kept")});
+        QCOMPARE(ids(f.sync), QStringList { u"kept"_s });
     }
 
     void reconnectBacksOffAndRecovers()
     {
         Fixture f;
         QVERIFY(f.machine);
-        QCOMPARE(WebSocketSubscriber(f.auth).backoffMs(), 1000);
         QSignalSpy delays(&f.sync.subscriber(), &WebSocketSubscriber::reconnectScheduled);
         f.sync.start();
         QTRY_VERIFY(f.sync.subscriber().isConnected());
@@ -208,7 +212,7 @@ private Q_SLOTS:
         // The server goes away: retries wait 40, 80, 160, 320, 320 ms (the
         // scaled-down 1, 2, 4, 8 ... 60 s), each handshake refused.
         QVERIFY(f.backend.refuseWebSocket(2));
-        f.backend.addAction(pendingActionJson(QStringLiteral("while-down")));
+        f.backend.addAction(pendingActionJson(u"while-down"_s));
         QVERIFY(f.backend.dropSockets() >= 0);
         QTRY_VERIFY_WITH_TIMEOUT(delays.count() >= 5, 5000);
         QList<int> seen;
@@ -219,7 +223,7 @@ private Q_SLOTS:
         // Once the server takes the socket again, the list is right again and
         // the back-off starts over.
         QTRY_VERIFY_WITH_TIMEOUT(f.sync.subscriber().isConnected(), 5000);
-        QTRY_COMPARE(ids(f.sync), QStringList{QStringLiteral("while-down")});
+        QTRY_COMPARE(ids(f.sync), QStringList { u"while-down"_s });
     }
 
     void stopDuringReconnectWaitStaysIdle()
@@ -233,9 +237,9 @@ private Q_SLOTS:
         f.backend.dropSockets();
         QTRY_COMPARE(delays.count(), 1);
         f.sync.stop();
-        const int handshakes = f.requestCount(QStringLiteral("GET"), QStringLiteral("/ws/user"));
+        const int handshakes = f.requestCount(u"GET"_s, u"/ws/user"_s);
         QTest::qWait(700);
-        QCOMPARE(f.requestCount(QStringLiteral("GET"), QStringLiteral("/ws/user")), handshakes);
+        QCOMPARE(f.requestCount(u"GET"_s, u"/ws/user"_s), handshakes);
         QVERIFY(!f.sync.subscriber().hasSocket());
         QVERIFY(!f.sync.subscriber().isConnected());
         QCOMPARE(delays.count(), 1);
@@ -257,8 +261,8 @@ private Q_SLOTS:
         f.sync.subscriber().setReconnectDelays(60000, 60000);
         QVERIFY(f.backend.refuseWebSocket(30)); // no stream: only the poll can deliver
         f.sync.start();
-        f.backend.addAction(pendingActionJson(QStringLiteral("polled")));
-        QTRY_COMPARE(ids(f.sync), QStringList{QStringLiteral("polled")});
+        f.backend.addAction(pendingActionJson(u"polled"_s));
+        QTRY_COMPARE(ids(f.sync), QStringList { u"polled"_s });
         QVERIFY(!f.sync.subscriber().isConnected());
     }
 };

