@@ -29,6 +29,8 @@ QNetworkReply* start(QNetworkAccessManager& network, const QNetworkRequest& requ
     return network.sendCustomRequest(request, method, body);
 }
 
+constexpr qint64 readBufferSize = 256 * 1024;
+
 // One line per endpoint, however often a server repeats the oversized answer.
 void logOversizedOnce(const QUrl& url, qint64 limit)
 {
@@ -57,10 +59,18 @@ std::optional<qint64> retryAfterSeconds(const QByteArray& value)
 QCoro::Task<HttpResponse> send(QNetworkAccessManager& network, QNetworkRequest request, QByteArray method,
                                QByteArray body, Limits limits)
 {
+    // A connection is not kept for the next request: Qt's HTTP thread stops
+    // honouring the read buffer limit below on a connection whose earlier
+    // answers were aborted, and a server that sends without end would fill
+    // the memory through it.
+    request.setAttribute(QNetworkRequest::ConnectionCacheExpiryTimeoutSecondsAttribute, 0);
     QNetworkReply* reply = start(network, request, method, body);
+    // The network thread stops reading from the socket while this much is
+    // waiting here, so it never gathers more than the cap on its own.
+    reply->setReadBufferSize(std::min(limits.maximumBodySize, readBufferSize));
 
     // The body is taken as it arrives, so an answer over the limit is cut off
-    // before it is held in memory, whatever its Content-Length says.
+    // at the first chunk past it, whatever its Content-Length says.
     QByteArray received;
     bool tooLarge = false;
     bool pastDeadline = false;

@@ -5,7 +5,9 @@
 #include "core/LogCategories.h"
 #include "core/SystemLog.h"
 
+#include <QPointer>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QWebSocket>
 
 namespace {
@@ -82,7 +84,10 @@ void WebSocketSubscriber::connectSocket()
     auto* socket = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this);
     socket->setMaxAllowedIncomingMessageSize(quint64(maximumMessageSize));
     socket->setMaxAllowedIncomingFrameSize(quint64(maximumMessageSize));
+    // What the server sends waits in a bounded buffer; the kernel holds the rest.
+    socket->setReadBufferSize(maximumMessageSize);
     m_socket = socket;
+    watchControlFrames(socket);
     connect(socket, &QWebSocket::connected, this, [this, socket] {
         if (socket == m_socket)
             onConnected();
@@ -92,7 +97,10 @@ void WebSocketSubscriber::connectSocket()
             handleMessage(frame);
     });
     connect(socket, &QWebSocket::pong, this, [this, socket] {
-        if (socket != m_socket || !m_awaitingPong)
+        if (socket != m_socket)
+            return;
+        countControlFrame();
+        if (!m_awaitingPong)
             return;
         m_awaitingPong = false;
         armNextPing();
@@ -105,6 +113,42 @@ void WebSocketSubscriber::connectSocket()
     m_watchdog.setTimerType(Qt::CoarseTimer);
     m_watchdog.start(m_timing.handshakeTimeoutMs);
     socket->open(signedRequest->request);
+}
+
+void WebSocketSubscriber::watchControlFrames(QWebSocket* socket)
+{
+    m_controlFrames = 0;
+    m_controlFrameWindow.invalidate();
+    m_floodDetected = false;
+    // QWebSocket answers each ping itself and reports it only through the
+    // signal of its frame parser, a child object; the connection goes by name.
+    for (QObject* child : socket->children()) {
+        if (child->metaObject()->indexOfSignal("pingReceived(QByteArray)") >= 0)
+            connect(child, SIGNAL(pingReceived(QByteArray)), this, SLOT(countControlFrame()));
+    }
+}
+
+void WebSocketSubscriber::countControlFrame()
+{
+    if (!m_socket || m_floodDetected)
+        return;
+    if (!m_controlFrameWindow.isValid() || m_controlFrameWindow.hasExpired(controlFrameWindowMs)) {
+        m_controlFrameWindow.start();
+        m_controlFrames = 0;
+    }
+    ++m_controlFrames;
+    if (m_controlFrames <= maximumControlFrames && m_socket->bytesToWrite() <= maximumUnsentBytes)
+        return;
+    m_floodDetected = true;
+    if (!m_loggedFlood) {
+        m_loggedFlood = true;
+        SystemLog::write(lcSync(), QStringLiteral("Quorvane: stream closed: too many control frames"));
+    }
+    // The socket is in the middle of reading; it is dropped once that returns.
+    QTimer::singleShot(0, this, [this, socket = QPointer<QWebSocket>(m_socket)] {
+        if (socket)
+            handleFailure(socket);
+    });
 }
 
 void WebSocketSubscriber::armNextPing()

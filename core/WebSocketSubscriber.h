@@ -2,6 +2,7 @@
 
 #include "core/UserEvent.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -19,6 +20,12 @@ class QWebSocket;
 // ping goes out every 30 seconds and a pong missing 10 seconds later counts as
 // a drop, so a half-open connection is noticed. A message over 1 MiB (real
 // frames are well under 1 KB) closes the connection.
+//
+// Control frames cost memory and time without carrying anything: each ping
+// the server sends is answered with a pong. More than 50 control frames
+// within 10 seconds, or more than 256 KiB of answers waiting to be sent (a
+// server that does not read), is a flood: the connection is dropped and
+// retried after the back-off.
 class WebSocketSubscriber : public QObject
 {
     Q_OBJECT
@@ -32,6 +39,9 @@ public:
     static constexpr int defaultPongTimeoutMs = 10 * 1000;
     static constexpr int defaultStableAfterMs = 30 * 1000;
     static constexpr qint64 maximumMessageSize = 1024 * 1024;
+    static constexpr int maximumControlFrames = 50;
+    static constexpr int controlFrameWindowMs = 10 * 1000;
+    static constexpr qint64 maximumUnsentBytes = 256 * 1024;
 
     // Every timing the subscriber uses; tests shorten them.
     struct Timing
@@ -73,8 +83,13 @@ Q_SIGNALS:
     // the stream (401: the machine's identity was refused).
     void handshakeRefused(int status);
 
+private Q_SLOTS:
+    // A ping or pong arrived on the open socket.
+    void countControlFrame();
+
 private:
     void connectSocket();
+    void watchControlFrames(QWebSocket* socket);
     void onConnected();
     void armNextPing();
     void onWatchdog();
@@ -94,5 +109,9 @@ private:
     bool m_awaitingPong = false;
     bool m_isConnected = false;
     bool m_loggedOversizedMessage = false;
+    bool m_loggedFlood = false;
+    bool m_floodDetected = false;
+    int m_controlFrames = 0;
+    QElapsedTimer m_controlFrameWindow;
     int m_backoffMs = defaultInitialBackoffMs;
 };
