@@ -63,7 +63,7 @@ private Q_SLOTS:
         QCOMPARE(detail.highestRiskText(), QStringLiteral("Asked because this part is destructive: rm -rf out"));
         QCOMPARE(detail.spokenSummary(), QStringLiteral("Bash, high risk, 1 minute 5 seconds left"));
         QCOMPARE(detail.scopeOptions().first().toMap().value(QStringLiteral("covers")).toString(),
-                 QStringLiteral("every `Bash` action from claude-work"));
+                 QStringLiteral("every Bash action from claude-work"));
         QCOMPARE(detail.badgeText(), QStringLiteral("Destructive"));
         QCOMPARE(detail.badgeColorName(), QStringLiteral("red"));
         QCOMPARE(detail.countdownText(), QStringLiteral("1:05 remaining"));
