@@ -248,14 +248,16 @@ QCoro::Task<int> ApprovalSyncService::sendDecision(QString id, QString decision,
         SystemLog::write(lcSync(), QStringLiteral("Quorvane: approval respond error: %1").arg(response.transportError));
         co_return status;
     }
-    // 409: decided elsewhere (or by an earlier attempt whose answer was lost);
-    // 404: the back-end no longer has the action. Either way it waits no more.
-    if (status == 200 || status == 409 || status == 404) {
+    // 409: decided elsewhere (or by an earlier attempt whose answer was lost).
+    if (status == 200 || status == 409) {
         if (self)
             self->removeAction(id);
         co_return status;
     }
     SystemLog::write(lcSync(), QStringLiteral("Quorvane: approval respond failed: HTTP %1").arg(status));
+    // 404: the back-end no longer has the action, so it waits no more here either.
+    if (status == 404 && self)
+        self->removeAction(id);
     co_return status;
 }
 
