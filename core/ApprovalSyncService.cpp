@@ -67,6 +67,8 @@ void ApprovalSyncService::stop()
         m_isActive = false;
         Q_EMIT isActiveChanged(false);
     }
+    m_fetchFailure.clear();
+    updateOffline();
 }
 
 void ApprovalSyncService::fetchPendingFromPush()
@@ -96,6 +98,30 @@ void ApprovalSyncService::onStreamConnected(bool connected)
         noteAuthorization(200);
         requestFetch();
     }
+    updateOffline();
+}
+
+void ApprovalSyncService::noteFetchResult(const HttpResponse& response)
+{
+    if (!response.isHttp())
+        m_fetchFailure = QStringLiteral("no answer: %1").arg(response.transportError);
+    else if (response.status >= 500)
+        m_fetchFailure = QStringLiteral("HTTP %1").arg(response.status);
+    else
+        m_fetchFailure.clear();
+    updateOffline();
+}
+
+void ApprovalSyncService::updateOffline()
+{
+    const bool offline = m_isActive && !m_fetchFailure.isEmpty() && !m_subscriber.isConnected();
+    if (offline == m_isOffline)
+        return;
+    m_isOffline = offline;
+    SystemLog::write(lcSync(),
+        offline ? QStringLiteral("Quorvane: offline (%1)").arg(m_fetchFailure)
+                : QStringLiteral("Quorvane: back online"));
+    Q_EMIT isOfflineChanged(offline);
 }
 
 void ApprovalSyncService::requestFetch()
@@ -131,7 +157,10 @@ QCoro::Task<> ApprovalSyncService::fetchPendingOnce()
     QPointer<ApprovalSyncService> self(this);
     const HttpResponse response
         = co_await Http::send(m_network, *request, Http::Limits{maximumPendingListSize, m_requestDeadlineMs});
-    if (!self || !response.isHttp())
+    if (!self)
+        co_return;
+    noteFetchResult(response);
+    if (!response.isHttp())
         co_return;
     noteAuthorization(response.status);
     if (response.status == 429) {
@@ -211,7 +240,7 @@ QCoro::Task<int> ApprovalSyncService::sendDecision(QString id, QString decision,
 
     QPointer<ApprovalSyncService> self(this);
     const HttpResponse response
-        = co_await Http::send(m_decisionNetwork, *request, Http::Limits{Http::defaultMaximumBodySize, m_requestDeadlineMs});
+        = co_await Http::send(m_decisionNetwork, *request, Http::Limits{Http::defaultMaximumBodySize, m_decisionDeadlineMs});
     const int status = response.isHttp() ? response.status : 0;
     if (self)
         self->recordReceipt(id, decision, ruleScope, *request, status);
@@ -219,12 +248,16 @@ QCoro::Task<int> ApprovalSyncService::sendDecision(QString id, QString decision,
         SystemLog::write(lcSync(), QStringLiteral("Quorvane: approval respond error: %1").arg(response.transportError));
         co_return status;
     }
+    // 409: decided elsewhere (or by an earlier attempt whose answer was lost).
     if (status == 200 || status == 409) {
         if (self)
             self->removeAction(id);
         co_return status;
     }
     SystemLog::write(lcSync(), QStringLiteral("Quorvane: approval respond failed: HTTP %1").arg(status));
+    // 404: the back-end no longer has the action, so it waits no more here either.
+    if (status == 404 && self)
+        self->removeAction(id);
     co_return status;
 }
 

@@ -31,6 +31,8 @@ class ApprovalSyncService : public QObject
     Q_OBJECT
     Q_PROPERTY(bool isActive READ isActive NOTIFY isActiveChanged)
     Q_PROPERTY(bool identityRefused READ identityRefused NOTIFY identityRefusedChanged)
+    // Neither the last fetch of the list nor the stream reached the back-end.
+    Q_PROPERTY(bool isOffline READ isOffline NOTIFY isOfflineChanged)
 
 public:
     static constexpr int defaultPollIntervalMs = 15 * 1000;
@@ -49,6 +51,12 @@ public:
     qsizetype pendingCount() const { return m_pendingCount; }
     bool isActive() const { return m_isActive; }
     bool identityRefused() const { return m_identityRefused; }
+    bool isOffline() const { return m_isOffline; }
+    // Why the last fetch failed ("no answer: Connection refused", "HTTP 503");
+    // empty while online.
+    QString offlineReason() const { return m_isOffline ? m_fetchFailure : QString(); }
+    // When the next fetch of the list is due, in milliseconds (-1 when stopped).
+    int nextFetchInMs() const { return m_pollTimer.isActive() ? m_pollTimer.remainingTime() : -1; }
     WebSocketSubscriber& subscriber() { return m_subscriber; }
     // The connection pool of decisions and trust-window requests.
     QNetworkAccessManager& decisionNetwork() { return m_decisionNetwork; }
@@ -57,6 +65,9 @@ public:
     void setPollInterval(int milliseconds);
     // The total deadline of every request (tests shorten it).
     void setRequestDeadline(int milliseconds) { m_requestDeadlineMs = milliseconds; }
+    // The total deadline of a decision, from sending to the answer (tests shorten it).
+    void setDecisionDeadline(int milliseconds) { m_decisionDeadlineMs = milliseconds; }
+    int decisionDeadline() const { return m_decisionDeadlineMs; }
     // Every decision sent from now on leaves a receipt in this log.
     void setReceiptLog(ReceiptLog* log) { m_receiptLog = log; }
     // How long fetches still wait because the back-end answered 429.
@@ -68,10 +79,12 @@ public:
 
     // Sends "approved" or "denied", optionally with a rule scope (only an
     // approval creates a rule). True when the back-end took the decision, or
-    // answered 409 because it was decided elsewhere.
+    // answered 409 because it was decided elsewhere. Each call is a new signed
+    // request, so a retry after a failure is one too.
     QCoro::Task<bool> respondToAction(QString id, QString decision, std::optional<RuleScope> ruleScope);
     // As respondToAction, with the back-end's status: 0 when no answer came,
-    // -1 when the request could not be made.
+    // -1 when the request could not be made. 200 and 409 drop the action from
+    // the list, and so does 404 (the back-end no longer has it).
     QCoro::Task<int> sendDecision(QString id, QString decision, std::optional<RuleScope> ruleScope);
 
     // The exact body of a decision request; it names the action it decides,
@@ -83,6 +96,7 @@ Q_SIGNALS:
     // Every assignment of the list, including one of an equal list.
     void pendingActionsChanged();
     void isActiveChanged(bool isActive);
+    void isOfflineChanged(bool isOffline);
     void identityRefusedChanged(bool identityRefused);
     void newEscalationArrived();
     void trustWindowChanged(bool active);
@@ -95,6 +109,8 @@ private:
     void onStreamEvent(const UserEvent& event);
     void onStreamConnected(bool connected);
     void noteAuthorization(int status);
+    void noteFetchResult(const HttpResponse& response);
+    void updateOffline();
     void removeAction(const QString& id);
     void recordReceipt(const QString& id, const QString& decision, std::optional<RuleScope> ruleScope,
                        const SignedRequest& request, int status);
@@ -110,6 +126,9 @@ private:
     QList<QMetaObject::Connection> m_subscriptions;
     QDeadlineTimer m_fetchPause{0};
     int m_requestDeadlineMs = Http::requestDeadlineMs;
+    int m_decisionDeadlineMs = Http::requestDeadlineMs;
+    QString m_fetchFailure; // empty after a fetch that the back-end answered
+    bool m_isOffline = false;
     int m_refusalsInARow = 0;
     bool m_identityRefused = false;
     bool m_fetchRunning = false;

@@ -22,6 +22,7 @@ const QString scopeKey = QStringLiteral("scope");
 const QString signedMessageKey = QStringLiteral("signed_message");
 const QString signatureKey = QStringLiteral("signature");
 const QString statusKey = QStringLiteral("status");
+const QString outcomeKey = QStringLiteral("outcome");
 
 // The part of a signed message after "<machine id>:<timestamp>:".
 std::optional<QByteArray> signedPayload(const QByteArray& message)
@@ -53,9 +54,22 @@ void Receipt::takeSignature(const SignedRequest& request)
     signature = QString::fromLatin1(request.request.rawHeader(QByteArrayLiteral("X-Signature")));
 }
 
+QString Receipt::outcomeOf(int status)
+{
+    if (status >= 200 && status < 300)
+        return confirmed;
+    if (status == 409)
+        return alreadyDecided;
+    if (status == 404)
+        return gone;
+    if (status >= 400 && status < 500)
+        return refused;
+    return notConfirmed;
+}
+
 QByteArray Receipt::toJsonLine() const
 {
-    const QJsonObject object{
+    QJsonObject object{
         {timeKey, time},
         {actionIdKey, actionId},
         {agentKey, agent},
@@ -67,6 +81,9 @@ QByteArray Receipt::toJsonLine() const
         {signatureKey, signature},
         {statusKey, status},
     };
+    // Readers of older versions skip members they do not know.
+    if (!outcome.isEmpty())
+        object.insert(outcomeKey, outcome);
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -98,6 +115,7 @@ std::optional<Receipt> Receipt::fromJsonLine(QByteArrayView line)
     receipt.signedMessage = object.value(signedMessageKey).toString().toUtf8();
     receipt.signature = object.value(signatureKey).toString();
     receipt.status = status.toInt();
+    receipt.outcome = object.value(outcomeKey).toString();
     return receipt;
 }
 

@@ -17,6 +17,13 @@ struct Receipt
     static constexpr QLatin1String trustWindowStarted{"trust_window_started"};
     static constexpr QLatin1String trustWindowEnded{"trust_window_ended"};
 
+    // What became of the request, as the back-end's answer tells.
+    static constexpr QLatin1String confirmed{"confirmed"}; // 2xx
+    static constexpr QLatin1String alreadyDecided{"already_decided"}; // 409
+    static constexpr QLatin1String gone{"gone"}; // 404
+    static constexpr QLatin1String refused{"refused"}; // any other 4xx
+    static constexpr QLatin1String notConfirmed{"not_confirmed"}; // no answer, or 5xx
+
     // The longest line written or read; a longer line is not a receipt.
     static constexpr qsizetype maximumLineSize = 64 * 1024;
     // The shown summary is cut to this many characters before it is written.
@@ -32,6 +39,12 @@ struct Receipt
     QByteArray signedMessage;
     QString signature; // base64url, as sent in X-Signature
     int status = 0;    // the back-end's HTTP status; 0 when no answer came
+    QString outcome; // one of the outcomes above; empty in lines of older versions
+
+    // The outcome an answer with this status means (0: no answer).
+    static QString outcomeOf(int status);
+    // The outcome, for lines written before it was recorded too.
+    QString effectiveOutcome() const { return outcome.isEmpty() ? outcomeOf(status) : outcome; }
 
     enum class Verification { verified, signatureInvalid, contentMismatch };
 

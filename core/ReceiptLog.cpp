@@ -99,6 +99,7 @@ void ReceiptLog::record(Receipt receipt, const SignedRequest& request, int statu
     receipt.time = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
     receipt.takeSignature(request);
     receipt.status = status;
+    receipt.outcome = Receipt::outcomeOf(status);
     if (const std::optional<QString> error = append(receipt))
         SystemLog::write(lcSync(), QStringLiteral("Quorvane: receipt not written: %1").arg(*error));
 }

@@ -16,7 +16,7 @@ struct SignedRequest;
 // append starts on a line of its own, so earlier lines are never harmed.
 //
 // Every append is followed by fdatasync(): a receipt records a decision the
-// back-end has already acted on, so losing it to a power cut would defeat its
+// back-end may have acted on, so losing it to a power cut would defeat its
 // purpose, and decisions come at the pace of a person (a freeze of many
 // actions costs a few milliseconds each).
 //
@@ -42,7 +42,8 @@ public:
     std::optional<QString> append(const Receipt& receipt);
 
     // Completes a receipt with the time now, the request's signed message and
-    // signature and the back-end's status, and appends it; a failure is logged.
+    // signature, the back-end's status and what it means (a decision without
+    // an answer is "not_confirmed"), and appends it; a failure is logged.
     void record(Receipt receipt, const SignedRequest& request, int status);
 
     // Every readable receipt, newest first. Lines that are not receipts (a torn

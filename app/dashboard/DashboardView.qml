@@ -31,6 +31,7 @@ Rectangle {
 
             DashboardHeader { home: root.home; Layout.fillWidth: true }
             DashboardUpdateBanner { home: root.home; Layout.fillWidth: true }
+            DashboardAttention { home: root.home; Layout.fillWidth: true }
 
             UninstallView {
                 visible: root.home.isUninstalling

@@ -437,6 +437,8 @@ QString HomeState::percentText(double fraction)
     }
 
 HOMESTATE_SETTER(setAnalysisRunning, m_analysisRunning, bool, analysisRunningChanged)
+HOMESTATE_SETTER(setIdentityRefused, m_identityRefused, bool, identityRefusedChanged)
+HOMESTATE_SETTER(setAutoOpenPaused, m_autoOpenPaused, bool, autoOpenPausedChanged)
 HOMESTATE_SETTER(setAnalysisSuggestionCount, m_analysisSuggestionCount, const std::optional<qint64>&,
                  analysisSuggestionCountChanged)
 HOMESTATE_SETTER(setIsApproverOnly, m_isApproverOnly, bool, isApproverOnlyChanged)

@@ -66,6 +66,11 @@ class HomeState : public QObject
     Q_PROPERTY(QString uninstallStatus READ uninstallStatus NOTIFY uninstallStatusChanged)
     Q_PROPERTY(QStringList uninstallReport READ uninstallReport NOTIFY uninstallReportChanged)
     Q_PROPERTY(QString appRemovalAdvice READ appRemovalAdvice NOTIFY appRemovalAdviceChanged)
+    // The back-end keeps refusing this machine's key: "Set up this machine again" is offered.
+    Q_PROPERTY(
+        bool identityRefused READ identityRefused WRITE setIdentityRefused NOTIFY identityRefusedChanged)
+    // The popover no longer opens by itself (after a freeze): "Resume" is offered.
+    Q_PROPERTY(bool autoOpenPaused READ autoOpenPaused WRITE setAutoOpenPaused NOTIFY autoOpenPausedChanged)
 
 public:
     // The preference key in the application's settings.
@@ -169,7 +174,19 @@ public:
     // {"mcp_llm_summary":true} or {"mcp_llm_summary":false}.
     static QByteArray preferenceBody(bool enabled);
 
+    bool identityRefused() const { return m_identityRefused; }
+    void setIdentityRefused(bool refused);
+    bool autoOpenPaused() const { return m_autoOpenPaused; }
+    void setAutoOpenPaused(bool paused);
+    // "Set up this machine again": back to the wizard's sign-in (the agents stay).
+    Q_INVOKABLE void setUpAgain() { Q_EMIT setUpAgainRequested(); }
+    Q_INVOKABLE void resume() { Q_EMIT resumeRequested(); }
+
 Q_SIGNALS:
+    void identityRefusedChanged();
+    void autoOpenPausedChanged();
+    void setUpAgainRequested();
+    void resumeRequested();
     void analysisRunningChanged();
     void analysisSuggestionCountChanged();
     void showAddAgentChanged();
@@ -248,4 +265,6 @@ private:
     // stored one.
     bool m_preferenceSyncRunning = false;
     bool m_preferenceSyncPending = false;
+    bool m_identityRefused = false;
+    bool m_autoOpenPaused = false;
 };

@@ -274,5 +274,13 @@ Item {
             onApproveClicked: page.panel.approveSelected()
             onDenyClicked: page.panel.denySelected()
         }
+
+        DecisionStatusLine {
+            Layout.fillWidth: true
+            objectNamePrefix: "detail_"
+            text: page.panel.selectedDecisionStatus
+            failed: page.panel.selectedDecisionFailed
+            onRetryClicked: page.panel.retry(page.detail.actionId)
+        }
     }
 }

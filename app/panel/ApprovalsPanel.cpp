@@ -25,6 +25,7 @@ ApprovalsPanel::ApprovalsPanel(ApprovalSyncService& sync, UpdateCheckService& up
     , m_detail(new ActionDetailState(this))
     , m_updateBanner(new UpdateBannerState(updates, this))
     , m_freeze(new FreezeAll(sync, trust, this))
+    , m_connection(new ConnectionStatus(sync, this))
 {
     m_ticker.setInterval(1000);
     connect(&m_ticker, &QTimer::timeout, this, &ApprovalsPanel::tick);
@@ -32,6 +33,11 @@ ApprovalsPanel::ApprovalsPanel(ApprovalSyncService& sync, UpdateCheckService& up
     connect(&sync, &ApprovalSyncService::identityRefusedChanged, this, &ApprovalsPanel::identityRefusedTextChanged);
     m_actions->setActions(sync.pendingActions());
     keepHighlightInList();
+    connect(m_freeze, &FreezeAll::stateChanged, this, &ApprovalsPanel::holdsPopoverChanged);
+    // Explanations come with later refreshes of the list: while none gets
+    // through, "Explain this request" is offered only where one is at hand.
+    connect(&sync, &ApprovalSyncService::isOfflineChanged, m_actions,
+            [this](bool offline) { m_actions->setExplanationsExpected(!offline); });
     m_announcedCount = pendingCount();
     m_lastContent = content();
 }
@@ -101,6 +107,7 @@ void ApprovalsPanel::onPendingActionsChanged()
     keepHighlightInList();
     // An open detail page whose action left the list returns to the list;
     // one whose action was refreshed shows the new values.
+    m_sentDecisions.removeIf([this](const auto& entry) { return m_actions->indexOf(entry.key()) < 0; });
     if (!m_selectedActionId.isEmpty() && m_actions->indexOf(m_selectedActionId) < 0)
         setSelectedActionId(QString());
     else
@@ -134,6 +141,7 @@ void ApprovalsPanel::setSelectedActionId(const QString& id)
     m_selectedActionId = id;
     syncDetail();
     Q_EMIT selectedActionIdChanged();
+    Q_EMIT selectedDecisionStatusChanged();
 }
 
 void ApprovalsPanel::syncDetail()
@@ -187,19 +195,96 @@ QCoro::Task<bool> ApprovalsPanel::decide(QString id, QString decision, bool from
             co_return false;
         scope = m_detail->scopeForDecision(decision);
     }
+    auto sending = send(id, decision, scope, fromDetail);
+    const int status = co_await std::move(sending);
+    co_return status == 200 || status == 409;
+}
 
+void ApprovalsPanel::retry(const QString& id)
+{
+    const auto sent = m_sentDecisions.constFind(id);
+    if (sent == m_sentDecisions.cend() || m_responding.contains(id) || m_actions->indexOf(id) < 0)
+        return;
+    const SentDecision again = *sent;
+    QCoro::connect(send(id, again.decision, again.scope, again.fromDetail), this, [](int) {});
+}
+
+QCoro::Task<int> ApprovalsPanel::send(
+    QString id, QString decision, std::optional<RuleScope> scope, bool fromDetail)
+{
+    const PendingAction* action = m_actions->action(id);
+    const QString name = action ? action->displayName() : id;
+    m_sentDecisions.insert(id, SentDecision{decision, scope, fromDetail});
+    setNotice(QString());
     setResponding(id, true);
+    setDecisionStatus(id, PanelPresentation::decisionSendingText(decision, m_sync.isOffline()), false);
     QPointer<ApprovalsPanel> self(this);
-    const bool taken = co_await m_sync.respondToAction(id, decision, scope);
+    auto sending = m_sync.sendDecision(id, decision, scope);
+    const int status = co_await std::move(sending);
     if (!self)
-        co_return taken;
+        co_return status;
     setResponding(id, false);
+    switch (status) {
+    case 200:
+        break;
+    case 409:
+        setNotice(tr("Already decided: “%1” had a decision before this one arrived.").arg(name));
+        break;
+    case 404:
+        setNotice(tr("“%1” is gone: it expired or was withdrawn, so nothing was decided.").arg(name));
+        break;
+    default:
+        // The row stays, says why and offers "Retry".
+        setDecisionStatus(id, PanelPresentation::decisionFailureText(status), true);
+        co_return status;
+    }
+    m_sentDecisions.remove(id);
+    setDecisionStatus(id, QString(), false);
     // On success the sync service has dropped the action, which already took
     // the page back to the list; a page opened on another action meanwhile
     // stays open.
-    if (taken && fromDetail && m_selectedActionId == id)
+    if (fromDetail && m_selectedActionId == id)
         back();
-    co_return taken;
+    co_return status;
+}
+
+void ApprovalsPanel::setDecisionStatus(const QString& id, const QString& text, bool failed)
+{
+    m_actions->setDecisionStatus(id, text, failed);
+    if (id == m_selectedActionId)
+        Q_EMIT selectedDecisionStatusChanged();
+}
+
+void ApprovalsPanel::setNotice(const QString& notice)
+{
+    if (notice == m_notice)
+        return;
+    m_notice = notice;
+    Q_EMIT noticeChanged();
+    Q_EMIT holdsPopoverChanged();
+}
+
+void ApprovalsPanel::setAutoOpenPaused(bool paused)
+{
+    if (paused == m_autoOpenPaused)
+        return;
+    m_autoOpenPaused = paused;
+    Q_EMIT autoOpenPausedChanged();
+}
+
+void ApprovalsPanel::resume()
+{
+    Q_EMIT resumeRequested();
+}
+
+void ApprovalsPanel::dismissNotice()
+{
+    setNotice(QString());
+}
+
+void ApprovalsPanel::setUpAgain()
+{
+    Q_EMIT setUpAgainRequested();
 }
 
 bool ApprovalsPanel::pressKey(int key, int modifiers)

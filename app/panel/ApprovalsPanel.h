@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/panel/ActionDetailState.h"
+#include "app/panel/ConnectionStatus.h"
 #include "app/panel/FreezeAll.h"
 #include "app/panel/PendingActionsModel.h"
 #include "app/trust/TrustWindowState.h"
@@ -37,21 +38,30 @@ class ApprovalsPanel : public QObject
     Q_PROPERTY(UpdateBannerState* updateBanner READ updateBanner CONSTANT)
     Q_PROPERTY(TrustWindowState* trust READ trust CONSTANT)
     Q_PROPERTY(FreezeAll* freeze READ freeze CONSTANT)
+    Q_PROPERTY(ConnectionStatus* connection READ connection CONSTANT)
+    // What became of a decision whose row is gone ("already decided", "gone");
+    // empty once dismissed or when the next decision starts.
+    Q_PROPERTY(QString notice READ notice NOTIFY noticeChanged)
+    // The detail page's decision line, as a row's (see PendingActionsModel).
+    Q_PROPERTY(
+        QString selectedDecisionStatus READ selectedDecisionStatus NOTIFY selectedDecisionStatusChanged)
+    Q_PROPERTY(bool selectedDecisionFailed READ selectedDecisionFailed NOTIFY selectedDecisionStatusChanged)
+    // The popover no longer opens by itself (after a freeze, or muted): "Resume" is offered.
+    Q_PROPERTY(bool autoOpenPaused READ autoOpenPaused NOTIFY autoOpenPausedChanged)
     Q_PROPERTY(QString selectedTab READ selectedTab WRITE setSelectedTab NOTIFY selectedTabChanged)
-    Q_PROPERTY(QString selectedActionId READ selectedActionId NOTIFY selectedActionIdChanged)
-    Q_PROPERTY(int pendingCount READ pendingCount NOTIFY pendingCountChanged)
-    Q_PROPERTY(QString actionsTabLabel READ actionsTabLabel NOTIFY pendingCountChanged)
-    // What the tab area shows: "pause", "detail", "list" or "empty".
-    Q_PROPERTY(QString content READ content NOTIFY contentChanged)
-    Q_PROPERTY(bool isShown READ isShown NOTIFY isShownChanged)
-    // The keyboard's place in the list: the action Enter, A and D act on.
-    Q_PROPERTY(QString highlightedActionId READ highlightedActionId NOTIFY highlightedActionIdChanged)
-    Q_PROPERTY(int highlightedIndex READ highlightedIndex NOTIFY highlightedActionIdChanged)
-    // What to tell when the back-end keeps refusing this machine's key; empty otherwise.
-    Q_PROPERTY(QString identityRefusedText READ identityRefusedText NOTIFY identityRefusedTextChanged)
+        Q_PROPERTY(QString selectedActionId READ selectedActionId NOTIFY selectedActionIdChanged)
+            Q_PROPERTY(int pendingCount READ pendingCount NOTIFY pendingCountChanged)
+                Q_PROPERTY(QString actionsTabLabel READ actionsTabLabel NOTIFY pendingCountChanged)
+        // What the tab area shows: "pause", "detail", "list" or "empty".
+        Q_PROPERTY(QString content READ content NOTIFY contentChanged)
+            Q_PROPERTY(bool isShown READ isShown NOTIFY isShownChanged)
+        // The keyboard's place in the list: the action Enter, A and D act on.
+        Q_PROPERTY(QString highlightedActionId READ highlightedActionId NOTIFY highlightedActionIdChanged)
+            Q_PROPERTY(int highlightedIndex READ highlightedIndex NOTIFY highlightedActionIdChanged)
+        // What to tell when the back-end keeps refusing this machine's key; empty otherwise.
+        Q_PROPERTY(QString identityRefusedText READ identityRefusedText NOTIFY identityRefusedTextChanged)
 
-public:
-    using Clock = std::function<QDateTime()>;
+            public : using Clock = std::function<QDateTime()>;
 
     ApprovalsPanel(ApprovalSyncService& sync, UpdateCheckService& updates, TrustWindowState& trust,
                    QObject* parent = nullptr);
@@ -65,6 +75,15 @@ public:
     UpdateBannerState* updateBanner() const { return m_updateBanner; }
     TrustWindowState* trust() const { return &m_trust; }
     FreezeAll* freeze() const { return m_freeze; }
+    ConnectionStatus* connection() const { return m_connection; }
+    bool autoOpenPaused() const { return m_autoOpenPaused; }
+    void setAutoOpenPaused(bool paused);
+    // Something on the popover waits to be read (a freeze, a decision's
+    // notice): it should not close because the list emptied.
+    bool holdsPopover() const { return m_freeze->isShowing() || !m_notice.isEmpty(); }
+    QString notice() const { return m_notice; }
+    QString selectedDecisionStatus() const { return m_actions->decisionStatus(m_selectedActionId); }
+    bool selectedDecisionFailed() const { return m_actions->decisionFailed(m_selectedActionId); }
 
     QString selectedTab() const { return m_selectedTab; }
     // "actions" or "pause"; anything else is ignored. A change of tab closes
@@ -108,6 +127,13 @@ public:
     // rule toggle is on; a denial never does.
     Q_INVOKABLE void approveSelected();
     Q_INVOKABLE void denySelected();
+    // "Retry" on a row (or the detail page) whose decision failed: the same
+    // decision again, as a new signed request.
+    Q_INVOKABLE void retry(const QString& id);
+    Q_INVOKABLE void dismissNotice();
+    Q_INVOKABLE void resume();
+    // "Set up this machine again" when the back-end refuses this machine's key.
+    Q_INVOKABLE void setUpAgain();
     // "Explain this request" on a row.
     Q_INVOKABLE void showExplanation(const QString& id);
     // "Open Quorvane".
@@ -118,9 +144,17 @@ public:
     // (unknown action, one already in flight, an expired action on the detail
     // page) or when the back-end did not take it.
     QCoro::Task<bool> decide(QString id, QString decision, bool fromDetail);
+    // The status of the last attempt for an action (see ApprovalSyncService::sendDecision).
+    QCoro::Task<int> send(QString id, QString decision, std::optional<RuleScope> scope, bool fromDetail);
 
 Q_SIGNALS:
     void openDashboardRequested();
+    void setUpAgainRequested();
+    void resumeRequested();
+    void autoOpenPausedChanged();
+    void holdsPopoverChanged();
+    void noticeChanged();
+    void selectedDecisionStatusChanged();
     // Escape on the list or the "Pause" tab: the popover should close.
     void closeRequested();
     void highlightedActionIdChanged();
@@ -136,6 +170,8 @@ private:
     void setSelectedActionId(const QString& id);
     void syncDetail();
     void setResponding(const QString& id, bool responding);
+    void setDecisionStatus(const QString& id, const QString& text, bool failed);
+    void setNotice(const QString& notice);
     void updateTicker();
     void tick();
     void announceContent();
@@ -149,6 +185,16 @@ private:
     ActionDetailState* m_detail = nullptr;
     UpdateBannerState* m_updateBanner = nullptr;
     FreezeAll* m_freeze = nullptr;
+    ConnectionStatus* m_connection = nullptr;
+    struct SentDecision
+    {
+        QString decision;
+        std::optional<RuleScope> scope;
+        bool fromDetail = false;
+    };
+    QHash<QString, SentDecision> m_sentDecisions; // the last one of each action, for "Retry"
+    QString m_notice;
+    bool m_autoOpenPaused = false;
     QTimer m_ticker;
     QString m_selectedTab = QStringLiteral("actions");
     QString m_selectedActionId;

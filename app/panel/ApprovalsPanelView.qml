@@ -73,6 +73,29 @@ Rectangle {
             freeze: root.panel.freeze
         }
 
+        RowLayout {
+            objectName: "autoOpenPaused"
+            visible: root.panel.autoOpenPaused
+            Layout.fillWidth: true
+            Layout.leftMargin: 12
+            Layout.rightMargin: 8
+            Layout.bottomMargin: 6
+            Text {
+                Layout.fillWidth: true
+                text: qsTr("Paused: the popover does not open for new requests.")
+                textFormat: Text.PlainText
+                color: Style.secondaryLabel
+                font.pixelSize: 11
+                wrapMode: Text.Wrap
+            }
+            PlainButton {
+                objectName: "resumeButton"
+                text: qsTr("Resume")
+                pixelSize: 12
+                onClicked: root.panel.resume()
+            }
+        }
+
         // The trust-window views are loaded by address, only while shown.
         Loader {
             id: trustBanner
@@ -95,6 +118,69 @@ Rectangle {
         }
 
         Text { textFormat: Text.PlainText; objectName: "identityRefused"; Layout.fillWidth: true; Layout.margins: 12; visible: text !== ""; text: root.panel.identityRefusedText; color: Style.label; wrapMode: Text.Wrap; font.pixelSize: 12 }
+        PlainButton {
+            objectName: "setUpAgainButton"
+            Layout.leftMargin: 12
+            Layout.bottomMargin: 6
+            visible: root.panel.identityRefusedText !== ""
+            text: qsTr("Set up this machine again")
+            pixelSize: 12
+            onClicked: root.panel.setUpAgain()
+        }
+
+        // Whether the back-end is reached, and why not.
+        Text {
+            objectName: "connectionStatus"
+            Layout.fillWidth: true
+            Layout.leftMargin: 12
+            Layout.rightMargin: 12
+            Layout.bottomMargin: 6
+            visible: text !== ""
+            text: root.panel.connection.text
+            textFormat: Text.PlainText
+            color: root.panel.connection.isOffline ? Style.amber : Style.green
+            font.pixelSize: 12
+            wrapMode: Text.Wrap
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
+        }
+        Text {
+            objectName: "connectionDetail"
+            Layout.fillWidth: true
+            Layout.leftMargin: 12
+            Layout.rightMargin: 12
+            Layout.bottomMargin: 6
+            visible: text !== ""
+            text: root.panel.connection.detail
+            textFormat: Text.PlainText
+            color: Style.secondaryLabel
+            font.pixelSize: 10
+            wrapMode: Text.Wrap
+        }
+
+        // What became of a decision whose row has gone.
+        RowLayout {
+            objectName: "decisionNotice"
+            Layout.fillWidth: true
+            Layout.leftMargin: 12
+            Layout.rightMargin: 8
+            Layout.bottomMargin: 6
+            visible: root.panel.notice !== ""
+            Text {
+                objectName: "decisionNoticeText"
+                Layout.fillWidth: true
+                text: root.panel.notice
+                textFormat: Text.PlainText
+                color: Style.label
+                font.pixelSize: 12
+                wrapMode: Text.Wrap
+            }
+            PlainButton {
+                objectName: "decisionNoticeDismiss"
+                text: qsTr("OK")
+                onClicked: root.panel.dismissNotice()
+            }
+        }
 
         UpdateBanner {
             Layout.fillWidth: true

@@ -75,6 +75,12 @@ void FreezeAll::dismissReport()
         setState(false, false, QString());
 }
 
+void FreezeAll::retry()
+{
+    if (m_canRetry && !m_isRunning)
+        QCoro::connect(run(), this, [](const Outcome&) {});
+}
+
 QCoro::Task<FreezeAll::Outcome> FreezeAll::run()
 {
     if (m_isRunning)
@@ -99,20 +105,26 @@ QCoro::Task<FreezeAll::Outcome> FreezeAll::run()
         else
             ++outcome.failed;
     }
-    if (m_trust.isActive()) {
-        const bool ended = co_await m_trust.deactivate();
-        if (!self)
-            co_return outcome;
-        outcome.trustWindow = ended ? Outcome::TrustWindow::ended : Outcome::TrustWindow::failed;
-    }
+    // The back-end knows of windows other clients opened; this one only of its own.
+    const TrustWindowState::EndResult ended = co_await m_trust.endAnyWindow();
+    if (!self)
+        co_return outcome;
+    if (ended == TrustWindowState::EndResult::ended)
+        outcome.trustWindow = Outcome::TrustWindow::ended;
+    else if (ended == TrustWindowState::EndResult::failed)
+        outcome.trustWindow = Outcome::TrustWindow::failed;
     const QString report = outcome.text();
     SystemLog::write(lcPanel(), QStringLiteral("Quorvane: freeze: %1").arg(report));
+    m_canRetry = outcome.failed > 0 || outcome.trustWindow == Outcome::TrustWindow::failed;
     setState(false, false, report);
+    Q_EMIT finished(report);
     co_return outcome;
 }
 
 void FreezeAll::setState(bool confirming, bool running, QString report)
 {
+    if (report.isEmpty())
+        m_canRetry = false;
     m_isConfirming = confirming;
     m_isRunning = running;
     m_report = std::move(report);

@@ -10,8 +10,9 @@ class TrustWindowState;
 
 // "Freeze all": for the moment something looks wrong. After one confirmation
 // it pauses the popover's automatic opening, denies every pending action
-// (never with a rule) and ends an active trust window, then reports what it
-// did and what failed. An action the back-end answers 409 for was decided
+// (never with a rule) and asks the back-end to end any active trust window
+// (also one opened by another client), then reports what it did and what
+// failed. An action the back-end answers 409 for was decided
 // elsewhere: that is no failure.
 class FreezeAll : public QObject
 {
@@ -21,6 +22,8 @@ class FreezeAll : public QObject
     // The report of the last freeze until it is dismissed; empty otherwise.
     Q_PROPERTY(QString report READ report NOTIFY stateChanged)
     Q_PROPERTY(QString confirmationText READ confirmationText NOTIFY stateChanged)
+    // The last freeze left something undone: its report offers "Retry".
+    Q_PROPERTY(bool canRetry READ canRetry NOTIFY stateChanged)
 
 public:
     struct Outcome
@@ -39,6 +42,10 @@ public:
 
     bool isConfirming() const { return m_isConfirming; }
     bool isRunning() const { return m_isRunning; }
+    bool canRetry() const { return m_canRetry; }
+    // Something of the freeze is on screen (question, progress or report):
+    // the popover stays open for it even when the list empties.
+    bool isShowing() const { return m_isConfirming || m_isRunning || !m_report.isEmpty(); }
     QString report() const { return m_report; }
     QString confirmationText() const;
 
@@ -48,6 +55,8 @@ public:
     // The confirmation's "Freeze": starts the freeze and returns at once.
     Q_INVOKABLE void confirm();
     Q_INVOKABLE void dismissReport();
+    // "Retry" on a report with failures: the whole freeze again.
+    Q_INVOKABLE void retry();
 
     // The whole freeze, awaited (confirm() starts it); nothing is done while
     // one is already running.
@@ -57,6 +66,8 @@ Q_SIGNALS:
     void stateChanged();
     // The popover should stop opening by itself for new escalations.
     void autoOpenPaused();
+    // A freeze ended with this report (for a desktop without a tray).
+    void finished(const QString& report);
 
 private:
     void setState(bool confirming, bool running, QString report);
@@ -66,4 +77,5 @@ private:
     QString m_report;
     bool m_isConfirming = false;
     bool m_isRunning = false;
+    bool m_canRetry = false;
 };

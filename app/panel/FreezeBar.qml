@@ -110,6 +110,13 @@ ColumnLayout {
             Accessible.name: text
         }
         PlainButton {
+            objectName: "freezeRetryButton"
+            visible: bar.freeze.canRetry
+            text: qsTr("Retry")
+            Accessible.name: qsTr("Retry the freeze")
+            onClicked: bar.freeze.retry()
+        }
+        PlainButton {
             objectName: "freezeDismissButton"
             text: qsTr("OK")
             Accessible.name: qsTr("Dismiss the freeze report")

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QHash>
 
 #include <cmath>
 
@@ -146,17 +147,45 @@ QStringList explanationLines(const QString& explanation)
     return lines;
 }
 
-QString explanationMode(const PendingAction& action, bool showExplanation)
+QString explanationMode(const PendingAction& action, ExplanationWait wait)
 {
     if (action.isUnregister())
         return QStringLiteral("none");
     if (action.isMcpTool() && action.explanation)
         return QStringLiteral("caption");
-    if (!showExplanation)
-        return QStringLiteral("button");
+    if (!wait.shown)
+        return action.explanation || wait.expected ? QStringLiteral("button") : QStringLiteral("none");
     if (!action.explanation)
-        return QStringLiteral("generating");
+        return wait.timedOut ? QStringLiteral("unavailable") : QStringLiteral("generating");
     return QStringLiteral("lines");
+}
+
+QString decisionSendingText(const QString& decision, bool offline)
+{
+    const bool approving = decision == QLatin1String("approved");
+    if (offline)
+        return approving
+            ? QCoreApplication::translate("PanelPresentation", "Offline — trying to send the approval…")
+            : QCoreApplication::translate("PanelPresentation", "Offline — trying to send the denial…");
+    return approving ? QCoreApplication::translate("PanelPresentation", "Sending approval…")
+                     : QCoreApplication::translate("PanelPresentation", "Sending denial…");
+}
+
+QString decisionFailureText(int status)
+{
+    if (status < 0)
+        return QCoreApplication::translate(
+            "PanelPresentation", "Couldn't sign the decision — it was not sent");
+    if (status == 0)
+        return QCoreApplication::translate(
+            "PanelPresentation", "Couldn't reach Quorvane — your decision was not recorded");
+    if (status >= 500)
+        return QCoreApplication::translate(
+            "PanelPresentation", "Quorvane had a problem (HTTP %1) — your decision was not recorded")
+            .arg(status);
+    return QCoreApplication::translate(
+        "PanelPresentation", "Quorvane refused the decision (HTTP %1) — it was not recorded")
+        .arg(status);
 }
 
 QString approveLabel(bool isUnregister)
@@ -183,20 +212,25 @@ QString denyColorName(bool isUnregister)
 
 int riskRank(const QString& risk)
 {
-    const QString lower = risk.toLower();
-    if (lower == QLatin1String("read"))
-        return 0;
-    if (lower == QLatin1String("write"))
-        return 1;
-    if (lower == QLatin1String("destructive") || lower == QLatin1String("privileged"))
-        return 3;
-    return 2;
+    // Two vocabularies reach us: the classifier's read/write/network/
+    // destructive/privileged and the back-end's low/medium/high.
+    static const QHash<QString, int> ranks{
+        {QStringLiteral("read"), 1},
+        {QStringLiteral("low"), 1},
+        {QStringLiteral("write"), 2},
+        {QStringLiteral("medium"), 2},
+        {QStringLiteral("network"), 3},
+        {QStringLiteral("destructive"), 4},
+        {QStringLiteral("high"), 4},
+        {QStringLiteral("privileged"), 5},
+    };
+    return ranks.value(risk.toLower(), 0);
 }
 
 std::optional<qsizetype> highestRiskSegment(const QList<CommandSegment>& segments)
 {
     std::optional<qsizetype> highest;
-    int highestRank = 0;
+    int highestRank = riskRank(QStringLiteral("read"));
     for (qsizetype index = 0; index < segments.size(); ++index) {
         const int rank = riskRank(segments.at(index).risk);
         if (rank > highestRank) {
@@ -209,7 +243,7 @@ std::optional<qsizetype> highestRiskSegment(const QList<CommandSegment>& segment
 
 QString ruleCoverage(const PendingAction& action, RuleScope scope)
 {
-    const QString tool = QStringLiteral("`%1`").arg(action.mcpDisplayName().value_or(action.toolName));
+    const QString tool = action.mcpDisplayName().value_or(action.toolName);
     switch (scope.value()) {
     case RuleScope::agent:
         return QCoreApplication::translate("PanelPresentation", "every %1 action from %2").arg(tool, action.agentName);
@@ -225,7 +259,7 @@ QString ruleCoverage(const PendingAction& action, RuleScope scope)
 
 bool isReadRisk(const QString& risk)
 {
-    return risk == QLatin1String("read");
+    return risk == QLatin1String("read") || risk == QLatin1String("low");
 }
 
 QString updateAvailableText(const QString& version)

@@ -49,13 +49,29 @@ QString scopeWarning(const PendingAction& action, RuleScope scope);
 // dropped.
 QStringList explanationLines(const QString& explanation);
 
+// Where a row's explanation stands.
+struct ExplanationWait
+{
+    bool shown = false; // the person asked for it
+    bool expected = true; // explanations can arrive for actions without one
+    bool timedOut = false; // asked for long enough ago that none will come
+};
+
 // How a row shows the explanation:
-//   "none"       an unregister request: nothing;
-//   "caption"    an MCP tool that carries an explanation: it, under the title;
-//   "button"     "Explain this request", not asked for yet;
-//   "generating" asked for, not arrived yet;
-//   "lines"      asked for and present: one caption line per explanation line.
-QString explanationMode(const PendingAction& action, bool showExplanation);
+//   "none"        an unregister request, or an action without explanation
+//                 when none can arrive: nothing;
+//   "caption"     an MCP tool that carries an explanation: it, under the title;
+//   "button"      "Explain this request", not asked for yet;
+//   "generating"  asked for, not arrived yet;
+//   "unavailable" asked for, and none came in time;
+//   "lines"       asked for and present: one caption line per explanation line.
+QString explanationMode(const PendingAction& action, ExplanationWait wait);
+
+// The one line a row shows for its decision: on its way (saying so when the
+// back-end is out of reach), or why it did not go through (status as from
+// ApprovalSyncService::sendDecision).
+QString decisionSendingText(const QString& decision, bool offline);
+QString decisionFailureText(int status);
 
 // What a screen reader says of an action after a button's label: the title,
 // the risk ("high risk" for the classes badgeColorName() shows red, "low
@@ -71,17 +87,18 @@ QString denyLabel(bool isUnregister);    // "Keep Agent" / "Deny"
 QString approveColorName(bool isUnregister); // "amber" / "green"
 QString denyColorName(bool isUnregister);    // "green" / "red"
 
-// The colour of a command segment line: "read" segments are secondary and
-// faded, every other risk is red.
+// The colour of a command segment line: "read" and "low" segments are
+// secondary and faded, every other risk is red.
 bool isReadRisk(const QString& risk);
-// How much a segment's risk weighs: "read" 0, "write" 1, "network" 2,
-// "destructive" and "privileged" 3, any other (unknown) risk 2.
+// How much a segment's risk weighs, over both vocabularies and in any case:
+// unknown 0 < read = low 1 < write = medium 2 < network 3 < destructive =
+// high 4 < privileged 5.
 int riskRank(const QString& risk);
 // The first of the segments with the highest rank above "read"; absent when
 // every segment only reads (or there are none).
 std::optional<qsizetype> highestRiskSegment(const QList<CommandSegment>& segments);
 // What a rule made at this scope would approve from then on, e.g.
-// "every `Bash` action from claude-work": the back-end's rules match the
+// "every Bash action from claude-work" (plain text): the back-end's rules match the
 // tool, so the text names the tool, never just this one command.
 QString ruleCoverage(const PendingAction& action, RuleScope scope);
 

@@ -2,6 +2,7 @@
 
 #include "app/panel/ActionDetailState.h"
 #include "app/panel/ApprovalsPanel.h"
+#include "app/panel/ConnectionStatus.h"
 #include "app/panel/FreezeAll.h"
 #include "app/panel/PendingActionsModel.h"
 #include "app/panel/UpdateBannerState.h"
@@ -48,5 +49,13 @@ struct FreezeAllForeign
     Q_GADGET
     QML_FOREIGN(FreezeAll)
     QML_NAMED_ELEMENT(FreezeAll)
+    QML_UNCREATABLE("owned by ApprovalsPanel")
+};
+
+struct ConnectionStatusForeign
+{
+    Q_GADGET
+    QML_FOREIGN(ConnectionStatus)
+    QML_NAMED_ELEMENT(ConnectionStatus)
     QML_UNCREATABLE("owned by ApprovalsPanel")
 };

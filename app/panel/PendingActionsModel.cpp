@@ -47,12 +47,16 @@ QHash<int, QByteArray> PendingActionsModel::roleNames() const
         {ApproveColorNameRole, "approveColorName"},
         {DenyColorNameRole, "denyColorName"},
         {SpokenSummaryRole, "spokenSummary"},
+        {DecisionStatusRole, "decisionStatus"},
+        {DecisionFailedRole, "decisionFailed"},
     };
 }
 
 QList<int> PendingActionsModel::countdownRoles()
 {
-    return {RemainingSecondsRole, RemainingTextRole, RemainingColorNameRole, IsExpiredRole, SpokenSummaryRole};
+    // The explanation's wait has a deadline on the same clock.
+    return {RemainingSecondsRole, RemainingTextRole, RemainingColorNameRole, IsExpiredRole, SpokenSummaryRole,
+            ExplanationModeRole};
 }
 
 PendingActionsModel::Row PendingActionsModel::makeRow(const PendingAction& action)
@@ -133,7 +137,7 @@ QVariant PendingActionsModel::data(const QModelIndex& index, int role) const
     case ExplanationLinesRole:
         return visibleText(row.explanationLines);
     case ExplanationModeRole:
-        return PanelPresentation::explanationMode(action, m_showExplanation.contains(action.id));
+        return explanationMode(row);
     case ShowExplanationRole:
         return m_showExplanation.contains(action.id);
     case IsRespondingRole:
@@ -148,6 +152,10 @@ QVariant PendingActionsModel::data(const QModelIndex& index, int role) const
         return PanelPresentation::denyColorName(unregister);
     case SpokenSummaryRole:
         return visibleText(PanelPresentation::spokenSummary(row.displayName, action.classification, remaining(row)));
+    case DecisionStatusRole:
+        return m_decisionStatus.value(action.id).text;
+    case DecisionFailedRole:
+        return m_decisionStatus.value(action.id).failed;
     default:
         return QVariant();
     }
@@ -237,14 +245,37 @@ void PendingActionsModel::setActions(const QList<PendingAction>& actions)
         Q_EMIT countChanged();
 }
 
+QString PendingActionsModel::explanationMode(const Row& row) const
+{
+    const auto asked = m_showExplanation.constFind(row.action.id);
+    PanelPresentation::ExplanationWait wait;
+    wait.expected = m_explanationsExpected;
+    if (asked != m_showExplanation.cend()) {
+        wait.shown = true;
+        const QDateTime current = now();
+        wait.timedOut = current.isValid() && asked->secsTo(current) >= explanationDeadlineSeconds;
+    }
+    return PanelPresentation::explanationMode(row.action, wait);
+}
+
+void PendingActionsModel::setExplanationsExpected(bool expected)
+{
+    if (expected == m_explanationsExpected)
+        return;
+    m_explanationsExpected = expected;
+    if (!m_rows.isEmpty())
+        Q_EMIT dataChanged(index(0), index(int(m_rows.size()) - 1), {ExplanationModeRole});
+}
+
 void PendingActionsModel::forgetStateOfMissingIds()
 {
-    if (m_showExplanation.isEmpty())
+    if (m_showExplanation.isEmpty() && m_decisionStatus.isEmpty())
         return;
     QSet<QString> present;
     for (const Row& row : std::as_const(m_rows))
         present.insert(row.action.id);
-    m_showExplanation.intersect(present);
+    m_showExplanation.removeIf([&present](const auto& entry) { return !present.contains(entry.key()); });
+    m_decisionStatus.removeIf([&present](const auto& entry) { return !present.contains(entry.key()); });
 }
 
 const PendingAction* PendingActionsModel::action(const QString& id) const
@@ -315,8 +346,21 @@ void PendingActionsModel::setShowExplanation(const QString& id, bool show)
     if (was == show)
         return;
     if (show)
-        m_showExplanation.insert(id);
+        m_showExplanation.insert(id, now());
     else
         m_showExplanation.remove(id);
     announceRowsWithId(id, {ShowExplanationRole, ExplanationModeRole});
+}
+
+void PendingActionsModel::setDecisionStatus(const QString& id, const QString& text, bool failed)
+{
+    if (text.isEmpty() && !failed) {
+        if (m_decisionStatus.remove(id))
+            announceRowsWithId(id, {DecisionStatusRole, DecisionFailedRole});
+        return;
+    }
+    if (indexOf(id) < 0)
+        return;
+    m_decisionStatus.insert(id, DecisionStatus{text, failed});
+    announceRowsWithId(id, {DecisionStatusRole, DecisionFailedRole});
 }

@@ -57,6 +57,8 @@ public:
         ApproveColorNameRole,
         DenyColorNameRole,
         SpokenSummaryRole, // for screen readers, see PanelPresentation::spokenSummary
+        DecisionStatusRole, // one line: the decision on its way, or why it failed; else empty
+        DecisionFailedRole, // the last decision failed: the row offers "Retry"
     };
     Q_ENUM(Role)
 
@@ -87,6 +89,16 @@ public:
     bool isResponding(const QString& id) const { return m_responding.contains(id); }
     void setShowExplanation(const QString& id, bool show);
     bool showExplanation(const QString& id) const { return m_showExplanation.contains(id); }
+    // The row's decision line; failed marks a decision that did not go through.
+    void setDecisionStatus(const QString& id, const QString& text, bool failed);
+    QString decisionStatus(const QString& id) const { return m_decisionStatus.value(id).text; }
+    bool decisionFailed(const QString& id) const { return m_decisionStatus.value(id).failed; }
+    // Whether explanations can arrive for actions that come without one (they
+    // come with later refreshes of the list); when not, only rows that carry
+    // one offer it.
+    void setExplanationsExpected(bool expected);
+    // How long "Explain this request" waits for an explanation to arrive.
+    static constexpr int explanationDeadlineSeconds = 30;
 
     static QList<int> countdownRoles();
 
@@ -110,8 +122,17 @@ private:
     void announceRowsWithId(const QString& id, const QList<int>& roles);
     void forgetStateOfMissingIds();
 
+    struct DecisionStatus
+    {
+        QString text;
+        bool failed = false;
+    };
+    QString explanationMode(const Row& row) const;
+
     QList<Row> m_rows;
     QSet<QString> m_responding;
-    QSet<QString> m_showExplanation;
+    QHash<QString, QDateTime> m_showExplanation; // when it was asked for
+    QHash<QString, DecisionStatus> m_decisionStatus;
+    bool m_explanationsExpected = true;
     Clock m_clock;
 };

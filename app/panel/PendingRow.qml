@@ -27,6 +27,8 @@ Item {
     required property string approveColorName
     required property string denyColorName
     required property string spokenSummary
+    required property string decisionStatus
+    required property bool decisionFailed
 
     readonly property bool highlighted: panel.highlightedActionId === actionId
 
@@ -153,6 +155,17 @@ Item {
                 }
             }
 
+            Text {
+                objectName: "explanationUnavailable"
+                Layout.fillWidth: true
+                visible: row.explanationMode === "unavailable"
+                text: qsTr("No explanation came for this request. Read the command before deciding.")
+                textFormat: Text.PlainText
+                color: Style.secondaryLabel
+                font.pixelSize: 11
+                wrapMode: Text.Wrap
+            }
+
             Rectangle {
                 objectName: "explanationLines"
                 Layout.fillWidth: true
@@ -192,6 +205,13 @@ Item {
                 spokenSummary: row.spokenSummary
                 onApproveClicked: row.panel.approve(row.actionId)
                 onDenyClicked: row.panel.deny(row.actionId)
+            }
+
+            DecisionStatusLine {
+                Layout.fillWidth: true
+                text: row.decisionStatus
+                failed: row.decisionFailed
+                onRetryClicked: row.panel.retry(row.actionId)
             }
 
             PlainButton {

@@ -87,6 +87,11 @@ Rectangle {
                 required property string scope
                 required property int status
                 required property string verification
+                required property string localTime
+                required property string outcomeText
+                required property string outcomeColorName
+                required property string requestedText
+                required property string settledText
 
                 width: ListView.view.width
                 implicitHeight: rowColumn.implicitHeight + 16
@@ -101,22 +106,34 @@ Rectangle {
                     spacing: 3
                     RowLayout {
                         Layout.fillWidth: true
+                        // What the back-end made of it comes first.
                         Label {
                             objectName: "receiptDecision"
+                            Layout.fillWidth: true
+                            text: card.outcomeText + (card.scope !== "" ? qsTr(" · rule: %1").arg(card.scope) : "")
                             textFormat: Text.PlainText
-                            text: card.decisionText + (card.scope !== "" ? qsTr(" · rule: %1").arg(card.scope) : "")
-                            color: card.decision === "denied" ? Style.red
-                                 : card.decision === "approved" ? Style.green : Style.amber
+                            color: Style[card.outcomeColorName]
                             font.pixelSize: Style.captionSize
                             font.bold: true
+                            wrapMode: Text.Wrap
                         }
-                        Item { Layout.fillWidth: true }
                         Label {
+                            objectName: "receiptTime"
+                            text: card.localTime
                             textFormat: Text.PlainText
-                            text: card.time.replace("T", " ").replace("Z", " UTC")
                             color: Style.tertiaryLabel
                             font.pixelSize: 10
                         }
+                    }
+                    Label {
+                        objectName: "receiptRequested"
+                        visible: text !== ""
+                        Layout.fillWidth: true
+                        text: [card.requestedText, card.settledText].filter(function(part) { return part !== "" }).join(" · ")
+                        textFormat: Text.PlainText
+                        color: Style.secondaryLabel
+                        font.pixelSize: 10
+                        wrapMode: Text.Wrap
                     }
                     Label {
                         objectName: "receiptSummary"

@@ -4,6 +4,8 @@
 #include "core/VisibleText.h"
 
 
+#include <QDateTime>
+
 ReceiptHistoryModel::ReceiptHistoryModel(ReceiptLog& log, PublicKeySource publicKey, QObject* parent)
     : QAbstractListModel(parent)
     , m_log(log)
@@ -34,6 +36,11 @@ QHash<int, QByteArray> ReceiptHistoryModel::roleNames() const
         {ScopeRole, "scope"},
         {StatusRole, "status"},
         {VerificationRole, "verification"},
+        {LocalTimeRole, "localTime"},
+        {OutcomeTextRole, "outcomeText"},
+        {OutcomeColorNameRole, "outcomeColorName"},
+        {RequestedTextRole, "requestedText"},
+        {SettledTextRole, "settledText"},
     };
 }
 
@@ -64,6 +71,18 @@ QVariant ReceiptHistoryModel::data(const QModelIndex& index, int role) const
         return receipt.status;
     case VerificationRole:
         return m_verifications.value(receipt.signature);
+    case LocalTimeRole:
+        return localTime(receipt.time);
+    case OutcomeTextRole:
+        return outcomeText(receipt);
+    case OutcomeColorNameRole:
+        return outcomeColorName(receipt);
+    case RequestedTextRole:
+        return receipt.effectiveOutcome() == Receipt::confirmed
+            ? QString()
+            : tr("You chose: %1").arg(decisionText(receipt.decision));
+    case SettledTextRole:
+        return settledText(m_shown.at(index.row()));
     default:
         return {};
     }
@@ -80,6 +99,54 @@ QString ReceiptHistoryModel::decisionText(const QString& decision)
     if (decision == Receipt::trustWindowEnded)
         return tr("Trust window ended");
     return decision;
+}
+
+QString ReceiptHistoryModel::localTime(const QString& isoTime)
+{
+    const QDateTime time = QDateTime::fromString(isoTime, Qt::ISODateWithMs);
+    return time.isValid() ? time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : isoTime;
+}
+
+QString ReceiptHistoryModel::outcomeText(const Receipt& receipt)
+{
+    const QString outcome = receipt.effectiveOutcome();
+    const QString clock = localTime(receipt.time).section(u' ', 1);
+    if (outcome == Receipt::confirmed)
+        return tr("%1 · confirmed %2").arg(decisionText(receipt.decision), clock);
+    if (outcome == Receipt::alreadyDecided)
+        return tr("Already decided elsewhere · %1").arg(clock);
+    if (outcome == Receipt::gone)
+        return tr("Not recorded — the action was gone");
+    if (outcome == Receipt::refused)
+        return tr("Not recorded — the server refused it (HTTP %1)").arg(receipt.status);
+    if (receipt.status == 0)
+        return tr("Not confirmed — the server never answered");
+    return tr("Not confirmed — the server answered HTTP %1").arg(receipt.status);
+}
+
+QString ReceiptHistoryModel::outcomeColorName(const Receipt& receipt)
+{
+    if (receipt.effectiveOutcome() != Receipt::confirmed)
+        return QStringLiteral("secondaryLabel");
+    if (receipt.decision == QLatin1String("approved"))
+        return QStringLiteral("green");
+    if (receipt.decision == QLatin1String("denied"))
+        return QStringLiteral("red");
+    return QStringLiteral("amber");
+}
+
+QString ReceiptHistoryModel::settledText(qsizetype index) const
+{
+    const Receipt& receipt = m_all.at(index);
+    if (receipt.actionId.isEmpty() || receipt.effectiveOutcome() != Receipt::notConfirmed)
+        return {};
+    // The list is newest first: the closest later attempt that got an answer.
+    for (qsizetype later = index - 1; later >= 0; --later) {
+        const Receipt& next = m_all.at(later);
+        if (next.actionId == receipt.actionId && next.effectiveOutcome() != Receipt::notConfirmed)
+            return tr("Then: %1").arg(outcomeText(next));
+    }
+    return {};
 }
 
 QString ReceiptHistoryModel::verificationText(Receipt::Verification verification)

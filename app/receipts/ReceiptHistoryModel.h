@@ -43,6 +43,11 @@ public:
         ScopeRole,
         StatusRole,
         VerificationRole, // "" until checked, then "verified", "signature invalid" or "content mismatch"
+        LocalTimeRole, // "2026-12-07 14:03:07" in local time
+        OutcomeTextRole, // what became of it: "Approved · confirmed 14:03:07", "Not confirmed — ..."
+        OutcomeColorNameRole, // a colour of the style: green, red, amber or secondaryLabel
+        RequestedTextRole, // "You chose: Approve" when the back-end did not confirm it; else empty
+        SettledTextRole, // for one not confirmed, what a later attempt for the same action ended in
     };
     Q_ENUM(Role)
 
@@ -75,6 +80,13 @@ public:
     Q_INVOKABLE void verify(int row);
 
     static QString decisionText(const QString& decision);
+    // The headline of a receipt: the back-end's outcome first, never a
+    // decision it did not accept.
+    static QString outcomeText(const Receipt& receipt);
+    static QString outcomeColorName(const Receipt& receipt);
+    // Local time to the second ("2026-12-07 14:03:07"), or the text as stored
+    // when it is not a time.
+    static QString localTime(const QString& isoTime);
     static QString verificationText(Receipt::Verification verification);
 
 Q_SIGNALS:
@@ -83,6 +95,7 @@ Q_SIGNALS:
 
 private:
     bool matches(const Receipt& receipt) const;
+    QString settledText(qsizetype index) const;
     void applyFilters();
 
     ReceiptLog& m_log;

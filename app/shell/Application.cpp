@@ -97,6 +97,52 @@ Application::Application(Options options, QObject* parent)
     connect(&m_panel, &ApprovalsPanel::closeRequested, &m_popover, &PopoverWindow::close);
     connect(&m_trayShell, &TrayShell::freezeRequested, m_panel.freeze(), &FreezeAll::requestConfirmation);
     connect(m_panel.freeze(), &FreezeAll::autoOpenPaused, &m_trayShell, &TrayShell::pauseAutoOpen);
+    connect(m_panel.freeze(), &FreezeAll::finished, &m_trayShell, &TrayShell::reportFreeze);
+    connect(&m_trayShell, &TrayShell::isMutedChanged, this, [this] {
+        m_panel.setAutoOpenPaused(m_trayShell.isMuted());
+        m_home.setAutoOpenPaused(m_trayShell.isMuted());
+    });
+    connect(&m_panel, &ApprovalsPanel::resumeRequested, &m_trayShell, &TrayShell::resumeAutoOpen);
+    connect(&m_home, &HomeState::resumeRequested, &m_trayShell, &TrayShell::resumeAutoOpen);
+    connect(&m_sync, &ApprovalSyncService::identityRefusedChanged, &m_home, &HomeState::setIdentityRefused);
+    // A report or notice on the popover keeps it open until dismissed.
+    connect(&m_panel, &ApprovalsPanel::holdsPopoverChanged, &m_trayShell,
+        [this] { m_trayShell.setPopoverHeld(m_panel.holdsPopover()); });
+    connect(m_panel.connection(), &ConnectionStatus::changed, &m_trayShell,
+        [this] { m_trayShell.setConnectionNote(m_panel.connection()->text()); });
+    // Back to the sign-in, which registers this machine again; the agents stay.
+    const auto setUpAgain = [this] {
+        m_settingUpAgain = true;
+        m_popover.close();
+        m_windows.wizardState().setCurrentScreen(WizardState::WizardScreen::signIn);
+        m_windows.showWizard();
+    };
+    connect(&m_panel, &ApprovalsPanel::setUpAgainRequested, this, setUpAgain);
+    connect(&m_home, &HomeState::setUpAgainRequested, this, setUpAgain);
+    // The wizard has closed: the sync takes the identity it may have registered.
+    connect(&m_windows, &WindowManager::wizardWindowChanged, this, [this] {
+        if (!m_settingUpAgain || m_windows.wizardWindow())
+            return;
+        m_settingUpAgain = false;
+        m_auth.reload();
+        m_sync.stop();
+        m_sync.start();
+    });
+    // Uninstalled: nothing may go on deciding, and the program ends with the
+    // dashboard that shows the uninstall's report.
+    connect(&m_home, &HomeState::uninstallCompleteChanged, this, [this] {
+        if (!m_home.uninstallComplete())
+            return;
+        m_sync.stop();
+        m_popover.close();
+        m_trayShell.setAllowTermination(true);
+        if (!m_windows.dashboardWindow())
+            QCoreApplication::quit();
+    });
+    connect(&m_windows, &WindowManager::dashboardWindowChanged, this, [this] {
+        if (m_home.uninstallComplete() && !m_windows.dashboardWindow())
+            QCoreApplication::quit();
+    });
     connect(&m_panel, &ApprovalsPanel::openDashboardRequested, this, [this] {
         m_popover.close();
         m_trayShell.contextOpenDashboard();

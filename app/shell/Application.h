@@ -99,4 +99,5 @@ private:
     PortalColorSchemePreference m_colorScheme;
     PortalGlobalShortcut m_shortcut;
     QPointer<StatusItemTray> m_tray;
+    bool m_settingUpAgain = false; // the wizard was opened by "Set up this machine again"
 };

@@ -18,9 +18,10 @@ StatusItemIcon StatusItemIcon::forState(bool muted, int count)
 
 QString StatusItemIcon::toolTip() const
 {
-    if (count == 0)
-        return accessibility;
-    return accessibility + QStringLiteral(" —") + title + QStringLiteral(" pending");
+    const QString first = count == 0
+        ? accessibility
+        : accessibility + QStringLiteral(" —") + title + QStringLiteral(" pending");
+    return note.isEmpty() ? first : first + u'\n' + note;
 }
 
 QString StatusItemIcon::resourcePath() const

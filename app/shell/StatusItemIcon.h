@@ -12,9 +12,11 @@ struct StatusItemIcon
     bool greyed = false;   // the tertiary label colour
     QString title;         // " " + count, or empty
     int count = 0;
+    QString note; // a line the tooltip adds ("Offline — retrying in 12 s"), or empty
 
     static StatusItemIcon forState(bool muted, int count);
-    // The tooltip: the accessible name, followed by the count when there is one.
+    // The tooltip: the accessible name, followed by the count when there is
+    // one, and the note on a line of its own.
     QString toolTip() const;
     // Qt resource path of the symbol's SVG.
     QString resourcePath() const;

@@ -256,6 +256,27 @@ void TrayShell::pauseAutoOpen()
         contextToggleMute();
 }
 
+void TrayShell::resumeAutoOpen()
+{
+    if (m_isMuted)
+        contextToggleMute();
+}
+
+void TrayShell::reportFreeze(const QString& report)
+{
+    if (trayShowsStatusItem())
+        return; // the popover shows it until dismissed
+    m_services.notifier.notify(tr("Freeze all"), report);
+}
+
+void TrayShell::setConnectionNote(const QString& note)
+{
+    if (note == m_connectionNote)
+        return;
+    m_connectionNote = note;
+    updateStatusIcon(int(m_services.sync.pendingCount()));
+}
+
 void TrayShell::contextOpenDashboard()
 {
     m_services.windows.showDashboard();
@@ -302,7 +323,9 @@ void TrayShell::updateStatusIcon(int count)
 {
     if (!m_statusItem)
         return;
-    m_statusItem->setIcon(StatusItemIcon::forState(m_isMuted, count));
+    StatusItemIcon icon = StatusItemIcon::forState(m_isMuted, count);
+    icon.note = m_connectionNote;
+    m_statusItem->setIcon(icon);
 }
 
 void TrayShell::onPendingCount(int count)
@@ -311,7 +334,7 @@ void TrayShell::onPendingCount(int count)
         return;
     m_lastCount = count;
     updateStatusIcon(count);
-    if (count == 0)
+    if (count == 0 && !m_popoverHeld)
         closePopover();
     Q_EMIT pendingCountShown(count);
 }

@@ -90,8 +90,19 @@ public:
     void closePopover();
     void updateStatusIcon(int count);
     // The count subscription's delivery: repeated equal counts are dropped;
-    // 0 closes the popover.
+    // 0 closes the popover unless it is held open.
     void onPendingCount(int count);
+    // While held (a report on it waits to be dismissed) the popover does not
+    // close because the list emptied.
+    void setPopoverHeld(bool held) { m_popoverHeld = held; }
+    // "Offline — retrying in N s" and the like, appended to the tooltip.
+    void setConnectionNote(const QString& note);
+    // What a freeze did: on screen in the popover where there is a tray, else
+    // as a desktop notification.
+    void reportFreeze(const QString& report);
+    // "Resume" (from the menu, the popover or the dashboard): the popover opens
+    // by itself again for new requests.
+    void resumeAutoOpen();
 
     QList<StatusItem::MenuEntry> contextMenuEntries() const;
 
@@ -133,4 +144,6 @@ private:
     bool m_servicesStarted = false;
     bool m_allowTermination = false;
     bool m_startFinished = false;
+    bool m_popoverHeld = false;
+    QString m_connectionNote;
 };

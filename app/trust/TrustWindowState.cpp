@@ -10,6 +10,8 @@
 #include "core/ReceiptLog.h"
 #include "core/SystemLog.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 
 #include <cmath>
@@ -227,6 +229,12 @@ QCoro::Task<> TrustWindowState::activate()
 
 QCoro::Task<bool> TrustWindowState::deactivate()
 {
+    const EndResult result = co_await endAnyWindow();
+    co_return result != EndResult::failed;
+}
+
+QCoro::Task<TrustWindowState::EndResult> TrustWindowState::endAnyWindow()
+{
     const QUrl url = ApiUrl::endpoint(QStringLiteral("/trust-window"));
     const std::optional<SignedRequest> request =
         url.isValid() ? m_auth.signedDELETERequest(url) : std::optional<SignedRequest>();
@@ -235,22 +243,34 @@ QCoro::Task<bool> TrustWindowState::deactivate()
         // goes on approving: keep showing it (the expiry still ends it).
         setErrorMessage(tr("Failed to sign request"));
         SystemLog::write(lcTrust(), QStringLiteral("Quorvane: trust window close not sent: cannot sign the request"));
-        co_return false;
+        co_return EndResult::failed;
     }
 
     m_expirationTimer.stop();
     QPointer<TrustWindowState> self(this);
+    const bool wasActiveHere = m_isActive;
     const HttpResponse response = co_await Http::send(m_network, *request);
     if (!self)
-        co_return false;
+        co_return EndResult::failed;
     recordReceipt(Receipt::trustWindowEnded, tr("Trust window ended"), *request, response.isHttp() ? response.status : 0);
     if (!response.isHttp())
         SystemLog::write(lcTrust(), QStringLiteral("Quorvane: trust window close failed: %1").arg(response.transportError));
     else if (response.status != 200)
         SystemLog::write(lcTrust(), QStringLiteral("Quorvane: trust window close failed: HTTP %1").arg(response.status));
-    // Closed here whatever the answer.
+    // Closed here whatever the answer, but a failure is told: the back-end's
+    // window may still be approving.
     endLocally();
-    co_return response.isHttp() && response.status == 200;
+    if (!response.isHttp() || response.status != 200) {
+        setErrorMessage(response.isHttp()
+                ? tr("Quorvane did not confirm the end of the trust window (HTTP %1)").arg(response.status)
+                : tr("Couldn't reach Quorvane — the trust window may still be active"));
+        co_return EndResult::failed;
+    }
+    // The back-end tells whether a window was active; without that member,
+    // only a window known here counts.
+    const QJsonValue ended = QJsonDocument::fromJson(response.body).object().value(QStringLiteral("ended"));
+    co_return ended.isBool() ? (ended.toBool() ? EndResult::ended : EndResult::noneActive)
+                             : (wasActiveHere ? EndResult::ended : EndResult::noneActive);
 }
 
 void TrustWindowState::recordReceipt(const QString& decision, const QString& summary, const SignedRequest& request,

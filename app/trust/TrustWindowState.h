@@ -98,6 +98,10 @@ public:
     // Closes the window on the back-end and here; true when the back-end
     // confirmed (here it ends whatever the answer, once the request was made).
     QCoro::Task<bool> deactivate();
+    // What ending "any trust window" came to: the back-end ends whichever is
+    // active, also one opened by another client, and says whether there was one.
+    enum class EndResult { ended, noneActive, failed };
+    QCoro::Task<EndResult> endAnyWindow();
     // For buttons: start the coroutines and return at once.
     Q_INVOKABLE void startActivate();
     Q_INVOKABLE void startDeactivate();

@@ -43,6 +43,8 @@ public:
     static QString executablePath();
 
     bool isRunning() const;
+    // The back-end's process id (tests stop and continue it with signals).
+    qint64 processId() const { return m_process.processId(); }
     QString lastError() const { return m_error; }
     QUrl url() const { return m_url; }
     // The back-end's origin followed by pathAndQuery (which begins with "/").

@@ -549,9 +549,12 @@ BackendService::Result BackendService::openTrustWindow(const QString& machineId,
 BackendService::Result BackendService::closeTrustWindow(const QString& machineId)
 {
     const QString userId = machine(machineId)->userId;
-    if (m_trustWindows.erase(userId) > 0)
+    // "ended" tells whether a window (opened by any client) was active.
+    const bool ended = m_trustWindows.erase(userId) > 0;
+    if (ended)
         sendTrustWindow(userId, false);
-    return reply(BackendResponse::json(200, QJsonObject{{QStringLiteral("active"), false}}));
+    return reply(BackendResponse::json(
+        200, QJsonObject{{QStringLiteral("active"), false}, {QStringLiteral("ended"), ended}}));
 }
 
 // --- shared pieces --------------------------------------------------------

@@ -64,7 +64,7 @@ private Q_SLOTS:
             detail.highestRiskText(), QStringLiteral("Asked because this part is destructive: rm -rf out"));
         QCOMPARE(detail.spokenSummary(), QStringLiteral("Bash, high risk, 1 minute 5 seconds left"));
         QCOMPARE(detail.scopeOptions().first().toMap().value(QStringLiteral("covers")).toString(),
-            QStringLiteral("every `Bash` action from claude-work"));
+                 QStringLiteral("every Bash action from claude-work"));
         QCOMPARE(detail.badgeText(), QStringLiteral("Destructive"));
         QCOMPARE(detail.badgeColorName(), QStringLiteral("red"));
         QVERIFY(detail.showsButtons());

@@ -200,7 +200,8 @@ private Q_SLOTS:
         // The failed denial stays pending; its receipt records the refusal.
         QCOMPARE(f.sync->pendingActions().size(), 1);
         const QList<Receipt> receipts = f.receipts.readAll();
-        QCOMPARE(receipts.size(), 5);
+        // The first freeze asked the back-end to end any trust window too.
+        QCOMPARE(receipts.size(), 6);
         QCOMPARE(receipts[0].status, 503);
         QCOMPARE(receipts[2].actionId, QStringLiteral("fail-1"));
         QCOMPARE(receipts[2].status, 500);

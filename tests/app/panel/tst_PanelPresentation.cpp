@@ -196,29 +196,28 @@ private Q_SLOTS:
             return CommandSegment { risk + QStringLiteral(" piece"), {}, risk };
         };
         QCOMPARE(PanelPresentation::highestRiskSegment({}), std::nullopt);
-        QCOMPARE(PanelPresentation::highestRiskSegment(
-                     { segment(QStringLiteral("read")), segment(QStringLiteral("READ")) }),
-            std::nullopt);
-        // The first of the riskiest; an unknown risk weighs like a network one.
-        QCOMPARE(PanelPresentation::highestRiskSegment(
-                     { segment(QStringLiteral("read")), segment(QStringLiteral("write")),
-                         segment(QStringLiteral("Destructive")), segment(QStringLiteral("privileged")) }),
-            std::optional<qsizetype>(2));
-        QCOMPARE(PanelPresentation::highestRiskSegment({ segment(QStringLiteral("write")),
-                     segment(QStringLiteral("odd")), segment(QStringLiteral("network")) }),
-            std::optional<qsizetype>(1));
+        QCOMPARE(PanelPresentation::highestRiskSegment({segment(QStringLiteral("read")), segment(QStringLiteral("READ"))}),
+                 std::nullopt);
+        // The first of the riskiest; an unknown risk weighs least.
+        QCOMPARE(PanelPresentation::highestRiskSegment({segment(QStringLiteral("read")), segment(QStringLiteral("write")),
+                                                        segment(QStringLiteral("Destructive")),
+                                                        segment(QStringLiteral("privileged"))}),
+                 std::optional<qsizetype>(3));
+        QCOMPARE(PanelPresentation::highestRiskSegment({segment(QStringLiteral("write")), segment(QStringLiteral("odd")),
+                                                        segment(QStringLiteral("network"))}),
+                 std::optional<qsizetype>(2));
 
         PendingAction action = make(QStringLiteral("a"));
         QCOMPARE(PanelPresentation::ruleCoverage(action, RuleScope::agent),
-            QStringLiteral("every `Bash` action from claude-work"));
+                 QStringLiteral("every Bash action from claude-work"));
         QCOMPARE(PanelPresentation::ruleCoverage(action, RuleScope::machine),
-            QStringLiteral("every `Bash` action from any agent on workstation"));
+                 QStringLiteral("every Bash action from any agent on workstation"));
         QCOMPARE(PanelPresentation::ruleCoverage(action, RuleScope::global),
-            QStringLiteral("every `Bash` action from any agent on any machine"));
+                 QStringLiteral("every Bash action from any agent on any machine"));
         action.agentMachine.reset();
         action.toolName = QStringLiteral("mcp__github__create_issue");
         QCOMPARE(PanelPresentation::ruleCoverage(action, RuleScope::machine),
-            QStringLiteral("every `Github: Create Issue` action from any agent on this machine"));
+                 QStringLiteral("every Github: Create Issue action from any agent on this machine"));
     }
 
     void explanation_data()
@@ -249,7 +248,7 @@ private Q_SLOTS:
         PendingAction action = make(QStringLiteral("a"), toolName);
         if (hasExplanation)
             action.explanation = QStringLiteral("Why");
-        QCOMPARE(PanelPresentation::explanationMode(action, shown), mode);
+        QCOMPARE(PanelPresentation::explanationMode(action, {.shown = shown}), mode);
     }
 
     void explanationLines()

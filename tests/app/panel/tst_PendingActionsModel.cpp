@@ -132,7 +132,7 @@ private Q_SLOTS:
         QCOMPARE(role(model, 0, PendingActionsModel::IsRespondingRole).toBool(), false);
         QVERIFY(!role(model, 0, PendingActionsModel::HasExplanationRole).toBool());
         // Every role has a name for the views, and an index out of range gives nothing.
-        QCOMPARE(model.roleNames().size(), int(PendingActionsModel::SpokenSummaryRole - PendingActionsModel::IdRole) + 1);
+        QCOMPARE(model.roleNames().size(), int(PendingActionsModel::DecisionFailedRole - PendingActionsModel::IdRole) + 1);
         QVERIFY(!model.data(model.index(0).siblingAtRow(5), PendingActionsModel::IdRole).isValid());
     }
 

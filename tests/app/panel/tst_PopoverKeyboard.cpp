@@ -203,7 +203,7 @@ private Q_SLOTS:
                  QStringLiteral("Asked because this part is destructive: rm -rf build"));
         QCOMPARE(f.view.all(QStringLiteral("scopeCoverage")).size(), 3);
         QCOMPARE(f.view.text(QStringLiteral("scopeCoverage")),
-                 QStringLiteral("This Agent: every `Bash` action from claude-work"));
+                 QStringLiteral("This Agent: every Bash action from claude-work"));
         f.view.screenshot(QStringLiteral("detail-risk-mark"));
 
         f.panel->back();

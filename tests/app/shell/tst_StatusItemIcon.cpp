@@ -116,8 +116,8 @@ void TestStatusItemIcon::rendering()
 {
     const QColor label(0xf2, 0xf2, 0xf7);
     const Coverage outline = measure(TrayIconRenderer::render(StatusItemIcon::forState(false, 0), 64, label));
-    const Coverage filledNoBadge = measure(TrayIconRenderer::render(
-        StatusItemIcon { QStringLiteral("lock.shield.fill"), {}, false, {}, 0 }, 64, label));
+    const Coverage filledNoBadge = measure(
+        TrayIconRenderer::render(StatusItemIcon{QStringLiteral("lock.shield.fill"), {}, false, {}, 0, {}}, 64, label));
     const Coverage filled = measure(TrayIconRenderer::render(StatusItemIcon::forState(false, 3), 64, label));
     const Coverage muted = measure(TrayIconRenderer::render(StatusItemIcon::forState(true, 0), 64, label));
 
