@@ -26,6 +26,9 @@ class ReceiptHistoryModel : public QAbstractListModel
     // The agents and decisions found in the log, for the filter pickers.
     Q_PROPERTY(QStringList agents READ agents NOTIFY countChanged)
     Q_PROPERTY(QStringList decisions READ decisions NOTIFY countChanged)
+    // One line per decision whose receipt could not be written since start,
+    // newest first: "A receipt could not be written (<decision> <action>, <time>): <reason>".
+    Q_PROPERTY(QStringList writeFailures READ writeFailures NOTIFY writeFailuresChanged)
 
 public:
     enum Role {
@@ -63,6 +66,7 @@ public:
     void setSearchText(const QString& text);
     QStringList agents() const;
     QStringList decisions() const;
+    QStringList writeFailures() const;
 
     // Reads the log (again); until the first call the list is empty.
     Q_INVOKABLE void reload();
@@ -75,6 +79,7 @@ public:
 Q_SIGNALS:
     void countChanged();
     void filtersChanged();
+    void writeFailuresChanged();
 
 private:
     bool matches(const Receipt& receipt) const;

@@ -189,7 +189,7 @@ void TestToolDetection::unusableScans_data()
     QTest::newRow("huge") << QJsonObject{{QStringLiteral("largeOutputBytes"), ToolScan::maxOutputBytes + 1}};
     // Over the runner's capture limit: the tool is stopped while it writes.
     QTest::newRow("beyond the capture limit")
-        << QJsonObject{{QStringLiteral("largeOutputBytes"), CLIService::maxCapturedOutputBytes + 1024}};
+        << QJsonObject { { QStringLiteral("largeOutputBytes"), CLIRunLimits::capture().outputBytes + 1024 } };
 }
 
 void TestToolDetection::unusableScans()
