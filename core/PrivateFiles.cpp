@@ -36,9 +36,12 @@ bool writeAll(int fd, const QByteArray& data)
 
 namespace PrivateFiles {
 
-std::optional<QByteArray> readSmallRegularFile(const QString& path, qint64 limit)
+std::optional<QByteArray> readSmallRegularFile(const QString& path, qint64 limit, ReadRules rules)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (rules.followLinks ? 0 : O_NOFOLLOW);
+    const int fd = ::open(QFile::encodeName(path).constData(), flags);
+    if (fd < 0 && errno == ENOENT && rules.missingIsEmpty)
+        return QByteArray();
     if (fd < 0)
         return std::nullopt;
     struct stat info{};
@@ -64,7 +67,7 @@ std::optional<QByteArray> readSmallRegularFile(const QString& path, qint64 limit
     return content;
 }
 
-std::optional<QString> writeAtomically(const QString& path, const QByteArray& data)
+std::optional<QString> writeAtomically(const QString& path, const QByteArray& data, mode_t mode)
 {
     const QFileInfo target(path);
     QByteArray temporary = QFile::encodeName(target.absolutePath() + QStringLiteral("/.") + target.fileName()
@@ -72,7 +75,7 @@ std::optional<QString> writeAtomically(const QString& path, const QByteArray& da
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC); // mkostemp creates with mode 0600
     if (fd < 0)
         return QStringLiteral("cannot create a file next to %1: %2").arg(path, errnoText(errno));
-    const bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, data) && ::fsync(fd) == 0;
+    const bool written = ::fchmod(fd, mode) == 0 && writeAll(fd, data) && ::fsync(fd) == 0;
     const int writeError = errno;
     if (::close(fd) != 0 || !written) {
         ::unlink(temporary.constData());

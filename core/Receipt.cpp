@@ -6,6 +6,7 @@
 #include "core/PrivateFiles.h"
 #include "core/SignedRequest.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -23,6 +24,27 @@ const QString signedMessageKey = QStringLiteral("signed_message");
 const QString signatureKey = QStringLiteral("signature");
 const QString statusKey = QStringLiteral("status");
 const QString outcomeKey = QStringLiteral("outcome");
+const QString cutKey = QStringLiteral("cut");
+
+// Cuts text to limit characters (never half of a surrogate pair), noting key in cut.
+QString capped(const QString& text, qsizetype limit, const QString& key, QJsonArray& cut)
+{
+    if (text.size() <= limit)
+        return text;
+    cut.append(key);
+    QString kept = text.left(limit);
+    if (kept.back().isHighSurrogate())
+        kept.chop(1);
+    return kept;
+}
+
+QByteArray capped(const QByteArray& bytes, qsizetype limit, const QString& key, QJsonArray& cut)
+{
+    if (bytes.size() <= limit)
+        return bytes;
+    cut.append(key);
+    return bytes.left(limit);
+}
 
 // The part of a signed message after "<machine id>:<timestamp>:".
 std::optional<QByteArray> signedPayload(const QByteArray& message)
@@ -69,18 +91,22 @@ QString Receipt::outcomeOf(int status)
 
 QByteArray Receipt::toJsonLine() const
 {
-    QJsonObject object{
-        {timeKey, time},
-        {actionIdKey, actionId},
-        {agentKey, agent},
-        {toolKey, tool},
-        {summaryKey, summary.left(maximumSummaryLength)},
-        {decisionKey, decision},
-        {scopeKey, scope},
-        {signedMessageKey, QString::fromUtf8(signedMessage)},
-        {signatureKey, signature},
-        {statusKey, status},
+    QJsonArray cut;
+    QJsonObject object {
+        { timeKey, capped(time, maximumFieldLength, timeKey, cut) },
+        { actionIdKey, capped(actionId, maximumFieldLength, actionIdKey, cut) },
+        { agentKey, capped(agent, maximumFieldLength, agentKey, cut) },
+        { toolKey, capped(tool, maximumFieldLength, toolKey, cut) },
+        { summaryKey, capped(summary, maximumSummaryLength, summaryKey, cut) },
+        { decisionKey, capped(decision, maximumFieldLength, decisionKey, cut) },
+        { scopeKey, capped(scope, maximumFieldLength, scopeKey, cut) },
+        { signedMessageKey,
+            QString::fromUtf8(capped(signedMessage, maximumSignedMessageSize, signedMessageKey, cut)) },
+        { signatureKey, capped(signature, maximumSignatureLength, signatureKey, cut) },
+        { statusKey, status },
     };
+    if (!cut.isEmpty())
+        object.insert(cutKey, cut);
     // Readers of older versions skip members they do not know.
     if (!outcome.isEmpty())
         object.insert(outcomeKey, outcome);
@@ -116,11 +142,25 @@ std::optional<Receipt> Receipt::fromJsonLine(QByteArrayView line)
     receipt.signature = object.value(signatureKey).toString();
     receipt.status = status.toInt();
     receipt.outcome = object.value(outcomeKey).toString();
+    const QJsonValue cut = object.value(cutKey);
+    if (!cut.isUndefined()) {
+        if (!cut.isArray())
+            return std::nullopt;
+        for (const QJsonValue& key : cut.toArray()) {
+            if (!key.isString())
+                return std::nullopt;
+            receipt.cut.append(key.toString());
+        }
+    }
     return receipt;
 }
 
 Receipt::Verification Receipt::verify(const QByteArray& publicKey) const
 {
+    for (const QString& key : { signedMessageKey, signatureKey, actionIdKey, decisionKey, scopeKey }) {
+        if (cut.contains(key))
+            return Verification::incomplete;
+    }
     const std::optional<QByteArray> signatureBytes = MachineAuthService::base64urlDecode(signature);
     if (!signatureBytes || !Ed25519Key::verify(publicKey, signedMessage, *signatureBytes))
         return Verification::signatureInvalid;

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
-
+#include <QStringList>
 #include <optional>
 
 struct SignedRequest;
@@ -26,8 +26,12 @@ struct Receipt
 
     // The longest line written or read; a longer line is not a receipt.
     static constexpr qsizetype maximumLineSize = 64 * 1024;
-    // The shown summary is cut to this many characters before it is written.
-    static constexpr qsizetype maximumSummaryLength = 2000;
+    // Fields are cut to these lengths before they are written, so that every
+    // receipt fits a line; the keys of the cut ones are listed in "cut".
+    static constexpr qsizetype maximumSummaryLength = 2000; // characters of the shown summary
+    static constexpr qsizetype maximumFieldLength = 256; // characters of ids, names, decision, scope, time
+    static constexpr qsizetype maximumSignatureLength = 256;
+    static constexpr qsizetype maximumSignedMessageSize = 16 * 1024; // bytes
 
     QString time;     // ISO 8601 UTC with milliseconds, when the answer came
     QString actionId; // empty for trust-window receipts
@@ -45,13 +49,16 @@ struct Receipt
     static QString outcomeOf(int status);
     // The outcome, for lines written before it was recorded too.
     QString effectiveOutcome() const { return outcome.isEmpty() ? outcomeOf(status) : outcome; }
+    QStringList cut; // as read back: the keys of the fields cut to fit ("action_id", "signed_message"...)
 
-    enum class Verification { verified, signatureInvalid, contentMismatch };
+    // incomplete: a field the check needs was cut, so it cannot be checked.
+    enum class Verification { verified, signatureInvalid, contentMismatch, incomplete };
 
     // Takes the signed message and signature that `request` carries.
     void takeSignature(const SignedRequest& request);
 
-    // One line of compact JSON, without the line break.
+    // One line of compact JSON, without the line break; every field cut to its
+    // limit, and the cut ones named in "cut".
     QByteArray toJsonLine() const;
     // The receipt of one line (without its line break); nothing for anything
     // that is not a complete receipt object.

@@ -100,8 +100,15 @@ void ReceiptLog::record(Receipt receipt, const SignedRequest& request, int statu
     receipt.takeSignature(request);
     receipt.status = status;
     receipt.outcome = Receipt::outcomeOf(status);
-    if (const std::optional<QString> error = append(receipt))
-        SystemLog::write(lcSync(), QStringLiteral("Quorvane: receipt not written: %1").arg(*error));
+    const std::optional<QString> error = append(receipt);
+    if (!error)
+        return;
+    SystemLog::write(lcSync(), QStringLiteral("Quorvane: receipt not written: %1").arg(*error));
+    m_failures.prepend({ receipt.time, receipt.decision.left(Receipt::maximumFieldLength),
+        receipt.actionId.left(Receipt::maximumFieldLength), *error });
+    if (m_failures.size() > keptFailures)
+        m_failures.removeLast();
+    Q_EMIT failed();
 }
 
 void ReceiptLog::rotate()

@@ -30,6 +30,17 @@ class ReceiptLog : public QObject
 public:
     static constexpr qint64 defaultMaximumFileSize = 1024 * 1024;
     static constexpr int defaultKeptFiles = 5;
+    // The receipts that could not be written, kept in memory (the newest this many).
+    static constexpr int keptFailures = 20;
+
+    // A decision whose receipt could not be written, and why.
+    struct Failure
+    {
+        QString time; // ISO 8601 UTC, when the write failed
+        QString decision;
+        QString actionId; // cut to Receipt::maximumFieldLength
+        QString reason;
+    };
 
     explicit ReceiptLog(QString path, qint64 maximumFileSize = defaultMaximumFileSize,
                         int keptFiles = defaultKeptFiles, QObject* parent = nullptr);
@@ -43,8 +54,12 @@ public:
 
     // Completes a receipt with the time now, the request's signed message and
     // signature, the back-end's status and what it means (a decision without
-    // an answer is "not_confirmed"), and appends it; a failure is logged.
+    // an answer is "not_confirmed"), and appends it. A failure is logged,
+    // kept in failures() and announced (failed()), never dropped silently.
     void record(Receipt receipt, const SignedRequest& request, int status);
+
+    // The receipts record() could not write since start, newest first.
+    QList<Failure> failures() const { return m_failures; }
 
     // Every readable receipt, newest first. Lines that are not receipts (a torn
     // last line, a damaged line) are skipped; a file larger than any this log
@@ -53,6 +68,7 @@ public:
 
 Q_SIGNALS:
     void appended(const Receipt& receipt);
+    void failed();
 
 private:
     void rotate();
@@ -60,4 +76,5 @@ private:
     QString m_path;
     qint64 m_maximumFileSize;
     int m_keptFiles;
+    QList<Failure> m_failures;
 };

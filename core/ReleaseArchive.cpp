@@ -35,9 +35,14 @@ QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
 
 ReleaseArchive::Result refused(const QString& error) { return {std::nullopt, error}; }
 
-// Only gzip-compressed tar: the one format the release tool writes.
-Reader openReader(const QString& archivePath, QString& error)
+// Only gzip-compressed tar: the one format the release tool writes. Reads
+// the open file from its start; the descriptor stays the caller's.
+Reader openReader(int archiveFd, QString& error)
 {
+    if (::lseek(archiveFd, 0, SEEK_SET) != 0) {
+        error = QStringLiteral("cannot read the archive: ") + errnoText();
+        return {};
+    }
     Reader reader(archive_read_new());
     if (!reader) {
         error = QStringLiteral("out of memory");
@@ -45,8 +50,7 @@ Reader openReader(const QString& archivePath, QString& error)
     }
     archive_read_support_filter_gzip(reader.get());
     archive_read_support_format_tar(reader.get());
-    if (archive_read_open_filename(reader.get(), QFile::encodeName(archivePath).constData(), 64 * 1024)
-        != ARCHIVE_OK) {
+    if (archive_read_open_fd(reader.get(), archiveFd, 64 * 1024) != ARCHIVE_OK) {
         error = QStringLiteral("cannot read the archive: ") + QString::fromLocal8Bit(archive_error_string(reader.get()));
         return {};
     }
@@ -231,10 +235,10 @@ private:
 };
 
 // The archive's length; 0 (no unpacked bytes allowed) when it cannot be read.
-qint64 archiveBytes(const QString& archivePath)
+qint64 archiveBytes(int archiveFd)
 {
-    struct stat info{};
-    return ::stat(QFile::encodeName(archivePath).constData(), &info) == 0 ? qint64(info.st_size) : 0;
+    struct stat info = {};
+    return ::fstat(archiveFd, &info) == 0 ? qint64(info.st_size) : 0;
 }
 
 } // namespace
@@ -249,15 +253,45 @@ qint64 unpackedSizeLimit(qint64 archiveBytes)
                                                                             : archiveBytes * unpackedBytesPerArchiveByte;
 }
 
+FileDescriptor openArchive(const QString& archivePath, QString& error)
+{
+    FileDescriptor file(::open(QFile::encodeName(archivePath).constData(),
+        O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+    struct stat info = {};
+    if (!file.isValid() || ::fstat(file.get(), &info) != 0) {
+        error = QStringLiteral("cannot read the archive ") + archivePath + QStringLiteral(": ") + errnoText();
+        return FileDescriptor();
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = QStringLiteral("the archive ") + archivePath + QStringLiteral(" is not a regular file");
+        return FileDescriptor();
+    }
+    return file;
+}
+
 Result readVersion(const QString& archivePath)
 {
     QString error;
-    const Reader reader = openReader(archivePath, error);
+    const FileDescriptor file = openArchive(archivePath, error);
+    return file.isValid() ? readVersion(file.get()) : refused(error);
+}
+
+Result unpack(const QString& archivePath, const QString& destination)
+{
+    QString error;
+    const FileDescriptor file = openArchive(archivePath, error);
+    return file.isValid() ? unpack(file.get(), destination) : refused(error);
+}
+
+Result readVersion(int archiveFd)
+{
+    QString error;
+    const Reader reader = openReader(archiveFd, error);
     if (!reader)
         return refused(error);
     // Skipping an entry still inflates it: the same cap as for unpacking
     // bounds the work a small archive can cause.
-    const qint64 byteLimit = unpackedSizeLimit(archiveBytes(archivePath));
+    const qint64 byteLimit = unpackedSizeLimit(archiveBytes(archiveFd));
     qint64 skipped = 0;
     archive_entry* entry = nullptr;
     for (int count = 0; count < maximumEntries; ++count) {
@@ -292,13 +326,13 @@ Result readVersion(const QString& archivePath)
     return refused(QStringLiteral("the archive has more than %1 entries").arg(maximumEntries));
 }
 
-Result unpack(const QString& archivePath, const QString& destination)
+Result unpack(int archiveFd, const QString& destination)
 {
     QString error;
-    const Reader reader = openReader(archivePath, error);
+    const Reader reader = openReader(archiveFd, error);
     if (!reader)
         return refused(error);
-    TreeWriter writer(reader.get(), destination, unpackedSizeLimit(archiveBytes(archivePath)));
+    TreeWriter writer(reader.get(), destination, unpackedSizeLimit(archiveBytes(archiveFd)));
     if (error = writer.open(); !error.isEmpty())
         return refused(error);
     archive_entry* entry = nullptr;

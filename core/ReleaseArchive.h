@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "core/FileDescriptor.h"
 
+#include <QString>
 #include <optional>
 
 // A release archive (gzip-compressed tar of an installation prefix) read with
@@ -30,9 +31,18 @@ struct Result
 
 // The version text the archive carries in versionEntry (trimmed; at most 64 bytes).
 Result readVersion(const QString& archivePath);
+// The same from an open archive file, read from its start: whoever checked
+// the file through this descriptor reads the very same file here.
+Result readVersion(int archiveFd);
 
 // Unpacks into `destination`, an empty folder that must already exist. On a
 // refusal the folder may hold part of the tree; the caller removes it.
 Result unpack(const QString& archivePath, const QString& destination);
+// The same from an open archive file, read from its start.
+Result unpack(int archiveFd, const QString& destination);
+
+// Opens an archive file for reading: a regular file, not through a link at
+// the path; the error text otherwise (fd invalid).
+FileDescriptor openArchive(const QString& archivePath, QString& error);
 
 } // namespace ReleaseArchive

@@ -319,7 +319,8 @@ bool UpdateCheckService::verifyDownload(const QString& archivePath, const Announ
     // The signature covers the version inside the archive, not the announced
     // one: an old genuine release announced as a new version stops here.
     static const QString versionRefused = QStringLiteral("Update blocked: the release is not the announced newer version");
-    const ReleaseArchive::Result inner = ReleaseArchive::readVersion(archivePath);
+    // Read through the file that was checked, not the path again.
+    const ReleaseArchive::Result inner = ReleaseArchive::readVersion(file.handle());
     if (!inner.value) {
         UpdateLog::append(QStringLiteral("BLOCKED: ") + inner.error);
         fail(versionRefused);

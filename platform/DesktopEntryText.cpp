@@ -1,8 +1,9 @@
 #include "platform/DesktopEntryText.h"
 
+#include "core/PrivateFiles.h"
+
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace DesktopEntryText {
 
@@ -31,12 +32,12 @@ std::optional<QString> write(const QString& path, const QByteArray& content)
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         return QStringLiteral("Could not create %1.").arg(folder);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    if (file.write(content) != content.size() || !file.commit())
-        return file.errorString();
-    return std::nullopt;
+    return PrivateFiles::writeAtomically(path, content, 0644);
+}
+
+std::optional<QByteArray> read(const QString& path, qint64 limit)
+{
+    return PrivateFiles::readSmallRegularFile(path, limit, { .followLinks = false, .missingIsEmpty = true });
 }
 
 } // namespace DesktopEntryText

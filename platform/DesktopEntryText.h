@@ -14,8 +14,14 @@ namespace DesktopEntryText {
 // would start a new key).
 std::optional<QString> execArgument(const QString& path);
 
-// Replaces a file atomically with content (bytes kept as they are), creating
-// its folder; the failure's description otherwise.
+// Replaces a file atomically with content (bytes kept as they are, mode 0644),
+// creating its folder; the failure's description otherwise. A symbolic link at
+// the path is replaced by the file, never written through.
 std::optional<QString> write(const QString& path, const QByteArray& content);
+
+// A file in this syntax: its bytes; empty when it does not exist; nothing when
+// it is larger than limit, cannot be read, or is not a regular file (a link,
+// a FIFO, a device). Never blocks on what is planted at the path.
+std::optional<QByteArray> read(const QString& path, qint64 limit);
 
 } // namespace DesktopEntryText

@@ -1,6 +1,7 @@
 #include "platform/MimeAppsList.h"
 
-#include <QFile>
+#include "platform/DesktopEntryText.h"
+
 #include <QList>
 
 namespace MimeAppsList {
@@ -129,12 +130,7 @@ std::optional<QByteArray> withDefault(const QByteArray& text, const QByteArray& 
 
 std::optional<QByteArray> readFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.exists())
-        return QByteArray();
-    if (file.size() > maximumSize || !file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return file.read(maximumSize);
+    return DesktopEntryText::read(path, maximumSize);
 }
 
 } // namespace MimeAppsList

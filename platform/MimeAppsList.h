@@ -37,7 +37,7 @@ std::optional<QString> defaultFor(const QByteArray& text, const QByteArray& mime
 std::optional<QByteArray> withDefault(const QByteArray& text, const QByteArray& mimeType, const QString& desktopId);
 
 // The file's bytes; empty when it does not exist, nothing when it cannot be
-// read or is larger than maximumSize.
+// read, is larger than maximumSize or is not a regular file (DesktopEntryText::read).
 std::optional<QByteArray> readFile(const QString& path);
 
 } // namespace MimeAppsList

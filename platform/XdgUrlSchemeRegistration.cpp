@@ -5,7 +5,6 @@
 #include "platform/XdgBaseDirectories.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -56,11 +55,9 @@ QString XdgUrlSchemeRegistration::entryContent() const
 
 bool XdgUrlSchemeRegistration::isRegistered() const
 {
-    QFile entry(entryPath());
-    if (!entry.open(QIODevice::ReadOnly) || entry.size() > maximumEntryBytes)
-        return false;
+    const std::optional<QByteArray> entry = DesktopEntryText::read(entryPath(), maximumEntryBytes);
     const QString content = entryContent();
-    if (content.isEmpty() || QString::fromUtf8(entry.readAll()) != content)
+    if (!entry || content.isEmpty() || QString::fromUtf8(*entry) != content)
         return false;
     const std::optional<QByteArray> mimeApps = MimeAppsList::readFile(m_mimeAppsPath);
     return mimeApps && MimeAppsList::defaultFor(*mimeApps, handlerType) == QLatin1String(desktopId);

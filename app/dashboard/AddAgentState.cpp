@@ -142,11 +142,8 @@ QCoro::Task<> AddAgentState::runRegistration(QList<InitRun> runs)
     };
     for (const InitRun& run : std::as_const(runs)) {
         const CLICancelToken cancel;
-        QTimer deadline;
-        deadline.setSingleShot(true);
-        QObject::connect(&deadline, &QTimer::timeout, &deadline, [cancel] { cancel.cancel(); });
-        deadline.start(initDeadline);
-        const CLIResult<void> result = co_await cli.run(run.arguments, run.workingDirectory, onEvent, cancel);
+        const CLIResult<void> result
+            = co_await cli.run(run.arguments, run.workingDirectory, onEvent, cancel, CLIRunLimits::init());
         if (!self)
             co_return;
         if (!result) {

@@ -45,9 +45,6 @@ class AddAgentState : public QObject
     Q_PROPERTY(QVariantList scopes READ scopes CONSTANT)
 
 public:
-    // A scan or an "init" run that outlasts these is stopped.
-    static constexpr std::chrono::milliseconds initDeadline{10 * 60 * 1000};
-
     // home: the person's home folder ("~" in project paths); empty means the account's.
     AddAgentState(CLIService& cli, MachineAuthService& auth, QObject* parent = nullptr, QString home = {});
 

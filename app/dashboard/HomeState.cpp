@@ -34,7 +34,6 @@ bool approverOnlyMarkerExists()
 }
 
 // "--version" answers at once; a tool that hangs is stopped.
-constexpr std::chrono::milliseconds versionDeadline{10'000};
 // Longer version texts are not shown.
 constexpr qsizetype maximumVersionLength = 64;
 
@@ -54,7 +53,10 @@ HomeState::HomeState(CLIService& cli, DependencyService& dependencies, MachineAu
 {
 }
 
-HomeState::~HomeState() = default;
+HomeState::~HomeState()
+{
+    m_cliRuns.cancel();
+}
 
 // ---------------------------------------------------------------------------
 // Agents and the approver-only marker
@@ -70,10 +72,9 @@ void HomeState::refresh()
 QCoro::Task<> HomeState::loadCliVersion()
 {
     const QPointer<HomeState> self(this);
-    const CLICancelToken cancel;
-    QTimer::singleShot(versionDeadline, this, [cancel] { cancel.cancel(); });
     const QStringList arguments{QStringLiteral("--version")};
-    const CLIResult<std::optional<QString>> result = co_await m_cli.runCapturingOutput(arguments, cancel);
+    const CLIResult<std::optional<QString>> result
+        = co_await m_cli.runCapturingOutput(arguments, m_cliRuns, CLIRunLimits::version());
     if (!self)
         co_return;
     std::optional<QString> version;
@@ -142,7 +143,7 @@ QCoro::Task<> HomeState::runRemoval(QString name, bool removeGlobalRules)
 {
     const QPointer<HomeState> self(this);
     const QStringList arguments = Uninstall::unregisterArguments(name, removeGlobalRules);
-    const int status = co_await m_cli.runDetached(arguments);
+    const int status = co_await m_cli.runDetached(arguments, m_cliRuns);
     if (!self)
         co_return;
     self->setRemovingAgentName(std::nullopt);
@@ -181,14 +182,8 @@ void HomeState::uninstall(bool removeGlobalRules)
 QCoro::Task<> HomeState::runUninstall(QStringList agentNames, bool removeGlobalRules)
 {
     const QPointer<HomeState> self(this);
-    const Uninstall::Services services{m_cli,
-                                       m_auth,
-                                       m_network,
-                                       m_settings,
-                                       m_platform.desktop,
-                                       m_platform.notifier,
-                                       m_platform.cliBinaryPath,
-                                       CoreConstants::quorvaneDirectory()};
+    const Uninstall::Services services { m_cli, m_auth, m_network, m_settings, m_platform.desktop,
+        m_platform.notifier, m_platform.cliBinaryPath, CoreConstants::quorvaneDirectory(), m_cliRuns };
     const std::function<void(const QString&)> onStatus = [self](const QString& status) {
         if (self)
             self->setUninstallStatus(status);
@@ -198,6 +193,12 @@ QCoro::Task<> HomeState::runUninstall(QStringList agentNames, bool removeGlobalR
         co_return;
     self->setUninstallReport(report);
     self->setUninstallComplete(true);
+}
+
+void HomeState::skipUnregistering()
+{
+    if (m_isUninstalling)
+        m_cliRuns.cancel();
 }
 
 QVariantMap HomeState::uninstallConfirmation() const

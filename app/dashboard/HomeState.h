@@ -143,6 +143,9 @@ public:
     QString uninstallStatus() const { return visibleText(m_uninstallStatus); }
     QStringList uninstallReport() const { return visibleText(m_uninstallReport); }
     Q_INVOKABLE void uninstall(bool removeGlobalRules);
+    // "Skip" while the uninstall waits for agents' removal to be approved:
+    // the waiting "unregister" is stopped and the rest of the uninstall goes on.
+    Q_INVOKABLE void skipUnregistering();
     Q_INVOKABLE QVariantMap uninstallConfirmation() const;
 
     // Ends the program without the quit question.
@@ -245,6 +248,8 @@ private:
     std::optional<qint64> m_analysisSuggestionCount;
     // The running analysis, for cancelling it.
     std::optional<CLICancelToken> m_analysisTask;
+    CLICancelToken
+        m_cliRuns; // the uninstall's and removals' product tool runs, stopped on skip and on destruction
     quint64 m_analysisGeneration = 0;
     bool m_showAddAgent = false;
     bool m_isApproverOnly = false;

@@ -4,6 +4,7 @@
 #include "core/ApiUrl.h"
 #include "core/Http.h"
 #include "core/MachineAuthService.h"
+#include "core/ReceiptLog.h"
 #include "platform/DesktopNotifier.h"
 #include "platform/DesktopRegistration.h"
 #include "platform/PrivilegedRunner.h"
@@ -13,6 +14,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Uninstall {
 
@@ -54,12 +57,58 @@ QCoro::Task<std::optional<QString>> removeCliBinary(CLIService& cli, QString pat
     co_return tr("Removed CLI binary");
 }
 
+// What the program and its tool make in our folder. Nothing else there is
+// touched: the folder may hold the person's own files.
+QStringList ourEntries()
+{
+    QStringList names { QStringLiteral("agents"), QStringLiteral("machine"), QStringLiteral("run"),
+        QStringLiteral("credentials.json"), QStringLiteral("mcp-servers.json"),
+        QStringLiteral("update-check.log"), QStringLiteral("update-check.log.1"),
+        QStringLiteral("receipts.jsonl") };
+    for (int age = 1; age < ReceiptLog::defaultKeptFiles; ++age)
+        names << QStringLiteral("receipts.jsonl.") + QString::number(age);
+    return names;
+}
+
+bool isPresent(const QString& path)
+{
+    struct stat info = {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+// Removes one entry without following links: a link goes itself, a folder
+// with what is in it (QDir removes links inside it without following them).
+bool removeEntry(const QString& path)
+{
+    struct stat info = {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return true;
+    if (S_ISDIR(info.st_mode))
+        return QDir(path).removeRecursively();
+    return ::unlink(QFile::encodeName(path).constData()) == 0;
+}
+
+// A linked folder is the person's own (a dotfiles checkout, a synced folder):
+// only the link goes. In a real folder only our entries go, and the folder
+// itself when nothing else is left in it.
 std::optional<QString> removeLocalConfiguration(const QString& directory)
 {
-    if (!QFileInfo(directory).isDir())
+    struct stat info = {};
+    if (::lstat(QFile::encodeName(directory).constData(), &info) != 0)
         return std::nullopt;
-    QDir(directory).removeRecursively();
-    if (QFileInfo::exists(directory))
+    bool removed = true;
+    if (S_ISLNK(info.st_mode)) {
+        removed = ::unlink(QFile::encodeName(directory).constData()) == 0;
+    } else if (S_ISDIR(info.st_mode)) {
+        for (const QString& name : ourEntries()) {
+            const QString path = directory + QLatin1Char('/') + name;
+            removed = removeEntry(path) && !isPresent(path) && removed;
+        }
+        ::rmdir(QFile::encodeName(directory).constData());
+    } else {
+        return std::nullopt;
+    }
+    if (!removed)
         return tr("Could not remove local config at %1").arg(directory);
     return tr("Removed local config and keys");
 }
@@ -107,7 +156,7 @@ QCoro::Task<QStringList> run(Services services, QStringList agentNames, bool rem
         // The global rules go with the last agent, once the others are gone.
         const bool isLast = i == count - 1;
         const QStringList arguments = unregisterArguments(name, removeGlobalRules && isLast);
-        const int status = co_await services.cli.runDetached(arguments);
+        const int status = co_await services.cli.runDetached(arguments, services.cancel);
         report << agentLine(name, status);
         removedLocallyOnly = removedLocallyOnly || status == statusRemovedLocally;
     }

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "app/tooling/CLICancelToken.h"
+
 #include <QString>
 #include <QStringList>
-
-#include <qcorotask.h>
-
 #include <functional>
+#include <qcorotask.h>
 
 class CLIService;
 class DesktopNotifier;
@@ -32,6 +32,9 @@ struct Services
     // The product tool's installed file, and our folder in the home directory.
     QString cliBinaryPath;
     QString quorvaneDirectory;
+    // Cancelling it stops the "unregister" run waiting now and skips those
+    // still to come (each is reported as failed); the clean-up goes on.
+    CLICancelToken cancel;
 };
 
 // The services must outlive the task. onStatus gets each step's text as it starts.

@@ -57,6 +57,12 @@ ColumnLayout {
         Layout.fillWidth: true
     }
     HomeActionButton {
+        objectName: "skipUnregisteringButton"
+        visible: view.home.isUninstalling && !view.home.uninstallComplete
+        title: qsTr("Skip")
+        onClicked: view.home.skipUnregistering()
+    }
+    HomeActionButton {
         objectName: "deleteAppButton"
         visible: view.home.uninstallComplete && view.home.appRemovalAdvice === ""
         title: qsTr("Delete App & Quit")

@@ -66,6 +66,21 @@ Rectangle {
             onActivated: function(index) { root.history.agentFilter = root.agentValues[index] }
         }
 
+        Repeater {
+            model: root.history ? root.history.writeFailures : []
+            delegate: Label {
+                objectName: "receiptWriteFailure"
+                required property string modelData
+                Layout.fillWidth: true
+                text: modelData
+                color: Style.amber
+                font.pixelSize: Style.captionSize
+                wrapMode: Text.Wrap
+                maximumLineCount: 3
+                elide: Text.ElideRight
+            }
+        }
+
         ListView {
             id: list
             objectName: "receiptList"

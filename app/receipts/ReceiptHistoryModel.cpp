@@ -16,6 +16,7 @@ ReceiptHistoryModel::ReceiptHistoryModel(ReceiptLog& log, PublicKeySource public
         if (m_loaded)
             reload();
     });
+    connect(&m_log, &ReceiptLog::failed, this, &ReceiptHistoryModel::writeFailuresChanged);
 }
 
 int ReceiptHistoryModel::rowCount(const QModelIndex& parent) const
@@ -147,6 +148,17 @@ QString ReceiptHistoryModel::settledText(qsizetype index) const
             return tr("Then: %1").arg(outcomeText(next));
     }
     return {};
+QStringList ReceiptHistoryModel::writeFailures() const
+{
+    QStringList lines;
+    for (const ReceiptLog::Failure& failure : m_log.failures()) {
+        const QString what = failure.actionId.isEmpty()
+            ? decisionText(failure.decision)
+            : decisionText(failure.decision) + u' ' + failure.actionId;
+        lines.append(
+            tr("A receipt could not be written (%1, %2): %3").arg(what, failure.time, failure.reason));
+    }
+    return lines;
 }
 
 QString ReceiptHistoryModel::verificationText(Receipt::Verification verification)
@@ -158,6 +170,8 @@ QString ReceiptHistoryModel::verificationText(Receipt::Verification verification
         return QStringLiteral("signature invalid");
     case Receipt::Verification::contentMismatch:
         return QStringLiteral("content mismatch");
+    case Receipt::Verification::incomplete:
+        return QStringLiteral("cut to fit the log, cannot be checked");
     }
     return {};
 }

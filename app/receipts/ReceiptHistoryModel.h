@@ -30,6 +30,9 @@ class ReceiptHistoryModel : public QAbstractListModel
     // The same agents as the filter picker shows them.
     Q_PROPERTY(QStringList agentLabels READ agentLabels NOTIFY countChanged)
     Q_PROPERTY(QStringList decisions READ decisions NOTIFY countChanged)
+    // One line per decision whose receipt could not be written since start,
+    // newest first: "A receipt could not be written (<decision> <action>, <time>): <reason>".
+    Q_PROPERTY(QStringList writeFailures READ writeFailures NOTIFY writeFailuresChanged)
 
 public:
     enum Role {
@@ -73,6 +76,7 @@ public:
     QStringList agents() const;
     QStringList agentLabels() const { return visibleText(agents()); }
     QStringList decisions() const;
+    QStringList writeFailures() const;
 
     // Reads the log (again); until the first call the list is empty.
     Q_INVOKABLE void reload();
@@ -92,6 +96,7 @@ public:
 Q_SIGNALS:
     void countChanged();
     void filtersChanged();
+    void writeFailuresChanged();
 
 private:
     bool matches(const Receipt& receipt) const;

@@ -71,6 +71,7 @@ TrayShell::TrayShell(Services services, StatusItemFactory statusItemFactory, Pop
 
 TrayShell::~TrayShell()
 {
+    m_versionRun.cancel();
     for (const QMetaObject::Connection& connection : std::as_const(m_subscriptions))
         disconnect(connection);
     m_services.windows.setShell({});
@@ -186,8 +187,8 @@ QCoro::Task<> TrayShell::startServicesFlow()
         m_services.auth.reload();
     m_services.sync.start();
 
-    const CLIResult<std::optional<QString>> output
-        = co_await m_services.cli.runCapturingOutput(versionArguments());
+    const CLIResult<std::optional<QString>> output = co_await m_services.cli.runCapturingOutput(
+        versionArguments(), m_versionRun, CLIRunLimits::version());
     if (!self)
         co_return;
     m_localVersion.reset();

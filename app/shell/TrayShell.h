@@ -2,14 +2,13 @@
 
 #include "app/shell/QuitGuard.h"
 #include "app/shell/StatusItem.h"
+#include "app/tooling/CLICancelToken.h"
 
+#include <QCoroTask>
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
-
-#include <QCoroTask>
-
 #include <functional>
 #include <memory>
 #include <optional>
@@ -139,6 +138,7 @@ private:
     QList<QMetaObject::Connection> m_subscriptions;
     std::optional<int> m_lastCount;
     std::optional<QString> m_localVersion;
+    CLICancelToken m_versionRun; // "--version" at start, stopped with the shell
     bool m_isMuted = false;
     bool m_statusItemReady = false;
     bool m_servicesStarted = false;

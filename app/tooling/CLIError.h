@@ -14,11 +14,13 @@ class CLIError
 {
 public:
     enum class Kind {
-        nonZeroExit,   // the tool exited with a status other than 0
+        nonZeroExit, // the tool exited with a status other than 0
         installFailed, // an install step failed; the message is shown as is
-        launchFailed,  // the process could not be started (the system's launch error)
-        cancelled,     // the caller cancelled the operation
-        systemError,   // a network or file error, described by the system's text
+        launchFailed, // the process could not be started (the system's launch error)
+        cancelled, // the caller cancelled the operation
+        systemError, // a network or file error, described by the system's text
+        timedOut, // the tool was stopped at its deadline (the status carries the seconds)
+        outputTooLarge, // the tool printed more than a run may (a line or in all); it was stopped
     };
 
     static CLIError nonZeroExit(int status) { return CLIError(Kind::nonZeroExit, status, {}); }
@@ -26,11 +28,17 @@ public:
     static CLIError launchFailed(const QString& description) { return CLIError(Kind::launchFailed, 0, description); }
     static CLIError cancelled() { return CLIError(Kind::cancelled, 0, QStringLiteral("Cancelled")); }
     static CLIError systemError(const QString& description) { return CLIError(Kind::systemError, 0, description); }
+    static CLIError timedOut(int seconds) { return CLIError(Kind::timedOut, seconds, {}); }
+    static CLIError outputTooLarge()
+    {
+        return CLIError(Kind::outputTooLarge, 0, QStringLiteral("CLI output exceeded the size limit"));
+    }
 
     Kind kind() const { return m_kind; }
     // The exit status carried by nonZeroExit (0 otherwise).
     int exitStatus() const { return m_status; }
-    // "CLI exited with code N" for nonZeroExit, the carried text otherwise.
+    // "CLI exited with code N" for nonZeroExit, "CLI did not finish within N
+    // seconds" for timedOut, the carried text otherwise.
     QString description() const;
 
     bool operator==(const CLIError& other) const = default;

@@ -6,6 +6,27 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 
+namespace {
+
+QString cut(QString text)
+{
+    if (text.size() <= CLIEvent::maximumTextLength)
+        return text;
+    text.truncate(CLIEvent::maximumTextLength - 1);
+    // Never end on half of a surrogate pair.
+    if (text.back().isHighSurrogate())
+        text.chop(1);
+    return text + QChar(0x2026);
+}
+
+void cut(std::optional<QString>& text)
+{
+    if (text)
+        text = cut(std::move(*text));
+}
+
+} // namespace
+
 std::optional<CLIEvent> CLIEvent::decode(QByteArrayView line)
 {
     QJsonParseError parseError;
@@ -23,6 +44,8 @@ std::optional<CLIEvent> CLIEvent::decode(QByteArrayView line)
     if (!JsonFields::readOptionalText(object, QLatin1String("message"), event.message)
         || !JsonFields::readOptionalText(object, QLatin1String("error"), event.error))
         return std::nullopt;
+    cut(event.message);
+    cut(event.error);
 
     const auto progress = object.constFind(QLatin1String("progress"));
     if (progress != object.constEnd() && !progress->isNull()) {
@@ -40,7 +63,7 @@ std::optional<CLIEvent> CLIEvent::decode(QByteArrayView line)
         for (auto it = values.constBegin(); it != values.constEnd(); ++it) {
             if (!it->isString())
                 return std::nullopt;
-            map.insert(it.key(), it->toString());
+            map.insert(it.key(), cut(it->toString()));
         }
         event.data = std::move(map);
     }

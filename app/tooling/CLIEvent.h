@@ -17,9 +17,14 @@ struct CLIEvent
     std::optional<QString> error;
     std::optional<QMap<QString, QString>> data;
 
+    // The longest text an event carries on to the screens: "message", "error"
+    // and the values of "data" beyond it are cut, ending in "…".
+    static constexpr qsizetype maximumTextLength = 2000;
+
     // Decodes one output line. A line that is not a JSON object, lacks "type",
     // or carries a member of the wrong type (a number inside "data", a string
-    // in "progress") is not an event: the answer is empty.
+    // in "progress") is not an event: the answer is empty. Texts are cut to
+    // maximumTextLength.
     static std::optional<CLIEvent> decode(QByteArrayView line);
 
     // A value of "data", or an empty string when it is absent.

@@ -17,6 +17,7 @@ QList<QByteArray> CLILineBuffer::append(QByteArrayView bytes)
             if (m_pending.size() + head.size() > m_maxLineLength) {
                 m_pending.clear();
                 m_discarding = true;
+                m_overflowed = true;
             } else {
                 m_pending.append(head);
             }

@@ -19,6 +19,8 @@ public:
     QList<QByteArray> append(QByteArrayView bytes);
     // End of output: returns the unfinished last line, if any, and resets.
     QList<QByteArray> finish();
+    // True once a line has been dropped for its length.
+    bool overflowed() const { return m_overflowed; }
 
 private:
     void emitLine(QByteArray line, QList<QByteArray>& out);
@@ -26,4 +28,5 @@ private:
     QByteArray m_pending;
     qsizetype m_maxLineLength;
     bool m_discarding = false;
+    bool m_overflowed = false;
 };

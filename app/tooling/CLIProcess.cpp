@@ -3,10 +3,17 @@
 #include <QPointer>
 #include <QTimer>
 
-CLIProcess::CLIProcess(const QString& program, const QStringList& arguments, OutputMode mode, EventHandler onEvent,
-                       QObject* parent)
-    : QObject(parent), m_process(new QProcess(this)), m_mode(mode), m_onEvent(std::move(onEvent))
+CLIProcess::CLIProcess(const QString& program, const QStringList& arguments, OutputMode mode,
+    CLIRunLimits limits, EventHandler onEvent, QObject* parent)
+    : QObject(parent)
+    , m_process(new QProcess(this))
+    , m_mode(mode)
+    , m_limits(limits)
+    , m_onEvent(std::move(onEvent))
+    , m_lines(CLIRunLimits::lineBytes)
 {
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, [this] { stop(m_timedOut); });
     m_process->setProgram(program);
     m_process->setArguments(arguments);
     m_process->setStandardErrorFile(QProcess::nullDevice());
@@ -33,12 +40,13 @@ CLIProcess::CLIProcess(const QString& program, const QStringList& arguments, Out
         readOutput();
         if (!self)
             return;
-        if (m_mode == OutputMode::events) {
+        if (m_mode == OutputMode::events && !stopped()) {
             deliver(m_lines.finish());
             if (!self)
                 return;
         }
         m_exitStatus = status == QProcess::NormalExit ? exitCode : -1;
+        m_deadline.stop();
         complete();
     });
 }
@@ -68,10 +76,7 @@ void CLIProcess::setEnvironment(const QProcessEnvironment& environment)
 
 void CLIProcess::setCancelToken(const CLICancelToken& token)
 {
-    token.whenCancelled(this, [this] {
-        m_cancelled = true;
-        terminate();
-    });
+    token.whenCancelled(this, [this] { stop(m_cancelled); });
 }
 
 void CLIProcess::launch()
@@ -80,7 +85,22 @@ void CLIProcess::launch()
         complete();
         return;
     }
+    if (m_limits.deadline.count() > 0)
+        m_deadline.start(m_limits.deadline);
     m_process->start(QIODevice::ReadOnly);
+}
+
+int CLIProcess::deadlineSeconds() const
+{
+    return int(std::chrono::ceil<std::chrono::seconds>(m_limits.deadline).count());
+}
+
+void CLIProcess::stop(bool& reason)
+{
+    if (stopped() || m_finished)
+        return;
+    reason = true;
+    terminate();
 }
 
 void CLIProcess::terminate()
@@ -99,32 +119,31 @@ void CLIProcess::readOutput()
     if (m_mode == OutputMode::discard)
         return;
     const QByteArray bytes = m_process->readAllStandardOutput();
-    if (bytes.isEmpty())
+    if (bytes.isEmpty() || stopped())
         return;
-    if (m_mode == OutputMode::capture)
-        capture(bytes);
-    else
-        deliver(m_lines.append(bytes));
-}
-
-void CLIProcess::capture(const QByteArray& bytes)
-{
-    if (m_captureOverflowed)
-        return;
-    if (m_captureLimit >= 0 && m_captured.size() + bytes.size() > m_captureLimit) {
-        m_captureOverflowed = true;
+    m_outputBytes += bytes.size();
+    if (m_outputBytes > m_limits.outputBytes) {
         m_captured.clear();
-        terminate();
+        stop(m_outputTooLarge);
         return;
     }
-    m_captured.append(bytes);
+    if (m_mode == OutputMode::capture) {
+        m_captured.append(bytes);
+        return;
+    }
+    QList<QByteArray> lines = m_lines.append(bytes);
+    if (m_lines.overflowed()) {
+        stop(m_outputTooLarge);
+        return;
+    }
+    deliver(lines);
 }
 
 void CLIProcess::deliver(const QList<QByteArray>& lines)
 {
     const QPointer<CLIProcess> self(this);
     for (const QByteArray& line : lines) {
-        if (!self || m_cancelled || !m_onEvent)
+        if (!self || stopped() || !m_onEvent)
             return;
         if (const auto event = CLIEvent::decode(line)) {
             // A copy: the handler may destroy this object, and with it m_onEvent.

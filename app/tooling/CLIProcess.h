@@ -3,17 +3,21 @@
 #include "app/tooling/CLICancelToken.h"
 #include "app/tooling/CLIEvent.h"
 #include "app/tooling/CLILineBuffer.h"
+#include "app/tooling/CLIRunLimits.h"
 
 #include <QObject>
 #include <QProcess>
 #include <QStringList>
-
+#include <QTimer>
 #include <functional>
 
 // One run of a child process as CLIService starts it: standard error always
 // goes to the null device; standard output is decoded into events, captured
 // whole, or discarded. It is also the handle that CLIService::start() returns:
 // keep it to stop the process; destroying it stops a process still running.
+// Every run is bounded by its CLIRunLimits: past the deadline, or once the
+// output is too large, the process is terminated (killed after the kill delay)
+// and no further event is delivered.
 //
 // Events are delivered on the thread that owns this object, in the order the
 // lines were written, each before the next line is looked at.
@@ -24,8 +28,8 @@ public:
     enum class OutputMode { events, capture, discard };
     using EventHandler = std::function<void(const CLIEvent&)>;
 
-    CLIProcess(const QString& program, const QStringList& arguments, OutputMode mode, EventHandler onEvent = {},
-               QObject* parent = nullptr);
+    CLIProcess(const QString& program, const QStringList& arguments, OutputMode mode, CLIRunLimits limits,
+        EventHandler onEvent = {}, QObject* parent = nullptr);
     ~CLIProcess() override;
 
     void setWorkingDirectory(const QString& directory);
@@ -35,9 +39,6 @@ public:
     void setCancelToken(const CLICancelToken& token);
     // How long a terminated process may take before it is killed.
     void setKillDelay(int milliseconds) { m_killDelay = milliseconds; }
-    // In capture mode: once the output grows past this many bytes, what was
-    // captured is dropped and the process is terminated.
-    void setCaptureLimit(qint64 bytes) { m_captureLimit = bytes; }
 
     void launch();
     // Asks the process to terminate; it is killed if it is still running after
@@ -52,10 +53,13 @@ public:
     bool launchFailed() const { return m_launchFailed; }
     QString launchError() const { return m_launchError; }
     bool cancelled() const { return m_cancelled; }
+    bool timedOut() const { return m_timedOut; }
+    // The output passed limits.outputBytes, or an event line CLIRunLimits::lineBytes.
+    bool outputTooLarge() const { return m_outputTooLarge; }
+    int deadlineSeconds() const;
     // The exit status, or -1 when the process was ended by a signal.
     int exitStatus() const { return m_exitStatus; }
     QByteArray takeCapturedOutput() { return std::exchange(m_captured, QByteArray()); }
-    bool captureOverflowed() const { return m_captureOverflowed; }
 
 Q_SIGNALS:
     void started();
@@ -66,23 +70,27 @@ Q_SIGNALS:
 
 private:
     void readOutput();
-    void capture(const QByteArray& bytes);
     void deliver(const QList<QByteArray>& lines);
+    void stop(bool& reason);
+    bool stopped() const { return m_cancelled || m_timedOut || m_outputTooLarge; }
     void complete();
 
     QProcess* m_process;
     OutputMode m_mode;
+    CLIRunLimits m_limits;
+    QTimer m_deadline;
     EventHandler m_onEvent;
     CLILineBuffer m_lines;
     QByteArray m_captured;
     QString m_launchError;
     qint64 m_pid = 0;
+    qint64 m_outputBytes = 0;
     int m_exitStatus = -1;
     int m_killDelay = 3000;
-    qint64 m_captureLimit = -1;
     bool m_started = false;
     bool m_finished = false;
     bool m_launchFailed = false;
     bool m_cancelled = false;
-    bool m_captureOverflowed = false;
+    bool m_timedOut = false;
+    bool m_outputTooLarge = false;
 };

@@ -45,6 +45,18 @@ QCoro::Task<> ended(CLIProcess* process)
         co_await qCoro(process, &CLIProcess::stateChanged);
 }
 
+// Why a finished run was stopped or could not start, if it was.
+std::optional<CLIError> stopReason(const CLIProcess& process)
+{
+    if (process.cancelled())
+        return CLIError::cancelled();
+    if (process.timedOut())
+        return CLIError::timedOut(process.deadlineSeconds());
+    if (process.launchFailed())
+        return CLIError::launchFailed(process.launchError());
+    return std::nullopt;
+}
+
 } // namespace
 
 CLIService::CLIService(PrivilegedRunner* privilegedRunner, Locator locator, QObject* parent)
@@ -90,53 +102,51 @@ QString CLIService::executablePath() const
     return m_locator ? m_locator() : defaultExecutablePath();
 }
 
-QCoro::Task<CLIResult<void>> CLIService::run(QStringList arguments, QString workingDirectory, EventHandler onEvent,
-                                             CLICancelToken cancel)
+QCoro::Task<CLIResult<void>> CLIService::run(QStringList arguments, QString workingDirectory,
+    EventHandler onEvent, CLICancelToken cancel, CLIRunLimits limits)
 {
     if (cancel.isCancelled())
         co_return CLIError::cancelled();
     arguments.append(QStringLiteral("--wizard"));
-    const auto process = std::make_unique<CLIProcess>(executablePath(), arguments, CLIProcess::OutputMode::events,
-                                                      std::move(onEvent));
+    const auto process = std::make_unique<CLIProcess>(
+        executablePath(), arguments, CLIProcess::OutputMode::events, limits, std::move(onEvent));
     if (!workingDirectory.isEmpty())
         process->setWorkingDirectory(expandTilde(workingDirectory));
     process->setCancelToken(cancel);
     process->launch();
     co_await ended(process.get());
 
-    if (process->cancelled())
-        co_return CLIError::cancelled();
-    if (process->launchFailed())
-        co_return CLIError::launchFailed(process->launchError());
+    if (std::optional<CLIError> reason = stopReason(*process))
+        co_return *reason;
+    if (process->outputTooLarge())
+        co_return CLIError::outputTooLarge();
     if (process->exitStatus() != 0)
         co_return CLIError::nonZeroExit(process->exitStatus());
     co_return CLIResult<void>();
 }
 
-QCoro::Task<CLIResult<std::optional<QString>>> CLIService::runCapturingOutput(QStringList arguments,
-                                                                              CLICancelToken cancel)
+QCoro::Task<CLIResult<std::optional<QString>>> CLIService::runCapturingOutput(
+    QStringList arguments, CLICancelToken cancel, CLIRunLimits limits)
 {
     if (cancel.isCancelled())
         co_return CLIError::cancelled();
-    const auto process =
-        std::make_unique<CLIProcess>(executablePath(), arguments, CLIProcess::OutputMode::capture);
-    process->setCaptureLimit(maxCapturedOutputBytes);
+    const auto process
+        = std::make_unique<CLIProcess>(executablePath(), arguments, CLIProcess::OutputMode::capture, limits);
     process->setCancelToken(cancel);
     process->launch();
     co_await ended(process.get());
-    if (process->cancelled())
-        co_return CLIError::cancelled();
-    if (process->launchFailed())
-        co_return CLIError::launchFailed(process->launchError());
-    if (process->captureOverflowed())
+    if (std::optional<CLIError> reason = stopReason(*process))
+        co_return *reason;
+    if (process->outputTooLarge())
         co_return std::optional<QString>();
     co_return strictUtf8(process->takeCapturedOutput());
 }
 
-QCoro::Task<CLIResult<std::shared_ptr<CLIProcess>>> CLIService::start(QStringList arguments, EventHandler onEvent)
+QCoro::Task<CLIResult<std::shared_ptr<CLIProcess>>> CLIService::start(
+    QStringList arguments, EventHandler onEvent, CLIRunLimits limits)
 {
-    auto process = std::make_shared<CLIProcess>(executablePath(), arguments, CLIProcess::OutputMode::events,
-                                                std::move(onEvent));
+    auto process = std::make_shared<CLIProcess>(
+        executablePath(), arguments, CLIProcess::OutputMode::events, limits, std::move(onEvent));
     process->launch();
     while (!process->isRunning() && !process->isFinished())
         co_await qCoro(process.get(), &CLIProcess::stateChanged);
@@ -145,13 +155,16 @@ QCoro::Task<CLIResult<std::shared_ptr<CLIProcess>>> CLIService::start(QStringLis
     co_return process;
 }
 
-QCoro::Task<int> CLIService::runDetached(QStringList arguments)
+QCoro::Task<int> CLIService::runDetached(QStringList arguments, CLICancelToken cancel, CLIRunLimits limits)
 {
-    const auto process =
-        std::make_unique<CLIProcess>(executablePath(), arguments, CLIProcess::OutputMode::discard);
+    if (cancel.isCancelled())
+        co_return -1;
+    const auto process
+        = std::make_unique<CLIProcess>(executablePath(), arguments, CLIProcess::OutputMode::discard, limits);
+    process->setCancelToken(cancel);
     process->launch();
     co_await ended(process.get());
-    co_return process->launchFailed() ? -1 : process->exitStatus();
+    co_return stopReason(*process) ? -1 : process->exitStatus();
 }
 
 QCoro::Task<CLIResult<void>> CLIService::runPrivileged(QStringList commands)

@@ -4,20 +4,17 @@
 #include "app/tooling/CLIError.h"
 #include "app/tooling/CLIEvent.h"
 #include "app/tooling/CLIProcess.h"
+#include "app/tooling/CLIRunLimits.h"
 #include "platform/PrivilegedRunner.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
 #include <QUrl>
-
-#include <qcorotask.h>
-
 #include <functional>
 #include <memory>
 #include <optional>
-
-
+#include <qcorotask.h>
 
 // Finds the product tool, runs it and reads what it prints. Four run modes,
 // chosen by what the caller needs back: a stream of events (run), the whole
@@ -25,7 +22,9 @@
 // (start), or only the exit status (runDetached). Also runs shell commands with
 // administrator rights (runPrivileged). Every call starts a fresh process; the
 // tool's standard error always goes to the null device and it inherits the
-// program's environment.
+// program's environment. Every run is bounded by its CLIRunLimits (a deadline
+// and an output cap, per kind of run); a run that passes them is terminated,
+// then killed, and never left behind.
 //
 // Events are delivered on the thread that owns the service (the main thread).
 class CLIService : public QObject
@@ -57,29 +56,32 @@ public:
     // Streams events until the tool exits. The tool receives arguments followed
     // by "--wizard". A leading "~" of workingDirectory means the home folder.
     // Fails with nonZeroExit for a status other than 0 (also when the tool was
-    // killed: status -1), launchFailed, or cancelled once the token is cancelled
-    // (the process is terminated then and no further event is delivered).
+    // killed: status -1), launchFailed, timedOut or outputTooLarge (limits), or
+    // cancelled once the token is cancelled (the process is terminated then and
+    // no further event is delivered).
     QCoro::Task<CLIResult<void>> run(QStringList arguments, QString workingDirectory, EventHandler onEvent,
-                                     CLICancelToken cancel = {});
+        CLICancelToken cancel = {}, CLIRunLimits limits = CLIRunLimits::stream());
 
     // Runs the tool to completion and returns its whole standard output, or an
     // empty optional when that is not valid UTF-8 or longer than
-    // maxCapturedOutputBytes (the tool is terminated then). The exit status is
-    // not examined; a failed launch is an error, and so is cancelling (the
-    // process is terminated).
-    QCoro::Task<CLIResult<std::optional<QString>>> runCapturingOutput(QStringList arguments,
-                                                                      CLICancelToken cancel = {});
-    static constexpr qint64 maxCapturedOutputBytes = 16 * 1024 * 1024;
+    // limits.outputBytes (the tool is terminated then). The exit status is
+    // not examined; a failed launch is an error, and so are the deadline
+    // (timedOut) and cancelling (the process is terminated).
+    QCoro::Task<CLIResult<std::optional<QString>>> runCapturingOutput(
+        QStringList arguments, CLICancelToken cancel = {}, CLIRunLimits limits = CLIRunLimits::capture());
 
     // Starts the tool with arguments exactly as passed and returns as soon as
     // it runs. Events arrive while it runs; a line split across reads still
     // yields its event. The handle stops the process (terminate(), or by being
     // destroyed) and tells when it has ended (finished()).
-    QCoro::Task<CLIResult<std::shared_ptr<CLIProcess>>> start(QStringList arguments, EventHandler onEvent);
+    QCoro::Task<CLIResult<std::shared_ptr<CLIProcess>>> start(
+        QStringList arguments, EventHandler onEvent, CLIRunLimits limits = CLIRunLimits::download());
 
     // Runs the tool with arguments exactly as passed, all output discarded, and
-    // returns its exit status; -1 when it cannot be started or was killed.
-    QCoro::Task<int> runDetached(QStringList arguments);
+    // returns its exit status; -1 when it cannot be started, was killed, ran
+    // past its deadline or was cancelled.
+    QCoro::Task<int> runDetached(
+        QStringList arguments, CLICancelToken cancel = {}, CLIRunLimits limits = CLIRunLimits::detached());
 
     // Runs the commands, joined with " && ", with administrator rights. An empty
     // list succeeds at once. A refusal, a dismissed prompt or a failing command

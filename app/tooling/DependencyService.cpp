@@ -22,6 +22,9 @@
 
 namespace {
 
+// "ollama list" prints one short line per model.
+constexpr qint64 modelListBytes = 1024 * 1024;
+
 const QString badStatus = QStringLiteral("Download failed: bad status");
 
 bool isExecutableFile(const QString& path)
@@ -131,21 +134,13 @@ QCoro::Task<bool> DependencyService::isGemmaInstalled()
     if (command.isEmpty())
         co_return false;
 
-    const auto process = std::make_unique<CLIProcess>(command, QStringList{QStringLiteral("list")},
-                                                      CLIProcess::OutputMode::capture);
     // A runtime that never answers is not allowed to hold up the caller.
-    QTimer timeout;
-    timeout.setSingleShot(true);
-    bool timedOut = false;
-    connect(&timeout, &QTimer::timeout, process.get(), [&timedOut, process = process.get()] {
-        timedOut = true;
-        process->terminate();
-    });
-    timeout.start(m_modelQueryTimeout);
+    const auto process = std::make_unique<CLIProcess>(command, QStringList { QStringLiteral("list") },
+        CLIProcess::OutputMode::capture,
+        CLIRunLimits { std::chrono::milliseconds(m_modelQueryTimeout), modelListBytes });
     process->launch();
     co_await ended(process.get());
-    timeout.stop();
-    if (process->launchFailed() || timedOut)
+    if (process->launchFailed() || process->timedOut() || process->outputTooLarge())
         co_return false;
 
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

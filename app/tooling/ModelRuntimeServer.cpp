@@ -34,18 +34,11 @@ QCoro::Task<> ended(CLIProcess* process)
 // -1 when it could not start, was killed or ran out of time.
 QCoro::Task<int> exitStatusOf(QString program, QStringList arguments, std::chrono::milliseconds deadline)
 {
-    const auto process = std::make_unique<CLIProcess>(program, arguments, CLIProcess::OutputMode::discard);
-    QTimer timer;
-    timer.setSingleShot(true);
-    bool timedOut = false;
-    QObject::connect(&timer, &QTimer::timeout, process.get(), [&timedOut, child = process.get()] {
-        timedOut = true;
-        child->terminate();
-    });
-    timer.start(deadline);
+    const auto process = std::make_unique<CLIProcess>(
+        program, arguments, CLIProcess::OutputMode::discard, CLIRunLimits { deadline, 0 });
     process->launch();
     co_await ended(process.get());
-    if (process->launchFailed() || timedOut)
+    if (process->launchFailed() || process->timedOut())
         co_return -1;
     co_return process->exitStatus();
 }
@@ -180,8 +173,8 @@ QCoro::Task<std::optional<QString>> ModelRuntimeServer::startUserUnit(const QStr
 std::optional<QString> ModelRuntimeServer::startChild(const QString& runtimeCommand)
 {
     stopChild();
-    m_child = std::make_unique<CLIProcess>(
-        runtimeCommand, QStringList { QStringLiteral("serve") }, CLIProcess::OutputMode::discard);
+    m_child = std::make_unique<CLIProcess>(runtimeCommand, QStringList { QStringLiteral("serve") },
+        CLIProcess::OutputMode::discard, CLIRunLimits::service());
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("OLLAMA_HOST"), hostAndPort());
     m_child->setEnvironment(environment);

@@ -4,20 +4,15 @@
 #include "app/tooling/ToolScan.h"
 #include "core/LogCategories.h"
 
-#include <QTimer>
-
 namespace ToolDetection {
 
 QCoro::Task<QList<DetectedTool>> detectTools(CLIService& cli, QString home, std::chrono::milliseconds deadline)
 {
     const CLICancelToken cancel;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &timer, [cancel] { cancel.cancel(); });
-    timer.start(deadline);
-
+    const CLIRunLimits limits { deadline, CLIRunLimits::capture().outputBytes };
     const QStringList arguments{QStringLiteral("scan"), QStringLiteral("--format"), QStringLiteral("json")};
-    const CLIResult<std::optional<QString>> result = co_await cli.runCapturingOutput(arguments, cancel);
+    const CLIResult<std::optional<QString>> result
+        = co_await cli.runCapturingOutput(arguments, cancel, limits);
     if (!result) {
         qCWarning(lcTooling) << "Tool scan failed:" << result.error().description();
         co_return QList<DetectedTool>();

@@ -28,6 +28,16 @@ InstallPhase::InstallPhase(WizardState& state)
     });
 }
 
+InstallPhase::~InstallPhase()
+{
+    m_preparation.cancel();
+}
+
+void InstallPhase::cancel()
+{
+    m_preparation.cancel();
+}
+
 void InstallPhase::setServices(const Services& services)
 {
     m_cli = services.cli;
@@ -126,7 +136,9 @@ QCoro::Task<std::optional<QString>> InstallPhase::prepareCli()
     };
     // The call is made before the co_await: GCC 12 destroys the temporaries of
     // a co_await's operand twice (here the handler's copy of the pointer).
-    QCoro::Task<CLIResult<void>> running = m_cli->run(arguments, QString(), onEvent);
+    m_preparation = CLICancelToken();
+    QCoro::Task<CLIResult<void>> running
+        = m_cli->run(arguments, QString(), onEvent, m_preparation, CLIRunLimits::init());
     const CLIResult<void> prepared = co_await std::move(running);
     if (!self)
         co_return std::nullopt;

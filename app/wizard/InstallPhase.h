@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/tooling/CLICancelToken.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -33,6 +35,8 @@ public:
     };
 
     explicit InstallPhase(WizardState& state);
+    // Stops the product tool's preparation if it is still running.
+    ~InstallPhase() override;
 
     void setServices(const Services& services);
 
@@ -41,6 +45,9 @@ public:
     // the button starts it over. Ignored while a run is going on.
     QCoro::Task<> runInstall();
     bool isRunning() const { return m_running; }
+    // "Cancel" while the phase runs: the product tool's preparation is
+    // stopped (its process terminated) and the phase stops with "Cancelled".
+    void cancel();
 
     // Starts "download-model" in the background; the process is kept in the
     // model's llmProcess and outlives the install screen.
@@ -66,4 +73,5 @@ private:
     QPointer<MachineAuthService> m_auth;
     LoginItem* m_loginItem = nullptr;
     bool m_running = false;
+    CLICancelToken m_preparation; // the current run of "init --preflight"
 };

@@ -159,6 +159,13 @@ WizardPage {
                 visible: screen.wizardState.isLoading
                 running: visible
             }
+            OutlinedButton {
+                objectName: "cancelInstallButton"
+                visible: screen.wizardState.isLoading
+                color: Style.secondaryLabel
+                text: qsTr("Cancel")
+                onClicked: screen.wizardState.cancelInstall()
+            }
         },
         HelpLink {
             Layout.alignment: Qt.AlignHCenter

@@ -28,8 +28,9 @@ struct Registration
 
 // Runs "init" and applies its events: the agent id and error text to the
 // registration, the error and progress texts to the wizard.
-QCoro::Task<CLIResult<void>> runInit(QPointer<WizardState> state, QPointer<CLIService> cli, QStringList arguments,
-                                     QString workingDirectory, Registration& registration, bool remembersErrors)
+QCoro::Task<CLIResult<void>> runInit(QPointer<WizardState> state, QPointer<CLIService> cli,
+    QStringList arguments, QString workingDirectory, Registration& registration, bool remembersErrors,
+    CLICancelToken cancel)
 {
     if (!cli)
         co_return CLIError::launchFailed(QStringLiteral("The product tool is not available"));
@@ -46,12 +47,14 @@ QCoro::Task<CLIResult<void>> runInit(QPointer<WizardState> state, QPointer<CLISe
         if (event.type == QLatin1String("progress") && event.message && state)
             state->setupLog()->updateLastLog(*event.message, LogStyle::active);
     };
-    co_return co_await cli->run(std::move(arguments), std::move(workingDirectory), std::move(onEvent));
+    co_return co_await cli->run(
+        std::move(arguments), std::move(workingDirectory), std::move(onEvent), cancel, CLIRunLimits::init());
 }
 
 } // namespace
 
-QCoro::Task<> run(QPointer<WizardState> state, QPointer<CLIService> cli, QNetworkAccessManager& network)
+QCoro::Task<> run(QPointer<WizardState> state, QPointer<CLIService> cli, QNetworkAccessManager& network,
+    CLICancelToken cancel)
 {
     if (!state)
         co_return;
@@ -80,10 +83,10 @@ QCoro::Task<> run(QPointer<WizardState> state, QPointer<CLIService> cli, QNetwor
                               + QStringLiteral(" (global — all projects)"),
                           LogStyle::active);
             const QString projectsRoot = tool.projectsRootEnabled ? tool.projectsRoot : QString();
-            const CLIResult<void> result
-                = co_await runInit(state, cli, InitArguments::allProjects(baseName, templateName, tool.subtitle, projectsRoot),
-                                   QString(), registration, true);
-            if (!state)
+            const CLIResult<void> result = co_await runInit(state, cli,
+                InitArguments::allProjects(baseName, templateName, tool.subtitle, projectsRoot), QString(),
+                registration, true, cancel);
+            if (!state || cancel.isCancelled())
                 co_return;
             if (!result) {
                 log.updateLastLog(QStringLiteral("Failed to register agent ") + quoted(toolAgentName)
@@ -102,10 +105,10 @@ QCoro::Task<> run(QPointer<WizardState> state, QPointer<CLIService> cli, QNetwor
                 if (!project.selected)
                     continue;
                 log.appendLog(QStringLiteral("Registering agent for ") + project.path, LogStyle::active);
-                const CLIResult<void> result
-                    = co_await runInit(state, cli, InitArguments::perProject(baseName, templateName, tool.subtitle),
-                                       project.path, registration, false);
-                if (!state)
+                const CLIResult<void> result = co_await runInit(state, cli,
+                    InitArguments::perProject(baseName, templateName, tool.subtitle), project.path,
+                    registration, false, cancel);
+                if (!state || cancel.isCancelled())
                     co_return;
                 if (result) {
                     log.updateLastLog(QStringLiteral("Registered agent for ") + project.path, LogStyle::done);
@@ -130,7 +133,7 @@ QCoro::Task<> run(QPointer<WizardState> state, QPointer<CLIService> cli, QNetwor
             log.appendLog(QStringLiteral("Linking ") + toolAgentName + QStringLiteral(" to ") + account,
                           LogStyle::active);
             const LinkOutcome outcome = co_await SessionAgentLink::linkAgent(network, *registration.agentId, sessionToken);
-            if (!state)
+            if (!state || cancel.isCancelled())
                 co_return;
             if (outcome.linked) {
                 log.updateLastLog(QStringLiteral("Linked ") + toolAgentName + QStringLiteral(" to ") + account,
@@ -138,8 +141,8 @@ QCoro::Task<> run(QPointer<WizardState> state, QPointer<CLIService> cli, QNetwor
                 // The tool's own registry learns of the link; its answer changes nothing here.
                 QStringList markLinked{QStringLiteral("mark-linked"), QStringLiteral("--agent"), toolAgentName};
                 if (cli)
-                    co_await cli->runCapturingOutput(std::move(markLinked));
-                if (!state)
+                    co_await cli->runCapturingOutput(std::move(markLinked), cancel);
+                if (!state || cancel.isCancelled())
                     co_return;
                 if (outcome.seeded) {
                     state->setTemplateRuleCount(int(std::clamp<qint64>(outcome.rulesCount, 0, std::numeric_limits<int>::max())));

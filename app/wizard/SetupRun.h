@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QPointer>
-#include <QString>
+#include "app/tooling/CLICancelToken.h"
 
 #include <QCoroTask>
+#include <QPointer>
+#include <QString>
 
 class CLIService;
 class QNetworkAccessManager;
@@ -17,9 +18,11 @@ class WizardState;
 // the run.
 namespace SetupRun {
 
-// Works on state while it exists; the run ends quietly when it goes away.
-// Without a product tool every registration fails.
-QCoro::Task<> run(QPointer<WizardState> state, QPointer<CLIService> cli, QNetworkAccessManager& network);
+// Works on state while it exists; the run ends quietly when it goes away or
+// when cancel is cancelled (the product tool's run is stopped then; whoever
+// cancels moves the wizard on). Without a product tool every registration fails.
+QCoro::Task<> run(QPointer<WizardState> state, QPointer<CLIService> cli, QNetworkAccessManager& network,
+    CLICancelToken cancel);
 
 // The setting-up screen's caption for a progress between 0 and 1.
 QString phaseText(double progress);

@@ -149,13 +149,15 @@ QCoro::Task<> WizardState::runSetup()
 {
     const QPointer<WizardState> self(this);
     m_setupRunning = true;
-    co_await SetupRun::run(self, m_cli, network());
+    m_setupCancel = CLICancelToken();
+    co_await SetupRun::run(self, m_cli, network(), m_setupCancel);
     if (self)
         m_setupRunning = false;
 }
 
 void WizardState::skipSetup()
 {
+    m_setupCancel.cancel();
     if (m_llmProcess)
         m_llmProcess->terminate();
     m_llmProcess.reset();
@@ -221,6 +223,11 @@ void WizardState::runInstall()
     m_installPhase->runInstall();
 }
 
+void WizardState::cancelInstall()
+{
+    m_installPhase->cancel();
+}
+
 void WizardState::installScreenShown()
 {
     m_installPhase->showInstallScreen();
@@ -253,6 +260,7 @@ WizardState::~WizardState()
     // A running analysis would otherwise leave the product tool's run behind.
     if (m_analysisTask)
         m_analysisTask->cancel();
+    m_setupCancel.cancel();
 }
 
 QNetworkAccessManager& WizardState::network()

@@ -159,6 +159,8 @@ public:
 
     // "Install & Continue": the install screen's work (InstallPhase).
     Q_INVOKABLE void runInstall();
+    // "Cancel" on the install screen while it works (InstallPhase::cancel).
+    Q_INVOKABLE void cancelInstall();
     // The install screen appeared: its runtime row says whether the runtime is there.
     Q_INVOKABLE void installScreenShown();
     InstallPhase& installPhase() { return *m_installPhase; }
@@ -347,6 +349,7 @@ private:
     bool m_setupRunning = false;
     std::shared_ptr<CLIProcess> m_llmProcess; // the running model download
     std::optional<CLICancelToken> m_analysisTask; // the running analysis, for cancelling it
+    CLICancelToken m_setupCancel; // the set-up run's product tool runs, stopped by skipping
     std::chrono::milliseconds m_analysisWaitLimit;
     InstallPhase* m_installPhase;
 };

@@ -218,6 +218,7 @@ std::optional<CommandBehaviour> CliScenario::behaviourFor(const QString& command
         && readMalformed(merged, &behaviour.malformedLines, &problem)
         && readInteger(merged, "largeOutputBytes", 0, maxLargeOutput, &behaviour.largeOutputBytes, &problem)
         && readBool(merged, "hang", &behaviour.hang, &problem)
+        && readBool(merged, "ignoreTerminate", &behaviour.ignoreTerminate, &problem)
         && readString(merged, "rawOutput", &rawOutput, &problem);
     if (!ok) {
         *error = QStringLiteral("scenario %1: %2").arg(command, problem);
@@ -226,8 +227,9 @@ std::optional<CommandBehaviour> CliScenario::behaviourFor(const QString& command
     if (merged.contains(QStringLiteral("rawOutput")))
         behaviour.rawOutput = rawOutput;
 
-    for (const char* common : { "exitCode", "errorMessage", "failAfterSteps", "steps", "stepDelayMs",
-             "splitLines", "splitDelayMs", "malformed", "largeOutputBytes", "hang", "rawOutput" })
+    for (const char* common :
+        { "exitCode", "errorMessage", "failAfterSteps", "steps", "stepDelayMs", "splitLines", "splitDelayMs",
+            "malformed", "largeOutputBytes", "hang", "ignoreTerminate", "rawOutput" })
         merged.remove(QLatin1String(common));
     behaviour.settings = merged;
     return behaviour;

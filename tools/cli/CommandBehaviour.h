@@ -19,6 +19,7 @@ struct CommandBehaviour
     QStringList malformedLines; // written before the first event
     qint64 largeOutputBytes = 0; // extra bytes of output (capture-mode tests)
     bool hang = false; // after the first line, wait until terminated
+    bool ignoreTerminate = false; // SIGTERM is ignored: only a kill ends the run
     std::optional<QString> rawOutput; // printed instead of the command's normal output
     QJsonObject settings; // the command's own keys, as read from the scenario
 

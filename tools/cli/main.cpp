@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QNetworkAccessManager>
+#include <csignal>
 #include <cstdio>
 #include <qcoro/qcorotask.h>
 
@@ -56,6 +57,9 @@ int main(int argc, char** argv)
     // Standard error carries chatter that the companion is expected to discard.
     std::fprintf(
         stderr, "quorvane (stand-in): running %s\n", invocation->scenarioKey().toLocal8Bit().constData());
+
+    if (behaviour->ignoreTerminate)
+        std::signal(SIGTERM, SIG_IGN);
 
     QNetworkAccessManager network;
     CliCommands commands(*invocation, std::move(*behaviour), &network);

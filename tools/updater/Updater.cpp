@@ -11,14 +11,13 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QThread>
-
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <utility>
-
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <utility>
 
 namespace {
 
@@ -38,6 +37,10 @@ void Updater::stopPoint(const char* step) const
     if (qgetenv("QUORVANE_UPDATER_STOP_AT") == step) {
         log(QStringLiteral("stopping dead after ") + QLatin1String(step));
         ::raise(SIGKILL);
+    }
+    if (qgetenv("QUORVANE_UPDATER_PAUSE_AT") == step) {
+        log(QStringLiteral("pausing after ") + QLatin1String(step));
+        ::raise(SIGSTOP);
     }
 #else
     Q_UNUSED(step);
@@ -77,6 +80,22 @@ bool Updater::waitForExit() const
     return true;
 }
 
+std::optional<QString> Updater::verifySignature(int archiveFd) const
+{
+    struct stat info = {};
+    if (::fstat(archiveFd, &info) != 0 || info.st_size <= 0)
+        return QStringLiteral("cannot read the archive ") + m_options.archivePath;
+    void* mapped = ::mmap(nullptr, size_t(info.st_size), PROT_READ, MAP_PRIVATE, archiveFd, 0);
+    if (mapped == MAP_FAILED)
+        return QStringLiteral("cannot read the archive ") + m_options.archivePath;
+    const bool valid = ReleaseSignature::verifyText(m_options.publicKey,
+        QByteArrayView(static_cast<const char*>(mapped), qsizetype(info.st_size)), m_options.signature);
+    ::munmap(mapped, size_t(info.st_size));
+    if (!valid)
+        return QStringLiteral("the publisher signature is invalid");
+    return std::nullopt;
+}
+
 std::optional<QString> Updater::install()
 {
     const std::pair<const char*, const QString*> required[] = {
@@ -88,18 +107,18 @@ std::optional<QString> Updater::install()
             return QStringLiteral("missing --") + QLatin1String(name);
     }
 
-    QFile archive(m_options.archivePath);
-    if (!archive.open(QIODevice::ReadOnly) || archive.size() <= 0)
-        return QStringLiteral("cannot read the archive ") + m_options.archivePath;
-    const uchar* mapped = archive.map(0, archive.size());
-    if (!mapped)
-        return QStringLiteral("cannot read the archive ") + m_options.archivePath;
-    if (!ReleaseSignature::verifyText(m_options.publicKey, QByteArrayView(mapped, archive.size()), m_options.signature))
-        return QStringLiteral("the publisher signature is invalid");
-    archive.unmap(const_cast<uchar*>(mapped));
+    // One open file for the check and everything after it: whatever is put
+    // at the path once the signature is verified is never read.
+    QString openError;
+    const FileDescriptor archive = ReleaseArchive::openArchive(m_options.archivePath, openError);
+    if (!archive.isValid())
+        return openError;
+    if (const std::optional<QString> refused = verifySignature(archive.get()))
+        return refused;
     log(QStringLiteral("publisher signature verified"));
+    stopPoint("verified");
 
-    const ReleaseArchive::Result version = ReleaseArchive::readVersion(m_options.archivePath);
+    const ReleaseArchive::Result version = ReleaseArchive::readVersion(archive.get());
     if (!version.value)
         return version.error;
     if (*version.value != m_options.version)
@@ -114,7 +133,7 @@ std::optional<QString> Updater::install()
     if (::mkdir(QFile::encodeName(staging).constData(), 0700) != 0)
         return QStringLiteral("cannot create ") + staging + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
     stopPoint("staging");
-    const ReleaseArchive::Result unpacked = ReleaseArchive::unpack(m_options.archivePath, staging);
+    const ReleaseArchive::Result unpacked = ReleaseArchive::unpack(archive.get(), staging);
     if (!unpacked.value)
         return unpacked.error;
     if (!InstallationSwap::isWorkingInstallation(staging))

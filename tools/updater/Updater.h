@@ -39,11 +39,14 @@ public:
 
 private:
     std::optional<QString> install(); // a refusal, or nothing when installed
+    // Checks the publisher signature over the open archive file.
+    std::optional<QString> verifySignature(int archiveFd) const;
     bool waitForExit() const;
     void launchProgram();
     void log(const QString& message) const;
-    // Test builds stop dead at a named step to show that a kill there leaves
-    // a working installation.
+    // Test builds stop dead at a named step (QUORVANE_UPDATER_STOP_AT) to show
+    // that a kill there leaves a working installation, or pause there
+    // (QUORVANE_UPDATER_PAUSE_AT, SIGSTOP) so that a test can act in between.
     void stopPoint(const char* step) const;
 
     Options m_options;

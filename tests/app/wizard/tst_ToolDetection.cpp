@@ -183,7 +183,7 @@ void TestToolDetection::unusableScans_data()
         ToolScan::maxOutputBytes + 1 } };
     // Over the runner's capture limit: the tool is stopped while it writes.
     QTest::newRow("beyond the capture limit")
-        << QJsonObject { { QStringLiteral("largeOutputBytes"), CLIService::maxCapturedOutputBytes + 1024 } };
+        << QJsonObject { { QStringLiteral("largeOutputBytes"), CLIRunLimits::capture().outputBytes + 1024 } };
 }
 
 void TestToolDetection::unusableScans()
