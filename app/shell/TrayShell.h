@@ -15,7 +15,6 @@
 #include <optional>
 
 class ApprovalSyncService;
-class CLIService;
 class DesktopNotifier;
 class MachineAuthService;
 class PopoverHost;
@@ -39,7 +38,6 @@ public:
         MachineAuthService& auth;
         ApprovalSyncService& sync;
         UpdateCheckService& updates;
-        CLIService& cli;
         WindowManager& windows;
         // Announces escalations when there is no tray to show the icon in.
         DesktopNotifier& notifier;
@@ -70,10 +68,8 @@ public:
     bool confirmQuit();
 
     void setUpStatusItem();
+    // Approval sync, then the update check against this build's own version.
     void startServices();
-    // The services start as one flow; this resolves when the update check has
-    // been started (tests wait on it).
-    QCoro::Task<> startServicesFlow();
 
     void statusItemClicked(StatusItem::Click click);
     void contextToggleMute();
@@ -101,7 +97,6 @@ public:
     bool allowTermination() const { return m_allowTermination; }
     void setAllowTermination(bool allow);
     StatusItem* statusItem() const { return m_statusItem.get(); }
-    std::optional<QString> localVersion() const { return m_localVersion; }
     bool isStartServicesFinished() const { return m_startFinished; }
 
 Q_SIGNALS:
@@ -127,7 +122,6 @@ private:
     std::unique_ptr<StatusItem> m_statusItem;
     QList<QMetaObject::Connection> m_subscriptions;
     std::optional<int> m_lastCount;
-    std::optional<QString> m_localVersion;
     bool m_isMuted = false;
     bool m_statusItemReady = false;
     bool m_servicesStarted = false;

@@ -45,7 +45,7 @@ xdotool key --delay 80 Tab Tab Tab space Return
 waitForLine "wizard screen 5" "$LOG"
 AUTOSTART="$HOME/.config/autostart/quorvane.desktop"
 for _ in $(seq 50); do [ -f "$AUTOSTART" ] && break; sleep 0.1; done
-grep -q "^Exec=\"/usr/bin/quorvane-app\"" "$AUTOSTART" || { echo "no autostart entry for the installed program"; exit 1; }
+grep -qx "Exec=/usr/bin/quorvane-app" "$AUTOSTART" || { echo "no autostart entry for the installed program"; exit 1; }
 echo "set up as an approval device; the companion starts at log-in"
 
 # Enter is "Close" on the done screen; the companion goes on in the tray. A

@@ -120,8 +120,7 @@ void TestDependencyService::configure(DependencyService& service, const QByteArr
     service.setOllamaArchiveSHA256(
         QString::fromLatin1(QCryptographicHash::hash(pinnedArchive, QCryptographicHash::Sha256).toHex()));
     service.setInstallPrefix(m_prefix);
-    service.setKnownPaths({m_prefix + QStringLiteral("/bin")});
-    service.setModelQueryCommands({m_prefix + QStringLiteral("/bin/ollama")});
+    service.setKnownPaths({ m_prefix + QStringLiteral("/bin") });
     service.setOllamaArchiveURL(m_server->url(QStringLiteral("/download/ollama-linux-amd64.tgz")));
 }
 
@@ -311,7 +310,7 @@ void TestDependencyService::archiveOfTheMachinesArchitecture()
     const QString message = QStringLiteral("Ollama is not available for this machine's architecture (riscv64)");
     QVERIFY(!result.ok());
     QCOMPARE(result.error().description(), message);
-    QCOMPARE(statuses, (QList<DependencyStatus>{DependencyStatus::downloading(0.0), DependencyStatus::failed(message)}));
+    QCOMPARE(statuses, QList<DependencyStatus> { DependencyStatus::failed(message) });
 }
 
 void TestDependencyService::installEndToEnd()
@@ -367,7 +366,7 @@ void TestDependencyService::installFailures_data()
     QTest::addColumn<QByteArray>("archive"); // "good", "empty", "garbage"
     QTest::addColumn<QByteArray>("pkexecBehaviour");
     QTest::addColumn<bool>("placeCommand"); // the "copy" installs nothing
-    QTest::addColumn<QString>("pinned");    // "served", "other", "none"
+    QTest::addColumn<QString>("pinned"); // "served" or "other"
     QTest::addColumn<QString>("message");
     const QString served = QStringLiteral("served");
 
@@ -381,9 +380,6 @@ void TestDependencyService::installFailures_data()
     QTest::newRow("download other than the pinned one")
         << QByteArray("200 OK") << QByteArray("good") << QByteArray("touch ran; exit 0") << true << QStringLiteral("other")
         << QStringLiteral("Ollama install blocked: the download does not match its pinned digest");
-    QTest::newRow("no digest pinned in the build")
-        << QByteArray("200 OK") << QByteArray("good") << QByteArray("touch ran; exit 0") << true << QStringLiteral("none")
-        << QStringLiteral("Ollama install blocked: this build pins no digest for it");
     QTest::newRow("prompt dismissed")
         << QByteArray("200 OK") << QByteArray("good")
         << QByteArray("echo 'Error executing command as another user: Request dismissed' >&2; exit 126") << true << served
@@ -414,8 +410,6 @@ void TestDependencyService::installFailures()
     }
     DependencyService service(m_network.get(), cli ? cli.get() : m_cli.get());
     configure(service, pinned == QLatin1String("served") ? body : QByteArray("other bytes"));
-    if (pinned == QLatin1String("none"))
-        service.setOllamaArchiveSHA256(QString());
 
     QList<DependencyStatus> statuses;
     const CLIResult<DependencyStatus> final = QCoro::waitFor(
@@ -510,10 +504,11 @@ void TestDependencyService::presenceChecks_data()
     const QByteArray capital = "NAME            ID              SIZE\nGemma4:e4b  1234  9.6 GB\n";
     QTest::newRow("lower-case gemma") << lower << QStringLiteral("local") << true << true;
     QTest::newRow("capital only") << capital << QStringLiteral("local") << true << false;
-    QTest::newRow("other models") << QByteArray("NAME\nllama3:8b\n") << QStringLiteral("local") << true << false;
-    QTest::newRow("undecodable output") << QByteArray("gemma \xff\xfe\n") << QStringLiteral("local") << true
-                                        << false;
-    QTest::newRow("runtime only in the system folder") << lower << QStringLiteral("usr") << true << false;
+    QTest::newRow("other models") << QByteArray("NAME\nllama3:8b\n") << QStringLiteral("local") << true
+                                  << false;
+    QTest::newRow("undecodable output")
+        << QByteArray("gemma \xff\xfe\n") << QStringLiteral("local") << true << false;
+    QTest::newRow("runtime only in the system folder") << lower << QStringLiteral("usr") << true << true;
     QTest::newRow("no runtime") << lower << QStringLiteral("none") << false << false;
     QTest::newRow("runtime that hangs") << QByteArray("HANG") << QStringLiteral("local") << true << false;
 }
@@ -539,16 +534,15 @@ void TestDependencyService::presenceChecks()
     QVERIFY(plain.open(QIODevice::WriteOnly));
 
     DependencyService service(m_network.get(), m_cli.get());
-    service.setKnownPaths({local, system});
-    service.setModelQueryCommands({local + QStringLiteral("/ollama")});
+    service.setKnownPaths({ local, system });
     service.setModelQueryTimeout(300);
     QCOMPARE(service.isOllamaInstalled(), runtime);
     QCOMPARE(QCoro::waitFor(service.isGemmaInstalled()), gemma);
 
     // The defaults.
     DependencyService defaults(m_network.get(), m_cli.get());
-    QCOMPARE(defaults.knownPaths(), (QStringList{QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/bin")}));
-    QCOMPARE(defaults.modelQueryCommands(), QStringList{QStringLiteral("/usr/local/bin/ollama")});
+    QCOMPARE(defaults.knownPaths().mid(0, 2),
+        (QStringList { QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/bin") }));
     QCOMPARE(defaults.installPrefix(), QStringLiteral("/usr/local"));
     QVERIFY(defaults.ollamaArchiveURL().isValid());
 }
