@@ -32,7 +32,8 @@ class TestUninstallLeftovers : public HomeStateTestCase
     }
 
     // The whole uninstall with these stand-ins; its report.
-    static QStringList uninstall(Fixture& f, const QString& cliPath, ModelRuntimeServer& server, const QString& dpkg)
+    static QStringList uninstall(
+        Fixture& f, const QString& cliPath, ModelRuntimeServer& server, const QString& dpkg)
     {
         HomeState::Platform platform;
         platform.cliBinaryPath = cliPath;
@@ -42,7 +43,7 @@ class TestUninstallLeftovers : public HomeStateTestCase
         f.state->setPlatform(platform);
         f.state->uninstall(false);
         if (!QTest::qWaitFor([&f] { return f.state->uninstallComplete(); }, 60'000))
-            return {QStringLiteral("<the uninstall did not complete>")};
+            return { QStringLiteral("<the uninstall did not complete>") };
         return f.state->uninstallReport();
     }
 
