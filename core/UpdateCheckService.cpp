@@ -1,6 +1,8 @@
 #include "core/UpdateCheckService.h"
 
+#include "core/BuildConfig.h"
 #include "core/CoreConstants.h"
+#include "core/Http.h"
 #include "core/LatestRelease.h"
 #include "core/InstallationSwap.h"
 #include "core/ReleaseArchive.h"
@@ -27,8 +29,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr std::chrono::milliseconds requestTimeout{std::chrono::seconds(60)};
 
 QString orNil(const std::optional<QString>& text) { return text ? *text : QStringLiteral("nil"); }
 
@@ -58,6 +58,7 @@ bool isLoopbackHost(const QString& host)
 UpdateCheckService::UpdateCheckService(QNetworkAccessManager* network, QObject* parent)
     : QObject(parent)
     , m_network(network)
+    , m_checkNetwork(std::make_unique<QNetworkAccessManager>())
     , m_releaseHost(CoreConstants::releaseHost())
     , m_releasePublicKey(CoreConstants::releasePublicKey())
     , m_installPrefix(defaultInstallPrefix())
@@ -75,6 +76,9 @@ UpdateCheckService::~UpdateCheckService()
     m_stopping = true;
     if (m_download)
         m_download->abort();
+    // A release query under way ends here too, before its access manager goes.
+    for (QNetworkReply* reply : m_checkNetwork->findChildren<QNetworkReply*>())
+        reply->abort();
 }
 
 QUrl UpdateCheckService::endpoint() const
@@ -86,8 +90,15 @@ void UpdateCheckService::setCheckInterval(std::chrono::milliseconds interval) { 
 void UpdateCheckService::setDownloadDeadline(std::chrono::milliseconds deadline) { m_downloadDeadline = deadline; }
 void UpdateCheckService::setReleaseHost(const QString& host) { m_releaseHost = host; }
 void UpdateCheckService::setReleasePublicKey(const QString& base64Url) { m_releasePublicKey = base64Url; }
-void UpdateCheckService::setInstallPrefix(const QString& prefix) { m_installPrefix = prefix; }
 void UpdateCheckService::setProcessId(qint64 pid) { m_processId = pid; }
+
+void UpdateCheckService::setInstallPrefix(const QString& prefix)
+{
+    if (m_installPrefix == prefix)
+        return;
+    m_installPrefix = prefix;
+    Q_EMIT installPrefixChanged();
+}
 
 QString UpdateCheckService::defaultInstallPrefix()
 {
@@ -110,30 +121,29 @@ QCoro::Task<> UpdateCheckService::check()
     QPointer<UpdateCheckService> self(this);
     QNetworkRequest request(endpoint());
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setTransferTimeout(int(requestTimeout.count()));
-    QNetworkReply* reply = m_network->get(request);
-    co_await qCoro(reply).waitForFinished();
-    reply->deleteLater();
+    const Http::Limits limits { maximumAnswerSize, int(checkDeadline.count()) };
+    QCoro::Task<HttpResponse> sending
+        = Http::send(*m_checkNetwork, request, QByteArrayLiteral("GET"), {}, limits);
+    const HttpResponse response = co_await std::move(sending);
     if (!self || m_stopping)
         co_return;
 
-    const QVariant statusAttribute = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!statusAttribute.isValid()) {
-        UpdateLog::append(QStringLiteral("check failed: ") + reply->errorString());
+    if (!response.isHttp()) {
+        UpdateLog::append(QStringLiteral("check failed: ") + response.transportError);
         co_return;
     }
-    const int status = statusAttribute.toInt();
-    if (status != 200) {
-        UpdateLog::append(QStringLiteral("check: bad status ") + QString::number(status));
+    if (response.bodyTooLarge) {
+        UpdateLog::append(
+            QStringLiteral("check failed: the answer is larger than %1 bytes").arg(maximumAnswerSize));
         co_return;
     }
-    if (reply->error() != QNetworkReply::NoError) { // the answer broke off after its headers
-        UpdateLog::append(QStringLiteral("check failed: ") + reply->errorString());
+    if (response.status != 200) {
+        UpdateLog::append(QStringLiteral("check: bad status ") + QString::number(response.status));
         co_return;
     }
 
     QString decodeError;
-    const std::optional<LatestRelease> release = LatestRelease::fromJson(reply->readAll(), &decodeError);
+    const std::optional<LatestRelease> release = LatestRelease::fromJson(response.body, &decodeError);
     if (!release) {
         UpdateLog::append(QStringLiteral("check failed: ") + decodeError);
         co_return;
@@ -162,6 +172,17 @@ QCoro::Task<> UpdateCheckService::check()
 }
 
 void UpdateCheckService::downloadAndInstall() { runDownloadAndInstall(); }
+
+QString UpdateCheckService::ownVersion(const QString& prefix)
+{
+    QFile file(prefix + u'/' + QLatin1String(ReleaseArchive::versionEntry));
+    if (file.open(QIODevice::ReadOnly)) {
+        const QString carried = QString::fromUtf8(file.read(64)).trimmed();
+        if (!VersionComparison::numbers(carried).isEmpty())
+            return carried;
+    }
+    return QString::fromLatin1(BuildConfig::version);
+}
 
 bool UpdateCheckService::isPackageManaged(const QString& prefix)
 {

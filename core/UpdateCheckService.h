@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QNetworkAccessManager;
@@ -35,20 +36,28 @@ class UpdateCheckService : public QObject
     Q_PROPERTY(bool isUpdating READ isUpdating NOTIFY isUpdatingChanged)
     Q_PROPERTY(double updateProgress READ updateProgress NOTIFY updateProgressChanged)
     Q_PROPERTY(QString updateError READ updateError NOTIFY updateErrorChanged)
+    // A package installation: the package manager updates it, so nothing
+    // offers "Update".
+    Q_PROPERTY(bool packageManaged READ isPackageManaged NOTIFY installPrefixChanged)
 
 public:
     using TerminateCallback = std::function<void()>;
 
-    static constexpr std::chrono::milliseconds defaultCheckInterval{std::chrono::seconds(3600)};
-    static constexpr std::chrono::milliseconds terminateDelay{200};
-    static constexpr std::chrono::milliseconds defaultDownloadDeadline{std::chrono::minutes(15)};
+    static constexpr std::chrono::milliseconds defaultCheckInterval { std::chrono::seconds(3600) };
+    static constexpr std::chrono::milliseconds terminateDelay { 200 };
+    static constexpr std::chrono::milliseconds defaultDownloadDeadline { std::chrono::minutes(15) };
+    // The most the release query's answer may hold, and the time it may take.
+    static constexpr qint64 maximumAnswerSize = 64 * 1024;
+    static constexpr std::chrono::milliseconds checkDeadline { std::chrono::seconds(60) };
     // The most a download may bring when the release answer names no size.
     static constexpr qint64 unannouncedSizeLimit = qint64(200) * 1024 * 1024;
     // Relative to an installation prefix.
     static constexpr char appExecutable[] = "bin/quorvane-app";
     static constexpr char updaterExecutable[] = "libexec/quorvane/quorvane-updater";
 
-    // `network` is the process's shared access manager; it must outlive this.
+    // `network` is the process's shared access manager for downloads; it must
+    // outlive this. The release query has an access manager of its own, so
+    // that it never waits behind (or holds up) the poll's connections.
     explicit UpdateCheckService(QNetworkAccessManager* network, QObject* parent = nullptr);
     ~UpdateCheckService() override;
 
@@ -58,8 +67,10 @@ public:
     bool isUpdating() const { return m_isUpdating; }
     double updateProgress() const { return m_updateProgress; }
     QString updateError() const { return m_updateError; }
+    // The installed program's version as start() was given it.
+    std::optional<QString> localVersion() const { return m_localVersion; }
 
-    // Stores the installed version (absent when unknown) and the callback that
+    // Stores the installed version (this program's own; absent when unknown) and the callback that
     // quits the program, repairs a swap an interrupted update left half-done,
     // checks at once and then on every interval.
     void start(const std::optional<QString>& localVersion, TerminateCallback terminateApp);
@@ -92,6 +103,11 @@ public:
     // The installation prefix of the running program: the parent of the folder
     // holding the executable (<prefix>/bin/quorvane-app).
     static QString defaultInstallPrefix();
+    // This program's own version: the one its installation carries in
+    // share/quorvane/release-version (what a release archive holds, covered by
+    // its signature), else the version it was built as.
+    static QString ownVersion(const QString& prefix);
+    QString ownVersion() const { return ownVersion(m_installPrefix); }
     // An installation under /usr belongs to the system's package manager,
     // which updates it; it is never swapped in place.
     static bool isPackageManaged(const QString& prefix);
@@ -103,6 +119,7 @@ Q_SIGNALS:
     void isUpdatingChanged();
     void updateProgressChanged();
     void updateErrorChanged();
+    void installPrefixChanged();
 
 private:
     struct Refusal
@@ -134,6 +151,7 @@ private:
     void launchInstaller(const QString& workDirectory, const QString& archivePath, const Announcement& announced);
 
     QNetworkAccessManager* m_network = nullptr;
+    std::unique_ptr<QNetworkAccessManager> m_checkNetwork;
 
     QString m_availableVersion;
     QUrl m_downloadURL;

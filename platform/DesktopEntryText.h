@@ -8,10 +8,10 @@
 // files in the same syntax (mimeapps.list), share.
 namespace DesktopEntryText {
 
-// A program path as one Exec argument: quoted, with the characters the format
-// reserves inside quotes escaped, then the string value's own backslash escape,
-// and "%" doubled. Nothing for a path with control characters (a line break
-// would start a new key).
+// A program path as one Exec argument, "%" doubled: as it is when it holds none
+// of the characters the format reserves, else quoted, with the characters
+// reserved inside quotes escaped, then the string value's own backslash escape. Nothing for a path with
+// control characters (a line break would start a new key).
 std::optional<QString> execArgument(const QString& path);
 
 // Replaces a file atomically with content (bytes kept as they are, mode 0644),

@@ -3,7 +3,8 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Quorvane.Style
 
-// The application icon, the title and the product tool's version when known.
+// The application icon, the title, the companion's own version (the one
+// updates are measured against) and the product tool's version when known.
 RowLayout {
     id: header
     required property var home
@@ -24,10 +25,17 @@ RowLayout {
         font.bold: true
     }
     Label {
+        objectName: "appVersion"
+        text: "v" + header.home.appVersion
+        color: Style.secondaryLabel
+        font.pixelSize: Style.captionSize
+        Layout.alignment: Qt.AlignBaseline
+    }
+    Label {
         objectName: "cliVersion"
         textFormat: Text.PlainText
         visible: header.home.cliVersion !== undefined
-        text: visible ? "v" + header.home.cliVersion : ""
+        text: visible ? qsTr("CLI v%1").arg(header.home.cliVersion) : ""
         color: Style.secondaryLabel
         font.pixelSize: Style.captionSize
         Layout.alignment: Qt.AlignBaseline

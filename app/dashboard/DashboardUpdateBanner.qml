@@ -4,7 +4,8 @@ import QtQuick.Layouts
 import Quorvane.Style
 
 // Shown while the update service knows a newer version: the download's
-// progress, "Update Failed", or the version with an "Update" button.
+// progress, "Update Failed", or the version with an "Update" button (for a
+// package installation, the advice to use the package manager instead).
 Card {
     id: banner
     objectName: "dashboardUpdateBanner"
@@ -31,11 +32,15 @@ Card {
             text: !banner.visible ? ""
                 : banner.updates.isUpdating ? qsTr("Downloading update... %1").arg(banner.home.percentText(banner.updates.updateProgress))
                 : banner.updates.updateError !== "" ? qsTr("Update Failed")
+                : banner.updates.packageManaged
+                    ? qsTr("Update Available") + "  v" + banner.updates.availableVersion + qsTr(" · update it with your package manager")
                 : qsTr("Update Available") + "  v" + banner.updates.availableVersion
         }
+        // A package installation is updated by the package manager, never here.
         FilledButton {
             objectName: "updateButton"
             visible: banner.visible && !banner.updates.isUpdating && banner.updates.updateError === ""
+                     && !banner.updates.packageManaged
             text: qsTr("Update")
             Accessible.name: text
             onClicked: banner.updates.downloadAndInstall()

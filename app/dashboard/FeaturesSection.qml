@@ -38,7 +38,14 @@ SectionCard {
         objectName: "modelRow"
         Layout.fillWidth: true
         spacing: Style.spacingSmall
-        FeatureText { title: qsTr("Local AI Model"); subtitle: qsTr("Gemma 4 via Ollama") }
+        FeatureText {
+            objectName: "modelText"
+            title: qsTr("Local AI Model")
+            // Why the runtime cannot be installed, or what went wrong last time.
+            subtitle: section.runtime.runtimeError !== "" ? section.runtime.runtimeError
+                    : section.runtime.runtimeBlockedReason !== "" ? section.runtime.runtimeBlockedReason
+                    : qsTr("Gemma 4 via Ollama")
+        }
         Status {
             objectName: "modelInstalled"
             visible: section.runtime.gemmaInstalled
@@ -63,9 +70,19 @@ SectionCard {
             Accessible.name: qsTr("Download the local AI model")
             onClicked: section.runtime.installModel()
         }
+        OutlinedButton {
+            objectName: "installRuntimeButton"
+            visible: !section.runtime.gemmaInstalled && !section.runtime.llmInstalling && !section.runtime.ollamaInstalled
+                     && section.runtime.runtimeBlockedReason === ""
+            enabled: !section.runtime.runtimeInstalling
+            text: section.runtime.runtimeInstalling ? qsTr("Installing…") : qsTr("Install")
+            Accessible.name: qsTr("Install the local AI model")
+            onClicked: section.runtime.installRuntime()
+        }
         Status {
             objectName: "modelNotInstalled"
             visible: !section.runtime.gemmaInstalled && !section.runtime.llmInstalling && !section.runtime.ollamaInstalled
+                     && section.runtime.runtimeBlockedReason !== ""
             text: qsTr("Not installed")
         }
     }

@@ -1,6 +1,13 @@
 #include "app/dashboard/HomeState.h"
 #include "core/VisibleText.h"
 
+#include "app/dashboard/AddAgentState.h"
+#include "app/dashboard/ConfirmationDialogs.h"
+#include "app/dashboard/McpInventory.h"
+#include "app/dashboard/SuggestionCount.h"
+#include "app/dashboard/Uninstall.h"
+#include "app/tooling/CLIService.h"
+#include "app/tooling/DependencyService.h"
 #include "core/ApiUrl.h"
 #include "app/tooling/CLIService.h"
 #include "core/CoreConstants.h"
@@ -182,8 +189,12 @@ void HomeState::uninstall(bool removeGlobalRules)
 QCoro::Task<> HomeState::runUninstall(QStringList agentNames, bool removeGlobalRules)
 {
     const QPointer<HomeState> self(this);
+    const QStringList cliPaths = m_platform.cliBinaryPath.isEmpty()
+        ? CLIService::installedLocations()
+        : QStringList { m_platform.cliBinaryPath };
     const Uninstall::Services services { m_cli, m_auth, m_network, m_settings, m_platform.desktop,
-        m_platform.notifier, m_platform.cliBinaryPath, CoreConstants::quorvaneDirectory(), m_cliRuns };
+        m_platform.notifier, cliPaths, CoreConstants::quorvaneDirectory(), m_cliRuns, m_platform.runtimeServer,
+        m_platform.dpkg };
     const std::function<void(const QString&)> onStatus = [self](const QString& status) {
         if (self)
             self->setUninstallStatus(status);
@@ -395,6 +406,12 @@ QVariant optionalValue(const std::optional<QString>& value)
 QVariant HomeState::analysisSuggestionCountValue() const
 {
     return m_analysisSuggestionCount ? QVariant(*m_analysisSuggestionCount) : QVariant();
+}
+
+QString HomeState::appVersion() const
+{
+    return m_updates ? m_updates->ownVersion()
+                     : UpdateCheckService::ownVersion(UpdateCheckService::defaultInstallPrefix());
 }
 
 QVariant HomeState::cliVersionValue() const

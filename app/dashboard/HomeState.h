@@ -28,6 +28,7 @@ class CLIService;
 class DesktopNotifier;
 class DesktopRegistration;
 class LoginItem;
+class ModelRuntimeServer;
 class UpdateCheckService;
 class DependencyService;
 class MachineAuthService;
@@ -57,6 +58,8 @@ class HomeState : public QObject
     Q_PROPERTY(bool isApproverOnly READ isApproverOnly NOTIFY isApproverOnlyChanged)
     Q_PROPERTY(QString analysisSubtitle READ analysisSubtitle NOTIFY analysisSuggestionCountChanged)
     Q_PROPERTY(QVariant cliVersion READ cliVersionValue NOTIFY cliVersionChanged)
+    // This program's own version (UpdateCheckService::ownVersion).
+    Q_PROPERTY(QString appVersion READ appVersion NOTIFY updatesChanged)
     Q_PROPERTY(QObject* updates READ updatesObject NOTIFY updatesChanged)
     Q_PROPERTY(AddAgentState* addAgent READ addAgent NOTIFY addAgentChanged)
     Q_PROPERTY(QVariant removingAgentName READ removingAgentNameValue NOTIFY removingAgentNameChanged)
@@ -86,8 +89,13 @@ public:
         DesktopNotifier* notifier = nullptr;
         ApplicationInstallation* installation = nullptr;
         std::function<void()> terminate;
-        // The product tool as installed for every account.
-        QString cliBinaryPath = QStringLiteral("/usr/local/bin/quorvane");
+        // The product tool's installed file; empty: wherever the product tool
+        // is installed (CLIService::installedLocations()).
+        QString cliBinaryPath = QString();
+        // The model runtime's server, whose user unit the uninstall removes.
+        ModelRuntimeServer* runtimeServer = nullptr;
+        // The package database's query program, asked who owns the tool.
+        QString dpkg = QStringLiteral("dpkg");
     };
 
     // settings: the application's settings (organisation and application names
@@ -129,6 +137,7 @@ public:
     Q_INVOKABLE static QString percentText(double fraction);
 
     std::optional<QString> cliVersion() const { return m_cliVersion; }
+    QString appVersion() const;
     AddAgentState* addAgent() const;
 
     // Agent removal: one at a time; a request while one runs is dropped.

@@ -81,6 +81,38 @@ void ModelRuntimeState::dropWizardDownloadMirror()
     m_wizardDownloadConnections.clear();
 }
 
+// The runtime installed from the dashboard
+
+QString ModelRuntimeState::runtimeBlockedReason() const
+{
+    return m_dependencies.installBlockedReason().value_or(QString());
+}
+
+void ModelRuntimeState::installRuntime()
+{
+    runRuntimeInstall();
+}
+
+QCoro::Task<> ModelRuntimeState::runRuntimeInstall()
+{
+    if (m_runtimeInstalling)
+        co_return;
+    setRuntimeInstalling(true);
+    setRuntimeError(QString());
+    const QPointer<ModelRuntimeState> self(this);
+    QCoro::Task<CLIResult<DependencyStatus>> installing = m_dependencies.installOllamaIfMissing({});
+    const CLIResult<DependencyStatus> installed = co_await std::move(installing);
+    if (!self)
+        co_return;
+    setRuntimeInstalling(false);
+    setOllamaInstalled(m_dependencies.isOllamaInstalled());
+    if (!installed || installed.value() != DependencyStatus::installed()) {
+        setRuntimeError(installed ? installed.value().message() : installed.error().description());
+        co_return;
+    }
+    installModel();
+}
+
 // Our own model download
 
 void ModelRuntimeState::installModel()
@@ -182,4 +214,14 @@ void ModelRuntimeState::setLlmInstalling(bool value)
 void ModelRuntimeState::setLlmProgress(double value)
 {
     publish(this, m_llmProgress, value, &ModelRuntimeState::llmProgressChanged);
+}
+
+void ModelRuntimeState::setRuntimeInstalling(bool value)
+{
+    publish(this, m_runtimeInstalling, value, &ModelRuntimeState::runtimeInstallingChanged);
+}
+
+void ModelRuntimeState::setRuntimeError(const QString& value)
+{
+    publish(this, m_runtimeError, value, &ModelRuntimeState::runtimeErrorChanged);
 }

@@ -26,6 +26,12 @@ class ModelRuntimeState : public QObject
     Q_PROPERTY(bool gemmaInstalled READ gemmaInstalled NOTIFY gemmaInstalledChanged)
     Q_PROPERTY(bool llmInstalling READ llmInstalling NOTIFY llmInstallingChanged)
     Q_PROPERTY(double llmProgress READ llmProgress NOTIFY llmProgressChanged)
+    // Why this build cannot install the missing runtime; empty when it can (or
+    // when the runtime is there).
+    Q_PROPERTY(QString runtimeBlockedReason READ runtimeBlockedReason NOTIFY ollamaInstalledChanged)
+    // The runtime's install from the dashboard: running, and its last failure.
+    Q_PROPERTY(bool runtimeInstalling READ runtimeInstalling NOTIFY runtimeInstallingChanged)
+    Q_PROPERTY(QString runtimeError READ runtimeError NOTIFY runtimeErrorChanged)
 
 public:
     // wizardDownload: the wizard's model download, mirrored by
@@ -38,6 +44,9 @@ public:
     bool gemmaInstalled() const { return m_gemmaInstalled; }
     bool llmInstalling() const { return m_llmInstalling; }
     double llmProgress() const { return m_llmProgress; }
+    QString runtimeBlockedReason() const;
+    bool runtimeInstalling() const { return m_runtimeInstalling; }
+    QString runtimeError() const { return m_runtimeError; }
 
     // Sets ollamaInstalled, gemmaInstalled and, while the wizard downloads the
     // model, llmInstalling and llmProgress, which then follow the wizard's
@@ -49,18 +58,26 @@ public:
 
     // "Download": starts the tool's model download unless one is running.
     Q_INVOKABLE void installModel();
+    // "Install": the runtime the wizard could not install (or was not asked
+    // to), then the model download. Ignored while it runs.
+    Q_INVOKABLE void installRuntime();
+    QCoro::Task<> runRuntimeInstall();
 
 Q_SIGNALS:
     void ollamaInstalledChanged();
     void gemmaInstalledChanged();
     void llmInstallingChanged();
     void llmProgressChanged();
+    void runtimeInstallingChanged();
+    void runtimeErrorChanged();
 
 private:
     void setOllamaInstalled(bool value);
     void setGemmaInstalled(bool value);
     void setLlmInstalling(bool value);
     void setLlmProgress(double value);
+    void setRuntimeInstalling(bool value);
+    void setRuntimeError(const QString& value);
 
     void mirrorWizardDownload();
     void dropWizardDownloadMirror();
@@ -77,6 +94,8 @@ private:
     bool m_gemmaInstalled = false;
     bool m_llmInstalling = false;
     double m_llmProgress = 0.0;
+    bool m_runtimeInstalling = false;
+    QString m_runtimeError;
     // Subscriptions that mirror a model download started by the wizard.
     QList<QMetaObject::Connection> m_wizardDownloadConnections;
 

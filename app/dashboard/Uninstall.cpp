@@ -1,6 +1,8 @@
 #include "app/dashboard/Uninstall.h"
 
 #include "app/tooling/CLIService.h"
+#include "app/tooling/ModelRuntimeServer.h"
+#include "app/tooling/ProgramRun.h"
 #include "core/ApiUrl.h"
 #include "core/Http.h"
 #include "core/MachineAuthService.h"
@@ -42,17 +44,44 @@ QCoro::Task<QString> removeMachineRecord(MachineAuthService& auth, QNetworkAcces
     co_return response.status == 200 ? tr("Removed machine from server") : failed;
 }
 
-// The tool usually lies in a folder only the administrator may change; then
-// the removal is asked of the administrator. The line tells what really happened.
-QCoro::Task<std::optional<QString>> removeCliBinary(CLIService& cli, QString path)
+// The package that owns path, if the package database knows one.
+QCoro::Task<std::optional<QString>> owningPackage(QString dpkg, QString path)
 {
-    if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
+    constexpr std::chrono::seconds deadline { 15 };
+    // Merged /usr: the database may name the file by its other path.
+    QStringList candidates { path };
+    if (const QString canonical = QFileInfo(path).canonicalFilePath();
+        !canonical.isEmpty() && canonical != path)
+        candidates.append(canonical);
+    for (const QString& candidate : std::as_const(candidates)) {
+        const QStringList arguments { QStringLiteral("-S"), candidate };
+        QCoro::Task<ProgramRun::Result> querying = ProgramRun::run(dpkg, arguments, deadline, true);
+        const ProgramRun::Result answer = co_await std::move(querying);
+        // "package[, package]: path"
+        const QString line = QString::fromUtf8(answer.output).section(u'\n', 0, 0);
+        const QString package = line.section(QStringLiteral(": "), 0, 0).section(u',', 0, 0).trimmed();
+        if (answer.status == 0 && !package.isEmpty() && line.contains(QStringLiteral(": ")))
+            co_return package;
+    }
+    co_return std::nullopt;
+}
+
+// The tool usually lies in a folder only the administrator may change; then
+// the removal is asked of the administrator. A packaged tool is left to the
+// package manager. The line tells what really happened.
+QCoro::Task<std::optional<QString>> removeCliBinary(CLIService& cli, QString dpkg, QString path)
+{
+    const auto present = [&path] { return QFileInfo(path).exists() || QFileInfo(path).isSymLink(); };
+    if (!present())
         co_return std::nullopt;
+    QCoro::Task<std::optional<QString>> querying = owningPackage(dpkg, path);
+    if (const std::optional<QString> package = co_await std::move(querying))
+        co_return packagedCliLine(path, *package);
     if (!QFile::remove(path)) {
         const QStringList commands{QStringLiteral("rm -f -- ") + PrivilegedRunner::shellWord(path)};
         co_await cli.runPrivileged(commands);
     }
-    if (QFileInfo(path).exists() || QFileInfo(path).isSymLink())
+    if (present())
         co_return tr("Could not remove CLI binary at %1").arg(path);
     co_return tr("Removed CLI binary");
 }
@@ -139,6 +168,12 @@ QString agentLine(const QString& name, int status)
     }
 }
 
+QString packagedCliLine(const QString& path, const QString& package)
+{
+    return tr("The CLI at %1 belongs to the package %2: remove it with \"sudo apt remove %2\"")
+        .arg(path, package);
+}
+
 QString desktopRegistrationsLine(int count)
 {
     return count == 1 ? tr("Cleared 1 desktop registration") : tr("Cleared %1 desktop registrations").arg(count);
@@ -166,9 +201,16 @@ QCoro::Task<QStringList> run(Services services, QStringList agentNames, bool rem
     onStatus(tr("Cleaning up..."));
     const QString machineLine = co_await removeMachineRecord(services.auth, services.network);
     report << machineLine;
-    const std::optional<QString> cliLine = co_await removeCliBinary(services.cli, services.cliBinaryPath);
-    if (cliLine)
-        report << *cliLine;
+    if (services.runtimeServer) {
+        QCoro::Task<std::optional<QString>> removing = services.runtimeServer->removeUserUnit();
+        if (const std::optional<QString> line = co_await std::move(removing))
+            report << *line;
+    }
+    for (const QString& path : std::as_const(services.cliBinaryPaths)) {
+        QCoro::Task<std::optional<QString>> removing = removeCliBinary(services.cli, services.dpkg, path);
+        if (const std::optional<QString> line = co_await std::move(removing))
+            report << *line;
+    }
     if (const std::optional<QString> line = removeLocalConfiguration(services.quorvaneDirectory))
         report << *line;
     services.auth.clearKeychain();

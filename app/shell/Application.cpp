@@ -1,5 +1,8 @@
 #include "app/shell/Application.h"
 
+#include "app/shell/StatusItemTray.h"
+#include "app/wizard/InstallPhase.h"
+#include "app/wizard/WizardState.h"
 #include "core/CoreConstants.h"
 
 #include "platform/CredentialStoreFactory.h"
@@ -58,9 +61,10 @@ Application::Application(Options options, QObject* parent)
     , m_trust(m_auth, m_sync.decisionNetwork(), m_biometric, &m_sync)
     , m_presencePolicy(watchedPresencePolicy(*m_presence), m_privilegedRunner)
     , m_panel(m_sync, m_updates, m_trust)
-    , m_popover(ApprovalsPanel::viewUrl(), {{QStringLiteral("panel"), QVariant::fromValue(&m_panel)}})
-    , m_trayShell(TrayShell::Services{m_auth, m_sync, m_updates, m_cli, m_windows, m_notifier},
-                 [this] { return makeStatusItem(); }, m_popover, m_quitPrompt)
+    , m_popover(ApprovalsPanel::viewUrl(), { { QStringLiteral("panel"), QVariant::fromValue(&m_panel) } })
+    , m_trayShell(
+          TrayShell::Services { m_auth, m_sync, m_updates, m_windows, m_notifier },
+          [this] { return makeStatusItem(); }, m_popover, m_quitPrompt)
     , m_quitGuard([this] { return m_trayShell.confirmQuit(); })
 {
     m_network.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
@@ -70,11 +74,12 @@ Application::Application(Options options, QObject* parent)
     m_home.setHistory(&m_history);
     m_windows.setHome(&m_home);
     m_home.setUpdates(&m_updates);
-    m_home.setPlatform(HomeState::Platform{&m_loginItem, &m_desktopRegistration, &m_notifier, &m_installation,
-                                           [this] {
-                                               m_trayShell.setAllowTermination(true);
-                                               QCoreApplication::quit();
-                                           }});
+    HomeState::Platform platform{&m_loginItem, &m_desktopRegistration, &m_notifier, &m_installation, [this] {
+                                     m_trayShell.setAllowTermination(true);
+                                     QCoreApplication::quit();
+                                 }};
+    platform.runtimeServer = &m_runtimeServer;
+    m_home.setPlatform(platform);
     m_windows.wizardState().setNetwork(&m_network);
     m_windows.wizardState().setCli(&m_cli);
     m_dependencies.setRuntimeServer(&m_runtimeServer);
@@ -182,7 +187,7 @@ std::unique_ptr<StatusItem> Application::makeStatusItem()
 
 QColor Application::trayLabelColour() const
 {
-    return TrayIconRenderer::labelColour(m_colorScheme.scheme(), QGuiApplication::palette());
+    return m_trayShade.colour(m_colorScheme.scheme());
 }
 
 void Application::start()

@@ -1,5 +1,12 @@
 #pragma once
 
+#include "app/dashboard/HomeState.h"
+#include "app/panel/ApprovalsPanel.h"
+#include "app/receipts/ReceiptHistoryModel.h"
+#include "app/shell/PopoverWindow.h"
+#include "app/shell/QuitGuard.h"
+#include "app/shell/StatusItemTray.h"
+#include "app/shell/TrayLabelShade.h"
 #include "app/shell/TrayShell.h"
 #include "app/panel/ApprovalsPanel.h"
 #include "app/trust/PresenceConfirmation.h"
@@ -68,6 +75,8 @@ private:
     QColor trayLabelColour() const;
 
     Options m_options;
+    // Taken first, before any of our windows sets the application's palette.
+    TrayLabelShade m_trayShade;
     QNetworkAccessManager m_network;
     std::unique_ptr<CredentialStore> m_credentialStore;
     MachineAuthService m_auth;

@@ -1,5 +1,8 @@
 #include "app/shell/TrayShell.h"
 
+#include "app/shell/PopoverHost.h"
+#include "app/wizard/WindowManager.h"
+#include "app/wizard/WizardState.h"
 #include "core/ApprovalSyncService.h"
 #include "app/tooling/CLIService.h"
 #include "platform/DesktopNotifier.h"
@@ -15,8 +18,6 @@
 
 namespace {
 
-// Outside the coroutine: GCC 12 cannot keep QStringLiteral's static data in a
-// coroutine frame.
 QString startingServicesLine()
 {
     return QStringLiteral("Quorvane: starting services");
@@ -30,11 +31,6 @@ QString noPushLine()
 QString noTrayLine()
 {
     return QStringLiteral("Quorvane: no system tray found; new escalations are announced as desktop notifications");
-}
-
-QStringList versionArguments()
-{
-    return {QStringLiteral("--version")};
 }
 
 } // namespace
@@ -71,7 +67,6 @@ TrayShell::TrayShell(Services services, StatusItemFactory statusItemFactory, Pop
 
 TrayShell::~TrayShell()
 {
-    m_versionRun.cancel();
     for (const QMetaObject::Connection& connection : std::as_const(m_subscriptions))
         disconnect(connection);
     m_services.windows.setShell({});
@@ -175,27 +170,16 @@ void TrayShell::startServices()
         return;
     m_servicesStarted = true;
     Q_EMIT servicesStartedChanged();
-    QCoro::connect(startServicesFlow(), this, [] {});
-}
-
-QCoro::Task<> TrayShell::startServicesFlow()
-{
-    QPointer<TrayShell> self(this);
     SystemLog::write(lcShell(), startingServicesLine());
     // The wizard may have registered the machine since the identity was loaded.
     if (!m_services.auth.isConfigured())
         m_services.auth.reload();
     m_services.sync.start();
 
-    const CLIResult<std::optional<QString>> output = co_await m_services.cli.runCapturingOutput(
-        versionArguments(), m_versionRun, CLIRunLimits::version());
-    if (!self)
-        co_return;
-    m_localVersion.reset();
-    if (output.ok() && output.value().has_value() && !output.value()->trimmed().isEmpty())
-        m_localVersion = output.value()->trimmed();
-
-    m_services.updates.start(m_localVersion, [self] {
+    // Updates replace this program, so they are measured against its own
+    // version (the one its release archive carries), never the product tool's.
+    QPointer<TrayShell> self(this);
+    m_services.updates.start(m_services.updates.ownVersion(), [self] {
         if (!self)
             return;
         self->setAllowTermination(true);

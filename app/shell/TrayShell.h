@@ -2,7 +2,6 @@
 
 #include "app/shell/QuitGuard.h"
 #include "app/shell/StatusItem.h"
-#include "app/tooling/CLICancelToken.h"
 
 #include <QCoroTask>
 #include <QList>
@@ -14,7 +13,6 @@
 #include <optional>
 
 class ApprovalSyncService;
-class CLIService;
 class DesktopNotifier;
 class MachineAuthService;
 class PopoverHost;
@@ -38,7 +36,6 @@ public:
         MachineAuthService& auth;
         ApprovalSyncService& sync;
         UpdateCheckService& updates;
-        CLIService& cli;
         WindowManager& windows;
         // Announces escalations when there is no tray to show the icon in.
         DesktopNotifier& notifier;
@@ -69,10 +66,8 @@ public:
     bool confirmQuit();
 
     void setUpStatusItem();
+    // Approval sync, then the update check against this build's own version.
     void startServices();
-    // The services start as one flow; this resolves when the update check has
-    // been started (tests wait on it).
-    QCoro::Task<> startServicesFlow();
 
     void statusItemClicked(StatusItem::Click click);
     void contextToggleMute();
@@ -111,7 +106,6 @@ public:
     bool allowTermination() const { return m_allowTermination; }
     void setAllowTermination(bool allow);
     StatusItem* statusItem() const { return m_statusItem.get(); }
-    std::optional<QString> localVersion() const { return m_localVersion; }
     bool isStartServicesFinished() const { return m_startFinished; }
 
 Q_SIGNALS:
@@ -137,8 +131,6 @@ private:
     std::unique_ptr<StatusItem> m_statusItem;
     QList<QMetaObject::Connection> m_subscriptions;
     std::optional<int> m_lastCount;
-    std::optional<QString> m_localVersion;
-    CLICancelToken m_versionRun; // "--version" at start, stopped with the shell
     bool m_isMuted = false;
     bool m_statusItemReady = false;
     bool m_servicesStarted = false;

@@ -1,4 +1,6 @@
 #include "app/shell/Application.h"
+#include "app/shell/CommandLine.h"
+#include "app/shell/SingleInstance.h"
 #include "app/shell/TrayShell.h"
 #include "platform/ProcessHardening.h"
 #include "app/shell/SingleInstance.h"
@@ -6,8 +8,6 @@
 #include "core/SystemLog.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
-
 #include <cstdio>
 
 int main(int argc, char* argv[])
@@ -16,23 +16,23 @@ int main(int argc, char* argv[])
     // Before anything reads the key: no core file or debugger may see it.
     ProcessHardening::disableCoreDumps();
 #endif
+    CommandLine::describeApplication();
+    if (CommandLine::asksForTextOnly(argc, argv)) {
+        // Help and version need no display: answered before any GUI exists.
+        QCoreApplication textOnly(argc, argv);
+        CommandLine commandLine;
+        commandLine.process(textOnly); // prints and ends the process
+        return 0;
+    }
+
     QApplication app(argc, argv);
-    // Settings go to ~/.config/Quorvane/quorvane-app.conf.
-    QApplication::setOrganizationName(QStringLiteral("Quorvane"));
-    QApplication::setApplicationName(QStringLiteral("quorvane-app"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quorvane"));
     QApplication::setDesktopFileName(QStringLiteral("quorvane"));
     // A tray program: closing its last window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Quorvane companion"));
-    parser.addHelpOption();
-    const QCommandLineOption reportReady(QStringLiteral("report-ready"),
-                                         QStringLiteral("Print a line once the tray icon is shown, and each time the popover appears."));
-    parser.addOption(reportReady);
-    parser.addPositionalArgument(QStringLiteral("url"), QStringLiteral("A quorvane: URL to open."), QStringLiteral("[url]"));
-    parser.process(app);
+    CommandLine commandLine;
+    commandLine.process(app);
 
     bool reportPending = false;
 #ifdef QUORVANE_DEV_OVERRIDES
@@ -46,12 +46,7 @@ int main(int argc, char* argv[])
         SyslogSink::install();
 #endif
 
-    QList<QUrl> urls;
-    for (const QString& argument : parser.positionalArguments()) {
-        const QUrl url = QUrl::fromUserInput(argument);
-        if (url.scheme() == QLatin1String("quorvane"))
-            urls.append(url);
-    }
+    const QList<QUrl> urls = commandLine.urls();
 
     SingleInstance instance;
     if (!instance.listen()) {
@@ -68,7 +63,7 @@ int main(int argc, char* argv[])
         return 0;
     }
 
-    Application application({parser.isSet(reportReady), reportPending});
+    Application application({ commandLine.reportReady(), reportPending });
     TrayShell& trayShell = application.trayShell();
     QObject::connect(&instance, &SingleInstance::urlReceived, &trayShell,
                      [&trayShell](const QUrl& url) { trayShell.openURLs({url}); });

@@ -70,12 +70,15 @@ QStringList CLIService::searchPaths()
 {
     QStringList paths;
     if (QCoreApplication::instance())
-        paths.append(QDir::cleanPath(QCoreApplication::applicationDirPath()
-                                     + QStringLiteral("/../libexec/quorvane/bin/quorvane")));
-    paths.append(QStringLiteral("/usr/local/bin/quorvane"));
-    paths.append(QStringLiteral("/usr/bin/quorvane"));
-    paths.append(CoreConstants::homeDirectory() + QStringLiteral("/.local/bin/quorvane"));
-    return paths;
+        paths.append(QDir::cleanPath(
+            QCoreApplication::applicationDirPath() + QStringLiteral("/../libexec/quorvane/bin/quorvane")));
+    return paths + installedLocations();
+}
+
+QStringList CLIService::installedLocations()
+{
+    return { QStringLiteral("/usr/local/bin/quorvane"), QStringLiteral("/usr/bin/quorvane"),
+        CoreConstants::homeDirectory() + QStringLiteral("/.local/bin/quorvane") };
 }
 
 QString CLIService::locate(const QStringList& candidates)

@@ -47,6 +47,9 @@ public:
     static QString defaultExecutablePath();
     // The places searched after the dev override, in order.
     static QStringList searchPaths();
+    // The places an installed tool lies (not our bundled one): /usr/local/bin,
+    // /usr/bin and ~/.local/bin.
+    static QStringList installedLocations();
     // The first of candidates that is an executable file, else the fallback
     // "/usr/local/bin/quorvane".
     static QString locate(const QStringList& candidates);

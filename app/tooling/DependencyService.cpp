@@ -1,9 +1,9 @@
 #include "app/tooling/DependencyService.h"
 
-#include "core/BuildConfig.h"
-#include "app/tooling/CLIProcess.h"
 #include "app/tooling/CLIService.h"
 #include "app/tooling/ModelRuntimeServer.h"
+#include "app/tooling/ProgramRun.h"
+#include "core/BuildConfig.h"
 #include "core/ReleaseDownload.h"
 #include "platform/PrivilegedRunner.h"
 
@@ -16,9 +16,6 @@
 #include <QStringDecoder>
 #include <QSysInfo>
 #include <QTemporaryDir>
-#include <QTimer>
-
-#include <qcorosignal.h>
 
 namespace {
 
@@ -33,10 +30,20 @@ bool isExecutableFile(const QString& path)
     return info.isFile() && info.isExecutable();
 }
 
-QCoro::Task<> ended(CLIProcess* process)
+QStringList defaultKnownPaths()
 {
-    while (!process->isFinished())
-        co_await qCoro(process, &CLIProcess::stateChanged);
+    QStringList paths { QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/bin") };
+    for (const QString& folder : qEnvironmentVariable("PATH").split(u':', Qt::SkipEmptyParts)) {
+        // Only absolute folders: a relative one would depend on the working folder.
+        if (QDir::isAbsolutePath(folder) && !paths.contains(QDir::cleanPath(folder)))
+            paths.append(QDir::cleanPath(folder));
+    }
+    return paths;
+}
+
+QString unsupportedArchitecture(const QString& architecture)
+{
+    return QStringLiteral("Ollama is not available for this machine's architecture (") + architecture + u')';
 }
 
 bool isPinnedDigest(const QString& digest)
@@ -61,8 +68,7 @@ DependencyService::DependencyService(QNetworkAccessManager* network, CLIService*
     : QObject(parent)
     , m_network(network)
     , m_cli(cli)
-    , m_knownPaths{QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/bin")}
-    , m_modelQueryCommands{QStringLiteral("/usr/local/bin/ollama")}
+    , m_knownPaths(defaultKnownPaths())
     , m_installPrefix(QStringLiteral("/usr/local"))
 {
     setMachineArchitecture(QSysInfo::currentCpuArchitecture());
@@ -94,9 +100,17 @@ void DependencyService::setMachineArchitecture(const QString& cpuArchitecture)
     }
     QString address = QString::fromUtf8(BuildConfig::ollamaURL);
     address.replace(QLatin1String("{arch}"), *runtime);
+    m_archiveSHA256 = QString::fromUtf8(
+        *runtime == QLatin1String("arm64") ? BuildConfig::ollamaSHA256Arm64 : BuildConfig::ollamaSHA256Amd64);
+#ifdef QUORVANE_DEV_OVERRIDES
+    // Tests and the demo point the install at their own archive (or at a port
+    // where nobody answers, as on a machine without network).
+    if (qEnvironmentVariableIsSet("QUORVANE_OLLAMA_URL"))
+        address = qEnvironmentVariable("QUORVANE_OLLAMA_URL").replace(QLatin1String("{arch}"), *runtime);
+    if (qEnvironmentVariableIsSet("QUORVANE_OLLAMA_SHA256"))
+        m_archiveSHA256 = qEnvironmentVariable("QUORVANE_OLLAMA_SHA256");
+#endif
     m_archiveURL = QUrl(address, QUrl::StrictMode);
-    m_archiveSHA256 = QString::fromUtf8(*runtime == QLatin1String("arm64") ? BuildConfig::ollamaSHA256Arm64
-                                                                           : BuildConfig::ollamaSHA256Amd64);
 }
 
 void DependencyService::setRuntimeServer(ModelRuntimeServer* server)
@@ -114,7 +128,8 @@ QString DependencyService::workDirectory()
 
 QString DependencyService::ollamaCommand() const
 {
-    for (const QString& directory : m_knownPaths) {
+    const QStringList folders = QStringList { m_installPrefix + QStringLiteral("/bin") } + m_knownPaths;
+    for (const QString& directory : folders) {
         const QString command = directory + QStringLiteral("/ollama");
         if (isExecutableFile(command))
             return command;
@@ -122,29 +137,31 @@ QString DependencyService::ollamaCommand() const
     return {};
 }
 
+std::optional<QString> DependencyService::installBlockedReason() const
+{
+    if (isOllamaInstalled())
+        return std::nullopt;
+    if (!runtimeArchitecture(m_machineArchitecture) && m_archiveURL.isEmpty())
+        return unsupportedArchitecture(m_machineArchitecture);
+    if (!isPinnedDigest(m_archiveSHA256))
+        return QStringLiteral(
+            "This build of Quorvane pins no digest for the Ollama engine, so it cannot install it");
+    return std::nullopt;
+}
+
 QCoro::Task<bool> DependencyService::isGemmaInstalled()
 {
-    QString command;
-    for (const QString& candidate : m_modelQueryCommands) {
-        if (isExecutableFile(candidate)) {
-            command = candidate;
-            break;
-        }
-    }
+    const QString command = ollamaCommand();
     if (command.isEmpty())
         co_return false;
 
-    // A runtime that never answers is not allowed to hold up the caller.
-    const auto process = std::make_unique<CLIProcess>(command, QStringList { QStringLiteral("list") },
-        CLIProcess::OutputMode::capture,
-        CLIRunLimits { std::chrono::milliseconds(m_modelQueryTimeout), modelListBytes });
-    process->launch();
-    co_await ended(process.get());
-    if (process->launchFailed() || process->timedOut() || process->outputTooLarge())
-        co_return false;
-
+    // A runtime that never answers is not allowed to hold up the caller; its
+    // exit status is not examined.
+    QCoro::Task<ProgramRun::Result> listing = ProgramRun::run(
+        command, { QStringLiteral("list") }, std::chrono::milliseconds(m_modelQueryTimeout), true);
+    const ProgramRun::Result list = co_await std::move(listing);
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder(process->takeCapturedOutput());
+    const QString text = decoder(list.output);
     co_return !decoder.hasError() && text.contains(QLatin1String("gemma"));
 }
 
@@ -203,8 +220,7 @@ void DependencyService::cancelDownload()
 QCoro::Task<CLIResult<QString>> DependencyService::downloadOllama(ProgressHandler onProgress)
 {
     if (!runtimeArchitecture(m_machineArchitecture) && m_archiveURL.isEmpty())
-        co_return CLIError::installFailed(QStringLiteral("Ollama is not available for this machine's architecture (")
-                                          + m_machineArchitecture + u')');
+        co_return CLIError::installFailed(unsupportedArchitecture(m_machineArchitecture));
     const QUrl url = m_archiveURL;
     if (!url.isValid() || url.isRelative() || url.host().isEmpty())
         co_return CLIError::installFailed(QStringLiteral("Invalid Ollama download URL"));
@@ -296,6 +312,11 @@ QCoro::Task<CLIResult<DependencyStatus>> DependencyService::installOllamaIfMissi
     };
     const QPointer<DependencyService> self(this);
     if (!isOllamaInstalled()) {
+        // Nothing is fetched that could not be installed afterwards.
+        if (const std::optional<QString> blocked = installBlockedReason()) {
+            report(DependencyStatus::failed(*blocked));
+            co_return CLIError::installFailed(*blocked);
+        }
         report(DependencyStatus::downloading(0.0));
         const ProgressHandler onProgress = [onStatus](double fraction) {
             if (onStatus)

@@ -68,17 +68,15 @@ public:
     QUrl ollamaArchiveURL() const { return m_archiveURL; }
     void setOllamaArchiveURL(const QUrl& url) { m_archiveURL = url; }
     // The archive's SHA-256 (64 lower-case hex digits): the build's digest for
-    // the machine's architecture unless replaced (tests). Without a valid
-    // digest nothing is installed.
+    // the machine's architecture unless replaced (tests, and in builds with
+    // development overrides QUORVANE_OLLAMA_URL and QUORVANE_OLLAMA_SHA256).
+    // Without a valid digest nothing is downloaded or installed.
     QString ollamaArchiveSHA256() const { return m_archiveSHA256; }
     void setOllamaArchiveSHA256(const QString& digest) { m_archiveSHA256 = digest; }
-    // Folders searched for the "ollama" command: /usr/local/bin and /usr/bin.
+    // Folders searched for the "ollama" command after <installPrefix>/bin:
+    // /usr/local/bin, /usr/bin, then the folders of PATH.
     QStringList knownPaths() const { return m_knownPaths; }
     void setKnownPaths(const QStringList& paths) { m_knownPaths = paths; }
-    // The commands asked for the model list, first executable wins:
-    // /usr/local/bin/ollama only (a packaged runtime in /usr/bin is not asked).
-    QStringList modelQueryCommands() const { return m_modelQueryCommands; }
-    void setModelQueryCommands(const QStringList& commands) { m_modelQueryCommands = commands; }
     // Where the runtime is installed: <prefix>/bin/ollama and <prefix>/lib/ollama.
     QString installPrefix() const { return m_installPrefix; }
     void setInstallPrefix(const QString& prefix) { m_installPrefix = prefix; }
@@ -87,12 +85,17 @@ public:
     // What starts the runtime's server after installing; none: not started.
     void setRuntimeServer(ModelRuntimeServer* server);
 
-    // True when <known path>/ollama is an executable file for any known path.
+    // True when ollamaCommand() finds the runtime.
     bool isOllamaInstalled() const { return !ollamaCommand().isEmpty(); }
-    // The first <known path>/ollama that is an executable file, else empty.
+    // The first executable file "ollama" in <installPrefix>/bin, where the
+    // install puts it, or in a known path; else empty.
     QString ollamaCommand() const;
-    // Whether the runtime's "list" output names a model containing "gemma".
+    // Whether that runtime's "list" output names a model containing "gemma".
     QCoro::Task<bool> isGemmaInstalled();
+    // Why this build cannot install a missing runtime, known before anything
+    // is downloaded: no archive for the machine's architecture, or no pinned
+    // digest. Nothing when the runtime is present or can be installed.
+    std::optional<QString> installBlockedReason() const;
 
     // Downloads url into the private folder as fileName (a plain name) and
     // returns the stored file's path. onProgress gets fractions only when the
@@ -145,7 +148,6 @@ private:
     QUrl m_archiveURL;
     QString m_archiveSHA256;
     QStringList m_knownPaths;
-    QStringList m_modelQueryCommands;
     QString m_installPrefix;
     int m_modelQueryTimeout = 30000;
     qint64 m_maximumArchiveSize = defaultMaximumArchiveSize;

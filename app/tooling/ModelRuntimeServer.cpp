@@ -1,12 +1,15 @@
 #include "app/tooling/ModelRuntimeServer.h"
 
 #include "app/tooling/CLIProcess.h"
+#include "app/tooling/ProgramRun.h"
 #include "core/Http.h"
 #include "core/LogCategories.h"
 #include "core/SystemLog.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QProcessEnvironment>
@@ -24,23 +27,13 @@ constexpr std::chrono::milliseconds probeDeadline = 2s;
 constexpr std::chrono::milliseconds probeInterval = 250ms;
 constexpr qint64 probeBodyLimit = 64 * 1024;
 
-QCoro::Task<> ended(CLIProcess* process)
-{
-    while (!process->isFinished())
-        co_await qCoro(process, &CLIProcess::stateChanged);
-}
-
 // Runs program to its end, terminated after the deadline; its exit status, or
 // -1 when it could not start, was killed or ran out of time.
 QCoro::Task<int> exitStatusOf(QString program, QStringList arguments, std::chrono::milliseconds deadline)
 {
-    const auto process = std::make_unique<CLIProcess>(
-        program, arguments, CLIProcess::OutputMode::discard, CLIRunLimits { deadline, 0 });
-    process->launch();
-    co_await ended(process.get());
-    if (process->launchFailed() || process->timedOut())
-        co_return -1;
-    co_return process->exitStatus();
+    QCoro::Task<ProgramRun::Result> running = ProgramRun::run(program, arguments, deadline);
+    const ProgramRun::Result result = co_await std::move(running);
+    co_return result.status;
 }
 
 // A word of a unit file's ExecStart=, quoted for systemd.
@@ -168,6 +161,43 @@ QCoro::Task<std::optional<QString>> ModelRuntimeServer::startUserUnit(const QStr
             co_return QString(QStringLiteral("systemctl ") + step.join(u' ') + QStringLiteral(" failed"));
     }
     co_return std::nullopt;
+}
+
+QString ModelRuntimeServer::enabledLinkPath() const
+{
+    return m_unitDirectory + QStringLiteral("/default.target.wants/") + unitName;
+}
+
+QCoro::Task<std::optional<QString>> ModelRuntimeServer::removeUserUnit()
+{
+    const QPointer<ModelRuntimeServer> self(this);
+    stopChild();
+    const auto present
+        = [](const QString& path) { return QFileInfo(path).isSymLink() || QFileInfo::exists(path); };
+    const QString unit = unitPath();
+    const QString link = enabledLinkPath();
+    if (!present(unit) && !present(link))
+        co_return std::nullopt;
+
+    // The user manager stops the server and drops the enabled link; where
+    // there is none, the files go by hand all the same.
+    const QString systemctl = m_systemctl;
+    const QString user = QStringLiteral("--user");
+    if (!systemctl.isEmpty()) {
+        const QStringList disable { user, QStringLiteral("disable"), QStringLiteral("--now"), unitName };
+        co_await exitStatusOf(systemctl, disable, systemctlDeadline);
+    }
+    if (!self)
+        co_return std::nullopt;
+    QFile::remove(link);
+    QFile::remove(unit);
+    if (!systemctl.isEmpty()) {
+        const QStringList reload { user, QStringLiteral("daemon-reload") };
+        co_await exitStatusOf(systemctl, reload, systemctlDeadline);
+    }
+    if (present(unit) || present(link))
+        co_return QString(QStringLiteral("Could not remove the local model service at ") + unit);
+    co_return QString(QStringLiteral("Stopped and removed the local model service (") + unitName + u')');
 }
 
 std::optional<QString> ModelRuntimeServer::startChild(const QString& runtimeCommand)

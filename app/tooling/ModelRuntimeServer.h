@@ -63,6 +63,13 @@ public:
     // Stops the child process, if this object started one.
     void stopChild();
 
+    // Uninstall: stops the server, disables and deletes the user unit and its
+    // enabled link (by hand where no user manager answers), stops our child.
+    // The report line, or nothing when there was no unit.
+    QCoro::Task<std::optional<QString>> removeUserUnit();
+    // The link "systemctl --user enable" makes for the unit.
+    QString enabledLinkPath() const;
+
     // The unit file's text for runtimeCommand.
     QString unitText(const QString& runtimeCommand) const;
 

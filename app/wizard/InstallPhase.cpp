@@ -48,9 +48,11 @@ void InstallPhase::setServices(const Services& services)
 
 void InstallPhase::showInstallScreen()
 {
-    if (m_dependencies)
-        m_state.setOllamaStatus(m_dependencies->isOllamaInstalled() ? DependencyStatus::installed()
-                                                                    : DependencyStatus::missing());
+    if (!m_dependencies)
+        return;
+    m_state.setModelUnavailableReason(m_dependencies->installBlockedReason().value_or(QString()));
+    m_state.setOllamaStatus(
+        m_dependencies->isOllamaInstalled() ? DependencyStatus::installed() : DependencyStatus::missing());
 }
 
 QCoro::Task<> InstallPhase::runInstall()
@@ -62,13 +64,15 @@ QCoro::Task<> InstallPhase::runInstall()
     m_state.setIsLoading(true);
     m_state.setErrorMessage(QString());
 
-    // The runtime (when chosen), then the product tool's preparation; a
-    // failure of either stops the phase.
-    std::optional<QString> stopped;
-    if (m_state.installLLM())
-        stopped = co_await installRuntime();
-    if (self && !stopped)
-        stopped = co_await prepareCli();
+    // The runtime (when chosen), then the product tool's preparation. The
+    // runtime is optional: its failure shows on its row and the phase goes on;
+    // a failed preparation stops the phase.
+    if (m_state.installLLM()) {
+        co_await installRuntime();
+        if (!self)
+            co_return;
+    }
+    const std::optional<QString> stopped = co_await prepareCli();
     if (!self)
         co_return;
     if (stopped) {
@@ -83,40 +87,52 @@ QCoro::Task<> InstallPhase::runInstall()
     if (!self)
         co_return;
     registerLoginItem();
-    if (m_state.installLLM()) {
+    // The model needs the runtime; without it the dashboard offers both later.
+    if (m_state.installLLM() && m_state.ollamaStatus() == DependencyStatus::installed()) {
         co_await startModelDownload();
         if (!self)
             co_return;
     }
-    m_state.setIsLoading(false);
+    // The button stays disabled while the tool scan runs.
     co_await finish();
     if (self)
         m_running = false;
 }
 
-QCoro::Task<std::optional<QString>> InstallPhase::installRuntime()
+QString InstallPhase::runtimeFailureText(const QString& what)
+{
+    QString text = what.trimmed();
+    if (text.endsWith(u'.'))
+        text.chop(1);
+    return text + QStringLiteral(". You can install the local model later from the dashboard");
+}
+
+QCoro::Task<> InstallPhase::installRuntime()
 {
     if (!m_dependencies) {
-        const QString message = QStringLiteral("Ollama installer unavailable");
-        m_state.setOllamaStatus(DependencyStatus::failed(message));
-        co_return message;
+        m_state.setOllamaStatus(
+            DependencyStatus::failed(runtimeFailureText(QStringLiteral("Ollama installer unavailable"))));
+        co_return;
     }
     // The row follows every status the installer reports, while the model lives.
     // (Handlers are named, never temporaries of a co_await expression: GCC
     // destroys such temporaries twice.)
     const QPointer<WizardState> state(&m_state);
+    // A failure says what failed and that the model can come later.
     const auto onStatus = [state](const DependencyStatus& status) {
-        if (state)
+        if (!state)
+            return;
+        if (status.kind() != DependencyStatus::Kind::failed) {
             state->setOllamaStatus(status);
+            return;
+        }
+        SystemLog::write(
+            lcWizard(), QStringLiteral("Quorvane: local model runtime not installed: ") + status.message());
+        state->setOllamaStatus(DependencyStatus::failed(runtimeFailureText(status.message())));
     };
     // Called before the co_await, as in prepareCli.
     QCoro::Task<CLIResult<DependencyStatus>> installing = m_dependencies->installOllamaIfMissing(onStatus);
-    const CLIResult<DependencyStatus> runtime = co_await std::move(installing);
-    if (!runtime)
-        co_return runtime.error().description();
-    // A runtime that is missing or does not serve is shown as failed; the rest
-    // of the phase goes on without it.
-    co_return std::nullopt;
+    co_await std::move(installing);
 }
 
 QCoro::Task<std::optional<QString>> InstallPhase::prepareCli()
@@ -229,10 +245,13 @@ QCoro::Task<> InstallPhase::finish()
     if (!m_state.approverOnly()) {
         const QPointer<InstallPhase> self(this);
         co_await m_state.detectTools();
-        if (self)
-            m_state.setCurrentScreen(WizardState::WizardScreen::configure);
+        if (!self)
+            co_return;
+        m_state.setIsLoading(false);
+        m_state.setCurrentScreen(WizardState::WizardScreen::configure);
         co_return;
     }
+    m_state.setIsLoading(false);
     m_state.setIsApproverOnly(true);
     // The marker alone says "approval device"; a failure to write it is ignored.
     const QString marker = CoreConstants::approverOnlyPath();

@@ -16,7 +16,7 @@ class WizardState;
 struct CLIEvent;
 
 // The install screen's work on the wizard model it belongs to: the model
-// runtime (when chosen), the product tool's preparation and key store, the
+// runtime (when chosen; a failure there stops nothing), the product tool's preparation and key store, the
 // machine's registration, the login item, the model download in the
 // background, and then tool detection or, for an approval device, the done
 // screen.
@@ -53,12 +53,18 @@ public:
     // model's llmProcess and outlives the install screen.
     QCoro::Task<> startModelDownload();
 
-    // The runtime row as the install screen first shows it.
+    // The runtime row as the install screen first shows it, and whether this
+    // build can install a missing runtime at all.
     void showInstallScreen();
 
+    // A failed runtime row's text: what failed, and that the model can be
+    // installed later.
+    static QString runtimeFailureText(const QString& what);
+
 private:
-    // Each step answers the message that stops the phase, if it does.
-    QCoro::Task<std::optional<QString>> installRuntime();
+    // The runtime's install; whatever happens shows on its row only.
+    QCoro::Task<> installRuntime();
+    // Answers the message that stops the phase, if it does.
     QCoro::Task<std::optional<QString>> prepareCli();
     QCoro::Task<> registerMachine();
     void registerLoginItem();

@@ -52,7 +52,17 @@ WizardPage {
                     qsTr("Gemma 4 runs privately on your computer to analyze your activity and suggest personalized security rules."),
                     qsTr("Downloads in the background while you continue setup.")]
                 checked: screen.wizardState.installLLM
+                enabled: screen.wizardState.modelUnavailableReason === ""
                 onToggled: checked => screen.wizardState.installLLM = checked
+            }
+            Label {
+                objectName: "modelUnavailableReason"
+                Layout.fillWidth: true
+                visible: text !== ""
+                wrapMode: Text.WordWrap
+                text: screen.wizardState.modelUnavailableReason
+                color: Style.secondaryLabel
+                font.pixelSize: Style.captionSize
             }
             StatusRow {
                 objectName: "ollamaStatusRow"
@@ -143,6 +153,15 @@ WizardPage {
             objectName: "installError"
             Layout.fillWidth: true
             text: screen.wizardState.errorMessage
+        },
+        Label {
+            objectName: "toolScanProgress"
+            Layout.fillWidth: true
+            horizontalAlignment: Text.AlignHCenter
+            visible: screen.wizardState.isDetectingTools
+            text: qsTr("Looking for AI tools on this computer…")
+            color: Style.secondaryLabel
+            font.pixelSize: Style.captionSize
         },
         RowLayout {
             Layout.alignment: Qt.AlignHCenter

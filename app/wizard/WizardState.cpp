@@ -12,9 +12,11 @@
 #include "core/CodeExchangeResponse.h"
 #include "core/CoreConstants.h"
 #include "core/Http.h"
+#include "core/LogCategories.h"
 #include "core/ProgressPercent.h"
 #include "core/SecretBytes.h"
 #include "core/SignInCallback.h"
+#include "core/SystemLog.h"
 #include "app/wizard/InstallPhase.h"
 
 #include <QDesktopServices>
@@ -345,10 +347,20 @@ void WizardState::setIsApproverOnly(bool value)
 
 void WizardState::setInstallLLM(bool value)
 {
-    if (m_installLLM == value)
+    if (m_installLLM == value || (value && !m_modelUnavailableReason.isEmpty()))
         return;
     m_installLLM = value;
     Q_EMIT installLLMChanged();
+}
+
+void WizardState::setModelUnavailableReason(const QString& reason)
+{
+    if (m_modelUnavailableReason == reason)
+        return;
+    m_modelUnavailableReason = reason;
+    if (!reason.isEmpty())
+        setInstallLLM(false);
+    Q_EMIT modelUnavailableReasonChanged();
 }
 
 void WizardState::setDiscoverMcpServers(bool value)
@@ -573,6 +585,8 @@ bool WizardState::handleCallbackURL(const QUrl& url)
 {
     if (!SignInCallback::hasOurScheme(url))
         return false;
+    if (m_currentScreen != WizardScreen::signIn)
+        return ignoreCallbackOutsideSignIn();
     if (m_authSession) {
         completeSignIn(url);
         return true;
@@ -581,6 +595,15 @@ bool WizardState::handleCallbackURL(const QUrl& url)
     if (!code)
         return false;
     exchangeCode(*code);
+    return true;
+}
+
+bool WizardState::ignoreCallbackOutsideSignIn()
+{
+    // A stray or replayed link must not reopen the wizard with another
+    // account's session, least of all on a machine that is set up.
+    SystemLog::write(
+        lcWizard(), QStringLiteral("Quorvane: ignored a sign-in link: no sign-in is waiting for one"));
     return true;
 }
 

@@ -43,9 +43,16 @@ class WizardState : public QObject
     Q_PROPERTY(bool approverOnly READ approverOnly WRITE setApproverOnly NOTIFY approverOnlyChanged)
     Q_PROPERTY(bool isApproverOnly READ isApproverOnly WRITE setIsApproverOnly NOTIFY isApproverOnlyChanged)
     Q_PROPERTY(bool installLLM READ installLLM WRITE setInstallLLM NOTIFY installLLMChanged)
-    Q_PROPERTY(bool discoverMcpServers READ discoverMcpServers WRITE setDiscoverMcpServers NOTIFY discoverMcpServersChanged)
-    Q_PROPERTY(double llmDownloadProgress READ llmDownloadProgress WRITE setLlmDownloadProgress NOTIFY llmDownloadProgressChanged)
-    Q_PROPERTY(bool llmDownloadComplete READ llmDownloadComplete WRITE setLlmDownloadComplete NOTIFY llmDownloadCompleteChanged)
+    // Why the local model cannot be chosen (the runtime is missing and this
+    // build cannot install it); empty when it can.
+    Q_PROPERTY(
+        QString modelUnavailableReason READ modelUnavailableReason NOTIFY modelUnavailableReasonChanged)
+    Q_PROPERTY(bool discoverMcpServers READ discoverMcpServers WRITE setDiscoverMcpServers NOTIFY
+            discoverMcpServersChanged)
+    Q_PROPERTY(double llmDownloadProgress READ llmDownloadProgress WRITE setLlmDownloadProgress NOTIFY
+            llmDownloadProgressChanged)
+    Q_PROPERTY(bool llmDownloadComplete READ llmDownloadComplete WRITE setLlmDownloadComplete NOTIFY
+            llmDownloadCompleteChanged)
     Q_PROPERTY(bool llmDownloading READ llmDownloading WRITE setLlmDownloading NOTIFY llmDownloadingChanged)
     Q_PROPERTY(DependencyStatus ollamaStatus READ ollamaStatus WRITE setOllamaStatus NOTIFY ollamaStatusChanged)
     Q_PROPERTY(DependencyStatus cliStatus READ cliStatus WRITE setCliStatus NOTIFY cliStatusChanged)
@@ -143,11 +150,13 @@ public:
     Q_INVOKABLE void stopWaitingForSignIn();
     bool isWaitingForBrowser() const { return m_authSession != nullptr; }
 
-    // A URL opened with the program (the desktop entry's scheme handler). While
-    // the browser sign-in waits, a callback ends it as the sign-in's completion
+    // A URL opened with the program (the desktop entry's scheme handler). Only
+    // the sign-in screen takes a callback; on any other screen (and on a
+    // machine that is set up) it is ignored with one log line. While the
+    // browser sign-in waits, a callback ends it as the sign-in's completion
     // (a callback without a usable code is then an error); otherwise only a
     // callback with a code is taken. Returns whether the URL was a callback of
-    // our scheme that was acted on.
+    // our scheme that was dealt with (taken or ignored on purpose).
     bool handleCallbackURL(const QUrl& url);
 
     // Proposes a new default agent name and replaces the detected tools with
@@ -198,6 +207,7 @@ public:
     bool approverOnly() const { return m_approverOnly; }
     bool isApproverOnly() const { return m_isApproverOnly; }
     bool installLLM() const { return m_installLLM; }
+    QString modelUnavailableReason() const { return m_modelUnavailableReason; }
     bool discoverMcpServers() const { return m_discoverMcpServers; }
     double llmDownloadProgress() const { return m_llmDownloadProgress; }
     bool llmDownloadComplete() const { return m_llmDownloadComplete; }
@@ -243,7 +253,10 @@ public:
     void setSignedInEmail(const QString& value);
     void setApproverOnly(bool value);
     void setIsApproverOnly(bool value);
+    // Turning the model on is refused while modelUnavailableReason is set.
     void setInstallLLM(bool value);
+    // A reason turns the model off.
+    void setModelUnavailableReason(const QString& reason);
     void setDiscoverMcpServers(bool value);
     void setLlmDownloadProgress(double value);
     void setLlmDownloadComplete(bool value);
@@ -272,6 +285,7 @@ Q_SIGNALS:
     void approverOnlyChanged();
     void isApproverOnlyChanged();
     void installLLMChanged();
+    void modelUnavailableReasonChanged();
     void discoverMcpServersChanged();
     void llmDownloadProgressChanged();
     void llmDownloadCompleteChanged();
@@ -310,6 +324,7 @@ private:
     bool m_approverOnly = false; // "Approval Device Only" chosen on the install screen
     bool m_isApproverOnly = false; // the machine was set up as approval device
     bool m_installLLM = true; // install the local model
+    QString m_modelUnavailableReason; // why the model cannot be installed; empty: it can
     bool m_discoverMcpServers = true; // scan MCP servers during analysis
     double m_llmDownloadProgress = 0.0; // model download progress, 0 to 1
     bool m_llmDownloadComplete = false; // model download finished
@@ -337,6 +352,7 @@ private:
     // The code exchange: sets the session or the error, then the install screen.
     QCoro::Task<> exchangeCode(QString code);
     void completeSignIn(const QUrl& callbackURL);
+    bool ignoreCallbackOutsideSignIn();
     void setIsDetectingTools(bool value);
     void updateCanContinue();
     void updateHasPerProjectTool();

@@ -31,6 +31,14 @@ CALLBACK=$(curl -s -o /dev/null -w "%{redirect_url}" "$QUORVANE_API_BASE_URL/aut
 case "$CALLBACK" in quorvane://auth/callback\?code=*) ;; *) echo "no callback from the back-end: $CALLBACK"; exit 1 ;; esac
 [ "$(xdg-mime query default x-scheme-handler/quorvane)" = quorvane.desktop ] \
   || { echo "quorvane: links are not handed to quorvane.desktop"; exit 1; }
+# The wizard takes a sign-in link only on its sign-in screen: Enter is "Get
+# Started".
+WINDOW=$(xdotool search --onlyvisible --name "^Quorvane\$" | head -1)
+[ -n "$WINDOW" ] || { echo "no wizard window"; exit 1; }
+xdotool windowfocus --sync "$WINDOW"
+sleep 0.4
+xdotool key Return
+waitForLine "wizard screen 1" "$LOG"
 xdg-open "$CALLBACK"
 waitForLine "wizard screen 2" "$LOG"
 echo "the sign-in link reached the running companion"
@@ -45,7 +53,7 @@ xdotool key --delay 80 Tab Tab Tab space Return
 waitForLine "wizard screen 5" "$LOG"
 AUTOSTART="$HOME/.config/autostart/quorvane.desktop"
 for _ in $(seq 50); do [ -f "$AUTOSTART" ] && break; sleep 0.1; done
-grep -q "^Exec=\"/usr/bin/quorvane-app\"" "$AUTOSTART" || { echo "no autostart entry for the installed program"; exit 1; }
+grep -qx "Exec=/usr/bin/quorvane-app" "$AUTOSTART" || { echo "no autostart entry for the installed program"; exit 1; }
 echo "set up as an approval device; the companion starts at log-in"
 
 # Enter is "Close" on the done screen; the companion goes on in the tray. A

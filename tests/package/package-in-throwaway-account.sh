@@ -89,7 +89,8 @@ mkdir -p "$WORK/releases" "$WORK/old"
 startBackend releases --scenario demo --releases "$WORK/releases"
 RELEASES_URL=$STARTED_URL
 [ -n "$RELEASES_URL" ] || fail "the release back-end did not start"
-# The local version is the product tool's (the stand-in says 1.0.0).
+# The local version is the one the installed archive carries (1.0.0), whatever
+# the product tool says.
 for release in "1.0.0 $WORK/old" "1.1.0 $WORK/releases"; do
   set -- $release
   "$BUILD/bin/quorvane-release" pack --input "$WORK/stage" --version "$1" --key "$WORK/publisher.key" \

@@ -36,7 +36,7 @@ UPDATE_LOG="$QUORVANE_HOME/.quorvane/update-check.log"
 waitForLine "tray icon shown" "$LOG" 300
 # An archive installation registers itself for quorvane: links on its first start.
 ENTRY="$HOME/.local/share/applications/quorvane.desktop"
-grep -qx "Exec=\"$PREFIX/bin/quorvane-app\" %u" "$ENTRY" || { echo "no user desktop entry for this installation"; exit 1; }
+grep -qx "Exec=$PREFIX/bin/quorvane-app %u" "$ENTRY" || { echo "no user desktop entry for this installation"; exit 1; }
 [ "$(DISPLAY= xdg-mime query default x-scheme-handler/quorvane)" = quorvane.desktop ] \
   || { echo "quorvane: links are not handed to this installation"; exit 1; }
 waitForLine "newer=true" "$UPDATE_LOG" 300 || { echo "the companion wrote:"; cat "$LOG"; exit 1; }
@@ -72,4 +72,6 @@ done
 [ "$(cat "$PREFIX/share/quorvane/release-version")" = 1.1.0 ] || { echo "not updated:"; cat "$UPDATE_LOG"; exit 1; }
 for _ in $(seq 300); do pgrep -u "$(id -u)" -f "$PREFIX/bin/quorvane-app" >/dev/null && break; sleep 0.1; done
 pgrep -u "$(id -u)" -f "$PREFIX/bin/quorvane-app" >/dev/null || { echo "the new release was not started"; cat "$UPDATE_LOG"; exit 1; }
+# The new program measures releases against its own version: nothing newer.
+waitForLine "remote=1.1.0 local=1.1.0 newer=false" "$UPDATE_LOG" 300 || exit 1
 echo "updated from 1.0.0 to 1.1.0 in $PREFIX and started again"

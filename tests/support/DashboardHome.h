@@ -25,9 +25,5 @@ struct DashboardHome
     QSettings settings{QDir(dir.path()).filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
     HomeState state{cli, dependencies, auth, network, settings};
 
-    DashboardHome()
-    {
-        dependencies.setKnownPaths({dir.path()});
-        dependencies.setModelQueryCommands({dir.filePath(QStringLiteral("ollama"))});
-    }
+    DashboardHome() { dependencies.setKnownPaths({dir.path()}); }
 };

@@ -126,7 +126,6 @@ struct HomeStateFixture
         auth.reload();
         QDir(dir.path()).mkpath(QStringLiteral("bin"));
         dependencies.setKnownPaths({dir.filePath(QStringLiteral("bin"))});
-        dependencies.setModelQueryCommands({ollamaPath()});
         state = std::make_unique<HomeState>(cli, dependencies, auth, network, settings, &wizard);
     }
     ~HomeStateFixture()

@@ -130,7 +130,7 @@ private Q_SLOTS:
         f.state->refresh();
         View v(f);
         QVERIFY(v.load());
-        QTRY_COMPARE(v.text(QStringLiteral("cliVersion")), QStringLiteral("v2.4.1"));
+        QTRY_COMPARE(v.text(QStringLiteral("cliVersion")), QStringLiteral("CLI v2.4.1"));
         QTRY_VERIFY(v.isShown(QStringLiteral("modelInstalled")));
         QCOMPARE(v.visible(QStringLiteral("removeButton")).size(), 3);
         QVERIFY(!v.isShown(QStringLiteral("dashboardUpdateBanner")));

@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -35,6 +36,7 @@ private Q_SLOTS:
     void cleanupTestCase();
     void approvalDeviceFromWelcomeToDone();
     void developerWithTwoToolsAfterAFailedInstall();
+    void offlineFirstRunReachesDone();
 
 private:
     bool startApp(const TestHome& home, BackendProcess& backend, const QString& scenario);
@@ -49,6 +51,7 @@ private:
     QString m_windowId;
     QTemporaryDir m_tools;
     QTemporaryDir m_runtime;
+    quint16 m_closedPort = 0;
 };
 
 void TestWizardOnDesktop::initTestCase()
@@ -59,6 +62,9 @@ void TestWizardOnDesktop::initTestCase()
     }
     QVERIFY2(m_desktop.start(), qPrintable(m_desktop.lastError()));
     connect(&m_app, &QProcess::readyReadStandardOutput, this, [this] { m_output += m_app.readAllStandardOutput(); });
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    m_closedPort = probe.serverPort();
 }
 
 void TestWizardOnDesktop::cleanupTestCase()
@@ -116,6 +122,11 @@ bool TestWizardOnDesktop::startApp(const TestHome& home, BackendProcess& backend
         environment.insert(QStringLiteral("QUORVANE_CLI_SCENARIO"), scenario);
     environment.insert(QStringLiteral("QUORVANE_CLI_LOG"), m_tools.filePath(QStringLiteral("cli.log")));
     environment.insert(QStringLiteral("QUORVANE_TEST_APP"), app);
+    // A build that pins the runtime's digest, on a machine where nobody answers
+    // at the runtime's address (as without network).
+    environment.insert(QStringLiteral("QUORVANE_OLLAMA_SHA256"), QString(64, QLatin1Char('0')));
+    environment.insert(QStringLiteral("QUORVANE_OLLAMA_URL"),
+        QStringLiteral("http://127.0.0.1:%1/ollama-linux-{arch}.tgz").arg(m_closedPort));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
     environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral(".local/share")));
@@ -125,7 +136,8 @@ bool TestWizardOnDesktop::startApp(const TestHome& home, BackendProcess& backend
     m_output.clear();
     QFile::remove(m_tools.filePath(QStringLiteral("cli.log")));
     m_app.setProcessEnvironment(environment);
-    m_app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The program's log lines (standard error) are read too.
+    m_app.setProcessChannelMode(QProcess::MergedChannels);
     m_app.start(app, {});
     if (!m_app.waitForStarted(processDeadlineMs)) {
         qWarning("the program did not start");
@@ -264,6 +276,36 @@ void TestWizardOnDesktop::developerWithTwoToolsAfterAFailedInstall()
     }
     scopes.sort();
     QCOMPARE(scopes, (QStringList{QStringLiteral("global "), QStringLiteral("project code/a")}));
+    stopApp();
+}
+
+// A first run with no network and the model switch left on: the runtime's
+// install fails on its row, and the same keys as ever lead to the done screen.
+void TestWizardOnDesktop::offlineFirstRunReachesDone()
+{
+    BackendProcess backend;
+    QVERIFY2(backend.isRunning(), qPrintable(backend.lastError()));
+    TestHome home;
+    const QString scenario = m_tools.filePath(QStringLiteral("scenario.json"));
+    QFile file(scenario);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(R"({"defaults": {"stepDelayMs": 5}, "scan": {"agents": [
+        {"displayName": "Desk Assistant", "descriptorId": "desk-assistant", "detection": {"status": "installed"}}]}})");
+    file.close();
+    QVERIFY(startApp(home, backend, scenario));
+    QVERIFY2(signInWithTheKeyboard(), m_output.constData());
+
+    // Install: Enter is "Install & Continue →", the model switch as it came.
+    QTest::qWait(400);
+    QVERIFY(keys({ QStringLiteral("Return") }));
+    QVERIFY2(reachedScreen(3), m_output.constData());
+    QVERIFY2(m_output.contains("Quorvane: local model runtime not installed: "), m_output.constData());
+    // Configure: Enter is "Continue"; the set-up runs to the done screen.
+    QTest::qWait(400);
+    QVERIFY(keys({ QStringLiteral("Return") }));
+    QVERIFY2(reachedScreen(5), m_output.constData());
+    QCOMPARE(m_output.count("Quorvane: wizard screen 2"), 1);
+    QVERIFY(QFile::exists(home.filePath(QStringLiteral(".quorvane/machine/machine.json"))));
     stopApp();
 }
 

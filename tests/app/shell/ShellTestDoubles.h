@@ -4,7 +4,6 @@
 #include "app/shell/QuitGuard.h"
 #include "app/shell/StatusItem.h"
 #include "app/shell/TrayShell.h"
-#include "app/tooling/CLIService.h"
 #include "app/wizard/WindowManager.h"
 #include "core/ApprovalSyncService.h"
 #include "core/MachineAuthService.h"
@@ -95,12 +94,9 @@ struct TrayShellFixture
     {
         if (setUp)
             home.write(QStringLiteral(".quorvane/machine/approver-only"), {});
-        home.write(QStringLiteral("bin/quorvane"), "#!/bin/sh\nprintf '  1.2.3 \\n'\n", 0700);
-        cli = std::make_unique<CLIService>(
-            nullptr, [this] { return home.filePath(QStringLiteral("bin/quorvane")); });
         windows.setHome(&dashboard.state);
         trayShell = std::make_unique<TrayShell>(
-            TrayShell::Services { auth, sync, updates, *cli, windows, notifier },
+            TrayShell::Services { auth, sync, updates, windows, notifier },
             [this, inTray]() -> std::unique_ptr<StatusItem> {
                 ++itemsMade;
                 auto item = std::make_unique<RecordingStatusItem>();
@@ -124,7 +120,6 @@ struct TrayShellFixture
     MachineAuthService auth { store };
     ApprovalSyncService sync { auth, network };
     UpdateCheckService updates { &network };
-    std::unique_ptr<CLIService> cli;
     DashboardHome dashboard;
     WindowManager windows;
     RecordingPopover popover;

@@ -77,17 +77,15 @@ void TestTrayShell::startUpOnSetUpMachineRunsTheTrayOnce()
     QVERIFY(f.trayShell->servicesStarted());
     QTRY_VERIFY(f.trayShell->isStartServicesFinished());
 
-    // The order of the start: the log line, approval sync, the CLI version,
-    // the update check, then the note about push delivery.
+    // The order of the start: the log line, approval sync, the update check
+    // (against the companion's own version), then the note about push delivery.
     const QStringList& lines = log.lines();
     const qsizetype starting = lines.indexOf(QStringLiteral("Quorvane: starting services"));
     const qsizetype syncLine
         = lines.indexOf(QStringLiteral("Quorvane: ApprovalSyncService not starting — auth not configured"));
-    const qsizetype push
-        = lines.indexOf(QStringLiteral("Quorvane: push notifications are not available on this platform"));
-    QVERIFY2(
-        starting >= 0 && syncLine > starting && push > syncLine, qPrintable(lines.join(QLatin1Char('\n'))));
-    QCOMPARE(f.trayShell->localVersion(), std::optional<QString>(QStringLiteral("1.2.3")));
+    const qsizetype push = lines.indexOf(QStringLiteral("Quorvane: push notifications are not available on this platform"));
+    QVERIFY2(starting >= 0 && syncLine > starting && push > syncLine, qPrintable(lines.join(QLatin1Char('\n'))));
+    QCOMPARE(f.updates.localVersion(), std::optional<QString>(f.updates.ownVersion()));
 
     // Both steps are once-only.
     f.trayShell->setUpStatusItem();
@@ -279,16 +277,16 @@ void TestTrayShell::reopenAndURLs()
     f.trayShell->reopen(false);
     QVERIFY(f.windows.dashboardWindow() != nullptr);
 
-    // The callback goes to the wizard's code exchange (here to a closed port).
-    qputenv("QUORVANE_WEB_BASE_URL", "http://127.0.0.1:9");
+    // Set up, the companion waits for no sign-in: the callback is ignored too,
+    // with one line of its own.
     LogCapture log;
-    f.trayShell->openURLs({ QUrl(QStringLiteral("https://quorvane.com/?code=evil")),
-        QUrl(QStringLiteral("quorvane://auth/callback?code=first")) });
-    QCOMPARE(log.lines().size(), 1);
-    QVERIFY(f.windows.wizardState().isLoading());
-    QTRY_VERIFY(!f.windows.wizardState().isLoading());
-    QVERIFY(!f.windows.wizardState().errorMessage().isEmpty());
-    qunsetenv("QUORVANE_WEB_BASE_URL");
+    f.trayShell->openURLs({QUrl(QStringLiteral("https://quorvane.com/?code=evil")),
+                          QUrl(QStringLiteral("quorvane://auth/callback?code=first"))});
+    QCOMPARE(log.lines(),
+             (QStringList{QStringLiteral("Quorvane: ignored an opened URL that is not a sign-in callback"),
+                          QStringLiteral("Quorvane: ignored a sign-in link: no sign-in is waiting for one")}));
+    QVERIFY(!f.windows.wizardState().isLoading());
+    QVERIFY(f.windows.wizardState().sessionToken().isEmpty());
 }
 
 void TestTrayShell::withoutATrayNotificationsLeadToThePopover()
@@ -345,7 +343,7 @@ void TestTrayShell::trayClickAfterAFocusLossCloseWithTheRealPopover()
     f.trayShell.reset();
     RecordingStatusItem* item = nullptr;
     TrayShell trayShell(
-        TrayShell::Services { f.auth, f.sync, f.updates, *f.cli, f.windows, f.notifier },
+        TrayShell::Services{f.auth, f.sync, f.updates, f.windows, f.notifier},
         [&item]() -> std::unique_ptr<StatusItem> {
             auto made = std::make_unique<RecordingStatusItem>();
             item = made.get();

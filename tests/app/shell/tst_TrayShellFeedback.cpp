@@ -1,15 +1,6 @@
 #include "app/shell/TrayShell.h"
-#include "app/tooling/CLIService.h"
-#include "app/wizard/WindowManager.h"
-#include "core/ApprovalSyncService.h"
-#include "core/MachineAuthService.h"
-#include "core/UpdateCheckService.h"
 #include "tests/app/shell/ShellTestDoubles.h"
-#include "tests/core/MemoryCredentialStore.h"
-#include "tests/support/DashboardHome.h"
-#include "tests/support/TestHome.h"
 
-#include <QNetworkAccessManager>
 #include <QTest>
 
 // What the tray tells beyond the count: that the program is offline, what a
@@ -19,42 +10,17 @@ class TestTrayShellFeedback : public QObject
 {
     Q_OBJECT
 
-    // A set-up machine without identity: nothing reaches the network.
-    struct Shell
+    // A set-up machine without identity (nothing reaches the network), its
+    // status item set up.
+    struct Shell : TrayShellFixture
     {
         explicit Shell(bool inTray)
+            : TrayShellFixture(true, inTray)
         {
-            home.write(QStringLiteral(".quorvane/machine/approver-only"), {});
-            cli = std::make_unique<CLIService>(
-                nullptr, [] { return QStringLiteral("/nonexistent/quorvane"); });
-            windows.setHome(&dashboard.state);
-            shell = std::make_unique<TrayShell>(
-                TrayShell::Services { auth, sync, updates, *cli, windows, notifier },
-                [this, inTray]() -> std::unique_ptr<StatusItem> {
-                    auto made = std::make_unique<RecordingStatusItem>();
-                    made->inTray = inTray;
-                    item = made.get();
-                    return made;
-                },
-                popover, prompt);
-            shell->setUpStatusItem();
+            trayShell->setUpStatusItem();
         }
-        ~Shell() { shell.reset(); }
-
-        TestHome home;
-        MemoryCredentialStore store;
-        QNetworkAccessManager network;
-        MachineAuthService auth { store };
-        ApprovalSyncService sync { auth, network };
-        UpdateCheckService updates { &network };
-        std::unique_ptr<CLIService> cli;
-        DashboardHome dashboard;
-        WindowManager windows;
-        RecordingPopover popover;
-        RecordingNotifier notifier;
-        ScriptedQuitPrompt prompt;
-        RecordingStatusItem* item = nullptr;
-        std::unique_ptr<TrayShell> shell;
+        std::unique_ptr<TrayShell>& shell = trayShell;
+        RecordingStatusItem*& item = item_;
     };
 
 private Q_SLOTS:

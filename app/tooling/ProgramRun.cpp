@@ -1,0 +1,24 @@
+#include "app/tooling/ProgramRun.h"
+
+#include "app/tooling/CLIProcess.h"
+
+#include <memory>
+#include <qcorosignal.h>
+
+namespace ProgramRun {
+
+QCoro::Task<Result> run(
+    QString program, QStringList arguments, std::chrono::milliseconds deadline, bool captureOutput)
+{
+    const auto process = std::make_unique<CLIProcess>(program, arguments,
+        captureOutput ? CLIProcess::OutputMode::capture : CLIProcess::OutputMode::discard,
+        CLIRunLimits { deadline, captureOutput ? defaultOutputLimit : 0 });
+    process->launch();
+    while (!process->isFinished())
+        co_await qCoro(process.get(), &CLIProcess::stateChanged);
+    if (process->launchFailed() || process->timedOut() || process->outputTooLarge())
+        co_return Result {};
+    co_return Result { process->exitStatus(), process->takeCapturedOutput() };
+}
+
+} // namespace ProgramRun

@@ -1,0 +1,211 @@
+#include "core/BuildConfig.h"
+#include "core/CoreConstants.h"
+#include "platform/FileCredentialStore.h"
+#include "tests/support/BackendProcess.h"
+#include "tests/support/StandInTool.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestHome.h"
+#include "tests/support/TestMachine.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The companion as a real process (offscreen) on a machine that is set up,
+// against the reference back-end and the stand-in product tool: what it says
+// about itself, which releases it offers, and what a stray sign-in link does.
+class TestSetUpCompanion : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void versionAndHelpNeedNoDisplay();
+    void releaseOfItsOwnVersionIsNotOffered();
+    void straySignInLinkChangesNothing();
+
+private:
+    static QString appPath()
+    {
+        return qEnvironmentVariable("QUORVANE_BUILD_DIR") + QStringLiteral("/bin/quorvane-app");
+    }
+    // Every file under the home with a digest of its content.
+    QMap<QString, QByteArray> snapshot() const;
+    int requestsTo(const QString& target);
+
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<StandInTool> m_tool;
+    QTemporaryDir m_releases;
+    QTemporaryDir m_runtime;
+    std::unique_ptr<BackendProcess> m_backend;
+    std::optional<TestMachine> m_machine;
+    QProcess m_app;
+    QByteArray m_output;
+};
+
+QMap<QString, QByteArray> TestSetUpCompanion::snapshot() const
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(m_home->path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        // The update log grows on its own schedule.
+        if (path.endsWith(QLatin1String("update-check.log")))
+            continue;
+        files.insert(QDir(m_home->path()).relativeFilePath(path),
+            QCryptographicHash::hash(TestFiles::contentOf(path), QCryptographicHash::Sha256));
+    }
+    return files;
+}
+
+int TestSetUpCompanion::requestsTo(const QString& target)
+{
+    int count = 0;
+    for (const QJsonValue& value : m_backend->requests())
+        count += value.toObject().value(QLatin1String("target")).toString() == target ? 1 : 0;
+    return count;
+}
+
+void TestSetUpCompanion::initTestCase()
+{
+    QVERIFY2(QFile::exists(appPath()), qPrintable(appPath()));
+    QVERIFY(m_releases.isValid() && m_runtime.isValid());
+    // The back-end announces a release of exactly the companion's own version.
+    const QJsonObject latest { { QStringLiteral("version"), QString::fromLatin1(BuildConfig::version) },
+        { QStringLiteral("url"),
+            QStringLiteral("http://127.0.0.1:9/releases/files/Quorvane-%1.tar.gz")
+                .arg(QString::fromLatin1(BuildConfig::version)) },
+        { QStringLiteral("sha256"), QString(64, u'0') },
+        { QStringLiteral("signature"), QStringLiteral("AAAA") } };
+    QVERIFY(
+        TestFiles::write(m_releases.filePath(QStringLiteral("latest.json")), QJsonDocument(latest).toJson()));
+    m_backend
+        = std::make_unique<BackendProcess>(QStringList { QStringLiteral("--releases"), m_releases.path() });
+    QVERIFY2(m_backend->isRunning(), qPrintable(m_backend->lastError()));
+
+    m_home = std::make_unique<TestHome>();
+    m_tool = std::make_unique<StandInTool>();
+    // The product tool is older than the companion.
+    QVERIFY(m_tool->writeScenario({ { QStringLiteral("version"),
+        QJsonObject { { QStringLiteral("text"), QStringLiteral("0.0.1") } } } }));
+    qputenv("QUORVANE_API_BASE_URL", m_backend->url().toString().toUtf8());
+    qputenv("QUORVANE_WEB_BASE_URL", m_backend->url().toString().toUtf8());
+    qputenv("QUORVANE_CREDENTIAL_STORE", "file");
+    FileCredentialStore store;
+    m_machine = TestMachine::provision(*m_backend, store);
+    QVERIFY(m_machine.has_value());
+    // Set up as an approval device.
+    QVERIFY(m_home->write(QStringLiteral(".quorvane/machine/approver-only"), {}));
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QUORVANE_REPORT_PENDING"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+    environment.insert(QStringLiteral("QUORVANE_CLI"), StandInTool::executablePath());
+    m_app.setProcessEnvironment(environment);
+    m_app.setProcessChannelMode(QProcess::MergedChannels);
+    connect(&m_app, &QProcess::readyRead, this, [this] { m_output += m_app.readAll(); });
+    m_app.start(appPath(), {});
+    QVERIFY(m_app.waitForStarted());
+    // Set up already: straight to the tray.
+    QTRY_VERIFY2_WITH_TIMEOUT(m_output.contains("Quorvane: pending count 0"), m_output.constData(), 15000);
+}
+
+void TestSetUpCompanion::cleanupTestCase()
+{
+    if (m_app.state() != QProcess::NotRunning) {
+        m_app.terminate();
+        if (!m_app.waitForFinished(5000))
+            m_app.kill();
+    }
+    qunsetenv("QUORVANE_API_BASE_URL");
+    qunsetenv("QUORVANE_WEB_BASE_URL");
+    qunsetenv("QUORVANE_CREDENTIAL_STORE");
+}
+
+void TestSetUpCompanion::versionAndHelpNeedNoDisplay()
+{
+    QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
+    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+        bare.remove(QString::fromLatin1(name));
+    const auto run = [&bare](const QString& option) {
+        QProcess process;
+        process.setProcessEnvironment(bare);
+        process.start(appPath(), { option });
+        const bool ended = process.waitForFinished(15000);
+        return std::make_tuple(
+            ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError()));
+    };
+
+    const auto [versionStatus, version, versionErrors] = run(QStringLiteral("--version"));
+    QCOMPARE(versionStatus, 0);
+    QCOMPARE(version, QStringLiteral("quorvane-app %1\n").arg(QString::fromLatin1(BuildConfig::version)));
+    QCOMPARE(versionErrors, QString());
+
+    // Help lists what a person uses, and no test hook.
+    const auto [helpStatus, help, helpErrors] = run(QStringLiteral("--help"));
+    QCOMPARE(helpStatus, 0);
+    for (const char* shown : { "--help", "--version", "url" })
+        QVERIFY2(help.contains(QLatin1String(shown)), qPrintable(help));
+    QVERIFY2(!help.contains(QLatin1String("report-ready")), qPrintable(help));
+    QCOMPARE(helpErrors, QString());
+}
+
+void TestSetUpCompanion::releaseOfItsOwnVersionIsNotOffered()
+{
+    // The check is measured against the companion's version, not the older tool's.
+    const QString log = CoreConstants::updateCheckLogPath();
+    QTRY_VERIFY_WITH_TIMEOUT(TestFiles::contentOf(log).contains("check: remote="), 15000);
+    const QString own = QString::fromLatin1(BuildConfig::version);
+    const QByteArray text = TestFiles::contentOf(log);
+    QVERIFY2(text.contains(QStringLiteral("start: local version=%1\n").arg(own).toUtf8()), text.constData());
+    QVERIFY2(text.contains(QStringLiteral("check: remote=%1 local=%1 newer=false").arg(own).toUtf8()),
+        text.constData());
+    QVERIFY(!text.contains("newer=true"));
+}
+
+void TestSetUpCompanion::straySignInLinkChangesNothing()
+{
+    const QMap<QString, QByteArray> before = snapshot();
+    FileCredentialStore store;
+    const auto keyItem = [&store, this] {
+        return store.read(CoreConstants::keychainService(), m_machine->config.machineIdLocal,
+            CoreConstants::keychainAccessGroup());
+    };
+    const auto keyBefore = keyItem();
+    QVERIFY(keyBefore.has_value());
+    const int exchangesBefore = requestsTo(QStringLiteral("/auth/exchange-code"));
+    const int registrationsBefore = requestsTo(QStringLiteral("/machines/register"));
+    const qsizetype outputBefore = m_output.size();
+
+    // A link opened with the program, as the desktop's scheme handler does.
+    QProcess second;
+    second.setProcessEnvironment(m_app.processEnvironment());
+    second.start(appPath(), { QStringLiteral("quorvane://auth/callback?code=someone-elses") });
+    QVERIFY(second.waitForFinished(15000));
+    QCOMPARE(second.exitCode(), 0);
+
+    // Ignored with one line; the wizard does not come back.
+    QTRY_VERIFY_WITH_TIMEOUT(m_output.mid(outputBefore)
+                                 .contains("Quorvane: ignored a sign-in link: no sign-in is waiting for one"),
+        15000);
+    const QByteArray after = m_output.mid(outputBefore);
+    QCOMPARE(after.count("Quorvane: ignored"), 1);
+    QVERIFY2(!after.contains("Quorvane: wizard screen"), after.constData());
+    QCOMPARE(requestsTo(QStringLiteral("/auth/exchange-code")), exchangesBefore);
+    QCOMPARE(requestsTo(QStringLiteral("/machines/register")), registrationsBefore);
+    // Nothing on disk and nothing in the credential store changed.
+    QCOMPARE(snapshot(), before);
+    QCOMPARE(keyItem(), keyBefore);
+    QCOMPARE(m_app.state(), QProcess::Running);
+}
+
+QTEST_GUILESS_MAIN(TestSetUpCompanion)
+#include "tst_SetUpCompanion.moc"
