@@ -148,6 +148,8 @@ QString ReceiptHistoryModel::settledText(qsizetype index) const
             return tr("Then: %1").arg(outcomeText(next));
     }
     return {};
+}
+
 QStringList ReceiptHistoryModel::writeFailures() const
 {
     QStringList lines;
