@@ -101,7 +101,6 @@ inline void DependencyServiceFixture::configure(
         QString::fromLatin1(QCryptographicHash::hash(pinnedArchive, QCryptographicHash::Sha256).toHex()));
     service.setInstallPrefix(m_prefix);
     service.setKnownPaths({ m_prefix + QStringLiteral("/bin") });
-    service.setModelQueryCommands({ m_prefix + QStringLiteral("/bin/ollama") });
     service.setOllamaArchiveURL(m_server->url(QStringLiteral("/download/ollama-linux-amd64.tgz")));
 }
 

@@ -200,7 +200,6 @@ inline void InstallPhaseFixture::usePkexec(const QByteArray& body)
     m_dependencies->setOllamaArchiveSHA256(digest);
     m_dependencies->setInstallPrefix(m_prefix);
     m_dependencies->setKnownPaths({ m_prefix + QStringLiteral("/bin") });
-    m_dependencies->setModelQueryCommands({ m_prefix + QStringLiteral("/bin/ollama") });
     m_dependencies->setRuntimeServer(m_runtimeServer.get());
     m_state->setCli(m_cli.get());
     m_state->installPhase().setServices(
