@@ -7,6 +7,7 @@
 #include "tests/support/VirtualDesktop.h"
 
 #include <QDBusConnection>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -172,16 +173,23 @@ bool TestAppOnDesktop::addAction(const QString& tool)
 
 bool TestAppOnDesktop::closeAsTheWindowManagerWould(const std::function<std::optional<Window>()>& find)
 {
-    return QTest::qWaitFor(
+    int sent = 0;
+    QElapsedTimer waited;
+    waited.start();
+    const bool closed = QTest::qWaitFor(
         [&] {
             const std::optional<Window> shown = find();
             if (!shown)
                 return true;
-            m_desktop.closeWindow(shown->id);
+            sent += m_desktop.closeWindow(shown->id) ? 1 : 0;
             QTest::qWait(500);
             return false;
         },
-        processDeadlineMs);
+        3 * processDeadlineMs);
+    if (!closed)
+        qWarning("the window stayed after %d close messages in %lld ms; the program %s", sent, waited.elapsed(),
+                 m_app.state() == QProcess::Running ? "runs" : "ended");
+    return closed;
 }
 
 void TestAppOnDesktop::popoverGrowsMenuQuitsAndTerminationIsQuiet()
