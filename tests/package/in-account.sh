@@ -44,12 +44,14 @@ waitForLine "wizard screen 2" "$LOG"
 echo "the sign-in link reached the running companion"
 
 # Install as an approval device with the keyboard, as a person would: Tab to
-# "Approval Device Only", space, then Enter for "Install & Continue".
+# "Approval Device Only", space, then Enter for "Install & Continue". This
+# build pins no digest for the model runtime, so its switch is disabled and
+# the keyboard passes it by: the switch of the tool scan, then the approval one.
 WINDOW=$(xdotool search --onlyvisible --name "^Quorvane\$" | head -1)
 [ -n "$WINDOW" ] || { echo "no wizard window"; exit 1; }
 xdotool windowfocus --sync "$WINDOW"
 sleep 0.4
-xdotool key --delay 80 Tab Tab Tab space Return
+xdotool key --delay 80 Tab Tab space Return
 waitForLine "wizard screen 5" "$LOG"
 AUTOSTART="$HOME/.config/autostart/quorvane.desktop"
 for _ in $(seq 50); do [ -f "$AUTOSTART" ] && break; sleep 0.1; done
