@@ -49,6 +49,8 @@ class TestWizardToolRuns : public QObject
         m_state->detectedTools()->setTools({ tool });
         m_state->startSetup();
         QTRY_COMPARE(childProcessCount("quorvane"), 1);
+        // Started is not yet running: the tool has written down its run.
+        QTRY_COMPARE(m_tool->runs().size(), 1);
         QCOMPARE(m_state->currentScreen(), WizardState::WizardScreen::settingUp);
     }
 
