@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QTimer>
+#include <qcorosignal.h>
 
 CLIProcess::CLIProcess(const QString& program, const QStringList& arguments, OutputMode mode,
     CLIRunLimits limits, EventHandler onEvent, QObject* parent)
@@ -160,4 +161,10 @@ void CLIProcess::complete()
     m_finished = true;
     Q_EMIT finished();
     Q_EMIT stateChanged();
+}
+
+QCoro::Task<> ended(CLIProcess* process)
+{
+    while (!process->isFinished())
+        co_await qCoro(process, &CLIProcess::stateChanged);
 }

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <functional>
+#include <qcorotask.h>
 
 // One run of a child process as CLIService starts it: standard error always
 // goes to the null device; standard output is decoded into events, captured
@@ -94,3 +95,6 @@ private:
     bool m_timedOut = false;
     bool m_outputTooLarge = false;
 };
+
+// Waits until the process has ended; the caller keeps it alive meanwhile.
+QCoro::Task<> ended(CLIProcess* process);

@@ -38,13 +38,6 @@ QString expandTilde(const QString& path)
     return path;
 }
 
-// Waits until the process has ended; the object stays alive meanwhile.
-QCoro::Task<> ended(CLIProcess* process)
-{
-    while (!process->isFinished())
-        co_await qCoro(process, &CLIProcess::stateChanged);
-}
-
 // Why a finished run was stopped or could not start, if it was.
 std::optional<CLIError> stopReason(const CLIProcess& process)
 {

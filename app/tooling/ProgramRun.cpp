@@ -3,7 +3,6 @@
 #include "app/tooling/CLIProcess.h"
 
 #include <memory>
-#include <qcorosignal.h>
 
 namespace ProgramRun {
 
@@ -14,8 +13,7 @@ QCoro::Task<Result> run(
         captureOutput ? CLIProcess::OutputMode::capture : CLIProcess::OutputMode::discard,
         CLIRunLimits { deadline, captureOutput ? defaultOutputLimit : 0 });
     process->launch();
-    while (!process->isFinished())
-        co_await qCoro(process.get(), &CLIProcess::stateChanged);
+    co_await ended(process.get());
     if (process->launchFailed() || process->timedOut() || process->outputTooLarge())
         co_return Result {};
     co_return Result { process->exitStatus(), process->takeCapturedOutput() };
