@@ -40,6 +40,8 @@ private Q_SLOTS:
         QCOMPARE(state.agents().size(), 2);
         state.uninstall(false);
         QTRY_COMPARE(childCount(), 1);
+        // Started is not yet running: the tool has written down its run.
+        QTRY_COMPARE(f.invocationsOf(QStringLiteral("unregister")).size(), 1);
         state.skipUnregistering();
         QTRY_VERIFY_WITH_TIMEOUT(state.uninstallComplete(), 60'000);
         QCOMPARE(childCount(), 0);
