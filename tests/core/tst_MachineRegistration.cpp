@@ -226,12 +226,12 @@ private Q_SLOTS:
         {
             // The connection closed without an answer: the transfer's own text.
             MachineAuthService auth(f.store, f.network, &testLocalMachine);
-            // Qt tries a closed keep-alive connection once more: close both.
-            QVERIFY(f.backend.inject("POST", u"/machines/register"_s, 0, {}, 2));
+            QVERIFY(f.backend.closeEveryConnection("POST", u"/machines/register"_s));
             const auto error = f.registerAs(auth, u"ada@example.com"_s);
             QVERIFY(error);
             QCOMPARE(error->kind(), MachineRegistrationError::Kind::systemError);
             QVERIFY(!error->description().isEmpty());
+            QVERIFY(f.backend.clearInjections());
         }
         {
             // The store refuses the key: nothing is written to disk.
@@ -329,7 +329,7 @@ private Q_SLOTS:
         QCOMPARE(describe(f.link(auth, agent)), QStringLiteral(R"(API error (500): {"error":"boom"})"));
         QVERIFY(f.backend.inject("POST", u"/agents/link-machine"_s, 200, R"({"linked":true})"));
         QCOMPARE(describe(f.link(auth, agent)), u"Invalid link response"_s);
-        QVERIFY(f.backend.inject("POST", u"/agents/link-machine"_s, 0, {}, 2));
+        QVERIFY(f.backend.closeEveryConnection("POST", u"/agents/link-machine"_s));
         outcome = f.link(auth, agent);
         QVERIFY(std::holds_alternative<LinkError>(outcome));
         QCOMPARE(std::get<LinkError>(outcome).kind(), LinkError::Kind::systemError);

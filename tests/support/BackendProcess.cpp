@@ -233,6 +233,16 @@ bool BackendProcess::inject(const QByteArray& method, const QString& path, int s
                 .isEmpty();
 }
 
+bool BackendProcess::closeEveryConnection(const QByteArray& method, const QString& path)
+{
+    return inject(method, path, 0, {}, 1000);
+}
+
+bool BackendProcess::clearInjections()
+{
+    return !control("DELETE", "inject").isEmpty();
+}
+
 bool BackendProcess::injectDelay(const QByteArray& method, const QString& path, int delayMs, int count)
 {
     return !control("POST", "inject",

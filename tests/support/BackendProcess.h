@@ -78,6 +78,11 @@ public:
                 int delayMs = 0, const QJsonObject& headers = {});
     // The next count matching requests are only delayed, then served normally.
     bool injectDelay(const QByteArray& method, const QString& path, int delayMs, int count = 1);
+    // Every request of method and path has its connection closed without an
+    // answer until clearInjections(). Qt resends such a request up to three
+    // times, so closing a fixed number of them lets a late resend through.
+    bool closeEveryConnection(const QByteArray& method, const QString& path);
+    bool clearInjections();
     QJsonArray requests();
     bool clearRequests();
     QJsonObject state();

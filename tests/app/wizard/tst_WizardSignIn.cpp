@@ -188,7 +188,7 @@ private Q_SLOTS:
     {
         Fixture f;
         // No answer at all: the transfer's own text.
-        QVERIFY(f.backend.inject("POST", QStringLiteral("/auth/exchange-code"), 0, {}, 2));
+        QVERIFY(f.backend.closeEveryConnection("POST", QStringLiteral("/auth/exchange-code")));
         QVERIFY(f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?code=abc"))));
         QVERIFY(f.state.isLoading());
         QTRY_VERIFY(!f.state.isLoading());
