@@ -5,6 +5,7 @@
 #include "core/Http.h"
 #include "core/LogCategories.h"
 #include "core/SystemLog.h"
+#include "platform/LoopbackListeners.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,6 +19,9 @@
 #include <QTimer>
 #include <qcorosignal.h>
 #include <qcorotimer.h>
+
+#include <algorithm>
+#include <unistd.h>
 
 namespace {
 
@@ -68,6 +72,21 @@ QString ModelRuntimeServer::hostAndPort() const
     return QStringLiteral("127.0.0.1:") + QString::number(m_port);
 }
 
+std::optional<QString> ModelRuntimeServer::foreignListener() const
+{
+    // Whatever answers there gets the person's prompts: only a server of the
+    // person's own account is taken as the runtime.
+    const QList<uid_t> owners = LoopbackListeners::ownersOf(m_port);
+    const uid_t self = ::getuid();
+    if (!owners.isEmpty() && std::all_of(owners.begin(), owners.end(), [self](uid_t owner) { return owner == self; }))
+        return std::nullopt;
+    const QString message = owners.isEmpty()
+        ? QStringLiteral("A program answers on %1 but its owner cannot be found; the local model runtime was not used")
+        : QStringLiteral("Another user's program answers on %1; the local model runtime was not used");
+    SystemLog::write(lcTooling(), QStringLiteral("Quorvane: ") + message.arg(hostAndPort()));
+    return message.arg(hostAndPort());
+}
+
 QString ModelRuntimeServer::unitPath() const
 {
     return m_unitDirectory + u'/' + unitName;
@@ -102,7 +121,11 @@ QCoro::Task<CLIResult<void>> ModelRuntimeServer::ensureServing(QString runtimeCo
 {
     const QPointer<ModelRuntimeServer> self(this);
     if (co_await answers()) {
-        if (self && m_mechanism == Mechanism::none)
+        if (!self)
+            co_return CLIError::cancelled();
+        if (const std::optional<QString> foreign = foreignListener())
+            co_return CLIError::installFailed(*foreign);
+        if (m_mechanism == Mechanism::none)
             m_mechanism = Mechanism::alreadyAnswering;
         co_return CLIResult<void>();
     }
@@ -229,8 +252,14 @@ QCoro::Task<CLIResult<void>> ModelRuntimeServer::waitUntilAnswering()
         const bool answering = co_await answers();
         if (!self)
             co_return CLIError::cancelled();
-        if (answering)
+        if (answering) {
+            // Another user's program may have taken the port before our server did.
+            if (const std::optional<QString> foreign = foreignListener()) {
+                stopChild();
+                co_return CLIError::installFailed(*foreign);
+            }
             co_return CLIResult<void>();
+        }
         if (m_child && m_child->isFinished()) {
             const QString why = m_child->launchFailed()
                 ? m_child->launchError()

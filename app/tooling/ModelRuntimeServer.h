@@ -55,7 +55,8 @@ public:
     QCoro::Task<bool> answers();
 
     // Makes the server of runtimeCommand answer on the port: nothing to do when
-    // it already answers; otherwise the user unit or a child process, then a
+    // it already answers from a socket of this user (another user's server
+    // there is refused); otherwise the user unit or a child process, then a
     // wait until it answers. Fails with a message the install screen shows.
     QCoro::Task<CLIResult<void>> ensureServing(QString runtimeCommand);
     Mechanism mechanism() const { return m_mechanism; }
@@ -75,6 +76,8 @@ public:
 
 private:
     QString hostAndPort() const;
+    // Why the port's listener is not taken as ours, or nothing when it is.
+    std::optional<QString> foreignListener() const;
     QCoro::Task<bool> hasUserManager();
     QCoro::Task<std::optional<QString>> startUserUnit(const QString& runtimeCommand);
     std::optional<QString> startChild(const QString& runtimeCommand);

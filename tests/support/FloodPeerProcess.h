@@ -5,7 +5,7 @@
 
 // The flooding back-end (flood_peer) as a real child process on a free
 // loopback port: its sending never waits on this test's event loop. Modes:
-// "pings", "pings-read", "chunked" (see FloodPeer.cpp).
+// "pings", "pings-read", "chunked" (see tools/flood-peer/main.cpp).
 class FloodPeerProcess
 {
 public:
