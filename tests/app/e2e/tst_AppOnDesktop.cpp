@@ -42,7 +42,6 @@ private Q_SLOTS:
     void cleanupTestCase();
     void cleanup();
     void popoverGrowsMenuQuitsAndTerminationIsQuiet();
-    void closingTheWizardOnASetUpMachineLeavesTheTray();
     void withoutATrayANotificationOpensThePopover();
 
 private:
@@ -237,28 +236,6 @@ void TestAppOnDesktop::popoverGrowsMenuQuitsAndTerminationIsQuiet()
     ::kill(pid_t(m_app.processId()), SIGTERM);
     QVERIFY(m_app.waitForFinished(processDeadlineMs));
     QCOMPARE(m_app.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(m_app.exitCode(), 0);
-}
-
-void TestAppOnDesktop::closingTheWizardOnASetUpMachineLeavesTheTray()
-{
-    TestHome home;
-    QVERIFY2(m_desktop.startTray(), qPrintable(m_desktop.lastError()));
-    startApp();
-    // Not set up: the wizard, no tray icon.
-    const auto wizard = [this] { return windowWhere([](const QRect& rect) { return rect.width() >= 540; }); };
-    QTRY_VERIFY_WITH_TIMEOUT(wizard().has_value(), 15000);
-    QVERIFY(!trayIcon().has_value());
-
-    // Set up meanwhile (in a terminal, say), then the wizard's close button.
-    QVERIFY(provision(home));
-    QVERIFY(closeAsTheWindowManagerWould(wizard));
-    QTRY_VERIFY_WITH_TIMEOUT(m_output.contains("Quorvane: tray icon shown"), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(trayIcon().has_value(), 10000);
-    QTest::qWait(500);
-    QVERIFY(m_app.state() == QProcess::Running);
-    ::kill(pid_t(m_app.processId()), SIGTERM);
-    QVERIFY(m_app.waitForFinished(processDeadlineMs));
     QCOMPARE(m_app.exitCode(), 0);
 }
 

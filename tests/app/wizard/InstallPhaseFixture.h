@@ -23,11 +23,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QMetaEnum>
 #include <QNetworkAccessManager>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,49 +36,40 @@ namespace InstallPhaseRows {
 const QString archivePath = QStringLiteral("/download/ollama-linux-amd64.tgz");
 const QString email = QStringLiteral("ada@example.com");
 
-inline QString kindName(const DependencyStatus& status)
-{
-    return QString::fromLatin1(QMetaEnum::fromType<DependencyStatus::Kind>().valueToKey(int(status.kind())));
-}
-
 // The install screen's rows as they change, one entry per change ("ollama
 // downloading"); the many fractions of one download count once.
-class RowRecorder
+struct RowRecorder
 {
-public:
+    QObject context;
+    QStringList rows;
+    QList<double> fractions;
+
     explicit RowRecorder(WizardState& state)
     {
-        watch(state, &WizardState::ollamaStatusChanged, "ollama", &WizardState::ollamaStatus);
-        watch(state, &WizardState::cliStatusChanged, "cli", &WizardState::cliStatus);
-        watch(state, &WizardState::keychainStatusChanged, "keychain", &WizardState::keychainStatus);
-        watch(state, &WizardState::machineStatusChanged, "machine", &WizardState::machineStatus);
-        QObject::connect(&state, &WizardState::llmDownloadingChanged, &m_context, [this, &state] {
+        const auto watch = [&](auto changed, const char* name, auto getter) {
+            QObject::connect(&state, changed, &context, [this, &state, name, getter] {
+                const DependencyStatus status = (state.*getter)();
+                if (status.kind() == DependencyStatus::Kind::downloading)
+                    fractions.append(status.fraction());
+                append(QLatin1String(name) + u' '
+                    + QLatin1String(
+                        QMetaEnum::fromType<DependencyStatus::Kind>().valueToKey(int(status.kind()))));
+            });
+        };
+        watch(&WizardState::ollamaStatusChanged, "ollama", &WizardState::ollamaStatus);
+        watch(&WizardState::cliStatusChanged, "cli", &WizardState::cliStatus);
+        watch(&WizardState::keychainStatusChanged, "keychain", &WizardState::keychainStatus);
+        watch(&WizardState::machineStatusChanged, "machine", &WizardState::machineStatus);
+        QObject::connect(&state, &WizardState::llmDownloadingChanged, &context, [this, &state] {
             if (state.llmDownloading())
                 append(QStringLiteral("model download starts"));
         });
     }
-    const QStringList& rows() const { return m_rows; }
-    QList<double> fractions;
-
-private:
-    template <typename Signal, typename Getter>
-    void watch(WizardState& state, Signal signal, const char* name, Getter getter)
-    {
-        QObject::connect(&state, signal, &m_context, [this, &state, name, getter] {
-            const DependencyStatus status = (state.*getter)();
-            if (status.kind() == DependencyStatus::Kind::downloading)
-                fractions.append(status.fraction());
-            append(QLatin1String(name) + u' ' + kindName(status));
-        });
-    }
     void append(const QString& row)
     {
-        if (m_rows.isEmpty() || m_rows.last() != row)
-            m_rows.append(row);
+        if (rows.isEmpty() || rows.last() != row)
+            rows.append(row);
     }
-
-    QObject m_context;
-    QStringList m_rows;
 };
 
 } // namespace InstallPhaseRows
@@ -90,6 +79,7 @@ private:
 // registration, a loopback server handing out a runtime archive that real tar
 // unpacks through a stand-in for pkexec, the runtime's server as a real child
 // (the back-end again, on a free port), and an autostart folder in the test home.
+// The set-up run uses the same peers.
 struct InstallPhaseFixture
 {
     void setUp();
@@ -139,6 +129,7 @@ inline void InstallPhaseFixture::setUp()
         m_machine->home.filePath(QStringLiteral(".config/autostart")),
         QStringLiteral("/opt/quorvane/bin/quorvane-app"));
     m_state = std::make_unique<WizardState>();
+    m_state->setNetwork(m_network.get());
     usePkexec("exec \"$@\"\n");
 }
 
@@ -199,7 +190,8 @@ inline void InstallPhaseFixture::usePkexec(const QByteArray& body)
     m_dependencies->setOllamaArchiveURL(m_archives->url(InstallPhaseRows::archivePath));
     m_dependencies->setOllamaArchiveSHA256(digest);
     m_dependencies->setInstallPrefix(m_prefix);
-    m_dependencies->setKnownPaths({ m_prefix + QStringLiteral("/bin") });
+    // The runtime is found where the install puts it; no known path holds it.
+    m_dependencies->setKnownPaths({ m_dir->filePath(QStringLiteral("elsewhere")) });
     m_dependencies->setRuntimeServer(m_runtimeServer.get());
     m_state->setCli(m_cli.get());
     m_state->installPhase().setServices(

@@ -47,19 +47,13 @@ struct WizardWindowFixture
     }
     bool settle(const QString& screenName)
     {
-        for (int i = 0; i < 200; ++i) {
+        const bool atRest = QTest::qWaitFor([&] {
             QQuickItem* shown = find(screenName);
-            if (shown && shown->opacity() == 1.0
-                && QmlItems::visible(root(), QStringLiteral("wizardStack")).size() == 1 && stackDepthIsOne())
-                return QTest::qWaitForWindowExposed(view());
-            QTest::qWait(10);
-        }
-        return false;
-    }
-    bool stackDepthIsOne() const
-    {
-        QQuickItem* stack = QmlItems::find(root(), QStringLiteral("wizardStack"));
-        return stack && !stack->property("busy").toBool();
+            QQuickItem* stack = QmlItems::find(root(), QStringLiteral("wizardStack"));
+            return shown && shown->opacity() == 1.0 && stack && !stack->property("busy").toBool()
+                && QmlItems::visible(root(), QStringLiteral("wizardStack")).size() == 1;
+        });
+        return atRest && QTest::qWaitForWindowExposed(view());
     }
 
     QQuickItem* find(const QString& name) const

@@ -1,4 +1,6 @@
+#include "app/dashboard/AgentListModel.h"
 #include "tests/app/wizard/WizardWindowFixture.h"
+#include "tests/support/DashboardHome.h"
 
 #include <QAccessible>
 #include <QScreen>
@@ -8,8 +10,8 @@
 using Screen = WizardState::WizardScreen;
 
 // The rules every wizard screen keeps in the real window, offscreen: the main
-// button stays in reach, the step bar follows, odd progress values are shown
-// safely, and the keyboard and screen-reader rules.
+// button stays in reach, odd progress values are shown safely, the keyboard and
+// screen-reader rules; and what the window manager does with the windows.
 class TestWizardWindowRules : public QObject
 {
     Q_OBJECT
@@ -18,10 +20,14 @@ private Q_SLOTS:
     void initTestCase() { QuorvaneStyle::applyDarkAppearance(); }
     void primaryButtonStaysInTheWindow_data();
     void primaryButtonStaysInTheWindow();
-    void stepBarFollowsTheScreen();
     void hostileProgressValuesAreShownSafely();
     void everyControlIsNamedAndReachableByTab();
     void enterPressesTheDefaultButtonAndEscapeKeepsWork();
+    void isSetupComplete_data();
+    void isSetupComplete();
+    void wizardSizeAndTheDashboardWhileItIsOpen();
+    void closingAnUnfinishedWizardQuits();
+    void dashboardOnASetUpMachine();
 };
 
 namespace {
@@ -77,20 +83,14 @@ void fillEverything(WizardState& state, int toolCount)
     state.setAnalysisWaitingForLLM(true);
 }
 
-// Interactive items: what Tab stops at.
-bool isInteractive(const QQuickItem* item)
-{
-    return item->activeFocusOnTab() && item->isVisible() && item->isEnabled();
-}
-
+// What Tab stops at.
 void collectInteractive(QQuickItem* item, QList<QQuickItem*>& found)
 {
     if (!item || !item->isVisible())
         return;
-    if (isInteractive(item))
+    if (item->activeFocusOnTab() && item->isEnabled())
         found.append(item);
-    const QList<QQuickItem*> children = item->childItems();
-    for (QQuickItem* child : children)
+    for (QQuickItem* child : item->childItems())
         collectInteractive(child, found);
 }
 
@@ -117,55 +117,18 @@ void TestWizardWindowRules::primaryButtonStaysInTheWindow()
     QFETCH(int, height);
     QFETCH(int, tools);
     WizardWindowFixture f;
-    QVERIFY(f.view());
-    // The window opens at 540 x 780 unless the screen has less room.
-    QCOMPARE(f.view()->size(), QSize(540, std::min(780, f.view()->screen()->availableGeometry().height())));
     f.view()->resize(540, height);
     fillEverything(f.state, tools);
 
     for (const ScreenCase& screen : screenCases()) {
         QVERIFY2(f.show(screen.screen, screen.screenName), qPrintable(screen.screenName));
-        QQuickItem* button = f.find(screen.primary);
-        QVERIFY2(button, qPrintable(screen.primary));
-        QTRY_VERIFY2(f.insideWindow(button), qPrintable(screen.primary));
+        QTRY_VERIFY2(f.insideWindow(f.find(screen.primary)), qPrintable(screen.primary));
         // Content taller than the window scrolls instead of pushing the button out.
         QQuickItem* scroll = f.find(QStringLiteral("pageScroll"));
         QVERIFY(scroll);
         if (scroll->property("contentHeight").toReal() > scroll->height())
             QVERIFY(f.insideWindow(scroll));
-        if (screen.screen == Screen::configure && tools > 2 && height == 780)
-            f.screenshot(QStringLiteral("configure-scrolled"));
     }
-    // Enabled as the model says: "Continue" only while the configuration can go on.
-    QVERIFY(f.show(Screen::configure, QStringLiteral("configureScreen")));
-    QVERIFY(f.find(QStringLiteral("continueButton"))->isEnabled());
-    f.state.setAgentName(QStringLiteral("Bad Name"));
-    QTRY_VERIFY(!f.find(QStringLiteral("continueButton"))->isEnabled());
-    VERIFY_NO_WARNINGS(f);
-}
-
-void TestWizardWindowRules::stepBarFollowsTheScreen()
-{
-    WizardWindowFixture f;
-    QVERIFY(f.show(Screen::welcome, QStringLiteral("welcomeScreen")));
-    QVERIFY(!f.find(QStringLiteral("stepProgressBar")));
-    f.screenshot(QStringLiteral("welcome"));
-
-    QVERIFY(f.show(Screen::configure, QStringLiteral("configureScreen")));
-    QVERIFY(f.find(QStringLiteral("stepProgressBar")));
-    const QStringList labels { QStringLiteral("SIGN IN"), QStringLiteral("INSTALL"),
-        QStringLiteral("CONFIGURE"), QStringLiteral("SETUP"), QStringLiteral("DONE") };
-    for (int i = 0; i < 5; ++i) {
-        QCOMPARE(f.text(QStringLiteral("stepLabel%1").arg(i)), labels.at(i));
-        QCOMPARE(f.find(QStringLiteral("stepDot%1").arg(i))->property("number").toInt(), i + 1);
-    }
-    // Configure is step 2: the two before are done, the rest pending.
-    QCOMPARE(f.find(QStringLiteral("stepDot1"))->property("stepState").toInt(), 0);
-    QCOMPARE(f.find(QStringLiteral("stepDot2"))->property("stepState").toInt(), 1);
-    QCOMPARE(f.find(QStringLiteral("stepDot3"))->property("stepState").toInt(), 2);
-    // Setting up highlights "Setup".
-    QVERIFY(f.show(Screen::settingUp, QStringLiteral("settingUpScreen")));
-    QCOMPARE(f.find(QStringLiteral("stepDot3"))->property("stepState").toInt(), 1);
     VERIFY_NO_WARNINGS(f);
 }
 
@@ -212,9 +175,7 @@ void TestWizardWindowRules::everyControlIsNamedAndReachableByTab()
         QVERIFY2(controls.size() >= 1, qPrintable(screen.screenName));
         for (QQuickItem* control : controls) {
             QVERIFY2(!accessibleName(control).trimmed().isEmpty(),
-                qPrintable(screen.screenName + QStringLiteral(": ") + control->objectName()
-                    + QStringLiteral(" (") + QString::fromUtf8(control->metaObject()->className())
-                    + QStringLiteral(")")));
+                qPrintable(screen.screenName + QStringLiteral(": ") + control->objectName()));
         }
         // Tab visits every control and comes round again.
         QSet<QQuickItem*> reached;
@@ -248,8 +209,7 @@ void TestWizardWindowRules::enterPressesTheDefaultButtonAndEscapeKeepsWork()
         { WizardWindowFixture::tool(QStringLiteral("Cursor"), QStringLiteral("cursor")) });
     f.state.setAgentName(QString());
     QVERIFY(f.show(Screen::configure, QStringLiteral("configureScreen")));
-    QQuickItem* field = f.find(QStringLiteral("agentNameField"));
-    field->forceActiveFocus();
+    f.find(QStringLiteral("agentNameField"))->forceActiveFocus();
     f.type(QStringLiteral("Bad"));
     QTRY_COMPARE(f.state.agentName(), QStringLiteral("Bad"));
     QTest::keyClick(f.view(), Qt::Key_Escape);
@@ -258,7 +218,6 @@ void TestWizardWindowRules::enterPressesTheDefaultButtonAndEscapeKeepsWork()
     QSignalSpy screens(&f.state, &WizardState::currentScreenChanged);
     QTest::keyClick(f.view(), Qt::Key_Return); // "Continue" is disabled: nothing happens
     QCOMPARE(screens.size(), 0);
-    QVERIFY(f.windows.wizardWindow());
 
     // Enter on a project's check box (a per-project tool, opened) is "Continue" too.
     DetectedTool perProject = WizardWindowFixture::tool(
@@ -269,7 +228,6 @@ void TestWizardWindowRules::enterPressesTheDefaultButtonAndEscapeKeepsWork()
     f.state.setAgentName(QStringLiteral("vega"));
     QTRY_VERIFY(f.find(QStringLiteral("projectCheck")));
     f.press(f.find(QStringLiteral("projectCheck")));
-    QTRY_VERIFY(f.state.detectedTools()->tools().first().projects.first().selected);
     QTRY_VERIFY(f.find(QStringLiteral("continueButton"))->isEnabled());
     QTest::keyClick(f.view(), Qt::Key_Return);
     // The set-up run started (without a product tool it ends at once on the done screen).
@@ -283,6 +241,142 @@ void TestWizardWindowRules::enterPressesTheDefaultButtonAndEscapeKeepsWork()
     QCOMPARE(closed.size(), 0);
     QTest::keyClick(f.view(), Qt::Key_Return);
     QTRY_COMPARE(closed.size(), 1);
+}
+
+void TestWizardWindowRules::isSetupComplete_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<bool>("complete");
+
+    QTest::newRow("nothing") << QStringList {} << QStringList {} << false;
+    QTest::newRow("approver-only marker")
+        << QStringList { QStringLiteral("machine/approver-only") } << QStringList {} << true;
+    QTest::newRow("one agent with config.json")
+        << QStringList { QStringLiteral("agents/laptop/config.json") } << QStringList {} << true;
+    QTest::newRow("empty agent folder")
+        << QStringList {} << QStringList { QStringLiteral("agents/laptop") } << false;
+    QTest::newRow("hidden agent folder is ignored")
+        << QStringList { QStringLiteral("agents/.hidden/config.json") } << QStringList {} << false;
+    QTest::newRow("agents folder without agents")
+        << QStringList {} << QStringList { QStringLiteral("agents") } << false;
+    QTest::newRow("config.json directly in agents")
+        << QStringList { QStringLiteral("agents/config.json") } << QStringList {} << false;
+    QTest::newRow("other file names do not count")
+        << QStringList { QStringLiteral("agents/laptop/config.json.bak") } << QStringList {} << false;
+    QTest::newRow("one good among empty ones")
+        << QStringList { QStringLiteral("agents/b/config.json") }
+        << QStringList { QStringLiteral("agents/a"), QStringLiteral("agents/c") } << true;
+}
+
+void TestWizardWindowRules::isSetupComplete()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, folders);
+    QFETCH(bool, complete);
+    TestHome home;
+    for (const QString& folder : folders)
+        QVERIFY(QDir().mkpath(home.filePath(QStringLiteral(".quorvane/") + folder)));
+    for (const QString& file : files)
+        QVERIFY(home.write(QStringLiteral(".quorvane/") + file, "{}"));
+    WindowManager windows;
+    QCOMPARE(windows.isSetupComplete(), complete);
+    QCOMPARE(WindowManager::isSetupComplete(home.filePath(QStringLiteral(".quorvane"))), complete);
+}
+
+void TestWizardWindowRules::wizardSizeAndTheDashboardWhileItIsOpen()
+{
+    TestHome home;
+    WindowManager windows;
+    windows.showWizard();
+    QWindow* wizard = windows.wizardWindow();
+    QVERIFY(wizard);
+    // 540 x 780 to start with, between 540 x 680 and 720 x 1100, and never
+    // taller than the screen's free area.
+    const int room = wizard->screen()->availableGeometry().height();
+    QCOMPARE(wizard->size(), QSize(540, std::min(780, room)));
+    QCOMPARE(wizard->minimumSize(), QSize(540, std::min(680, room)));
+    QCOMPARE(wizard->maximumSize(), QSize(720, std::min(1100, room)));
+
+    windows.showDashboard();
+    QVERIFY(windows.dashboardWindow() == nullptr);
+    windows.showWizard(); // an open wizard is only brought to the front
+    QCOMPARE(windows.wizardWindow(), wizard);
+}
+
+void TestWizardWindowRules::closingAnUnfinishedWizardQuits()
+{
+    TestHome home;
+    WindowManager windows;
+    int allowed = 0;
+    int terminated = 0;
+    int statusItems = 0;
+    int serviceStarts = 0;
+    windows.setShell(
+        { [&] { ++statusItems; }, [&] { ++serviceStarts; }, [&] { ++allowed; }, [&] { ++terminated; } });
+    windows.showWizard();
+    windows.wizardState().setCurrentScreen(Screen::signIn);
+    windows.wizardState().setSessionToken(QStringLiteral("session-secret"));
+    windows.wizardWindow()->close();
+    QTRY_COMPARE(terminated, 1);
+    QVERIFY(windows.wizardState().sessionToken().isEmpty()); // set-up is over: the session goes
+    QCOMPARE(allowed, 1);
+    QVERIFY(windows.wizardWindow() == nullptr);
+    QCOMPARE(statusItems + serviceStarts, 0);
+
+    // Reopened, the wizard shows the state it was left in.
+    windows.showWizard();
+    QCOMPARE(windows.wizardState().currentScreen(), Screen::signIn);
+
+    // On a set-up machine closing the wizard does not quit: the program goes
+    // on in the tray with its status item and services.
+    QVERIFY(home.write(QStringLiteral(".quorvane/machine/approver-only"), {}));
+    windows.wizardWindow()->close();
+    QTRY_VERIFY(windows.wizardWindow() == nullptr);
+    QCOMPARE(terminated, 1);
+    QCOMPARE(statusItems, 1);
+    QCOMPARE(serviceStarts, 1);
+    QVERIFY(!windows.hasVisibleWindow());
+
+    // "Close" on the done screen finishes set-up the same way and drops the session.
+    windows.showWizard();
+    windows.wizardState().setSessionToken(QStringLiteral("session-secret"));
+    windows.wizardState().closeWizard();
+    QVERIFY(windows.wizardWindow() == nullptr);
+    QVERIFY(windows.wizardState().sessionToken().isEmpty());
+    QCOMPARE(statusItems, 2);
+}
+
+void TestWizardWindowRules::dashboardOnASetUpMachine()
+{
+    TestHome home;
+    const QByteArray agent = "{\"name\":\"vega\",\"machine\":\"m\",\"machineId\":\"id\",\"publicKey\":\"k\","
+                             "\"createdAt\":\"2025-01-01T00:00:00Z\",\"apiUrl\":\"http://127.0.0.1\"}";
+    QVERIFY(home.write(QStringLiteral(".quorvane/agents/vega/config.json"), agent));
+    WindowManager windows;
+    windows.showDashboard(); // no dashboard model handed over: nothing opens
+    QVERIFY(windows.dashboardWindow() == nullptr);
+    DashboardHome dashboard;
+    windows.setHome(&dashboard.state);
+    int terminated = 0;
+    windows.setShell({ {}, {}, {}, [&] { ++terminated; } });
+    windows.showDashboard(); // reads the registry as it opens
+    QWindow* window = windows.dashboardWindow();
+    QVERIFY(window);
+    QCOMPARE(window->size(), QSize(540, 680));
+    QCOMPARE(dashboard.state.agentList()->count(), 1);
+    windows.showDashboard();
+    QCOMPARE(windows.dashboardWindow(), window);
+
+    window->close();
+    QTRY_VERIFY(windows.dashboardWindow() == nullptr);
+    QVERIFY(!windows.hasVisibleWindow());
+    QCOMPARE(terminated, 0);
+    // A window that is not ours is not acted on.
+    QWindow stranger;
+    windows.windowWillClose(&stranger);
+    windows.windowWillClose(nullptr);
+    QCOMPARE(terminated, 0);
 }
 
 QTEST_MAIN(TestWizardWindowRules)
