@@ -1,7 +1,5 @@
-#include "core/ApprovalSyncService.h"
 #include "core/BuildConfig.h"
 #include "core/CoreConstants.h"
-#include "core/MachineAuthService.h"
 #include "platform/FileCredentialStore.h"
 #include "tests/support/BackendProcess.h"
 #include "tests/support/StandInTool.h"
@@ -14,16 +12,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <qcorotask.h>
 
 // The companion as a real process (offscreen) on a machine that is set up,
 // against the reference back-end and the stand-in product tool: what it says
-// about itself, which releases it offers, what a stray sign-in link does, and
-// that escalations reach it and leave once decided.
+// about itself, which releases it offers, and what a stray sign-in link does.
 class TestSetUpCompanion : public QObject
 {
     Q_OBJECT
@@ -34,7 +29,6 @@ private Q_SLOTS:
     void versionAndHelpNeedNoDisplay();
     void releaseOfItsOwnVersionIsNotOffered();
     void straySignInLinkChangesNothing();
-    void escalationComesAndGoesOnceDecided();
 
 private:
     static QString appPath()
@@ -44,8 +38,6 @@ private:
     // Every file under the home with a digest of its content.
     QMap<QString, QByteArray> snapshot() const;
     int requestsTo(const QString& target);
-    // The pending counts the companion reported, oldest first.
-    QList<int> pendingCounts() const;
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<StandInTool> m_tool;
@@ -78,16 +70,6 @@ int TestSetUpCompanion::requestsTo(const QString& target)
     for (const QJsonValue& value : m_backend->requests())
         count += value.toObject().value(QLatin1String("target")).toString() == target ? 1 : 0;
     return count;
-}
-
-QList<int> TestSetUpCompanion::pendingCounts() const
-{
-    QList<int> counts;
-    for (const QByteArray& line : m_output.split('\n')) {
-        if (line.startsWith("Quorvane: pending count "))
-            counts.append(line.mid(24).toInt());
-    }
-    return counts;
 }
 
 void TestSetUpCompanion::initTestCase()
@@ -223,35 +205,6 @@ void TestSetUpCompanion::straySignInLinkChangesNothing()
     QCOMPARE(snapshot(), before);
     QCOMPARE(keyItem(), keyBefore);
     QCOMPARE(m_app.state(), QProcess::Running);
-}
-
-void TestSetUpCompanion::escalationComesAndGoesOnceDecided()
-{
-    // Once the companion holds the stream, the announcement reaches it.
-    QTRY_VERIFY_WITH_TIMEOUT(m_backend->state().value(QLatin1String("streams")).toInt() >= 1
-            || !m_backend->state().value(QLatin1String("streams")).toArray().isEmpty(),
-        15000);
-    const QString id = m_backend
-                           ->addAction({ { QStringLiteral("agent_id"), QStringLiteral("agent-1") },
-                               { QStringLiteral("agent_name"), QStringLiteral("demo") },
-                               { QStringLiteral("tool_name"), QStringLiteral("Bash") },
-                               { QStringLiteral("tool_input_summary"), QStringLiteral("rm -rf build") } })
-                           .value(QLatin1String("id"))
-                           .toString();
-    QVERIFY(!id.isEmpty());
-    QTRY_VERIFY_WITH_TIMEOUT(pendingCounts().contains(1), 5000);
-
-    // Decided elsewhere with this machine's key; the next announcement makes
-    // the companion fetch again and the row is gone.
-    FileCredentialStore store;
-    MachineAuthService auth(store);
-    QNetworkAccessManager network;
-    ApprovalSyncService sync(auth, network);
-    QVERIFY(QCoro::waitFor(sync.respondToAction(id, QStringLiteral("approved"), std::nullopt)));
-    QVERIFY(m_backend->sendFrame(QByteArrayLiteral("{\"type\":\"action_pending\",\"actionId\":\"other\"}")) >= 1);
-    QTRY_VERIFY_WITH_TIMEOUT(pendingCounts().last() == 0, 10000);
-    const QList<int> counts = pendingCounts();
-    QCOMPARE(counts.mid(counts.indexOf(1)), QList<int>({ 1, 0 }));
 }
 
 QTEST_GUILESS_MAIN(TestSetUpCompanion)

@@ -134,24 +134,10 @@ void TestWizardWindowRules::primaryButtonStaysInTheWindow()
 
 void TestWizardWindowRules::hostileProgressValuesAreShownSafely()
 {
+    // (The percentages themselves are the progress-percent tests'.)
     WizardWindowFixture f;
-    f.state.setLlmDownloading(true);
-    f.state.setAnalysisInProgress(true);
-    QVERIFY(f.show(Screen::settingUp, QStringLiteral("settingUpScreen")));
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double inf = std::numeric_limits<double>::infinity();
-    for (const double value : { nan, inf, -inf, 1e300, -5.0, 0.5 }) {
-        const QString expected = value == 0.5 ? QStringLiteral("50%")
-                                              : (value > 1.0 ? QStringLiteral("100%") : QStringLiteral("0%"));
-        f.state.setLlmDownloadProgress(value);
-        f.state.setSetupProgress(value);
-        f.state.setAnalysisProgress(value);
-        QTRY_COMPARE(f.text(QStringLiteral("llmDownloadingPill")),
-            QStringLiteral("Gemma 4 downloading... ") + expected);
-        const double bar = f.find(QStringLiteral("setupProgressBar"))->property("value").toDouble();
-        QVERIFY2(bar >= 0.0 && bar <= 1.0, qPrintable(QString::number(bar)));
-        QCOMPARE(f.state.analysisStatusLine(), QStringLiteral("Analyzing activity... ") + expected);
-    }
+    f.state.setLlmDownloading(true);
     f.state.setOllamaStatus(DependencyStatus::downloading(nan));
     QVERIFY(f.show(Screen::install, QStringLiteral("installScreen")));
     QCOMPARE(f.find(QStringLiteral("ollamaStatusRow"))
@@ -159,6 +145,16 @@ void TestWizardWindowRules::hostileProgressValuesAreShownSafely()
                  ->property("text")
                  .toString(),
         QStringLiteral("0%"));
+    QVERIFY(f.show(Screen::settingUp, QStringLiteral("settingUpScreen")));
+    for (const double value : { nan, 1e300 }) {
+        f.state.setLlmDownloadProgress(value);
+        f.state.setSetupProgress(value);
+        QTRY_COMPARE(f.text(QStringLiteral("llmDownloadingPill")),
+            QStringLiteral("Gemma 4 downloading... ")
+                + (value > 1 ? QStringLiteral("100%") : QStringLiteral("0%")));
+        const double bar = f.find(QStringLiteral("setupProgressBar"))->property("value").toDouble();
+        QVERIFY2(bar >= 0.0 && bar <= 1.0, qPrintable(QString::number(bar)));
+    }
     VERIFY_NO_WARNINGS(f);
 }
 
@@ -245,40 +241,33 @@ void TestWizardWindowRules::enterPressesTheDefaultButtonAndEscapeKeepsWork()
 
 void TestWizardWindowRules::isSetupComplete_data()
 {
-    QTest::addColumn<QStringList>("files");
-    QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<QStringList>("paths"); // under ~/.quorvane; a trailing "/" makes a folder
     QTest::addColumn<bool>("complete");
-
-    QTest::newRow("nothing") << QStringList {} << QStringList {} << false;
-    QTest::newRow("approver-only marker")
-        << QStringList { QStringLiteral("machine/approver-only") } << QStringList {} << true;
+    QTest::newRow("nothing") << QStringList {} << false;
+    QTest::newRow("approver-only marker") << QStringList { QStringLiteral("machine/approver-only") } << true;
     QTest::newRow("one agent with config.json")
-        << QStringList { QStringLiteral("agents/laptop/config.json") } << QStringList {} << true;
-    QTest::newRow("empty agent folder")
-        << QStringList {} << QStringList { QStringLiteral("agents/laptop") } << false;
-    QTest::newRow("hidden agent folder is ignored")
-        << QStringList { QStringLiteral("agents/.hidden/config.json") } << QStringList {} << false;
-    QTest::newRow("agents folder without agents")
-        << QStringList {} << QStringList { QStringLiteral("agents") } << false;
+        << QStringList { QStringLiteral("agents/a/config.json") } << true;
+    QTest::newRow("empty agent folder") << QStringList { QStringLiteral("agents/a/") } << false;
+    QTest::newRow("hidden agent folder") << QStringList { QStringLiteral("agents/.a/config.json") } << false;
+    QTest::newRow("agents folder without agents") << QStringList { QStringLiteral("agents/") } << false;
     QTest::newRow("config.json directly in agents")
-        << QStringList { QStringLiteral("agents/config.json") } << QStringList {} << false;
-    QTest::newRow("other file names do not count")
-        << QStringList { QStringLiteral("agents/laptop/config.json.bak") } << QStringList {} << false;
-    QTest::newRow("one good among empty ones")
-        << QStringList { QStringLiteral("agents/b/config.json") }
-        << QStringList { QStringLiteral("agents/a"), QStringLiteral("agents/c") } << true;
+        << QStringList { QStringLiteral("agents/config.json") } << false;
+    QTest::newRow("other file names") << QStringList { QStringLiteral("agents/a/config.json.bak") } << false;
+    QTest::newRow("one good among empty ones") << QStringList { QStringLiteral("agents/a/"),
+        QStringLiteral("agents/b/config.json"), QStringLiteral("agents/c/") }
+                                               << true;
 }
 
 void TestWizardWindowRules::isSetupComplete()
 {
-    QFETCH(QStringList, files);
-    QFETCH(QStringList, folders);
+    QFETCH(QStringList, paths);
     QFETCH(bool, complete);
     TestHome home;
-    for (const QString& folder : folders)
-        QVERIFY(QDir().mkpath(home.filePath(QStringLiteral(".quorvane/") + folder)));
-    for (const QString& file : files)
-        QVERIFY(home.write(QStringLiteral(".quorvane/") + file, "{}"));
+    for (const QString& path : paths) {
+        const QString whole = home.filePath(QStringLiteral(".quorvane/") + path);
+        QVERIFY(path.endsWith(u'/') ? QDir().mkpath(whole)
+                                    : home.write(QStringLiteral(".quorvane/") + path, "{}"));
+    }
     WindowManager windows;
     QCOMPARE(windows.isSetupComplete(), complete);
     QCOMPARE(WindowManager::isSetupComplete(home.filePath(QStringLiteral(".quorvane"))), complete);
