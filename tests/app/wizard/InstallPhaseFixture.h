@@ -86,7 +86,6 @@ struct InstallPhaseFixture
     void tearDown();
     void writeScenario(const QJsonObject& scenario);
     void serveArchive(const QByteArray& runtimeScript, const QByteArray& status = "200 OK");
-    void usePkexec(const QByteArray& body);
     void signIn();
     QList<QStringList> invocations() const;
     bool runInstall();
@@ -128,9 +127,23 @@ inline void InstallPhaseFixture::setUp()
     m_loginItem = std::make_unique<XdgAutostartLoginItem>(
         m_machine->home.filePath(QStringLiteral(".config/autostart")),
         QStringLiteral("/opt/quorvane/bin/quorvane-app"));
+    // The privileged runner runs the command as it is.
+    const QString pkexec = m_dir->filePath(QStringLiteral("pkexec"));
+    QVERIFY(TestFiles::writeShellScript(pkexec, "exec \"$@\"\n"));
+    m_pkexec = std::make_unique<PkexecPrivilegedRunner>(pkexec);
+    m_cli = std::make_unique<CLIService>(m_pkexec.get(), [] { return StandInTool::executablePath(); });
+    m_dependencies = std::make_unique<DependencyService>(m_network.get(), m_cli.get());
+    m_dependencies->setMachineArchitecture(QStringLiteral("x86_64"));
+    m_dependencies->setOllamaArchiveURL(m_archives->url(InstallPhaseRows::archivePath));
+    m_dependencies->setInstallPrefix(m_prefix);
+    // The runtime is found where the install puts it; no known path holds it.
+    m_dependencies->setKnownPaths({ m_dir->filePath(QStringLiteral("elsewhere")) });
+    m_dependencies->setRuntimeServer(m_runtimeServer.get());
     m_state = std::make_unique<WizardState>();
     m_state->setNetwork(m_network.get());
-    usePkexec("exec \"$@\"\n");
+    m_state->setCli(m_cli.get());
+    m_state->installPhase().setServices(
+        { m_cli.get(), m_dependencies.get(), m_auth.get(), m_loginItem.get() });
 }
 
 inline void InstallPhaseFixture::tearDown()
@@ -172,30 +185,6 @@ inline void InstallPhaseFixture::serveArchive(const QByteArray& runtimeScript, c
     m_dependencies->setOllamaArchiveSHA256(
         QString::fromLatin1(QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex()));
     m_archives->setResponse(InstallPhaseRows::archivePath, { status, body, true, 4, false });
-}
-
-inline void InstallPhaseFixture::usePkexec(const QByteArray& body)
-{
-    // The tool runner holds the privileged runner, and the installer the tool
-    // runner: all three are made anew, keeping the archive's digest.
-    const QString digest = m_dependencies ? m_dependencies->ollamaArchiveSHA256() : QString();
-    const QString path = m_dir->filePath(QStringLiteral("pkexec-") + QString::number(qHash(body)));
-    QVERIFY(TestFiles::writeShellScript(path, body));
-    m_dependencies.reset();
-    m_cli.reset();
-    m_pkexec = std::make_unique<PkexecPrivilegedRunner>(path);
-    m_cli = std::make_unique<CLIService>(m_pkexec.get(), [] { return StandInTool::executablePath(); });
-    m_dependencies = std::make_unique<DependencyService>(m_network.get(), m_cli.get());
-    m_dependencies->setMachineArchitecture(QStringLiteral("x86_64"));
-    m_dependencies->setOllamaArchiveURL(m_archives->url(InstallPhaseRows::archivePath));
-    m_dependencies->setOllamaArchiveSHA256(digest);
-    m_dependencies->setInstallPrefix(m_prefix);
-    // The runtime is found where the install puts it; no known path holds it.
-    m_dependencies->setKnownPaths({ m_dir->filePath(QStringLiteral("elsewhere")) });
-    m_dependencies->setRuntimeServer(m_runtimeServer.get());
-    m_state->setCli(m_cli.get());
-    m_state->installPhase().setServices(
-        { m_cli.get(), m_dependencies.get(), m_auth.get(), m_loginItem.get() });
 }
 
 inline void InstallPhaseFixture::signIn()

@@ -215,20 +215,13 @@ void TestWizardWindowRules::enterPressesTheDefaultButtonAndEscapeKeepsWork()
     QTest::keyClick(f.view(), Qt::Key_Return); // "Continue" is disabled: nothing happens
     QCOMPARE(screens.size(), 0);
 
-    // Enter on a project's check box (a per-project tool, opened) is "Continue" too.
-    DetectedTool perProject = WizardWindowFixture::tool(
-        QStringLiteral("Code"), QStringLiteral("code"), { QStringLiteral("~/code/a") });
-    perProject.scope = ScopeChoice::perProject;
-    perProject.expanded = true;
-    f.state.detectedTools()->setTools({ perProject });
+    // With a good name Enter in the field is "Continue": the set-up run starts
+    // (without a product tool it ends at once on the done screen). Enter on a
+    // project's check box is driven in the real program (tst_WizardOnDesktop).
     f.state.setAgentName(QStringLiteral("vega"));
-    QTRY_VERIFY(f.find(QStringLiteral("projectCheck")));
-    f.press(f.find(QStringLiteral("projectCheck")));
     QTRY_VERIFY(f.find(QStringLiteral("continueButton"))->isEnabled());
     QTest::keyClick(f.view(), Qt::Key_Return);
-    // The set-up run started (without a product tool it ends at once on the done screen).
     QTRY_COMPARE(f.state.currentScreen(), Screen::done);
-    QVERIFY(f.state.setupLog()->count() >= 1);
 
     // Done: Enter is "Close".
     QSignalSpy closed(&f.state, &WizardState::closeRequested);
