@@ -34,7 +34,8 @@ QStringList summaryTexts(const WizardWindowFixture& f)
 
 int stepState(const WizardWindowFixture& f, int step)
 {
-    return f.find(QStringLiteral("stepDot%1").arg(step))->property("stepState").toInt();
+    QQuickItem* dot = f.find(QStringLiteral("stepDot%1").arg(step));
+    return dot ? dot->property("stepState").toInt() : -1;
 }
 
 } // namespace
