@@ -52,6 +52,15 @@ QString loggedHeader(const QJsonObject& request, const QString& name)
     return {};
 }
 
+// The done screen's agent rows: "name scope tool".
+QStringList summaries(const AgentSummaryModel& agents)
+{
+    QStringList result;
+    for (const AgentSummary& agent : agents.summaries())
+        result << agent.name + u' ' + agent.scope + u' ' + agent.toolName;
+    return result;
+}
+
 QStringList withWizard(QStringList arguments)
 {
     return arguments << QStringLiteral("--wizard");
@@ -189,11 +198,9 @@ void TestSetupRun::allProjectsToolsShareTheName()
             + QStringList { QStringLiteral("✓ Hook installed for Desk Assistant") });
     QCOMPARE(m_state->templateRuleCount(), 12);
     QCOMPARE(m_state->errorMessage(), QString());
-    const QList<AgentSummary>& agents = m_state->registeredAgents()->summaries();
-    QCOMPARE(agents.size(), 2);
-    QCOMPARE(agents.at(0).name, QStringLiteral("vega-star"));
-    QCOMPARE(agents.at(0).scope, QStringLiteral("global"));
-    QCOMPARE(agents.at(1).toolName, QStringLiteral("Desk Assistant"));
+    QCOMPARE(summaries(*m_state->registeredAgents()),
+        QStringList({ QStringLiteral("vega-star global Code Assistant"),
+            QStringLiteral("vega-star global Desk Assistant") }));
     QCOMPARE(progress, QList<double>({ 0.3, 0.6, 1.0 }));
     QVERIFY2(replaced.contains(QStringLiteral("Creating keys for agent vega-star")),
         qPrintable(replaced.join(u'|')));
@@ -203,10 +210,7 @@ void TestSetupRun::allProjectsToolsShareTheName()
     QCOMPARE(links.size(), 2);
     for (const QJsonObject& link : links)
         QCOMPARE(loggedHeader(link, QStringLiteral("Authorization")), QStringLiteral("Bearer ") + token);
-    const QJsonArray stored = m_machine->backend.request("GET", "/_control/state")
-                                  .object()
-                                  .value(QStringLiteral("agents"))
-                                  .toArray();
+    const QJsonArray stored = m_machine->backend.state().value(QStringLiteral("agents")).toArray();
     QCOMPARE(stored.size(), 2);
     for (const QJsonValue& value : stored)
         QVERIFY(!value.toObject().value(QStringLiteral("user_id")).toString().isEmpty());
@@ -250,10 +254,8 @@ void TestSetupRun::perProjectToolRunsInEachFolder()
             QStringLiteral("✓ Hook installed for Code Assistant") }));
     QCOMPARE(m_state->errorMessage(), QStringLiteral("CLI exited with code 3"));
     // A name of symbols only: the first tool's agent is "agent-1".
-    const QList<AgentSummary>& agents = m_state->registeredAgents()->summaries();
-    QCOMPARE(agents.size(), 1);
-    QCOMPARE(agents.first().name, QStringLiteral("agent-1"));
-    QCOMPARE(agents.first().scope, QStringLiteral("per-project"));
+    QCOMPARE(summaries(*m_state->registeredAgents()),
+        QStringList({ QStringLiteral("agent-1 per-project Code Assistant") }));
     QCOMPARE(m_state->templateRuleCount(), 0);
 }
 

