@@ -29,6 +29,7 @@ private Q_SLOTS:
     void approvalDeviceWithFailedRegistration();
     void buildWithoutDigestOffersNoModelUnlessTheRuntimeIsThere();
     void runtimeFoundOnPath();
+    void cancellingOrClosingEndsThePreparation();
 };
 
 void TestInstallPhase::fullInstallWalksTheRows()
@@ -305,6 +306,30 @@ void TestInstallPhase::runtimeFoundOnPath()
     fromPath.setInstallPrefix(m_dir->filePath(QStringLiteral("nothing-here")));
     QCOMPARE(fromPath.ollamaCommand(), onPath + QStringLiteral("/ollama"));
     QVERIFY(QCoro::waitFor(fromPath.isGemmaInstalled()));
+}
+
+// "Cancel" stops the preparation under way and the button starts it over;
+// closing the wizard (its model goes) ends it too. The tool hangs and ignores SIGTERM.
+void TestInstallPhase::cancellingOrClosingEndsThePreparation()
+{
+    writeScenario({ { QStringLiteral("preflight"),
+        QJsonObject { { QStringLiteral("hang"), true }, { QStringLiteral("ignoreTerminate"), true } } } });
+    signIn();
+    m_state->setInstallLLM(false);
+    m_state->runInstall();
+    QVERIFY(m_state->isLoading());
+    QTRY_COMPARE(childProcessCount("quorvane"), 1);
+    m_state->cancelInstall();
+    QTRY_VERIFY(!m_state->isLoading());
+    QCOMPARE(childProcessCount("quorvane"), 0);
+    QCOMPARE(m_state->errorMessage(), QStringLiteral("Cancelled"));
+    QCOMPARE(m_state->currentScreen(), Screen::install);
+    QVERIFY(!m_state->installPhase().isRunning());
+
+    m_state->runInstall();
+    QTRY_COMPARE(childProcessCount("quorvane"), 1);
+    m_state.reset();
+    QTRY_COMPARE(childProcessCount("quorvane"), 0);
 }
 
 QTEST_GUILESS_MAIN(TestInstallPhase)

@@ -78,8 +78,8 @@ QJsonObject hanging(const QString& command, QJsonObject scenario = {})
 
 // The set-up run against the stand-in product tool (a real child process
 // recording every run) and the reference back-end, which makes the agents
-// "init" registers and answers the session link; and the screens that wait
-// for the tool can always be left, their run stopped with its child.
+// "init" registers and answers the session link; the screen can always be
+// left, the run stopped with its child.
 class TestSetupRun : public QObject, private InstallPhaseFixture
 {
     Q_OBJECT
@@ -100,15 +100,12 @@ private Q_SLOTS:
     void failuresAreLoggedAndTheRunGoesOn();
     void noEnabledTool();
     void skipStopsTheRegistrationAndTheDownload();
-    void cancellingTheInstall();
-    void closingTheWizardEndsTheRun_data();
     void closingTheWizardEndsTheRun();
     void phaseTexts();
     void namesArgumentsAndPostures();
 
 private:
     void runSetup();
-    void startInstall();
     void startSetup(const QJsonObject& scenario = {});
 };
 
@@ -121,15 +118,6 @@ void TestSetupRun::runSetup()
     QCOMPARE(screen.size(), 2);
     QCOMPARE(m_state->setupProgress(), 1.0);
     QCOMPARE(m_state->sessionToken(), QString());
-}
-
-void TestSetupRun::startInstall()
-{
-    writeScenario(hanging(QStringLiteral("preflight")));
-    m_state->setCurrentScreen(Screen::install);
-    m_state->runInstall();
-    QVERIFY(m_state->isLoading());
-    QTRY_COMPARE(childProcessCount("quorvane"), 1);
 }
 
 void TestSetupRun::startSetup(const QJsonObject& scenario)
@@ -357,33 +345,10 @@ void TestSetupRun::skipStopsTheRegistrationAndTheDownload()
     QCOMPARE(m_state->analysisWaitingForLLM(), false);
 }
 
-// "Cancel" on the install screen stops the preparation; the button starts it over.
-void TestSetupRun::cancellingTheInstall()
-{
-    startInstall();
-    m_state->cancelInstall();
-    QTRY_VERIFY(!m_state->isLoading());
-    QCOMPARE(childProcessCount("quorvane"), 0);
-    QCOMPARE(m_state->errorMessage(), QStringLiteral("Cancelled"));
-    QCOMPARE(m_state->currentScreen(), Screen::install);
-    QVERIFY(!m_state->installPhase().isRunning());
-}
-
-void TestSetupRun::closingTheWizardEndsTheRun_data()
-{
-    QTest::addColumn<bool>("duringSetup");
-    QTest::newRow("install screen") << false;
-    QTest::newRow("setting-up screen") << true;
-}
-
-// Closing the wizard (its model goes) while a run waits ends the run's child.
+// Closing the wizard (its model goes) while the run waits ends the run's child.
 void TestSetupRun::closingTheWizardEndsTheRun()
 {
-    QFETCH(bool, duringSetup);
-    if (duringSetup)
-        startSetup();
-    else
-        startInstall();
+    startSetup();
     m_state.reset();
     QTRY_COMPARE(childProcessCount("quorvane"), 0);
 }
