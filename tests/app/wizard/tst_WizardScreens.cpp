@@ -1,6 +1,7 @@
 #include "tests/app/wizard/WizardWindowFixture.h"
 
 #include <QSignalSpy>
+#include <limits>
 
 using Screen = WizardState::WizardScreen;
 
@@ -128,6 +129,13 @@ void TestWizardScreens::installScreenOptionsAndRows()
     for (QQuickItem* icon : f.all(QStringLiteral("statusIcon")))
         kinds << icon->property("kind").toInt();
     QCOMPARE(kinds, (QList<int> { 1, 4, 4, 2 })); // downloading, installed, installed, installing
+    // An odd fraction reads as none (the percentages are the progress-percent tests').
+    f.state.setOllamaStatus(DependencyStatus::downloading(std::numeric_limits<double>::quiet_NaN()));
+    QTRY_COMPARE(f.find(QStringLiteral("ollamaStatusRow"))
+                     ->findChild<QQuickItem*>(QStringLiteral("statusDetail"))
+                     ->property("text")
+                     .toString(),
+        QStringLiteral("0%"));
 
     // A failed install: its message under the screen; the button again.
     f.state.setIsLoading(false);
@@ -232,6 +240,17 @@ void TestWizardScreens::settingUpScreenShowsLogAndModel()
     QVERIFY(!f.find(QStringLiteral("llmReadyPill")));
     QVERIFY(f.find(QStringLiteral("privacyBox")));
     f.screenshot(QStringLiteral("setting-up"));
+
+    // Odd fractions are shown safely.
+    for (const double odd : { std::numeric_limits<double>::quiet_NaN(), 1e300 }) {
+        f.state.setLlmDownloadProgress(odd);
+        f.state.setSetupProgress(odd);
+        QTRY_COMPARE(f.text(QStringLiteral("llmDownloadingPill")),
+            QStringLiteral("Gemma 4 downloading... ")
+                + (odd > 1 ? QStringLiteral("100%") : QStringLiteral("0%")));
+        const double bar = f.find(QStringLiteral("setupProgressBar"))->property("value").toDouble();
+        QVERIFY2(bar >= 0.0 && bar <= 1.0, qPrintable(QString::number(bar)));
+    }
 
     f.state.setLlmDownloadComplete(true);
     f.state.setLlmDownloading(false);
