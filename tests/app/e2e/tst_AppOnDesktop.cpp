@@ -42,7 +42,6 @@ private Q_SLOTS:
     void cleanupTestCase();
     void cleanup();
     void popoverGrowsMenuQuitsAndTerminationIsQuiet();
-    void closingTheWizardOnASetUpMachineLeavesTheTray();
     void withoutATrayANotificationOpensThePopover();
 
 private:
@@ -240,28 +239,6 @@ void TestAppOnDesktop::popoverGrowsMenuQuitsAndTerminationIsQuiet()
     QCOMPARE(m_app.exitCode(), 0);
 }
 
-void TestAppOnDesktop::closingTheWizardOnASetUpMachineLeavesTheTray()
-{
-    TestHome home;
-    QVERIFY2(m_desktop.startTray(), qPrintable(m_desktop.lastError()));
-    startApp();
-    // Not set up: the wizard, no tray icon.
-    const auto wizard = [this] { return windowWhere([](const QRect& rect) { return rect.width() >= 540; }); };
-    QTRY_VERIFY_WITH_TIMEOUT(wizard().has_value(), 15000);
-    QVERIFY(!trayIcon().has_value());
-
-    // Set up meanwhile (in a terminal, say), then the wizard's close button.
-    QVERIFY(provision(home));
-    QVERIFY(closeAsTheWindowManagerWould(wizard));
-    QTRY_VERIFY_WITH_TIMEOUT(m_output.contains("Quorvane: tray icon shown"), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(trayIcon().has_value(), 10000);
-    QTest::qWait(500);
-    QVERIFY(m_app.state() == QProcess::Running);
-    ::kill(pid_t(m_app.processId()), SIGTERM);
-    QVERIFY(m_app.waitForFinished(processDeadlineMs));
-    QCOMPARE(m_app.exitCode(), 0);
-}
-
 void TestAppOnDesktop::withoutATrayANotificationOpensThePopover()
 {
     TestHome home;
@@ -288,20 +265,12 @@ void TestAppOnDesktop::withoutATrayANotificationOpensThePopover()
             && qAbs(shown->geometry.center().y() - screen.center().y()) <= 2;
     };
     const auto where = [&] {
-        const std::optional<Window> shown = popover();
-        if (!shown)
-        {
-            QStringList seen;
-            for (const Window& window : windows())
-                seen << QStringLiteral("%1x%2").arg(window.geometry.width()).arg(window.geometry.height());
-            return QStringLiteral("no popover among the windows [%1]; the program %2; it wrote: %3")
-                .arg(seen.join(QLatin1Char(' ')),
-                     m_app.state() == QProcess::Running ? QStringLiteral("runs") : QStringLiteral("ended"),
-                     QString::fromUtf8(errors.right(3000)));
-        }
-        const QRect g = shown->geometry;
-        return QStringLiteral("popover %1,%2 %3x%4 on a %5x%6 screen")
-            .arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()).arg(screen.width()).arg(screen.height());
+        QStringList seen;
+        for (const Window& window : windows())
+            seen << QStringLiteral("%1,%2 %3x%4").arg(window.geometry.x()).arg(window.geometry.y())
+                        .arg(window.geometry.width()).arg(window.geometry.height());
+        return QStringLiteral("windows [%1]; the program wrote: %2")
+            .arg(seen.join(QLatin1Char(' ')), QString::fromUtf8(errors.right(3000)));
     };
     // Starting the program again: the popover in the middle of the screen.
     QProcess second;

@@ -7,9 +7,6 @@
 #include "tests/support/TestHome.h"
 #include "tests/support/TestMachine.h"
 
-#include <QCryptographicHash>
-#include <QDirIterator>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -18,7 +15,9 @@
 
 // The companion as a real process (offscreen) on a machine that is set up,
 // against the reference back-end and the stand-in product tool: what it says
-// about itself, which releases it offers, and what a stray sign-in link does.
+// about itself and which releases it offers. (A sign-in link handed to the
+// running program is taken through the wizard on the desktop, tst_WizardOnDesktop;
+// ignoring one on a set-up machine is the tray shell's test.)
 class TestSetUpCompanion : public QObject
 {
     Q_OBJECT
@@ -28,16 +27,12 @@ private Q_SLOTS:
     void cleanupTestCase();
     void versionAndHelpNeedNoDisplay();
     void releaseOfItsOwnVersionIsNotOffered();
-    void straySignInLinkChangesNothing();
 
 private:
     static QString appPath()
     {
         return qEnvironmentVariable("QUORVANE_BUILD_DIR") + QStringLiteral("/bin/quorvane-app");
     }
-    // Every file under the home with a digest of its content.
-    QMap<QString, QByteArray> snapshot() const;
-    int requestsTo(const QString& target);
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<StandInTool> m_tool;
@@ -48,29 +43,6 @@ private:
     QProcess m_app;
     QByteArray m_output;
 };
-
-QMap<QString, QByteArray> TestSetUpCompanion::snapshot() const
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(m_home->path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        // The update log grows on its own schedule.
-        if (path.endsWith(QLatin1String("update-check.log")))
-            continue;
-        files.insert(QDir(m_home->path()).relativeFilePath(path),
-            QCryptographicHash::hash(TestFiles::contentOf(path), QCryptographicHash::Sha256));
-    }
-    return files;
-}
-
-int TestSetUpCompanion::requestsTo(const QString& target)
-{
-    int count = 0;
-    for (const QJsonValue& value : m_backend->requests())
-        count += value.toObject().value(QLatin1String("target")).toString() == target ? 1 : 0;
-    return count;
-}
 
 void TestSetUpCompanion::initTestCase()
 {
@@ -169,42 +141,6 @@ void TestSetUpCompanion::releaseOfItsOwnVersionIsNotOffered()
     QVERIFY2(text.contains(QStringLiteral("check: remote=%1 local=%1 newer=false").arg(own).toUtf8()),
         text.constData());
     QVERIFY(!text.contains("newer=true"));
-}
-
-void TestSetUpCompanion::straySignInLinkChangesNothing()
-{
-    const QMap<QString, QByteArray> before = snapshot();
-    FileCredentialStore store;
-    const auto keyItem = [&store, this] {
-        return store.read(CoreConstants::keychainService(), m_machine->config.machineIdLocal,
-            CoreConstants::keychainAccessGroup());
-    };
-    const auto keyBefore = keyItem();
-    QVERIFY(keyBefore.has_value());
-    const int exchangesBefore = requestsTo(QStringLiteral("/auth/exchange-code"));
-    const int registrationsBefore = requestsTo(QStringLiteral("/machines/register"));
-    const qsizetype outputBefore = m_output.size();
-
-    // A link opened with the program, as the desktop's scheme handler does.
-    QProcess second;
-    second.setProcessEnvironment(m_app.processEnvironment());
-    second.start(appPath(), { QStringLiteral("quorvane://auth/callback?code=someone-elses") });
-    QVERIFY(second.waitForFinished(15000));
-    QCOMPARE(second.exitCode(), 0);
-
-    // Ignored with one line; the wizard does not come back.
-    QTRY_VERIFY_WITH_TIMEOUT(m_output.mid(outputBefore)
-                                 .contains("Quorvane: ignored a sign-in link: no sign-in is waiting for one"),
-        15000);
-    const QByteArray after = m_output.mid(outputBefore);
-    QCOMPARE(after.count("Quorvane: ignored"), 1);
-    QVERIFY2(!after.contains("Quorvane: wizard screen"), after.constData());
-    QCOMPARE(requestsTo(QStringLiteral("/auth/exchange-code")), exchangesBefore);
-    QCOMPARE(requestsTo(QStringLiteral("/machines/register")), registrationsBefore);
-    // Nothing on disk and nothing in the credential store changed.
-    QCOMPARE(snapshot(), before);
-    QCOMPARE(keyItem(), keyBefore);
-    QCOMPARE(m_app.state(), QProcess::Running);
 }
 
 QTEST_GUILESS_MAIN(TestSetUpCompanion)

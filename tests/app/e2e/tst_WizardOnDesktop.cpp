@@ -35,8 +35,7 @@ private Q_SLOTS:
     void initTestCase();
     void cleanupTestCase();
     void approvalDeviceFromWelcomeToDone();
-    void developerWithTwoToolsAfterAFailedInstall();
-    void offlineFirstRunReachesDone();
+    void developerWithTwoTools();
 
 private:
     bool startApp(const TestHome& home, BackendProcess& backend, const QString& scenario);
@@ -212,47 +211,30 @@ void TestWizardOnDesktop::approvalDeviceFromWelcomeToDone()
     stopApp();
 }
 
-void TestWizardOnDesktop::developerWithTwoToolsAfterAFailedInstall()
+void TestWizardOnDesktop::developerWithTwoTools()
 {
     BackendProcess backend;
     QVERIFY2(backend.isRunning(), qPrintable(backend.lastError()));
     TestHome home;
     for (const QString& folder : {QStringLiteral("code/a"), QStringLiteral("code/b")})
         QVERIFY(QDir(home.path()).mkpath(folder));
-    // Two tools, the first used in two project folders; the product tool's
-    // preparation fails the first time.
-    const QByteArray tools = R"("scan": {"agents": [
+    // Two tools, the first used in two project folders.
+    const QString scenario = m_tools.filePath(QStringLiteral("scenario.json"));
+    QFile file(scenario);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(R"({"defaults": {"stepDelayMs": 5}, "scan": {"agents": [
         {"displayName": "Code Assistant", "descriptorId": "code-assistant", "detection": {"status": "installed",
          "details": {"projects": [{"path": "~/code/a", "isActive": true, "lastActive": "today"},
                                   {"path": "~/code/b", "isActive": false, "lastActive": "last week"}]}}},
-        {"displayName": "Desk Assistant", "descriptorId": "desk-assistant", "detection": {"status": "installed"}}]})";
-    const QString scenario = m_tools.filePath(QStringLiteral("scenario.json"));
-    const auto writeScenario = [&](const QByteArray& preflight) {
-        QFile file(scenario);
-        return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-               && file.write("{\"defaults\": {\"stepDelayMs\": 5}, " + tools + ", \"preflight\": " + preflight + "}") > 0;
-    };
-    QVERIFY(writeScenario(R"({"exitCode": 1, "errorMessage": "The key store is locked"})"));
+        {"displayName": "Desk Assistant", "descriptorId": "desk-assistant", "detection": {"status": "installed"}}]}})");
+    file.close();
     QVERIFY(startApp(home, backend, scenario));
     QVERIFY2(signInWithTheKeyboard(), m_output.constData());
 
-    // Install: Tab to the model switch, space turns it off, Enter installs;
-    // the preparation fails and the screen stays.
+    // Install: Tab to the model switch, space turns it off, Enter installs.
     QTest::qWait(400);
-    const auto preflightRuns = [this] {
-        QFile log(m_tools.filePath(QStringLiteral("cli.log")));
-        return log.open(QIODevice::ReadOnly) ? int(log.readAll().count("\"--preflight\"")) : 0;
-    };
     QVERIFY(keys({QStringLiteral("Tab"), QStringLiteral("space"), QStringLiteral("Return")}));
-    QTRY_COMPARE_WITH_TIMEOUT(preflightRuns(), 1, stepDeadlineMs);
-    QTest::qWait(500);
-    QVERIFY(!m_output.contains("Quorvane: wizard screen 3"));
-
-    // Pressed again once the tool works: on to the configure screen.
-    QVERIFY(writeScenario("{}"));
-    QVERIFY(keys({QStringLiteral("Return")}));
     QVERIFY2(reachedScreen(3), m_output.constData());
-    QCOMPARE(preflightRuns(), 2);
 
     // Configure: past the name, the first tool's check box, its expand
     // button (space opens it), "All projects", "Per-project" (space), the
@@ -276,36 +258,6 @@ void TestWizardOnDesktop::developerWithTwoToolsAfterAFailedInstall()
     }
     scopes.sort();
     QCOMPARE(scopes, (QStringList{QStringLiteral("global "), QStringLiteral("project code/a")}));
-    stopApp();
-}
-
-// A first run with no network and the model switch left on: the runtime's
-// install fails on its row, and the same keys as ever lead to the done screen.
-void TestWizardOnDesktop::offlineFirstRunReachesDone()
-{
-    BackendProcess backend;
-    QVERIFY2(backend.isRunning(), qPrintable(backend.lastError()));
-    TestHome home;
-    const QString scenario = m_tools.filePath(QStringLiteral("scenario.json"));
-    QFile file(scenario);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(R"({"defaults": {"stepDelayMs": 5}, "scan": {"agents": [
-        {"displayName": "Desk Assistant", "descriptorId": "desk-assistant", "detection": {"status": "installed"}}]}})");
-    file.close();
-    QVERIFY(startApp(home, backend, scenario));
-    QVERIFY2(signInWithTheKeyboard(), m_output.constData());
-
-    // Install: Enter is "Install & Continue →", the model switch as it came.
-    QTest::qWait(400);
-    QVERIFY(keys({ QStringLiteral("Return") }));
-    QVERIFY2(reachedScreen(3), m_output.constData());
-    QVERIFY2(m_output.contains("Quorvane: local model runtime not installed: "), m_output.constData());
-    // Configure: Enter is "Continue"; the set-up runs to the done screen.
-    QTest::qWait(400);
-    QVERIFY(keys({ QStringLiteral("Return") }));
-    QVERIFY2(reachedScreen(5), m_output.constData());
-    QCOMPARE(m_output.count("Quorvane: wizard screen 2"), 1);
-    QVERIFY(QFile::exists(home.filePath(QStringLiteral(".quorvane/machine/machine.json"))));
     stopApp();
 }
 

@@ -23,11 +23,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QMetaEnum>
 #include <QNetworkAccessManager>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,49 +36,40 @@ namespace InstallPhaseRows {
 const QString archivePath = QStringLiteral("/download/ollama-linux-amd64.tgz");
 const QString email = QStringLiteral("ada@example.com");
 
-inline QString kindName(const DependencyStatus& status)
-{
-    return QString::fromLatin1(QMetaEnum::fromType<DependencyStatus::Kind>().valueToKey(int(status.kind())));
-}
-
 // The install screen's rows as they change, one entry per change ("ollama
 // downloading"); the many fractions of one download count once.
-class RowRecorder
+struct RowRecorder
 {
-public:
+    QObject context;
+    QStringList rows;
+    QList<double> fractions;
+
     explicit RowRecorder(WizardState& state)
     {
-        watch(state, &WizardState::ollamaStatusChanged, "ollama", &WizardState::ollamaStatus);
-        watch(state, &WizardState::cliStatusChanged, "cli", &WizardState::cliStatus);
-        watch(state, &WizardState::keychainStatusChanged, "keychain", &WizardState::keychainStatus);
-        watch(state, &WizardState::machineStatusChanged, "machine", &WizardState::machineStatus);
-        QObject::connect(&state, &WizardState::llmDownloadingChanged, &m_context, [this, &state] {
+        const auto watch = [&](auto changed, const char* name, auto getter) {
+            QObject::connect(&state, changed, &context, [this, &state, name, getter] {
+                const DependencyStatus status = (state.*getter)();
+                if (status.kind() == DependencyStatus::Kind::downloading)
+                    fractions.append(status.fraction());
+                append(QLatin1String(name) + u' '
+                    + QLatin1String(
+                        QMetaEnum::fromType<DependencyStatus::Kind>().valueToKey(int(status.kind()))));
+            });
+        };
+        watch(&WizardState::ollamaStatusChanged, "ollama", &WizardState::ollamaStatus);
+        watch(&WizardState::cliStatusChanged, "cli", &WizardState::cliStatus);
+        watch(&WizardState::keychainStatusChanged, "keychain", &WizardState::keychainStatus);
+        watch(&WizardState::machineStatusChanged, "machine", &WizardState::machineStatus);
+        QObject::connect(&state, &WizardState::llmDownloadingChanged, &context, [this, &state] {
             if (state.llmDownloading())
                 append(QStringLiteral("model download starts"));
         });
     }
-    const QStringList& rows() const { return m_rows; }
-    QList<double> fractions;
-
-private:
-    template <typename Signal, typename Getter>
-    void watch(WizardState& state, Signal signal, const char* name, Getter getter)
-    {
-        QObject::connect(&state, signal, &m_context, [this, &state, name, getter] {
-            const DependencyStatus status = (state.*getter)();
-            if (status.kind() == DependencyStatus::Kind::downloading)
-                fractions.append(status.fraction());
-            append(QLatin1String(name) + u' ' + kindName(status));
-        });
-    }
     void append(const QString& row)
     {
-        if (m_rows.isEmpty() || m_rows.last() != row)
-            m_rows.append(row);
+        if (rows.isEmpty() || rows.last() != row)
+            rows.append(row);
     }
-
-    QObject m_context;
-    QStringList m_rows;
 };
 
 } // namespace InstallPhaseRows
@@ -90,13 +79,13 @@ private:
 // registration, a loopback server handing out a runtime archive that real tar
 // unpacks through a stand-in for pkexec, the runtime's server as a real child
 // (the back-end again, on a free port), and an autostart folder in the test home.
+// The set-up run uses the same peers.
 struct InstallPhaseFixture
 {
     void setUp();
     void tearDown();
     void writeScenario(const QJsonObject& scenario);
     void serveArchive(const QByteArray& runtimeScript, const QByteArray& status = "200 OK");
-    void usePkexec(const QByteArray& body);
     void signIn();
     QList<QStringList> invocations() const;
     bool runInstall();
@@ -138,8 +127,23 @@ inline void InstallPhaseFixture::setUp()
     m_loginItem = std::make_unique<XdgAutostartLoginItem>(
         m_machine->home.filePath(QStringLiteral(".config/autostart")),
         QStringLiteral("/opt/quorvane/bin/quorvane-app"));
+    // The privileged runner runs the command as it is.
+    const QString pkexec = m_dir->filePath(QStringLiteral("pkexec"));
+    QVERIFY(TestFiles::writeShellScript(pkexec, "exec \"$@\"\n"));
+    m_pkexec = std::make_unique<PkexecPrivilegedRunner>(pkexec);
+    m_cli = std::make_unique<CLIService>(m_pkexec.get(), [] { return StandInTool::executablePath(); });
+    m_dependencies = std::make_unique<DependencyService>(m_network.get(), m_cli.get());
+    m_dependencies->setMachineArchitecture(QStringLiteral("x86_64"));
+    m_dependencies->setOllamaArchiveURL(m_archives->url(InstallPhaseRows::archivePath));
+    m_dependencies->setInstallPrefix(m_prefix);
+    // The runtime is found where the install puts it; no known path holds it.
+    m_dependencies->setKnownPaths({ m_dir->filePath(QStringLiteral("elsewhere")) });
+    m_dependencies->setRuntimeServer(m_runtimeServer.get());
     m_state = std::make_unique<WizardState>();
-    usePkexec("exec \"$@\"\n");
+    m_state->setNetwork(m_network.get());
+    m_state->setCli(m_cli.get());
+    m_state->installPhase().setServices(
+        { m_cli.get(), m_dependencies.get(), m_auth.get(), m_loginItem.get() });
 }
 
 inline void InstallPhaseFixture::tearDown()
@@ -181,29 +185,6 @@ inline void InstallPhaseFixture::serveArchive(const QByteArray& runtimeScript, c
     m_dependencies->setOllamaArchiveSHA256(
         QString::fromLatin1(QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex()));
     m_archives->setResponse(InstallPhaseRows::archivePath, { status, body, true, 4, false });
-}
-
-inline void InstallPhaseFixture::usePkexec(const QByteArray& body)
-{
-    // The tool runner holds the privileged runner, and the installer the tool
-    // runner: all three are made anew, keeping the archive's digest.
-    const QString digest = m_dependencies ? m_dependencies->ollamaArchiveSHA256() : QString();
-    const QString path = m_dir->filePath(QStringLiteral("pkexec-") + QString::number(qHash(body)));
-    QVERIFY(TestFiles::writeShellScript(path, body));
-    m_dependencies.reset();
-    m_cli.reset();
-    m_pkexec = std::make_unique<PkexecPrivilegedRunner>(path);
-    m_cli = std::make_unique<CLIService>(m_pkexec.get(), [] { return StandInTool::executablePath(); });
-    m_dependencies = std::make_unique<DependencyService>(m_network.get(), m_cli.get());
-    m_dependencies->setMachineArchitecture(QStringLiteral("x86_64"));
-    m_dependencies->setOllamaArchiveURL(m_archives->url(InstallPhaseRows::archivePath));
-    m_dependencies->setOllamaArchiveSHA256(digest);
-    m_dependencies->setInstallPrefix(m_prefix);
-    m_dependencies->setKnownPaths({ m_prefix + QStringLiteral("/bin") });
-    m_dependencies->setRuntimeServer(m_runtimeServer.get());
-    m_state->setCli(m_cli.get());
-    m_state->installPhase().setServices(
-        { m_cli.get(), m_dependencies.get(), m_auth.get(), m_loginItem.get() });
 }
 
 inline void InstallPhaseFixture::signIn()

@@ -34,6 +34,8 @@ struct WizardWindowFixture
         windows.showWizard();
         guard.clear(); // the offscreen platform's note that it cannot raise windows
     }
+    // Every test fails on a warning of the views.
+    ~WizardWindowFixture() { QVERIFY2(guard.warnings().isEmpty(), qPrintable(guard.warnings().join(u'\n'))); }
 
     QQuickView* view() const { return qobject_cast<QQuickView*>(windows.wizardWindow()); }
     // The window's content: the wizard's root view and the dialogs above it.
@@ -47,19 +49,13 @@ struct WizardWindowFixture
     }
     bool settle(const QString& screenName)
     {
-        for (int i = 0; i < 200; ++i) {
+        const bool atRest = QTest::qWaitFor([&] {
             QQuickItem* shown = find(screenName);
-            if (shown && shown->opacity() == 1.0
-                && QmlItems::visible(root(), QStringLiteral("wizardStack")).size() == 1 && stackDepthIsOne())
-                return QTest::qWaitForWindowExposed(view());
-            QTest::qWait(10);
-        }
-        return false;
-    }
-    bool stackDepthIsOne() const
-    {
-        QQuickItem* stack = QmlItems::find(root(), QStringLiteral("wizardStack"));
-        return stack && !stack->property("busy").toBool();
+            QQuickItem* stack = QmlItems::find(root(), QStringLiteral("wizardStack"));
+            return shown && shown->opacity() == 1.0 && stack && !stack->property("busy").toBool()
+                && QmlItems::visible(root(), QStringLiteral("wizardStack")).size() == 1;
+        });
+        return atRest && QTest::qWaitForWindowExposed(view());
     }
 
     QQuickItem* find(const QString& name) const
@@ -124,8 +120,6 @@ struct WizardWindowFixture
             qWarning("screenshot %s not written", qPrintable(name));
     }
 
-    QStringList warnings() const { return guard.warnings(); }
-
     // A detected tool as the scan makes it; `projects` are folder paths.
     static DetectedTool tool(const QString& name, const QString& subtitle, const QStringList& projects = {},
         const QString& root = {})
@@ -154,6 +148,3 @@ struct WizardWindowFixture
         return summary;
     }
 };
-
-#define VERIFY_NO_WARNINGS(fixture)                                                                          \
-    QVERIFY2((fixture).warnings().isEmpty(), qPrintable((fixture).warnings().join(u'\n')))

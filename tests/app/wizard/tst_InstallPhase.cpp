@@ -3,6 +3,14 @@
 using namespace std::chrono_literals;
 using namespace InstallPhaseRows;
 
+namespace {
+
+using Screen = WizardState::WizardScreen;
+const QString laterHint = QStringLiteral(". You can install the local model later from the dashboard");
+
+} // namespace
+
+// The install phase; the local model is optional: the phase goes on without its runtime.
 class TestInstallPhase : public QObject, private InstallPhaseFixture
 {
     Q_OBJECT
@@ -19,7 +27,9 @@ private Q_SLOTS:
     void failureRows();
     void pressingAgainStartsOver();
     void approvalDeviceWithFailedRegistration();
-    void runtimeAlreadyPresent();
+    void buildWithoutDigestOffersNoModelUnlessTheRuntimeIsThere();
+    void runtimeFoundOnPath();
+    void cancellingOrClosingEndsThePreparation();
 };
 
 void TestInstallPhase::fullInstallWalksTheRows()
@@ -29,9 +39,13 @@ void TestInstallPhase::fullInstallWalksTheRows()
     QCOMPARE(m_state->ollamaStatus(), DependencyStatus::missing());
     RowRecorder recorder(*m_state);
     QSignalSpy loading(m_state.get(), &WizardState::isLoadingChanged);
+    // The button stays disabled through the tool scan, until the configure screen.
+    QList<bool> loadingWhileScanning;
+    connect(m_state.get(), &WizardState::isDetectingToolsChanged, this,
+        [this, &loadingWhileScanning] { loadingWhileScanning << m_state->isLoading(); });
 
     QVERIFY(runInstall());
-    QCOMPARE(recorder.rows(),
+    QCOMPARE(recorder.rows,
         (QStringList { QStringLiteral("ollama downloading"), QStringLiteral("ollama installing"),
             QStringLiteral("ollama installed"), QStringLiteral("cli installing"),
             QStringLiteral("cli installed"), QStringLiteral("keychain installed"),
@@ -41,17 +55,15 @@ void TestInstallPhase::fullInstallWalksTheRows()
     QVERIFY(recorder.fractions.size() > 1);
     QVERIFY(std::is_sorted(recorder.fractions.cbegin(), recorder.fractions.cend()));
     QCOMPARE(loading.size(), 2);
+    QCOMPARE(loadingWhileScanning, (QList<bool> { true, true }));
     QCOMPARE(m_state->errorMessage(), QString());
 
     // Ends on the configure screen with the stand-in's detected tool.
-    QCOMPARE(m_state->currentScreen(), WizardState::WizardScreen::configure);
+    QCOMPARE(m_state->currentScreen(), Screen::configure);
     QCOMPARE(m_state->detectedTools()->count(), 1);
-    QCOMPARE(m_state->isApproverOnly(), false);
     QVERIFY(!QFile::exists(CoreConstants::approverOnlyPath()));
 
-    // The runtime is installed and serves; the machine is registered; the
-    // program starts at log-in.
-    QVERIFY(m_dependencies->isOllamaInstalled());
+    // The runtime serves; the machine is registered; the program starts at log-in.
     QCOMPARE(m_runtimeServer->mechanism(), ModelRuntimeServer::Mechanism::childProcess);
     QVERIFY(QCoro::waitFor(m_runtimeServer->answers()));
     QVERIFY(QCoro::waitFor(m_dependencies->isGemmaInstalled()));
@@ -71,7 +83,6 @@ void TestInstallPhase::fullInstallWalksTheRows()
     // The model download goes on after the screen and its process is kept.
     QVERIFY(m_state->llmProcess());
     QTRY_VERIFY_WITH_TIMEOUT(m_state->llmDownloadComplete(), 10000);
-    QCOMPARE(m_state->llmDownloading(), false);
     QCOMPARE(m_state->llmDownloadProgress(), 1.0);
     QTRY_VERIFY(m_state->llmProcess()->isFinished());
 }
@@ -84,19 +95,13 @@ void TestInstallPhase::failureRows_data()
     QTest::addColumn<bool>("stops"); // stays on the install screen
     QTest::addColumn<QString>("errorMessage"); // what the screen shows under the button
 
-    const QString bad = QStringLiteral("Download failed: bad status");
-    // The runtime is optional: its failure stays on its row.
-    QTest::newRow("runtime download")
-        << QStringLiteral("download") << QStringLiteral("ollama") << bad << false << QString();
-    const QString refused = QStringLiteral("Admin setup failed: Request dismissed");
-    QTest::newRow("privileged install refused")
-        << QStringLiteral("refused") << QStringLiteral("ollama") << refused << false << QString();
-    QTest::newRow("runtime missing after install")
-        << QStringLiteral("missingAfter") << QStringLiteral("ollama")
-        << QStringLiteral("Ollama not found after install") << false << QString();
-    QTest::newRow("runtime server never answers")
-        << QStringLiteral("silentServer") << QStringLiteral("ollama")
-        << QStringLiteral("Ollama server did not answer on 127.0.0.1:") << false << QString();
+    // The runtime is optional: its failure, whichever (the installer's tests
+    // have them all), stays on its row.
+    QTest::newRow("runtime download") << QStringLiteral("download") << QStringLiteral("ollama")
+                                      << QStringLiteral("Download failed: bad status") << false << QString();
+    QTest::newRow("nobody answers at the runtime's address")
+        << QStringLiteral("unreachable") << QStringLiteral("ollama") << QStringLiteral("Connection refused")
+        << false << QString();
     const QString exited = QStringLiteral("CLI exited with code 1");
     QTest::newRow("preparation fails")
         << QStringLiteral("preflight") << QStringLiteral("cli") << exited << true << exited;
@@ -120,15 +125,11 @@ void TestInstallPhase::failureRows()
     QFETCH(QString, errorMessage);
 
     const bool runtime = row == QLatin1String("ollama");
-    serveArchive(failure == QLatin1String("silentServer") ? QByteArray("exec sleep 30\n")
-                                                          : StandInRuntime::servingScript(),
-        failure == QLatin1String("download") ? "404 Not Found" : "200 OK");
-    if (failure == QLatin1String("refused"))
-        usePkexec("echo 'Request dismissed' >&2\nexit 126\n");
-    if (failure == QLatin1String("missingAfter"))
-        usePkexec("exit 0\n");
-    if (failure == QLatin1String("silentServer"))
-        m_runtimeServer->setReadyDeadline(1s);
+    serveArchive(
+        StandInRuntime::servingScript(), failure == QLatin1String("download") ? "404 Not Found" : "200 OK");
+    if (failure == QLatin1String("unreachable"))
+        m_dependencies->setOllamaArchiveURL(
+            QUrl(QStringLiteral("http://127.0.0.1:%1/ollama.tgz").arg(StandInRuntime::freePort())));
     if (failure == QLatin1String("preflight"))
         writeScenario({ { QStringLiteral("preflight"),
             QJsonObject { { QStringLiteral("exitCode"), 1 },
@@ -152,8 +153,7 @@ void TestInstallPhase::failureRows()
 
     QVERIFY(runInstall());
     QCOMPARE(m_state->errorMessage(), errorMessage);
-    QCOMPARE(m_state->currentScreen(),
-        stops ? WizardState::WizardScreen::install : WizardState::WizardScreen::configure);
+    QCOMPARE(m_state->currentScreen(), stops ? Screen::install : Screen::configure);
     if (!row.isEmpty()) {
         const DependencyStatus status = row == QLatin1String("ollama") ? m_state->ollamaStatus()
             : row == QLatin1String("cli")                              ? m_state->cliStatus()
@@ -164,6 +164,11 @@ void TestInstallPhase::failureRows()
             QCOMPARE(status.kind(), DependencyStatus::Kind::failed);
             QVERIFY2(status.message().startsWith(message) && !status.message().isEmpty(),
                 qPrintable(status.message()));
+            // The runtime's row says the model can come later, and the choice stays.
+            if (runtime) {
+                QVERIFY2(status.message().endsWith(laterHint), qPrintable(status.message()));
+                QVERIFY(m_state->installLLM());
+            }
         }
     }
     if (stops) {
@@ -198,7 +203,7 @@ void TestInstallPhase::pressingAgainStartsOver()
     QVERIFY(runInstall());
     QCOMPARE(m_state->cliStatus(), DependencyStatus::failed(QStringLiteral("CLI exited with code 2")));
     QCOMPARE(m_state->errorMessage(), QStringLiteral("CLI exited with code 2"));
-    QCOMPARE(m_state->currentScreen(), WizardState::WizardScreen::install);
+    QCOMPARE(m_state->currentScreen(), Screen::install);
 
     // The tool works now; the button runs the whole phase again from step 1.
     writeScenario({});
@@ -210,8 +215,8 @@ void TestInstallPhase::pressingAgainStartsOver()
     QCOMPARE(m_state->errorMessage(), QString());
     // A second press while it runs starts nothing more.
     m_state->runInstall();
-    QTRY_COMPARE_WITH_TIMEOUT(m_state->currentScreen(), WizardState::WizardScreen::configure, 20000);
-    QCOMPARE(recorder.rows(),
+    QTRY_COMPARE_WITH_TIMEOUT(m_state->currentScreen(), Screen::configure, 20000);
+    QCOMPARE(recorder.rows,
         (QStringList { QStringLiteral("cli installing"), QStringLiteral("cli installed"),
             QStringLiteral("keychain installed"), QStringLiteral("machine installing"),
             QStringLiteral("machine installed") }));
@@ -235,7 +240,7 @@ void TestInstallPhase::approvalDeviceWithFailedRegistration()
     QVERIFY(runInstall());
     QCOMPARE(m_state->machineStatus().kind(), DependencyStatus::Kind::failed);
     QCOMPARE(m_state->isApproverOnly(), true);
-    QCOMPARE(m_state->currentScreen(), WizardState::WizardScreen::done);
+    QCOMPARE(m_state->currentScreen(), Screen::done);
     QVERIFY(QFileInfo(CoreConstants::approverOnlyPath()).isFile());
     QCOMPARE(QFileInfo(CoreConstants::approverOnlyPath()).size(), 0);
     QCOMPARE(TestFiles::modeOf(CoreConstants::machineDirectory()), 0700);
@@ -246,27 +251,85 @@ void TestInstallPhase::approvalDeviceWithFailedRegistration()
     QCOMPARE(invocations().size(), 1);
 }
 
-void TestInstallPhase::runtimeAlreadyPresent()
+void TestInstallPhase::buildWithoutDigestOffersNoModelUnlessTheRuntimeIsThere()
 {
+    serveArchive(StandInRuntime::servingScript());
+    m_dependencies->setOllamaArchiveSHA256(QString());
+    signIn();
+
+    // The install screen: the model switch off, with the reason, and it stays off.
+    const QString reason = m_dependencies->installBlockedReason().value_or(QString());
+    QVERIFY(reason.contains(QStringLiteral("pins no digest")));
+    QCOMPARE(m_state->modelUnavailableReason(), reason);
+    QVERIFY(!m_state->installLLM());
+    m_state->setInstallLLM(true);
+    QVERIFY(!m_state->installLLM());
+
+    // Asked anyway, the install refuses before fetching a byte.
+    const CLIResult<DependencyStatus> refused = QCoro::waitFor(m_dependencies->installOllamaIfMissing({}));
+    QVERIFY(!refused.ok());
+    QCOMPARE(refused.error().description(), reason);
+    QCOMPARE(m_archives->requestCount(archivePath), 0);
+
+    // A runtime already present needs no digest: the model can be chosen, and
+    // the install brings its server up (installing meanwhile) instead of
+    // downloading, then starts the model download after the registration.
     QVERIFY(TestFiles::writeShellScript(
         m_prefix + QStringLiteral("/bin/ollama"), StandInRuntime::servingScript()));
-    // Shown with the screen.
-    signIn();
+    m_state->installPhase().showInstallScreen();
+    QCOMPARE(m_state->modelUnavailableReason(), QString());
     QCOMPARE(m_state->ollamaStatus(), DependencyStatus::installed());
+    m_state->setInstallLLM(true);
+    QVERIFY(m_state->installLLM());
     RowRecorder recorder(*m_state);
-
     QVERIFY(runInstall());
     QCOMPARE(m_archives->requestCount(archivePath), 0);
-    QCOMPARE(m_state->ollamaStatus(), DependencyStatus::installed());
     QVERIFY(QCoro::waitFor(m_runtimeServer->answers()));
-    // The server came up (installing meanwhile), and the model download
-    // started after the registration.
-    QCOMPARE(recorder.rows(),
+    QCOMPARE(recorder.rows,
         (QStringList { QStringLiteral("ollama installing"), QStringLiteral("ollama installed"),
             QStringLiteral("cli installing"), QStringLiteral("cli installed"),
             QStringLiteral("keychain installed"), QStringLiteral("machine installing"),
             QStringLiteral("machine installed"), QStringLiteral("model download starts") }));
-    QCOMPARE(m_state->currentScreen(), WizardState::WizardScreen::configure);
+    QCOMPARE(m_state->currentScreen(), Screen::configure);
+}
+
+void TestInstallPhase::runtimeFoundOnPath()
+{
+    // As a packaged or hand-installed runtime is.
+    const QString onPath = m_dir->filePath(QStringLiteral("path-bin"));
+    QVERIFY(TestFiles::writeShellScript(onPath + QStringLiteral("/ollama"),
+        "[ \"$1\" = list ] || exit 2\nprintf 'NAME\\ngemma4:e4b  9.6 GB\\n'\n"));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(onPath) + ':' + path);
+    DependencyService fromPath(m_network.get(), m_cli.get());
+    qputenv("PATH", path);
+    fromPath.setInstallPrefix(m_dir->filePath(QStringLiteral("nothing-here")));
+    QCOMPARE(fromPath.ollamaCommand(), onPath + QStringLiteral("/ollama"));
+    QVERIFY(QCoro::waitFor(fromPath.isGemmaInstalled()));
+}
+
+// "Cancel" stops the preparation under way and the button starts it over;
+// closing the wizard (its model goes) ends it too. The tool hangs and ignores SIGTERM.
+void TestInstallPhase::cancellingOrClosingEndsThePreparation()
+{
+    writeScenario({ { QStringLiteral("preflight"),
+        QJsonObject { { QStringLiteral("hang"), true }, { QStringLiteral("ignoreTerminate"), true } } } });
+    signIn();
+    m_state->setInstallLLM(false);
+    m_state->runInstall();
+    QVERIFY(m_state->isLoading());
+    QTRY_COMPARE(childProcessCount("quorvane"), 1);
+    m_state->cancelInstall();
+    QTRY_VERIFY(!m_state->isLoading());
+    QCOMPARE(childProcessCount("quorvane"), 0);
+    QCOMPARE(m_state->errorMessage(), QStringLiteral("Cancelled"));
+    QCOMPARE(m_state->currentScreen(), Screen::install);
+    QVERIFY(!m_state->installPhase().isRunning());
+
+    m_state->runInstall();
+    QTRY_COMPARE(childProcessCount("quorvane"), 1);
+    m_state.reset();
+    QTRY_COMPARE(childProcessCount("quorvane"), 0);
 }
 
 QTEST_GUILESS_MAIN(TestInstallPhase)

@@ -1,14 +1,18 @@
+#include "app/tooling/AgentNameRules.h"
 #include "app/tooling/CLIService.h"
+#include "app/tooling/ToolDetection.h"
 #include "app/wizard/WizardState.h"
 #include "tests/support/ChildProcesses.h"
 #include "tests/support/StandInTool.h"
 #include "tests/support/TestHome.h"
 
-#include <QJsonArray>
+#include <QFileInfo>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <memory>
+#include <qcorotask.h>
 
 using namespace std::chrono_literals;
 
@@ -17,13 +21,8 @@ namespace {
 const QString downloadMessage
     = QStringLiteral("Model download did not complete. Run analysis later from the Features panel.");
 
-QJsonObject analysis(const QJsonObject& settings)
-{
-    return { { QStringLiteral("analyze-history"), settings } };
-}
-
 // Lines printed instead of the tool's normal output.
-QString eventLines(const QStringList& counts)
+QString countEvents(const QStringList& counts)
 {
     QString lines;
     for (const QString& count : counts)
@@ -34,37 +33,43 @@ QString eventLines(const QStringList& counts)
 
 } // namespace
 
-// The wizard's activity analysis: the wait for the model download, then the
-// stand-in product tool's "analyze-history" as a real child process.
-class TestActivityAnalysis : public QObject
+// The wizard's runs of the stand-in product tool (a real child process driven
+// by a scenario file) that read its output: the scan that detects the tools,
+// and the activity analysis, which first waits for the model download.
+class TestDetectionAndAnalysis : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
+    void initTestCase()
+    {
+        QVERIFY2(QFileInfo(StandInTool::executablePath()).isExecutable(),
+            qPrintable(StandInTool::executablePath()));
+    }
     void init();
     void cleanup();
-    void startsWhenTheDownloadCompletes();
+    void detectionStaysResponsiveAndProposesAName();
+    void unusableScans_data();
+    void unusableScans();
+    void scanDeadlineAndMissingTool();
+    void analysisStartsWhenTheDownloadCompletes();
     void suggestionCounts_data();
     void suggestionCounts();
-    void failures();
-    void closingWhileWaiting();
-    void closingWhileRunning();
-    void downloadNeverArrives();
+    void analysisFailures();
+    void closingStopsTheAnalysis();
 
 private:
+    void writeScenario(const QString& command, const QJsonObject& behaviour)
+    {
+        QVERIFY(m_tool->writeScenario({ { command, behaviour } }));
+    }
+
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<StandInTool> m_tool;
     std::unique_ptr<CLIService> m_cli;
     std::unique_ptr<WizardState> m_state;
 };
 
-void TestActivityAnalysis::initTestCase()
-{
-    QVERIFY2(
-        QFileInfo(StandInTool::executablePath()).isExecutable(), qPrintable(StandInTool::executablePath()));
-}
-
-void TestActivityAnalysis::init()
+void TestDetectionAndAnalysis::init()
 {
     m_home = std::make_unique<TestHome>();
     m_tool = std::make_unique<StandInTool>();
@@ -73,16 +78,84 @@ void TestActivityAnalysis::init()
     m_state->setCli(m_cli.get());
 }
 
-void TestActivityAnalysis::cleanup()
+void TestDetectionAndAnalysis::cleanup()
 {
     m_state.reset();
-    QTRY_COMPARE(childProcessCount("quorvane"), 0);
+    // No run may outlive its model.
+    QTRY_COMPARE(childProcessCount(), 0);
     m_cli.reset();
     m_tool.reset();
     m_home.reset();
 }
 
-void TestActivityAnalysis::startsWhenTheDownloadCompletes()
+void TestDetectionAndAnalysis::detectionStaysResponsiveAndProposesAName()
+{
+    // The stand-in reports one installed tool and one that is not found.
+    writeScenario(QStringLiteral("scan"), { { QStringLiteral("stepDelayMs"), 400 } });
+    m_state->setAgentName(QStringLiteral("Not A Name"));
+    int ticks = 0;
+    bool detectingSeen = false;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] {
+        ++ticks;
+        detectingSeen = detectingSeen || m_state->isDetectingTools();
+    });
+    ticker.start(20);
+    QSignalSpy detecting(m_state.get(), &WizardState::isDetectingToolsChanged);
+    QSignalSpy replaced(m_state.get(), &WizardState::detectedToolsChanged);
+    QCoro::waitFor(m_state->detectTools());
+    // The event loop kept turning while the scan ran, and the wizard said so.
+    QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+    QVERIFY(detectingSeen);
+    QCOMPARE(detecting.size(), 2);
+    QCOMPARE(replaced.size(), 1);
+    const QList<DetectedTool> tools = m_state->detectedTools()->tools();
+    QCOMPARE(tools.size(), 1);
+    QCOMPARE(tools.first().name, QStringLiteral("Code Assistant"));
+    QCOMPARE(tools.first().subtitle, QStringLiteral("code-assistant"));
+    // A fresh default name, which the configure screen accepts as it is.
+    QVERIFY(defaultAgentNames().contains(m_state->agentName()));
+    QVERIFY(m_state->canContinue());
+}
+
+void TestDetectionAndAnalysis::unusableScans_data()
+{
+    // (What the scan's text may hold is read in the tool-scan tests.)
+    QTest::addColumn<QJsonObject>("scan");
+    QTest::newRow("not json") << QJsonObject { { QStringLiteral("rawOutput"),
+        QStringLiteral("Scanning...\n") } };
+    QTest::newRow("failing tool") << QJsonObject { { QStringLiteral("exitCode"), 1 },
+        { QStringLiteral("errorMessage"), QStringLiteral("scan failed") } };
+    // Over the runner's capture limit: the tool is stopped while it writes.
+    QTest::newRow("beyond the capture limit")
+        << QJsonObject { { QStringLiteral("largeOutputBytes"), CLIRunLimits::capture().outputBytes + 1024 } };
+}
+
+void TestDetectionAndAnalysis::unusableScans()
+{
+    QFETCH(QJsonObject, scan);
+    writeScenario(QStringLiteral("scan"), scan);
+    QCoro::waitFor(m_state->detectTools());
+    QCOMPARE(m_state->detectedTools()->count(), 0);
+    QCOMPARE(m_state->canContinue(), false);
+    QVERIFY(!m_state->agentName().isEmpty());
+}
+
+void TestDetectionAndAnalysis::scanDeadlineAndMissingTool()
+{
+    // A scan that never ends is stopped at the deadline and detects nothing.
+    writeScenario(QStringLiteral("scan"), { { QStringLiteral("hang"), true } });
+    QCOMPARE(QCoro::waitFor(ToolDetection::detectTools(*m_cli, m_home->path(), 300ms)).size(), 0);
+
+    // Without any product tool, detection still proposes a name and finds nothing.
+    WizardState unwired;
+    QCoro::waitFor(unwired.detectTools());
+    QVERIFY(defaultAgentNames().contains(unwired.agentName()));
+    QCOMPARE(unwired.detectedTools()->count(), 0);
+    QCOMPARE(unwired.isDetectingTools(), false);
+}
+
+void TestDetectionAndAnalysis::analysisStartsWhenTheDownloadCompletes()
 {
     m_state->setLlmDownloading(true);
     m_state->startAnalysis();
@@ -90,11 +163,6 @@ void TestActivityAnalysis::startsWhenTheDownloadCompletes()
     QCOMPARE(
         m_state->analysisStatusLine(), QStringLiteral("Activity scan will start when the model is ready..."));
     QCOMPARE(m_state->closeAlertTitle(), QStringLiteral("Model download in progress"));
-    QCOMPARE(m_state->closeAlertMessage(),
-        QStringLiteral("The model download will continue in the background. You can run the activity scan "
-                       "later from the Features panel, or via:\nquorvane analyze-history"));
-    QCOMPARE(m_state->keepRunningLabel(), QStringLiteral("Keep Running"));
-    QCOMPARE(m_state->stopAndCloseLabel(), QStringLiteral("Stop & Close"));
 
     QStringList lines;
     connect(m_state.get(), &WizardState::analysisStatusChanged, this, [&lines, this] {
@@ -105,7 +173,6 @@ void TestActivityAnalysis::startsWhenTheDownloadCompletes()
         m_state->setLlmDownloadComplete(true);
         m_state->setLlmDownloading(false);
     });
-    QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisInProgress() || m_state->analysisComplete(), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 30000);
 
     QCOMPARE(m_tool->runs().size(), 1);
@@ -117,9 +184,6 @@ void TestActivityAnalysis::startsWhenTheDownloadCompletes()
     QCOMPARE(m_state->analysisProgress(), 1.0);
     QCOMPARE(m_state->analysisInProgress(), false);
     QCOMPARE(m_state->analysisWaitingForLLM(), false);
-    QCOMPARE(
-        m_state->analysisStatusLine(), QStringLiteral("Activity analysis complete — 3 rule suggestions"));
-    QCOMPARE(m_state->analysisShowsReviewNote(), true);
     QCOMPARE(m_state->closeAlertTitle(), QString());
     // The screen saw the running percentages on the way.
     QVERIFY2(lines.size() >= 3, qPrintable(lines.join(QLatin1Char('|'))));
@@ -127,22 +191,21 @@ void TestActivityAnalysis::startsWhenTheDownloadCompletes()
         qPrintable(lines.join(QLatin1Char('|'))));
 }
 
-void TestActivityAnalysis::suggestionCounts_data()
+void TestDetectionAndAnalysis::suggestionCounts_data()
 {
     QTest::addColumn<QStringList>("counts");
     QTest::addColumn<int>("expected");
     QTest::newRow("seven") << QStringList { QStringLiteral("7") } << 7;
     QTest::newRow("too large") << QStringList { QStringLiteral("4294967296") } << 0;
-    QTest::newRow("later replaces earlier")
-        << QStringList { QStringLiteral("5"), QStringLiteral("12") } << 12;
     QTest::newRow("later zero") << QStringList { QStringLiteral("5"), QStringLiteral("x") } << 0;
 }
 
-void TestActivityAnalysis::suggestionCounts()
+void TestDetectionAndAnalysis::suggestionCounts()
 {
     QFETCH(QStringList, counts);
     QFETCH(int, expected);
-    QVERIFY(m_tool->writeScenario(analysis({ { QStringLiteral("rawOutput"), eventLines(counts) } })));
+    writeScenario(
+        QStringLiteral("analyze-history"), { { QStringLiteral("rawOutput"), countEvents(counts) } });
     m_state->setLlmDownloadComplete(true);
     m_state->setDiscoverMcpServers(false);
     m_state->startAnalysis();
@@ -156,12 +219,12 @@ void TestActivityAnalysis::suggestionCounts()
     QCOMPARE(m_state->analysisShowsReviewNote(), expected > 0);
 }
 
-void TestActivityAnalysis::failures()
+void TestDetectionAndAnalysis::analysisFailures()
 {
     m_state->setLlmDownloadComplete(true);
     // An error event: its message, even though the tool exits 0.
-    QVERIFY(m_tool->writeScenario(
-        analysis({ { QStringLiteral("errorMessage"), QStringLiteral("Model not loaded") } })));
+    writeScenario(QStringLiteral("analyze-history"),
+        { { QStringLiteral("errorMessage"), QStringLiteral("Model not loaded") } });
     m_state->startAnalysis();
     QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 30000);
     QCOMPARE(m_state->analysisError(), QStringLiteral("Model not loaded"));
@@ -170,12 +233,11 @@ void TestActivityAnalysis::failures()
 
     // A failing run without a message: the failure's description.
     m_state->setAnalysisComplete(false);
-    QVERIFY(m_tool->writeScenario(analysis({ { QStringLiteral("exitCode"), 2 } })));
+    writeScenario(QStringLiteral("analyze-history"), { { QStringLiteral("exitCode"), 2 } });
     m_state->startAnalysis();
     QCOMPARE(m_state->analysisError(), QString());
     QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 30000);
     QCOMPARE(m_state->analysisError(), QStringLiteral("CLI exited with code 2"));
-    QCOMPARE(m_state->analysisProgress(), 1.0);
     QCOMPARE(m_state->analysisInProgress(), false);
 
     // No product tool at all.
@@ -184,44 +246,44 @@ void TestActivityAnalysis::failures()
     m_state->startAnalysis();
     QTRY_VERIFY(m_state->analysisComplete());
     QCOMPARE(m_state->analysisError(), QStringLiteral("The product tool is not available"));
+
+    // A model download that never arrives, or is not running at all.
+    m_state->setCli(m_cli.get());
+    m_state->setAnalysisWaitLimit(1500ms);
+    for (const bool downloading : { true, false }) {
+        m_state->setAnalysisComplete(false);
+        m_state->setLlmDownloadComplete(false);
+        m_state->setLlmDownloading(downloading);
+        m_state->startAnalysis();
+        QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 10000);
+        QCOMPARE(m_state->analysisError(), downloadMessage);
+        QCOMPARE(m_state->analysisWaitingForLLM(), false);
+    }
+    QCOMPARE(m_tool->runs().size(), 2);
 }
 
-void TestActivityAnalysis::closingWhileWaiting()
+// Closing the wizard stops the analysis silently, waiting or running.
+void TestDetectionAndAnalysis::closingStopsTheAnalysis()
 {
-    m_state->setLlmDownloading(true);
+    writeScenario(QStringLiteral("analyze-history"), { { QStringLiteral("hang"), true } });
     QSignalSpy completed(m_state.get(), &WizardState::analysisCompleteChanged);
+    m_state->setLlmDownloading(true);
     m_state->startAnalysis();
-    QTest::qWait(300);
     m_state->cancelAnalysis();
     QCOMPARE(m_state->analysisWaitingForLLM(), false);
     QCOMPARE(m_state->closeAlertTitle(), QString());
-    // The download still finishing later starts nothing.
+    // The download finishing later starts nothing.
     m_state->setLlmDownloadComplete(true);
     QTest::qWait(1500);
-    QCOMPARE(completed.size(), 0);
-    QCOMPARE(m_state->analysisComplete(), false);
-    QCOMPARE(m_state->analysisInProgress(), false);
     QCOMPARE(m_tool->runs().size(), 0);
     QCOMPARE(m_state->analysisStatusLine(), QString());
-}
 
-void TestActivityAnalysis::closingWhileRunning()
-{
-    QVERIFY(m_tool->writeScenario(analysis({ { QStringLiteral("hang"), true } })));
-    m_state->setLlmDownloadComplete(true);
-    QSignalSpy completed(m_state.get(), &WizardState::analysisCompleteChanged);
     m_state->startAnalysis();
     QTRY_COMPARE(childProcessCount("quorvane"), 1);
     QCOMPARE(m_state->analysisInProgress(), true);
     QCOMPARE(m_state->closeAlertTitle(), QStringLiteral("Activity analysis in progress"));
-    QCOMPARE(m_state->closeAlertMessage(),
-        QStringLiteral("The activity scan is still running. If you close now it will stop.\n\nYou can re-run "
-                       "it later from the Features panel, or via:\nquorvane analyze-history"));
-    QVERIFY(m_state->analysisStatusLine().startsWith(QLatin1String("Analyzing activity... ")));
-
     m_state->cancelAnalysis();
     QCOMPARE(m_state->analysisInProgress(), false);
-    // The tool's run is terminated, silently.
     QTRY_COMPARE(childProcessCount("quorvane"), 0);
     QTest::qWait(100);
     QCOMPARE(completed.size(), 0);
@@ -234,25 +296,5 @@ void TestActivityAnalysis::closingWhileRunning()
     QTRY_COMPARE(childProcessCount("quorvane"), 0);
 }
 
-void TestActivityAnalysis::downloadNeverArrives()
-{
-    m_state->setAnalysisWaitLimit(1500ms);
-    m_state->setLlmDownloading(true);
-    m_state->startAnalysis();
-    QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 10000);
-    QCOMPARE(m_state->analysisError(), downloadMessage);
-    QCOMPARE(m_state->analysisWaitingForLLM(), false);
-    QCOMPARE(m_state->analysisStatusLine(), QStringLiteral("Activity analysis failed"));
-    QCOMPARE(m_tool->runs().size(), 0);
-
-    // A download that is not running at all fails at once.
-    m_state->setAnalysisComplete(false);
-    m_state->setLlmDownloading(false);
-    m_state->startAnalysis();
-    QTRY_VERIFY(m_state->analysisComplete());
-    QCOMPARE(m_state->analysisError(), downloadMessage);
-    QCOMPARE(m_tool->runs().size(), 0);
-}
-
-QTEST_MAIN(TestActivityAnalysis)
-#include "tst_ActivityAnalysis.moc"
+QTEST_MAIN(TestDetectionAndAnalysis)
+#include "tst_DetectionAndAnalysis.moc"
