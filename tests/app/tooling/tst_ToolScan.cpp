@@ -100,29 +100,22 @@ void TestToolScan::toolEntries()
     QCOMPARE(bare->projectsRoot, QString());
     QCOMPARE(bare->projectsRootEnabled, false);
     QCOMPARE(bare->enabled, true);
-    QCOMPARE(bare->expanded, false);
     QCOMPARE(bare->scope, ScopeChoice::allProjects);
-    QVERIFY(!bare->id.isNull());
     QVERIFY(ToolScan::parseDetectedTool(status(QStringLiteral("installed")), home())->id != bare->id);
 
     // What drops an entry.
     QVERIFY(!ToolScan::parseDetectedTool(status(QStringLiteral("not_found")), home()));
     QVERIFY(!ToolScan::parseDetectedTool(status(7), home()));
-    QJsonObject noDetection = status(QStringLiteral("installed"));
-    noDetection[QStringLiteral("detection")] = QJsonObject();
-    QVERIFY(!ToolScan::parseDetectedTool(noDetection, home()));
-    noDetection[QStringLiteral("detection")] = QStringLiteral("installed");
-    QVERIFY(!ToolScan::parseDetectedTool(noDetection, home()));
-    noDetection.remove(QStringLiteral("detection"));
-    QVERIFY(!ToolScan::parseDetectedTool(noDetection, home()));
-    // A non-empty detection without a status.
-    noDetection[QStringLiteral("detection")] = QJsonObject { { QStringLiteral("details"), QJsonObject() } };
-    QVERIFY(!ToolScan::parseDetectedTool(noDetection, home()));
-    QJsonObject numberName = status(QStringLiteral("installed"));
-    numberName[QStringLiteral("displayName")] = 3;
-    QVERIFY(!ToolScan::parseDetectedTool(numberName, home()));
-    numberName.remove(QStringLiteral("displayName"));
-    QVERIFY(!ToolScan::parseDetectedTool(numberName, home()));
+    QJsonObject broken = status(QStringLiteral("installed"));
+    for (const QJsonValue& detection : { QJsonValue(QStringLiteral("installed")), QJsonValue(QJsonObject()),
+             QJsonValue(QJsonValue::Undefined),
+             QJsonValue(QJsonObject { { QStringLiteral("details"), QJsonObject() } }) }) {
+        broken[QStringLiteral("detection")] = detection;
+        QVERIFY(!ToolScan::parseDetectedTool(broken, home()));
+    }
+    broken = status(QStringLiteral("installed"));
+    broken[QStringLiteral("displayName")] = 3;
+    QVERIFY(!ToolScan::parseDetectedTool(broken, home()));
 
     // A whole output keeps the order and drops the entries that give none.
     QJsonObject second = status(QStringLiteral("running"));
@@ -264,19 +257,14 @@ void TestToolScan::agentNames_data()
     const QString spaces = QStringLiteral("Spaces are not allowed. Use hyphens instead.");
     const QString pattern = QStringLiteral("Use only lowercase letters, numbers, and hyphens (1–32 chars).");
     QTest::newRow("empty") << QString() << QString();
-    QTest::newRow("only blanks") << QStringLiteral(" \n ") << QString();
     QTest::newRow("inner space") << QStringLiteral("my agent") << spaces;
     QTest::newRow("outer blanks trimmed") << QStringLiteral("  vega\n") << QString();
     QTest::newRow("leading hyphen") << QStringLiteral("-vega") << pattern;
     QTest::newRow("upper case") << QStringLiteral("Vega") << pattern;
     QTest::newRow("32 characters") << QString(32, QLatin1Char('a')) << QString();
     QTest::newRow("33 characters") << QString(33, QLatin1Char('a')) << pattern;
-    QTest::newRow("hyphen and digit") << QStringLiteral("agent-1") << QString();
-    QTest::newRow("leading digit") << QStringLiteral("1st") << QString();
     QTest::newRow("underscore") << QStringLiteral("my_agent") << pattern;
-    QTest::newRow("inner tab") << QStringLiteral("my\tagent") << pattern;
     QTest::newRow("non-ASCII letter") << QStringLiteral("véga") << pattern;
-    QTest::newRow("trailing newline inside") << QStringLiteral("ve\nga") << pattern;
 }
 
 void TestToolScan::agentNames()
@@ -289,7 +277,6 @@ void TestToolScan::agentNames()
 void TestToolScan::defaultNames()
 {
     const QStringList& names = defaultAgentNames();
-    QCOMPARE(names.size(), 30);
     QCOMPARE(QSet<QString>(names.cbegin(), names.cend()).size(), 30);
     QSet<QString> drawn;
     for (int i = 0; i < 2000; ++i) {
@@ -317,23 +304,17 @@ void TestToolScan::continuing()
 
 void TestToolScan::postures()
 {
-    const QList<SecurityPosture> all = SecurityPostures::all();
-    QCOMPARE(all.size(), 3);
-    QCOMPARE(all.first(), SecurityPosture::developer);
+    // The templates the product tool accepts, and the stored values read back.
     QStringList templates;
-    for (const SecurityPosture posture : all) {
+    for (const SecurityPosture posture : SecurityPostures::all()) {
         QCOMPARE(SecurityPostures::fromRawValue(SecurityPostures::rawValue(posture)), posture);
-        QVERIFY(!SecurityPostures::description(posture).isEmpty());
         templates.append(SecurityPostures::templateName(posture));
     }
-    // The templates the product tool accepts.
     QCOMPARE(templates,
         (QStringList { QStringLiteral("developer-workstation"), QStringLiteral("personal-assistant"),
             QStringLiteral("restrictive") }));
-    QCOMPARE(SecurityPostures::rawValue(SecurityPosture::personal), QStringLiteral("Personal Assistant"));
     QCOMPARE(SecurityPostures::fromRawValue(QStringLiteral("restrictive")), std::nullopt);
     QCOMPARE(SecurityPostures::fromRawValue(QStringLiteral("Restrictive ")), std::nullopt);
-    QCOMPARE(SecurityPostures::fromRawValue(QStringLiteral("developer")), std::nullopt);
 }
 
 void TestToolScan::modelEdits()
