@@ -1,9 +1,11 @@
 #include "app/dashboard/AddAgentState.h"
+#include "app/dashboard/ConfirmationDialogs.h"
 #include "app/tooling/AgentNameRules.h"
 #include "tests/app/dashboard/HomeStateFixture.h"
 
-// The add-agent sheet's model against the stand-in tool (scan and "init") and
-// the reference back-end (agents created by "init", then linked).
+// Adding an agent (the sheet's model against the stand-in tool's scan and
+// "init", and the reference back-end that links the new agents) and removing
+// one (the tool's "unregister"), with the questions asked first.
 class TestAddAgentState : public HomeStateTestCase
 {
     Q_OBJECT
@@ -53,7 +55,7 @@ class TestAddAgentState : public HomeStateTestCase
 
     static QList<StandInTool::Run> initRuns(const Fixture& f)
     {
-        QList<StandInTool::Run> runs = f.runs();
+        QList<StandInTool::Run> runs = f.tool.runs();
         runs.removeIf(
             [](const StandInTool::Run& run) { return run.arguments.value(0) != QLatin1String("init"); });
         return runs;
@@ -92,7 +94,7 @@ private Q_SLOTS:
         QVERIFY(tools.setData(tools.index(0), true, DetectedToolsModel::EnabledRole));
         QVERIFY(tools.setData(tools.index(0), int(ScopeChoice::perProject), DetectedToolsModel::ScopeRole));
         QCOMPARE(state->nameLabel(), QStringLiteral("Agent Name"));
-        QCOMPARE(f.invocationsOf(QStringLiteral("init")).size(), 0);
+        QCOMPARE(f.invocations(QStringLiteral("init")).size(), 0);
 
         // A scan that gives nothing usable leaves no tools.
         QVERIFY(f.writeScenario(QJsonObject { { QStringLiteral("scan"),
@@ -198,6 +200,115 @@ private Q_SLOTS:
         QCOMPARE(state->registerError(), error.isNull() ? std::nullopt : std::optional<QString>(error));
         QCOMPARE(initRuns(f).size(), 1);
         QVERIFY(f.requests(QStringLiteral("POST"), QStringLiteral("/agents/link-machine")).isEmpty());
+    }
+
+    void removalFailsWithoutReloading()
+    {
+        Fixture f(false);
+        QVERIFY(f.writeScenario(QStringLiteral("unregister"), { { QStringLiteral("exitCode"), 3 } }));
+        QVERIFY(f.writeAgent(QStringLiteral("vega"), QStringLiteral("2025-03-01")));
+        QVERIFY(f.writeAgent(QStringLiteral("rigel"), QStringLiteral("2025-01-01")));
+        HomeState& state = *f.state;
+        state.reloadAgents();
+        state.removeAgent(QStringLiteral("vega"), false);
+        QCOMPARE(state.property("removingAgentName").toString(), QStringLiteral("vega"));
+        QVERIFY(!state.property("removalError").isValid());
+        // A second confirmed removal while one runs is dropped.
+        state.removeAgent(QStringLiteral("rigel"), true);
+        QCOMPARE(state.removingAgentName(), QStringLiteral("vega"));
+        // An agent appearing meanwhile shows only if the list were read again.
+        QVERIFY(f.writeAgent(QStringLiteral("deneb"), QStringLiteral("2025-02-01")));
+        QTRY_VERIFY(!state.removingAgentName());
+        QCOMPARE(state.removalError(), QStringLiteral("Removal of \"vega\" failed or was denied."));
+        QCOMPARE(state.agents().size(), 2);
+        QCOMPARE(f.invocations(QStringLiteral("unregister")),
+            QList<QStringList>({ { QStringLiteral("unregister"), QStringLiteral("--agent"),
+                QStringLiteral("vega"), QStringLiteral("--force") } }));
+
+        // The next removal clears the failure shown; a success reads the list again.
+        QVERIFY(f.writeScenario(QJsonObject {}));
+        QSignalSpy errors(&state, &HomeState::removalErrorChanged);
+        state.removeAgent(QStringLiteral("vega"), true);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(!state.removalError());
+        QTRY_VERIFY(!state.removingAgentName());
+        QVERIFY(!state.removalError());
+        QCOMPARE(state.agents().size(), 2);
+        QCOMPARE(state.agents().first().name, QStringLiteral("deneb"));
+        QCOMPARE(f.invocations(QStringLiteral("unregister")).last(),
+            QStringList({ QStringLiteral("unregister"), QStringLiteral("--agent"), QStringLiteral("vega"),
+                QStringLiteral("--force"), QStringLiteral("--remove-global-rules") }));
+    }
+
+    void questions_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("agentCount");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("buttons"); // the last is the destructive one
+        QTest::addColumn<bool>("lastRemovesRules");
+        const QString cancel = QStringLiteral("Cancel");
+        QTest::newRow("removing the last agent")
+            << QStringLiteral("removal") << 1 << QStringLiteral("Remove Last Agent?")
+            << QStringLiteral(
+                   "This is the last agent on this machine. You can also remove your global rules from "
+                   "the server. Requires phone approval.")
+            << QStringList { cancel, QStringLiteral("Remove & Keep Rules"),
+                   QStringLiteral("Remove & Delete Rules") }
+            << true;
+        QTest::newRow("removing one of several")
+            << QStringLiteral("removal") << 2 << QStringLiteral("Remove Agent?")
+            << QStringLiteral(
+                   "This will remove \"vega\" from this machine and the server. Requires phone approval.")
+            << QStringList { cancel, QStringLiteral("Remove") } << false;
+        QTest::newRow("uninstalling without agents")
+            << QStringLiteral("uninstall") << 0 << QStringLiteral("Uninstall Quorvane?")
+            << QStringLiteral("This will remove Quorvane from this machine.")
+            << QStringList { cancel, QStringLiteral("Uninstall") } << false;
+        QTest::newRow("uninstalling with agents")
+            << QStringLiteral("uninstall") << 3 << QStringLiteral("Uninstall Quorvane?")
+            << QStringLiteral(
+                   "This will unregister 3 agents from the server and remove Quorvane from this machine. "
+                   "Requires phone approval. You can also remove your global rules.")
+            << QStringList { cancel, QStringLiteral("Uninstall & Keep Rules"),
+                   QStringLiteral("Uninstall & Delete Rules") }
+            << true;
+        QTest::newRow("uninstalling with one agent")
+            << QStringLiteral("uninstall") << 1 << QStringLiteral("Uninstall Quorvane?")
+            << QStringLiteral(
+                   "This will unregister 1 agent from the server and remove Quorvane from this machine. "
+                   "Requires phone approval. You can also remove your global rules.")
+            << QStringList { cancel, QStringLiteral("Uninstall & Keep Rules"),
+                   QStringLiteral("Uninstall & Delete Rules") }
+            << true;
+    }
+    void questions()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, agentCount);
+        QFETCH(QString, title);
+        QFETCH(QString, message);
+        QFETCH(QStringList, buttons);
+        QFETCH(bool, lastRemovesRules);
+        const QVariantMap dialog = kind == QLatin1String("removal")
+            ? ConfirmationDialogs::removal(QStringLiteral("vega"), agentCount)
+            : ConfirmationDialogs::uninstall(agentCount);
+        QCOMPARE(dialog.value(QStringLiteral("title")).toString(), title);
+        QCOMPARE(dialog.value(QStringLiteral("message")).toString(), message);
+        QStringList texts;
+        QList<bool> removesRules;
+        for (const QVariant& button : dialog.value(QStringLiteral("buttons")).toList()) {
+            texts << button.toMap().value(QStringLiteral("text")).toString();
+            removesRules << button.toMap().value(QStringLiteral("removeGlobalRules")).toBool();
+        }
+        QCOMPARE(texts, buttons);
+        // Only the last button may delete the rules.
+        QCOMPARE(removesRules.count(true), lastRemovesRules ? 1 : 0);
+        QCOMPARE(removesRules.last(), lastRemovesRules);
+        const QVariantList list = dialog.value(QStringLiteral("buttons")).toList();
+        QCOMPARE(list.first().toMap().value(QStringLiteral("role")).toString(), QStringLiteral("cancel"));
+        QCOMPARE(list.last().toMap().value(QStringLiteral("role")).toString(), QStringLiteral("destructive"));
     }
 };
 
