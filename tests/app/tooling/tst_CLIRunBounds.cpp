@@ -140,25 +140,6 @@ private Q_SLOTS:
         QCOMPARE(m_tool->runs().size(), 1);
     }
 
-    // Cancelling a detached run (the uninstall's "unregister") ends its child.
-    void cancelledDetachedRunLeavesNoChild()
-    {
-        hang(QStringLiteral("version"));
-        CLIService cli;
-        const CLICancelToken cancel;
-        std::optional<int> status;
-        QCoro::connect(cli.runDetached({ QStringLiteral("--version") }, cancel), this,
-            [&status](int value) { status = value; });
-        QTRY_COMPARE(childProcessCount("quorvane"), 1);
-        cancel.cancel();
-        QTRY_VERIFY(status.has_value());
-        QCOMPARE(*status, -1);
-        QCOMPARE(childProcessCount("quorvane"), 0);
-        // A cancelled token starts nothing more.
-        QCOMPARE(QCoro::waitFor(cli.runDetached({ QStringLiteral("--version") }, cancel)), -1);
-        QCOMPARE(m_tool->runs().size(), 1);
-    }
-
     void oversizedOutputFailsTheRun_data()
     {
         QTest::addColumn<int>("lineLength");

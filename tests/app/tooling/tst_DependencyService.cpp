@@ -337,6 +337,7 @@ private Q_SLOTS:
         // A second download fails at once and does not disturb the first.
         const CLIResult<QString> second
             = QCoro::waitFor(service.download(other, QStringLiteral("other.tgz"), {}));
+        QVERIFY(!second);
         QCOMPARE(
             second.error().description(), QStringLiteral("Download failed: another download is in progress"));
         QCOMPARE(m_server->requestCount(QStringLiteral("/f/other.tgz")), 0);
