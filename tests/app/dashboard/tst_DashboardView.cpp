@@ -1,11 +1,8 @@
 #include "app/style/QuorvaneStyle.h"
 #include "core/UpdateCheckService.h"
-#include "platform/XdgAutostartLoginItem.h"
-#include "platform/XdgDesktopRegistration.h"
 #include "tests/app/dashboard/HomeStateFixture.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/QmlTestSupport.h"
-#include "tests/support/RecordingNotifier.h"
 #include "tests/support/StandInRuntime.h"
 
 #include <QQmlComponent>
@@ -167,14 +164,10 @@ private Q_SLOTS:
         Fixture f(false);
         QVERIFY(f.home.write(QStringLiteral(".quorvane/machine/approver-only"), QByteArray()));
         f.state->refresh();
-        XdgAutostartLoginItem loginItem(
-            f.home.filePath(QStringLiteral(".config/autostart")), QStringLiteral("/opt/q/bin/quorvane-app"));
-        XdgDesktopRegistration registration(
-            f.home.filePath(QStringLiteral(".local/share")), f.home.filePath(QStringLiteral(".config")));
-        RecordingNotifier notifier;
         int terminated = 0;
-        HomeState::Platform platform { &loginItem, &registration, &notifier, nullptr, [&] { ++terminated; } };
+        HomeState::Platform platform;
         platform.cliBinaryPath = f.home.filePath(QStringLiteral("bin/quorvane"));
+        platform.terminate = [&terminated] { ++terminated; };
         f.state->setPlatform(platform);
         View v;
         QVERIFY(v.load(*f.state));
