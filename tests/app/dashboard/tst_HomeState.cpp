@@ -1,5 +1,7 @@
 #include "tests/app/dashboard/HomeStateFixture.h"
 
+using namespace Qt::StringLiterals;
+
 // The dashboard model: agents, the approver-only marker, the local model and
 // the wizard's download.
 class TestHomeState : public HomeStateTestCase
@@ -8,7 +10,7 @@ class TestHomeState : public HomeStateTestCase
 
     static QJsonObject steps(int count, int delayMs)
     {
-        return { { QStringLiteral("steps"), count }, { QStringLiteral("stepDelayMs"), delayMs } };
+        return { { u"steps"_s, count }, { u"stepDelayMs"_s, delayMs } };
     }
 
 private Q_SLOTS:
@@ -16,22 +18,21 @@ private Q_SLOTS:
     {
         Fixture f;
         HomeState& state = *f.state;
-        QVERIFY(f.writeAgent(QStringLiteral("older"), QStringLiteral("2025-01-01")));
-        QVERIFY(f.writeAgent(QStringLiteral("newer"), QStringLiteral("2025-06-01")));
-        QVERIFY(f.home.write(QStringLiteral(".quorvane/agents/broken/config.json"), "{"));
+        QVERIFY(f.writeAgent(u"older"_s, u"2025-01-01"_s));
+        QVERIFY(f.writeAgent(u"newer"_s, u"2025-06-01"_s));
+        QVERIFY(f.home.write(u".quorvane/agents/broken/config.json"_s, "{"));
         QSignalSpy approverOnly(&state, &HomeState::isApproverOnlyChanged);
         // The tool's version line is shown cut to a sane length.
-        QVERIFY(f.writeScenario(
-            QStringLiteral("version"), { { QStringLiteral("text"), QString(QString(100, u'7') + u'\n') } }));
+        QVERIFY(f.writeScenario(u"version"_s, { { u"text"_s, QString(QString(100, u'7') + u'\n') } }));
 
         state.refresh();
         QTRY_COMPARE(state.cliVersion(), std::optional<QString>(QString(64, u'7')));
         QCOMPARE(state.agentList()->count(), 2);
-        QCOMPARE(state.agents().at(0).name, QStringLiteral("newer"));
-        QCOMPARE(state.agents().at(1).name, QStringLiteral("older"));
+        QCOMPARE(state.agents().at(0).name, u"newer"_s);
+        QCOMPARE(state.agents().at(1).name, u"older"_s);
         QVERIFY(!state.isApproverOnly());
 
-        QVERIFY(f.home.write(QStringLiteral(".quorvane/machine/approver-only"), QByteArray()));
+        QVERIFY(f.home.write(u".quorvane/machine/approver-only"_s, QByteArray()));
         state.refresh();
         QVERIFY(state.property("isApproverOnly").toBool());
         QCOMPARE(approverOnly.count(), 1);
@@ -65,11 +66,11 @@ private Q_SLOTS:
     {
         Fixture f;
         ModelRuntimeState& runtime = f.state->modelRuntime();
-        const QByteArray gate = QFile::encodeName(f.dir.filePath(QStringLiteral("gate")));
+        const QByteArray gate = QFile::encodeName(f.dir.filePath(u"gate"_s));
         const auto openGate = [&gate] { return TestFiles::write(QFile::decodeName(gate), {}); };
         const QByteArray waitForGate = "while [ ! -e '" + gate + "' ]; do sleep 0.05; done\n";
         QVERIFY(f.installOllama(waitForGate + "echo 'NAME ID'\n"));
-        QVERIFY(f.writeScenario(QStringLiteral("download-model"), steps(1, 0)));
+        QVERIFY(f.writeScenario(u"download-model"_s, steps(1, 0)));
 
         QCoro::Task<> refresh = runtime.refreshLLMStatus();
         QVERIFY(runtime.ollamaInstalled());
@@ -81,7 +82,7 @@ private Q_SLOTS:
 
         // Of two overlapping lookups the later one decides: the first answers
         // "gemma" only after the second has answered without it.
-        const QByteArray counter = QFile::encodeName(f.dir.filePath(QStringLiteral("calls")));
+        const QByteArray counter = QFile::encodeName(f.dir.filePath(u"calls"_s));
         QFile::remove(QFile::decodeName(gate));
         QVERIFY(f.installOllama("if [ -e '" + counter + "' ]; then echo 'NAME ID'; exit 0; fi\ntouch '"
             + counter + "'\n" + waitForGate + "echo 'gemma4:latest'\n"));
@@ -102,13 +103,13 @@ private Q_SLOTS:
         QTest::addColumn<double>("progress");
         QTest::newRow("completes") << steps(4, 10) << false << true << 1.0;
         QJsonObject failing = steps(4, 10);
-        failing.insert(QStringLiteral("failAfterSteps"), 2);
-        failing.insert(QStringLiteral("errorMessage"), QStringLiteral("disk full"));
-        failing.insert(QStringLiteral("exitCode"), 1);
+        failing.insert(u"failAfterSteps"_s, 2);
+        failing.insert(u"errorMessage"_s, u"disk full"_s);
+        failing.insert(u"exitCode"_s, 1);
         QTest::newRow("error event") << failing << false << false << 0.5;
-        QTest::newRow("exits without saying how") << QJsonObject {
-            { QStringLiteral("rawOutput"), QStringLiteral("{\"type\":\"progress\",\"progress\":0.25}\n") }
-        } << false << false << 0.25;
+        QTest::newRow("exits without saying how")
+            << QJsonObject { { u"rawOutput"_s, u"{\"type\":\"progress\",\"progress\":0.25}\n"_s } } << false
+            << false << 0.25;
         QTest::newRow("tool missing") << QJsonObject() << true << false << 0.0;
     }
     void installModel()
@@ -119,9 +120,9 @@ private Q_SLOTS:
         QFETCH(double, progress);
         Fixture f;
         ModelRuntimeState& runtime = f.state->modelRuntime();
-        QVERIFY(f.writeScenario(QStringLiteral("download-model"), behaviour));
+        QVERIFY(f.writeScenario(u"download-model"_s, behaviour));
         if (toolMissing)
-            qputenv("QUORVANE_CLI", QFile::encodeName(f.dir.filePath(QStringLiteral("no-such-tool"))));
+            qputenv("QUORVANE_CLI", QFile::encodeName(f.dir.filePath(u"no-such-tool"_s)));
         LogCapture log;
         QSignalSpy installing(&runtime, &ModelRuntimeState::llmInstallingChanged);
 
@@ -134,16 +135,14 @@ private Q_SLOTS:
         QCOMPARE(runtime.llmProgress(), progress);
         if (toolMissing) {
             QCOMPARE(log.lines().size(), 1);
-            QVERIFY2(
-                log.lines().first().startsWith(QStringLiteral("Quorvane: model download could not start: ")),
+            QVERIFY2(log.lines().first().startsWith(u"Quorvane: model download could not start: "_s),
                 qPrintable(log.lines().first()));
             return;
         }
-        QCOMPARE(f.invocations(),
-            (QList<QStringList> { { QStringLiteral("download-model"), QStringLiteral("--wizard") } }));
+        QCOMPARE(f.invocations(), (QList<QStringList> { { u"download-model"_s, u"--wizard"_s } }));
         // Once it has ended, "Download" starts a new one.
         if (!gemmaInstalled) {
-            QVERIFY(f.writeScenario(QStringLiteral("download-model"), steps(1, 0)));
+            QVERIFY(f.writeScenario(u"download-model"_s, steps(1, 0)));
             runtime.installModel();
             QVERIFY(runtime.llmInstalling());
             QTRY_VERIFY(runtime.gemmaInstalled());
@@ -155,7 +154,7 @@ private Q_SLOTS:
     {
         Fixture f;
         ModelRuntimeState& runtime = f.state->modelRuntime();
-        QVERIFY(f.writeScenario(QStringLiteral("download-model"), steps(5, 40)));
+        QVERIFY(f.writeScenario(u"download-model"_s, steps(5, 40)));
         QList<double> seen;
         connect(&runtime, &ModelRuntimeState::llmProgressChanged, this,
             [&] { seen.append(runtime.llmProgress()); });

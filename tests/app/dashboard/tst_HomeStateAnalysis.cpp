@@ -1,12 +1,14 @@
 #include "tests/app/dashboard/HomeStateFixture.h"
 
+using namespace Qt::StringLiterals;
+
 // The dashboard model's activity analysis, the MCP inventory sync that
 // follows it, and the "mcpLlmSummary" preference.
 class TestHomeStateAnalysis : public HomeStateTestCase
 {
     Q_OBJECT
 
-    static QJsonObject hang() { return { { QStringLiteral("hang"), true } }; }
+    static QJsonObject hang() { return { { u"hang"_s, true } }; }
 
 private Q_SLOTS:
     // The count itself is read by SuggestionCount; here, which events set it.
@@ -15,21 +17,20 @@ private Q_SLOTS:
         QTest::addColumn<QString>("output"); // the tool's lines
         QTest::addColumn<QVariant>("count"); // invalid: absent
         const auto line = [](const char* count) {
-            return QStringLiteral("{\"type\":\"suggestion_count\",\"data\":{\"count\":\"%1\"}}\n")
-                .arg(QLatin1String(count));
+            return u"{\"type\":\"suggestion_count\",\"data\":{\"count\":\"%1\"}}\n"_s.arg(
+                QLatin1String(count));
         };
-        const QString withoutData = QStringLiteral("{\"type\":\"suggestion_count\"}\n");
+        const QString withoutData = u"{\"type\":\"suggestion_count\"}\n"_s;
         QTest::newRow("12") << line("12") << QVariant(qint64(12));
         QTest::newRow("not a number") << line("abc") << QVariant(qint64(0));
         QTest::newRow("no data leaves it") << QString(line("5") + withoutData) << QVariant(qint64(5));
-        QTest::newRow("no count leaves it") << QString(
-            line("5") + QStringLiteral("{\"type\":\"suggestion_count\",\"data\":{\"total\":\"4\"}}\n"))
-                                            << QVariant(qint64(5));
+        QTest::newRow("no count leaves it")
+            << QString(line("5") + u"{\"type\":\"suggestion_count\",\"data\":{\"total\":\"4\"}}\n"_s)
+            << QVariant(qint64(5));
         QTest::newRow("only no data") << withoutData << QVariant();
-        QTest::newRow("other events")
-            << QStringLiteral("{\"type\":\"progress\",\"data\":{\"count\":\"9\"}}\n"
-                              "{\"type\":\"complete\",\"data\":{\"count\":\"9\"}}\n")
-            << QVariant();
+        QTest::newRow("other events") << u"{\"type\":\"progress\",\"data\":{\"count\":\"9\"}}\n"
+                                         "{\"type\":\"complete\",\"data\":{\"count\":\"9\"}}\n"_s
+                                      << QVariant();
         QTest::newRow("last one wins") << QString(line("3") + line("8")) << QVariant(qint64(8));
     }
     void suggestionCount()
@@ -38,19 +39,17 @@ private Q_SLOTS:
         QFETCH(QVariant, count);
         Fixture f(false);
         HomeState& state = *f.state;
-        QVERIFY(
-            f.writeScenario(QStringLiteral("analyze-history"), { { QStringLiteral("rawOutput"), output } }));
+        QVERIFY(f.writeScenario(u"analyze-history"_s, { { u"rawOutput"_s, output } }));
         QSignalSpy running(&state, &HomeState::analysisRunningChanged);
         state.startAnalysis();
         QVERIFY(state.analysisRunning());
         QTRY_VERIFY(!state.analysisRunning());
         QCOMPARE(running.count(), 2);
         QCOMPARE(state.property("analysisSuggestionCount"), count);
-        QCOMPARE(f.invocations(),
-            (QList<QStringList> { { QStringLiteral("analyze-history"), QStringLiteral("--wizard") } }));
+        QCOMPARE(f.invocations(), (QList<QStringList> { { u"analyze-history"_s, u"--wizard"_s } }));
 
         // A new analysis starts without the old count.
-        QVERIFY(f.writeScenario(QStringLiteral("analyze-history"), hang()));
+        QVERIFY(f.writeScenario(u"analyze-history"_s, hang()));
         state.startAnalysis();
         QCOMPARE(state.analysisSuggestionCount(), std::nullopt);
         state.cancelAnalysis();
@@ -60,13 +59,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QJsonObject>("behaviour");
         QTest::addColumn<QVariant>("count");
-        QTest::newRow("succeeds") << QJsonObject {
-            { QStringLiteral("suggestionCount"), QStringLiteral("4") }
-        } << QVariant(qint64(4));
+        QTest::newRow("succeeds") << QJsonObject { { u"suggestionCount"_s, u"4"_s } } << QVariant(qint64(4));
         QTest::newRow("error event then non-zero")
-            << QJsonObject { { QStringLiteral("errorMessage"), QStringLiteral("no history") },
-                   { QStringLiteral("exitCode"), 1 } }
-            << QVariant();
+            << QJsonObject { { u"errorMessage"_s, u"no history"_s }, { u"exitCode"_s, 1 } } << QVariant();
     }
     void analysisSyncsInventoryWhateverTheOutcome()
     {
@@ -74,7 +69,7 @@ private Q_SLOTS:
         QFETCH(QVariant, count);
         Fixture f;
         QVERIFY(f.writeInventory(inventoryText()));
-        QVERIFY(f.writeScenario(QStringLiteral("analyze-history"), behaviour));
+        QVERIFY(f.writeScenario(u"analyze-history"_s, behaviour));
         LogCapture log;
         f.state->startAnalysis();
         QTRY_VERIFY(!f.state->analysisRunning());
@@ -86,8 +81,7 @@ private Q_SLOTS:
         QCOMPARE(f.state->property("analysisSuggestionCount"), count);
         QCOMPARE(log.lines().size(), count.isValid() ? 0 : 1);
         if (!count.isValid())
-            QVERIFY(log.lines().first().startsWith(
-                QStringLiteral("Quorvane: activity analysis failed: CLI exited")));
+            QVERIFY(log.lines().first().startsWith(u"Quorvane: activity analysis failed: CLI exited"_s));
     }
 
     void cancelAnalysis()
@@ -95,7 +89,7 @@ private Q_SLOTS:
         Fixture f;
         HomeState& state = *f.state;
         QVERIFY(f.writeInventory(inventoryText()));
-        QVERIFY(f.writeScenario(QStringLiteral("analyze-history"), hang()));
+        QVERIFY(f.writeScenario(u"analyze-history"_s, hang()));
         QSignalSpy running(&state, &HomeState::analysisRunningChanged);
         LogCapture log;
         state.startAnalysis();
@@ -119,9 +113,9 @@ private Q_SLOTS:
         Fixture f;
         HomeState& state = *f.state;
         QVERIFY(f.writeInventory(inventoryText()));
-        QVERIFY(f.writeScenario(QStringLiteral("analyze-history"), hang()));
+        QVERIFY(f.writeScenario(u"analyze-history"_s, hang()));
         // The first sync is held back, so the old tail ends while the new run goes on.
-        QVERIFY(f.backend.injectDelay("POST", QStringLiteral("/mcp-servers/sync"), 300));
+        QVERIFY(f.backend.injectDelay("POST", u"/mcp-servers/sync"_s, 300));
         QSignalSpy finished(&f.network, &QNetworkAccessManager::finished);
         state.startAnalysis();
         // The tool logs its run when it starts; cancelling earlier would end it unlogged.
@@ -156,7 +150,7 @@ private Q_SLOTS:
         QVERIFY(!QCoro::waitFor(HomeState::syncMcpServers(f.auth, f.network)));
         QCOMPARE(f.syncRequests().size(), 0);
         QVERIFY(f.writeInventory(inventoryText()));
-        QVERIFY(f.backend.inject("POST", QStringLiteral("/mcp-servers/sync"), 500, "{\"error\":\"boom\"}"));
+        QVERIFY(f.backend.inject("POST", u"/mcp-servers/sync"_s, 500, "{\"error\":\"boom\"}"));
         LogCapture log;
         QVERIFY(QCoro::waitFor(f.state->syncMcpServers()));
         QVERIFY(QCoro::waitFor(HomeState::syncMcpServers(f.auth, f.network)));
@@ -177,19 +171,17 @@ private Q_SLOTS:
         QVERIFY(state.mcpLlmSummary());
         QTRY_COMPARE(finished.count(), 1);
         QCOMPARE(f.preferenceRequests().size(), 1);
-        QCOMPARE(bodyOf(f.preferenceRequests().first()), QStringLiteral("{\"mcp_llm_summary\":true}"));
+        QCOMPARE(bodyOf(f.preferenceRequests().first()), u"{\"mcp_llm_summary\":true}"_s);
         QVERIFY(f.preferenceRequests().first().value(QLatin1String("verified")).toBool());
-        QCOMPARE(QSettings(f.settings.fileName(), QSettings::IniFormat)
-                     .value(QStringLiteral("mcpLlmSummary"))
-                     .toString(),
-            QStringLiteral("true"));
+        QCOMPARE(QSettings(f.settings.fileName(), QSettings::IniFormat).value(u"mcpLlmSummary"_s).toString(),
+            u"true"_s);
         QVERIFY(HomeState(f.cli, f.dependencies, f.auth, f.network, f.settings).mcpLlmSummary());
         state.setMcpLlmSummary(true); // no change, nothing sent
         QCOMPARE(changed.count(), 1);
 
         // Quick flips leave the back-end with the last value, even when an
         // earlier request is slow: the one under way, then the last.
-        QVERIFY(f.backend.injectDelay("PUT", QStringLiteral("/users/preferences"), 300));
+        QVERIFY(f.backend.injectDelay("PUT", u"/users/preferences"_s, 300));
         state.setProperty("mcpLlmSummary", false);
         state.setMcpLlmSummary(true);
         state.setMcpLlmSummary(false);
@@ -198,8 +190,8 @@ private Q_SLOTS:
         QTRY_COMPARE(finished.count(), 3);
         QCoreApplication::processEvents();
         QCOMPARE(f.preferenceRequests().size(), 3);
-        QCOMPARE(bodyOf(f.preferenceRequests().at(1)), QStringLiteral("{\"mcp_llm_summary\":false}"));
-        QCOMPARE(bodyOf(f.preferenceRequests().last()), QStringLiteral("{\"mcp_llm_summary\":true}"));
+        QCOMPARE(bodyOf(f.preferenceRequests().at(1)), u"{\"mcp_llm_summary\":false}"_s);
+        QCOMPARE(bodyOf(f.preferenceRequests().last()), u"{\"mcp_llm_summary\":true}"_s);
         const QJsonObject preferences = f.backend.state().value(QLatin1String("preferences")).toObject();
         QCOMPARE(preferences.size(), 1);
         QCOMPARE(preferences.begin()->toObject().value(QLatin1String("mcp_llm_summary")), QJsonValue(true));
@@ -211,8 +203,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("enabled");
         QTest::newRow("absent") << QVariant() << false;
         QTest::newRow("true") << QVariant(true) << true;
-        QTest::newRow("text true") << QVariant(QStringLiteral("true")) << true;
-        QTest::newRow("other text") << QVariant(QStringLiteral("yes please")) << false;
+        QTest::newRow("text true") << QVariant(u"true"_s) << true;
+        QTest::newRow("other text") << QVariant(u"yes please"_s) << false;
         QTest::newRow("number") << QVariant(1) << false;
     }
     void storedPreferenceValues()
@@ -221,7 +213,7 @@ private Q_SLOTS:
         QFETCH(bool, enabled);
         Fixture f(false);
         if (stored.isValid())
-            f.settings.setValue(QStringLiteral("mcpLlmSummary"), stored);
+            f.settings.setValue(u"mcpLlmSummary"_s, stored);
         QCOMPARE(HomeState(f.cli, f.dependencies, f.auth, f.network, f.settings).mcpLlmSummary(), enabled);
     }
 };

@@ -11,6 +11,8 @@
 #include <QDirIterator>
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 // The uninstall against the stand-in tool, the reference back-end, the
 // session's gnome-keyring and real files under the test home: what it
 // removes, what it must leave (the person's files, a linked folder, a
@@ -55,7 +57,7 @@ class TestHomeStateUninstall : public HomeStateTestCase
     static HomeState::Platform platformIn(const Fixture& f)
     {
         HomeState::Platform platform;
-        platform.cliBinaryPath = f.dir.filePath(QStringLiteral("no-cli"));
+        platform.cliBinaryPath = f.dir.filePath(u"no-cli"_s);
         platform.terminate = [] {};
         return platform;
     }
@@ -65,14 +67,14 @@ class TestHomeStateUninstall : public HomeStateTestCase
         f.state->setPlatform(platform);
         f.state->uninstall(removeRules);
         if (!QTest::qWaitFor([&f] { return f.state->uninstallComplete(); }, 60'000))
-            return { QStringLiteral("<the uninstall did not complete>") };
+            return { u"<the uninstall did not complete>"_s };
         return f.state->uninstallReport();
     }
     // A stand-in systemctl that records its calls in f's folder, then runs body.
     static QString systemctl(const Fixture& f, const QByteArray& body)
     {
-        const QString path = f.dir.filePath(QStringLiteral("systemctl"));
-        const QByteArray calls = QFile::encodeName(f.dir.filePath(QStringLiteral("systemctl-calls")));
+        const QString path = f.dir.filePath(u"systemctl"_s);
+        const QByteArray calls = QFile::encodeName(f.dir.filePath(u"systemctl-calls"_s));
         return TestFiles::writeShellScript(path, "echo \"$*\" >> '" + calls + "'\n" + body) ? path
                                                                                             : QString();
     }
@@ -84,37 +86,36 @@ private Q_SLOTS:
         Fixture f(true, &keyring);
         QVERIFY(f.machine);
         XdgAutostartLoginItem loginItem(
-            f.home.filePath(QStringLiteral(".config/autostart")), QStringLiteral("/opt/q/bin/quorvane-app"));
+            f.home.filePath(u".config/autostart"_s), u"/opt/q/bin/quorvane-app"_s);
         XdgDesktopRegistration registration(
-            f.home.filePath(QStringLiteral(".local/share")), f.home.filePath(QStringLiteral(".config")));
+            f.home.filePath(u".local/share"_s), f.home.filePath(u".config"_s));
         RecordingNotifier notifier;
         int terminated = 0;
         HomeState::Platform platform { &loginItem, &registration, &notifier, nullptr,
             [&terminated] { ++terminated; } };
-        platform.cliBinaryPath = f.home.filePath(QStringLiteral("usr-local-bin/quorvane"));
+        platform.cliBinaryPath = f.home.filePath(u"usr-local-bin/quorvane"_s);
         QVERIFY(!loginItem.registerItem());
         const QByteArray entry("[Desktop Entry]\nType=Application\nExec=quorvane-app %u\n"
                                "MimeType=x-scheme-handler/quorvane;\n");
-        QVERIFY(f.home.write(QStringLiteral(".local/share/applications/quorvane.desktop"), entry));
-        QVERIFY(f.home.write(QStringLiteral(".config/mimeapps.list"),
+        QVERIFY(f.home.write(u".local/share/applications/quorvane.desktop"_s, entry));
+        QVERIFY(f.home.write(u".config/mimeapps.list"_s,
             "[Default "
             "Applications]\nx-scheme-handler/quorvane=quorvane.desktop\ntext/plain=editor.desktop\n"));
         QVERIFY(TestFiles::write(platform.cliBinaryPath, "#!/bin/sh\n", 0755));
         // What is not ours stays exactly as it was.
-        QVERIFY(f.home.write(QStringLiteral(".config/autostart/editor.desktop"), entry));
-        QVERIFY(f.home.write(QStringLiteral(".local/share/applications/quorvane-tools.desktop"), entry));
-        QVERIFY(f.home.write(QStringLiteral("notes/todo.txt"), "buy milk"));
-        QVERIFY(f.home.write(QStringLiteral("usr-local-bin/other-tool"), "#!/bin/sh\n"));
-        QVERIFY(f.writeAgent(QStringLiteral("alpha"), QStringLiteral("2025-03-01")));
-        QVERIFY(f.writeAgent(QStringLiteral("beta"), QStringLiteral("2025-02-01")));
-        QVERIFY(f.writeAgent(QStringLiteral("gamma"), QStringLiteral("2025-01-01")));
+        QVERIFY(f.home.write(u".config/autostart/editor.desktop"_s, entry));
+        QVERIFY(f.home.write(u".local/share/applications/quorvane-tools.desktop"_s, entry));
+        QVERIFY(f.home.write(u"notes/todo.txt"_s, "buy milk"));
+        QVERIFY(f.home.write(u"usr-local-bin/other-tool"_s, "#!/bin/sh\n"));
+        QVERIFY(f.writeAgent(u"alpha"_s, u"2025-03-01"_s));
+        QVERIFY(f.writeAgent(u"beta"_s, u"2025-02-01"_s));
+        QVERIFY(f.writeAgent(u"gamma"_s, u"2025-01-01"_s));
         const auto status = [](const char* name, int exitCode) {
-            return QJsonObject { { QStringLiteral("whenArgs"), QJsonArray { QLatin1String(name) } },
-                { QStringLiteral("exitCode"), exitCode } };
+            return QJsonObject { { u"whenArgs"_s, QJsonArray { QLatin1String(name) } },
+                { u"exitCode"_s, exitCode } };
         };
-        QVERIFY(f.writeScenario(QStringLiteral("unregister"),
-            { { QStringLiteral("cases"),
-                QJsonArray { status("alpha", 4), status("beta", 0), status("gamma", 4) } } }));
+        QVERIFY(f.writeScenario(u"unregister"_s,
+            { { u"cases"_s, QJsonArray { status("alpha", 4), status("beta", 0), status("gamma", 4) } } }));
         f.settings.setValue(QLatin1String(HomeState::mcpLlmSummaryKey), true);
         const MachineConfig machine = f.machine->config;
         const auto keyringItem = [&] {
@@ -139,44 +140,38 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(state.uninstallComplete(), 60'000);
 
         QCOMPARE(state.uninstallReport(),
-            QStringList({ QStringLiteral("Removed agent \"alpha\" locally (server was unreachable)"),
-                QStringLiteral("Removed agent \"beta\""),
-                QStringLiteral("Removed agent \"gamma\" locally (server was unreachable)"),
-                QStringLiteral(
-                    "Only local settings were removed. Visit the web dashboard to complete the process"),
-                QStringLiteral("Removed machine from server"), QStringLiteral("Removed CLI binary"),
-                QStringLiteral("Removed local config and keys"),
-                QStringLiteral("Removed keychain credentials"),
-                QStringLiteral("Cleared 2 desktop registrations"),
-                QStringLiteral("Cleared preferences and notifications") }));
+            QStringList({ u"Removed agent \"alpha\" locally (server was unreachable)"_s,
+                u"Removed agent \"beta\""_s, u"Removed agent \"gamma\" locally (server was unreachable)"_s,
+                u"Only local settings were removed. Visit the web dashboard to complete the process"_s,
+                u"Removed machine from server"_s, u"Removed CLI binary"_s, u"Removed local config and keys"_s,
+                u"Removed keychain credentials"_s, u"Cleared 2 desktop registrations"_s,
+                u"Cleared preferences and notifications"_s }));
         QCOMPARE(statuses,
-            QStringList({ QStringLiteral("Unregistering alpha (1/3)..."),
-                QStringLiteral("Unregistering beta (2/3)..."), QStringLiteral("Unregistering gamma (3/3)..."),
-                QStringLiteral("Cleaning up...") }));
+            QStringList({ u"Unregistering alpha (1/3)..."_s, u"Unregistering beta (2/3)..."_s,
+                u"Unregistering gamma (3/3)..."_s, u"Cleaning up..."_s }));
         // Only the last agent takes the global rules with it.
-        const QList<QStringList> unregisters = f.invocations(QStringLiteral("unregister"));
+        const QList<QStringList> unregisters = f.invocations(u"unregister"_s);
         QCOMPARE(unregisters.size(), 3);
-        QCOMPARE(unregisters.at(0), Uninstall::unregisterArguments(QStringLiteral("alpha"), false));
-        QCOMPARE(unregisters.at(1), Uninstall::unregisterArguments(QStringLiteral("beta"), false));
-        QCOMPARE(unregisters.at(2), Uninstall::unregisterArguments(QStringLiteral("gamma"), true));
-        QCOMPARE(unregisters.at(2).last(), QStringLiteral("--remove-global-rules"));
+        QCOMPARE(unregisters.at(0), Uninstall::unregisterArguments(u"alpha"_s, false));
+        QCOMPARE(unregisters.at(1), Uninstall::unregisterArguments(u"beta"_s, false));
+        QCOMPARE(unregisters.at(2), Uninstall::unregisterArguments(u"gamma"_s, true));
+        QCOMPARE(unregisters.at(2).last(), u"--remove-global-rules"_s);
 
         // What the report says is gone is gone.
-        QCOMPARE(f.requests(QStringLiteral("DELETE"), QStringLiteral("/machines/") + machine.id).size(), 1);
+        QCOMPARE(f.requests(u"DELETE"_s, u"/machines/"_s + machine.id).size(), 1);
         QVERIFY(!keyringItem());
         QVERIFY(!state.property("mcpLlmSummary").toBool());
         QCOMPARE(notifier.withdrawn, 1);
         QMap<QString, QByteArray> expected = before;
-        for (const QString& removed : { QStringLiteral(".config/autostart/quorvane.desktop"),
-                 QStringLiteral(".local/share/applications/quorvane.desktop"),
-                 QStringLiteral("usr-local-bin/quorvane") })
+        for (const QString& removed : { u".config/autostart/quorvane.desktop"_s,
+                 u".local/share/applications/quorvane.desktop"_s, u"usr-local-bin/quorvane"_s })
             QVERIFY2(expected.remove(removed) == 1, qPrintable(removed));
         expected.removeIf(
             [](const auto& file) { return file.key().startsWith(QLatin1String(".quorvane/")); });
-        expected[QStringLiteral(".config/mimeapps.list")] = QCryptographicHash::hash(
+        expected[u".config/mimeapps.list"_s] = QCryptographicHash::hash(
             "[Default Applications]\ntext/plain=editor.desktop\n", QCryptographicHash::Sha256);
         QCOMPARE(snapshot(f.home.path()), expected);
-        QVERIFY(!QFileInfo::exists(f.home.filePath(QStringLiteral(".quorvane"))));
+        QVERIFY(!QFileInfo::exists(f.home.filePath(u".quorvane"_s)));
         // "Quit" ends the program without the quit question.
         QCOMPARE(terminated, 0);
         state.quit();
@@ -187,10 +182,8 @@ private Q_SLOTS:
     {
         Fixture f(false);
         QCOMPARE(uninstall(f, platformIn(f)),
-            QStringList({ QStringLiteral(
-                              "Could not remove machine from server — visit the web dashboard to clean up"),
-                QStringLiteral("Removed keychain credentials"),
-                QStringLiteral("Cleared preferences and notifications") }));
+            QStringList({ u"Could not remove machine from server — visit the web dashboard to clean up"_s,
+                u"Removed keychain credentials"_s, u"Cleared preferences and notifications"_s }));
         QVERIFY(f.invocations().isEmpty());
         for (const QJsonValue& request : f.backend.requests())
             QVERIFY(request.toObject().value(QLatin1String("method")).toString() != QLatin1String("DELETE"));
@@ -199,13 +192,12 @@ private Q_SLOTS:
 
     void agentLines()
     {
-        const QList<std::pair<int, QString>> lines { { 2, QStringLiteral("Removal of \"a\" was denied") },
-            { 3, QStringLiteral("Removal of \"a\" timed out waiting for approval") },
-            { 1, QStringLiteral("Failed to remove agent \"a\"") },
-            { -1, QStringLiteral("Failed to remove agent \"a\"") } };
+        const QList<std::pair<int, QString>> lines { { 2, u"Removal of \"a\" was denied"_s },
+            { 3, u"Removal of \"a\" timed out waiting for approval"_s },
+            { 1, u"Failed to remove agent \"a\""_s }, { -1, u"Failed to remove agent \"a\""_s } };
         for (const auto& [status, line] : lines)
-            QCOMPARE(Uninstall::agentLine(QStringLiteral("a"), status), line);
-        QCOMPARE(Uninstall::desktopRegistrationsLine(1), QStringLiteral("Cleared 1 desktop registration"));
+            QCOMPARE(Uninstall::agentLine(u"a"_s, status), line);
+        QCOMPARE(Uninstall::desktopRegistrationsLine(1), u"Cleared 1 desktop registration"_s);
     }
 
     void deleteAppAndQuit()
@@ -215,19 +207,19 @@ private Q_SLOTS:
         HomeState::Platform platform = platformIn(f);
         platform.terminate = [&terminated] { ++terminated; };
         // Installed for every account: left in place, the person is told how.
-        ApplicationInstallation system(QStringLiteral("/usr"), f.home.path());
+        ApplicationInstallation system(u"/usr"_s, f.home.path());
         platform.installation = &system;
         f.state->setPlatform(platform);
         f.state->deleteAppAndQuit();
         QCOMPARE(terminated, 0);
         QCOMPARE(f.state->appRemovalAdvice(), system.removalAdvice());
-        QVERIFY(QFileInfo::exists(QStringLiteral("/usr/bin")));
+        QVERIFY(QFileInfo::exists(u"/usr/bin"_s));
 
         // A self-contained installation in the home folder goes to the trash
         // (the test session's throw-away HOME), then the program ends.
-        QTemporaryDir apps(QDir::homePath() + QStringLiteral("/apps-XXXXXX"));
-        const QString prefix = apps.filePath(QStringLiteral("Quorvane"));
-        QVERIFY(TestFiles::write(prefix + QStringLiteral("/bin/quorvane-app"), "#!/bin/sh\n", 0700));
+        QTemporaryDir apps(QDir::homePath() + u"/apps-XXXXXX"_s);
+        const QString prefix = apps.filePath(u"Quorvane"_s);
+        QVERIFY(TestFiles::write(prefix + u"/bin/quorvane-app"_s, "#!/bin/sh\n", 0700));
         ApplicationInstallation own(prefix, QDir::homePath());
         platform.installation = &own;
         f.state->setPlatform(platform);
@@ -241,43 +233,39 @@ private Q_SLOTS:
     void skippingTheUnregistering()
     {
         Fixture f(false);
-        QVERIFY(f.writeAgent(QStringLiteral("alpha"), QStringLiteral("2025-03-01")));
-        QVERIFY(f.writeAgent(QStringLiteral("beta"), QStringLiteral("2025-02-01")));
-        QVERIFY(f.writeScenario(QStringLiteral("unregister"),
-            { { QStringLiteral("hang"), true }, { QStringLiteral("ignoreTerminate"), true } }));
+        QVERIFY(f.writeAgent(u"alpha"_s, u"2025-03-01"_s));
+        QVERIFY(f.writeAgent(u"beta"_s, u"2025-02-01"_s));
+        QVERIFY(f.writeScenario(u"unregister"_s, { { u"hang"_s, true }, { u"ignoreTerminate"_s, true } }));
         HomeState& state = *f.state;
         state.setPlatform(platformIn(f));
         state.reloadAgents();
         state.uninstall(false);
         // Started is not yet running: the tool has written down its run.
-        QTRY_COMPARE(f.invocations(QStringLiteral("unregister")).size(), 1);
+        QTRY_COMPARE(f.invocations(u"unregister"_s).size(), 1);
         QCOMPARE(childCount(), 1);
         state.skipUnregistering();
         QTRY_VERIFY_WITH_TIMEOUT(state.uninstallComplete(), 60'000);
         QCOMPARE(childCount(), 0);
         const QStringList report = state.uninstallReport();
         QCOMPARE(report.mid(0, 2),
-            QStringList({ QStringLiteral("Failed to remove agent \"alpha\""),
-                QStringLiteral("Failed to remove agent \"beta\"") }));
-        QVERIFY(report.contains(QStringLiteral("Removed local config and keys")));
-        QCOMPARE(f.invocations(QStringLiteral("unregister")).size(), 1);
+            QStringList({ u"Failed to remove agent \"alpha\""_s, u"Failed to remove agent \"beta\""_s }));
+        QVERIFY(report.contains(u"Removed local config and keys"_s));
+        QCOMPARE(f.invocations(u"unregister"_s).size(), 1);
     }
 
     // A linked ~/.quorvane is the person's folder: only the link goes.
     void linkedFolderIsKept()
     {
         Fixture f(false);
-        QVERIFY(f.home.write(QStringLiteral("dotfiles/quorvane/notes.txt"), "my notes"));
-        QVERIFY(f.home.write(QStringLiteral("dotfiles/quorvane/receipts.jsonl"), "{}\n"));
-        QVERIFY(QFile::link(f.home.filePath(QStringLiteral("dotfiles/quorvane")),
-            f.home.filePath(QStringLiteral(".quorvane"))));
+        QVERIFY(f.home.write(u"dotfiles/quorvane/notes.txt"_s, "my notes"));
+        QVERIFY(f.home.write(u"dotfiles/quorvane/receipts.jsonl"_s, "{}\n"));
+        QVERIFY(QFile::link(f.home.filePath(u"dotfiles/quorvane"_s), f.home.filePath(u".quorvane"_s)));
         const QStringList report = uninstall(f, platformIn(f));
-        QVERIFY2(
-            report.contains(QStringLiteral("Removed local config and keys")), qPrintable(report.join(u'\n')));
-        QVERIFY(!isPresent(f.home.filePath(QStringLiteral(".quorvane"))));
-        QCOMPARE(TestFiles::contentOf(f.home.filePath(QStringLiteral("dotfiles/quorvane/notes.txt"))),
-            QByteArray("my notes"));
-        QVERIFY(isPresent(f.home.filePath(QStringLiteral("dotfiles/quorvane/receipts.jsonl"))));
+        QVERIFY2(report.contains(u"Removed local config and keys"_s), qPrintable(report.join(u'\n')));
+        QVERIFY(!isPresent(f.home.filePath(u".quorvane"_s)));
+        QCOMPARE(
+            TestFiles::contentOf(f.home.filePath(u"dotfiles/quorvane/notes.txt"_s)), QByteArray("my notes"));
+        QVERIFY(isPresent(f.home.filePath(u"dotfiles/quorvane/receipts.jsonl"_s)));
     }
 
     // In a real ~/.quorvane only our entries go; the person's file stays, and
@@ -285,23 +273,21 @@ private Q_SLOTS:
     void onlyOurEntriesGo()
     {
         Fixture f(false);
-        QVERIFY(f.writeAgent(QStringLiteral("alpha"), QStringLiteral("2025-03-01")));
+        QVERIFY(f.writeAgent(u"alpha"_s, u"2025-03-01"_s));
         for (const char* ours : { "receipts.jsonl", "receipts.jsonl.2", "mcp-servers.json" })
-            QVERIFY(f.home.write(QStringLiteral(".quorvane/") + QLatin1String(ours), "{}\n"));
-        QVERIFY(f.home.write(QStringLiteral(".quorvane/notes.txt"), "my notes"));
-        QVERIFY(f.home.write(QStringLiteral("projects/plan.txt"), "the plan"));
-        QVERIFY(QFile::link(f.home.filePath(QStringLiteral("projects")),
-            f.home.filePath(QStringLiteral(".quorvane/agents/alpha/projects"))));
-        QVERIFY(f.writeScenario(QStringLiteral("unregister"), { { QStringLiteral("exitCode"), 2 } }));
+            QVERIFY(f.home.write(u".quorvane/"_s + QLatin1String(ours), "{}\n"));
+        QVERIFY(f.home.write(u".quorvane/notes.txt"_s, "my notes"));
+        QVERIFY(f.home.write(u"projects/plan.txt"_s, "the plan"));
+        QVERIFY(QFile::link(
+            f.home.filePath(u"projects"_s), f.home.filePath(u".quorvane/agents/alpha/projects"_s)));
+        QVERIFY(f.writeScenario(u"unregister"_s, { { u"exitCode"_s, 2 } }));
         f.state->reloadAgents();
         const QStringList report = uninstall(f, platformIn(f));
-        QVERIFY2(
-            report.contains(QStringLiteral("Removed local config and keys")), qPrintable(report.join(u'\n')));
-        QCOMPARE(QDir(f.home.filePath(QStringLiteral(".quorvane")))
+        QVERIFY2(report.contains(u"Removed local config and keys"_s), qPrintable(report.join(u'\n')));
+        QCOMPARE(QDir(f.home.filePath(u".quorvane"_s))
                      .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
-            QStringList { QStringLiteral("notes.txt") });
-        QCOMPARE(TestFiles::contentOf(f.home.filePath(QStringLiteral("projects/plan.txt"))),
-            QByteArray("the plan"));
+            QStringList { u"notes.txt"_s });
+        QCOMPARE(TestFiles::contentOf(f.home.filePath(u"projects/plan.txt"_s)), QByteArray("the plan"));
     }
 
     // The runtime's enabled user unit (it would start at every log-in) and the
@@ -309,64 +295,58 @@ private Q_SLOTS:
     void enabledRuntimeUnitAndLocalCliAreGone()
     {
         Fixture f(false);
-        const QString units = f.home.filePath(QStringLiteral(".config/systemd/user"));
+        const QString units = f.home.filePath(u".config/systemd/user"_s);
         ModelRuntimeServer server(&f.network);
         server.setUnitDirectory(units);
-        QVERIFY(TestFiles::write(
-            server.unitPath(), server.unitText(QStringLiteral("/usr/local/bin/ollama")).toUtf8()));
-        QVERIFY(QDir().mkpath(units + QStringLiteral("/default.target.wants")));
+        QVERIFY(TestFiles::write(server.unitPath(), server.unitText(u"/usr/local/bin/ollama"_s).toUtf8()));
+        QVERIFY(QDir().mkpath(units + u"/default.target.wants"_s));
         QVERIFY(QFile::link(server.unitPath(), server.enabledLinkPath()));
         // systemctl --user disable drops the enabled link, as the user manager does.
         server.setSystemctl(systemctl(f,
             "[ \"$2\" = disable ] && rm -f '" + QFile::encodeName(server.enabledLinkPath()) + "'\nexit 0\n"));
-        QVERIFY(
-            TestFiles::write(f.home.filePath(QStringLiteral(".local/bin/quorvane")), "#!/bin/sh\n", 0755));
-        QVERIFY(
-            TestFiles::write(f.home.filePath(QStringLiteral(".local/bin/other-tool")), "#!/bin/sh\n", 0755));
+        QVERIFY(TestFiles::write(f.home.filePath(u".local/bin/quorvane"_s), "#!/bin/sh\n", 0755));
+        QVERIFY(TestFiles::write(f.home.filePath(u".local/bin/other-tool"_s), "#!/bin/sh\n", 0755));
         HomeState::Platform platform = platformIn(f);
         platform.cliBinaryPath.clear(); // wherever it is installed
         platform.runtimeServer = &server;
         // dpkg knows no package for it.
-        platform.dpkg = f.dir.filePath(QStringLiteral("dpkg"));
+        platform.dpkg = f.dir.filePath(u"dpkg"_s);
         QVERIFY(TestFiles::writeShellScript(
             platform.dpkg, "echo \"dpkg-query: no path found matching pattern $2\" >&2\nexit 1\n"));
 
         const QStringList report = uninstall(f, platform);
-        QVERIFY2(report.contains(
-                     QStringLiteral("Stopped and removed the local model service (quorvane-ollama.service)")),
+        QVERIFY2(report.contains(u"Stopped and removed the local model service (quorvane-ollama.service)"_s),
             qPrintable(report.join(u'\n')));
-        QVERIFY2(report.contains(QStringLiteral("Removed CLI binary")), qPrintable(report.join(u'\n')));
-        QCOMPARE(TestFiles::contentOf(f.dir.filePath(QStringLiteral("systemctl-calls"))),
+        QVERIFY2(report.contains(u"Removed CLI binary"_s), qPrintable(report.join(u'\n')));
+        QCOMPARE(TestFiles::contentOf(f.dir.filePath(u"systemctl-calls"_s)),
             QByteArray("--user disable --now quorvane-ollama.service\n--user daemon-reload\n"));
         // No unit, no enabled link, nothing of ours; the rest stays.
         QCOMPARE(namedQuorvane(f.home.path()), QStringList());
-        QVERIFY(QFileInfo::exists(f.home.filePath(QStringLiteral(".local/bin/other-tool"))));
+        QVERIFY(QFileInfo::exists(f.home.filePath(u".local/bin/other-tool"_s)));
     }
 
     void packagedCliIsLeftToThePackageManager()
     {
         Fixture f(false);
         HomeState::Platform platform = platformIn(f);
-        platform.cliBinaryPath = f.dir.filePath(QStringLiteral("usr/bin/quorvane"));
+        platform.cliBinaryPath = f.dir.filePath(u"usr/bin/quorvane"_s);
         QVERIFY(TestFiles::write(platform.cliBinaryPath, "#!/bin/sh\n", 0755));
-        platform.dpkg = f.dir.filePath(QStringLiteral("dpkg"));
+        platform.dpkg = f.dir.filePath(u"dpkg"_s);
         QVERIFY(TestFiles::writeShellScript(
             platform.dpkg, "[ \"$1\" = -S ] || exit 2\necho \"quorvane-cli: $2\"\n"));
         // Without a user manager and with no unit, systemctl is not asked.
         ModelRuntimeServer server(&f.network);
-        server.setUnitDirectory(f.home.filePath(QStringLiteral(".config/systemd/user")));
+        server.setUnitDirectory(f.home.filePath(u".config/systemd/user"_s));
         server.setSystemctl(systemctl(f, "exit 1\n"));
         platform.runtimeServer = &server;
 
         const QStringList report = uninstall(f, platform);
-        QVERIFY2(report.contains(
-                     QStringLiteral("The CLI at %1 belongs to the package quorvane-cli: remove it with "
-                                    "\"sudo apt remove quorvane-cli\"")
-                         .arg(platform.cliBinaryPath)),
+        QVERIFY2(report.contains(u"The CLI at %1 belongs to the package quorvane-cli: remove it with "
+                                 "\"sudo apt remove quorvane-cli\""_s.arg(platform.cliBinaryPath)),
             qPrintable(report.join(u'\n')));
         QVERIFY(QFileInfo::exists(platform.cliBinaryPath));
         QVERIFY(!report.join(u'\n').contains(QLatin1String("local model service")));
-        QVERIFY(!QFileInfo::exists(f.dir.filePath(QStringLiteral("systemctl-calls"))));
+        QVERIFY(!QFileInfo::exists(f.dir.filePath(u"systemctl-calls"_s)));
     }
 };
 

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 // What the dashboard reads itself: the MCP server inventory file, checked
 // before it is synced, and the analysis's "count" value.
 class TestMcpInventory : public QObject
@@ -61,11 +63,11 @@ private Q_SLOTS:
     void readFile()
     {
         QTemporaryDir dir;
-        const QString small = dir.filePath(QStringLiteral("small.json"));
-        const QString limit = dir.filePath(QStringLiteral("limit.json"));
-        const QString huge = dir.filePath(QStringLiteral("huge.json"));
-        const QString fifo = dir.filePath(QStringLiteral("fifo.json"));
-        const QString link = dir.filePath(QStringLiteral("link.json"));
+        const QString small = dir.filePath(u"small.json"_s);
+        const QString limit = dir.filePath(u"limit.json"_s);
+        const QString huge = dir.filePath(u"huge.json"_s);
+        const QString fifo = dir.filePath(u"fifo.json"_s);
+        const QString link = dir.filePath(u"link.json"_s);
         const auto write = [](const QString& path, const QByteArray& bytes) {
             QFile file(path);
             return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
@@ -82,8 +84,8 @@ private Q_SLOTS:
         QVERIFY(!McpInventory::readFile(huge));
         QVERIFY(!McpInventory::readFile(fifo));
         QVERIFY(!McpInventory::readFile(dir.path()));
-        QVERIFY(!McpInventory::readFile(dir.filePath(QStringLiteral("missing.json"))));
-        QVERIFY(!McpInventory::readFile(QStringLiteral("/dev/zero")));
+        QVERIFY(!McpInventory::readFile(dir.filePath(u"missing.json"_s)));
+        QVERIFY(!McpInventory::readFile(u"/dev/zero"_s));
 
         QFile unreadable(small);
         QVERIFY(unreadable.setPermissions(QFileDevice::WriteOwner));
@@ -96,23 +98,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<qint64>("count");
-        QTest::newRow("plain") << QStringLiteral("12") << qint64(12);
-        QTest::newRow("negative") << QStringLiteral("-3") << qint64(-3);
-        QTest::newRow("leading zeros") << QStringLiteral("007") << qint64(7);
-        QTest::newRow("letters") << QStringLiteral("abc") << qint64(0);
+        QTest::newRow("plain") << u"12"_s << qint64(12);
+        QTest::newRow("negative") << u"-3"_s << qint64(-3);
+        QTest::newRow("leading zeros") << u"007"_s << qint64(7);
+        QTest::newRow("letters") << u"abc"_s << qint64(0);
         QTest::newRow("empty") << QString() << qint64(0);
-        QTest::newRow("two signs") << QStringLiteral("+-5") << qint64(0);
-        QTest::newRow("trailing newline") << QStringLiteral("5\n") << qint64(0);
-        QTest::newRow("decimal point") << QStringLiteral("1.5") << qint64(0);
-        QTest::newRow("arabic-indic digits") << QStringLiteral("\u0661\u0662") << qint64(0);
-        QTest::newRow("largest") << QStringLiteral("9223372036854775807")
-                                 << std::numeric_limits<qint64>::max();
-        QTest::newRow("smallest") << QStringLiteral("-9223372036854775808")
-                                  << std::numeric_limits<qint64>::min();
-        QTest::newRow("one past largest") << QStringLiteral("9223372036854775808") << qint64(0);
-        QTest::newRow("one past smallest") << QStringLiteral("-9223372036854775809") << qint64(0);
-        QTest::newRow("long zeros stay small")
-            << QString(QString(200, u'0') + QStringLiteral("42")) << qint64(42);
+        QTest::newRow("two signs") << u"+-5"_s << qint64(0);
+        QTest::newRow("trailing newline") << u"5\n"_s << qint64(0);
+        QTest::newRow("decimal point") << u"1.5"_s << qint64(0);
+        QTest::newRow("arabic-indic digits") << u"\u0661\u0662"_s << qint64(0);
+        QTest::newRow("largest") << u"9223372036854775807"_s << std::numeric_limits<qint64>::max();
+        QTest::newRow("smallest") << u"-9223372036854775808"_s << std::numeric_limits<qint64>::min();
+        QTest::newRow("one past largest") << u"9223372036854775808"_s << qint64(0);
+        QTest::newRow("one past smallest") << u"-9223372036854775809"_s << qint64(0);
+        QTest::newRow("long zeros stay small") << QString(QString(200, u'0') + u"42"_s) << qint64(42);
     }
     void suggestionCount()
     {

@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestCLIEvent : public QObject
 {
     Q_OBJECT
@@ -38,14 +40,14 @@ void TestCLIEvent::decode_data()
         false);
     accepted("integer progress", R"({"type":"progress","progress":1})", "progress", none, 1.0, none, false);
     accepted("all five members",
-        R"({"type":"error","message":"m","progress":0,"error":"e","data":{"k":"v"}})", "error",
-        QStringLiteral("m"), 0.0, QStringLiteral("e"), true);
+        R"({"type":"error","message":"m","progress":0,"error":"e","data":{"k":"v"}})", "error", u"m"_s, 0.0,
+        u"e"_s, true);
     accepted("null optional members are absent",
         R"({"type":"complete","message":null,"progress":null,"error":null,"data":null})", "complete", none,
         none, none, false);
     accepted("surrounding spaces", "  {\"type\":\"verified\"}\r", "verified", none, none, none, false);
-    accepted("unicode message", R"({"type":"progress","message":"caf\u00e9 ✓"})", "progress",
-        QStringLiteral("café ✓"), none, none, false);
+    accepted("unicode message", R"({"type":"progress","message":"caf\u00e9 ✓"})", "progress", u"café ✓"_s,
+        none, none, false);
     accepted("empty data object", R"({"type":"x","data":{}})", "x", none, none, none, true);
 
     const auto rejected = [](const char* name, const QByteArray& line) {
@@ -95,11 +97,10 @@ void TestCLIEvent::dataValues()
 {
     const auto verified = CLIEvent::decode(R"({"type":"verified","data":{"agentId":"ag_123","count":"7"}})");
     QVERIFY(verified);
-    QCOMPARE(verified->data,
-        std::optional<Data>(Data { { QStringLiteral("agentId"), QStringLiteral("ag_123") },
-            { QStringLiteral("count"), QStringLiteral("7") } }));
-    QCOMPARE(verified->dataValue(QStringLiteral("agentId")), QStringLiteral("ag_123"));
-    QCOMPARE(verified->dataValue(QStringLiteral("missing")), QString());
+    QCOMPARE(
+        verified->data, std::optional<Data>(Data { { u"agentId"_s, u"ag_123"_s }, { u"count"_s, u"7"_s } }));
+    QCOMPARE(verified->dataValue(u"agentId"_s), u"ag_123"_s);
+    QCOMPARE(verified->dataValue(u"missing"_s), QString());
 }
 
 void TestCLIEvent::lineBuffer_data()

@@ -3,6 +3,7 @@
 
 #include <chrono>
 
+using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 // The tool started and left running (its handle stops it), run detached, and
@@ -15,36 +16,33 @@ class TestCLIRunBounds : public CLIServiceTestCase
     // Writes the scenario's text as given: a huge one is never held as a JSON object.
     void writeRawScenario(const QByteArray& text)
     {
-        const QString path = m_dir->filePath(QStringLiteral("scenario.json"));
+        const QString path = m_dir->filePath(u"scenario.json"_s);
         QVERIFY(TestFiles::write(path, text));
         qputenv("QUORVANE_CLI_SCENARIO", QFile::encodeName(path));
     }
     void hang(const QString& command)
     {
-        writeScenario(
-            command, { { QStringLiteral("hang"), true }, { QStringLiteral("ignoreTerminate"), true } });
+        writeScenario(command, { { u"hang"_s, true }, { u"ignoreTerminate"_s, true } });
     }
 
 private Q_SLOTS:
     void startSplitLines()
     {
         // Every line reaches us in two writes with a pause between them.
-        writeScenario(QStringLiteral("download-model"),
-            { { QStringLiteral("steps"), 3 }, { QStringLiteral("stepDelayMs"), 0 },
-                { QStringLiteral("splitLines"), true }, { QStringLiteral("splitDelayMs"), 60 },
-                { QStringLiteral("malformed"), QJsonArray { QStringLiteral(""), QStringLiteral("   ") } } });
+        writeScenario(u"download-model"_s,
+            { { u"steps"_s, 3 }, { u"stepDelayMs"_s, 0 }, { u"splitLines"_s, true },
+                { u"splitDelayMs"_s, 60 }, { u"malformed"_s, QJsonArray { u""_s, u"   "_s } } });
         CLIService service;
         QList<CLIEvent> events;
-        const QStringList args { QStringLiteral("download-model"), QStringLiteral("--wizard") };
+        const QStringList args { u"download-model"_s, u"--wizard"_s };
         const CLIResult<std::shared_ptr<CLIProcess>> started
             = QCoro::waitFor(service.start(args, [&events](const CLIEvent& e) { events.append(e); }));
         QVERIFY(started.ok());
         QVERIFY(started.value()->processId() > 0);
         QTRY_VERIFY(started.value()->isFinished());
-        QCOMPARE(typesOf(events),
-            (QStringList { QStringLiteral("progress"), QStringLiteral("progress"), QStringLiteral("progress"),
-                QStringLiteral("complete") }));
-        QCOMPARE(events.last().message, std::optional<QString>(QStringLiteral("Model ready")));
+        QCOMPARE(
+            typesOf(events), (QStringList { u"progress"_s, u"progress"_s, u"progress"_s, u"complete"_s }));
+        QCOMPARE(events.last().message, std::optional<QString>(u"Model ready"_s));
         QCOMPARE(events[2].progress, std::optional<double>(1.0));
         // Nothing appended in this mode.
         QCOMPARE(m_tool->runs().last().arguments, args);
@@ -53,21 +51,21 @@ private Q_SLOTS:
     void startStops_data()
     {
         QTest::addColumn<QString>("how");
-        QTest::newRow("terminate()") << QStringLiteral("terminate");
-        QTest::newRow("handle destroyed") << QStringLiteral("destroy");
-        QTest::newRow("handle dropped inside its own event callback") << QStringLiteral("callback");
+        QTest::newRow("terminate()") << u"terminate"_s;
+        QTest::newRow("handle destroyed") << u"destroy"_s;
+        QTest::newRow("handle dropped inside its own event callback") << u"callback"_s;
     }
     void startStops()
     {
         QFETCH(QString, how);
         const bool fromCallback = how == QLatin1String("callback");
-        writeScenario(QStringLiteral("download-model"),
-            { { QStringLiteral("hang"), true }, { QStringLiteral("stepDelayMs"), fromCallback ? 300 : 0 } });
+        writeScenario(
+            u"download-model"_s, { { u"hang"_s, true }, { u"stepDelayMs"_s, fromCallback ? 300 : 0 } });
         CLIService service;
         std::shared_ptr<CLIProcess> handle;
         int events = 0;
-        auto started = QCoro::waitFor(service.start(
-            { QStringLiteral("download-model") }, [&handle, &events, fromCallback](const CLIEvent&) {
+        auto started = QCoro::waitFor(
+            service.start({ u"download-model"_s }, [&handle, &events, fromCallback](const CLIEvent&) {
                 ++events;
                 if (fromCallback)
                     handle.reset();
@@ -93,47 +91,47 @@ private Q_SLOTS:
 
     void detachedExitStatus()
     {
-        writeScenario(QStringLiteral("analyze-history"), { { QStringLiteral("exitCode"), 3 } });
+        writeScenario(u"analyze-history"_s, { { u"exitCode"_s, 3 } });
         CLIService service;
-        const QStringList args { QStringLiteral("analyze-history"), QStringLiteral("--scan-mcp") };
+        const QStringList args { u"analyze-history"_s, u"--scan-mcp"_s };
         QCOMPARE(QCoro::waitFor(service.runDetached(args)), 3);
         QCOMPARE(m_tool->runs().last().arguments, args);
         // A tool killed by a signal is reported as a failure (-1), not as its signal number.
-        const QString killed = writeScript(QStringLiteral("killed"), "kill -2 $$\nsleep 5\n");
+        const QString killed = writeScript(u"killed"_s, "kill -2 $$\nsleep 5\n");
         QCOMPARE(QCoro::waitFor(CLIService(nullptr, [killed] { return killed; }).runDetached({})), -1);
     }
 
     void runsEndAtTheirDeadline_data()
     {
         QTest::addColumn<QString>("mode");
-        QTest::newRow("streaming run") << QStringLiteral("run");
-        QTest::newRow("captured output") << QStringLiteral("capture");
-        QTest::newRow("output discarded") << QStringLiteral("detached");
+        QTest::newRow("streaming run") << u"run"_s;
+        QTest::newRow("captured output") << u"capture"_s;
+        QTest::newRow("output discarded") << u"detached"_s;
     }
     // A tool that never ends, and ignores SIGTERM too, is killed at the deadline.
     void runsEndAtTheirDeadline()
     {
         QFETCH(QString, mode);
-        hang(mode == QLatin1String("run") ? QStringLiteral("preflight") : QStringLiteral("version"));
+        hang(mode == QLatin1String("run") ? u"preflight"_s : u"version"_s);
         CLIService cli;
         const CLIRunLimits limits { 300ms, 1024 * 1024 };
         std::optional<CLIError> error;
         if (mode == QLatin1String("run")) {
-            const CLIResult<void> result = QCoro::waitFor(cli.run(
-                { QStringLiteral("init"), QStringLiteral("--preflight") }, QString(), {}, {}, limits));
+            const CLIResult<void> result
+                = QCoro::waitFor(cli.run({ u"init"_s, u"--preflight"_s }, QString(), {}, {}, limits));
             QVERIFY(!result);
             error = result.error();
         } else if (mode == QLatin1String("capture")) {
             const CLIResult<std::optional<QString>> result
-                = QCoro::waitFor(cli.runCapturingOutput({ QStringLiteral("--version") }, {}, limits));
+                = QCoro::waitFor(cli.runCapturingOutput({ u"--version"_s }, {}, limits));
             QVERIFY(!result);
             error = result.error();
         } else {
-            QCOMPARE(QCoro::waitFor(cli.runDetached({ QStringLiteral("--version") }, {}, limits)), -1);
+            QCOMPARE(QCoro::waitFor(cli.runDetached({ u"--version"_s }, {}, limits)), -1);
         }
         if (error) {
             QCOMPARE(error->kind(), CLIError::Kind::timedOut);
-            QCOMPARE(error->description(), QStringLiteral("CLI did not finish within 1 seconds"));
+            QCOMPARE(error->description(), u"CLI did not finish within 1 seconds"_s);
         }
         // The run has ended only once its child is gone.
         QCOMPARE(childProcessCount("quorvane"), 0);
@@ -177,12 +175,11 @@ private Q_SLOTS:
             longestText = std::max({ longestText, event.message.value_or(QString()).size(),
                 event.error.value_or(QString()).size() });
         };
-        const CLIResult<void> result
-            = QCoro::waitFor(cli.run({ QStringLiteral("init"), QStringLiteral("--preflight") }, QString(),
-                onEvent, {}, CLIRunLimits::init()));
+        const CLIResult<void> result = QCoro::waitFor(
+            cli.run({ u"init"_s, u"--preflight"_s }, QString(), onEvent, {}, CLIRunLimits::init()));
         QVERIFY(!result);
         QCOMPARE(result.error().kind(), CLIError::Kind::outputTooLarge);
-        QCOMPARE(result.error().description(), QStringLiteral("CLI output exceeded the size limit"));
+        QCOMPARE(result.error().description(), u"CLI output exceeded the size limit"_s);
         QVERIFY(longestText <= CLIEvent::maximumTextLength);
         QVERIFY(events < 1100);
 #ifndef __SANITIZE_ADDRESS__ // the address sanitizer's shadow memory is not the program's
@@ -195,16 +192,15 @@ private Q_SLOTS:
     // reach the handler cut to a length a screen can show.
     void longTextsAreCut()
     {
-        writeScenario(QStringLiteral("preflight"),
-            { { QStringLiteral("exitCode"), 1 }, { QStringLiteral("failAfterSteps"), 0 },
-                { QStringLiteral("errorMessage"), QString(30000, u'm') } });
+        writeScenario(u"preflight"_s,
+            { { u"exitCode"_s, 1 }, { u"failAfterSteps"_s, 0 },
+                { u"errorMessage"_s, QString(30000, u'm') } });
         CLIService cli;
         QList<CLIEvent> events;
-        const CLIResult<void> result
-            = QCoro::waitFor(cli.run({ QStringLiteral("init"), QStringLiteral("--preflight") }, QString(),
-                [&events](const CLIEvent& event) { events.append(event); }));
+        const CLIResult<void> result = QCoro::waitFor(cli.run({ u"init"_s, u"--preflight"_s }, QString(),
+            [&events](const CLIEvent& event) { events.append(event); }));
         QCOMPARE(result.error().kind(), CLIError::Kind::nonZeroExit);
-        QCOMPARE(typesOf(events), QStringList { QStringLiteral("error") });
+        QCOMPARE(typesOf(events), QStringList { u"error"_s });
         const QString expected = QString(CLIEvent::maximumTextLength - 1, u'm') + QChar(0x2026);
         QCOMPARE(events.first().message, expected);
         QCOMPARE(events.first().error, expected);

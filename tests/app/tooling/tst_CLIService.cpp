@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 // Finding the product tool, and its runs to the end: events in order, the
 // working folder, failures, cancelling, captured output, a missing tool.
 class TestCLIService : public CLIServiceTestCase
@@ -13,10 +15,10 @@ private Q_SLOTS:
         // Per candidate a, b, c: x executable, f plain file, d folder, - none.
         QTest::addColumn<QString>("present");
         QTest::addColumn<QString>("expected"); // a candidate name, or empty for the fallback
-        QTest::newRow("first executable wins") << QStringLiteral("xx-") << QStringLiteral("a");
-        QTest::newRow("plain file skipped") << QStringLiteral("fx-") << QStringLiteral("b");
-        QTest::newRow("folder skipped") << QStringLiteral("d-x") << QStringLiteral("c");
-        QTest::newRow("nothing found") << QStringLiteral("f--") << QString();
+        QTest::newRow("first executable wins") << u"xx-"_s << u"a"_s;
+        QTest::newRow("plain file skipped") << u"fx-"_s << u"b"_s;
+        QTest::newRow("folder skipped") << u"d-x"_s << u"c"_s;
+        QTest::newRow("nothing found") << u"f--"_s << QString();
     }
 
     void locating()
@@ -33,7 +35,7 @@ private Q_SLOTS:
                 QVERIFY(TestFiles::write(path, {}, present[i] == u'x' ? 0700 : 0600));
         }
         QCOMPARE(CLIService::locate(paths),
-            expected.isEmpty() ? QStringLiteral("/usr/local/bin/quorvane") : m_dir->filePath(expected));
+            expected.isEmpty() ? u"/usr/local/bin/quorvane"_s : m_dir->filePath(expected));
     }
 
     void defaultLocation()
@@ -44,64 +46,57 @@ private Q_SLOTS:
         QCOMPARE(paths.size(), 4);
         QCOMPARE(QFileInfo(paths[0]).canonicalFilePath(), bundled);
         QCOMPARE(paths.mid(1),
-            (QStringList { QStringLiteral("/usr/local/bin/quorvane"), QStringLiteral("/usr/bin/quorvane"),
-                m_home->filePath(QStringLiteral(".local/bin/quorvane")) }));
+            (QStringList { u"/usr/local/bin/quorvane"_s, u"/usr/bin/quorvane"_s,
+                m_home->filePath(u".local/bin/quorvane"_s) }));
         QCOMPARE(QFileInfo(CLIService().executablePath()).canonicalFilePath(), bundled);
 
         // The dev override names the tool, whether or not it exists.
         qputenv("QUORVANE_CLI", "/nowhere/quorvane");
-        QCOMPARE(CLIService().executableURL(), QUrl::fromLocalFile(QStringLiteral("/nowhere/quorvane")));
+        QCOMPARE(CLIService().executableURL(), QUrl::fromLocalFile(u"/nowhere/quorvane"_s));
         // An injected locator replaces the search.
-        CLIService injected(nullptr, [] { return QStringLiteral("/opt/x/quorvane"); });
-        QCOMPARE(injected.executablePath(), QStringLiteral("/opt/x/quorvane"));
+        CLIService injected(nullptr, [] { return u"/opt/x/quorvane"_s; });
+        QCOMPARE(injected.executablePath(), u"/opt/x/quorvane"_s);
     }
 
     void runStreamsEventsInOrder()
     {
-        writeScenario(QStringLiteral("analyze-history"),
-            { { QStringLiteral("steps"), 4 }, { QStringLiteral("stepDelayMs"), 0 },
-                { QStringLiteral("malformed"), true }, { QStringLiteral("suggestionCount"), 7 } });
+        writeScenario(u"analyze-history"_s,
+            { { u"steps"_s, 4 }, { u"stepDelayMs"_s, 0 }, { u"malformed"_s, true },
+                { u"suggestionCount"_s, 7 } });
         CLIService service;
         QList<CLIEvent> events;
-        const CLIResult<void> result = QCoro::waitFor(service.run(
-            { QStringLiteral("analyze-history") }, {}, [&events](const CLIEvent& e) { events.append(e); }));
+        const CLIResult<void> result = QCoro::waitFor(
+            service.run({ u"analyze-history"_s }, {}, [&events](const CLIEvent& e) { events.append(e); }));
         QVERIFY2(result.ok(), qPrintable(result.ok() ? QString() : result.error().description()));
         QCOMPARE(m_tool->runs().size(), 1);
-        QCOMPARE(m_tool->runs()[0].arguments,
-            (QStringList { QStringLiteral("analyze-history"), QStringLiteral("--wizard") }));
+        QCOMPARE(m_tool->runs()[0].arguments, (QStringList { u"analyze-history"_s, u"--wizard"_s }));
 
         // The malformed lines before the first event gave nothing; the rest in order.
         QCOMPARE(typesOf(events),
-            (QStringList { QStringLiteral("progress"), QStringLiteral("progress"), QStringLiteral("progress"),
-                QStringLiteral("progress"), QStringLiteral("suggestion_count"),
-                QStringLiteral("complete") }));
+            (QStringList { u"progress"_s, u"progress"_s, u"progress"_s, u"progress"_s, u"suggestion_count"_s,
+                u"complete"_s }));
         QCOMPARE(events[0].progress, std::optional<double>(0.2));
         QVERIFY(events[0].progress < events[3].progress);
-        QCOMPARE(events[4].dataValue(QStringLiteral("count")), QStringLiteral("7"));
+        QCOMPARE(events[4].dataValue(u"count"_s), u"7"_s);
 
         // Caller arguments come first, "--wizard" always last.
-        QVERIFY(QCoro::waitFor(
-            service.run({ QStringLiteral("analyze-history"), QStringLiteral("--scan-mcp") }, {}, {}))
-                    .ok());
+        QVERIFY(QCoro::waitFor(service.run({ u"analyze-history"_s, u"--scan-mcp"_s }, {}, {})).ok());
         QCOMPARE(m_tool->runs().last().arguments,
-            (QStringList { QStringLiteral("analyze-history"), QStringLiteral("--scan-mcp"),
-                QStringLiteral("--wizard") }));
+            (QStringList { u"analyze-history"_s, u"--scan-mcp"_s, u"--wizard"_s }));
     }
 
     void runWorkingDirectory()
     {
-        writeScenario(
-            { { QStringLiteral("defaults"), QJsonObject { { QStringLiteral("stepDelayMs"), 0 } } } });
-        QVERIFY(QDir().mkpath(m_home->filePath(QStringLiteral("code/my app"))));
+        writeScenario({ { u"defaults"_s, QJsonObject { { u"stepDelayMs"_s, 0 } } } });
+        QVERIFY(QDir().mkpath(m_home->filePath(u"code/my app"_s)));
         CLIService service;
-        const QStringList args { QStringLiteral("analyze-history") };
-        QVERIFY(QCoro::waitFor(service.run(args, QStringLiteral("~/code/my app"), {})).ok());
+        const QStringList args { u"analyze-history"_s };
+        QVERIFY(QCoro::waitFor(service.run(args, u"~/code/my app"_s, {})).ok());
         QCOMPARE(QFileInfo(m_tool->runs().last().workingDirectory).canonicalFilePath(),
-            QFileInfo(m_home->filePath(QStringLiteral("code/my app"))).canonicalFilePath());
+            QFileInfo(m_home->filePath(u"code/my app"_s)).canonicalFilePath());
 
         // A folder that does not exist is a launch failure, not a run elsewhere.
-        const CLIResult<void> missing
-            = QCoro::waitFor(service.run(args, m_dir->filePath(QStringLiteral("gone")), {}));
+        const CLIResult<void> missing = QCoro::waitFor(service.run(args, m_dir->filePath(u"gone"_s), {}));
         QVERIFY(!missing);
         QCOMPARE(missing.error().kind(), CLIError::Kind::launchFailed);
         QCOMPARE(m_tool->runs().size(), 1);
@@ -113,18 +108,17 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("script"); // instead of the stand-in, when set
         QTest::addColumn<QString>("description");
         QTest::addColumn<QStringList>("types");
-        const QString progress = QStringLiteral("progress");
-        QTest::newRow("exit 3") << QJsonObject { { QStringLiteral("exitCode"), 3 } } << QByteArray()
-                                << QStringLiteral("CLI exited with code 3") << QStringList {};
-        QTest::newRow("error event then exit 1") << QJsonObject { { QStringLiteral("exitCode"), 1 },
-            { QStringLiteral("errorMessage"), QStringLiteral("no history") },
-            { QStringLiteral("failAfterSteps"), 1 } }
-                                                 << QByteArray() << QStringLiteral("CLI exited with code 1")
-                                                 << QStringList { progress, QStringLiteral("error") };
+        const QString progress = u"progress"_s;
+        QTest::newRow("exit 3") << QJsonObject { { u"exitCode"_s, 3 } } << QByteArray()
+                                << u"CLI exited with code 3"_s << QStringList {};
+        QTest::newRow("error event then exit 1")
+            << QJsonObject { { u"exitCode"_s, 1 }, { u"errorMessage"_s, u"no history"_s },
+                   { u"failAfterSteps"_s, 1 } }
+            << QByteArray() << u"CLI exited with code 1"_s << QStringList { progress, u"error"_s };
         // A tool killed by a signal is a failure too, never a success.
         QTest::newRow("killed by a signal")
             << QJsonObject() << QByteArray("echo '{\"type\":\"progress\"}'\nkill -9 $$\n")
-            << QStringLiteral("CLI exited with code -1") << QStringList { progress };
+            << u"CLI exited with code -1"_s << QStringList { progress };
     }
 
     void runFailures()
@@ -133,14 +127,14 @@ private Q_SLOTS:
         QFETCH(QByteArray, script);
         QFETCH(QString, description);
         QFETCH(QStringList, types);
-        behaviour.insert(QStringLiteral("stepDelayMs"), 0);
-        writeScenario(QStringLiteral("analyze-history"), behaviour);
-        const QString tool = script.isEmpty() ? StandInTool::executablePath()
-                                              : writeScript(QStringLiteral("failing"), script);
+        behaviour.insert(u"stepDelayMs"_s, 0);
+        writeScenario(u"analyze-history"_s, behaviour);
+        const QString tool
+            = script.isEmpty() ? StandInTool::executablePath() : writeScript(u"failing"_s, script);
         CLIService service(nullptr, [tool] { return tool; });
         QList<CLIEvent> seen;
-        const CLIResult<void> result = QCoro::waitFor(service.run(
-            { QStringLiteral("analyze-history") }, {}, [&seen](const CLIEvent& e) { seen.append(e); }));
+        const CLIResult<void> result = QCoro::waitFor(
+            service.run({ u"analyze-history"_s }, {}, [&seen](const CLIEvent& e) { seen.append(e); }));
         QVERIFY(!result);
         QCOMPARE(result.error().kind(), CLIError::Kind::nonZeroExit);
         QCOMPARE(result.error().description(), description);
@@ -159,9 +153,8 @@ private Q_SLOTS:
     void runCancelled()
     {
         QFETCH(bool, stubborn);
-        writeScenario(QStringLiteral("analyze-history"),
-            { { QStringLiteral("hang"), true }, { QStringLiteral("ignoreTerminate"), stubborn },
-                { QStringLiteral("stepDelayMs"), 0 } });
+        writeScenario(u"analyze-history"_s,
+            { { u"hang"_s, true }, { u"ignoreTerminate"_s, stubborn }, { u"stepDelayMs"_s, 0 } });
         CLIService service;
         CLICancelToken token;
         QStringList seen;
@@ -171,7 +164,7 @@ private Q_SLOTS:
             if (stubborn)
                 token.cancel();
         };
-        QCoro::connect(service.run({ QStringLiteral("analyze-history") }, {}, onEvent, token), this,
+        QCoro::connect(service.run({ u"analyze-history"_s }, {}, onEvent, token), this,
             [&result](CLIResult<void> r) { result = std::move(r); });
         // The tool prints its first line and then waits.
         QTRY_COMPARE(seen.size(), 1);
@@ -186,8 +179,7 @@ private Q_SLOTS:
         QTRY_COMPARE(childProcessCount(), 0);
 
         // A token cancelled beforehand starts nothing.
-        const CLIResult<void> early
-            = QCoro::waitFor(service.run({ QStringLiteral("analyze-history") }, {}, {}, token));
+        const CLIResult<void> early = QCoro::waitFor(service.run({ u"analyze-history"_s }, {}, {}, token));
         QVERIFY(!early);
         QCOMPARE(early.error().kind(), CLIError::Kind::cancelled);
         QCOMPARE(m_tool->runs().size(), 1);
@@ -196,35 +188,31 @@ private Q_SLOTS:
     void captureOutput()
     {
         const qint64 size = 3 * 1024 * 1024 + 17;
-        writeScenario(QStringLiteral("version"),
-            { { QStringLiteral("largeOutputBytes"), double(size) },
-                { QStringLiteral("text"), QStringLiteral("4.2.0") } });
+        writeScenario(u"version"_s, { { u"largeOutputBytes"_s, double(size) }, { u"text"_s, u"4.2.0"_s } });
         CLIService service;
-        const QStringList version { QStringLiteral("--version") };
+        const QStringList version { u"--version"_s };
         const CLIResult<std::optional<QString>> result = QCoro::waitFor(service.runCapturingOutput(version));
         QVERIFY(result.ok() && result.value().has_value());
-        QCOMPARE(result.value()->size(), size + QStringLiteral("4.2.0\n").size());
-        QVERIFY(result.value()->endsWith(QStringLiteral("4.2.0\n")));
+        QCOMPARE(result.value()->size(), size + u"4.2.0\n"_s.size());
+        QVERIFY(result.value()->endsWith(u"4.2.0\n"_s));
         QCOMPARE(m_tool->runs().last().arguments, version);
 
         // The exit status is not examined.
-        writeScenario(QStringLiteral("version"),
-            { { QStringLiteral("exitCode"), 5 },
-                { QStringLiteral("errorMessage"), QStringLiteral("broken") } });
+        writeScenario(u"version"_s, { { u"exitCode"_s, 5 }, { u"errorMessage"_s, u"broken"_s } });
         const CLIResult<std::optional<QString>> failing = QCoro::waitFor(service.runCapturingOutput(version));
         QVERIFY(failing.ok());
-        QVERIFY(failing.value()->contains(QStringLiteral("broken")));
+        QVERIFY(failing.value()->contains(u"broken"_s));
 
         // Output that is not UTF-8 gives no text; standard error is never read.
-        const QString binary = writeScript(QStringLiteral("binary"), "printf 'ok\\377\\376'\n");
+        const QString binary = writeScript(u"binary"_s, "printf 'ok\\377\\376'\n");
         const CLIResult<std::optional<QString>> undecodable
             = QCoro::waitFor(CLIService(nullptr, [binary] { return binary; }).runCapturingOutput({}));
         QVERIFY(undecodable.ok());
         QVERIFY(!undecodable.value().has_value());
-        const QString stderrToo = writeScript(QStringLiteral("stderr"), "echo out\necho err >&2\n");
+        const QString stderrToo = writeScript(u"stderr"_s, "echo out\necho err >&2\n");
         QCOMPARE(QCoro::waitFor(CLIService(nullptr, [stderrToo] { return stderrToo; }).runCapturingOutput({}))
                      .value(),
-            std::optional<QString>(QStringLiteral("out\n")));
+            std::optional<QString>(u"out\n"_s));
     }
 
     void missingTool()
@@ -232,29 +220,27 @@ private Q_SLOTS:
         // Whatever makes the start fail, every mode fails at launch (runDetached
         // says -1), also when a deadline's token is armed (it has no process to
         // terminate).
-        QVERIFY(TestFiles::write(m_dir->filePath(QStringLiteral("plain")), "not executable"));
-        for (const QString& unstartable :
-            { m_dir->filePath(QStringLiteral("gone/tool")), QStringLiteral("no-such-tool"), QString(),
-                m_dir->path(), m_dir->filePath(QStringLiteral("plain")) }) {
+        QVERIFY(TestFiles::write(m_dir->filePath(u"plain"_s), "not executable"));
+        for (const QString& unstartable : { m_dir->filePath(u"gone/tool"_s), u"no-such-tool"_s, QString(),
+                 m_dir->path(), m_dir->filePath(u"plain"_s) }) {
             CLIService broken(nullptr, [unstartable] { return unstartable; });
             const CLICancelToken deadline;
             QTimer::singleShot(5000, this, [deadline] { deadline.cancel(); });
-            const auto captured
-                = QCoro::waitFor(broken.runCapturingOutput({ QStringLiteral("--version") }, deadline));
+            const auto captured = QCoro::waitFor(broken.runCapturingOutput({ u"--version"_s }, deadline));
             QVERIFY2(!captured, qPrintable(unstartable));
             QCOMPARE(captured.error().kind(), CLIError::Kind::launchFailed);
             QVERIFY(!captured.error().description().isEmpty());
             QVERIFY(!deadline.isCancelled());
-            QCOMPARE(QCoro::waitFor(broken.runDetached({ QStringLiteral("unregister") })), -1);
-            const CLIResult<void> run = QCoro::waitFor(broken.run({ QStringLiteral("init") }, {}, {}));
+            QCOMPARE(QCoro::waitFor(broken.runDetached({ u"unregister"_s })), -1);
+            const CLIResult<void> run = QCoro::waitFor(broken.run({ u"init"_s }, {}, {}));
             QVERIFY(!run);
             QCOMPARE(run.error().kind(), CLIError::Kind::launchFailed);
-            QCOMPARE(QCoro::waitFor(broken.start({ QStringLiteral("download-model") }, {})).error().kind(),
+            QCOMPARE(QCoro::waitFor(broken.start({ u"download-model"_s }, {})).error().kind(),
                 CLIError::Kind::launchFailed);
         }
 
         // Through the dev override, the same.
-        qputenv("QUORVANE_CLI", QFile::encodeName(m_dir->filePath(QStringLiteral("no-such-tool"))));
+        qputenv("QUORVANE_CLI", QFile::encodeName(m_dir->filePath(u"no-such-tool"_s)));
         QCOMPARE(QCoro::waitFor(CLIService().runDetached({})), -1);
     }
 };

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <qcorotask.h>
 
+using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 // The model runtime's download and install end to end: archives served over
@@ -30,7 +31,7 @@ class TestDependencyService : public QObject
     std::optional<PkexecPrivilegedRunner> m_runner;
     std::optional<CLIService> m_cli;
     QString m_prefix;
-    const QString m_archivePath = QStringLiteral("/download/ollama-linux-amd64.tgz");
+    const QString m_archivePath = u"/download/ollama-linux-amd64.tgz"_s;
 
     QString writeScript(const QString& relative, const QByteArray& body) const
     {
@@ -39,16 +40,16 @@ class TestDependencyService : public QObject
     }
     QByteArray makeArchive(bool withCommand, bool withLibraries) const
     {
-        const QString staging = m_dir->filePath(QStringLiteral("staging"));
+        const QString staging = m_dir->filePath(u"staging"_s);
         QDir(staging).removeRecursively();
-        QDir().mkpath(staging + QStringLiteral("/share"));
+        QDir().mkpath(staging + u"/share"_s);
         if (withCommand)
-            writeScript(QStringLiteral("staging/bin/ollama"),
+            writeScript(u"staging/bin/ollama"_s,
                 "[ \"$1\" = list ] && printf 'NAME              ID      SIZE\\ngemma4:e4b  abc  9.6 "
                 "GB\\n'\n");
         if (withLibraries)
-            TestFiles::write(staging + QStringLiteral("/lib/ollama/cuda/libggml.so"), "not really a library");
-        const QString archive = m_dir->filePath(QStringLiteral("archive.tgz"));
+            TestFiles::write(staging + u"/lib/ollama/cuda/libggml.so"_s, "not really a library");
+        const QString archive = m_dir->filePath(u"archive.tgz"_s);
         QFile::remove(archive);
         packTree(staging, archive);
         return TestFiles::contentOf(archive);
@@ -59,14 +60,13 @@ class TestDependencyService : public QObject
         service.setOllamaArchiveSHA256(
             QString::fromLatin1(QCryptographicHash::hash(pinnedArchive, QCryptographicHash::Sha256).toHex()));
         service.setInstallPrefix(m_prefix);
-        service.setKnownPaths({ m_prefix + QStringLiteral("/bin") });
+        service.setKnownPaths({ m_prefix + u"/bin"_s });
         service.setOllamaArchiveURL(m_server->url(m_archivePath));
     }
     QStringList recordedArguments() const
     {
         QStringList arguments;
-        const QList<QByteArray> parts
-            = TestFiles::contentOf(m_dir->filePath(QStringLiteral("pkexec-argv"))).split('\0');
+        const QList<QByteArray> parts = TestFiles::contentOf(m_dir->filePath(u"pkexec-argv"_s)).split('\0');
         for (qsizetype i = 0; i + 1 < parts.size(); ++i)
             arguments.append(QString::fromUtf8(parts[i]));
         return arguments;
@@ -83,10 +83,10 @@ private Q_SLOTS:
         m_server.emplace();
         QVERIFY(m_server->listen());
         m_network.emplace();
-        m_prefix = m_dir->filePath(QStringLiteral("prefix"));
+        m_prefix = m_dir->filePath(u"prefix"_s);
         // It does what the case wrote into "pkexec-does" first, if anything.
         const QByteArray dir = QFile::encodeName(m_dir->path());
-        m_runner.emplace(writeScript(QStringLiteral("pkexec"),
+        m_runner.emplace(writeScript(u"pkexec"_s,
             "for a in \"$@\"; do printf '%s\\0' \"$a\" >> '" + dir + "/pkexec-argv'; done\n[ -f '" + dir
                 + "/pkexec-does' ] && . '" + dir + "/pkexec-does'\nexec \"$@\"\n"));
         m_cli.emplace(&*m_runner);
@@ -119,19 +119,16 @@ private Q_SLOTS:
             (QList<DependencyStatus> { DependencyStatus::downloading(0.0), DependencyStatus::installing(),
                 DependencyStatus::installed() }));
         QVERIFY(service.isOllamaInstalled());
-        QVERIFY(QFileInfo(m_prefix + QStringLiteral("/lib/ollama/cuda/libggml.so")).isFile());
+        QVERIFY(QFileInfo(m_prefix + u"/lib/ollama/cuda/libggml.so"_s).isFile());
         QVERIFY(QCoro::waitFor(service.isGemmaInstalled()));
 
         // One privileged command line; the user's file is read once, by the copy
         // into the root-owned folder, and everything else comes from that copy.
-        const QString downloaded = service.workDirectory() + QStringLiteral("/ollama-linux-amd64.tgz");
+        const QString downloaded = service.workDirectory() + u"/ollama-linux-amd64.tgz"_s;
         const QStringList argv = recordedArguments();
-        QCOMPARE(argv,
-            (QStringList { QStringLiteral("/bin/sh"), QStringLiteral("-c"),
-                service.privilegedInstallCommand(downloaded) }));
+        QCOMPARE(argv, (QStringList { u"/bin/sh"_s, u"-c"_s, service.privilegedInstallCommand(downloaded) }));
         QCOMPARE(argv[2].count(service.workDirectory()), 1);
-        QVERIFY(
-            argv[2].contains(QStringLiteral("cp -- '") + downloaded + QStringLiteral("' \"$work/runtime\"")));
+        QVERIFY(argv[2].contains(u"cp -- '"_s + downloaded + u"' \"$work/runtime\""_s));
         QCOMPARE(filesIn(service.workDirectory()), QStringList());
 
         // Once installed, nothing is downloaded again.
@@ -148,16 +145,15 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("pkexecBehaviour"); // before it runs the command
         QTest::addColumn<bool>("pinServed");
         QTest::addColumn<QString>("message");
-        QTest::newRow("archive without the runtime")
-            << QByteArray("empty") << QByteArray() << true
-            << QStringLiteral("Admin setup failed: ollama not found in archive\n");
+        QTest::newRow("archive without the runtime") << QByteArray(
+            "empty") << QByteArray() << true << u"Admin setup failed: ollama not found in archive\n"_s;
         QTest::newRow("not an archive") << QByteArray("garbage") << QByteArray() << true
-                                        << QStringLiteral("Admin setup failed: Failed to unpack Ollama\n");
+                                        << u"Admin setup failed: Failed to unpack Ollama\n"_s;
         QTest::newRow("download other than the pinned one")
             << QByteArray("good") << QByteArray("touch ran; exit 0") << false
-            << QStringLiteral("Ollama install blocked: the download does not match its pinned digest");
-        QTest::newRow("command missing afterwards") << QByteArray("good") << QByteArray("exit 0") << true
-                                                    << QStringLiteral("Ollama not found after install");
+            << u"Ollama install blocked: the download does not match its pinned digest"_s;
+        QTest::newRow("command missing afterwards")
+            << QByteArray("good") << QByteArray("exit 0") << true << u"Ollama not found after install"_s;
     }
     void installFailures()
     {
@@ -169,7 +165,7 @@ private Q_SLOTS:
             : archive == "empty"                  ? makeArchive(false, true)
                                                   : QByteArray("this is not a tar archive at all");
         m_server->setResponse(m_archivePath, { "200 OK", body, true, 2, false });
-        QVERIFY(TestFiles::write(m_dir->filePath(QStringLiteral("pkexec-does")), pkexecBehaviour));
+        QVERIFY(TestFiles::write(m_dir->filePath(u"pkexec-does"_s), pkexecBehaviour));
         DependencyService service(&*m_network, &*m_cli);
         configure(service, pinServed ? body : QByteArray("other bytes"));
 
@@ -187,7 +183,7 @@ private Q_SLOTS:
         // Whatever failed, no archive is left behind.
         QCOMPARE(filesIn(service.workDirectory()), QStringList());
         // A download that is not the pinned one never reaches the password prompt.
-        QVERIFY(!QFile::exists(QDir::current().filePath(QStringLiteral("ran"))));
+        QVERIFY(!QFile::exists(QDir::current().filePath(u"ran"_s)));
     }
 
     void installQuotesPaths()
@@ -195,18 +191,17 @@ private Q_SLOTS:
         // An archive whose path holds a single quote and shell syntax still
         // reaches the command as a single word.
         const QByteArray archive = makeArchive(true, false);
-        const QString archivePath
-            = m_dir->filePath(QStringLiteral("it's $(touch pwned) runtime/runtime.tgz"));
+        const QString archivePath = m_dir->filePath(u"it's $(touch pwned) runtime/runtime.tgz"_s);
         QVERIFY(TestFiles::write(archivePath, archive));
         DependencyService service(&*m_network, &*m_cli);
         configure(service, archive);
         const CLIResult<DependencyStatus> result = QCoro::waitFor(service.installOllama(archivePath));
         QVERIFY2(result.ok(), qPrintable(result.ok() ? QString() : result.error().description()));
-        QVERIFY(QFileInfo(m_prefix + QStringLiteral("/bin/ollama")).isExecutable());
-        QVERIFY(!QFile::exists(QStringLiteral("pwned")));
-        QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("pwned"))));
-        QVERIFY(recordedArguments().value(2).contains(QStringLiteral("'") + m_dir->path()
-            + QStringLiteral("/it'\\''s $(touch pwned) runtime/runtime.tgz'")));
+        QVERIFY(QFileInfo(m_prefix + u"/bin/ollama"_s).isExecutable());
+        QVERIFY(!QFile::exists(u"pwned"_s));
+        QVERIFY(!QFile::exists(m_dir->filePath(u"pwned"_s)));
+        QVERIFY(recordedArguments().value(2).contains(
+            u"'"_s + m_dir->path() + u"/it'\\''s $(touch pwned) runtime/runtime.tgz'"_s));
         // An archive outside the service's private folder is never deleted.
         QVERIFY(QFileInfo(archivePath).isFile());
     }
@@ -217,28 +212,26 @@ private Q_SLOTS:
         // prompt is open: here the stand-in for pkexec does it before it runs the
         // command, after the service has checked the download.
         const QByteArray genuine = makeArchive(true, false);
-        const QString evilMarker = m_dir->filePath(QStringLiteral("evil-ran"));
-        const QString evilTree = m_dir->filePath(QStringLiteral("evil"));
+        const QString evilMarker = m_dir->filePath(u"evil-ran"_s);
+        const QString evilTree = m_dir->filePath(u"evil"_s);
         QVERIFY(TestFiles::writeShellScript(
-            evilTree + QStringLiteral("/bin/ollama"), "touch '" + QFile::encodeName(evilMarker) + "'\n"));
-        const QString evilArchive = m_dir->filePath(QStringLiteral("evil.tgz"));
+            evilTree + u"/bin/ollama"_s, "touch '" + QFile::encodeName(evilMarker) + "'\n"));
+        const QString evilArchive = m_dir->filePath(u"evil.tgz"_s);
         QVERIFY(packTree(evilTree, evilArchive));
         m_server->setResponse(m_archivePath, { "200 OK", genuine, true, 2, false });
-        const auto rootCopies = [] {
-            return QDir(QStringLiteral("/tmp"))
-                .entryList({ QStringLiteral("quorvane-runtime.*") }, QDir::Dirs);
-        };
+        const auto rootCopies
+            = [] { return QDir(u"/tmp"_s).entryList({ u"quorvane-runtime.*"_s }, QDir::Dirs); };
         const QStringList copiesBefore = rootCopies();
         DependencyService attacked(&*m_network, &*m_cli);
         configure(attacked, genuine);
-        const QString downloaded = attacked.workDirectory() + QStringLiteral("/ollama-linux-amd64.tgz");
-        QVERIFY(TestFiles::write(m_dir->filePath(QStringLiteral("pkexec-does")),
+        const QString downloaded = attacked.workDirectory() + u"/ollama-linux-amd64.tgz"_s;
+        QVERIFY(TestFiles::write(m_dir->filePath(u"pkexec-does"_s),
             "cp '" + QFile::encodeName(evilArchive) + "' '" + QFile::encodeName(downloaded) + "'\n"));
 
         const CLIResult<DependencyStatus> final = QCoro::waitFor(attacked.installOllamaIfMissing({}));
         QCOMPARE(final.error().description(),
-            QStringLiteral("Admin setup failed: the runtime archive does not match its pinned digest\n"));
-        QVERIFY(!QFile::exists(m_prefix + QStringLiteral("/bin/ollama")));
+            u"Admin setup failed: the runtime archive does not match its pinned digest\n"_s);
+        QVERIFY(!QFile::exists(m_prefix + u"/bin/ollama"_s));
         QVERIFY(!QFile::exists(evilMarker));
         // The root-owned copy is gone too.
         QCOMPARE(rootCopies(), copiesBefore);
@@ -254,14 +247,13 @@ private Q_SLOTS:
     {
         QFETCH(bool, announceLength);
         const QByteArray body = QByteArray("abcdefghijklmnopqrstuvwxyz").repeated(8000);
-        m_server->setResponse(QStringLiteral("/f/archive.tgz"), { "200 OK", body, announceLength, 5, false });
+        m_server->setResponse(u"/f/archive.tgz"_s, { "200 OK", body, announceLength, 5, false });
         DependencyService service(&*m_network, &*m_cli);
         QList<double> fractions;
-        const CLIResult<QString> result = QCoro::waitFor(
-            service.download(m_server->url(QStringLiteral("/f/archive.tgz")), QStringLiteral("archive.tgz"),
-                [&fractions](double fraction) { fractions.append(fraction); }));
+        const CLIResult<QString> result = QCoro::waitFor(service.download(m_server->url(u"/f/archive.tgz"_s),
+            u"archive.tgz"_s, [&fractions](double fraction) { fractions.append(fraction); }));
         QVERIFY2(result.ok(), qPrintable(result.ok() ? QString() : result.error().description()));
-        QCOMPARE(result.value(), service.workDirectory() + QStringLiteral("/archive.tgz"));
+        QCOMPARE(result.value(), service.workDirectory() + u"/archive.tgz"_s);
         QCOMPARE(TestFiles::contentOf(result.value()), body);
         QVERIFY(!service.isDownloading());
         QCOMPARE(fractions.isEmpty(), !announceLength);
@@ -270,7 +262,7 @@ private Q_SLOTS:
             QCOMPARE(fractions.last(), 1.0);
         // The private folder is the user's alone, and nothing else is left in it.
         QCOMPARE(TestFiles::modeOf(service.workDirectory()) & 0777, 0700);
-        QCOMPARE(filesIn(service.workDirectory()), QStringList { QStringLiteral("archive.tgz") });
+        QCOMPARE(filesIn(service.workDirectory()), QStringList { u"archive.tgz"_s });
     }
 
     // Each failure leaves the private folder empty, also of an earlier attempt's file.
@@ -282,21 +274,21 @@ private Q_SLOTS:
         QTest::addColumn<bool>("stall");
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QString>("message");
-        const QString bad = QStringLiteral("Download failed: bad status");
-        const QString x = QStringLiteral("x.tgz");
+        const QString bad = u"Download failed: bad status"_s;
+        const QString x = u"x.tgz"_s;
         for (const char* status : { "404 Not Found", "500 Internal Server Error", "206 Partial Content" })
             QTest::newRow(status) << QByteArray(status) << QByteArray("error page") << true << false << x
                                   << bad;
         QTest::newRow("204") << QByteArray("204 No Content") << QByteArray() << true << false << x << bad;
         QTest::newRow("larger than the limit, no size announced")
             << QByteArray("200 OK") << QByteArray(5000, 'x') << false << false << x
-            << QStringLiteral("Download failed: the download is larger than announced");
+            << u"Download failed: the download is larger than announced"_s;
         QTest::newRow("server stops sending") << QByteArray("200 OK") << QByteArray(800, 'x') << true << true
-                                              << x << QStringLiteral("Download failed: timed out after 1 s");
+                                              << x << u"Download failed: timed out after 1 s"_s;
         for (const char* name : { "", "../escape", "..", "a/b", "." })
             QTest::addRow("file name '%s'", name)
                 << QByteArray("200 OK") << QByteArray("y") << true << false << QString::fromLatin1(name)
-                << QStringLiteral("Download failed: invalid file name");
+                << u"Download failed: invalid file name"_s;
     }
     void downloadFailures()
     {
@@ -306,41 +298,37 @@ private Q_SLOTS:
         QFETCH(bool, stall);
         QFETCH(QString, fileName);
         QFETCH(QString, message);
-        m_server->setResponse(QStringLiteral("/f/x.tgz"), { status, body, announceLength, 4, stall });
+        m_server->setResponse(u"/f/x.tgz"_s, { status, body, announceLength, 4, stall });
         DependencyService service(&*m_network, &*m_cli);
         service.setDownloadLimits(1000, 1s);
-        QVERIFY(TestFiles::write(service.workDirectory() + QStringLiteral("/x.tgz"), "old"));
+        QVERIFY(TestFiles::write(service.workDirectory() + u"/x.tgz"_s, "old"));
         const CLIResult<QString> result
-            = QCoro::waitFor(service.download(m_server->url(QStringLiteral("/f/x.tgz")), fileName, {}));
+            = QCoro::waitFor(service.download(m_server->url(u"/f/x.tgz"_s), fileName, {}));
         QCOMPARE(result.error().description(), message);
         QVERIFY(!service.isDownloading());
         const bool named = fileName == QLatin1String("x.tgz");
-        QCOMPARE(m_server->requestCount(QStringLiteral("/f/x.tgz")), named ? 1 : 0);
+        QCOMPARE(m_server->requestCount(u"/f/x.tgz"_s), named ? 1 : 0);
         if (named)
             QCOMPARE(filesIn(service.workDirectory()), QStringList());
     }
 
     void downloadOneAtATime()
     {
-        m_server->setResponse(
-            QStringLiteral("/f/slow.tgz"), { "200 OK", QByteArray(100000, 'x'), true, 10, true });
-        m_server->setResponse(QStringLiteral("/f/other.tgz"), { "200 OK", QByteArray("y"), true, 1, false });
+        m_server->setResponse(u"/f/slow.tgz"_s, { "200 OK", QByteArray(100000, 'x'), true, 10, true });
+        m_server->setResponse(u"/f/other.tgz"_s, { "200 OK", QByteArray("y"), true, 1, false });
         DependencyService service(&*m_network, &*m_cli);
-        const QUrl other = m_server->url(QStringLiteral("/f/other.tgz"));
+        const QUrl other = m_server->url(u"/f/other.tgz"_s);
         std::optional<CLIResult<QString>> first;
-        QCoro::connect(
-            service.download(m_server->url(QStringLiteral("/f/slow.tgz")), QStringLiteral("slow.tgz"), {}),
-            this, [&first](CLIResult<QString> result) { first = std::move(result); });
-        QTRY_COMPARE(m_server->requestCount(QStringLiteral("/f/slow.tgz")), 1);
+        QCoro::connect(service.download(m_server->url(u"/f/slow.tgz"_s), u"slow.tgz"_s, {}), this,
+            [&first](CLIResult<QString> result) { first = std::move(result); });
+        QTRY_COMPARE(m_server->requestCount(u"/f/slow.tgz"_s), 1);
         QVERIFY(service.isDownloading());
 
         // A second download fails at once and does not disturb the first.
-        const CLIResult<QString> second
-            = QCoro::waitFor(service.download(other, QStringLiteral("other.tgz"), {}));
+        const CLIResult<QString> second = QCoro::waitFor(service.download(other, u"other.tgz"_s, {}));
         QVERIFY(!second);
-        QCOMPARE(
-            second.error().description(), QStringLiteral("Download failed: another download is in progress"));
-        QCOMPARE(m_server->requestCount(QStringLiteral("/f/other.tgz")), 0);
+        QCOMPARE(second.error().description(), u"Download failed: another download is in progress"_s);
+        QCOMPARE(m_server->requestCount(u"/f/other.tgz"_s), 0);
         QVERIFY(!first.has_value());
 
         // The first one ends when cancelled, leaving nothing behind.
@@ -350,35 +338,34 @@ private Q_SLOTS:
         QVERIFY(!service.isDownloading());
         QCOMPARE(filesIn(service.workDirectory()), QStringList());
         // Afterwards downloads work again.
-        QVERIFY(QCoro::waitFor(service.download(other, QStringLiteral("other.tgz"), {})).ok());
+        QVERIFY(QCoro::waitFor(service.download(other, u"other.tgz"_s, {})).ok());
     }
 
     void archiveOfTheMachinesArchitecture()
     {
-        QCOMPARE(DependencyService::runtimeArchitecture(QStringLiteral("arm64")), QStringLiteral("arm64"));
+        QCOMPARE(DependencyService::runtimeArchitecture(u"arm64"_s), u"arm64"_s);
         for (const char* other : { "i386", "arm", "" })
             QCOMPARE(DependencyService::runtimeArchitecture(QLatin1String(other)), std::nullopt);
         DependencyService service(&*m_network, &*m_cli);
-        service.setMachineArchitecture(QStringLiteral("aarch64"));
-        QCOMPARE(service.ollamaArchiveURL().fileName(), QStringLiteral("ollama-linux-arm64.tgz"));
-        service.setMachineArchitecture(QStringLiteral("x86_64"));
-        QCOMPARE(service.ollamaArchiveURL().fileName(), QStringLiteral("ollama-linux-amd64.tgz"));
+        service.setMachineArchitecture(u"aarch64"_s);
+        QCOMPARE(service.ollamaArchiveURL().fileName(), u"ollama-linux-arm64.tgz"_s);
+        service.setMachineArchitecture(u"x86_64"_s);
+        QCOMPARE(service.ollamaArchiveURL().fileName(), u"ollama-linux-amd64.tgz"_s);
 
         // On a machine the runtime is not made for, the row fails before anything is fetched.
-        service.setMachineArchitecture(QStringLiteral("riscv64"));
+        service.setMachineArchitecture(u"riscv64"_s);
         QVERIFY(service.ollamaArchiveURL().isEmpty());
-        service.setKnownPaths({ m_dir->filePath(QStringLiteral("none")) });
+        service.setKnownPaths({ m_dir->filePath(u"none"_s) });
         QList<DependencyStatus> statuses;
         const CLIResult<DependencyStatus> result = QCoro::waitFor(service.installOllamaIfMissing(
             [&statuses](const DependencyStatus& status) { statuses.append(status); }));
-        const QString message
-            = QStringLiteral("Ollama is not available for this machine's architecture (riscv64)");
+        const QString message = u"Ollama is not available for this machine's architecture (riscv64)"_s;
         QCOMPARE(result.error().description(), message);
         QCOMPARE(statuses, QList<DependencyStatus> { DependencyStatus::failed(message) });
 
-        service.setOllamaArchiveURL(QUrl(QStringLiteral("not a url"), QUrl::StrictMode));
+        service.setOllamaArchiveURL(QUrl(u"not a url"_s, QUrl::StrictMode));
         const CLIResult<QString> invalid = QCoro::waitFor(service.downloadOllama({}));
-        QCOMPARE(invalid.error().description(), QStringLiteral("Invalid Ollama download URL"));
+        QCOMPARE(invalid.error().description(), u"Invalid Ollama download URL"_s);
     }
 };
 

@@ -7,6 +7,8 @@
 #include <QTest>
 #include <qcorotask.h>
 
+using namespace Qt::StringLiterals;
+
 // pkexec itself only talks to the system bus, so these tests run a stand-in
 // that records its arguments and then behaves as the case asks: run the
 // command without privileges, exit 126 (prompt dismissed), 127 (not
@@ -19,8 +21,8 @@ class TestPrivilegedRunner : public QObject
 
     QString writeStandIn(const QByteArray& behaviour) const
     {
-        const QString path = m_dir->filePath(QStringLiteral("pkexec"));
-        const QByteArray argv = QFile::encodeName(m_dir->filePath(QStringLiteral("argv")));
+        const QString path = m_dir->filePath(u"pkexec"_s);
+        const QByteArray argv = QFile::encodeName(m_dir->filePath(u"argv"_s));
         const QByteArray body
             = "for a in \"$@\"; do printf '%s\\0' \"$a\" >> '" + argv + "'; done\n" + behaviour + "\n";
         return TestFiles::writeShellScript(path, body) ? path : QString();
@@ -28,16 +30,12 @@ class TestPrivilegedRunner : public QObject
     QStringList recordedArguments() const
     {
         QStringList arguments;
-        const QList<QByteArray> parts
-            = TestFiles::contentOf(m_dir->filePath(QStringLiteral("argv"))).split('\0');
+        const QList<QByteArray> parts = TestFiles::contentOf(m_dir->filePath(u"argv"_s)).split('\0');
         for (qsizetype i = 0; i + 1 < parts.size(); ++i)
             arguments.append(QString::fromUtf8(parts[i]));
         return arguments;
     }
-    static QStringList shell(const QString& line)
-    {
-        return { QStringLiteral("/bin/sh"), QStringLiteral("-c"), line };
-    }
+    static QStringList shell(const QString& line) { return { u"/bin/sh"_s, u"-c"_s, line }; }
 
 private Q_SLOTS:
     void init() { m_dir.emplace(); }
@@ -46,14 +44,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("word");
-        QTest::newRow("plain") << QStringLiteral("/tmp/x") << QStringLiteral("'/tmp/x'");
-        QTest::newRow("empty") << QString() << QStringLiteral("''");
-        QTest::newRow("single quote") << QStringLiteral("/tmp/it's") << QStringLiteral("'/tmp/it'\\''s'");
-        QTest::newRow("spaces and dollar")
-            << QStringLiteral("/a b/$(rm -rf ~)") << QStringLiteral("'/a b/$(rm -rf ~)'");
-        QTest::newRow("backtick, semicolon, glob") << QStringLiteral("`id`;*") << QStringLiteral("'`id`;*'");
-        QTest::newRow("double quote, backslash, newline")
-            << QStringLiteral("a\"b\\c\nd") << QStringLiteral("'a\"b\\c\nd'");
+        QTest::newRow("plain") << u"/tmp/x"_s << u"'/tmp/x'"_s;
+        QTest::newRow("empty") << QString() << u"''"_s;
+        QTest::newRow("single quote") << u"/tmp/it's"_s << u"'/tmp/it'\\''s'"_s;
+        QTest::newRow("spaces and dollar") << u"/a b/$(rm -rf ~)"_s << u"'/a b/$(rm -rf ~)'"_s;
+        QTest::newRow("backtick, semicolon, glob") << u"`id`;*"_s << u"'`id`;*'"_s;
+        QTest::newRow("double quote, backslash, newline") << u"a\"b\\c\nd"_s << u"'a\"b\\c\nd'"_s;
     }
     void shellWord()
     {
@@ -62,12 +58,9 @@ private Q_SLOTS:
         QCOMPARE(PrivilegedRunner::shellWord(text), word);
         // The shell reads the word back as exactly one argument equal to the text.
         QProcess sh;
-        sh.start(QStringLiteral("/bin/sh"),
-            { QStringLiteral("-c"),
-                QStringLiteral("printf '%s|' ") + word + QStringLiteral(" && printf '%s' $#"),
-                QStringLiteral("sh") });
+        sh.start(u"/bin/sh"_s, { u"-c"_s, u"printf '%s|' "_s + word + u" && printf '%s' $#"_s, u"sh"_s });
         QVERIFY(sh.waitForFinished(10000));
-        QCOMPARE(QString::fromUtf8(sh.readAllStandardOutput()), text + QStringLiteral("|0"));
+        QCOMPARE(QString::fromUtf8(sh.readAllStandardOutput()), text + u"|0"_s);
     }
 
     void pkexecOutcome_data()
@@ -90,9 +83,8 @@ private Q_SLOTS:
         QFETCH(int, exitStatus);
         QFETCH(QByteArray, standardError);
         PkexecPrivilegedRunner runner(writeStandIn(behaviour));
-        const QString marker = m_dir->filePath(QStringLiteral("ran"));
-        const QString line
-            = QStringLiteral("touch ") + PrivilegedRunner::shellWord(marker) + QStringLiteral(" && echo out");
+        const QString marker = m_dir->filePath(u"ran"_s);
+        const QString line = u"touch "_s + PrivilegedRunner::shellWord(marker) + u" && echo out"_s;
         const PrivilegedRunner::Outcome outcome = QCoro::waitFor(runner.run(line));
         QVERIFY(outcome.launched);
         QCOMPARE(outcome.succeeded(), exitStatus == 0);
@@ -104,21 +96,20 @@ private Q_SLOTS:
 
     void missingHelper()
     {
-        PkexecPrivilegedRunner runner(m_dir->filePath(QStringLiteral("no-pkexec")));
-        const PrivilegedRunner::Outcome outcome = QCoro::waitFor(runner.run(QStringLiteral("true")));
+        PkexecPrivilegedRunner runner(m_dir->filePath(u"no-pkexec"_s));
+        const PrivilegedRunner::Outcome outcome = QCoro::waitFor(runner.run(u"true"_s));
         QVERIFY(!outcome.launched);
         QVERIFY(!outcome.succeeded());
         QVERIFY(!outcome.launchError.isEmpty());
         CLIService service(&runner);
-        const CLIResult<void> result = QCoro::waitFor(service.runPrivileged({ QStringLiteral("true") }));
+        const CLIResult<void> result = QCoro::waitFor(service.runPrivileged({ u"true"_s }));
         QVERIFY(!result);
         QCOMPARE(result.error().kind(), CLIError::Kind::launchFailed);
         // An empty list succeeds without asking anyone.
         QVERIFY(QCoro::waitFor(service.runPrivileged({})).ok());
 
         // Without a runner there is nobody to ask.
-        const CLIResult<void> refused
-            = QCoro::waitFor(CLIService().runPrivileged({ QStringLiteral("true") }));
+        const CLIResult<void> refused = QCoro::waitFor(CLIService().runPrivileged({ u"true"_s }));
         QVERIFY(!refused);
         QVERIFY(refused.error().description().startsWith(QLatin1String("Admin setup failed: ")));
     }
@@ -131,26 +122,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("failure"); // empty: success
         const QByteArray runs;
-        const QString unknown = QStringLiteral("Admin setup failed: Unknown error");
-        QTest::newRow("two joined") << QStringList { QStringLiteral("echo a"), QStringLiteral("echo b") }
-                                    << runs << QStringLiteral("echo a && echo b") << QStringLiteral("a\nb\n")
-                                    << QString();
+        const QString unknown = u"Admin setup failed: Unknown error"_s;
+        QTest::newRow("two joined") << QStringList { u"echo a"_s, u"echo b"_s } << runs
+                                    << u"echo a && echo b"_s << u"a\nb\n"_s << QString();
         QTest::newRow("double quote and backslash reach the shell unchanged")
-            << QStringList { QStringLiteral("printf '%s\\n' \"say \\\"hi\\\"\""),
-                   QStringLiteral("printf '%s\\n' 'a\\b'") }
-            << runs << QStringLiteral("printf '%s\\n' \"say \\\"hi\\\"\" && printf '%s\\n' 'a\\b'")
-            << QStringLiteral("say \"hi\"\na\\b\n") << QString();
+            << QStringList { u"printf '%s\\n' \"say \\\"hi\\\"\""_s, u"printf '%s\\n' 'a\\b'"_s } << runs
+            << u"printf '%s\\n' \"say \\\"hi\\\"\" && printf '%s\\n' 'a\\b'"_s << u"say \"hi\"\na\\b\n"_s
+            << QString();
         QTest::newRow("a failing first command stops the rest")
-            << QStringList { QStringLiteral("false"), QStringLiteral("echo never") } << runs
-            << QStringLiteral("false && echo never") << QString() << unknown;
-        const QStringList one { QStringLiteral("true") };
-        const QString t = QStringLiteral("true");
-        QTest::newRow("prompt dismissed")
-            << one << QByteArray("printf 'Request dismissed\\n' >&2; exit 126") << t << QString()
-            << QStringLiteral("Admin setup failed: Request dismissed\n");
-        QTest::newRow("failing command")
-            << one << QByteArray("printf 'cp: cannot stat x' >&2; exit 1") << t << QString()
-            << QStringLiteral("Admin setup failed: cp: cannot stat x");
+            << QStringList { u"false"_s, u"echo never"_s } << runs << u"false && echo never"_s << QString()
+            << unknown;
+        const QStringList one { u"true"_s };
+        const QString t = u"true"_s;
+        QTest::newRow("prompt dismissed") << one << QByteArray("printf 'Request dismissed\\n' >&2; exit 126")
+                                          << t << QString() << u"Admin setup failed: Request dismissed\n"_s;
+        QTest::newRow("failing command") << one << QByteArray("printf 'cp: cannot stat x' >&2; exit 1") << t
+                                         << QString() << u"Admin setup failed: cp: cannot stat x"_s;
         QTest::newRow("undecodable text")
             << one << QByteArray("printf '\\377\\376' >&2; exit 1") << t << QString() << unknown;
     }
@@ -162,7 +149,7 @@ private Q_SLOTS:
         QFETCH(QString, output);
         QFETCH(QString, failure);
         // The stand-in runs the command for real, with its output collected in a file.
-        const QString outFile = m_dir->filePath(QStringLiteral("out"));
+        const QString outFile = m_dir->filePath(u"out"_s);
         PkexecPrivilegedRunner runner(
             writeStandIn(behaviour + "\nexec \"$@\" > '" + QFile::encodeName(outFile) + "'"));
         const CLIResult<void> result = QCoro::waitFor(CLIService(&runner).runPrivileged(commands));
