@@ -1,9 +1,13 @@
 #include "app/dashboard/AddAgentState.h"
+#include "app/dashboard/ConfirmationDialogs.h"
 #include "app/tooling/AgentNameRules.h"
 #include "tests/app/dashboard/HomeStateFixture.h"
 
-// The add-agent sheet's model against the stand-in tool (scan and "init") and
-// the reference back-end (agents created by "init", then linked).
+using namespace Qt::StringLiterals;
+
+// Adding an agent (the sheet's model against the stand-in tool's scan and
+// "init", and the reference back-end that links the new agents) and removing
+// one (the tool's "unregister"), with the questions asked first.
 class TestAddAgentState : public HomeStateTestCase
 {
     Q_OBJECT
@@ -12,15 +16,14 @@ class TestAddAgentState : public HomeStateTestCase
     {
         QJsonArray projects;
         for (const QString& path : projectPaths)
-            projects.append(QJsonObject { { QStringLiteral("path"), path },
-                { QStringLiteral("isActive"), path.endsWith(QLatin1String("app")) },
-                { QStringLiteral("lastActive"), QStringLiteral("2025-03-01") } });
-        return QJsonObject { { QStringLiteral("displayName"), QStringLiteral("Code Assistant") },
-            { QStringLiteral("descriptorId"), QStringLiteral("code-assistant") },
-            { QStringLiteral("detection"),
-                QJsonObject { { QStringLiteral("status"), QStringLiteral("installed") },
-                    { QStringLiteral("details"),
-                        QJsonObject { { QStringLiteral("projects"), projects } } } } } };
+            projects.append(
+                QJsonObject { { u"path"_s, path }, { u"isActive"_s, path.endsWith(QLatin1String("app")) },
+                    { u"lastActive"_s, u"2025-03-01"_s } });
+        return QJsonObject { { u"displayName"_s, u"Code Assistant"_s },
+            { u"descriptorId"_s, u"code-assistant"_s },
+            { u"detection"_s,
+                QJsonObject { { u"status"_s, u"installed"_s },
+                    { u"details"_s, QJsonObject { { u"projects"_s, projects } } } } } };
     }
 
     // A scan that finds the one tool with these projects, plus the init settings.
@@ -30,10 +33,9 @@ class TestAddAgentState : public HomeStateTestCase
             if (!QDir(f.home.path()).mkpath(path.mid(2)))
                 return false;
         }
-        return f.writeScenario(QJsonObject {
-            { QStringLiteral("scan"),
-                QJsonObject { { QStringLiteral("agents"), QJsonArray { tool(projectPaths) } } } },
-            { QStringLiteral("init"), init } });
+        return f.writeScenario(
+            QJsonObject { { u"scan"_s, QJsonObject { { u"agents"_s, QJsonArray { tool(projectPaths) } } } },
+                { u"init"_s, init } });
     }
 
     static std::unique_ptr<AddAgentState> scanned(Fixture& f)
@@ -53,7 +55,7 @@ class TestAddAgentState : public HomeStateTestCase
 
     static QList<StandInTool::Run> initRuns(const Fixture& f)
     {
-        QList<StandInTool::Run> runs = f.runs();
+        QList<StandInTool::Run> runs = f.tool.runs();
         runs.removeIf(
             [](const StandInTool::Run& run) { return run.arguments.value(0) != QLatin1String("init"); });
         return runs;
@@ -63,10 +65,10 @@ private Q_SLOTS:
     void scanAndWhenRegistering()
     {
         Fixture f;
-        QVERIFY(prepare(f, { QStringLiteral("~/code/app"), QStringLiteral("~/code/web") }));
+        QVERIFY(prepare(f, { u"~/code/app"_s, u"~/code/web"_s }));
         auto state = std::make_unique<AddAgentState>(f.cli, f.auth, nullptr, f.home.path());
         QVERIFY(!state->canRegister());
-        QCOMPARE(state->nameLabel(), QStringLiteral("Machine Name"));
+        QCOMPARE(state->nameLabel(), u"Machine Name"_s);
         state->scan();
         QVERIFY(state->isScanning());
         // Scanning does not hold the caller: the event loop keeps running.
@@ -75,13 +77,13 @@ private Q_SLOTS:
         DetectedToolsModel& tools = *state->detectedTools();
         QCOMPARE(tools.count(), 1);
         QCOMPARE(tools.tools().first().projects.size(), 2);
-        QCOMPARE(state->projectsRoot(), f.home.filePath(QStringLiteral("code")));
+        QCOMPARE(state->projectsRoot(), f.home.filePath(u"code"_s));
         QVERIFY(state->canRegister());
 
         QSignalSpy can(state.get(), &AddAgentState::canRegisterChanged);
-        state->setAgentName(QStringLiteral(" \t "));
+        state->setAgentName(u" \t "_s);
         QVERIFY(!state->canRegister());
-        state->setAgentName(QStringLiteral("vega"));
+        state->setAgentName(u"vega"_s);
         QVERIFY(state->canRegister());
         QVERIFY(tools.setData(tools.index(0), false, DetectedToolsModel::EnabledRole));
         QVERIFY(!state->canRegister());
@@ -91,12 +93,12 @@ private Q_SLOTS:
         QVERIFY(!state->isRegistering());
         QVERIFY(tools.setData(tools.index(0), true, DetectedToolsModel::EnabledRole));
         QVERIFY(tools.setData(tools.index(0), int(ScopeChoice::perProject), DetectedToolsModel::ScopeRole));
-        QCOMPARE(state->nameLabel(), QStringLiteral("Agent Name"));
-        QCOMPARE(f.invocationsOf(QStringLiteral("init")).size(), 0);
+        QCOMPARE(state->nameLabel(), u"Agent Name"_s);
+        QCOMPARE(f.invocations(u"init"_s).size(), 0);
 
         // A scan that gives nothing usable leaves no tools.
-        QVERIFY(f.writeScenario(QJsonObject { { QStringLiteral("scan"),
-            QJsonObject { { QStringLiteral("rawOutput"), QStringLiteral("[1,2]") } } } }));
+        QVERIFY(
+            f.writeScenario(QJsonObject { { u"scan"_s, QJsonObject { { u"rawOutput"_s, u"[1,2]"_s } } } }));
         state->scan();
         QTRY_VERIFY(!state->isScanning());
         QCOMPARE(tools.count(), 0);
@@ -106,14 +108,14 @@ private Q_SLOTS:
     void perProjectRunsInEachFolder()
     {
         Fixture f;
-        QVERIFY(prepare(f, { QStringLiteral("~/code/app"), QStringLiteral("~/code/web") }));
+        QVERIFY(prepare(f, { u"~/code/app"_s, u"~/code/web"_s }));
         auto state = scanned(f);
         QVERIFY(state);
         DetectedToolsModel& tools = *state->detectedTools();
         QVERIFY(tools.setData(tools.index(0), int(ScopeChoice::perProject), DetectedToolsModel::ScopeRole));
         QVERIFY(tools.setProjectSelected(0, 0, true));
         QVERIFY(tools.setProjectSelected(0, 1, true));
-        state->setAgentName(QStringLiteral("  vega \n"));
+        state->setAgentName(u"  vega \n"_s);
         state->setSecurityPosture(SecurityPosture::restrictive);
         QSignalSpy progress(state.get(), &AddAgentState::registerProgressChanged);
 
@@ -122,46 +124,43 @@ private Q_SLOTS:
         QVERIFY(state->registerSuccess());
         const QList<StandInTool::Run> runs = initRuns(f);
         QCOMPARE(runs.size(), 2);
-        const QStringList expected { QStringLiteral("init"), QStringLiteral("--name"), QStringLiteral("vega"),
-            QStringLiteral("--template"), QStringLiteral("restrictive"), QStringLiteral("--agent-type"),
-            QStringLiteral("code-assistant"), QStringLiteral("--wizard") };
+        const QStringList expected { u"init"_s, u"--name"_s, u"vega"_s, u"--template"_s, u"restrictive"_s,
+            u"--agent-type"_s, u"code-assistant"_s, u"--wizard"_s };
         QCOMPARE(runs.at(0).arguments, expected);
         QCOMPARE(runs.at(1).arguments, expected);
-        QCOMPARE(runs.at(0).workingDirectory, f.home.filePath(QStringLiteral("code/app")));
-        QCOMPARE(runs.at(1).workingDirectory, f.home.filePath(QStringLiteral("code/web")));
+        QCOMPARE(runs.at(0).workingDirectory, f.home.filePath(u"code/app"_s));
+        QCOMPARE(runs.at(1).workingDirectory, f.home.filePath(u"code/web"_s));
         // Each new agent linked to this machine.
-        QCOMPARE(f.requests(QStringLiteral("POST"), QStringLiteral("/agents/link-machine")).size(), 2);
+        QCOMPARE(f.requests(u"POST"_s, u"/agents/link-machine"_s).size(), 2);
         QVERIFY(progress.size() >= 3);
-        QCOMPARE(state->registerProgress(), QStringLiteral("Linking..."));
+        QCOMPARE(state->registerProgress(), u"Linking..."_s);
     }
 
     void allProjectsGetsTheCommonRootEvenWhenSwitchedOff()
     {
         Fixture f;
-        QVERIFY(prepare(f, { QStringLiteral("~/code/a"), QStringLiteral("~/code/b") }));
+        QVERIFY(prepare(f, { u"~/code/a"_s, u"~/code/b"_s }));
         auto state = scanned(f);
         QVERIFY(state);
         state->setProjectsRootEnabled(false);
-        state->setAgentName(QStringLiteral("vega"));
+        state->setAgentName(u"vega"_s);
         QVERIFY(finish(*state));
         QVERIFY(state->registerSuccess());
         const QList<StandInTool::Run> runs = initRuns(f);
         QCOMPARE(runs.size(), 1);
         QCOMPARE(runs.first().arguments,
-            QStringList({ QStringLiteral("init"), QStringLiteral("--global"), QStringLiteral("--name"),
-                QStringLiteral("vega"), QStringLiteral("--template"), QStringLiteral("developer-workstation"),
-                QStringLiteral("--agent-type"), QStringLiteral("code-assistant"),
-                QStringLiteral("--projects-root"), f.home.filePath(QStringLiteral("code")),
-                QStringLiteral("--wizard") }));
+            QStringList({ u"init"_s, u"--global"_s, u"--name"_s, u"vega"_s, u"--template"_s,
+                u"developer-workstation"_s, u"--agent-type"_s, u"code-assistant"_s, u"--projects-root"_s,
+                f.home.filePath(u"code"_s), u"--wizard"_s }));
         QCOMPARE(runs.first().workingDirectory, QDir::currentPath());
 
         // Without a common root of its own the sheet's root counts, only when switched on.
         DetectedTool lone = state->detectedTools()->tools().first();
         lone.projects.clear();
-        state->setProjectsRoot(QStringLiteral("/srv/work"));
+        state->setProjectsRoot(u"/srv/work"_s);
         QCOMPARE(state->projectsRootFor(lone), QString());
         state->setProjectsRootEnabled(true);
-        QCOMPARE(state->projectsRootFor(lone), QStringLiteral("/srv/work"));
+        QCOMPARE(state->projectsRootFor(lone), u"/srv/work"_s);
     }
 
     // How a registration ends; none of these links an agent.
@@ -172,16 +171,14 @@ private Q_SLOTS:
         QTest::addColumn<bool>("success");
         QTest::addColumn<QString>("error"); // null: none
         QTest::newRow("error event, then success")
-            << QJsonObject { { QStringLiteral("errorMessage"), QStringLiteral("Hook install failed") },
-                   { QStringLiteral("exitCode"), 0 } }
-            << true << true << QStringLiteral("Hook install failed");
+            << QJsonObject { { u"errorMessage"_s, u"Hook install failed"_s }, { u"exitCode"_s, 0 } } << true
+            << true << u"Hook install failed"_s;
         QTest::newRow("verified without an agent id")
-            << QJsonObject { { QStringLiteral("omitAgentId"), true } } << true << true << QString();
-        QTest::newRow("failing run") << QJsonObject { { QStringLiteral("exitCode"), 1 } } << true << false
-                                     << QStringLiteral("CLI exited with code 1");
-        QTest::newRow("machine not registered")
-            << QJsonObject { { QStringLiteral("registerWithServer"), false } } << false << false
-            << QStringLiteral("Machine not configured");
+            << QJsonObject { { u"omitAgentId"_s, true } } << true << true << QString();
+        QTest::newRow("failing run") << QJsonObject { { u"exitCode"_s, 1 } } << true << false
+                                     << u"CLI exited with code 1"_s;
+        QTest::newRow("machine not registered") << QJsonObject { { u"registerWithServer"_s, false } } << false
+                                                << false << u"Machine not configured"_s;
     }
     void registrationOutcomes()
     {
@@ -197,7 +194,104 @@ private Q_SLOTS:
         QCOMPARE(state->registerSuccess(), success);
         QCOMPARE(state->registerError(), error.isNull() ? std::nullopt : std::optional<QString>(error));
         QCOMPARE(initRuns(f).size(), 1);
-        QVERIFY(f.requests(QStringLiteral("POST"), QStringLiteral("/agents/link-machine")).isEmpty());
+        QVERIFY(f.requests(u"POST"_s, u"/agents/link-machine"_s).isEmpty());
+    }
+
+    void removalFailsWithoutReloading()
+    {
+        Fixture f(false);
+        QVERIFY(f.writeScenario(u"unregister"_s, { { u"exitCode"_s, 3 } }));
+        QVERIFY(f.writeAgent(u"vega"_s, u"2025-03-01"_s));
+        QVERIFY(f.writeAgent(u"rigel"_s, u"2025-01-01"_s));
+        HomeState& state = *f.state;
+        state.reloadAgents();
+        state.removeAgent(u"vega"_s, false);
+        QCOMPARE(state.property("removingAgentName").toString(), u"vega"_s);
+        QVERIFY(!state.property("removalError").isValid());
+        // A second confirmed removal while one runs is dropped.
+        state.removeAgent(u"rigel"_s, true);
+        QCOMPARE(state.removingAgentName(), u"vega"_s);
+        // An agent appearing meanwhile shows only if the list were read again.
+        QVERIFY(f.writeAgent(u"deneb"_s, u"2025-02-01"_s));
+        QTRY_VERIFY(!state.removingAgentName());
+        QCOMPARE(state.removalError(), u"Removal of \"vega\" failed or was denied."_s);
+        QCOMPARE(state.agents().size(), 2);
+        QCOMPARE(f.invocations(u"unregister"_s),
+            QList<QStringList>({ { u"unregister"_s, u"--agent"_s, u"vega"_s, u"--force"_s } }));
+
+        // The next removal clears the failure shown; a success reads the list again.
+        QVERIFY(f.writeScenario(QJsonObject {}));
+        QSignalSpy errors(&state, &HomeState::removalErrorChanged);
+        state.removeAgent(u"vega"_s, true);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(!state.removalError());
+        QTRY_VERIFY(!state.removingAgentName());
+        QVERIFY(!state.removalError());
+        QCOMPARE(state.agents().size(), 2);
+        QCOMPARE(state.agents().first().name, u"deneb"_s);
+        QCOMPARE(f.invocations(u"unregister"_s).last(),
+            QStringList(
+                { u"unregister"_s, u"--agent"_s, u"vega"_s, u"--force"_s, u"--remove-global-rules"_s }));
+    }
+
+    void questions_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("agentCount");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("buttons"); // the last is the destructive one
+        QTest::addColumn<bool>("lastRemovesRules");
+        const QString cancel = u"Cancel"_s;
+        QTest::newRow("removing the last agent")
+            << u"removal"_s << 1 << u"Remove Last Agent?"_s
+            << u"This is the last agent on this machine. You can also remove your global rules from "
+               "the server. Requires phone approval."_s
+            << QStringList { cancel, u"Remove & Keep Rules"_s, u"Remove & Delete Rules"_s } << true;
+        QTest::newRow("removing one of several")
+            << u"removal"_s << 2 << u"Remove Agent?"_s
+            << u"This will remove \"vega\" from this machine and the server. Requires phone approval."_s
+            << QStringList { cancel, u"Remove"_s } << false;
+        QTest::newRow("uninstalling without agents") << u"uninstall"_s << 0 << u"Uninstall Quorvane?"_s
+                                                     << u"This will remove Quorvane from this machine."_s
+                                                     << QStringList { cancel, u"Uninstall"_s } << false;
+        QTest::newRow("uninstalling with agents")
+            << u"uninstall"_s << 3 << u"Uninstall Quorvane?"_s
+            << u"This will unregister 3 agents from the server and remove Quorvane from this machine. "
+               "Requires phone approval. You can also remove your global rules."_s
+            << QStringList { cancel, u"Uninstall & Keep Rules"_s, u"Uninstall & Delete Rules"_s } << true;
+        QTest::newRow("uninstalling with one agent")
+            << u"uninstall"_s << 1 << u"Uninstall Quorvane?"_s
+            << u"This will unregister 1 agent from the server and remove Quorvane from this machine. "
+               "Requires phone approval. You can also remove your global rules."_s
+            << QStringList { cancel, u"Uninstall & Keep Rules"_s, u"Uninstall & Delete Rules"_s } << true;
+    }
+    void questions()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, agentCount);
+        QFETCH(QString, title);
+        QFETCH(QString, message);
+        QFETCH(QStringList, buttons);
+        QFETCH(bool, lastRemovesRules);
+        const QVariantMap dialog = kind == QLatin1String("removal")
+            ? ConfirmationDialogs::removal(u"vega"_s, agentCount)
+            : ConfirmationDialogs::uninstall(agentCount);
+        QCOMPARE(dialog.value(u"title"_s).toString(), title);
+        QCOMPARE(dialog.value(u"message"_s).toString(), message);
+        QStringList texts;
+        QList<bool> removesRules;
+        for (const QVariant& button : dialog.value(u"buttons"_s).toList()) {
+            texts << button.toMap().value(u"text"_s).toString();
+            removesRules << button.toMap().value(u"removeGlobalRules"_s).toBool();
+        }
+        QCOMPARE(texts, buttons);
+        // Only the last button may delete the rules.
+        QCOMPARE(removesRules.count(true), lastRemovesRules ? 1 : 0);
+        QCOMPARE(removesRules.last(), lastRemovesRules);
+        const QVariantList list = dialog.value(u"buttons"_s).toList();
+        QCOMPARE(list.first().toMap().value(u"role"_s).toString(), u"cancel"_s);
+        QCOMPARE(list.last().toMap().value(u"role"_s).toString(), u"destructive"_s);
     }
 };
 

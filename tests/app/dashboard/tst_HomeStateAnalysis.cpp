@@ -1,58 +1,55 @@
 #include "tests/app/dashboard/HomeStateFixture.h"
 
-// The dashboard model's activity analysis.
+using namespace Qt::StringLiterals;
+
+// The dashboard model's activity analysis, the MCP inventory sync that
+// follows it, and the "mcpLlmSummary" preference.
 class TestHomeStateAnalysis : public HomeStateTestCase
 {
     Q_OBJECT
 
+    static QJsonObject hang() { return { { u"hang"_s, true } }; }
+
 private Q_SLOTS:
+    // The count itself is read by SuggestionCount; here, which events set it.
     void suggestionCount_data()
     {
         QTest::addColumn<QString>("output"); // the tool's lines
         QTest::addColumn<QVariant>("count"); // invalid: absent
         const auto line = [](const char* count) {
-            return QStringLiteral("{\"type\":\"suggestion_count\",\"data\":{\"count\":\"%1\"}}\n")
-                .arg(QLatin1String(count));
+            return u"{\"type\":\"suggestion_count\",\"data\":{\"count\":\"%1\"}}\n"_s.arg(
+                QLatin1String(count));
         };
-        const QString withoutData = QStringLiteral("{\"type\":\"suggestion_count\"}\n");
-        const QString withoutCount = QStringLiteral("{\"type\":\"suggestion_count\",\"data\":{\"total\":\"4\"}}\n");
+        const QString withoutData = u"{\"type\":\"suggestion_count\"}\n"_s;
         QTest::newRow("12") << line("12") << QVariant(qint64(12));
-        QTest::newRow("+7") << line("+7") << QVariant(qint64(7));
-        QTest::newRow("-2") << line("-2") << QVariant(qint64(-2));
-        QTest::newRow("abc") << line("abc") << QVariant(qint64(0));
-        QTest::newRow("overflow") << line("92233720368547758070") << QVariant(qint64(0));
+        QTest::newRow("not a number") << line("abc") << QVariant(qint64(0));
         QTest::newRow("no data leaves it") << QString(line("5") + withoutData) << QVariant(qint64(5));
-        QTest::newRow("no count leaves it") << QString(line("5") + withoutCount) << QVariant(qint64(5));
+        QTest::newRow("no count leaves it")
+            << QString(line("5") + u"{\"type\":\"suggestion_count\",\"data\":{\"total\":\"4\"}}\n"_s)
+            << QVariant(qint64(5));
         QTest::newRow("only no data") << withoutData << QVariant();
-        QTest::newRow("other events") << QStringLiteral("{\"type\":\"progress\",\"data\":{\"count\":\"9\"}}\n"
-                                                        "{\"type\":\"complete\",\"data\":{\"count\":\"9\"}}\n")
+        QTest::newRow("other events") << u"{\"type\":\"progress\",\"data\":{\"count\":\"9\"}}\n"
+                                         "{\"type\":\"complete\",\"data\":{\"count\":\"9\"}}\n"_s
                                       << QVariant();
         QTest::newRow("last one wins") << QString(line("3") + line("8")) << QVariant(qint64(8));
-        QTest::newRow("number in data is no event")
-            << QString(line("6") + QStringLiteral("{\"type\":\"suggestion_count\",\"data\":{\"count\":7}}\n"))
-            << QVariant(qint64(6));
     }
     void suggestionCount()
     {
         QFETCH(QString, output);
         QFETCH(QVariant, count);
-        Fixture f;
+        Fixture f(false);
         HomeState& state = *f.state;
-        QVERIFY(f.writeScenario(
-            QJsonObject{{QStringLiteral("analyze-history"), QJsonObject{{QStringLiteral("rawOutput"), output}}}}));
+        QVERIFY(f.writeScenario(u"analyze-history"_s, { { u"rawOutput"_s, output } }));
         QSignalSpy running(&state, &HomeState::analysisRunningChanged);
-
         state.startAnalysis();
         QVERIFY(state.analysisRunning());
         QTRY_VERIFY(!state.analysisRunning());
         QCOMPARE(running.count(), 2);
         QCOMPARE(state.property("analysisSuggestionCount"), count);
-        QCOMPARE(f.invocations(),
-                 QList<QStringList>{(QStringList{QStringLiteral("analyze-history"), QStringLiteral("--wizard")})});
+        QCOMPARE(f.invocations(), (QList<QStringList> { { u"analyze-history"_s, u"--wizard"_s } }));
 
         // A new analysis starts without the old count.
-        QVERIFY(f.writeScenario(QJsonObject{
-            {QStringLiteral("analyze-history"), QJsonObject{{QStringLiteral("hang"), true}}}}));
+        QVERIFY(f.writeScenario(u"analyze-history"_s, hang()));
         state.startAnalysis();
         QCOMPARE(state.analysisSuggestionCount(), std::nullopt);
         state.cancelAnalysis();
@@ -62,67 +59,52 @@ private Q_SLOTS:
     {
         QTest::addColumn<QJsonObject>("behaviour");
         QTest::addColumn<QVariant>("count");
-        QTest::addColumn<bool>("logged");
-        QTest::newRow("succeeds") << QJsonObject{{QStringLiteral("suggestionCount"), QStringLiteral("4")}}
-                                  << QVariant(qint64(4)) << false;
-        QTest::newRow("exits non-zero") << QJsonObject{{QStringLiteral("exitCode"), 3}} << QVariant() << true;
+        QTest::newRow("succeeds") << QJsonObject { { u"suggestionCount"_s, u"4"_s } } << QVariant(qint64(4));
         QTest::newRow("error event then non-zero")
-            << QJsonObject{{QStringLiteral("errorMessage"), QStringLiteral("no history")},
-                           {QStringLiteral("exitCode"), 1}}
-            << QVariant() << true;
+            << QJsonObject { { u"errorMessage"_s, u"no history"_s }, { u"exitCode"_s, 1 } } << QVariant();
     }
     void analysisSyncsInventoryWhateverTheOutcome()
     {
         QFETCH(QJsonObject, behaviour);
         QFETCH(QVariant, count);
-        QFETCH(bool, logged);
         Fixture f;
-        QVERIFY(f.machine);
-        HomeState& state = *f.state;
-        QVERIFY(f.writeInventory(inventoryText().toUtf8()));
-        QVERIFY(f.writeScenario(QJsonObject{{QStringLiteral("analyze-history"), behaviour}}));
+        QVERIFY(f.writeInventory(inventoryText()));
+        QVERIFY(f.writeScenario(u"analyze-history"_s, behaviour));
         LogCapture log;
-
-        state.startAnalysis();
-        QTRY_VERIFY(!state.analysisRunning());
-        // The inventory went out before the analysis was shown as ended.
+        f.state->startAnalysis();
+        QTRY_VERIFY(!f.state->analysisRunning());
+        // The inventory went out, signed, before the analysis was shown as ended.
         const QList<QJsonObject> syncs = f.syncRequests();
         QCOMPARE(syncs.size(), 1);
-        QCOMPARE(syncs.first().value(QLatin1String("body")).toString().toUtf8(), inventoryBody());
+        QCOMPARE(bodyOf(syncs.first()), inventoryBody());
         QVERIFY(syncs.first().value(QLatin1String("verified")).toBool());
-        QCOMPARE(state.property("analysisSuggestionCount"), count);
-        QCOMPARE(log.lines().size(), logged ? 1 : 0);
-        if (logged)
-            QVERIFY(log.lines().first().startsWith(QStringLiteral("Quorvane: activity analysis failed: CLI exited")));
+        QCOMPARE(f.state->property("analysisSuggestionCount"), count);
+        QCOMPARE(log.lines().size(), count.isValid() ? 0 : 1);
+        if (!count.isValid())
+            QVERIFY(log.lines().first().startsWith(u"Quorvane: activity analysis failed: CLI exited"_s));
     }
 
     void cancelAnalysis()
     {
         Fixture f;
         HomeState& state = *f.state;
-        QVERIFY(f.writeInventory(inventoryText().toUtf8()));
-        QVERIFY(f.writeScenario(QJsonObject{
-            {QStringLiteral("analyze-history"), QJsonObject{{QStringLiteral("hang"), true}}}}));
+        QVERIFY(f.writeInventory(inventoryText()));
+        QVERIFY(f.writeScenario(u"analyze-history"_s, hang()));
         QSignalSpy running(&state, &HomeState::analysisRunningChanged);
         LogCapture log;
-
         state.startAnalysis();
         state.startAnalysis(); // while one runs, nothing
         QTRY_COMPARE(f.invocations().size(), 1);
         QTRY_COMPARE(childCount(), 1);
         state.cancelAnalysis();
         QVERIFY(!state.analysisRunning());
-        QCOMPARE(running.count(), 2);
         // The tool is stopped and the inventory still goes out.
         QTRY_COMPARE(childCount(), 0);
         QTRY_COMPARE(f.syncRequests().size(), 1);
-        QCOMPARE(f.syncRequests().first().value(QLatin1String("body")).toString().toUtf8(), inventoryBody());
-        QVERIFY(!state.analysisRunning());
+        QCOMPARE(bodyOf(f.syncRequests().first()), inventoryBody());
         QCOMPARE(running.count(), 2);
         QCOMPARE(state.analysisSuggestionCount(), std::nullopt);
         QVERIFY(log.lines().isEmpty()); // a cancelled run is no failure
-        state.cancelAnalysis(); // nothing left to cancel
-        QVERIFY(!state.analysisRunning());
     }
 
     // The tail of a cancelled analysis must not end the one started after it.
@@ -130,20 +112,16 @@ private Q_SLOTS:
     {
         Fixture f;
         HomeState& state = *f.state;
-        QVERIFY(f.writeInventory(inventoryText().toUtf8()));
-        QVERIFY(f.writeScenario(QJsonObject{
-            {QStringLiteral("analyze-history"), QJsonObject{{QStringLiteral("hang"), true}}}}));
+        QVERIFY(f.writeInventory(inventoryText()));
+        QVERIFY(f.writeScenario(u"analyze-history"_s, hang()));
         // The first sync is held back, so the old tail ends while the new run goes on.
-        QVERIFY(f.backend.injectDelay("POST", QStringLiteral("/mcp-servers/sync"), 300));
+        QVERIFY(f.backend.injectDelay("POST", u"/mcp-servers/sync"_s, 300));
         QSignalSpy finished(&f.network, &QNetworkAccessManager::finished);
-
         state.startAnalysis();
-        QTRY_COMPARE(childCount(), 1);
         // The tool logs its run when it starts; cancelling earlier would end it unlogged.
         QTRY_COMPARE(f.invocations().size(), 1);
         state.cancelAnalysis();
         state.startAnalysis();
-        QVERIFY(state.analysisRunning());
         QTRY_COMPARE(f.invocations().size(), 2);
         // The old tail has run once its request has been answered.
         QTRY_COMPARE(finished.count(), 1);
@@ -151,10 +129,92 @@ private Q_SLOTS:
         QCOMPARE(f.syncRequests().size(), 1);
         QVERIFY(state.analysisRunning());
         QCOMPARE(childCount(), 1);
-
         state.cancelAnalysis();
         QVERIFY(!state.analysisRunning());
         QTRY_COMPARE(f.syncRequests().size(), 2);
+    }
+
+    // Which files are sent is McpInventory's; here, that it is sent, signed, and only with an identity.
+    void syncNeedsAnIdentityAndIgnoresAnswers()
+    {
+        {
+            Fixture f(false);
+            QVERIFY(f.writeInventory(inventoryText()));
+            QVERIFY(!QCoro::waitFor(f.state->syncMcpServers()));
+            QVERIFY(!QCoro::waitFor(f.state->syncMcpSummaryPreference()));
+            QCOMPARE(f.backend.requests().size(), 0);
+        }
+        Fixture f;
+        QVERIFY(!QCoro::waitFor(HomeState::syncMcpServers(f.auth, f.network))); // no file
+        QVERIFY(f.writeInventory("servers"));
+        QVERIFY(!QCoro::waitFor(HomeState::syncMcpServers(f.auth, f.network)));
+        QCOMPARE(f.syncRequests().size(), 0);
+        QVERIFY(f.writeInventory(inventoryText()));
+        QVERIFY(f.backend.inject("POST", u"/mcp-servers/sync"_s, 500, "{\"error\":\"boom\"}"));
+        LogCapture log;
+        QVERIFY(QCoro::waitFor(f.state->syncMcpServers()));
+        QVERIFY(QCoro::waitFor(HomeState::syncMcpServers(f.auth, f.network)));
+        QCOMPARE(f.syncRequests().size(), 2);
+        QCOMPARE(bodyOf(f.syncRequests().last()), inventoryBody());
+        QCOMPARE(f.syncRequests().last().value(QLatin1String("status")).toInt(), 200);
+        QVERIFY(f.syncRequests().last().value(QLatin1String("verified")).toBool());
+        QVERIFY(log.lines().isEmpty());
+    }
+
+    void preference()
+    {
+        Fixture f;
+        HomeState& state = *f.state;
+        QSignalSpy changed(&state, &HomeState::mcpLlmSummaryChanged);
+        QSignalSpy finished(&f.network, &QNetworkAccessManager::finished);
+        state.setMcpLlmSummary(true);
+        QVERIFY(state.mcpLlmSummary());
+        QTRY_COMPARE(finished.count(), 1);
+        QCOMPARE(f.preferenceRequests().size(), 1);
+        QCOMPARE(bodyOf(f.preferenceRequests().first()), u"{\"mcp_llm_summary\":true}"_s);
+        QVERIFY(f.preferenceRequests().first().value(QLatin1String("verified")).toBool());
+        QCOMPARE(QSettings(f.settings.fileName(), QSettings::IniFormat).value(u"mcpLlmSummary"_s).toString(),
+            u"true"_s);
+        QVERIFY(HomeState(f.cli, f.dependencies, f.auth, f.network, f.settings).mcpLlmSummary());
+        state.setMcpLlmSummary(true); // no change, nothing sent
+        QCOMPARE(changed.count(), 1);
+
+        // Quick flips leave the back-end with the last value, even when an
+        // earlier request is slow: the one under way, then the last.
+        QVERIFY(f.backend.injectDelay("PUT", u"/users/preferences"_s, 300));
+        state.setProperty("mcpLlmSummary", false);
+        state.setMcpLlmSummary(true);
+        state.setMcpLlmSummary(false);
+        state.setMcpLlmSummary(true);
+        QCOMPARE(changed.count(), 5);
+        QTRY_COMPARE(finished.count(), 3);
+        QCoreApplication::processEvents();
+        QCOMPARE(f.preferenceRequests().size(), 3);
+        QCOMPARE(bodyOf(f.preferenceRequests().at(1)), u"{\"mcp_llm_summary\":false}"_s);
+        QCOMPARE(bodyOf(f.preferenceRequests().last()), u"{\"mcp_llm_summary\":true}"_s);
+        const QJsonObject preferences = f.backend.state().value(QLatin1String("preferences")).toObject();
+        QCOMPARE(preferences.size(), 1);
+        QCOMPARE(preferences.begin()->toObject().value(QLatin1String("mcp_llm_summary")), QJsonValue(true));
+    }
+
+    void storedPreferenceValues_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("absent") << QVariant() << false;
+        QTest::newRow("true") << QVariant(true) << true;
+        QTest::newRow("text true") << QVariant(u"true"_s) << true;
+        QTest::newRow("other text") << QVariant(u"yes please"_s) << false;
+        QTest::newRow("number") << QVariant(1) << false;
+    }
+    void storedPreferenceValues()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(bool, enabled);
+        Fixture f(false);
+        if (stored.isValid())
+            f.settings.setValue(u"mcpLlmSummary"_s, stored);
+        QCOMPARE(HomeState(f.cli, f.dependencies, f.auth, f.network, f.settings).mcpLlmSummary(), enabled);
     }
 };
 

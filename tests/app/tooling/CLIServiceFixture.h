@@ -7,34 +7,58 @@
 #include "tests/support/TestHome.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <qcorotask.h>
 
 // The runner against the stand-in tool, a real child process driven by a
 // scenario file that records every run, in a test home of its own; scripts
 // written into the test folder stand for tools that misbehave.
-struct CLIServiceFixture
+class CLIServiceTestCase : public QObject
 {
-    static void checkStandIn()
+    Q_OBJECT
+
+protected:
+    std::optional<TestHome> m_home;
+    std::optional<QTemporaryDir> m_dir;
+    std::optional<StandInTool> m_tool;
+
+    void writeScenario(const QJsonObject& scenario) { QVERIFY(m_tool->writeScenario(scenario)); }
+    // One command's scenario entry.
+    void writeScenario(const QString& command, const QJsonObject& behaviour)
+    {
+        writeScenario(QJsonObject { { command, behaviour } });
+    }
+    QString writeScript(const QString& name, const QByteArray& body)
+    {
+        const QString path = m_dir->filePath(name);
+        return TestFiles::writeShellScript(path, body) ? path : QString();
+    }
+    static QStringList typesOf(const QList<CLIEvent>& events)
+    {
+        QStringList types;
+        for (const CLIEvent& event : events)
+            types.append(event.type);
+        return types;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
     {
         QVERIFY2(QFileInfo(StandInTool::executablePath()).isExecutable(),
             qPrintable(StandInTool::executablePath()));
         qunsetenv("QUORVANE_CLI");
     }
-    void setUp()
+    void init()
     {
-        m_home = std::make_unique<TestHome>();
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_tool = std::make_unique<StandInTool>();
+        m_home.emplace();
+        m_dir.emplace();
+        m_tool.emplace();
     }
-    void tearDown()
+    void cleanup()
     {
         m_tool.reset();
         qunsetenv("QUORVANE_CLI");
@@ -43,14 +67,4 @@ struct CLIServiceFixture
         m_dir.reset();
         m_home.reset();
     }
-    void writeScenario(const QJsonObject& scenario) { QVERIFY(m_tool->writeScenario(scenario)); }
-    QString writeScript(const QString& name, const QByteArray& body)
-    {
-        const QString path = m_dir->filePath(name);
-        return TestFiles::writeShellScript(path, body) ? path : QString();
-    }
-
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<StandInTool> m_tool;
 };

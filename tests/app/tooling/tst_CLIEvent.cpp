@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestCLIEvent : public QObject
 {
     Q_OBJECT
@@ -27,31 +29,26 @@ void TestCLIEvent::decode_data()
     QTest::addColumn<QVariant>("error"); // invalid = absent
     QTest::addColumn<bool>("hasData");
 
-    QTest::newRow("type and numeric progress only")
-        << QByteArray(R"({"type":"progress","progress":0.25})") << true << QStringLiteral("progress")
-        << QVariant() << QVariant(0.25) << QVariant() << false;
-    QTest::newRow("integer progress")
-        << QByteArray(R"({"type":"progress","progress":1})") << true << QStringLiteral("progress")
-        << QVariant() << QVariant(1.0) << QVariant() << false;
-    QTest::newRow("all five members")
-        << QByteArray(R"({"type":"error","message":"m","progress":0,"error":"e","data":{"k":"v"}})") << true
-        << QStringLiteral("error") << QVariant(QStringLiteral("m")) << QVariant(0.0)
-        << QVariant(QStringLiteral("e")) << true;
-    QTest::newRow("extra keys ignored")
-        << QByteArray(R"({"type":"complete","extra":[1,2],"n":5})") << true << QStringLiteral("complete")
-        << QVariant() << QVariant() << QVariant() << false;
-    QTest::newRow("null optional members are absent")
-        << QByteArray(R"({"type":"complete","message":null,"progress":null,"error":null,"data":null})")
-        << true << QStringLiteral("complete") << QVariant() << QVariant() << QVariant() << false;
-    QTest::newRow("surrounding spaces")
-        << QByteArray("  {\"type\":\"verified\"}\r") << true << QStringLiteral("verified") << QVariant()
-        << QVariant() << QVariant() << false;
-    QTest::newRow("unicode message") << QByteArray(R"({"type":"progress","message":"caf\u00e9 ✓"})") << true
-                                     << QStringLiteral("progress") << QVariant(QStringLiteral("café ✓"))
-                                     << QVariant() << QVariant() << false;
-    QTest::newRow("empty data object")
-        << QByteArray(R"({"type":"x","data":{}})") << true << QStringLiteral("x") << QVariant() << QVariant()
-        << QVariant() << true;
+    const QVariant none;
+    const auto accepted
+        = [](const char* name, const QByteArray& line, const char* type, const QVariant& message,
+              const QVariant& progress, const QVariant& error, bool hasData) {
+              QTest::newRow(name) << line << true << QString::fromUtf8(type) << message << progress << error
+                                  << hasData;
+          };
+    accepted("numeric progress only", R"({"type":"progress","progress":0.25})", "progress", none, 0.25, none,
+        false);
+    accepted("integer progress", R"({"type":"progress","progress":1})", "progress", none, 1.0, none, false);
+    accepted("all five members",
+        R"({"type":"error","message":"m","progress":0,"error":"e","data":{"k":"v"}})", "error", u"m"_s, 0.0,
+        u"e"_s, true);
+    accepted("null optional members are absent",
+        R"({"type":"complete","message":null,"progress":null,"error":null,"data":null})", "complete", none,
+        none, none, false);
+    accepted("surrounding spaces", "  {\"type\":\"verified\"}\r", "verified", none, none, none, false);
+    accepted("unicode message", R"({"type":"progress","message":"caf\u00e9 ✓"})", "progress", u"café ✓"_s,
+        none, none, false);
+    accepted("empty data object", R"({"type":"x","data":{}})", "x", none, none, none, true);
 
     const auto rejected = [](const char* name, const QByteArray& line) {
         QTest::newRow(name) << line << false << QString() << QVariant() << QVariant() << QVariant() << false;
@@ -59,21 +56,14 @@ void TestCLIEvent::decode_data()
     rejected("number inside data", R"({"type":"suggestion_count","data":{"count":3}})");
     rejected("null inside data", R"({"type":"x","data":{"a":null}})");
     rejected("data is an array", R"({"type":"x","data":["a"]})");
-    rejected("data is a string", R"({"type":"x","data":"a"})");
     rejected("string progress", R"({"type":"progress","progress":"0.5"})");
-    rejected("bool progress", R"({"type":"progress","progress":true})");
     rejected("numeric message", R"({"type":"progress","message":5})");
     rejected("object error", R"({"type":"error","error":{}})");
     rejected("no type", R"({"message":"hello"})");
-    rejected("null type", R"({"type":null})");
     rejected("numeric type", R"({"type":1})");
     rejected("array", R"([{"type":"x"}])");
-    rejected("string", R"("type")");
     rejected("plain text", "Downloading model...");
-    rejected("empty", "");
-    rejected("truncated", R"({"type":"complete")");
     rejected("trailing garbage", R"({"type":"complete"} x)");
-    rejected("two objects", R"({"type":"a"}{"type":"b"})");
     rejected("invalid utf-8", "{\"type\":\"\xff\xfe\"}");
 }
 
@@ -107,14 +97,10 @@ void TestCLIEvent::dataValues()
 {
     const auto verified = CLIEvent::decode(R"({"type":"verified","data":{"agentId":"ag_123","count":"7"}})");
     QVERIFY(verified);
-    QCOMPARE(verified->data,
-        std::optional<Data>(Data { { QStringLiteral("agentId"), QStringLiteral("ag_123") },
-            { QStringLiteral("count"), QStringLiteral("7") } }));
-    QCOMPARE(verified->dataValue(QStringLiteral("agentId")), QStringLiteral("ag_123"));
-    QCOMPARE(verified->dataValue(QStringLiteral("missing")), QString());
-    const auto bare = CLIEvent::decode(R"({"type":"complete"})");
-    QVERIFY(bare);
-    QCOMPARE(bare->dataValue(QStringLiteral("agentId")), QString());
+    QCOMPARE(
+        verified->data, std::optional<Data>(Data { { u"agentId"_s, u"ag_123"_s }, { u"count"_s, u"7"_s } }));
+    QCOMPARE(verified->dataValue(u"agentId"_s), u"ag_123"_s);
+    QCOMPARE(verified->dataValue(u"missing"_s), QString());
 }
 
 void TestCLIEvent::lineBuffer_data()
@@ -122,21 +108,14 @@ void TestCLIEvent::lineBuffer_data()
     QTest::addColumn<QList<QByteArray>>("reads");
     QTest::addColumn<QList<QByteArray>>("lines");
 
-    QTest::newRow("one line per read")
-        << QList<QByteArray> { "a\n", "b\n" } << QList<QByteArray> { "a", "b" };
     QTest::newRow("empty line then a complete one") << QList<QByteArray> { "\n{\"type\":\"complete\"}\n" }
                                                     << QList<QByteArray> { "{\"type\":\"complete\"}" };
-    QTest::newRow("line split across two reads") << QList<QByteArray> { "{\"type\":\"comp", "lete\"}\n" }
-                                                 << QList<QByteArray> { "{\"type\":\"complete\"}" };
     QTest::newRow("split in three, then another")
         << QList<QByteArray> { "ab", "c", "d\nef\n" } << QList<QByteArray> { "abcd", "ef" };
     QTest::newRow("last line without newline")
         << QList<QByteArray> { "a\nb" } << QList<QByteArray> { "a", "b" };
     QTest::newRow("crlf and blanks trimmed")
         << QList<QByteArray> { "  a \r\n\r\n \t\n", "b\r\n" } << QList<QByteArray> { "a", "b" };
-    QTest::newRow("many lines in one read")
-        << QList<QByteArray> { "1\n2\n3\n4\n" } << QList<QByteArray> { "1", "2", "3", "4" };
-    QTest::newRow("nothing") << QList<QByteArray> {} << QList<QByteArray> {};
     QTest::newRow("multi-byte character split")
         << QList<QByteArray> { "caf\xc3", "\xa9\n" } << QList<QByteArray> { "caf\xc3\xa9" };
 }

@@ -1,328 +1,249 @@
 #include "tests/app/tooling/CLIServiceFixture.h"
 
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
 // Finding the product tool, and its runs to the end: events in order, the
 // working folder, failures, cancelling, captured output, a missing tool.
-class TestCLIService : public QObject, private CLIServiceFixture
+class TestCLIService : public CLIServiceTestCase
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { checkStandIn(); }
-    void init() { setUp(); }
-    void cleanup() { tearDown(); }
-    void locating_data();
-    void locating();
-    void defaultLocation();
-    void runStreamsEventsInOrder();
-    void runWorkingDirectory();
-    void runFailures_data();
-    void runFailures();
-    void runCancelled();
-    void captureOutput();
-    void missingTool();
-};
+    void locating_data()
+    {
+        // Per candidate a, b, c: x executable, f plain file, d folder, - none.
+        QTest::addColumn<QString>("present");
+        QTest::addColumn<QString>("expected"); // a candidate name, or empty for the fallback
+        QTest::newRow("first executable wins") << u"xx-"_s << u"a"_s;
+        QTest::newRow("plain file skipped") << u"fx-"_s << u"b"_s;
+        QTest::newRow("folder skipped") << u"d-x"_s << u"c"_s;
+        QTest::newRow("nothing found") << u"f--"_s << QString();
+    }
 
-void TestCLIService::locating_data()
-{
-    QTest::addColumn<QStringList>("present"); // "x:name" executable, "f:name" plain file, "d:name" folder
-    QTest::addColumn<QStringList>("candidates");
-    QTest::addColumn<QString>("expected"); // a candidate name, or empty for the fallback
-
-    QTest::newRow("first executable wins")
-        << QStringList { QStringLiteral("x:a"), QStringLiteral("x:b") }
-        << QStringList { QStringLiteral("a"), QStringLiteral("b") } << QStringLiteral("a");
-    QTest::newRow("plain file skipped")
-        << QStringList { QStringLiteral("f:a"), QStringLiteral("x:b") }
-        << QStringList { QStringLiteral("a"), QStringLiteral("b") } << QStringLiteral("b");
-    QTest::newRow("folder skipped") << QStringList { QStringLiteral("d:a"), QStringLiteral("x:c") }
-                                    << QStringList { QStringLiteral("a"), QStringLiteral("b"),
-                                           QStringLiteral("c") }
-                                    << QStringLiteral("c");
-    QTest::newRow("nothing found") << QStringList { QStringLiteral("f:a") }
-                                   << QStringList { QStringLiteral("a") } << QString();
-}
-
-void TestCLIService::locating()
-{
-    QFETCH(QStringList, present);
-    QFETCH(QStringList, candidates);
-    QFETCH(QString, expected);
-    for (const QString& spec : present) {
-        const QString path = m_dir->filePath(spec.mid(2));
-        if (spec.startsWith(u'd')) {
-            QVERIFY(QDir().mkpath(path));
-            continue;
+    void locating()
+    {
+        QFETCH(QString, present);
+        QFETCH(QString, expected);
+        QStringList paths;
+        for (qsizetype i = 0; i < present.size(); ++i) {
+            const QString path = m_dir->filePath(QString(QChar(char16_t(u'a' + i))));
+            paths.append(path);
+            if (present[i] == u'd')
+                QVERIFY(QDir().mkpath(path));
+            else if (present[i] != u'-')
+                QVERIFY(TestFiles::write(path, {}, present[i] == u'x' ? 0700 : 0600));
         }
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        if (spec.startsWith(u'x'))
-            file.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-    }
-    QStringList paths;
-    for (const QString& name : candidates)
-        paths.append(m_dir->filePath(name));
-    QCOMPARE(CLIService::locate(paths),
-        expected.isEmpty() ? QStringLiteral("/usr/local/bin/quorvane") : m_dir->filePath(expected));
-}
-
-void TestCLIService::defaultLocation()
-{
-    // The bundled tool beside our own executable comes first, then the fixed folders.
-    const QStringList paths = CLIService::searchPaths();
-    QCOMPARE(paths.size(), 4);
-    QCOMPARE(QFileInfo(paths[0]).canonicalFilePath(),
-        QFileInfo(StandInTool::executablePath()).canonicalFilePath());
-    QCOMPARE(paths.mid(1, 2),
-        (QStringList { QStringLiteral("/usr/local/bin/quorvane"), QStringLiteral("/usr/bin/quorvane") }));
-    QCOMPARE(paths[3], m_home->filePath(QStringLiteral(".local/bin/quorvane")));
-    QCOMPARE(QFileInfo(CLIService::defaultExecutablePath()).canonicalFilePath(),
-        QFileInfo(StandInTool::executablePath()).canonicalFilePath());
-    QCOMPARE(QFileInfo(CLIService().executablePath()).canonicalFilePath(),
-        QFileInfo(StandInTool::executablePath()).canonicalFilePath());
-
-    // The dev override names the tool, whether or not it exists.
-    qputenv("QUORVANE_CLI", "/nowhere/quorvane");
-    QCOMPARE(CLIService::defaultExecutablePath(), QStringLiteral("/nowhere/quorvane"));
-    QCOMPARE(CLIService().executableURL(), QUrl::fromLocalFile(QStringLiteral("/nowhere/quorvane")));
-    // An injected locator replaces the search.
-    CLIService injected(nullptr, [] { return QStringLiteral("/opt/x/quorvane"); });
-    QCOMPARE(injected.executablePath(), QStringLiteral("/opt/x/quorvane"));
-}
-
-void TestCLIService::runStreamsEventsInOrder()
-{
-    writeScenario({ { QStringLiteral("analyze-history"),
-        QJsonObject { { QStringLiteral("steps"), 4 }, { QStringLiteral("stepDelayMs"), 0 },
-            { QStringLiteral("malformed"), true }, { QStringLiteral("suggestionCount"), 7 } } } });
-    CLIService service;
-    QList<CLIEvent> events;
-    const CLIResult<void> result = QCoro::waitFor(service.run(
-        { QStringLiteral("analyze-history") }, {}, [&events](const CLIEvent& e) { events.append(e); }));
-    QVERIFY2(result.ok(), qPrintable(result.ok() ? QString() : result.error().description()));
-
-    const QList<StandInTool::Run> calls = m_tool->runs();
-    QCOMPARE(calls.size(), 1);
-    QCOMPARE(
-        calls[0].arguments, (QStringList { QStringLiteral("analyze-history"), QStringLiteral("--wizard") }));
-
-    // The malformed lines before the first event gave nothing; the rest in order.
-    QStringList types;
-    for (const CLIEvent& event : events)
-        types.append(event.type);
-    QCOMPARE(types,
-        (QStringList { QStringLiteral("progress"), QStringLiteral("progress"), QStringLiteral("progress"),
-            QStringLiteral("progress"), QStringLiteral("suggestion_count"), QStringLiteral("complete") }));
-    QCOMPARE(events[0].progress, std::optional<double>(0.2));
-    QVERIFY(events[0].progress < events[3].progress);
-    QCOMPARE(events[4].dataValue(QStringLiteral("count")), QStringLiteral("7"));
-
-    // Caller arguments come first, "--wizard" always last.
-    QVERIFY(QCoro::waitFor(
-        service.run({ QStringLiteral("analyze-history"), QStringLiteral("--scan-mcp") }, {}, {}))
-                .ok());
-    QCOMPARE(m_tool->runs().last().arguments,
-        (QStringList {
-            QStringLiteral("analyze-history"), QStringLiteral("--scan-mcp"), QStringLiteral("--wizard") }));
-}
-
-void TestCLIService::runWorkingDirectory()
-{
-    writeScenario({ { QStringLiteral("defaults"), QJsonObject { { QStringLiteral("stepDelayMs"), 0 } } } });
-    QVERIFY(QDir().mkpath(m_home->filePath(QStringLiteral("code/my app"))));
-    CLIService service;
-    QVERIFY(QCoro::waitFor(
-        service.run({ QStringLiteral("analyze-history") }, QStringLiteral("~/code/my app"), {}))
-                .ok());
-    QCOMPARE(QFileInfo(m_tool->runs().last().workingDirectory).canonicalFilePath(),
-        QFileInfo(m_home->filePath(QStringLiteral("code/my app"))).canonicalFilePath());
-
-    QVERIFY(QCoro::waitFor(service.run({ QStringLiteral("analyze-history") }, m_dir->path(), {})).ok());
-    QCOMPARE(QFileInfo(m_tool->runs().last().workingDirectory).canonicalFilePath(),
-        QFileInfo(m_dir->path()).canonicalFilePath());
-
-    // A folder that does not exist is a launch failure, not a run elsewhere.
-    const qsizetype before = m_tool->runs().size();
-    const CLIResult<void> missing = QCoro::waitFor(
-        service.run({ QStringLiteral("analyze-history") }, m_dir->filePath(QStringLiteral("gone")), {}));
-    QVERIFY(!missing);
-    QCOMPARE(missing.error().kind(), CLIError::Kind::launchFailed);
-    QCOMPARE(m_tool->runs().size(), before);
-}
-
-void TestCLIService::runFailures_data()
-{
-    QTest::addColumn<QJsonObject>("behaviour");
-    QTest::addColumn<QString>("description");
-    QTest::addColumn<QStringList>("types");
-
-    QTest::newRow("exit 3") << QJsonObject { { QStringLiteral("exitCode"), 3 },
-        { QStringLiteral("stepDelayMs"), 0 } }
-                            << QStringLiteral("CLI exited with code 3") << QStringList {};
-    QTest::newRow("error event then exit 1")
-        << QJsonObject { { QStringLiteral("exitCode"), 1 },
-               { QStringLiteral("errorMessage"), QStringLiteral("no history") },
-               { QStringLiteral("failAfterSteps"), 1 }, { QStringLiteral("stepDelayMs"), 0 } }
-        << QStringLiteral("CLI exited with code 1")
-        << QStringList { QStringLiteral("progress"), QStringLiteral("error") };
-}
-
-void TestCLIService::runFailures()
-{
-    QFETCH(QJsonObject, behaviour);
-    QFETCH(QString, description);
-    QFETCH(QStringList, types);
-    writeScenario({ { QStringLiteral("analyze-history"), behaviour } });
-    CLIService service;
-    QStringList seen;
-    const CLIResult<void> result = QCoro::waitFor(service.run(
-        { QStringLiteral("analyze-history") }, {}, [&seen](const CLIEvent& e) { seen.append(e.type); }));
-    QVERIFY(!result);
-    QCOMPARE(result.error().kind(), CLIError::Kind::nonZeroExit);
-    QCOMPARE(result.error().description(), description);
-    if (!types.isEmpty())
-        QCOMPARE(seen, types);
-
-    // A tool killed by a signal is a failure too, never a success.
-    const QString killed
-        = writeScript(QStringLiteral("killed"), "echo '{\"type\":\"progress\"}'\nkill -9 $$\n");
-    CLIService dying(nullptr, [killed] { return killed; });
-    seen.clear();
-    const CLIResult<void> crash
-        = QCoro::waitFor(dying.run({}, {}, [&seen](const CLIEvent& e) { seen.append(e.type); }));
-    QVERIFY(!crash);
-    QCOMPARE(crash.error().description(), QStringLiteral("CLI exited with code -1"));
-    QCOMPARE(seen, QStringList { QStringLiteral("progress") });
-}
-
-void TestCLIService::runCancelled()
-{
-    writeScenario({ { QStringLiteral("analyze-history"),
-        QJsonObject { { QStringLiteral("hang"), true }, { QStringLiteral("stepDelayMs"), 0 } } } });
-    CLIService service;
-    CLICancelToken token;
-    QStringList seen;
-    std::optional<CLIResult<void>> result;
-    QCoro::connect(service.run(
-                       { QStringLiteral("analyze-history") }, {},
-                       [&seen](const CLIEvent& e) { seen.append(e.type); }, token),
-        this, [&result](CLIResult<void> r) { result = std::move(r); });
-    // The tool prints its first line and then waits.
-    QTRY_COMPARE(seen.size(), 1);
-    QCOMPARE(childProcessCount(), 1);
-    QVERIFY(!result);
-
-    token.cancel();
-    QTRY_VERIFY(result.has_value());
-    QVERIFY(!result->ok());
-    QCOMPARE(result->error().kind(), CLIError::Kind::cancelled);
-    QCOMPARE(seen.size(), 1);
-    QTRY_COMPARE(childProcessCount(), 0);
-
-    // A token cancelled beforehand starts nothing.
-    const qsizetype before = m_tool->runs().size();
-    const CLIResult<void> early
-        = QCoro::waitFor(service.run({ QStringLiteral("analyze-history") }, {}, {}, token));
-    QVERIFY(!early);
-    QCOMPARE(early.error().kind(), CLIError::Kind::cancelled);
-    QCOMPARE(m_tool->runs().size(), before);
-
-    // A tool that ignores the terminate request is killed.
-    const QString stubborn = writeScript(QStringLiteral("stubborn"),
-        "trap '' TERM\necho '{\"type\":\"progress\"}'\nwhile :; do sleep 1; done\n");
-    CLIService stubbornService(nullptr, [stubborn] { return stubborn; });
-    CLICancelToken second;
-    result.reset();
-    seen.clear();
-    QCoro::connect(stubbornService.run(
-                       {}, {},
-                       [&seen, second](const CLIEvent& e) {
-                           seen.append(e.type);
-                           second.cancel(); // cancelling from inside the event callback
-                       },
-                       second),
-        this, [&result](CLIResult<void> r) { result = std::move(r); });
-    QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 15000);
-    QCOMPARE(result->error().kind(), CLIError::Kind::cancelled);
-    QCOMPARE(seen, QStringList { QStringLiteral("progress") });
-}
-
-void TestCLIService::captureOutput()
-{
-    const qint64 size = 3 * 1024 * 1024 + 17;
-    writeScenario({ { QStringLiteral("version"),
-        QJsonObject { { QStringLiteral("largeOutputBytes"), double(size) },
-            { QStringLiteral("text"), QStringLiteral("4.2.0") } } } });
-    CLIService service;
-    const CLIResult<std::optional<QString>> result
-        = QCoro::waitFor(service.runCapturingOutput({ QStringLiteral("--version") }));
-    QVERIFY(result.ok());
-    QVERIFY(result.value().has_value());
-    const QString output = *result.value();
-    QCOMPARE(output.size(), size + QStringLiteral("4.2.0\n").size());
-    QVERIFY(output.endsWith(QStringLiteral("4.2.0\n")));
-    QCOMPARE(m_tool->runs().last().arguments, QStringList { QStringLiteral("--version") });
-
-    // The exit status is not examined.
-    writeScenario({ { QStringLiteral("version"),
-        QJsonObject { { QStringLiteral("exitCode"), 5 },
-            { QStringLiteral("errorMessage"), QStringLiteral("broken") } } } });
-    const CLIResult<std::optional<QString>> failing
-        = QCoro::waitFor(service.runCapturingOutput({ QStringLiteral("--version") }));
-    QVERIFY(failing.ok());
-    QVERIFY(failing.value()->contains(QStringLiteral("broken")));
-
-    // Output that is not UTF-8 gives no text; standard error is never read.
-    const QString binary = writeScript(QStringLiteral("binary"), "printf 'ok\\377\\376'\necho 'noise' >&2\n");
-    CLIService binaryService(nullptr, [binary] { return binary; });
-    const CLIResult<std::optional<QString>> undecodable
-        = QCoro::waitFor(binaryService.runCapturingOutput({}));
-    QVERIFY(undecodable.ok());
-    QVERIFY(!undecodable.value().has_value());
-    const QString stderrOnly = writeScript(QStringLiteral("stderr"), "echo out\necho err >&2\n");
-    CLIService stderrService(nullptr, [stderrOnly] { return stderrOnly; });
-    QCOMPARE(QCoro::waitFor(stderrService.runCapturingOutput({})).value(),
-        std::optional<QString>(QStringLiteral("out\n")));
-}
-
-void TestCLIService::missingTool()
-{
-    // With no tool anywhere every mode fails at launch; runDetached says -1.
-    CLIService service(nullptr, [this] { return m_dir->filePath(QStringLiteral("no-such-tool")); });
-    QCOMPARE(QCoro::waitFor(service.runDetached({ QStringLiteral("unregister") })), -1);
-
-    const auto captured = QCoro::waitFor(service.runCapturingOutput({ QStringLiteral("--version") }));
-    QVERIFY(!captured);
-    QCOMPARE(captured.error().kind(), CLIError::Kind::launchFailed);
-    QVERIFY(!captured.error().description().isEmpty());
-
-    // Whatever makes the start fail, capturing ends with the launch error, also
-    // when a deadline's token is armed (it has no process to terminate).
-    QVERIFY(TestFiles::write(m_dir->filePath(QStringLiteral("plain")), "not executable"));
-    for (const QString& unstartable :
-        { m_dir->filePath(QStringLiteral("gone/tool")), QStringLiteral("no-such-tool"), QString(),
-            m_dir->path(), m_dir->filePath(QStringLiteral("plain")) }) {
-        CLIService broken(nullptr, [unstartable] { return unstartable; });
-        const CLICancelToken deadline;
-        QTimer::singleShot(5000, this, [deadline] { deadline.cancel(); });
-        const auto result
-            = QCoro::waitFor(broken.runCapturingOutput({ QStringLiteral("--version") }, deadline));
-        QVERIFY2(!result, qPrintable(unstartable));
-        QCOMPARE(result.error().kind(), CLIError::Kind::launchFailed);
-        QVERIFY(!deadline.isCancelled());
+        QCOMPARE(CLIService::locate(paths),
+            expected.isEmpty() ? u"/usr/local/bin/quorvane"_s : m_dir->filePath(expected));
     }
 
-    const CLIResult<void> run = QCoro::waitFor(service.run({ QStringLiteral("init") }, {}, {}));
-    QVERIFY(!run);
-    QCOMPARE(run.error().kind(), CLIError::Kind::launchFailed);
+    void defaultLocation()
+    {
+        // The bundled tool beside our own executable comes first, then the fixed folders.
+        const QString bundled = QFileInfo(StandInTool::executablePath()).canonicalFilePath();
+        const QStringList paths = CLIService::searchPaths();
+        QCOMPARE(paths.size(), 4);
+        QCOMPARE(QFileInfo(paths[0]).canonicalFilePath(), bundled);
+        QCOMPARE(paths.mid(1),
+            (QStringList { u"/usr/local/bin/quorvane"_s, u"/usr/bin/quorvane"_s,
+                m_home->filePath(u".local/bin/quorvane"_s) }));
+        QCOMPARE(QFileInfo(CLIService().executablePath()).canonicalFilePath(), bundled);
 
-    const auto started = QCoro::waitFor(service.start({ QStringLiteral("download-model") }, {}));
-    QVERIFY(!started);
-    QCOMPARE(started.error().kind(), CLIError::Kind::launchFailed);
+        // The dev override names the tool, whether or not it exists.
+        qputenv("QUORVANE_CLI", "/nowhere/quorvane");
+        QCOMPARE(CLIService().executableURL(), QUrl::fromLocalFile(u"/nowhere/quorvane"_s));
+        // An injected locator replaces the search.
+        CLIService injected(nullptr, [] { return u"/opt/x/quorvane"_s; });
+        QCOMPARE(injected.executablePath(), u"/opt/x/quorvane"_s);
+    }
 
-    // Through the dev override, the same.
-    qputenv("QUORVANE_CLI", QFile::encodeName(m_dir->filePath(QStringLiteral("no-such-tool"))));
-    CLIService overridden;
-    QCOMPARE(QCoro::waitFor(overridden.runDetached({})), -1);
-}
+    void runStreamsEventsInOrder()
+    {
+        writeScenario(u"analyze-history"_s,
+            { { u"steps"_s, 4 }, { u"stepDelayMs"_s, 0 }, { u"malformed"_s, true },
+                { u"suggestionCount"_s, 7 } });
+        CLIService service;
+        QList<CLIEvent> events;
+        const CLIResult<void> result = QCoro::waitFor(
+            service.run({ u"analyze-history"_s }, {}, [&events](const CLIEvent& e) { events.append(e); }));
+        QVERIFY2(result.ok(), qPrintable(result.ok() ? QString() : result.error().description()));
+        QCOMPARE(m_tool->runs().size(), 1);
+        QCOMPARE(m_tool->runs()[0].arguments, (QStringList { u"analyze-history"_s, u"--wizard"_s }));
+
+        // The malformed lines before the first event gave nothing; the rest in order.
+        QCOMPARE(typesOf(events),
+            (QStringList { u"progress"_s, u"progress"_s, u"progress"_s, u"progress"_s, u"suggestion_count"_s,
+                u"complete"_s }));
+        QCOMPARE(events[0].progress, std::optional<double>(0.2));
+        QVERIFY(events[0].progress < events[3].progress);
+        QCOMPARE(events[4].dataValue(u"count"_s), u"7"_s);
+
+        // Caller arguments come first, "--wizard" always last.
+        QVERIFY(QCoro::waitFor(service.run({ u"analyze-history"_s, u"--scan-mcp"_s }, {}, {})).ok());
+        QCOMPARE(m_tool->runs().last().arguments,
+            (QStringList { u"analyze-history"_s, u"--scan-mcp"_s, u"--wizard"_s }));
+    }
+
+    void runWorkingDirectory()
+    {
+        writeScenario({ { u"defaults"_s, QJsonObject { { u"stepDelayMs"_s, 0 } } } });
+        QVERIFY(QDir().mkpath(m_home->filePath(u"code/my app"_s)));
+        CLIService service;
+        const QStringList args { u"analyze-history"_s };
+        QVERIFY(QCoro::waitFor(service.run(args, u"~/code/my app"_s, {})).ok());
+        QCOMPARE(QFileInfo(m_tool->runs().last().workingDirectory).canonicalFilePath(),
+            QFileInfo(m_home->filePath(u"code/my app"_s)).canonicalFilePath());
+
+        // A folder that does not exist is a launch failure, not a run elsewhere.
+        const CLIResult<void> missing = QCoro::waitFor(service.run(args, m_dir->filePath(u"gone"_s), {}));
+        QVERIFY(!missing);
+        QCOMPARE(missing.error().kind(), CLIError::Kind::launchFailed);
+        QCOMPARE(m_tool->runs().size(), 1);
+    }
+
+    void runFailures_data()
+    {
+        QTest::addColumn<QJsonObject>("behaviour");
+        QTest::addColumn<QByteArray>("script"); // instead of the stand-in, when set
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QStringList>("types");
+        const QString progress = u"progress"_s;
+        QTest::newRow("exit 3") << QJsonObject { { u"exitCode"_s, 3 } } << QByteArray()
+                                << u"CLI exited with code 3"_s << QStringList {};
+        QTest::newRow("error event then exit 1")
+            << QJsonObject { { u"exitCode"_s, 1 }, { u"errorMessage"_s, u"no history"_s },
+                   { u"failAfterSteps"_s, 1 } }
+            << QByteArray() << u"CLI exited with code 1"_s << QStringList { progress, u"error"_s };
+        // A tool killed by a signal is a failure too, never a success.
+        QTest::newRow("killed by a signal")
+            << QJsonObject() << QByteArray("echo '{\"type\":\"progress\"}'\nkill -9 $$\n")
+            << u"CLI exited with code -1"_s << QStringList { progress };
+    }
+
+    void runFailures()
+    {
+        QFETCH(QJsonObject, behaviour);
+        QFETCH(QByteArray, script);
+        QFETCH(QString, description);
+        QFETCH(QStringList, types);
+        behaviour.insert(u"stepDelayMs"_s, 0);
+        writeScenario(u"analyze-history"_s, behaviour);
+        const QString tool
+            = script.isEmpty() ? StandInTool::executablePath() : writeScript(u"failing"_s, script);
+        CLIService service(nullptr, [tool] { return tool; });
+        QList<CLIEvent> seen;
+        const CLIResult<void> result = QCoro::waitFor(
+            service.run({ u"analyze-history"_s }, {}, [&seen](const CLIEvent& e) { seen.append(e); }));
+        QVERIFY(!result);
+        QCOMPARE(result.error().kind(), CLIError::Kind::nonZeroExit);
+        QCOMPARE(result.error().description(), description);
+        if (!types.isEmpty())
+            QCOMPARE(typesOf(seen), types);
+    }
+
+    void runCancelled_data()
+    {
+        QTest::addColumn<bool>("stubborn");
+        QTest::newRow("tool that ends when asked") << false;
+        // Cancelled from inside the event callback; the tool is killed in the end.
+        QTest::newRow("tool that ignores SIGTERM") << true;
+    }
+
+    void runCancelled()
+    {
+        QFETCH(bool, stubborn);
+        writeScenario(u"analyze-history"_s,
+            { { u"hang"_s, true }, { u"ignoreTerminate"_s, stubborn }, { u"stepDelayMs"_s, 0 } });
+        CLIService service;
+        CLICancelToken token;
+        QStringList seen;
+        std::optional<CLIResult<void>> result;
+        const CLIService::EventHandler onEvent = [&seen, stubborn, token](const CLIEvent& e) {
+            seen.append(e.type);
+            if (stubborn)
+                token.cancel();
+        };
+        QCoro::connect(service.run({ u"analyze-history"_s }, {}, onEvent, token), this,
+            [&result](CLIResult<void> r) { result = std::move(r); });
+        // The tool prints its first line and then waits.
+        QTRY_COMPARE(seen.size(), 1);
+        if (!stubborn) {
+            QCOMPARE(childProcessCount(), 1);
+            QVERIFY(!result);
+            token.cancel();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 15000);
+        QCOMPARE(result->error().kind(), CLIError::Kind::cancelled);
+        QCOMPARE(seen.size(), 1);
+        QTRY_COMPARE(childProcessCount(), 0);
+
+        // A token cancelled beforehand starts nothing.
+        const CLIResult<void> early = QCoro::waitFor(service.run({ u"analyze-history"_s }, {}, {}, token));
+        QVERIFY(!early);
+        QCOMPARE(early.error().kind(), CLIError::Kind::cancelled);
+        QCOMPARE(m_tool->runs().size(), 1);
+    }
+
+    void captureOutput()
+    {
+        const qint64 size = 3 * 1024 * 1024 + 17;
+        writeScenario(u"version"_s, { { u"largeOutputBytes"_s, double(size) }, { u"text"_s, u"4.2.0"_s } });
+        CLIService service;
+        const QStringList version { u"--version"_s };
+        const CLIResult<std::optional<QString>> result = QCoro::waitFor(service.runCapturingOutput(version));
+        QVERIFY(result.ok() && result.value().has_value());
+        QCOMPARE(result.value()->size(), size + u"4.2.0\n"_s.size());
+        QVERIFY(result.value()->endsWith(u"4.2.0\n"_s));
+        QCOMPARE(m_tool->runs().last().arguments, version);
+
+        // The exit status is not examined.
+        writeScenario(u"version"_s, { { u"exitCode"_s, 5 }, { u"errorMessage"_s, u"broken"_s } });
+        const CLIResult<std::optional<QString>> failing = QCoro::waitFor(service.runCapturingOutput(version));
+        QVERIFY(failing.ok());
+        QVERIFY(failing.value()->contains(u"broken"_s));
+
+        // Output that is not UTF-8 gives no text; standard error is never read.
+        const QString binary = writeScript(u"binary"_s, "printf 'ok\\377\\376'\n");
+        const CLIResult<std::optional<QString>> undecodable
+            = QCoro::waitFor(CLIService(nullptr, [binary] { return binary; }).runCapturingOutput({}));
+        QVERIFY(undecodable.ok());
+        QVERIFY(!undecodable.value().has_value());
+        const QString stderrToo = writeScript(u"stderr"_s, "echo out\necho err >&2\n");
+        QCOMPARE(QCoro::waitFor(CLIService(nullptr, [stderrToo] { return stderrToo; }).runCapturingOutput({}))
+                     .value(),
+            std::optional<QString>(u"out\n"_s));
+    }
+
+    void missingTool()
+    {
+        // Whatever makes the start fail, every mode fails at launch (runDetached
+        // says -1), also when a deadline's token is armed (it has no process to
+        // terminate).
+        QVERIFY(TestFiles::write(m_dir->filePath(u"plain"_s), "not executable"));
+        for (const QString& unstartable : { m_dir->filePath(u"gone/tool"_s), u"no-such-tool"_s, QString(),
+                 m_dir->path(), m_dir->filePath(u"plain"_s) }) {
+            CLIService broken(nullptr, [unstartable] { return unstartable; });
+            const CLICancelToken deadline;
+            QTimer::singleShot(5000, this, [deadline] { deadline.cancel(); });
+            const auto captured = QCoro::waitFor(broken.runCapturingOutput({ u"--version"_s }, deadline));
+            QVERIFY2(!captured, qPrintable(unstartable));
+            QCOMPARE(captured.error().kind(), CLIError::Kind::launchFailed);
+            QVERIFY(!captured.error().description().isEmpty());
+            QVERIFY(!deadline.isCancelled());
+            QCOMPARE(QCoro::waitFor(broken.runDetached({ u"unregister"_s })), -1);
+            const CLIResult<void> run = QCoro::waitFor(broken.run({ u"init"_s }, {}, {}));
+            QVERIFY(!run);
+            QCOMPARE(run.error().kind(), CLIError::Kind::launchFailed);
+            QCOMPARE(QCoro::waitFor(broken.start({ u"download-model"_s }, {})).error().kind(),
+                CLIError::Kind::launchFailed);
+        }
+
+        // Through the dev override, the same.
+        qputenv("QUORVANE_CLI", QFile::encodeName(m_dir->filePath(u"no-such-tool"_s)));
+        QCOMPARE(QCoro::waitFor(CLIService().runDetached({})), -1);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestCLIService)
 #include "tst_CLIService.moc"
