@@ -1,12 +1,13 @@
 #include "core/ApprovalSyncService.h"
+#include "core/Http.h"
+#include "core/MachineAuthService.h"
 #include "tests/support/BackendMachine.h"
 #include "tests/support/HostilePeer.h"
-#include "core/Http.h"
 #include "tests/support/LogCapture.h"
-#include "core/MachineAuthService.h"
 #include "tests/support/PendingActionJson.h"
 #include "tests/support/ProcessMemory.h"
 
+#include <QCoroTask>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,7 +15,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <QCoroTask>
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -25,8 +26,8 @@ QByteArray pendingList(int count, int explanationSize = 0)
     const QByteArray explanation(explanationSize, 'x');
     QByteArray list = "{\"actions\":[";
     for (int i = 0; i < count; ++i) {
-        QJsonObject one = pendingActionJson(QStringLiteral("a-%1").arg(i));
-        one.insert(QStringLiteral("explanation"), QString::fromLatin1(explanation));
+        QJsonObject one = pendingActionJson(u"a-%1"_s.arg(i));
+        one.insert(u"explanation"_s, QString::fromLatin1(explanation));
         if (i > 0)
             list += ',';
         list += QJsonDocument(one).toJson(QJsonDocument::Compact);
@@ -44,13 +45,13 @@ class TestApprovalSyncLimits : public QObject
 
     struct Fixture : BackendMachine
     {
-        MachineAuthService auth{store};
+        MachineAuthService auth { store };
         QNetworkAccessManager network;
-        ApprovalSyncService sync{auth, network};
+        ApprovalSyncService sync { auth, network };
 
         Fixture() { sync.setPollInterval(60 * 60 * 1000); }
 
-        int pendingFetches() { return requestCount(QStringLiteral("GET"), QStringLiteral("/actions/pending")); }
+        int pendingFetches() { return requestCount(u"GET"_s, u"/actions/pending"_s); }
     };
 
     // A registered machine whose API origin is a hostile peer that holds the stream.
@@ -72,7 +73,7 @@ private Q_SLOTS:
     {
         Fixture f;
         QVERIFY(f.machine);
-        f.backend.addAction(pendingActionJson(QStringLiteral("flooded")));
+        f.backend.addAction(pendingActionJson(u"flooded"_s));
         QSignalSpy trust(&f.sync, &ApprovalSyncService::trustWindowChanged);
         f.sync.start();
         QTRY_VERIFY(f.sync.subscriber().isConnected());
@@ -93,38 +94,39 @@ private Q_SLOTS:
     {
         Fixture f;
         QVERIFY(f.machine);
-        f.backend.addAction(pendingActionJson(QStringLiteral("ls")));
-        f.backend.addAction(pendingActionJson(QStringLiteral("rm-rf-home")));
+        f.backend.addAction(pendingActionJson(u"ls"_s));
+        f.backend.addAction(pendingActionJson(u"rm-rf-home"_s));
         f.sync.fetchPendingFromPush();
         QTRY_COMPARE(f.sync.pendingActions().size(), 2);
-        QVERIFY(QCoro::waitFor(f.sync.respondToAction(QStringLiteral("ls"), QStringLiteral("approved"), std::nullopt)));
+        QVERIFY(QCoro::waitFor(f.sync.respondToAction(u"ls"_s, u"approved"_s, std::nullopt)));
 
         // The captured request, replayed onto another action and onto its own.
-        const QList<QJsonObject> sent = f.requestsTo(QStringLiteral("/approvals/ls/respond"));
+        const QList<QJsonObject> sent = f.requestsTo(u"/approvals/ls/respond"_s);
         QCOMPARE(sent.size(), 1);
-        const QJsonObject headers = sent.first().value(QLatin1String("headers")).toObject();
+        const QJsonObject headers = sent.first().value("headers"_L1).toObject();
         BackendProcess::Headers replayed;
-        for (const char* name : {"Content-Type", "X-Machine-Id", "X-Signature", "X-Signed-Message"}) {
+        for (const char* name : { "Content-Type", "X-Machine-Id", "X-Signature", "X-Signed-Message" }) {
             const QString value = headers.value(QString::fromLatin1(name)).toString();
             QVERIFY2(!value.isEmpty(), name);
-            replayed.append({QByteArray(name), value.toUtf8()});
+            replayed.append({ QByteArray(name), value.toUtf8() });
         }
-        const QByteArray body = sent.first().value(QLatin1String("body")).toString().toUtf8();
+        const QByteArray body = sent.first().value("body"_L1).toString().toUtf8();
         QVERIFY(body.contains("\"action_id\":\"ls\""));
         QCOMPARE(f.backend.request("POST", "/approvals/rm-rf-home/respond", body, replayed).status, 401);
         QCOMPARE(f.backend.request("POST", "/approvals/ls/respond", body, replayed).status, 401);
 
         // A decision captured before it reached the back-end names its action,
         // so moved onto another one it is refused too.
-        const QByteArray intercepted = ApprovalSyncService::decisionBody(QStringLiteral("ls2"), QStringLiteral("approved"), std::nullopt);
-        const std::optional<SignedRequest> signedOnce = f.auth.signedPOSTRequest(f.backend.url(QStringLiteral("/approvals/ls2/respond")), intercepted);
+        const QByteArray intercepted
+            = ApprovalSyncService::decisionBody(u"ls2"_s, u"approved"_s, std::nullopt);
+        const std::optional<SignedRequest> signedOnce
+            = f.auth.signedPOSTRequest(f.backend.url(u"/approvals/ls2/respond"_s), intercepted);
         QVERIFY(signedOnce);
         BackendProcess::Headers moved;
         for (const QByteArray& name : signedOnce->request.rawHeaderList())
-            moved.append({name, signedOnce->request.rawHeader(name)});
+            moved.append({ name, signedOnce->request.rawHeader(name) });
         QCOMPARE(f.backend.request("POST", "/approvals/rm-rf-home/respond", intercepted, moved).status, 400);
-        QCOMPARE(f.backend.actionStatus(QStringLiteral("rm-rf-home")).value(QLatin1String("status")).toString(),
-                 QStringLiteral("pending"));
+        QCOMPARE(f.backend.actionStatus(u"rm-rf-home"_s).value("status"_L1).toString(), u"pending"_s);
     }
 
     void repeatedRefusalShowsIdentityRefused()
@@ -134,12 +136,12 @@ private Q_SLOTS:
         LogCapture log;
         f.sync.subscriber().setReconnectDelays(50, 100);
         QSignalSpy refused(&f.sync.subscriber(), &WebSocketSubscriber::handshakeRefused);
-        QVERIFY(f.backend.inject("GET", QStringLiteral("/ws/user"), 401, "{\"error\":\"unknown machine\"}", 100));
-        QVERIFY(f.backend.inject("GET", QStringLiteral("/actions/pending"), 401, "{\"error\":\"unknown machine\"}", 100));
+        QVERIFY(f.backend.inject("GET", u"/ws/user"_s, 401, "{\"error\":\"unknown machine\"}", 100));
+        QVERIFY(f.backend.inject("GET", u"/actions/pending"_s, 401, "{\"error\":\"unknown machine\"}", 100));
         f.sync.start();
         QTRY_VERIFY(f.sync.identityRefused());
         QCOMPARE(refused.first().first().toInt(), 401);
-        QVERIFY(log.contains(QStringLiteral("Quorvane: the back-end refused this machine's identity 3 times in a row")));
+        QVERIFY(log.contains(u"Quorvane: the back-end refused this machine's identity 3 times in a row"_s));
 
         // Once the key is accepted again, the message goes away.
         QVERIFY(f.backend.request("DELETE", "/_control/inject").status == 200);
@@ -151,8 +153,8 @@ private Q_SLOTS:
     {
         Fixture f;
         QVERIFY(f.machine);
-        QVERIFY(f.backend.inject("GET", QStringLiteral("/actions/pending"), 429, {}, 1, 0,
-                                 QJsonObject{{QStringLiteral("Retry-After"), QStringLiteral("1")}}));
+        QVERIFY(f.backend.inject(
+            "GET", u"/actions/pending"_s, 429, {}, 1, 0, QJsonObject { { u"Retry-After"_s, u"1"_s } }));
         f.sync.fetchPendingFromPush();
         QTRY_COMPARE(f.pendingFetches(), 1);
         QTRY_VERIFY(f.sync.fetchPauseRemainingMs() > 0);
@@ -165,8 +167,8 @@ private Q_SLOTS:
         QTRY_COMPARE(f.pendingFetches(), 2);
 
         // A server asking for a day gets five minutes.
-        QVERIFY(f.backend.inject("GET", QStringLiteral("/actions/pending"), 429, {}, 1, 0,
-                                 QJsonObject{{QStringLiteral("Retry-After"), QStringLiteral("86400")}}));
+        QVERIFY(f.backend.inject(
+            "GET", u"/actions/pending"_s, 429, {}, 1, 0, QJsonObject { { u"Retry-After"_s, u"86400"_s } }));
         f.sync.fetchPendingFromPush();
         QTRY_VERIFY(f.sync.fetchPauseRemainingMs() > 290 * 1000);
         QVERIFY(f.sync.fetchPauseRemainingMs() <= 300 * 1000);
@@ -186,14 +188,15 @@ private Q_SLOTS:
         // Five more stalled requests and the poll fill the six connections
         // the shared pool has for this host (none waits queued, so none can
         // reach its deadline before it is sent).
-        const std::optional<SignedRequest> stalled = f.auth.signedGETRequest(QUrl(f.peer.origin() + QStringLiteral("/actions/pending")));
+        const std::optional<SignedRequest> stalled
+            = f.auth.signedGETRequest(QUrl(f.peer.origin() + u"/actions/pending"_s));
         QVERIFY(stalled);
         for (int i = 0; i < 5; ++i)
-            Http::send(f.network, *stalled, Http::Limits{Http::defaultMaximumBodySize, deadlineMs});
+            Http::send(f.network, *stalled, Http::Limits { Http::defaultMaximumBodySize, deadlineMs });
         QTRY_COMPARE(f.peerRequests("/actions/pending"), 6);
 
         const qint64 sentAt = f.peer.elapsed();
-        QVERIFY(QCoro::waitFor(f.sync.respondToAction(QStringLiteral("d-1"), QStringLiteral("denied"), std::nullopt)));
+        QVERIFY(QCoro::waitFor(f.sync.respondToAction(u"d-1"_s, u"denied"_s, std::nullopt)));
         QCOMPARE(f.peerRequests("/approvals/d-1/respond"), 1);
         const qint64 arrivedAt = f.peer.requests().last().second;
         QVERIFY2(arrivedAt - sentAt < deadlineMs, qPrintable(QString::number(arrivedAt - sentAt)));
@@ -215,7 +218,8 @@ private Q_SLOTS:
         f.peer.setAnswer("/actions/pending", 200, huge);
         QSignalSpy changes(&f.sync, &ApprovalSyncService::pendingActionsChanged);
         f.sync.fetchPendingFromPush();
-        QTRY_VERIFY(log.contains(QStringLiteral("Quorvane: refused an answer of /actions/pending larger than 8388608 bytes")));
+        QTRY_VERIFY(
+            log.contains(u"Quorvane: refused an answer of /actions/pending larger than 8388608 bytes"_s));
         QCOMPARE(changes.count(), 0);
         QVERIFY(f.sync.pendingActions().isEmpty());
 #ifndef __SANITIZE_ADDRESS__ // the address sanitizer's shadow memory is not the program's
@@ -233,7 +237,7 @@ private Q_SLOTS:
         f.sync.fetchPendingFromPush();
         QTRY_COMPARE(f.sync.pendingActions().size(), 5000);
         QCOMPARE(f.sync.pendingCount(), 6000);
-        QCOMPARE(f.sync.pendingActions().first().id, QStringLiteral("a-0"));
+        QCOMPARE(f.sync.pendingActions().first().id, u"a-0"_s);
         QCOMPARE(escalations.count(), 1);
     }
 };

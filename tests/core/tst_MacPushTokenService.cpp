@@ -1,20 +1,20 @@
-#include "tests/support/BackendMachine.h"
-#include "tests/support/LogCapture.h"
 #include "core/MacPushTokenService.h"
 #include "core/MachineAuthService.h"
+#include "tests/support/BackendMachine.h"
+#include "tests/support/LogCapture.h"
 
+#include <QCoroTask>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QTest>
-
-#include <QCoroTask>
-
 #include <chrono>
 
-// Push token upload against the reference back-end on loopback, which checks
-// every signature with its own verifier.
+using namespace Qt::StringLiterals;
+
+// Push token upload against the reference back-end on loopback, which checks every signature
+// with its own verifier.
 class TestMacPushTokenService : public QObject
 {
     Q_OBJECT
@@ -22,165 +22,126 @@ class TestMacPushTokenService : public QObject
     struct Fixture : BackendMachine
     {
         std::chrono::system_clock::time_point now = std::chrono::system_clock::now();
-        MachineAuthService auth{store, [this] { return now; }};
+        MachineAuthService auth { store, [this] { return now; } };
         QNetworkAccessManager network;
-        MacPushTokenService service{auth, network};
+        MacPushTokenService service { auth, network };
+        LogCapture log;
 
         explicit Fixture(bool registered = true)
             : BackendMachine(registered)
         {
             auth.reload();
             backend.clearRequests();
+            log.clear();
         }
 
         QList<QJsonObject> pushRequests()
         {
             QList<QJsonObject> found;
             for (const QJsonValue& value : backend.requests()) {
-                const QJsonObject request = value.toObject();
-                if (request.value(QLatin1String("target")).toString().endsWith(QLatin1String("/push-token")))
-                    found.append(request);
+                if (value["target"_L1].toString().endsWith("/push-token"_L1))
+                    found.append(value.toObject());
             }
             return found;
         }
     };
 
 private Q_SLOTS:
-    void requestBody_data();
-    void requestBody();
-    void registers();
-    void uploadsTwice();
-    void unregisteredMachineSendsNothing();
-    void failures_data();
-    void failures();
-};
+    void requestBody_data()
+    {
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("hex token") << u"0a1b2c3d4e5f"_s
+                                   << "{\"push_token\":\"0a1b2c3d4e5f\",\"platform\":\"apns-macos\"}"_ba;
+        QTest::newRow("empty") << QString() << "{\"push_token\":\"\",\"platform\":\"apns-macos\"}"_ba;
+        QTest::newRow("quote and backslash")
+            << u"a\"b\\c"_s << "{\"push_token\":\"a\\\"b\\\\c\",\"platform\":\"apns-macos\"}"_ba;
+        QTest::newRow("injection attempt")
+            << u"x\",\"platform\":\"evil"_s
+            << "{\"push_token\":\"x\\\",\\\"platform\\\":\\\"evil\",\"platform\":\"apns-macos\"}"_ba;
+        QTest::newRow("control characters") << u"line\nbreak\ttab\x01"_s << QByteArray();
+    }
+    void requestBody()
+    {
+        QFETCH(QString, token);
+        QFETCH(QByteArray, body);
+        const QByteArray built = MacPushTokenService::requestBody(token);
+        if (!body.isEmpty())
+            QCOMPARE(built, body);
+        const QJsonObject parsed = QJsonDocument::fromJson(built).object();
+        QCOMPARE(parsed.size(), 2);
+        QCOMPARE(parsed.value("push_token"_L1).toString(), token);
+        QCOMPARE(parsed.value("platform"_L1).toString(), u"apns-macos"_s);
+    }
 
-void TestMacPushTokenService::requestBody_data()
-{
-    QTest::addColumn<QString>("token");
-    QTest::addColumn<QByteArray>("body");
-    QTest::newRow("hex token") << QStringLiteral("0a1b2c3d4e5f")
-                               << QByteArray(R"({"push_token":"0a1b2c3d4e5f","platform":"apns-macos"})");
-    QTest::newRow("empty") << QString() << QByteArray(R"({"push_token":"","platform":"apns-macos"})");
-    QTest::newRow("quote and backslash") << QStringLiteral("a\"b\\c")
-                                         << QByteArray(R"({"push_token":"a\"b\\c","platform":"apns-macos"})");
-    QTest::newRow("injection attempt") << QStringLiteral("x\",\"platform\":\"evil")
-                                       << QByteArray(R"({"push_token":"x\",\"platform\":\"evil","platform":"apns-macos"})");
-}
+    // Each upload is signed afresh, so a second one of the same token is no replay.
+    void uploadsSignedRequests()
+    {
+        Fixture f;
+        QVERIFY2(f.machine, qPrintable(f.backend.lastError()));
+        QCoro::waitFor(f.service.updatePushToken(u"00ff10ab"_s));
+        f.now += std::chrono::seconds(5);
+        QCoro::waitFor(f.service.updatePushToken(u"00ff10ab"_s));
+        QCOMPARE(f.log.lines(), QStringList(2, u"Quorvane: push token registered"_s));
 
-void TestMacPushTokenService::requestBody()
-{
-    QFETCH(QString, token);
-    QFETCH(QByteArray, body);
-    const QByteArray built = MacPushTokenService::requestBody(token);
-    QCOMPARE(built, body);
-    const QJsonObject parsed = QJsonDocument::fromJson(built).object();
-    QCOMPARE(parsed.size(), 2);
-    QCOMPARE(parsed.value(QLatin1String("push_token")).toString(), token);
-    QCOMPARE(parsed.value(QLatin1String("platform")).toString(), QStringLiteral("apns-macos"));
-
-    // Control characters too stay inside one valid JSON string.
-    const QString odd = QStringLiteral("line\nbreak\ttab\x01");
-    QCOMPARE(QJsonDocument::fromJson(MacPushTokenService::requestBody(odd)).object().value(QLatin1String("push_token"))
-                 .toString(),
-             odd);
-}
-
-void TestMacPushTokenService::registers()
-{
-    Fixture f;
-    QVERIFY2(f.machine, qPrintable(f.backend.lastError()));
-    LogCapture log;
-    QCoro::waitFor(f.service.updatePushToken(QStringLiteral("00ff10ab")));
-    QCOMPARE(log.lines(), QStringList{QStringLiteral("Quorvane: push token registered")});
-
-    const QList<QJsonObject> requests = f.pushRequests();
-    QCOMPARE(requests.size(), 1);
-    QCOMPARE(requests[0].value(QLatin1String("method")).toString(), QStringLiteral("PUT"));
-    QCOMPARE(requests[0].value(QLatin1String("target")).toString(),
-             QStringLiteral("/machines/") + f.machine->config.id + QStringLiteral("/push-token"));
-    QCOMPARE(requests[0].value(QLatin1String("body")).toString(),
-             QStringLiteral(R"({"push_token":"00ff10ab","platform":"apns-macos"})"));
-    QVERIFY(requests[0].value(QLatin1String("verified")).toBool());
-    QCOMPARE(requests[0].value(QLatin1String("status")).toInt(), 200);
-
-    // An odd token still arrives as one well-formed value.
-    log.clear();
-    const QString odd = QStringLiteral("ab\"cd\\ef");
-    QCoro::waitFor(f.service.updatePushToken(odd));
-    QCOMPARE(log.lines(), QStringList{QStringLiteral("Quorvane: push token registered")});
-    const QJsonObject stored =
-        QJsonDocument::fromJson(f.pushRequests().last().value(QLatin1String("body")).toString().toUtf8()).object();
-    QCOMPARE(stored.value(QLatin1String("push_token")).toString(), odd);
-}
-
-void TestMacPushTokenService::uploadsTwice()
-{
-    Fixture f;
-    QVERIFY2(f.machine, qPrintable(f.backend.lastError()));
-    LogCapture log;
-    QCoro::waitFor(f.service.updatePushToken(QStringLiteral("abcdef")));
-    f.now += std::chrono::seconds(5);
-    QCoro::waitFor(f.service.updatePushToken(QStringLiteral("abcdef")));
-    QCOMPARE(log.lines(), (QStringList{QStringLiteral("Quorvane: push token registered"),
-                                       QStringLiteral("Quorvane: push token registered")}));
-
-    const QList<QJsonObject> requests = f.pushRequests();
-    QCOMPARE(requests.size(), 2);
-    QCOMPARE(requests[0].value(QLatin1String("target")), requests[1].value(QLatin1String("target")));
-    QCOMPARE(requests[0].value(QLatin1String("body")), requests[1].value(QLatin1String("body")));
-    const QJsonObject first = requests[0].value(QLatin1String("headers")).toObject();
-    const QJsonObject second = requests[1].value(QLatin1String("headers")).toObject();
-    const auto header = [](const QJsonObject& headers, const char* name) {
-        for (auto it = headers.constBegin(); it != headers.constEnd(); ++it) {
-            if (it.key().compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
-                return it->toString();
+        const QList<QJsonObject> requests = f.pushRequests();
+        QCOMPARE(requests.size(), 2);
+        for (const QJsonObject& request : requests) {
+            QCOMPARE(request["method"_L1].toString(), u"PUT"_s);
+            QCOMPARE(request["target"_L1].toString(), u"/machines/%1/push-token"_s.arg(f.machine->config.id));
+            QCOMPARE(request["body"_L1].toString(),
+                u"{\"push_token\":\"00ff10ab\",\"platform\":\"apns-macos\"}"_s);
+            QVERIFY(request["verified"_L1].toBool());
+            QCOMPARE(request["status"_L1].toInt(), 200);
         }
-        return QString();
-    };
-    QCOMPARE(header(first, "X-Machine-Id"), header(second, "X-Machine-Id"));
-    QVERIFY(!header(first, "X-Signature").isEmpty());
-    QVERIFY(header(first, "X-Signature") != header(second, "X-Signature"));
-    QVERIFY(header(first, "X-Signed-Message") != header(second, "X-Signed-Message"));
-}
+        const auto header = [&requests](int index, QLatin1String name) {
+            const QJsonObject headers = requests[index]["headers"_L1].toObject();
+            for (auto it = headers.constBegin(); it != headers.constEnd(); ++it) {
+                if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+                    return it->toString();
+            }
+            return QString();
+        };
+        QCOMPARE(header(0, "X-Machine-Id"_L1), header(1, "X-Machine-Id"_L1));
+        QVERIFY(!header(0, "X-Signature"_L1).isEmpty());
+        QVERIFY(header(0, "X-Signature"_L1) != header(1, "X-Signature"_L1));
+        QVERIFY(header(0, "X-Signed-Message"_L1) != header(1, "X-Signed-Message"_L1));
+    }
 
-void TestMacPushTokenService::unregisteredMachineSendsNothing()
-{
-    Fixture f(false);
-    QVERIFY(!f.auth.config());
-    LogCapture log;
-    QCoro::waitFor(f.service.updatePushToken(QStringLiteral("abcdef")));
-    QVERIFY(log.lines().isEmpty());
-    QVERIFY(f.pushRequests().isEmpty());
-}
+    void unregisteredMachineSendsNothing()
+    {
+        Fixture f(false);
+        QVERIFY(!f.auth.config());
+        QCoro::waitFor(f.service.updatePushToken(u"abcdef"_s));
+        QVERIFY(f.log.lines().isEmpty());
+        QVERIFY(f.pushRequests().isEmpty());
+    }
 
-void TestMacPushTokenService::failures_data()
-{
-    QTest::addColumn<int>("status"); // 0: the connection is closed without an answer
-    QTest::addColumn<QString>("line");
-    QTest::newRow("204 is not success") << 204 << QStringLiteral("Quorvane: push token update failed: HTTP 204");
-    QTest::newRow("201 is not success") << 201 << QStringLiteral("Quorvane: push token update failed: HTTP 201");
-    QTest::newRow("server error") << 500 << QStringLiteral("Quorvane: push token update failed: HTTP 500");
-    QTest::newRow("no answer") << 0 << QStringLiteral("Quorvane: push token update error: ");
-}
-
-void TestMacPushTokenService::failures()
-{
-    QFETCH(int, status);
-    QFETCH(QString, line);
-    Fixture f;
-    QVERIFY2(f.machine, qPrintable(f.backend.lastError()));
-    const QString path = QStringLiteral("/machines/") + f.machine->config.id + QStringLiteral("/push-token");
-    QVERIFY(status == 0 ? f.backend.closeEveryConnection("PUT", path) : f.backend.inject("PUT", path, status));
-    LogCapture log;
-    QCoro::waitFor(f.service.updatePushToken(QStringLiteral("abcdef")));
-    QCOMPARE(log.lines().size(), 1);
-    if (status == 0)
-        QVERIFY2(log.lines().first().startsWith(line) && log.lines().first().size() > line.size(),
-                 qPrintable(log.lines().first()));
-    else
-        QCOMPARE(log.lines().first(), line);
-}
+    void failures_data()
+    {
+        QTest::addColumn<int>("status"); // 0: the connection is closed without an answer
+        QTest::addColumn<QString>("line"); // for 0: the start of the line
+        QTest::newRow("204 is not success") << 204 << u"Quorvane: push token update failed: HTTP 204"_s;
+        QTest::newRow("201 is not success") << 201 << u"Quorvane: push token update failed: HTTP 201"_s;
+        QTest::newRow("server error") << 500 << u"Quorvane: push token update failed: HTTP 500"_s;
+        QTest::newRow("no answer") << 0 << u"Quorvane: push token update error: "_s;
+    }
+    void failures()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, line);
+        Fixture f;
+        QVERIFY2(f.machine, qPrintable(f.backend.lastError()));
+        const QString path = u"/machines/%1/push-token"_s.arg(f.machine->config.id);
+        QVERIFY(status == 0 ? f.backend.closeEveryConnection("PUT", path)
+                            : f.backend.inject("PUT", path, status));
+        QCoro::waitFor(f.service.updatePushToken(u"abcdef"_s));
+        QCOMPARE(f.log.lines().size(), 1);
+        const QString logged = f.log.lines().first();
+        QVERIFY2(status == 0 ? logged.startsWith(line) && logged.size() > line.size() : logged == line,
+            qPrintable(logged));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestMacPushTokenService)
 #include "tst_MacPushTokenService.moc"

@@ -1,12 +1,14 @@
 #include "core/ApprovalSyncService.h"
+#include "core/MachineAuthService.h"
+#include "core/WebSocketSubscriber.h"
 #include "tests/support/BackendMachine.h"
 #include "tests/support/HostilePeer.h"
 #include "tests/support/LogCapture.h"
-#include "core/MachineAuthService.h"
-#include "core/WebSocketSubscriber.h"
 
 #include <QSignalSpy>
 #include <QTest>
+
+using namespace Qt::StringLiterals;
 
 // The event stream against peers that misbehave: a handshake held open, a
 // server that accepts and at once closes, a peer that never answers a ping,
@@ -18,8 +20,8 @@ class TestWebSocketSubscriber : public QObject
     // A registered machine's subscriber, against the reference back-end.
     struct StreamFixture : BackendMachine
     {
-        MachineAuthService auth{store};
-        WebSocketSubscriber subscriber{auth};
+        MachineAuthService auth { store };
+        WebSocketSubscriber subscriber { auth };
 
         explicit StreamFixture(WebSocketSubscriber::Timing timing = {}) { subscriber.setTiming(timing); }
     };
@@ -48,7 +50,7 @@ class TestWebSocketSubscriber : public QObject
 private Q_SLOTS:
     void heldHandshakeIsRetriedAfterItsLimit()
     {
-        const WebSocketSubscriber::Timing timing{.initialBackoffMs = 100, .handshakeTimeoutMs = 300};
+        const WebSocketSubscriber::Timing timing { .initialBackoffMs = 100, .handshakeTimeoutMs = 300 };
         HostileFixture f(HostilePeer::Stream::hold, timing);
         QVERIFY(f.machine);
         QSignalSpy scheduled(&f.subscriber, &WebSocketSubscriber::reconnectScheduled);
@@ -62,12 +64,14 @@ private Q_SLOTS:
         const qint64 gap = f.peer.handshakeTimes().at(1) - f.peer.handshakeTimes().at(0);
         QVERIFY2(gap >= 300, qPrintable(QString::number(gap))); // not before the limit
         QTRY_COMPARE_WITH_TIMEOUT(scheduled.count(), 2, 3000);
-        QCOMPARE(delays(scheduled), (QList<int>{100, 200}));
+        QCOMPARE(delays(scheduled), (QList<int> { 100, 200 }));
     }
 
     void silentPeerIsDroppedByKeepAlive()
     {
-        const WebSocketSubscriber::Timing timing{.initialBackoffMs = 5000, .pingIntervalMs = 200, .pongTimeoutMs = 200};
+        const WebSocketSubscriber::Timing timing {
+            .initialBackoffMs = 5000, .pingIntervalMs = 200, .pongTimeoutMs = 200
+        };
         HostileFixture f(HostilePeer::Stream::acceptThenSilent, timing);
         QVERIFY(f.machine);
         QSignalSpy connected(&f.subscriber, &WebSocketSubscriber::isConnectedChanged);
@@ -83,7 +87,7 @@ private Q_SLOTS:
 
     void answeredPingsKeepTheStreamOpen()
     {
-        const WebSocketSubscriber::Timing timing{.pingIntervalMs = 100, .pongTimeoutMs = 300};
+        const WebSocketSubscriber::Timing timing { .pingIntervalMs = 100, .pongTimeoutMs = 300 };
         StreamFixture f(timing);
         QVERIFY(f.machine);
         WebSocketSubscriber& subscriber = f.subscriber;
@@ -104,18 +108,19 @@ private Q_SLOTS:
         QSignalSpy scheduled(&f.subscriber, &WebSocketSubscriber::reconnectScheduled);
         f.subscriber.start();
         QTRY_VERIFY_WITH_TIMEOUT(scheduled.count() >= 4, 12000);
-        QCOMPARE(delays(scheduled).mid(0, 4), (QList<int>{1000, 2000, 4000, 8000}));
+        QCOMPARE(delays(scheduled).mid(0, 4), (QList<int> { 1000, 2000, 4000, 8000 }));
         const QList<qint64>& handshakes = f.peer.handshakeTimes();
         QCOMPARE(handshakes.size(), 4);
         for (int i = 1; i < 4; ++i) {
             const qint64 gap = handshakes.at(i) - handshakes.at(i - 1);
-            QVERIFY2(gap >= (1000 << (i - 1)) * 9 / 10, qPrintable(QString::number(gap))); // timers may fire 5% early
+            QVERIFY2(gap >= (1000 << (i - 1)) * 9 / 10,
+                qPrintable(QString::number(gap))); // timers may fire 5% early
         }
     }
 
     void backoffStartsOverAfterAStableStream()
     {
-        const WebSocketSubscriber::Timing timing{.initialBackoffMs = 40, .stableAfterMs = 300};
+        const WebSocketSubscriber::Timing timing { .initialBackoffMs = 40, .stableAfterMs = 300 };
         StreamFixture f(timing);
         QVERIFY(f.machine);
         WebSocketSubscriber& subscriber = f.subscriber;
@@ -132,7 +137,7 @@ private Q_SLOTS:
 
     void oversizedMessageIsRefused()
     {
-        const WebSocketSubscriber::Timing timing{.initialBackoffMs = 50, .maximumBackoffMs = 50};
+        const WebSocketSubscriber::Timing timing { .initialBackoffMs = 50, .maximumBackoffMs = 50 };
         StreamFixture f(timing);
         QVERIFY(f.machine);
         WebSocketSubscriber& subscriber = f.subscriber;
@@ -144,14 +149,15 @@ private Q_SLOTS:
 
         // A frame of 2 MiB that would otherwise decode as an event.
         const QByteArray padding(2 * 1024 * 1024, 'x');
-        const QByteArray huge = "{\"type\":\"action_pending\",\"actionId\":\"a\",\"pad\":\"" + padding + "\"}";
+        const QByteArray huge
+            = "{\"type\":\"action_pending\",\"actionId\":\"a\",\"pad\":\"" + padding + "\"}";
         QCOMPARE(f.backend.sendFrame(huge), 1);
         QTRY_COMPARE(scheduled.count(), 1);
         QTRY_VERIFY(subscriber.isConnected());
         QCOMPARE(f.backend.sendFrame(huge), 1);
         QTRY_COMPARE(scheduled.count(), 2);
         QCOMPARE(events.count(), 0);
-        QCOMPARE(log.lines().count(QStringLiteral("Quorvane: stream message larger than 1048576 bytes refused")), 1);
+        QCOMPARE(log.lines().count(u"Quorvane: stream message larger than 1048576 bytes refused"_s), 1);
 
         // Ordinary frames still arrive on the new stream.
         QTRY_VERIFY(subscriber.isConnected());
