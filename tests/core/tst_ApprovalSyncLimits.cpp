@@ -1,6 +1,7 @@
 #include "core/ApprovalSyncService.h"
 #include "core/Http.h"
 #include "core/MachineAuthService.h"
+#include "core/WebSocketSubscriber.h"
 #include "tests/support/BackendMachine.h"
 #include "tests/support/HostilePeer.h"
 #include "tests/support/LogCapture.h"
@@ -8,7 +9,6 @@
 #include "tests/support/ProcessMemory.h"
 
 #include <QCoroTask>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -37,8 +37,9 @@ QByteArray pendingList(int count, int explanationSize = 0)
 
 } // namespace
 
-// The approval loop against a back-end that floods, drips, refuses and
-// oversizes: the limits that keep the program responsive and small.
+// The approval loop and its event stream against back-ends that flood, drip, refuse, oversize,
+// hold a handshake open, close at once or never answer a ping: the limits that keep the program
+// responsive and small.
 class TestApprovalSyncLimits : public QObject
 {
     Q_OBJECT
@@ -68,6 +69,36 @@ class TestApprovalSyncLimits : public QObject
         }
     };
 
+    // A registered machine's subscriber, against the reference back-end.
+    struct StreamFixture : BackendMachine
+    {
+        MachineAuthService auth { store };
+        WebSocketSubscriber subscriber { auth };
+
+        explicit StreamFixture(WebSocketSubscriber::Timing timing = {}) { subscriber.setTiming(timing); }
+    };
+
+    // The same, with the hostile peer as the API origin.
+    struct HostileStream : StreamFixture
+    {
+        HostilePeer peer;
+
+        HostileStream(HostilePeer::Stream stream, WebSocketSubscriber::Timing timing)
+            : StreamFixture(timing)
+        {
+            peer.setStream(stream);
+            qputenv("QUORVANE_API_BASE_URL", peer.origin().toUtf8());
+        }
+    };
+
+    static QList<int> delays(const QSignalSpy& spy)
+    {
+        QList<int> result;
+        for (const QList<QVariant>& arguments : spy)
+            result << arguments.first().toInt();
+        return result;
+    }
+
 private Q_SLOTS:
     void frameFloodCostsAHandfulOfFetches()
     {
@@ -88,45 +119,6 @@ private Q_SLOTS:
         const int fetches = f.pendingFetches();
         QVERIFY2(fetches >= 1 && fetches <= 5, qPrintable(QString::number(fetches)));
         QVERIFY(f.sync.subscriber().isConnected());
-    }
-
-    void replayedDecisionIsRefused()
-    {
-        Fixture f;
-        QVERIFY(f.machine);
-        f.backend.addAction(pendingActionJson(u"ls"_s));
-        f.backend.addAction(pendingActionJson(u"rm-rf-home"_s));
-        f.sync.fetchPendingFromPush();
-        QTRY_COMPARE(f.sync.pendingActions().size(), 2);
-        QVERIFY(QCoro::waitFor(f.sync.respondToAction(u"ls"_s, u"approved"_s, std::nullopt)));
-
-        // The captured request, replayed onto another action and onto its own.
-        const QList<QJsonObject> sent = f.requestsTo(u"/approvals/ls/respond"_s);
-        QCOMPARE(sent.size(), 1);
-        const QJsonObject headers = sent.first().value("headers"_L1).toObject();
-        BackendProcess::Headers replayed;
-        for (const char* name : { "Content-Type", "X-Machine-Id", "X-Signature", "X-Signed-Message" }) {
-            const QString value = headers.value(QString::fromLatin1(name)).toString();
-            QVERIFY2(!value.isEmpty(), name);
-            replayed.append({ QByteArray(name), value.toUtf8() });
-        }
-        const QByteArray body = sent.first().value("body"_L1).toString().toUtf8();
-        QVERIFY(body.contains("\"action_id\":\"ls\""));
-        QCOMPARE(f.backend.request("POST", "/approvals/rm-rf-home/respond", body, replayed).status, 401);
-        QCOMPARE(f.backend.request("POST", "/approvals/ls/respond", body, replayed).status, 401);
-
-        // A decision captured before it reached the back-end names its action,
-        // so moved onto another one it is refused too.
-        const QByteArray intercepted
-            = ApprovalSyncService::decisionBody(u"ls2"_s, u"approved"_s, std::nullopt);
-        const std::optional<SignedRequest> signedOnce
-            = f.auth.signedPOSTRequest(f.backend.url(u"/approvals/ls2/respond"_s), intercepted);
-        QVERIFY(signedOnce);
-        BackendProcess::Headers moved;
-        for (const QByteArray& name : signedOnce->request.rawHeaderList())
-            moved.append({ name, signedOnce->request.rawHeader(name) });
-        QCOMPARE(f.backend.request("POST", "/approvals/rm-rf-home/respond", intercepted, moved).status, 400);
-        QCOMPARE(f.backend.actionStatus(u"rm-rf-home"_s).value("status"_L1).toString(), u"pending"_s);
     }
 
     void repeatedRefusalShowsIdentityRefused()
@@ -239,6 +231,122 @@ private Q_SLOTS:
         QCOMPARE(f.sync.pendingCount(), 6000);
         QCOMPARE(f.sync.pendingActions().first().id, u"a-0"_s);
         QCOMPARE(escalations.count(), 1);
+    }
+    void heldHandshakeIsRetriedAfterItsLimit()
+    {
+        const WebSocketSubscriber::Timing timing { .initialBackoffMs = 100, .handshakeTimeoutMs = 300 };
+        HostileStream f(HostilePeer::Stream::hold, timing);
+        QVERIFY(f.machine);
+        QSignalSpy scheduled(&f.subscriber, &WebSocketSubscriber::reconnectScheduled);
+
+        f.subscriber.start();
+        QTRY_COMPARE(f.peer.handshakeTimes().size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(scheduled.count(), 1, 3000);
+        QVERIFY(!f.subscriber.isConnected());
+        // The held connection is given up and a new handshake follows the back-off.
+        QTRY_COMPARE_WITH_TIMEOUT(f.peer.handshakeTimes().size(), 2, 3000);
+        const qint64 gap = f.peer.handshakeTimes().at(1) - f.peer.handshakeTimes().at(0);
+        QVERIFY2(gap >= 300, qPrintable(QString::number(gap))); // not before the limit
+        QTRY_COMPARE_WITH_TIMEOUT(scheduled.count(), 2, 3000);
+        QCOMPARE(delays(scheduled), (QList<int> { 100, 200 }));
+    }
+
+    void silentPeerIsDroppedByKeepAlive()
+    {
+        const WebSocketSubscriber::Timing timing {
+            .initialBackoffMs = 5000, .pingIntervalMs = 200, .pongTimeoutMs = 200
+        };
+        HostileStream f(HostilePeer::Stream::acceptThenSilent, timing);
+        QVERIFY(f.machine);
+        QSignalSpy connected(&f.subscriber, &WebSocketSubscriber::isConnectedChanged);
+
+        f.subscriber.start();
+        QTRY_VERIFY(f.subscriber.isConnected());
+        // No pong ever comes back: ping after 200 ms, dropped 200 ms later.
+        QTRY_VERIFY_WITH_TIMEOUT(!f.subscriber.isConnected(), 3000);
+        QCOMPARE(connected.count(), 2);
+        QVERIFY(!f.subscriber.hasSocket());
+        QCOMPARE(f.peer.handshakeTimes().size(), 1);
+    }
+
+    void answeredPingsKeepTheStreamOpen()
+    {
+        const WebSocketSubscriber::Timing timing { .pingIntervalMs = 100, .pongTimeoutMs = 300 };
+        StreamFixture f(timing);
+        QVERIFY(f.machine);
+        WebSocketSubscriber& subscriber = f.subscriber;
+        QSignalSpy connected(&subscriber, &WebSocketSubscriber::isConnectedChanged);
+        subscriber.start();
+        QTRY_VERIFY(subscriber.isConnected());
+        QTest::qWait(1000); // ten pings, each answered by the reference back-end
+        QVERIFY(subscriber.isConnected());
+        QCOMPARE(connected.count(), 1);
+    }
+
+    void acceptThenCloseBacksOffWithoutReset()
+    {
+        // The program's own delays: an open that is closed at once is no
+        // reason to start the back-off over (that needs 30 s of an open stream).
+        HostileStream f(HostilePeer::Stream::acceptThenClose, {});
+        QVERIFY(f.machine);
+        QSignalSpy scheduled(&f.subscriber, &WebSocketSubscriber::reconnectScheduled);
+        f.subscriber.start();
+        QTRY_VERIFY_WITH_TIMEOUT(scheduled.count() >= 4, 12000);
+        QCOMPARE(delays(scheduled).mid(0, 4), (QList<int> { 1000, 2000, 4000, 8000 }));
+        const QList<qint64>& handshakes = f.peer.handshakeTimes();
+        QCOMPARE(handshakes.size(), 4);
+        for (int i = 1; i < 4; ++i) {
+            const qint64 gap = handshakes.at(i) - handshakes.at(i - 1);
+            QVERIFY2(gap >= (1000 << (i - 1)) * 9 / 10,
+                qPrintable(QString::number(gap))); // timers may fire 5% early
+        }
+    }
+
+    void backoffStartsOverAfterAStableStream()
+    {
+        const WebSocketSubscriber::Timing timing { .initialBackoffMs = 40, .stableAfterMs = 300 };
+        StreamFixture f(timing);
+        QVERIFY(f.machine);
+        WebSocketSubscriber& subscriber = f.subscriber;
+        QSignalSpy scheduled(&subscriber, &WebSocketSubscriber::reconnectScheduled);
+        subscriber.start();
+        QTRY_VERIFY(subscriber.isConnected());
+        f.backend.dropSockets();
+        QTRY_COMPARE(scheduled.count(), 1);
+        QTRY_VERIFY(subscriber.isConnected());
+        // Up again, but not for long enough yet: the next failure waits longer.
+        QCOMPARE(subscriber.backoffMs(), 80);
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.backoffMs(), 40, 2000);
+    }
+
+    void oversizedMessageIsRefused()
+    {
+        const WebSocketSubscriber::Timing timing { .initialBackoffMs = 50, .maximumBackoffMs = 50 };
+        StreamFixture f(timing);
+        QVERIFY(f.machine);
+        WebSocketSubscriber& subscriber = f.subscriber;
+        LogCapture log;
+        QSignalSpy events(&subscriber, &WebSocketSubscriber::eventReceived);
+        QSignalSpy scheduled(&subscriber, &WebSocketSubscriber::reconnectScheduled);
+        subscriber.start();
+        QTRY_VERIFY(subscriber.isConnected());
+
+        // A frame of 2 MiB that would otherwise decode as an event.
+        const QByteArray padding(2 * 1024 * 1024, 'x');
+        const QByteArray huge
+            = "{\"type\":\"action_pending\",\"actionId\":\"a\",\"pad\":\"" + padding + "\"}";
+        QCOMPARE(f.backend.sendFrame(huge), 1);
+        QTRY_COMPARE(scheduled.count(), 1);
+        QTRY_VERIFY(subscriber.isConnected());
+        QCOMPARE(f.backend.sendFrame(huge), 1);
+        QTRY_COMPARE(scheduled.count(), 2);
+        QCOMPARE(events.count(), 0);
+        QCOMPARE(log.lines().count(u"Quorvane: stream message larger than 1048576 bytes refused"_s), 1);
+
+        // Ordinary frames still arrive on the new stream.
+        QTRY_VERIFY(subscriber.isConnected());
+        f.backend.sendFrame("{\"type\":\"action_pending\",\"actionId\":\"small\"}");
+        QTRY_COMPARE(events.count(), 1);
     }
 };
 
