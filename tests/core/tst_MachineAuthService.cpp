@@ -254,7 +254,8 @@ private Q_SLOTS:
         QTest::newRow("array") << R"(["m","u","l","n"])"_ba << false;
         QTest::newRow("trailing garbage")
             << R"({"id":"m","user_id":"u","machine_id_local":"l","name":"n"}x)"_ba << false;
-        QTest::newRow("truncated") << "{\"id\":\"m\",\"user_id\":\"u\",\"machine_id_local\":\"l\",\"na"_ba << false;
+        QTest::newRow("truncated") << "{\"id\":\"m\",\"user_id\":\"u\",\"machine_id_local\":\"l\",\"na"_ba
+                                   << false;
         QTest::newRow("binary") << QByteArray("\x00\xff\xfe{", 4) << false;
     }
     void machineConfigDecodesOnlyCompleteRecords()

@@ -225,7 +225,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("toolName");
         QTest::addColumn<QString>("displayName"); // empty: none
-        QTest::newRow("github") << u"mcp__github__create_issue"_s << u"Github: Create Issue"_s;
+        QTest::newRow("github") << u"mcp__github__create_ticket"_s << u"Github: Create Ticket"_s;
         QTest::newRow("claude_ai_ prefix")
             << u"mcp__claude_ai_Gmail__search_threads"_s << u"Gmail: Search Threads"_s;
         QTest::newRow("plugin with a long server")
@@ -244,7 +244,7 @@ private Q_SLOTS:
         QTest::newRow("claude_ai before the separator") << u"mcp__claude_ai___x"_s << u"Claude Ai: X"_s;
         QTest::newRow("nothing after the plugin prefix") << u"mcp__plugin_-__x"_s << QString();
         QTest::newRow("tool of separators only") << u"mcp__srv__-"_s << QString();
-        QTest::newRow("not mcp") << u"github__create_issue"_s << QString();
+        QTest::newRow("not mcp") << u"github__create_ticket"_s << QString();
     }
     void mcpNames()
     {
