@@ -1,30 +1,55 @@
 #include "tests/core/UpdateScene.h"
 
+#include "core/CoreConstants.h"
 #include "core/ReleaseSignature.h"
 #include "core/UpdateCheckService.h"
-#include "tests/core/ReleaseTestSupport.h"
+#include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/PackedTree.h"
 #include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QNetworkProxy>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 
-using namespace ReleaseTestSupport;
-
 namespace UpdateScene {
 
-QStringList privateFolders(const QString& tempDir)
+QString builtUpdater()
 {
-    return QDir(tempDir).entryList({ u"quorvane-update-*"_s }, QDir::Dirs | QDir::Hidden);
+    return qEnvironmentVariable("QUORVANE_BUILD_DIR") + u"/libexec/quorvane/quorvane-updater"_s;
 }
 
-void writeLatest(const QString& dir, const QJsonObject& latest)
+bool makeTree(const QString& root, const QString& version, const QString& marker)
 {
-    TestFiles::write(dir + u"/latest.json"_s, QJsonDocument(latest).toJson());
+    const QByteArray program = "echo \"" + version.toUtf8() + "\" > '" + QFile::encodeName(marker) + "'\n";
+    const QString updater = root + u"/libexec/quorvane/quorvane-updater"_s;
+    return TestFiles::writeShellScript(root + u"/bin/quorvane-app"_s, program)
+        && TestFiles::write(root + versionFile, version.toUtf8() + '\n', 0644)
+        && TestFiles::write(root + u"/share/quorvane/only-"_s + version + u".txt"_s, "x", 0644)
+        && QDir().mkpath(QFileInfo(updater).absolutePath()) && QFile::copy(builtUpdater(), updater);
+}
+
+QByteArray packTree(const QString& root)
+{
+    QTemporaryDir out;
+    const QString path = out.filePath(u"a.tar.gz"_s);
+    return ::packTree(root, path) ? TestFiles::contentOf(path) : QByteArray();
+}
+
+QStringList logMessages()
+{
+    static const QRegularExpression format(u"^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ (.*)$"_s);
+    QStringList messages;
+    const QString text = QString::fromUtf8(TestFiles::contentOf(CoreConstants::updateCheckLogPath()));
+    for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch match = format.match(line);
+        messages.append(match.hasMatch() ? match.captured(1) : u"MALFORMED: "_s + line);
+    }
+    return messages;
 }
 
 bool lastMessageMatches(const QString& expected)
@@ -34,6 +59,22 @@ bool lastMessageMatches(const QString& expected)
     if (!expected.endsWith("..."_L1))
         return last == expected;
     return last.startsWith(expected.chopped(3)) && last.size() > expected.size() - 3;
+}
+
+QStringList folderEntries(const QString& path)
+{
+    return QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+}
+
+QStringList privateFolders(const QString& tempDir)
+{
+    return QDir(tempDir).entryList({ u"quorvane-update-*"_s }, QDir::Dirs | QDir::Hidden);
+}
+
+void announce(LoopbackHttpServer& server, const QJsonObject& latest)
+{
+    server.setResponse(u"/releases/latest"_s, { "200 OK", QJsonDocument(latest).toJson() });
+    qputenv("QUORVANE_API_BASE_URL", server.origin().toUtf8());
 }
 
 bool Environment::setUp()
@@ -60,6 +101,13 @@ bool Release::make(const QString& inside)
     return !archive.isEmpty();
 }
 
+QJsonObject Release::latest(const QString& url, const Ed25519Key& signer) const
+{
+    return { { u"version"_s, newVersion }, { u"url"_s, url },
+        { u"sha256"_s, ReleaseSignature::sha256Hex(archive) },
+        { u"signature"_s, ReleaseSignature::encodeBase64Url(signer.sign(archive)) } };
+}
+
 bool Release::start(UpdateCheckService& service, const QString& publisherKey, const QString& host)
 {
     service.setReleaseHost(host);
@@ -77,7 +125,7 @@ bool Release::untouched(const QString& tempDir)
 {
     // Long enough for a termination the service should not have asked for.
     QTest::qWait(int(UpdateCheckService::terminateDelay.count()) * 2);
-    return readFile(prefix + versionFile) == "1.0.0\n" && !QFile::exists(marker)
+    return TestFiles::contentOf(prefix + versionFile) == "1.0.0\n" && !QFile::exists(marker)
         && privateFolders(tempDir).isEmpty()
         && folderEntries(installParent.path()) == QStringList { u"quorvane"_s } && terminated == 0;
 }

@@ -1,20 +1,21 @@
 #include "core/ApprovalSyncService.h"
+#include "core/Http.h"
+#include "core/MachineAuthService.h"
+#include "core/WebSocketSubscriber.h"
 #include "tests/support/BackendMachine.h"
 #include "tests/support/HostilePeer.h"
-#include "core/Http.h"
 #include "tests/support/LogCapture.h"
-#include "core/MachineAuthService.h"
 #include "tests/support/PendingActionJson.h"
 #include "tests/support/ProcessMemory.h"
 
-#include <QJsonArray>
+#include <QCoroTask>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTest>
 
-#include <QCoroTask>
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -25,8 +26,8 @@ QByteArray pendingList(int count, int explanationSize = 0)
     const QByteArray explanation(explanationSize, 'x');
     QByteArray list = "{\"actions\":[";
     for (int i = 0; i < count; ++i) {
-        QJsonObject one = pendingActionJson(QStringLiteral("a-%1").arg(i));
-        one.insert(QStringLiteral("explanation"), QString::fromLatin1(explanation));
+        QJsonObject one = pendingActionJson(u"a-%1"_s.arg(i));
+        one.insert(u"explanation"_s, QString::fromLatin1(explanation));
         if (i > 0)
             list += ',';
         list += QJsonDocument(one).toJson(QJsonDocument::Compact);
@@ -36,21 +37,22 @@ QByteArray pendingList(int count, int explanationSize = 0)
 
 } // namespace
 
-// The approval loop against a back-end that floods, drips, refuses and
-// oversizes: the limits that keep the program responsive and small.
+// The approval loop and its event stream against back-ends that flood, drip, refuse, oversize,
+// hold a handshake open, close at once or never answer a ping: the limits that keep the program
+// responsive and small.
 class TestApprovalSyncLimits : public QObject
 {
     Q_OBJECT
 
     struct Fixture : BackendMachine
     {
-        MachineAuthService auth{store};
+        MachineAuthService auth { store };
         QNetworkAccessManager network;
-        ApprovalSyncService sync{auth, network};
+        ApprovalSyncService sync { auth, network };
 
         Fixture() { sync.setPollInterval(60 * 60 * 1000); }
 
-        int pendingFetches() { return requestCount(QStringLiteral("GET"), QStringLiteral("/actions/pending")); }
+        int pendingFetches() { return requestCount(u"GET"_s, u"/actions/pending"_s); }
     };
 
     // A registered machine whose API origin is a hostile peer that holds the stream.
@@ -67,12 +69,42 @@ class TestApprovalSyncLimits : public QObject
         }
     };
 
+    // A registered machine's subscriber, against the reference back-end.
+    struct StreamFixture : BackendMachine
+    {
+        MachineAuthService auth { store };
+        WebSocketSubscriber subscriber { auth };
+
+        explicit StreamFixture(WebSocketSubscriber::Timing timing = {}) { subscriber.setTiming(timing); }
+    };
+
+    // The same, with the hostile peer as the API origin.
+    struct HostileStream : StreamFixture
+    {
+        HostilePeer peer;
+
+        HostileStream(HostilePeer::Stream stream, WebSocketSubscriber::Timing timing)
+            : StreamFixture(timing)
+        {
+            peer.setStream(stream);
+            qputenv("QUORVANE_API_BASE_URL", peer.origin().toUtf8());
+        }
+    };
+
+    static QList<int> delays(const QSignalSpy& spy)
+    {
+        QList<int> result;
+        for (const QList<QVariant>& arguments : spy)
+            result << arguments.first().toInt();
+        return result;
+    }
+
 private Q_SLOTS:
     void frameFloodCostsAHandfulOfFetches()
     {
         Fixture f;
         QVERIFY(f.machine);
-        f.backend.addAction(pendingActionJson(QStringLiteral("flooded")));
+        f.backend.addAction(pendingActionJson(u"flooded"_s));
         QSignalSpy trust(&f.sync, &ApprovalSyncService::trustWindowChanged);
         f.sync.start();
         QTRY_VERIFY(f.sync.subscriber().isConnected());
@@ -89,44 +121,6 @@ private Q_SLOTS:
         QVERIFY(f.sync.subscriber().isConnected());
     }
 
-    void replayedDecisionIsRefused()
-    {
-        Fixture f;
-        QVERIFY(f.machine);
-        f.backend.addAction(pendingActionJson(QStringLiteral("ls")));
-        f.backend.addAction(pendingActionJson(QStringLiteral("rm-rf-home")));
-        f.sync.fetchPendingFromPush();
-        QTRY_COMPARE(f.sync.pendingActions().size(), 2);
-        QVERIFY(QCoro::waitFor(f.sync.respondToAction(QStringLiteral("ls"), QStringLiteral("approved"), std::nullopt)));
-
-        // The captured request, replayed onto another action and onto its own.
-        const QList<QJsonObject> sent = f.requestsTo(QStringLiteral("/approvals/ls/respond"));
-        QCOMPARE(sent.size(), 1);
-        const QJsonObject headers = sent.first().value(QLatin1String("headers")).toObject();
-        BackendProcess::Headers replayed;
-        for (const char* name : {"Content-Type", "X-Machine-Id", "X-Signature", "X-Signed-Message"}) {
-            const QString value = headers.value(QString::fromLatin1(name)).toString();
-            QVERIFY2(!value.isEmpty(), name);
-            replayed.append({QByteArray(name), value.toUtf8()});
-        }
-        const QByteArray body = sent.first().value(QLatin1String("body")).toString().toUtf8();
-        QVERIFY(body.contains("\"action_id\":\"ls\""));
-        QCOMPARE(f.backend.request("POST", "/approvals/rm-rf-home/respond", body, replayed).status, 401);
-        QCOMPARE(f.backend.request("POST", "/approvals/ls/respond", body, replayed).status, 401);
-
-        // A decision captured before it reached the back-end names its action,
-        // so moved onto another one it is refused too.
-        const QByteArray intercepted = ApprovalSyncService::decisionBody(QStringLiteral("ls2"), QStringLiteral("approved"), std::nullopt);
-        const std::optional<SignedRequest> signedOnce = f.auth.signedPOSTRequest(f.backend.url(QStringLiteral("/approvals/ls2/respond")), intercepted);
-        QVERIFY(signedOnce);
-        BackendProcess::Headers moved;
-        for (const QByteArray& name : signedOnce->request.rawHeaderList())
-            moved.append({name, signedOnce->request.rawHeader(name)});
-        QCOMPARE(f.backend.request("POST", "/approvals/rm-rf-home/respond", intercepted, moved).status, 400);
-        QCOMPARE(f.backend.actionStatus(QStringLiteral("rm-rf-home")).value(QLatin1String("status")).toString(),
-                 QStringLiteral("pending"));
-    }
-
     void repeatedRefusalShowsIdentityRefused()
     {
         Fixture f;
@@ -134,12 +128,12 @@ private Q_SLOTS:
         LogCapture log;
         f.sync.subscriber().setReconnectDelays(50, 100);
         QSignalSpy refused(&f.sync.subscriber(), &WebSocketSubscriber::handshakeRefused);
-        QVERIFY(f.backend.inject("GET", QStringLiteral("/ws/user"), 401, "{\"error\":\"unknown machine\"}", 100));
-        QVERIFY(f.backend.inject("GET", QStringLiteral("/actions/pending"), 401, "{\"error\":\"unknown machine\"}", 100));
+        QVERIFY(f.backend.inject("GET", u"/ws/user"_s, 401, "{\"error\":\"unknown machine\"}", 100));
+        QVERIFY(f.backend.inject("GET", u"/actions/pending"_s, 401, "{\"error\":\"unknown machine\"}", 100));
         f.sync.start();
         QTRY_VERIFY(f.sync.identityRefused());
         QCOMPARE(refused.first().first().toInt(), 401);
-        QVERIFY(log.contains(QStringLiteral("Quorvane: the back-end refused this machine's identity 3 times in a row")));
+        QVERIFY(log.contains(u"Quorvane: the back-end refused this machine's identity 3 times in a row"_s));
 
         // Once the key is accepted again, the message goes away.
         QVERIFY(f.backend.request("DELETE", "/_control/inject").status == 200);
@@ -151,8 +145,8 @@ private Q_SLOTS:
     {
         Fixture f;
         QVERIFY(f.machine);
-        QVERIFY(f.backend.inject("GET", QStringLiteral("/actions/pending"), 429, {}, 1, 0,
-                                 QJsonObject{{QStringLiteral("Retry-After"), QStringLiteral("1")}}));
+        QVERIFY(f.backend.inject(
+            "GET", u"/actions/pending"_s, 429, {}, 1, 0, QJsonObject { { u"Retry-After"_s, u"1"_s } }));
         f.sync.fetchPendingFromPush();
         QTRY_COMPARE(f.pendingFetches(), 1);
         QTRY_VERIFY(f.sync.fetchPauseRemainingMs() > 0);
@@ -165,8 +159,8 @@ private Q_SLOTS:
         QTRY_COMPARE(f.pendingFetches(), 2);
 
         // A server asking for a day gets five minutes.
-        QVERIFY(f.backend.inject("GET", QStringLiteral("/actions/pending"), 429, {}, 1, 0,
-                                 QJsonObject{{QStringLiteral("Retry-After"), QStringLiteral("86400")}}));
+        QVERIFY(f.backend.inject(
+            "GET", u"/actions/pending"_s, 429, {}, 1, 0, QJsonObject { { u"Retry-After"_s, u"86400"_s } }));
         f.sync.fetchPendingFromPush();
         QTRY_VERIFY(f.sync.fetchPauseRemainingMs() > 290 * 1000);
         QVERIFY(f.sync.fetchPauseRemainingMs() <= 300 * 1000);
@@ -186,14 +180,15 @@ private Q_SLOTS:
         // Five more stalled requests and the poll fill the six connections
         // the shared pool has for this host (none waits queued, so none can
         // reach its deadline before it is sent).
-        const std::optional<SignedRequest> stalled = f.auth.signedGETRequest(QUrl(f.peer.origin() + QStringLiteral("/actions/pending")));
+        const std::optional<SignedRequest> stalled
+            = f.auth.signedGETRequest(QUrl(f.peer.origin() + u"/actions/pending"_s));
         QVERIFY(stalled);
         for (int i = 0; i < 5; ++i)
-            Http::send(f.network, *stalled, Http::Limits{Http::defaultMaximumBodySize, deadlineMs});
+            Http::send(f.network, *stalled, Http::Limits { Http::defaultMaximumBodySize, deadlineMs });
         QTRY_COMPARE(f.peerRequests("/actions/pending"), 6);
 
         const qint64 sentAt = f.peer.elapsed();
-        QVERIFY(QCoro::waitFor(f.sync.respondToAction(QStringLiteral("d-1"), QStringLiteral("denied"), std::nullopt)));
+        QVERIFY(QCoro::waitFor(f.sync.respondToAction(u"d-1"_s, u"denied"_s, std::nullopt)));
         QCOMPARE(f.peerRequests("/approvals/d-1/respond"), 1);
         const qint64 arrivedAt = f.peer.requests().last().second;
         QVERIFY2(arrivedAt - sentAt < deadlineMs, qPrintable(QString::number(arrivedAt - sentAt)));
@@ -215,7 +210,8 @@ private Q_SLOTS:
         f.peer.setAnswer("/actions/pending", 200, huge);
         QSignalSpy changes(&f.sync, &ApprovalSyncService::pendingActionsChanged);
         f.sync.fetchPendingFromPush();
-        QTRY_VERIFY(log.contains(QStringLiteral("Quorvane: refused an answer of /actions/pending larger than 8388608 bytes")));
+        QTRY_VERIFY(
+            log.contains(u"Quorvane: refused an answer of /actions/pending larger than 8388608 bytes"_s));
         QCOMPARE(changes.count(), 0);
         QVERIFY(f.sync.pendingActions().isEmpty());
 #ifndef __SANITIZE_ADDRESS__ // the address sanitizer's shadow memory is not the program's
@@ -233,8 +229,124 @@ private Q_SLOTS:
         f.sync.fetchPendingFromPush();
         QTRY_COMPARE(f.sync.pendingActions().size(), 5000);
         QCOMPARE(f.sync.pendingCount(), 6000);
-        QCOMPARE(f.sync.pendingActions().first().id, QStringLiteral("a-0"));
+        QCOMPARE(f.sync.pendingActions().first().id, u"a-0"_s);
         QCOMPARE(escalations.count(), 1);
+    }
+    void heldHandshakeIsRetriedAfterItsLimit()
+    {
+        const WebSocketSubscriber::Timing timing { .initialBackoffMs = 100, .handshakeTimeoutMs = 300 };
+        HostileStream f(HostilePeer::Stream::hold, timing);
+        QVERIFY(f.machine);
+        QSignalSpy scheduled(&f.subscriber, &WebSocketSubscriber::reconnectScheduled);
+
+        f.subscriber.start();
+        QTRY_COMPARE(f.peer.handshakeTimes().size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(scheduled.count(), 1, 3000);
+        QVERIFY(!f.subscriber.isConnected());
+        // The held connection is given up and a new handshake follows the back-off.
+        QTRY_COMPARE_WITH_TIMEOUT(f.peer.handshakeTimes().size(), 2, 3000);
+        const qint64 gap = f.peer.handshakeTimes().at(1) - f.peer.handshakeTimes().at(0);
+        QVERIFY2(gap >= 300, qPrintable(QString::number(gap))); // not before the limit
+        QTRY_COMPARE_WITH_TIMEOUT(scheduled.count(), 2, 3000);
+        QCOMPARE(delays(scheduled), (QList<int> { 100, 200 }));
+    }
+
+    void silentPeerIsDroppedByKeepAlive()
+    {
+        const WebSocketSubscriber::Timing timing {
+            .initialBackoffMs = 5000, .pingIntervalMs = 200, .pongTimeoutMs = 200
+        };
+        HostileStream f(HostilePeer::Stream::acceptThenSilent, timing);
+        QVERIFY(f.machine);
+        QSignalSpy connected(&f.subscriber, &WebSocketSubscriber::isConnectedChanged);
+
+        f.subscriber.start();
+        QTRY_VERIFY(f.subscriber.isConnected());
+        // No pong ever comes back: ping after 200 ms, dropped 200 ms later.
+        QTRY_VERIFY_WITH_TIMEOUT(!f.subscriber.isConnected(), 3000);
+        QCOMPARE(connected.count(), 2);
+        QVERIFY(!f.subscriber.hasSocket());
+        QCOMPARE(f.peer.handshakeTimes().size(), 1);
+    }
+
+    void answeredPingsKeepTheStreamOpen()
+    {
+        const WebSocketSubscriber::Timing timing { .pingIntervalMs = 100, .pongTimeoutMs = 300 };
+        StreamFixture f(timing);
+        QVERIFY(f.machine);
+        WebSocketSubscriber& subscriber = f.subscriber;
+        QSignalSpy connected(&subscriber, &WebSocketSubscriber::isConnectedChanged);
+        subscriber.start();
+        QTRY_VERIFY(subscriber.isConnected());
+        QTest::qWait(1000); // ten pings, each answered by the reference back-end
+        QVERIFY(subscriber.isConnected());
+        QCOMPARE(connected.count(), 1);
+    }
+
+    void acceptThenCloseBacksOffWithoutReset()
+    {
+        // The program's own delays: an open that is closed at once is no
+        // reason to start the back-off over (that needs 30 s of an open stream).
+        HostileStream f(HostilePeer::Stream::acceptThenClose, {});
+        QVERIFY(f.machine);
+        QSignalSpy scheduled(&f.subscriber, &WebSocketSubscriber::reconnectScheduled);
+        f.subscriber.start();
+        QTRY_VERIFY_WITH_TIMEOUT(scheduled.count() >= 4, 12000);
+        QCOMPARE(delays(scheduled).mid(0, 4), (QList<int> { 1000, 2000, 4000, 8000 }));
+        const QList<qint64>& handshakes = f.peer.handshakeTimes();
+        QCOMPARE(handshakes.size(), 4);
+        for (int i = 1; i < 4; ++i) {
+            const qint64 gap = handshakes.at(i) - handshakes.at(i - 1);
+            QVERIFY2(gap >= (1000 << (i - 1)) * 9 / 10,
+                qPrintable(QString::number(gap))); // timers may fire 5% early
+        }
+    }
+
+    void backoffStartsOverAfterAStableStream()
+    {
+        const WebSocketSubscriber::Timing timing { .initialBackoffMs = 40, .stableAfterMs = 300 };
+        StreamFixture f(timing);
+        QVERIFY(f.machine);
+        WebSocketSubscriber& subscriber = f.subscriber;
+        QSignalSpy scheduled(&subscriber, &WebSocketSubscriber::reconnectScheduled);
+        subscriber.start();
+        QTRY_VERIFY(subscriber.isConnected());
+        f.backend.dropSockets();
+        QTRY_COMPARE(scheduled.count(), 1);
+        QTRY_VERIFY(subscriber.isConnected());
+        // Up again, but not for long enough yet: the next failure waits longer.
+        QCOMPARE(subscriber.backoffMs(), 80);
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.backoffMs(), 40, 2000);
+    }
+
+    void oversizedMessageIsRefused()
+    {
+        const WebSocketSubscriber::Timing timing { .initialBackoffMs = 50, .maximumBackoffMs = 50 };
+        StreamFixture f(timing);
+        QVERIFY(f.machine);
+        WebSocketSubscriber& subscriber = f.subscriber;
+        LogCapture log;
+        QSignalSpy events(&subscriber, &WebSocketSubscriber::eventReceived);
+        QSignalSpy scheduled(&subscriber, &WebSocketSubscriber::reconnectScheduled);
+        subscriber.start();
+        QTRY_VERIFY(subscriber.isConnected());
+
+        // A frame of 2 MiB that would otherwise decode as an event.
+        const QByteArray padding(2 * 1024 * 1024, 'x');
+        const QByteArray huge
+            = "{\"type\":\"action_pending\",\"actionId\":\"a\",\"pad\":\"" + padding + "\"}";
+        QCOMPARE(f.backend.sendFrame(huge), 1);
+        QTRY_COMPARE(scheduled.count(), 1);
+        QTRY_VERIFY(subscriber.isConnected());
+        QCOMPARE(f.backend.sendFrame(huge), 1);
+        QTRY_COMPARE(scheduled.count(), 2);
+        QCOMPARE(events.count(), 0);
+        QCOMPARE(log.lines().count(u"Quorvane: stream message larger than 1048576 bytes refused"_s), 1);
+
+        // Ordinary frames still arrive on the new stream.
+        QTRY_VERIFY(subscriber.isConnected());
+        f.backend.sendFrame("{\"type\":\"action_pending\",\"actionId\":\"small\"}");
+        QTRY_COMPARE(events.count(), 1);
     }
 };
 

@@ -1,24 +1,20 @@
-#include "core/CoreConstants.h"
 #include "core/Ed25519Key.h"
 #include "core/MachineAuthService.h"
+#include "core/MachineConfig.h"
+#include "core/SecretBytes.h"
 #include "tests/core/MachineIdentityTesting.h"
 #include "tests/core/MemoryCredentialStore.h"
 #include "tests/support/LogCapture.h"
-#include "tests/support/TestFiles.h"
-#include "tests/support/TestHome.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSignalSpy>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace std::chrono;
 using namespace Qt::StringLiterals;
 
-// Signing requests with the machine key: the encoding, the headers and message, the clock.
+// The machine key and what it signs: the key itself, the encoding, the headers and message, the
+// clock, the stored record naming the machine, and wiping key bytes.
 class TestMachineAuthService : public QObject
 {
     Q_OBJECT
@@ -162,6 +158,124 @@ private Q_SLOTS:
         LogCapture log;
         QVERIFY(!sign(service, method, QUrl(url), body));
         QVERIFY(log.lines().isEmpty());
+    }
+    // RFC 8032, section 7.1: TEST 1 (empty message) and TEST 3.
+    void ed25519MatchesTheRfc8032Vectors_data()
+    {
+        QTest::addColumn<QByteArray>("seed");
+        QTest::addColumn<QByteArray>("publicKey");
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArray>("signature");
+        QTest::newRow("TEST 1") << testSeed << testPublicKey << QByteArray()
+                                << QByteArray::fromHex(
+                                       "e5564300c360ac729086e2cc806e828a84877f1eb8e5d974d873e0652249"
+                                       "01555fb8821590a33bacc61e39701cf9b46bd25bf5f0595bbe24655141"
+                                       "438e7a100b");
+        QTest::newRow("TEST 3")
+            << QByteArray::fromHex("c5aa8df43f9f837bedb7442f31dcb7b166d38535076f094b85ce3a2e0b4458f7")
+            << QByteArray::fromHex("fc51cd8e6218a1a38da47ed00230f0580816ed13ba3303ac5deb911548908025")
+            << QByteArray::fromHex("af82")
+            << QByteArray::fromHex(
+                   "6291d657deec24024827e69c3abe01a30ce548a284743a445e3680d7db5ac3ac18ff9b538d16f2"
+                   "90ae67f760984dc6594a7c15e9716ed28dc027beceea1ec40a");
+    }
+    void ed25519MatchesTheRfc8032Vectors()
+    {
+        QFETCH(QByteArray, seed);
+        QFETCH(QByteArray, publicKey);
+        QFETCH(QByteArray, message);
+        QFETCH(QByteArray, signature);
+        const auto key = Ed25519Key::fromSeed(seed);
+        QVERIFY(key);
+        QCOMPARE(key->seed().toHex(), seed.toHex());
+        QCOMPARE(key->publicKey().toHex(), publicKey.toHex());
+        QCOMPARE(key->sign(message).toHex(), signature.toHex());
+        QVERIFY(Ed25519Key::verify(publicKey, message, signature));
+        QByteArray tampered = signature;
+        tampered[10] = char(tampered[10] ^ 0x01);
+        QVERIFY(!Ed25519Key::verify(publicKey, message, tampered));
+        QVERIFY(!Ed25519Key::verify(publicKey, message + 'x', signature));
+        QVERIFY(!Ed25519Key::verify(publicKey.left(31), message, signature));
+        QVERIFY(!Ed25519Key::verify(publicKey, message, signature.left(63)));
+        for (int length : { 0, 1, 31, 33, 64 })
+            QVERIFY(!Ed25519Key::fromSeed(QByteArray(length, '\x11')));
+    }
+
+    void ed25519KeysAreFreshAndOutliveTheirCopies()
+    {
+        const auto first = Ed25519Key::generate();
+        const auto second = Ed25519Key::generate();
+        QVERIFY(first && second);
+        QCOMPARE(first->seed().size(), 32);
+        QVERIFY(first->seed() != second->seed());
+        const QByteArray message("m-1:1700000000000:GET /actions/pending");
+        const QByteArray signature = first->sign(message);
+        QCOMPARE(Ed25519Key::fromSeed(first->seed())->sign(message), signature);
+        QVERIFY(!Ed25519Key::verify(second->publicKey(), message, signature));
+        std::optional<Ed25519Key> copy;
+        {
+            const Ed25519Key original = *Ed25519Key::generate();
+            copy = original;
+        }
+        QVERIFY(Ed25519Key::verify(copy->publicKey(), message, copy->sign(message)));
+    }
+
+    void secretBytesWipeOnlyTheirOwnBuffer()
+    {
+        QByteArray bytes("0123456789abcdef0123456789abcdef");
+        bytes.detach();
+        const char* where = bytes.constData();
+        SecretBytes::cleanse(bytes);
+        QCOMPARE(bytes.constData(), where);
+        QCOMPARE(bytes, QByteArray(32, '\0'));
+        QString text = u"private-key-text"_s;
+        text.detach();
+        SecretBytes::cleanse(text);
+        QCOMPARE(text, QString(16, QChar(0)));
+        // A shared buffer is left to its other holder.
+        const QByteArray kept("still needed");
+        QByteArray copy = kept;
+        SecretBytes::cleanse(copy);
+        QVERIFY(copy.isEmpty());
+        QCOMPARE(kept, "still needed"_ba);
+    }
+
+    void machineConfigDecodesOnlyCompleteRecords_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<bool>("decodes");
+        QTest::newRow("complete") << R"({"id":"m","user_id":"u","machine_id_local":"l","name":"n"})"_ba
+                                  << true;
+        QTest::newRow("extra keys")
+            << R"({"id":"m","user_id":"u","machine_id_local":"l","name":"n","v":2})"_ba << true;
+        QTest::newRow("missing user_id") << R"({"id":"m","machine_id_local":"l","name":"n"})"_ba << false;
+        QTest::newRow("number") << R"({"id":"m","user_id":5,"machine_id_local":"l","name":"n"})"_ba << false;
+        QTest::newRow("object") << R"({"id":"m","user_id":"u","machine_id_local":{},"name":"n"})"_ba << false;
+        QTest::newRow("array") << R"(["m","u","l","n"])"_ba << false;
+        QTest::newRow("trailing garbage")
+            << R"({"id":"m","user_id":"u","machine_id_local":"l","name":"n"}x)"_ba << false;
+        QTest::newRow("truncated") << "{\"id\":\"m\",\"user_id\":\"u\",\"machine_id_local\":\"l\",\"na"_ba
+                                   << false;
+        QTest::newRow("binary") << QByteArray("\x00\xff\xfe{", 4) << false;
+    }
+    void machineConfigDecodesOnlyCompleteRecords()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(bool, decodes);
+        const auto config = MachineConfig::decode(json);
+        QCOMPARE(config.has_value(), decodes);
+        if (decodes)
+            QCOMPARE(*config, (MachineConfig { u"m"_s, u"u"_s, u"l"_s, u"n"_s }));
+    }
+
+    void machineConfigEncodesCompactJsonThatDecodesBack()
+    {
+        const MachineConfig config { u"m-1"_s, u"u-\"7\""_s, u"A-B"_s, u"caf\u00e9 box"_s };
+        const QByteArray json = config.encode();
+        QCOMPARE(json.count(' '), 1); // compact: the name holds the only space
+        const QJsonObject object = QJsonDocument::fromJson(json).object();
+        QCOMPARE(object.keys(), (QStringList { u"id"_s, u"machine_id_local"_s, u"name"_s, u"user_id"_s }));
+        QCOMPARE(MachineConfig::decode(json), std::optional<MachineConfig>(config));
     }
 };
 

@@ -22,13 +22,98 @@ PendingAction actionWith(
     return action;
 }
 
+qint64 utcMSecs(int y, int mo, int d, int h, int mi, int s, int ms = 0)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms), Qt::UTC).toMSecsSinceEpoch();
+}
+
 } // namespace
 
+// What the approvals panel derives from a pending action: summaries, names, command segments,
+// rule scopes and the time left.
 class TestPendingActionSummaries : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
+    void expiresDate_data()
+    {
+        QTest::addColumn<QString>("expiresAt");
+        QTest::addColumn<qint64>("expectedMSecs");
+        const qint64 absent = std::numeric_limits<qint64>::min();
+        QTest::newRow("fractional seconds")
+            << u"2025-01-31T12:00:00.123Z"_s << utcMSecs(2025, 1, 31, 12, 0, 0, 123);
+        QTest::newRow("microseconds truncate")
+            << u"2025-01-31T12:00:00.123987Z"_s << utcMSecs(2025, 1, 31, 12, 0, 0, 123);
+        QTest::newRow("positive offset") << u"2025-01-31T13:30:00+01:30"_s << utcMSecs(2025, 1, 31, 12, 0, 0);
+        QTest::newRow("negative offset crossing the year")
+            << u"2024-12-31T23:30:00.010-02:00"_s << utcMSecs(2025, 1, 1, 1, 30, 0, 10);
+        QTest::newRow("lower-case t and z") << u"2025-01-31t12:00:00z"_s << utcMSecs(2025, 1, 31, 12, 0, 0);
+        QTest::newRow("leap day 2000") << u"2000-02-29T23:59:59Z"_s << utcMSecs(2000, 2, 29, 23, 59, 59);
+        QTest::newRow("leap second") << u"2016-12-31T23:59:60Z"_s << utcMSecs(2017, 1, 1, 0, 0, 0);
+        QTest::newRow("before the epoch") << u"1969-12-31T23:59:59.999Z"_s << qint64(-1);
+        QTest::newRow("far future") << u"9999-12-31T23:59:59Z"_s << utcMSecs(9999, 12, 31, 23, 59, 59);
+        const char* invalid[] = { "2025-13-01T12:00:00Z", "2025-01-00T12:00:00Z", "2025-04-31T12:00:00Z",
+            "2025-02-29T12:00:00Z", "1900-02-29T12:00:00Z", "2025-01-31T24:00:00Z", "2025-01-31T12:60:00Z",
+            "2025-01-31T12:00:61Z", "2025-01-31T12:00:00Z ", "2025-01-31T12:00:00", "2025-01-31T12:00Z",
+            "2025-01-31 12:00:00Z", "2025-01-31T12:00:00.Z", "2025-01-31T12:00:00,5Z",
+            "2025-01-31T12:00:00+0100", "2025-01-31T12:00:00+24:00", "2025-01-31T12:00:00+01:60",
+            "2025-01-31T12:00:00Z+01:00", "12025-01-31T12:00:00Z", "2025-1-31T12:00:00Z",
+            "\u0662\u0660\u0662\u0665-01-31T12:00:00Z", "1738324800", "", "2025-01-31T12:0" };
+        for (const char* text : invalid)
+            QTest::addRow("invalid: %s", text) << QString::fromUtf8(text) << absent;
+    }
+    void expiresDate()
+    {
+        QFETCH(QString, expiresAt);
+        QFETCH(qint64, expectedMSecs);
+        PendingAction action = actionWith(u"Bash"_s);
+        action.expiresAt = expiresAt;
+        const std::optional<QDateTime> date = action.expiresDate();
+        if (expectedMSecs == std::numeric_limits<qint64>::min()) {
+            QVERIFY2(!date, qPrintable(date ? date->toString(Qt::ISODateWithMs) : QString()));
+            return;
+        }
+        QVERIFY(date && date->isValid());
+        QCOMPARE(date->toMSecsSinceEpoch(), expectedMSecs);
+    }
+
+    void timeValues_data()
+    {
+        QTest::addColumn<QString>("expiresAt");
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<bool>("hasRemaining");
+        QTest::addColumn<double>("remaining");
+        QTest::addColumn<bool>("expired");
+        const QString expiry = u"2025-01-31T12:00:00.500Z"_s;
+        auto at = [](int h, int mi, int s, int ms) {
+            return QDateTime(QDate(2025, 1, 31), QTime(h, mi, s, ms), Qt::UTC);
+        };
+        QTest::newRow("fraction of a second left") << expiry << at(12, 0, 0, 250) << true << 0.25 << false;
+        QTest::newRow("exactly at expiry") << expiry << at(12, 0, 0, 500) << true << 0.0 << true;
+        QTest::newRow("after expiry") << expiry << at(12, 1, 0, 500) << true << -60.0 << true;
+        QTest::newRow("now in another zone")
+            << expiry << QDateTime(QDate(2025, 1, 31), QTime(13, 59, 0, 500), Qt::OffsetFromUTC, 2 * 3600)
+            << true << 60.0 << false;
+        QTest::newRow("unparseable expiry") << u"soon"_s << at(11, 0, 0, 0) << false << 0.0 << true;
+        QTest::newRow("invalid clock") << expiry << QDateTime() << false << 0.0 << true;
+    }
+    void timeValues()
+    {
+        QFETCH(QString, expiresAt);
+        QFETCH(QDateTime, now);
+        QFETCH(bool, hasRemaining);
+        QFETCH(double, remaining);
+        QFETCH(bool, expired);
+        PendingAction action = actionWith(u"Bash"_s);
+        action.expiresAt = expiresAt;
+        const std::optional<double> timeRemaining = action.timeRemaining(now);
+        QCOMPARE(bool(timeRemaining), hasRemaining);
+        if (timeRemaining)
+            QCOMPARE(*timeRemaining, remaining);
+        QCOMPARE(action.isExpired(now), expired);
+    }
+
     void summaries_data()
     {
         QTest::addColumn<TextMap>("toolInput");
@@ -78,48 +163,36 @@ private Q_SLOTS:
 
     void detailSegments_data()
     {
-        QTest::addColumn<OptionalText>("value");
-        QTest::addColumn<bool>("present");
-        QTest::addColumn<Segments>("expected");
-        QTest::newRow("key missing") << OptionalText() << false << Segments();
-        QTest::newRow("empty list with spaces") << OptionalText(u" [ ] "_s) << true << Segments();
-        QTest::newRow("not JSON") << OptionalText(u"ls -la && rm x"_s) << false << Segments();
-        QTest::newRow("truncated") << OptionalText(QStringLiteral(R"([{"segment":"ls","base_cmd":"ls")"))
-                                   << false << Segments();
+        QTest::addColumn<QString>("value"); // null: no "detail_segments" in the input
+        QTest::addColumn<std::optional<Segments>>("expected");
+        const std::optional<Segments> none;
+        QTest::newRow("key missing") << QString() << none;
+        QTest::newRow("empty list with spaces") << u" [ ] "_s << std::optional(Segments());
+        QTest::newRow("not JSON") << u"ls -la && rm x"_s << none;
+        QTest::newRow("truncated") << uR"([{"segment":"ls","base_cmd":"ls")"_s << none;
         QTest::newRow("object instead of list")
-            << OptionalText(QStringLiteral(R"({"segment":"ls","base_cmd":"ls","risk":"r"})")) << false
-            << Segments();
-        QTest::newRow("null element") << OptionalText(u"[null]"_s) << false << Segments();
-        QTest::newRow("second element missing risk") << OptionalText(QStringLiteral(
-            R"([{"segment":"ls","base_cmd":"ls","risk":"read"},{"segment":"rm x","base_cmd":"rm"}])"))
-                                                     << false << Segments();
-        QTest::newRow("missing segment")
-            << OptionalText(QStringLiteral(R"([{"base_cmd":"ls","risk":"read"}])")) << false << Segments();
-        QTest::newRow("missing base_cmd")
-            << OptionalText(QStringLiteral(R"([{"segment":"ls","risk":"read"}])")) << false << Segments();
-        QTest::newRow("risk is a number")
-            << OptionalText(QStringLiteral(R"([{"segment":"ls","base_cmd":"ls","risk":1}])")) << false
-            << Segments();
+            << uR"({"segment":"ls","base_cmd":"ls","risk":"r"})"_s << none;
+        QTest::newRow("null element") << u"[null]"_s << none;
+        QTest::newRow("second element missing risk")
+            << uR"([{"segment":"ls","base_cmd":"ls","risk":"read"},{"segment":"rm x","base_cmd":"rm"}])"_s
+            << none;
+        QTest::newRow("missing segment") << uR"([{"base_cmd":"ls","risk":"read"}])"_s << none;
+        QTest::newRow("missing base_cmd") << uR"([{"segment":"ls","risk":"read"}])"_s << none;
+        QTest::newRow("risk is a number") << uR"([{"segment":"ls","base_cmd":"ls","risk":1}])"_s << none;
         QTest::newRow("two segments, extra member ignored")
-            << OptionalText(QStringLiteral(
-                   R"([{"segment":"ls -la","base_cmd":"ls","risk":"read","x":1},)"
-                   R"({"segment":"rm -rf /tmp/\u00e9","base_cmd":"rm","risk":"destructive"}])"))
-            << true
-            << Segments { { u"ls -la"_s, u"ls"_s, u"read"_s },
-                   { u"rm -rf /tmp/\u00e9"_s, u"rm"_s, u"destructive"_s } };
+            << uR"([{"segment":"ls -la","base_cmd":"ls","risk":"read","x":1},)"
+               uR"({"segment":"rm -rf /tmp/\u00e9","base_cmd":"rm","risk":"destructive"}])"_s
+            << std::optional(Segments { { u"ls -la"_s, u"ls"_s, u"read"_s },
+                   { u"rm -rf /tmp/\u00e9"_s, u"rm"_s, u"destructive"_s } });
     }
     void detailSegments()
     {
-        QFETCH(OptionalText, value);
-        QFETCH(bool, present);
-        QFETCH(Segments, expected);
+        QFETCH(QString, value);
+        QFETCH(std::optional<Segments>, expected);
         TextMap input { { u"command"_s, u"ls"_s } };
-        if (value)
-            input.insert(u"detail_segments"_s, *value);
-        const std::optional<Segments> segments = actionWith(u"Bash"_s, input).detailSegments();
-        QCOMPARE(bool(segments), present);
-        if (segments)
-            QCOMPARE(*segments, expected);
+        if (!value.isNull())
+            input.insert(u"detail_segments"_s, value);
+        QCOMPARE(actionWith(u"Bash"_s, input).detailSegments(), expected);
     }
 
     void specialToolNames_data()
@@ -152,7 +225,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("toolName");
         QTest::addColumn<QString>("displayName"); // empty: none
-        QTest::newRow("github") << u"mcp__github__create_issue"_s << u"Github: Create Issue"_s;
+        QTest::newRow("github") << u"mcp__github__create_ticket"_s << u"Github: Create Ticket"_s;
         QTest::newRow("claude_ai_ prefix")
             << u"mcp__claude_ai_Gmail__search_threads"_s << u"Gmail: Search Threads"_s;
         QTest::newRow("plugin with a long server")
@@ -171,7 +244,7 @@ private Q_SLOTS:
         QTest::newRow("claude_ai before the separator") << u"mcp__claude_ai___x"_s << u"Claude Ai: X"_s;
         QTest::newRow("nothing after the plugin prefix") << u"mcp__plugin_-__x"_s << QString();
         QTest::newRow("tool of separators only") << u"mcp__srv__-"_s << QString();
-        QTest::newRow("not mcp") << u"github__create_issue"_s << QString();
+        QTest::newRow("not mcp") << u"github__create_ticket"_s << QString();
     }
     void mcpNames()
     {
@@ -187,29 +260,36 @@ private Q_SLOTS:
 
     void ruleScopes()
     {
-        QCOMPARE(RuleScope::allCases(),
-            (QList<RuleScope> { RuleScope::agent, RuleScope::machine, RuleScope::global }));
-        const std::tuple<RuleScope, const char*, const char*> table[] = {
-            { RuleScope::agent, "agent", "This Agent" },
-            { RuleScope::machine, "machine", "This Machine" },
-            { RuleScope::global, "global", "All Agents" },
-        };
-        for (const auto& [scope, raw, display] : table) {
-            QCOMPARE(scope.rawValue(), QString::fromLatin1(raw));
-            QCOMPARE(scope.displayName(), QString::fromLatin1(display));
+        for (const RuleScope scope : RuleScope::allCases())
             QCOMPARE(RuleScope::fromRawValue(scope.rawValue()), std::optional<RuleScope>(scope));
-        }
+        QCOMPARE(RuleScope(RuleScope::machine).rawValue(), u"machine"_s);
+        QCOMPARE(RuleScope(RuleScope::agent).displayName(), u"This Agent"_s);
         QVERIFY(!RuleScope::fromRawValue(u"Agent"));
-        // The scope travels through QVariant (and so QML) unchanged.
-        QCOMPARE(QVariant::fromValue(RuleScope(RuleScope::global)).value<RuleScope>(),
-            RuleScope(RuleScope::global));
-
         // "This Agent" only where the machine runs more than one agent.
         const QList<RuleScope> shared { RuleScope::machine, RuleScope::global };
         QCOMPARE(RuleScope::availableCases(std::numeric_limits<qint64>::min()), shared);
         QCOMPARE(RuleScope::availableCases(1), shared);
         QCOMPARE(RuleScope::availableCases(2), RuleScope::allCases());
-        QCOMPARE(RuleScope::availableCases(std::numeric_limits<qint64>::max()), RuleScope::allCases());
+        QCOMPARE(RuleScope::allCases(),
+            (QList<RuleScope> { RuleScope::agent, RuleScope::machine, RuleScope::global }));
+    }
+    void hostileValues()
+    {
+        // A huge MCP name splits without trouble.
+        PendingAction mcp = actionWith(u"mcp__"_s + QString(100000, u'a') + u"__"_s + QString(100000, u'_'));
+        QVERIFY(!mcp.mcpDisplayName());
+        mcp.toolName.append(u'z');
+        QCOMPARE(mcp.mcpDisplayName()->size(), 100000 + 3);
+
+        // A huge fraction in the expiry is still a date.
+        PendingAction longFraction = actionWith(u"Bash"_s);
+        longFraction.expiresAt = u"2025-01-31T12:00:00."_s + QString(1000000, u'9') + u"Z"_s;
+        QCOMPARE(longFraction.expiresDate()->toMSecsSinceEpoch(), utcMSecs(2025, 1, 31, 12, 0, 0, 999));
+
+        // Deeply nested detail segments text is only "does not decode".
+        const PendingAction segments = actionWith(
+            u"Bash"_s, { { u"detail_segments"_s, QString(100000, u'[') + QString(100000, u']') } });
+        QVERIFY(!segments.detailSegments());
     }
 };
 

@@ -1,6 +1,7 @@
 #include "core/Ed25519Key.h"
 #include "core/MachineAuthService.h"
 #include "core/ReceiptLog.h"
+#include "tests/support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,29 +12,23 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/stat.h>
+using namespace Qt::StringLiterals;
 
 namespace {
 
 Receipt sampleReceipt(int index)
 {
     Receipt receipt;
-    receipt.time = QStringLiteral("2026-12-06T10:00:00.123Z");
-    receipt.actionId = QStringLiteral("action-%1").arg(index);
-    receipt.agent = QStringLiteral("claude-work");
-    receipt.tool = QStringLiteral("Bash");
-    receipt.summary = QStringLiteral("rm -rf \"build\"\n– %1").arg(index);
-    receipt.decision = QStringLiteral("denied");
+    receipt.time = u"2026-12-06T10:00:00.123Z"_s;
+    receipt.actionId = u"action-%1"_s.arg(index);
+    receipt.agent = u"claude-work"_s;
+    receipt.tool = u"Bash"_s;
+    receipt.summary = u"rm -rf \"build\"\n– %1"_s.arg(index);
+    receipt.decision = u"denied"_s;
     receipt.signedMessage = "machine-1:1765015200123:{\"action_id\":\"action-1\",\"decision\":\"denied\"}";
-    receipt.signature = QStringLiteral("abc_-");
+    receipt.signature = u"abc_-"_s;
     receipt.status = 409;
     return receipt;
-}
-
-QByteArray fileContent(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QStringList actionIds(const QList<Receipt>& receipts)
@@ -56,6 +51,7 @@ Receipt signedReceipt(const Ed25519Key& key, const QString& decision, const QByt
 
 } // namespace
 
+// The signed receipts of decisions: their lines, their verification, and the rotating log.
 class TestReceiptLog : public QObject
 {
     Q_OBJECT
@@ -70,7 +66,8 @@ private Q_SLOTS:
 
         Receipt longSummary = receipt;
         longSummary.summary = QString(Receipt::maximumSummaryLength + 50, u'x');
-        QCOMPARE(Receipt::fromJsonLine(longSummary.toJsonLine())->summary.size(), Receipt::maximumSummaryLength);
+        QCOMPARE(
+            Receipt::fromJsonLine(longSummary.toJsonLine())->summary.size(), Receipt::maximumSummaryLength);
 
         const QByteArray refused[] = {
             "",
@@ -97,36 +94,37 @@ private Q_SLOTS:
         QVERIFY(key && otherKey);
         const QByteArray denial = "{\"action_id\":\"action-1\",\"decision\":\"denied\"}";
 
-        Receipt receipt = signedReceipt(*key, QStringLiteral("denied"), denial);
+        Receipt receipt = signedReceipt(*key, u"denied"_s, denial);
         QCOMPARE(receipt.verify(key->publicKey()), Receipt::Verification::verified);
         QCOMPARE(receipt.verify(otherKey->publicKey()), Receipt::Verification::signatureInvalid);
         // The receipt read back from its line verifies just the same.
-        QCOMPARE(Receipt::fromJsonLine(receipt.toJsonLine())->verify(key->publicKey()), Receipt::Verification::verified);
+        QCOMPARE(Receipt::fromJsonLine(receipt.toJsonLine())->verify(key->publicKey()),
+            Receipt::Verification::verified);
 
         Receipt edited = receipt;
-        edited.decision = QStringLiteral("approved");
+        edited.decision = u"approved"_s;
         QCOMPARE(edited.verify(key->publicKey()), Receipt::Verification::contentMismatch);
         edited = receipt;
-        edited.actionId = QStringLiteral("action-2");
+        edited.actionId = u"action-2"_s;
         QCOMPARE(edited.verify(key->publicKey()), Receipt::Verification::contentMismatch);
         edited = receipt;
         edited.signedMessage.replace("denied", "approved");
         QCOMPARE(edited.verify(key->publicKey()), Receipt::Verification::signatureInvalid);
         edited = receipt;
-        edited.signature = QStringLiteral("not base64url!");
+        edited.signature = u"not base64url!"_s;
         QCOMPARE(edited.verify(key->publicKey()), Receipt::Verification::signatureInvalid);
 
-        Receipt withRule = signedReceipt(
-            *key, QStringLiteral("approved"),
+        Receipt withRule = signedReceipt(*key, u"approved"_s,
             "{\"action_id\":\"action-1\",\"decision\":\"approved\",\"create_rule\":{\"scope\":\"machine\"}}");
         QCOMPARE(withRule.verify(key->publicKey()), Receipt::Verification::contentMismatch);
-        withRule.scope = QStringLiteral("machine");
+        withRule.scope = u"machine"_s;
         QCOMPARE(withRule.verify(key->publicKey()), Receipt::Verification::verified);
 
         Receipt ended = signedReceipt(*key, Receipt::trustWindowEnded, "DELETE /trust-window");
         ended.actionId.clear();
         QCOMPARE(ended.verify(key->publicKey()), Receipt::Verification::verified);
-        Receipt started = signedReceipt(*key, Receipt::trustWindowStarted, "{\"duration_minutes\":30,\"machine_id\":\"m\"}");
+        Receipt started = signedReceipt(
+            *key, Receipt::trustWindowStarted, "{\"duration_minutes\":30,\"machine_id\":\"m\"}");
         QCOMPARE(started.verify(key->publicKey()), Receipt::Verification::verified);
         started.decision = Receipt::trustWindowEnded;
         QCOMPARE(started.verify(key->publicKey()), Receipt::Verification::contentMismatch);
@@ -135,7 +133,7 @@ private Q_SLOTS:
     void appendsPrivatelyAndRotatesKeepingTheNewest()
     {
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("nested/receipts.jsonl"));
+        const QString path = dir.filePath(u"nested/receipts.jsonl"_s);
         // Room for four lines (with their line breaks) per file.
         const qint64 limit = 4 * (sampleReceipt(10).toJsonLine().size() + 1);
         ReceiptLog log(path, limit, 3);
@@ -144,9 +142,7 @@ private Q_SLOTS:
             QVERIFY(!log.append(sampleReceipt(index)));
         QCOMPARE(appended.size(), 20);
 
-        struct stat status = {};
-        QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
-        QCOMPARE(status.st_mode & 0777, 0600u);
+        QCOMPARE(TestFiles::modeOf(path), 0600);
         QVERIFY(QFile::exists(log.filePath(1)) && QFile::exists(log.filePath(2)));
         QVERIFY(!QFile::exists(log.filePath(3)));
         for (int age = 0; age < 3; ++age)
@@ -156,13 +152,13 @@ private Q_SLOTS:
         const QStringList ids = actionIds(log.readAll());
         QCOMPARE(ids.size(), 12);
         for (int position = 0; position < ids.size(); ++position)
-            QCOMPARE(ids[position], QStringLiteral("action-%1").arg(19 - position));
+            QCOMPARE(ids[position], u"action-%1"_s.arg(19 - position));
     }
 
     void aTornLineHarmsNeitherEarlierNorLaterReceipts()
     {
         QTemporaryDir dir;
-        ReceiptLog log(dir.filePath(QStringLiteral("receipts.jsonl")));
+        ReceiptLog log(dir.filePath(u"receipts.jsonl"_s));
         QVERIFY(!log.append(sampleReceipt(1)));
         QVERIFY(!log.append(sampleReceipt(2)));
         const QByteArray torn = sampleReceipt(3).toJsonLine().left(40);
@@ -171,20 +167,19 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::Append));
             file.write(torn);
         }
-        QCOMPARE(actionIds(log.readAll()), (QStringList{QStringLiteral("action-2"), QStringLiteral("action-1")}));
+        QCOMPARE(actionIds(log.readAll()), (QStringList { u"action-2"_s, u"action-1"_s }));
 
         QVERIFY(!log.append(sampleReceipt(4)));
-        QCOMPARE(actionIds(log.readAll()),
-                 (QStringList{QStringLiteral("action-4"), QStringLiteral("action-2"), QStringLiteral("action-1")}));
+        QCOMPARE(actionIds(log.readAll()), (QStringList { u"action-4"_s, u"action-2"_s, u"action-1"_s }));
         // The torn text stays a damaged line of its own.
-        const QList<QByteArray> lines = fileContent(log.path()).split('\n');
+        const QList<QByteArray> lines = TestFiles::contentOf(log.path()).split('\n');
         QCOMPARE(lines.size(), 5);
         QCOMPARE(lines[2], torn);
         QVERIFY(lines[4].isEmpty());
 
         // A log that is not a regular file is refused, not followed.
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.jsonl")));
-        ReceiptLog folder(dir.filePath(QStringLiteral("folder.jsonl")));
+        QVERIFY(QDir(dir.path()).mkdir(u"folder.jsonl"_s));
+        ReceiptLog folder(dir.filePath(u"folder.jsonl"_s));
         QVERIFY(folder.append(sampleReceipt(1)).has_value());
         QVERIFY(folder.readAll().isEmpty());
     }
@@ -192,10 +187,10 @@ private Q_SLOTS:
     void aWriterKilledMidBurstLeavesOnlyWholeReceipts()
     {
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("receipts.jsonl"));
+        const QString path = dir.filePath(u"receipts.jsonl"_s);
         QProcess writer;
         writer.setProcessChannelMode(QProcess::ForwardedChannels);
-        writer.start(QCoreApplication::applicationDirPath() + QStringLiteral("/receipt_burst_writer"), {path});
+        writer.start(QCoreApplication::applicationDirPath() + u"/receipt_burst_writer"_s, { path });
         QVERIFY2(writer.waitForStarted(10000), qPrintable(writer.errorString()));
         ReceiptLog log(path);
         QTRY_VERIFY_WITH_TIMEOUT(log.readAll().size() >= 300, 30000);
@@ -206,7 +201,7 @@ private Q_SLOTS:
         const QList<Receipt> receipts = log.readAll();
         qsizetype wholeLines = 0;
         for (int age = 0; age < ReceiptLog::defaultKeptFiles; ++age) {
-            const QByteArray content = fileContent(log.filePath(age));
+            const QByteArray content = TestFiles::contentOf(log.filePath(age));
             QList<QByteArray> lines = content.split('\n');
             lines.removeLast(); // after the last line break: empty, or a torn line
             for (const QByteArray& line : std::as_const(lines))
@@ -217,10 +212,10 @@ private Q_SLOTS:
         // Newest first and in the order written.
         const qsizetype newest = receipts.first().actionId.mid(6).toLongLong();
         for (qsizetype position = 1; position < receipts.size(); ++position)
-            QCOMPARE(receipts[position].actionId, QStringLiteral("burst-%1").arg(newest - position));
+            QCOMPARE(receipts[position].actionId, u"burst-%1"_s.arg(newest - position));
 
         QVERIFY(!log.append(sampleReceipt(1)));
-        QCOMPARE(log.readAll().first().actionId, QStringLiteral("action-1"));
+        QCOMPARE(log.readAll().first().actionId, u"action-1"_s);
     }
 };
 

@@ -1,9 +1,6 @@
-#include "core/CoreConstants.h"
 #include "core/ReleaseSignature.h"
 #include "core/UpdateCheckService.h"
-#include "tests/core/ReleaseTestSupport.h"
 #include "tests/core/UpdateScene.h"
-#include "tests/support/BackendProcess.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestHome.h"
@@ -11,19 +8,15 @@
 #include <QCoroTask>
 #include <QDir>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
-#include <QSignalSpy>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 #include <unistd.h>
 
-using namespace ReleaseTestSupport;
 using namespace UpdateScene;
 using namespace Qt::StringLiterals;
 
@@ -38,41 +31,6 @@ class TestUpdateInstall : public QObject
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_env.setUp()); }
     void cleanup() { qunsetenv("QUORVANE_API_BASE_URL"); }
-
-    void fullDiskSaysSo()
-    {
-        // A file system of 64 KiB for the private folder: only root may mount one.
-        QTemporaryDir mountPoint;
-        QProcess mount;
-        mount.start(
-            u"mount"_s, { u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=64k"_s, u"tmpfs"_s, mountPoint.path() });
-        if (::geteuid() != 0 || !mount.waitForFinished(10000) || mount.exitCode() != 0)
-            QSKIP("mounting a small file system needs root");
-        const auto unmount
-            = qScopeGuard([&mountPoint] { QProcess::execute(u"umount"_s, { mountPoint.path() }); });
-
-        Release release;
-        QVERIFY(release.make());
-        QVERIFY(release.archive.size() > 64 * 1024);
-        LoopbackHttpServer server;
-        QVERIFY(server.listen());
-        const QJsonObject latest { { u"version"_s, newVersion },
-            { u"url"_s, QString(server.origin() + u"/files/"_s + archiveName) },
-            { u"sha256"_s, ReleaseSignature::sha256Hex(release.archive) } };
-        server.setResponse(u"/releases/latest"_s, { "200 OK", QJsonDocument(latest).toJson() });
-        server.setResponse(u"/files/"_s + archiveName, { "200 OK", release.archive });
-        qputenv("QUORVANE_API_BASE_URL", server.origin().toUtf8());
-        qputenv("TMPDIR", QFile::encodeName(mountPoint.path()));
-        const auto restore
-            = qScopeGuard([this] { qputenv("TMPDIR", QFile::encodeName(m_env.tempDir.path())); });
-
-        UpdateCheckService service(&m_network);
-        QVERIFY(release.start(service, m_env.publisherKey()));
-        QCoro::waitFor(service.runDownloadAndInstall());
-        QCOMPARE(service.updateError(), u"Update failed: No space left on device"_s);
-        QCOMPARE(logMessages().constLast(), u"download move failed: No space left on device"_s);
-        QCOMPARE(privateFolders(mountPoint.path()), QStringList());
-    }
 
     void installationRefusals_data()
     {
@@ -98,17 +56,15 @@ private Q_SLOTS:
             QSKIP("root may write into any folder");
 
         TestHome home;
-        QTemporaryDir releases, parent;
+        QTemporaryDir parent;
         const QString prefix = kind == "usr"_L1 ? u"/usr"_s : parent.filePath(u"q"_s);
         QVERIFY(QDir().mkpath(prefix));
         if (kind == "readonly"_L1)
             QVERIFY(makeTree(prefix, u"1.0.0"_s, home.filePath(u"m"_s)));
-        BackendProcess backend({ u"--releases"_s, releases.path() });
-        QVERIFY2(backend.isRunning(), qPrintable(backend.lastError()));
-        qputenv("QUORVANE_API_BASE_URL", backend.url().toString().toUtf8());
-        writeLatest(releases.path(),
-            { { u"version"_s, newVersion },
-                { u"url"_s, backend.url(u"/releases/files/"_s + archiveName).toString() },
+        LoopbackHttpServer server;
+        QVERIFY(server.listen());
+        announce(server,
+            { { u"version"_s, newVersion }, { u"url"_s, server.url(u"/files/"_s + archiveName).toString() },
                 { u"sha256"_s, QString(64, u'0') } });
 
         UpdateCheckService service(&m_network);
@@ -116,7 +72,6 @@ private Q_SLOTS:
         service.setInstallPrefix(prefix);
         service.start(u"1.0.0"_s, [] {});
         QTRY_COMPARE_WITH_TIMEOUT(service.availableVersion(), newVersion, 20000);
-        QVERIFY(backend.clearRequests());
         if (kind == "readonly"_L1)
             QVERIFY(QFile::setPermissions(parent.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         QCoro::waitFor(service.runDownloadAndInstall());
@@ -129,14 +84,14 @@ private Q_SLOTS:
                 .replace("%parent"_L1, QFileInfo(parent.path()).canonicalFilePath()));
         QCOMPARE(service.updateError(), error);
         QVERIFY(!service.isUpdating());
-        QCOMPARE(backend.requests().size(), 0);
+        QCOMPARE(server.requestCount(u"/files/"_s + archiveName), 0);
         QCOMPARE(privateFolders(m_env.tempDir.path()), QStringList());
     }
 
     void endToEndReplacesInstallation_data()
     {
         QTest::addColumn<bool>("contentLength");
-        QTest::newRow("reference back-end, with a content length") << true;
+        QTest::newRow("with a content length") << true;
         QTest::newRow("no content length") << false;
     }
     void endToEndReplacesInstallation()
@@ -144,26 +99,10 @@ private Q_SLOTS:
         QFETCH(bool, contentLength);
         Release release;
         QVERIFY(release.make());
-        QTemporaryDir releases;
-        QJsonObject latest { { u"version"_s, newVersion },
-            { u"sha256"_s, ReleaseSignature::sha256Hex(release.archive) },
-            { u"signature"_s, ReleaseSignature::encodeBase64Url(m_env.publisher->sign(release.archive)) } };
-        std::optional<BackendProcess> backend;
         LoopbackHttpServer server;
-        if (contentLength) {
-            QVERIFY(TestFiles::write(releases.filePath(archiveName), release.archive));
-            backend.emplace(QStringList { u"--releases"_s, releases.path() });
-            QVERIFY2(backend->isRunning(), qPrintable(backend->lastError()));
-            latest.insert(u"url"_s, backend->url(u"/releases/files/"_s + archiveName).toString());
-            writeLatest(releases.path(), latest);
-            qputenv("QUORVANE_API_BASE_URL", backend->url().toString().toUtf8());
-        } else {
-            QVERIFY(server.listen());
-            latest.insert(u"url"_s, QString(server.origin() + u"/files/"_s + archiveName));
-            server.setResponse(u"/releases/latest"_s, { "200 OK", QJsonDocument(latest).toJson() });
-            server.setResponse(u"/files/"_s + archiveName, { "200 OK", release.archive, false });
-            qputenv("QUORVANE_API_BASE_URL", server.origin().toUtf8());
-        }
+        QVERIFY(server.listen());
+        announce(server, release.latest(server.url(u"/files/"_s + archiveName).toString(), *m_env.publisher));
+        server.setResponse(u"/files/"_s + archiveName, { "200 OK", release.archive, contentLength });
 
         // The old program: a child process whose exit the updater waits for; it ends when asked to quit.
         QProcess oldApp;
@@ -177,7 +116,10 @@ private Q_SLOTS:
         connect(&service, &UpdateCheckService::updateProgressChanged, this,
             [&] { progress.append(service.updateProgress()); });
 
+        // Under the most permissive umask the updater still installs files writable by their owner only.
+        const mode_t previousMask = ::umask(0);
         QCoro::waitFor(service.runDownloadAndInstall());
+        ::umask(previousMask);
         QVERIFY2(service.updateError().isEmpty(), qPrintable(service.updateError()));
         QVERIFY(service.isUpdating());
         QCOMPARE(service.updateProgress(), 1.0);
@@ -195,22 +137,59 @@ private Q_SLOTS:
         const QStringList folders = privateFolders(m_env.tempDir.path());
         QCOMPARE(folders.size(), 1);
         const QString folder = m_env.tempDir.filePath(folders.constFirst());
-        if (release.terminated == 0) { // the updater has not started its work yet
+        if (release.terminated == 0) { // the updater waits for the program to quit
             QCOMPARE(TestFiles::modeOf(folder), 0700);
             QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList { archiveName });
-            QCOMPARE(readFile(release.prefix + versionFile), "1.0.0\n"_ba);
+            QCOMPARE(TestFiles::contentOf(release.prefix + versionFile), "1.0.0\n"_ba);
         }
 
         // The program is asked to quit; the updater then swaps and relaunches.
         QTRY_COMPARE_WITH_TIMEOUT(release.terminated, 1, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(readFile(release.marker).trimmed(), newVersion.toUtf8(), 60000);
-        QCOMPARE(readFile(release.prefix + versionFile), newVersion.toUtf8() + '\n');
+        QTRY_COMPARE_WITH_TIMEOUT(TestFiles::contentOf(release.marker).trimmed(), newVersion.toUtf8(), 60000);
+        QCOMPARE(TestFiles::contentOf(release.prefix + versionFile), newVersion.toUtf8() + '\n');
+        QCOMPARE(TestFiles::modeOf(release.prefix + versionFile), 0644);
+        QCOMPARE(TestFiles::modeOf(release.prefix + u"/bin/quorvane-app"_s), 0755);
         QVERIFY(QFile::exists(release.prefix + u"/share/quorvane/only-2.0.0.txt"_s));
         QVERIFY(!QFile::exists(release.prefix + u"/share/quorvane/only-1.0.0.txt"_s));
-        QVERIFY(QFileInfo(release.prefix + u"/bin/quorvane-app"_s).isExecutable());
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(folder), 20000);
         QCOMPARE(folderEntries(release.installParent.path()), QStringList { u"quorvane"_s });
-        QVERIFY(logMessages().contains(u"updater: swapped in version 2.0.0"_s));
+        const QStringList messages = logMessages();
+        for (const QString& expected : { u"updater: the program has quit"_s,
+                 u"updater: publisher signature verified"_s, u"updater: archive version 2.0.0"_s,
+                 u"updater: swapped in version 2.0.0"_s, u"updater: removed the previous installation"_s,
+                 QString(u"updater: started "_s + release.prefix + u"/bin/quorvane-app"_s) })
+            QVERIFY2(messages.contains(expected), qPrintable(expected + u" in:\n"_s + messages.join(u'\n')));
+    }
+
+    void fullDiskSaysSo()
+    {
+        // A file system of 64 KiB for the private folder: only root may mount one.
+        QTemporaryDir mountPoint;
+        QProcess mount;
+        mount.start(
+            u"mount"_s, { u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=64k"_s, u"tmpfs"_s, mountPoint.path() });
+        if (::geteuid() != 0 || !mount.waitForFinished(10000) || mount.exitCode() != 0)
+            QSKIP("mounting a small file system needs root");
+        const auto unmount
+            = qScopeGuard([&mountPoint] { QProcess::execute(u"umount"_s, { mountPoint.path() }); });
+
+        Release release;
+        QVERIFY(release.make());
+        QVERIFY(release.archive.size() > 64 * 1024);
+        LoopbackHttpServer server;
+        QVERIFY(server.listen());
+        announce(server, release.latest(server.url(u"/files/"_s + archiveName).toString(), *m_env.publisher));
+        server.setResponse(u"/files/"_s + archiveName, { "200 OK", release.archive });
+        qputenv("TMPDIR", QFile::encodeName(mountPoint.path()));
+        const auto restore
+            = qScopeGuard([this] { qputenv("TMPDIR", QFile::encodeName(m_env.tempDir.path())); });
+
+        UpdateCheckService service(&m_network);
+        QVERIFY(release.start(service, m_env.publisherKey()));
+        QCoro::waitFor(service.runDownloadAndInstall());
+        QCOMPARE(service.updateError(), u"Update failed: No space left on device"_s);
+        QCOMPARE(logMessages().constLast(), u"download move failed: No space left on device"_s);
+        QCOMPARE(privateFolders(mountPoint.path()), QStringList());
     }
 };
 

@@ -1,0 +1,294 @@
+#include "core/ApiUrl.h"
+#include "core/CoreConstants.h"
+#include "core/JsonText.h"
+#include "core/LinkOutcome.h"
+#include "core/OriginCheck.h"
+#include "core/ProgressPercent.h"
+#include "core/UserEvent.h"
+#include "core/VisibleText.h"
+#include "tests/support/TestHome.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+#include <limits>
+#include <pwd.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+// Texts that cross the program's edges: outside text as a window shows it, values spliced into
+// request bodies and paths, stream frames and link answers read back, and where requests go.
+class TestCoreTexts : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // What draws nothing or moves other characters is written out; everything else stays.
+    void visibleText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown"); // null: shown as it is
+        const auto u = [](std::initializer_list<char32_t> codePoints) {
+            return QString::fromUcs4(std::data(codePoints), qsizetype(codePoints.size()));
+        };
+        QTest::newRow("empty") << QString() << QString();
+        QTest::newRow("command") << u"ls -la; echo \"a\\tb\" | grep 'x\\|y'"_s << QString();
+        QTest::newRow("markup stays text") << u"<font color=\"x\">&amp;<br></font>"_s << QString();
+        QTest::newRow("tab and line feed") << u"a\tb\nc"_s << QString();
+        QTest::newRow("scripts") << u"Привет Γειά 日本語 שלום مرحبا हिन्दी"_s << QString();
+        QTest::newRow("emoji, surrogate pairs") << u"ok 😀👍🏽🇩🇪"_s << QString();
+        QTest::newRow("emoji joined by ZWJ") << u"👨‍👩‍👧 ❤️‍🔥"_s << QString();
+        QTest::newRow("combining accent, variation selector") << u"e\u0301 ✔\uFE0E"_s << QString();
+        QTest::newRow("closing bracket alone") << u"a⟧b"_s << QString();
+        QTest::newRow("NUL") << u({ 'a', 0, 'b' }) << u"a⟦U+0000⟧b"_s;
+        QTest::newRow("carriage return, escape") << u"a\r\u001B[2Kb"_s << u"a⟦U+000D⟧⟦U+001B⟧[2Kb"_s;
+        QTest::newRow("DEL and C1") << u"\u007F\u0085\u009B"_s << u"⟦U+007F⟧⟦U+0085⟧⟦U+009B⟧"_s;
+        QTest::newRow("zero-width") << u"r\u200Bm \u200C\u200D\u2060\uFEFF"_s
+                                    << u"r⟦U+200B⟧m ⟦U+200C⟧⟦U+200D⟧⟦U+2060⟧⟦U+FEFF⟧"_s;
+        QTest::newRow("invisible operators")
+            << u"\u2061\u2062\u2063\u2064"_s << u"⟦U+2061⟧⟦U+2062⟧⟦U+2063⟧⟦U+2064⟧"_s;
+        QTest::newRow("bidi marks") << u"\u200E\u200F\u061C"_s << u"⟦U+200E⟧⟦U+200F⟧⟦U+061C⟧"_s;
+        QTest::newRow("bidi override") << u"ls \u202Ehs.txt\u202C"_s << u"ls ⟦U+202E⟧hs.txt⟦U+202C⟧"_s;
+        QTest::newRow("bidi embeddings") << u"\u202A\u202B\u202D"_s << u"⟦U+202A⟧⟦U+202B⟧⟦U+202D⟧"_s;
+        QTest::newRow("bidi isolates")
+            << u"\u2066\u2067\u2068\u2069"_s << u"⟦U+2066⟧⟦U+2067⟧⟦U+2068⟧⟦U+2069⟧"_s;
+        QTest::newRow("soft hyphen") << u"cu\u00ADrl"_s << u"cu⟦U+00AD⟧rl"_s;
+        QTest::newRow("tag characters") << u({ 'a', 0xE0041, 0xE007F }) << u"a⟦U+E0041⟧⟦U+E007F⟧"_s;
+        QTest::newRow("separators") << u"a\u2028b\u2029c"_s << u"a⟦U+2028⟧b⟦U+2029⟧c"_s;
+        QTest::newRow("spaces that look plain")
+            << u"rm\u00A0-rf\u2003/\u3000"_s << u"rm⟦U+00A0⟧-rf⟦U+2003⟧/⟦U+3000⟧"_s;
+        QTest::newRow("blank letters") << u"\u3164\u2800\u034F"_s << u"⟦U+3164⟧⟦U+2800⟧⟦U+034F⟧"_s;
+        QTest::newRow("noncharacter") << u({ 0xFFFF, 0x10FFFE }) << u"⟦U+FFFF⟧⟦U+10FFFE⟧"_s;
+        QTest::newRow("ZWJ between letters") << u"a\u200Db 😀\u200Dx"_s << u"a⟦U+200D⟧b 😀⟦U+200D⟧x"_s;
+        QTest::newRow("marker cannot be forged") << u"⟦U+202E⟧"_s << u"⟦U+27E6⟧U+202E⟧"_s;
+        QString lone = u"a_b_"_s;
+        lone[1] = QChar(char16_t(0xD83D));
+        lone[3] = QChar(char16_t(0xDE00));
+        QTest::newRow("lone surrogates") << lone << u"a⟦U+D83D⟧b⟦U+DE00⟧"_s;
+    }
+    void visibleText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(::visibleText(text), shown.isNull() ? text : shown);
+    }
+
+    // Progress from outside (child processes, downloads): never a crash, never outside 0..100.
+    void progressPercent_data()
+    {
+        QTest::addColumn<double>("progress");
+        QTest::addColumn<int>("whole");
+        QTest::addColumn<double>("clamped");
+        const double inf = std::numeric_limits<double>::infinity();
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        QTest::newRow("zero") << 0.0 << 0 << 0.0;
+        QTest::newRow("cut, not rounded") << 0.426 << 42 << 0.426;
+        QTest::newRow("almost done") << 0.999 << 99 << 0.999;
+        QTest::newRow("done") << 1.0 << 100 << 1.0;
+        QTest::newRow("tiny") << 1e-300 << 0 << 1e-300;
+        QTest::newRow("a little above") << 1.5 << 100 << 1.0;
+        QTest::newRow("largest double") << std::numeric_limits<double>::max() << 100 << 1.0;
+        QTest::newRow("below: -5") << -5.0 << 0 << 0.0;
+        QTest::newRow("far below") << -1e300 << 0 << 0.0;
+        QTest::newRow("+inf") << inf << 100 << 1.0;
+        QTest::newRow("-inf") << -inf << 0 << 0.0;
+        QTest::newRow("NaN") << nan << 0 << 0.0;
+        QTest::newRow("negative NaN") << -nan << 0 << 0.0;
+    }
+    void progressPercent()
+    {
+        QFETCH(double, progress);
+        QFETCH(int, whole);
+        QFETCH(double, clamped);
+        QCOMPARE(ProgressPercent::whole(progress), whole);
+        QCOMPARE(ProgressPercent::clamped(progress), clamped);
+        QCOMPARE(ProgressPercent::text(progress), QString::number(whole) + u'%');
+    }
+
+    // Spliced into a body, a value stays one JSON string, byte for byte where nothing needs escaping.
+    void escapedJson_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("escaped");
+        QTest::newRow("ordinary") << u"approved"_s << "approved"_ba;
+        QTest::newRow("quote") << u"a\"b"_s << "a\\\"b"_ba;
+        QTest::newRow("backslash") << u"a\\b"_s << "a\\\\b"_ba;
+        QTest::newRow("newline") << u"a\nb"_s << "a\\nb"_ba;
+        QTest::newRow("control") << QString(QChar(0x01)) << "\\u0001"_ba;
+        QTest::newRow("unicode kept") << u"é✓"_s << u"é✓"_s.toUtf8();
+        QTest::newRow("injection") << u"x\",\"create_rule\":{\"scope\":\"global\"}}"_s
+                                   << "x\\\",\\\"create_rule\\\":{\\\"scope\\\":\\\"global\\\"}}"_ba;
+    }
+    void escapedJson()
+    {
+        QFETCH(QString, value);
+        QFETCH(QByteArray, escaped);
+        QCOMPARE(JsonText::escaped(value), escaped);
+        const QJsonDocument document = QJsonDocument::fromJson("{\"v\":\"" + escaped + "\"}");
+        QCOMPARE(document.object().size(), 1);
+        QCOMPARE(document.object().value("v"_L1).toString(), value);
+    }
+
+    // An id put into a path stays one segment; dot segments the server would resolve are refused.
+    void pathSegment_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("path"); // null: no valid address
+        QTest::newRow("ordinary") << u"act-123_x.y~"_s << u"/approvals/act-123_x.y~/respond"_s;
+        QTest::newRow("slash") << u"../../machines/m"_s << u"/approvals/..%2F..%2Fmachines%2Fm/respond"_s;
+        QTest::newRow("dot dot") << u".."_s << QString();
+        QTest::newRow("dot") << u"."_s << QString();
+        QTest::newRow("encoded dot dot") << u"%2E%2E"_s << u"/approvals/%252E%252E/respond"_s;
+        QTest::newRow("query") << u"a?admin=1#f"_s << u"/approvals/a%3Fadmin%3D1%23f/respond"_s;
+        QTest::newRow("host") << u"@evil.com"_s << u"/approvals/%40evil.com/respond"_s;
+        QTest::newRow("space") << u"a b"_s << u"/approvals/a%20b/respond"_s;
+    }
+    void pathSegment()
+    {
+        QFETCH(QString, id);
+        QFETCH(QString, path);
+        qputenv("QUORVANE_API_BASE_URL", "http://127.0.0.1:9");
+        const QUrl url = ApiUrl::endpoint(u"/approvals/"_s + ApiUrl::pathSegment(id) + u"/respond"_s);
+        qunsetenv("QUORVANE_API_BASE_URL");
+        QCOMPARE(url.isValid(), !path.isNull());
+        if (path.isNull())
+            return;
+        QCOMPARE(url.authority(), u"127.0.0.1:9"_s);
+        QVERIFY(!url.hasQuery() && !url.hasFragment());
+        QCOMPARE(url.path(QUrl::FullyEncoded), path);
+    }
+
+    void userEventFrames_data()
+    {
+        QTest::addColumn<QString>("frame");
+        QTest::addColumn<int>("kind"); // -1: not an event
+        QTest::addColumn<QString>("text"); // the action id, the rules version or the raw frame
+        QTest::addColumn<bool>("active");
+        using K = UserEvent::Kind;
+        const int pending = int(K::actionPending);
+        const int trust = int(K::trustWindowChanged);
+        QTest::newRow("action") << u"{\"type\":\"action_pending\",\"actionId\":\"a-1\"}"_s << pending
+                                << u"a-1"_s << false;
+        QTest::newRow("action without id")
+            << u"{\"type\":\"action_pending\"}"_s << pending << QString() << false;
+        QTest::newRow("action id of another type")
+            << u"{\"type\":\"action_pending\",\"actionId\":7}"_s << pending << QString() << false;
+        QTest::newRow("snake-case id is not read")
+            << u"{\"type\":\"action_pending\",\"action_id\":\"x\"}"_s << pending << QString() << false;
+        QTest::newRow("rules") << u"{\"type\":\"rules_changed\",\"version\":\"v9\",\"extra\":[1]}"_s
+                               << int(K::rulesChanged) << u"v9"_s << false;
+        QTest::newRow("trust on") << u"{\"type\":\"trust_window_changed\",\"active\":true}"_s << trust
+                                  << QString() << true;
+        QTest::newRow("trust as text")
+            << u"{\"type\":\"trust_window_changed\",\"active\":\"yes\"}"_s << trust << QString() << false;
+        QTest::newRow("trust missing")
+            << u"{\"type\":\"trust_window_changed\"}"_s << trust << QString() << false;
+        const QString other = u"{\"type\":\"hello\", \"n\":1}"_s;
+        QTest::newRow("unknown keeps raw") << other << int(K::unknown) << other << false;
+        QTest::newRow("array") << u"[{\"type\":\"action_pending\"}]"_s << -1 << QString() << false;
+        QTest::newRow("plain text") << u"ping"_s << -1 << QString() << false;
+        QTest::newRow("type not text") << u"{\"type\":1}"_s << -1 << QString() << false;
+        QTest::newRow("no type") << u"{\"actionId\":\"a\"}"_s << -1 << QString() << false;
+        QTest::newRow("truncated") << u"{\"type\":\"action_pen"_s << -1 << QString() << false;
+        QTest::newRow("empty") << QString() << -1 << QString() << false;
+        QTest::newRow("deep nesting") << u"["_s.repeated(100000) << -1 << QString() << false;
+    }
+    void userEventFrames()
+    {
+        QFETCH(QString, frame);
+        QFETCH(int, kind);
+        QFETCH(QString, text);
+        QFETCH(bool, active);
+        const std::optional<UserEvent> event = UserEvent::fromFrame(frame);
+        QCOMPARE(event ? int(event->kind) : -1, kind);
+        if (!event)
+            return;
+        QCOMPARE(event->active, active);
+        QCOMPARE(event->actionId + event->version + event->raw, text);
+    }
+
+    // The back-end's answer to linking an agent with the session token.
+    void linkOutcome_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<LinkOutcome>("outcome");
+        const LinkOutcome none;
+        const LinkOutcome linked { true, false, 0, std::nullopt };
+        QTest::newRow("seeded") << 200 << R"({"seeded":true,"rules_count":12})"_ba
+                                << LinkOutcome { true, true, 12, std::nullopt };
+        QTest::newRow("members missing") << 200 << "{}"_ba << linked;
+        QTest::newRow("members mistyped") << 200 << R"({"seeded":"yes","rules_count":"12"})"_ba << linked;
+        QTest::newRow("fractional count") << 200 << R"({"seeded":true,"rules_count":1.5})"_ba
+                                          << LinkOutcome { true, true, 0, std::nullopt };
+        QTest::newRow("200 without an object") << 200 << "[1]"_ba << none;
+        QTest::newRow("200 not JSON") << 200 << "linked"_ba << none;
+        QTest::newRow("refused with a text")
+            << 403 << R"({"error":"agent belongs to another account"})"_ba
+            << LinkOutcome { false, false, 0, u"agent belongs to another account"_s };
+        QTest::newRow("refused, error not a text") << 401 << R"({"error":7})"_ba << none;
+        QTest::newRow("refused, plain text") << 500 << "down"_ba << none;
+        // Another status never links, whatever the body says.
+        QTest::newRow("201") << 201 << R"({"seeded":true,"rules_count":12})"_ba << none;
+        QTest::newRow("oversized") << 200
+                                   << "{\"seeded\":true,\"rules_count\":12,\"padding\":\""
+                + QByteArray(LinkOutcome::maximumSize, 'x') + "\"}"
+                                   << none;
+    }
+    void linkOutcome()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(LinkOutcome, outcome);
+        QCOMPARE(LinkOutcome::fromResponse(status, body), outcome);
+    }
+
+    void originsAcceptOnlyHttpsOrLoopbackHttp_data()
+    {
+        QTest::addColumn<QString>("origin");
+        QTest::addColumn<bool>("acceptable");
+        QTest::newRow("https host") << u"https://api.example.com"_s << true;
+        QTest::newRow("loopback v4") << u"http://127.0.0.1:4000"_s << true;
+        QTest::newRow("loopback v6") << u"http://[::1]:4000"_s << true;
+        QTest::newRow("localhost") << u"http://localhost:4000"_s << true;
+        QTest::newRow("plain http remote") << u"http://api.example.com"_s << false;
+        QTest::newRow("private range") << u"http://192.168.1.10"_s << false;
+        QTest::newRow("lookalike host") << u"http://127.0.0.1.evil.com"_s << false;
+        QTest::newRow("user info") << u"https://user@api.example.com"_s << false;
+        QTest::newRow("path") << u"https://api.example.com/v1"_s << false;
+        QTest::newRow("query") << u"https://api.example.com?x=1"_s << false;
+        QTest::newRow("other scheme") << u"ftp://api.example.com"_s << false;
+        QTest::newRow("empty") << QString() << false;
+    }
+    void originsAcceptOnlyHttpsOrLoopbackHttp()
+    {
+        QFETCH(QString, origin);
+        QFETCH(bool, acceptable);
+        QCOMPARE(OriginCheck::isAcceptable(origin), acceptable);
+    }
+
+    void devOverridesReplaceOriginsAndHome()
+    {
+        qputenv("QUORVANE_API_BASE_URL", "http://127.0.0.1:4567/");
+        QCOMPARE(CoreConstants::apiBaseURL(), u"http://127.0.0.1:4567"_s);
+        QCOMPARE(CoreConstants::webSocketBaseURL(), u"ws://127.0.0.1:4567"_s);
+        qputenv("QUORVANE_API_BASE_URL", "https://api.example.com");
+        QCOMPARE(CoreConstants::webSocketBaseURL(), u"wss://api.example.com"_s);
+        // A remote plain-http origin is ignored: the compiled-in https origin stays.
+        qputenv("QUORVANE_API_BASE_URL", "http://api.example.com");
+        QVERIFY(CoreConstants::apiBaseURL().startsWith("https://"_L1));
+        qunsetenv("QUORVANE_API_BASE_URL");
+        {
+            TestHome home;
+            QCOMPARE(CoreConstants::machineConfigPath(), home.path() + u"/.quorvane/machine/machine.json"_s);
+            QCOMPARE(CoreConstants::updateCheckLogPath(), home.path() + u"/.quorvane/update-check.log"_s);
+        }
+        // Without the override the home comes from the account database, not $HOME.
+        qputenv("HOME", "/nonexistent-home");
+        QCOMPARE(CoreConstants::homeDirectory(), QString::fromLocal8Bit(getpwuid(getuid())->pw_dir));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCoreTexts)
+#include "tst_CoreTexts.moc"
