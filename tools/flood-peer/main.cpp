@@ -4,7 +4,10 @@
 //                          end; nothing the client sends is ever read
 //   flood_peer pings-read  the same, reading (and dropping) what the client sends
 //   flood_peer chunked     every HTTP request answered 200 with an endless
-//                          chunked body
+//                          chunked body, at 32 MiB/s: faster than any link the
+//                          companion meets, yet not loopback's gigabytes, which
+//                          Qt's network thread reads ahead without bound while
+//                          a loaded machine keeps the receiving thread waiting
 // It listens on a free port of 127.0.0.1, prints the port on its first line
 // and serves one connection at a time until the client goes away. It stops
 // when its standard input closes (the test ends) or after ten minutes.
@@ -25,6 +28,7 @@ namespace {
 enum class Mode { pings, pingsRead, chunked };
 
 constexpr time_t lifetimeSeconds = 10 * 60;
+constexpr double chunkedBytesPerSecond = 32.0 * 1024 * 1024;
 constexpr std::string_view streamAnswer
     = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
       "Sec-WebSocket-Accept: ";
@@ -94,9 +98,23 @@ void serve(int fd, Mode mode)
             batch += ping;
     }
     const time_t start = time(nullptr);
+    timespec began {};
+    clock_gettime(CLOCK_MONOTONIC, &began);
+    double sent = 0;
     while (time(nullptr) - start < lifetimeSeconds && sendAll(fd, batch)) {
         if (mode == Mode::pingsRead)
             drain(fd);
+        if (mode != Mode::chunked)
+            continue;
+        sent += double(batch.size());
+        timespec now {};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        const double elapsed = double(now.tv_sec - began.tv_sec) + double(now.tv_nsec - began.tv_nsec) / 1e9;
+        const double ahead = sent / chunkedBytesPerSecond - elapsed;
+        if (ahead > 0) {
+            const timespec pause { time_t(ahead), long((ahead - double(time_t(ahead))) * 1e9) };
+            nanosleep(&pause, nullptr);
+        }
     }
 }
 
