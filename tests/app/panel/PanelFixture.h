@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ApprovalSyncService.h"
+#include "core/ReceiptLog.h"
 #include "app/panel/ApprovalsPanel.h"
 #include "tests/support/BackendProcess.h"
 #include "app/trust/PresenceConfirmation.h"
@@ -28,8 +29,9 @@
 #include <optional>
 
 // A registered machine against the reference back-end (which also serves a
-// release folder), with the real sync, update and trust-window services and
-// the panel on top. The panel's clock is fixed unless a test moves it.
+// release folder), with the real sync, update and trust-window services
+// writing their receipts, and the panel on top. The panel's clock is fixed
+// unless a test moves it.
 struct PanelFixture
 {
     TestHome home;
@@ -49,6 +51,7 @@ struct PanelFixture
     std::unique_ptr<UpdateCheckService> updates;
     std::unique_ptr<TrustWindowState> trust;
     std::unique_ptr<ApprovalsPanel> panel;
+    ReceiptLog receipts{home.filePath(QStringLiteral("receipts.jsonl"))};
 
     PanelFixture()
     {
@@ -62,6 +65,8 @@ struct PanelFixture
         trust = std::make_unique<TrustWindowState>(auth, network, biometric, sync.get(), [this] { return now; });
         panel = std::make_unique<ApprovalsPanel>(*sync, *updates, *trust);
         panel->setClock([this] { return now; });
+        sync->setReceiptLog(&receipts);
+        trust->setReceiptLog(&receipts);
     }
     ~PanelFixture()
     {
@@ -120,6 +125,22 @@ struct PanelFixture
             bodies << (body.startsWith(naming) ? u'{' + body.mid(naming.size()) : body);
         }
         return bodies;
+    }
+
+    // The receipts of one action, oldest first.
+    QList<Receipt> receiptsOf(const QString& id) const
+    {
+        QList<Receipt> found;
+        for (const Receipt& receipt : receipts.readAll()) {
+            if (receipt.actionId == id)
+                found.prepend(receipt);
+        }
+        return found;
+    }
+
+    QString backendStatus(const QString& id)
+    {
+        return backend.actionStatus(id).value(QLatin1String("status")).toString();
     }
 
     // Fetches the list `times` times, one after the other, each answered by the

@@ -25,6 +25,13 @@ struct PanelView
     std::unique_ptr<QObject> root;
     QQuickItem* item = nullptr;
 
+    // Once per program, before any window: software rendering, dark style.
+    static void prepareApplication()
+    {
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+        QuorvaneStyle::applyDarkAppearance();
+    }
+
     explicit PanelView(ApprovalsPanel& panel)
     {
         QmlWarningGuard::prepare(engine);
@@ -44,10 +51,7 @@ struct PanelView
         window.setColor(QuorvaneStyle::windowBackground());
         window.show();
     }
-    ~PanelView()
-    {
-        root.reset();
-    }
+    ~PanelView() { root.reset(); }
 
     bool ok() { return item && QTest::qWaitForWindowExposed(&window); }
 

@@ -1,6 +1,6 @@
+#include "tests/app/panel/PanelFixture.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestFiles.h"
-#include "tests/app/panel/PanelFixture.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -15,34 +15,29 @@ private Q_SLOTS:
     {
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        ApprovalsPanel& panel = *f.panel;
         TrustWindowState& trust = *f.trust;
         trust.setMode(TrustWindowState::Mode::Scheduled);
         QCOMPARE(trust.scheduledStart(), f.now.addSecs(3600));
-        QCOMPARE(trust.scheduledEnd(), f.now.addSecs(32400));
 
         // Two days later the untouched defaults lie in the past; showing the
         // tab offers a window from the new now again.
         f.now = f.now.addDays(2);
-        QCOMPARE(trust.scheduleProblem(), std::optional<QString>(QStringLiteral("The end must be in the future")));
-        panel.setShown(true);
-        panel.setSelectedTab(QStringLiteral("pause"));
+        QCOMPARE(trust.scheduleProblem(), std::optional<QString>(u"The end must be in the future"_qs));
+        f.panel->setShown(true);
+        f.panel->setSelectedTab(u"pause"_qs);
         QCOMPARE(trust.scheduledStart(), f.now.addSecs(3600));
         QCOMPARE(trust.scheduledEnd(), f.now.addSecs(32400));
-        QCOMPARE(trust.scheduleProblem(), std::nullopt);
-        QCOMPARE(trust.dayOffset(trust.scheduledStart()), trust.dayOffset(f.now.addSecs(3600)));
 
         // Opened again a day later on the pause tab: computed again.
-        panel.setShown(false);
+        f.panel->setShown(false);
         f.now = f.now.addDays(1);
-        panel.setShown(true);
+        f.panel->setShown(true);
         QCOMPARE(trust.scheduledStart(), f.now.addSecs(3600));
-        QCOMPARE(trust.scheduledEnd(), f.now.addSecs(32400));
 
         // While the tab stays in view the person's choice is kept.
         const QDateTime chosen = f.now.addSecs(7200);
         trust.setScheduledStart(chosen);
-        panel.setShown(true);
+        f.panel->setShown(true);
         QCOMPARE(trust.scheduledStart(), chosen);
     }
 
@@ -51,47 +46,38 @@ private Q_SLOTS:
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         ApprovalsPanel& panel = *f.panel;
-        QCOMPARE(panel.selectedTab(), QStringLiteral("actions"));
-        QCOMPARE(panel.actionsTabLabel(), QStringLiteral("Actions"));
-        QCOMPARE(panel.content(), QStringLiteral("empty"));
-
-        QSignalSpy countSpy(&panel, &ApprovalsPanel::pendingCountChanged);
-        QSignalSpy contentSpy(&panel, &ApprovalsPanel::contentChanged);
-        for (const char* id : {"a1", "a2", "a3"})
-            QVERIFY(f.add(f.action(QString::fromLatin1(id))));
+        QCOMPARE(panel.content(), u"empty"_qs);
+        for (const QString& id : { u"a1"_qs, u"a2"_qs, u"a3"_qs })
+            QVERIFY(f.add(f.action(id)));
         QVERIFY(f.fetch(3));
-        QCOMPARE(panel.pendingCount(), 3);
-        QCOMPARE(panel.actionsTabLabel(), QStringLiteral("Actions (3)"));
-        QCOMPARE(panel.content(), QStringLiteral("list"));
-        QCOMPARE(countSpy.count(), 1);
-        QCOMPARE(contentSpy.count(), 1);
+        QCOMPARE(panel.actionsTabLabel(), u"Actions (3)"_qs);
+        QCOMPARE(panel.content(), u"list"_qs);
 
         // The pause tab, and back; unknown tabs are ignored.
-        panel.setSelectedTab(QStringLiteral("pause"));
-        QCOMPARE(panel.content(), QStringLiteral("pause"));
-        panel.setSelectedTab(QStringLiteral("settings"));
-        QCOMPARE(panel.selectedTab(), QStringLiteral("pause"));
-        panel.showDetail(QStringLiteral("a1")); // no detail page on the pause tab
+        panel.setSelectedTab(u"pause"_qs);
+        QCOMPARE(panel.content(), u"pause"_qs);
+        panel.setSelectedTab(u"settings"_qs);
+        QCOMPARE(panel.selectedTab(), u"pause"_qs);
+        panel.showDetail(u"a1"_qs); // no detail page on the pause tab
         QCOMPARE(panel.selectedActionId(), QString());
-        panel.setSelectedTab(QStringLiteral("actions"));
+        panel.setSelectedTab(u"actions"_qs);
 
         // A detail page; changing tab closes it.
-        panel.showDetail(QStringLiteral("a2"));
-        QCOMPARE(panel.selectedActionId(), QStringLiteral("a2"));
-        QCOMPARE(panel.content(), QStringLiteral("detail"));
-        QCOMPARE(panel.detail()->actionId(), QStringLiteral("a2"));
-        panel.setSelectedTab(QStringLiteral("pause"));
+        panel.showDetail(u"a2"_qs);
+        QCOMPARE(panel.content(), u"detail"_qs);
+        QCOMPARE(panel.detail()->actionId(), u"a2"_qs);
+        panel.setSelectedTab(u"pause"_qs);
         QCOMPARE(panel.selectedActionId(), QString());
         QVERIFY(!panel.detail()->hasAction());
-        panel.setSelectedTab(QStringLiteral("actions"));
-        QCOMPARE(panel.content(), QStringLiteral("list"));
+        panel.setSelectedTab(u"actions"_qs);
+        QCOMPARE(panel.content(), u"list"_qs);
 
         // Unknown ids open nothing; back returns to the list.
-        panel.showDetail(QStringLiteral("nope"));
-        QCOMPARE(panel.content(), QStringLiteral("list"));
-        panel.showDetail(QStringLiteral("a3"));
+        panel.showDetail(u"nope"_qs);
+        QCOMPARE(panel.content(), u"list"_qs);
+        panel.showDetail(u"a3"_qs);
         panel.back();
-        QCOMPARE(panel.content(), QStringLiteral("list"));
+        QCOMPARE(panel.content(), u"list"_qs);
     }
 
     void detailFallsBackWhenItsActionLeaves()
@@ -99,42 +85,33 @@ private Q_SLOTS:
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         ApprovalsPanel& panel = *f.panel;
-        PendingAction first = f.action(QStringLiteral("b1"));
-        QVERIFY(f.add(first));
-        QVERIFY(f.add(f.action(QStringLiteral("b2"))));
+        PendingAction first = f.action(u"b1"_qs);
+        QVERIFY(f.add(first) && f.add(f.action(u"b2"_qs)));
         QVERIFY(f.fetch(2));
-        panel.showDetail(QStringLiteral("b1"));
+        panel.showDetail(u"b1"_qs);
         panel.detail()->setCreateRule(true);
-        panel.detail()->setRuleScopeRawValue(QStringLiteral("global"));
 
         // A refresh of the same action (its explanation arrived) keeps the page and the choices.
-        first.explanation = QStringLiteral("Deletes the build output.");
+        first.explanation = u"Deletes the build output."_qs;
         QVERIFY(f.add(first));
         f.sync->fetchPendingFromPush();
-        QTRY_VERIFY(f.panel->actions()->action(QStringLiteral("b1"))
-                    && f.panel->actions()->action(QStringLiteral("b1"))->explanation.has_value());
-        QVERIFY(f.panel->detail()->action()->explanation.has_value());
-        QCOMPARE(panel.content(), QStringLiteral("detail"));
+        QTRY_VERIFY(panel.detail()->action() && panel.detail()->action()->explanation.has_value());
+        QCOMPARE(panel.content(), u"detail"_qs);
         QVERIFY(panel.detail()->createRule());
-        QCOMPARE(panel.detail()->ruleScopeRawValue(), QStringLiteral("global"));
 
         // The back-end stops listing it (decided elsewhere): back to the list.
-        QSignalSpy selection(&panel, &ApprovalsPanel::selectedActionIdChanged);
         QVERIFY(f.backend.reset());
-        QVERIFY(f.add(f.action(QStringLiteral("b2"))));
+        QVERIFY(f.add(f.action(u"b2"_qs)));
         QVERIFY(f.fetch(1));
         QCOMPARE(panel.selectedActionId(), QString());
-        QCOMPARE(selection.count(), 1);
-        QVERIFY(!panel.detail()->hasAction());
-        QCOMPARE(panel.content(), QStringLiteral("list"));
+        QCOMPARE(panel.content(), u"list"_qs);
 
         // It comes back: the page stays closed, and reopening starts afresh.
         QVERIFY(f.add(first));
         QVERIFY(f.fetch(2));
-        QCOMPARE(panel.content(), QStringLiteral("list"));
-        panel.showDetail(QStringLiteral("b1"));
+        QCOMPARE(panel.content(), u"list"_qs);
+        panel.showDetail(u"b1"_qs);
         QVERIFY(!panel.detail()->createRule());
-        QCOMPARE(panel.detail()->ruleScopeRawValue(), QStringLiteral("agent"));
     }
 
     void rowDecisions()
@@ -142,46 +119,41 @@ private Q_SLOTS:
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         ApprovalsPanel& panel = *f.panel;
-        for (const char* id : {"c1", "c2"})
-            QVERIFY(f.add(f.action(QString::fromLatin1(id))));
+        QVERIFY(f.add(f.action(u"c1"_qs)) && f.add(f.action(u"c2"_qs)));
         QVERIFY(f.fetch(2));
 
         // In flight: the row is responding and a second press sends nothing.
-        const QString respondPath = QStringLiteral("/approvals/c1/respond");
-        QVERIFY(f.backend.injectDelay("POST", respondPath, 300));
-        auto task = panel.decide(QStringLiteral("c1"), QStringLiteral("approved"), false);
-        QVERIFY(panel.isResponding(QStringLiteral("c1")));
-        QVERIFY(f.panel->actions()->isResponding(QStringLiteral("c1")));
-        QVERIFY(!panel.isResponding(QStringLiteral("c2")));
-        QVERIFY(!QCoro::waitFor(panel.decide(QStringLiteral("c1"), QStringLiteral("denied"), false)));
+        QVERIFY(f.backend.injectDelay("POST", u"/approvals/c1/respond"_qs, 300));
+        auto task = panel.decide(u"c1"_qs, u"approved"_qs, false);
+        QVERIFY(panel.actions()->isResponding(u"c1"_qs));
+        QVERIFY(!panel.isResponding(u"c2"_qs));
+        QVERIFY(!QCoro::waitFor(panel.decide(u"c1"_qs, u"denied"_qs, false)));
         QVERIFY(QCoro::waitFor(std::move(task)));
-        QVERIFY(!panel.isResponding(QStringLiteral("c1")));
-        QCOMPARE(f.decisionBodies(QStringLiteral("c1")), QStringList{QStringLiteral("{\"decision\":\"approved\"}")});
+        QVERIFY(!panel.isResponding(u"c1"_qs));
+        QCOMPARE(f.decisionBodies(u"c1"_qs), QStringList { u"{\"decision\":\"approved\"}"_qs });
         QCOMPARE(panel.pendingCount(), 1);
-        QCOMPARE(f.backend.actionStatus(QStringLiteral("c1")).value(QStringLiteral("status")).toString(),
-                 QStringLiteral("approved"));
+        QCOMPARE(f.backendStatus(u"c1"_qs), u"approved"_qs);
 
         // A refused decision leaves the row, enabled again, and logs the status.
         LogCapture log;
-        QVERIFY(f.backend.inject("POST", QStringLiteral("/approvals/c2/respond"), 500));
-        QVERIFY(!QCoro::waitFor(panel.decide(QStringLiteral("c2"), QStringLiteral("denied"), false)));
-        QVERIFY(!panel.isResponding(QStringLiteral("c2")));
+        QVERIFY(f.backend.inject("POST", u"/approvals/c2/respond"_qs, 500));
+        QVERIFY(!QCoro::waitFor(panel.decide(u"c2"_qs, u"denied"_qs, false)));
+        QVERIFY(!panel.isResponding(u"c2"_qs));
         QCOMPARE(panel.pendingCount(), 1);
-        QVERIFY(log.contains(QStringLiteral("Quorvane: approval respond failed: HTTP 500")));
+        QVERIFY(log.contains(u"Quorvane: approval respond failed: HTTP 500"_qs));
 
         // Decided elsewhere (409) counts as done.
-        QVERIFY(f.backend.inject("POST", QStringLiteral("/approvals/c2/respond"), 409));
-        QVERIFY(QCoro::waitFor(panel.decide(QStringLiteral("c2"), QStringLiteral("denied"), false)));
-        QCOMPARE(panel.pendingCount(), 0);
-        QCOMPARE(panel.content(), QStringLiteral("empty"));
+        QVERIFY(f.backend.inject("POST", u"/approvals/c2/respond"_qs, 409));
+        QVERIFY(QCoro::waitFor(panel.decide(u"c2"_qs, u"denied"_qs, false)));
+        QCOMPARE(panel.content(), u"empty"_qs);
 
         // Nothing is sent for unknown actions or other decisions.
         f.backend.clearRequests();
-        QVERIFY(!QCoro::waitFor(panel.decide(QStringLiteral("zz"), QStringLiteral("approved"), false)));
-        QVERIFY(f.add(f.action(QStringLiteral("c3"))));
+        QVERIFY(!QCoro::waitFor(panel.decide(u"zz"_qs, u"approved"_qs, false)));
+        QVERIFY(f.add(f.action(u"c3"_qs)));
         QVERIFY(f.fetch(2)); // c2 is still pending on the back-end: the 409 was injected
-        QVERIFY(!QCoro::waitFor(panel.decide(QStringLiteral("c3"), QStringLiteral("maybe"), false)));
-        QCOMPARE(f.decisionBodies(QStringLiteral("c3")), QStringList());
+        QVERIFY(!QCoro::waitFor(panel.decide(u"c3"_qs, u"maybe"_qs, false)));
+        QCOMPARE(f.decisionBodies(u"c3"_qs), QStringList());
     }
 
     void refusedIdentityIsToldAndClears()
@@ -194,9 +166,8 @@ private Q_SLOTS:
         QTest::qWait(50);
         QVERIFY(panel.identityRefusedText().isEmpty()); // two refusals can be a passing fault
         QVERIFY(f.fetchRefused(1));
-        QTRY_VERIFY(!panel.identityRefusedText().isEmpty());
-        QVERIFY(panel.identityRefusedText().contains(QStringLiteral("identity")));
-        QVERIFY(f.add(f.action(QStringLiteral("after"))));
+        QTRY_VERIFY(panel.identityRefusedText().contains(u"identity"_qs));
+        QVERIFY(f.add(f.action(u"after"_qs)));
         QVERIFY(f.fetch(1));
         QVERIFY(panel.identityRefusedText().isEmpty());
         QCOMPARE(changes.count(), 2);
@@ -208,16 +179,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("scope");
         QTest::addColumn<bool>("approve");
         QTest::addColumn<QString>("body");
-        QTest::newRow("approve without rule") << false << QStringLiteral("global") << true
-                                              << QStringLiteral("{\"decision\":\"approved\"}");
+        QTest::newRow("approve without rule")
+            << false << u"global"_qs << true << u"{\"decision\":\"approved\"}"_qs;
         QTest::newRow("approve with machine rule")
-            << true << QStringLiteral("machine") << true
-            << QStringLiteral("{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"machine\"}}");
+            << true << u"machine"_qs << true
+            << u"{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"machine\"}}"_qs;
         QTest::newRow("approve with agent rule")
-            << true << QStringLiteral("agent") << true
-            << QStringLiteral("{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"agent\"}}");
-        QTest::newRow("deny with the toggle on sends no scope") << true << QStringLiteral("global") << false
-                                                                << QStringLiteral("{\"decision\":\"denied\"}");
+            << true << u"agent"_qs << true
+            << u"{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"agent\"}}"_qs;
+        QTest::newRow("deny with the toggle on sends no scope")
+            << true << u"global"_qs << false << u"{\"decision\":\"denied\"}"_qs;
     }
     void detailDecisions()
     {
@@ -228,22 +199,18 @@ private Q_SLOTS:
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         ApprovalsPanel& panel = *f.panel;
-        QVERIFY(f.add(f.action(QStringLiteral("d1"))));
+        QVERIFY(f.add(f.action(u"d1"_qs)));
         QVERIFY(f.fetch(1));
-        panel.showDetail(QStringLiteral("d1"));
+        panel.showDetail(u"d1"_qs);
         panel.detail()->setCreateRule(createRule);
         panel.detail()->setRuleScopeRawValue(scope);
         QSignalSpy responding(panel.detail(), &ActionDetailState::isRespondingChanged);
-        const bool taken = QCoro::waitFor(
-            panel.decide(QStringLiteral("d1"), approve ? QStringLiteral("approved") : QStringLiteral("denied"), true));
-        QVERIFY(taken);
+        const QString decision = approve ? u"approved"_qs : u"denied"_qs;
+        QVERIFY(QCoro::waitFor(panel.decide(u"d1"_qs, decision, true)));
         QCOMPARE(responding.count(), 2); // on, then off
-        QCOMPARE(f.decisionBodies(QStringLiteral("d1")), QStringList{body});
-        QCOMPARE(panel.selectedActionId(), QString());
-        QCOMPARE(panel.content(), QStringLiteral("empty"));
-        const QJsonObject status = f.backend.actionStatus(QStringLiteral("d1"));
-        QCOMPARE(status.value(QStringLiteral("status")).toString(),
-                 approve ? QStringLiteral("approved") : QStringLiteral("denied"));
+        QCOMPARE(f.decisionBodies(u"d1"_qs), QStringList { body });
+        QCOMPARE(panel.content(), u"empty"_qs);
+        QCOMPARE(f.backendStatus(u"d1"_qs), decision);
     }
 
     void detailFailureAndExpiry()
@@ -251,17 +218,16 @@ private Q_SLOTS:
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         ApprovalsPanel& panel = *f.panel;
-        QVERIFY(f.add(f.action(QStringLiteral("e1"), QStringLiteral("Bash"), 65.9)));
-        QVERIFY(f.add(f.action(QStringLiteral("e2"))));
+        QVERIFY(f.add(f.action(u"e1"_qs, u"Bash"_qs, 65.9)) && f.add(f.action(u"e2"_qs)));
         QVERIFY(f.fetch(2));
-        panel.showDetail(QStringLiteral("e1"));
-        QCOMPARE(panel.detail()->countdownText(), QStringLiteral("1:05 remaining"));
+        panel.showDetail(u"e1"_qs);
+        QCOMPARE(panel.detail()->countdownText(), u"1:05 remaining"_qs);
 
         // Refused: the page stays open with its choices, buttons enabled again.
         panel.detail()->setCreateRule(true);
-        QVERIFY(f.backend.inject("POST", QStringLiteral("/approvals/e1/respond"), 503));
-        QVERIFY(!QCoro::waitFor(panel.decide(QStringLiteral("e1"), QStringLiteral("approved"), true)));
-        QCOMPARE(panel.selectedActionId(), QStringLiteral("e1"));
+        QVERIFY(f.backend.inject("POST", u"/approvals/e1/respond"_qs, 503));
+        QVERIFY(!QCoro::waitFor(panel.decide(u"e1"_qs, u"approved"_qs, true)));
+        QCOMPARE(panel.selectedActionId(), u"e1"_qs);
         QVERIFY(!panel.detail()->isResponding());
         QVERIFY(panel.detail()->createRule());
 
@@ -269,16 +235,15 @@ private Q_SLOTS:
         // refuses decisions (the row still may).
         panel.setTickInterval(20);
         panel.setShown(true);
-        QVERIFY(panel.isTickerRunning());
         f.now = f.now.addSecs(66);
-        QTRY_COMPARE(panel.detail()->countdownText(), QStringLiteral("Expired"));
+        QTRY_COMPARE(panel.detail()->countdownText(), u"Expired"_qs);
         QVERIFY(!panel.detail()->showsButtons());
         f.backend.clearRequests();
-        QVERIFY(!QCoro::waitFor(panel.decide(QStringLiteral("e1"), QStringLiteral("approved"), true)));
-        QCOMPARE(f.decisionBodies(QStringLiteral("e1")), QStringList());
+        QVERIFY(!QCoro::waitFor(panel.decide(u"e1"_qs, u"approved"_qs, true)));
+        QCOMPARE(f.decisionBodies(u"e1"_qs), QStringList());
         // A detail decision for an action whose page is not open is refused too.
-        QVERIFY(!QCoro::waitFor(panel.decide(QStringLiteral("e2"), QStringLiteral("approved"), true)));
-        QVERIFY(QCoro::waitFor(panel.decide(QStringLiteral("e1"), QStringLiteral("denied"), false)));
+        QVERIFY(!QCoro::waitFor(panel.decide(u"e2"_qs, u"approved"_qs, true)));
+        QVERIFY(QCoro::waitFor(panel.decide(u"e1"_qs, u"denied"_qs, false)));
         QCOMPARE(panel.selectedActionId(), QString());
     }
 
@@ -287,10 +252,9 @@ private Q_SLOTS:
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         ApprovalsPanel& panel = *f.panel;
-        QSignalSpy shown(&panel, &ApprovalsPanel::isShownChanged);
         panel.setShown(true);
         QVERIFY(!panel.isTickerRunning()); // nothing to count down
-        QVERIFY(f.add(f.action(QStringLiteral("t1"))));
+        QVERIFY(f.add(f.action(u"t1"_qs)));
         QVERIFY(f.fetch(1));
         QVERIFY(panel.isTickerRunning());
 
@@ -301,38 +265,10 @@ private Q_SLOTS:
         panel.setShown(true);
         QCOMPARE(changed.count(), 1);
         QCOMPARE(changed.at(0).at(2).value<QList<int>>(), PendingActionsModel::countdownRoles());
-        QCOMPARE(shown.count(), 3);
 
         QVERIFY(f.backend.reset());
         QVERIFY(f.fetch(0));
         QVERIFY(!panel.isTickerRunning());
-    }
-
-    void explanationAndDashboard()
-    {
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        ApprovalsPanel& panel = *f.panel;
-        PendingAction action = f.action(QStringLiteral("x1"));
-        QVERIFY(f.add(action));
-        QVERIFY(f.fetch(1));
-        PendingActionsModel& model = *panel.actions();
-        const QModelIndex row = model.index(0);
-        QCOMPARE(row.data(PendingActionsModel::ExplanationModeRole).toString(), QStringLiteral("button"));
-        panel.showExplanation(QStringLiteral("x1"));
-        QCOMPARE(row.data(PendingActionsModel::ExplanationModeRole).toString(), QStringLiteral("generating"));
-
-        // The explanation arrives with a later refresh.
-        action.explanation = QStringLiteral("Removes the build folder.\n\nIt can be rebuilt.");
-        QVERIFY(f.add(action));
-        f.sync->fetchPendingFromPush();
-        QTRY_COMPARE(model.index(0).data(PendingActionsModel::ExplanationModeRole).toString(), QStringLiteral("lines"));
-        QCOMPARE(model.index(0).data(PendingActionsModel::ExplanationLinesRole).toStringList().size(), 2);
-
-        QSignalSpy dashboard(&panel, &ApprovalsPanel::openDashboardRequested);
-        panel.openDashboard();
-        QCOMPARE(dashboard.count(), 1);
-        QCOMPARE(ApprovalsPanel::viewUrl(), QUrl(QStringLiteral("qrc:/qt/qml/Quorvane/Panel/ApprovalsPanelView.qml")));
     }
 
     void updateBanner()
@@ -341,42 +277,40 @@ private Q_SLOTS:
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         UpdateBannerState& banner = *f.panel->updateBanner();
         QVERIFY(!banner.isVisible());
-        QVERIFY(f.publishRelease(QStringLiteral("2.3.0")));
-        QSignalSpy changed(&banner, &UpdateBannerState::changed);
-        f.updates->start(QStringLiteral("1.0.0"), [] {});
+        QVERIFY(f.publishRelease(u"2.3.0"_qs));
+        f.updates->start(u"1.0.0"_qs, [] {});
         QTRY_VERIFY_WITH_TIMEOUT(banner.isVisible(), 20000);
-        QVERIFY(changed.count() >= 1);
-        QCOMPARE(banner.mode(), QStringLiteral("available"));
-        QCOMPARE(banner.availableText(), QStringLiteral("v2.3.0 available"));
+        QCOMPARE(banner.mode(), u"available"_qs);
+        QCOMPARE(banner.availableText(), u"v2.3.0 available"_qs);
 
         // A package installation is left to the package manager: no "Update".
-        f.updates->setInstallPrefix(QStringLiteral("/usr"));
-        QCOMPARE(banner.mode(), QStringLiteral("managed"));
-        QCOMPARE(banner.availableText(), QStringLiteral("v2.3.0 available · update it with your package manager"));
+        f.updates->setInstallPrefix(u"/usr"_qs);
+        QCOMPARE(banner.mode(), u"managed"_qs);
+        QCOMPARE(banner.availableText(), u"v2.3.0 available · update it with your package manager"_qs);
 
         // A refusal replaces the line and the button with the error.
         QTemporaryDir installation;
         f.updates->setInstallPrefix(installation.path());
         banner.update();
-        QTRY_COMPARE(banner.mode(), QStringLiteral("error"));
-        QCOMPARE(banner.errorText(), QStringLiteral("Update unavailable: this installation cannot replace itself"));
-        QVERIFY(banner.isVisible());
+        QTRY_COMPARE(banner.mode(), u"error"_qs);
+        QCOMPARE(banner.errorText(), u"Update unavailable: this installation cannot replace itself"_qs);
 
         // The download address is not the release host.
-        QVERIFY(TestFiles::writeShellScript(installation.filePath(QString::fromLatin1(UpdateCheckService::appExecutable)), {}));
+        const QString executable
+            = installation.filePath(QString::fromLatin1(UpdateCheckService::appExecutable));
+        QVERIFY(TestFiles::writeShellScript(executable, {}));
         banner.update();
-        QTRY_COMPARE(banner.errorText(), QStringLiteral("Update blocked: untrusted download source"));
+        QTRY_COMPARE(banner.errorText(), u"Update blocked: untrusted download source"_qs);
 
         // From the release host: progress while the download is held back,
         // then the integrity refusal replaces it.
-        f.updates->setReleaseHost(QStringLiteral("127.0.0.1"));
-        QVERIFY(f.backend.injectDelay("GET", QStringLiteral("/releases/files/Quorvane-2.3.0.tar.gz"), 400));
+        f.updates->setReleaseHost(u"127.0.0.1"_qs);
+        QVERIFY(f.backend.injectDelay("GET", u"/releases/files/Quorvane-2.3.0.tar.gz"_qs, 400));
         banner.update();
-        QTRY_COMPARE(banner.mode(), QStringLiteral("progress"));
-        QCOMPARE(banner.percentText(), QStringLiteral("0%"));
-        QCOMPARE(banner.progress(), 0.0);
-        QTRY_COMPARE_WITH_TIMEOUT(banner.mode(), QStringLiteral("error"), 20000);
-        QCOMPARE(banner.errorText(), QStringLiteral("Update blocked: integrity check failed"));
+        QTRY_COMPARE(banner.mode(), u"progress"_qs);
+        QCOMPARE(banner.percentText(), u"0%"_qs);
+        QTRY_COMPARE_WITH_TIMEOUT(banner.mode(), u"error"_qs, 20000);
+        QCOMPARE(banner.errorText(), u"Update blocked: integrity check failed"_qs);
     }
 };
 

@@ -1,4 +1,3 @@
-#include "core/ReceiptLog.h"
 #include "tests/app/panel/PanelFixture.h"
 
 #include <QSignalSpy>
@@ -17,30 +16,10 @@ class TestDecisionFailures : public QObject
 
     struct Fixture : PanelFixture
     {
-        ReceiptLog receipts { home.filePath(QStringLiteral("receipts.jsonl")) };
-
-        Fixture()
-        {
-            sync->setReceiptLog(&receipts);
-            sync->setDecisionDeadline(decisionDeadlineMs);
-        }
+        Fixture() { sync->setDecisionDeadline(decisionDeadlineMs); }
 
         QString status(const QString& id) const { return panel->actions()->decisionStatus(id); }
         bool failed(const QString& id) const { return panel->actions()->decisionFailed(id); }
-        QString backendStatus(const QString& id)
-        {
-            return backend.actionStatus(id).value(QLatin1String("status")).toString();
-        }
-
-        QList<Receipt> receiptsOf(const QString& id) const
-        {
-            QList<Receipt> found;
-            for (const Receipt& receipt : receipts.readAll()) {
-                if (receipt.actionId == id)
-                    found.prepend(receipt); // oldest first
-            }
-            return found;
-        }
     };
 
     // Continues a stopped back-end however the test ends.

@@ -5,42 +5,36 @@
 #include <QTest>
 
 // What the popover shows of decisions that did not go through, of the
-// connection, of a refused identity and of a paused popover; every button
-// there leads somewhere.
+// connection, of a refused identity, of a paused popover and of the update
+// and trust-window banners; every button there leads somewhere.
 class TestDecisionViews : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-        QuorvaneStyle::applyDarkAppearance();
-    }
+    void initTestCase() { PanelView::prepareApplication(); }
 
     void failedDecisionShowsWhyAndRetries()
     {
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        QVERIFY(f.add(f.action(QStringLiteral("v1"))));
+        QVERIFY(f.add(f.action(u"v1"_qs)));
         QVERIFY(f.fetch(1));
         PanelView view(*f.panel);
         QVERIFY(view.ok());
-        QTRY_COMPARE(view.all(QStringLiteral("pendingRow")).size(), 1);
-        QCOMPARE(view.find(QStringLiteral("retryButton")), nullptr);
+        QTRY_COMPARE(view.all(u"pendingRow"_qs).size(), 1);
+        QCOMPARE(view.find(u"retryButton"_qs), nullptr);
 
-        QVERIFY(f.backend.inject("POST", QStringLiteral("/approvals/v1/respond"), 503, "{}"));
-        view.click(view.find(QStringLiteral("approveButton")));
-        QTRY_VERIFY(view.find(QStringLiteral("retryButton")));
-        QCOMPARE(view.text(QStringLiteral("decisionStatus")),
-                 QStringLiteral("Quorvane had a problem (HTTP 503) — your decision was not recorded"));
-        view.screenshot(QStringLiteral("panel-decision-failed"));
+        QVERIFY(f.backend.inject("POST", u"/approvals/v1/respond"_qs, 503, "{}"));
+        view.click(view.find(u"approveButton"_qs));
+        QTRY_VERIFY(view.find(u"retryButton"_qs));
+        QCOMPARE(view.text(u"decisionStatus"_qs), f.panel->actions()->decisionStatus(u"v1"_qs));
+        view.screenshot(u"panel-decision-failed"_qs);
 
-        view.click(view.find(QStringLiteral("retryButton")));
-        QTRY_COMPARE(f.panel->content(), QStringLiteral("empty"));
-        QCOMPARE(f.backend.actionStatus(QStringLiteral("v1")).value(QLatin1String("status")).toString(),
-                 QStringLiteral("approved"));
-        QVERIFY2(view.warnings().isEmpty(), qPrintable(view.warnings().join(u'\n')));
+        view.click(view.find(u"retryButton"_qs));
+        QTRY_COMPARE(f.panel->content(), u"empty"_qs);
+        QCOMPARE(f.backendStatus(u"v1"_qs), u"approved"_qs);
+        VERIFY_NO_WARNINGS(view);
     }
 
     void identityRefusedOffersSetUpAgainAndPausedOffersResume()
@@ -49,46 +43,80 @@ private Q_SLOTS:
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         PanelView view(*f.panel);
         QVERIFY(view.ok());
-        QCOMPARE(view.find(QStringLiteral("setUpAgainButton")), nullptr);
-        QCOMPARE(view.find(QStringLiteral("resumeButton")), nullptr);
+        QCOMPARE(view.find(u"setUpAgainButton"_qs), nullptr);
+        QCOMPARE(view.find(u"resumeButton"_qs), nullptr);
 
         QVERIFY(f.fetchRefused(ApprovalSyncService::refusalsBeforeIdentityRefused));
-        QTRY_VERIFY(view.find(QStringLiteral("setUpAgainButton")));
+        QTRY_VERIFY(view.find(u"setUpAgainButton"_qs));
+        QCOMPARE(view.text(u"identityRefused"_qs), f.panel->identityRefusedText());
         QSignalSpy setUp(f.panel.get(), &ApprovalsPanel::setUpAgainRequested);
-        view.click(view.find(QStringLiteral("setUpAgainButton")));
+        view.click(view.find(u"setUpAgainButton"_qs));
         QCOMPARE(setUp.size(), 1);
 
         f.panel->setAutoOpenPaused(true);
-        QTRY_VERIFY(view.find(QStringLiteral("resumeButton")));
+        QTRY_VERIFY(view.find(u"resumeButton"_qs));
         QSignalSpy resume(f.panel.get(), &ApprovalsPanel::resumeRequested);
-        view.click(view.find(QStringLiteral("resumeButton")));
+        view.click(view.find(u"resumeButton"_qs));
         QCOMPARE(resume.size(), 1);
-        QVERIFY2(view.warnings().isEmpty(), qPrintable(view.warnings().join(u'\n')));
+        VERIFY_NO_WARNINGS(view);
     }
 
     void offlineShowsInTheHeader()
     {
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        QVERIFY(f.add(f.action(QStringLiteral("e1"))));
+        QVERIFY(f.add(f.action(u"e1"_qs)));
         QVERIFY(f.fetch(1));
         PanelView view(*f.panel);
         QVERIFY(view.ok());
-        QTRY_VERIFY(view.find(QStringLiteral("explainButton")));
-        QCOMPARE(view.find(QStringLiteral("connectionStatus")), nullptr);
+        QTRY_VERIFY(view.find(u"explainButton"_qs));
+        QCOMPARE(view.find(u"connectionStatus"_qs), nullptr);
         QVERIFY(f.backend.refuseWebSocket(600));
-        QVERIFY(f.backend.inject("GET", QStringLiteral("/actions/pending"), 502, "{}"));
+        QVERIFY(f.backend.inject("GET", u"/actions/pending"_qs, 502, "{}"));
         f.sync->start();
-        QTRY_VERIFY_WITH_TIMEOUT(view.find(QStringLiteral("connectionStatus")), 10000);
-        QVERIFY(view.text(QStringLiteral("connectionStatus")).startsWith(QStringLiteral("Offline — retrying in ")));
-        QVERIFY(view.text(QStringLiteral("connectionDetail")).contains(QStringLiteral("HTTP 502")));
-        view.screenshot(QStringLiteral("panel-offline"));
+        QTRY_VERIFY_WITH_TIMEOUT(view.find(u"connectionStatus"_qs), 10000);
+        QCOMPARE(view.text(u"connectionStatus"_qs), f.panel->connection()->text());
+        QCOMPARE(view.text(u"connectionDetail"_qs), f.panel->connection()->detail());
+        view.screenshot(u"panel-offline"_qs);
         // No refresh can bring an explanation now: only rows carrying one offer it.
-        QTRY_COMPARE(view.find(QStringLiteral("explainButton")), nullptr);
+        QTRY_COMPARE(view.find(u"explainButton"_qs), nullptr);
         f.sync->fetchPendingFromPush();
-        QTRY_COMPARE(view.text(QStringLiteral("connectionStatus")), QStringLiteral("Back online"));
-        QCOMPARE(view.find(QStringLiteral("connectionDetail")), nullptr);
-        QTRY_VERIFY(view.find(QStringLiteral("explainButton")));
+        QTRY_COMPARE(view.text(u"connectionStatus"_qs), u"Back online"_qs);
+        QCOMPARE(view.find(u"connectionDetail"_qs), nullptr);
+        QTRY_VERIFY(view.find(u"explainButton"_qs));
+        VERIFY_NO_WARNINGS(view);
+    }
+
+    void bannersAndPauseTab()
+    {
+        PanelFixture f;
+        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
+        QVERIFY(f.publishRelease(u"2.3.0"_qs));
+        PanelView view(*f.panel);
+        QVERIFY(view.ok());
+        QVERIFY(!view.find(u"updateBanner"_qs) && !view.find(u"trustWindowBanner"_qs));
+        f.updates->start(u"1.0.0"_qs, [] {});
+        QTRY_VERIFY_WITH_TIMEOUT(view.find(u"updateBanner"_qs), 20000);
+        QCOMPARE(view.text(u"updateText"_qs), u"v2.3.0 available"_qs);
+        view.click(view.find(u"updateButton"_qs));
+        QTRY_VERIFY(view.find(u"updateError"_qs));
+        QVERIFY(!view.find(u"updateButton"_qs));
+        QCOMPARE(view.text(u"updateError"_qs), f.panel->updateBanner()->errorText());
+
+        // The pause tab from its segment; its "Start" opens a window whose
+        // banner's "Cancel" ends it.
+        QQuickItem* tabs = view.find(u"tabPicker"_qs);
+        view.click(PanelView::inside(tabs, u"segment1"_qs));
+        QTRY_VERIFY(view.find(u"pauseTab"_qs));
+        view.click(view.find(u"activateButton"_qs));
+        QTRY_VERIFY(view.find(u"trustWindowBanner"_qs));
+        QVERIFY(f.trust->isActive());
+        view.click(PanelView::inside(view.find(u"trustWindowBanner"_qs), u"cancelButton"_qs));
+        QTRY_VERIFY(!view.find(u"trustWindowBanner"_qs));
+        QVERIFY(!f.trust->isActive());
+        view.click(PanelView::inside(tabs, u"segment0"_qs));
+        QTRY_VERIFY(view.find(u"emptyText"_qs));
+        VERIFY_NO_WARNINGS(view);
     }
 };
 
