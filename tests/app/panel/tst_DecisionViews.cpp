@@ -1,3 +1,4 @@
+#include "app/panel/ConnectionStatus.h"
 #include "tests/app/panel/PanelFixture.h"
 #include "tests/app/panel/PanelView.h"
 
@@ -61,8 +62,20 @@ private Q_SLOTS:
         VERIFY_NO_WARNINGS(view);
     }
 
+    // After one failed fetch of the list while the stream is down too, the
+    // header says "Offline — retrying in N s" with the reason, and "Back
+    // online" for a moment after the next fetch that gets through.
+    void offlineShowsInTheHeader_data()
+    {
+        QTest::addColumn<int>("injected");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("server error") << 503 << u"HTTP 503"_qs;
+        QTest::newRow("connection closed") << 0 << u"no answer"_qs;
+    }
     void offlineShowsInTheHeader()
     {
+        QFETCH(int, injected);
+        QFETCH(QString, reason);
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         QVERIFY(f.add(f.action(u"e1"_qs)));
@@ -72,19 +85,67 @@ private Q_SLOTS:
         QTRY_VERIFY(view.find(u"explainButton"_qs));
         QCOMPARE(view.find(u"connectionStatus"_qs), nullptr);
         QVERIFY(f.backend.refuseWebSocket(600));
-        QVERIFY(f.backend.inject("GET", u"/actions/pending"_qs, 502, "{}"));
+        // Qt tries again by itself after a connection closed without answer.
+        QVERIFY(f.backend.inject("GET", u"/actions/pending"_qs, injected, "{}", injected == 0 ? 10 : 1));
+        QSignalSpy offline(f.sync.get(), &ApprovalSyncService::isOfflineChanged);
         f.sync->start();
-        QTRY_VERIFY_WITH_TIMEOUT(view.find(u"connectionStatus"_qs), 10000);
-        QCOMPARE(view.text(u"connectionStatus"_qs), f.panel->connection()->text());
-        QCOMPARE(view.text(u"connectionDetail"_qs), f.panel->connection()->detail());
+        QVERIFY(offline.wait(10000));
+        QVERIFY(f.sync->isOffline() && !f.sync->subscriber().isConnected());
+        const ConnectionStatus& status = *f.panel->connection();
+        QVERIFY2(status.text().startsWith(u"Offline — retrying in "_qs) && status.text().endsWith(u" s"_qs),
+            qPrintable(status.text()));
+        QVERIFY2(status.detail().contains(reason), qPrintable(status.detail()));
+        QTRY_COMPARE(view.text(u"connectionStatus"_qs), status.text());
+        QCOMPARE(view.text(u"connectionDetail"_qs), status.detail());
         view.screenshot(u"panel-offline"_qs);
         // No refresh can bring an explanation now: only rows carrying one offer it.
         QTRY_COMPARE(view.find(u"explainButton"_qs), nullptr);
+
+        QCOMPARE(f.backend.request("DELETE", "/_control/inject").status, 200);
         f.sync->fetchPendingFromPush();
+        QVERIFY(offline.wait(10000));
+        QCOMPARE(f.sync->offlineReason(), QString());
         QTRY_COMPARE(view.text(u"connectionStatus"_qs), u"Back online"_qs);
         QCOMPARE(view.find(u"connectionDetail"_qs), nullptr);
         QTRY_VERIFY(view.find(u"explainButton"_qs));
+        QTRY_COMPARE_WITH_TIMEOUT(status.text(), QString(), ConnectionStatus::backOnlineShownMs + 5000);
         VERIFY_NO_WARNINGS(view);
+    }
+
+    void theStreamCountsToo()
+    {
+        PanelFixture f;
+        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
+        f.sync->start();
+        QTRY_VERIFY_WITH_TIMEOUT(f.sync->subscriber().isConnected(), 10000);
+        QSignalSpy offline(f.sync.get(), &ApprovalSyncService::isOfflineChanged);
+        QVERIFY(f.backend.inject("GET", u"/actions/pending"_qs, 503, "{}"));
+        const int before = int(f.backend.requests().size());
+        f.sync->fetchPendingFromPush();
+        QTRY_VERIFY_WITH_TIMEOUT(int(f.backend.requests().size()) > before, 10000);
+        // While the stream is up a failed fetch is no reason to say offline...
+        QVERIFY(!f.sync->isOffline());
+        // ...but once it drops (and may not come back), it is.
+        QVERIFY(f.backend.refuseWebSocket(600));
+        QVERIFY(f.backend.dropSockets() > 0);
+        QVERIFY(offline.wait(10000));
+        QCOMPARE(f.sync->offlineReason(), u"HTTP 503"_qs);
+    }
+
+    void sendingWhileOfflineSaysSo()
+    {
+        PanelFixture f;
+        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
+        QVERIFY(f.add(f.action(u"o1"_qs)));
+        QVERIFY(f.fetch(1));
+        QVERIFY(f.backend.refuseWebSocket(600));
+        QVERIFY(f.backend.inject("GET", u"/actions/pending"_qs, 503, "{}"));
+        f.sync->start();
+        QTRY_VERIFY_WITH_TIMEOUT(f.sync->isOffline(), 10000);
+        QVERIFY(f.backend.injectDelay("POST", u"/approvals/o1/respond"_qs, 300));
+        f.panel->approve(u"o1"_qs);
+        QCOMPARE(f.panel->actions()->decisionStatus(u"o1"_qs), u"Offline — trying to send the approval…"_qs);
+        QTRY_COMPARE(f.panel->actions()->indexOf(u"o1"_qs), -1);
     }
 
     void bannersAndPauseTab()
@@ -103,19 +164,18 @@ private Q_SLOTS:
         QVERIFY(!view.find(u"updateButton"_qs));
         QCOMPARE(view.text(u"updateError"_qs), f.panel->updateBanner()->errorText());
 
-        // The pause tab from its segment; its "Start" opens a window whose
-        // banner's "Cancel" ends it.
+        // The tabs from their segments; a trust window's banner, whose
+        // "Cancel" ends it.
         QQuickItem* tabs = view.find(u"tabPicker"_qs);
         view.click(PanelView::inside(tabs, u"segment1"_qs));
         QTRY_VERIFY(view.find(u"pauseTab"_qs));
-        view.click(view.find(u"activateButton"_qs));
-        QTRY_VERIFY(view.find(u"trustWindowBanner"_qs));
-        QVERIFY(f.trust->isActive());
-        view.click(PanelView::inside(view.find(u"trustWindowBanner"_qs), u"cancelButton"_qs));
-        QTRY_VERIFY(!view.find(u"trustWindowBanner"_qs));
-        QVERIFY(!f.trust->isActive());
         view.click(PanelView::inside(tabs, u"segment0"_qs));
         QTRY_VERIFY(view.find(u"emptyText"_qs));
+        QCoro::waitFor(f.trust->activate());
+        QTRY_VERIFY(view.find(u"trustWindowBanner"_qs));
+        view.click(PanelView::inside(view.find(u"trustWindowBanner"_qs), u"cancelButton"_qs));
+        QTRY_VERIFY(!f.trust->isActive());
+        QTRY_VERIFY(!view.find(u"trustWindowBanner"_qs));
         VERIFY_NO_WARNINGS(view);
     }
 };

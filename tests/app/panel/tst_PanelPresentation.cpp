@@ -141,34 +141,6 @@ private Q_SLOTS:
         QCOMPARE(PanelPresentation::spokenDuration(-5), u"0 seconds"_qs);
     }
 
-    void explanation_data()
-    {
-        QTest::addColumn<QString>("toolName");
-        QTest::addColumn<bool>("hasExplanation");
-        QTest::addColumn<bool>("shown");
-        QTest::addColumn<QString>("mode");
-        QTest::newRow("unregister never") << u"quorvane:unregister"_qs << true << true << u"none"_qs;
-        QTest::newRow("mcp with explanation")
-            << u"mcp__github__create_issue"_qs << true << false << u"caption"_qs;
-        QTest::newRow("mcp without explanation")
-            << u"mcp__github__create_issue"_qs << false << false << u"button"_qs;
-        QTest::newRow("button") << u"Bash"_qs << true << false << u"button"_qs;
-        QTest::newRow("generating") << u"Bash"_qs << false << true << u"generating"_qs;
-        QTest::newRow("lines") << u"Bash"_qs << true << true << u"lines"_qs;
-        QTest::newRow("link") << u"quorvane:link"_qs << false << false << u"button"_qs;
-    }
-    void explanation()
-    {
-        QFETCH(QString, toolName);
-        QFETCH(bool, hasExplanation);
-        QFETCH(bool, shown);
-        QFETCH(QString, mode);
-        PendingAction action = make(u"a"_qs, toolName);
-        if (hasExplanation)
-            action.explanation = u"Why"_qs;
-        QCOMPARE(PanelPresentation::explanationMode(action, { .shown = shown }), mode);
-    }
-
     void explanationLines()
     {
         QCOMPARE(PanelPresentation::explanationLines(u"One\n\n  \nTwo\r\nThree\rFour\n"_qs),

@@ -1,5 +1,5 @@
-#include "tests/app/panel/PanelFixture.h"
 #include "app/shell/PopoverWindow.h"
+#include "tests/app/panel/PanelFixture.h"
 #include "tests/support/QmlTestSupport.h"
 
 #include <QGuiApplication>
@@ -7,19 +7,6 @@
 #include <QQuickView>
 #include <QScreen>
 #include <QTest>
-
-// The real popover window hosting the real approvals panel against the
-// reference back-end: the window follows the panel's content and never leaves
-// the screen, and the decision buttons stay reachable.
-class TestPopoverPanel : public QObject
-{
-    Q_OBJECT
-
-private Q_SLOTS:
-    void windowGrowsWithEachEscalation();
-    void detailPageKeepsItsButtonsOnScreen();
-    void pauseTabAndTrustBannerResizeTheWindow();
-};
 
 namespace {
 
@@ -31,184 +18,147 @@ QRect screenArea()
     return QGuiApplication::primaryScreen()->availableGeometry();
 }
 
-QQuickItem* visibleItem(QWindow* window, const QString& name)
-{
-    auto* view = qobject_cast<QQuickView*>(window);
-    if (!view || !view->rootObject())
-        return nullptr;
-    const QList<QQuickItem*> found = QmlItems::visible(view->rootObject(), name);
-    return found.isEmpty() ? nullptr : found.first();
-}
-
-// The item's rectangle in screen coordinates.
-QRect onScreen(QWindow* window, QQuickItem* item)
-{
-    const QRectF scene = item->mapRectToScene(item->boundingRect());
-    return QRect(window->mapToGlobal(scene.topLeft().toPoint()), scene.size().toSize());
-}
-
-// The item lies wholly inside its window (at the window's real size) and
-// inside the screen's available area.
-bool reachable(QWindow* window, const QString& name)
-{
-    QQuickItem* item = visibleItem(window, name);
-    if (!item || item->width() <= 0 || item->height() <= 0)
-        return false;
-    const QRect rect = onScreen(window, item);
-    return window->geometry().contains(rect) && screenArea().contains(rect);
-}
-
 // The panel in the popover as the program hosts it, with a tray to open at.
 struct PanelPopover : PopoverWindow
 {
     explicit PanelPopover(PanelFixture& f)
-        : PopoverWindow(ApprovalsPanel::viewUrl(), {{QStringLiteral("panel"), QVariant::fromValue(f.panel.get())}})
+        : PopoverWindow(ApprovalsPanel::viewUrl(), { { u"panel"_qs, QVariant::fromValue(f.panel.get()) } })
     {
         setTrayAvailable([] { return true; });
         QObject::connect(this, &PopoverHost::shownChanged, f.panel.get(), &ApprovalsPanel::setShown);
     }
+    ~PanelPopover() override
+    {
+        // The window goes before the panel it shows.
+        close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    QWindow* open()
+    {
+        show(trayAtTop);
+        return window();
+    }
+
+    // The item lies wholly inside the window (at its real size) and inside
+    // the screen's available area.
+    bool reachable(const QString& name)
+    {
+        auto* view = qobject_cast<QQuickView*>(window());
+        const QList<QQuickItem*> found
+            = view && view->rootObject() ? QmlItems::visible(view->rootObject(), name) : QList<QQuickItem*>();
+        if (found.isEmpty() || found.first()->width() <= 0 || found.first()->height() <= 0)
+            return false;
+        const QRectF scene = found.first()->mapRectToScene(found.first()->boundingRect());
+        const QRect rect(view->mapToGlobal(scene.topLeft().toPoint()), scene.size().toSize());
+        return view->geometry().contains(rect) && screenArea().contains(rect);
+    }
 };
-
-// Closes it and lets the window go before the panel it shows.
-void closeAndDestroy(PopoverWindow& popover)
-{
-    popover.close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-PendingAction longCommand(PanelFixture& f, const QString& id, int pieces)
-{
-    PendingAction action = f.action(id);
-    QStringList parts;
-    for (int i = 0; i < pieces; ++i)
-        parts << QStringLiteral("rm -rf /tmp/build-%1").arg(i);
-    action.toolInput = {{QStringLiteral("command"), parts.join(QStringLiteral(" && "))}};
-    return action;
-}
 
 } // namespace
 
-void TestPopoverPanel::windowGrowsWithEachEscalation()
+// The real popover window hosting the real approvals panel against the
+// reference back-end: the window follows the panel's content and never leaves
+// the screen, and the decision buttons stay reachable.
+class TestPopoverPanel : public QObject
 {
-    PanelFixture f;
-    QVERIFY(f.ready());
-    PanelPopover popover(f);
+    Q_OBJECT
 
-    QVERIFY(f.add(f.action(QStringLiteral("a1"))));
-    QVERIFY(f.add(f.action(QStringLiteral("a2"))));
-    QVERIFY(f.fetch(2));
-    popover.show(trayAtTop);
-    QWindow* window = popover.window();
-    QVERIFY(window);
-    QTRY_COMPARE(QmlItems::visible(qobject_cast<QQuickView*>(window)->rootObject(), QStringLiteral("pendingRow")).size(), 2);
-    int height = window->height();
-    QVERIFY(reachable(window, QStringLiteral("openDashboardButton")));
+private Q_SLOTS:
+    void windowFollowsTheList()
+    {
+        PanelFixture f;
+        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
+        PanelPopover popover(f);
+        QVERIFY(f.add(f.action(u"a1"_qs)) && f.add(f.action(u"a2"_qs)));
+        QVERIFY(f.fetch(2));
+        QWindow* window = popover.open();
+        QVERIFY(window);
+        QTRY_VERIFY(popover.reachable(u"openDashboardButton"_qs));
+        const int height = window->height();
 
-    // Escalations arriving one by one while it is open: the window grows each
-    // time, stays below the icon, and the footer stays in it.
-    for (const QString& id : {QStringLiteral("a3"), QStringLiteral("a4")}) {
-        QVERIFY(f.add(f.action(id)));
-        QVERIFY(f.fetch(id == QStringLiteral("a3") ? 3 : 4));
-        QTRY_VERIFY2(window->height() > height, qPrintable(QStringLiteral("%1 rows: %2").arg(id).arg(window->height())));
-        height = window->height();
+        // An escalation arriving while it is open: the window grows below the
+        // icon and the footer stays in it; a row decided and gone: it shrinks.
+        QVERIFY(f.add(f.action(u"a3"_qs)));
+        QVERIFY(f.fetch(3));
+        QTRY_VERIFY(window->height() > height);
         QVERIFY(window->geometry().top() > trayAtTop.bottom());
-        QVERIFY(screenArea().contains(window->geometry()));
-        QVERIFY(reachable(window, QStringLiteral("openDashboardButton")));
+        QVERIFY(popover.reachable(u"openDashboardButton"_qs));
+        const int grown = window->height();
+        f.panel->approve(u"a3"_qs);
+        QTRY_COMPARE(int(f.sync->pendingActions().size()), 2);
+        QTRY_VERIFY2(window->height() < grown, qPrintable(QString::number(window->height())));
     }
 
-    // A row decided and gone: the window shrinks again.
-    f.panel->approve(QStringLiteral("a4"));
-    QTRY_COMPARE(int(f.sync->pendingActions().size()), 3);
-    QTRY_VERIFY(window->height() < height);
-    closeAndDestroy(popover);
-}
+    void detailPageKeepsItsButtonsOnScreen()
+    {
+        PanelFixture f;
+        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
+        PanelPopover popover(f);
 
-void TestPopoverPanel::detailPageKeepsItsButtonsOnScreen()
-{
-    PanelFixture f;
-    QVERIFY(f.ready());
-    PanelPopover popover(f);
+        // "More details": the page is taller than the row, and the window
+        // follows so that Approve and Deny are inside it; the rule section
+        // makes it taller again.
+        QVERIFY(f.add(f.action(u"one"_qs)));
+        QVERIFY(f.fetch(1));
+        QWindow* window = popover.open();
+        QVERIFY(window);
+        const int listHeight = window->height();
+        f.panel->showDetail(u"one"_qs);
+        QTRY_VERIFY(window->height() > listHeight);
+        QTRY_VERIFY(popover.reachable(u"detail_approveButton"_qs));
+        const int detailHeight = window->height();
+        f.panel->detail()->setCreateRule(true);
+        QTRY_VERIFY(window->height() > detailHeight);
+        QTRY_VERIFY(popover.reachable(u"detail_approveButton"_qs));
+        QVERIFY(popover.reachable(u"detail_denyButton"_qs));
+        popover.close();
 
-    // One row, then "More details": the page is taller than the row, and the
-    // window follows so that Approve and Deny are inside it.
-    QVERIFY(f.add(f.action(QStringLiteral("one"))));
-    QVERIFY(f.fetch(1));
-    popover.show(trayAtTop);
-    QWindow* window = popover.window();
-    QVERIFY(window);
-    const int listHeight = window->height();
-    f.panel->showDetail(QStringLiteral("one"));
-    QTRY_VERIFY(window->height() > listHeight);
-    QTRY_VERIFY(reachable(window, QStringLiteral("detail_approveButton")));
-    QVERIFY(reachable(window, QStringLiteral("detail_denyButton")));
+        // A command far taller than the screen: the window stops at the
+        // screen's room below the icon, the page scrolls, and the buttons
+        // stay in view.
+        PendingAction tall = f.action(u"long"_qs);
+        QStringList parts;
+        for (int i = 0; i < 60; ++i)
+            parts << u"rm -rf /tmp/build-%1"_qs.arg(i);
+        tall.toolInput = { { u"command"_qs, parts.join(u" && "_qs) } };
+        QVERIFY(f.add(tall));
+        QVERIFY(f.fetch(2));
+        window = popover.open();
+        QVERIFY(window);
+        f.panel->showDetail(u"long"_qs);
+        QTRY_VERIFY(window->geometry().bottom() >= screenArea().bottom() - 16);
+        QVERIFY(screenArea().contains(window->geometry()));
+        QTRY_VERIFY(popover.reachable(u"detail_approveButton"_qs));
+        QVERIFY(popover.reachable(u"detail_denyButton"_qs));
+    }
 
-    // "Bypass escalations" opens the rule section: taller again, buttons still in.
-    const int detailHeight = window->height();
-    f.panel->detail()->setCreateRule(true);
-    QTRY_VERIFY(window->height() > detailHeight);
-    QTRY_VERIFY(reachable(window, QStringLiteral("detail_approveButton")));
-    QVERIFY(reachable(window, QStringLiteral("detail_denyButton")));
-    popover.close();
+    void pauseTabAndTrustBannerResizeTheWindow()
+    {
+        PanelFixture f;
+        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
+        PanelPopover popover(f);
+        QWindow* window = popover.open();
+        QVERIFY(window);
+        const int emptyHeight = window->height();
+        QVERIFY(popover.reachable(u"emptyText"_qs));
 
-    // A command far taller than the screen: the window stops at the screen's
-    // room below the icon, the page scrolls, and the buttons stay in view.
-    QVERIFY(f.add(longCommand(f, QStringLiteral("long"), 60)));
-    QVERIFY(f.fetch(2));
-    popover.show(trayAtTop);
-    window = popover.window();
-    QVERIFY(window);
-    f.panel->showDetail(QStringLiteral("long"));
-    QTRY_VERIFY(window->geometry().bottom() >= screenArea().bottom() - 16);
-    QVERIFY(screenArea().contains(window->geometry()));
-    QVERIFY(window->geometry().top() > trayAtTop.bottom());
-    QTRY_VERIFY(reachable(window, QStringLiteral("detail_approveButton")));
-    QVERIFY(reachable(window, QStringLiteral("detail_denyButton")));
-    popover.close();
+        f.panel->setSelectedTab(u"pause"_qs);
+        QTRY_VERIFY(window->height() > emptyHeight);
+        QTRY_VERIFY(popover.reachable(u"modePicker"_qs));
+        QVERIFY(popover.reachable(u"openDashboardButton"_qs));
+        f.panel->setSelectedTab(u"actions"_qs);
+        QTRY_COMPARE(window->height(), emptyHeight);
 
-    // The same from a tray at the bottom of the screen: the popover opens
-    // above the icon and fits between the icon and the top.
-    const QRect trayAtBottom(400, screenArea().bottom() - 23, 24, 24);
-    popover.show(trayAtBottom);
-    window = popover.window();
-    QVERIFY(window);
-    QTRY_VERIFY(reachable(window, QStringLiteral("detail_approveButton")));
-    QVERIFY(window->geometry().bottom() < trayAtBottom.top());
-    QVERIFY(screenArea().contains(window->geometry()));
-    closeAndDestroy(popover);
-}
-
-void TestPopoverPanel::pauseTabAndTrustBannerResizeTheWindow()
-{
-    PanelFixture f;
-    QVERIFY(f.ready());
-    PanelPopover popover(f);
-
-    // Empty list: the small "No pending actions" page.
-    popover.show(trayAtTop);
-    QWindow* window = popover.window();
-    QVERIFY(window);
-    const int emptyHeight = window->height();
-    QVERIFY(reachable(window, QStringLiteral("emptyText")));
-
-    f.panel->setSelectedTab(QStringLiteral("pause"));
-    QTRY_VERIFY(window->height() > emptyHeight);
-    QTRY_VERIFY(reachable(window, QStringLiteral("modePicker")));
-    QVERIFY(reachable(window, QStringLiteral("openDashboardButton")));
-
-    f.panel->setSelectedTab(QStringLiteral("actions"));
-    QTRY_COMPARE(window->height(), emptyHeight);
-
-    // A trust window opened: its banner makes the window taller, and it
-    // shrinks again when the window is cancelled.
-    QCoro::waitFor(f.trust->activate());
-    QVERIFY(f.trust->showsBanner());
-    QTRY_VERIFY(window->height() > emptyHeight);
-    QTRY_VERIFY(reachable(window, QStringLiteral("trustWindowBanner")));
-    QVERIFY(reachable(window, QStringLiteral("openDashboardButton")));
-    QCoro::waitFor(f.trust->deactivate());
-    QTRY_COMPARE(window->height(), emptyHeight);
-    closeAndDestroy(popover);
-}
+        // A trust window's banner makes the window taller until it ends.
+        QCoro::waitFor(f.trust->activate());
+        QTRY_VERIFY(window->height() > emptyHeight);
+        QTRY_VERIFY(popover.reachable(u"trustWindowBanner"_qs));
+        QVERIFY(popover.reachable(u"openDashboardButton"_qs));
+        QCoro::waitFor(f.trust->deactivate());
+        QTRY_COMPARE(window->height(), emptyHeight);
+    }
+};
 
 QTEST_MAIN(TestPopoverPanel)
 #include "tst_PopoverPanel.moc"

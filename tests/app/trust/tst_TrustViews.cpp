@@ -1,25 +1,19 @@
 #include "app/style/QuorvaneStyle.h"
-#include "app/trust/PresenceConfirmation.h"
 #include "app/trust/PresencePolicyState.h"
-#include "app/trust/TrustWindowState.h"
-#include "core/MachineAuthService.h"
 #include "platform/PkexecPrivilegedRunner.h"
-#include "platform/StandInPresenceConfirmer.h"
-#include "tests/support/BackendMachine.h"
+#include "tests/app/trust/TrustFixture.h"
 #include "tests/support/QmlTestSupport.h"
 #include "tests/support/TestFiles.h"
 
+#include <QCoroTask>
 #include <QDir>
 #include <QFile>
-#include <QImage>
-#include <QNetworkAccessManager>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTest>
-#include <memory>
 
 namespace {
 
@@ -39,14 +33,8 @@ class TestTrustViews : public QObject
 {
     Q_OBJECT
 
-    struct Fixture : BackendMachine
+    struct Fixture : TrustFixture
     {
-        MachineAuthService auth { store };
-        QNetworkAccessManager network;
-        StandInPresenceConfirmer confirmer { StandInPresenceConfirmer::Outcome::Grant };
-        PresenceConfirmation biometric { confirmer };
-        QDateTime clock = QDateTime::currentDateTimeUtc();
-        std::unique_ptr<TrustWindowState> state;
         QmlWarningGuard guard;
         QQmlEngine engine;
         QQuickWindow window;
@@ -54,9 +42,6 @@ class TestTrustViews : public QObject
 
         Fixture()
         {
-            auth.reload();
-            state = std::make_unique<TrustWindowState>(
-                auth, network, biometric, nullptr, [this] { return clock; });
             QmlWarningGuard::prepare(engine);
             window.setColor(QuorvaneStyle::windowBackground());
         }

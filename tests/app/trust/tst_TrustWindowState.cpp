@@ -1,65 +1,18 @@
-#include "app/trust/PresenceConfirmation.h"
-#include "app/trust/TrustWindowState.h"
-#include "core/ApprovalSyncService.h"
-#include "core/MachineAuthService.h"
-#include "platform/StandInPresenceConfirmer.h"
-#include "tests/support/BackendMachine.h"
+#include "tests/app/trust/TrustFixture.h"
 #include "tests/support/LogCapture.h"
 
 #include <QCoroTask>
 #include <QJsonArray>
-#include <QJsonObject>
-#include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTest>
-#include <memory>
-
-namespace {
 
 using Outcome = StandInPresenceConfirmer::Outcome;
-
-QDateTime wholeSecondsNow()
-{
-    QDateTime now = QDateTime::currentDateTimeUtc();
-    now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
-    return now;
-}
-
-} // namespace
+using Fixture = TrustFixture;
 
 // The trust window model against the reference back-end on loopback.
 class TestTrustWindowState : public QObject
 {
     Q_OBJECT
-
-    struct Fixture : BackendMachine
-    {
-        MachineAuthService auth { store };
-        QNetworkAccessManager network;
-        StandInPresenceConfirmer confirmer { Outcome::Grant };
-        PresenceConfirmation biometric { confirmer };
-        QDateTime clock = wholeSecondsNow();
-        std::unique_ptr<ApprovalSyncService> sync;
-        std::unique_ptr<TrustWindowState> state;
-
-        explicit Fixture(bool provisioned = true)
-            : BackendMachine(provisioned)
-        {
-            auth.reload();
-            sync = std::make_unique<ApprovalSyncService>(auth, network);
-            sync->setPollInterval(60 * 60 * 1000);
-            state = std::make_unique<TrustWindowState>(
-                auth, network, biometric, sync.get(), [this] { return clock; });
-            backend.clearRequests();
-        }
-        ~Fixture()
-        {
-            state.reset();
-            sync.reset();
-        }
-
-        QList<QJsonObject> trustRequests() { return requestsTo(QStringLiteral("/trust-window")); }
-    };
 
 private Q_SLOTS:
     void quickWindow()
