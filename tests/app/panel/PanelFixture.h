@@ -1,19 +1,20 @@
 #pragma once
 
-#include "core/ApprovalSyncService.h"
-#include "core/ReceiptLog.h"
 #include "app/panel/ApprovalsPanel.h"
-#include "tests/support/BackendProcess.h"
 #include "app/trust/PresenceConfirmation.h"
-#include "platform/FileCredentialStore.h"
+#include "app/trust/TrustWindowState.h"
+#include "core/ApprovalSyncService.h"
 #include "core/MachineAuthService.h"
-#include "tests/app/panel/PanelTestActions.h"
+#include "core/ReceiptLog.h"
+#include "core/UpdateCheckService.h"
+#include "platform/FileCredentialStore.h"
 #include "platform/StandInPresenceConfirmer.h"
+#include "tests/app/panel/PanelTestActions.h"
+#include "tests/support/BackendProcess.h"
 #include "tests/support/TestHome.h"
 #include "tests/support/TestMachine.h"
-#include "app/trust/TrustWindowState.h"
-#include "core/UpdateCheckService.h"
 
+#include <QCoroTask>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -22,9 +23,6 @@
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <QCoroTask>
-
 #include <memory>
 #include <optional>
 
@@ -36,13 +34,13 @@ struct PanelFixture
 {
     TestHome home;
     QTemporaryDir releases;
-    BackendProcess backend{{QStringLiteral("--releases"), releases.path()}};
+    BackendProcess backend { { u"--releases"_qs, releases.path() } };
     FileCredentialStore store;
     std::optional<TestMachine> machine;
-    MachineAuthService auth{store};
+    MachineAuthService auth { store };
     QNetworkAccessManager network;
-    StandInPresenceConfirmer confirmer{StandInPresenceConfirmer::Outcome::Grant};
-    PresenceConfirmation biometric{confirmer};
+    StandInPresenceConfirmer confirmer { StandInPresenceConfirmer::Outcome::Grant };
+    PresenceConfirmation biometric { confirmer };
     // The panel's clock: the wall clock at the start, whole seconds, then
     // fixed (tests move it to let actions expire for the panel while the
     // back-end still lists them).
@@ -51,7 +49,7 @@ struct PanelFixture
     std::unique_ptr<UpdateCheckService> updates;
     std::unique_ptr<TrustWindowState> trust;
     std::unique_ptr<ApprovalsPanel> panel;
-    ReceiptLog receipts{home.filePath(QStringLiteral("receipts.jsonl"))};
+    ReceiptLog receipts { home.filePath(u"receipts.jsonl"_qs) };
 
     PanelFixture()
     {
@@ -62,7 +60,8 @@ struct PanelFixture
         sync->setPollInterval(60 * 60 * 1000);
         updates = std::make_unique<UpdateCheckService>(&network);
         updates->setCheckInterval(std::chrono::hours(1));
-        trust = std::make_unique<TrustWindowState>(auth, network, biometric, sync.get(), [this] { return now; });
+        trust = std::make_unique<TrustWindowState>(
+            auth, network, biometric, sync.get(), [this] { return now; });
         panel = std::make_unique<ApprovalsPanel>(*sync, *updates, *trust);
         panel->setClock([this] { return now; });
         sync->setReceiptLog(&receipts);
@@ -90,12 +89,12 @@ struct PanelFixture
     bool add(const PendingAction& action)
     {
         QJsonObject json = PanelTestActions::toJson(action);
-        json.insert(QStringLiteral("notify"), false);
-        return backend.addAction(json).value(QStringLiteral("id")).toString() == action.id;
+        json.insert(u"notify"_qs, false);
+        return backend.addAction(json).value(u"id"_qs).toString() == action.id;
     }
 
     // An action that expires `seconds` after the panel's clock.
-    PendingAction action(const QString& id, const QString& toolName = QStringLiteral("Bash"), double seconds = 300)
+    PendingAction action(const QString& id, const QString& toolName = u"Bash"_qs, double seconds = 300)
     {
         PendingAction pending = PanelTestActions::make(id, toolName);
         pending.expiresAt = PanelTestActions::expiresIn(seconds, now);
@@ -115,13 +114,13 @@ struct PanelFixture
     QStringList decisionBodies(const QString& id)
     {
         QStringList bodies;
-        const QString target = QStringLiteral("/approvals/%1/respond").arg(id);
-        const QString naming = QStringLiteral("{\"action_id\":\"%1\",").arg(id);
+        const QString target = u"/approvals/%1/respond"_qs.arg(id);
+        const QString naming = u"{\"action_id\":\"%1\","_qs.arg(id);
         for (const QJsonValue& value : backend.requests()) {
             const QJsonObject request = value.toObject();
-            if (request.value(QLatin1String("target")).toString() != target)
+            if (request.value(u"target").toString() != target)
                 continue;
-            const QString body = request.value(QLatin1String("body")).toString();
+            const QString body = request.value(u"body").toString();
             bodies << (body.startsWith(naming) ? u'{' + body.mid(naming.size()) : body);
         }
         return bodies;
@@ -138,21 +137,18 @@ struct PanelFixture
         return found;
     }
 
-    QString backendStatus(const QString& id)
-    {
-        return backend.actionStatus(id).value(QLatin1String("status")).toString();
-    }
+    QString backendStatus(const QString& id) { return backend.actionStatus(id).value(u"status").toString(); }
 
     // Fetches the list `times` times, one after the other, each answered by the
     // back-end with 401 (its key refused); false when one was not answered so.
     bool fetchRefused(int times)
     {
-        if (!backend.inject("GET", QStringLiteral("/actions/pending"), 401, "{\"error\":\"unknown machine\"}", times))
+        if (!backend.inject("GET", u"/actions/pending"_qs, 401, "{\"error\":\"unknown machine\"}", times))
             return false;
         const auto refusals = [this] {
             int count = 0;
             for (const QJsonValue& request : backend.requests())
-                count += request.toObject().value(QLatin1String("status")).toInt() == 401 ? 1 : 0;
+                count += request.toObject().value(u"status").toInt() == 401 ? 1 : 0;
             return count;
         };
         const int before = refusals();
@@ -167,15 +163,14 @@ struct PanelFixture
     // Announces a release the update check will find newer than 1.0.0.
     bool publishRelease(const QString& version)
     {
-        const QString url = backend.url(QStringLiteral("/releases/files/Quorvane-%1.tar.gz").arg(version)).toString();
-        QFile latest(releases.filePath(QStringLiteral("latest.json")));
+        const QString url = backend.url(u"/releases/files/Quorvane-%1.tar.gz"_qs.arg(version)).toString();
+        QFile latest(releases.filePath(u"latest.json"_qs));
         if (!latest.open(QIODevice::WriteOnly))
             return false;
-        const QJsonObject json{{QStringLiteral("version"), version},
-                               {QStringLiteral("url"), url},
-                               {QStringLiteral("sha256"), QString(64, QLatin1Char('a'))}};
+        const QJsonObject json { { u"version"_qs, version }, { u"url"_qs, url },
+            { u"sha256"_qs, QString(64, QLatin1Char('a')) } };
         latest.write(QJsonDocument(json).toJson());
-        QFile archive(releases.filePath(QStringLiteral("Quorvane-%1.tar.gz").arg(version)));
+        QFile archive(releases.filePath(u"Quorvane-%1.tar.gz"_qs.arg(version)));
         if (!archive.open(QIODevice::WriteOnly))
             return false;
         archive.write(QByteArray(64 * 1024, 'x'));

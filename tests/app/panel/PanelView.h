@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/panel/ApprovalsPanel.h"
-#include "tests/support/QmlTestSupport.h"
 #include "app/style/QuorvaneStyle.h"
+#include "tests/support/QmlTestSupport.h"
 
 #include <QDir>
 #include <QImage>
@@ -12,7 +12,6 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
-
 #include <cmath>
 #include <memory>
 
@@ -40,7 +39,7 @@ struct PanelView
             qWarning("%s", qPrintable(component.errorString()));
             return;
         }
-        root.reset(component.createWithInitialProperties({{QStringLiteral("panel"), QVariant::fromValue(&panel)}}));
+        root.reset(component.createWithInitialProperties({ { u"panel"_qs, QVariant::fromValue(&panel) } }));
         if (!root) {
             qWarning("%s", qPrintable(component.errorString()));
             return;
@@ -65,7 +64,7 @@ struct PanelView
     QString text(const QString& name) const
     {
         QQuickItem* found = find(name);
-        return found ? found->property("text").toString() : QStringLiteral("<missing %1>").arg(name);
+        return found ? found->property("text").toString() : u"<missing %1>"_qs.arg(name);
     }
     // The item of that name inside `row`.
     static QQuickItem* inside(QQuickItem* row, const QString& name)
@@ -118,9 +117,10 @@ struct PanelView
         QTest::qWait(250); // the fade-in of the tab content
         const int height = qMin(int(std::ceil(item->height())), window.height());
         const QImage image = window.grabWindow().copy(0, 0, 360, height);
-        if (!image.save(QDir(dir).filePath(name + QStringLiteral(".png"))))
+        if (!image.save(QDir(dir).filePath(name + u".png"_qs)))
             qWarning("screenshot %s not written", qPrintable(name));
     }
 };
 
-#define VERIFY_NO_WARNINGS(view) QVERIFY2((view).warnings().isEmpty(), qPrintable((view).warnings().join(u'\n')))
+#define VERIFY_NO_WARNINGS(view)                                                                             \
+    QVERIFY2((view).warnings().isEmpty(), qPrintable((view).warnings().join(u'\n')))

@@ -21,12 +21,11 @@ class TestPopoverKeyboard : public QObject
         bool open(int actions)
         {
             for (int index = 1; index <= actions; ++index) {
-                PendingAction pending = action(QStringLiteral("key-%1").arg(index));
-                pending.toolInput.insert(QStringLiteral("detail_segments"),
-                    QStringLiteral(
-                        "[{\"segment\":\"cd ~/projects/site\",\"base_cmd\":\"cd\",\"risk\":\"read\"},"
-                        "{\"segment\":\"rm -rf build\",\"base_cmd\":\"rm\",\"risk\":\"destructive\"},"
-                        "{\"segment\":\"git push\",\"base_cmd\":\"git\",\"risk\":\"network\"}]"));
+                PendingAction pending = action(u"key-%1"_qs.arg(index));
+                pending.toolInput.insert(u"detail_segments"_qs,
+                    u"[{\"segment\":\"cd ~/projects/site\",\"base_cmd\":\"cd\",\"risk\":\"read\"},"
+                    "{\"segment\":\"rm -rf build\",\"base_cmd\":\"rm\",\"risk\":\"destructive\"},"
+                    "{\"segment\":\"git push\",\"base_cmd\":\"git\",\"risk\":\"network\"}]"_qs);
                 if (!add(pending))
                     return false;
             }
@@ -64,8 +63,7 @@ class TestPopoverKeyboard : public QObject
 
     static QString describe(QQuickItem* item)
     {
-        return QStringLiteral("%1 (%2)").arg(
-            item->objectName(), QString::fromLatin1(item->metaObject()->className()));
+        return u"%1 (%2)"_qs.arg(item->objectName(), QString::fromLatin1(item->metaObject()->className()));
     }
 
     // Every interactive control has a name and a role a screen reader can say.
@@ -76,7 +74,7 @@ class TestPopoverKeyboard : public QObject
         for (QQuickItem* item : found) {
             QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(item);
             QVERIFY2(!accessible->text(QAccessible::Name).trimmed().isEmpty(),
-                qPrintable(where + QStringLiteral(": no accessible name: ") + describe(item)));
+                qPrintable(where + u": no accessible name: "_qs + describe(item)));
         }
     }
 
@@ -152,7 +150,7 @@ private Q_SLOTS:
         Fixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         QVERIFY(f.open(2));
-        QTRY_COMPARE(f.view.all(QStringLiteral("pendingRow")).size(), 2);
+        QTRY_COMPARE(f.view.all(u"pendingRow"_qs).size(), 2);
         const QList<QQuickItem*> wanted = controls(f.view.item);
         QSet<QQuickItem*> reached;
         for (int step = 0; step < 3 * wanted.size(); ++step) {
@@ -161,12 +159,11 @@ private Q_SLOTS:
             QVERIFY(focused);
             reached.insert(focused);
             if (wanted.contains(focused))
-                QVERIFY2(PanelView::inside(focused, QStringLiteral("focusRing")),
-                    qPrintable(QStringLiteral("no visible focus ring: ") + describe(focused)));
+                QVERIFY2(PanelView::inside(focused, u"focusRing"_qs),
+                    qPrintable(u"no visible focus ring: "_qs + describe(focused)));
         }
         for (QQuickItem* control : wanted)
-            QVERIFY2(reached.contains(control),
-                qPrintable(QStringLiteral("not reached by Tab: ") + describe(control)));
+            QVERIFY2(reached.contains(control), qPrintable(u"not reached by Tab: "_qs + describe(control)));
     }
 
     void everyControlHasAnAccessibleName()
@@ -174,51 +171,49 @@ private Q_SLOTS:
         Fixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         QVERIFY(f.open(2));
-        QTRY_COMPARE(f.view.all(QStringLiteral("pendingRow")).size(), 2);
-        checkNames(f.view.item, QStringLiteral("list"));
+        QTRY_COMPARE(f.view.all(u"pendingRow"_qs).size(), 2);
+        checkNames(f.view.item, u"list"_qs);
 
         // The decision buttons say what they decide.
-        QQuickItem* approve = f.view.find(QStringLiteral("approveButton"));
+        QQuickItem* approve = f.view.find(u"approveButton"_qs);
         const QString name = QAccessible::queryAccessibleInterface(approve)->text(QAccessible::Name);
         // The panel's clock stands still: the action has its whole five minutes.
-        QCOMPARE(name, QStringLiteral("Approve: rm -rf build, high risk, 5 minutes left"));
+        QCOMPARE(name, u"Approve: rm -rf build, high risk, 5 minutes left"_qs);
 
         f.panel->showDetail(f.idAt(0));
-        QTRY_VERIFY(f.view.find(QStringLiteral("detail_approveButton")));
-        checkNames(f.view.item, QStringLiteral("detail"));
+        QTRY_VERIFY(f.view.find(u"detail_approveButton"_qs));
+        checkNames(f.view.item, u"detail"_qs);
         // The riskiest piece of the command is marked, and each scope says
         // what a rule would cover before the rule is turned on.
-        QCOMPARE(f.view.all(QStringLiteral("highestRiskMark")).size(), 1);
-        QCOMPARE(f.view.text(QStringLiteral("highestRiskText")),
-            QStringLiteral("Asked because this part is destructive: rm -rf build"));
-        QCOMPARE(f.view.all(QStringLiteral("scopeCoverage")).size(), 3);
-        QCOMPARE(f.view.text(QStringLiteral("scopeCoverage")),
-            QStringLiteral("This Agent: every Bash action from claude-work"));
-        f.view.screenshot(QStringLiteral("detail-risk-mark"));
+        QCOMPARE(f.view.all(u"highestRiskMark"_qs).size(), 1);
+        QCOMPARE(
+            f.view.text(u"highestRiskText"_qs), u"Asked because this part is destructive: rm -rf build"_qs);
+        QCOMPARE(f.view.all(u"scopeCoverage"_qs).size(), 3);
+        QCOMPARE(f.view.text(u"scopeCoverage"_qs), u"This Agent: every Bash action from claude-work"_qs);
+        f.view.screenshot(u"detail-risk-mark"_qs);
 
         f.panel->back();
         f.panel->freeze()->requestConfirmation();
-        QTRY_VERIFY(f.view.find(QStringLiteral("freezeConfirmButton")));
-        checkNames(f.view.item, QStringLiteral("freeze confirmation"));
-        f.view.screenshot(QStringLiteral("freeze-confirmation"));
+        QTRY_VERIFY(f.view.find(u"freezeConfirmButton"_qs));
+        checkNames(f.view.item, u"freeze confirmation"_qs);
+        f.view.screenshot(u"freeze-confirmation"_qs);
         f.panel->freeze()->cancel();
 
         QCoro::waitFor(f.trust->activate());
-        QTRY_VERIFY(f.view.find(QStringLiteral("trustWindowBanner")));
-        checkNames(f.view.find(QStringLiteral("trustWindowBanner")), QStringLiteral("banner"));
+        QTRY_VERIFY(f.view.find(u"trustWindowBanner"_qs));
+        checkNames(f.view.find(u"trustWindowBanner"_qs), u"banner"_qs);
 
-        f.panel->setSelectedTab(QStringLiteral("pause"));
-        QTRY_VERIFY(f.view.find(QStringLiteral("pauseTab")));
-        checkNames(f.view.item, QStringLiteral("pause"));
+        f.panel->setSelectedTab(u"pause"_qs);
+        QTRY_VERIFY(f.view.find(u"pauseTab"_qs));
+        checkNames(f.view.item, u"pause"_qs);
 
         // The freeze's report, read out as well.
-        f.panel->setSelectedTab(QStringLiteral("actions"));
+        f.panel->setSelectedTab(u"actions"_qs);
         QCoro::waitFor(f.panel->freeze()->run());
-        QTRY_VERIFY(f.view.find(QStringLiteral("freezeReportText")));
-        QCOMPARE(f.view.text(QStringLiteral("freezeReportText")),
-            QStringLiteral("Denied 2 actions, ended the trust window"));
-        checkNames(f.view.item, QStringLiteral("freeze report"));
-        f.view.screenshot(QStringLiteral("freeze-report"));
+        QTRY_VERIFY(f.view.find(u"freezeReportText"_qs));
+        QCOMPARE(f.view.text(u"freezeReportText"_qs), u"Denied 2 actions, ended the trust window"_qs);
+        checkNames(f.view.item, u"freeze report"_qs);
+        f.view.screenshot(u"freeze-report"_qs);
         VERIFY_NO_WARNINGS(f.view);
     }
 };

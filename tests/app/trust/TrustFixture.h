@@ -36,5 +36,5 @@ struct TrustFixture : BackendMachine
     }
 
     static QDateTime wholeSeconds(const QDateTime& time) { return time.addMSecs(-time.time().msec()); }
-    QList<QJsonObject> trustRequests() { return requestsTo(QStringLiteral("/trust-window")); }
+    QList<QJsonObject> trustRequests() { return requestsTo(u"/trust-window"_qs); }
 };

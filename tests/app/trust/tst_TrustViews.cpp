@@ -20,7 +20,7 @@ namespace {
 QString screenshotDir()
 {
     const QString build = qEnvironmentVariable("QUORVANE_BUILD_DIR");
-    const QString dir = (build.isEmpty() ? QDir::currentPath() : build) + QStringLiteral("/screenshots");
+    const QString dir = (build.isEmpty() ? QDir::currentPath() : build) + u"/screenshots"_qs;
     QDir().mkpath(dir);
     return dir;
 }
@@ -49,13 +49,13 @@ class TestTrustViews : public QObject
 
         QQuickItem* load(const QString& file, int width, int height)
         {
-            QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Quorvane/Trust/") + file));
+            QQmlComponent component(&engine, QUrl(u"qrc:/qt/qml/Quorvane/Trust/"_qs + file));
             if (!component.isReady()) {
                 qWarning().noquote() << "not ready:" << component.status() << component.errorString();
                 return nullptr;
             }
-            view.reset(component.createWithInitialProperties(
-                { { QStringLiteral("model"), QVariant::fromValue(state.get()) } }));
+            view.reset(
+                component.createWithInitialProperties({ { u"model"_qs, QVariant::fromValue(state.get()) } }));
             if (!view) {
                 qWarning().noquote() << component.errorString();
                 return nullptr;
@@ -84,7 +84,7 @@ class TestTrustViews : public QObject
         QString text(const QString& name)
         {
             QQuickItem* item = find(name);
-            return item ? item->property("text").toString() : QStringLiteral("<missing %1>").arg(name);
+            return item ? item->property("text").toString() : u"<missing %1>"_qs.arg(name);
         }
     };
 
@@ -152,15 +152,15 @@ private Q_SLOTS:
     {
         Fixture f;
         QTemporaryDir dir;
-        const QString shipped = dir.filePath(QStringLiteral("share/org.quorvane.trust-window.policy"));
-        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("share"))));
+        const QString shipped = dir.filePath(u"share/org.quorvane.trust-window.policy"_qs);
+        QVERIFY(QDir().mkpath(dir.filePath(u"share"_qs)));
         QVERIFY(QFile::copy(
             QStringLiteral(QUORVANE_SOURCE_DIR "/data/polkit/org.quorvane.trust-window.policy"), shipped));
-        const QString actions = dir.filePath(QStringLiteral("polkit-1/actions"));
+        const QString actions = dir.filePath(u"polkit-1/actions"_qs);
         // pkexec only talks to the system bus: the stand-in refuses once (the
         // prompt dismissed), then runs the command without privileges.
-        const QString pkexec = dir.filePath(QStringLiteral("pkexec"));
-        const QString refusedOnce = dir.filePath(QStringLiteral("refused-once"));
+        const QString pkexec = dir.filePath(u"pkexec"_qs);
+        const QString refusedOnce = dir.filePath(u"refused-once"_qs);
         QVERIFY(TestFiles::writeShellScript(pkexec,
             "if [ ! -e '" + QFile::encodeName(refusedOnce) + "' ]; then : > '"
                 + QFile::encodeName(refusedOnce) + "'; exit 126; fi\nexec \"$@\"\n"));
@@ -169,31 +169,29 @@ private Q_SLOTS:
         f.state->setPolicy(&policy);
         QVERIFY(policy.isMissing());
 
-        QQuickItem* tab = f.load(QStringLiteral("PauseTab.qml"), 360, 260);
+        QQuickItem* tab = f.load(u"PauseTab.qml"_qs, 360, 260);
         QVERIFY(tab);
         QVERIFY(QTest::qWaitForWindowExposed(&f.window));
-        QVERIFY(f.find(QStringLiteral("policyNote"))->isVisible());
+        QVERIFY(f.find(u"policyNote"_qs)->isVisible());
         // The popover takes the tab's implicit height: both buttons must lie inside it.
         f.window.resize(360, int(tab->implicitHeight()));
         QTRY_COMPARE(f.window.height(), int(tab->implicitHeight()));
-        for (const QString& name :
-            { QStringLiteral("installPolicyButton"), QStringLiteral("activateButton") }) {
+        for (const QString& name : { u"installPolicyButton"_qs, u"activateButton"_qs }) {
             QQuickItem* button = f.find(name);
             const QRectF inScene = button->mapRectToScene(QRectF(0, 0, button->width(), button->height()));
             QVERIFY2(QRectF(0, 0, f.window.width(), f.window.height()).contains(inScene), qPrintable(name));
         }
-        f.window.grabWindow().save(screenshotDir() + QStringLiteral("/pause-tab-policy-missing.png"));
+        f.window.grabWindow().save(screenshotDir() + u"/pause-tab-policy-missing.png"_qs);
 
-        f.click(QStringLiteral("installPolicyButton"));
-        QTRY_COMPARE(f.text(QStringLiteral("policyErrorText")),
-            QStringLiteral("Administrator rights were not given."));
+        f.click(u"installPolicyButton"_qs);
+        QTRY_COMPARE(f.text(u"policyErrorText"_qs), u"Administrator rights were not given."_qs);
         QVERIFY(policy.isMissing());
 
-        f.click(QStringLiteral("installPolicyButton"));
+        f.click(u"installPolicyButton"_qs);
         QTRY_VERIFY(!policy.isMissing());
-        QVERIFY(!f.find(QStringLiteral("policyNote"))->isVisible());
+        QVERIFY(!f.find(u"policyNote"_qs)->isVisible());
         QVERIFY(policy.errorMessage().isEmpty());
-        QFile installed(actions + QStringLiteral("/org.quorvane.trust-window.policy"));
+        QFile installed(actions + u"/org.quorvane.trust-window.policy"_qs);
         QVERIFY(installed.open(QIODevice::ReadOnly));
         QFile original(shipped);
         QVERIFY(original.open(QIODevice::ReadOnly));
@@ -201,12 +199,11 @@ private Q_SLOTS:
         QCOMPARE(installed.permissions() & (QFile::WriteGroup | QFile::WriteOther), QFile::Permissions());
 
         // An installation without its policy file says so instead of running a command.
-        PresencePolicyState orphan(PresencePolicy(dir.filePath(QStringLiteral("elsewhere")),
-                                       dir.filePath(QStringLiteral("missing.policy"))),
-            runner);
+        PresencePolicyState orphan(
+            PresencePolicy(dir.filePath(u"elsewhere"_qs), dir.filePath(u"missing.policy"_qs)), runner);
         orphan.startInstall();
         QTRY_VERIFY(!orphan.errorMessage().isEmpty());
-        QVERIFY(orphan.errorMessage().contains(QStringLiteral("no policy file")));
+        QVERIFY(orphan.errorMessage().contains(u"no policy file"_qs));
         QVERIFY(orphan.isMissing());
         QVERIFY2(f.guard.warnings().isEmpty(), qPrintable(f.guard.warnings().join(QLatin1Char('\n'))));
     }
