@@ -164,18 +164,12 @@ private Q_SLOTS:
         QVERIFY(!view.find(u"updateButton"_qs));
         QCOMPARE(view.text(u"updateError"_qs), f.panel->updateBanner()->errorText());
 
-        // The tabs from their segments; a trust window's banner, whose
-        // "Cancel" ends it.
+        // The tabs from their segments.
         QQuickItem* tabs = view.find(u"tabPicker"_qs);
         view.click(PanelView::inside(tabs, u"segment1"_qs));
         QTRY_VERIFY(view.find(u"pauseTab"_qs));
         view.click(PanelView::inside(tabs, u"segment0"_qs));
         QTRY_VERIFY(view.find(u"emptyText"_qs));
-        QCoro::waitFor(f.trust->activate());
-        QTRY_VERIFY(view.find(u"trustWindowBanner"_qs));
-        view.click(PanelView::inside(view.find(u"trustWindowBanner"_qs), u"cancelButton"_qs));
-        QTRY_VERIFY(!f.trust->isActive());
-        QTRY_VERIFY(!view.find(u"trustWindowBanner"_qs));
         VERIFY_NO_WARNINGS(view);
     }
 };

@@ -1,156 +1,92 @@
-#include "app/style/QuorvaneStyle.h"
 #include "app/trust/PresencePolicyState.h"
 #include "platform/PkexecPrivilegedRunner.h"
-#include "tests/app/trust/TrustFixture.h"
-#include "tests/support/QmlTestSupport.h"
+#include "tests/app/panel/PanelFixture.h"
+#include "tests/app/panel/PanelView.h"
 #include "tests/support/TestFiles.h"
 
 #include <QCoroTask>
-#include <QDir>
-#include <QFile>
-#include <QQmlComponent>
-#include <QQmlEngine>
-#include <QQuickItem>
-#include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-QString screenshotDir()
-{
-    const QString build = qEnvironmentVariable("QUORVANE_BUILD_DIR");
-    const QString dir = (build.isEmpty() ? QDir::currentPath() : build) + u"/screenshots"_qs;
-    QDir().mkpath(dir);
-    return dir;
-}
-
-} // namespace
-
-// The Pause tab and the trust window banner, loaded from their real QML
+// The Pause tab and the trust window banner in the panel's real QML,
 // offscreen, driven through their controls, with screenshots.
 class TestTrustViews : public QObject
 {
     Q_OBJECT
 
-    struct Fixture : TrustFixture
+    // The panel on its pause tab.
+    struct PauseView : PanelView
     {
-        QmlWarningGuard guard;
-        QQmlEngine engine;
-        QQuickWindow window;
-        std::unique_ptr<QObject> view;
-
-        Fixture()
+        explicit PauseView(ApprovalsPanel& panel)
+            : PanelView(panel)
         {
-            QmlWarningGuard::prepare(engine);
-            window.setColor(QuorvaneStyle::windowBackground());
+            panel.setSelectedTab(u"pause"_qs);
         }
-        ~Fixture() { view.reset(); }
-
-        QQuickItem* load(const QString& file, int width, int height)
-        {
-            QQmlComponent component(&engine, QUrl(u"qrc:/qt/qml/Quorvane/Trust/"_qs + file));
-            if (!component.isReady()) {
-                qWarning().noquote() << "not ready:" << component.status() << component.errorString();
-                return nullptr;
-            }
-            view.reset(
-                component.createWithInitialProperties({ { u"model"_qs, QVariant::fromValue(state.get()) } }));
-            if (!view) {
-                qWarning().noquote() << component.errorString();
-                return nullptr;
-            }
-            auto* item = qobject_cast<QQuickItem*>(view.get());
-            window.resize(width, height);
-            item->setWidth(width);
-            item->setParentItem(window.contentItem());
-            window.show();
-            return item;
-        }
-
-        QQuickItem* find(const QString& name)
-        {
-            return QmlItems::find(qobject_cast<QQuickItem*>(view.get()), name);
-        }
-
-        void click(const QString& name)
-        {
-            QQuickItem* item = find(name);
-            QVERIFY2(item, qPrintable(name));
-            const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-            QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
-        }
-
-        QString text(const QString& name)
-        {
-            QQuickItem* item = find(name);
-            return item ? item->property("text").toString() : u"<missing %1>"_qs.arg(name);
-        }
+        void clickMode(int index) { click(inside(find(u"modePicker"_qs), u"segment%1"_qs.arg(index))); }
     };
 
 private Q_SLOTS:
-    void initTestCase() { QuorvaneStyle::applyDarkAppearance(); }
+    void initTestCase() { PanelView::prepareApplication(); }
 
     void pauseTab()
     {
-        Fixture f;
-        QQuickItem* tab = f.load(u"PauseTab.qml"_qs, 360, 260);
-        QVERIFY(tab);
-        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
-        TrustWindowState& s = *f.state;
+        PanelFixture f;
+        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
+        TrustWindowState& s = *f.trust;
+        PauseView view(*f.panel);
+        QVERIFY(view.ok());
+        QTRY_VERIFY(view.find(u"pauseTab"_qs));
 
         // Quick mode: a chip per duration, the model's selected.
-        QCOMPARE(f.text(u"activateButton"_qs), u"Start"_qs);
-        QVERIFY(!f.find(u"startPicker"_qs)->isVisible());
-        QCOMPARE(f.text(u"chip60"_qs), u"1h"_qs);
+        QCOMPARE(view.text(u"activateButton"_qs), u"Start"_qs);
+        QVERIFY(!view.find(u"startPicker"_qs) && !view.find(u"errorText"_qs));
+        QCOMPARE(view.text(u"chip60"_qs), u"1h"_qs);
         for (int minutes : TrustWindowState::durations())
-            QCOMPARE(f.find(u"chip%1"_qs.arg(minutes))->property("isSelected").toBool(), minutes == 30);
-        QVERIFY(!f.find(u"errorText"_qs)->isVisible());
-        f.window.grabWindow().save(screenshotDir() + u"/pause-tab.png"_qs);
-        f.click(u"chip60"_qs);
+            QCOMPARE(view.find(u"chip%1"_qs.arg(minutes))->property("isSelected").toBool(), minutes == 30);
+        view.screenshot(u"pause-tab"_qs);
+        view.click(view.find(u"chip60"_qs));
         QCOMPARE(s.selectedDuration(), 60);
-        QVERIFY(f.find(u"chip60"_qs)->property("isSelected").toBool());
+        QTRY_VERIFY(view.find(u"chip60"_qs)->property("isSelected").toBool());
 
         // Schedule mode: the pickers follow the model and write it back.
-        f.click(u"segment1"_qs);
+        view.clickMode(1);
         QCOMPARE(s.mode(), TrustWindowState::Mode::Scheduled);
-        QCOMPARE(f.text(u"activateButton"_qs), u"Schedule"_qs);
-        QVERIFY(!f.find(u"durationChips"_qs)->isVisible());
-        QVERIFY(f.find(u"endPicker"_qs)->isVisible());
-        const QDateTime start = QDateTime(QDate::currentDate().addDays(1), QTime(9, 30), Qt::LocalTime);
+        QTRY_COMPARE(view.text(u"activateButton"_qs), u"Schedule"_qs);
+        QVERIFY(!view.find(u"durationChips"_qs) && view.find(u"endPicker"_qs));
+        const QDateTime start = QDateTime(f.now.toLocalTime().date().addDays(1), QTime(9, 30), Qt::LocalTime);
         s.setScheduledStart(start);
-        QCOMPARE(f.find(u"startPickerHour"_qs)->property("value").toInt(), 9);
-        QCOMPARE(f.find(u"startPickerMinute"_qs)->property("value").toInt(), 30);
-        QCOMPARE(f.find(u"startPickerDay"_qs)->property("value").toInt(), s.dayOffset(start));
-        QQuickItem* hour = f.find(u"startPickerHour"_qs);
+        QCOMPARE(view.find(u"startPickerHour"_qs)->property("value").toInt(), 9);
+        QCOMPARE(view.find(u"startPickerMinute"_qs)->property("value").toInt(), 30);
+        QCOMPARE(view.find(u"startPickerDay"_qs)->property("value").toInt(), s.dayOffset(start));
+        QQuickItem* hour = view.find(u"startPickerHour"_qs);
         QMetaObject::invokeMethod(hour, "increase");
         QMetaObject::invokeMethod(hour, "valueModified");
         QCOMPARE(s.scheduledStart().toLocalTime(), start.addSecs(3600));
-        f.window.grabWindow().save(screenshotDir() + u"/pause-tab-schedule.png"_qs);
+        view.screenshot(u"pause-tab-schedule"_qs);
 
         // While it asks the back-end the button says so and cannot be pressed
         // again; a refusal shows in the caption, a success clears it.
-        f.click(u"segment0"_qs);
+        view.clickMode(0);
         QVERIFY(f.backend.inject("POST", u"/trust-window"_qs, 409, "trust window already open", 1, 300));
-        f.click(u"activateButton"_qs);
+        view.click(view.find(u"activateButton"_qs));
         QTRY_VERIFY(s.isActivating());
-        QCOMPARE(f.text(u"activateButton"_qs), u"Activating..."_qs);
-        QVERIFY(!f.find(u"activateButton"_qs)->isEnabled());
+        QCOMPARE(view.text(u"activateButton"_qs), u"Activating..."_qs);
+        QVERIFY(!view.find(u"activateButton"_qs)->isEnabled());
         QTRY_VERIFY(!s.isActivating());
-        QVERIFY(f.find(u"errorText"_qs)->isVisible());
-        QCOMPARE(f.text(u"errorText"_qs), s.errorMessage());
-        f.window.grabWindow().save(screenshotDir() + u"/pause-tab-error.png"_qs);
-        f.click(u"activateButton"_qs);
+        QTRY_COMPARE(view.text(u"errorText"_qs), s.errorMessage());
+        view.screenshot(u"pause-tab-error"_qs);
+        view.click(view.find(u"activateButton"_qs));
         QTRY_VERIFY(s.isActive());
-        QVERIFY(!f.find(u"errorText"_qs)->isVisible());
-        QVERIFY2(f.guard.warnings().isEmpty(), qPrintable(f.guard.warnings().join(u'\n')));
+        QTRY_VERIFY(!view.find(u"errorText"_qs));
+        VERIFY_NO_WARNINGS(view);
     }
 
     // An installation whose polkit policy is not where polkitd reads actions:
     // the tab says so and offers to copy it there with administrator rights.
     void pauseTabOffersThePresencePolicy()
     {
-        Fixture f;
+        PanelFixture f;
+        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         QTemporaryDir dir;
         const QString shipped = dir.filePath(u"share/org.quorvane.trust-window.policy"_qs);
         QVERIFY(QDir().mkpath(dir.filePath(u"share"_qs)));
@@ -160,36 +96,35 @@ private Q_SLOTS:
         // pkexec only talks to the system bus: the stand-in refuses once (the
         // prompt dismissed), then runs the command without privileges.
         const QString pkexec = dir.filePath(u"pkexec"_qs);
-        const QString refusedOnce = dir.filePath(u"refused-once"_qs);
+        const QByteArray refusedOnce = QFile::encodeName(dir.filePath(u"refused-once"_qs));
         QVERIFY(TestFiles::writeShellScript(pkexec,
-            "if [ ! -e '" + QFile::encodeName(refusedOnce) + "' ]; then : > '"
-                + QFile::encodeName(refusedOnce) + "'; exit 126; fi\nexec \"$@\"\n"));
+            "if [ ! -e '" + refusedOnce + "' ]; then : > '" + refusedOnce
+                + "'; exit 126; fi\nexec \"$@\"\n"));
         PkexecPrivilegedRunner runner(pkexec);
         PresencePolicyState policy(PresencePolicy(actions, shipped), runner);
-        f.state->setPolicy(&policy);
+        f.trust->setPolicy(&policy);
         QVERIFY(policy.isMissing());
 
-        QQuickItem* tab = f.load(u"PauseTab.qml"_qs, 360, 260);
-        QVERIFY(tab);
-        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
-        QVERIFY(f.find(u"policyNote"_qs)->isVisible());
-        // The popover takes the tab's implicit height: both buttons must lie inside it.
-        f.window.resize(360, int(tab->implicitHeight()));
-        QTRY_COMPARE(f.window.height(), int(tab->implicitHeight()));
+        PauseView view(*f.panel);
+        QVERIFY(view.ok());
+        QTRY_VERIFY(view.find(u"policyNote"_qs));
+        // The popover takes the panel's implicit height: both buttons must lie inside it.
+        view.window.resize(360, int(view.item->implicitHeight()));
+        QTRY_COMPARE(view.window.height(), int(view.item->implicitHeight()));
         for (const QString& name : { u"installPolicyButton"_qs, u"activateButton"_qs }) {
-            QQuickItem* button = f.find(name);
+            QQuickItem* button = view.find(name);
             const QRectF inScene = button->mapRectToScene(QRectF(0, 0, button->width(), button->height()));
-            QVERIFY2(QRectF(0, 0, f.window.width(), f.window.height()).contains(inScene), qPrintable(name));
+            QVERIFY2(
+                QRectF(0, 0, view.window.width(), view.window.height()).contains(inScene), qPrintable(name));
         }
-        f.window.grabWindow().save(screenshotDir() + u"/pause-tab-policy-missing.png"_qs);
+        view.screenshot(u"pause-tab-policy-missing"_qs);
 
-        f.click(u"installPolicyButton"_qs);
-        QTRY_COMPARE(f.text(u"policyErrorText"_qs), u"Administrator rights were not given."_qs);
+        view.click(view.find(u"installPolicyButton"_qs));
+        QTRY_COMPARE(view.text(u"policyErrorText"_qs), u"Administrator rights were not given."_qs);
         QVERIFY(policy.isMissing());
-
-        f.click(u"installPolicyButton"_qs);
+        view.click(view.find(u"installPolicyButton"_qs));
         QTRY_VERIFY(!policy.isMissing());
-        QVERIFY(!f.find(u"policyNote"_qs)->isVisible());
+        QTRY_VERIFY(!view.find(u"policyNote"_qs));
         QVERIFY(policy.errorMessage().isEmpty());
         QFile installed(actions + u"/org.quorvane.trust-window.policy"_qs);
         QVERIFY(installed.open(QIODevice::ReadOnly));
@@ -202,26 +137,29 @@ private Q_SLOTS:
         PresencePolicyState orphan(
             PresencePolicy(dir.filePath(u"elsewhere"_qs), dir.filePath(u"missing.policy"_qs)), runner);
         orphan.startInstall();
-        QTRY_VERIFY(!orphan.errorMessage().isEmpty());
-        QVERIFY(orphan.errorMessage().contains(u"no policy file"_qs));
+        QTRY_VERIFY(orphan.errorMessage().contains(u"no policy file"_qs));
         QVERIFY(orphan.isMissing());
-        QVERIFY2(f.guard.warnings().isEmpty(), qPrintable(f.guard.warnings().join(QLatin1Char('\n'))));
+        VERIFY_NO_WARNINGS(view);
     }
 
-    // The banner shows the model's time left and its own timer refreshes it.
+    // The banner shows the model's time left, its own timer refreshes it, and
+    // its "Cancel" ends the window.
     void banner()
     {
-        Fixture f;
-        TrustWindowState& s = *f.state;
-        s.setSelectedDuration(60);
-        QCoro::waitFor(s.activate());
-        QVERIFY(f.load(u"TrustWindowBanner.qml"_qs, 360, 40));
-        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
-        QCOMPARE(f.text(u"bannerTime"_qs), u"60:00"_qs);
-        f.window.grabWindow().save(screenshotDir() + u"/trust-banner.png"_qs);
-        f.clock = f.clock.addSecs(11);
-        QTRY_COMPARE(f.text(u"bannerTime"_qs), u"59:49"_qs);
-        QVERIFY2(f.guard.warnings().isEmpty(), qPrintable(f.guard.warnings().join(u'\n')));
+        PanelFixture f;
+        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
+        f.trust->setSelectedDuration(60);
+        QCoro::waitFor(f.trust->activate());
+        PanelView view(*f.panel);
+        QVERIFY(view.ok());
+        QTRY_COMPARE(view.text(u"bannerTime"_qs), u"60:00"_qs);
+        view.screenshot(u"trust-banner"_qs);
+        f.now = f.now.addSecs(11);
+        QTRY_COMPARE(view.text(u"bannerTime"_qs), u"59:49"_qs);
+        view.click(PanelView::inside(view.find(u"trustWindowBanner"_qs), u"cancelButton"_qs));
+        QTRY_VERIFY(!f.trust->isActive());
+        QTRY_VERIFY(!view.find(u"trustWindowBanner"_qs));
+        VERIFY_NO_WARNINGS(view);
     }
 };
 

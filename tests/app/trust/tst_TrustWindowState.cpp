@@ -1,13 +1,48 @@
-#include "tests/app/trust/TrustFixture.h"
+#include "app/trust/PresenceConfirmation.h"
+#include "app/trust/TrustWindowState.h"
+#include "core/ApprovalSyncService.h"
+#include "core/MachineAuthService.h"
+#include "platform/StandInPresenceConfirmer.h"
+#include "tests/support/BackendMachine.h"
 #include "tests/support/LogCapture.h"
 
 #include <QCoroTask>
 #include <QJsonArray>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTest>
+#include <memory>
 
 using Outcome = StandInPresenceConfirmer::Outcome;
-using Fixture = TrustFixture;
+
+// The trust window model of a machine (registered unless asked otherwise)
+// against the reference back-end, with a presence check that grants and a
+// clock of whole seconds that stands still unless the test moves it.
+struct Fixture : BackendMachine
+{
+    MachineAuthService auth { store };
+    QNetworkAccessManager network;
+    StandInPresenceConfirmer confirmer { StandInPresenceConfirmer::Outcome::Grant };
+    PresenceConfirmation biometric { confirmer };
+    QDateTime clock = wholeSeconds(QDateTime::currentDateTimeUtc());
+    std::unique_ptr<ApprovalSyncService> sync;
+    std::unique_ptr<TrustWindowState> state;
+
+    explicit Fixture(bool registered = true)
+        : BackendMachine(registered)
+    {
+        auth.reload();
+        sync = std::make_unique<ApprovalSyncService>(auth, network);
+        sync->setPollInterval(60 * 60 * 1000);
+        state = std::make_unique<TrustWindowState>(
+            auth, network, biometric, sync.get(), [this] { return clock; });
+        backend.clearRequests();
+    }
+
+    static QDateTime wholeSeconds(const QDateTime& time) { return time.addMSecs(-time.time().msec()); }
+    QList<QJsonObject> trustRequests() { return requestsTo(u"/trust-window"_qs); }
+};
 
 // The trust window model against the reference back-end on loopback.
 class TestTrustWindowState : public QObject
