@@ -78,9 +78,8 @@ struct PanelFixture
 
     static QDateTime wholeSecondsNow()
     {
-        QDateTime wall = QDateTime::currentDateTimeUtc();
-        wall.setTime(QTime(wall.time().hour(), wall.time().minute(), wall.time().second()));
-        return wall;
+        const QDateTime wall = QDateTime::currentDateTimeUtc();
+        return wall.addMSecs(-wall.time().msec());
     }
 
     bool ready() const { return backend.isRunning() && machine.has_value(); }
@@ -138,27 +137,6 @@ struct PanelFixture
     }
 
     QString backendStatus(const QString& id) { return backend.actionStatus(id).value(u"status").toString(); }
-
-    // Fetches the list `times` times, one after the other, each answered by the
-    // back-end with 401 (its key refused); false when one was not answered so.
-    bool fetchRefused(int times)
-    {
-        if (!backend.inject("GET", u"/actions/pending"_qs, 401, "{\"error\":\"unknown machine\"}", times))
-            return false;
-        const auto refusals = [this] {
-            int count = 0;
-            for (const QJsonValue& request : backend.requests())
-                count += request.toObject().value(u"status").toInt() == 401 ? 1 : 0;
-            return count;
-        };
-        const int before = refusals();
-        for (int i = 1; i <= times; ++i) {
-            sync->fetchPendingFromPush();
-            if (!QTest::qWaitFor([&] { return refusals() == before + i; }, 5000))
-                return false;
-        }
-        return true;
-    }
 
     // Announces a release the update check will find newer than 1.0.0.
     bool publishRelease(const QString& version)

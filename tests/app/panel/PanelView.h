@@ -35,10 +35,6 @@ struct PanelView
     {
         QmlWarningGuard::prepare(engine);
         QQmlComponent component(&engine, ApprovalsPanel::viewUrl());
-        if (!component.isReady()) {
-            qWarning("%s", qPrintable(component.errorString()));
-            return;
-        }
         root.reset(component.createWithInitialProperties({ { u"panel"_qs, QVariant::fromValue(&panel) } }));
         if (!root) {
             qWarning("%s", qPrintable(component.errorString()));
@@ -56,11 +52,7 @@ struct PanelView
 
     // Every visible item of that name.
     QList<QQuickItem*> all(const QString& name) const { return QmlItems::visible(item, name); }
-    QQuickItem* find(const QString& name) const
-    {
-        const QList<QQuickItem*> found = all(name);
-        return found.isEmpty() ? nullptr : found.first();
-    }
+    QQuickItem* find(const QString& name) const { return inside(item, name); }
     QString text(const QString& name) const
     {
         QQuickItem* found = find(name);

@@ -47,7 +47,11 @@ private Q_SLOTS:
         QCOMPARE(view.find(u"setUpAgainButton"_qs), nullptr);
         QCOMPARE(view.find(u"resumeButton"_qs), nullptr);
 
-        QVERIFY(f.fetchRefused(ApprovalSyncService::refusalsBeforeIdentityRefused));
+        // The back-end refuses the machine's key, on the stream and for the list.
+        f.sync->subscriber().setReconnectDelays(50, 100);
+        QVERIFY(f.backend.inject("GET", u"/ws/user"_qs, 401, "{\"error\":\"unknown machine\"}", 100));
+        QVERIFY(f.backend.inject("GET", u"/actions/pending"_qs, 401, "{\"error\":\"unknown machine\"}", 100));
+        f.sync->start();
         QTRY_VERIFY(view.find(u"setUpAgainButton"_qs));
         QCOMPARE(view.text(u"identityRefused"_qs), f.panel->identityRefusedText());
         QSignalSpy setUp(f.panel.get(), &ApprovalsPanel::setUpAgainRequested);

