@@ -3,7 +3,6 @@
 #include "tests/support/TestFiles.h"
 
 #include <QSignalSpy>
-#include <QTest>
 
 // The panel's navigation, decisions and banners against the reference back-end.
 class TestApprovalsPanel : public QObject

@@ -225,30 +225,6 @@ private Q_SLOTS:
         QCOMPARE(view.text(u"detail_denyButton"_qs), u"Deny"_qs);
         VERIFY_NO_WARNINGS(view);
     }
-
-    // The popover destroys its window when hidden: a new view shows the same page.
-    void viewIsRecreatedWithItsState()
-    {
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        QVERIFY(f.add(f.action(u"p1"_qs)));
-        QVERIFY(f.fetch(1));
-        {
-            PanelView first(*f.panel);
-            QVERIFY(first.ok());
-            QTRY_VERIFY(first.find(u"pendingRow"_qs));
-            first.click(PanelView::inside(first.find(u"pendingRow"_qs), u"moreDetailsButton"_qs));
-            QTRY_VERIFY(first.find(u"actionDetailView"_qs));
-            first.click(first.find(u"ruleToggle"_qs));
-            QTRY_VERIFY(f.panel->detail()->createRule());
-            VERIFY_NO_WARNINGS(first);
-        }
-        PanelView second(*f.panel);
-        QVERIFY(second.ok());
-        QTRY_VERIFY(second.find(u"actionDetailView"_qs));
-        QVERIFY(second.find(u"scopeWarning"_qs));
-        VERIFY_NO_WARNINGS(second);
-    }
 };
 
 QTEST_MAIN(TestApprovalsPanelView)

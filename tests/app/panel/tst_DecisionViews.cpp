@@ -3,7 +3,6 @@
 #include "tests/app/panel/PanelView.h"
 
 #include <QSignalSpy>
-#include <QTest>
 
 // What the popover shows of decisions that did not go through, of the
 // connection, of a refused identity, of a paused popover and of the update

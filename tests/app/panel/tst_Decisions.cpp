@@ -1,9 +1,7 @@
 #include "app/panel/FreezeAll.h"
 #include "tests/app/panel/PanelFixture.h"
 
-#include <QCoroTask>
 #include <QSignalSpy>
-#include <QTest>
 #include <csignal>
 
 // Every decision ends in a state the person can see and leaves a receipt that

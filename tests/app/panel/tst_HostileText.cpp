@@ -1,15 +1,10 @@
 #include "app/receipts/ReceiptHistoryModel.h"
-#include "core/ReceiptLog.h"
 #include "core/VisibleText.h"
 #include "tests/app/panel/PanelFixture.h"
 #include "tests/app/panel/PanelView.h"
 #include "tests/support/LoopbackHttpServer.h"
 
 #include <QBuffer>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QTemporaryDir>
 #include <algorithm>
 
 // Commands and names from agents and the back-end are shown as the text they

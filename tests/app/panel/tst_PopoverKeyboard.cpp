@@ -3,10 +3,8 @@
 
 #include <QAccessible>
 #include <QGuiApplication>
-#include <QQuickItem>
 #include <QSet>
 #include <QSignalSpy>
-#include <QTest>
 
 // The popover's QML used from the keyboard alone (no pointer event is sent)
 // and read by a screen reader, offscreen, against the reference back-end.

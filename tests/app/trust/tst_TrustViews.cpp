@@ -4,10 +4,6 @@
 #include "tests/app/panel/PanelView.h"
 #include "tests/support/TestFiles.h"
 
-#include <QCoroTask>
-#include <QTemporaryDir>
-#include <QTest>
-
 // The Pause tab and the trust window banner in the panel's real QML,
 // offscreen, driven through their controls, with screenshots.
 class TestTrustViews : public QObject
