@@ -86,7 +86,7 @@ private Q_SLOTS:
         VERIFY_NO_WARNINGS(view);
     }
 
-    void detailPageAndFallback()
+    void detailPagesAndTheirButtons()
     {
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
@@ -96,11 +96,11 @@ private Q_SLOTS:
                 u"[{\"segment\":\"cd ~/projects/site\",\"base_cmd\":\"cd\",\"risk\":\"read\"},"
                 "{\"segment\":\"rm -rf dist\",\"base_cmd\":\"rm\",\"risk\":\"destructive\"}]"_qs } };
         action.agentName = u"claude-code · site"_qs;
-        QVERIFY(f.add(action) && f.add(f.action(u"w2"_qs)));
-        QVERIFY(f.fetch(2));
+        QVERIFY(f.add(action) && f.add(f.action(u"w2"_qs)) && f.add(f.action(u"w3"_qs)));
+        QVERIFY(f.fetch(3));
         PanelView view(*f.panel);
         QVERIFY(view.ok());
-        QTRY_COMPARE(view.all(u"pendingRow"_qs).size(), 2);
+        QTRY_COMPARE(view.all(u"pendingRow"_qs).size(), 3);
 
         view.click(PanelView::inside(view.all(u"pendingRow"_qs).first(), u"moreDetailsButton"_qs));
         QTRY_VERIFY(view.find(u"actionDetailView"_qs));
@@ -131,54 +131,30 @@ private Q_SLOTS:
 
         // Its action leaves the list: back to the list.
         QVERIFY(f.backend.reset());
-        QVERIFY(f.add(f.action(u"w2"_qs)));
-        QVERIFY(f.fetch(1));
+        QVERIFY(f.add(f.action(u"w2"_qs)) && f.add(f.action(u"w3"_qs)));
+        QVERIFY(f.fetch(2));
         QTRY_VERIFY(view.find(u"pendingList"_qs));
         QVERIFY(!view.find(u"actionDetailView"_qs));
-        VERIFY_NO_WARNINGS(view);
-    }
 
-    // A decision from the detail page with the rule toggle on: the scope
-    // picked, its warning, and the body sent (a denial carries no scope).
-    void decisionFromTheDetailPage_data()
-    {
-        QTest::addColumn<QString>("segment");
-        QTest::addColumn<QString>("warningEnd");
-        QTest::addColumn<bool>("approve");
-        QTest::addColumn<QString>("body");
-        QTest::newRow("deny, this machine without a name")
-            << u"segment1"_qs << u"actions from agents on this machine will be auto-approved."_qs << false
-            << u"{\"decision\":\"denied\"}"_qs;
-        QTest::newRow("approve, any agent")
-            << u"segment2"_qs << u"Future destructive actions from any agent will be auto-approved."_qs
-            << true << u"{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"global\"}}"_qs;
-    }
-    void decisionFromTheDetailPage()
-    {
-        QFETCH(QString, segment);
-        QFETCH(QString, warningEnd);
-        QFETCH(bool, approve);
-        QFETCH(QString, body);
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        PendingAction action = f.action(u"r1"_qs);
-        action.agentMachine.reset();
-        QVERIFY(f.add(action));
-        QVERIFY(f.fetch(1));
-        f.panel->showDetail(u"r1"_qs);
-        PanelView view(*f.panel);
-        QVERIFY(view.ok());
+        // Approve with the scope picked, then deny with the toggle on (a
+        // denial carries no scope).
+        f.panel->showDetail(u"w2"_qs);
         QTRY_VERIFY(view.find(u"ruleToggle"_qs));
         view.click(view.find(u"ruleToggle"_qs));
         QTRY_VERIFY(view.find(u"scopePicker"_qs));
         QTRY_COMPARE(view.find(u"ruleSection"_qs)->height(), view.find(u"ruleSection"_qs)->implicitHeight());
-        QQuickItem* picker = view.find(u"scopePicker"_qs);
-        QCOMPARE(textOf(picker, u"segment1"_qs), u"This Machine"_qs);
-        view.click(PanelView::inside(picker, segment));
-        QTRY_VERIFY2(
-            view.text(u"scopeWarning"_qs).endsWith(warningEnd), qPrintable(view.text(u"scopeWarning"_qs)));
-        view.click(view.find(approve ? u"detail_approveButton"_qs : u"detail_denyButton"_qs));
-        QTRY_COMPARE(f.decisionBodies(u"r1"_qs), QStringList { body });
+        view.click(PanelView::inside(view.find(u"scopePicker"_qs), u"segment2"_qs));
+        QTRY_COMPARE(view.text(u"scopeWarning"_qs),
+            u"Future destructive actions from any agent will be auto-approved."_qs);
+        view.click(view.find(u"detail_approveButton"_qs));
+        QTRY_COMPARE(f.decisionBodies(u"w2"_qs),
+            QStringList { u"{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"global\"}}"_qs });
+        f.panel->showDetail(u"w3"_qs);
+        QTRY_VERIFY(view.find(u"ruleToggle"_qs));
+        view.click(view.find(u"ruleToggle"_qs));
+        QTRY_VERIFY(f.panel->detail()->createRule());
+        view.click(view.find(u"detail_denyButton"_qs));
+        QTRY_COMPARE(f.decisionBodies(u"w3"_qs), QStringList { u"{\"decision\":\"denied\"}"_qs });
         QTRY_VERIFY(view.find(u"emptyText"_qs));
         VERIFY_NO_WARNINGS(view);
     }
