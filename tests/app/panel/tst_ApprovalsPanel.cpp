@@ -10,36 +10,6 @@ class TestApprovalsPanel : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void pauseTabOffersAScheduleFromNow()
-    {
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        TrustWindowState& trust = *f.trust;
-        trust.setMode(TrustWindowState::Mode::Scheduled);
-        QCOMPARE(trust.scheduledStart(), f.now.addSecs(3600));
-
-        // Two days later the untouched defaults lie in the past; showing the
-        // tab offers a window from the new now again.
-        f.now = f.now.addDays(2);
-        QCOMPARE(trust.scheduleProblem(), std::optional<QString>(u"The end must be in the future"_qs));
-        f.panel->setShown(true);
-        f.panel->setSelectedTab(u"pause"_qs);
-        QCOMPARE(trust.scheduledStart(), f.now.addSecs(3600));
-        QCOMPARE(trust.scheduledEnd(), f.now.addSecs(32400));
-
-        // Opened again a day later on the pause tab: computed again.
-        f.panel->setShown(false);
-        f.now = f.now.addDays(1);
-        f.panel->setShown(true);
-        QCOMPARE(trust.scheduledStart(), f.now.addSecs(3600));
-
-        // While the tab stays in view the person's choice is kept.
-        const QDateTime chosen = f.now.addSecs(7200);
-        trust.setScheduledStart(chosen);
-        f.panel->setShown(true);
-        QCOMPARE(trust.scheduledStart(), chosen);
-    }
-
     void tabsAndContent()
     {
         PanelFixture f;
@@ -77,6 +47,32 @@ private Q_SLOTS:
         panel.showDetail(u"a3"_qs);
         panel.back();
         QCOMPARE(panel.content(), u"list"_qs);
+
+        // The pause tab offers a scheduled window from now.
+        TrustWindowState& trust = *f.trust;
+        trust.setMode(TrustWindowState::Mode::Scheduled);
+        QCOMPARE(trust.scheduledStart(), f.now.addSecs(3600));
+
+        // Two days later the untouched defaults lie in the past; showing the
+        // tab offers a window from the new now again.
+        f.now = f.now.addDays(2);
+        QCOMPARE(trust.scheduleProblem(), std::optional<QString>(u"The end must be in the future"_qs));
+        f.panel->setShown(true);
+        f.panel->setSelectedTab(u"pause"_qs);
+        QCOMPARE(trust.scheduledStart(), f.now.addSecs(3600));
+        QCOMPARE(trust.scheduledEnd(), f.now.addSecs(32400));
+
+        // Opened again a day later on the pause tab: computed again.
+        f.panel->setShown(false);
+        f.now = f.now.addDays(1);
+        f.panel->setShown(true);
+        QCOMPARE(trust.scheduledStart(), f.now.addSecs(3600));
+
+        // While the tab stays in view the person's choice is kept.
+        const QDateTime chosen = f.now.addSecs(7200);
+        trust.setScheduledStart(chosen);
+        f.panel->setShown(true);
+        QCOMPARE(trust.scheduledStart(), chosen);
     }
 
     void detailFallsBackWhenItsActionLeaves()

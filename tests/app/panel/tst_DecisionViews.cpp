@@ -14,57 +14,6 @@ class TestDecisionViews : public QObject
 private Q_SLOTS:
     void initTestCase() { PanelView::prepareApplication(); }
 
-    void failedDecisionShowsWhyAndRetries()
-    {
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        QVERIFY(f.add(f.action(u"v1"_qs)));
-        QVERIFY(f.fetch(1));
-        PanelView view(*f.panel);
-        QVERIFY(view.ok());
-        QTRY_COMPARE(view.all(u"pendingRow"_qs).size(), 1);
-        QCOMPARE(view.find(u"retryButton"_qs), nullptr);
-
-        QVERIFY(f.backend.inject("POST", u"/approvals/v1/respond"_qs, 503, "{}"));
-        view.click(view.find(u"approveButton"_qs));
-        QTRY_VERIFY(view.find(u"retryButton"_qs));
-        QCOMPARE(view.text(u"decisionStatus"_qs), f.panel->actions()->decisionStatus(u"v1"_qs));
-        view.screenshot(u"panel-decision-failed"_qs);
-
-        view.click(view.find(u"retryButton"_qs));
-        QTRY_COMPARE(f.panel->content(), u"empty"_qs);
-        QCOMPARE(f.backendStatus(u"v1"_qs), u"approved"_qs);
-        VERIFY_NO_WARNINGS(view);
-    }
-
-    void identityRefusedOffersSetUpAgainAndPausedOffersResume()
-    {
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        PanelView view(*f.panel);
-        QVERIFY(view.ok());
-        QCOMPARE(view.find(u"setUpAgainButton"_qs), nullptr);
-        QCOMPARE(view.find(u"resumeButton"_qs), nullptr);
-
-        // The back-end refuses the machine's key, on the stream and for the list.
-        f.sync->subscriber().setReconnectDelays(50, 100);
-        QVERIFY(f.backend.inject("GET", u"/ws/user"_qs, 401, "{\"error\":\"unknown machine\"}", 100));
-        QVERIFY(f.backend.inject("GET", u"/actions/pending"_qs, 401, "{\"error\":\"unknown machine\"}", 100));
-        f.sync->start();
-        QTRY_VERIFY(view.find(u"setUpAgainButton"_qs));
-        QCOMPARE(view.text(u"identityRefused"_qs), f.panel->identityRefusedText());
-        QSignalSpy setUp(f.panel.get(), &ApprovalsPanel::setUpAgainRequested);
-        view.click(view.find(u"setUpAgainButton"_qs));
-        QCOMPARE(setUp.size(), 1);
-
-        f.panel->setAutoOpenPaused(true);
-        QTRY_VERIFY(view.find(u"resumeButton"_qs));
-        QSignalSpy resume(f.panel.get(), &ApprovalsPanel::resumeRequested);
-        view.click(view.find(u"resumeButton"_qs));
-        QCOMPARE(resume.size(), 1);
-        VERIFY_NO_WARNINGS(view);
-    }
-
     // After one failed fetch of the list while the stream is down too, the
     // header says "Offline — retrying in N s" with the reason, and "Back
     // online" for a moment after the next fetch that gets through.
@@ -151,14 +100,30 @@ private Q_SLOTS:
         QTRY_COMPARE(f.panel->actions()->indexOf(u"o1"_qs), -1);
     }
 
-    void bannersAndPauseTab()
+    // Every button of a status line or banner leads somewhere: "Retry" for a
+    // decision that did not go through, "Update", the tabs, "Resume" for a
+    // paused popover and "Set up again" once the machine's key is refused.
+    void bannersAndTheirButtons()
     {
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         QVERIFY(f.publishRelease(u"2.3.0"_qs));
+        QVERIFY(f.add(f.action(u"v1"_qs)));
+        QVERIFY(f.fetch(1));
         PanelView view(*f.panel);
         QVERIFY(view.ok());
-        QVERIFY(!view.find(u"updateBanner"_qs) && !view.find(u"trustWindowBanner"_qs));
+        QTRY_COMPARE(view.all(u"pendingRow"_qs).size(), 1);
+        QVERIFY(!view.find(u"retryButton"_qs) && !view.find(u"updateBanner"_qs));
+
+        QVERIFY(f.backend.inject("POST", u"/approvals/v1/respond"_qs, 503, "{}"));
+        view.click(view.find(u"approveButton"_qs));
+        QTRY_VERIFY(view.find(u"retryButton"_qs));
+        QCOMPARE(view.text(u"decisionStatus"_qs), f.panel->actions()->decisionStatus(u"v1"_qs));
+        view.screenshot(u"panel-decision-failed"_qs);
+        view.click(view.find(u"retryButton"_qs));
+        QTRY_COMPARE(f.panel->content(), u"empty"_qs);
+        QCOMPARE(f.backendStatus(u"v1"_qs), u"approved"_qs);
+
         f.updates->start(u"1.0.0"_qs, [] {});
         QTRY_VERIFY_WITH_TIMEOUT(view.find(u"updateBanner"_qs), 20000);
         QCOMPARE(view.text(u"updateText"_qs), u"v2.3.0 available"_qs);
@@ -167,12 +132,29 @@ private Q_SLOTS:
         QVERIFY(!view.find(u"updateButton"_qs));
         QCOMPARE(view.text(u"updateError"_qs), f.panel->updateBanner()->errorText());
 
-        // The tabs from their segments.
         QQuickItem* tabs = view.find(u"tabPicker"_qs);
         view.click(PanelView::inside(tabs, u"segment1"_qs));
         QTRY_VERIFY(view.find(u"pauseTab"_qs));
         view.click(PanelView::inside(tabs, u"segment0"_qs));
         QTRY_VERIFY(view.find(u"emptyText"_qs));
+
+        f.panel->setAutoOpenPaused(true);
+        QTRY_VERIFY(view.find(u"resumeButton"_qs));
+        QSignalSpy resume(f.panel.get(), &ApprovalsPanel::resumeRequested);
+        view.click(view.find(u"resumeButton"_qs));
+        QCOMPARE(resume.size(), 1);
+
+        // The back-end refuses the machine's key, on the stream and for the list.
+        QVERIFY(!view.find(u"setUpAgainButton"_qs));
+        f.sync->subscriber().setReconnectDelays(50, 100);
+        QVERIFY(f.backend.inject("GET", u"/ws/user"_qs, 401, "{\"error\":\"unknown machine\"}", 100));
+        QVERIFY(f.backend.inject("GET", u"/actions/pending"_qs, 401, "{\"error\":\"unknown machine\"}", 100));
+        f.sync->start();
+        QTRY_VERIFY(view.find(u"setUpAgainButton"_qs));
+        QCOMPARE(view.text(u"identityRefused"_qs), f.panel->identityRefusedText());
+        QSignalSpy setUp(f.panel.get(), &ApprovalsPanel::setUpAgainRequested);
+        view.click(view.find(u"setUpAgainButton"_qs));
+        QCOMPARE(setUp.size(), 1);
         VERIFY_NO_WARNINGS(view);
     }
 };
