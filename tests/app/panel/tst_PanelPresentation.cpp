@@ -141,14 +141,6 @@ private Q_SLOTS:
         QCOMPARE(PanelPresentation::spokenDuration(-5), u"0 seconds"_qs);
     }
 
-    void explanationLines()
-    {
-        QCOMPARE(PanelPresentation::explanationLines(u"One\n\n  \nTwo\r\nThree\rFour\n"_qs),
-            (QStringList { u"One"_qs, u"Two"_qs, u"Three"_qs, u"Four"_qs }));
-        QCOMPARE(PanelPresentation::explanationLines(u"  indented"_qs), QStringList { u"  indented"_qs });
-        QCOMPARE(PanelPresentation::explanationLines(u" \n\t\n"_qs), QStringList());
-    }
-
     // The riskiest part of a command is named over both risk vocabularies the
     // back-end and the classifier use; low parts are faded like reading ones.
     void riskiestPart_data()
