@@ -75,40 +75,6 @@ private Q_SLOTS:
         QCOMPARE(trust.scheduledStart(), chosen);
     }
 
-    void detailFallsBackWhenItsActionLeaves()
-    {
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        ApprovalsPanel& panel = *f.panel;
-        PendingAction first = f.action(u"b1"_qs);
-        QVERIFY(f.add(first) && f.add(f.action(u"b2"_qs)));
-        QVERIFY(f.fetch(2));
-        panel.showDetail(u"b1"_qs);
-        panel.detail()->setCreateRule(true);
-
-        // A refresh of the same action (its explanation arrived) keeps the page and the choices.
-        first.explanation = u"Deletes the build output."_qs;
-        QVERIFY(f.add(first));
-        f.sync->fetchPendingFromPush();
-        QTRY_VERIFY(panel.detail()->action() && panel.detail()->action()->explanation.has_value());
-        QCOMPARE(panel.content(), u"detail"_qs);
-        QVERIFY(panel.detail()->createRule());
-
-        // The back-end stops listing it (decided elsewhere): back to the list.
-        QVERIFY(f.backend.reset());
-        QVERIFY(f.add(f.action(u"b2"_qs)));
-        QVERIFY(f.fetch(1));
-        QCOMPARE(panel.selectedActionId(), QString());
-        QCOMPARE(panel.content(), u"list"_qs);
-
-        // It comes back: the page stays closed, and reopening starts afresh.
-        QVERIFY(f.add(first));
-        QVERIFY(f.fetch(2));
-        QCOMPARE(panel.content(), u"list"_qs);
-        panel.showDetail(u"b1"_qs);
-        QVERIFY(!panel.detail()->createRule());
-    }
-
     void rowDecisions()
     {
         PanelFixture f;

@@ -122,6 +122,13 @@ private Q_SLOTS:
             u"Future destructive actions from claude-code · site will be auto-approved."_qs);
         view.screenshot(u"panel-detail"_qs);
 
+        // A refresh of the same action (its explanation arrived) keeps the page and the choice.
+        action.explanation = u"Deletes the site's build."_qs;
+        QVERIFY(f.add(action));
+        f.sync->fetchPendingFromPush();
+        QTRY_VERIFY(f.panel->detail()->action()->explanation.has_value());
+        QVERIFY(view.find(u"actionDetailView"_qs) && view.find(u"scopeWarning"_qs));
+
         // Expired: the text, no buttons.
         f.panel->setTickInterval(20);
         f.panel->setShown(true);
@@ -137,6 +144,10 @@ private Q_SLOTS:
         QVERIFY(f.fetch(2));
         QTRY_VERIFY(view.find(u"pendingList"_qs));
         QVERIFY(!view.find(u"actionDetailView"_qs));
+        // It comes back: the page stays closed.
+        QVERIFY(f.add(action));
+        QVERIFY(f.fetch(3));
+        QCOMPARE(f.panel->content(), u"list"_qs);
 
         // Approve with the scope picked, then deny with the toggle on (a
         // denial carries no scope).
@@ -152,24 +163,24 @@ private Q_SLOTS:
         QTRY_COMPARE(f.decisionBodies(u"w2"_qs),
             QStringList { u"{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"global\"}}"_qs });
         f.panel->showDetail(u"w3"_qs);
+        QVERIFY(!f.panel->detail()->createRule()); // another action starts afresh
         QTRY_VERIFY(view.find(u"ruleToggle"_qs));
         view.click(view.find(u"ruleToggle"_qs));
         QTRY_VERIFY(f.panel->detail()->createRule());
         view.click(view.find(u"detail_denyButton"_qs));
         QTRY_COMPARE(f.decisionBodies(u"w3"_qs), QStringList { u"{\"decision\":\"denied\"}"_qs });
-        QTRY_VERIFY(view.find(u"emptyText"_qs));
+        QTRY_VERIFY(view.find(u"pendingList"_qs));
         VERIFY_NO_WARNINGS(view);
     }
 
-    void unregisterAndLink()
+    void unregisterRowAndPage()
     {
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         PendingAction unregister = f.action(u"u1"_qs, u"quorvane:unregister"_qs);
         unregister.agentName = u"openclaw-home"_qs;
         unregister.toolInput = { { u"summary"_qs, u"Unregister agent openclaw-home"_qs } };
-        PendingAction link = f.action(u"l1"_qs, u"quorvane:link"_qs);
-        QVERIFY(f.add(unregister) && f.add(link));
+        QVERIFY(f.add(unregister) && f.add(f.action(u"b1"_qs)));
         QVERIFY(f.fetch(2));
         PanelView view(*f.panel);
         QVERIFY(view.ok());
@@ -180,8 +191,7 @@ private Q_SLOTS:
         QCOMPARE(textOf(row, u"denyButton"_qs), u"Keep Agent"_qs);
         QCOMPARE(PanelView::inside(row, u"moreDetailsButton"_qs), nullptr);
         QCOMPARE(PanelView::inside(row, u"explainButton"_qs), nullptr);
-        QQuickItem* linkRow = view.all(u"pendingRow"_qs).at(1);
-        QCOMPARE(PanelView::inside(linkRow, u"removalHeaderText"_qs), nullptr);
+        QCOMPARE(PanelView::inside(view.all(u"pendingRow"_qs).at(1), u"removalHeaderText"_qs), nullptr);
         view.screenshot(u"panel-unregister"_qs);
 
         // The unregister page: the removal texts, no rule section.
@@ -194,13 +204,8 @@ private Q_SLOTS:
         QCOMPARE(view.find(u"countdownText"_qs)->property("color").value<QColor>(), QuorvaneStyle::amber());
         QCOMPARE(view.text(u"detail_approveButton"_qs), u"Remove"_qs);
 
-        // The link page from its row, after "back": no rule section either.
         view.click(view.find(u"backButton"_qs));
         QTRY_VERIFY(view.find(u"pendingList"_qs));
-        view.click(PanelView::inside(view.all(u"pendingRow"_qs).at(1), u"moreDetailsButton"_qs));
-        QTRY_COMPARE(view.text(u"detailTitle"_qs), u"quorvane:link"_qs);
-        QVERIFY(!view.find(u"ruleSection"_qs));
-        QCOMPARE(view.text(u"detail_denyButton"_qs), u"Deny"_qs);
         VERIFY_NO_WARNINGS(view);
     }
 
