@@ -1,47 +1,22 @@
-#include "app/trust/PresenceConfirmation.h"
-#include "app/trust/TrustWindowState.h"
-#include "core/ApprovalSyncService.h"
-#include "core/MachineAuthService.h"
-#include "platform/StandInPresenceConfirmer.h"
-#include "tests/support/BackendMachine.h"
+#include "tests/app/panel/PanelFixture.h"
 #include "tests/support/LogCapture.h"
 
-#include <QCoroTask>
-#include <QJsonArray>
-#include <QJsonObject>
-#include <QNetworkAccessManager>
 #include <QSignalSpy>
-#include <QTest>
-#include <memory>
 
 using Outcome = StandInPresenceConfirmer::Outcome;
 
-// The trust window model of a machine (registered unless asked otherwise)
-// against the reference back-end, with a presence check that grants and a
-// clock of whole seconds that stands still unless the test moves it.
-struct Fixture : BackendMachine
+// The panel's fixture: its trust window model runs on the panel's clock.
+struct Fixture : PanelFixture
 {
-    MachineAuthService auth { store };
-    QNetworkAccessManager network;
-    StandInPresenceConfirmer confirmer { StandInPresenceConfirmer::Outcome::Grant };
-    PresenceConfirmation biometric { confirmer };
-    QDateTime clock = wholeSeconds(QDateTime::currentDateTimeUtc());
-    std::unique_ptr<ApprovalSyncService> sync;
-    std::unique_ptr<TrustWindowState> state;
-
-    explicit Fixture(bool registered = true)
-        : BackendMachine(registered)
+    QList<QJsonObject> trustRequests()
     {
-        auth.reload();
-        sync = std::make_unique<ApprovalSyncService>(auth, network);
-        sync->setPollInterval(60 * 60 * 1000);
-        state = std::make_unique<TrustWindowState>(
-            auth, network, biometric, sync.get(), [this] { return clock; });
-        backend.clearRequests();
+        QList<QJsonObject> found;
+        for (const QJsonValue& request : backend.requests()) {
+            if (request.toObject().value(u"target").toString() == u"/trust-window")
+                found << request.toObject();
+        }
+        return found;
     }
-
-    static QDateTime wholeSeconds(const QDateTime& time) { return time.addMSecs(-time.time().msec()); }
-    QList<QJsonObject> trustRequests() { return requestsTo(u"/trust-window"_qs); }
 };
 
 // The trust window model against the reference back-end on loopback.
@@ -54,7 +29,7 @@ private Q_SLOTS:
     void quickWindow()
     {
         Fixture f;
-        TrustWindowState& s = *f.state;
+        TrustWindowState& s = *f.trust;
         s.setSelectedDuration(60);
         QSignalSpy activating(&s, &TrustWindowState::isActivatingChanged);
         QSignalSpy banner(&s, &TrustWindowState::showsBannerChanged);
@@ -74,16 +49,16 @@ private Q_SLOTS:
         QCOMPARE(requests[0].value(u"status"_qs).toInt(), 200);
         QVERIFY(s.isActive() && s.showsBanner() && !s.hasErrorMessage());
         QCOMPARE(banner.count(), 1);
-        QCOMPARE(s.activeUntil(), f.clock.addSecs(3600));
+        QCOMPARE(s.activeUntil(), f.now.addSecs(3600));
         QCOMPARE(activating.count(), 2); // true, then false
         QCOMPARE(f.backend.state().value(u"trust_windows"_qs).toArray().size(), 1);
 
         // The expiration timer ends it once its end has come, not before.
-        f.clock = f.clock.addSecs(3599);
+        f.now = f.now.addSecs(3599);
         s.checkExpiration();
         QVERIFY(s.isActive());
         s.setExpirationCheckInterval(20);
-        f.clock = f.clock.addSecs(1);
+        f.now = f.now.addSecs(1);
         QTRY_VERIFY(!s.isActive());
         QVERIFY(!s.activeUntil().isValid());
         QVERIFY(!s.isExpirationTimerRunning());
@@ -118,10 +93,10 @@ private Q_SLOTS:
     void scheduledWindow()
     {
         Fixture f;
-        TrustWindowState& s = *f.state;
+        TrustWindowState& s = *f.trust;
         s.setMode(TrustWindowState::Mode::Scheduled);
-        const QDateTime start = f.clock.addSecs(2 * 3600);
-        const QDateTime end = f.clock.addSecs(5 * 3600);
+        const QDateTime start = f.now.addSecs(2 * 3600);
+        const QDateTime end = f.now.addSecs(5 * 3600);
         s.setScheduledStart(start.addMSecs(678).toOffsetFromUtc(3600));
         s.setScheduledEnd(end);
         QCoro::waitFor(s.activate());
@@ -156,7 +131,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         QFETCH(QString, expected);
         Fixture f;
-        TrustWindowState& s = *f.state;
+        TrustWindowState& s = *f.trust;
         QVERIFY(status == 0 ? f.backend.closeEveryConnection("POST", u"/trust-window"_qs)
                             : f.backend.inject("POST", u"/trust-window"_qs, status, body));
         QCoro::waitFor(s.activate());
@@ -195,7 +170,7 @@ private Q_SLOTS:
     void confirmationRefused()
     {
         Fixture f;
-        TrustWindowState& s = *f.state;
+        TrustWindowState& s = *f.trust;
         QVERIFY(f.backend.inject("POST", u"/trust-window"_qs, 409, "earlier failure"));
         QCoro::waitFor(s.activate());
         f.backend.clearRequests();
@@ -217,14 +192,16 @@ private Q_SLOTS:
     // whose identity went away keeps showing, since the back-end cannot be told.
     void withoutIdentity()
     {
-        Fixture unregistered(false);
-        QCoro::waitFor(unregistered.state->activate());
-        QCOMPARE(unregistered.state->errorMessage(), u"Failed to sign request"_qs);
-        QVERIFY(!unregistered.state->isActivating() && !unregistered.state->isActive());
+        Fixture unregistered;
+        unregistered.auth.clearKeychain();
+        unregistered.auth.reload();
+        QCoro::waitFor(unregistered.trust->activate());
+        QCOMPARE(unregistered.trust->errorMessage(), u"Failed to sign request"_qs);
+        QVERIFY(!unregistered.trust->isActivating() && !unregistered.trust->isActive());
         QVERIFY(unregistered.trustRequests().isEmpty());
 
         Fixture f;
-        TrustWindowState& s = *f.state;
+        TrustWindowState& s = *f.trust;
         QCoro::waitFor(s.activate());
         QVERIFY(s.isActive());
         f.auth.clearKeychain();
@@ -258,11 +235,11 @@ private Q_SLOTS:
         QFETCH(int, endOffset);
         QFETCH(QString, expected);
         Fixture f;
-        TrustWindowState& s = *f.state;
+        TrustWindowState& s = *f.trust;
         s.setMode(mode == 1 ? TrustWindowState::Mode::Scheduled : TrustWindowState::Mode::AdHoc);
         s.setSelectedDuration(duration);
-        s.setScheduledStart(f.clock.addSecs(startOffset));
-        s.setScheduledEnd(f.clock.addSecs(endOffset));
+        s.setScheduledStart(f.now.addSecs(startOffset));
+        s.setScheduledEnd(f.now.addSecs(endOffset));
         QCoro::waitFor(s.activate());
         QCOMPARE(s.errorMessage(), expected);
         QCOMPARE(f.confirmer.calls(), 0);
@@ -285,7 +262,7 @@ private Q_SLOTS:
         QFETCH(QString, logPrefix);
         Fixture f;
         LogCapture log;
-        TrustWindowState& s = *f.state;
+        TrustWindowState& s = *f.trust;
         QCoro::waitFor(s.activate());
         QVERIFY(s.isActive());
         f.backend.clearRequests();
@@ -313,7 +290,7 @@ private Q_SLOTS:
     void remoteEnd()
     {
         Fixture f;
-        TrustWindowState& s = *f.state;
+        TrustWindowState& s = *f.trust;
         f.sync->start();
         QTRY_VERIFY(f.sync->subscriber().isConnected());
         s.setSelectedDuration(240);
@@ -331,9 +308,9 @@ private Q_SLOTS:
 
     void pickerHelpers()
     {
-        Fixture f(false);
-        TrustWindowState& s = *f.state;
-        const QDateTime localNow = f.clock.toLocalTime();
+        Fixture f;
+        TrustWindowState& s = *f.trust;
+        const QDateTime localNow = f.now.toLocalTime();
         QCOMPARE(s.dayOffset(localNow.addDays(3)), 3);
         QCOMPARE(s.dayLabel(0), u"Today"_qs);
         QCOMPARE(s.dayLabel(1), u"Tomorrow"_qs);
