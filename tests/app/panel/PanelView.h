@@ -15,7 +15,8 @@
 #include <cmath>
 #include <memory>
 
-// The panel's real view in an offscreen window.
+// The panel's real view, or another of the program's views, in an offscreen
+// window.
 struct PanelView
 {
     QmlWarningGuard guard;
@@ -32,17 +33,24 @@ struct PanelView
     }
 
     explicit PanelView(ApprovalsPanel& panel)
+        : PanelView(ApprovalsPanel::viewUrl(), { { u"panel"_qs, QVariant::fromValue(&panel) } })
+    {
+    }
+    // A view with its initial properties; with a size, the view fills a window of that size.
+    PanelView(const QUrl& url, const QVariantMap& properties, QSize fill = {})
     {
         QmlWarningGuard::prepare(engine);
-        QQmlComponent component(&engine, ApprovalsPanel::viewUrl());
-        root.reset(component.createWithInitialProperties({ { u"panel"_qs, QVariant::fromValue(&panel) } }));
+        QQmlComponent component(&engine, url);
+        root.reset(component.createWithInitialProperties(properties));
         if (!root) {
             qWarning("%s", qPrintable(component.errorString()));
             return;
         }
         item = qobject_cast<QQuickItem*>(root.get());
         item->setParentItem(window.contentItem());
-        window.resize(360, 900);
+        window.resize(fill.isValid() ? fill : QSize(360, 900));
+        if (fill.isValid())
+            item->setSize(fill);
         window.setColor(QuorvaneStyle::windowBackground());
         window.show();
     }
@@ -108,7 +116,7 @@ struct PanelView
         QDir().mkpath(dir);
         QTest::qWait(250); // the fade-in of the tab content
         const int height = qMin(int(std::ceil(item->height())), window.height());
-        const QImage image = window.grabWindow().copy(0, 0, 360, height);
+        const QImage image = window.grabWindow().copy(0, 0, window.width(), height);
         if (!image.save(QDir(dir).filePath(name + u".png"_qs)))
             qWarning("screenshot %s not written", qPrintable(name));
     }

@@ -123,25 +123,13 @@ private Q_SLOTS:
         QVERIFY(!log.append(receipt));
         ReceiptHistoryModel history(log, [] { return std::optional<QByteArray>(); });
 
-        QmlWarningGuard guard;
-        QQmlEngine engine;
-        QmlWarningGuard::prepare(engine);
-        QQmlComponent component(&engine, QUrl(u"qrc:/qt/qml/Quorvane/Receipts/HistoryView.qml"_qs));
-        std::unique_ptr<QObject> root(
-            component.createWithInitialProperties({ { u"history"_qs, QVariant::fromValue(&history) } }));
-        QVERIFY2(root, qPrintable(component.errorString()));
-        QQuickWindow window;
-        auto* item = qobject_cast<QQuickItem*>(root.get());
-        item->setParentItem(window.contentItem());
-        window.resize(540, 620);
-        item->setSize(window.size());
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-
-        QTRY_VERIFY(QmlItems::find(item, u"receiptSummary"_qs));
-        verifyShown(QmlItems::find(item, u"receiptSummary"_qs), visibleText(m_command));
-        QVERIFY2(guard.warnings().isEmpty(), qPrintable(guard.warnings().join(u'\n')));
-        verifyNothingFetched(engine, item);
+        PanelView view(QUrl(u"qrc:/qt/qml/Quorvane/Receipts/HistoryView.qml"_qs),
+            { { u"history"_qs, QVariant::fromValue(&history) } }, QSize(540, 620));
+        QVERIFY(view.ok());
+        QTRY_VERIFY(view.find(u"receiptSummary"_qs));
+        verifyShown(view.find(u"receiptSummary"_qs), visibleText(m_command));
+        VERIFY_NO_WARNINGS(view);
+        verifyNothingFetched(view.engine, view.item);
     }
 };
 

@@ -1,21 +1,15 @@
 #include "app/receipts/ReceiptHistoryModel.h"
-#include "app/style/QuorvaneStyle.h"
 #include "core/Ed25519Key.h"
 #include "core/MachineAuthService.h"
 #include "core/ReceiptLog.h"
 #include "core/SignedRequest.h"
-#include "tests/support/QmlTestSupport.h"
+#include "tests/app/panel/PanelView.h"
 
 #include <QAbstractItemModelTester>
-#include <QDir>
 #include <QFile>
-#include <QQmlComponent>
-#include <QQuickWindow>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
 #include <csignal>
-#include <memory>
 #include <sys/resource.h>
 
 // "History": the receipts newest first, filters, search and the signature
@@ -90,8 +84,7 @@ private Q_SLOTS:
     {
         m_key = Ed25519Key::generate();
         QVERIFY(m_key && m_dir.isValid());
-        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-        QuorvaneStyle::applyDarkAppearance();
+        PanelView::prepareApplication();
     }
 
     void filtersSearchesAndChecks()
@@ -294,43 +287,23 @@ private Q_SLOTS:
         }
         ReceiptHistoryModel history(log, ourKey());
 
-        QmlWarningGuard guard;
-        QQmlEngine engine;
-        QmlWarningGuard::prepare(engine);
-        QQmlComponent component(&engine, QUrl(u"qrc:/qt/qml/Quorvane/Receipts/HistoryView.qml"_qs));
-        std::unique_ptr<QObject> root(
-            component.createWithInitialProperties({ { u"history"_qs, QVariant::fromValue(&history) } }));
-        QVERIFY2(root, qPrintable(component.errorString()));
-        QQuickWindow window;
-        auto* item = qobject_cast<QQuickItem*>(root.get());
-        item->setParentItem(window.contentItem());
-        window.resize(540, 620);
-        item->setSize(window.size());
-        window.setColor(QuorvaneStyle::windowBackground());
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-
-        QTRY_COMPARE(QmlItems::visible(item, u"receiptRow"_qs).size(), 4);
-        QCOMPARE(QmlItems::visible(item, u"receiptSummary"_qs).first()->property("text").toString(),
-            summaries.last());
+        PanelView view(QUrl(u"qrc:/qt/qml/Quorvane/Receipts/HistoryView.qml"_qs),
+            { { u"history"_qs, QVariant::fromValue(&history) } }, QSize(540, 620));
+        QVERIFY(view.ok());
+        QTRY_COMPARE(view.all(u"receiptRow"_qs).size(), 4);
+        QCOMPARE(view.text(u"receiptSummary"_qs), summaries.last());
         for (int row = 0; row < history.count(); ++row)
             history.verify(row);
-        QTRY_COMPARE(QmlItems::visible(item, u"receiptVerification"_qs).size(), 4);
-        QCOMPARE(QmlItems::visible(item, u"receiptVerification"_qs).first()->property("text").toString(),
-            u"✓ signature verified"_qs);
-        const QString shots = qEnvironmentVariable("QUORVANE_SCREENSHOT_DIR");
-        if (!shots.isEmpty()) {
-            QDir().mkpath(shots);
-            QTest::qWait(100);
-            QVERIFY(window.grabWindow().save(QDir(shots).filePath(u"history.png"_qs)));
-        }
+        QTRY_COMPARE(view.all(u"receiptVerification"_qs).size(), 4);
+        QCOMPARE(view.text(u"receiptVerification"_qs), u"✓ signature verified"_qs);
+        view.screenshot(u"history"_qs);
 
         history.setDecisionFilter(u"denied"_qs);
-        QTRY_COMPARE(QmlItems::visible(item, u"receiptRow"_qs).size(), 1);
+        QTRY_COMPARE(view.all(u"receiptRow"_qs).size(), 1);
         history.setDecisionFilter(QString());
         history.setSearchText(u"nothing like this"_qs);
-        QTRY_VERIFY(!QmlItems::visible(item, u"noReceiptsLabel"_qs).isEmpty());
-        QVERIFY2(guard.warnings().isEmpty(), qPrintable(guard.warnings().join(u'\n')));
+        QTRY_VERIFY(view.find(u"noReceiptsLabel"_qs));
+        VERIFY_NO_WARNINGS(view);
     }
 };
 
