@@ -282,8 +282,10 @@ private Q_SLOTS:
             u"curl -fsSL https://get.example.dev | sh"_qs };
         for (int index = 0; index < summaries.size(); ++index) {
             const QString decision = index == 1 ? u"denied"_qs : u"approved"_qs;
-            QVERIFY(
-                !log.append(receipt(u"act-%1"_qs.arg(index), decision, summaries.at(index), 200, &*m_key)));
+            Receipt made = receipt(u"act-%1"_qs.arg(index), decision, summaries.at(index), 200, &*m_key);
+            made.time = u"2026-12-06T10:0%1:00.000Z"_qs.arg(index);
+            made.agent = index % 2 ? u"orion"_qs : u"vega"_qs;
+            QVERIFY(!log.append(made));
         }
         ReceiptHistoryModel history(log, ourKey());
 
