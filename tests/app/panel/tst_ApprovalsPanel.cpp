@@ -16,11 +16,24 @@ private Q_SLOTS:
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         ApprovalsPanel& panel = *f.panel;
         QCOMPARE(panel.content(), u"empty"_qs);
+        panel.setShown(true);
+        QVERIFY(!panel.isTickerRunning()); // nothing to count down
         for (const QString& id : { u"a1"_qs, u"a2"_qs, u"a3"_qs })
             QVERIFY(f.add(f.action(id)));
         QVERIFY(f.fetch(3));
         QCOMPARE(panel.actionsTabLabel(), u"Actions (3)"_qs);
         QCOMPARE(panel.content(), u"list"_qs);
+
+        // The countdowns tick only while the panel is shown, and appearing
+        // refreshes them at once.
+        QVERIFY(panel.isTickerRunning());
+        panel.setShown(false);
+        QVERIFY(!panel.isTickerRunning());
+        QSignalSpy changed(panel.actions(), &QAbstractItemModel::dataChanged);
+        panel.setShown(true);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(2).value<QList<int>>(), PendingActionsModel::countdownRoles());
+        panel.setShown(false);
 
         // The pause tab, and back; unknown tabs are ignored.
         panel.setSelectedTab(u"pause"_qs);
@@ -73,6 +86,12 @@ private Q_SLOTS:
         trust.setScheduledStart(chosen);
         f.panel->setShown(true);
         QCOMPARE(trust.scheduledStart(), chosen);
+
+        // Without actions the ticker stops.
+        QVERIFY(panel.isTickerRunning());
+        QVERIFY(f.backend.reset());
+        QVERIFY(f.fetch(0));
+        QVERIFY(!panel.isTickerRunning());
     }
 
     void rowDecisions()
@@ -142,30 +161,6 @@ private Q_SLOTS:
         QVERIFY(!QCoro::waitFor(panel.decide(u"e2"_qs, u"approved"_qs, true)));
         QVERIFY(QCoro::waitFor(panel.decide(u"e1"_qs, u"denied"_qs, false)));
         QCOMPARE(panel.selectedActionId(), QString());
-    }
-
-    void tickerRunsOnlyWhileShownWithActions()
-    {
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        ApprovalsPanel& panel = *f.panel;
-        panel.setShown(true);
-        QVERIFY(!panel.isTickerRunning()); // nothing to count down
-        QVERIFY(f.add(f.action(u"t1"_qs)));
-        QVERIFY(f.fetch(1));
-        QVERIFY(panel.isTickerRunning());
-
-        // Appearing refreshes the countdowns at once.
-        panel.setShown(false);
-        QVERIFY(!panel.isTickerRunning());
-        QSignalSpy changed(panel.actions(), &QAbstractItemModel::dataChanged);
-        panel.setShown(true);
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(changed.at(0).at(2).value<QList<int>>(), PendingActionsModel::countdownRoles());
-
-        QVERIFY(f.backend.reset());
-        QVERIFY(f.fetch(0));
-        QVERIFY(!panel.isTickerRunning());
     }
 
     void updateBanner()
