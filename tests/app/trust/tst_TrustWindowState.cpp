@@ -110,6 +110,18 @@ private Q_SLOTS:
         // Active at once, ending at the scheduled end.
         QVERIFY(s.isActive());
         QCOMPARE(s.activeUntil(), end);
+
+        // The back-end's end signal clears the window at once; a start
+        // elsewhere changes nothing.
+        f.sync->start();
+        QTRY_VERIFY(f.sync->subscriber().isConnected());
+        Q_EMIT f.sync->trustWindowChanged(true);
+        QTest::qWait(50);
+        QVERIFY(s.isActive());
+        QVERIFY(f.backend.expireTrustWindow());
+        QTRY_VERIFY(!s.isActive());
+        QVERIFY(!s.isExpirationTimerRunning());
+        f.sync->stop();
     }
 
     // Refusals and transport failures: the person sees the body, or the
@@ -166,7 +178,8 @@ private Q_SLOTS:
         QCOMPARE(TrustWindowState::refusalText(body), expected);
     }
 
-    // A dismissed prompt changes nothing and sends nothing; a failed one shows why.
+    // A dismissed prompt changes nothing and sends nothing; a failed one, or
+    // a missing identity, shows why.
     void confirmationRefused()
     {
         Fixture f;
@@ -183,23 +196,22 @@ private Q_SLOTS:
         QCoro::waitFor(s.activate());
         QCOMPARE(s.errorMessage(), u"Authentication failed"_qs);
         QCOMPARE(activating.count(), 0);
-        QVERIFY(f.trustRequests().isEmpty());
-        QVERIFY(!s.isActive());
         QCOMPARE(f.confirmer.calls(), 3);
+
+        // Without an identity nothing can be signed.
+        f.confirmer.setOutcome(Outcome::Grant);
+        f.auth.clearKeychain();
+        f.auth.reload();
+        QCoro::waitFor(s.activate());
+        QCOMPARE(s.errorMessage(), u"Failed to sign request"_qs);
+        QVERIFY(!s.isActivating() && !s.isActive());
+        QVERIFY(f.trustRequests().isEmpty());
     }
 
-    // Without an identity nothing can be signed: nothing opens, and a window
-    // whose identity went away keeps showing, since the back-end cannot be told.
-    void withoutIdentity()
+    // A window whose identity went away keeps showing, since the back-end
+    // cannot be told it ended.
+    void deactivateWithoutIdentity()
     {
-        Fixture unregistered;
-        unregistered.auth.clearKeychain();
-        unregistered.auth.reload();
-        QCoro::waitFor(unregistered.trust->activate());
-        QCOMPARE(unregistered.trust->errorMessage(), u"Failed to sign request"_qs);
-        QVERIFY(!unregistered.trust->isActivating() && !unregistered.trust->isActive());
-        QVERIFY(unregistered.trustRequests().isEmpty());
-
         Fixture f;
         TrustWindowState& s = *f.trust;
         QCoro::waitFor(s.activate());
@@ -283,27 +295,6 @@ private Q_SLOTS:
             QCOMPARE(log.lines().size(), 1);
             QVERIFY2(log.lines().first().startsWith(logPrefix), qPrintable(log.lines().first()));
         }
-    }
-
-    // The back-end's end signal clears the window at once; a start elsewhere
-    // changes nothing.
-    void remoteEnd()
-    {
-        Fixture f;
-        TrustWindowState& s = *f.trust;
-        f.sync->start();
-        QTRY_VERIFY(f.sync->subscriber().isConnected());
-        s.setSelectedDuration(240);
-        QCoro::waitFor(s.activate());
-        QVERIFY(s.isActive());
-        Q_EMIT f.sync->trustWindowChanged(true);
-        QTest::qWait(50);
-        QVERIFY(s.isActive());
-
-        QVERIFY(f.backend.expireTrustWindow());
-        QTRY_VERIFY(!s.isActive());
-        QVERIFY(!s.isExpirationTimerRunning());
-        f.sync->stop();
     }
 
     void pickerHelpers()
