@@ -203,13 +203,9 @@ private Q_SLOTS:
         detail.setAction(std::nullopt);
         QVERIFY(!detail.hasAction() && !detail.showsButtons());
         QCOMPARE(detail.title(), QString());
-    }
 
-    // No rule is ever sent for a tool that cannot have one, toggle or not,
-    // nor with a denial.
-    void rulesOnlyForToolsThatCanHaveThem()
-    {
-        ActionDetailState detail;
+        // No rule is ever sent for a tool that cannot have one, toggle or not,
+        // nor with a denial.
         for (const QString& tool : { u"quorvane:unregister"_qs, u"quorvane:link"_qs, u"Write"_qs }) {
             detail.setAction(make(u"a"_qs, tool));
             detail.setCreateRule(true);

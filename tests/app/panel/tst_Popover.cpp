@@ -263,19 +263,39 @@ private Q_SLOTS:
         VERIFY_NO_WARNINGS(f.view);
     }
 
-    void detailPageKeepsItsButtonsOnScreen()
+    // The window follows the panel's content and keeps the footer and the
+    // decision buttons on the screen.
+    void windowFollowsTheContent()
     {
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         PanelPopover popover(f);
+        QWindow* window = popover.open();
+        QVERIFY(window);
+        const int emptyHeight = window->height();
+        QVERIFY(popover.reachable(u"emptyText"_qs));
+
+        f.panel->setSelectedTab(u"pause"_qs);
+        QTRY_VERIFY(window->height() > emptyHeight);
+        QTRY_VERIFY(popover.reachable(u"modePicker"_qs));
+        QVERIFY(popover.reachable(u"openDashboardButton"_qs));
+        f.panel->setSelectedTab(u"actions"_qs);
+        QTRY_COMPARE(window->height(), emptyHeight);
+
+        // A trust window's banner makes the window taller until it ends.
+        QCoro::waitFor(f.trust->activate());
+        QTRY_VERIFY(window->height() > emptyHeight);
+        QTRY_VERIFY(popover.reachable(u"trustWindowBanner"_qs));
+        QVERIFY(popover.reachable(u"openDashboardButton"_qs));
+        QCoro::waitFor(f.trust->deactivate());
+        QTRY_COMPARE(window->height(), emptyHeight);
 
         // "More details": the page is taller than the row, and the window
         // follows so that Approve and Deny are inside it; the rule section
         // makes it taller again.
         QVERIFY(f.add(f.action(u"one"_qs)));
         QVERIFY(f.fetch(1));
-        QWindow* window = popover.open();
-        QVERIFY(window);
+        QTRY_VERIFY(window->height() > emptyHeight);
         const int listHeight = window->height();
         f.panel->showDetail(u"one"_qs);
         QTRY_VERIFY(window->height() > listHeight);
@@ -305,32 +325,6 @@ private Q_SLOTS:
         QVERIFY(screenArea().contains(window->geometry()));
         QTRY_VERIFY(popover.reachable(u"detail_approveButton"_qs));
         QVERIFY(popover.reachable(u"detail_denyButton"_qs));
-    }
-
-    void pauseTabAndTrustBannerResizeTheWindow()
-    {
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        PanelPopover popover(f);
-        QWindow* window = popover.open();
-        QVERIFY(window);
-        const int emptyHeight = window->height();
-        QVERIFY(popover.reachable(u"emptyText"_qs));
-
-        f.panel->setSelectedTab(u"pause"_qs);
-        QTRY_VERIFY(window->height() > emptyHeight);
-        QTRY_VERIFY(popover.reachable(u"modePicker"_qs));
-        QVERIFY(popover.reachable(u"openDashboardButton"_qs));
-        f.panel->setSelectedTab(u"actions"_qs);
-        QTRY_COMPARE(window->height(), emptyHeight);
-
-        // A trust window's banner makes the window taller until it ends.
-        QCoro::waitFor(f.trust->activate());
-        QTRY_VERIFY(window->height() > emptyHeight);
-        QTRY_VERIFY(popover.reachable(u"trustWindowBanner"_qs));
-        QVERIFY(popover.reachable(u"openDashboardButton"_qs));
-        QCoro::waitFor(f.trust->deactivate());
-        QTRY_COMPARE(window->height(), emptyHeight);
     }
 };
 
