@@ -51,8 +51,7 @@ class TestHostileText : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-        QuorvaneStyle::applyDarkAppearance();
+        PanelView::prepareApplication();
         QVERIFY(m_server.listen());
         QImage pixel(1, 1, QImage::Format_ARGB32);
         pixel.fill(Qt::red);
