@@ -134,7 +134,6 @@ private Q_SLOTS:
         QTest::newRow("409 with a body")
             << 409 << QByteArray("trust window already open") << u"trust window already open"_qs;
         QTest::newRow("500 with an empty body") << 500 << QByteArray() << u""_qs;
-        QTest::newRow("503 with UTF-8 text") << 503 << QByteArray("fermé") << u"fermé"_qs;
         QTest::newRow("connection closed") << 0 << QByteArray() << QString();
     }
     void refusals()
