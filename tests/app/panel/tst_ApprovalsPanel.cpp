@@ -1,5 +1,4 @@
 #include "tests/app/panel/PanelFixture.h"
-#include "tests/support/TestFiles.h"
 
 #include <QSignalSpy>
 
@@ -152,44 +151,6 @@ private Q_SLOTS:
         QVERIFY(!QCoro::waitFor(panel.decide(u"e2"_qs, u"approved"_qs, true)));
         QVERIFY(QCoro::waitFor(panel.decide(u"e1"_qs, u"denied"_qs, false)));
         QCOMPARE(panel.selectedActionId(), QString());
-    }
-
-    void updateBanner()
-    {
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        UpdateBannerState& banner = *f.panel->updateBanner();
-        QVERIFY(!banner.isVisible());
-        QVERIFY(f.publishRelease(u"2.3.0"_qs));
-        f.updates->start(u"1.0.0"_qs, [] {});
-        QTRY_VERIFY_WITH_TIMEOUT(banner.isVisible(), 20000);
-        QCOMPARE(banner.mode(), u"available"_qs);
-        QCOMPARE(banner.availableText(), u"v2.3.0 available"_qs);
-
-        // A package installation is left to the package manager: no "Update".
-        f.updates->setInstallPrefix(u"/usr"_qs);
-        QCOMPARE(banner.mode(), u"managed"_qs);
-        QCOMPARE(banner.availableText(), u"v2.3.0 available · update it with your package manager"_qs);
-
-        // A refusal replaces the line and the button with the error.
-        QTemporaryDir installation;
-        f.updates->setInstallPrefix(installation.path());
-        banner.update();
-        QTRY_COMPARE(banner.mode(), u"error"_qs);
-        QCOMPARE(banner.errorText(), u"Update unavailable: this installation cannot replace itself"_qs);
-
-        // From the release host (the download is held back): progress, then
-        // the integrity refusal replaces it.
-        const QString executable
-            = installation.filePath(QString::fromLatin1(UpdateCheckService::appExecutable));
-        QVERIFY(TestFiles::writeShellScript(executable, {}));
-        f.updates->setReleaseHost(u"127.0.0.1"_qs);
-        QVERIFY(f.backend.injectDelay("GET", u"/releases/files/Quorvane-2.3.0.tar.gz"_qs, 400));
-        banner.update();
-        QTRY_COMPARE(banner.mode(), u"progress"_qs);
-        QCOMPARE(banner.percentText(), u"0%"_qs);
-        QTRY_COMPARE_WITH_TIMEOUT(banner.mode(), u"error"_qs, 20000);
-        QCOMPARE(banner.errorText(), u"Update blocked: integrity check failed"_qs);
     }
 };
 

@@ -1,6 +1,7 @@
 #include "app/panel/ConnectionStatus.h"
 #include "tests/app/panel/PanelFixture.h"
 #include "tests/app/panel/PanelView.h"
+#include "tests/support/TestFiles.h"
 
 #include <QSignalSpy>
 
@@ -308,13 +309,34 @@ private Q_SLOTS:
         QTRY_COMPARE(f.panel->content(), u"empty"_qs);
         QCOMPARE(f.backendStatus(u"v1"_qs), u"approved"_qs);
 
+        QTemporaryDir installation;
+        f.updates->setInstallPrefix(installation.path());
         f.updates->start(u"1.0.0"_qs, [] {});
         QTRY_VERIFY_WITH_TIMEOUT(view.find(u"updateBanner"_qs), 20000);
         QCOMPARE(view.text(u"updateText"_qs), u"v2.3.0 available"_qs);
+        // A package installation is left to the package manager: no "Update".
+        f.updates->setInstallPrefix(u"/usr"_qs);
+        QCOMPARE(f.panel->updateBanner()->mode(), u"managed"_qs);
+        QCOMPARE(f.panel->updateBanner()->availableText(),
+            u"v2.3.0 available · update it with your package manager"_qs);
+        f.updates->setInstallPrefix(installation.path());
+        // "Update" where the installation cannot replace itself: the error
+        // replaces the line and the button.
         view.click(view.find(u"updateButton"_qs));
-        QTRY_VERIFY(view.find(u"updateError"_qs));
+        QTRY_COMPARE(
+            view.text(u"updateError"_qs), u"Update unavailable: this installation cannot replace itself"_qs);
         QVERIFY(!view.find(u"updateButton"_qs));
-        QCOMPARE(view.text(u"updateError"_qs), f.panel->updateBanner()->errorText());
+        // From the release host (the download held back): progress, then the
+        // integrity refusal.
+        const QString executable
+            = installation.filePath(QString::fromLatin1(UpdateCheckService::appExecutable));
+        QVERIFY(TestFiles::writeShellScript(executable, {}));
+        f.updates->setReleaseHost(u"127.0.0.1"_qs);
+        QVERIFY(f.backend.injectDelay("GET", u"/releases/files/Quorvane-2.3.0.tar.gz"_qs, 400));
+        f.panel->updateBanner()->update();
+        QTRY_COMPARE(view.text(u"updatePercent"_qs), u"0%"_qs);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            view.text(u"updateError"_qs), u"Update blocked: integrity check failed"_qs, 20000);
 
         QQuickItem* tabs = view.find(u"tabPicker"_qs);
         view.click(PanelView::inside(tabs, u"segment1"_qs));
