@@ -78,8 +78,7 @@ struct PanelFixture
 
     static QDateTime wholeSecondsNow()
     {
-        const QDateTime wall = QDateTime::currentDateTimeUtc();
-        return wall.addMSecs(-wall.time().msec());
+        return QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
     }
 
     bool ready() const { return backend.isRunning() && machine.has_value(); }

@@ -187,9 +187,7 @@ private Q_SLOTS:
         QVERIFY(f.backend.inject("POST", u"/approvals/act-1/respond"_qs, 500));
         QVERIFY(f.backend.inject("DELETE", u"/trust-window"_qs, 503));
 
-        const FreezeAll::Outcome outcome = QCoro::waitFor(freeze.run());
-        QCOMPARE(outcome.denied, 2);
-        QCOMPARE(outcome.failed, 1);
+        QCoro::waitFor(freeze.run());
         QCOMPARE(freeze.report(),
             u"Denied 2 actions. Failed: 1 action could not be denied, the back-end did not "
             "confirm the end of the trust window"_qs);

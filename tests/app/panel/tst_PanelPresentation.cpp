@@ -93,8 +93,6 @@ private Q_SLOTS:
     void badgeSourceRuleLabelAndCoverage()
     {
         PendingAction action = make(u"a"_qs);
-        QCOMPARE(PanelPresentation::ruleCoverage(action, RuleScope::agent),
-            u"every Bash action from claude-work"_qs);
         QCOMPARE(PanelPresentation::ruleCoverage(action, RuleScope::machine),
             u"every Bash action from any agent on workstation"_qs);
         QCOMPARE(PanelPresentation::ruleCoverage(action, RuleScope::global),
