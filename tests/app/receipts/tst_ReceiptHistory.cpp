@@ -67,12 +67,6 @@ class TestReceiptHistory : public QObject
         return result;
     }
 
-    // The local clock time of a UTC time, as History shows it.
-    static QString local(const QString& utc)
-    {
-        return QDateTime::fromString(utc, Qt::ISODateWithMs).toLocalTime().toString(u"HH:mm:ss"_qs);
-    }
-
     QString logPath(const QString& name) const { return m_dir.filePath(name + u".jsonl"_qs); }
     ReceiptHistoryModel::PublicKeySource ourKey() const
     {
@@ -150,7 +144,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("decision");
         QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("headline"); // %1: the local time
+        QTest::addColumn<QString>("headline"); // %1: the local time of day
         QTest::addColumn<QString>("colour");
         QTest::newRow("approved") << u"approved"_qs << 200 << u"Approved · confirmed %1"_qs << u"green"_qs;
         QTest::newRow("denied") << u"denied"_qs << 200 << u"Denied · confirmed %1"_qs << u"red"_qs;
@@ -173,8 +167,10 @@ private Q_SLOTS:
         QFETCH(QString, headline);
         QFETCH(QString, colour);
         const Receipt made = receipt(u"a"_qs, decision, u"git push"_qs, status);
-        QCOMPARE(ReceiptHistoryModel::outcomeText(made),
-            headline.contains(u'%') ? headline.arg(local(made.time)) : headline);
+        const QString time
+            = QDateTime::fromString(made.time, Qt::ISODateWithMs).toLocalTime().toString(u"HH:mm:ss"_qs);
+        QCOMPARE(
+            ReceiptHistoryModel::outcomeText(made), headline.contains(u'%') ? headline.arg(time) : headline);
         QCOMPARE(ReceiptHistoryModel::outcomeColorName(made), colour);
     }
 
