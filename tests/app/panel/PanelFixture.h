@@ -1,18 +1,20 @@
 #pragma once
 
-#include "core/ApprovalSyncService.h"
 #include "app/panel/ApprovalsPanel.h"
-#include "tests/support/BackendProcess.h"
 #include "app/trust/PresenceConfirmation.h"
-#include "platform/FileCredentialStore.h"
+#include "app/trust/TrustWindowState.h"
+#include "core/ApprovalSyncService.h"
 #include "core/MachineAuthService.h"
-#include "tests/app/panel/PanelTestActions.h"
+#include "core/ReceiptLog.h"
+#include "core/UpdateCheckService.h"
+#include "platform/FileCredentialStore.h"
 #include "platform/StandInPresenceConfirmer.h"
+#include "tests/app/panel/PanelTestActions.h"
+#include "tests/support/BackendProcess.h"
 #include "tests/support/TestHome.h"
 #include "tests/support/TestMachine.h"
-#include "app/trust/TrustWindowState.h"
-#include "core/UpdateCheckService.h"
 
+#include <QCoroTask>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -21,26 +23,24 @@
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <QCoroTask>
-
 #include <memory>
 #include <optional>
 
 // A registered machine against the reference back-end (which also serves a
-// release folder), with the real sync, update and trust-window services and
-// the panel on top. The panel's clock is fixed unless a test moves it.
+// release folder), with the real sync, update and trust-window services
+// writing their receipts, and the panel on top. The panel's clock is fixed
+// unless a test moves it.
 struct PanelFixture
 {
     TestHome home;
     QTemporaryDir releases;
-    BackendProcess backend{{QStringLiteral("--releases"), releases.path()}};
+    BackendProcess backend { { u"--releases"_qs, releases.path() } };
     FileCredentialStore store;
     std::optional<TestMachine> machine;
-    MachineAuthService auth{store};
+    MachineAuthService auth { store };
     QNetworkAccessManager network;
-    StandInPresenceConfirmer confirmer{StandInPresenceConfirmer::Outcome::Grant};
-    PresenceConfirmation biometric{confirmer};
+    StandInPresenceConfirmer confirmer { StandInPresenceConfirmer::Outcome::Grant };
+    PresenceConfirmation biometric { confirmer };
     // The panel's clock: the wall clock at the start, whole seconds, then
     // fixed (tests move it to let actions expire for the panel while the
     // back-end still lists them).
@@ -49,6 +49,7 @@ struct PanelFixture
     std::unique_ptr<UpdateCheckService> updates;
     std::unique_ptr<TrustWindowState> trust;
     std::unique_ptr<ApprovalsPanel> panel;
+    ReceiptLog receipts { home.filePath(u"receipts.jsonl"_qs) };
 
     PanelFixture()
     {
@@ -59,9 +60,12 @@ struct PanelFixture
         sync->setPollInterval(60 * 60 * 1000);
         updates = std::make_unique<UpdateCheckService>(&network);
         updates->setCheckInterval(std::chrono::hours(1));
-        trust = std::make_unique<TrustWindowState>(auth, network, biometric, sync.get(), [this] { return now; });
+        trust = std::make_unique<TrustWindowState>(
+            auth, network, biometric, sync.get(), [this] { return now; });
         panel = std::make_unique<ApprovalsPanel>(*sync, *updates, *trust);
         panel->setClock([this] { return now; });
+        sync->setReceiptLog(&receipts);
+        trust->setReceiptLog(&receipts);
     }
     ~PanelFixture()
     {
@@ -74,9 +78,7 @@ struct PanelFixture
 
     static QDateTime wholeSecondsNow()
     {
-        QDateTime wall = QDateTime::currentDateTimeUtc();
-        wall.setTime(QTime(wall.time().hour(), wall.time().minute(), wall.time().second()));
-        return wall;
+        return QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
     }
 
     bool ready() const { return backend.isRunning() && machine.has_value(); }
@@ -85,12 +87,12 @@ struct PanelFixture
     bool add(const PendingAction& action)
     {
         QJsonObject json = PanelTestActions::toJson(action);
-        json.insert(QStringLiteral("notify"), false);
-        return backend.addAction(json).value(QStringLiteral("id")).toString() == action.id;
+        json.insert(u"notify"_qs, false);
+        return backend.addAction(json).value(u"id"_qs).toString() == action.id;
     }
 
     // An action that expires `seconds` after the panel's clock.
-    PendingAction action(const QString& id, const QString& toolName = QStringLiteral("Bash"), double seconds = 300)
+    PendingAction action(const QString& id, const QString& toolName = u"Bash"_qs, double seconds = 300)
     {
         PendingAction pending = PanelTestActions::make(id, toolName);
         pending.expiresAt = PanelTestActions::expiresIn(seconds, now);
@@ -110,51 +112,42 @@ struct PanelFixture
     QStringList decisionBodies(const QString& id)
     {
         QStringList bodies;
-        const QString target = QStringLiteral("/approvals/%1/respond").arg(id);
-        const QString naming = QStringLiteral("{\"action_id\":\"%1\",").arg(id);
+        const QString target = u"/approvals/%1/respond"_qs.arg(id);
+        const QString naming = u"{\"action_id\":\"%1\","_qs.arg(id);
         for (const QJsonValue& value : backend.requests()) {
             const QJsonObject request = value.toObject();
-            if (request.value(QLatin1String("target")).toString() != target)
+            if (request.value(u"target").toString() != target)
                 continue;
-            const QString body = request.value(QLatin1String("body")).toString();
+            const QString body = request.value(u"body").toString();
             bodies << (body.startsWith(naming) ? u'{' + body.mid(naming.size()) : body);
         }
         return bodies;
     }
 
-    // Fetches the list `times` times, one after the other, each answered by the
-    // back-end with 401 (its key refused); false when one was not answered so.
-    bool fetchRefused(int times)
+    // The receipts of one action, oldest first.
+    QList<Receipt> receiptsOf(const QString& id) const
     {
-        if (!backend.inject("GET", QStringLiteral("/actions/pending"), 401, "{\"error\":\"unknown machine\"}", times))
-            return false;
-        const auto refusals = [this] {
-            int count = 0;
-            for (const QJsonValue& request : backend.requests())
-                count += request.toObject().value(QLatin1String("status")).toInt() == 401 ? 1 : 0;
-            return count;
-        };
-        const int before = refusals();
-        for (int i = 1; i <= times; ++i) {
-            sync->fetchPendingFromPush();
-            if (!QTest::qWaitFor([&] { return refusals() == before + i; }, 5000))
-                return false;
+        QList<Receipt> found;
+        for (const Receipt& receipt : receipts.readAll()) {
+            if (receipt.actionId == id)
+                found.prepend(receipt);
         }
-        return true;
+        return found;
     }
+
+    QString backendStatus(const QString& id) { return backend.actionStatus(id).value(u"status").toString(); }
 
     // Announces a release the update check will find newer than 1.0.0.
     bool publishRelease(const QString& version)
     {
-        const QString url = backend.url(QStringLiteral("/releases/files/Quorvane-%1.tar.gz").arg(version)).toString();
-        QFile latest(releases.filePath(QStringLiteral("latest.json")));
+        const QString url = backend.url(u"/releases/files/Quorvane-%1.tar.gz"_qs.arg(version)).toString();
+        QFile latest(releases.filePath(u"latest.json"_qs));
         if (!latest.open(QIODevice::WriteOnly))
             return false;
-        const QJsonObject json{{QStringLiteral("version"), version},
-                               {QStringLiteral("url"), url},
-                               {QStringLiteral("sha256"), QString(64, QLatin1Char('a'))}};
+        const QJsonObject json { { u"version"_qs, version }, { u"url"_qs, url },
+            { u"sha256"_qs, QString(64, QLatin1Char('a')) } };
         latest.write(QJsonDocument(json).toJson());
-        QFile archive(releases.filePath(QStringLiteral("Quorvane-%1.tar.gz").arg(version)));
+        QFile archive(releases.filePath(u"Quorvane-%1.tar.gz"_qs.arg(version)));
         if (!archive.open(QIODevice::WriteOnly))
             return false;
         archive.write(QByteArray(64 * 1024, 'x'));

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/panel/ApprovalsPanel.h"
-#include "tests/support/QmlTestSupport.h"
 #include "app/style/QuorvaneStyle.h"
+#include "tests/support/QmlTestSupport.h"
 
 #include <QDir>
 #include <QImage>
@@ -12,11 +12,11 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
-
 #include <cmath>
 #include <memory>
 
-// The panel's real view in an offscreen window.
+// The panel's real view, or another of the program's views, in an offscreen
+// window.
 struct PanelView
 {
     QmlWarningGuard guard;
@@ -25,43 +25,46 @@ struct PanelView
     std::unique_ptr<QObject> root;
     QQuickItem* item = nullptr;
 
+    // Once per program, before any window: software rendering, dark style.
+    static void prepareApplication()
+    {
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+        QuorvaneStyle::applyDarkAppearance();
+    }
+
     explicit PanelView(ApprovalsPanel& panel)
+        : PanelView(ApprovalsPanel::viewUrl(), { { u"panel"_qs, QVariant::fromValue(&panel) } })
+    {
+    }
+    // A view with its initial properties; with a size, the view fills a window of that size.
+    PanelView(const QUrl& url, const QVariantMap& properties, QSize fill = {})
     {
         QmlWarningGuard::prepare(engine);
-        QQmlComponent component(&engine, ApprovalsPanel::viewUrl());
-        if (!component.isReady()) {
-            qWarning("%s", qPrintable(component.errorString()));
-            return;
-        }
-        root.reset(component.createWithInitialProperties({{QStringLiteral("panel"), QVariant::fromValue(&panel)}}));
+        QQmlComponent component(&engine, url);
+        root.reset(component.createWithInitialProperties(properties));
         if (!root) {
             qWarning("%s", qPrintable(component.errorString()));
             return;
         }
         item = qobject_cast<QQuickItem*>(root.get());
         item->setParentItem(window.contentItem());
-        window.resize(360, 900);
+        window.resize(fill.isValid() ? fill : QSize(360, 900));
+        if (fill.isValid())
+            item->setSize(fill);
         window.setColor(QuorvaneStyle::windowBackground());
         window.show();
     }
-    ~PanelView()
-    {
-        root.reset();
-    }
+    ~PanelView() { root.reset(); }
 
     bool ok() { return item && QTest::qWaitForWindowExposed(&window); }
 
     // Every visible item of that name.
     QList<QQuickItem*> all(const QString& name) const { return QmlItems::visible(item, name); }
-    QQuickItem* find(const QString& name) const
-    {
-        const QList<QQuickItem*> found = all(name);
-        return found.isEmpty() ? nullptr : found.first();
-    }
+    QQuickItem* find(const QString& name) const { return inside(item, name); }
     QString text(const QString& name) const
     {
         QQuickItem* found = find(name);
-        return found ? found->property("text").toString() : QStringLiteral("<missing %1>").arg(name);
+        return found ? found->property("text").toString() : u"<missing %1>"_qs.arg(name);
     }
     // The item of that name inside `row`.
     static QQuickItem* inside(QQuickItem* row, const QString& name)
@@ -113,10 +116,11 @@ struct PanelView
         QDir().mkpath(dir);
         QTest::qWait(250); // the fade-in of the tab content
         const int height = qMin(int(std::ceil(item->height())), window.height());
-        const QImage image = window.grabWindow().copy(0, 0, 360, height);
-        if (!image.save(QDir(dir).filePath(name + QStringLiteral(".png"))))
+        const QImage image = window.grabWindow().copy(0, 0, window.width(), height);
+        if (!image.save(QDir(dir).filePath(name + u".png"_qs)))
             qWarning("screenshot %s not written", qPrintable(name));
     }
 };
 
-#define VERIFY_NO_WARNINGS(view) QVERIFY2((view).warnings().isEmpty(), qPrintable((view).warnings().join(u'\n')))
+#define VERIFY_NO_WARNINGS(view)                                                                             \
+    QVERIFY2((view).warnings().isEmpty(), qPrintable((view).warnings().join(u'\n')))

@@ -1,49 +1,259 @@
-#include "tests/support/LogCapture.h"
-#include "tests/support/TestFiles.h"
 #include "tests/app/panel/PanelFixture.h"
 
+#include <QAbstractItemModelTester>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
 
-// The panel's navigation, decisions and banners against the reference back-end.
+using namespace PanelTestActions;
+
+namespace {
+
+QList<PendingAction> actionsWithIds(const QStringList& ids)
+{
+    QList<PendingAction> actions;
+    for (const QString& id : ids)
+        actions.append(make(id));
+    return actions;
+}
+
+QStringList modelIds(const PendingActionsModel& model)
+{
+    QStringList ids;
+    for (int row = 0; row < model.rowCount(); ++row)
+        ids << model.idAt(row);
+    return ids;
+}
+
+QVariant role(const PendingActionsModel& model, int row, PendingActionsModel::Role role)
+{
+    return model.data(model.index(row), role);
+}
+
+// Counts what a change announced.
+struct ChangeLog
+{
+    explicit ChangeLog(PendingActionsModel& model)
+        : inserted(&model, &QAbstractItemModel::rowsInserted)
+        , removed(&model, &QAbstractItemModel::rowsRemoved)
+        , moved(&model, &QAbstractItemModel::rowsMoved)
+        , changed(&model, &QAbstractItemModel::dataChanged)
+        , reset(&model, &QAbstractItemModel::modelReset)
+        , layout(&model, &QAbstractItemModel::layoutChanged)
+        , count(&model, &PendingActionsModel::countChanged)
+    {
+    }
+    QSignalSpy inserted, removed, moved, changed, reset, layout, count;
+
+    static int spanned(const QSignalSpy& spy)
+    {
+        int rows = 0;
+        for (const QList<QVariant>& call : spy)
+            rows += call.at(2).toInt() - call.at(1).toInt() + 1;
+        return rows;
+    }
+};
+
+} // namespace
+
+// The panel's rows, and the panel itself against the reference back-end: its
+// tabs and pages, its row and page decisions and its ticker.
 class TestApprovalsPanel : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void pauseTabOffersAScheduleFromNow()
+    struct Model : PendingActionsModel
     {
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        ApprovalsPanel& panel = *f.panel;
-        TrustWindowState& trust = *f.trust;
-        trust.setMode(TrustWindowState::Mode::Scheduled);
-        QCOMPARE(trust.scheduledStart(), f.now.addSecs(3600));
-        QCOMPARE(trust.scheduledEnd(), f.now.addSecs(32400));
+        QAbstractItemModelTester tester { this, QAbstractItemModelTester::FailureReportingMode::QtTest };
+    };
 
-        // Two days later the untouched defaults lie in the past; showing the
-        // tab offers a window from the new now again.
-        f.now = f.now.addDays(2);
-        QCOMPARE(trust.scheduleProblem(), std::optional<QString>(QStringLiteral("The end must be in the future")));
-        panel.setShown(true);
-        panel.setSelectedTab(QStringLiteral("pause"));
-        QCOMPARE(trust.scheduledStart(), f.now.addSecs(3600));
-        QCOMPARE(trust.scheduledEnd(), f.now.addSecs(32400));
-        QCOMPARE(trust.scheduleProblem(), std::nullopt);
-        QCOMPARE(trust.dayOffset(trust.scheduledStart()), trust.dayOffset(f.now.addSecs(3600)));
+private Q_SLOTS:
+    void minimalChanges_data()
+    {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<int>("inserted");
+        QTest::addColumn<int>("removed");
+        QTest::addColumn<int>("moves");
+        QTest::addColumn<int>("insertSignals");
+        QTest::addColumn<int>("removeSignals");
+        const auto l
+            = [](const char* text) { return QString::fromLatin1(text).split(u' ', Qt::SkipEmptyParts); };
+        QTest::newRow("first fill") << l("") << l("a b c") << 3 << 0 << 0 << 1 << 0;
+        QTest::newRow("same list") << l("a b c") << l("a b c") << 0 << 0 << 0 << 0 << 0;
+        QTest::newRow("append") << l("a b c") << l("a b c d") << 1 << 0 << 0 << 1 << 0;
+        QTest::newRow("prepend") << l("a b c") << l("z a b c") << 1 << 0 << 0 << 1 << 0;
+        QTest::newRow("insert a run in the middle") << l("a b c") << l("a x y b c") << 2 << 0 << 0 << 1 << 0;
+        QTest::newRow("remove one") << l("a b c") << l("a c") << 0 << 1 << 0 << 0 << 1;
+        QTest::newRow("remove a run") << l("a b c d e") << l("a e") << 0 << 3 << 0 << 0 << 1;
+        QTest::newRow("remove two runs") << l("a b c d e") << l("b d") << 0 << 3 << 0 << 0 << 3;
+        QTest::newRow("empty out") << l("a b c") << l("") << 0 << 3 << 0 << 0 << 1;
+        QTest::newRow("swap") << l("a b") << l("b a") << 0 << 0 << 1 << 0 << 0;
+        QTest::newRow("last to front") << l("a b c d") << l("d a b c") << 0 << 0 << 1 << 0 << 0;
+        QTest::newRow("replace all") << l("a b") << l("c d") << 2 << 2 << 0 << 1 << 1;
+        QTest::newRow("mixed") << l("a b c d") << l("e c a f") << 2 << 2 << 1 << 2 << 2;
+        QTest::newRow("duplicate ids") << l("a a b") << l("a b a a") << 1 << 0 << 1 << 1 << 0;
+        QTest::newRow("duplicates shrink") << l("a a a b") << l("b a") << 0 << 2 << 1 << 0 << 1;
+    }
+    void minimalChanges()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QStringList, after);
+        QFETCH(int, inserted);
+        QFETCH(int, removed);
+        QFETCH(int, moves);
+        QFETCH(int, insertSignals);
+        QFETCH(int, removeSignals);
+        Model model;
+        model.setActions(actionsWithIds(before));
+        // A persistent index on a row that stays keeps pointing at it.
+        QList<QPersistentModelIndex> persistent;
+        for (int row = 0; row < model.rowCount(); ++row)
+            persistent << QPersistentModelIndex(model.index(row));
 
-        // Opened again a day later on the pause tab: computed again.
-        panel.setShown(false);
-        f.now = f.now.addDays(1);
-        panel.setShown(true);
-        QCOMPARE(trust.scheduledStart(), f.now.addSecs(3600));
-        QCOMPARE(trust.scheduledEnd(), f.now.addSecs(32400));
+        ChangeLog log(model);
+        model.setActions(actionsWithIds(after));
+        QCOMPARE(modelIds(model), after);
+        QCOMPARE(ChangeLog::spanned(log.inserted), inserted);
+        QCOMPARE(ChangeLog::spanned(log.removed), removed);
+        QCOMPARE(log.moved.count(), moves);
+        QCOMPARE(log.inserted.count(), insertSignals);
+        QCOMPARE(log.removed.count(), removeSignals);
+        QCOMPARE(log.reset.count() + log.layout.count(), 0);
+        QCOMPARE(log.changed.count(), 0); // the actions themselves did not change
+        QCOMPARE(log.count.count(), before.size() == after.size() ? 0 : 1);
+        for (const QPersistentModelIndex& index : persistent) {
+            if (index.isValid())
+                QVERIFY(after.contains(index.data(PendingActionsModel::IdRole).toString()));
+        }
+    }
 
-        // While the tab stays in view the person's choice is kept.
-        const QDateTime chosen = f.now.addSecs(7200);
-        trust.setScheduledStart(chosen);
-        panel.setShown(true);
-        QCOMPARE(trust.scheduledStart(), chosen);
+    void randomPollsKeepOrderAndConsistency()
+    {
+        // Random lists with reorders, duplicates, insertions and removals: the
+        // rows always equal the list and the model stays consistent.
+        Model model;
+        QRandomGenerator random(20250131);
+        for (int round = 0; round < 300; ++round) {
+            QStringList ids;
+            const int size = int(random.bounded(12));
+            for (int i = 0; i < size; ++i)
+                ids << u"id-%1"_qs.arg(random.bounded(9));
+            QList<PendingAction> actions = actionsWithIds(ids);
+            for (PendingAction& action : actions) {
+                if (random.bounded(4) == 0)
+                    action.classification = u"network"_qs;
+            }
+            ChangeLog log(model);
+            model.setActions(actions);
+            QCOMPARE(modelIds(model), ids);
+            QCOMPARE(log.reset.count(), 0);
+            for (int row = 0; row < model.rowCount(); ++row)
+                QCOMPARE(role(model, row, PendingActionsModel::ClassificationRole).toString(),
+                    *actions.at(row).classification);
+        }
+    }
+
+    // The countdowns follow the clock; an unreadable expiry counts as expired,
+    // and what is missing shows nothing.
+    void countdownsAndMissingValues()
+    {
+        Model model;
+        QDateTime now = fixedNow();
+        model.setClock([&now] { return now; });
+        QList<PendingAction> actions = actionsWithIds({ u"a"_qs, u"b"_qs });
+        actions[0].expiresAt = expiresIn(65.9);
+        actions[1].expiresAt = expiresIn(2);
+        PendingAction unreadable = make(u"bad"_qs, u"mcp__plugin_acme_linear__list-issues"_qs);
+        unreadable.expiresAt = u"soon"_qs;
+        unreadable.agentMachine.reset();
+        model.setActions(actions << unreadable);
+        QCOMPARE(role(model, 2, PendingActionsModel::DisplayNameRole).toString(), u"Linear: List Issues"_qs);
+        QCOMPARE(role(model, 2, PendingActionsModel::RemainingTextRole).toString(), u"Expired"_qs);
+        QCOMPARE(role(model, 2, PendingActionsModel::RemainingSecondsRole).toDouble(), 0.0);
+        QVERIFY(!role(model, 2, PendingActionsModel::HasAgentMachineRole).toBool());
+
+        ChangeLog log(model);
+        now = now.addSecs(5);
+        model.refreshCountdowns();
+        QCOMPARE(log.changed.count(), 1);
+        const QList<QVariant> call = log.changed.at(0);
+        QCOMPARE(call.at(0).value<QModelIndex>().row(), 0);
+        QCOMPARE(call.at(1).value<QModelIndex>().row(), 2);
+        QCOMPARE(call.at(2).value<QList<int>>(), PendingActionsModel::countdownRoles());
+        QCOMPARE(role(model, 0, PendingActionsModel::RemainingTextRole).toString(), u"1:00 remaining"_qs);
+        QVERIFY(role(model, 1, PendingActionsModel::IsExpiredRole).toBool());
+    }
+
+    // The view's state of each action outlives polls; a poll announces only
+    // the rows whose action changed.
+    void perActionStateAndChangedRows()
+    {
+        Model model;
+        QList<PendingAction> actions = actionsWithIds({ u"a"_qs, u"b"_qs, u"c"_qs });
+        model.setActions(actions);
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        model.setResponding(u"b"_qs, true);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).value<QModelIndex>().row(), 1);
+        QVERIFY(role(model, 1, PendingActionsModel::IsRespondingRole).toBool());
+        QVERIFY(!role(model, 0, PendingActionsModel::IsRespondingRole).toBool());
+        model.setResponding(u"b"_qs, true); // no change, no signal
+        QCOMPARE(changed.count(), 1);
+        model.setShowExplanation(u"a"_qs, true);
+        QCOMPARE(role(model, 0, PendingActionsModel::ExplanationModeRole).toString(), u"generating"_qs);
+        model.setShowExplanation(u"nope"_qs, true); // not listed: ignored
+        QVERIFY(!model.showExplanation(u"nope"_qs));
+
+        // A poll that brings the explanation: its row only, both states kept,
+        // one line per line of text that is not blank.
+        ChangeLog log(model);
+        actions[0].explanation = u"One\n\n  \n  Two\r\nThree\rFour\n"_qs;
+        model.setActions(actions);
+        QCOMPARE(log.changed.count(), 1);
+        QCOMPARE(log.changed.at(0).at(0).value<QModelIndex>().row(), 0);
+        QCOMPARE(log.changed.at(0).at(1).value<QModelIndex>().row(), 0);
+        QCOMPARE(log.inserted.count() + log.removed.count() + log.moved.count() + log.reset.count(), 0);
+        QCOMPARE(role(model, 0, PendingActionsModel::ExplanationModeRole).toString(), u"lines"_qs);
+        QCOMPARE(role(model, 0, PendingActionsModel::ExplanationLinesRole).toStringList(),
+            (QStringList { u"One"_qs, u"  Two"_qs, u"Three"_qs, u"Four"_qs }));
+        QVERIFY(role(model, 1, PendingActionsModel::IsRespondingRole).toBool());
+
+        // Leaving the list forgets the explanation choice; coming back starts afresh.
+        model.setActions({ actions[1] });
+        model.setActions(actions);
+        QCOMPARE(role(model, 0, PendingActionsModel::ExplanationModeRole).toString(), u"button"_qs);
+    }
+
+    // "Explain this request" neither spins for ever nor is offered when no
+    // explanation can come.
+    void explanationWaitHasADeadline()
+    {
+        QDateTime now = fixedNow();
+        Model model;
+        model.setClock([&now] { return now; });
+        QList<PendingAction> actions = actionsWithIds({ u"a"_qs, u"b"_qs });
+        actions[1].explanation = u"Removes the build folder."_qs;
+        model.setActions(actions);
+        const auto mode = [&model](int row) {
+            return role(model, row, PendingActionsModel::ExplanationModeRole).toString();
+        };
+
+        model.setShowExplanation(u"a"_qs, true);
+        now = now.addSecs(PendingActionsModel::explanationDeadlineSeconds - 1);
+        model.refreshCountdowns();
+        QCOMPARE(mode(0), u"generating"_qs);
+        now = now.addSecs(1);
+        model.refreshCountdowns();
+        QCOMPARE(mode(0), u"unavailable"_qs);
+
+        // Without a source of explanations only an action carrying one offers it.
+        model.setShowExplanation(u"a"_qs, false);
+        model.setExplanationsExpected(false);
+        QCOMPARE(mode(0), u"none"_qs);
+        QCOMPARE(mode(1), u"button"_qs);
+        model.setShowExplanation(u"b"_qs, true);
+        QCOMPARE(mode(1), u"lines"_qs);
     }
 
     void tabsAndContent()
@@ -51,90 +261,83 @@ private Q_SLOTS:
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         ApprovalsPanel& panel = *f.panel;
-        QCOMPARE(panel.selectedTab(), QStringLiteral("actions"));
-        QCOMPARE(panel.actionsTabLabel(), QStringLiteral("Actions"));
-        QCOMPARE(panel.content(), QStringLiteral("empty"));
-
-        QSignalSpy countSpy(&panel, &ApprovalsPanel::pendingCountChanged);
-        QSignalSpy contentSpy(&panel, &ApprovalsPanel::contentChanged);
-        for (const char* id : {"a1", "a2", "a3"})
-            QVERIFY(f.add(f.action(QString::fromLatin1(id))));
+        QCOMPARE(panel.content(), u"empty"_qs);
+        panel.setShown(true);
+        QVERIFY(!panel.isTickerRunning()); // nothing to count down
+        for (const QString& id : { u"a1"_qs, u"a2"_qs, u"a3"_qs })
+            QVERIFY(f.add(f.action(id)));
         QVERIFY(f.fetch(3));
-        QCOMPARE(panel.pendingCount(), 3);
-        QCOMPARE(panel.actionsTabLabel(), QStringLiteral("Actions (3)"));
-        QCOMPARE(panel.content(), QStringLiteral("list"));
-        QCOMPARE(countSpy.count(), 1);
-        QCOMPARE(contentSpy.count(), 1);
+        QCOMPARE(panel.actionsTabLabel(), u"Actions (3)"_qs);
+        QCOMPARE(panel.content(), u"list"_qs);
+
+        // The countdowns tick only while the panel is shown, and appearing
+        // refreshes them at once.
+        QVERIFY(panel.isTickerRunning());
+        panel.setShown(false);
+        QVERIFY(!panel.isTickerRunning());
+        QSignalSpy changed(panel.actions(), &QAbstractItemModel::dataChanged);
+        panel.setShown(true);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(2).value<QList<int>>(), PendingActionsModel::countdownRoles());
+        panel.setShown(false);
 
         // The pause tab, and back; unknown tabs are ignored.
-        panel.setSelectedTab(QStringLiteral("pause"));
-        QCOMPARE(panel.content(), QStringLiteral("pause"));
-        panel.setSelectedTab(QStringLiteral("settings"));
-        QCOMPARE(panel.selectedTab(), QStringLiteral("pause"));
-        panel.showDetail(QStringLiteral("a1")); // no detail page on the pause tab
+        panel.setSelectedTab(u"pause"_qs);
+        QCOMPARE(panel.content(), u"pause"_qs);
+        panel.setSelectedTab(u"settings"_qs);
+        QCOMPARE(panel.selectedTab(), u"pause"_qs);
+        panel.showDetail(u"a1"_qs); // no detail page on the pause tab
         QCOMPARE(panel.selectedActionId(), QString());
-        panel.setSelectedTab(QStringLiteral("actions"));
+        panel.setSelectedTab(u"actions"_qs);
 
         // A detail page; changing tab closes it.
-        panel.showDetail(QStringLiteral("a2"));
-        QCOMPARE(panel.selectedActionId(), QStringLiteral("a2"));
-        QCOMPARE(panel.content(), QStringLiteral("detail"));
-        QCOMPARE(panel.detail()->actionId(), QStringLiteral("a2"));
-        panel.setSelectedTab(QStringLiteral("pause"));
+        panel.showDetail(u"a2"_qs);
+        QCOMPARE(panel.content(), u"detail"_qs);
+        QCOMPARE(panel.detail()->actionId(), u"a2"_qs);
+        panel.setSelectedTab(u"pause"_qs);
         QCOMPARE(panel.selectedActionId(), QString());
         QVERIFY(!panel.detail()->hasAction());
-        panel.setSelectedTab(QStringLiteral("actions"));
-        QCOMPARE(panel.content(), QStringLiteral("list"));
+        panel.setSelectedTab(u"actions"_qs);
+        QCOMPARE(panel.content(), u"list"_qs);
 
         // Unknown ids open nothing; back returns to the list.
-        panel.showDetail(QStringLiteral("nope"));
-        QCOMPARE(panel.content(), QStringLiteral("list"));
-        panel.showDetail(QStringLiteral("a3"));
+        panel.showDetail(u"nope"_qs);
+        QCOMPARE(panel.content(), u"list"_qs);
+        panel.showDetail(u"a3"_qs);
         panel.back();
-        QCOMPARE(panel.content(), QStringLiteral("list"));
-    }
+        QCOMPARE(panel.content(), u"list"_qs);
 
-    void detailFallsBackWhenItsActionLeaves()
-    {
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        ApprovalsPanel& panel = *f.panel;
-        PendingAction first = f.action(QStringLiteral("b1"));
-        QVERIFY(f.add(first));
-        QVERIFY(f.add(f.action(QStringLiteral("b2"))));
-        QVERIFY(f.fetch(2));
-        panel.showDetail(QStringLiteral("b1"));
-        panel.detail()->setCreateRule(true);
-        panel.detail()->setRuleScopeRawValue(QStringLiteral("global"));
+        // The pause tab offers a scheduled window from now.
+        TrustWindowState& trust = *f.trust;
+        trust.setMode(TrustWindowState::Mode::Scheduled);
+        QCOMPARE(trust.scheduledStart(), f.now.addSecs(3600));
 
-        // A refresh of the same action (its explanation arrived) keeps the page and the choices.
-        first.explanation = QStringLiteral("Deletes the build output.");
-        QVERIFY(f.add(first));
-        f.sync->fetchPendingFromPush();
-        QTRY_VERIFY(f.panel->actions()->action(QStringLiteral("b1"))
-                    && f.panel->actions()->action(QStringLiteral("b1"))->explanation.has_value());
-        QVERIFY(f.panel->detail()->action()->explanation.has_value());
-        QCOMPARE(panel.content(), QStringLiteral("detail"));
-        QVERIFY(panel.detail()->createRule());
-        QCOMPARE(panel.detail()->ruleScopeRawValue(), QStringLiteral("global"));
+        // Two days later the untouched defaults lie in the past; showing the
+        // tab offers a window from the new now again.
+        f.now = f.now.addDays(2);
+        QCOMPARE(trust.scheduleProblem(), std::optional<QString>(u"The end must be in the future"_qs));
+        f.panel->setShown(true);
+        f.panel->setSelectedTab(u"pause"_qs);
+        QCOMPARE(trust.scheduledStart(), f.now.addSecs(3600));
+        QCOMPARE(trust.scheduledEnd(), f.now.addSecs(32400));
 
-        // The back-end stops listing it (decided elsewhere): back to the list.
-        QSignalSpy selection(&panel, &ApprovalsPanel::selectedActionIdChanged);
+        // Opened again a day later on the pause tab: computed again.
+        f.panel->setShown(false);
+        f.now = f.now.addDays(1);
+        f.panel->setShown(true);
+        QCOMPARE(trust.scheduledStart(), f.now.addSecs(3600));
+
+        // While the tab stays in view the person's choice is kept.
+        const QDateTime chosen = f.now.addSecs(7200);
+        trust.setScheduledStart(chosen);
+        f.panel->setShown(true);
+        QCOMPARE(trust.scheduledStart(), chosen);
+
+        // Without actions the ticker stops.
+        QVERIFY(panel.isTickerRunning());
         QVERIFY(f.backend.reset());
-        QVERIFY(f.add(f.action(QStringLiteral("b2"))));
-        QVERIFY(f.fetch(1));
-        QCOMPARE(panel.selectedActionId(), QString());
-        QCOMPARE(selection.count(), 1);
-        QVERIFY(!panel.detail()->hasAction());
-        QCOMPARE(panel.content(), QStringLiteral("list"));
-
-        // It comes back: the page stays closed, and reopening starts afresh.
-        QVERIFY(f.add(first));
-        QVERIFY(f.fetch(2));
-        QCOMPARE(panel.content(), QStringLiteral("list"));
-        panel.showDetail(QStringLiteral("b1"));
-        QVERIFY(!panel.detail()->createRule());
-        QCOMPARE(panel.detail()->ruleScopeRawValue(), QStringLiteral("agent"));
+        QVERIFY(f.fetch(0));
+        QVERIFY(!panel.isTickerRunning());
     }
 
     void rowDecisions()
@@ -142,108 +345,26 @@ private Q_SLOTS:
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         ApprovalsPanel& panel = *f.panel;
-        for (const char* id : {"c1", "c2"})
-            QVERIFY(f.add(f.action(QString::fromLatin1(id))));
+        QVERIFY(f.add(f.action(u"c1"_qs)) && f.add(f.action(u"c2"_qs)));
         QVERIFY(f.fetch(2));
 
         // In flight: the row is responding and a second press sends nothing.
-        const QString respondPath = QStringLiteral("/approvals/c1/respond");
-        QVERIFY(f.backend.injectDelay("POST", respondPath, 300));
-        auto task = panel.decide(QStringLiteral("c1"), QStringLiteral("approved"), false);
-        QVERIFY(panel.isResponding(QStringLiteral("c1")));
-        QVERIFY(f.panel->actions()->isResponding(QStringLiteral("c1")));
-        QVERIFY(!panel.isResponding(QStringLiteral("c2")));
-        QVERIFY(!QCoro::waitFor(panel.decide(QStringLiteral("c1"), QStringLiteral("denied"), false)));
+        QVERIFY(f.backend.injectDelay("POST", u"/approvals/c1/respond"_qs, 300));
+        auto task = panel.decide(u"c1"_qs, u"approved"_qs, false);
+        QVERIFY(panel.actions()->isResponding(u"c1"_qs));
+        QVERIFY(!panel.isResponding(u"c2"_qs));
+        QVERIFY(!QCoro::waitFor(panel.decide(u"c1"_qs, u"denied"_qs, false)));
         QVERIFY(QCoro::waitFor(std::move(task)));
-        QVERIFY(!panel.isResponding(QStringLiteral("c1")));
-        QCOMPARE(f.decisionBodies(QStringLiteral("c1")), QStringList{QStringLiteral("{\"decision\":\"approved\"}")});
+        QVERIFY(!panel.isResponding(u"c1"_qs));
+        QCOMPARE(f.decisionBodies(u"c1"_qs), QStringList { u"{\"decision\":\"approved\"}"_qs });
         QCOMPARE(panel.pendingCount(), 1);
-        QCOMPARE(f.backend.actionStatus(QStringLiteral("c1")).value(QStringLiteral("status")).toString(),
-                 QStringLiteral("approved"));
-
-        // A refused decision leaves the row, enabled again, and logs the status.
-        LogCapture log;
-        QVERIFY(f.backend.inject("POST", QStringLiteral("/approvals/c2/respond"), 500));
-        QVERIFY(!QCoro::waitFor(panel.decide(QStringLiteral("c2"), QStringLiteral("denied"), false)));
-        QVERIFY(!panel.isResponding(QStringLiteral("c2")));
-        QCOMPARE(panel.pendingCount(), 1);
-        QVERIFY(log.contains(QStringLiteral("Quorvane: approval respond failed: HTTP 500")));
-
-        // Decided elsewhere (409) counts as done.
-        QVERIFY(f.backend.inject("POST", QStringLiteral("/approvals/c2/respond"), 409));
-        QVERIFY(QCoro::waitFor(panel.decide(QStringLiteral("c2"), QStringLiteral("denied"), false)));
-        QCOMPARE(panel.pendingCount(), 0);
-        QCOMPARE(panel.content(), QStringLiteral("empty"));
+        QCOMPARE(f.backendStatus(u"c1"_qs), u"approved"_qs);
 
         // Nothing is sent for unknown actions or other decisions.
         f.backend.clearRequests();
-        QVERIFY(!QCoro::waitFor(panel.decide(QStringLiteral("zz"), QStringLiteral("approved"), false)));
-        QVERIFY(f.add(f.action(QStringLiteral("c3"))));
-        QVERIFY(f.fetch(2)); // c2 is still pending on the back-end: the 409 was injected
-        QVERIFY(!QCoro::waitFor(panel.decide(QStringLiteral("c3"), QStringLiteral("maybe"), false)));
-        QCOMPARE(f.decisionBodies(QStringLiteral("c3")), QStringList());
-    }
-
-    void refusedIdentityIsToldAndClears()
-    {
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        ApprovalsPanel& panel = *f.panel;
-        QSignalSpy changes(&panel, &ApprovalsPanel::identityRefusedTextChanged);
-        QVERIFY(f.fetchRefused(2));
-        QTest::qWait(50);
-        QVERIFY(panel.identityRefusedText().isEmpty()); // two refusals can be a passing fault
-        QVERIFY(f.fetchRefused(1));
-        QTRY_VERIFY(!panel.identityRefusedText().isEmpty());
-        QVERIFY(panel.identityRefusedText().contains(QStringLiteral("identity")));
-        QVERIFY(f.add(f.action(QStringLiteral("after"))));
-        QVERIFY(f.fetch(1));
-        QVERIFY(panel.identityRefusedText().isEmpty());
-        QCOMPARE(changes.count(), 2);
-    }
-
-    void detailDecisions_data()
-    {
-        QTest::addColumn<bool>("createRule");
-        QTest::addColumn<QString>("scope");
-        QTest::addColumn<bool>("approve");
-        QTest::addColumn<QString>("body");
-        QTest::newRow("approve without rule") << false << QStringLiteral("global") << true
-                                              << QStringLiteral("{\"decision\":\"approved\"}");
-        QTest::newRow("approve with machine rule")
-            << true << QStringLiteral("machine") << true
-            << QStringLiteral("{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"machine\"}}");
-        QTest::newRow("approve with agent rule")
-            << true << QStringLiteral("agent") << true
-            << QStringLiteral("{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"agent\"}}");
-        QTest::newRow("deny with the toggle on sends no scope") << true << QStringLiteral("global") << false
-                                                                << QStringLiteral("{\"decision\":\"denied\"}");
-    }
-    void detailDecisions()
-    {
-        QFETCH(bool, createRule);
-        QFETCH(QString, scope);
-        QFETCH(bool, approve);
-        QFETCH(QString, body);
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        ApprovalsPanel& panel = *f.panel;
-        QVERIFY(f.add(f.action(QStringLiteral("d1"))));
-        QVERIFY(f.fetch(1));
-        panel.showDetail(QStringLiteral("d1"));
-        panel.detail()->setCreateRule(createRule);
-        panel.detail()->setRuleScopeRawValue(scope);
-        QSignalSpy responding(panel.detail(), &ActionDetailState::isRespondingChanged);
-        const bool taken = QCoro::waitFor(
-            panel.decide(QStringLiteral("d1"), approve ? QStringLiteral("approved") : QStringLiteral("denied"), true));
-        QVERIFY(taken);
-        QCOMPARE(responding.count(), 2); // on, then off
-        QCOMPARE(f.decisionBodies(QStringLiteral("d1")), QStringList{body});
-        QCOMPARE(panel.selectedActionId(), QString());
-        QCOMPARE(panel.content(), QStringLiteral("empty"));
-        const QJsonObject status = f.backend.actionStatus(QStringLiteral("d1"));
-        QCOMPARE(status.value(QStringLiteral("status")).toString(),
-                 approve ? QStringLiteral("approved") : QStringLiteral("denied"));
+        QVERIFY(!QCoro::waitFor(panel.decide(u"zz"_qs, u"approved"_qs, false)));
+        QVERIFY(!QCoro::waitFor(panel.decide(u"c2"_qs, u"maybe"_qs, false)));
+        QCOMPARE(f.decisionBodies(u"c2"_qs), QStringList());
     }
 
     void detailFailureAndExpiry()
@@ -251,17 +372,16 @@ private Q_SLOTS:
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         ApprovalsPanel& panel = *f.panel;
-        QVERIFY(f.add(f.action(QStringLiteral("e1"), QStringLiteral("Bash"), 65.9)));
-        QVERIFY(f.add(f.action(QStringLiteral("e2"))));
+        QVERIFY(f.add(f.action(u"e1"_qs, u"Bash"_qs, 65.9)) && f.add(f.action(u"e2"_qs)));
         QVERIFY(f.fetch(2));
-        panel.showDetail(QStringLiteral("e1"));
-        QCOMPARE(panel.detail()->countdownText(), QStringLiteral("1:05 remaining"));
+        panel.showDetail(u"e1"_qs);
+        QCOMPARE(panel.detail()->countdownText(), u"1:05 remaining"_qs);
 
         // Refused: the page stays open with its choices, buttons enabled again.
         panel.detail()->setCreateRule(true);
-        QVERIFY(f.backend.inject("POST", QStringLiteral("/approvals/e1/respond"), 503));
-        QVERIFY(!QCoro::waitFor(panel.decide(QStringLiteral("e1"), QStringLiteral("approved"), true)));
-        QCOMPARE(panel.selectedActionId(), QStringLiteral("e1"));
+        QVERIFY(f.backend.inject("POST", u"/approvals/e1/respond"_qs, 503));
+        QVERIFY(!QCoro::waitFor(panel.decide(u"e1"_qs, u"approved"_qs, true)));
+        QCOMPARE(panel.selectedActionId(), u"e1"_qs);
         QVERIFY(!panel.detail()->isResponding());
         QVERIFY(panel.detail()->createRule());
 
@@ -269,114 +389,16 @@ private Q_SLOTS:
         // refuses decisions (the row still may).
         panel.setTickInterval(20);
         panel.setShown(true);
-        QVERIFY(panel.isTickerRunning());
         f.now = f.now.addSecs(66);
-        QTRY_COMPARE(panel.detail()->countdownText(), QStringLiteral("Expired"));
+        QTRY_COMPARE(panel.detail()->countdownText(), u"Expired"_qs);
         QVERIFY(!panel.detail()->showsButtons());
         f.backend.clearRequests();
-        QVERIFY(!QCoro::waitFor(panel.decide(QStringLiteral("e1"), QStringLiteral("approved"), true)));
-        QCOMPARE(f.decisionBodies(QStringLiteral("e1")), QStringList());
+        QVERIFY(!QCoro::waitFor(panel.decide(u"e1"_qs, u"approved"_qs, true)));
+        QCOMPARE(f.decisionBodies(u"e1"_qs), QStringList());
         // A detail decision for an action whose page is not open is refused too.
-        QVERIFY(!QCoro::waitFor(panel.decide(QStringLiteral("e2"), QStringLiteral("approved"), true)));
-        QVERIFY(QCoro::waitFor(panel.decide(QStringLiteral("e1"), QStringLiteral("denied"), false)));
+        QVERIFY(!QCoro::waitFor(panel.decide(u"e2"_qs, u"approved"_qs, true)));
+        QVERIFY(QCoro::waitFor(panel.decide(u"e1"_qs, u"denied"_qs, false)));
         QCOMPARE(panel.selectedActionId(), QString());
-    }
-
-    void tickerRunsOnlyWhileShownWithActions()
-    {
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        ApprovalsPanel& panel = *f.panel;
-        QSignalSpy shown(&panel, &ApprovalsPanel::isShownChanged);
-        panel.setShown(true);
-        QVERIFY(!panel.isTickerRunning()); // nothing to count down
-        QVERIFY(f.add(f.action(QStringLiteral("t1"))));
-        QVERIFY(f.fetch(1));
-        QVERIFY(panel.isTickerRunning());
-
-        // Appearing refreshes the countdowns at once.
-        panel.setShown(false);
-        QVERIFY(!panel.isTickerRunning());
-        QSignalSpy changed(panel.actions(), &QAbstractItemModel::dataChanged);
-        panel.setShown(true);
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(changed.at(0).at(2).value<QList<int>>(), PendingActionsModel::countdownRoles());
-        QCOMPARE(shown.count(), 3);
-
-        QVERIFY(f.backend.reset());
-        QVERIFY(f.fetch(0));
-        QVERIFY(!panel.isTickerRunning());
-    }
-
-    void explanationAndDashboard()
-    {
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        ApprovalsPanel& panel = *f.panel;
-        PendingAction action = f.action(QStringLiteral("x1"));
-        QVERIFY(f.add(action));
-        QVERIFY(f.fetch(1));
-        PendingActionsModel& model = *panel.actions();
-        const QModelIndex row = model.index(0);
-        QCOMPARE(row.data(PendingActionsModel::ExplanationModeRole).toString(), QStringLiteral("button"));
-        panel.showExplanation(QStringLiteral("x1"));
-        QCOMPARE(row.data(PendingActionsModel::ExplanationModeRole).toString(), QStringLiteral("generating"));
-
-        // The explanation arrives with a later refresh.
-        action.explanation = QStringLiteral("Removes the build folder.\n\nIt can be rebuilt.");
-        QVERIFY(f.add(action));
-        f.sync->fetchPendingFromPush();
-        QTRY_COMPARE(model.index(0).data(PendingActionsModel::ExplanationModeRole).toString(), QStringLiteral("lines"));
-        QCOMPARE(model.index(0).data(PendingActionsModel::ExplanationLinesRole).toStringList().size(), 2);
-
-        QSignalSpy dashboard(&panel, &ApprovalsPanel::openDashboardRequested);
-        panel.openDashboard();
-        QCOMPARE(dashboard.count(), 1);
-        QCOMPARE(ApprovalsPanel::viewUrl(), QUrl(QStringLiteral("qrc:/qt/qml/Quorvane/Panel/ApprovalsPanelView.qml")));
-    }
-
-    void updateBanner()
-    {
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        UpdateBannerState& banner = *f.panel->updateBanner();
-        QVERIFY(!banner.isVisible());
-        QVERIFY(f.publishRelease(QStringLiteral("2.3.0")));
-        QSignalSpy changed(&banner, &UpdateBannerState::changed);
-        f.updates->start(QStringLiteral("1.0.0"), [] {});
-        QTRY_VERIFY_WITH_TIMEOUT(banner.isVisible(), 20000);
-        QVERIFY(changed.count() >= 1);
-        QCOMPARE(banner.mode(), QStringLiteral("available"));
-        QCOMPARE(banner.availableText(), QStringLiteral("v2.3.0 available"));
-
-        // A package installation is left to the package manager: no "Update".
-        f.updates->setInstallPrefix(QStringLiteral("/usr"));
-        QCOMPARE(banner.mode(), QStringLiteral("managed"));
-        QCOMPARE(banner.availableText(), QStringLiteral("v2.3.0 available · update it with your package manager"));
-
-        // A refusal replaces the line and the button with the error.
-        QTemporaryDir installation;
-        f.updates->setInstallPrefix(installation.path());
-        banner.update();
-        QTRY_COMPARE(banner.mode(), QStringLiteral("error"));
-        QCOMPARE(banner.errorText(), QStringLiteral("Update unavailable: this installation cannot replace itself"));
-        QVERIFY(banner.isVisible());
-
-        // The download address is not the release host.
-        QVERIFY(TestFiles::writeShellScript(installation.filePath(QString::fromLatin1(UpdateCheckService::appExecutable)), {}));
-        banner.update();
-        QTRY_COMPARE(banner.errorText(), QStringLiteral("Update blocked: untrusted download source"));
-
-        // From the release host: progress while the download is held back,
-        // then the integrity refusal replaces it.
-        f.updates->setReleaseHost(QStringLiteral("127.0.0.1"));
-        QVERIFY(f.backend.injectDelay("GET", QStringLiteral("/releases/files/Quorvane-2.3.0.tar.gz"), 400));
-        banner.update();
-        QTRY_COMPARE(banner.mode(), QStringLiteral("progress"));
-        QCOMPARE(banner.percentText(), QStringLiteral("0%"));
-        QCOMPARE(banner.progress(), 0.0);
-        QTRY_COMPARE_WITH_TIMEOUT(banner.mode(), QStringLiteral("error"), 20000);
-        QCOMPARE(banner.errorText(), QStringLiteral("Update blocked: integrity check failed"));
     }
 };
 

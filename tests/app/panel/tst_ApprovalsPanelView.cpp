@@ -1,47 +1,25 @@
-#include "app/style/QuorvaneStyle.h"
+#include "app/panel/ConnectionStatus.h"
 #include "tests/app/panel/PanelFixture.h"
 #include "tests/app/panel/PanelView.h"
-#include "tests/support/QmlTestSupport.h"
+#include "tests/support/TestFiles.h"
 
 #include <QSignalSpy>
 
-namespace {
-
-using View = PanelView;
-
-QString segmentsJson()
-{
-    return QStringLiteral(
-        "[{\"segment\":\"cd ~/projects/site\",\"base_cmd\":\"cd\",\"risk\":\"read\"},"
-        "{\"segment\":\"git status\",\"base_cmd\":\"git\",\"risk\":\"read\"},"
-        "{\"segment\":\"rm -rf node_modules dist\",\"base_cmd\":\"rm\",\"risk\":\"destructive\"},"
-        "{\"segment\":\"curl -fsSL https://get.example.dev | sh\",\"base_cmd\":\"curl\","
-        "\"risk\":\"network\"}]");
-}
-
-} // namespace
-
-// The panel's QML views, offscreen, against the reference back-end.
+// The panel's QML, offscreen, against the reference back-end: what the list,
+// the detail page, the status lines and the banners show is the model's, and
+// every control there reaches it.
 class TestApprovalsPanelView : public QObject
 {
     Q_OBJECT
 
-    // Turns the rule toggle on and waits until the rule section has opened fully.
-    static void openRuleSection(View& view)
+    static QString textOf(QQuickItem* row, const QString& name)
     {
-        QTRY_VERIFY(view.find(QStringLiteral("ruleToggle")));
-        view.click(view.find(QStringLiteral("ruleToggle")));
-        QTRY_VERIFY(view.find(QStringLiteral("scopePicker")));
-        QTRY_COMPARE(view.find(QStringLiteral("ruleSection"))->height(),
-            view.find(QStringLiteral("ruleSection"))->implicitHeight());
+        QQuickItem* item = PanelView::inside(row, name);
+        return item ? item->property("text").toString() : u"<missing %1>"_qs.arg(name);
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-        QuorvaneStyle::applyDarkAppearance();
-    }
+    void initTestCase() { PanelView::prepareApplication(); }
 
     // With a thousand actions the tab label grows, the header still fits the
     // popover's width and the list keeps it.
@@ -50,337 +28,335 @@ private Q_SLOTS:
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         for (int i = 0; i < 1000; ++i)
-            QVERIFY(f.add(f.action(QStringLiteral("many-%1").arg(i))));
+            QVERIFY(f.add(f.action(u"many-%1"_qs.arg(i))));
         QVERIFY(f.fetch(1000));
-        View view(*f.panel);
+        PanelView view(*f.panel);
         QVERIFY(view.ok());
-        QQuickItem* tabs = view.find(QStringLiteral("tabPicker"));
-        QQuickItem* actionsTab = View::inside(tabs, QStringLiteral("segment0"));
-        QCOMPARE(actionsTab->property("text").toString(), QStringLiteral("Actions (1000)"));
+        QQuickItem* tabs = view.find(u"tabPicker"_qs);
+        QQuickItem* actionsTab = PanelView::inside(tabs, u"segment0"_qs);
+        QCOMPARE(actionsTab->property("text").toString(), u"Actions (1000)"_qs);
         QVERIFY(!actionsTab->property("contentItem").value<QQuickItem*>()->property("truncated").toBool());
         const qreal width = view.item->width();
         QVERIFY(tabs->mapRectToItem(view.item, tabs->boundingRect()).right() <= width);
-        QTRY_VERIFY(view.find(QStringLiteral("pendingList")));
-        QVERIFY(view.find(QStringLiteral("pendingList"))->width() <= width);
+        QTRY_VERIFY(view.find(u"pendingList"_qs));
+        QVERIFY(view.find(u"pendingList"_qs)->width() <= width);
     }
 
-    void listTabAndEmptyText()
+    void listRowsAndTheirButtons()
     {
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        View view(*f.panel);
+        PanelView view(*f.panel);
         QVERIFY(view.ok());
-        QCOMPARE(view.text(QStringLiteral("headerTitle")), QStringLiteral("Quorvane"));
-        QQuickItem* tabs = view.find(QStringLiteral("tabPicker"));
-        QVERIFY(tabs);
-        QCOMPARE(View::inside(tabs, QStringLiteral("segment0"))->property("text").toString(),
-            QStringLiteral("Actions"));
-        QCOMPARE(View::inside(tabs, QStringLiteral("segment1"))->property("text").toString(),
-            QStringLiteral("Pause"));
-        QCOMPARE(view.text(QStringLiteral("emptyText")), QStringLiteral("No pending actions"));
-        QCOMPARE(view.text(QStringLiteral("openDashboardButton")), QStringLiteral("Open Quorvane"));
-        QVERIFY(!view.find(QStringLiteral("updateBanner")));
-        QVERIFY(!view.find(QStringLiteral("trustWindowBanner")));
+        QCOMPARE(view.text(u"emptyText"_qs), u"No pending actions"_qs);
 
-        PendingAction network = f.action(QStringLiteral("v1"));
-        network.classification = QStringLiteral("Network");
-        network.toolInput
-            = { { QStringLiteral("command"), QStringLiteral("curl -s https://example.com/install.sh") } };
-        PendingAction read = f.action(QStringLiteral("v2"), QStringLiteral("Read"));
-        read.classification = QStringLiteral("read");
+        PendingAction network = f.action(u"v1"_qs);
+        network.classification = u"Network"_qs;
+        network.toolInput = { { u"command"_qs, u"curl -s https://example.com/install.sh"_qs } };
+        PendingAction read = f.action(u"v2"_qs, u"Read"_qs);
+        read.classification = u"read"_qs;
         read.agentMachine.reset();
-        read.toolInput = { { QStringLiteral("file_path"), QStringLiteral("/home/dev/.ssh/config") } };
-        PendingAction mcp = f.action(QStringLiteral("v3"), QStringLiteral("mcp__github__create_issue"));
-        mcp.classification.reset();
-        mcp.explanation = QStringLiteral("Opens an issue in the team's public repository.");
-        mcp.toolInput = { { QStringLiteral("title"), QStringLiteral("Build fails on main") } };
-        for (const PendingAction& action : { network, read, mcp })
-            QVERIFY(f.add(action));
+        PendingAction mcp = f.action(u"v3"_qs, u"mcp__github__create_issue"_qs);
+        mcp.explanation = u"Opens an issue in the team's public repository."_qs;
+        QVERIFY(f.add(network) && f.add(read) && f.add(mcp));
         QVERIFY(f.fetch(3));
+        QTRY_COMPARE(view.all(u"pendingRow"_qs).size(), 3);
+        QVERIFY(!view.find(u"emptyText"_qs));
+        const QList<QQuickItem*> rows = view.all(u"pendingRow"_qs);
 
-        QTRY_COMPARE(View::inside(tabs, QStringLiteral("segment0"))->property("text").toString(),
-            QStringLiteral("Actions (3)"));
-        QTRY_VERIFY(view.find(QStringLiteral("pendingList")));
-        QVERIFY(!view.find(QStringLiteral("emptyText")));
-        QCOMPARE(view.find(QStringLiteral("pendingList"))->property("count").toInt(), 3);
-        QTRY_COMPARE(view.all(QStringLiteral("pendingRow")).size(), 3);
-        const QList<QQuickItem*> rows = view.all(QStringLiteral("pendingRow"));
-
-        // Badges: "Network" red, "read" teal, an MCP service teal.
-        const QList<QPair<QString, QColor>> badges { { QStringLiteral("Network"), QuorvaneStyle::red() },
-            { QStringLiteral("Read"), QuorvaneStyle::teal() },
-            { QStringLiteral("Github"), QuorvaneStyle::teal() } };
-        for (int i = 0; i < 3; ++i) {
-            QQuickItem* badgeText = View::inside(rows.at(i), QStringLiteral("badgeText"));
-            QVERIFY(badgeText);
-            QCOMPARE(badgeText->property("text").toString(), badges.at(i).first);
-            QCOMPARE(badgeText->property("color").value<QColor>(), badges.at(i).second);
-        }
-        QCOMPARE(View::inside(rows.at(0), QStringLiteral("rowTitle"))->property("text").toString(),
-            QStringLiteral("curl -s https://example.com/install.sh"));
-        QCOMPARE(View::inside(rows.at(2), QStringLiteral("rowTitle"))->property("text").toString(),
-            QStringLiteral("Github: Create Issue"));
+        // The badge colour follows the model's colour name.
+        QCOMPARE(textOf(rows.at(0), u"badgeText"_qs), u"Network"_qs);
+        QCOMPARE(PanelView::inside(rows.at(0), u"badgeText"_qs)->property("color").value<QColor>(),
+            QuorvaneStyle::red());
+        QCOMPARE(PanelView::inside(rows.at(1), u"badgeText"_qs)->property("color").value<QColor>(),
+            QuorvaneStyle::teal());
+        QCOMPARE(textOf(rows.at(0), u"rowTitle"_qs), u"curl -s https://example.com/install.sh"_qs);
+        QCOMPARE(PanelView::inside(rows.at(1), u"agentMachine"_qs), nullptr);
         // The MCP tool shows its explanation as a caption, the others offer it.
-        QVERIFY(View::inside(rows.at(2), QStringLiteral("explanationCaption")));
-        QVERIFY(!View::inside(rows.at(2), QStringLiteral("explainButton")));
-        QQuickItem* explain = View::inside(rows.at(0), QStringLiteral("explainButton"));
-        QVERIFY(explain);
-        QCOMPARE(View::inside(rows.at(1), QStringLiteral("agentMachine")), nullptr);
-        QCOMPARE(View::inside(rows.at(0), QStringLiteral("approveButton"))->property("text").toString(),
-            QStringLiteral("Approve"));
-        QCOMPARE(View::inside(rows.at(0), QStringLiteral("denyButton"))->property("text").toString(),
-            QStringLiteral("Deny"));
-        view.screenshot(QStringLiteral("panel-list"));
+        QVERIFY(PanelView::inside(rows.at(2), u"explanationCaption"_qs));
+        QVERIFY(!PanelView::inside(rows.at(2), u"explainButton"_qs));
+        view.screenshot(u"panel-list"_qs);
 
-        view.click(explain);
-        QTRY_VERIFY(View::inside(rows.at(0), QStringLiteral("generatingExplanation")));
-        QVERIFY(!View::inside(rows.at(0), QStringLiteral("explainButton")));
-
-        // The footer asks for the dashboard.
+        view.click(PanelView::inside(rows.at(0), u"explainButton"_qs));
+        QTRY_VERIFY(PanelView::inside(rows.at(0), u"generatingExplanation"_qs));
         QSignalSpy dashboard(f.panel.get(), &ApprovalsPanel::openDashboardRequested);
-        view.click(view.find(QStringLiteral("openDashboardButton")));
+        view.click(view.find(u"openDashboardButton"_qs));
         QCOMPARE(dashboard.count(), 1);
-
-        // A row decision from its button.
-        view.click(View::inside(rows.at(1), QStringLiteral("approveButton")));
+        view.click(PanelView::inside(rows.at(1), u"approveButton"_qs));
         QTRY_COMPARE(f.panel->pendingCount(), 2);
-        QCOMPARE(f.decisionBodies(QStringLiteral("v2")),
-            QStringList { QStringLiteral("{\"decision\":\"approved\"}") });
+        QCOMPARE(f.decisionBodies(u"v2"_qs), QStringList { u"{\"decision\":\"approved\"}"_qs });
         VERIFY_NO_WARNINGS(view);
     }
 
-    void detailPageAndFallback()
+    void detailPagesAndTheirButtons()
     {
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        PendingAction action = f.action(QStringLiteral("w1"), QStringLiteral("Bash"), 65.9);
-        action.toolInput
-            = { { QStringLiteral("command"), QStringLiteral("cd ~/projects/site && rm -rf dist") },
-                  { QStringLiteral("detail_segments"), segmentsJson() } };
-        action.agentName = QStringLiteral("claude-code · site");
-        action.agentMachine = QStringLiteral("dev-laptop");
-        QVERIFY(f.add(action));
-        QVERIFY(f.add(f.action(QStringLiteral("w2"))));
-        QVERIFY(f.fetch(2));
-        View view(*f.panel);
+        PendingAction action = f.action(u"w1"_qs, u"Bash"_qs, 65.9);
+        action.toolInput = { { u"command"_qs, u"cd ~/projects/site && rm -rf dist"_qs },
+            { u"detail_segments"_qs,
+                u"[{\"segment\":\"cd ~/projects/site\",\"base_cmd\":\"cd\",\"risk\":\"read\"},"
+                "{\"segment\":\"rm -rf dist\",\"base_cmd\":\"rm\",\"risk\":\"destructive\"}]"_qs } };
+        action.agentName = u"claude-code · site"_qs;
+        QVERIFY(f.add(action) && f.add(f.action(u"w2"_qs)) && f.add(f.action(u"w3"_qs)));
+        QVERIFY(f.fetch(3));
+        PanelView view(*f.panel);
         QVERIFY(view.ok());
-        QTRY_COMPARE(view.all(QStringLiteral("pendingRow")).size(), 2);
+        QTRY_COMPARE(view.all(u"pendingRow"_qs).size(), 3);
 
-        view.click(View::inside(
-            view.all(QStringLiteral("pendingRow")).first(), QStringLiteral("moreDetailsButton")));
-        QTRY_VERIFY(view.find(QStringLiteral("actionDetailView")));
-        QVERIFY(!view.find(QStringLiteral("pendingList")));
-        QCOMPARE(view.text(QStringLiteral("countdownText")), QStringLiteral("1:05 remaining"));
-        QCOMPARE(view.find(QStringLiteral("countdownText"))->property("color").value<QColor>(),
-            QuorvaneStyle::teal());
-        QCOMPARE(view.text(QStringLiteral("detailTitle")), QStringLiteral("Bash"));
-        QCOMPARE(view.text(QStringLiteral("detailAgentMachine")), QStringLiteral("dev-laptop"));
-        const QList<QQuickItem*> segments = view.all(QStringLiteral("segmentLine"));
-        QCOMPARE(segments.size(), 4);
-        QCOMPARE(segments.at(0)->property("text").toString(), QStringLiteral("cd ~/projects/site"));
+        view.click(PanelView::inside(view.all(u"pendingRow"_qs).first(), u"moreDetailsButton"_qs));
+        QTRY_VERIFY(view.find(u"actionDetailView"_qs));
+        QCOMPARE(view.text(u"countdownText"_qs), f.panel->detail()->countdownText());
+        const QList<QQuickItem*> segments = view.all(u"segmentLine"_qs);
+        QCOMPARE(segments.size(), 2);
+        QCOMPARE(segments.at(0)->property("text").toString(), u"cd ~/projects/site"_qs);
         QCOMPARE(segments.at(0)->opacity(), 0.5);
-        QCOMPARE(segments.at(2)->property("color").value<QColor>(), QuorvaneStyle::red());
-        QCOMPARE(segments.at(2)->opacity(), 1.0);
-        QVERIFY(view.find(QStringLiteral("ruleSection")));
-        QVERIFY(!view.find(QStringLiteral("scopeWarning")));
-        QVERIFY(!view.find(QStringLiteral("expiredText")));
-        QVERIFY(view.find(QStringLiteral("detail_approveButton")));
+        QCOMPARE(segments.at(1)->property("color").value<QColor>(), QuorvaneStyle::red());
+        QVERIFY(!view.find(u"scopeWarning"_qs));
 
         // Rule toggle on: the scope on offer and its warning.
-        view.click(view.find(QStringLiteral("ruleToggle")));
-        QTRY_VERIFY(view.find(QStringLiteral("scopeWarning")));
-        QCOMPARE(view.text(QStringLiteral("scopeWarning")),
-            QStringLiteral("Future destructive actions from claude-code · site will be auto-approved."));
-        view.screenshot(QStringLiteral("panel-detail"));
+        view.click(view.find(u"ruleToggle"_qs));
+        QTRY_COMPARE(view.text(u"scopeWarning"_qs),
+            u"Future destructive actions from claude-code · site will be auto-approved."_qs);
+        view.screenshot(u"panel-detail"_qs);
+
+        // A refresh of the same action (its explanation arrived) keeps the page and the choice.
+        action.explanation = u"Deletes the site's build."_qs;
+        QVERIFY(f.add(action));
+        f.sync->fetchPendingFromPush();
+        QTRY_VERIFY(f.panel->detail()->action()->explanation.has_value());
+        QVERIFY(view.find(u"actionDetailView"_qs) && view.find(u"scopeWarning"_qs));
 
         // Expired: the text, no buttons.
         f.panel->setTickInterval(20);
         f.panel->setShown(true);
         f.now = f.now.addSecs(70);
-        QTRY_COMPARE(view.text(QStringLiteral("countdownText")), QStringLiteral("Expired"));
-        QCOMPARE(view.find(QStringLiteral("countdownText"))->property("color").value<QColor>(),
-            QuorvaneStyle::red());
-        QCOMPARE(view.text(QStringLiteral("expiredText")), QStringLiteral("This action has expired"));
-        QVERIFY(!view.find(QStringLiteral("detail_approveButton")));
-        QVERIFY(!view.find(QStringLiteral("detail_denyButton")));
+        QTRY_COMPARE(view.text(u"countdownText"_qs), u"Expired"_qs);
+        QCOMPARE(view.find(u"countdownText"_qs)->property("color").value<QColor>(), QuorvaneStyle::red());
+        QCOMPARE(view.text(u"expiredText"_qs), u"This action has expired"_qs);
+        QVERIFY(!view.find(u"detail_approveButton"_qs) && !view.find(u"detail_denyButton"_qs));
 
         // Its action leaves the list: back to the list.
         QVERIFY(f.backend.reset());
-        QVERIFY(f.add(f.action(QStringLiteral("w2"))));
-        QVERIFY(f.fetch(1));
-        QTRY_VERIFY(view.find(QStringLiteral("pendingList")));
-        QVERIFY(!view.find(QStringLiteral("actionDetailView")));
-        VERIFY_NO_WARNINGS(view);
-    }
-
-    // A decision from the detail page with the rule toggle on: the scope
-    // picked, its warning, and the body sent (a denial carries no scope).
-    void decisionFromTheDetailPage_data()
-    {
-        QTest::addColumn<QString>("segment");
-        QTest::addColumn<QString>("warningEnd");
-        QTest::addColumn<bool>("approve");
-        QTest::addColumn<QString>("body");
-        QTest::newRow("deny, this machine without a name")
-            << QStringLiteral("segment1")
-            << QStringLiteral("actions from agents on this machine will be auto-approved.") << false
-            << QStringLiteral("{\"decision\":\"denied\"}");
-        QTest::newRow("approve, any agent")
-            << QStringLiteral("segment2")
-            << QStringLiteral("Future destructive actions from any agent will be auto-approved.") << true
-            << QStringLiteral("{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"global\"}}");
-    }
-    void decisionFromTheDetailPage()
-    {
-        QFETCH(QString, segment);
-        QFETCH(QString, warningEnd);
-        QFETCH(bool, approve);
-        QFETCH(QString, body);
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        PendingAction action = f.action(QStringLiteral("r1"));
-        action.agentMachine.reset();
-        QVERIFY(f.add(action));
-        QVERIFY(f.fetch(1));
-        f.panel->showDetail(QStringLiteral("r1"));
-        View view(*f.panel);
-        QVERIFY(view.ok());
-        openRuleSection(view);
-        if (QTest::currentTestFailed())
-            return;
-        QQuickItem* picker = view.find(QStringLiteral("scopePicker"));
-        QCOMPARE(View::inside(picker, QStringLiteral("segment1"))->property("text").toString(),
-            QStringLiteral("This Machine"));
-        view.click(View::inside(picker, segment));
-        QTRY_VERIFY2(view.text(QStringLiteral("scopeWarning")).endsWith(warningEnd),
-            qPrintable(view.text(QStringLiteral("scopeWarning"))));
-        view.click(view.find(
-            approve ? QStringLiteral("detail_approveButton") : QStringLiteral("detail_denyButton")));
-        QTRY_COMPARE(f.decisionBodies(QStringLiteral("r1")), QStringList { body });
-        QTRY_VERIFY(view.find(QStringLiteral("emptyText")));
-        VERIFY_NO_WARNINGS(view);
-    }
-
-    void unregisterAndLink()
-    {
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        PendingAction unregister = f.action(QStringLiteral("u1"), QStringLiteral("quorvane:unregister"));
-        unregister.agentName = QStringLiteral("openclaw-home");
-        unregister.toolInput
-            = { { QStringLiteral("summary"), QStringLiteral("Unregister agent openclaw-home") } };
-        unregister.classification = QStringLiteral("agent");
-        PendingAction link = f.action(QStringLiteral("l1"), QStringLiteral("quorvane:link"));
-        link.toolInput = { { QStringLiteral("summary"), QStringLiteral("Link agent to this machine") } };
-        QVERIFY(f.add(unregister));
-        QVERIFY(f.add(link));
+        QVERIFY(f.add(f.action(u"w2"_qs)) && f.add(f.action(u"w3"_qs)));
         QVERIFY(f.fetch(2));
-        View view(*f.panel);
+        QTRY_VERIFY(view.find(u"pendingList"_qs));
+        QVERIFY(!view.find(u"actionDetailView"_qs));
+        // It comes back: the page stays closed.
+        QVERIFY(f.add(action));
+        QVERIFY(f.fetch(3));
+        QCOMPARE(f.panel->content(), u"list"_qs);
+
+        // Approve with the scope picked, then deny with the toggle on (a
+        // denial carries no scope).
+        f.panel->showDetail(u"w2"_qs);
+        QTRY_VERIFY(view.find(u"ruleToggle"_qs));
+        view.click(view.find(u"ruleToggle"_qs));
+        QTRY_VERIFY(view.find(u"scopePicker"_qs));
+        QTRY_COMPARE(view.find(u"ruleSection"_qs)->height(), view.find(u"ruleSection"_qs)->implicitHeight());
+        view.click(PanelView::inside(view.find(u"scopePicker"_qs), u"segment2"_qs));
+        QTRY_COMPARE(view.text(u"scopeWarning"_qs),
+            u"Future destructive actions from any agent will be auto-approved."_qs);
+        view.click(view.find(u"detail_approveButton"_qs));
+        QTRY_COMPARE(f.decisionBodies(u"w2"_qs),
+            QStringList { u"{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"global\"}}"_qs });
+        f.panel->showDetail(u"w3"_qs);
+        QVERIFY(!f.panel->detail()->createRule()); // another action starts afresh
+        QTRY_VERIFY(view.find(u"ruleToggle"_qs));
+        view.click(view.find(u"ruleToggle"_qs));
+        QTRY_VERIFY(f.panel->detail()->createRule());
+        view.click(view.find(u"detail_denyButton"_qs));
+        QTRY_COMPARE(f.decisionBodies(u"w3"_qs), QStringList { u"{\"decision\":\"denied\"}"_qs });
+        QTRY_VERIFY(view.find(u"pendingList"_qs));
+        VERIFY_NO_WARNINGS(view);
+    }
+
+    void unregisterRowAndPage()
+    {
+        PanelFixture f;
+        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
+        PendingAction unregister = f.action(u"u1"_qs, u"quorvane:unregister"_qs);
+        unregister.agentName = u"openclaw-home"_qs;
+        unregister.toolInput = { { u"summary"_qs, u"Unregister agent openclaw-home"_qs } };
+        QVERIFY(f.add(unregister) && f.add(f.action(u"b1"_qs)));
+        QVERIFY(f.fetch(2));
+        PanelView view(*f.panel);
         QVERIFY(view.ok());
-        QTRY_COMPARE(view.all(QStringLiteral("pendingRow")).size(), 2);
-        QQuickItem* row = view.all(QStringLiteral("pendingRow")).first();
-        QCOMPARE(View::inside(row, QStringLiteral("removalHeaderText"))->property("text").toString(),
-            QStringLiteral("REMOVE AGENT"));
-        QCOMPARE(View::inside(row, QStringLiteral("approveButton"))->property("text").toString(),
-            QStringLiteral("Remove"));
-        QCOMPARE(View::inside(row, QStringLiteral("denyButton"))->property("text").toString(),
-            QStringLiteral("Keep Agent"));
-        QCOMPARE(View::inside(row, QStringLiteral("moreDetailsButton")), nullptr);
-        QCOMPARE(View::inside(row, QStringLiteral("explainButton")), nullptr);
-        QCOMPARE(View::inside(row, QStringLiteral("agentName"))->property("text").toString(),
-            QStringLiteral("openclaw-home"));
-        QQuickItem* linkRow = view.all(QStringLiteral("pendingRow")).at(1);
-        QVERIFY(View::inside(linkRow, QStringLiteral("moreDetailsButton")));
-        QCOMPARE(View::inside(linkRow, QStringLiteral("removalHeaderText")), nullptr);
-        view.screenshot(QStringLiteral("panel-unregister"));
+        QTRY_COMPARE(view.all(u"pendingRow"_qs).size(), 2);
+        QQuickItem* row = view.all(u"pendingRow"_qs).first();
+        QCOMPARE(textOf(row, u"removalHeaderText"_qs), u"REMOVE AGENT"_qs);
+        QCOMPARE(textOf(row, u"approveButton"_qs), u"Remove"_qs);
+        QCOMPARE(textOf(row, u"denyButton"_qs), u"Keep Agent"_qs);
+        QCOMPARE(PanelView::inside(row, u"moreDetailsButton"_qs), nullptr);
+        QCOMPARE(PanelView::inside(row, u"explainButton"_qs), nullptr);
+        QCOMPARE(PanelView::inside(view.all(u"pendingRow"_qs).at(1), u"removalHeaderText"_qs), nullptr);
+        view.screenshot(u"panel-unregister"_qs);
 
         // The unregister page: the removal texts, no rule section.
-        f.panel->showDetail(QStringLiteral("u1"));
-        QTRY_VERIFY(view.find(QStringLiteral("actionDetailView")));
-        QCOMPARE(view.text(QStringLiteral("unregisterSentence")),
-            QStringLiteral("This will permanently unregister the agent and revoke all its permissions."));
-        QCOMPARE(view.text(QStringLiteral("removalAgentName")), QStringLiteral("openclaw-home"));
-        QVERIFY(!view.find(QStringLiteral("ruleSection")));
-        QVERIFY(!view.find(QStringLiteral("toolCard")));
-        QCOMPARE(view.find(QStringLiteral("countdownText"))->property("color").value<QColor>(),
-            QuorvaneStyle::amber());
-        QCOMPARE(view.text(QStringLiteral("detail_approveButton")), QStringLiteral("Remove"));
-        QCOMPARE(view.text(QStringLiteral("detail_denyButton")), QStringLiteral("Keep Agent"));
+        f.panel->showDetail(u"u1"_qs);
+        QTRY_VERIFY(view.find(u"actionDetailView"_qs));
+        QCOMPARE(view.text(u"unregisterSentence"_qs),
+            u"This will permanently unregister the agent and revoke all its permissions."_qs);
+        QCOMPARE(view.text(u"removalAgentName"_qs), u"openclaw-home"_qs);
+        QVERIFY(!view.find(u"ruleSection"_qs) && !view.find(u"toolCard"_qs));
+        QCOMPARE(view.find(u"countdownText"_qs)->property("color").value<QColor>(), QuorvaneStyle::amber());
+        QCOMPARE(view.text(u"detail_approveButton"_qs), u"Remove"_qs);
 
-        // The link page: normal buttons, no rule section.
-        view.click(view.find(QStringLiteral("backButton")));
-        QTRY_VERIFY(view.find(QStringLiteral("pendingList")));
-        view.click(
-            View::inside(view.all(QStringLiteral("pendingRow")).at(1), QStringLiteral("moreDetailsButton")));
-        QTRY_VERIFY(view.find(QStringLiteral("actionDetailView")));
-        QCOMPARE(view.text(QStringLiteral("detailTitle")), QStringLiteral("quorvane:link"));
-        QVERIFY(!view.find(QStringLiteral("ruleSection")));
-        QCOMPARE(view.text(QStringLiteral("detail_approveButton")), QStringLiteral("Approve"));
-        QCOMPARE(view.text(QStringLiteral("detail_denyButton")), QStringLiteral("Deny"));
+        view.click(view.find(u"backButton"_qs));
+        QTRY_VERIFY(view.find(u"pendingList"_qs));
         VERIFY_NO_WARNINGS(view);
     }
 
-    void bannersAndPauseTab()
+    // After one failed fetch of the list while the stream is down too, the
+    // header says "Offline — retrying in N s" with the reason, and "Back
+    // online" for a moment after the next fetch that gets through.
+    void offlineShowsInTheHeader_data()
     {
+        QTest::addColumn<int>("injected");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("server error") << 503 << u"HTTP 503"_qs;
+        QTest::newRow("connection closed") << 0 << u"no answer"_qs;
+    }
+    void offlineShowsInTheHeader()
+    {
+        QFETCH(int, injected);
+        QFETCH(QString, reason);
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        QVERIFY(f.publishRelease(QStringLiteral("2.3.0")));
-        View view(*f.panel);
+        QVERIFY(f.add(f.action(u"e1"_qs)) && f.add(f.action(u"e2"_qs)));
+        QVERIFY(f.fetch(2));
+        PanelView view(*f.panel);
         QVERIFY(view.ok());
-        f.updates->start(QStringLiteral("1.0.0"), [] {});
-        QTRY_VERIFY_WITH_TIMEOUT(view.find(QStringLiteral("updateBanner")), 20000);
-        QCOMPARE(view.text(QStringLiteral("updateText")), QStringLiteral("v2.3.0 available"));
-        QVERIFY(view.find(QStringLiteral("updateButton")));
-        view.click(view.find(QStringLiteral("updateButton")));
-        QTRY_VERIFY(view.find(QStringLiteral("updateError")));
-        QVERIFY(!view.find(QStringLiteral("updateButton")));
-        QVERIFY(!view.text(QStringLiteral("updateError")).isEmpty());
+        QTRY_VERIFY(view.find(u"explainButton"_qs));
+        QCOMPARE(view.find(u"connectionStatus"_qs), nullptr);
+        QVERIFY(f.backend.refuseWebSocket(600));
+        // Qt tries again by itself after a connection closed without answer.
+        QVERIFY(f.backend.inject("GET", u"/actions/pending"_qs, injected, "{}", injected == 0 ? 10 : 1));
+        QSignalSpy offline(f.sync.get(), &ApprovalSyncService::isOfflineChanged);
+        f.sync->start();
+        QVERIFY(offline.wait(10000));
+        const ConnectionStatus& status = *f.panel->connection();
+        QVERIFY2(status.text().startsWith(u"Offline — retrying in "_qs) && status.text().endsWith(u" s"_qs),
+            qPrintable(status.text()));
+        QVERIFY2(status.detail().contains(reason), qPrintable(status.detail()));
+        QTRY_COMPARE(view.text(u"connectionStatus"_qs), status.text());
+        QCOMPARE(view.text(u"connectionDetail"_qs), status.detail());
+        view.screenshot(u"panel-offline"_qs);
+        // No refresh can bring an explanation now: only rows carrying one offer it.
+        QTRY_COMPARE(view.find(u"explainButton"_qs), nullptr);
+        // A decision sent meanwhile says so while on its way.
+        QVERIFY(f.backend.injectDelay("POST", u"/approvals/e2/respond"_qs, 300));
+        view.click(PanelView::inside(view.all(u"pendingRow"_qs).at(1), u"approveButton"_qs));
+        QTRY_COMPARE(view.text(u"decisionStatus"_qs), u"Offline — trying to send the approval…"_qs);
+        QTRY_COMPARE(f.panel->actions()->indexOf(u"e2"_qs), -1);
 
-        // The pause tab shows the trust-window content; starting a window shows the banner.
-        QQuickItem* tabs = view.find(QStringLiteral("tabPicker"));
-        view.click(View::inside(tabs, QStringLiteral("segment1")));
-        QTRY_VERIFY(view.find(QStringLiteral("pauseTab")));
-        QCOMPARE(f.panel->selectedTab(), QStringLiteral("pause"));
-        view.click(view.find(QStringLiteral("activateButton")));
-        QTRY_VERIFY(view.find(QStringLiteral("trustWindowBanner")));
-        view.click(
-            View::inside(view.find(QStringLiteral("trustWindowBanner")), QStringLiteral("cancelButton")));
-        QTRY_VERIFY(!view.find(QStringLiteral("trustWindowBanner")));
-        view.click(View::inside(tabs, QStringLiteral("segment0")));
-        QTRY_VERIFY(view.find(QStringLiteral("emptyText")));
-
-        // A machine whose key the back-end keeps refusing is told so, above the list.
-        QVERIFY(!view.find(QStringLiteral("identityRefused")));
-        QVERIFY(f.fetchRefused(3));
-        QTRY_VERIFY(view.find(QStringLiteral("identityRefused")));
-        QCOMPARE(view.text(QStringLiteral("identityRefused")), f.panel->identityRefusedText());
+        QCOMPARE(f.backend.request("DELETE", "/_control/inject").status, 200);
+        f.sync->fetchPendingFromPush();
+        QVERIFY(offline.wait(10000));
+        QTRY_COMPARE(view.text(u"connectionStatus"_qs), u"Back online"_qs);
+        QCOMPARE(view.find(u"connectionDetail"_qs), nullptr);
+        QTRY_VERIFY(view.find(u"explainButton"_qs));
+        QTRY_COMPARE_WITH_TIMEOUT(status.text(), QString(), ConnectionStatus::backOnlineShownMs + 5000);
         VERIFY_NO_WARNINGS(view);
     }
 
-    void viewIsRecreatedWithItsState()
+    void theStreamCountsToo()
     {
-        // The popover destroys its window when hidden: a new view shows the
-        // same page.
         PanelFixture f;
         QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        QVERIFY(f.add(f.action(QStringLiteral("p1"))));
+        f.sync->start();
+        QTRY_VERIFY_WITH_TIMEOUT(f.sync->subscriber().isConnected(), 10000);
+        QSignalSpy offline(f.sync.get(), &ApprovalSyncService::isOfflineChanged);
+        QVERIFY(f.backend.inject("GET", u"/actions/pending"_qs, 503, "{}"));
+        const int before = int(f.backend.requests().size());
+        f.sync->fetchPendingFromPush();
+        QTRY_VERIFY_WITH_TIMEOUT(int(f.backend.requests().size()) > before, 10000);
+        // While the stream is up a failed fetch is no reason to say offline...
+        QVERIFY(!f.sync->isOffline());
+        // ...but once it drops (and may not come back), it is.
+        QVERIFY(f.backend.refuseWebSocket(600));
+        QVERIFY(f.backend.dropSockets() > 0);
+        QVERIFY(offline.wait(10000));
+        QCOMPARE(f.sync->offlineReason(), u"HTTP 503"_qs);
+    }
+
+    // Every button of a status line or banner leads somewhere: "Retry" for a
+    // decision that did not go through, "Update", the tabs, "Resume" for a
+    // paused popover and "Set up again" once the machine's key is refused.
+    void bannersAndTheirButtons()
+    {
+        PanelFixture f;
+        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
+        QVERIFY(f.publishRelease(u"2.3.0"_qs));
+        QVERIFY(f.add(f.action(u"v1"_qs)));
         QVERIFY(f.fetch(1));
-        {
-            View first(*f.panel);
-            QVERIFY(first.ok());
-            QTRY_VERIFY(first.find(QStringLiteral("pendingRow")));
-            first.click(
-                View::inside(first.find(QStringLiteral("pendingRow")), QStringLiteral("moreDetailsButton")));
-            QTRY_VERIFY(first.find(QStringLiteral("actionDetailView")));
-            first.click(first.find(QStringLiteral("ruleToggle")));
-            QTRY_VERIFY(f.panel->detail()->createRule());
-            VERIFY_NO_WARNINGS(first);
-        }
-        View second(*f.panel);
-        QVERIFY(second.ok());
-        QTRY_VERIFY(second.find(QStringLiteral("actionDetailView")));
-        QVERIFY(second.find(QStringLiteral("scopeWarning")));
-        VERIFY_NO_WARNINGS(second);
+        PanelView view(*f.panel);
+        QVERIFY(view.ok());
+        QTRY_COMPARE(view.all(u"pendingRow"_qs).size(), 1);
+        QVERIFY(!view.find(u"retryButton"_qs) && !view.find(u"updateBanner"_qs));
+
+        QVERIFY(f.backend.inject("POST", u"/approvals/v1/respond"_qs, 503, "{}"));
+        view.click(view.find(u"approveButton"_qs));
+        QTRY_VERIFY(view.find(u"retryButton"_qs));
+        QCOMPARE(view.text(u"decisionStatus"_qs), f.panel->actions()->decisionStatus(u"v1"_qs));
+        view.screenshot(u"panel-decision-failed"_qs);
+        view.click(view.find(u"retryButton"_qs));
+        QTRY_COMPARE(f.panel->content(), u"empty"_qs);
+        QCOMPARE(f.backendStatus(u"v1"_qs), u"approved"_qs);
+
+        QTemporaryDir installation;
+        f.updates->setInstallPrefix(installation.path());
+        f.updates->start(u"1.0.0"_qs, [] {});
+        QTRY_VERIFY_WITH_TIMEOUT(view.find(u"updateBanner"_qs), 20000);
+        QCOMPARE(view.text(u"updateText"_qs), u"v2.3.0 available"_qs);
+        // A package installation is left to the package manager: no "Update".
+        f.updates->setInstallPrefix(u"/usr"_qs);
+        QCOMPARE(f.panel->updateBanner()->mode(), u"managed"_qs);
+        QCOMPARE(f.panel->updateBanner()->availableText(),
+            u"v2.3.0 available · update it with your package manager"_qs);
+        f.updates->setInstallPrefix(installation.path());
+        // "Update" where the installation cannot replace itself: the error
+        // replaces the line and the button.
+        view.click(view.find(u"updateButton"_qs));
+        QTRY_COMPARE(
+            view.text(u"updateError"_qs), u"Update unavailable: this installation cannot replace itself"_qs);
+        QVERIFY(!view.find(u"updateButton"_qs));
+        // From the release host (the download held back): progress, then the
+        // integrity refusal.
+        const QString executable
+            = installation.filePath(QString::fromLatin1(UpdateCheckService::appExecutable));
+        QVERIFY(TestFiles::writeShellScript(executable, {}));
+        f.updates->setReleaseHost(u"127.0.0.1"_qs);
+        QVERIFY(f.backend.injectDelay("GET", u"/releases/files/Quorvane-2.3.0.tar.gz"_qs, 400));
+        f.panel->updateBanner()->update();
+        QTRY_COMPARE(view.text(u"updatePercent"_qs), u"0%"_qs);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            view.text(u"updateError"_qs), u"Update blocked: integrity check failed"_qs, 20000);
+
+        QQuickItem* tabs = view.find(u"tabPicker"_qs);
+        view.click(PanelView::inside(tabs, u"segment1"_qs));
+        QTRY_VERIFY(view.find(u"pauseTab"_qs));
+        view.click(PanelView::inside(tabs, u"segment0"_qs));
+        QTRY_VERIFY(view.find(u"emptyText"_qs));
+
+        f.panel->setAutoOpenPaused(true);
+        QTRY_VERIFY(view.find(u"resumeButton"_qs));
+        QSignalSpy resume(f.panel.get(), &ApprovalsPanel::resumeRequested);
+        view.click(view.find(u"resumeButton"_qs));
+        QCOMPARE(resume.size(), 1);
+
+        // The back-end refuses the machine's key, on the stream and for the list.
+        QVERIFY(!view.find(u"setUpAgainButton"_qs));
+        f.sync->subscriber().setReconnectDelays(50, 100);
+        QVERIFY(f.backend.inject("GET", u"/ws/user"_qs, 401, "{\"error\":\"unknown machine\"}", 100));
+        QVERIFY(f.backend.inject("GET", u"/actions/pending"_qs, 401, "{\"error\":\"unknown machine\"}", 100));
+        f.sync->start();
+        QTRY_VERIFY(view.find(u"setUpAgainButton"_qs));
+        QCOMPARE(view.text(u"identityRefused"_qs), f.panel->identityRefusedText());
+        QSignalSpy setUp(f.panel.get(), &ApprovalsPanel::setUpAgainRequested);
+        view.click(view.find(u"setUpAgainButton"_qs));
+        QCOMPARE(setUp.size(), 1);
+        VERIFY_NO_WARNINGS(view);
     }
 };
 

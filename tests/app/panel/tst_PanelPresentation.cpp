@@ -1,59 +1,63 @@
+#include "app/panel/ActionDetailState.h"
 #include "app/panel/PanelPresentation.h"
 #include "tests/app/panel/PanelTestActions.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSignalSpy>
 #include <QTest>
 #include <limits>
 
 using namespace PanelTestActions;
 
-// The texts and colour names of the approvals panel.
+namespace {
+
+// The command's pieces as the back-end sends them, "part N" with the Nth risk.
+QString segmentsJson(const QStringList& risks)
+{
+    QJsonArray segments;
+    for (qsizetype index = 0; index < risks.size(); ++index)
+        segments.append(QJsonObject { { u"segment"_qs, u"part %1"_qs.arg(index) },
+            { u"base_cmd"_qs, u"cmd"_qs }, { u"risk"_qs, risks.at(index) } });
+    return QString::fromUtf8(QJsonDocument(segments).toJson(QJsonDocument::Compact));
+}
+
+QStringList scopeValues(const ActionDetailState& detail)
+{
+    QStringList values;
+    for (const QVariant& option : detail.scopeOptions())
+        values << option.toMap().value(u"value"_qs).toString() + u'='
+                + option.toMap().value(u"label"_qs).toString();
+    return values;
+}
+
+const double notANumber = std::numeric_limits<double>::quiet_NaN();
+
+} // namespace
+
+// The texts and colour names of the approvals panel, and the detail page's
+// state: what it shows, the rule toggle and the scope.
 class TestPanelPresentation : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void tabLabel_data()
-    {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QString>("label");
-        QTest::newRow("none") << 0 << QStringLiteral("Actions");
-        QTest::newRow("one") << 1 << QStringLiteral("Actions (1)");
-        QTest::newRow("many") << 1000 << QStringLiteral("Actions (1000)");
-    }
-    void tabLabel()
-    {
-        QFETCH(int, count);
-        QFETCH(QString, label);
-        QCOMPARE(PanelPresentation::actionsTabLabel(count), label);
-    }
-
     void countdown_data()
     {
         QTest::addColumn<double>("remaining");
         QTest::addColumn<bool>("unregister");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("color");
-        QTest::newRow("65.9 s") << 65.9 << false << QStringLiteral("1:05 remaining")
-                                << QStringLiteral("teal");
-        QTest::newRow("12:00") << 720.0 << false << QStringLiteral("12:00 remaining")
-                               << QStringLiteral("teal");
-        QTest::newRow("minutes unpadded")
-            << 59.999 << false << QStringLiteral("0:59 remaining") << QStringLiteral("teal");
-        QTest::newRow("under a second")
-            << 0.4 << false << QStringLiteral("0:00 remaining") << QStringLiteral("teal");
-        QTest::newRow("hours stay minutes")
-            << 7322.0 << false << QStringLiteral("122:02 remaining") << QStringLiteral("teal");
-        QTest::newRow("unregister is amber")
-            << 65.9 << true << QStringLiteral("1:05 remaining") << QStringLiteral("amber");
-        QTest::newRow("zero") << 0.0 << false << QStringLiteral("Expired") << QStringLiteral("red");
-        QTest::newRow("negative") << -12.5 << false << QStringLiteral("Expired") << QStringLiteral("red");
-        QTest::newRow("expired unregister is red")
-            << -1.0 << true << QStringLiteral("Expired") << QStringLiteral("red");
-        QTest::newRow("NaN counts as expired") << std::numeric_limits<double>::quiet_NaN() << false
-                                               << QStringLiteral("Expired") << QStringLiteral("red");
+        QTest::newRow("65.9 s") << 65.9 << false << u"1:05 remaining"_qs << u"teal"_qs;
+        QTest::newRow("minutes unpadded") << 59.999 << false << u"0:59 remaining"_qs << u"teal"_qs;
+        QTest::newRow("hours stay minutes") << 7322.0 << false << u"122:02 remaining"_qs << u"teal"_qs;
+        QTest::newRow("unregister is amber") << 65.9 << true << u"1:05 remaining"_qs << u"amber"_qs;
+        QTest::newRow("zero") << 0.0 << false << u"Expired"_qs << u"red"_qs;
+        QTest::newRow("expired unregister is red") << -1.0 << true << u"Expired"_qs << u"red"_qs;
+        QTest::newRow("NaN counts as expired") << notANumber << false << u"Expired"_qs << u"red"_qs;
         QTest::newRow("infinite is capped, not overflowed")
-            << std::numeric_limits<double>::infinity() << false
-            << QStringLiteral("150000000000000:00 remaining") << QStringLiteral("teal");
+            << std::numeric_limits<double>::infinity() << false << u"150000000000000:00 remaining"_qs
+            << u"teal"_qs;
     }
     void countdown()
     {
@@ -65,40 +69,17 @@ private Q_SLOTS:
         QCOMPARE(PanelPresentation::countdownColorName(remaining, unregister), color);
     }
 
-    void remainingSeconds()
-    {
-        PendingAction action = make(QStringLiteral("a"));
-        action.expiresAt = expiresIn(65.9);
-        QCOMPARE(PanelPresentation::remainingSeconds(action, fixedNow()), 65.9);
-        action.expiresAt = QStringLiteral("tomorrow");
-        QCOMPARE(PanelPresentation::remainingSeconds(action, fixedNow()), 0.0);
-        QCOMPARE(PanelPresentation::countdownText(PanelPresentation::remainingSeconds(action, fixedNow())),
-            QStringLiteral("Expired"));
-    }
-
     void badges_data()
     {
         QTest::addColumn<QString>("classification");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("color");
-        QTest::newRow("Network") << QStringLiteral("Network") << QStringLiteral("Network")
-                                 << QStringLiteral("red");
-        QTest::newRow("read") << QStringLiteral("read") << QStringLiteral("Read") << QStringLiteral("teal");
-        QTest::newRow("SHELL") << QStringLiteral("SHELL") << QStringLiteral("Shell") << QStringLiteral("red");
-        QTest::newRow("unknown") << QStringLiteral("unknown") << QStringLiteral("Unknown")
-                                 << QStringLiteral("red");
-        QTest::newRow("destructive") << QStringLiteral("Destructive") << QStringLiteral("Destructive")
-                                     << QStringLiteral("red");
-        QTest::newRow("write") << QStringLiteral("write") << QStringLiteral("Write")
-                               << QStringLiteral("teal");
-        QTest::newRow("words") << QStringLiteral("file write") << QStringLiteral("File Write")
-                               << QStringLiteral("teal");
-        QTest::newRow("hyphen") << QStringLiteral("read-only") << QStringLiteral("Read-Only")
-                                << QStringLiteral("teal");
-        QTest::newRow("service name")
-            << QStringLiteral("Github") << QStringLiteral("Github") << QStringLiteral("teal");
-        QTest::newRow("red only when whole")
-            << QStringLiteral("network access") << QStringLiteral("Network Access") << QStringLiteral("teal");
+        QTest::newRow("Network") << u"Network"_qs << u"Network"_qs << u"red"_qs;
+        QTest::newRow("read") << u"read"_qs << u"Read"_qs << u"teal"_qs;
+        QTest::newRow("SHELL") << u"SHELL"_qs << u"Shell"_qs << u"red"_qs;
+        QTest::newRow("words") << u"file write"_qs << u"File Write"_qs << u"teal"_qs;
+        QTest::newRow("hyphen") << u"read-only"_qs << u"Read-Only"_qs << u"teal"_qs;
+        QTest::newRow("red only when whole") << u"network access"_qs << u"Network Access"_qs << u"teal"_qs;
     }
     void badges()
     {
@@ -109,57 +90,29 @@ private Q_SLOTS:
         QCOMPARE(PanelPresentation::badgeColorName(classification), color);
     }
 
-    void badgeSourceAndRuleLabel()
+    void badgeSourceRuleLabelAndCoverage()
     {
-        PendingAction action = make(QStringLiteral("a"));
-        QCOMPARE(
-            PanelPresentation::badgeSource(action), std::optional<QString>(QStringLiteral("destructive")));
-        QCOMPARE(PanelPresentation::ruleLabel(action), QStringLiteral("destructive"));
+        PendingAction action = make(u"a"_qs);
+        QCOMPARE(PanelPresentation::ruleCoverage(action, RuleScope::machine),
+            u"every Bash action from any agent on workstation"_qs);
+        QCOMPARE(PanelPresentation::ruleCoverage(action, RuleScope::global),
+            u"every Bash action from any agent on any machine"_qs);
 
-        action.toolName = QStringLiteral("mcp__claude_ai_Gmail__search_threads");
-        QCOMPARE(PanelPresentation::badgeSource(action), std::optional<QString>(QStringLiteral("Gmail")));
-        QCOMPARE(PanelPresentation::ruleLabel(action), QStringLiteral("Gmail"));
-
-        action.toolName = QStringLiteral("mcp__tool"); // does not split: back to the classification
-        QCOMPARE(PanelPresentation::ruleLabel(action), QStringLiteral("destructive"));
-
+        action.toolName = u"mcp__claude_ai_Gmail__search_threads"_qs;
+        QCOMPARE(PanelPresentation::badgeSource(action), std::optional<QString>(u"Gmail"_qs));
+        QCOMPARE(PanelPresentation::ruleLabel(action), u"Gmail"_qs);
+        action.toolName = u"mcp__tool"_qs; // does not split: back to the classification
+        QCOMPARE(PanelPresentation::ruleLabel(action), u"destructive"_qs);
         action.classification.reset();
         QCOMPARE(PanelPresentation::badgeSource(action), std::nullopt);
-        QCOMPARE(PanelPresentation::ruleLabel(action), QStringLiteral("unknown"));
-
+        QCOMPARE(PanelPresentation::ruleLabel(action), u"unknown"_qs);
         action.classification = QString(); // empty text: no badge
         QCOMPARE(PanelPresentation::badgeSource(action), std::nullopt);
-    }
 
-    void scopeWarnings_data()
-    {
-        QTest::addColumn<int>("scope");
-        QTest::addColumn<bool>("withMachine");
-        QTest::addColumn<QString>("warning");
-        QTest::newRow("agent") << int(RuleScope::agent) << true
-                               << QStringLiteral(
-                                      "Future destructive actions from claude-work will be auto-approved.");
-        QTest::newRow("machine") << int(RuleScope::machine) << true
-                                 << QStringLiteral(
-                                        "Future destructive actions from agents on workstation will be "
-                                        "auto-approved.");
-        QTest::newRow("machine without a name")
-            << int(RuleScope::machine) << false
-            << QStringLiteral(
-                   "Future destructive actions from agents on this machine will be auto-approved.");
-        QTest::newRow("global") << int(RuleScope::global) << true
-                                << QStringLiteral(
-                                       "Future destructive actions from any agent will be auto-approved.");
-    }
-    void scopeWarnings()
-    {
-        QFETCH(int, scope);
-        QFETCH(bool, withMachine);
-        QFETCH(QString, warning);
-        PendingAction action = make(QStringLiteral("a"));
-        if (!withMachine)
-            action.agentMachine.reset();
-        QCOMPARE(PanelPresentation::scopeWarning(action, RuleScope::Value(scope)), warning);
+        action.agentMachine.reset();
+        action.toolName = u"mcp__github__create_issue"_qs;
+        QCOMPARE(PanelPresentation::ruleCoverage(action, RuleScope::machine),
+            u"every Github: Create Issue action from any agent on this machine"_qs);
     }
 
     void spokenSummaries_data()
@@ -167,16 +120,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("classification"); // "-": none
         QTest::addColumn<double>("remaining");
         QTest::addColumn<QString>("spoken");
-        QTest::newRow("risky") << QStringLiteral("destructive") << 65.9
-                               << QStringLiteral("rm -rf build, high risk, 1 minute 5 seconds left");
-        QTest::newRow("other class") << QStringLiteral("read") << 120.0
-                                     << QStringLiteral("rm -rf build, low risk, 2 minutes left");
-        QTest::newRow("no class") << QStringLiteral("-") << 1.2
-                                  << QStringLiteral("rm -rf build, 1 second left");
-        QTest::newRow("expired") << QStringLiteral("Network") << 0.0
-                                 << QStringLiteral("rm -rf build, high risk, expired");
-        QTest::newRow("not a number") << QStringLiteral("-") << std::numeric_limits<double>::quiet_NaN()
-                                      << QStringLiteral("rm -rf build, expired");
+        QTest::newRow("risky") << u"destructive"_qs << 65.9
+                               << u"rm -rf build, high risk, 1 minute 5 seconds left"_qs;
+        QTest::newRow("other class") << u"read"_qs << 120.0 << u"rm -rf build, low risk, 2 minutes left"_qs;
+        QTest::newRow("no class") << u"-"_qs << 1.2 << u"rm -rf build, 1 second left"_qs;
+        QTest::newRow("expired") << u"Network"_qs << 0.0 << u"rm -rf build, high risk, expired"_qs;
+        QTest::newRow("not a number") << u"-"_qs << notANumber << u"rm -rf build, expired"_qs;
     }
     void spokenSummaries()
     {
@@ -184,98 +133,156 @@ private Q_SLOTS:
         QFETCH(double, remaining);
         QFETCH(QString, spoken);
         const std::optional<QString> risk
-            = classification == QLatin1String("-") ? std::nullopt : std::optional<QString>(classification);
-        QCOMPARE(PanelPresentation::spokenSummary(QStringLiteral("rm -rf build"), risk, remaining), spoken);
-        QCOMPARE(PanelPresentation::spokenDuration(3601), QStringLiteral("60 minutes 1 second"));
-        QCOMPARE(PanelPresentation::spokenDuration(-5), QStringLiteral("0 seconds"));
+            = classification == u"-" ? std::nullopt : std::optional(classification);
+        QCOMPARE(PanelPresentation::spokenSummary(u"rm -rf build"_qs, risk, remaining), spoken);
+        QCOMPARE(PanelPresentation::spokenDuration(3601), u"60 minutes 1 second"_qs);
+        QCOMPARE(PanelPresentation::spokenDuration(-5), u"0 seconds"_qs);
     }
 
-    void highestRiskAndRuleCoverage()
+    // The riskiest part of a command is named over both risk vocabularies the
+    // back-end and the classifier use; low parts are faded like reading ones.
+    void riskiestPart_data()
     {
-        const auto segment = [](const QString& risk) {
-            return CommandSegment { risk + QStringLiteral(" piece"), {}, risk };
-        };
-        QCOMPARE(PanelPresentation::highestRiskSegment({}), std::nullopt);
-        QCOMPARE(PanelPresentation::highestRiskSegment({segment(QStringLiteral("read")), segment(QStringLiteral("READ"))}),
-                 std::nullopt);
-        // The first of the riskiest; an unknown risk weighs least.
-        QCOMPARE(PanelPresentation::highestRiskSegment({segment(QStringLiteral("read")), segment(QStringLiteral("write")),
-                                                        segment(QStringLiteral("Destructive")),
-                                                        segment(QStringLiteral("privileged"))}),
-                 std::optional<qsizetype>(3));
-        QCOMPARE(PanelPresentation::highestRiskSegment({segment(QStringLiteral("write")), segment(QStringLiteral("odd")),
-                                                        segment(QStringLiteral("network"))}),
-                 std::optional<qsizetype>(2));
-
-        PendingAction action = make(QStringLiteral("a"));
-        QCOMPARE(PanelPresentation::ruleCoverage(action, RuleScope::agent),
-                 QStringLiteral("every Bash action from claude-work"));
-        QCOMPARE(PanelPresentation::ruleCoverage(action, RuleScope::machine),
-                 QStringLiteral("every Bash action from any agent on workstation"));
-        QCOMPARE(PanelPresentation::ruleCoverage(action, RuleScope::global),
-                 QStringLiteral("every Bash action from any agent on any machine"));
-        action.agentMachine.reset();
-        action.toolName = QStringLiteral("mcp__github__create_issue");
-        QCOMPARE(PanelPresentation::ruleCoverage(action, RuleScope::machine),
-                 QStringLiteral("every Github: Create Issue action from any agent on this machine"));
+        QTest::addColumn<QStringList>("risks");
+        QTest::addColumn<QString>("asked"); // empty: no part is named
+        QTest::newRow("high after medium") << QStringList { u"low"_qs, u"medium"_qs, u"high"_qs }
+                                           << u"Asked because this part is high: part 2"_qs;
+        QTest::newRow("high first") << QStringList { u"HIGH"_qs, u"medium"_qs }
+                                    << u"Asked because this part is HIGH: part 0"_qs;
+        QTest::newRow("ties to the first")
+            << QStringList { u"medium"_qs, u"medium"_qs } << u"Asked because this part is medium: part 0"_qs;
+        QTest::newRow("privileged over destructive") << QStringList { u"destructive"_qs, u"privileged"_qs,
+            u"write"_qs } << u"Asked because this part is privileged: part 1"_qs;
+        QTest::newRow("unknown weighs least")
+            << QStringList { u"odd"_qs, u"write"_qs } << u"Asked because this part is write: part 1"_qs;
+        QTest::newRow("only low") << QStringList { u"low"_qs, u"read"_qs, u"READ"_qs } << QString();
+    }
+    void riskiestPart()
+    {
+        QFETCH(QStringList, risks);
+        QFETCH(QString, asked);
+        PendingAction action = make(u"a"_qs);
+        action.toolInput.insert(u"detail_segments"_qs, segmentsJson(risks));
+        ActionDetailState detail;
+        detail.setAction(action);
+        QCOMPARE(detail.highestRiskText(), asked);
+        int marked = 0;
+        for (const QVariant& segment : detail.segments()) {
+            const QVariantMap map = segment.toMap();
+            const QString risk = map.value(u"risk"_qs).toString();
+            QCOMPARE(map.value(u"isRead"_qs).toBool(), risk == u"low" || risk == u"read");
+            marked += map.value(u"isHighestRisk"_qs).toBool() ? 1 : 0;
+        }
+        QCOMPARE(marked, asked.isEmpty() ? 0 : 1);
     }
 
-    void explanation_data()
+    void detailShowsTheAction()
     {
-        QTest::addColumn<QString>("toolName");
-        QTest::addColumn<bool>("hasExplanation");
-        QTest::addColumn<bool>("shown");
-        QTest::addColumn<QString>("mode");
-        QTest::newRow("unregister never")
-            << QStringLiteral("quorvane:unregister") << true << true << QStringLiteral("none");
-        QTest::newRow("mcp with explanation")
-            << QStringLiteral("mcp__github__create_issue") << true << false << QStringLiteral("caption");
-        QTest::newRow("mcp without explanation")
-            << QStringLiteral("mcp__github__create_issue") << false << false << QStringLiteral("button");
-        QTest::newRow("button") << QStringLiteral("Bash") << true << false << QStringLiteral("button");
-        QTest::newRow("generating") << QStringLiteral("Bash") << false << true
-                                    << QStringLiteral("generating");
-        QTest::newRow("lines") << QStringLiteral("Bash") << true << true << QStringLiteral("lines");
-        QTest::newRow("link") << QStringLiteral("quorvane:link") << false << false
-                              << QStringLiteral("button");
-    }
-    void explanation()
-    {
-        QFETCH(QString, toolName);
-        QFETCH(bool, hasExplanation);
-        QFETCH(bool, shown);
-        QFETCH(QString, mode);
-        PendingAction action = make(QStringLiteral("a"), toolName);
-        if (hasExplanation)
-            action.explanation = QStringLiteral("Why");
-        QCOMPARE(PanelPresentation::explanationMode(action, {.shown = shown}), mode);
+        ActionDetailState detail;
+        detail.setClock(fixedNow);
+        PendingAction action = make(u"act-1"_qs);
+        action.expiresAt = expiresIn(65.9);
+        // Without readable segments the summary is shown.
+        for (const QString& value : { u"[]"_qs, u"not json"_qs }) {
+            action.toolInput.insert(u"detail_segments"_qs, value);
+            detail.setAction(action);
+            QVERIFY(!detail.hasSegments());
+            QCOMPARE(detail.displaySummary(), u"rm -rf build"_qs);
+        }
+        QCOMPARE(detail.title(), u"Bash"_qs); // the tool name, not the summary
+        QCOMPARE(detail.spokenSummary(), u"Bash, high risk, 1 minute 5 seconds left"_qs);
+
+        // An MCP tool is titled by its display name and badged by its service.
+        action.toolName = u"mcp__github__create_issue"_qs;
+        detail.setAction(action);
+        QCOMPARE(detail.title(), u"Github: Create Issue"_qs);
+        QCOMPARE(detail.badgeText(), u"Github"_qs);
+
+        detail.setAction(std::nullopt);
+        QVERIFY(!detail.hasAction() && !detail.showsButtons());
+        QCOMPARE(detail.title(), QString());
+
+        // No rule is ever sent for a tool that cannot have one, toggle or not,
+        // nor with a denial.
+        for (const QString& tool : { u"quorvane:unregister"_qs, u"quorvane:link"_qs, u"Write"_qs }) {
+            detail.setAction(make(u"a"_qs, tool));
+            detail.setCreateRule(true);
+            QCOMPARE(detail.showsRuleSection(), tool == u"Write");
+            QCOMPARE(detail.scopeForDecision(u"approved"_qs).has_value(), tool == u"Write");
+            QVERIFY(!detail.scopeForDecision(u"denied"_qs).has_value());
+        }
     }
 
-    void explanationLines()
+    void scopes_data()
     {
-        QCOMPARE(PanelPresentation::explanationLines(QStringLiteral("One\n\n  \nTwo\r\nThree\rFour\n")),
-            (QStringList { QStringLiteral("One"), QStringLiteral("Two"), QStringLiteral("Three"),
-                QStringLiteral("Four") }));
-        QCOMPARE(PanelPresentation::explanationLines(QStringLiteral("  indented")),
-            QStringList { QStringLiteral("  indented") });
-        QCOMPARE(PanelPresentation::explanationLines(QStringLiteral(" \n\t\n")), QStringList());
-        QCOMPARE(PanelPresentation::explanationLines(QStringLiteral(" \n \n")), QStringList());
-        QCOMPARE(PanelPresentation::explanationLines(QString()), QStringList());
+        QTest::addColumn<int>("machineAgentCount");
+        QTest::addColumn<QStringList>("options");
+        const QString agent = u"agent=This Agent"_qs;
+        const QString machine = u"machine=This Machine"_qs;
+        const QString global = u"global=All Agents"_qs;
+        QTest::newRow("two agents") << 2 << QStringList { agent, machine, global };
+        QTest::newRow("one agent") << 1 << QStringList { machine, global };
+        QTest::newRow("negative") << -4 << QStringList { machine, global };
+    }
+    void scopes()
+    {
+        QFETCH(int, machineAgentCount);
+        QFETCH(QStringList, options);
+        ActionDetailState detail;
+        PendingAction action = make(u"a"_qs);
+        action.machineAgentCount = machineAgentCount;
+        detail.setAction(action);
+        QCOMPARE(scopeValues(detail), options);
+        QVERIFY(!detail.createRule());
+        QCOMPARE(detail.ruleScopeRawValue(), options.first().section(u'=', 0, 0));
+        QCOMPARE(detail.ruleScopeIndex(), 0);
+
+        // Only scopes on offer can be chosen.
+        detail.setRuleScopeRawValue(u"global"_qs);
+        QCOMPARE(
+            detail.scopeWarning(), u"Future destructive actions from any agent will be auto-approved."_qs);
+        detail.setRuleScopeRawValue(u"agent"_qs);
+        QCOMPARE(detail.ruleScopeRawValue(), machineAgentCount > 1 ? u"agent"_qs : u"global"_qs);
+        detail.setRuleScopeRawValue(u"everything"_qs);
+        detail.setRuleScopeIndex(99);
+        detail.setRuleScopeIndex(-1);
+        QVERIFY(options.contains(detail.ruleScopeRawValue() + u'='
+            + RuleScope::fromRawValue(detail.ruleScopeRawValue())->displayName()));
+        detail.setRuleScopeIndex(1);
+        QCOMPARE(detail.ruleScopeRawValue(), options.at(1).section(u'=', 0, 0));
     }
 
-    void decisionButtons()
+    void choicesResetForAnotherActionOnly()
     {
-        QCOMPARE(PanelPresentation::approveLabel(false), QStringLiteral("Approve"));
-        QCOMPARE(PanelPresentation::denyLabel(false), QStringLiteral("Deny"));
-        QCOMPARE(PanelPresentation::approveColorName(false), QStringLiteral("green"));
-        QCOMPARE(PanelPresentation::denyColorName(false), QStringLiteral("red"));
-        QCOMPARE(PanelPresentation::approveLabel(true), QStringLiteral("Remove"));
-        QCOMPARE(PanelPresentation::denyLabel(true), QStringLiteral("Keep Agent"));
-        QCOMPARE(PanelPresentation::approveColorName(true), QStringLiteral("amber"));
-        QCOMPARE(PanelPresentation::denyColorName(true), QStringLiteral("green"));
-        QVERIFY(PanelPresentation::isReadRisk(QStringLiteral("read")));
-        QVERIFY(!PanelPresentation::isReadRisk(QStringLiteral("Read")));
-        QVERIFY(!PanelPresentation::isReadRisk(QStringLiteral("write")));
+        ActionDetailState detail;
+        PendingAction first = make(u"a"_qs);
+        first.agentMachine.reset();
+        detail.setAction(first);
+        detail.setCreateRule(true);
+        detail.setRuleScopeRawValue(u"machine"_qs);
+        QCOMPARE(detail.scopeWarning(),
+            u"Future destructive actions from agents on this machine will be auto-approved."_qs);
+
+        // A refresh of the same action keeps the choices but updates the warning.
+        QSignalSpy warning(&detail, &ActionDetailState::ruleScopeChanged);
+        first.agentMachine = u"laptop"_qs;
+        detail.setAction(first);
+        QVERIFY(detail.createRule());
+        QCOMPARE(detail.scopeWarning(),
+            u"Future destructive actions from agents on laptop will be auto-approved."_qs);
+        QVERIFY(!warning.isEmpty());
+
+        // A refresh that no longer offers the chosen scope moves to one on offer.
+        detail.setRuleScopeRawValue(u"agent"_qs);
+        first.machineAgentCount = 1;
+        detail.setAction(first);
+        QCOMPARE(detail.ruleScopeRawValue(), u"machine"_qs);
+
+        // Another action starts afresh.
+        detail.setAction(make(u"b"_qs));
+        QVERIFY(!detail.createRule());
+        QCOMPARE(
+            detail.scopeWarning(), u"Future destructive actions from claude-work will be auto-approved."_qs);
     }
 };
 
