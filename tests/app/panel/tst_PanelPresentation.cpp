@@ -12,12 +12,12 @@ using namespace PanelTestActions;
 
 namespace {
 
-// The command's pieces as the back-end sends them, "part N" with the Nth risk.
+// The command's pieces as the back-end sends them, "step N" with the Nth risk.
 QString segmentsJson(const QStringList& risks)
 {
     QJsonArray segments;
     for (qsizetype index = 0; index < risks.size(); ++index)
-        segments.append(QJsonObject { { u"segment"_qs, u"part %1"_qs.arg(index) },
+        segments.append(QJsonObject { { u"segment"_qs, u"step %1"_qs.arg(index) },
             { u"base_cmd"_qs, u"cmd"_qs }, { u"risk"_qs, risks.at(index) } });
     return QString::fromUtf8(QJsonDocument(segments).toJson(QJsonDocument::Compact));
 }
@@ -146,15 +146,15 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("risks");
         QTest::addColumn<QString>("asked"); // empty: no part is named
         QTest::newRow("high after medium") << QStringList { u"low"_qs, u"medium"_qs, u"high"_qs }
-                                           << u"Asked because this part is high: part 2"_qs;
+                                           << u"Asked because this part is high: step 2"_qs;
         QTest::newRow("high first") << QStringList { u"HIGH"_qs, u"medium"_qs }
-                                    << u"Asked because this part is HIGH: part 0"_qs;
+                                    << u"Asked because this part is HIGH: step 0"_qs;
         QTest::newRow("ties to the first")
-            << QStringList { u"medium"_qs, u"medium"_qs } << u"Asked because this part is medium: part 0"_qs;
+            << QStringList { u"medium"_qs, u"medium"_qs } << u"Asked because this part is medium: step 0"_qs;
         QTest::newRow("privileged over destructive") << QStringList { u"destructive"_qs, u"privileged"_qs,
-            u"write"_qs } << u"Asked because this part is privileged: part 1"_qs;
+            u"write"_qs } << u"Asked because this part is privileged: step 1"_qs;
         QTest::newRow("unknown weighs least")
-            << QStringList { u"odd"_qs, u"write"_qs } << u"Asked because this part is write: part 1"_qs;
+            << QStringList { u"odd"_qs, u"write"_qs } << u"Asked because this part is write: step 1"_qs;
         QTest::newRow("only low") << QStringList { u"low"_qs, u"read"_qs, u"READ"_qs } << QString();
     }
     void riskiestPart()
