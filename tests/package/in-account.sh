@@ -9,6 +9,7 @@ export DESKTOP_SESSION_HELPERS="$(dirname "$0")/desktop-session.sh"
 
 dbus-run-session -- bash -c '
 set -euo pipefail
+trap "echo \"failed at line \$LINENO: \$BASH_COMMAND\"" ERR
 printf account-password | gnome-keyring-daemon --foreground --unlock --components=secrets >/dev/null 2>&1 &
 . "$DESKTOP_SESSION_HELPERS"
 startDesktop
@@ -33,8 +34,7 @@ case "$CALLBACK" in quorvane://auth/callback\?code=*) ;; *) echo "no callback fr
   || { echo "quorvane: links are not handed to quorvane.desktop"; exit 1; }
 # The wizard takes a sign-in link only on its sign-in screen: Enter is "Get
 # Started".
-WINDOW=$(xdotool search --onlyvisible --name "^Quorvane\$" | head -1)
-[ -n "$WINDOW" ] || { echo "no wizard window"; exit 1; }
+WINDOW=$(waitForWindow Quorvane) || { cat "$LOG"; exit 1; }
 xdotool windowfocus --sync "$WINDOW"
 sleep 0.4
 xdotool key Return
@@ -47,8 +47,7 @@ echo "the sign-in link reached the running companion"
 # "Approval Device Only", space, then Enter for "Install & Continue". This
 # build pins no digest for the model runtime, so its switch is disabled and
 # the keyboard passes it by: the switch of the tool scan, then the approval one.
-WINDOW=$(xdotool search --onlyvisible --name "^Quorvane\$" | head -1)
-[ -n "$WINDOW" ] || { echo "no wizard window"; exit 1; }
+WINDOW=$(waitForWindow Quorvane) || { cat "$LOG"; exit 1; }
 xdotool windowfocus --sync "$WINDOW"
 sleep 0.4
 xdotool key --delay 80 Tab Tab space Return
@@ -66,11 +65,7 @@ for _ in $(seq 100); do
   [ -z "$(xdotool search --onlyvisible --name "^Quorvane\$" 2>/dev/null)" ] && break; sleep 0.1
 done
 /usr/bin/quorvane-app
-for _ in $(seq 100); do
-  WINDOW=$(xdotool search --onlyvisible --name "^Quorvane\$" 2>/dev/null | head -1)
-  [ -n "$WINDOW" ] && break; sleep 0.1
-done
-[ -n "$WINDOW" ] || { echo "no dashboard window"; exit 1; }
+WINDOW=$(waitForWindow Quorvane) || { cat "$LOG"; exit 1; }
 sleep 1
 eval "$(xdotool getwindowgeometry --shell "$WINDOW")"
 xdotool mousemove $((X + 270)) $((Y + 216)) click 1

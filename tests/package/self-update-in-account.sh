@@ -55,7 +55,13 @@ fi
 
 # The popover: the banner's "Update" sits at its right end, under the header
 # and the "Freeze all" line; nothing else lies at that end of the banner's band.
-WINDOW=$(xdotool search --onlyvisible --class quorvane-app | head -1)
+# The tray icon is a window of the program too: take the popover, the large one.
+WINDOW=
+for id in $(xdotool search --onlyvisible --class quorvane-app); do
+  eval "$(xdotool getwindowgeometry --shell "$id")"
+  [ "$WIDTH" -ge 64 ] && { WINDOW=$id; break; }
+done
+[ -n "$WINDOW" ] || { echo "no popover window"; cat "$LOG"; exit 1; }
 eval "$(xdotool getwindowgeometry --shell "$WINDOW")"
 for offset in 84 90 96 78 102 108 72; do
   xdotool mousemove $((X + 325)) $((Y + offset)) click 1

@@ -40,3 +40,15 @@ waitForLine() {
   for _ in $(seq "$tenths"); do grep -q "$pattern" "$file" 2>/dev/null && return 0; sleep 0.1; done
   echo "did not see \"$pattern\" in $file:"; cat "$file" 2>/dev/null; return 1
 }
+
+# Waits up to 20 s for a visible window titled exactly TITLE and prints its id;
+# says so on standard error when none comes.
+waitForWindow() {
+  local title=$1 window
+  for _ in $(seq 200); do
+    window=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -1 || true)
+    [ -n "$window" ] && { echo "$window"; return 0; }
+    sleep 0.1
+  done
+  echo "no visible window \"$title\"" >&2; return 1
+}
