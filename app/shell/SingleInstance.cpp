@@ -43,7 +43,7 @@ SingleInstance::SingleInstance(const QString& runtimeDirectory, QObject* parent)
 {
     const QString base = runtimeDirectory.isEmpty() ? sessionRuntimeDirectory() : runtimeDirectory;
     const QString homeFolder = CoreConstants::quorvaneDirectory() + QStringLiteral("/run");
-    // The runtime folder only when it is usable: ours, private, not a link,
+    // The runtime folder only when it is usable: ours, 0700, not a link,
     // and short enough for a socket address. Every instance of the user
     // decides the same way, so all of them meet at the same socket.
     const QString runtimeFolder = base.isEmpty() ? QString() : QDir(base).filePath(QStringLiteral("quorvane"));
@@ -70,7 +70,8 @@ bool SingleInstance::folderIsUsable(const QString& folder)
     // Missing: made 0700 by listen(). lstat: a link is never followed.
     if (::lstat(QFile::encodeName(folder).constData(), &info) != 0)
         return errno == ENOENT;
-    return S_ISDIR(info.st_mode) && info.st_uid == ::getuid();
+    // A folder others could write to may hold what they planted.
+    return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 0777) == 0700;
 }
 
 SingleInstance::~SingleInstance()

@@ -12,7 +12,7 @@ class QLocalSocket;
 
 // One companion per user. The first process listens on a private local socket
 // (in the 0700 folder "quorvane" under $XDG_RUNTIME_DIR when that folder is
-// missing or a real folder of this user and the socket's path fits a socket
+// missing or a real 0700 folder of this user and the socket's path fits a socket
 // address, else in ~/.quorvane/run; never in a folder another user could
 // plant); a later process hands its request to it, once it has checked that
 // the listener runs as its own user, and exits. The socket carries exactly two requests, one
@@ -70,7 +70,7 @@ public:
     static constexpr const char* socketName = "app.socket";
     // Whether <folder>/app.socket fits a socket address (sun_path with its NUL).
     static bool socketPathFits(const QString& folder);
-    // A missing folder, or a real folder (not a link) of this user.
+    // A missing folder, or a real folder (not a link) of this user with mode 0700.
     static bool folderIsUsable(const QString& folder);
 
 Q_SIGNALS:
