@@ -440,8 +440,7 @@ QCoro::Task<std::optional<MachineRegistrationError>> MachineAuthService::registe
                                                                                         QString email)
 {
     // Another user's identity is replaced only once the new one is stored.
-    const bool replacing = isConfigured();
-    if (replacing && m_config->userId == email)
+    if (isConfigured() && m_config->userId == email)
         co_return std::nullopt;
 
     const std::optional<Ed25519Key> key = Ed25519Key::generate();
@@ -491,8 +490,9 @@ QCoro::Task<std::optional<MachineRegistrationError>> MachineAuthService::registe
         co_return MachineRegistrationError::systemError(QStringLiteral("Invalid registration response"));
 
     const MachineConfig config{registered->machineId, registered->userId, local.identifier, local.name};
-    // The loaded identity may have changed while the request ran.
-    if (replacing && isConfigured()) {
+    // Whatever identity is loaded now (it may have changed while the request
+    // ran) stays until the new one is stored.
+    if (isConfigured()) {
         if (auto failure = replaceIdentity(config, *key))
             co_return failure;
     } else {
