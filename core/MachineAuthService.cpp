@@ -386,24 +386,62 @@ MachineAuthService::StoreResult MachineAuthService::storeIdentity(CredentialStor
     return result;
 }
 
-void MachineAuthService::wipeIdentity()
+std::optional<MachineRegistrationError> MachineAuthService::replaceIdentity(const MachineConfig& config,
+                                                                         const Ed25519Key& key)
 {
-    clearKeychain();
-    // A folder that cannot be removed is left: the new identity replaces its files.
-    QDir(CoreConstants::machineDirectory()).removeRecursively();
-    m_config.reset();
-    m_signingKey.reset();
-    Q_EMIT configurationChanged();
+    // The loaded identity stays whole until the new one is stored: its key item
+    // is kept in memory and its folder is moved aside (one rename), and both
+    // come back on any failure.
+    const QString folder = CoreConstants::machineDirectory();
+    const QString aside = folder + QStringLiteral(".previous");
+    const QString oldAccount = m_config->machineIdLocal;
+    std::optional<QByteArray> oldItem
+        = m_store.read(CoreConstants::keychainService(), oldAccount, CoreConstants::keychainAccessGroup());
+    // A folder left aside by an interrupted replacement is older than the loaded one.
+    QDir(aside).removeRecursively();
+    if (::rename(encodedPath(folder).constData(), encodedPath(aside).constData()) != 0 && errno != ENOENT) {
+        const QString error = QStringLiteral("cannot set %1 aside: %2").arg(folder, errnoText(errno));
+        if (oldItem)
+            SecretBytes::cleanse(*oldItem);
+        return MachineRegistrationError::fileWriteFailed(error);
+    }
+    // Key items of earlier identities go with the loaded one's.
+    m_store.removeAll(CoreConstants::keychainService(), CoreConstants::keychainAccessGroup());
+
+    const StoreResult stored = storeIdentity(m_store, config, key);
+    if (stored.ok()) {
+        QDir(aside).removeRecursively();
+        if (oldItem)
+            SecretBytes::cleanse(*oldItem);
+        return std::nullopt;
+    }
+
+    m_store.remove(CoreConstants::keychainService(), config.machineIdLocal, CoreConstants::keychainAccessGroup());
+    bool restored = true;
+    if (oldItem) {
+        restored = m_store.add(CoreConstants::keychainService(), oldAccount, CoreConstants::keychainAccessGroup(),
+                               *oldItem)
+            == CredentialStore::success;
+        SecretBytes::cleanse(*oldItem);
+    }
+    QDir(folder).removeRecursively();
+    if (::rename(encodedPath(aside).constData(), encodedPath(folder).constData()) != 0 && errno != ENOENT)
+        restored = false;
+    SystemLog::write(lcIdentity(),
+                     restored ? QStringLiteral("Quorvane: registration failed; the previous machine identity is kept")
+                              : QStringLiteral("Quorvane: registration failed and the previous machine identity "
+                                               "could not be put back whole"));
+    if (stored.keychainStatus != CredentialStore::success)
+        return MachineRegistrationError::keychainWriteFailed(stored.keychainStatus);
+    return MachineRegistrationError::fileWriteFailed(stored.fileError);
 }
 
 QCoro::Task<std::optional<MachineRegistrationError>> MachineAuthService::registerMachine(QString sessionToken,
                                                                                         QString email)
 {
-    if (isConfigured()) {
-        if (m_config->userId == email)
-            co_return std::nullopt;
-        wipeIdentity();
-    }
+    // Another user's identity is replaced only once the new one is stored.
+    if (isConfigured() && m_config->userId == email)
+        co_return std::nullopt;
 
     const std::optional<Ed25519Key> key = Ed25519Key::generate();
     if (!key)
@@ -429,7 +467,9 @@ QCoro::Task<std::optional<MachineRegistrationError>> MachineAuthService::registe
     request.setRawHeader(QByteArrayLiteral("Cookie"), cookie);
 
     QPointer<MachineAuthService> self(this);
-    const HttpResponse response = co_await Http::send(network(), request, QByteArrayLiteral("POST"), body);
+    const Http::Limits limits{RegisterResponse::maximumSize, Http::requestDeadlineMs};
+    const QByteArray method = QByteArrayLiteral("POST");
+    const HttpResponse response = co_await Http::send(network(), request, method, body, limits);
     if (!self)
         co_return MachineRegistrationError::systemError(QStringLiteral("Cancelled"));
     if (!response.isHttp()) {
@@ -437,18 +477,31 @@ QCoro::Task<std::optional<MachineRegistrationError>> MachineAuthService::registe
             ? MachineRegistrationError::networkError(QStringLiteral("No HTTP response"))
             : MachineRegistrationError::systemError(response.transportError);
     }
-    if (response.status != 200 && response.status != 201)
-        co_return MachineRegistrationError::apiError(response.status, bodyText(response.body, QStringLiteral("Unknown")));
+    if (response.status != 200 && response.status != 201) {
+        // The back-end's text is shown as it is, but never more than a few lines of it.
+        QString text = response.bodyTooLarge ? QStringLiteral("(answer too large)")
+                                             : bodyText(response.body, QStringLiteral("Unknown"));
+        if (text.size() > maximumErrorTextLength)
+            text = text.left(maximumErrorTextLength) + QStringLiteral("…");
+        co_return MachineRegistrationError::apiError(response.status, text);
+    }
     const std::optional<RegisterResponse> registered = RegisterResponse::decode(response.body);
     if (!registered)
         co_return MachineRegistrationError::systemError(QStringLiteral("Invalid registration response"));
 
     const MachineConfig config{registered->machineId, registered->userId, local.identifier, local.name};
-    const StoreResult stored = storeIdentity(m_store, config, *key);
-    if (stored.keychainStatus != CredentialStore::success)
-        co_return MachineRegistrationError::keychainWriteFailed(stored.keychainStatus);
-    if (!stored.fileError.isEmpty())
-        co_return MachineRegistrationError::fileWriteFailed(stored.fileError);
+    // Whatever identity is loaded now (it may have changed while the request
+    // ran) stays until the new one is stored.
+    if (isConfigured()) {
+        if (auto failure = replaceIdentity(config, *key))
+            co_return failure;
+    } else {
+        const StoreResult stored = storeIdentity(m_store, config, *key);
+        if (stored.keychainStatus != CredentialStore::success)
+            co_return MachineRegistrationError::keychainWriteFailed(stored.keychainStatus);
+        if (!stored.fileError.isEmpty())
+            co_return MachineRegistrationError::fileWriteFailed(stored.fileError);
+    }
 
     SystemLog::write(lcIdentity(), QStringLiteral("Quorvane: Machine registered — id=") + config.id.left(8) + QStringLiteral("…"));
     reload();

@@ -49,6 +49,8 @@ public:
     // Largest machine.json that is read; a larger file counts as unreadable.
     static constexpr qint64 maximumConfigSize = 1024 * 1024;
     static constexpr int requestTimeoutMilliseconds = 60 * 1000;
+    // Longest part of a refusing answer's body that a registration error repeats.
+    static constexpr qsizetype maximumErrorTextLength = 500;
 
     // Starts with no config and no key, then runs reload(). An empty clock means
     // the system clock.
@@ -103,7 +105,10 @@ public:
 
     // Gives this computer a new identity registered under the signed-in user's
     // web session. Returns at once when an identity of the user `email` is
-    // loaded; another user's identity is wiped first. Nothing on success.
+    // loaded. Another user's identity (its key item, machine.json and
+    // public-key) is replaced only once the new one is stored, together with
+    // the key items of earlier identities; any failure leaves it loaded and
+    // working. Nothing on success.
     // The session token is only sent, never stored or logged.
     QCoro::Task<std::optional<MachineRegistrationError>> registerMachine(QString sessionToken, QString email);
 
@@ -119,7 +124,9 @@ private:
                                                     const QByteArray* body) const;
     std::optional<QByteArray> readKeyBytes(const QString& account) const;
     QNetworkAccessManager& network();
-    void wipeIdentity();
+    // Stores `config` and `key` in place of the loaded identity, which is put
+    // back whole when storing fails.
+    std::optional<MachineRegistrationError> replaceIdentity(const MachineConfig& config, const Ed25519Key& key);
 
     CredentialStore& m_store;
     Clock m_clock;

@@ -2,6 +2,23 @@
 
 #include "core/JsonFields.h"
 
+bool RegisterResponse::isUsableId(QStringView id)
+{
+    if (id.isEmpty() || id.size() > maximumIdLength || !id.isValidUtf16())
+        return false;
+    for (const QChar c : id) {
+        switch (c.category()) {
+        case QChar::Other_Control:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph:
+            return false;
+        default:
+            break;
+        }
+    }
+    return true;
+}
+
 std::optional<RegisterResponse> RegisterResponse::decode(const QByteArray& json)
 {
     const std::optional<QJsonObject> object = JsonFields::parseObject(json, maximumSize);
@@ -11,5 +28,8 @@ std::optional<RegisterResponse> RegisterResponse::decode(const QByteArray& json)
     const QJsonValue userId = object->value(QLatin1String("user_id"));
     if (!machineId.isString() || !userId.isString())
         return std::nullopt;
-    return RegisterResponse { machineId.toString(), userId.toString() };
+    RegisterResponse response { machineId.toString(), userId.toString() };
+    if (!isUsableId(response.machineId) || !isUsableId(response.userId))
+        return std::nullopt;
+    return response;
 }

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -25,7 +26,7 @@ QString sessionRuntimeDirectory()
     return QDir::isAbsolutePath(runtime) ? runtime : QString();
 }
 
-bool peerIsSameUser(QLocalSocket* socket)
+bool peerIsSameUser(const QLocalSocket* socket)
 {
     struct ucred credentials {};
     socklen_t length = sizeof credentials;
@@ -41,9 +42,36 @@ SingleInstance::SingleInstance(const QString& runtimeDirectory, QObject* parent)
     : QObject(parent)
 {
     const QString base = runtimeDirectory.isEmpty() ? sessionRuntimeDirectory() : runtimeDirectory;
-    m_folderPath = base.isEmpty() ? CoreConstants::quorvaneDirectory() + QStringLiteral("/run")
-                                  : QDir(base).filePath(QStringLiteral("quorvane"));
-    m_socketPath = QDir(m_folderPath).filePath(QStringLiteral("app.socket"));
+    const QString homeFolder = CoreConstants::quorvaneDirectory() + QStringLiteral("/run");
+    // The runtime folder only when it is usable: ours, 0700, not a link,
+    // and short enough for a socket address. Every instance of the user
+    // decides the same way, so all of them meet at the same socket.
+    const QString runtimeFolder = base.isEmpty() ? QString() : QDir(base).filePath(QStringLiteral("quorvane"));
+    if (!runtimeFolder.isEmpty() && socketPathFits(runtimeFolder) && folderIsUsable(runtimeFolder)) {
+        m_folderPath = runtimeFolder;
+    } else {
+        if (!runtimeFolder.isEmpty())
+            SystemLog::write(lcShell(), QStringLiteral("Quorvane: %1 is not usable for the local socket; using %2")
+                                            .arg(runtimeFolder, homeFolder));
+        m_folderPath = homeFolder;
+    }
+    m_socketPath = QDir(m_folderPath).filePath(QString::fromLatin1(socketName));
+}
+
+bool SingleInstance::socketPathFits(const QString& folder)
+{
+    const QByteArray path = QFile::encodeName(QDir(folder).filePath(QString::fromLatin1(socketName)));
+    return path.size() < qsizetype(sizeof(sockaddr_un::sun_path));
+}
+
+bool SingleInstance::folderIsUsable(const QString& folder)
+{
+    struct stat info {};
+    // Missing: made 0700 by listen(). lstat: a link is never followed.
+    if (::lstat(QFile::encodeName(folder).constData(), &info) != 0)
+        return errno == ENOENT;
+    // A folder others could write to may hold what they planted.
+    return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 0777) == 0700;
 }
 
 SingleInstance::~SingleInstance()
@@ -83,6 +111,7 @@ bool SingleInstance::prepareFolder()
 
 bool SingleInstance::listen()
 {
+    m_anotherInstanceRuns = false;
     if (isListening())
         return true;
     if (!prepareFolder())
@@ -92,8 +121,11 @@ bool SingleInstance::listen()
         QLocalSocket probe;
         probe.connectToServer(m_socketPath);
         if (probe.waitForConnected(500)) {
-            probe.disconnectFromServer();
-            m_error = QStringLiteral("another instance is running");
+            const bool ours = peerIsSameUser(&probe);
+            probe.abort();
+            m_error = ours ? QStringLiteral("another instance is running")
+                           : QStringLiteral("the listener at %1 belongs to another user").arg(m_socketPath);
+            m_anotherInstanceRuns = ours;
             return false;
         }
     }
@@ -171,8 +203,17 @@ bool SingleInstance::send(const Message& message, int timeoutMs)
         return false;
     QLocalSocket socket;
     socket.connectToServer(m_socketPath);
-    if (!socket.waitForConnected(timeoutMs))
+    if (!socket.waitForConnected(timeoutMs)) {
+        m_error = socket.errorString();
         return false;
+    }
+    // A callback carries a sign-in code: nothing goes to a listener of another user.
+    if (!peerIsSameUser(&socket)) {
+        m_error = QStringLiteral("the listener at %1 belongs to another user").arg(m_socketPath);
+        SystemLog::write(lcShell(), QStringLiteral("Quorvane: sent nothing to a local listener of another user"));
+        socket.abort();
+        return false;
+    }
     socket.write(data);
     if (!socket.waitForBytesWritten(timeoutMs))
         return false;

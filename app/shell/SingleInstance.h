@@ -11,9 +11,11 @@ class QLocalServer;
 class QLocalSocket;
 
 // One companion per user. The first process listens on a private local socket
-// (in a 0700 folder under $XDG_RUNTIME_DIR, else in ~/.quorvane/run, never in
-// a shared folder where another user could plant it); a later process hands
-// its request to it and exits. The socket carries exactly two requests, one
+// (in the 0700 folder "quorvane" under $XDG_RUNTIME_DIR when that folder is
+// missing or a real 0700 folder of this user and the socket's path fits a socket
+// address, else in ~/.quorvane/run; never in a folder another user could
+// plant); a later process hands its request to it, once it has checked that
+// the listener runs as its own user, and exits. The socket carries exactly two requests, one
 // line each:
 //   "open <quorvane: URL>\n"   the sign-in callback opened through the desktop entry
 //   "reopen\n"                 show the dashboard
@@ -44,8 +46,11 @@ public:
     ~SingleInstance() override;
 
     // Becomes the primary instance when no other one answers. False when
-    // another instance is running (or the folder cannot be made private).
+    // another instance is running (anotherInstanceRuns()), or the folder
+    // cannot be made private or the socket not made (errorString()).
     bool listen();
+    // After a failed listen(): an instance of this user answers at the socket.
+    bool anotherInstanceRuns() const { return m_anotherInstanceRuns; }
     bool isListening() const;
     QString socketPath() const { return m_socketPath; }
     QString folderPath() const { return m_folderPath; }
@@ -54,12 +59,19 @@ public:
     void setConnectionDeadline(int milliseconds) { m_connectionDeadlineMs = milliseconds; }
 
     // Sends one request to the running instance; true when it was delivered.
+    // Nothing is sent when the listener's user id (SO_PEERCRED) is not ours.
     // Blocks for at most timeoutMs (called before the event loop runs).
     bool send(const Message& message, int timeoutMs = 2000);
 
     // Wire form and strict parser of one request.
     static QByteArray encode(const Message& message);
     static std::optional<Message> decode(const QByteArray& line);
+
+    static constexpr const char* socketName = "app.socket";
+    // Whether <folder>/app.socket fits a socket address (sun_path with its NUL).
+    static bool socketPathFits(const QString& folder);
+    // A missing folder, or a real folder (not a link) of this user with mode 0700.
+    static bool folderIsUsable(const QString& folder);
 
 Q_SIGNALS:
     void urlReceived(const QUrl& url);
@@ -76,4 +88,5 @@ private:
     QPointer<QLocalServer> m_server;
     int m_openConnections = 0;
     int m_connectionDeadlineMs = defaultConnectionDeadlineMs;
+    bool m_anotherInstanceRuns = false;
 };

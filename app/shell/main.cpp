@@ -50,6 +50,11 @@ int main(int argc, char* argv[])
 
     SingleInstance instance;
     if (!instance.listen()) {
+        // No socket of our own and no companion of ours answering: nothing is handed anywhere.
+        if (!instance.anotherInstanceRuns()) {
+            std::fprintf(stderr, "quorvane-app: %s\n", qPrintable(instance.errorString()));
+            return 1;
+        }
         // Another companion runs: hand it the URLs (or ask for the dashboard) and leave.
         bool delivered = true;
         if (urls.isEmpty())

@@ -9,7 +9,6 @@
 #include "core/SystemLog.h"
 #include "platform/LoginItem.h"
 
-#include <QDir>
 #include <QFile>
 
 namespace {
@@ -83,9 +82,17 @@ QCoro::Task<> InstallPhase::runInstall()
     m_state.setKeychainStatus(DependencyStatus::installed());
     m_state.setMachineStatus(DependencyStatus::installing());
 
-    co_await registerMachine();
+    // Without a registered machine nothing later works (no agent links, no
+    // approvals): a failed registration stops the phase, and the button retries.
+    const std::optional<QString> unregistered = co_await registerMachine();
     if (!self)
         co_return;
+    if (unregistered) {
+        m_state.setMachineStatus(DependencyStatus::failed(*unregistered));
+        stop(*unregistered);
+        co_return;
+    }
+    m_state.setMachineStatus(DependencyStatus::installed());
     registerLoginItem();
     // The model needs the runtime; without it the dashboard offers both later.
     if (m_state.installLLM() && m_state.ollamaStatus() == DependencyStatus::installed()) {
@@ -176,26 +183,29 @@ void InstallPhase::applyPreflightEvent(const CLIEvent& event)
     }
 }
 
-QCoro::Task<> InstallPhase::registerMachine()
+QCoro::Task<std::optional<QString>> InstallPhase::registerMachine()
 {
+    if (!m_auth)
+        co_return QStringLiteral("Machine registration unavailable");
     const QString token = m_state.sessionToken();
     if (token.isEmpty()) {
-        m_state.setMachineStatus(DependencyStatus::installed());
-        co_return;
-    }
-    if (!m_auth) {
-        m_state.setMachineStatus(
-            DependencyStatus::failed(QStringLiteral("Machine registration unavailable")));
-        co_return;
+        // Only an identity that is already loaded does without a session.
+        if (m_auth->isConfigured())
+            co_return std::nullopt;
+        co_return QStringLiteral("Not signed in: sign in again to register this computer");
     }
     const QPointer<InstallPhase> self(this);
-    const std::optional<MachineRegistrationError> failure
-        = co_await m_auth->registerMachine(token, m_state.signedInEmail());
+    const QString email = m_state.signedInEmail();
+    const std::optional<MachineRegistrationError> failure = co_await m_auth->registerMachine(token, email);
     if (!self)
-        co_return;
-    // A machine that is not registered cannot link agents later; the phase goes on.
-    m_state.setMachineStatus(
-        failure ? DependencyStatus::failed(failure->description()) : DependencyStatus::installed());
+        co_return std::nullopt;
+    if (failure) {
+        SystemLog::write(lcWizard(), QStringLiteral("Quorvane: machine registration failed: ") + failure->description());
+        co_return failure->description();
+    }
+    if (!m_auth->isConfigured())
+        co_return QStringLiteral("Machine registration left no usable identity");
+    co_return std::nullopt;
 }
 
 void InstallPhase::registerLoginItem()
@@ -251,13 +261,17 @@ QCoro::Task<> InstallPhase::finish()
         m_state.setCurrentScreen(WizardState::WizardScreen::configure);
         co_return;
     }
+    // "Ready to approve" needs this machine's identity.
+    if (!m_auth || !m_auth->isConfigured()) {
+        const QString message = QStringLiteral("This computer has no machine identity; registration must succeed first");
+        m_state.setMachineStatus(DependencyStatus::failed(message));
+        stop(message);
+        co_return;
+    }
     m_state.setIsLoading(false);
     m_state.setIsApproverOnly(true);
     // The marker alone says "approval device"; a failure to write it is ignored.
     const QString marker = CoreConstants::approverOnlyPath();
-    QDir().mkpath(CoreConstants::quorvaneDirectory());
-    // The machine folder is the owner's alone, as registration makes it.
-    QDir().mkdir(CoreConstants::machineDirectory(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QFile file(marker);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         SystemLog::write(lcWizard(),

@@ -17,7 +17,7 @@ struct CLIEvent;
 
 // The install screen's work on the wizard model it belongs to: the model
 // runtime (when chosen; a failure there stops nothing), the product tool's preparation and key store, the
-// machine's registration, the login item, the model download in the
+// machine's registration (a failure stops the phase on the install screen), the login item, the model download in the
 // background, and then tool detection or, for an approval device, the done
 // screen.
 class InstallPhase : public QObject
@@ -66,7 +66,8 @@ private:
     QCoro::Task<> installRuntime();
     // Answers the message that stops the phase, if it does.
     QCoro::Task<std::optional<QString>> prepareCli();
-    QCoro::Task<> registerMachine();
+    // Answers the message that stops the phase, if registration failed.
+    QCoro::Task<std::optional<QString>> registerMachine();
     void registerLoginItem();
     QCoro::Task<> finish();
     void stop(const QString& message);

@@ -169,7 +169,8 @@ WizardPage {
             FilledButton {
                 id: installButton
                 objectName: "installButton"
-                text: qsTr("Install & Continue →")
+                // After a failed step the same button starts the phase over.
+                text: screen.wizardState.errorMessage.length > 0 ? qsTr("Retry") : qsTr("Install & Continue →")
                 enabled: !screen.wizardState.isLoading
                 onClicked: screen.wizardState.runInstall()
             }

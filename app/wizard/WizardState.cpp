@@ -564,8 +564,13 @@ void WizardState::startSignIn()
     setIsLoading(true);
     setErrorMessage(QString());
     delete m_authSession.data();
-    const QUrl page(CoreConstants::webBaseURL() + QStringLiteral("/auth/login?platform=macos"));
+    // Each attempt has a state of its own: only the callback that carries it
+    // back is taken, and a callback of an earlier attempt no longer is.
+    m_signInState = SignInCallback::newState();
+    const QUrl page(CoreConstants::webBaseURL() + QStringLiteral("/auth/login?platform=macos&state=")
+                    + m_signInState);
     if (!page.isValid() || !m_openBrowser || !m_openBrowser(page)) {
+        m_signInState.clear();
         setIsLoading(false);
         setErrorMessage(QStringLiteral("Could not open the web browser"));
         return;
@@ -587,6 +592,14 @@ bool WizardState::handleCallbackURL(const QUrl& url)
         return false;
     if (m_currentScreen != WizardScreen::signIn)
         return ignoreCallbackOutsideSignIn();
+    // Any local program can open a quorvane: link: only the callback of this
+    // program's current attempt is exchanged, and only once.
+    if (m_signInState.isEmpty() || SignInCallback::state(url) != std::optional<QString>(m_signInState)) {
+        SystemLog::write(lcWizard(),
+                         QStringLiteral("Quorvane: ignored a sign-in link: its state is not the current sign-in's"));
+        return true;
+    }
+    m_signInState.clear();
     if (m_authSession) {
         completeSignIn(url);
         return true;

@@ -142,7 +142,7 @@ public:
     Q_INVOKABLE void getStarted();
 
     // "Sign in with Google" and "Retry": opens the sign-in page in the browser
-    // and waits for the callback.
+    // with a fresh random "state" and waits for the callback.
     Q_INVOKABLE void startSignIn();
     // "Stop waiting": the browser gives no sign of a sign-in given up, so the
     // person ends the wait; no error is shown. A code that still arrives later
@@ -152,7 +152,9 @@ public:
 
     // A URL opened with the program (the desktop entry's scheme handler). Only
     // the sign-in screen takes a callback; on any other screen (and on a
-    // machine that is set up) it is ignored with one log line. While the
+    // machine that is set up) it is ignored with one log line, as is a
+    // callback whose "state" is not the current attempt's (none before
+    // "Sign in with Google"); a matching callback uses the attempt up. While the
     // browser sign-in waits, a callback ends it as the sign-in's completion
     // (a callback without a usable code is then an error); otherwise only a
     // callback with a code is taken. Returns whether the URL was a callback of
@@ -361,6 +363,7 @@ private:
     std::unique_ptr<QNetworkAccessManager> m_ownNetwork;
     BrowserOpener m_openBrowser;
     QPointer<QObject> m_authSession; // the browser sign-in while it is waited for
+    QString m_signInState; // the current attempt's state; empty: none is open
     QPointer<CLIService> m_cli;
     bool m_setupRunning = false;
     std::shared_ptr<CLIProcess> m_llmProcess; // the running model download

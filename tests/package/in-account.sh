@@ -6,6 +6,17 @@ set -euo pipefail
 export XDG_RUNTIME_DIR=$(mktemp -d)
 trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 export DESKTOP_SESSION_HELPERS="$(dirname "$0")/desktop-session.sh"
+# The browser: follows the sign-in page the companion opens (its state
+# included) to our scheme, notes the callback and opens it as a browser does.
+export BROWSER="$XDG_RUNTIME_DIR/browser" CALLBACK_FILE="$XDG_RUNTIME_DIR/callback"
+unset XDG_CURRENT_DESKTOP # xdg-open then hands web links to $BROWSER
+cat >"$BROWSER" <<'SCRIPT'
+#!/bin/sh
+callback=$(curl -s -o /dev/null -w "%{redirect_url}" "$1&login_hint=package@example.com")
+printf '%s\n' "$callback" >"$CALLBACK_FILE"
+exec xdg-open "$callback"
+SCRIPT
+chmod 0700 "$BROWSER"
 
 dbus-run-session -- bash -c '
 set -euo pipefail
@@ -26,21 +37,20 @@ APP=$!
 for _ in $(seq 300); do [ -S "$XDG_RUNTIME_DIR/quorvane/app.socket" ] && break; sleep 0.1; done
 [ -S "$XDG_RUNTIME_DIR/quorvane/app.socket" ] || { echo "the companion did not start:"; cat "$LOG"; exit 1; }
 
-# The browser would follow the sign-in page to our scheme; take its address
-# from the back-end and open it the way the browser does.
-CALLBACK=$(curl -s -o /dev/null -w "%{redirect_url}" "$QUORVANE_API_BASE_URL/auth/login?platform=macos&login_hint=package@example.com")
-case "$CALLBACK" in quorvane://auth/callback\?code=*) ;; *) echo "no callback from the back-end: $CALLBACK"; exit 1 ;; esac
 [ "$(xdg-mime query default x-scheme-handler/quorvane)" = quorvane.desktop ] \
   || { echo "quorvane: links are not handed to quorvane.desktop"; exit 1; }
-# The wizard takes a sign-in link only on its sign-in screen: Enter is "Get
-# Started".
+# The wizard takes only the sign-in link of its own attempt: Enter is "Get
+# Started", then "Sign in with Google", which opens the browser.
 WINDOW=$(waitForWindow Quorvane) || { cat "$LOG"; exit 1; }
 xdotool windowfocus --sync "$WINDOW"
 sleep 0.4
 xdotool key Return
 waitForLine "wizard screen 1" "$LOG"
-xdg-open "$CALLBACK"
+sleep 0.4
+xdotool key Return
 waitForLine "wizard screen 2" "$LOG"
+case "$(cat "$CALLBACK_FILE")" in quorvane://auth/callback\?code=*\&state=*) ;;
+  *) echo "no callback with the state from the back-end: $(cat "$CALLBACK_FILE")"; exit 1 ;; esac
 echo "the sign-in link reached the running companion"
 
 # Install as an approval device with the keyboard, as a person would: Tab to

@@ -3,7 +3,7 @@
 # and removed after: build the package from the build tree, check it with
 # lintian, install it, start the installed companion against the reference
 # back-end, open a quorvane: sign-in link with xdg-open and see it reach the
-# running instance (the wizard exchanges the code and moves on), set it up as
+# running instance (the wizard exchanges the code of its own sign-in attempt and moves on), set it up as
 # an approval device with the keyboard and find its autostart entry; in the same
 # account, update a release-archive installation from one signed release to
 # the next through the popover's "Update"; then remove the package and find

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QUrl>
 
 #include <functional>
 
@@ -246,11 +247,18 @@ BackendService::Result BackendService::authLogin(const BackendRequest& request)
             return fail(400, QStringLiteral("login_hint is not an e-mail address"));
         email = *hint;
     }
+    // The companion's state for this attempt goes back with the code, unchanged.
+    const std::optional<QString> state = request.queryItem(QStringLiteral("state"));
+    if (state && (state->isEmpty() || state->size() > 256))
+        return fail(400, QStringLiteral("state must have 1 to 256 characters"));
     const User& user = ensureUser(email);
     const QString code = newToken().left(24);
     m_codes.insert(code, {user.id, now().addSecs(600)});
     BackendResponse response = BackendResponse::text(302, "Signed in as " + email.toUtf8() + ".\n");
-    response.headers.append({"Location", "quorvane://auth/callback?code=" + code.toUtf8()});
+    QByteArray location = "quorvane://auth/callback?code=" + code.toUtf8();
+    if (state)
+        location += "&state=" + QUrl::toPercentEncoding(*state);
+    response.headers.append({"Location", location});
     return reply(response);
 }
 

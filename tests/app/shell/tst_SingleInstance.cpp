@@ -173,22 +173,28 @@ void TestSingleInstance::hostileConnectionsAreDropped()
 
 void TestSingleInstance::folderMustBePrivate()
 {
-    QTemporaryDir runtime;
-    // A link planted where the private folder belongs is refused.
-    QVERIFY(QFile::link(QDir::tempPath(), QDir(runtime.path()).filePath(QStringLiteral("quorvane"))));
-    SingleInstance instance(runtime.path());
-    QVERIFY(!instance.listen());
-    QVERIFY(!instance.errorString().isEmpty());
-
-    // A folder of ours with loose permissions is tightened.
+    TestHome home;
+    const QString underHome = home.filePath(QStringLiteral(".quorvane/run"));
+    {
+        // A link planted where the private folder belongs is not used: the folder under the home is.
+        QTemporaryDir runtime;
+        QVERIFY(QFile::link(QDir::tempPath(), QDir(runtime.path()).filePath(QStringLiteral("quorvane"))));
+        SingleInstance instance(runtime.path());
+        QCOMPARE(instance.folderPath(), underHome);
+        QVERIFY2(instance.listen(), qPrintable(instance.errorString()));
+    }
+    // A folder of ours with loose permissions is passed by too; the one under
+    // the home is made private.
     QTemporaryDir other;
     const QString folder = QDir(other.path()).filePath(QStringLiteral("quorvane"));
     QVERIFY(QDir().mkdir(folder));
     QVERIFY(QFile::setPermissions(folder, QFile::Permissions(0x7777)));
-    SingleInstance tightened(other.path());
-    QVERIFY(tightened.listen());
+    QVERIFY(QFile::setPermissions(underHome, QFile::Permissions(0x7777)));
+    SingleInstance instance(other.path());
+    QCOMPARE(instance.folderPath(), underHome);
+    QVERIFY(instance.listen());
     struct stat info {};
-    QCOMPARE(::stat(QFile::encodeName(folder).constData(), &info), 0);
+    QCOMPARE(::stat(QFile::encodeName(underHome).constData(), &info), 0);
     QCOMPARE(info.st_mode & 0777, 0700u);
 }
 

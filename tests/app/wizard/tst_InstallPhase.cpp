@@ -26,7 +26,7 @@ private Q_SLOTS:
     void failureRows_data();
     void failureRows();
     void pressingAgainStartsOver();
-    void approvalDeviceWithFailedRegistration();
+    void approvalDeviceSkipsRuntimeModelAndScan();
     void buildWithoutDigestOffersNoModelUnlessTheRuntimeIsThere();
     void runtimeFoundOnPath();
     void cancellingOrClosingEndsThePreparation();
@@ -110,8 +110,6 @@ void TestInstallPhase::failureRows_data()
     QTest::newRow("error event without a message")
         << QStringLiteral("bareErrorEvent") << QStringLiteral("cli") << QString() << false
         << QStringLiteral("Installation failed");
-    QTest::newRow("registration fails") << QStringLiteral("registration") << QStringLiteral("machine")
-                                        << QStringLiteral("") << false << QString();
     QTest::newRow("login item refused")
         << QStringLiteral("loginItem") << QString() << QString() << false << QString();
 }
@@ -141,9 +139,6 @@ void TestInstallPhase::failureRows()
         writeScenario({ { QStringLiteral("preflight"),
             QJsonObject { { QStringLiteral("rawOutput"),
                 QStringLiteral("{\"type\":\"error\"}\n{\"type\":\"complete\"}\n") } } } });
-    if (failure == QLatin1String("registration"))
-        QVERIFY(m_machine->backend.inject(
-            "POST", QStringLiteral("/machines/register"), 500, "{\"error\":\"down\"}"));
     if (failure == QLatin1String("loginItem"))
         QVERIFY(
             TestFiles::write(m_machine->home.filePath(QStringLiteral(".config")), "a file, not a folder"));
@@ -179,9 +174,7 @@ void TestInstallPhase::failureRows()
         if (runtime)
             QCOMPARE(m_state->cliStatus(), DependencyStatus::missing());
     } else {
-        QCOMPARE(m_state->machineStatus().kind(),
-            failure == QLatin1String("registration") ? DependencyStatus::Kind::failed
-                                                     : DependencyStatus::Kind::installed);
+        QCOMPARE(m_state->machineStatus().kind(), DependencyStatus::Kind::installed);
         // The model download needs a working runtime.
         QVERIFY(!m_state->llmDownloading() && !m_state->llmDownloadComplete());
     }
@@ -228,17 +221,15 @@ void TestInstallPhase::pressingAgainStartsOver()
     QCOMPARE(preparations, 2);
 }
 
-void TestInstallPhase::approvalDeviceWithFailedRegistration()
+void TestInstallPhase::approvalDeviceSkipsRuntimeModelAndScan()
 {
-    QVERIFY(
-        m_machine->backend.inject("POST", QStringLiteral("/machines/register"), 503, "{\"error\":\"busy\"}"));
     signIn();
     m_state->setApproverOnly(true);
     QCOMPARE(m_state->installLLM(), false);
     QCOMPARE(m_state->discoverMcpServers(), false);
 
     QVERIFY(runInstall());
-    QCOMPARE(m_state->machineStatus().kind(), DependencyStatus::Kind::failed);
+    QCOMPARE(m_state->machineStatus(), DependencyStatus::installed());
     QCOMPARE(m_state->isApproverOnly(), true);
     QCOMPARE(m_state->currentScreen(), Screen::done);
     QVERIFY(QFileInfo(CoreConstants::approverOnlyPath()).isFile());

@@ -35,11 +35,18 @@ struct Fixture
     }
     ~Fixture() { qunsetenv("QUORVANE_WEB_BASE_URL"); }
 
-    // What a browser does with the sign-in page: follow it to the callback URL.
-    QUrl signInInBrowser(const QByteArray& query = "platform=macos")
+    // What a browser does with the sign-in page it was opened at: follow it to the callback URL.
+    QUrl signInInBrowser(const QByteArray& extraQuery = {})
     {
-        const BackendProcess::Reply reply = backend.request("GET", "/auth/login?" + query);
+        const QByteArray query = opened.isEmpty() ? QByteArray("platform=macos") : opened.last().query().toUtf8();
+        const BackendProcess::Reply reply = backend.request("GET", "/auth/login?" + query + extraQuery);
         return reply.status == 302 ? QUrl::fromEncoded(reply.header("Location")) : QUrl();
+    }
+    // A callback carrying the state of the current attempt.
+    QUrl callback(const QString& text) const
+    {
+        const QString state = QUrlQuery(opened.last()).queryItemValue(QStringLiteral("state"));
+        return QUrl(text + (text.contains(u'?') ? QStringLiteral("&state=") : QStringLiteral("?state=")) + state);
     }
     // The "code" the companion sent in its exchanges, oldest first.
     QStringList exchangedCodes()
@@ -130,7 +137,10 @@ private Q_SLOTS:
         f.state.startSignIn();
         QVERIFY(f.state.isLoading());
         QVERIFY(f.state.errorMessage().isEmpty());
-        QCOMPARE(f.opened, QList<QUrl>({ f.backend.url(QStringLiteral("/auth/login?platform=macos")) }));
+        QCOMPARE(f.opened.size(), 1);
+        QCOMPARE(f.opened.first().adjusted(QUrl::RemoveQuery), f.backend.url(QStringLiteral("/auth/login")));
+        QCOMPARE(QUrlQuery(f.opened.first()).queryItemValue(QStringLiteral("platform")), QStringLiteral("macos"));
+        QCOMPARE(QUrlQuery(f.opened.first()).queryItemValue(QStringLiteral("state")).size(), 43);
 
         const QUrl callback = f.signInInBrowser();
         QCOMPARE(callback.scheme(), QStringLiteral("quorvane"));
@@ -156,8 +166,8 @@ private Q_SLOTS:
     {
         Fixture f;
         // Opened through the application without a running sign-in: ignored.
-        QVERIFY(!f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?code="))));
-        QVERIFY(!f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?state=1"))));
+        QVERIFY(f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?code="))));
+        QVERIFY(f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?state=1"))));
         QVERIFY(!f.state.handleCallbackURL(QUrl(QStringLiteral("https://example.com/cb?code=abc"))));
         QVERIFY(f.state.errorMessage().isEmpty());
         QVERIFY(!f.state.isLoading());
@@ -166,11 +176,11 @@ private Q_SLOTS:
         f.state.startSignIn();
         QVERIFY(!f.state.handleCallbackURL(QUrl(QStringLiteral("other://auth/callback?code=abc"))));
         QVERIFY(f.state.isLoading());
-        QVERIFY(f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?code=&code=late"))));
+        QVERIFY(f.state.handleCallbackURL(f.callback(QStringLiteral("quorvane://auth/callback?code=&code=late"))));
         QVERIFY(!f.state.isLoading());
         QCOMPARE(f.state.errorMessage(), QStringLiteral("Invalid authentication response"));
         f.state.startSignIn();
-        QVERIFY(f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback"))));
+        QVERIFY(f.state.handleCallbackURL(f.callback(QStringLiteral("quorvane://auth/callback"))));
         QCOMPARE(f.state.errorMessage(), QStringLiteral("Invalid authentication response"));
         QCOMPARE(f.state.currentScreen(), Screen::signIn);
         QVERIFY(f.exchangedCodes().isEmpty());
@@ -186,10 +196,10 @@ private Q_SLOTS:
         QVERIFY(f.state.errorMessage().isEmpty());
         QVERIFY(!f.state.isWaitingForBrowser());
 
-        const QUrl callback = f.signInInBrowser("platform=macos&login_hint=late%40example.com");
+        const QUrl callback = f.signInInBrowser("&login_hint=late%40example.com");
         const QString code = QUrlQuery(callback).queryItemValue(QStringLiteral("code"));
-        QUrl doubled(callback);
-        doubled.setQuery(QStringLiteral("code=") + code + QStringLiteral("&code=second"));
+        const QUrl doubled
+            = f.callback(QStringLiteral("quorvane://auth/callback?code=") + code + QStringLiteral("&code=second"));
         QVERIFY(f.state.handleCallbackURL(doubled));
         QTRY_COMPARE(f.state.currentScreen(), Screen::install);
         QCOMPARE(f.state.signedInEmail(), QStringLiteral("late@example.com"));
@@ -225,7 +235,7 @@ private Q_SLOTS:
         Fixture f;
         QVERIFY(f.backend.inject("POST", QStringLiteral("/auth/exchange-code"), status, body));
         f.state.startSignIn();
-        QVERIFY(f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?code=abc"))));
+        QVERIFY(f.state.handleCallbackURL(f.callback(QStringLiteral("quorvane://auth/callback?code=abc"))));
         QTRY_VERIFY(!f.state.isLoading());
         QCOMPARE(f.state.errorMessage(), error);
         QCOMPARE(f.state.currentScreen(), error.isEmpty() ? Screen::install : Screen::signIn);
@@ -238,7 +248,9 @@ private Q_SLOTS:
         Fixture f;
         // No answer at all: the transfer's own text.
         QVERIFY(f.backend.closeEveryConnection("POST", QStringLiteral("/auth/exchange-code")));
-        QVERIFY(f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?code=abc"))));
+        f.state.startSignIn();
+        f.state.stopWaitingForSignIn();
+        QVERIFY(f.state.handleCallbackURL(f.callback(QStringLiteral("quorvane://auth/callback?code=abc"))));
         QVERIFY(f.state.isLoading());
         QTRY_VERIFY(!f.state.isLoading());
         QVERIFY(!f.state.errorMessage().isEmpty());
