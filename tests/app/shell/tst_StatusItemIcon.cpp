@@ -1,5 +1,7 @@
 #include "app/shell/StatusItemIcon.h"
 #include "app/shell/TrayIconRenderer.h"
+#include "app/shell/TrayLabelShade.h"
+#include "app/style/QuorvaneStyle.h"
 
 #include <QGuiApplication>
 #include <QTest>
@@ -14,7 +16,8 @@ private Q_SLOTS:
     void badgeText_data();
     void badgeText();
     void rendering();
-    void lightOrDarkForThePanel();
+    void labelFollowsTheDesktopNotOurWindows_data();
+    void labelFollowsTheDesktopNotOurWindows();
 };
 
 void TestStatusItemIcon::table_data()
@@ -116,8 +119,8 @@ void TestStatusItemIcon::rendering()
 {
     const QColor label(0xf2, 0xf2, 0xf7);
     const Coverage outline = measure(TrayIconRenderer::render(StatusItemIcon::forState(false, 0), 64, label));
-    const Coverage filledNoBadge = measure(
-        TrayIconRenderer::render(StatusItemIcon{QStringLiteral("lock.shield.fill"), {}, false, {}, 0, {}}, 64, label));
+    const Coverage filledNoBadge = measure(TrayIconRenderer::render(
+        StatusItemIcon { QStringLiteral("lock.shield.fill"), {}, false, {}, 0, {} }, 64, label));
     const Coverage filled = measure(TrayIconRenderer::render(StatusItemIcon::forState(false, 3), 64, label));
     const Coverage muted = measure(TrayIconRenderer::render(StatusItemIcon::forState(true, 0), 64, label));
 
@@ -135,36 +138,49 @@ void TestStatusItemIcon::rendering()
     QVERIFY(!TrayIconRenderer::icon(StatusItemIcon::forState(false, 1), label).isNull());
 }
 
-void TestStatusItemIcon::lightOrDarkForThePanel()
+// The label follows the desktop's panel from the first frame, whatever palette
+// our own windows give the application meanwhile.
+void TestStatusItemIcon::labelFollowsTheDesktopNotOurWindows_data()
 {
+    QTest::addColumn<QColor>("desktopWindow");
+    QTest::addColumn<int>("scheme");
+    QTest::addColumn<bool>("darkLabel");
     using Scheme = ColorSchemePreference::Scheme;
-    QPalette darkTheme;
-    darkTheme.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
-    QPalette lightTheme;
-    lightTheme.setColor(QPalette::Window, QColor(0xef, 0xef, 0xef));
+    const QColor light(Qt::white);
+    const QColor dark(0x20, 0x20, 0x20);
+    QTest::newRow("light desktop") << light << int(Scheme::noPreference) << true;
+    QTest::newRow("dark desktop") << dark << int(Scheme::noPreference) << false;
+    QTest::newRow("light desktop, dark preference") << light << int(Scheme::preferDark) << false;
+    QTest::newRow("dark desktop, light preference") << dark << int(Scheme::preferLight) << true;
+}
 
-    // The desktop's preference wins over the palette; without one the palette decides.
-    const QColor onDarkPanel = TrayIconRenderer::labelColour(Scheme::preferDark, lightTheme);
-    const QColor onLightPanel = TrayIconRenderer::labelColour(Scheme::preferLight, darkTheme);
-    QVERIFY(onDarkPanel.lightness() > 200);
-    QVERIFY(onLightPanel.lightness() < 60);
-    QCOMPARE(TrayIconRenderer::labelColour(Scheme::noPreference, darkTheme), onDarkPanel);
-    QCOMPARE(TrayIconRenderer::labelColour(Scheme::noPreference, lightTheme), onLightPanel);
+void TestStatusItemIcon::labelFollowsTheDesktopNotOurWindows()
+{
+    QFETCH(QColor, desktopWindow);
+    QFETCH(int, scheme);
+    QFETCH(bool, darkLabel);
+    QPalette desktop = QGuiApplication::palette();
+    desktop.setColor(QPalette::Window, desktopWindow);
+    QGuiApplication::setPalette(desktop);
+    const TrayLabelShade shade;
+    QuorvaneStyle::applyDarkAppearance(); // the wizard opens with its dark look
+    const QColor label = shade.colour(ColorSchemePreference::Scheme(scheme));
+    QCOMPARE(label.lightness() < 60, darkLabel);
+    QCOMPARE(label.lightness() > 200, !darkLabel);
 
-    // The symbol is drawn in that colour: its inked pixels are dark for a light panel.
-    const QImage image = TrayIconRenderer::render(StatusItemIcon::forState(false, 0), 32, onLightPanel);
-    int dark = 0;
-    int light = 0;
+    // The symbol is drawn in that colour.
+    const QImage image = TrayIconRenderer::render(StatusItemIcon::forState(false, 0), 32, label);
+    int inked = 0;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             const QColor c = image.pixelColor(x, y);
             if (c.alpha() < 128)
                 continue;
-            (c.lightness() < 60 ? dark : light) += 1;
+            ++inked;
+            QCOMPARE(c.lightness() < 60, darkLabel);
         }
     }
-    QVERIFY(dark > 20);
-    QCOMPARE(light, 0);
+    QVERIFY(inked > 20);
 }
 
 QTEST_MAIN(TestStatusItemIcon)
