@@ -320,41 +320,6 @@ private Q_SLOTS:
             QCOMPARE(value, std::optional<quint64>(quint64(expected)));
     }
 
-    void standIn_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("kind"); // 0 success, 1 cancelled, 2 failed, -1 not a stand-in
-        QTest::newRow("grant") << QStringLiteral("grant") << 0;
-        QTest::newRow("cancel") << QStringLiteral("cancel") << 1;
-        QTest::newRow("deny") << QStringLiteral("deny") << 2;
-        QTest::newRow("unknown falls back to polkit") << QStringLiteral("maybe") << -1;
-    }
-
-    // The development override picks a stand-in that asks nobody.
-    void standIn()
-    {
-        QFETCH(QString, name);
-        QFETCH(int, kind);
-        LogCapture log;
-        qputenv("QUORVANE_PRESENCE", name.toUtf8());
-        std::unique_ptr<PresenceConfirmer> confirmer = PresenceConfirmer::createDefault();
-        qunsetenv("QUORVANE_PRESENCE");
-        auto* standIn = qobject_cast<StandInPresenceConfirmer*>(confirmer.get());
-        if (kind < 0) {
-            QVERIFY(!standIn);
-            QVERIFY(qobject_cast<PolkitPresenceConfirmer*>(confirmer.get()));
-            QCOMPARE(log.lines(),
-                QStringList {
-                    QStringLiteral("Quorvane: ignoring QUORVANE_PRESENCE=maybe (grant, deny or cancel)") });
-            return;
-        }
-        QVERIFY(standIn);
-        const std::optional<PresenceError> error = QCoro::waitFor(standIn->confirm(QStringLiteral("r")));
-        QCOMPARE(error.has_value(), kind != 0);
-        if (error)
-            QCOMPARE(error->isCancelled(), kind == 1);
-    }
-
     void confirmerGone()
     {
         auto confirmer = std::make_unique<StandInPresenceConfirmer>(StandInPresenceConfirmer::Outcome::Grant);
