@@ -54,9 +54,10 @@ public:
         ++closeCount;
         Q_EMIT shownChanged(false);
     }
-    bool closedByFocusLossRecently() const override { return false; }
+    bool closedByFocusLossRecently() const override { return focusLossJustBefore; }
 
     bool shown = false;
+    bool focusLossJustBefore = false;
     int showCount = 0;
     int closeCount = 0;
     QRect lastTrayGeometry;
