@@ -1,4 +1,5 @@
 #include "core/CoreConstants.h"
+#include "platform/ApplicationInstallation.h"
 #include "platform/DesktopEntryText.h"
 #include "platform/MimeAppsList.h"
 #include "platform/XdgAutostartLoginItem.h"
@@ -55,7 +56,8 @@ QProcessEnvironment desktopOfItsOwn(const QString& data, const QString& config, 
 } // namespace
 
 // The desktop entries we write (autostart and the quorvane: link handler), the
-// default-application lists we edit, and the uninstall's clean-up of both.
+// default-application lists we edit, and the uninstall's clean-up of both and
+// of the installation.
 class TestDesktopRegistration : public QObject
 {
     Q_OBJECT
@@ -318,6 +320,31 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(mimeApps()) && QFile::link(myList, mimeApps()));
         QVERIFY(scheme.registerHandler().has_value());
         QCOMPARE(contentOf(myList), "[Default Applications]\ntext/plain=editor.desktop\n"_ba);
+    }
+
+    // Which installations may go to the trash on uninstalling: only one of its
+    // own inside the home folder.
+    void installationKinds()
+    {
+        const QString own = m_home->filePath(u"Apps/Quorvane"_s);
+        QVERIFY(TestFiles::write(own + u"/bin/quorvane-app"_s, "#!/bin/sh\n", 0700));
+        const QString shared = m_home->filePath(u".local"_s);
+        QVERIFY(TestFiles::write(shared + u"/bin/quorvane-app"_s, "#!/bin/sh\n", 0700));
+        QVERIFY(TestFiles::write(shared + u"/bin/editor"_s, "#!/bin/sh\n", 0700)); // not ours alone
+        QVERIFY(ApplicationInstallation(own, m_home->path()).isUserLocal());
+
+        const ApplicationInstallation sharedPrefix(shared, m_home->path());
+        QVERIFY(!sharedPrefix.isUserLocal() && !sharedPrefix.isSystemWide());
+        QVERIFY(sharedPrefix.removalAdvice().contains(u"by hand"_s));
+        QCOMPARE(sharedPrefix.moveToTrash(), sharedPrefix.removalAdvice());
+        QVERIFY(QFileInfo::exists(shared + u"/bin/editor"_s));
+
+        const ApplicationInstallation system(u"/usr"_s, m_home->path());
+        QVERIFY(system.isSystemWide() && !system.isUserLocal());
+        QVERIFY(system.removalAdvice().contains(u"package manager"_s));
+        // The home folder itself, or a folder beside it sharing its name's beginning, is not inside it.
+        QVERIFY(ApplicationInstallation(m_home->path(), m_home->path()).isSystemWide());
+        QVERIFY(ApplicationInstallation(m_home->path() + u"-other"_s, m_home->path()).isSystemWide());
     }
 };
 

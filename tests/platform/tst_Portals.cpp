@@ -1,0 +1,320 @@
+#include "platform/PortalColorSchemePreference.h"
+#include "platform/PortalGlobalShortcut.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QSignalSpy>
+#include <QTest>
+
+// A settings portal on the test's private session bus, on a connection of its
+// own: answers ReadOne (or, as portals before version 2, only Read) for the
+// appearance namespace and announces changes.
+class StandInSettingsPortal : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
+
+public:
+    explicit StandInSettingsPortal(bool hasReadOne)
+        : m_hasReadOne(hasReadOne)
+        , m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("portal-stand-in")))
+    {
+    }
+    ~StandInSettingsPortal() override
+    {
+        m_bus.unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
+        m_bus.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("portal-stand-in"));
+    }
+
+    bool registerOnBus()
+    {
+        return m_bus.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), this,
+                   QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals)
+            && m_bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
+    }
+
+    void change(uint value)
+    {
+        m_value = value;
+        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
+            QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"));
+        signal << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme")
+               << QVariant::fromValue(QDBusVariant(QVariant::fromValue(value)));
+        m_bus.send(signal);
+    }
+
+    uint m_value = 1;
+    int reads = 0;
+
+public Q_SLOTS:
+    QDBusVariant ReadOne(const QString& nameSpace, const QString& key, const QDBusMessage& message)
+    {
+        ++reads;
+        if (!m_hasReadOne) {
+            message.setDelayedReply(true);
+            m_bus.send(message.createErrorReply(QDBusError::UnknownMethod, QStringLiteral("no ReadOne")));
+            return {};
+        }
+        return answer(nameSpace, key, message);
+    }
+    // The older call wraps the value in one more variant.
+    QDBusVariant Read(const QString& nameSpace, const QString& key, const QDBusMessage& message)
+    {
+        ++reads;
+        return QDBusVariant(QVariant::fromValue(answer(nameSpace, key, message)));
+    }
+
+private:
+    QDBusVariant answer(const QString& nameSpace, const QString& key, const QDBusMessage& message)
+    {
+        if (nameSpace != QLatin1String("org.freedesktop.appearance")
+            || key != QLatin1String("color-scheme")) {
+            message.setDelayedReply(true);
+            m_bus.send(message.createErrorReply(QStringLiteral("org.freedesktop.portal.Error.NotFound"),
+                QStringLiteral("Requested setting not found")));
+            return {};
+        }
+        return QDBusVariant(QVariant::fromValue(m_value));
+    }
+
+    bool m_hasReadOne;
+    QDBusConnection m_bus;
+};
+
+// One shortcut of BindShortcuts' a(sa{sv}), as the portal reads it.
+struct RequestedShortcut
+{
+    QString id;
+    QVariantMap properties;
+};
+Q_DECLARE_METATYPE(RequestedShortcut)
+
+QDBusArgument& operator<<(QDBusArgument& argument, const RequestedShortcut& shortcut)
+{
+    argument.beginStructure();
+    argument << shortcut.id << shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, RequestedShortcut& shortcut)
+{
+    argument.beginStructure();
+    argument >> shortcut.id >> shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+// A GlobalShortcuts portal on the test's private session bus, on a connection
+// of its own: answers CreateSession and BindShortcuts through the Response
+// signal of the request object the caller's handle token names, records the
+// shortcuts asked for, and presses one when told to.
+class StandInShortcutsPortal : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.GlobalShortcuts")
+
+public:
+    explicit StandInShortcutsPortal(uint bindAnswer)
+        : m_bindAnswer(bindAnswer)
+        , m_bus(QDBusConnection::connectToBus(
+              QDBusConnection::SessionBus, QStringLiteral("shortcuts-stand-in")))
+    {
+    }
+    ~StandInShortcutsPortal() override
+    {
+        m_bus.unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
+        m_bus.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("shortcuts-stand-in"));
+    }
+
+    bool registerOnBus()
+    {
+        qDBusRegisterMetaType<RequestedShortcut>();
+        qDBusRegisterMetaType<QList<RequestedShortcut>>();
+        return m_bus.registerObject(
+                   QStringLiteral("/org/freedesktop/portal/desktop"), this, QDBusConnection::ExportAllSlots)
+            && m_bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
+    }
+
+    void press(const QString& session, const QString& id)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
+            QStringLiteral("org.freedesktop.portal.GlobalShortcuts"), QStringLiteral("Activated"));
+        signal << QVariant::fromValue(QDBusObjectPath(session)) << id << qulonglong(1) << QVariantMap();
+        m_bus.send(signal);
+    }
+
+    QString session;
+    QStringList shortcutIds;
+    QStringList triggers;
+
+public Q_SLOTS:
+    QDBusObjectPath CreateSession(const QVariantMap& options, const QDBusMessage& message)
+    {
+        session = QStringLiteral("/org/freedesktop/portal/desktop/session/%1/%2")
+                      .arg(sender(message), options.value(QStringLiteral("session_handle_token")).toString());
+        return respond(message, options, 0, { { QStringLiteral("session_handle"), session } });
+    }
+    QDBusObjectPath BindShortcuts(const QDBusObjectPath& sessionPath,
+        const QList<RequestedShortcut>& shortcuts, const QString& parentWindow, const QVariantMap& options,
+        const QDBusMessage& message)
+    {
+        Q_UNUSED(parentWindow);
+        for (const RequestedShortcut& shortcut : shortcuts) {
+            shortcutIds << shortcut.id;
+            triggers << shortcut.properties.value(QStringLiteral("preferred_trigger")).toString();
+        }
+        return respond(message, options, sessionPath.path() == session ? m_bindAnswer : 2, {});
+    }
+
+private:
+    static QString sender(const QDBusMessage& message)
+    {
+        QString name = message.service().mid(1);
+        name.replace(u'.', u'_');
+        return name;
+    }
+    QDBusObjectPath respond(
+        const QDBusMessage& message, const QVariantMap& options, uint answer, const QVariantMap& results)
+    {
+        const QString path
+            = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2")
+                  .arg(sender(message), options.value(QStringLiteral("handle_token")).toString());
+        QDBusMessage response = QDBusMessage::createSignal(
+            path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
+        response << answer << results;
+        m_bus.send(response);
+        return QDBusObjectPath(path);
+    }
+
+    uint m_bindAnswer;
+    QDBusConnection m_bus;
+};
+
+// The desktop portal's settings (the colour scheme) and global shortcuts, each
+// against a stand-in portal on the test session's private bus.
+class TestPortals : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run inside scripts/with-test-session");
+    }
+
+    void colorScheme_data()
+    {
+        QTest::addColumn<bool>("hasReadOne");
+        QTest::newRow("ReadOne") << true;
+        QTest::newRow("older portal: Read only") << false;
+    }
+
+    void colorScheme()
+    {
+        QFETCH(bool, hasReadOne);
+        StandInSettingsPortal portal(hasReadOne);
+        QVERIFY(portal.registerOnBus());
+
+        PortalColorSchemePreference preference;
+        QSignalSpy changed(&preference, &ColorSchemePreference::schemeChanged);
+        QCOMPARE(
+            preference.scheme(), ColorSchemePreference::Scheme::noPreference); // not blocking on the answer
+        QTRY_COMPARE(preference.scheme(), ColorSchemePreference::Scheme::preferDark);
+        QCOMPARE(portal.reads, hasReadOne ? 1 : 2);
+
+        portal.change(2);
+        QTRY_COMPARE(preference.scheme(), ColorSchemePreference::Scheme::preferLight);
+        portal.change(0);
+        QTRY_COMPARE(preference.scheme(), ColorSchemePreference::Scheme::noPreference);
+        QCOMPARE(changed.size(), 3);
+    }
+
+    void withoutAPortalThereIsNoPreference()
+    {
+        QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(
+            QStringLiteral("org.freedesktop.portal.Desktop")));
+        PortalColorSchemePreference preference;
+        QSignalSpy changed(&preference, &ColorSchemePreference::schemeChanged);
+        QTest::qWait(200);
+        QCOMPARE(preference.scheme(), ColorSchemePreference::Scheme::noPreference);
+        QCOMPARE(changed.size(), 0);
+
+        PortalColorSchemePreference disconnected(QDBusConnection(QStringLiteral("no such connection")));
+        QCOMPARE(disconnected.scheme(), ColorSchemePreference::Scheme::noPreference);
+    }
+
+    void colorSchemeValuesFromTheWire()
+    {
+        using Scheme = ColorSchemePreference::Scheme;
+        const auto wrapped = [](const QVariant& value) { return QVariant::fromValue(QDBusVariant(value)); };
+        // Unknown numbers, other types and endless wrapping are no preference.
+        QCOMPARE(PortalColorSchemePreference::fromValue(QVariant::fromValue(7u)), Scheme::noPreference);
+        QCOMPARE(
+            PortalColorSchemePreference::fromValue(QVariant(QStringLiteral("dark"))), Scheme::noPreference);
+        QVariant deep = QVariant::fromValue(1u);
+        for (int i = 0; i < 10; ++i)
+            deep = wrapped(deep);
+        QCOMPARE(PortalColorSchemePreference::fromValue(deep), Scheme::noPreference);
+    }
+
+    void bindsAndOpensThroughThePortal()
+    {
+        StandInShortcutsPortal portal(0);
+        QVERIFY(portal.registerOnBus());
+        PortalGlobalShortcut shortcut;
+        QSignalSpy bound(&shortcut, &GlobalShortcut::isBoundChanged);
+        QSignalSpy activated(&shortcut, &GlobalShortcut::activated);
+        shortcut.bind();
+        QTRY_VERIFY(shortcut.isBound());
+        QCOMPARE(bound.size(), 1);
+        QCOMPARE(portal.shortcutIds, QStringList { PortalGlobalShortcut::shortcutId });
+        QCOMPARE(portal.triggers, QStringList { PortalGlobalShortcut::preferredTrigger });
+        // Binding again asks nothing more.
+        shortcut.bind();
+
+        portal.press(portal.session, QStringLiteral("something-else"));
+        portal.press(QStringLiteral("/org/freedesktop/portal/desktop/session/other/x"),
+            PortalGlobalShortcut::shortcutId);
+        portal.press(portal.session, PortalGlobalShortcut::shortcutId);
+        QTRY_COMPARE(activated.size(), 1);
+        QTest::qWait(100);
+        QCOMPARE(activated.size(), 1);
+        QCOMPARE(portal.shortcutIds.size(), 1);
+    }
+
+    void declinedOrAbsentStaysQuiet()
+    {
+        {
+            // The person declines in the portal's dialog.
+            StandInShortcutsPortal portal(1);
+            QVERIFY(portal.registerOnBus());
+            PortalGlobalShortcut shortcut;
+            shortcut.bind();
+            QTRY_COMPARE(portal.shortcutIds.size(), 1);
+            QTest::qWait(100);
+            QVERIFY(!shortcut.isBound());
+            QSignalSpy activated(&shortcut, &GlobalShortcut::activated);
+            portal.press(portal.session, PortalGlobalShortcut::shortcutId);
+            QTest::qWait(100);
+            QCOMPARE(activated.size(), 0);
+        }
+        // No portal on the bus at all.
+        PortalGlobalShortcut shortcut;
+        QSignalSpy bound(&shortcut, &GlobalShortcut::isBoundChanged);
+        shortcut.bind();
+        QTest::qWait(300);
+        QVERIFY(!shortcut.isBound());
+        QCOMPARE(bound.size(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPortals)
+#include "tst_Portals.moc"
