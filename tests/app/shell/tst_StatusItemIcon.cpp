@@ -74,8 +74,6 @@ void TestStatusItemIcon::badgeText_data()
     QTest::addColumn<int>("count");
     QTest::addColumn<QString>("text");
     QTest::newRow("none") << 0 << "";
-    QTest::newRow("negative") << -1 << "";
-    QTest::newRow("one") << 1 << "1";
     QTest::newRow("two digits") << 99 << "99";
     QTest::newRow("capped") << 100 << "99+";
 }

@@ -72,23 +72,14 @@ void TestTrayShell::startUpOnSetUpMachineRunsTheTrayOnce()
     QVERIFY(f.trayShell->servicesStarted());
     QTRY_VERIFY(f.trayShell->isStartServicesFinished());
 
-    // The order of the start: the log line, approval sync, the update check
-    // (against the companion's own version), then the note about push delivery.
-    const QStringList& lines = log.lines();
-    const qsizetype starting = lines.indexOf(QStringLiteral("Quorvane: starting services"));
-    const qsizetype syncLine
-        = lines.indexOf(QStringLiteral("Quorvane: ApprovalSyncService not starting — auth not configured"));
-    const qsizetype push
-        = lines.indexOf(QStringLiteral("Quorvane: push notifications are not available on this platform"));
-    QVERIFY2(
-        starting >= 0 && syncLine > starting && push > syncLine, qPrintable(lines.join(QLatin1Char('\n'))));
+    // The update check runs against the companion's own version.
     QCOMPARE(f.updates.localVersion(), std::optional<QString>(f.updates.ownVersion()));
 
     // Both steps are once-only.
     f.trayShell->setUpStatusItem();
     f.trayShell->startServices();
     QCOMPARE(f.itemsMade, 1);
-    QCOMPARE(lines.count(QStringLiteral("Quorvane: starting services")), 1);
+    QCOMPARE(log.lines().count(QStringLiteral("Quorvane: starting services")), 1);
 }
 
 void TestTrayShell::countSubscription()
