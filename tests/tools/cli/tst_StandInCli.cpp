@@ -311,7 +311,6 @@ private Q_SLOTS:
         QTest::newRow("nothing") << QStringList();
         QTest::newRow("unknown command") << words("launch");
         QTest::newRow("init without template") << words("init --global");
-        QTest::newRow("unknown template") << words("init --template lenient");
         QTest::newRow("name with a space")
             << words("init --template restrictive --name") + QStringList { u"my agent"_s };
         QTest::newRow("relative projects root")
