@@ -51,7 +51,6 @@ public:
         if (!shown)
             return;
         shown = false;
-        ++closeCount;
         Q_EMIT shownChanged(false);
     }
     bool closedByFocusLossRecently() const override { return focusLossJustBefore; }
@@ -59,7 +58,6 @@ public:
     bool shown = false;
     bool focusLossJustBefore = false;
     int showCount = 0;
-    int closeCount = 0;
     QRect lastTrayGeometry;
 };
 
