@@ -280,29 +280,6 @@ private Q_SLOTS:
         QCOMPARE(agentConfig(u"vega"_s)[u"status"_s].toString(), u"active"_s);
     }
 
-    void unregisterStatuses_data()
-    {
-        QTest::addColumn<QByteArray>("scenario");
-        QTest::addColumn<QString>("agent");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<bool>("removed");
-        QTest::newRow("removed") << "{}"_ba << u"vega"_s << 0 << true;
-        QTest::newRow("denied") << R"({"unregister":{"exitCode":2}})"_ba << u"vega"_s << 2 << false;
-        QTest::newRow("unknown agent") << "{}"_ba << u"rigel"_s << 1 << false;
-    }
-
-    void unregisterStatuses()
-    {
-        QFETCH(QByteArray, scenario);
-        QFETCH(QString, agent);
-        QFETCH(int, exitCode);
-        QFETCH(bool, removed);
-        addAgent(u"vega"_s, u"vega"_s);
-        setScenario(scenario);
-        QCOMPARE(run(words("unregister --force --remove-global-rules --agent") << agent).exitCode, exitCode);
-        QCOMPARE(homeFiles().isEmpty(), removed);
-    }
-
     // Arguments the real tool refuses are refused with status 64 and one error
     // event, before anything happens.
     void usageErrors_data()
@@ -384,21 +361,6 @@ private Q_SLOTS:
         result = run("scan --format json");
         QVERIFY(result.output.size() > 6000000 && result.chunks.size() > 1);
         QCOMPARE(QJsonDocument::fromJson(result.output)[u"agents"_s].toArray().size(), 2);
-    }
-
-    void hangsUntilTerminated()
-    {
-        setScenario(R"({"download-model":{"hang":true,"stepDelayMs":0}})");
-        QProcess process;
-        process.setProcessEnvironment(m_environment);
-        process.setStandardErrorFile(QProcess::nullDevice());
-        process.start(executable(), words("download-model --wizard"));
-        QTRY_VERIFY(process.canReadLine());
-        QVERIFY(isEvent(process.readLine().trimmed()));
-        QVERIFY(!process.waitForFinished(300)); // still there after its first event
-        process.terminate();
-        QVERIFY(process.waitForFinished(5000));
-        QCOMPARE(process.exitStatus(), QProcess::CrashExit);
     }
 };
 
