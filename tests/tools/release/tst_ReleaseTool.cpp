@@ -2,7 +2,6 @@
 #include "core/ReleaseSignature.h"
 #include "tests/support/TestFiles.h"
 
-#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -135,37 +134,6 @@ private Q_SLOTS:
         // `sign` gives the same signature (Ed25519 is deterministic).
         const Run signedAgain = run(releaseTool(), { u"sign"_s, u"--key"_s, keyPath, archivePath });
         QCOMPARE(QString::fromLatin1(signedAgain.out.trimmed()), signature);
-    }
-
-    void packRefusals_data()
-    {
-        QTest::addColumn<QString>("version");
-        QTest::addColumn<bool>("withProgram");
-        QTest::addColumn<bool>("withKey");
-        QTest::addColumn<QByteArray>("message");
-        QTest::newRow("path in version") << u"../1.0"_s << true << true << "invalid version"_ba;
-        QTest::newRow("not a prefix") << u"1.0"_s << false << true << "not an installation prefix"_ba;
-        QTest::newRow("no key") << u"1.0"_s << true << false << "cannot read the key file"_ba;
-    }
-
-    void packRefusals()
-    {
-        QFETCH(QString, version);
-        QFETCH(bool, withProgram);
-        QFETCH(bool, withKey);
-        QFETCH(QByteArray, message);
-        QTemporaryDir dir;
-        const QString prefix = dir.filePath(u"prefix"_s);
-        QVERIFY(QDir().mkpath(prefix + u"/share"_s));
-        if (withProgram)
-            QVERIFY(TestFiles::writeShellScript(prefix + u"/bin/quorvane-app"_s, "exit 0\n"));
-        const QString keyPath = dir.filePath(u"k"_s);
-        if (withKey)
-            QVERIFY(!keygen(keyPath).isEmpty());
-        const Run packed = pack(prefix, version, keyPath, dir.filePath(u"out"_s));
-        QCOMPARE(packed.exitCode, 1);
-        QVERIFY2(packed.err.contains(message), packed.err.constData());
-        QVERIFY(!QFile::exists(dir.filePath(u"out/latest.json"_s)));
     }
 };
 
