@@ -281,18 +281,14 @@ void TestTray::maximumHeight()
     QVERIFY(!placed.intersects(tray));
 }
 
+// Without a tray the popover opens in the middle of the pointer's screen,
+// shrunk to fit with margins when taller.
 void TestTray::centred()
 {
-    const QList<Screen> both { primary, secondary };
-    const QRect middle = PopoverPlacement::centred(popover, QPoint(5, 5), both);
-    QCOMPARE(middle.size(), popover);
-    QVERIFY(qAbs(middle.center().x() - primary.available.center().x()) <= 1);
-    QVERIFY(qAbs(middle.center().y() - primary.available.center().y()) <= 1);
-
-    // On the screen under the pointer; taller than it: shrunk to fit with margins.
-    const QRect tall = PopoverPlacement::centred(QSize(360, 3000), QPoint(2500, 500), both);
+    const QRect tall = PopoverPlacement::centred(QSize(360, 3000), QPoint(2500, 500), { primary, secondary });
     QCOMPARE(tall.height(), secondary.available.height() - 16);
     QVERIFY(secondary.available.contains(tall));
+    QCOMPARE(tall.center().x(), secondary.available.center().x());
     QCOMPARE(PopoverPlacement::centred(popover, QPoint(), {}), QRect(QPoint(0, 0), popover));
 }
 
