@@ -13,32 +13,46 @@
 #include <QSignalSpy>
 #include <QTest>
 
-// A settings portal on the test's private session bus, on a connection of its
-// own: answers ReadOne (or, as portals before version 2, only Read) for the
-// appearance namespace and announces changes.
-class StandInSettingsPortal : public QObject
+// A portal stand-in on the test's private session bus, on a connection of its
+// own, gone from the bus with the object.
+class StandInPortal : public QObject
+{
+public:
+    explicit StandInPortal(const QString& connection)
+        : m_connection(connection)
+        , m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection))
+    {
+    }
+    ~StandInPortal() override
+    {
+        m_bus.unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
+        m_bus.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
+        QDBusConnection::disconnectFromBus(m_connection);
+    }
+    bool registerOnBus()
+    {
+        return m_bus.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), this,
+                   QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals)
+            && m_bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
+    }
+
+protected:
+    const QString m_connection;
+    QDBusConnection m_bus;
+};
+
+// The settings portal: answers ReadOne (or, as portals before version 2, only
+// Read) for the appearance namespace and announces changes.
+class StandInSettingsPortal : public StandInPortal
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
 
 public:
     explicit StandInSettingsPortal(bool hasReadOne)
-        : m_hasReadOne(hasReadOne)
-        , m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("portal-stand-in")))
+        : StandInPortal(QStringLiteral("portal-stand-in"))
+        , m_hasReadOne(hasReadOne)
     {
-    }
-    ~StandInSettingsPortal() override
-    {
-        m_bus.unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
-        m_bus.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("portal-stand-in"));
-    }
-
-    bool registerOnBus()
-    {
-        return m_bus.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), this,
-                   QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals)
-            && m_bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
     }
 
     void change(uint value)
@@ -86,7 +100,6 @@ private:
     }
 
     bool m_hasReadOne;
-    QDBusConnection m_bus;
 };
 
 // One shortcut of BindShortcuts' a(sa{sv}), as the portal reads it.
@@ -113,36 +126,21 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, RequestedShortcut
     return argument;
 }
 
-// A GlobalShortcuts portal on the test's private session bus, on a connection
-// of its own: answers CreateSession and BindShortcuts through the Response
-// signal of the request object the caller's handle token names, records the
-// shortcuts asked for, and presses one when told to.
-class StandInShortcutsPortal : public QObject
+// The GlobalShortcuts portal: answers CreateSession and BindShortcuts through
+// the Response signal of the request object the caller's handle token names,
+// records the shortcuts asked for, and presses one when told to.
+class StandInShortcutsPortal : public StandInPortal
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.GlobalShortcuts")
 
 public:
     explicit StandInShortcutsPortal(uint bindAnswer)
-        : m_bindAnswer(bindAnswer)
-        , m_bus(QDBusConnection::connectToBus(
-              QDBusConnection::SessionBus, QStringLiteral("shortcuts-stand-in")))
-    {
-    }
-    ~StandInShortcutsPortal() override
-    {
-        m_bus.unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
-        m_bus.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("shortcuts-stand-in"));
-    }
-
-    bool registerOnBus()
+        : StandInPortal(QStringLiteral("shortcuts-stand-in"))
+        , m_bindAnswer(bindAnswer)
     {
         qDBusRegisterMetaType<RequestedShortcut>();
         qDBusRegisterMetaType<QList<RequestedShortcut>>();
-        return m_bus.registerObject(
-                   QStringLiteral("/org/freedesktop/portal/desktop"), this, QDBusConnection::ExportAllSlots)
-            && m_bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
     }
 
     void press(const QString& session, const QString& id)
@@ -197,7 +195,6 @@ private:
     }
 
     uint m_bindAnswer;
-    QDBusConnection m_bus;
 };
 
 // The desktop's services over the test session's private bus, each against a
