@@ -40,19 +40,6 @@ std::optional<decltype(std::declval<Call>()())> withDeadline(Call call, const QS
     return std::nullopt;
 }
 
-QProcessEnvironment desktopOfItsOwn(const QString& data, const QString& config, const QString& nowhere)
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const QString& name : { u"XDG_CURRENT_DESKTOP"_s, u"DESKTOP_SESSION"_s, u"KDE_FULL_SESSION"_s,
-             u"GNOME_DESKTOP_SESSION_ID"_s, u"BROWSER"_s })
-        environment.remove(name);
-    environment.insert(u"XDG_DATA_HOME"_s, data);
-    environment.insert(u"XDG_CONFIG_HOME"_s, config);
-    environment.insert(u"XDG_DATA_DIRS"_s, nowhere);
-    environment.insert(u"XDG_CONFIG_DIRS"_s, nowhere);
-    return environment;
-}
-
 } // namespace
 
 // The desktop entries we write (autostart and the quorvane: link handler), the
@@ -244,8 +231,6 @@ private Q_SLOTS:
         QCOMPARE(XdgDesktopRegistration(m_home->filePath(u"none"_s), m_home->filePath(u"none"_s))
                      .clearRegistrations(),
             0);
-        QVERIFY(XdgDesktopRegistration::isOurDesktopId(u"quorvane.dev"_s));
-        QVERIFY(!XdgDesktopRegistration::isOurDesktopId(u"quorvanex"_s));
     }
 
     // Debian's xdg-open on a desktop it does not know (generic mode) runs the
@@ -259,7 +244,15 @@ private Q_SLOTS:
         QVERIFY(TestFiles::writeShellScript(
             program, "printf '%s\\n' \"$@\" > '" + QFile::encodeName(received) + "'\n"));
         QCOMPARE(handler(program).registerHandler(), std::nullopt);
-        QProcessEnvironment environment = desktopOfItsOwn(data(), config(), m_home->filePath(u"none"_s));
+        // A desktop xdg-open does not know, with our folders only.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const QString& name : { u"XDG_CURRENT_DESKTOP"_s, u"DESKTOP_SESSION"_s, u"KDE_FULL_SESSION"_s,
+                 u"GNOME_DESKTOP_SESSION_ID"_s, u"BROWSER"_s })
+            environment.remove(name);
+        environment.insert(u"XDG_DATA_HOME"_s, data());
+        environment.insert(u"XDG_CONFIG_HOME"_s, config());
+        environment.insert(u"XDG_DATA_DIRS"_s, m_home->filePath(u"none"_s));
+        environment.insert(u"XDG_CONFIG_DIRS"_s, m_home->filePath(u"none"_s));
         // xdg-open looks for a scheme handler only when there is a display.
         environment.insert(u"DISPLAY"_s, u":0"_s);
         QProcess open;

@@ -140,7 +140,6 @@ class TestPolkitPresenceConfirmer : public QObject
     QString m_address;
     std::unique_ptr<FakeAuthority> m_authority;
 
-    QDBusConnection authorityBus() { return QDBusConnection(QStringLiteral("authority")); }
     QDBusConnection clientBus() { return QDBusConnection(QStringLiteral("client")); }
 
 private Q_SLOTS:
@@ -268,7 +267,7 @@ private Q_SLOTS:
         QVERIFY(bare.isConnected());
         {
             // A name nobody owns on a live bus.
-            QDBusConnection authority = authorityBus();
+            QDBusConnection authority(QStringLiteral("authority"));
             QVERIFY(authority.unregisterService(QLatin1String(PolkitPresenceConfirmer::service)));
             PolkitPresenceConfirmer confirmer(bare, QCoreApplication::applicationPid());
             const std::optional<PresenceError> error = QCoro::waitFor(confirmer.confirm(QStringLiteral("x")));

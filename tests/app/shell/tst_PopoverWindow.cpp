@@ -1,4 +1,5 @@
 #include "app/shell/PopoverWindow.h"
+#include "tests/support/TestFiles.h"
 
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -14,17 +15,11 @@ class TestPopoverWindow : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QFile file(m_dir.filePath(QStringLiteral("Root.qml")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("import QtQuick\n"
-                   "Rectangle {\n"
-                   "    objectName: \"root\"\n"
-                   "    required property string greeting\n"
-                   "    implicitHeight: 420\n"
-                   "    color: \"black\"\n"
-                   "}\n");
-        file.close();
-        m_root = QUrl::fromLocalFile(file.fileName());
+        const QString path = m_dir.filePath(QStringLiteral("Root.qml"));
+        QVERIFY(TestFiles::write(path,
+            "import QtQuick\nRectangle { objectName: \"root\"; required property string greeting;"
+            " implicitHeight: 420; color: \"black\" }\n"));
+        m_root = QUrl::fromLocalFile(path);
     }
 
     void lazyCreationAndDestructionOnHide()

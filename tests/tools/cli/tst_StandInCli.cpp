@@ -149,11 +149,6 @@ class TestStandInCli : public QObject
             TestFiles::contentOf(m_home->filePath(u".quorvane/agents/"_s + folder + u"/config.json"_s)))
             .object();
     }
-    void addAgent(const QString& folder, const QString& name) const
-    {
-        const QJsonObject config { { u"name"_s, name }, { u"machineId"_s, u"m-1"_s } };
-        m_home->write(u".quorvane/agents/"_s + folder + u"/config.json"_s, QJsonDocument(config).toJson());
-    }
 
 private Q_SLOTS:
     void init()
@@ -300,7 +295,7 @@ private Q_SLOTS:
     void usageErrors()
     {
         QFETCH(QStringList, arguments);
-        addAgent(u"vega"_s, u"vega"_s);
+        m_home->write(u".quorvane/agents/vega/config.json"_s, R"({"name":"vega","machineId":"m-1"})");
         const QStringList before = homeFiles();
         const Run result = run(arguments);
         QCOMPARE(result.exitCode, 64);
