@@ -51,14 +51,13 @@ public:
         if (!shown)
             return;
         shown = false;
-        ++closeCount;
         Q_EMIT shownChanged(false);
     }
-    bool closedByFocusLossRecently() const override { return false; }
+    bool closedByFocusLossRecently() const override { return focusLossJustBefore; }
 
     bool shown = false;
+    bool focusLossJustBefore = false;
     int showCount = 0;
-    int closeCount = 0;
     QRect lastTrayGeometry;
 };
 

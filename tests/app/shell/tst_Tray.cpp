@@ -1,0 +1,271 @@
+#include "app/shell/PopoverPlacement.h"
+#include "app/shell/StatusItemIcon.h"
+#include "app/shell/TrayIconRenderer.h"
+#include "app/shell/TrayLabelShade.h"
+#include "app/style/QuorvaneStyle.h"
+
+#include <QGuiApplication>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using PopoverPlacement::Screen;
+
+Q_DECLARE_METATYPE(QList<PopoverPlacement::Screen>)
+
+namespace {
+
+struct Coverage
+{
+    int opaque = 0; // pixels with any ink
+    int alphaSum = 0; // total alpha of the symbol's ink
+    int red = 0; // badge pixels
+};
+
+Coverage measure(const QImage& image)
+{
+    Coverage coverage;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.alpha() == 0)
+                continue;
+            ++coverage.opaque;
+            coverage.alphaSum += c.alpha();
+            if (c.red() > 180 && c.green() < 110 && c.blue() < 110)
+                ++coverage.red;
+        }
+    }
+    return coverage;
+}
+
+// 1920x1080 with a 32-pixel top panel; a second 1280x1024 screen to the right
+// with a 40-pixel bottom panel.
+const Screen primary { QRect(0, 0, 1920, 1080), QRect(0, 32, 1920, 1048) };
+const Screen secondary { QRect(1920, 0, 1280, 1024), QRect(1920, 0, 1280, 984) };
+const QSize popover(360, 500);
+} // namespace
+
+// The tray's parts: its icon in every state, drawn in the panel's shade, and
+// where the popover opens beside it.
+class TestTray : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void table_data()
+    {
+        QTest::addColumn<bool>("muted");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("symbol");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("toolTip");
+        QTest::newRow("idle") << false << 0 << u"lock.shield"_s << QString() << u"Quorvane"_s;
+        QTest::newRow("one pending") << false << 1 << u"lock.shield.fill"_s << u" 1"_s
+                                     << u"Quorvane — 1 pending"_s;
+        QTest::newRow("many pending")
+            << false << 12 << u"lock.shield.fill"_s << u" 12"_s << u"Quorvane — 12 pending"_s;
+        QTest::newRow("muted idle") << true << 0 << u"lock.shield.muted"_s << QString()
+                                    << u"Quorvane (muted)"_s;
+        QTest::newRow("muted pending")
+            << true << 3 << u"lock.shield.muted"_s << u" 3"_s << u"Quorvane (muted) — 3 pending"_s;
+        QTest::newRow("negative count is none")
+            << false << -4 << u"lock.shield"_s << QString() << u"Quorvane"_s;
+    }
+
+    void table()
+    {
+        QFETCH(bool, muted);
+        QFETCH(int, count);
+        QFETCH(QString, symbol);
+        QFETCH(QString, title);
+        QFETCH(QString, toolTip);
+        const StatusItemIcon icon = StatusItemIcon::forState(muted, count);
+        QCOMPARE(icon.symbol, symbol);
+        QCOMPARE(icon.accessibility, muted ? u"Quorvane (muted)"_s : u"Quorvane"_s);
+        QCOMPARE(icon.greyed, muted);
+        QCOMPARE(icon.title, title);
+        QCOMPARE(icon.toolTip(), toolTip);
+        // Every symbol is one of our shipped icons.
+        QVERIFY2(QFile::exists(icon.resourcePath()), qPrintable(icon.resourcePath()));
+    }
+
+    void badgeText_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("none") << 0 << "";
+        QTest::newRow("two digits") << 99 << "99";
+        QTest::newRow("capped") << 100 << "99+";
+    }
+
+    void badgeText()
+    {
+        QFETCH(int, count);
+        QFETCH(QString, text);
+        QCOMPARE(TrayIconRenderer::badgeText(count), text);
+    }
+
+    void rendering()
+    {
+        const QColor label(0xf2, 0xf2, 0xf7);
+        const Coverage outline
+            = measure(TrayIconRenderer::render(StatusItemIcon::forState(false, 0), 64, label));
+        const Coverage filledNoBadge = measure(TrayIconRenderer::render(
+            StatusItemIcon { QStringLiteral("lock.shield.fill"), {}, false, {}, 0, {} }, 64, label));
+        const Coverage filled
+            = measure(TrayIconRenderer::render(StatusItemIcon::forState(false, 3), 64, label));
+        const Coverage muted
+            = measure(TrayIconRenderer::render(StatusItemIcon::forState(true, 0), 64, label));
+
+        QVERIFY2(outline.opaque > 200, "the outline shield was not drawn");
+        QVERIFY(filledNoBadge.opaque > outline.opaque * 3 / 2); // the filled shield covers more
+        QCOMPARE(outline.red, 0);
+        QVERIFY2(filled.red > 50, "no badge drawn for a pending count");
+        // Greyed: the muted shield is fainter per pixel than the normal one.
+        QVERIFY(muted.opaque > 0);
+        QVERIFY(muted.alphaSum / muted.opaque < outline.alphaSum / outline.opaque);
+        QCOMPARE(muted.red, 0);
+        // A size of 0 gives an empty image rather than a crash.
+        QVERIFY(TrayIconRenderer::render(StatusItemIcon::forState(false, 1), 0, label).isNull()
+            || TrayIconRenderer::render(StatusItemIcon::forState(false, 1), 0, label).size().isEmpty());
+        QVERIFY(!TrayIconRenderer::icon(StatusItemIcon::forState(false, 1), label).isNull());
+    }
+
+    void labelFollowsTheDesktopNotOurWindows_data()
+    {
+        QTest::addColumn<QColor>("desktopWindow");
+        QTest::addColumn<int>("scheme");
+        QTest::addColumn<bool>("darkLabel");
+        using Scheme = ColorSchemePreference::Scheme;
+        const QColor light(Qt::white);
+        const QColor dark(0x20, 0x20, 0x20);
+        QTest::newRow("light desktop") << light << int(Scheme::noPreference) << true;
+        QTest::newRow("dark desktop") << dark << int(Scheme::noPreference) << false;
+        QTest::newRow("light desktop, dark preference") << light << int(Scheme::preferDark) << false;
+        QTest::newRow("dark desktop, light preference") << dark << int(Scheme::preferLight) << true;
+    }
+
+    void labelFollowsTheDesktopNotOurWindows()
+    {
+        QFETCH(QColor, desktopWindow);
+        QFETCH(int, scheme);
+        QFETCH(bool, darkLabel);
+        QPalette desktop = QGuiApplication::palette();
+        desktop.setColor(QPalette::Window, desktopWindow);
+        QGuiApplication::setPalette(desktop);
+        const TrayLabelShade shade;
+        QuorvaneStyle::applyDarkAppearance(); // the wizard opens with its dark look
+        const QColor label = shade.colour(ColorSchemePreference::Scheme(scheme));
+        QCOMPARE(label.lightness() < 60, darkLabel);
+        QCOMPARE(label.lightness() > 200, !darkLabel);
+
+        // The symbol is drawn in that colour.
+        const QImage image = TrayIconRenderer::render(StatusItemIcon::forState(false, 0), 32, label);
+        int inked = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (c.alpha() < 128)
+                    continue;
+                ++inked;
+                QCOMPARE(c.lightness() < 60, darkLabel);
+            }
+        }
+        QVERIFY(inked > 20);
+    }
+
+    void place_data()
+    {
+        QTest::addColumn<QRect>("tray");
+        QTest::addColumn<QPoint>("cursor");
+        QTest::addColumn<QList<Screen>>("screens");
+        QTest::addColumn<QRect>("expected");
+
+        const QList<Screen> both { primary, secondary };
+        QTest::newRow("tray in top panel: below the icon, centred")
+            << QRect(1000, 4, 24, 24) << QPoint(5, 5) << both << QRect(831, 32, 360, 500);
+        QTest::newRow("tray in the very corner of a top panel: still below the icon")
+            << QRect(1257, 1, 22, 26) << QPoint(5, 5)
+            << QList<Screen> { { QRect(0, 0, 1280, 800), QRect(0, 0, 1280, 800) } }
+            << QRect(920, 31, 360, 500);
+        QTest::newRow("tray in bottom panel of second screen: above the icon")
+            << QRect(3000, 990, 24, 24) << QPoint(5, 5) << both << QRect(2831, 484, 360, 500);
+        QTest::newRow("tray in a left panel: to the right of the icon")
+            << QRect(2, 500, 24, 24) << QPoint(5, 5)
+            << QList<Screen> { { QRect(0, 0, 1920, 1080), QRect(30, 0, 1890, 1080) } }
+            << QRect(30, 261, 360, 500);
+        QTest::newRow("invalid tray, pointer at the top: top edge of its screen")
+            << QRect() << QPoint(1700, 10) << both << QRect(1520, 36, 360, 500);
+        QTest::newRow("tray geometry off every screen counts as invalid")
+            << QRect(-500, -500, 24, 24) << QPoint(960, 1075) << both << QRect(780, 576, 360, 500);
+        QTest::newRow("pointer off every screen: first screen's middle, nearest edge")
+            << QRect() << QPoint(-100, -100) << both << QRect(779, 36, 360, 500);
+        QTest::newRow("popover taller than the screen is shrunk to the available area")
+            << QRect(100, 4, 24, 24) << QPoint(0, 0)
+            << QList<Screen> { { QRect(0, 0, 800, 400), QRect(0, 30, 800, 370) } } << QRect(0, 30, 360, 370);
+        QTest::newRow("no screens") << QRect(1, 1, 5, 5) << QPoint() << QList<Screen> {}
+                                    << QRect(0, 0, 360, 500);
+    }
+
+    void place()
+    {
+        QFETCH(QRect, tray);
+        QFETCH(QPoint, cursor);
+        QFETCH(QList<Screen>, screens);
+        QFETCH(QRect, expected);
+        const QRect placed = PopoverPlacement::place(popover, tray, cursor, screens);
+        QCOMPARE(placed, expected);
+        // Whatever the input, the popover stays inside an available area.
+        bool inside = screens.isEmpty();
+        for (const Screen& screen : screens)
+            inside = inside || screen.available.contains(placed);
+        QVERIFY2(inside, "outside every available area");
+    }
+
+    void maximumHeight_data()
+    {
+        QTest::addColumn<QRect>("tray");
+        QTest::addColumn<QPoint>("cursor");
+        QTest::addColumn<QList<Screen>>("screens");
+        QTest::addColumn<int>("expected");
+
+        const QList<Screen> both { primary, secondary };
+        QTest::newRow("top panel: from below the panel to the bottom, less the margin")
+            << QRect(1000, 4, 24, 24) << QPoint(5, 5) << both << 1048 - 8;
+        QTest::newRow("bottom panel: from the top to above the icon")
+            << QRect(3000, 990, 24, 24) << QPoint(5, 5) << both << 984 - 8;
+        QTest::newRow("left panel: the full available height, less a margin at each end")
+            << QRect(2, 500, 24, 24) << QPoint(5, 5)
+            << QList<Screen> { { QRect(0, 0, 1920, 1080), QRect(30, 0, 1890, 1080) } } << 1080 - 16;
+        QTest::newRow("no screens") << QRect(1, 1, 5, 5) << QPoint() << QList<Screen> {} << 0;
+    }
+
+    void maximumHeight()
+    {
+        QFETCH(QRect, tray);
+        QFETCH(QPoint, cursor);
+        QFETCH(QList<Screen>, screens);
+        QFETCH(int, expected);
+        const int tallest = PopoverPlacement::maximumHeight(tray, cursor, screens);
+        QCOMPARE(tallest, expected);
+        if (screens.isEmpty())
+            return;
+        // A popover of that height is placed whole, and never over the icon.
+        const QRect placed = PopoverPlacement::place(QSize(360, tallest), tray, cursor, screens);
+        QCOMPARE(placed.height(), tallest);
+        QVERIFY(!placed.intersects(tray));
+    }
+
+    void centred()
+    {
+        const QRect tall
+            = PopoverPlacement::centred(QSize(360, 3000), QPoint(2500, 500), { primary, secondary });
+        QCOMPARE(tall.height(), secondary.available.height() - 16);
+        QVERIFY(secondary.available.contains(tall));
+        QCOMPARE(tall.center().x(), secondary.available.center().x());
+        QCOMPARE(PopoverPlacement::centred(popover, QPoint(), {}), QRect(QPoint(0, 0), popover));
+    }
+};
+
+QTEST_MAIN(TestTray)
+#include "tst_Tray.moc"

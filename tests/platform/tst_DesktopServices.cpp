@@ -1,0 +1,373 @@
+#include "platform/FreedesktopNotifier.h"
+#include "platform/PortalColorSchemePreference.h"
+#include "platform/PortalGlobalShortcut.h"
+#include "tests/support/StandInNotificationServer.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QSignalSpy>
+#include <QTest>
+
+// A portal stand-in on the test's private session bus, on a connection of its
+// own, gone from the bus with the object.
+class StandInPortal : public QObject
+{
+public:
+    explicit StandInPortal(const QString& connection)
+        : m_connection(connection)
+        , m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection))
+    {
+    }
+    ~StandInPortal() override
+    {
+        m_bus.unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
+        m_bus.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
+        QDBusConnection::disconnectFromBus(m_connection);
+    }
+    bool registerOnBus()
+    {
+        return m_bus.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), this,
+                   QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals)
+            && m_bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
+    }
+
+protected:
+    const QString m_connection;
+    QDBusConnection m_bus;
+};
+
+// The settings portal: answers ReadOne (or, as portals before version 2, only
+// Read) for the appearance namespace and announces changes.
+class StandInSettingsPortal : public StandInPortal
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
+
+public:
+    explicit StandInSettingsPortal(bool hasReadOne)
+        : StandInPortal(QStringLiteral("portal-stand-in"))
+        , m_hasReadOne(hasReadOne)
+    {
+    }
+
+    void change(uint value)
+    {
+        m_value = value;
+        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
+            QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"));
+        signal << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme")
+               << QVariant::fromValue(QDBusVariant(QVariant::fromValue(value)));
+        m_bus.send(signal);
+    }
+
+    uint m_value = 1;
+    int reads = 0;
+
+public Q_SLOTS:
+    QDBusVariant ReadOne(const QString& nameSpace, const QString& key, const QDBusMessage& message)
+    {
+        ++reads;
+        if (!m_hasReadOne) {
+            message.setDelayedReply(true);
+            m_bus.send(message.createErrorReply(QDBusError::UnknownMethod, QStringLiteral("no ReadOne")));
+            return {};
+        }
+        return answer(nameSpace, key, message);
+    }
+    // The older call wraps the value in one more variant.
+    QDBusVariant Read(const QString& nameSpace, const QString& key, const QDBusMessage& message)
+    {
+        ++reads;
+        return QDBusVariant(QVariant::fromValue(answer(nameSpace, key, message)));
+    }
+
+private:
+    QDBusVariant answer(const QString& nameSpace, const QString& key, const QDBusMessage& message)
+    {
+        if (nameSpace != QLatin1String("org.freedesktop.appearance")
+            || key != QLatin1String("color-scheme")) {
+            message.setDelayedReply(true);
+            m_bus.send(message.createErrorReply(QStringLiteral("org.freedesktop.portal.Error.NotFound"),
+                QStringLiteral("Requested setting not found")));
+            return {};
+        }
+        return QDBusVariant(QVariant::fromValue(m_value));
+    }
+
+    bool m_hasReadOne;
+};
+
+// One shortcut of BindShortcuts' a(sa{sv}), as the portal reads it.
+struct RequestedShortcut
+{
+    QString id;
+    QVariantMap properties;
+};
+Q_DECLARE_METATYPE(RequestedShortcut)
+
+QDBusArgument& operator<<(QDBusArgument& argument, const RequestedShortcut& shortcut)
+{
+    argument.beginStructure();
+    argument << shortcut.id << shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, RequestedShortcut& shortcut)
+{
+    argument.beginStructure();
+    argument >> shortcut.id >> shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+// The GlobalShortcuts portal: answers CreateSession and BindShortcuts through
+// the Response signal of the request object the caller's handle token names,
+// records the shortcuts asked for, and presses one when told to.
+class StandInShortcutsPortal : public StandInPortal
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.GlobalShortcuts")
+
+public:
+    explicit StandInShortcutsPortal(uint bindAnswer)
+        : StandInPortal(QStringLiteral("shortcuts-stand-in"))
+        , m_bindAnswer(bindAnswer)
+    {
+        qDBusRegisterMetaType<RequestedShortcut>();
+        qDBusRegisterMetaType<QList<RequestedShortcut>>();
+    }
+
+    void press(const QString& session, const QString& id)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
+            QStringLiteral("org.freedesktop.portal.GlobalShortcuts"), QStringLiteral("Activated"));
+        signal << QVariant::fromValue(QDBusObjectPath(session)) << id << qulonglong(1) << QVariantMap();
+        m_bus.send(signal);
+    }
+
+    QString session;
+    QStringList shortcutIds;
+    QStringList triggers;
+
+public Q_SLOTS:
+    QDBusObjectPath CreateSession(const QVariantMap& options, const QDBusMessage& message)
+    {
+        session = QStringLiteral("/org/freedesktop/portal/desktop/session/%1/%2")
+                      .arg(sender(message), options.value(QStringLiteral("session_handle_token")).toString());
+        return respond(message, options, 0, { { QStringLiteral("session_handle"), session } });
+    }
+    QDBusObjectPath BindShortcuts(const QDBusObjectPath& sessionPath,
+        const QList<RequestedShortcut>& shortcuts, const QString& parentWindow, const QVariantMap& options,
+        const QDBusMessage& message)
+    {
+        Q_UNUSED(parentWindow);
+        for (const RequestedShortcut& shortcut : shortcuts) {
+            shortcutIds << shortcut.id;
+            triggers << shortcut.properties.value(QStringLiteral("preferred_trigger")).toString();
+        }
+        return respond(message, options, sessionPath.path() == session ? m_bindAnswer : 2, {});
+    }
+
+private:
+    static QString sender(const QDBusMessage& message)
+    {
+        QString name = message.service().mid(1);
+        name.replace(u'.', u'_');
+        return name;
+    }
+    QDBusObjectPath respond(
+        const QDBusMessage& message, const QVariantMap& options, uint answer, const QVariantMap& results)
+    {
+        const QString path
+            = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2")
+                  .arg(sender(message), options.value(QStringLiteral("handle_token")).toString());
+        QDBusMessage response = QDBusMessage::createSignal(
+            path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
+        response << answer << results;
+        m_bus.send(response);
+        return QDBusObjectPath(path);
+    }
+
+    uint m_bindAnswer;
+};
+
+// The desktop's services over the test session's private bus, each against a
+// stand-in: notifications, and the portal's settings (the colour scheme) and
+// global shortcuts.
+class TestDesktopServices : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run inside scripts/with-test-session");
+    }
+
+    void notifiesAndReportsTheClick()
+    {
+        StandInNotificationServer server;
+        QVERIFY(server.registerOnBus());
+        FreedesktopNotifier notifier;
+        QSignalSpy activated(&notifier, &DesktopNotifier::activated);
+
+        notifier.notify(QStringLiteral("Approval needed"), QStringLiteral("An agent is waiting."));
+        QTRY_COMPARE(notifier.lastId(), 41u);
+        QCOMPARE(server.calls.size(), 1);
+        const StandInNotificationServer::Call first = server.calls.first();
+        QCOMPARE(first.appName, QStringLiteral("Quorvane"));
+        QCOMPARE(first.replacesId, 0u);
+        QCOMPARE(first.summary, QStringLiteral("Approval needed"));
+        QCOMPARE(first.body, QStringLiteral("An agent is waiting."));
+        QCOMPARE(first.actions, QStringList({ QStringLiteral("default"), QStringLiteral("Open") }));
+        QCOMPARE(first.hints.value(QStringLiteral("desktop-entry")).toString(), QStringLiteral("quorvane"));
+
+        // A second one replaces the first rather than stacking up.
+        notifier.notify(QStringLiteral("Approval needed"), QString(5000, QLatin1Char('x')));
+        QTRY_COMPARE(server.calls.size(), 2);
+        QCOMPARE(server.calls.last().replacesId, 41u);
+        QVERIFY(server.calls.last().body.size() <= 1000);
+
+        // Clicks on another program's notification, or other actions, are not ours.
+        server.emitSignal(QStringLiteral("ActionInvoked"), { 7u, QStringLiteral("default") });
+        server.emitSignal(QStringLiteral("ActionInvoked"), { 41u, QStringLiteral("other") });
+        // The click on ours.
+        server.emitSignal(QStringLiteral("ActionInvoked"), { 41u, QStringLiteral("default") });
+        QTRY_COMPARE(activated.size(), 1);
+        QTest::qWait(50);
+        QCOMPARE(activated.size(), 1);
+
+        // Once it is closed, the next one is a new notification.
+        server.emitSignal(QStringLiteral("NotificationClosed"), { 41u, 2u });
+        QTRY_COMPARE(notifier.lastId(), 0u);
+        notifier.notify(QStringLiteral("Approval needed"), QStringLiteral("Again."));
+        QTRY_COMPARE(server.calls.size(), 3);
+        QCOMPARE(server.calls.last().replacesId, 0u);
+        QTRY_COMPARE(notifier.lastId(), 42u);
+
+        // Withdrawing closes the one shown; with nothing shown nothing is asked.
+        notifier.withdrawAll();
+        QTRY_COMPARE(server.closed, QList<uint> { 42u });
+        QCOMPARE(notifier.lastId(), 0u);
+        notifier.withdrawAll();
+        QTest::qWait(50);
+        QCOMPARE(server.closed.size(), 1);
+    }
+
+    void colorScheme_data()
+    {
+        QTest::addColumn<bool>("hasReadOne");
+        QTest::newRow("ReadOne") << true;
+        QTest::newRow("older portal: Read only") << false;
+    }
+
+    void colorScheme()
+    {
+        QFETCH(bool, hasReadOne);
+        StandInSettingsPortal portal(hasReadOne);
+        QVERIFY(portal.registerOnBus());
+
+        PortalColorSchemePreference preference;
+        QSignalSpy changed(&preference, &ColorSchemePreference::schemeChanged);
+        QCOMPARE(
+            preference.scheme(), ColorSchemePreference::Scheme::noPreference); // not blocking on the answer
+        QTRY_COMPARE(preference.scheme(), ColorSchemePreference::Scheme::preferDark);
+        QCOMPARE(portal.reads, hasReadOne ? 1 : 2);
+
+        portal.change(2);
+        QTRY_COMPARE(preference.scheme(), ColorSchemePreference::Scheme::preferLight);
+        portal.change(0);
+        QTRY_COMPARE(preference.scheme(), ColorSchemePreference::Scheme::noPreference);
+        QCOMPARE(changed.size(), 3);
+    }
+
+    void colorSchemeValuesFromTheWire()
+    {
+        using Scheme = ColorSchemePreference::Scheme;
+        const auto wrapped = [](const QVariant& value) { return QVariant::fromValue(QDBusVariant(value)); };
+        // Unknown numbers, other types and endless wrapping are no preference.
+        QCOMPARE(PortalColorSchemePreference::fromValue(QVariant::fromValue(7u)), Scheme::noPreference);
+        QCOMPARE(
+            PortalColorSchemePreference::fromValue(QVariant(QStringLiteral("dark"))), Scheme::noPreference);
+        QVariant deep = QVariant::fromValue(1u);
+        for (int i = 0; i < 10; ++i)
+            deep = wrapped(deep);
+        QCOMPARE(PortalColorSchemePreference::fromValue(deep), Scheme::noPreference);
+    }
+
+    void bindsAndOpensThroughThePortal()
+    {
+        StandInShortcutsPortal portal(0);
+        QVERIFY(portal.registerOnBus());
+        PortalGlobalShortcut shortcut;
+        QSignalSpy bound(&shortcut, &GlobalShortcut::isBoundChanged);
+        QSignalSpy activated(&shortcut, &GlobalShortcut::activated);
+        shortcut.bind();
+        QTRY_VERIFY(shortcut.isBound());
+        QCOMPARE(bound.size(), 1);
+        QCOMPARE(portal.shortcutIds, QStringList { PortalGlobalShortcut::shortcutId });
+        QCOMPARE(portal.triggers, QStringList { PortalGlobalShortcut::preferredTrigger });
+        // Binding again asks nothing more.
+        shortcut.bind();
+
+        portal.press(portal.session, QStringLiteral("something-else"));
+        portal.press(QStringLiteral("/org/freedesktop/portal/desktop/session/other/x"),
+            PortalGlobalShortcut::shortcutId);
+        portal.press(portal.session, PortalGlobalShortcut::shortcutId);
+        QTRY_COMPARE(activated.size(), 1);
+        QTest::qWait(100);
+        QCOMPARE(activated.size(), 1);
+        QCOMPARE(portal.shortcutIds.size(), 1);
+    }
+
+    // The person declines in the portal's dialog.
+    void declinedStaysQuiet()
+    {
+        StandInShortcutsPortal portal(1);
+        QVERIFY(portal.registerOnBus());
+        PortalGlobalShortcut shortcut;
+        shortcut.bind();
+        QTRY_COMPARE(portal.shortcutIds.size(), 1);
+        QTest::qWait(100);
+        QVERIFY(!shortcut.isBound());
+        QSignalSpy activated(&shortcut, &GlobalShortcut::activated);
+        portal.press(portal.session, PortalGlobalShortcut::shortcutId);
+        QTest::qWait(100);
+        QCOMPARE(activated.size(), 0);
+    }
+
+    // Without the services on the bus, or without a bus, nothing happens.
+    void withoutTheServicesNothingHappens()
+    {
+        const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+        QVERIFY(!bus->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications")));
+        QVERIFY(!bus->isServiceRegistered(QStringLiteral("org.freedesktop.portal.Desktop")));
+        FreedesktopNotifier notifier;
+        notifier.notify(QStringLiteral("Approval needed"), QStringLiteral("Nobody listens."));
+        PortalColorSchemePreference preference;
+        QSignalSpy schemeChanged(&preference, &ColorSchemePreference::schemeChanged);
+        PortalGlobalShortcut shortcut;
+        QSignalSpy bound(&shortcut, &GlobalShortcut::isBoundChanged);
+        shortcut.bind();
+        QTest::qWait(300);
+        QCOMPARE(notifier.lastId(), 0u);
+        QCOMPARE(preference.scheme(), ColorSchemePreference::Scheme::noPreference);
+        QCOMPARE(schemeChanged.size(), 0);
+        QCOMPARE(bound.size(), 0);
+
+        const QDBusConnection none(QStringLiteral("no such connection"));
+        FreedesktopNotifier disconnected(none);
+        disconnected.notify(QStringLiteral("Approval needed"), QString());
+        QCOMPARE(disconnected.lastId(), 0u);
+        QCOMPARE(PortalColorSchemePreference(none).scheme(), ColorSchemePreference::Scheme::noPreference);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDesktopServices)
+#include "tst_DesktopServices.moc"

@@ -1,0 +1,297 @@
+#include "platform/CredentialStoreFactory.h"
+#include "platform/FileCredentialStore.h"
+#include "platform/MachineIdentifier.h"
+#include "platform/SecretServiceCredentialStore.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString service = QStringLiteral("com.quorvane.machine");
+const QString group = QStringLiteral("QRV7A2K9X4.com.quorvane");
+
+} // namespace
+
+// Where the machine's identity comes from and lives: the local identifier
+// derived from /etc/machine-id, and the two stores of its key, the file store's
+// private file and the Secret
+// Service of the session bus (a private gnome-keyring under
+// scripts/with-test-session), where every test uses service names of its own
+// and removes its items again.
+class TestMachineIdentity : public QObject
+{
+    Q_OBJECT
+
+    SecretServiceCredentialStore m_store;
+    QString m_service;
+    QString m_otherService;
+    const QString m_group = QStringLiteral("TEAMID0001.org.quorvane-test");
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(
+            !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"), "run inside scripts/with-test-session");
+    }
+
+    void init()
+    {
+        const QString suffix = QString::number(QRandomGenerator::global()->generate64(), 36);
+        m_service = QStringLiteral("org.quorvane-test-") + suffix + QStringLiteral(".machine");
+        m_otherService = QStringLiteral("org.quorvane-other-") + suffix + QStringLiteral(".machine");
+    }
+
+    void cleanup()
+    {
+        m_store.removeAll(m_service, m_group);
+        m_store.removeAll(m_otherService, m_group);
+    }
+
+    void keyringRoundTripsAndReplaces()
+    {
+        LogCapture log;
+        const QString account = QStringLiteral("5A1B2C3D-0000-4000-8000-00000000ABCD");
+        QVERIFY(!m_store.read(m_service, account, m_group));
+
+        QCOMPARE(m_store.add(m_service, account, m_group, "first"), 0);
+        QCOMPARE(m_store.read(m_service, account, m_group), std::optional<QByteArray>("first"));
+        // Another access group or account is another item.
+        QVERIFY(!m_store.read(m_service, account, QStringLiteral("OTHERTEAM1.org.other")));
+        QVERIFY(!m_store.read(m_service, account + QLatin1Char('x'), m_group));
+
+        // Adding again deletes the old item first: one item, the new secret.
+        const QByteArray second("second");
+        QCOMPARE(m_store.add(m_service, account, m_group, second), 0);
+        QCOMPARE(m_store.read(m_service, account, m_group), std::optional<QByteArray>(second));
+
+        // Removing it leaves nothing behind (no older duplicate resurfaces).
+        m_store.remove(m_service, account, m_group);
+        QVERIFY(!m_store.read(m_service, account, m_group));
+        QVERIFY(log.lines().isEmpty());
+    }
+
+    void keyringRemoveAllDeletesEveryAccountOfOneServiceOnly()
+    {
+        const QString a = QStringLiteral("ACCOUNT-A");
+        const QString b = QStringLiteral("ACCOUNT-B");
+        QCOMPARE(m_store.add(m_service, a, m_group, "a"), 0);
+        QCOMPARE(m_store.add(m_service, b, m_group, "b"), 0);
+        QCOMPARE(m_store.add(m_otherService, a, m_group, "other"), 0);
+
+        m_store.remove(m_service, b, m_group);
+        QVERIFY(!m_store.read(m_service, b, m_group));
+        QCOMPARE(m_store.read(m_service, a, m_group), std::optional<QByteArray>("a"));
+        m_store.removeAll(m_service, m_group);
+        QVERIFY(!m_store.read(m_service, a, m_group));
+        QCOMPARE(m_store.read(m_otherService, a, m_group), std::optional<QByteArray>("other"));
+    }
+
+    // The command-line tool finds the key with the documented attributes alone.
+    void anotherProgramReadsTheItemByItsAttributes()
+    {
+        const QString account = QStringLiteral("CLI-ACCOUNT");
+        const QByteArray secret("nWGxne_9WmC6hEr0kuwsxERJxWl7MmkZcDusAxyuf2DXWpgBgrEKt9VL_tPJZAc6");
+        QCOMPARE(m_store.add(m_service, account, m_group, secret), 0);
+        QProcess tool;
+        tool.start(QStringLiteral("secret-tool"),
+            { QStringLiteral("lookup"), QStringLiteral("service"), m_service, QStringLiteral("account"),
+                account, QStringLiteral("access-group"), m_group });
+        if (!tool.waitForStarted())
+            QSKIP("secret-tool is not installed");
+        QVERIFY(tool.waitForFinished());
+        QCOMPARE(tool.exitCode(), 0);
+        QCOMPARE(tool.readAllStandardOutput().trimmed(), secret);
+    }
+    void roundTripsInAPrivateFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("nested/credentials.json"));
+        FileCredentialStore store(path);
+        QVERIFY(!store.read(service, QStringLiteral("A"), group));
+        const mode_t previousMask = ::umask(0);
+        const int status = store.add(service, QStringLiteral("A"), group, QByteArray("secret-a\x00\xff", 10));
+        ::umask(previousMask);
+        QCOMPARE(status, 0);
+        QCOMPARE(TestFiles::modeOf(path), 0600);
+        QCOMPARE(TestFiles::modeOf(dir.filePath(QStringLiteral("nested"))), 0700);
+        QCOMPARE(store.read(service, QStringLiteral("A"), group), QByteArray("secret-a\x00\xff", 10));
+
+        // Add replaces; other accounts, groups and services are separate items.
+        QCOMPARE(store.add(service, QStringLiteral("A"), group, "replaced"), 0);
+        QCOMPARE(store.add(service, QStringLiteral("B"), group, "b"), 0);
+        QCOMPARE(store.add(service, QStringLiteral("A"), QStringLiteral("OTHER.group"), "g"), 0);
+        QCOMPARE(store.add(QStringLiteral("org.other.machine"), QStringLiteral("A"), group, "o"), 0);
+        QCOMPARE(store.read(service, QStringLiteral("A"), group), QByteArray("replaced"));
+        store.remove(service, QStringLiteral("B"), group);
+        QVERIFY(!store.read(service, QStringLiteral("B"), group));
+        QCOMPARE(store.add(service, QStringLiteral("B"), group, "b"), 0);
+        store.removeAll(service, group);
+        QVERIFY(!store.read(service, QStringLiteral("A"), group)
+            && !store.read(service, QStringLiteral("B"), group));
+        QCOMPARE(store.read(service, QStringLiteral("A"), QStringLiteral("OTHER.group")), QByteArray("g"));
+        QCOMPARE(
+            store.read(QStringLiteral("org.other.machine"), QStringLiteral("A"), group), QByteArray("o"));
+        // No temporary files stay behind.
+        QCOMPARE(QDir(dir.filePath(QStringLiteral("nested"))).entryList(QDir::Files | QDir::Hidden),
+            QStringList { QStringLiteral("credentials.json") });
+    }
+
+    void refusesFilesThatAreNotPrivate_data()
+    {
+        QTest::addColumn<QByteArray>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("0644") << QByteArray("0644")
+                              << QStringLiteral("its permissions 0644 are wider than 0600");
+        QTest::newRow("0640") << QByteArray("0640")
+                              << QStringLiteral("its permissions 0640 are wider than 0600");
+        QTest::newRow("0700") << QByteArray("0700")
+                              << QStringLiteral("its permissions 0700 are wider than 0600");
+        QTest::newRow("symlink") << QByteArray("symlink") << QStringLiteral("it is a symbolic link");
+        QTest::newRow("directory") << QByteArray("directory") << QStringLiteral("it is not a regular file");
+        QTest::newRow("fifo") << QByteArray("fifo") << QStringLiteral("it is not a regular file");
+        QTest::newRow("not JSON") << QByteArray("garbage") << QStringLiteral("it is not a credential file");
+        QTest::newRow("wrong shape") << QByteArray("array") << QStringLiteral("it is not a credential file");
+        QTest::newRow("too large") << QByteArray(
+            "huge") << QStringLiteral("it is larger than %1 bytes").arg(FileCredentialStore::maximumFileSize);
+    }
+    void refusesFilesThatAreNotPrivate()
+    {
+        QFETCH(QByteArray, kind);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("credentials.json"));
+        const QString target = dir.filePath(QStringLiteral("elsewhere.json"));
+
+        // A file with one item, written by a well-behaved store.
+        FileCredentialStore good(kind == "symlink" ? target : path);
+        QCOMPARE(good.add(service, QStringLiteral("A"), group, "secret"), 0);
+        const QByteArray original = TestFiles::contentOf(kind == "symlink" ? target : path);
+
+        if (kind == "0644" || kind == "0640" || kind == "0700") {
+            QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(kind.toInt(nullptr, 8))), 0);
+        } else if (kind == "symlink") {
+            QVERIFY(QFile::link(target, path));
+        } else if (kind == "directory") {
+            QVERIFY(QFile::remove(path));
+            QVERIFY(QDir().mkdir(path));
+        } else if (kind == "fifo") {
+            QVERIFY(QFile::remove(path));
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == "garbage") {
+            QVERIFY(TestFiles::write(path, "{\"items\":[{\"serv", 0600));
+        } else if (kind == "array") {
+            QVERIFY(TestFiles::write(path, "[]", 0600));
+        } else if (kind == "huge") {
+            QVERIFY(TestFiles::write(
+                path, original + QByteArray(FileCredentialStore::maximumFileSize, ' '), 0600));
+        }
+        const QByteArray before = QFileInfo(path).isFile() ? TestFiles::contentOf(path) : QByteArray();
+        const int modeBefore = TestFiles::modeOf(path);
+
+        LogCapture log;
+        FileCredentialStore store(path);
+        QVERIFY(!store.read(service, QStringLiteral("A"), group));
+        QVERIFY(store.add(service, QStringLiteral("B"), group, "new") != 0);
+        store.remove(service, QStringLiteral("A"), group);
+        store.removeAll(service, group);
+        const QString line
+            = QStringLiteral("Quorvane: FileCredentialStore — refusing %1: %2").arg(path, reason);
+        QCOMPARE(log.lines().value(0), line);
+        QCOMPARE(log.lines().count(line), log.lines().size());
+
+        // Nothing was changed: not the file, not its mode, not a symlink's target.
+        QCOMPARE(TestFiles::modeOf(path), modeBefore);
+        if (QFileInfo(path).isFile() && !QFileInfo(path).isSymLink())
+            QCOMPARE(TestFiles::contentOf(path), before);
+        if (kind == "symlink")
+            QCOMPARE(TestFiles::contentOf(target), original);
+    }
+
+    void factoryChoosesTheFileStoreOnlyWhenAsked()
+    {
+        TestHome home;
+        qunsetenv("QUORVANE_CREDENTIAL_STORE");
+        QVERIFY(dynamic_cast<SecretServiceCredentialStore*>(CredentialStoreFactory::create().get()));
+        qputenv("QUORVANE_CREDENTIAL_STORE", "file");
+        LogCapture log;
+        const auto store = CredentialStoreFactory::create();
+        qunsetenv("QUORVANE_CREDENTIAL_STORE");
+        auto* file = dynamic_cast<FileCredentialStore*>(store.get());
+        QVERIFY(file);
+        QCOMPARE(file->path(), home.path() + QStringLiteral("/.quorvane/credentials.json"));
+        QCOMPARE(log.lines(),
+            QStringList {
+                QStringLiteral("Quorvane: using the file credential store at %1").arg(file->path()) });
+    }
+
+    // What `systemd-id128 machine-id --app-specific=7f0a0202-e8d3-4ff2-a1a4-d4cdc4f2f101 -u`
+    // prints on a machine whose /etc/machine-id is 3d1219c7c4c5404aaa1f6d2a48adfda4.
+    void matchesSystemdsAppSpecificId_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("with line break") << "3d1219c7c4c5404aaa1f6d2a48adfda4\n"_ba;
+        QTest::newRow("without line break") << "3d1219c7c4c5404aaa1f6d2a48adfda4"_ba;
+        QTest::newRow("upper-case hex") << "3D1219C7C4C5404AAA1F6D2A48ADFDA4\n"_ba;
+    }
+
+    void matchesSystemdsAppSpecificId()
+    {
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"machine-id"_s);
+        QVERIFY(TestFiles::write(path, content, 0644));
+        QCOMPARE(MachineIdentifier::localMachineIdentifier(path, u"host"_s),
+            u"EE3F71B4-1437-447F-9A67-2DA4036DEA1F"_s);
+        QVERIFY(TestFiles::write(path, "3d1219c7c4c5404aaa1f6d2a48adfda5\n", 0644));
+        const QString other = MachineIdentifier::localMachineIdentifier(path, u"host"_s);
+        QVERIFY(other != u"EE3F71B4-1437-447F-9A67-2DA4036DEA1F"_s && other != u"host"_s);
+    }
+
+    void fallsBackToTheHostName_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // "<missing>", "<fifo>", "<directory>" or the file content
+        QTest::newRow("missing file") << "<missing>"_ba;
+        QTest::newRow("FIFO") << "<fifo>"_ba;
+        QTest::newRow("directory") << "<directory>"_ba;
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("too short") << "3d1219c7c4c5404aaa1f6d2a48adfda\n"_ba;
+        QTest::newRow("not hex") << "3d1219c7c4c5404aaa1f6d2a48adfdzz\n"_ba;
+        QTest::newRow("all zero") << "00000000000000000000000000000000\n"_ba;
+        QTest::newRow("dashed") << "3d1219c7-c4c5-404a-aa1f-6d2a48adfda4\n"_ba;
+        QTest::newRow("two lines") << "3d1219c7c4c5404aaa1f6d2a48adfda4\n\n"_ba;
+        QTest::newRow("huge") << "3d1219c7c4c5404aaa1f6d2a48adfda4\n"_ba + QByteArray(100000, ' ');
+    }
+
+    void fallsBackToTheHostName()
+    {
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"machine-id"_s);
+        if (content == "<fifo>")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (content == "<directory>")
+            QVERIFY(QDir(dir.path()).mkdir(u"machine-id"_s));
+        else if (content != "<missing>")
+            QVERIFY(TestFiles::write(path, content, 0644));
+        QCOMPARE(
+            MachineIdentifier::localMachineIdentifier(path, u"build-box.example"_s), u"build-box.example"_s);
+        // Without a host name given, the computer's own.
+        QCOMPARE(MachineIdentifier::localMachineIdentifier(path), QSysInfo::machineHostName());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMachineIdentity)
+#include "tst_MachineIdentity.moc"
