@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QUrlQuery>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using Screen = WizardState::WizardScreen;
@@ -47,10 +49,10 @@ struct Fixture
         QStringList codes;
         for (const QJsonValue& value : backend.requests()) {
             const QJsonObject request = value.toObject();
-            if (request.value(QLatin1String("target")).toString() == QLatin1String("/auth/exchange-code"))
-                codes << QJsonDocument::fromJson(request.value(QLatin1String("body")).toString().toUtf8())
+            if (request.value(u"target"_s).toString() == u"/auth/exchange-code"_s)
+                codes << QJsonDocument::fromJson(request.value(u"body"_s).toString().toUtf8())
                              .object()
-                             .value(QLatin1String("code"))
+                             .value(u"code"_s)
                              .toString();
         }
         return codes;
@@ -102,19 +104,19 @@ private Q_SLOTS:
     {
         SetupLogModel log;
         // Nothing to replace in an empty log, and a header is never replaced.
-        log.updateLastLog(QStringLiteral("lost"), LogStyle::done);
+        log.updateLastLog(u"lost"_s, LogStyle::done);
         QCOMPARE(log.count(), 0);
-        log.addSection(QStringLiteral("AGENTS"));
-        log.updateLastLog(QStringLiteral("lost"), LogStyle::done);
-        QCOMPARE(log.entries().last().text, QStringLiteral("AGENTS"));
-        QCOMPARE(log.entries().last().section, QStringLiteral("AGENTS"));
+        log.addSection(u"AGENTS"_s);
+        log.updateLastLog(u"lost"_s, LogStyle::done);
+        QCOMPARE(log.entries().last().text, u"AGENTS"_s);
+        QCOMPARE(log.entries().last().section, u"AGENTS"_s);
 
-        log.appendLog(QStringLiteral("Registering"), LogStyle::active);
+        log.appendLog(u"Registering"_s, LogStyle::active);
         const QUuid runningId = log.entries().last().id;
         QSignalSpy changed(&log, &QAbstractItemModel::dataChanged);
-        log.updateLastLog(QStringLiteral("Registered"), LogStyle::done);
+        log.updateLastLog(u"Registered"_s, LogStyle::done);
         QCOMPARE(log.count(), 2);
-        QCOMPARE(log.entries().last().text, QStringLiteral("Registered"));
+        QCOMPARE(log.entries().last().text, u"Registered"_s);
         QCOMPARE(log.entries().last().style, LogStyle::done);
         QVERIFY(log.entries().last().id != runningId);
         QCOMPARE(changed.size(), 1);
@@ -126,19 +128,19 @@ private Q_SLOTS:
         Fixture f;
         QVERIFY2(f.backend.isRunning(), qPrintable(f.backend.lastError()));
         QSignalSpy activations(&f.state, &WizardState::activationRequested);
-        f.state.setErrorMessage(QStringLiteral("an old error"));
+        f.state.setErrorMessage(u"an old error"_s);
         f.state.startSignIn();
         QVERIFY(f.state.isLoading());
         QVERIFY(f.state.errorMessage().isEmpty());
-        QCOMPARE(f.opened, QList<QUrl>({ f.backend.url(QStringLiteral("/auth/login?platform=macos")) }));
+        QCOMPARE(f.opened, QList<QUrl>({ f.backend.url(u"/auth/login?platform=macos"_s) }));
 
         const QUrl callback = f.signInInBrowser();
-        QCOMPARE(callback.scheme(), QStringLiteral("quorvane"));
+        QCOMPARE(callback.scheme(), u"quorvane"_s);
         QVERIFY(f.state.handleCallbackURL(callback));
         QTRY_COMPARE(f.state.currentScreen(), Screen::install);
         QVERIFY(!f.state.isLoading());
         QVERIFY(f.state.errorMessage().isEmpty());
-        QCOMPARE(f.state.signedInEmail(), QStringLiteral("person@example.com"));
+        QCOMPARE(f.state.signedInEmail(), u"person@example.com"_s);
         QVERIFY(!f.state.sessionToken().isEmpty());
         QCOMPARE(activations.size(), 1);
         QVERIFY(!f.state.isWaitingForBrowser());
@@ -156,22 +158,22 @@ private Q_SLOTS:
     {
         Fixture f;
         // Opened through the application without a running sign-in: ignored.
-        QVERIFY(!f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?code="))));
-        QVERIFY(!f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?state=1"))));
-        QVERIFY(!f.state.handleCallbackURL(QUrl(QStringLiteral("https://example.com/cb?code=abc"))));
+        QVERIFY(!f.state.handleCallbackURL(QUrl(u"quorvane://auth/callback?code="_s)));
+        QVERIFY(!f.state.handleCallbackURL(QUrl(u"quorvane://auth/callback?state=1"_s)));
+        QVERIFY(!f.state.handleCallbackURL(QUrl(u"https://example.com/cb?code=abc"_s)));
         QVERIFY(f.state.errorMessage().isEmpty());
         QVERIFY(!f.state.isLoading());
 
         // Ending the running sign-in: an error to retry from.
         f.state.startSignIn();
-        QVERIFY(!f.state.handleCallbackURL(QUrl(QStringLiteral("other://auth/callback?code=abc"))));
+        QVERIFY(!f.state.handleCallbackURL(QUrl(u"other://auth/callback?code=abc"_s)));
         QVERIFY(f.state.isLoading());
-        QVERIFY(f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?code=&code=late"))));
+        QVERIFY(f.state.handleCallbackURL(QUrl(u"quorvane://auth/callback?code=&code=late"_s)));
         QVERIFY(!f.state.isLoading());
-        QCOMPARE(f.state.errorMessage(), QStringLiteral("Invalid authentication response"));
+        QCOMPARE(f.state.errorMessage(), u"Invalid authentication response"_s);
         f.state.startSignIn();
-        QVERIFY(f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback"))));
-        QCOMPARE(f.state.errorMessage(), QStringLiteral("Invalid authentication response"));
+        QVERIFY(f.state.handleCallbackURL(QUrl(u"quorvane://auth/callback"_s)));
+        QCOMPARE(f.state.errorMessage(), u"Invalid authentication response"_s);
         QCOMPARE(f.state.currentScreen(), Screen::signIn);
         QVERIFY(f.exchangedCodes().isEmpty());
     }
@@ -187,12 +189,12 @@ private Q_SLOTS:
         QVERIFY(!f.state.isWaitingForBrowser());
 
         const QUrl callback = f.signInInBrowser("platform=macos&login_hint=late%40example.com");
-        const QString code = QUrlQuery(callback).queryItemValue(QStringLiteral("code"));
+        const QString code = QUrlQuery(callback).queryItemValue(u"code"_s);
         QUrl doubled(callback);
-        doubled.setQuery(QStringLiteral("code=") + code + QStringLiteral("&code=second"));
+        doubled.setQuery(u"code="_s + code + u"&code=second"_s);
         QVERIFY(f.state.handleCallbackURL(doubled));
         QTRY_COMPARE(f.state.currentScreen(), Screen::install);
-        QCOMPARE(f.state.signedInEmail(), QStringLiteral("late@example.com"));
+        QCOMPARE(f.state.signedInEmail(), u"late@example.com"_s);
         QCOMPARE(f.exchangedCodes(), QStringList({ code }));
     }
 
@@ -202,7 +204,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("error");
         QTest::addColumn<QString>("email");
-        const QString failed = QStringLiteral("Authentication failed. Please try again.");
+        const QString failed = u"Authentication failed. Please try again."_s;
         QTest::newRow("401") << 401 << QByteArray(R"({"error":"invalid code"})") << failed << QString();
         QTest::newRow("500 with a session") << 500 << QByteArray(R"({"session":"t"})") << failed << QString();
         QTest::newRow("empty session")
@@ -213,7 +215,7 @@ private Q_SLOTS:
         QTest::newRow("email not text")
             << 200 << QByteArray(R"({"session":"t","email":1})") << QString() << QString();
         QTest::newRow("email") << 200 << QByteArray(R"({"session":"t","email":"a@b"})") << QString()
-                               << QStringLiteral("a@b");
+                               << u"a@b"_s;
     }
 
     void exchangeFailures()
@@ -223,13 +225,13 @@ private Q_SLOTS:
         QFETCH(QString, error);
         QFETCH(QString, email);
         Fixture f;
-        QVERIFY(f.backend.inject("POST", QStringLiteral("/auth/exchange-code"), status, body));
+        QVERIFY(f.backend.inject("POST", u"/auth/exchange-code"_s, status, body));
         f.state.startSignIn();
-        QVERIFY(f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?code=abc"))));
+        QVERIFY(f.state.handleCallbackURL(QUrl(u"quorvane://auth/callback?code=abc"_s)));
         QTRY_VERIFY(!f.state.isLoading());
         QCOMPARE(f.state.errorMessage(), error);
         QCOMPARE(f.state.currentScreen(), error.isEmpty() ? Screen::install : Screen::signIn);
-        QCOMPARE(f.state.sessionToken(), error.isEmpty() ? QStringLiteral("t") : QString());
+        QCOMPARE(f.state.sessionToken(), error.isEmpty() ? u"t"_s : QString());
         QCOMPARE(f.state.signedInEmail(), email);
     }
 
@@ -237,8 +239,8 @@ private Q_SLOTS:
     {
         Fixture f;
         // No answer at all: the transfer's own text.
-        QVERIFY(f.backend.closeEveryConnection("POST", QStringLiteral("/auth/exchange-code")));
-        QVERIFY(f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?code=abc"))));
+        QVERIFY(f.backend.closeEveryConnection("POST", u"/auth/exchange-code"_s));
+        QVERIFY(f.state.handleCallbackURL(QUrl(u"quorvane://auth/callback?code=abc"_s)));
         QVERIFY(f.state.isLoading());
         QTRY_VERIFY(!f.state.isLoading());
         QVERIFY(!f.state.errorMessage().isEmpty());
@@ -248,7 +250,7 @@ private Q_SLOTS:
         f.state.setBrowserOpener([](const QUrl&) { return false; });
         f.state.startSignIn();
         QVERIFY(!f.state.isLoading());
-        QCOMPARE(f.state.errorMessage(), QStringLiteral("Could not open the web browser"));
+        QCOMPARE(f.state.errorMessage(), u"Could not open the web browser"_s);
         QVERIFY(!f.state.isWaitingForBrowser());
     }
 };
