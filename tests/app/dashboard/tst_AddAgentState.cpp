@@ -3,8 +3,6 @@
 #include "app/tooling/AgentNameRules.h"
 #include "tests/app/dashboard/HomeStateFixture.h"
 
-using namespace Qt::StringLiterals;
-
 // Adding an agent (the sheet's model against the stand-in tool's scan and
 // "init", and the reference back-end that links the new agents) and removing
 // one (the tool's "unregister"), with the questions asked first.
