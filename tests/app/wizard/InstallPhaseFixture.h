@@ -82,7 +82,7 @@ struct RowRecorder
 // registration, a loopback server handing out a runtime archive that real tar
 // unpacks through a stand-in for pkexec, the runtime's server as a real child
 // (the back-end again, on a free port), and an autostart folder in the test home.
-// The set-up run uses the same peers.
+// The set-up run, the tool detection and the analysis use the same peers.
 struct InstallPhaseFixture
 {
     void setUp()
@@ -151,6 +151,11 @@ struct InstallPhaseFixture
         if (!whole.contains(u"download-model"_s))
             whole.insert(u"download-model"_s, QJsonObject { { u"stepDelayMs"_s, 20 } });
         QVERIFY(m_tool->writeScenario(whole));
+    }
+
+    void writeScenario(const QString& command, const QJsonObject& behaviour)
+    {
+        writeScenario(QJsonObject { { command, behaviour } });
     }
 
     void serveArchive(const QByteArray& runtimeScript, const QByteArray& status = "200 OK")

@@ -1,20 +1,9 @@
 #include "app/tooling/AgentNameRules.h"
-#include "app/tooling/CLIService.h"
 #include "app/tooling/ToolDetection.h"
-#include "app/wizard/WizardState.h"
-#include "tests/support/ChildProcesses.h"
-#include "tests/support/StandInTool.h"
-#include "tests/support/TestHome.h"
+#include "tests/app/wizard/InstallPhaseFixture.h"
 
-#include <QFileInfo>
-#include <QJsonObject>
-#include <QSignalSpy>
-#include <QTest>
 #include <QTimer>
-#include <memory>
-#include <qcorotask.h>
 
-using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
@@ -33,37 +22,15 @@ QString countEvents(const QStringList& counts)
 
 } // namespace
 
-// The wizard's runs of the stand-in product tool (a real child process driven
-// by a scenario file) that read its output: the scan that detects the tools,
-// and the activity analysis, which first waits for the model download.
-class TestDetectionAndAnalysis : public QObject
+// The wizard's runs of the stand-in product tool (the install fixture's peers)
+// that read its output: the scan that detects the tools, and the activity
+// analysis, which first waits for the model download.
+class TestDetectionAndAnalysis : public QObject, private InstallPhaseFixture
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(QFileInfo(StandInTool::executablePath()).isExecutable(),
-            qPrintable(StandInTool::executablePath()));
-    }
-
-    void init()
-    {
-        m_home = std::make_unique<TestHome>();
-        m_tool = std::make_unique<StandInTool>();
-        m_cli = std::make_unique<CLIService>(nullptr, [] { return StandInTool::executablePath(); });
-        m_state = std::make_unique<WizardState>();
-        m_state->setCli(m_cli.get());
-    }
-
-    void cleanup()
-    {
-        m_state.reset();
-        // No run may outlive its model.
-        QTRY_COMPARE(childProcessCount(), 0);
-        m_cli.reset();
-        m_tool.reset();
-        m_home.reset();
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     void detectionStaysResponsiveAndProposesAName()
     {
@@ -121,7 +88,7 @@ private Q_SLOTS:
     {
         // A scan that never ends is stopped at the deadline and detects nothing.
         writeScenario(u"scan"_s, { { u"hang"_s, true } });
-        QCOMPARE(QCoro::waitFor(ToolDetection::detectTools(*m_cli, m_home->path(), 300ms)).size(), 0);
+        QCOMPARE(QCoro::waitFor(ToolDetection::detectTools(*m_cli, m_machine->home.path(), 300ms)).size(), 0);
 
         // Without any product tool, detection still proposes a name and finds nothing.
         WizardState unwired;
@@ -266,17 +233,6 @@ private Q_SLOTS:
         m_state.reset();
         QTRY_COMPARE(childProcessCount("quorvane"), 0);
     }
-
-private:
-    void writeScenario(const QString& command, const QJsonObject& behaviour)
-    {
-        QVERIFY(m_tool->writeScenario({ { command, behaviour } }));
-    }
-
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<StandInTool> m_tool;
-    std::unique_ptr<CLIService> m_cli;
-    std::unique_ptr<WizardState> m_state;
 };
 
 QTEST_MAIN(TestDetectionAndAnalysis)
