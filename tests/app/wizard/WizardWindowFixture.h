@@ -137,14 +137,4 @@ struct WizardWindowFixture
         made.projectsRootEnabled = !root.isEmpty();
         return made;
     }
-
-    // A row of the done screen's agent summary.
-    static AgentSummary agentSummary(const QString& name, const QString& scope, const QString& toolName)
-    {
-        AgentSummary summary;
-        summary.name = name;
-        summary.scope = scope;
-        summary.toolName = toolName;
-        return summary;
-    }
 };

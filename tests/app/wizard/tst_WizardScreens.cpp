@@ -253,9 +253,9 @@ private Q_SLOTS:
         WizardWindowFixture f;
         f.state.setSignedInEmail(u"dev@example.com"_s);
         f.state.registeredAgents()->append(
-            WizardWindowFixture::agentSummary(u"vega"_s, u"global"_s, u"Claude Code"_s));
+            AgentSummary { .name = u"vega"_s, .scope = u"global"_s, .toolName = u"Claude Code"_s });
         f.state.registeredAgents()->append(
-            WizardWindowFixture::agentSummary(u"vega"_s, u"per-project"_s, u"Cursor"_s));
+            AgentSummary { .name = u"vega"_s, .scope = u"per-project"_s, .toolName = u"Cursor"_s });
         f.state.setTemplateRuleCount(12);
         f.state.setLlmDownloading(true);
         f.state.setLlmDownloadProgress(0.5);

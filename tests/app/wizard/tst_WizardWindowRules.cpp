@@ -48,7 +48,7 @@ void fillEverything(WizardState& state, int toolCount)
     for (int i = 0; i < toolCount * 3; ++i) {
         state.setupLog()->appendLog(u"Registered agent for ~/code/%1"_s.arg(i), LogStyle::done);
         state.registeredAgents()->append(
-            WizardWindowFixture::agentSummary(u"vega"_s, u"per-project"_s, u"Tool %1"_s.arg(i)));
+            AgentSummary { .name = u"vega"_s, .scope = u"per-project"_s, .toolName = u"Tool %1"_s.arg(i) });
     }
     state.setSignedInEmail(u"dev@example.com"_s);
     state.setTemplateRuleCount(12);
