@@ -78,7 +78,6 @@ struct HomeStateFixture
         return TestFiles::writeShellScript(ollamaPath(), body);
     }
     bool writeScenario(const QJsonObject& scenario) const { return tool.writeScenario(scenario); }
-    // One command's scenario entry.
     bool writeScenario(const QString& command, const QJsonObject& behaviour) const
     {
         return tool.writeScenario(QJsonObject { { command, behaviour } });

@@ -27,7 +27,6 @@ protected:
     std::optional<StandInTool> m_tool;
 
     void writeScenario(const QJsonObject& scenario) { QVERIFY(m_tool->writeScenario(scenario)); }
-    // One command's scenario entry.
     void writeScenario(const QString& command, const QJsonObject& behaviour)
     {
         writeScenario(QJsonObject { { command, behaviour } });

@@ -115,7 +115,7 @@ private Q_SLOTS:
             << QJsonObject { { u"exitCode"_s, 1 }, { u"errorMessage"_s, u"no history"_s },
                    { u"failAfterSteps"_s, 1 } }
             << QByteArray() << u"CLI exited with code 1"_s << QStringList { progress, u"error"_s };
-        // A tool killed by a signal is a failure too, never a success.
+        // A tool killed by a signal is a failure too (-1 in every mode), never a success.
         QTest::newRow("killed by a signal")
             << QJsonObject() << QByteArray("echo '{\"type\":\"progress\"}'\nkill -9 $$\n")
             << u"CLI exited with code -1"_s << QStringList { progress };

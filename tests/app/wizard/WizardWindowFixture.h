@@ -86,14 +86,12 @@ struct WizardWindowFixture
         return true;
     }
 
-    // Clicks the item's centre with the mouse.
     void click(QQuickItem* item)
     {
         const QPoint centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
         QTest::mouseClick(view(), Qt::LeftButton, {}, centre);
     }
 
-    // Operates the control from the keyboard: focus, then the space bar.
     void press(QQuickItem* item)
     {
         item->forceActiveFocus(Qt::TabFocusReason);
