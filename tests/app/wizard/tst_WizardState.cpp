@@ -1,53 +1,30 @@
-#include "app/wizard/WizardState.h"
-#include "tests/support/BackendProcess.h"
-#include "tests/support/TestHome.h"
+#include "tests/app/wizard/InstallPhaseFixture.h"
 
 #include <QDirIterator>
 #include <QJsonDocument>
-#include <QNetworkAccessManager>
-#include <QSignalSpy>
-#include <QTest>
 #include <QUrlQuery>
-
-using namespace Qt::StringLiterals;
-
-namespace {
 
 using Screen = WizardState::WizardScreen;
 
-// The reference back-end as the web origin, and a wizard model whose browser
-// only records what it was asked to open.
-struct Fixture
+// The wizard's model: its steps and rules, and the sign-in through the browser
+// and the code exchange, against the reference back-end.
+class TestWizardState : public QObject, private InstallPhaseFixture
 {
-    TestHome home;
-    BackendProcess backend;
-    QNetworkAccessManager network;
-    WizardState state;
-    QList<QUrl> opened;
+    Q_OBJECT
 
-    Fixture()
-    {
-        qputenv("QUORVANE_WEB_BASE_URL", backend.url().toString().toUtf8());
-        state.setNetwork(&network);
-        state.setBrowserOpener([this](const QUrl& url) {
-            opened << url;
-            return true;
-        });
-        state.setCurrentScreen(Screen::signIn);
-    }
-    ~Fixture() { qunsetenv("QUORVANE_WEB_BASE_URL"); }
+    QList<QUrl> m_opened; // what the model asked the browser to open
 
     // What a browser does with the sign-in page: follow it to the callback URL.
     QUrl signInInBrowser(const QByteArray& query = "platform=macos")
     {
-        const BackendProcess::Reply reply = backend.request("GET", "/auth/login?" + query);
+        const BackendProcess::Reply reply = m_machine->backend.request("GET", "/auth/login?" + query);
         return reply.status == 302 ? QUrl::fromEncoded(reply.header("Location")) : QUrl();
     }
     // The "code" the companion sent in its exchanges, oldest first.
     QStringList exchangedCodes()
     {
         QStringList codes;
-        for (const QJsonValue& value : backend.requests()) {
+        for (const QJsonValue& value : m_machine->backend.requests()) {
             const QJsonObject request = value.toObject();
             if (request.value(u"target"_s).toString() == u"/auth/exchange-code"_s)
                 codes << QJsonDocument::fromJson(request.value(u"body"_s).toString().toUtf8())
@@ -57,17 +34,27 @@ struct Fixture
         }
         return codes;
     }
-};
-
-} // namespace
-
-// The wizard's model: its steps and rules, and the sign-in through the browser
-// and the code exchange, against the reference back-end.
-class TestWizardState : public QObject
-{
-    Q_OBJECT
 
 private Q_SLOTS:
+    // The reference back-end as the web origin, and a browser that only records.
+    void init()
+    {
+        setUp();
+        qputenv("QUORVANE_WEB_BASE_URL", m_machine->backend.url().toString().toUtf8());
+        m_opened.clear();
+        m_state->setBrowserOpener([this](const QUrl& url) {
+            m_opened << url;
+            return true;
+        });
+        m_state->setCurrentScreen(Screen::signIn);
+    }
+
+    void cleanup()
+    {
+        qunsetenv("QUORVANE_WEB_BASE_URL");
+        tearDown();
+    }
+
     // The step under way for each screen; the bar's dots follow it (the screens test).
     void steps()
     {
@@ -125,77 +112,74 @@ private Q_SLOTS:
 
     void signInThroughTheBrowserReachesTheInstallScreen()
     {
-        Fixture f;
-        QVERIFY2(f.backend.isRunning(), qPrintable(f.backend.lastError()));
-        QSignalSpy activations(&f.state, &WizardState::activationRequested);
-        f.state.setErrorMessage(u"an old error"_s);
-        f.state.startSignIn();
-        QVERIFY(f.state.isLoading());
-        QVERIFY(f.state.errorMessage().isEmpty());
-        QCOMPARE(f.opened, QList<QUrl>({ f.backend.url(u"/auth/login?platform=macos"_s) }));
+        QVERIFY2(m_machine->backend.isRunning(), qPrintable(m_machine->backend.lastError()));
+        QSignalSpy activations(m_state.get(), &WizardState::activationRequested);
+        m_state->setErrorMessage(u"an old error"_s);
+        m_state->startSignIn();
+        QVERIFY(m_state->isLoading());
+        QVERIFY(m_state->errorMessage().isEmpty());
+        QCOMPARE(m_opened, QList<QUrl>({ m_machine->backend.url(u"/auth/login?platform=macos"_s) }));
 
-        const QUrl callback = f.signInInBrowser();
+        const QUrl callback = signInInBrowser();
         QCOMPARE(callback.scheme(), u"quorvane"_s);
-        QVERIFY(f.state.handleCallbackURL(callback));
-        QTRY_COMPARE(f.state.currentScreen(), Screen::install);
-        QVERIFY(!f.state.isLoading());
-        QVERIFY(f.state.errorMessage().isEmpty());
-        QCOMPARE(f.state.signedInEmail(), u"person@example.com"_s);
-        QVERIFY(!f.state.sessionToken().isEmpty());
+        QVERIFY(m_state->handleCallbackURL(callback));
+        QTRY_COMPARE(m_state->currentScreen(), Screen::install);
+        QVERIFY(!m_state->isLoading());
+        QVERIFY(m_state->errorMessage().isEmpty());
+        QCOMPARE(m_state->signedInEmail(), u"person@example.com"_s);
+        QVERIFY(!m_state->sessionToken().isEmpty());
         QCOMPARE(activations.size(), 1);
-        QVERIFY(!f.state.isWaitingForBrowser());
+        QVERIFY(!m_state->isWaitingForBrowser());
 
         // The token lives only in memory: no file of the home holds it.
-        QDirIterator files(f.home.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        QDirIterator files(m_machine->home.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         while (files.hasNext()) {
             QFile file(files.next());
             QVERIFY(file.open(QIODevice::ReadOnly));
-            QVERIFY(!file.readAll().contains(f.state.sessionToken().toUtf8()));
+            QVERIFY(!file.readAll().contains(m_state->sessionToken().toUtf8()));
         }
     }
 
     void callbacksWithoutAUsableCode()
     {
-        Fixture f;
         // Opened through the application without a running sign-in: ignored.
-        QVERIFY(!f.state.handleCallbackURL(QUrl(u"quorvane://auth/callback?code="_s)));
-        QVERIFY(!f.state.handleCallbackURL(QUrl(u"quorvane://auth/callback?state=1"_s)));
-        QVERIFY(!f.state.handleCallbackURL(QUrl(u"https://example.com/cb?code=abc"_s)));
-        QVERIFY(f.state.errorMessage().isEmpty());
-        QVERIFY(!f.state.isLoading());
+        QVERIFY(!m_state->handleCallbackURL(QUrl(u"quorvane://auth/callback?code="_s)));
+        QVERIFY(!m_state->handleCallbackURL(QUrl(u"quorvane://auth/callback?state=1"_s)));
+        QVERIFY(!m_state->handleCallbackURL(QUrl(u"https://example.com/cb?code=abc"_s)));
+        QVERIFY(m_state->errorMessage().isEmpty());
+        QVERIFY(!m_state->isLoading());
 
         // Ending the running sign-in: an error to retry from.
-        f.state.startSignIn();
-        QVERIFY(!f.state.handleCallbackURL(QUrl(u"other://auth/callback?code=abc"_s)));
-        QVERIFY(f.state.isLoading());
-        QVERIFY(f.state.handleCallbackURL(QUrl(u"quorvane://auth/callback?code=&code=late"_s)));
-        QVERIFY(!f.state.isLoading());
-        QCOMPARE(f.state.errorMessage(), u"Invalid authentication response"_s);
-        f.state.startSignIn();
-        QVERIFY(f.state.handleCallbackURL(QUrl(u"quorvane://auth/callback"_s)));
-        QCOMPARE(f.state.errorMessage(), u"Invalid authentication response"_s);
-        QCOMPARE(f.state.currentScreen(), Screen::signIn);
-        QVERIFY(f.exchangedCodes().isEmpty());
+        m_state->startSignIn();
+        QVERIFY(!m_state->handleCallbackURL(QUrl(u"other://auth/callback?code=abc"_s)));
+        QVERIFY(m_state->isLoading());
+        QVERIFY(m_state->handleCallbackURL(QUrl(u"quorvane://auth/callback?code=&code=late"_s)));
+        QVERIFY(!m_state->isLoading());
+        QCOMPARE(m_state->errorMessage(), u"Invalid authentication response"_s);
+        m_state->startSignIn();
+        QVERIFY(m_state->handleCallbackURL(QUrl(u"quorvane://auth/callback"_s)));
+        QCOMPARE(m_state->errorMessage(), u"Invalid authentication response"_s);
+        QCOMPARE(m_state->currentScreen(), Screen::signIn);
+        QVERIFY(exchangedCodes().isEmpty());
     }
 
     void stoppingTheWaitStillAcceptsALateCodeTheFirstOfTwo()
     {
-        Fixture f;
-        f.state.startSignIn();
-        QVERIFY(f.state.isWaitingForBrowser());
-        f.state.stopWaitingForSignIn();
-        QVERIFY(!f.state.isLoading());
-        QVERIFY(f.state.errorMessage().isEmpty());
-        QVERIFY(!f.state.isWaitingForBrowser());
+        m_state->startSignIn();
+        QVERIFY(m_state->isWaitingForBrowser());
+        m_state->stopWaitingForSignIn();
+        QVERIFY(!m_state->isLoading());
+        QVERIFY(m_state->errorMessage().isEmpty());
+        QVERIFY(!m_state->isWaitingForBrowser());
 
-        const QUrl callback = f.signInInBrowser("platform=macos&login_hint=late%40example.com");
+        const QUrl callback = signInInBrowser("platform=macos&login_hint=late%40example.com");
         const QString code = QUrlQuery(callback).queryItemValue(u"code"_s);
         QUrl doubled(callback);
         doubled.setQuery(u"code="_s + code + u"&code=second"_s);
-        QVERIFY(f.state.handleCallbackURL(doubled));
-        QTRY_COMPARE(f.state.currentScreen(), Screen::install);
-        QCOMPARE(f.state.signedInEmail(), u"late@example.com"_s);
-        QCOMPARE(f.exchangedCodes(), QStringList({ code }));
+        QVERIFY(m_state->handleCallbackURL(doubled));
+        QTRY_COMPARE(m_state->currentScreen(), Screen::install);
+        QCOMPARE(m_state->signedInEmail(), u"late@example.com"_s);
+        QCOMPARE(exchangedCodes(), QStringList({ code }));
     }
 
     void exchangeFailures_data()
@@ -224,34 +208,32 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         QFETCH(QString, error);
         QFETCH(QString, email);
-        Fixture f;
-        QVERIFY(f.backend.inject("POST", u"/auth/exchange-code"_s, status, body));
-        f.state.startSignIn();
-        QVERIFY(f.state.handleCallbackURL(QUrl(u"quorvane://auth/callback?code=abc"_s)));
-        QTRY_VERIFY(!f.state.isLoading());
-        QCOMPARE(f.state.errorMessage(), error);
-        QCOMPARE(f.state.currentScreen(), error.isEmpty() ? Screen::install : Screen::signIn);
-        QCOMPARE(f.state.sessionToken(), error.isEmpty() ? u"t"_s : QString());
-        QCOMPARE(f.state.signedInEmail(), email);
+        QVERIFY(m_machine->backend.inject("POST", u"/auth/exchange-code"_s, status, body));
+        m_state->startSignIn();
+        QVERIFY(m_state->handleCallbackURL(QUrl(u"quorvane://auth/callback?code=abc"_s)));
+        QTRY_VERIFY(!m_state->isLoading());
+        QCOMPARE(m_state->errorMessage(), error);
+        QCOMPARE(m_state->currentScreen(), error.isEmpty() ? Screen::install : Screen::signIn);
+        QCOMPARE(m_state->sessionToken(), error.isEmpty() ? u"t"_s : QString());
+        QCOMPARE(m_state->signedInEmail(), email);
     }
 
     void transportAndBrowserFailures()
     {
-        Fixture f;
         // No answer at all: the transfer's own text.
-        QVERIFY(f.backend.closeEveryConnection("POST", u"/auth/exchange-code"_s));
-        QVERIFY(f.state.handleCallbackURL(QUrl(u"quorvane://auth/callback?code=abc"_s)));
-        QVERIFY(f.state.isLoading());
-        QTRY_VERIFY(!f.state.isLoading());
-        QVERIFY(!f.state.errorMessage().isEmpty());
-        QCOMPARE(f.state.currentScreen(), Screen::signIn);
+        QVERIFY(m_machine->backend.closeEveryConnection("POST", u"/auth/exchange-code"_s));
+        QVERIFY(m_state->handleCallbackURL(QUrl(u"quorvane://auth/callback?code=abc"_s)));
+        QVERIFY(m_state->isLoading());
+        QTRY_VERIFY(!m_state->isLoading());
+        QVERIFY(!m_state->errorMessage().isEmpty());
+        QCOMPARE(m_state->currentScreen(), Screen::signIn);
 
         // A browser that cannot be opened ends the sign-in at once.
-        f.state.setBrowserOpener([](const QUrl&) { return false; });
-        f.state.startSignIn();
-        QVERIFY(!f.state.isLoading());
-        QCOMPARE(f.state.errorMessage(), u"Could not open the web browser"_s);
-        QVERIFY(!f.state.isWaitingForBrowser());
+        m_state->setBrowserOpener([](const QUrl&) { return false; });
+        m_state->startSignIn();
+        QVERIFY(!m_state->isLoading());
+        QCOMPARE(m_state->errorMessage(), u"Could not open the web browser"_s);
+        QVERIFY(!m_state->isWaitingForBrowser());
     }
 };
 
