@@ -3,7 +3,6 @@
 
 #include <chrono>
 
-using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 // The tool started and left running (its handle stops it), run detached, and

@@ -1,10 +1,7 @@
-#include "platform/PkexecPrivilegedRunner.h"
 #include "tests/app/tooling/CLIServiceFixture.h"
 
 #include <QProcess>
 #include <QTimer>
-
-using namespace Qt::StringLiterals;
 
 // Finding the product tool, and its runs to the end: events in order, the
 // working folder, failures, cancelling, captured output, a missing tool; and
@@ -12,27 +9,6 @@ using namespace Qt::StringLiterals;
 class TestCLIService : public CLIServiceTestCase
 {
     Q_OBJECT
-
-    // pkexec itself only talks to the system bus: a stand-in records its
-    // arguments, then behaves as the case asks (runs the command without
-    // privileges, exits 126 for a dismissed prompt, 127 when not authorised, or
-    // fails with text on standard error).
-    QString writeStandIn(const QByteArray& behaviour)
-    {
-        const QByteArray argv = QFile::encodeName(m_dir->filePath(u"argv"_s));
-        return writeScript(u"pkexec"_s,
-            "for a in \"$@\"; do printf '%s\\0' \"$a\" >> '" + argv + "'; done\n" + behaviour + "\n");
-    }
-    QStringList recordedArguments() const
-    {
-        QStringList arguments;
-        const QList<QByteArray> parts = TestFiles::contentOf(m_dir->filePath(u"argv"_s)).split('\0');
-        for (qsizetype i = 0; i + 1 < parts.size(); ++i)
-            arguments.append(QString::fromUtf8(parts[i]));
-        return arguments;
-    }
-    static QStringList shell(const QString& line) { return { u"/bin/sh"_s, u"-c"_s, line }; }
-
 private Q_SLOTS:
     void locating_data()
     {
