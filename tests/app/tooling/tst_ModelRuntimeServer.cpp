@@ -1,25 +1,19 @@
 #include "app/tooling/DependencyService.h"
 #include "app/tooling/ModelRuntimeServer.h"
 #include "platform/LoopbackListeners.h"
+#include "tests/app/tooling/CLIServiceFixture.h"
 #include "tests/support/BackendProcess.h"
-#include "tests/support/ChildProcesses.h"
 #include "tests/support/StandInRuntime.h"
-#include "tests/support/TestFiles.h"
 
-#include <QFile>
 #include <QNetworkAccessManager>
 #include <QTcpServer>
-#include <QTemporaryDir>
-#include <QTest>
 #include <arpa/inet.h>
 #include <csignal>
 #include <netinet/in.h>
-#include <qcorotask.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
@@ -87,20 +81,14 @@ private:
 // that starts it the way the user manager would. The port is taken as ours only
 // when our own account listens there: the kernel's socket tables name each
 // listener's owner.
-class TestModelRuntimeServer : public QObject
+class TestModelRuntimeServer : public CLIServiceTestCase
 {
     Q_OBJECT
 
-    std::optional<QTemporaryDir> m_dir;
     std::optional<QNetworkAccessManager> m_network;
     QString m_runtime;
     quint16 m_port = 0;
 
-    QString writeScript(const QString& name, const QByteArray& body)
-    {
-        const QString path = m_dir->filePath(name);
-        return TestFiles::writeShellScript(path, body) ? path : QString();
-    }
     // A stand-in systemctl that records its calls, then runs body.
     QString writeSystemctl(const QByteArray& body)
     {
@@ -125,7 +113,7 @@ class TestModelRuntimeServer : public QObject
 private Q_SLOTS:
     void init()
     {
-        m_dir.emplace();
+        CLIServiceTestCase::init();
         m_network.emplace();
         m_runtime = writeScript(u"bin/ollama"_s, StandInRuntime::servingScript());
         m_port = StandInRuntime::freePort();
@@ -136,10 +124,8 @@ private Q_SLOTS:
         const QByteArray unitPid = TestFiles::contentOf(m_dir->filePath(u"unit-pid"_s)).trimmed();
         if (!unitPid.isEmpty())
             ::kill(pid_t(unitPid.toInt()), SIGTERM);
-        // No server child outlives its test.
-        QTRY_COMPARE(childProcessCount(), 0);
         m_network.reset();
-        m_dir.reset();
+        CLIServiceTestCase::cleanup(); // no server child outlives its test
     }
 
     void presenceChecks_data()
