@@ -29,6 +29,8 @@
 #include <QTest>
 #include <qcorotask.h>
 
+using namespace Qt::StringLiterals;
+
 // The dashboard model against the stand-in tool (a real child process driven
 // by a scenario file, logging every argument list) and the reference back-end:
 // what the HomeState test programs share.
@@ -46,7 +48,7 @@ struct HomeStateFixture
     QNetworkAccessManager network;
     CLIService cli;
     DependencyService dependencies { &network, &cli };
-    QSettings settings { QDir(dir.path()).filePath(QStringLiteral("settings.ini")), QSettings::IniFormat };
+    QSettings settings { QDir(dir.path()).filePath(u"settings.ini"_s), QSettings::IniFormat };
     // The wizard's model download, as the window manager hands it to the dashboard.
     WizardState wizard;
     std::unique_ptr<HomeState> state;
@@ -59,7 +61,7 @@ struct HomeStateFixture
         if (registered)
             machine = TestMachine::provision(backend, store);
         auth.reload();
-        dependencies.setKnownPaths({ dir.filePath(QStringLiteral("bin")) });
+        dependencies.setKnownPaths({ dir.filePath(u"bin"_s) });
         state = std::make_unique<HomeState>(cli, dependencies, auth, network, settings,
             new ModelDownloadProgressAdapter<WizardState>(&wizard));
     }
@@ -69,21 +71,20 @@ struct HomeStateFixture
         qunsetenv("QUORVANE_API_BASE_URL");
     }
 
-    QString ollamaPath() const { return dir.filePath(QStringLiteral("bin/ollama")); }
+    QString ollamaPath() const { return dir.filePath(u"bin/ollama"_s); }
     // A model runtime whose "list" runs body.
     bool installOllama(const QByteArray& body) const
     {
         return TestFiles::writeShellScript(ollamaPath(), body);
     }
     bool writeScenario(const QJsonObject& scenario) const { return tool.writeScenario(scenario); }
-    // One command's scenario entry.
     bool writeScenario(const QString& command, const QJsonObject& behaviour) const
     {
         return tool.writeScenario(QJsonObject { { command, behaviour } });
     }
     bool writeInventory(const QByteArray& contents) const
     {
-        return home.write(QStringLiteral(".quorvane/mcp-servers.json"), contents);
+        return home.write(u".quorvane/mcp-servers.json"_s, contents);
     }
 
     // The argument lists of the stand-in tool's runs, oldest first; with a
@@ -101,13 +102,10 @@ struct HomeStateFixture
     // An agent's config.json as the product tool writes it.
     bool writeAgent(const QString& name, const QString& createdAt) const
     {
-        const QJsonObject config { { QStringLiteral("name"), name },
-            { QStringLiteral("machine"), QStringLiteral("desk") },
-            { QStringLiteral("machineId"), QStringLiteral("m-1") },
-            { QStringLiteral("publicKey"), QStringLiteral("pk") }, { QStringLiteral("createdAt"), createdAt },
-            { QStringLiteral("apiUrl"), QStringLiteral("https://api.example") },
-            { QStringLiteral("scope"), QStringLiteral("global") } };
-        return home.write(QStringLiteral(".quorvane/agents/%1/config.json").arg(name),
+        const QJsonObject config { { u"name"_s, name }, { u"machine"_s, u"desk"_s },
+            { u"machineId"_s, u"m-1"_s }, { u"publicKey"_s, u"pk"_s }, { u"createdAt"_s, createdAt },
+            { u"apiUrl"_s, u"https://api.example"_s }, { u"scope"_s, u"global"_s } };
+        return home.write(u".quorvane/agents/%1/config.json"_s.arg(name),
             QJsonDocument(config).toJson(QJsonDocument::Compact));
     }
 
@@ -117,25 +115,19 @@ struct HomeStateFixture
         QList<QJsonObject> result;
         for (const QJsonValue& value : backend.requests()) {
             const QJsonObject request = value.toObject();
-            if (request.value(QLatin1String("method")).toString() == method
-                && request.value(QLatin1String("target")).toString() == target)
+            if (request.value(u"method"_s).toString() == method
+                && request.value(u"target"_s).toString() == target)
                 result.append(request);
         }
         return result;
     }
-    QList<QJsonObject> syncRequests()
-    {
-        return requests(QStringLiteral("POST"), QStringLiteral("/mcp-servers/sync"));
-    }
-    QList<QJsonObject> preferenceRequests()
-    {
-        return requests(QStringLiteral("PUT"), QStringLiteral("/users/preferences"));
-    }
+    QList<QJsonObject> syncRequests() { return requests(u"POST"_s, u"/mcp-servers/sync"_s); }
+    QList<QJsonObject> preferenceRequests() { return requests(u"PUT"_s, u"/users/preferences"_s); }
 };
 
 inline QString bodyOf(const QJsonObject& request)
 {
-    return request.value(QLatin1String("body")).toString();
+    return request.value(u"body"_s).toString();
 }
 
 // Our children that run the stand-in tool (the back-end is a child too).

@@ -3,8 +3,6 @@
 #include "app/tooling/AgentNameRules.h"
 #include "tests/app/dashboard/HomeStateFixture.h"
 
-using namespace Qt::StringLiterals;
-
 // Adding an agent (the sheet's model against the stand-in tool's scan and
 // "init", and the reference back-end that links the new agents) and removing
 // one (the tool's "unregister"), with the questions asked first.
@@ -240,32 +238,32 @@ private Q_SLOTS:
         QTest::addColumn<int>("agentCount");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("message");
-        QTest::addColumn<QStringList>("buttons"); // the last is the destructive one
-        QTest::addColumn<bool>("lastRemovesRules");
+        QTest::addColumn<QStringList>("buttons"); // "+rules": it also deletes the global rules
         const QString cancel = u"Cancel"_s;
         QTest::newRow("removing the last agent")
             << u"removal"_s << 1 << u"Remove Last Agent?"_s
             << u"This is the last agent on this machine. You can also remove your global rules from "
                "the server. Requires phone approval."_s
-            << QStringList { cancel, u"Remove & Keep Rules"_s, u"Remove & Delete Rules"_s } << true;
+            << QStringList { cancel, u"Remove & Keep Rules"_s, u"Remove & Delete Rules +rules"_s };
         QTest::newRow("removing one of several")
             << u"removal"_s << 2 << u"Remove Agent?"_s
             << u"This will remove \"vega\" from this machine and the server. Requires phone approval."_s
-            << QStringList { cancel, u"Remove"_s } << false;
-        QTest::newRow("uninstalling without agents") << u"uninstall"_s << 0 << u"Uninstall Quorvane?"_s
-                                                     << u"This will remove Quorvane from this machine."_s
-                                                     << QStringList { cancel, u"Uninstall"_s } << false;
+            << QStringList { cancel, u"Remove"_s };
+        QTest::newRow("uninstalling without agents")
+            << u"uninstall"_s << 0 << u"Uninstall Quorvane?"_s
+            << u"This will remove Quorvane from this machine."_s << QStringList { cancel, u"Uninstall"_s };
         QTest::newRow("uninstalling with agents")
             << u"uninstall"_s << 3 << u"Uninstall Quorvane?"_s
             << u"This will unregister 3 agents from the server and remove Quorvane from this machine. "
                "Requires phone approval. You can also remove your global rules."_s
-            << QStringList { cancel, u"Uninstall & Keep Rules"_s, u"Uninstall & Delete Rules"_s } << true;
+            << QStringList { cancel, u"Uninstall & Keep Rules"_s, u"Uninstall & Delete Rules +rules"_s };
         QTest::newRow("uninstalling with one agent")
             << u"uninstall"_s << 1 << u"Uninstall Quorvane?"_s
             << u"This will unregister 1 agent from the server and remove Quorvane from this machine. "
                "Requires phone approval. You can also remove your global rules."_s
-            << QStringList { cancel, u"Uninstall & Keep Rules"_s, u"Uninstall & Delete Rules"_s } << true;
+            << QStringList { cancel, u"Uninstall & Keep Rules"_s, u"Uninstall & Delete Rules +rules"_s };
     }
+
     void questions()
     {
         QFETCH(QString, kind);
@@ -273,23 +271,17 @@ private Q_SLOTS:
         QFETCH(QString, title);
         QFETCH(QString, message);
         QFETCH(QStringList, buttons);
-        QFETCH(bool, lastRemovesRules);
-        const QVariantMap dialog = kind == QLatin1String("removal")
-            ? ConfirmationDialogs::removal(u"vega"_s, agentCount)
-            : ConfirmationDialogs::uninstall(agentCount);
+        const QVariantMap dialog = kind == u"removal"_s ? ConfirmationDialogs::removal(u"vega"_s, agentCount)
+                                                        : ConfirmationDialogs::uninstall(agentCount);
         QCOMPARE(dialog.value(u"title"_s).toString(), title);
         QCOMPARE(dialog.value(u"message"_s).toString(), message);
-        QStringList texts;
-        QList<bool> removesRules;
-        for (const QVariant& button : dialog.value(u"buttons"_s).toList()) {
-            texts << button.toMap().value(u"text"_s).toString();
-            removesRules << button.toMap().value(u"removeGlobalRules"_s).toBool();
-        }
-        QCOMPARE(texts, buttons);
-        // Only the last button may delete the rules.
-        QCOMPARE(removesRules.count(true), lastRemovesRules ? 1 : 0);
-        QCOMPARE(removesRules.last(), lastRemovesRules);
         const QVariantList list = dialog.value(u"buttons"_s).toList();
+        QStringList shown;
+        for (const QVariant& button : list) {
+            const bool rules = button.toMap().value(u"removeGlobalRules"_s).toBool();
+            shown << button.toMap().value(u"text"_s).toString() + (rules ? u" +rules"_s : QString());
+        }
+        QCOMPARE(shown, buttons);
         QCOMPARE(list.first().toMap().value(u"role"_s).toString(), u"cancel"_s);
         QCOMPARE(list.last().toMap().value(u"role"_s).toString(), u"destructive"_s);
     }

@@ -10,8 +10,6 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 
-using namespace Qt::StringLiterals;
-
 // The dashboard window's views offscreen at the window's real size, over the
 // real model (stand-in tool, reference back-end), driven through their
 // controls; what the views can get wrong: what they show of the model, and

@@ -1,7 +1,5 @@
 #include "tests/app/dashboard/HomeStateFixture.h"
 
-using namespace Qt::StringLiterals;
-
 // The dashboard model: agents, the approver-only marker, the local model and
 // the wizard's download.
 class TestHomeState : public HomeStateTestCase
@@ -129,6 +127,7 @@ private Q_SLOTS:
         runtime.installModel();
         QVERIFY(runtime.llmInstalling());
         QCOMPARE(runtime.llmProgress(), 0.0);
+        runtime.installModel(); // while one runs, nothing more
         QTRY_VERIFY(!runtime.llmInstalling());
         QCOMPARE(installing.count(), 2);
         QCOMPARE(runtime.gemmaInstalled(), gemmaInstalled);
@@ -150,73 +149,33 @@ private Q_SLOTS:
         }
     }
 
-    void downloadTwiceStartsOneDownload()
-    {
-        Fixture f;
-        ModelRuntimeState& runtime = f.state->modelRuntime();
-        QVERIFY(f.writeScenario(u"download-model"_s, steps(5, 40)));
-        QList<double> seen;
-        connect(&runtime, &ModelRuntimeState::llmProgressChanged, this,
-            [&] { seen.append(runtime.llmProgress()); });
-        runtime.installModel();
-        runtime.installModel();
-        QTRY_VERIFY(runtime.llmProgress() > 0.0);
-        runtime.installModel();
-        QTRY_VERIFY(runtime.gemmaInstalled());
-        QVERIFY(!runtime.llmInstalling());
-        QCOMPARE(f.invocations().size(), 1);
-        QCOMPARE(seen, (QList<double> { 0.2, 0.4, 0.6, 0.8, 1.0 }));
-    }
-
     // The wizard model's download, through the adapter the window manager
     // puts between them.
-    void followsTheWizardModel_data()
-    {
-        QTest::addColumn<bool>("completes");
-        QTest::newRow("download completes") << true;
-        QTest::newRow("download fails") << false;
-    }
     void followsTheWizardModel()
-    {
-        QFETCH(bool, completes);
-        Fixture f(false);
-        ModelRuntimeState& runtime = f.state->modelRuntime();
-        f.wizard.setLlmDownloading(true);
-        f.wizard.setLlmDownloadProgress(0.25);
-        // The dashboard opens while the wizard downloads.
-        QCoro::waitFor(runtime.refreshLLMStatus());
-        QVERIFY(runtime.llmInstalling());
-        QVERIFY(runtime.ollamaInstalled());
-        QVERIFY(!runtime.gemmaInstalled());
-        QVERIFY(runtime.isMirroringWizardDownload());
-        QCOMPARE(runtime.llmProgress(), 0.25);
-        // "Download" is no second download meanwhile.
-        runtime.installModel();
-        f.wizard.setLlmDownloadProgress(0.75);
-        QCOMPARE(runtime.llmProgress(), 0.75);
-        // The wizard sets complete first, then ends "downloading".
-        f.wizard.setLlmDownloadComplete(completes);
-        f.wizard.setLlmDownloading(false);
-        QVERIFY(!runtime.llmInstalling());
-        QCOMPARE(runtime.gemmaInstalled(), completes);
-        QVERIFY(!runtime.isMirroringWizardDownload());
-        QCOMPARE(f.invocations().size(), 0);
-    }
-
-    void mirrorSubscriptionsAreDropped()
     {
         Fixture f(false);
         ModelRuntimeState& runtime = f.state->modelRuntime();
         f.wizard.setLlmDownloading(true);
         f.wizard.setLlmDownloadProgress(0.3);
+        // The dashboard opens while the wizard downloads.
         QCoro::waitFor(runtime.refreshLLMStatus());
         QCoro::waitFor(runtime.refreshLLMStatus()); // resubscribes, not twice
+        QVERIFY(runtime.llmInstalling() && runtime.ollamaInstalled() && !runtime.gemmaInstalled());
+        QVERIFY(runtime.isMirroringWizardDownload());
         QCOMPARE(runtime.llmProgress(), 0.3);
+        runtime.installModel(); // "Download" is no second download meanwhile
         QSignalSpy progress(&runtime, &ModelRuntimeState::llmProgressChanged);
         f.wizard.setLlmDownloadProgress(0.5);
         QCOMPARE(progress.count(), 1);
         f.wizard.setLlmDownloadProgress(7.0); // out of range from a broken source
         QCOMPARE(runtime.llmProgress(), 1.0);
+        // The wizard ending without completing: no model.
+        f.wizard.setLlmDownloading(false);
+        QVERIFY(!runtime.llmInstalling() && !runtime.gemmaInstalled());
+        QVERIFY(!runtime.isMirroringWizardDownload());
+        QCOMPARE(f.invocations().size(), 0);
+        f.wizard.setLlmDownloading(true);
+        QCoro::waitFor(runtime.refreshLLMStatus());
 
         // A completion seen first ends the mirror; what follows is not mirrored.
         QSignalSpy installing(&runtime, &ModelRuntimeState::llmInstallingChanged);

@@ -1,7 +1,5 @@
 #include "tests/app/dashboard/HomeStateFixture.h"
 
-using namespace Qt::StringLiterals;
-
 // The dashboard model's activity analysis, the MCP inventory sync that
 // follows it, and the "mcpLlmSummary" preference.
 class TestHomeStateAnalysis : public HomeStateTestCase

@@ -11,8 +11,6 @@
 #include <QDirIterator>
 #include <sys/stat.h>
 
-using namespace Qt::StringLiterals;
-
 // The uninstall against the stand-in tool, the reference back-end, the
 // session's gnome-keyring and real files under the test home: what it
 // removes, what it must leave (the person's files, a linked folder, a

@@ -37,28 +37,233 @@ class TestAppOnDesktop : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanupTestCase();
-    void cleanup();
-    void popoverGrowsMenuQuitsAndTerminationIsQuiet();
-    void withoutATrayANotificationOpensThePopover();
+    void initTestCase()
+    {
+        for (const char* tool : {"Xvfb", "trayer", "xdotool"}) {
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool))));
+        }
+        QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run inside scripts/with-test-session");
+        QVERIFY2(m_desktop.start(), qPrintable(m_desktop.lastError()));
+
+        qputenv("QUORVANE_CREDENTIAL_STORE", "file");
+        connect(&m_app, &QProcess::readyReadStandardOutput, this, [this] { m_output += m_app.readAllStandardOutput(); });
+    }
+
+    // A back-end of its own for each case: actions left pending by one case
+    // would reach the next as escalations of their own.
+    void init()
+    {
+        m_backend = std::make_unique<BackendProcess>();
+        QVERIFY2(m_backend->isRunning(), qPrintable(m_backend->lastError()));
+        qputenv("QUORVANE_API_BASE_URL", m_backend->url().toString().toUtf8());
+        qputenv("QUORVANE_WEB_BASE_URL", m_backend->url().toString().toUtf8());
+    }
+
+    void cleanupTestCase()
+    {
+        stopApp();
+    }
+
+    void cleanup()
+    {
+        stopApp();
+        // A key left down would repeat into the next program on this display.
+        QCOMPARE(m_desktop.heldKeys(), QList<int>());
+    }
+
+    void popoverGrowsMenuQuitsAndTerminationIsQuiet()
+    {
+        TestHome home;
+        QVERIFY(provision(home));
+        QVERIFY2(m_desktop.startTray(), qPrintable(m_desktop.lastError()));
+        startApp();
+        QTRY_VERIFY_WITH_TIMEOUT(m_output.contains("Quorvane: tray icon shown"), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(trayIcon().has_value(), 10000);
+        const QRect icon = trayIcon()->geometry;
+        QTRY_VERIFY_WITH_TIMEOUT(m_backend->state().value(QLatin1String("streams")).toInt() >= 1
+                                     || !m_backend->state().value(QLatin1String("streams")).toArray().isEmpty(),
+                                 15000);
+
+        // Three escalations arriving one by one: the popover opens below the icon
+        // at the first and grows with each, always wholly on screen.
+        int height = 0;
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(addAction(QStringLiteral("Bash")));
+            QTRY_VERIFY_WITH_TIMEOUT(popover().has_value() && popover()->geometry.height() > height, 10000);
+            QTest::qWait(300); // the last change of this step
+            const QRect placed = popover()->geometry;
+            QVERIFY2(screen.contains(placed), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(placed.x()).arg(placed.y()).arg(placed.width()).arg(placed.height())));
+            QVERIFY(placed.top() > icon.bottom());
+            height = placed.height();
+        }
+
+        // A right click on the icon: the tray's menu; its last item, "Quit
+        // Quorvane", asks the quit question (a window of its own); Escape answers
+        // "Cancel" and the program goes on.
+        programOutput(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(icon.center().x()),
+                                        QString::number(icon.center().y()), QStringLiteral("click"), QStringLiteral("3")});
+        QTRY_VERIFY_WITH_TIMEOUT(windowWhere([&](const QRect& rect) { return rect.top() <= icon.bottom() + 40 && rect.width() > 64 && rect.width() != 360; }).has_value(), 10000);
+        programOutput(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Up"), QStringLiteral("Return")});
+        const auto alert = [this] {
+            return windowWhere([](const QRect& rect) { return rect.width() > 200 && rect.width() != 360 && rect.top() > 100; });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(alert().has_value(), 10000);
+        QVERIFY(m_desktop.pressKeys(alert()->id, {QStringLiteral("Escape")}));
+        QTRY_VERIFY_WITH_TIMEOUT(!alert().has_value(), 10000);
+        QVERIFY(m_app.state() == QProcess::Running);
+
+        // The session's end (SIGTERM): no question, a normal exit.
+        ::kill(pid_t(m_app.processId()), SIGTERM);
+        QVERIFY(m_app.waitForFinished(processDeadlineMs));
+        QCOMPARE(m_app.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_app.exitCode(), 0);
+    }
+
+    void withoutATrayANotificationOpensThePopover()
+    {
+        TestHome home;
+        QVERIFY(provision(home));
+        StandInNotificationServer server;
+        QVERIFY(server.registerOnBus());
+        m_desktop.stopTray();
+        QByteArray errors;
+        const QMetaObject::Connection collecting
+            = connect(&m_app, &QProcess::readyReadStandardError, this, [&] { errors += m_app.readAllStandardError(); });
+        startApp(QProcess::SeparateChannels);
+        QTRY_VERIFY2_WITH_TIMEOUT(errors.contains(noTrayLine().toUtf8()), errors.constData(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_backend->state().value(QLatin1String("streams")).toInt() >= 1
+                                     || !m_backend->state().value(QLatin1String("streams")).toArray().isEmpty(),
+                                 15000);
+
+        // An escalation: a notification, no window.
+        QVERIFY(addAction(QStringLiteral("Bash")));
+        QTRY_COMPARE_WITH_TIMEOUT(server.calls.size(), 1, 10000);
+        QVERIFY(!popover().has_value());
+        const auto centred = [this] {
+            const std::optional<Window> shown = popover();
+            return shown && qAbs(shown->geometry.center().x() - screen.center().x()) <= 2
+                && qAbs(shown->geometry.center().y() - screen.center().y()) <= 2;
+        };
+        const auto where = [&] {
+            QStringList seen;
+            for (const Window& window : windows())
+                seen << QStringLiteral("%1,%2 %3x%4").arg(window.geometry.x()).arg(window.geometry.y())
+                            .arg(window.geometry.width()).arg(window.geometry.height());
+            return QStringLiteral("windows [%1]; the program wrote: %2")
+                .arg(seen.join(QLatin1Char(' ')), QString::fromUtf8(errors.right(3000)));
+        };
+        // Starting the program again: the popover in the middle of the screen.
+        QProcess second;
+        second.setProcessEnvironment(m_app.processEnvironment());
+        second.start(m_app.program(), {});
+        QVERIFY(second.waitForFinished(processDeadlineMs));
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_VERIFY2_WITH_TIMEOUT(centred(), qPrintable(where()), 10000);
+        QVERIFY(closeAsTheWindowManagerWould([this] { return popover(); }));
+
+        // The notification's click: the same.
+        server.click(41);
+        QTRY_VERIFY2_WITH_TIMEOUT(centred(), qPrintable(where()), 10000);
+
+        stopApp();
+        disconnect(collecting);
+    }
 
 private:
     using Window = VirtualDesktop::Window;
 
-    bool provision(TestHome& home);
+    bool provision(TestHome& home)
+    {
+        FileCredentialStore store;
+        if (!TestMachine::provision(*m_backend, store).has_value())
+            return false;
+        return home.write(QStringLiteral(".quorvane/agents/demo/config.json"),
+                          "{\"name\":\"demo\",\"machine\":\"test-host\",\"machineId\":\"x\",\"publicKey\":\"k\","
+                          "\"createdAt\":\"2025-01-01T00:00:00Z\",\"apiUrl\":\"http://127.0.0.1\"}");
+    }
+
     // Standard error is the test's unless asked to keep it apart (the program's log lines).
-    void startApp(QProcess::ProcessChannelMode errors = QProcess::ForwardedErrorChannel);
-    void stopApp();
-    QList<Window> windows();
-    std::optional<Window> windowWhere(const std::function<bool(const QRect&)>& test);
-    std::optional<Window> popover();
-    std::optional<Window> trayIcon();
-    bool addAction(const QString& tool);
+    void startApp(QProcess::ProcessChannelMode errors = QProcess::ForwardedErrorChannel)
+    {
+        m_output.clear();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("DISPLAY"), m_desktop.display());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        environment.insert(QStringLiteral("QUORVANE_CLI"), m_runtime.filePath(QStringLiteral("no-cli")));
+        m_app.setProcessEnvironment(environment);
+        m_app.setProcessChannelMode(errors);
+        m_app.start(qEnvironmentVariable("QUORVANE_BUILD_DIR") + QStringLiteral("/bin/quorvane-app"),
+                    {QStringLiteral("--report-ready")});
+        QVERIFY(m_app.waitForStarted(processDeadlineMs));
+    }
+
+    void stopApp()
+    {
+        if (m_app.state() == QProcess::NotRunning)
+            return;
+        m_app.kill();
+        m_app.waitForFinished(processDeadlineMs);
+    }
+
+    QList<Window> windows()
+    {
+        return m_desktop.windows(QStringLiteral("quorvane-app"));
+    }
+
+    std::optional<Window> windowWhere(const std::function<bool(const QRect&)>& test)
+    {
+        for (const Window& window : windows()) {
+            if (test(window.geometry))
+                return window;
+        }
+        return std::nullopt;
+    }
+
+    std::optional<Window> popover()
+    {
+        return windowWhere([](const QRect& rect) { return rect.width() == 360; });
+    }
+
+    std::optional<Window> trayIcon()
+    {
+        return windowWhere([](const QRect& rect) { return rect.width() < 64 && rect.height() < 64; });
+    }
+
+    bool addAction(const QString& tool)
+    {
+        return !m_backend->addAction({{QStringLiteral("agent_id"), QStringLiteral("agent-1")},
+                                      {QStringLiteral("agent_name"), QStringLiteral("demo")},
+                                      {QStringLiteral("tool_name"), tool},
+                                      {QStringLiteral("tool_input_summary"), QStringLiteral("rm -rf build")}})
+                    .value(QStringLiteral("id"))
+                    .toString()
+                    .isEmpty();
+    }
+
     // The close button, pressed again until the window is gone (a window just
     // shown may not take the message yet).
-    bool closeAsTheWindowManagerWould(const std::function<std::optional<Window>()>& find);
+    bool closeAsTheWindowManagerWould(const std::function<std::optional<Window>()>& find)
+    {
+        int sent = 0;
+        QElapsedTimer waited;
+        waited.start();
+        const bool closed = QTest::qWaitFor(
+            [&] {
+                const std::optional<Window> shown = find();
+                if (!shown)
+                    return true;
+                sent += m_desktop.closeWindow(shown->id) ? 1 : 0;
+                QTest::qWait(500);
+                return false;
+            },
+            3 * processDeadlineMs);
+        if (!closed)
+            qWarning("the window stayed after %d close messages in %lld ms; the program %s", sent, waited.elapsed(),
+                     m_app.state() == QProcess::Running ? "runs" : "ended");
+        return closed;
+    }
 
     VirtualDesktop m_desktop;
     QProcess m_app;
@@ -66,228 +271,6 @@ private:
     QTemporaryDir m_runtime;
     std::unique_ptr<BackendProcess> m_backend;
 };
-
-void TestAppOnDesktop::initTestCase()
-{
-    for (const char* tool : {"Xvfb", "trayer", "xdotool"}) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool))));
-    }
-    QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run inside scripts/with-test-session");
-    QVERIFY2(m_desktop.start(), qPrintable(m_desktop.lastError()));
-
-    qputenv("QUORVANE_CREDENTIAL_STORE", "file");
-    connect(&m_app, &QProcess::readyReadStandardOutput, this, [this] { m_output += m_app.readAllStandardOutput(); });
-}
-
-// A back-end of its own for each case: actions left pending by one case
-// would reach the next as escalations of their own.
-void TestAppOnDesktop::init()
-{
-    m_backend = std::make_unique<BackendProcess>();
-    QVERIFY2(m_backend->isRunning(), qPrintable(m_backend->lastError()));
-    qputenv("QUORVANE_API_BASE_URL", m_backend->url().toString().toUtf8());
-    qputenv("QUORVANE_WEB_BASE_URL", m_backend->url().toString().toUtf8());
-}
-
-void TestAppOnDesktop::cleanup()
-{
-    stopApp();
-    // A key left down would repeat into the next program on this display.
-    QCOMPARE(m_desktop.heldKeys(), QList<int>());
-}
-
-void TestAppOnDesktop::cleanupTestCase()
-{
-    stopApp();
-}
-
-bool TestAppOnDesktop::provision(TestHome& home)
-{
-    FileCredentialStore store;
-    if (!TestMachine::provision(*m_backend, store).has_value())
-        return false;
-    return home.write(QStringLiteral(".quorvane/agents/demo/config.json"),
-                      "{\"name\":\"demo\",\"machine\":\"test-host\",\"machineId\":\"x\",\"publicKey\":\"k\","
-                      "\"createdAt\":\"2025-01-01T00:00:00Z\",\"apiUrl\":\"http://127.0.0.1\"}");
-}
-
-void TestAppOnDesktop::startApp(QProcess::ProcessChannelMode errors)
-{
-    m_output.clear();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    environment.insert(QStringLiteral("DISPLAY"), m_desktop.display());
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
-    environment.insert(QStringLiteral("QUORVANE_CLI"), m_runtime.filePath(QStringLiteral("no-cli")));
-    m_app.setProcessEnvironment(environment);
-    m_app.setProcessChannelMode(errors);
-    m_app.start(qEnvironmentVariable("QUORVANE_BUILD_DIR") + QStringLiteral("/bin/quorvane-app"),
-                {QStringLiteral("--report-ready")});
-    QVERIFY(m_app.waitForStarted(processDeadlineMs));
-}
-
-void TestAppOnDesktop::stopApp()
-{
-    if (m_app.state() == QProcess::NotRunning)
-        return;
-    m_app.kill();
-    m_app.waitForFinished(processDeadlineMs);
-}
-
-QList<TestAppOnDesktop::Window> TestAppOnDesktop::windows()
-{
-    return m_desktop.windows(QStringLiteral("quorvane-app"));
-}
-
-std::optional<TestAppOnDesktop::Window> TestAppOnDesktop::windowWhere(const std::function<bool(const QRect&)>& test)
-{
-    for (const Window& window : windows()) {
-        if (test(window.geometry))
-            return window;
-    }
-    return std::nullopt;
-}
-
-std::optional<TestAppOnDesktop::Window> TestAppOnDesktop::popover()
-{
-    return windowWhere([](const QRect& rect) { return rect.width() == 360; });
-}
-
-std::optional<TestAppOnDesktop::Window> TestAppOnDesktop::trayIcon()
-{
-    return windowWhere([](const QRect& rect) { return rect.width() < 64 && rect.height() < 64; });
-}
-
-bool TestAppOnDesktop::addAction(const QString& tool)
-{
-    return !m_backend->addAction({{QStringLiteral("agent_id"), QStringLiteral("agent-1")},
-                                  {QStringLiteral("agent_name"), QStringLiteral("demo")},
-                                  {QStringLiteral("tool_name"), tool},
-                                  {QStringLiteral("tool_input_summary"), QStringLiteral("rm -rf build")}})
-                .value(QStringLiteral("id"))
-                .toString()
-                .isEmpty();
-}
-
-bool TestAppOnDesktop::closeAsTheWindowManagerWould(const std::function<std::optional<Window>()>& find)
-{
-    int sent = 0;
-    QElapsedTimer waited;
-    waited.start();
-    const bool closed = QTest::qWaitFor(
-        [&] {
-            const std::optional<Window> shown = find();
-            if (!shown)
-                return true;
-            sent += m_desktop.closeWindow(shown->id) ? 1 : 0;
-            QTest::qWait(500);
-            return false;
-        },
-        3 * processDeadlineMs);
-    if (!closed)
-        qWarning("the window stayed after %d close messages in %lld ms; the program %s", sent, waited.elapsed(),
-                 m_app.state() == QProcess::Running ? "runs" : "ended");
-    return closed;
-}
-
-void TestAppOnDesktop::popoverGrowsMenuQuitsAndTerminationIsQuiet()
-{
-    TestHome home;
-    QVERIFY(provision(home));
-    QVERIFY2(m_desktop.startTray(), qPrintable(m_desktop.lastError()));
-    startApp();
-    QTRY_VERIFY_WITH_TIMEOUT(m_output.contains("Quorvane: tray icon shown"), 15000);
-    QTRY_VERIFY_WITH_TIMEOUT(trayIcon().has_value(), 10000);
-    const QRect icon = trayIcon()->geometry;
-    QTRY_VERIFY_WITH_TIMEOUT(m_backend->state().value(QLatin1String("streams")).toInt() >= 1
-                                 || !m_backend->state().value(QLatin1String("streams")).toArray().isEmpty(),
-                             15000);
-
-    // Three escalations arriving one by one: the popover opens below the icon
-    // at the first and grows with each, always wholly on screen.
-    int height = 0;
-    for (int i = 0; i < 3; ++i) {
-        QVERIFY(addAction(QStringLiteral("Bash")));
-        QTRY_VERIFY_WITH_TIMEOUT(popover().has_value() && popover()->geometry.height() > height, 10000);
-        QTest::qWait(300); // the last change of this step
-        const QRect placed = popover()->geometry;
-        QVERIFY2(screen.contains(placed), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(placed.x()).arg(placed.y()).arg(placed.width()).arg(placed.height())));
-        QVERIFY(placed.top() > icon.bottom());
-        height = placed.height();
-    }
-
-    // A right click on the icon: the tray's menu; its last item, "Quit
-    // Quorvane", asks the quit question (a window of its own); Escape answers
-    // "Cancel" and the program goes on.
-    programOutput(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(icon.center().x()),
-                                    QString::number(icon.center().y()), QStringLiteral("click"), QStringLiteral("3")});
-    QTRY_VERIFY_WITH_TIMEOUT(windowWhere([&](const QRect& rect) { return rect.top() <= icon.bottom() + 40 && rect.width() > 64 && rect.width() != 360; }).has_value(), 10000);
-    programOutput(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Up"), QStringLiteral("Return")});
-    const auto alert = [this] {
-        return windowWhere([](const QRect& rect) { return rect.width() > 200 && rect.width() != 360 && rect.top() > 100; });
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(alert().has_value(), 10000);
-    QVERIFY(m_desktop.pressKeys(alert()->id, {QStringLiteral("Escape")}));
-    QTRY_VERIFY_WITH_TIMEOUT(!alert().has_value(), 10000);
-    QVERIFY(m_app.state() == QProcess::Running);
-
-    // The session's end (SIGTERM): no question, a normal exit.
-    ::kill(pid_t(m_app.processId()), SIGTERM);
-    QVERIFY(m_app.waitForFinished(processDeadlineMs));
-    QCOMPARE(m_app.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(m_app.exitCode(), 0);
-}
-
-void TestAppOnDesktop::withoutATrayANotificationOpensThePopover()
-{
-    TestHome home;
-    QVERIFY(provision(home));
-    StandInNotificationServer server;
-    QVERIFY(server.registerOnBus());
-    m_desktop.stopTray();
-    QByteArray errors;
-    const QMetaObject::Connection collecting
-        = connect(&m_app, &QProcess::readyReadStandardError, this, [&] { errors += m_app.readAllStandardError(); });
-    startApp(QProcess::SeparateChannels);
-    QTRY_VERIFY2_WITH_TIMEOUT(errors.contains(noTrayLine().toUtf8()), errors.constData(), 15000);
-    QTRY_VERIFY_WITH_TIMEOUT(m_backend->state().value(QLatin1String("streams")).toInt() >= 1
-                                 || !m_backend->state().value(QLatin1String("streams")).toArray().isEmpty(),
-                             15000);
-
-    // An escalation: a notification, no window.
-    QVERIFY(addAction(QStringLiteral("Bash")));
-    QTRY_COMPARE_WITH_TIMEOUT(server.calls.size(), 1, 10000);
-    QVERIFY(!popover().has_value());
-    const auto centred = [this] {
-        const std::optional<Window> shown = popover();
-        return shown && qAbs(shown->geometry.center().x() - screen.center().x()) <= 2
-            && qAbs(shown->geometry.center().y() - screen.center().y()) <= 2;
-    };
-    const auto where = [&] {
-        QStringList seen;
-        for (const Window& window : windows())
-            seen << QStringLiteral("%1,%2 %3x%4").arg(window.geometry.x()).arg(window.geometry.y())
-                        .arg(window.geometry.width()).arg(window.geometry.height());
-        return QStringLiteral("windows [%1]; the program wrote: %2")
-            .arg(seen.join(QLatin1Char(' ')), QString::fromUtf8(errors.right(3000)));
-    };
-    // Starting the program again: the popover in the middle of the screen.
-    QProcess second;
-    second.setProcessEnvironment(m_app.processEnvironment());
-    second.start(m_app.program(), {});
-    QVERIFY(second.waitForFinished(processDeadlineMs));
-    QCOMPARE(second.exitCode(), 0);
-    QTRY_VERIFY2_WITH_TIMEOUT(centred(), qPrintable(where()), 10000);
-    QVERIFY(closeAsTheWindowManagerWould([this] { return popover(); }));
-
-    // The notification's click: the same.
-    server.click(41);
-    QTRY_VERIFY2_WITH_TIMEOUT(centred(), qPrintable(where()), 10000);
-
-    stopApp();
-    disconnect(collecting);
-}
 
 QTEST_GUILESS_MAIN(TestAppOnDesktop)
 #include "tst_AppOnDesktop.moc"

@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 // The companion as a real process (offscreen) on a machine that is set up,
 // against the reference back-end and the stand-in product tool: what it says
 // about itself and which releases it offers. (A sign-in link handed to the
@@ -23,16 +25,104 @@ class TestSetUpCompanion : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void cleanupTestCase();
-    void versionAndHelpNeedNoDisplay();
-    void releaseOfItsOwnVersionIsNotOffered();
+    void initTestCase()
+    {
+        QVERIFY2(QFile::exists(appPath()), qPrintable(appPath()));
+        QVERIFY(m_releases.isValid() && m_runtime.isValid());
+        // The back-end announces a release of exactly the companion's own version.
+        const QJsonObject latest { { u"version"_s, QString::fromLatin1(BuildConfig::version) },
+            { u"url"_s,
+                u"http://127.0.0.1:9/releases/files/Quorvane-%1.tar.gz"_s.arg(
+                    QString::fromLatin1(BuildConfig::version)) },
+            { u"sha256"_s, QString(64, u'0') }, { u"signature"_s, u"AAAA"_s } };
+        QVERIFY(TestFiles::write(m_releases.filePath(u"latest.json"_s), QJsonDocument(latest).toJson()));
+        m_backend = std::make_unique<BackendProcess>(QStringList { u"--releases"_s, m_releases.path() });
+        QVERIFY2(m_backend->isRunning(), qPrintable(m_backend->lastError()));
+
+        m_home = std::make_unique<TestHome>();
+        m_tool = std::make_unique<StandInTool>();
+        // The product tool is older than the companion.
+        QVERIFY(m_tool->writeScenario({ { u"version"_s, QJsonObject { { u"text"_s, u"0.0.1"_s } } } }));
+        qputenv("QUORVANE_API_BASE_URL", m_backend->url().toString().toUtf8());
+        qputenv("QUORVANE_WEB_BASE_URL", m_backend->url().toString().toUtf8());
+        qputenv("QUORVANE_CREDENTIAL_STORE", "file");
+        FileCredentialStore store;
+        m_machine = TestMachine::provision(*m_backend, store);
+        QVERIFY(m_machine.has_value());
+        // Set up as an approval device.
+        QVERIFY(m_home->write(u".quorvane/machine/approver-only"_s, {}));
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"QUORVANE_REPORT_PENDING"_s, u"1"_s);
+        environment.insert(u"XDG_RUNTIME_DIR"_s, m_runtime.path());
+        environment.insert(u"QUORVANE_CLI"_s, StandInTool::executablePath());
+        m_app.setProcessEnvironment(environment);
+        m_app.setProcessChannelMode(QProcess::MergedChannels);
+        connect(&m_app, &QProcess::readyRead, this, [this] { m_output += m_app.readAll(); });
+        m_app.start(appPath(), {});
+        QVERIFY(m_app.waitForStarted());
+        // Set up already: straight to the tray.
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            m_output.contains("Quorvane: pending count 0"), m_output.constData(), 15000);
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_app.state() != QProcess::NotRunning) {
+            m_app.terminate();
+            if (!m_app.waitForFinished(5000))
+                m_app.kill();
+        }
+        qunsetenv("QUORVANE_API_BASE_URL");
+        qunsetenv("QUORVANE_WEB_BASE_URL");
+        qunsetenv("QUORVANE_CREDENTIAL_STORE");
+    }
+
+    void versionAndHelpNeedNoDisplay()
+    {
+        QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
+        for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+            bare.remove(QString::fromLatin1(name));
+        const auto run = [&bare](const QString& option) {
+            QProcess process;
+            process.setProcessEnvironment(bare);
+            process.start(appPath(), { option });
+            const bool ended = process.waitForFinished(15000);
+            return std::make_tuple(
+                ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError()));
+        };
+
+        const auto [versionStatus, version, versionErrors] = run(u"--version"_s);
+        QCOMPARE(versionStatus, 0);
+        QCOMPARE(version, u"quorvane-app %1\n"_s.arg(QString::fromLatin1(BuildConfig::version)));
+        QCOMPARE(versionErrors, QString());
+
+        // Help lists what a person uses, and no test hook.
+        const auto [helpStatus, help, helpErrors] = run(u"--help"_s);
+        QCOMPARE(helpStatus, 0);
+        for (const char* shown : { "--help", "--version", "url" })
+            QVERIFY2(help.contains(QLatin1String(shown)), qPrintable(help));
+        QVERIFY2(!help.contains(u"report-ready"_s), qPrintable(help));
+        QCOMPARE(helpErrors, QString());
+    }
+
+    void releaseOfItsOwnVersionIsNotOffered()
+    {
+        // The check is measured against the companion's version, not the older tool's.
+        const QString log = CoreConstants::updateCheckLogPath();
+        QTRY_VERIFY_WITH_TIMEOUT(TestFiles::contentOf(log).contains("check: remote="), 15000);
+        const QString own = QString::fromLatin1(BuildConfig::version);
+        const QByteArray text = TestFiles::contentOf(log);
+        QVERIFY2(text.contains(u"start: local version=%1\n"_s.arg(own).toUtf8()), text.constData());
+        QVERIFY2(
+            text.contains(u"check: remote=%1 local=%1 newer=false"_s.arg(own).toUtf8()), text.constData());
+        QVERIFY(!text.contains("newer=true"));
+    }
 
 private:
-    static QString appPath()
-    {
-        return qEnvironmentVariable("QUORVANE_BUILD_DIR") + QStringLiteral("/bin/quorvane-app");
-    }
+    static QString appPath() { return qEnvironmentVariable("QUORVANE_BUILD_DIR") + u"/bin/quorvane-app"_s; }
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<StandInTool> m_tool;
@@ -43,105 +133,6 @@ private:
     QProcess m_app;
     QByteArray m_output;
 };
-
-void TestSetUpCompanion::initTestCase()
-{
-    QVERIFY2(QFile::exists(appPath()), qPrintable(appPath()));
-    QVERIFY(m_releases.isValid() && m_runtime.isValid());
-    // The back-end announces a release of exactly the companion's own version.
-    const QJsonObject latest { { QStringLiteral("version"), QString::fromLatin1(BuildConfig::version) },
-        { QStringLiteral("url"),
-            QStringLiteral("http://127.0.0.1:9/releases/files/Quorvane-%1.tar.gz")
-                .arg(QString::fromLatin1(BuildConfig::version)) },
-        { QStringLiteral("sha256"), QString(64, u'0') },
-        { QStringLiteral("signature"), QStringLiteral("AAAA") } };
-    QVERIFY(
-        TestFiles::write(m_releases.filePath(QStringLiteral("latest.json")), QJsonDocument(latest).toJson()));
-    m_backend
-        = std::make_unique<BackendProcess>(QStringList { QStringLiteral("--releases"), m_releases.path() });
-    QVERIFY2(m_backend->isRunning(), qPrintable(m_backend->lastError()));
-
-    m_home = std::make_unique<TestHome>();
-    m_tool = std::make_unique<StandInTool>();
-    // The product tool is older than the companion.
-    QVERIFY(m_tool->writeScenario({ { QStringLiteral("version"),
-        QJsonObject { { QStringLiteral("text"), QStringLiteral("0.0.1") } } } }));
-    qputenv("QUORVANE_API_BASE_URL", m_backend->url().toString().toUtf8());
-    qputenv("QUORVANE_WEB_BASE_URL", m_backend->url().toString().toUtf8());
-    qputenv("QUORVANE_CREDENTIAL_STORE", "file");
-    FileCredentialStore store;
-    m_machine = TestMachine::provision(*m_backend, store);
-    QVERIFY(m_machine.has_value());
-    // Set up as an approval device.
-    QVERIFY(m_home->write(QStringLiteral(".quorvane/machine/approver-only"), {}));
-
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QUORVANE_REPORT_PENDING"), QStringLiteral("1"));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
-    environment.insert(QStringLiteral("QUORVANE_CLI"), StandInTool::executablePath());
-    m_app.setProcessEnvironment(environment);
-    m_app.setProcessChannelMode(QProcess::MergedChannels);
-    connect(&m_app, &QProcess::readyRead, this, [this] { m_output += m_app.readAll(); });
-    m_app.start(appPath(), {});
-    QVERIFY(m_app.waitForStarted());
-    // Set up already: straight to the tray.
-    QTRY_VERIFY2_WITH_TIMEOUT(m_output.contains("Quorvane: pending count 0"), m_output.constData(), 15000);
-}
-
-void TestSetUpCompanion::cleanupTestCase()
-{
-    if (m_app.state() != QProcess::NotRunning) {
-        m_app.terminate();
-        if (!m_app.waitForFinished(5000))
-            m_app.kill();
-    }
-    qunsetenv("QUORVANE_API_BASE_URL");
-    qunsetenv("QUORVANE_WEB_BASE_URL");
-    qunsetenv("QUORVANE_CREDENTIAL_STORE");
-}
-
-void TestSetUpCompanion::versionAndHelpNeedNoDisplay()
-{
-    QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
-    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
-        bare.remove(QString::fromLatin1(name));
-    const auto run = [&bare](const QString& option) {
-        QProcess process;
-        process.setProcessEnvironment(bare);
-        process.start(appPath(), { option });
-        const bool ended = process.waitForFinished(15000);
-        return std::make_tuple(
-            ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError()));
-    };
-
-    const auto [versionStatus, version, versionErrors] = run(QStringLiteral("--version"));
-    QCOMPARE(versionStatus, 0);
-    QCOMPARE(version, QStringLiteral("quorvane-app %1\n").arg(QString::fromLatin1(BuildConfig::version)));
-    QCOMPARE(versionErrors, QString());
-
-    // Help lists what a person uses, and no test hook.
-    const auto [helpStatus, help, helpErrors] = run(QStringLiteral("--help"));
-    QCOMPARE(helpStatus, 0);
-    for (const char* shown : { "--help", "--version", "url" })
-        QVERIFY2(help.contains(QLatin1String(shown)), qPrintable(help));
-    QVERIFY2(!help.contains(QLatin1String("report-ready")), qPrintable(help));
-    QCOMPARE(helpErrors, QString());
-}
-
-void TestSetUpCompanion::releaseOfItsOwnVersionIsNotOffered()
-{
-    // The check is measured against the companion's version, not the older tool's.
-    const QString log = CoreConstants::updateCheckLogPath();
-    QTRY_VERIFY_WITH_TIMEOUT(TestFiles::contentOf(log).contains("check: remote="), 15000);
-    const QString own = QString::fromLatin1(BuildConfig::version);
-    const QByteArray text = TestFiles::contentOf(log);
-    QVERIFY2(text.contains(QStringLiteral("start: local version=%1\n").arg(own).toUtf8()), text.constData());
-    QVERIFY2(text.contains(QStringLiteral("check: remote=%1 local=%1 newer=false").arg(own).toUtf8()),
-        text.constData());
-    QVERIFY(!text.contains("newer=true"));
-}
 
 QTEST_GUILESS_MAIN(TestSetUpCompanion)
 #include "tst_SetUpCompanion.moc"

@@ -1,6 +1,5 @@
-#include "app/tooling/CLIService.h"
 #include "app/tooling/DependencyService.h"
-#include "platform/PkexecPrivilegedRunner.h"
+#include "tests/app/tooling/CLIServiceFixture.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/PackedTree.h"
 #include "tests/support/TestFiles.h"
@@ -14,18 +13,16 @@
 #include <chrono>
 #include <qcorotask.h>
 
-using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 // The model runtime's download and install end to end: archives served over
 // loopback HTTP, real tar, and a stand-in for pkexec that records its
 // arguments and then runs the command line without privileges, into a prefix
 // inside the test folder.
-class TestDependencyService : public QObject
+class TestDependencyService : public CLIServiceTestCase
 {
     Q_OBJECT
 
-    std::optional<QTemporaryDir> m_dir;
     std::optional<LoopbackHttpServer> m_server;
     std::optional<QNetworkAccessManager> m_network;
     std::optional<PkexecPrivilegedRunner> m_runner;
@@ -33,12 +30,7 @@ class TestDependencyService : public QObject
     QString m_prefix;
     const QString m_archivePath = u"/download/ollama-linux-amd64.tgz"_s;
 
-    QString writeScript(const QString& relative, const QByteArray& body) const
-    {
-        const QString path = m_dir->filePath(relative);
-        return TestFiles::writeShellScript(path, body) ? path : QString();
-    }
-    QByteArray makeArchive(bool withCommand, bool withLibraries) const
+    QByteArray makeArchive(bool withCommand, bool withLibraries)
     {
         const QString staging = m_dir->filePath(u"staging"_s);
         QDir(staging).removeRecursively();
@@ -63,14 +55,6 @@ class TestDependencyService : public QObject
         service.setKnownPaths({ m_prefix + u"/bin"_s });
         service.setOllamaArchiveURL(m_server->url(m_archivePath));
     }
-    QStringList recordedArguments() const
-    {
-        QStringList arguments;
-        const QList<QByteArray> parts = TestFiles::contentOf(m_dir->filePath(u"pkexec-argv"_s)).split('\0');
-        for (qsizetype i = 0; i + 1 < parts.size(); ++i)
-            arguments.append(QString::fromUtf8(parts[i]));
-        return arguments;
-    }
     static QStringList filesIn(const QString& folder)
     {
         return QDir(folder).entryList(QDir::Files | QDir::Hidden);
@@ -79,16 +63,14 @@ class TestDependencyService : public QObject
 private Q_SLOTS:
     void init()
     {
-        m_dir.emplace();
+        CLIServiceTestCase::init();
         m_server.emplace();
         QVERIFY(m_server->listen());
         m_network.emplace();
         m_prefix = m_dir->filePath(u"prefix"_s);
         // It does what the case wrote into "pkexec-does" first, if anything.
-        const QByteArray dir = QFile::encodeName(m_dir->path());
-        m_runner.emplace(writeScript(u"pkexec"_s,
-            "for a in \"$@\"; do printf '%s\\0' \"$a\" >> '" + dir + "/pkexec-argv'; done\n[ -f '" + dir
-                + "/pkexec-does' ] && . '" + dir + "/pkexec-does'\nexec \"$@\"\n"));
+        const QByteArray does = QFile::encodeName(m_dir->filePath(u"pkexec-does"_s));
+        m_runner.emplace(writeStandIn("[ -f '" + does + "' ] && . '" + does + "'\nexec \"$@\""));
         m_cli.emplace(&*m_runner);
     }
     void cleanup()
@@ -97,7 +79,7 @@ private Q_SLOTS:
         m_runner.reset();
         m_network.reset();
         m_server.reset();
-        m_dir.reset();
+        CLIServiceTestCase::cleanup();
     }
 
     void installEndToEnd()

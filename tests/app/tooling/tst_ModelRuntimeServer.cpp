@@ -1,38 +1,94 @@
 #include "app/tooling/DependencyService.h"
 #include "app/tooling/ModelRuntimeServer.h"
+#include "platform/LoopbackListeners.h"
+#include "tests/app/tooling/CLIServiceFixture.h"
 #include "tests/support/BackendProcess.h"
-#include "tests/support/ChildProcesses.h"
 #include "tests/support/StandInRuntime.h"
-#include "tests/support/TestFiles.h"
 
-#include <QFile>
 #include <QNetworkAccessManager>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QTcpServer>
+#include <arpa/inet.h>
 #include <csignal>
-#include <qcorotask.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
+
+namespace {
+
+// A child process of another account (nobody) serving HTTP on a loopback
+// port: the way another user's program squats the runtime's port.
+class ForeignServer
+{
+public:
+    ForeignServer()
+    {
+        int ready[2];
+        if (::getuid() != 0 || ::pipe(ready) != 0)
+            return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::close(ready[0]);
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(1);
+            const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address {};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t length = sizeof address;
+            if (::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0
+                || ::listen(listener, 8) != 0
+                || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+                ::_exit(1);
+            const quint16 port = ntohs(address.sin_port);
+            if (::write(ready[1], &port, sizeof port) != sizeof port)
+                ::_exit(1);
+            static const char answer[] = "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok";
+            for (;;) {
+                const int connection = ::accept(listener, nullptr, nullptr);
+                char request[1024];
+                if (connection >= 0 && ::read(connection, request, sizeof request) >= 0)
+                    (void)!::write(connection, answer, sizeof answer - 1);
+                ::close(connection);
+            }
+        }
+        ::close(ready[1]);
+        if (m_pid > 0 && ::read(ready[0], &m_port, sizeof m_port) != sizeof m_port)
+            m_port = 0;
+        ::close(ready[0]);
+    }
+    ~ForeignServer()
+    {
+        if (m_pid <= 0)
+            return;
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    quint16 port() const { return m_port; }
+
+private:
+    pid_t m_pid = -1;
+    quint16 m_port = 0;
+};
+
+} // namespace
 
 // The runtime on this machine: found, asked for its models, and its server
 // started for real. The stand-in runtime's "serve" is the reference back-end
 // on the requested port, as a child process or through a stand-in systemctl
-// that starts it the way the user manager would.
-class TestModelRuntimeServer : public QObject
+// that starts it the way the user manager would. The port is taken as ours only
+// when our own account listens there: the kernel's socket tables name each
+// listener's owner.
+class TestModelRuntimeServer : public CLIServiceTestCase
 {
     Q_OBJECT
 
-    std::optional<QTemporaryDir> m_dir;
     std::optional<QNetworkAccessManager> m_network;
     QString m_runtime;
     quint16 m_port = 0;
 
-    QString writeScript(const QString& name, const QByteArray& body)
-    {
-        const QString path = m_dir->filePath(name);
-        return TestFiles::writeShellScript(path, body) ? path : QString();
-    }
     // A stand-in systemctl that records its calls, then runs body.
     QString writeSystemctl(const QByteArray& body)
     {
@@ -57,7 +113,7 @@ class TestModelRuntimeServer : public QObject
 private Q_SLOTS:
     void init()
     {
-        m_dir.emplace();
+        CLIServiceTestCase::init();
         m_network.emplace();
         m_runtime = writeScript(u"bin/ollama"_s, StandInRuntime::servingScript());
         m_port = StandInRuntime::freePort();
@@ -68,16 +124,14 @@ private Q_SLOTS:
         const QByteArray unitPid = TestFiles::contentOf(m_dir->filePath(u"unit-pid"_s)).trimmed();
         if (!unitPid.isEmpty())
             ::kill(pid_t(unitPid.toInt()), SIGTERM);
-        // No server child outlives its test.
-        QTRY_COMPARE(childProcessCount(), 0);
         m_network.reset();
-        m_dir.reset();
+        CLIServiceTestCase::cleanup(); // no server child outlives its test
     }
 
     void presenceChecks_data()
     {
         QTest::addColumn<QByteArray>("listOutput"); // "HANG": the runtime never answers
-        QTest::addColumn<QString>("where"); // "local", "usr" or "none"
+        QTest::addColumn<QString>("where"); // "local", "usr", "path" or "none"
         QTest::addColumn<bool>("runtime");
         QTest::addColumn<bool>("gemma");
         const QByteArray lower
@@ -87,6 +141,7 @@ private Q_SLOTS:
             << QByteArray("NAME   ID\nGemma4:e4b  1234\n") << u"local"_s << true << false;
         QTest::newRow("undecodable output") << QByteArray("gemma \xff\xfe\n") << u"local"_s << true << false;
         QTest::newRow("runtime only in the system folder") << lower << u"usr"_s << true << true;
+        QTest::newRow("runtime on PATH, as a package installs it") << lower << u"path"_s << true << true;
         QTest::newRow("no runtime") << lower << u"none"_s << false << false;
         QTest::newRow("runtime that hangs") << QByteArray("HANG") << u"local"_s << true << false;
     }
@@ -101,13 +156,18 @@ private Q_SLOTS:
         const QByteArray body = listOutput == "HANG"
             ? QByteArray("exec sleep 60\n")
             : "[ \"$1\" = list ] || exit 2\nprintf '%s' '" + listOutput + "'\nexit 1\n";
-        if (where != QLatin1String("none"))
+        if (where != u"none"_s)
             writeScript(where + u"/bin/ollama"_s, body);
         else // a file that is not executable does not count
             QVERIFY(TestFiles::write(local + u"/ollama"_s, body));
         CLIService cli;
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(m_dir->filePath(u"path/bin"_s)) + ':' + path);
         DependencyService service(&*m_network, &cli);
-        service.setKnownPaths({ local, m_dir->filePath(u"usr/bin"_s) });
+        qputenv("PATH", path);
+        service.setInstallPrefix(m_dir->filePath(u"prefix"_s));
+        if (where != u"path"_s)
+            service.setKnownPaths({ local, m_dir->filePath(u"usr/bin"_s) });
         service.setModelQueryTimeout(300);
         QCOMPARE(service.isOllamaInstalled(), runtime);
         QCOMPARE(QCoro::waitFor(service.isGemmaInstalled()), gemma);
@@ -158,8 +218,7 @@ private Q_SLOTS:
         const CLIResult<void> serving = QCoro::waitFor(server->ensureServing(command));
         QVERIFY(!serving.ok());
         const QString message = serving.error().description();
-        QVERIFY2(message.startsWith(
-                     messageStart.contains(QLatin1String("%1")) ? messageStart.arg(m_port) : messageStart),
+        QVERIFY2(message.startsWith(messageStart.contains(u"%1"_s) ? messageStart.arg(m_port) : messageStart),
             qPrintable(message));
         // A server that never answered is not left running.
         QTRY_COMPARE(childProcessCount("sleep"), 0);
@@ -212,6 +271,59 @@ private Q_SLOTS:
         QCOMPARE(noManager->mechanism(), ModelRuntimeServer::Mechanism::childProcess);
         QCOMPARE(systemctlCalls(), QStringList { u"--user show-environment"_s });
         QVERIFY(!QFile::exists(noManager->unitPath()));
+    }
+
+    void tablesNameTheListenersOwner()
+    {
+        QTcpServer v4;
+        QVERIFY(v4.listen(QHostAddress::LocalHost));
+        QCOMPARE(LoopbackListeners::ownersOf(v4.serverPort()), QList<uid_t> { ::getuid() });
+        QTcpServer any;
+        QVERIFY(any.listen(QHostAddress::Any)); // dual-stack: the IPv6 any-address
+        QCOMPARE(LoopbackListeners::ownersOf(any.serverPort()), QList<uid_t> { ::getuid() });
+        const quint16 closed = v4.serverPort();
+        v4.close();
+        QVERIFY(LoopbackListeners::ownersOf(closed).isEmpty());
+
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+        // Words as the kernel prints them on this machine; only listening
+        // sockets on loopback or any-addresses count, bad lines are skipped.
+        const QByteArray tcp
+            = "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid\n"
+              "   0: 0100007F:2CA2 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1000\n"
+              "   1: 00000000:2CA2 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1001\n"
+              "   2: 0101A8C0:2CA2 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1002\n"
+              "   3: 0100007F:2CA2 0100007F:9C40 01 00000000:00000000 00:00000000 00000000  1003\n"
+              "   4: 0100007F:2CA3 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1004\n"
+              "   5: 0100007G:2CA2 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1005\n"
+              "   6: 0100007F:2CA2 00000000:0000 0A\n";
+        QCOMPARE(LoopbackListeners::ownersIn(tcp, 11426), (QList<uid_t> { 1000, 1001 }));
+        const QByteArray tcp6 = "header\n"
+                                " 0: 00000000000000000000000001000000:2CA2 0:0 0A 0:0 0:0 0 2000\n"
+                                " 1: 0000000000000000FFFF00000100007F:2CA2 0:0 0A 0:0 0:0 0 2001\n"
+                                " 2: 000080FE00000000FF0000000100FE00:2CA2 0:0 0A 0:0 0:0 0 2002\n";
+        QCOMPARE(LoopbackListeners::ownersIn(tcp6, 11426), (QList<uid_t> { 2000, 2001 }));
+#endif
+    }
+
+    void anotherUsersServerIsRefused()
+    {
+        ForeignServer foreign;
+        if (foreign.port() == 0)
+            QSKIP("needs root to serve as another account");
+        QCOMPARE(LoopbackListeners::ownersOf(foreign.port()), QList<uid_t> { 65534 });
+
+        QNetworkAccessManager network;
+        ModelRuntimeServer server(&network);
+        server.setPort(foreign.port());
+        server.setSystemctl(QString());
+        QVERIFY(QCoro::waitFor(server.answers()));
+        const CLIResult<void> serving = QCoro::waitFor(server.ensureServing(u"/bin/true"_s));
+        QVERIFY(!serving);
+        QCOMPARE(serving.error().description(),
+            u"Another user's program answers on 127.0.0.1:%1; the local model runtime was not used"_s.arg(
+                foreign.port()));
+        QCOMPARE(server.mechanism(), ModelRuntimeServer::Mechanism::none);
     }
 };
 

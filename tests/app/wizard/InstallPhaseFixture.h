@@ -31,10 +31,12 @@
 #include <QTest>
 #include <qcorotask.h>
 
+using namespace Qt::StringLiterals;
+
 namespace InstallPhaseRows {
 
-const QString archivePath = QStringLiteral("/download/ollama-linux-amd64.tgz");
-const QString email = QStringLiteral("ada@example.com");
+const QString archivePath = u"/download/ollama-linux-amd64.tgz"_s;
+const QString email = u"ada@example.com"_s;
 
 // The install screen's rows as they change, one entry per change ("ollama
 // downloading"); the many fractions of one download count once.
@@ -62,9 +64,10 @@ struct RowRecorder
         watch(&WizardState::machineStatusChanged, "machine", &WizardState::machineStatus);
         QObject::connect(&state, &WizardState::llmDownloadingChanged, &context, [this, &state] {
             if (state.llmDownloading())
-                append(QStringLiteral("model download starts"));
+                append(u"model download starts"_s);
         });
     }
+
     void append(const QString& row)
     {
         if (rows.isEmpty() || rows.last() != row)
@@ -79,16 +82,119 @@ struct RowRecorder
 // registration, a loopback server handing out a runtime archive that real tar
 // unpacks through a stand-in for pkexec, the runtime's server as a real child
 // (the back-end again, on a free port), and an autostart folder in the test home.
-// The set-up run uses the same peers.
+// The set-up run, the tool detection and the analysis use the same peers.
 struct InstallPhaseFixture
 {
-    void setUp();
-    void tearDown();
-    void writeScenario(const QJsonObject& scenario);
-    void serveArchive(const QByteArray& runtimeScript, const QByteArray& status = "200 OK");
-    void signIn();
-    QList<QStringList> invocations() const;
-    bool runInstall();
+    void setUp()
+    {
+        QVERIFY2(QFileInfo(StandInTool::executablePath()).isExecutable(),
+            qPrintable(StandInTool::executablePath()));
+        m_machine = std::make_unique<BackendMachine>(false);
+        QVERIFY2(m_machine->backend.isRunning(), qPrintable(m_machine->backend.lastError()));
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_prefix = m_dir->filePath(u"prefix"_s);
+        m_network = std::make_unique<QNetworkAccessManager>();
+        m_auth = std::make_unique<MachineAuthService>(m_machine->store, *m_network, [] {
+            return MachineAuthService::LocalMachine { u"0A1B2C3D-0000-4000-8000-000000000017"_s, u"desk"_s };
+        });
+        m_archives = std::make_unique<LoopbackHttpServer>();
+        QVERIFY(m_archives->listen());
+        m_tool = std::make_unique<StandInTool>();
+        writeScenario({});
+        m_runtimeServer = std::make_unique<ModelRuntimeServer>(m_network.get());
+        m_runtimeServer->setPort(StandInRuntime::freePort());
+        m_runtimeServer->setSystemctl(QString());
+        m_runtimeServer->setReadyDeadline(std::chrono::seconds(10));
+        m_loginItem = std::make_unique<XdgAutostartLoginItem>(
+            m_machine->home.filePath(u".config/autostart"_s), u"/opt/quorvane/bin/quorvane-app"_s);
+        // The privileged runner runs the command as it is.
+        const QString pkexec = m_dir->filePath(u"pkexec"_s);
+        QVERIFY(TestFiles::writeShellScript(pkexec, "exec \"$@\"\n"));
+        m_pkexec = std::make_unique<PkexecPrivilegedRunner>(pkexec);
+        m_cli = std::make_unique<CLIService>(m_pkexec.get(), [] { return StandInTool::executablePath(); });
+        m_dependencies = std::make_unique<DependencyService>(m_network.get(), m_cli.get());
+        m_dependencies->setMachineArchitecture(u"x86_64"_s);
+        m_dependencies->setOllamaArchiveURL(m_archives->url(InstallPhaseRows::archivePath));
+        m_dependencies->setInstallPrefix(m_prefix);
+        // The runtime is found where the install puts it; no known path holds it.
+        m_dependencies->setKnownPaths({ m_dir->filePath(u"elsewhere"_s) });
+        m_dependencies->setRuntimeServer(m_runtimeServer.get());
+        m_state = std::make_unique<WizardState>();
+        m_state->setNetwork(m_network.get());
+        m_state->setCli(m_cli.get());
+        m_state->installPhase().setServices(
+            { m_cli.get(), m_dependencies.get(), m_auth.get(), m_loginItem.get() });
+    }
+
+    void tearDown()
+    {
+        m_state.reset();
+        m_loginItem.reset();
+        m_dependencies.reset();
+        m_runtimeServer.reset();
+        m_cli.reset();
+        m_pkexec.reset();
+        m_archives.reset();
+        m_auth.reset();
+        m_network.reset();
+        m_tool.reset();
+        m_machine.reset();
+        // Neither the model download nor the runtime's server outlives the test.
+        QTRY_COMPARE(childProcessCount(), 0);
+        m_dir.reset();
+    }
+
+    void writeScenario(const QJsonObject& scenario)
+    {
+        QJsonObject whole = scenario;
+        whole.insert(u"defaults"_s, QJsonObject { { u"stepDelayMs"_s, 2 } });
+        if (!whole.contains(u"download-model"_s))
+            whole.insert(u"download-model"_s, QJsonObject { { u"stepDelayMs"_s, 20 } });
+        QVERIFY(m_tool->writeScenario(whole));
+    }
+
+    void writeScenario(const QString& command, const QJsonObject& behaviour)
+    {
+        writeScenario(QJsonObject { { command, behaviour } });
+    }
+
+    void serveArchive(const QByteArray& runtimeScript, const QByteArray& status = "200 OK")
+    {
+        const QString staging = m_dir->filePath(u"staging"_s);
+        QDir(staging).removeRecursively();
+        QVERIFY(TestFiles::writeShellScript(staging + u"/bin/ollama"_s, runtimeScript));
+        const QString archive = m_dir->filePath(u"runtime.tgz"_s);
+        QFile::remove(archive);
+        QVERIFY(packTree(staging, archive));
+        const QByteArray body = TestFiles::contentOf(archive);
+        m_dependencies->setOllamaArchiveSHA256(
+            QString::fromLatin1(QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex()));
+        m_archives->setResponse(InstallPhaseRows::archivePath, { status, body, true, 4, false });
+    }
+
+    void signIn()
+    {
+        const QString token
+            = m_machine->backend.createUser(InstallPhaseRows::email).value(u"session_token"_s).toString();
+        QVERIFY(!token.isEmpty());
+        m_state->setSessionToken(token);
+        m_state->setSignedInEmail(InstallPhaseRows::email);
+        m_state->setCurrentScreen(WizardState::WizardScreen::install);
+    }
+
+    QList<QStringList> invocations() const
+    {
+        QList<QStringList> arguments;
+        for (const StandInTool::Run& run : m_tool->runs())
+            arguments << run.arguments;
+        return arguments;
+    }
+
+    bool runInstall()
+    {
+        QCoro::waitFor(m_state->installPhase().runInstall());
+        return !m_state->isLoading();
+    }
 
     std::unique_ptr<BackendMachine> m_machine;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -104,110 +210,3 @@ struct InstallPhaseFixture
     std::unique_ptr<WizardState> m_state;
     QString m_prefix;
 };
-
-inline void InstallPhaseFixture::setUp()
-{
-    m_machine = std::make_unique<BackendMachine>(false);
-    QVERIFY2(m_machine->backend.isRunning(), qPrintable(m_machine->backend.lastError()));
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_prefix = m_dir->filePath(QStringLiteral("prefix"));
-    m_network = std::make_unique<QNetworkAccessManager>();
-    m_auth = std::make_unique<MachineAuthService>(m_machine->store, *m_network, [] {
-        return MachineAuthService::LocalMachine { QStringLiteral("0A1B2C3D-0000-4000-8000-000000000017"),
-            QStringLiteral("desk") };
-    });
-    m_archives = std::make_unique<LoopbackHttpServer>();
-    QVERIFY(m_archives->listen());
-    m_tool = std::make_unique<StandInTool>();
-    writeScenario({});
-    m_runtimeServer = std::make_unique<ModelRuntimeServer>(m_network.get());
-    m_runtimeServer->setPort(StandInRuntime::freePort());
-    m_runtimeServer->setSystemctl(QString());
-    m_runtimeServer->setReadyDeadline(std::chrono::seconds(10));
-    m_loginItem = std::make_unique<XdgAutostartLoginItem>(
-        m_machine->home.filePath(QStringLiteral(".config/autostart")),
-        QStringLiteral("/opt/quorvane/bin/quorvane-app"));
-    // The privileged runner runs the command as it is.
-    const QString pkexec = m_dir->filePath(QStringLiteral("pkexec"));
-    QVERIFY(TestFiles::writeShellScript(pkexec, "exec \"$@\"\n"));
-    m_pkexec = std::make_unique<PkexecPrivilegedRunner>(pkexec);
-    m_cli = std::make_unique<CLIService>(m_pkexec.get(), [] { return StandInTool::executablePath(); });
-    m_dependencies = std::make_unique<DependencyService>(m_network.get(), m_cli.get());
-    m_dependencies->setMachineArchitecture(QStringLiteral("x86_64"));
-    m_dependencies->setOllamaArchiveURL(m_archives->url(InstallPhaseRows::archivePath));
-    m_dependencies->setInstallPrefix(m_prefix);
-    // The runtime is found where the install puts it; no known path holds it.
-    m_dependencies->setKnownPaths({ m_dir->filePath(QStringLiteral("elsewhere")) });
-    m_dependencies->setRuntimeServer(m_runtimeServer.get());
-    m_state = std::make_unique<WizardState>();
-    m_state->setNetwork(m_network.get());
-    m_state->setCli(m_cli.get());
-    m_state->installPhase().setServices(
-        { m_cli.get(), m_dependencies.get(), m_auth.get(), m_loginItem.get() });
-}
-
-inline void InstallPhaseFixture::tearDown()
-{
-    m_state.reset();
-    m_loginItem.reset();
-    m_dependencies.reset();
-    m_runtimeServer.reset();
-    m_cli.reset();
-    m_pkexec.reset();
-    m_archives.reset();
-    m_auth.reset();
-    m_network.reset();
-    m_tool.reset();
-    m_machine.reset();
-    // Neither the model download nor the runtime's server outlives the test.
-    QTRY_COMPARE(childProcessCount(), 0);
-    m_dir.reset();
-}
-
-inline void InstallPhaseFixture::writeScenario(const QJsonObject& scenario)
-{
-    QJsonObject whole = scenario;
-    whole.insert(QStringLiteral("defaults"), QJsonObject { { QStringLiteral("stepDelayMs"), 2 } });
-    if (!whole.contains(QLatin1String("download-model")))
-        whole.insert(QStringLiteral("download-model"), QJsonObject { { QStringLiteral("stepDelayMs"), 20 } });
-    QVERIFY(m_tool->writeScenario(whole));
-}
-
-inline void InstallPhaseFixture::serveArchive(const QByteArray& runtimeScript, const QByteArray& status)
-{
-    const QString staging = m_dir->filePath(QStringLiteral("staging"));
-    QDir(staging).removeRecursively();
-    QVERIFY(TestFiles::writeShellScript(staging + QStringLiteral("/bin/ollama"), runtimeScript));
-    const QString archive = m_dir->filePath(QStringLiteral("runtime.tgz"));
-    QFile::remove(archive);
-    QVERIFY(packTree(staging, archive));
-    const QByteArray body = TestFiles::contentOf(archive);
-    m_dependencies->setOllamaArchiveSHA256(
-        QString::fromLatin1(QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex()));
-    m_archives->setResponse(InstallPhaseRows::archivePath, { status, body, true, 4, false });
-}
-
-inline void InstallPhaseFixture::signIn()
-{
-    const QString token = m_machine->backend.createUser(InstallPhaseRows::email)
-                              .value(QLatin1String("session_token"))
-                              .toString();
-    QVERIFY(!token.isEmpty());
-    m_state->setSessionToken(token);
-    m_state->setSignedInEmail(InstallPhaseRows::email);
-    m_state->setCurrentScreen(WizardState::WizardScreen::install);
-}
-
-inline QList<QStringList> InstallPhaseFixture::invocations() const
-{
-    QList<QStringList> arguments;
-    for (const StandInTool::Run& run : m_tool->runs())
-        arguments << run.arguments;
-    return arguments;
-}
-
-inline bool InstallPhaseFixture::runInstall()
-{
-    QCoro::waitFor(m_state->installPhase().runInstall());
-    return !m_state->isLoading();
-}

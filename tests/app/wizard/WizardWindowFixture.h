@@ -86,14 +86,12 @@ struct WizardWindowFixture
         return true;
     }
 
-    // Clicks the item's centre with the mouse.
     void click(QQuickItem* item)
     {
         const QPoint centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
         QTest::mouseClick(view(), Qt::LeftButton, {}, centre);
     }
 
-    // Operates the control from the keyboard: focus, then the space bar.
     void press(QQuickItem* item)
     {
         item->forceActiveFocus(Qt::TabFocusReason);
@@ -136,15 +134,5 @@ struct WizardWindowFixture
         made.projectsRoot = root;
         made.projectsRootEnabled = !root.isEmpty();
         return made;
-    }
-
-    // A row of the done screen's agent summary.
-    static AgentSummary agentSummary(const QString& name, const QString& scope, const QString& toolName)
-    {
-        AgentSummary summary;
-        summary.name = name;
-        summary.scope = scope;
-        summary.toolName = toolName;
-        return summary;
     }
 };

@@ -1,300 +1,239 @@
 #include "app/tooling/AgentNameRules.h"
-#include "app/tooling/CLIService.h"
 #include "app/tooling/ToolDetection.h"
-#include "app/wizard/WizardState.h"
-#include "tests/support/ChildProcesses.h"
-#include "tests/support/StandInTool.h"
-#include "tests/support/TestHome.h"
+#include "tests/app/wizard/InstallPhaseFixture.h"
 
-#include <QFileInfo>
-#include <QJsonObject>
-#include <QSignalSpy>
-#include <QTest>
 #include <QTimer>
-#include <memory>
-#include <qcorotask.h>
 
 using namespace std::chrono_literals;
 
 namespace {
 
 const QString downloadMessage
-    = QStringLiteral("Model download did not complete. Run analysis later from the Features panel.");
+    = u"Model download did not complete. Run analysis later from the Features panel."_s;
 
 // Lines printed instead of the tool's normal output.
 QString countEvents(const QStringList& counts)
 {
     QString lines;
     for (const QString& count : counts)
-        lines += QStringLiteral("{\"type\":\"suggestion_count\",\"data\":{\"count\":\"") + count
-            + QStringLiteral("\"}}\n");
+        lines += u"{\"type\":\"suggestion_count\",\"data\":{\"count\":\""_s + count + u"\"}}\n"_s;
     return lines;
 }
 
 } // namespace
 
-// The wizard's runs of the stand-in product tool (a real child process driven
-// by a scenario file) that read its output: the scan that detects the tools,
-// and the activity analysis, which first waits for the model download.
-class TestDetectionAndAnalysis : public QObject
+// The wizard's runs of the stand-in product tool (the install fixture's peers)
+// that read its output: the scan that detects the tools, and the activity
+// analysis, which first waits for the model download.
+class TestDetectionAndAnalysis : public QObject, private InstallPhaseFixture
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase()
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
+
+    void detectionStaysResponsiveAndProposesAName()
     {
-        QVERIFY2(QFileInfo(StandInTool::executablePath()).isExecutable(),
-            qPrintable(StandInTool::executablePath()));
+        // The stand-in reports one installed tool and one that is not found.
+        writeScenario(u"scan"_s, { { u"stepDelayMs"_s, 400 } });
+        m_state->setAgentName(u"Not A Name"_s);
+        int ticks = 0;
+        bool detectingSeen = false;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] {
+            ++ticks;
+            detectingSeen = detectingSeen || m_state->isDetectingTools();
+        });
+        ticker.start(20);
+        QSignalSpy detecting(m_state.get(), &WizardState::isDetectingToolsChanged);
+        QSignalSpy replaced(m_state.get(), &WizardState::detectedToolsChanged);
+        QCoro::waitFor(m_state->detectTools());
+        // The event loop kept turning while the scan ran, and the wizard said so.
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+        QVERIFY(detectingSeen);
+        QCOMPARE(detecting.size(), 2);
+        QCOMPARE(replaced.size(), 1);
+        const QList<DetectedTool> tools = m_state->detectedTools()->tools();
+        QCOMPARE(tools.size(), 1);
+        QCOMPARE(tools.first().name, u"Code Assistant"_s);
+        QCOMPARE(tools.first().subtitle, u"code-assistant"_s);
+        // A fresh default name, which the configure screen accepts as it is.
+        QVERIFY(defaultAgentNames().contains(m_state->agentName()));
+        QVERIFY(m_state->canContinue());
     }
-    void init();
-    void cleanup();
-    void detectionStaysResponsiveAndProposesAName();
-    void unusableScans_data();
-    void unusableScans();
-    void scanDeadlineAndMissingTool();
-    void analysisStartsWhenTheDownloadCompletes();
-    void suggestionCounts_data();
-    void suggestionCounts();
-    void analysisFailures();
-    void closingStopsTheAnalysis();
 
-private:
-    void writeScenario(const QString& command, const QJsonObject& behaviour)
+    void unusableScans_data()
     {
-        QVERIFY(m_tool->writeScenario({ { command, behaviour } }));
+        // (What the scan's text may hold is read in the tool-scan tests.)
+        QTest::addColumn<QJsonObject>("scan");
+        QTest::newRow("not json") << QJsonObject { { u"rawOutput"_s, u"Scanning...\n"_s } };
+        QTest::newRow("failing tool")
+            << QJsonObject { { u"exitCode"_s, 1 }, { u"errorMessage"_s, u"scan failed"_s } };
+        // Over the runner's capture limit: the tool is stopped while it writes.
+        QTest::newRow("beyond the capture limit")
+            << QJsonObject { { u"largeOutputBytes"_s, CLIRunLimits::capture().outputBytes + 1024 } };
     }
 
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<StandInTool> m_tool;
-    std::unique_ptr<CLIService> m_cli;
-    std::unique_ptr<WizardState> m_state;
-};
+    void unusableScans()
+    {
+        QFETCH(QJsonObject, scan);
+        writeScenario(u"scan"_s, scan);
+        QCoro::waitFor(m_state->detectTools());
+        QCOMPARE(m_state->detectedTools()->count(), 0);
+        QCOMPARE(m_state->canContinue(), false);
+        QVERIFY(!m_state->agentName().isEmpty());
+    }
 
-void TestDetectionAndAnalysis::init()
-{
-    m_home = std::make_unique<TestHome>();
-    m_tool = std::make_unique<StandInTool>();
-    m_cli = std::make_unique<CLIService>(nullptr, [] { return StandInTool::executablePath(); });
-    m_state = std::make_unique<WizardState>();
-    m_state->setCli(m_cli.get());
-}
+    void scanDeadlineAndMissingTool()
+    {
+        // A scan that never ends is stopped at the deadline and detects nothing.
+        writeScenario(u"scan"_s, { { u"hang"_s, true } });
+        QCOMPARE(QCoro::waitFor(ToolDetection::detectTools(*m_cli, m_machine->home.path(), 300ms)).size(), 0);
 
-void TestDetectionAndAnalysis::cleanup()
-{
-    m_state.reset();
-    // No run may outlive its model.
-    QTRY_COMPARE(childProcessCount(), 0);
-    m_cli.reset();
-    m_tool.reset();
-    m_home.reset();
-}
+        // Without any product tool, detection still proposes a name and finds nothing.
+        WizardState unwired;
+        QCoro::waitFor(unwired.detectTools());
+        QVERIFY(defaultAgentNames().contains(unwired.agentName()));
+        QCOMPARE(unwired.detectedTools()->count(), 0);
+        QCOMPARE(unwired.isDetectingTools(), false);
+    }
 
-void TestDetectionAndAnalysis::detectionStaysResponsiveAndProposesAName()
-{
-    // The stand-in reports one installed tool and one that is not found.
-    writeScenario(QStringLiteral("scan"), { { QStringLiteral("stepDelayMs"), 400 } });
-    m_state->setAgentName(QStringLiteral("Not A Name"));
-    int ticks = 0;
-    bool detectingSeen = false;
-    QTimer ticker;
-    connect(&ticker, &QTimer::timeout, this, [&] {
-        ++ticks;
-        detectingSeen = detectingSeen || m_state->isDetectingTools();
-    });
-    ticker.start(20);
-    QSignalSpy detecting(m_state.get(), &WizardState::isDetectingToolsChanged);
-    QSignalSpy replaced(m_state.get(), &WizardState::detectedToolsChanged);
-    QCoro::waitFor(m_state->detectTools());
-    // The event loop kept turning while the scan ran, and the wizard said so.
-    QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
-    QVERIFY(detectingSeen);
-    QCOMPARE(detecting.size(), 2);
-    QCOMPARE(replaced.size(), 1);
-    const QList<DetectedTool> tools = m_state->detectedTools()->tools();
-    QCOMPARE(tools.size(), 1);
-    QCOMPARE(tools.first().name, QStringLiteral("Code Assistant"));
-    QCOMPARE(tools.first().subtitle, QStringLiteral("code-assistant"));
-    // A fresh default name, which the configure screen accepts as it is.
-    QVERIFY(defaultAgentNames().contains(m_state->agentName()));
-    QVERIFY(m_state->canContinue());
-}
-
-void TestDetectionAndAnalysis::unusableScans_data()
-{
-    // (What the scan's text may hold is read in the tool-scan tests.)
-    QTest::addColumn<QJsonObject>("scan");
-    QTest::newRow("not json") << QJsonObject { { QStringLiteral("rawOutput"),
-        QStringLiteral("Scanning...\n") } };
-    QTest::newRow("failing tool") << QJsonObject { { QStringLiteral("exitCode"), 1 },
-        { QStringLiteral("errorMessage"), QStringLiteral("scan failed") } };
-    // Over the runner's capture limit: the tool is stopped while it writes.
-    QTest::newRow("beyond the capture limit")
-        << QJsonObject { { QStringLiteral("largeOutputBytes"), CLIRunLimits::capture().outputBytes + 1024 } };
-}
-
-void TestDetectionAndAnalysis::unusableScans()
-{
-    QFETCH(QJsonObject, scan);
-    writeScenario(QStringLiteral("scan"), scan);
-    QCoro::waitFor(m_state->detectTools());
-    QCOMPARE(m_state->detectedTools()->count(), 0);
-    QCOMPARE(m_state->canContinue(), false);
-    QVERIFY(!m_state->agentName().isEmpty());
-}
-
-void TestDetectionAndAnalysis::scanDeadlineAndMissingTool()
-{
-    // A scan that never ends is stopped at the deadline and detects nothing.
-    writeScenario(QStringLiteral("scan"), { { QStringLiteral("hang"), true } });
-    QCOMPARE(QCoro::waitFor(ToolDetection::detectTools(*m_cli, m_home->path(), 300ms)).size(), 0);
-
-    // Without any product tool, detection still proposes a name and finds nothing.
-    WizardState unwired;
-    QCoro::waitFor(unwired.detectTools());
-    QVERIFY(defaultAgentNames().contains(unwired.agentName()));
-    QCOMPARE(unwired.detectedTools()->count(), 0);
-    QCOMPARE(unwired.isDetectingTools(), false);
-}
-
-void TestDetectionAndAnalysis::analysisStartsWhenTheDownloadCompletes()
-{
-    m_state->setLlmDownloading(true);
-    m_state->startAnalysis();
-    QCOMPARE(m_state->analysisWaitingForLLM(), true);
-    QCOMPARE(
-        m_state->analysisStatusLine(), QStringLiteral("Activity scan will start when the model is ready..."));
-    QCOMPARE(m_state->closeAlertTitle(), QStringLiteral("Model download in progress"));
-
-    QStringList lines;
-    connect(m_state.get(), &WizardState::analysisStatusChanged, this, [&lines, this] {
-        if (lines.isEmpty() || lines.last() != m_state->analysisStatusLine())
-            lines.append(m_state->analysisStatusLine());
-    });
-    QTimer::singleShot(3s, m_state.get(), [this] {
-        m_state->setLlmDownloadComplete(true);
-        m_state->setLlmDownloading(false);
-    });
-    QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 30000);
-
-    QCOMPARE(m_tool->runs().size(), 1);
-    QCOMPARE(m_tool->runs().first().arguments,
-        QStringList(
-            { QStringLiteral("analyze-history"), QStringLiteral("--scan-mcp"), QStringLiteral("--wizard") }));
-    QCOMPARE(m_state->suggestionCount(), 3);
-    QCOMPARE(m_state->analysisError(), QString());
-    QCOMPARE(m_state->analysisProgress(), 1.0);
-    QCOMPARE(m_state->analysisInProgress(), false);
-    QCOMPARE(m_state->analysisWaitingForLLM(), false);
-    QCOMPARE(m_state->closeAlertTitle(), QString());
-    // The screen saw the running percentages on the way.
-    QVERIFY2(lines.size() >= 3, qPrintable(lines.join(QLatin1Char('|'))));
-    QVERIFY2(lines.at(lines.size() - 2).startsWith(QLatin1String("Analyzing activity... ")),
-        qPrintable(lines.join(QLatin1Char('|'))));
-}
-
-void TestDetectionAndAnalysis::suggestionCounts_data()
-{
-    QTest::addColumn<QStringList>("counts");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("seven") << QStringList { QStringLiteral("7") } << 7;
-    QTest::newRow("too large") << QStringList { QStringLiteral("4294967296") } << 0;
-    QTest::newRow("later zero") << QStringList { QStringLiteral("5"), QStringLiteral("x") } << 0;
-}
-
-void TestDetectionAndAnalysis::suggestionCounts()
-{
-    QFETCH(QStringList, counts);
-    QFETCH(int, expected);
-    writeScenario(
-        QStringLiteral("analyze-history"), { { QStringLiteral("rawOutput"), countEvents(counts) } });
-    m_state->setLlmDownloadComplete(true);
-    m_state->setDiscoverMcpServers(false);
-    m_state->startAnalysis();
-    QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 30000);
-    QCOMPARE(m_state->suggestionCount(), expected);
-    QCOMPARE(m_tool->runs().first().arguments,
-        QStringList({ QStringLiteral("analyze-history"), QStringLiteral("--wizard") }));
-    QCOMPARE(m_state->analysisStatusLine(),
-        expected > 0 ? QStringLiteral("Activity analysis complete — %1 rule suggestions").arg(expected)
-                     : QStringLiteral("Activity analysis complete — no suggestions"));
-    QCOMPARE(m_state->analysisShowsReviewNote(), expected > 0);
-}
-
-void TestDetectionAndAnalysis::analysisFailures()
-{
-    m_state->setLlmDownloadComplete(true);
-    // An error event: its message, even though the tool exits 0.
-    writeScenario(QStringLiteral("analyze-history"),
-        { { QStringLiteral("errorMessage"), QStringLiteral("Model not loaded") } });
-    m_state->startAnalysis();
-    QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 30000);
-    QCOMPARE(m_state->analysisError(), QStringLiteral("Model not loaded"));
-    QCOMPARE(m_state->analysisStatusLine(), QStringLiteral("Activity analysis failed"));
-    QCOMPARE(m_state->analysisShowsReviewNote(), false);
-
-    // A failing run without a message: the failure's description.
-    m_state->setAnalysisComplete(false);
-    writeScenario(QStringLiteral("analyze-history"), { { QStringLiteral("exitCode"), 2 } });
-    m_state->startAnalysis();
-    QCOMPARE(m_state->analysisError(), QString());
-    QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 30000);
-    QCOMPARE(m_state->analysisError(), QStringLiteral("CLI exited with code 2"));
-    QCOMPARE(m_state->analysisInProgress(), false);
-
-    // No product tool at all.
-    m_state->setAnalysisComplete(false);
-    m_state->setCli(nullptr);
-    m_state->startAnalysis();
-    QTRY_VERIFY(m_state->analysisComplete());
-    QCOMPARE(m_state->analysisError(), QStringLiteral("The product tool is not available"));
-
-    // A model download that never arrives, or is not running at all.
-    m_state->setCli(m_cli.get());
-    m_state->setAnalysisWaitLimit(1500ms);
-    for (const bool downloading : { true, false }) {
-        m_state->setAnalysisComplete(false);
-        m_state->setLlmDownloadComplete(false);
-        m_state->setLlmDownloading(downloading);
+    void analysisStartsWhenTheDownloadCompletes()
+    {
+        m_state->setLlmDownloading(true);
         m_state->startAnalysis();
-        QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 10000);
-        QCOMPARE(m_state->analysisError(), downloadMessage);
+        QCOMPARE(m_state->analysisWaitingForLLM(), true);
+        QCOMPARE(m_state->analysisStatusLine(), u"Activity scan will start when the model is ready..."_s);
+        QCOMPARE(m_state->closeAlertTitle(), u"Model download in progress"_s);
+
+        QStringList lines;
+        connect(m_state.get(), &WizardState::analysisStatusChanged, this, [&lines, this] {
+            if (lines.isEmpty() || lines.last() != m_state->analysisStatusLine())
+                lines.append(m_state->analysisStatusLine());
+        });
+        QTimer::singleShot(3s, m_state.get(), [this] {
+            m_state->setLlmDownloadComplete(true);
+            m_state->setLlmDownloading(false);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 30000);
+
+        QCOMPARE(m_tool->runs().size(), 1);
+        QCOMPARE(m_tool->runs().first().arguments,
+            QStringList({ u"analyze-history"_s, u"--scan-mcp"_s, u"--wizard"_s }));
+        QCOMPARE(m_state->suggestionCount(), 3);
+        QCOMPARE(m_state->analysisError(), QString());
+        QCOMPARE(m_state->analysisProgress(), 1.0);
+        QCOMPARE(m_state->analysisInProgress(), false);
         QCOMPARE(m_state->analysisWaitingForLLM(), false);
+        QCOMPARE(m_state->closeAlertTitle(), QString());
+        // The screen saw the running percentages on the way.
+        QVERIFY2(lines.size() >= 3, qPrintable(lines.join(u'|')));
+        QVERIFY2(
+            lines.at(lines.size() - 2).startsWith(u"Analyzing activity... "_s), qPrintable(lines.join(u'|')));
     }
-    QCOMPARE(m_tool->runs().size(), 2);
-}
 
-// Closing the wizard stops the analysis silently, waiting or running.
-void TestDetectionAndAnalysis::closingStopsTheAnalysis()
-{
-    writeScenario(QStringLiteral("analyze-history"), { { QStringLiteral("hang"), true } });
-    QSignalSpy completed(m_state.get(), &WizardState::analysisCompleteChanged);
-    m_state->setLlmDownloading(true);
-    m_state->startAnalysis();
-    m_state->cancelAnalysis();
-    QCOMPARE(m_state->analysisWaitingForLLM(), false);
-    QCOMPARE(m_state->closeAlertTitle(), QString());
-    // The download finishing later starts nothing.
-    m_state->setLlmDownloadComplete(true);
-    QTest::qWait(1500);
-    QCOMPARE(m_tool->runs().size(), 0);
-    QCOMPARE(m_state->analysisStatusLine(), QString());
+    void suggestionCounts_data()
+    {
+        QTest::addColumn<QStringList>("counts");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("seven") << QStringList { u"7"_s } << 7;
+        QTest::newRow("too large") << QStringList { u"4294967296"_s } << 0;
+        QTest::newRow("later zero") << QStringList { u"5"_s, u"x"_s } << 0;
+    }
 
-    m_state->startAnalysis();
-    QTRY_COMPARE(childProcessCount("quorvane"), 1);
-    QCOMPARE(m_state->analysisInProgress(), true);
-    QCOMPARE(m_state->closeAlertTitle(), QStringLiteral("Activity analysis in progress"));
-    m_state->cancelAnalysis();
-    QCOMPARE(m_state->analysisInProgress(), false);
-    QTRY_COMPARE(childProcessCount("quorvane"), 0);
-    QTest::qWait(100);
-    QCOMPARE(completed.size(), 0);
-    QCOMPARE(m_state->analysisError(), QString());
+    void suggestionCounts()
+    {
+        QFETCH(QStringList, counts);
+        QFETCH(int, expected);
+        writeScenario(u"analyze-history"_s, { { u"rawOutput"_s, countEvents(counts) } });
+        m_state->setLlmDownloadComplete(true);
+        m_state->setDiscoverMcpServers(false);
+        m_state->startAnalysis();
+        QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 30000);
+        QCOMPARE(m_state->suggestionCount(), expected);
+        QCOMPARE(m_tool->runs().first().arguments, QStringList({ u"analyze-history"_s, u"--wizard"_s }));
+        QCOMPARE(m_state->analysisStatusLine(),
+            expected > 0 ? u"Activity analysis complete — %1 rule suggestions"_s.arg(expected)
+                         : u"Activity analysis complete — no suggestions"_s);
+        QCOMPARE(m_state->analysisShowsReviewNote(), expected > 0);
+    }
 
-    // The wizard's model going away ends a running analysis too.
-    m_state->startAnalysis();
-    QTRY_COMPARE(childProcessCount("quorvane"), 1);
-    m_state.reset();
-    QTRY_COMPARE(childProcessCount("quorvane"), 0);
-}
+    void analysisFailures()
+    {
+        m_state->setLlmDownloadComplete(true);
+        // An error event: its message, even though the tool exits 0.
+        writeScenario(u"analyze-history"_s, { { u"errorMessage"_s, u"Model not loaded"_s } });
+        m_state->startAnalysis();
+        QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 30000);
+        QCOMPARE(m_state->analysisError(), u"Model not loaded"_s);
+        QCOMPARE(m_state->analysisStatusLine(), u"Activity analysis failed"_s);
+        QCOMPARE(m_state->analysisShowsReviewNote(), false);
+
+        // A failing run without a message: the failure's description.
+        m_state->setAnalysisComplete(false);
+        writeScenario(u"analyze-history"_s, { { u"exitCode"_s, 2 } });
+        m_state->startAnalysis();
+        QCOMPARE(m_state->analysisError(), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 30000);
+        QCOMPARE(m_state->analysisError(), u"CLI exited with code 2"_s);
+        QCOMPARE(m_state->analysisInProgress(), false);
+
+        // No product tool at all.
+        m_state->setAnalysisComplete(false);
+        m_state->setCli(nullptr);
+        m_state->startAnalysis();
+        QTRY_VERIFY(m_state->analysisComplete());
+        QCOMPARE(m_state->analysisError(), u"The product tool is not available"_s);
+
+        // A model download that never arrives, or is not running at all.
+        m_state->setCli(m_cli.get());
+        m_state->setAnalysisWaitLimit(1500ms);
+        for (const bool downloading : { true, false }) {
+            m_state->setAnalysisComplete(false);
+            m_state->setLlmDownloadComplete(false);
+            m_state->setLlmDownloading(downloading);
+            m_state->startAnalysis();
+            QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 10000);
+            QCOMPARE(m_state->analysisError(), downloadMessage);
+            QCOMPARE(m_state->analysisWaitingForLLM(), false);
+        }
+        QCOMPARE(m_tool->runs().size(), 2);
+    }
+
+    // Closing the wizard stops the analysis silently, waiting or running.
+    void closingStopsTheAnalysis()
+    {
+        writeScenario(u"analyze-history"_s, { { u"hang"_s, true } });
+        QSignalSpy completed(m_state.get(), &WizardState::analysisCompleteChanged);
+        m_state->setLlmDownloading(true);
+        m_state->startAnalysis();
+        m_state->cancelAnalysis();
+        QCOMPARE(m_state->analysisWaitingForLLM(), false);
+        QCOMPARE(m_state->closeAlertTitle(), QString());
+        // The download finishing later starts nothing.
+        m_state->setLlmDownloadComplete(true);
+        QTest::qWait(1500);
+        QCOMPARE(m_tool->runs().size(), 0);
+        QCOMPARE(m_state->analysisStatusLine(), QString());
+
+        m_state->startAnalysis();
+        QTRY_COMPARE(childProcessCount("quorvane"), 1);
+        QCOMPARE(m_state->analysisInProgress(), true);
+        QCOMPARE(m_state->closeAlertTitle(), u"Activity analysis in progress"_s);
+        m_state->cancelAnalysis();
+        QCOMPARE(m_state->analysisInProgress(), false);
+        QTRY_COMPARE(childProcessCount("quorvane"), 0);
+        QTest::qWait(100);
+        QCOMPARE(completed.size(), 0);
+        QCOMPARE(m_state->analysisError(), QString());
+
+        // The wizard's model going away ends a running analysis too.
+        m_state->startAnalysis();
+        QTRY_COMPARE(childProcessCount("quorvane"), 1);
+        m_state.reset();
+        QTRY_COMPARE(childProcessCount("quorvane"), 0);
+    }
+};
 
 QTEST_MAIN(TestDetectionAndAnalysis)
 #include "tst_DetectionAndAnalysis.moc"

@@ -1,78 +1,67 @@
-#include "app/wizard/WizardState.h"
-#include "tests/support/BackendProcess.h"
-#include "tests/support/TestHome.h"
+#include "tests/app/wizard/InstallPhaseFixture.h"
 
 #include <QDirIterator>
 #include <QJsonDocument>
-#include <QNetworkAccessManager>
-#include <QSignalSpy>
-#include <QTest>
 #include <QUrlQuery>
-
-namespace {
 
 using Screen = WizardState::WizardScreen;
 
-// The reference back-end as the web origin, and a wizard model whose browser
-// only records what it was asked to open.
-struct Fixture
+// The wizard's model: its steps and rules, and the sign-in through the browser
+// and the code exchange, against the reference back-end.
+class TestWizardState : public QObject, private InstallPhaseFixture
 {
-    TestHome home;
-    BackendProcess backend;
-    QNetworkAccessManager network;
-    WizardState state;
-    QList<QUrl> opened;
+    Q_OBJECT
 
-    Fixture()
-    {
-        qputenv("QUORVANE_WEB_BASE_URL", backend.url().toString().toUtf8());
-        state.setNetwork(&network);
-        state.setBrowserOpener([this](const QUrl& url) {
-            opened << url;
-            return true;
-        });
-        state.setCurrentScreen(Screen::signIn);
-    }
-    ~Fixture() { qunsetenv("QUORVANE_WEB_BASE_URL"); }
+    QList<QUrl> m_opened; // what the model asked the browser to open
 
     // What a browser does with the sign-in page it was opened at: follow it to the callback URL.
     QUrl signInInBrowser(const QByteArray& extraQuery = {})
     {
-        const QByteArray query = opened.isEmpty() ? QByteArray("platform=macos") : opened.last().query().toUtf8();
-        const BackendProcess::Reply reply = backend.request("GET", "/auth/login?" + query + extraQuery);
+        const QByteArray query = m_opened.isEmpty() ? "platform=macos" : m_opened.last().query().toUtf8();
+        const BackendProcess::Reply reply = m_machine->backend.request("GET", "/auth/login?" + query + extraQuery);
         return reply.status == 302 ? QUrl::fromEncoded(reply.header("Location")) : QUrl();
     }
     // A callback carrying the state of the current attempt.
     QUrl callback(const QString& text) const
     {
-        const QString state = QUrlQuery(opened.last()).queryItemValue(QStringLiteral("state"));
-        return QUrl(text + (text.contains(u'?') ? QStringLiteral("&state=") : QStringLiteral("?state=")) + state);
+        const QString state = QUrlQuery(m_opened.last()).queryItemValue(u"state"_s);
+        return QUrl(text + (text.contains(u'?') ? u"&state="_s : u"?state="_s) + state);
     }
     // The "code" the companion sent in its exchanges, oldest first.
     QStringList exchangedCodes()
     {
         QStringList codes;
-        for (const QJsonValue& value : backend.requests()) {
+        for (const QJsonValue& value : m_machine->backend.requests()) {
             const QJsonObject request = value.toObject();
-            if (request.value(QLatin1String("target")).toString() == QLatin1String("/auth/exchange-code"))
-                codes << QJsonDocument::fromJson(request.value(QLatin1String("body")).toString().toUtf8())
+            if (request.value(u"target"_s).toString() == u"/auth/exchange-code"_s)
+                codes << QJsonDocument::fromJson(request.value(u"body"_s).toString().toUtf8())
                              .object()
-                             .value(QLatin1String("code"))
+                             .value(u"code"_s)
                              .toString();
         }
         return codes;
     }
-};
-
-} // namespace
-
-// The wizard's model: its steps and rules, and the sign-in through the browser
-// and the code exchange, against the reference back-end.
-class TestWizardState : public QObject
-{
-    Q_OBJECT
 
 private Q_SLOTS:
+    // The reference back-end as the web origin, and a browser that only records.
+    void init()
+    {
+        setUp();
+        qputenv("QUORVANE_WEB_BASE_URL", m_machine->backend.url().toString().toUtf8());
+        m_opened.clear();
+        m_state->setBrowserOpener([this](const QUrl& url) {
+            m_opened << url;
+            return true;
+        });
+        m_state->setCurrentScreen(Screen::signIn);
+    }
+
+    void cleanup()
+    {
+        qunsetenv("QUORVANE_WEB_BASE_URL");
+        tearDown();
+    }
+
     // The step under way for each screen; the bar's dots follow it (the screens test).
     void steps()
     {
@@ -109,19 +98,19 @@ private Q_SLOTS:
     {
         SetupLogModel log;
         // Nothing to replace in an empty log, and a header is never replaced.
-        log.updateLastLog(QStringLiteral("lost"), LogStyle::done);
+        log.updateLastLog(u"lost"_s, LogStyle::done);
         QCOMPARE(log.count(), 0);
-        log.addSection(QStringLiteral("AGENTS"));
-        log.updateLastLog(QStringLiteral("lost"), LogStyle::done);
-        QCOMPARE(log.entries().last().text, QStringLiteral("AGENTS"));
-        QCOMPARE(log.entries().last().section, QStringLiteral("AGENTS"));
+        log.addSection(u"AGENTS"_s);
+        log.updateLastLog(u"lost"_s, LogStyle::done);
+        QCOMPARE(log.entries().last().text, u"AGENTS"_s);
+        QCOMPARE(log.entries().last().section, u"AGENTS"_s);
 
-        log.appendLog(QStringLiteral("Registering"), LogStyle::active);
+        log.appendLog(u"Registering"_s, LogStyle::active);
         const QUuid runningId = log.entries().last().id;
         QSignalSpy changed(&log, &QAbstractItemModel::dataChanged);
-        log.updateLastLog(QStringLiteral("Registered"), LogStyle::done);
+        log.updateLastLog(u"Registered"_s, LogStyle::done);
         QCOMPARE(log.count(), 2);
-        QCOMPARE(log.entries().last().text, QStringLiteral("Registered"));
+        QCOMPARE(log.entries().last().text, u"Registered"_s);
         QCOMPARE(log.entries().last().style, LogStyle::done);
         QVERIFY(log.entries().last().id != runningId);
         QCOMPARE(changed.size(), 1);
@@ -130,80 +119,75 @@ private Q_SLOTS:
 
     void signInThroughTheBrowserReachesTheInstallScreen()
     {
-        Fixture f;
-        QVERIFY2(f.backend.isRunning(), qPrintable(f.backend.lastError()));
-        QSignalSpy activations(&f.state, &WizardState::activationRequested);
-        f.state.setErrorMessage(QStringLiteral("an old error"));
-        f.state.startSignIn();
-        QVERIFY(f.state.isLoading());
-        QVERIFY(f.state.errorMessage().isEmpty());
-        QCOMPARE(f.opened.size(), 1);
-        QCOMPARE(f.opened.first().adjusted(QUrl::RemoveQuery), f.backend.url(QStringLiteral("/auth/login")));
-        QCOMPARE(QUrlQuery(f.opened.first()).queryItemValue(QStringLiteral("platform")), QStringLiteral("macos"));
-        QCOMPARE(QUrlQuery(f.opened.first()).queryItemValue(QStringLiteral("state")).size(), 43);
+        QVERIFY2(m_machine->backend.isRunning(), qPrintable(m_machine->backend.lastError()));
+        QSignalSpy activations(m_state.get(), &WizardState::activationRequested);
+        m_state->setErrorMessage(u"an old error"_s);
+        m_state->startSignIn();
+        QVERIFY(m_state->isLoading());
+        QVERIFY(m_state->errorMessage().isEmpty());
+        QCOMPARE(m_opened.size(), 1);
+        QCOMPARE(m_opened.first().adjusted(QUrl::RemoveQuery), m_machine->backend.url(u"/auth/login"_s));
+        QCOMPARE(QUrlQuery(m_opened.first()).queryItemValue(u"platform"_s), u"macos"_s);
+        QCOMPARE(QUrlQuery(m_opened.first()).queryItemValue(u"state"_s).size(), 43);
 
-        const QUrl callback = f.signInInBrowser();
-        QCOMPARE(callback.scheme(), QStringLiteral("quorvane"));
-        QVERIFY(f.state.handleCallbackURL(callback));
-        QTRY_COMPARE(f.state.currentScreen(), Screen::install);
-        QVERIFY(!f.state.isLoading());
-        QVERIFY(f.state.errorMessage().isEmpty());
-        QCOMPARE(f.state.signedInEmail(), QStringLiteral("person@example.com"));
-        QVERIFY(!f.state.sessionToken().isEmpty());
+        const QUrl callback = signInInBrowser();
+        QCOMPARE(callback.scheme(), u"quorvane"_s);
+        QVERIFY(m_state->handleCallbackURL(callback));
+        QTRY_COMPARE(m_state->currentScreen(), Screen::install);
+        QVERIFY(!m_state->isLoading());
+        QVERIFY(m_state->errorMessage().isEmpty());
+        QCOMPARE(m_state->signedInEmail(), u"person@example.com"_s);
+        QVERIFY(!m_state->sessionToken().isEmpty());
         QCOMPARE(activations.size(), 1);
-        QVERIFY(!f.state.isWaitingForBrowser());
+        QVERIFY(!m_state->isWaitingForBrowser());
 
         // The token lives only in memory: no file of the home holds it.
-        QDirIterator files(f.home.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        QDirIterator files(m_machine->home.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         while (files.hasNext()) {
             QFile file(files.next());
             QVERIFY(file.open(QIODevice::ReadOnly));
-            QVERIFY(!file.readAll().contains(f.state.sessionToken().toUtf8()));
+            QVERIFY(!file.readAll().contains(m_state->sessionToken().toUtf8()));
         }
     }
 
     void callbacksWithoutAUsableCode()
     {
-        Fixture f;
         // Opened through the application without a running sign-in: ignored.
-        QVERIFY(f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?code="))));
-        QVERIFY(f.state.handleCallbackURL(QUrl(QStringLiteral("quorvane://auth/callback?state=1"))));
-        QVERIFY(!f.state.handleCallbackURL(QUrl(QStringLiteral("https://example.com/cb?code=abc"))));
-        QVERIFY(f.state.errorMessage().isEmpty());
-        QVERIFY(!f.state.isLoading());
+        QVERIFY(m_state->handleCallbackURL(QUrl(u"quorvane://auth/callback?code="_s)));
+        QVERIFY(m_state->handleCallbackURL(QUrl(u"quorvane://auth/callback?state=1"_s)));
+        QVERIFY(!m_state->handleCallbackURL(QUrl(u"https://example.com/cb?code=abc"_s)));
+        QVERIFY(m_state->errorMessage().isEmpty());
+        QVERIFY(!m_state->isLoading());
 
         // Ending the running sign-in: an error to retry from.
-        f.state.startSignIn();
-        QVERIFY(!f.state.handleCallbackURL(QUrl(QStringLiteral("other://auth/callback?code=abc"))));
-        QVERIFY(f.state.isLoading());
-        QVERIFY(f.state.handleCallbackURL(f.callback(QStringLiteral("quorvane://auth/callback?code=&code=late"))));
-        QVERIFY(!f.state.isLoading());
-        QCOMPARE(f.state.errorMessage(), QStringLiteral("Invalid authentication response"));
-        f.state.startSignIn();
-        QVERIFY(f.state.handleCallbackURL(f.callback(QStringLiteral("quorvane://auth/callback"))));
-        QCOMPARE(f.state.errorMessage(), QStringLiteral("Invalid authentication response"));
-        QCOMPARE(f.state.currentScreen(), Screen::signIn);
-        QVERIFY(f.exchangedCodes().isEmpty());
+        m_state->startSignIn();
+        QVERIFY(!m_state->handleCallbackURL(QUrl(u"other://auth/callback?code=abc"_s)));
+        QVERIFY(m_state->isLoading());
+        QVERIFY(m_state->handleCallbackURL(callback(u"quorvane://auth/callback?code=&code=late"_s)));
+        QVERIFY(!m_state->isLoading());
+        QCOMPARE(m_state->errorMessage(), u"Invalid authentication response"_s);
+        m_state->startSignIn();
+        QVERIFY(m_state->handleCallbackURL(callback(u"quorvane://auth/callback"_s)));
+        QCOMPARE(m_state->errorMessage(), u"Invalid authentication response"_s);
+        QCOMPARE(m_state->currentScreen(), Screen::signIn);
+        QVERIFY(exchangedCodes().isEmpty());
     }
 
     void stoppingTheWaitStillAcceptsALateCodeTheFirstOfTwo()
     {
-        Fixture f;
-        f.state.startSignIn();
-        QVERIFY(f.state.isWaitingForBrowser());
-        f.state.stopWaitingForSignIn();
-        QVERIFY(!f.state.isLoading());
-        QVERIFY(f.state.errorMessage().isEmpty());
-        QVERIFY(!f.state.isWaitingForBrowser());
+        m_state->startSignIn();
+        QVERIFY(m_state->isWaitingForBrowser());
+        m_state->stopWaitingForSignIn();
+        QVERIFY(!m_state->isLoading());
+        QVERIFY(m_state->errorMessage().isEmpty());
+        QVERIFY(!m_state->isWaitingForBrowser());
 
-        const QUrl callback = f.signInInBrowser("&login_hint=late%40example.com");
-        const QString code = QUrlQuery(callback).queryItemValue(QStringLiteral("code"));
-        const QUrl doubled
-            = f.callback(QStringLiteral("quorvane://auth/callback?code=") + code + QStringLiteral("&code=second"));
-        QVERIFY(f.state.handleCallbackURL(doubled));
-        QTRY_COMPARE(f.state.currentScreen(), Screen::install);
-        QCOMPARE(f.state.signedInEmail(), QStringLiteral("late@example.com"));
-        QCOMPARE(f.exchangedCodes(), QStringList({ code }));
+        const QString code = QUrlQuery(signInInBrowser("&login_hint=late%40example.com")).queryItemValue(u"code"_s);
+        const QUrl doubled = callback(u"quorvane://auth/callback?code="_s + code + u"&code=second"_s);
+        QVERIFY(m_state->handleCallbackURL(doubled));
+        QTRY_COMPARE(m_state->currentScreen(), Screen::install);
+        QCOMPARE(m_state->signedInEmail(), u"late@example.com"_s);
+        QCOMPARE(exchangedCodes(), QStringList({ code }));
     }
 
     void exchangeFailures_data()
@@ -212,7 +196,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("error");
         QTest::addColumn<QString>("email");
-        const QString failed = QStringLiteral("Authentication failed. Please try again.");
+        const QString failed = u"Authentication failed. Please try again."_s;
         QTest::newRow("401") << 401 << QByteArray(R"({"error":"invalid code"})") << failed << QString();
         QTest::newRow("500 with a session") << 500 << QByteArray(R"({"session":"t"})") << failed << QString();
         QTest::newRow("empty session")
@@ -223,7 +207,7 @@ private Q_SLOTS:
         QTest::newRow("email not text")
             << 200 << QByteArray(R"({"session":"t","email":1})") << QString() << QString();
         QTest::newRow("email") << 200 << QByteArray(R"({"session":"t","email":"a@b"})") << QString()
-                               << QStringLiteral("a@b");
+                               << u"a@b"_s;
     }
 
     void exchangeFailures()
@@ -232,36 +216,34 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         QFETCH(QString, error);
         QFETCH(QString, email);
-        Fixture f;
-        QVERIFY(f.backend.inject("POST", QStringLiteral("/auth/exchange-code"), status, body));
-        f.state.startSignIn();
-        QVERIFY(f.state.handleCallbackURL(f.callback(QStringLiteral("quorvane://auth/callback?code=abc"))));
-        QTRY_VERIFY(!f.state.isLoading());
-        QCOMPARE(f.state.errorMessage(), error);
-        QCOMPARE(f.state.currentScreen(), error.isEmpty() ? Screen::install : Screen::signIn);
-        QCOMPARE(f.state.sessionToken(), error.isEmpty() ? QStringLiteral("t") : QString());
-        QCOMPARE(f.state.signedInEmail(), email);
+        QVERIFY(m_machine->backend.inject("POST", u"/auth/exchange-code"_s, status, body));
+        m_state->startSignIn();
+        QVERIFY(m_state->handleCallbackURL(callback(u"quorvane://auth/callback?code=abc"_s)));
+        QTRY_VERIFY(!m_state->isLoading());
+        QCOMPARE(m_state->errorMessage(), error);
+        QCOMPARE(m_state->currentScreen(), error.isEmpty() ? Screen::install : Screen::signIn);
+        QCOMPARE(m_state->sessionToken(), error.isEmpty() ? u"t"_s : QString());
+        QCOMPARE(m_state->signedInEmail(), email);
     }
 
     void transportAndBrowserFailures()
     {
-        Fixture f;
         // No answer at all: the transfer's own text.
-        QVERIFY(f.backend.closeEveryConnection("POST", QStringLiteral("/auth/exchange-code")));
-        f.state.startSignIn();
-        f.state.stopWaitingForSignIn();
-        QVERIFY(f.state.handleCallbackURL(f.callback(QStringLiteral("quorvane://auth/callback?code=abc"))));
-        QVERIFY(f.state.isLoading());
-        QTRY_VERIFY(!f.state.isLoading());
-        QVERIFY(!f.state.errorMessage().isEmpty());
-        QCOMPARE(f.state.currentScreen(), Screen::signIn);
+        QVERIFY(m_machine->backend.closeEveryConnection("POST", u"/auth/exchange-code"_s));
+        m_state->startSignIn();
+        m_state->stopWaitingForSignIn();
+        QVERIFY(m_state->handleCallbackURL(callback(u"quorvane://auth/callback?code=abc"_s)));
+        QVERIFY(m_state->isLoading());
+        QTRY_VERIFY(!m_state->isLoading());
+        QVERIFY(!m_state->errorMessage().isEmpty());
+        QCOMPARE(m_state->currentScreen(), Screen::signIn);
 
         // A browser that cannot be opened ends the sign-in at once.
-        f.state.setBrowserOpener([](const QUrl&) { return false; });
-        f.state.startSignIn();
-        QVERIFY(!f.state.isLoading());
-        QCOMPARE(f.state.errorMessage(), QStringLiteral("Could not open the web browser"));
-        QVERIFY(!f.state.isWaitingForBrowser());
+        m_state->setBrowserOpener([](const QUrl&) { return false; });
+        m_state->startSignIn();
+        QVERIFY(!m_state->isLoading());
+        QCOMPARE(m_state->errorMessage(), u"Could not open the web browser"_s);
+        QVERIFY(!m_state->isWaitingForBrowser());
     }
 };
 

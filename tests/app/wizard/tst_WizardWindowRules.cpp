@@ -6,26 +6,8 @@
 #include <QScreen>
 #include <QSignalSpy>
 
+using namespace Qt::StringLiterals;
 using Screen = WizardState::WizardScreen;
-
-// The rules every wizard screen keeps in the real window, offscreen: the main
-// button stays in reach, the keyboard and screen-reader rules; and what the
-// window manager does with the windows.
-class TestWizardWindowRules : public QObject
-{
-    Q_OBJECT
-
-private Q_SLOTS:
-    void initTestCase() { QuorvaneStyle::applyDarkAppearance(); }
-    void everyScreenKeepsItsButtonInReachAndItsControlsNamed_data();
-    void everyScreenKeepsItsButtonInReachAndItsControlsNamed();
-    void enterPressesTheDefaultButtonAndEscapeKeepsWork();
-    void isSetupComplete_data();
-    void isSetupComplete();
-    void wizardSizeAndTheDashboardWhileItIsOpen();
-    void closingAnUnfinishedWizardQuits();
-    void dashboardOnASetUpMachine();
-};
 
 namespace {
 
@@ -36,18 +18,14 @@ struct ScreenCase
     QString primary;
 };
 
-const QList<ScreenCase>& screenCases()
-{
-    static const QList<ScreenCase> cases {
-        { Screen::welcome, QStringLiteral("welcomeScreen"), QStringLiteral("getStartedButton") },
-        { Screen::signIn, QStringLiteral("signInScreen"), QStringLiteral("signInButton") },
-        { Screen::install, QStringLiteral("installScreen"), QStringLiteral("installButton") },
-        { Screen::configure, QStringLiteral("configureScreen"), QStringLiteral("continueButton") },
-        { Screen::settingUp, QStringLiteral("settingUpScreen"), QStringLiteral("skipButton") },
-        { Screen::done, QStringLiteral("doneScreen"), QStringLiteral("closeButton") },
-    };
-    return cases;
-}
+const QList<ScreenCase> screenCases {
+    { Screen::welcome, u"welcomeScreen"_s, u"getStartedButton"_s },
+    { Screen::signIn, u"signInScreen"_s, u"signInButton"_s },
+    { Screen::install, u"installScreen"_s, u"installButton"_s },
+    { Screen::configure, u"configureScreen"_s, u"continueButton"_s },
+    { Screen::settingUp, u"settingUpScreen"_s, u"skipButton"_s },
+    { Screen::done, u"doneScreen"_s, u"closeButton"_s },
+};
 
 // Fills the model so that every screen shows the most it can: many tools,
 // expanded, with their projects; a long log; every summary row.
@@ -55,25 +33,24 @@ void fillEverything(WizardState& state, int toolCount)
 {
     QList<DetectedTool> tools;
     for (int i = 0; i < toolCount; ++i) {
-        DetectedTool tool
-            = WizardWindowFixture::tool(QStringLiteral("Tool %1").arg(i), QStringLiteral("tool-%1").arg(i),
-                { QStringLiteral("~/code/a"), QStringLiteral("~/code/b") }, QStringLiteral("~/code"));
+        DetectedTool tool = WizardWindowFixture::tool(
+            u"Tool %1"_s.arg(i), u"tool-%1"_s.arg(i), { u"~/code/a"_s, u"~/code/b"_s }, u"~/code"_s);
         tool.expanded = true;
         tool.scope = i % 2 ? ScopeChoice::perProject : ScopeChoice::allProjects;
         tools.append(tool);
     }
     state.detectedTools()->setTools(tools);
-    state.setAgentName(QStringLiteral("vega"));
-    state.setErrorMessage(QStringLiteral("Installation failed"));
-    state.setOllamaStatus(DependencyStatus::failed(QStringLiteral("Download failed")));
+    state.setAgentName(u"vega"_s);
+    state.setErrorMessage(u"Installation failed"_s);
+    state.setOllamaStatus(DependencyStatus::failed(u"Download failed"_s));
     state.setCliStatus(DependencyStatus::installing());
-    state.setupLog()->addSection(QStringLiteral("AGENTS"));
+    state.setupLog()->addSection(u"AGENTS"_s);
     for (int i = 0; i < toolCount * 3; ++i) {
-        state.setupLog()->appendLog(QStringLiteral("Registered agent for ~/code/%1").arg(i), LogStyle::done);
-        state.registeredAgents()->append(WizardWindowFixture::agentSummary(
-            QStringLiteral("vega"), QStringLiteral("per-project"), QStringLiteral("Tool %1").arg(i)));
+        state.setupLog()->appendLog(u"Registered agent for ~/code/%1"_s.arg(i), LogStyle::done);
+        state.registeredAgents()->append(
+            AgentSummary { .name = u"vega"_s, .scope = u"per-project"_s, .toolName = u"Tool %1"_s.arg(i) });
     }
-    state.setSignedInEmail(QStringLiteral("dev@example.com"));
+    state.setSignedInEmail(u"dev@example.com"_s);
     state.setTemplateRuleCount(12);
     state.setLlmDownloading(true);
     state.setLlmDownloadProgress(0.42);
@@ -99,227 +76,233 @@ QString accessibleName(QQuickItem* item)
 
 } // namespace
 
-void TestWizardWindowRules::everyScreenKeepsItsButtonInReachAndItsControlsNamed_data()
+// The rules every wizard screen keeps in the real window, offscreen: the main
+// button stays in reach, the keyboard and screen-reader rules; and what the
+// window manager does with the windows.
+class TestWizardWindowRules : public QObject
 {
-    QTest::addColumn<int>("height");
-    QTest::addColumn<int>("tools");
-    QTest::newRow("opening size, two tools") << 780 << 2;
-    QTest::newRow("smallest height, two tools") << 680 << 2;
-    QTest::newRow("opening size, twelve expanded tools") << 780 << 12;
-    QTest::newRow("tallest window, twelve expanded tools") << 1100 << 12;
-}
+    Q_OBJECT
 
-void TestWizardWindowRules::everyScreenKeepsItsButtonInReachAndItsControlsNamed()
-{
-    QFETCH(int, height);
-    QFETCH(int, tools);
-    WizardWindowFixture f;
-    f.view()->resize(540, height);
-    fillEverything(f.state, tools);
+private Q_SLOTS:
+    void initTestCase() { QuorvaneStyle::applyDarkAppearance(); }
+    void everyScreenKeepsItsButtonInReachAndItsControlsNamed_data()
+    {
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("tools");
+        QTest::newRow("opening size, two tools") << 780 << 2;
+        QTest::newRow("smallest height, two tools") << 680 << 2;
+        QTest::newRow("opening size, twelve expanded tools") << 780 << 12;
+        QTest::newRow("tallest window, twelve expanded tools") << 1100 << 12;
+    }
 
-    for (const ScreenCase& screen : screenCases()) {
-        QVERIFY2(f.show(screen.screen, screen.screenName), qPrintable(screen.screenName));
-        QTRY_VERIFY2(f.insideWindow(f.find(screen.primary)), qPrintable(screen.primary));
-        // Content taller than the window scrolls instead of pushing the button out.
-        QQuickItem* scroll = f.find(QStringLiteral("pageScroll"));
-        QVERIFY(scroll);
-        if (scroll->property("contentHeight").toReal() > scroll->height())
-            QVERIFY(f.insideWindow(scroll));
-        if (tools > 2)
-            continue;
-        // Every control has a name for the screen reader, and Tab visits each and comes round again.
-        QList<QQuickItem*> controls;
-        collectInteractive(f.root(), controls);
-        QVERIFY2(controls.size() >= 1, qPrintable(screen.screenName));
-        for (QQuickItem* control : controls) {
-            QVERIFY2(!accessibleName(control).trimmed().isEmpty(),
-                qPrintable(screen.screenName + QStringLiteral(": ") + control->objectName()));
-        }
-        QSet<QQuickItem*> reached;
-        for (int i = 0; i < 2 * controls.size() + 2; ++i) {
-            QTest::keyClick(f.view(), Qt::Key_Tab);
-            if (QQuickItem* focused = f.view()->activeFocusItem())
-                reached.insert(focused);
-        }
-        for (QQuickItem* control : controls) {
-            QVERIFY2(reached.contains(control),
-                qPrintable(screen.screenName + QStringLiteral(": not reached by Tab: ")
-                    + control->objectName() + QStringLiteral(" ") + accessibleName(control)));
+    void everyScreenKeepsItsButtonInReachAndItsControlsNamed()
+    {
+        QFETCH(int, height);
+        QFETCH(int, tools);
+        WizardWindowFixture f;
+        f.view()->resize(540, height);
+        fillEverything(f.state, tools);
+
+        for (const ScreenCase& screen : screenCases) {
+            QVERIFY2(f.show(screen.screen, screen.screenName), qPrintable(screen.screenName));
+            QTRY_VERIFY2(f.insideWindow(f.find(screen.primary)), qPrintable(screen.primary));
+            // Content taller than the window scrolls instead of pushing the button out.
+            QQuickItem* scroll = f.find(u"pageScroll"_s);
+            QVERIFY(scroll);
+            if (scroll->property("contentHeight").toReal() > scroll->height())
+                QVERIFY(f.insideWindow(scroll));
+            if (tools > 2)
+                continue;
+            // Every control has a name for the screen reader, and Tab visits each and comes round again.
+            QList<QQuickItem*> controls;
+            collectInteractive(f.root(), controls);
+            QVERIFY2(controls.size() >= 1, qPrintable(screen.screenName));
+            for (QQuickItem* control : controls) {
+                QVERIFY2(!accessibleName(control).trimmed().isEmpty(),
+                    qPrintable(screen.screenName + u": "_s + control->objectName()));
+            }
+            QSet<QQuickItem*> reached;
+            for (int i = 0; i < 2 * controls.size() + 2; ++i) {
+                QTest::keyClick(f.view(), Qt::Key_Tab);
+                if (QQuickItem* focused = f.view()->activeFocusItem())
+                    reached.insert(focused);
+            }
+            for (QQuickItem* control : controls) {
+                QVERIFY2(reached.contains(control),
+                    qPrintable(screen.screenName + u": not reached by Tab: "_s + control->objectName()
+                        + u" "_s + accessibleName(control)));
+            }
         }
     }
-}
 
-void TestWizardWindowRules::enterPressesTheDefaultButtonAndEscapeKeepsWork()
-{
-    WizardWindowFixture f;
-    QVERIFY(f.show(Screen::welcome, QStringLiteral("welcomeScreen")));
-    QTest::keyClick(f.view(), Qt::Key_Escape);
-    QCOMPARE(f.state.currentScreen(), Screen::welcome);
-    QTest::keyClick(f.view(), Qt::Key_Return);
-    QTRY_COMPARE(f.state.currentScreen(), Screen::signIn);
-    QVERIFY(f.settle(QStringLiteral("signInScreen")));
+    void enterPressesTheDefaultButtonAndEscapeKeepsWork()
+    {
+        WizardWindowFixture f;
+        QVERIFY(f.show(Screen::welcome, u"welcomeScreen"_s));
+        QTest::keyClick(f.view(), Qt::Key_Escape);
+        QCOMPARE(f.state.currentScreen(), Screen::welcome);
+        QTest::keyClick(f.view(), Qt::Key_Return);
+        QTRY_COMPARE(f.state.currentScreen(), Screen::signIn);
+        QVERIFY(f.settle(u"signInScreen"_s));
 
-    // Configure: a name typed, Escape keeps it and the screen; Enter in the
-    // field goes on only when "Continue" is enabled.
-    f.state.detectedTools()->setTools(
-        { WizardWindowFixture::tool(QStringLiteral("Cursor"), QStringLiteral("cursor")) });
-    f.state.setAgentName(QString());
-    QVERIFY(f.show(Screen::configure, QStringLiteral("configureScreen")));
-    f.find(QStringLiteral("agentNameField"))->forceActiveFocus();
-    f.type(QStringLiteral("Bad"));
-    QTRY_COMPARE(f.state.agentName(), QStringLiteral("Bad"));
-    QTest::keyClick(f.view(), Qt::Key_Escape);
-    QCOMPARE(f.state.agentName(), QStringLiteral("Bad"));
-    QCOMPARE(f.state.currentScreen(), Screen::configure);
-    QSignalSpy screens(&f.state, &WizardState::currentScreenChanged);
-    QTest::keyClick(f.view(), Qt::Key_Return); // "Continue" is disabled: nothing happens
-    QCOMPARE(screens.size(), 0);
+        // Configure: a name typed, Escape keeps it and the screen; Enter in the
+        // field goes on only when "Continue" is enabled.
+        f.state.detectedTools()->setTools({ WizardWindowFixture::tool(u"Cursor"_s, u"cursor"_s) });
+        f.state.setAgentName(QString());
+        QVERIFY(f.show(Screen::configure, u"configureScreen"_s));
+        f.find(u"agentNameField"_s)->forceActiveFocus();
+        f.type(u"Bad"_s);
+        QTRY_COMPARE(f.state.agentName(), u"Bad"_s);
+        QTest::keyClick(f.view(), Qt::Key_Escape);
+        QCOMPARE(f.state.agentName(), u"Bad"_s);
+        QCOMPARE(f.state.currentScreen(), Screen::configure);
+        QSignalSpy screens(&f.state, &WizardState::currentScreenChanged);
+        QTest::keyClick(f.view(), Qt::Key_Return); // "Continue" is disabled: nothing happens
+        QCOMPARE(screens.size(), 0);
 
-    // With a good name Enter in the field is "Continue": the set-up run starts
-    // (without a product tool it ends at once on the done screen). Enter on a
-    // project's check box is driven in the real program (tst_WizardOnDesktop).
-    f.state.setAgentName(QStringLiteral("vega"));
-    QTRY_VERIFY(f.find(QStringLiteral("continueButton"))->isEnabled());
-    QTest::keyClick(f.view(), Qt::Key_Return);
-    QTRY_COMPARE(f.state.currentScreen(), Screen::done);
+        // With a good name Enter in the field is "Continue": the set-up run starts
+        // (without a product tool it ends at once on the done screen). Enter on a
+        // project's check box is driven in the real program (tst_WizardOnDesktop).
+        f.state.setAgentName(u"vega"_s);
+        QTRY_VERIFY(f.find(u"continueButton"_s)->isEnabled());
+        QTest::keyClick(f.view(), Qt::Key_Return);
+        QTRY_COMPARE(f.state.currentScreen(), Screen::done);
 
-    // Done: Enter is "Close".
-    QSignalSpy closed(&f.state, &WizardState::closeRequested);
-    QVERIFY(f.show(Screen::done, QStringLiteral("doneScreen")));
-    QTest::keyClick(f.view(), Qt::Key_Escape);
-    QCOMPARE(closed.size(), 0);
-    QTest::keyClick(f.view(), Qt::Key_Return);
-    QTRY_COMPARE(closed.size(), 1);
-}
-
-void TestWizardWindowRules::isSetupComplete_data()
-{
-    QTest::addColumn<QStringList>("paths"); // under ~/.quorvane; a trailing "/" makes a folder
-    QTest::addColumn<bool>("complete");
-    QTest::newRow("nothing") << QStringList {} << false;
-    QTest::newRow("approver-only marker") << QStringList { QStringLiteral("machine/approver-only") } << true;
-    QTest::newRow("one agent with config.json")
-        << QStringList { QStringLiteral("agents/a/config.json") } << true;
-    QTest::newRow("empty agent folder") << QStringList { QStringLiteral("agents/a/") } << false;
-    QTest::newRow("hidden agent folder") << QStringList { QStringLiteral("agents/.a/config.json") } << false;
-    QTest::newRow("agents folder without agents") << QStringList { QStringLiteral("agents/") } << false;
-    QTest::newRow("config.json directly in agents")
-        << QStringList { QStringLiteral("agents/config.json") } << false;
-    QTest::newRow("other file names") << QStringList { QStringLiteral("agents/a/config.json.bak") } << false;
-    QTest::newRow("one good among empty ones") << QStringList { QStringLiteral("agents/a/"),
-        QStringLiteral("agents/b/config.json"), QStringLiteral("agents/c/") }
-                                               << true;
-}
-
-void TestWizardWindowRules::isSetupComplete()
-{
-    QFETCH(QStringList, paths);
-    QFETCH(bool, complete);
-    TestHome home;
-    for (const QString& path : paths) {
-        const QString whole = home.filePath(QStringLiteral(".quorvane/") + path);
-        QVERIFY(path.endsWith(u'/') ? QDir().mkpath(whole)
-                                    : home.write(QStringLiteral(".quorvane/") + path, "{}"));
+        // Done: Enter is "Close".
+        QSignalSpy closed(&f.state, &WizardState::closeRequested);
+        QVERIFY(f.show(Screen::done, u"doneScreen"_s));
+        QTest::keyClick(f.view(), Qt::Key_Escape);
+        QCOMPARE(closed.size(), 0);
+        QTest::keyClick(f.view(), Qt::Key_Return);
+        QTRY_COMPARE(closed.size(), 1);
     }
-    WindowManager windows;
-    QCOMPARE(windows.isSetupComplete(), complete);
-    QCOMPARE(WindowManager::isSetupComplete(home.filePath(QStringLiteral(".quorvane"))), complete);
-}
 
-void TestWizardWindowRules::wizardSizeAndTheDashboardWhileItIsOpen()
-{
-    TestHome home;
-    WindowManager windows;
-    windows.showWizard();
-    QWindow* wizard = windows.wizardWindow();
-    QVERIFY(wizard);
-    // 540 x 780 to start with, between 540 x 680 and 720 x 1100, and never
-    // taller than the screen's free area.
-    const int room = wizard->screen()->availableGeometry().height();
-    QCOMPARE(wizard->size(), QSize(540, std::min(780, room)));
-    QCOMPARE(wizard->minimumSize(), QSize(540, std::min(680, room)));
-    QCOMPARE(wizard->maximumSize(), QSize(720, std::min(1100, room)));
+    void isSetupComplete_data()
+    {
+        QTest::addColumn<QStringList>("paths"); // under ~/.quorvane; a trailing "/" makes a folder
+        QTest::addColumn<bool>("complete");
+        QTest::newRow("nothing") << QStringList {} << false;
+        QTest::newRow("approver-only marker") << QStringList { u"machine/approver-only"_s } << true;
+        QTest::newRow("one agent with config.json") << QStringList { u"agents/a/config.json"_s } << true;
+        QTest::newRow("empty agent folder") << QStringList { u"agents/a/"_s } << false;
+        QTest::newRow("hidden agent folder") << QStringList { u"agents/.a/config.json"_s } << false;
+        QTest::newRow("agents folder without agents") << QStringList { u"agents/"_s } << false;
+        QTest::newRow("config.json directly in agents") << QStringList { u"agents/config.json"_s } << false;
+        QTest::newRow("other file names") << QStringList { u"agents/a/config.json.bak"_s } << false;
+        QTest::newRow("one good among empty ones")
+            << QStringList { u"agents/a/"_s, u"agents/b/config.json"_s, u"agents/c/"_s } << true;
+    }
 
-    windows.showDashboard();
-    QVERIFY(windows.dashboardWindow() == nullptr);
-    windows.showWizard(); // an open wizard is only brought to the front
-    QCOMPARE(windows.wizardWindow(), wizard);
-}
+    void isSetupComplete()
+    {
+        QFETCH(QStringList, paths);
+        QFETCH(bool, complete);
+        TestHome home;
+        for (const QString& path : paths) {
+            const QString whole = home.filePath(u".quorvane/"_s + path);
+            QVERIFY(path.endsWith(u'/') ? QDir().mkpath(whole) : home.write(u".quorvane/"_s + path, "{}"));
+        }
+        WindowManager windows;
+        QCOMPARE(windows.isSetupComplete(), complete);
+        QCOMPARE(WindowManager::isSetupComplete(home.filePath(u".quorvane"_s)), complete);
+    }
 
-void TestWizardWindowRules::closingAnUnfinishedWizardQuits()
-{
-    TestHome home;
-    WindowManager windows;
-    int allowed = 0;
-    int terminated = 0;
-    int statusItems = 0;
-    int serviceStarts = 0;
-    windows.setShell(
-        { [&] { ++statusItems; }, [&] { ++serviceStarts; }, [&] { ++allowed; }, [&] { ++terminated; } });
-    windows.showWizard();
-    windows.wizardState().setCurrentScreen(Screen::signIn);
-    windows.wizardState().setSessionToken(QStringLiteral("session-secret"));
-    windows.wizardWindow()->close();
-    QTRY_COMPARE(terminated, 1);
-    QVERIFY(windows.wizardState().sessionToken().isEmpty()); // set-up is over: the session goes
-    QCOMPARE(allowed, 1);
-    QVERIFY(windows.wizardWindow() == nullptr);
-    QCOMPARE(statusItems + serviceStarts, 0);
+    void wizardSizeAndTheDashboardWhileItIsOpen()
+    {
+        TestHome home;
+        WindowManager windows;
+        windows.showWizard();
+        QWindow* wizard = windows.wizardWindow();
+        QVERIFY(wizard);
+        // 540 x 780 to start with, between 540 x 680 and 720 x 1100, and never
+        // taller than the screen's free area.
+        const int room = wizard->screen()->availableGeometry().height();
+        QCOMPARE(wizard->size(), QSize(540, std::min(780, room)));
+        QCOMPARE(wizard->minimumSize(), QSize(540, std::min(680, room)));
+        QCOMPARE(wizard->maximumSize(), QSize(720, std::min(1100, room)));
 
-    // Reopened, the wizard shows the state it was left in.
-    windows.showWizard();
-    QCOMPARE(windows.wizardState().currentScreen(), Screen::signIn);
+        windows.showDashboard();
+        QVERIFY(windows.dashboardWindow() == nullptr);
+        windows.showWizard(); // an open wizard is only brought to the front
+        QCOMPARE(windows.wizardWindow(), wizard);
+    }
 
-    // On a set-up machine closing the wizard does not quit: the program goes
-    // on in the tray with its status item and services.
-    QVERIFY(home.write(QStringLiteral(".quorvane/machine/approver-only"), {}));
-    windows.wizardWindow()->close();
-    QTRY_VERIFY(windows.wizardWindow() == nullptr);
-    QCOMPARE(terminated, 1);
-    QCOMPARE(statusItems, 1);
-    QCOMPARE(serviceStarts, 1);
-    QVERIFY(!windows.hasVisibleWindow());
+    void closingAnUnfinishedWizardQuits()
+    {
+        TestHome home;
+        WindowManager windows;
+        int allowed = 0;
+        int terminated = 0;
+        int statusItems = 0;
+        int serviceStarts = 0;
+        windows.setShell(
+            { [&] { ++statusItems; }, [&] { ++serviceStarts; }, [&] { ++allowed; }, [&] { ++terminated; } });
+        windows.showWizard();
+        windows.wizardState().setCurrentScreen(Screen::signIn);
+        windows.wizardState().setSessionToken(u"session-secret"_s);
+        windows.wizardWindow()->close();
+        QTRY_COMPARE(terminated, 1);
+        QVERIFY(windows.wizardState().sessionToken().isEmpty()); // set-up is over: the session goes
+        QCOMPARE(allowed, 1);
+        QVERIFY(windows.wizardWindow() == nullptr);
+        QCOMPARE(statusItems + serviceStarts, 0);
 
-    // "Close" on the done screen finishes set-up the same way and drops the session.
-    windows.showWizard();
-    windows.wizardState().setSessionToken(QStringLiteral("session-secret"));
-    windows.wizardState().closeWizard();
-    QVERIFY(windows.wizardWindow() == nullptr);
-    QVERIFY(windows.wizardState().sessionToken().isEmpty());
-    QCOMPARE(statusItems, 2);
-}
+        // Reopened, the wizard shows the state it was left in.
+        windows.showWizard();
+        QCOMPARE(windows.wizardState().currentScreen(), Screen::signIn);
 
-void TestWizardWindowRules::dashboardOnASetUpMachine()
-{
-    TestHome home;
-    const QByteArray agent = "{\"name\":\"vega\",\"machine\":\"m\",\"machineId\":\"id\",\"publicKey\":\"k\","
-                             "\"createdAt\":\"2025-01-01T00:00:00Z\",\"apiUrl\":\"http://127.0.0.1\"}";
-    QVERIFY(home.write(QStringLiteral(".quorvane/agents/vega/config.json"), agent));
-    WindowManager windows;
-    windows.showDashboard(); // no dashboard model handed over: nothing opens
-    QVERIFY(windows.dashboardWindow() == nullptr);
-    DashboardHome dashboard;
-    windows.setHome(&dashboard.state);
-    int terminated = 0;
-    windows.setShell({ {}, {}, {}, [&] { ++terminated; } });
-    windows.showDashboard(); // reads the registry as it opens
-    QWindow* window = windows.dashboardWindow();
-    QVERIFY(window);
-    QCOMPARE(window->size(), QSize(540, 680));
-    QCOMPARE(dashboard.state.agentList()->count(), 1);
-    windows.showDashboard();
-    QCOMPARE(windows.dashboardWindow(), window);
+        // On a set-up machine closing the wizard does not quit: the program goes
+        // on in the tray with its status item and services.
+        QVERIFY(home.write(u".quorvane/machine/approver-only"_s, {}));
+        windows.wizardWindow()->close();
+        QTRY_VERIFY(windows.wizardWindow() == nullptr);
+        QCOMPARE(terminated, 1);
+        QCOMPARE(statusItems, 1);
+        QCOMPARE(serviceStarts, 1);
+        QVERIFY(!windows.hasVisibleWindow());
 
-    window->close();
-    QTRY_VERIFY(windows.dashboardWindow() == nullptr);
-    QVERIFY(!windows.hasVisibleWindow());
-    QCOMPARE(terminated, 0);
-    // A window that is not ours is not acted on.
-    QWindow stranger;
-    windows.windowWillClose(&stranger);
-    windows.windowWillClose(nullptr);
-    QCOMPARE(terminated, 0);
-}
+        // "Close" on the done screen finishes set-up the same way and drops the session.
+        windows.showWizard();
+        windows.wizardState().setSessionToken(u"session-secret"_s);
+        windows.wizardState().closeWizard();
+        QVERIFY(windows.wizardWindow() == nullptr);
+        QVERIFY(windows.wizardState().sessionToken().isEmpty());
+        QCOMPARE(statusItems, 2);
+    }
+
+    void dashboardOnASetUpMachine()
+    {
+        TestHome home;
+        const QByteArray agent
+            = "{\"name\":\"vega\",\"machine\":\"m\",\"machineId\":\"id\",\"publicKey\":\"k\","
+              "\"createdAt\":\"2025-01-01T00:00:00Z\",\"apiUrl\":\"http://127.0.0.1\"}";
+        QVERIFY(home.write(u".quorvane/agents/vega/config.json"_s, agent));
+        WindowManager windows;
+        windows.showDashboard(); // no dashboard model handed over: nothing opens
+        QVERIFY(windows.dashboardWindow() == nullptr);
+        DashboardHome dashboard;
+        windows.setHome(&dashboard.state);
+        int terminated = 0;
+        windows.setShell({ {}, {}, {}, [&] { ++terminated; } });
+        windows.showDashboard(); // reads the registry as it opens
+        QWindow* window = windows.dashboardWindow();
+        QVERIFY(window);
+        QCOMPARE(window->size(), QSize(540, 680));
+        QCOMPARE(dashboard.state.agentList()->count(), 1);
+        windows.showDashboard();
+        QCOMPARE(windows.dashboardWindow(), window);
+
+        window->close();
+        QTRY_VERIFY(windows.dashboardWindow() == nullptr);
+        QVERIFY(!windows.hasVisibleWindow());
+        QCOMPARE(terminated, 0);
+        // A window that is not ours is not acted on.
+        QWindow stranger;
+        windows.windowWillClose(&stranger);
+        windows.windowWillClose(nullptr);
+        QCOMPARE(terminated, 0);
+    }
+};
 
 QTEST_MAIN(TestWizardWindowRules)
 #include "tst_WizardWindowRules.moc"
