@@ -33,33 +33,26 @@ private Q_SLOTS:
             return QString::fromUcs4(std::data(codePoints), qsizetype(codePoints.size()));
         };
         QTest::newRow("empty") << QString() << QString();
-        QTest::newRow("command") << u"ls -la; echo \"a\\tb\" | grep 'x\\|y'"_s << QString();
-        QTest::newRow("markup stays text") << u"<font color=\"x\">&amp;<br></font>"_s << QString();
-        QTest::newRow("tab and line feed") << u"a\tb\nc"_s << QString();
-        QTest::newRow("scripts") << u"Привет Γειά 日本語 שלום مرحبا हिन्दी"_s << QString();
-        QTest::newRow("emoji, surrogate pairs") << u"ok 😀👍🏽🇩🇪"_s << QString();
-        QTest::newRow("emoji joined by ZWJ") << u"👨‍👩‍👧 ❤️‍🔥"_s << QString();
-        QTest::newRow("combining accent, variation selector") << u"e\u0301 ✔\uFE0E"_s << QString();
-        QTest::newRow("closing bracket alone") << u"a⟧b"_s << QString();
-        QTest::newRow("NUL") << u({ 'a', 0, 'b' }) << u"a⟦U+0000⟧b"_s;
-        QTest::newRow("carriage return, escape") << u"a\r\u001B[2Kb"_s << u"a⟦U+000D⟧⟦U+001B⟧[2Kb"_s;
-        QTest::newRow("DEL and C1") << u"\u007F\u0085\u009B"_s << u"⟦U+007F⟧⟦U+0085⟧⟦U+009B⟧"_s;
-        QTest::newRow("zero-width") << u"r\u200Bm \u200C\u200D\u2060\uFEFF"_s
-                                    << u"r⟦U+200B⟧m ⟦U+200C⟧⟦U+200D⟧⟦U+2060⟧⟦U+FEFF⟧"_s;
-        QTest::newRow("invisible operators")
-            << u"\u2061\u2062\u2063\u2064"_s << u"⟦U+2061⟧⟦U+2062⟧⟦U+2063⟧⟦U+2064⟧"_s;
-        QTest::newRow("bidi marks") << u"\u200E\u200F\u061C"_s << u"⟦U+200E⟧⟦U+200F⟧⟦U+061C⟧"_s;
-        QTest::newRow("bidi override") << u"ls \u202Ehs.txt\u202C"_s << u"ls ⟦U+202E⟧hs.txt⟦U+202C⟧"_s;
-        QTest::newRow("bidi embeddings") << u"\u202A\u202B\u202D"_s << u"⟦U+202A⟧⟦U+202B⟧⟦U+202D⟧"_s;
-        QTest::newRow("bidi isolates")
-            << u"\u2066\u2067\u2068\u2069"_s << u"⟦U+2066⟧⟦U+2067⟧⟦U+2068⟧⟦U+2069⟧"_s;
-        QTest::newRow("soft hyphen") << u"cu\u00ADrl"_s << u"cu⟦U+00AD⟧rl"_s;
-        QTest::newRow("tag characters") << u({ 'a', 0xE0041, 0xE007F }) << u"a⟦U+E0041⟧⟦U+E007F⟧"_s;
-        QTest::newRow("separators") << u"a\u2028b\u2029c"_s << u"a⟦U+2028⟧b⟦U+2029⟧c"_s;
-        QTest::newRow("spaces that look plain")
-            << u"rm\u00A0-rf\u2003/\u3000"_s << u"rm⟦U+00A0⟧-rf⟦U+2003⟧/⟦U+3000⟧"_s;
-        QTest::newRow("blank letters") << u"\u3164\u2800\u034F"_s << u"⟦U+3164⟧⟦U+2800⟧⟦U+034F⟧"_s;
-        QTest::newRow("noncharacter") << u({ 0xFFFF, 0x10FFFE }) << u"⟦U+FFFF⟧⟦U+10FFFE⟧"_s;
+        QTest::newRow("command, markup, tab and line feed")
+            << u"ls -la; echo \"a\\tb\" | grep 'x\\|y' <font color=\"x\">&amp;<br></font>\tb\nc"_s
+            << QString();
+        QTest::newRow("scripts, emoji, joiners, accents, a lone bracket")
+            << u"Привет Γειά 日本語 שלום مرحبا हिन्दी 😀👍🏽🇩🇪 👨‍👩‍👧 ❤️‍🔥 e\u0301 ✔\uFE0E a⟧b"_s
+            << QString();
+        QTest::newRow("controls") << u({ 'a', 0, '\r', 0x1B, 0x7F, 0x85, 0x9B })
+                                  << u"a⟦U+0000⟧⟦U+000D⟧⟦U+001B⟧⟦U+007F⟧⟦U+0085⟧⟦U+009B⟧"_s;
+        QTest::newRow("zero-width, invisible operators, soft hyphen")
+            << u"r\u200Bm \u200C\u200D\u2060\uFEFF\u2061\u2064\u00AD"_s
+            << u"r⟦U+200B⟧m ⟦U+200C⟧⟦U+200D⟧⟦U+2060⟧⟦U+FEFF⟧⟦U+2061⟧⟦U+2064⟧⟦U+00AD⟧"_s;
+        QTest::newRow("bidi marks, embeddings, overrides, isolates")
+            << u"\u200E\u200F\u061C\u202A\u202B\u202D\u202Ehs.txt\u202C\u2066\u2069"_s
+            << u"⟦U+200E⟧⟦U+200F⟧⟦U+061C⟧⟦U+202A⟧⟦U+202B⟧⟦U+202D⟧⟦U+202E⟧hs.txt⟦U+202C⟧⟦U+2066⟧⟦U+2069⟧"_s;
+        QTest::newRow("tags, separators, noncharacters")
+            << u({ 'a', 0xE0041, 0xE007F, 0x2028, 0x2029, 0xFFFF, 0x10FFFE })
+            << u"a⟦U+E0041⟧⟦U+E007F⟧⟦U+2028⟧⟦U+2029⟧⟦U+FFFF⟧⟦U+10FFFE⟧"_s;
+        QTest::newRow("blanks that look plain")
+            << u"rm\u00A0-rf\u2003/\u3000\u3164\u2800\u034F"_s
+            << u"rm⟦U+00A0⟧-rf⟦U+2003⟧/⟦U+3000⟧⟦U+3164⟧⟦U+2800⟧⟦U+034F⟧"_s;
         QTest::newRow("ZWJ between letters") << u"a\u200Db 😀\u200Dx"_s << u"a⟦U+200D⟧b 😀⟦U+200D⟧x"_s;
         QTest::newRow("marker cannot be forged") << u"⟦U+202E⟧"_s << u"⟦U+27E6⟧U+202E⟧"_s;
         QString lone = u"a_b_"_s;
@@ -84,13 +77,10 @@ private Q_SLOTS:
         const double nan = std::numeric_limits<double>::quiet_NaN();
         QTest::newRow("zero") << 0.0 << 0 << 0.0;
         QTest::newRow("cut, not rounded") << 0.426 << 42 << 0.426;
-        QTest::newRow("almost done") << 0.999 << 99 << 0.999;
         QTest::newRow("done") << 1.0 << 100 << 1.0;
-        QTest::newRow("tiny") << 1e-300 << 0 << 1e-300;
         QTest::newRow("a little above") << 1.5 << 100 << 1.0;
         QTest::newRow("largest double") << std::numeric_limits<double>::max() << 100 << 1.0;
         QTest::newRow("below: -5") << -5.0 << 0 << 0.0;
-        QTest::newRow("far below") << -1e300 << 0 << 0.0;
         QTest::newRow("+inf") << inf << 100 << 1.0;
         QTest::newRow("-inf") << -inf << 0 << 0.0;
         QTest::newRow("NaN") << nan << 0 << 0.0;
@@ -187,7 +177,6 @@ private Q_SLOTS:
         const QString other = u"{\"type\":\"hello\", \"n\":1}"_s;
         QTest::newRow("unknown keeps raw") << other << int(K::unknown) << other << false;
         QTest::newRow("array") << u"[{\"type\":\"action_pending\"}]"_s << -1 << QString() << false;
-        QTest::newRow("plain text") << u"ping"_s << -1 << QString() << false;
         QTest::newRow("type not text") << u"{\"type\":1}"_s << -1 << QString() << false;
         QTest::newRow("no type") << u"{\"actionId\":\"a\"}"_s << -1 << QString() << false;
         QTest::newRow("truncated") << u"{\"type\":\"action_pen"_s << -1 << QString() << false;
@@ -227,7 +216,6 @@ private Q_SLOTS:
         QTest::newRow("refused with a text")
             << 403 << R"({"error":"agent belongs to another account"})"_ba
             << LinkOutcome { false, false, 0, u"agent belongs to another account"_s };
-        QTest::newRow("refused, error not a text") << 401 << R"({"error":7})"_ba << none;
         QTest::newRow("refused, plain text") << 500 << "down"_ba << none;
         // Another status never links, whatever the body says.
         QTest::newRow("201") << 201 << R"({"seeded":true,"rules_count":12})"_ba << none;
@@ -244,28 +232,15 @@ private Q_SLOTS:
         QCOMPARE(LinkOutcome::fromResponse(status, body), outcome);
     }
 
-    void originsAcceptOnlyHttpsOrLoopbackHttp_data()
-    {
-        QTest::addColumn<QString>("origin");
-        QTest::addColumn<bool>("acceptable");
-        QTest::newRow("https host") << u"https://api.example.com"_s << true;
-        QTest::newRow("loopback v4") << u"http://127.0.0.1:4000"_s << true;
-        QTest::newRow("loopback v6") << u"http://[::1]:4000"_s << true;
-        QTest::newRow("localhost") << u"http://localhost:4000"_s << true;
-        QTest::newRow("plain http remote") << u"http://api.example.com"_s << false;
-        QTest::newRow("private range") << u"http://192.168.1.10"_s << false;
-        QTest::newRow("lookalike host") << u"http://127.0.0.1.evil.com"_s << false;
-        QTest::newRow("user info") << u"https://user@api.example.com"_s << false;
-        QTest::newRow("path") << u"https://api.example.com/v1"_s << false;
-        QTest::newRow("query") << u"https://api.example.com?x=1"_s << false;
-        QTest::newRow("other scheme") << u"ftp://api.example.com"_s << false;
-        QTest::newRow("empty") << QString() << false;
-    }
     void originsAcceptOnlyHttpsOrLoopbackHttp()
     {
-        QFETCH(QString, origin);
-        QFETCH(bool, acceptable);
-        QCOMPARE(OriginCheck::isAcceptable(origin), acceptable);
+        for (const char* origin : { "https://api.example.com", "http://127.0.0.1:4000", "http://[::1]:4000",
+                 "http://localhost:4000" })
+            QVERIFY2(OriginCheck::isAcceptable(QString::fromLatin1(origin)), origin);
+        for (const char* origin : { "http://api.example.com", "http://192.168.1.10",
+                 "http://127.0.0.1.evil.com", "https://user@api.example.com", "https://api.example.com/v1",
+                 "https://api.example.com?x=1", "ftp://api.example.com", "" })
+            QVERIFY2(!OriginCheck::isAcceptable(QString::fromLatin1(origin)), origin);
     }
 
     void devOverridesReplaceOriginsAndHome()
