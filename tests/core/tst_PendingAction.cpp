@@ -137,52 +137,33 @@ private Q_SLOTS:
         QCOMPARE(fields.value(key), expected);
     }
 
-    void toolInputKeepsOnlyTextMaps_data()
+    void toolInputKeepsOnlyTextMapsAndCountsOnlyWholeNumbers()
     {
-        QTest::addColumn<QByteArray>("value");
-        QTest::addColumn<TextMap>("expected");
-        QTest::newRow("missing") << "missing"_ba << TextMap();
-        QTest::newRow("text instead of object") << "\"ls\""_ba << TextMap();
-        QTest::newRow("number value") << "{\"command\":\"ls\",\"timeout\":30}"_ba << TextMap();
-        QTest::newRow("nested object") << "{\"options\":{\"a\":\"b\"}}"_ba << TextMap();
-        QTest::newRow("text values in key order")
-            << "{\"zeta\":\"1\",\"alpha\":\"2\",\"\":\"empty key\"}"_ba
-            << TextMap { { QString(), u"empty key"_s }, { u"alpha"_s, u"2"_s }, { u"zeta"_s, u"1"_s } };
-        QTest::newRow("duplicate key keeps the last")
-            << "{\"k\":\"first\",\"k\":\"last\"}"_ba << TextMap { { u"k"_s, u"last"_s } };
-    }
-    void toolInputKeepsOnlyTextMaps()
-    {
-        QFETCH(QByteArray, value);
-        QFETCH(TextMap, expected);
-        const std::optional<PendingAction> action
-            = PendingAction::fromJson(withMember(validRecord(), u"tool_input"_s, literal(value)));
-        QVERIFY(action);
-        QCOMPARE(action->toolInput, expected);
-    }
+        const auto decoded = [](const QString& key, const QByteArray& value) {
+            return PendingAction::fromJson(withMember(validRecord(), key, literal(value)));
+        };
+        for (const QByteArray value :
+            { "missing", "\"ls\"", "{\"command\":\"ls\",\"timeout\":30}", "{\"o\":{\"a\":\"b\"}}" }) {
+            const std::optional<PendingAction> action = decoded(u"tool_input"_s, value);
+            QVERIFY2(action && action->toolInput.isEmpty(), value.constData());
+        }
+        QCOMPARE(decoded(u"tool_input"_s, R"({"zeta":"1","alpha":"2","":"empty key"})")
+                     .value_or(PendingAction())
+                     .toolInput,
+            (TextMap { { QString(), u"empty key"_s }, { u"alpha"_s, u"2"_s }, { u"zeta"_s, u"1"_s } }));
+        QCOMPARE(decoded(u"tool_input"_s, R"({"k":"first","k":"last"})").value_or(PendingAction()).toolInput,
+            (TextMap { { u"k"_s, u"last"_s } }));
 
-    void machineAgentCount_data()
-    {
-        QTest::addColumn<QByteArray>("value");
-        QTest::addColumn<qint64>("expected");
-        QTest::newRow("missing") << "missing"_ba << qint64(1);
-        QTest::newRow("three point zero") << "3.0"_ba << qint64(3);
-        QTest::newRow("fraction") << "3.5"_ba << qint64(1);
-        QTest::newRow("text") << "\"3\""_ba << qint64(1);
-        QTest::newRow("negative") << "-4"_ba << qint64(-4);
-        QTest::newRow("largest") << "9223372036854775807"_ba << std::numeric_limits<qint64>::max();
-        QTest::newRow("smallest") << "-9223372036854775808"_ba << std::numeric_limits<qint64>::min();
-        QTest::newRow("2^63") << "9223372036854775808"_ba << qint64(1);
-        QTest::newRow("hugely negative") << "-1e300"_ba << qint64(1);
-    }
-    void machineAgentCount()
-    {
-        QFETCH(QByteArray, value);
-        QFETCH(qint64, expected);
-        const std::optional<PendingAction> action
-            = PendingAction::fromJson(withMember(validRecord(), u"machine_agent_count"_s, literal(value)));
-        QVERIFY(action);
-        QCOMPARE(action->machineAgentCount, expected);
+        // machine_agent_count: 1 unless a whole number that fits.
+        const qint64 max = std::numeric_limits<qint64>::max();
+        const qint64 min = std::numeric_limits<qint64>::min();
+        const QList<std::pair<QByteArray, qint64>> counts { { "missing", 1 }, { "3.0", 3 }, { "3.5", 1 },
+            { "\"3\"", 1 }, { "-4", -4 }, { "9223372036854775807", max }, { "-9223372036854775808", min },
+            { "9223372036854775808", 1 }, { "-1e300", 1 } };
+        for (const auto& [value, count] : counts) {
+            const std::optional<PendingAction> action = decoded(u"machine_agent_count"_s, value);
+            QCOMPARE(std::pair(value, action ? action->machineAgentCount : 0), std::pair(value, count));
+        }
     }
 
     void response_data()

@@ -161,38 +161,26 @@ private Q_SLOTS:
         QCOMPARE(action.displayName(), shortSummary);
     }
 
-    void detailSegments_data()
-    {
-        QTest::addColumn<QString>("value"); // null: no "detail_segments" in the input
-        QTest::addColumn<std::optional<Segments>>("expected");
-        const std::optional<Segments> none;
-        QTest::newRow("key missing") << QString() << none;
-        QTest::newRow("empty list with spaces") << u" [ ] "_s << std::optional(Segments());
-        QTest::newRow("not JSON") << u"ls -la && rm x"_s << none;
-        QTest::newRow("truncated") << uR"([{"segment":"ls","base_cmd":"ls")"_s << none;
-        QTest::newRow("object instead of list")
-            << uR"({"segment":"ls","base_cmd":"ls","risk":"r"})"_s << none;
-        QTest::newRow("null element") << u"[null]"_s << none;
-        QTest::newRow("second element missing risk")
-            << uR"([{"segment":"ls","base_cmd":"ls","risk":"read"},{"segment":"rm x","base_cmd":"rm"}])"_s
-            << none;
-        QTest::newRow("missing segment") << uR"([{"base_cmd":"ls","risk":"read"}])"_s << none;
-        QTest::newRow("missing base_cmd") << uR"([{"segment":"ls","risk":"read"}])"_s << none;
-        QTest::newRow("risk is a number") << uR"([{"segment":"ls","base_cmd":"ls","risk":1}])"_s << none;
-        QTest::newRow("two segments, extra member ignored")
-            << uR"([{"segment":"ls -la","base_cmd":"ls","risk":"read","x":1},)"
-               uR"({"segment":"rm -rf /tmp/\u00e9","base_cmd":"rm","risk":"destructive"}])"_s
-            << std::optional(Segments { { u"ls -la"_s, u"ls"_s, u"read"_s },
-                   { u"rm -rf /tmp/\u00e9"_s, u"rm"_s, u"destructive"_s } });
-    }
     void detailSegments()
     {
-        QFETCH(QString, value);
-        QFETCH(std::optional<Segments>, expected);
-        TextMap input { { u"command"_s, u"ls"_s } };
-        if (!value.isNull())
-            input.insert(u"detail_segments"_s, value);
-        QCOMPARE(actionWith(u"Bash"_s, input).detailSegments(), expected);
+        const auto segments = [](const QString& value) { // null: no "detail_segments" in the input
+            TextMap input { { u"command"_s, u"ls"_s } };
+            if (!value.isNull())
+                input.insert(u"detail_segments"_s, value);
+            return actionWith(u"Bash"_s, input).detailSegments();
+        };
+        QCOMPARE(segments(u" [ ] "_s), std::optional(Segments()));
+        QCOMPARE(segments(uR"([{"segment":"ls -la","base_cmd":"ls","risk":"read","x":1},)"
+                          uR"({"segment":"rm -rf /tmp/\u00e9","base_cmd":"rm","risk":"destructive"}])"_s),
+            std::optional(Segments { { u"ls -la"_s, u"ls"_s, u"read"_s },
+                { u"rm -rf /tmp/\u00e9"_s, u"rm"_s, u"destructive"_s } }));
+        for (const QString& value :
+            { QString(), u"ls -la && rm x"_s, uR"([{"segment":"ls","base_cmd":"ls")"_s,
+                uR"({"segment":"ls","base_cmd":"ls","risk":"r"})"_s, u"[null]"_s,
+                uR"([{"segment":"ls","base_cmd":"ls","risk":"read"},{"segment":"rm x","base_cmd":"rm"}])"_s,
+                uR"([{"base_cmd":"ls","risk":"read"}])"_s, uR"([{"segment":"ls","risk":"read"}])"_s,
+                uR"([{"segment":"ls","base_cmd":"ls","risk":1}])"_s })
+            QVERIFY2(!segments(value), qPrintable(value));
     }
 
     void specialToolNames_data()
