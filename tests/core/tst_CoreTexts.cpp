@@ -6,7 +6,6 @@
 #include "core/ProgressPercent.h"
 #include "core/UserEvent.h"
 #include "core/VisibleText.h"
-#include "tests/support/TestHome.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -254,11 +253,6 @@ private Q_SLOTS:
         qputenv("QUORVANE_API_BASE_URL", "http://api.example.com");
         QVERIFY(CoreConstants::apiBaseURL().startsWith("https://"_L1));
         qunsetenv("QUORVANE_API_BASE_URL");
-        {
-            TestHome home;
-            QCOMPARE(CoreConstants::machineConfigPath(), home.path() + u"/.quorvane/machine/machine.json"_s);
-            QCOMPARE(CoreConstants::updateCheckLogPath(), home.path() + u"/.quorvane/update-check.log"_s);
-        }
         // Without the override the home comes from the account database, not $HOME.
         qputenv("HOME", "/nonexistent-home");
         QCOMPARE(CoreConstants::homeDirectory(), QString::fromLocal8Bit(getpwuid(getuid())->pw_dir));
