@@ -36,46 +36,38 @@ class TestPendingActionSummaries : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void expiresDate_data()
-    {
-        QTest::addColumn<QString>("expiresAt");
-        QTest::addColumn<qint64>("expectedMSecs");
-        const qint64 absent = std::numeric_limits<qint64>::min();
-        QTest::newRow("fractional seconds")
-            << u"2025-01-31T12:00:00.123Z"_s << utcMSecs(2025, 1, 31, 12, 0, 0, 123);
-        QTest::newRow("microseconds truncate")
-            << u"2025-01-31T12:00:00.123987Z"_s << utcMSecs(2025, 1, 31, 12, 0, 0, 123);
-        QTest::newRow("positive offset") << u"2025-01-31T13:30:00+01:30"_s << utcMSecs(2025, 1, 31, 12, 0, 0);
-        QTest::newRow("negative offset crossing the year")
-            << u"2024-12-31T23:30:00.010-02:00"_s << utcMSecs(2025, 1, 1, 1, 30, 0, 10);
-        QTest::newRow("lower-case t and z") << u"2025-01-31t12:00:00z"_s << utcMSecs(2025, 1, 31, 12, 0, 0);
-        QTest::newRow("leap day 2000") << u"2000-02-29T23:59:59Z"_s << utcMSecs(2000, 2, 29, 23, 59, 59);
-        QTest::newRow("leap second") << u"2016-12-31T23:59:60Z"_s << utcMSecs(2017, 1, 1, 0, 0, 0);
-        QTest::newRow("before the epoch") << u"1969-12-31T23:59:59.999Z"_s << qint64(-1);
-        QTest::newRow("far future") << u"9999-12-31T23:59:59Z"_s << utcMSecs(9999, 12, 31, 23, 59, 59);
-        const char* invalid[] = { "2025-13-01T12:00:00Z", "2025-01-00T12:00:00Z", "2025-04-31T12:00:00Z",
-            "2025-02-29T12:00:00Z", "1900-02-29T12:00:00Z", "2025-01-31T24:00:00Z", "2025-01-31T12:60:00Z",
-            "2025-01-31T12:00:61Z", "2025-01-31T12:00:00Z ", "2025-01-31T12:00:00", "2025-01-31T12:00Z",
-            "2025-01-31 12:00:00Z", "2025-01-31T12:00:00.Z", "2025-01-31T12:00:00,5Z",
-            "2025-01-31T12:00:00+0100", "2025-01-31T12:00:00+24:00", "2025-01-31T12:00:00+01:60",
-            "2025-01-31T12:00:00Z+01:00", "12025-01-31T12:00:00Z", "2025-1-31T12:00:00Z",
-            "\u0662\u0660\u0662\u0665-01-31T12:00:00Z", "1738324800", "", "2025-01-31T12:0" };
-        for (const char* text : invalid)
-            QTest::addRow("invalid: %s", text) << QString::fromUtf8(text) << absent;
-    }
     void expiresDate()
     {
-        QFETCH(QString, expiresAt);
-        QFETCH(qint64, expectedMSecs);
-        PendingAction action = actionWith(u"Bash"_s);
-        action.expiresAt = expiresAt;
-        const std::optional<QDateTime> date = action.expiresDate();
-        if (expectedMSecs == std::numeric_limits<qint64>::min()) {
-            QVERIFY2(!date, qPrintable(date ? date->toString(Qt::ISODateWithMs) : QString()));
-            return;
+        const auto date = [](const QString& text) {
+            PendingAction action = actionWith(u"Bash"_s);
+            action.expiresAt = text;
+            return action.expiresDate();
+        };
+        // Fractions of a millisecond are cut; offsets, a lower-case t and z, leap days and leap seconds.
+        const QList<std::pair<QString, qint64>> valid {
+            { u"2025-01-31T12:00:00.123Z"_s, utcMSecs(2025, 1, 31, 12, 0, 0, 123) },
+            { u"2025-01-31T12:00:00.123987Z"_s, utcMSecs(2025, 1, 31, 12, 0, 0, 123) },
+            { u"2025-01-31T13:30:00+01:30"_s, utcMSecs(2025, 1, 31, 12, 0, 0) },
+            { u"2024-12-31T23:30:00.010-02:00"_s, utcMSecs(2025, 1, 1, 1, 30, 0, 10) },
+            { u"2025-01-31t12:00:00z"_s, utcMSecs(2025, 1, 31, 12, 0, 0) },
+            { u"2000-02-29T23:59:59Z"_s, utcMSecs(2000, 2, 29, 23, 59, 59) },
+            { u"2016-12-31T23:59:60Z"_s, utcMSecs(2017, 1, 1, 0, 0, 0) },
+            { u"1969-12-31T23:59:59.999Z"_s, -1 },
+            { u"9999-12-31T23:59:59Z"_s, utcMSecs(9999, 12, 31, 23, 59, 59) },
+        };
+        for (const auto& [text, msecs] : valid) {
+            const std::optional<QDateTime> parsed = date(text);
+            QCOMPARE(std::pair(text, parsed ? parsed->toMSecsSinceEpoch() : 0), std::pair(text, msecs));
         }
-        QVERIFY(date && date->isValid());
-        QCOMPARE(date->toMSecsSinceEpoch(), expectedMSecs);
+        for (const char* text :
+            { "2025-13-01T12:00:00Z", "2025-01-00T12:00:00Z", "2025-04-31T12:00:00Z", "2025-02-29T12:00:00Z",
+                "1900-02-29T12:00:00Z", "2025-01-31T24:00:00Z", "2025-01-31T12:60:00Z",
+                "2025-01-31T12:00:61Z", "2025-01-31T12:00:00Z ", "2025-01-31T12:00:00", "2025-01-31T12:00Z",
+                "2025-01-31 12:00:00Z", "2025-01-31T12:00:00.Z", "2025-01-31T12:00:00,5Z",
+                "2025-01-31T12:00:00+0100", "2025-01-31T12:00:00+24:00", "2025-01-31T12:00:00+01:60",
+                "2025-01-31T12:00:00Z+01:00", "12025-01-31T12:00:00Z", "2025-1-31T12:00:00Z",
+                "\u0662\u0660\u0662\u0665-01-31T12:00:00Z", "1738324800", "", "2025-01-31T12:0" })
+            QVERIFY2(!date(QString::fromUtf8(text)), text);
     }
 
     void timeValues_data()
@@ -183,30 +175,19 @@ private Q_SLOTS:
             QVERIFY2(!segments(value), qPrintable(value));
     }
 
-    void specialToolNames_data()
-    {
-        QTest::addColumn<QString>("toolName");
-        QTest::addColumn<bool>("isUnregister");
-        QTest::addColumn<bool>("canCreateRule");
-        QTest::addColumn<bool>("isMcpTool");
-        QTest::newRow("unregister") << u"quorvane:unregister"_s << true << false << false;
-        QTest::newRow("link") << u"quorvane:link"_s << false << false << false;
-        QTest::newRow("upper-case unregister") << u"QUORVANE:UNREGISTER"_s << false << true << false;
-        QTest::newRow("other quorvane name") << u"quorvane:other"_s << false << true << false;
-        QTest::newRow("mcp prefix alone") << u"mcp__"_s << false << true << true;
-        QTest::newRow("single underscore") << u"mcp_github__x"_s << false << true << false;
-        QTest::newRow("upper-case prefix") << u"MCP__github__x"_s << false << true << false;
-    }
     void specialToolNames()
     {
-        QFETCH(QString, toolName);
-        QFETCH(bool, isUnregister);
-        QFETCH(bool, canCreateRule);
-        QFETCH(bool, isMcpTool);
-        const PendingAction action = actionWith(toolName);
-        QCOMPARE(action.isUnregister(), isUnregister);
-        QCOMPARE(action.canCreateRule(), canCreateRule);
-        QCOMPARE(action.isMcpTool(), isMcpTool);
+        // The name, then isUnregister, canCreateRule and isMcpTool.
+        const QList<std::tuple<QString, bool, bool, bool>> cases { { u"quorvane:unregister"_s, true, false,
+                                                                       false },
+            { u"quorvane:link"_s, false, false, false }, { u"QUORVANE:UNREGISTER"_s, false, true, false },
+            { u"quorvane:other"_s, false, true, false }, { u"mcp__"_s, false, true, true },
+            { u"mcp_github__x"_s, false, true, false }, { u"MCP__github__x"_s, false, true, false } };
+        for (const auto& [name, unregister, rule, mcp] : cases) {
+            const PendingAction action = actionWith(name);
+            QCOMPARE(std::tuple(name, action.isUnregister(), action.canCreateRule(), action.isMcpTool()),
+                std::tuple(name, unregister, rule, mcp));
+        }
     }
 
     void mcpNames_data()
