@@ -66,33 +66,20 @@ private Q_SLOTS:
         QCOMPARE(::visibleText(text), shown.isNull() ? text : shown);
     }
 
-    // Progress from outside (child processes, downloads): never a crash, never outside 0..100.
-    void progressPercent_data()
-    {
-        QTest::addColumn<double>("progress");
-        QTest::addColumn<int>("whole");
-        QTest::addColumn<double>("clamped");
-        const double inf = std::numeric_limits<double>::infinity();
-        const double nan = std::numeric_limits<double>::quiet_NaN();
-        QTest::newRow("zero") << 0.0 << 0 << 0.0;
-        QTest::newRow("cut, not rounded") << 0.426 << 42 << 0.426;
-        QTest::newRow("done") << 1.0 << 100 << 1.0;
-        QTest::newRow("a little above") << 1.5 << 100 << 1.0;
-        QTest::newRow("largest double") << std::numeric_limits<double>::max() << 100 << 1.0;
-        QTest::newRow("below: -5") << -5.0 << 0 << 0.0;
-        QTest::newRow("+inf") << inf << 100 << 1.0;
-        QTest::newRow("-inf") << -inf << 0 << 0.0;
-        QTest::newRow("NaN") << nan << 0 << 0.0;
-        QTest::newRow("negative NaN") << -nan << 0 << 0.0;
-    }
+    // Progress from outside (child processes, downloads): never a crash, never outside 0..100; the
+    // whole percent is cut, not rounded.
     void progressPercent()
     {
-        QFETCH(double, progress);
-        QFETCH(int, whole);
-        QFETCH(double, clamped);
-        QCOMPARE(ProgressPercent::whole(progress), whole);
-        QCOMPARE(ProgressPercent::clamped(progress), clamped);
-        QCOMPARE(ProgressPercent::text(progress), QString::number(whole) + u'%');
+        const double inf = std::numeric_limits<double>::infinity();
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const QList<std::tuple<double, int, double>> cases { { 0.0, 0, 0.0 }, { 0.426, 42, 0.426 },
+            { 1.0, 100, 1.0 }, { 1.5, 100, 1.0 }, { std::numeric_limits<double>::max(), 100, 1.0 },
+            { -5.0, 0, 0.0 }, { inf, 100, 1.0 }, { -inf, 0, 0.0 }, { nan, 0, 0.0 }, { -nan, 0, 0.0 } };
+        for (const auto& [progress, whole, clamped] : cases) {
+            QCOMPARE(ProgressPercent::whole(progress), whole);
+            QCOMPARE(ProgressPercent::clamped(progress), clamped);
+            QCOMPARE(ProgressPercent::text(progress), QString::number(whole) + u'%');
+        }
     }
 
     // Spliced into a body, a value stays one JSON string, byte for byte where nothing needs escaping.
