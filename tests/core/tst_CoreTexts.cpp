@@ -158,12 +158,9 @@ private Q_SLOTS:
                                   << QString() << true;
         QTest::newRow("trust as text")
             << u"{\"type\":\"trust_window_changed\",\"active\":\"yes\"}"_s << trust << QString() << false;
-        QTest::newRow("trust missing")
-            << u"{\"type\":\"trust_window_changed\"}"_s << trust << QString() << false;
         const QString other = u"{\"type\":\"hello\", \"n\":1}"_s;
         QTest::newRow("unknown keeps raw") << other << int(K::unknown) << other << false;
         QTest::newRow("array") << u"[{\"type\":\"action_pending\"}]"_s << -1 << QString() << false;
-        QTest::newRow("type not text") << u"{\"type\":1}"_s << -1 << QString() << false;
         QTest::newRow("no type") << u"{\"actionId\":\"a\"}"_s << -1 << QString() << false;
         QTest::newRow("truncated") << u"{\"type\":\"action_pen"_s << -1 << QString() << false;
         QTest::newRow("empty") << QString() << -1 << QString() << false;
