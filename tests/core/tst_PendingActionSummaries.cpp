@@ -190,41 +190,28 @@ private Q_SLOTS:
         }
     }
 
-    void mcpNames_data()
-    {
-        QTest::addColumn<QString>("toolName");
-        QTest::addColumn<QString>("displayName"); // empty: none
-        QTest::newRow("github") << u"mcp__github__create_ticket"_s << u"Github: Create Ticket"_s;
-        QTest::newRow("claude_ai_ prefix")
-            << u"mcp__claude_ai_Gmail__search_threads"_s << u"Gmail: Search Threads"_s;
-        QTest::newRow("plugin with a long server")
-            << u"mcp__plugin_acme_google_drive__get"_s << u"Google Drive: Get"_s;
-        QTest::newRow("plugin with one piece") << u"mcp__plugin_slack__post"_s << u"Slack: Post"_s;
-        QTest::newRow("plugin with doubled underscore") << u"mcp__plugin_acme_x___y__z"_s << u"X: Y Z"_s;
-        QTest::newRow("no second separator") << u"mcp__tool"_s << QString();
-        QTest::newRow("empty server") << u"mcp____x"_s << QString();
-        QTest::newRow("empty tool") << u"mcp__a__"_s << QString();
-        QTest::newRow("server starting with underscore") << u"mcp___a__b"_s << u"A: B"_s;
-        QTest::newRow("rest of word unchanged")
-            << u"mcp__gitHub__createPR_now"_s << u"GitHub: CreatePR Now"_s;
-        QTest::newRow("dashes and repeats") << u"mcp__my--server__do__it"_s << u"My Server: Do It"_s;
-        QTest::newRow("non-ASCII first letter")
-            << u"mcp__\u00e9t\u00e9__\u00fcber_alles"_s << u"\u00c9t\u00e9: \u00dcber Alles"_s;
-        QTest::newRow("claude_ai before the separator") << u"mcp__claude_ai___x"_s << u"Claude Ai: X"_s;
-        QTest::newRow("nothing after the plugin prefix") << u"mcp__plugin_-__x"_s << QString();
-        QTest::newRow("tool of separators only") << u"mcp__srv__-"_s << QString();
-        QTest::newRow("not mcp") << u"github__create_ticket"_s << QString();
-    }
     void mcpNames()
     {
-        QFETCH(QString, toolName);
-        QFETCH(QString, displayName);
-        const PendingAction action = actionWith(toolName, { { u"short_summary"_s, u"short"_s } });
-        const OptionalText expected = displayName.isEmpty() ? OptionalText() : OptionalText(displayName);
-        QCOMPARE(action.mcpDisplayName(), expected);
-        QCOMPARE(action.mcpServiceName(),
-            displayName.isEmpty() ? OptionalText() : displayName.section(u':', 0, 0));
-        QCOMPARE(action.displayName(), expected.value_or(u"short"_s));
+        const QList<std::pair<QString, QString>> cases { // "-": none
+            { u"mcp__github__create_ticket"_s, u"Github: Create Ticket"_s },
+            { u"mcp__claude_ai_Gmail__search_threads"_s, u"Gmail: Search Threads"_s },
+            { u"mcp__plugin_acme_google_drive__get"_s, u"Google Drive: Get"_s },
+            { u"mcp__plugin_slack__post"_s, u"Slack: Post"_s },
+            { u"mcp__plugin_acme_x___y__z"_s, u"X: Y Z"_s }, { u"mcp__tool"_s, u"-"_s },
+            { u"mcp____x"_s, u"-"_s }, { u"mcp__a__"_s, u"-"_s }, { u"mcp___a__b"_s, u"A: B"_s },
+            { u"mcp__gitHub__createPR_now"_s, u"GitHub: CreatePR Now"_s },
+            { u"mcp__my--server__do__it"_s, u"My Server: Do It"_s },
+            { u"mcp__\u00e9t\u00e9__\u00fcber_alles"_s, u"\u00c9t\u00e9: \u00dcber Alles"_s },
+            { u"mcp__claude_ai___x"_s, u"Claude Ai: X"_s }, { u"mcp__plugin_-__x"_s, u"-"_s },
+            { u"mcp__srv__-"_s, u"-"_s }, { u"github__create_ticket"_s, u"-"_s }
+        };
+        for (const auto& [toolName, displayName] : cases) {
+            const PendingAction action = actionWith(toolName, { { u"short_summary"_s, u"short"_s } });
+            QCOMPARE(std::pair(toolName, action.mcpDisplayName().value_or(u"-"_s)),
+                std::pair(toolName, displayName));
+            QCOMPARE(action.mcpServiceName().value_or(u"-"_s), displayName.section(u':', 0, 0));
+            QCOMPARE(action.displayName(), displayName == "-"_L1 ? u"short"_s : displayName);
+        }
     }
 
     void ruleScopes()
