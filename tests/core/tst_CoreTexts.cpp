@@ -144,24 +144,24 @@ private Q_SLOTS:
         using K = UserEvent::Kind;
         const int pending = int(K::actionPending);
         const int trust = int(K::trustWindowChanged);
-        QTest::newRow("action") << u"{\"type\":\"action_pending\",\"actionId\":\"a-1\"}"_s << pending
-                                << u"a-1"_s << false;
+        QTest::newRow("action") << uR"({"type":"action_pending","actionId":"a-1"})"_s << pending << u"a-1"_s
+                                << false;
         QTest::newRow("action without id")
-            << u"{\"type\":\"action_pending\"}"_s << pending << QString() << false;
+            << uR"({"type":"action_pending"})"_s << pending << QString() << false;
         QTest::newRow("action id of another type")
-            << u"{\"type\":\"action_pending\",\"actionId\":7}"_s << pending << QString() << false;
+            << uR"({"type":"action_pending","actionId":7})"_s << pending << QString() << false;
         QTest::newRow("snake-case id is not read")
-            << u"{\"type\":\"action_pending\",\"action_id\":\"x\"}"_s << pending << QString() << false;
-        QTest::newRow("rules") << u"{\"type\":\"rules_changed\",\"version\":\"v9\",\"extra\":[1]}"_s
+            << uR"({"type":"action_pending","action_id":"x"})"_s << pending << QString() << false;
+        QTest::newRow("rules") << uR"({"type":"rules_changed","version":"v9","extra":[1]})"_s
                                << int(K::rulesChanged) << u"v9"_s << false;
-        QTest::newRow("trust on") << u"{\"type\":\"trust_window_changed\",\"active\":true}"_s << trust
+        QTest::newRow("trust on") << uR"({"type":"trust_window_changed","active":true})"_s << trust
                                   << QString() << true;
         QTest::newRow("trust as text")
-            << u"{\"type\":\"trust_window_changed\",\"active\":\"yes\"}"_s << trust << QString() << false;
-        const QString other = u"{\"type\":\"hello\", \"n\":1}"_s;
+            << uR"({"type":"trust_window_changed","active":"yes"})"_s << trust << QString() << false;
+        const QString other = uR"({"type":"hello", "n":1})"_s;
         QTest::newRow("unknown keeps raw") << other << int(K::unknown) << other << false;
-        QTest::newRow("array") << u"[{\"type\":\"action_pending\"}]"_s << -1 << QString() << false;
-        QTest::newRow("no type") << u"{\"actionId\":\"a\"}"_s << -1 << QString() << false;
+        QTest::newRow("array") << uR"([{"type":"action_pending"}])"_s << -1 << QString() << false;
+        QTest::newRow("no type") << uR"({"actionId":"a"})"_s << -1 << QString() << false;
         QTest::newRow("truncated") << u"{\"type\":\"action_pen"_s << -1 << QString() << false;
         QTest::newRow("empty") << QString() << -1 << QString() << false;
         QTest::newRow("deep nesting") << u"["_s.repeated(100000) << -1 << QString() << false;
