@@ -189,7 +189,8 @@ private Q_SLOTS:
         QCOMPARE(kept, "still needed"_ba);
     }
 
-    // What storing writes decodes back (the identity store's test); here: what decoding refuses.
+    // What storing writes decodes back (storeIdentityWritesKeyItemAndPrivateFiles); here: what
+    // decoding refuses.
     void machineConfigDecodesOnlyCompleteRecords()
     {
         const QByteArray complete = R"({"id":"m","user_id":"u","machine_id_local":"l","name":"n")";

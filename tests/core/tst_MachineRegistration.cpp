@@ -67,7 +67,7 @@ int kindOf(const std::variant<LinkResult, LinkError>& outcome)
 } // namespace
 
 // Registration and linking against the reference back-end, and the identity they leave behind.
-// How the identity's parts are written is the identity store's test.
+// How the identity's parts are written (modes, key item, files) is the machine-key program's test.
 class TestMachineRegistration : public QObject
 {
     Q_OBJECT
