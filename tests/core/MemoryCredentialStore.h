@@ -3,12 +3,11 @@
 #include "core/CredentialStore.h"
 
 #include <QMap>
-#include <QStringList>
 
 #include <tuple>
 
 // An in-memory credential store for tests: items keyed by (service, account,
-// access group), an optional status that add() fails with, and a count of calls.
+// access group), and an optional status that add() fails with.
 class MemoryCredentialStore : public CredentialStore
 {
 public:
@@ -17,7 +16,6 @@ public:
     std::optional<QByteArray> read(const QString& service, const QString& account,
                                    const QString& accessGroup) override
     {
-        ++m_reads;
         const auto found = m_items.constFind({service, account, accessGroup});
         if (found == m_items.constEnd())
             return std::nullopt;
@@ -50,11 +48,9 @@ public:
     }
 
     void setAddStatus(int status) { m_addStatus = status; }
-    int reads() const { return m_reads; }
     const QMap<Key, QByteArray>& items() const { return m_items; }
 
 private:
     QMap<Key, QByteArray> m_items;
     int m_addStatus = success;
-    int m_reads = 0;
 };

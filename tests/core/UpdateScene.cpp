@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QNetworkProxy>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -59,6 +60,12 @@ bool lastMessageMatches(const QString& expected)
     if (!expected.endsWith("..."_L1))
         return last == expected;
     return last.startsWith(expected.chopped(3)) && last.size() > expected.size() - 3;
+}
+
+quint16 closedPort()
+{
+    QTcpServer closed;
+    return closed.listen(QHostAddress::LocalHost) ? closed.serverPort() : 0;
 }
 
 QStringList folderEntries(const QString& path)

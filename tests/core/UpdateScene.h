@@ -38,6 +38,9 @@ QStringList logMessages();
 // The last message: equal, or starting so when `expected` ends in "...".
 bool lastMessageMatches(const QString& expected);
 
+// A loopback port on which nothing listens.
+quint16 closedPort();
+
 // Everything directly inside a folder, hidden names included.
 QStringList folderEntries(const QString& path);
 

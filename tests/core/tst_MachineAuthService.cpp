@@ -1,20 +1,23 @@
 #include "core/Ed25519Key.h"
-#include "core/MachineAuthService.h"
 #include "core/MachineConfig.h"
 #include "core/SecretBytes.h"
 #include "tests/core/MachineIdentityTesting.h"
-#include "tests/core/MemoryCredentialStore.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/TestFiles.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
 #include <QTest>
+#include <sys/stat.h>
 
 using namespace std::chrono;
 using namespace Qt::StringLiterals;
 
 // The machine key and what it signs: the key itself, the encoding, the headers and message, the
-// clock, the stored record naming the machine, and wiping key bytes.
+// clock, wiping key bytes, and the stored identity: what loading makes of every stored state, and
+// what storing writes to the credential store and the private files.
 class TestMachineAuthService : public QObject
 {
     Q_OBJECT
@@ -22,35 +25,19 @@ class TestMachineAuthService : public QObject
 private Q_SLOTS:
     // RFC 4648 section 10 in the URL-safe alphabet without padding, the two characters
     // where the alphabets differ, and the stored forms decoding accepts or refuses.
-    void base64url_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("decodes");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<bool>("canonical"); // encoding `bytes` gives `text`
-        QTest::newRow("empty") << QString() << true << QByteArray() << true;
-        QTest::newRow("f") << u"Zg"_s << true << "f"_ba << true;
-        QTest::newRow("foo") << u"Zm9v"_s << true << "foo"_ba << true;
-        QTest::newRow("both differing characters") << u"-_8"_s << true << QByteArray::fromHex("fbff") << true;
-        QTest::newRow("padded") << u"Zg=="_s << true << "f"_ba << false;
-        QTest::newRow("standard alphabet") << u"+/8"_s << true << QByteArray::fromHex("fbff") << false;
-        QTest::newRow("one char too many") << u"Zm9vY"_s << false << QByteArray() << false;
-        QTest::newRow("padding inside") << u"Zg==Zm8"_s << false << QByteArray() << false;
-        QTest::newRow("line break") << u"Zm9v\n"_s << false << QByteArray() << false;
-        QTest::newRow("non-ascii") << u"Zm9\u00e9"_s << false << QByteArray() << false;
-    }
     void base64url()
     {
-        QFETCH(QString, text);
-        QFETCH(bool, decodes);
-        QFETCH(QByteArray, bytes);
-        QFETCH(bool, canonical);
-        const auto decoded = MachineAuthService::base64urlDecode(text);
-        QCOMPARE(decoded.has_value(), decodes);
-        if (decodes)
-            QCOMPARE(decoded->toHex(), bytes.toHex());
-        if (canonical)
+        const QList<std::pair<QString, QByteArray>> canonical { { QString(), QByteArray() },
+            { u"Zg"_s, "f"_ba }, { u"Zm9v"_s, "foo"_ba }, { u"-_8"_s, QByteArray::fromHex("fbff") } };
+        for (const auto& [text, bytes] : canonical) {
             QCOMPARE(MachineAuthService::base64urlEncode(bytes), text);
+            QCOMPARE(
+                MachineAuthService::base64urlDecode(text).value_or("(refused)"_ba).toHex(), bytes.toHex());
+        }
+        QCOMPARE(MachineAuthService::base64urlDecode(u"Zg=="_s), std::optional("f"_ba)); // padded
+        QCOMPARE(MachineAuthService::base64urlDecode(u"+/8"_s), std::optional(QByteArray::fromHex("fbff")));
+        for (const QString& text : { u"Zm9vY"_s, u"Zg==Zm8"_s, u"Zm9v\n"_s, u"Zm9\u00e9"_s })
+            QVERIFY2(!MachineAuthService::base64urlDecode(text), qPrintable(text));
     }
 
     void signedRequestsHaveTheDocumentedShape_data()
@@ -84,7 +71,6 @@ private Q_SLOTS:
         QFETCH(QByteArray, message);
         Configured configured;
         const MachineAuthService service(configured.store, [] { return testTime(); });
-        QVERIFY(service.isConfigured());
         const std::optional<SignedRequest> signedRequest = sign(service, method, QUrl(url), body);
         QVERIFY(signedRequest);
 
@@ -124,100 +110,63 @@ private Q_SLOTS:
         QCOMPARE(service.signedGETRequest(pendingUrl)->request.rawHeader("X-Signed-Message"),
             "m-1:1700000001999:GET /actions/pending"_ba);
         // The system clock by default.
-        const QList<QByteArray> parts = MachineAuthService(configured.store)
-                                            .signedGETRequest(pendingUrl)
-                                            ->request.rawHeader("X-Signed-Message")
-                                            .split(':');
-        QCOMPARE(parts.size(), 3);
+        const qint64 stamp = MachineAuthService(configured.store)
+                                 .signedGETRequest(pendingUrl)
+                                 ->request.rawHeader("X-Signed-Message")
+                                 .split(':')
+                                 .at(1)
+                                 .toLongLong();
         const qint64 wall = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-        QVERIFY(parts.at(1).toLongLong() <= wall && parts.at(1).toLongLong() > wall - 60 * 60 * 1000);
+        QVERIFY(stamp <= wall && stamp > wall - 60 * 60 * 1000);
     }
 
     // Messages that cannot be carried in a header, or are not UTF-8, are not signed.
-    void builderRefusesWhatCannotBeSentAsSigned_data()
-    {
-        QTest::addColumn<QByteArray>("method");
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<QByteArray>("body");
-        const QString api = u"https://api.example.com/x"_s;
-        QTest::newRow("body with line break") << "POST"_ba << api << "{\n\"a\":1}"_ba;
-        QTest::newRow("body with CR LF") << "PUT"_ba << api << "{}\r\nX-Evil: 1"_ba;
-        QTest::newRow("body with NUL") << "POST"_ba << api << QByteArray("{}\0", 3);
-        QTest::newRow("body not UTF-8") << "POST"_ba << api << "{\"a\":\"\xff\"}"_ba;
-        QTest::newRow("encoded line break in path")
-            << "GET"_ba << api + u"%0D%0AX-Evil:%201"_s << QByteArray();
-    }
     void builderRefusesWhatCannotBeSentAsSigned()
     {
-        QFETCH(QByteArray, method);
-        QFETCH(QString, url);
-        QFETCH(QByteArray, body);
         Configured configured;
         const MachineAuthService service(configured.store, [] { return testTime(); });
         QVERIFY(service.isConfigured());
         LogCapture log;
-        QVERIFY(!sign(service, method, QUrl(url), body));
+        const QUrl api(u"https://api.example.com/x"_s);
+        for (const QByteArray& body : { "{\n\"a\":1}"_ba, QByteArray("{}\0", 3), "{\"a\":\"\xff\"}"_ba })
+            QVERIFY2(!service.signedPOSTRequest(api, body), body.constData());
+        QVERIFY(!service.signedPUTRequest(api, "{}\r\nX-Evil: 1"));
+        QVERIFY(!service.signedGETRequest(QUrl(u"https://api.example.com/x%0D%0AX-Evil:%201"_s)));
         QVERIFY(log.lines().isEmpty());
     }
-    // RFC 8032, section 7.1: TEST 1 (empty message) and TEST 3.
-    void ed25519MatchesTheRfc8032Vectors_data()
+
+    // RFC 8032, section 7.1, TEST 1 (other messages' signatures are checked with OpenSSL above).
+    void ed25519KeysSignAsTheRfcSays()
     {
-        QTest::addColumn<QByteArray>("seed");
-        QTest::addColumn<QByteArray>("publicKey");
-        QTest::addColumn<QByteArray>("message");
-        QTest::addColumn<QByteArray>("signature");
-        QTest::newRow("TEST 1") << testSeed << testPublicKey << QByteArray()
-                                << QByteArray::fromHex(
-                                       "e5564300c360ac729086e2cc806e828a84877f1eb8e5d974d873e0652249"
-                                       "01555fb8821590a33bacc61e39701cf9b46bd25bf5f0595bbe24655141"
-                                       "438e7a100b");
-        QTest::newRow("TEST 3")
-            << QByteArray::fromHex("c5aa8df43f9f837bedb7442f31dcb7b166d38535076f094b85ce3a2e0b4458f7")
-            << QByteArray::fromHex("fc51cd8e6218a1a38da47ed00230f0580816ed13ba3303ac5deb911548908025")
-            << QByteArray::fromHex("af82")
-            << QByteArray::fromHex(
-                   "6291d657deec24024827e69c3abe01a30ce548a284743a445e3680d7db5ac3ac18ff9b538d16f2"
-                   "90ae67f760984dc6594a7c15e9716ed28dc027beceea1ec40a");
-    }
-    void ed25519MatchesTheRfc8032Vectors()
-    {
-        QFETCH(QByteArray, seed);
-        QFETCH(QByteArray, publicKey);
-        QFETCH(QByteArray, message);
-        QFETCH(QByteArray, signature);
-        const auto key = Ed25519Key::fromSeed(seed);
+        const auto key = Ed25519Key::fromSeed(testSeed);
         QVERIFY(key);
-        QCOMPARE(key->seed().toHex(), seed.toHex());
-        QCOMPARE(key->publicKey().toHex(), publicKey.toHex());
-        QCOMPARE(key->sign(message).toHex(), signature.toHex());
-        QVERIFY(Ed25519Key::verify(publicKey, message, signature));
+        QCOMPARE(key->publicKey().toHex(), testPublicKey.toHex());
+        const QByteArray signature
+            = QByteArray::fromHex("e5564300c360ac729086e2cc806e828a84877f1eb8e5d974d873e0652249"
+                                  "01555fb8821590a33bacc61e39701cf9b46bd25bf5f0595bbe24655141"
+                                  "438e7a100b");
+        QCOMPARE(key->sign({}).toHex(), signature.toHex());
+        QVERIFY(Ed25519Key::verify(testPublicKey, {}, signature));
         QByteArray tampered = signature;
         tampered[10] = char(tampered[10] ^ 0x01);
-        QVERIFY(!Ed25519Key::verify(publicKey, message, tampered));
-        QVERIFY(!Ed25519Key::verify(publicKey, message + 'x', signature));
-        QVERIFY(!Ed25519Key::verify(publicKey.left(31), message, signature));
-        QVERIFY(!Ed25519Key::verify(publicKey, message, signature.left(63)));
+        QVERIFY(!Ed25519Key::verify(testPublicKey, {}, tampered));
+        QVERIFY(!Ed25519Key::verify(testPublicKey, "x"_ba, signature));
+        QVERIFY(!Ed25519Key::verify(testPublicKey.left(31), {}, signature));
+        QVERIFY(!Ed25519Key::verify(testPublicKey, {}, signature.left(63)));
         for (int length : { 0, 1, 31, 33, 64 })
             QVERIFY(!Ed25519Key::fromSeed(QByteArray(length, '\x11')));
-    }
 
-    void ed25519KeysAreFreshAndOutliveTheirCopies()
-    {
+        // Generated keys differ, a seed gives its key back, and a copy outlives its original.
         const auto first = Ed25519Key::generate();
         const auto second = Ed25519Key::generate();
-        QVERIFY(first && second);
-        QCOMPARE(first->seed().size(), 32);
-        QVERIFY(first->seed() != second->seed());
-        const QByteArray message("m-1:1700000000000:GET /actions/pending");
-        const QByteArray signature = first->sign(message);
-        QCOMPARE(Ed25519Key::fromSeed(first->seed())->sign(message), signature);
-        QVERIFY(!Ed25519Key::verify(second->publicKey(), message, signature));
+        QVERIFY(first && second && first->seed() != second->seed());
+        QCOMPARE(Ed25519Key::fromSeed(first->seed())->publicKey(), first->publicKey());
         std::optional<Ed25519Key> copy;
         {
             const Ed25519Key original = *Ed25519Key::generate();
             copy = original;
         }
-        QVERIFY(Ed25519Key::verify(copy->publicKey(), message, copy->sign(message)));
+        QVERIFY(Ed25519Key::verify(copy->publicKey(), "m"_ba, copy->sign("m"_ba)));
     }
 
     void secretBytesWipeOnlyTheirOwnBuffer()
@@ -240,42 +189,183 @@ private Q_SLOTS:
         QCOMPARE(kept, "still needed"_ba);
     }
 
-    void machineConfigDecodesOnlyCompleteRecords_data()
-    {
-        QTest::addColumn<QByteArray>("json");
-        QTest::addColumn<bool>("decodes");
-        QTest::newRow("complete") << R"({"id":"m","user_id":"u","machine_id_local":"l","name":"n"})"_ba
-                                  << true;
-        QTest::newRow("extra keys")
-            << R"({"id":"m","user_id":"u","machine_id_local":"l","name":"n","v":2})"_ba << true;
-        QTest::newRow("missing user_id") << R"({"id":"m","machine_id_local":"l","name":"n"})"_ba << false;
-        QTest::newRow("number") << R"({"id":"m","user_id":5,"machine_id_local":"l","name":"n"})"_ba << false;
-        QTest::newRow("object") << R"({"id":"m","user_id":"u","machine_id_local":{},"name":"n"})"_ba << false;
-        QTest::newRow("array") << R"(["m","u","l","n"])"_ba << false;
-        QTest::newRow("trailing garbage")
-            << R"({"id":"m","user_id":"u","machine_id_local":"l","name":"n"}x)"_ba << false;
-        QTest::newRow("truncated") << "{\"id\":\"m\",\"user_id\":\"u\",\"machine_id_local\":\"l\",\"na"_ba
-                                   << false;
-        QTest::newRow("binary") << QByteArray("\x00\xff\xfe{", 4) << false;
-    }
+    // What storing writes decodes back (storeIdentityWritesKeyItemAndPrivateFiles); here: what
+    // decoding refuses.
     void machineConfigDecodesOnlyCompleteRecords()
     {
-        QFETCH(QByteArray, json);
-        QFETCH(bool, decodes);
-        const auto config = MachineConfig::decode(json);
-        QCOMPARE(config.has_value(), decodes);
-        if (decodes)
-            QCOMPARE(*config, (MachineConfig { u"m"_s, u"u"_s, u"l"_s, u"n"_s }));
+        const QByteArray complete = R"({"id":"m","user_id":"u","machine_id_local":"l","name":"n")";
+        QCOMPARE(MachineConfig::decode(complete + R"(,"v":2})"),
+            std::optional(MachineConfig { u"m"_s, u"u"_s, u"l"_s, u"n"_s }));
+        for (const QByteArray& json : QByteArrayList { R"({"id":"m","machine_id_local":"l","name":"n"})"_ba,
+                 QByteArray(complete).replace(R"("u")", "5") + '}',
+                 QByteArray(complete).replace(R"("l")", "{}") + '}', R"(["m","u","l","n"])"_ba,
+                 complete + "}x", complete.chopped(3), QByteArray("\x00\xff\xfe{", 4) })
+            QVERIFY2(!MachineConfig::decode(json), json.constData());
     }
 
-    void machineConfigEncodesCompactJsonThatDecodesBack()
+    void reloadHandlesEveryStoredState_data()
     {
-        const MachineConfig config { u"m-1"_s, u"u-\"7\""_s, u"A-B"_s, u"caf\u00e9 box"_s };
-        const QByteArray json = config.encode();
-        QCOMPARE(json.count(' '), 1); // compact: the name holds the only space
-        const QJsonObject object = QJsonDocument::fromJson(json).object();
-        QCOMPARE(object.keys(), (QStringList { u"id"_s, u"machine_id_local"_s, u"name"_s, u"user_id"_s }));
-        QCOMPARE(MachineConfig::decode(json), std::optional<MachineConfig>(config));
+        QTest::addColumn<QByteArray>("fileKind"); // "file", "none", "directory", "fifo", "huge"
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QByteArray>("item"); // null: none
+        QTest::addColumn<bool>("configLoaded");
+        QTest::addColumn<bool>("configured");
+        QTest::addColumn<QString>("logLine"); // "%path" is filled in; empty: no line
+
+        const QByteArray full = urlSafe(testSeed + testPublicKey);
+        const QString noConfig = u"Quorvane: MachineAuthService — no config at %path"_s;
+        const QString noKey = u"Quorvane: MachineAuthService — keychain read failed for account LOCAL-1"_s;
+        const QByteArray file = "file";
+        QTest::newRow("configured, 86-char key") << file << validConfig << full << true << true << QString();
+        QTest::newRow("seed-only key (43 chars)")
+            << file << validConfig << urlSafe(testSeed) << true << true << QString();
+        QTest::newRow("no machine.json") << "none"_ba << QByteArray() << full << false << false << noConfig;
+        QTest::newRow("truncated JSON") << file << validConfig.left(30) << full << false << false << noConfig;
+        QTest::newRow("FIFO in its place") << "fifo"_ba << QByteArray() << full << false << false << noConfig;
+        QTest::newRow("larger than 1 MiB") << "huge"_ba << validConfig << full << false << false << noConfig;
+        QTest::newRow("no key item") << file << validConfig << QByteArray() << true << false << noKey;
+        QTest::newRow("key not UTF-8") << file << validConfig << "\xff\xfe\x80"_ba << true << false << noKey;
+        QTest::newRow("key with a line break") << file << validConfig << full + '\n'
+                                               << true << false << noKey;
+        QTest::newRow("31-byte key") << file << validConfig << urlSafe(testSeed.left(31)) << true << false
+                                     << QString();
+    }
+    void reloadHandlesEveryStoredState()
+    {
+        QFETCH(QByteArray, fileKind);
+        QFETCH(QByteArray, json);
+        QFETCH(QByteArray, item);
+        QFETCH(bool, configLoaded);
+        QFETCH(bool, configured);
+        QFETCH(QString, logLine);
+
+        TestHome home;
+        const QString path = CoreConstants::machineConfigPath();
+        QVERIFY(QDir().mkpath(CoreConstants::machineDirectory()));
+        if (fileKind == "file")
+            QVERIFY(TestFiles::write(path, json));
+        else if (fileKind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (fileKind == "huge") // valid JSON, just too big
+            QVERIFY(TestFiles::write(path, json + QByteArray(MachineAuthService::maximumConfigSize, ' ')));
+        MemoryCredentialStore store;
+        if (!item.isNull())
+            putKeyItem(store, u"LOCAL-1"_s, item);
+
+        LogCapture log;
+        const MachineAuthService service(store, [] { return testTime(); });
+        QCOMPARE(service.config().has_value(), configLoaded);
+        QCOMPARE(service.isConfigured(), configured);
+        QCOMPARE(log.lines(),
+            logLine.isEmpty() ? QStringList() : QStringList { QString(logLine).replace("%path"_L1, path) });
+        QCOMPARE(service.machineId(), configLoaded ? std::optional<QString>(u"m-1"_s) : std::nullopt);
+        QCOMPARE(service.userId(), configLoaded ? std::optional<QString>(u"u-7"_s) : std::nullopt);
+        if (configLoaded)
+            QCOMPARE(service.config()->name, u"desk"_s);
+        // Without both parts no builder signs, and none of them logs.
+        log.clear();
+        for (const QByteArray method : { "GET", "DELETE", "POST", "PUT" })
+            QCOMPARE(sign(service, method, pendingUrl, "{}").has_value(), configured);
+        QVERIFY(log.lines().isEmpty());
+    }
+
+    void reloadFollowsTheStoredStateAndNotifies()
+    {
+        TestHome home;
+        MemoryCredentialStore store;
+        MachineAuthService service(store);
+        QVERIFY(!service.isConfigured());
+        QSignalSpy changed(&service, &MachineAuthService::configurationChanged);
+
+        QVERIFY(home.write(u".quorvane/machine/machine.json"_s, validConfig));
+        service.reload();
+        QCOMPARE(changed.count(), 1);
+        QVERIFY(service.config() && !service.isConfigured());
+
+        const QByteArray full = urlSafe(testSeed + testPublicKey);
+        putKeyItem(store, u"LOCAL-1"_s, full);
+        service.reload();
+        QCOMPARE(changed.count(), 2);
+        QVERIFY(service.isConfigured());
+        QCOMPARE(service.privateKeyBase64url(), std::optional<QString>(QString::fromLatin1(full)));
+        // The key text is read afresh each time.
+        putKeyItem(store, u"LOCAL-1"_s, "changed");
+        QCOMPARE(service.privateKeyBase64url(), std::optional<QString>(u"changed"_s));
+        putKeyItem(store, u"LOCAL-1"_s, "\xc3\x28");
+        QVERIFY(!service.privateKeyBase64url());
+
+        QVERIFY(QFile::remove(CoreConstants::machineConfigPath()));
+        service.reload();
+        QCOMPARE(changed.count(), 3);
+        QVERIFY(!service.config() && !service.isConfigured() && !service.privateKeyBase64url());
+
+        // Clearing deletes every account of the service, and nothing of other services or groups.
+        putKeyItem(store, u"LOCAL-2"_s, "b");
+        store.add(u"org.other.machine"_s, u"LOCAL-1"_s, CoreConstants::keychainAccessGroup(), "c");
+        store.add(CoreConstants::keychainService(), u"LOCAL-1"_s, u"OTHERTEAM.org.other"_s, "d");
+        service.clearKeychain();
+        QCOMPARE(store.items().size(), 2);
+        QVERIFY(!keyItem(store, u"LOCAL-2"_s));
+        QCOMPARE(store.read(u"org.other.machine"_s, u"LOCAL-1"_s, CoreConstants::keychainAccessGroup()),
+            std::optional<QByteArray>("c"));
+    }
+
+    void storeIdentityWritesKeyItemAndPrivateFiles()
+    {
+        TestHome home;
+        MemoryCredentialStore store;
+        putKeyItem(store, u"LOCAL-9"_s, "old item of this account");
+        const auto key = Ed25519Key::generate();
+        QVERIFY(key);
+        const MachineConfig config { u"m-42"_s, u"u-1"_s, u"LOCAL-9"_s, u"laptop"_s };
+
+        // Modes come from creation, not from the umask.
+        const mode_t previousMask = ::umask(0);
+        const auto result = MachineAuthService::storeIdentity(store, config, *key);
+        ::umask(previousMask);
+        QVERIFY2(result.ok(), qPrintable(result.fileError));
+        QCOMPARE(*keyItem(store, u"LOCAL-9"_s), urlSafe(key->seed() + key->publicKey()));
+        QCOMPARE(store.items().size(), 1);
+        QCOMPARE(TestFiles::modeOf(CoreConstants::machineDirectory()), 0700);
+        QCOMPARE(TestFiles::modeOf(CoreConstants::machineConfigPath()), 0600);
+        QCOMPARE(TestFiles::modeOf(CoreConstants::publicKeyPath()), 0600);
+        const QByteArray configText = TestFiles::contentOf(CoreConstants::machineConfigPath());
+        QVERIFY(!configText.contains('\n'));
+        QCOMPARE(MachineConfig::decode(configText), std::optional<MachineConfig>(config));
+        QCOMPARE(TestFiles::contentOf(CoreConstants::publicKeyPath()), urlSafe(key->publicKey()));
+        // No temporary files stay behind.
+        QCOMPARE(QDir(CoreConstants::machineDirectory())
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            (QStringList { u"machine.json"_s, u"public-key"_s }));
+
+        // A new service loads what was stored.
+        MachineAuthService service(store);
+        QVERIFY(service.isConfigured());
+        QCOMPARE(service.machineId(), std::optional<QString>(u"m-42"_s));
+
+        // Storing again replaces the files and tightens a loosened directory.
+        QVERIFY(::chmod(QFile::encodeName(CoreConstants::machineDirectory()).constData(), 0755) == 0);
+        QVERIFY(
+            MachineAuthService::storeIdentity(store, { u"m-43"_s, u"u-1"_s, u"LOCAL-9"_s, u"laptop"_s }, *key)
+                .ok());
+        QCOMPARE(TestFiles::modeOf(CoreConstants::machineDirectory()), 0700);
+        service.reload();
+        QCOMPARE(service.machineId(), std::optional<QString>(u"m-43"_s));
+    }
+
+    void homeReachedThroughALinkWorks()
+    {
+        TestHome home;
+        QVERIFY(QDir(home.path()).mkpath(u"real"_s));
+        QVERIFY(QFile::link(home.filePath(u"real"_s), home.filePath(u"link"_s)));
+        qputenv("QUORVANE_HOME", QFile::encodeName(home.filePath(u"link"_s)));
+        QCOMPARE(CoreConstants::homeDirectory(), QFileInfo(home.filePath(u"real"_s)).canonicalFilePath());
+        MemoryCredentialStore store;
+        const auto result = MachineAuthService::storeIdentity(
+            store, { u"m-1"_s, u"u-1"_s, u"L"_s, u"host"_s }, *Ed25519Key::fromSeed(testSeed));
+        QVERIFY2(result.ok(), qPrintable(result.fileError));
+        QVERIFY(QFileInfo::exists(home.filePath(u"real/.quorvane/machine/machine.json"_s)));
+        QVERIFY(MachineAuthService(store).isConfigured());
     }
 };
 

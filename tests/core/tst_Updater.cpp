@@ -13,7 +13,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <archive.h>
@@ -158,11 +157,8 @@ class TestUpdater : public QObject
         const QByteArray& signedBytes = {})
     {
         QProcess updater;
-        QByteArray setting;
-        if (!stopAt.isEmpty())
-            setting = "QUORVANE_UPDATER_STOP_AT=" + stopAt;
+        const QByteArray setting = stopAt.isEmpty() ? QByteArray() : "QUORVANE_UPDATER_STOP_AT=" + stopAt;
         const QString archivePath = startUpdater(updater, archive, announced, setting, signedBytes);
-        // The helper runs on its own; the test has nothing to do meanwhile.
         if (!updater.waitForFinished(60000))
             return -3;
         if (stopAt.isEmpty() && QFileInfo::exists(QFileInfo(archivePath).path()))
@@ -175,10 +171,10 @@ class TestUpdater : public QObject
         return QString::fromUtf8(TestFiles::contentOf(m_prefix + versionFile)).trimmed();
     }
 
-    // The program was started again, and it was the given version.
+    // The program was started again, and it was the given version (the shell creates the file before
+    // it writes the line: wait for the line).
     void verifyRelaunched(const QString& version)
     {
-        // The shell creates the file before it writes the line: wait for the line.
         QTRY_COMPARE_WITH_TIMEOUT(TestFiles::contentOf(m_marker).trimmed(), version.toUtf8(), 10000);
     }
 
@@ -206,12 +202,6 @@ private Q_SLOTS:
         QVERIFY(makeTree(m_prefix, oldVersion, m_marker));
     }
 
-    void cleanup()
-    {
-        m_parent.reset();
-        m_home.reset();
-    }
-
     // Whatever the updater refuses, the old program runs again and nothing is written outside the
     // private folder.
     void refusesAndRelaunchesTheOldProgram_data()
@@ -227,8 +217,6 @@ private Q_SLOTS:
               };
         row("old release announced as newer", "",
             u"the archive holds version 0.9.0, not the announced 9.9.9"_s, u"0.9.0"_s, u"9.9.9"_s);
-        row("old release as itself", "",
-            u"the archive's version 0.9.0 is not newer than the installed 1.0.0"_s, u"0.9.0"_s, u"0.9.0"_s);
         row("the installed version again", "",
             u"the archive's version 1.0.0 is not newer than the installed 1.0.0"_s, oldVersion, oldVersion);
         row("no version inside", "noVersion",
@@ -386,10 +374,7 @@ private Q_SLOTS:
         }
 
         // The next start of the program repairs before anything else.
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        qputenv("QUORVANE_API_BASE_URL", "http://127.0.0.1:" + QByteArray::number(closed.serverPort()));
-        closed.close();
+        qputenv("QUORVANE_API_BASE_URL", "http://127.0.0.1:" + QByteArray::number(closedPort()));
         QNetworkAccessManager network;
         UpdateCheckService service(&network);
         service.setInstallPrefix(m_prefix);
