@@ -14,7 +14,6 @@ class TestInstallPhase : public QObject, private InstallPhaseFixture
 {
     Q_OBJECT
 private Q_SLOTS:
-
     void init() { setUp(); }
     void cleanup() { tearDown(); }
     void fullInstallWalksTheRows()
@@ -159,6 +158,64 @@ private Q_SLOTS:
         } else {
             QCOMPARE(loginLines.size(), 0);
         }
+    }
+
+    void failedRegistrationStopsOnTheInstallScreen_data()
+    {
+        QTest::addColumn<int>("status"); // 0: the session is refused, nothing injected
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("approver");
+        QTest::addColumn<bool>("loaded"); // another account's identity is loaded before
+        QTest::newRow("500, approval device") << 500 << R"({"error":"down"})"_ba << true << false;
+        QTest::newRow("unusable id, set up for another account")
+            << 200 << R"({"machine_id":"","user_id":"u"})"_ba << false << true;
+        QTest::newRow("refused session, set up for another account") << 0 << QByteArray() << true << true;
+    }
+
+    // Without a machine identity neither the configure screen nor the done screen's "ready to
+    // approve" follows: the phase stops with the error, and the button retries.
+    void failedRegistrationStopsOnTheInstallScreen()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(bool, approver);
+        QFETCH(bool, loaded);
+        std::optional<QString> previousId;
+        if (loaded) {
+            const QString other = u"carol@example.com"_s;
+            const QString token = m_machine->backend.createUser(other).value("session_token"_L1).toString();
+            QVERIFY(!QCoro::waitFor(m_auth->registerMachine(token, other)));
+            previousId = m_auth->machineId();
+        }
+        signIn();
+        if (status)
+            QVERIFY(m_machine->backend.inject("POST", u"/machines/register"_s, status, body));
+        else
+            m_state->setSessionToken(u"not-a-session"_s);
+        m_state->setApproverOnly(approver);
+        m_state->setInstallLLM(false);
+
+        QVERIFY(runInstall());
+        QCOMPARE(m_state->currentScreen(), Screen::install);
+        QCOMPARE(m_state->machineStatus().kind(), DependencyStatus::Kind::failed);
+        QVERIFY(!m_state->errorMessage().isEmpty());
+        QCOMPARE(m_state->machineStatus().message(), m_state->errorMessage());
+        QVERIFY(!m_state->isApproverOnly());
+        QVERIFY(!QFile::exists(CoreConstants::approverOnlyPath()));
+        QVERIFY(!m_loginItem->isRegistered());
+        QCOMPARE(invocations().size(), 1); // the preparation only: no scan
+        QCOMPARE(m_auth->isConfigured(), loaded);
+        QCOMPARE(m_auth->machineId(), previousId);
+        if (!status)
+            return;
+
+        // Retry runs the phase again; the back-end answers this time.
+        QVERIFY(runInstall());
+        QCOMPARE(m_state->errorMessage(), QString());
+        QCOMPARE(m_state->machineStatus(), DependencyStatus::installed());
+        QCOMPARE(*m_auth->userId(), email);
+        QCOMPARE(m_state->currentScreen(), approver ? Screen::done : Screen::configure);
+        QCOMPARE(QFile::exists(CoreConstants::approverOnlyPath()), approver);
     }
 
     void pressingAgainStartsOver()
