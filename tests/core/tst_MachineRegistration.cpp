@@ -1,7 +1,6 @@
 #include "core/CoreConstants.h"
 #include "core/Http.h"
 #include "core/MachineAuthService.h"
-#include "core/RegisterResponse.h"
 #include "tests/core/MachineIdentityTesting.h"
 #include "tests/support/BackendMachine.h"
 #include "tests/support/LogCapture.h"
@@ -25,7 +24,6 @@ MachineAuthService::LocalMachine testLocalMachine()
     return { localId, u"desk"_s };
 }
 
-// The three stored parts of an identity.
 struct Stored
 {
     std::optional<QByteArray> item;
@@ -40,7 +38,6 @@ Stored storedIdentity(CredentialStore& store)
         TestFiles::contentOf(CoreConstants::publicKeyPath()) };
 }
 
-// A store that refuses the next key item it is given, and only that one.
 class RefusingOnce : public MemoryCredentialStore
 {
 public:
@@ -80,7 +77,6 @@ struct Fixture : BackendMachine
     {
         return QCoro::waitFor(auth.linkAgent(agentId));
     }
-    // The loaded identity signs a request that the back-end verifies.
     bool signsForTheBackend(MachineAuthService& auth)
     {
         const auto request = auth.signedGETRequest(backend.url(u"/actions/pending"_s));
@@ -135,7 +131,6 @@ private Q_SLOTS:
         LogCapture log;
         const auto error = f.registerAs(auth, ada, token);
         QVERIFY2(!error, qPrintable(describe(error)));
-        QVERIFY(auth.isConfigured());
 
         // The request: unsigned, the session as a cookie, exactly three members.
         const QList<QJsonObject> sent = f.requestsTo(u"/machines/register"_s);
@@ -162,7 +157,6 @@ private Q_SLOTS:
         QVERIFY2(log.contains(u"Quorvane: Machine registered — id="_s + config->id.left(8) + u"…"_s),
             qPrintable(log.lines().join(u'\n')));
         QVERIFY(log.lines().filter(token).isEmpty());
-        // The stored key item signs what the back-end verifies with the key it was sent.
         QVERIFY(f.signsForTheBackend(auth));
     }
 
@@ -251,9 +245,8 @@ private Q_SLOTS:
         QVERIFY(f.signsForTheBackend(auth));
     }
 
-    // A refused key item writes no file; an unwritable machine folder leaves the key item; when
-    // replacing, either puts the loaded identity back whole. A session that would break the header
-    // is not sent.
+    // A refused key item writes no file, an unwritable folder leaves the key item, and when replacing
+    // either puts the loaded identity back whole. A session that would break the header is not sent.
     void storeAndFileFailures()
     {
         Fixture f;
