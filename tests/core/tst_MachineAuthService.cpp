@@ -1,5 +1,6 @@
 #include "core/Ed25519Key.h"
 #include "core/MachineConfig.h"
+#include "core/RegisterResponse.h"
 #include "core/SecretBytes.h"
 #include "tests/core/MachineIdentityTesting.h"
 #include "tests/support/LogCapture.h"
@@ -102,20 +103,16 @@ private Q_SLOTS:
         Configured configured(urlSafe(testSeed));
         system_clock::time_point now = testTime();
         const MachineAuthService service(configured.store, [&now] { return now; });
-        QCOMPARE(service.signedGETRequest(pendingUrl)->request.rawHeader("X-Signed-Message"),
-            "m-1:1700000000987:GET /actions/pending"_ba);
+        const auto message = [](const MachineAuthService& signer) {
+            return signer.signedGETRequest(pendingUrl)->request.rawHeader("X-Signed-Message");
+        };
+        QCOMPARE(message(service), "m-1:1700000000987:GET /actions/pending"_ba);
         // 999.9 ms is still truncated, and the clock is read for every request.
         now = system_clock::time_point(
             duration_cast<system_clock::duration>(nanoseconds(1700000001999900000LL)));
-        QCOMPARE(service.signedGETRequest(pendingUrl)->request.rawHeader("X-Signed-Message"),
-            "m-1:1700000001999:GET /actions/pending"_ba);
+        QCOMPARE(message(service), "m-1:1700000001999:GET /actions/pending"_ba);
         // The system clock by default.
-        const qint64 stamp = MachineAuthService(configured.store)
-                                 .signedGETRequest(pendingUrl)
-                                 ->request.rawHeader("X-Signed-Message")
-                                 .split(':')
-                                 .at(1)
-                                 .toLongLong();
+        const qint64 stamp = message(MachineAuthService(configured.store)).split(':').at(1).toLongLong();
         const qint64 wall = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
         QVERIFY(stamp <= wall && stamp > wall - 60 * 60 * 1000);
     }
@@ -189,9 +186,8 @@ private Q_SLOTS:
         QCOMPARE(kept, "still needed"_ba);
     }
 
-    // What storing writes decodes back (storeIdentityWritesKeyItemAndPrivateFiles); here: what
-    // decoding refuses.
-    void machineConfigDecodesOnlyCompleteRecords()
+    // What the machine keeps and what the back-end answers decode only when whole.
+    void recordsDecodeOnlyWhenComplete()
     {
         const QByteArray complete = R"({"id":"m","user_id":"u","machine_id_local":"l","name":"n")";
         QCOMPARE(MachineConfig::decode(complete + R"(,"v":2})"),
@@ -201,11 +197,36 @@ private Q_SLOTS:
                  QByteArray(complete).replace(R"("l")", "{}") + '}', R"(["m","u","l","n"])"_ba,
                  complete + "}x", complete.chopped(3), QByteArray("\x00\xff\xfe{", 4) })
             QVERIFY2(!MachineConfig::decode(json), json.constData());
+
+        const QByteArray link
+            = R"({"linked":true,"agent_id":"a","seeded":true,"rules_count":12,"has_other_machines":false)";
+        QCOMPARE(LinkResult::decode(link + R"(,"x":1})"),
+            std::optional(LinkResult { true, u"a"_s, true, 12, false }));
+        QVERIFY(!LinkResult::decode(QByteArray(link).replace("12", "1.5") + '}'));
+        QVERIFY(!LinkResult::decode(QByteArray(link).replace("\"linked\":true", "\"linked\":\"yes\"") + '}'));
+        QVERIFY(!LinkResult::decode(link.left(link.indexOf(",\"has_other")) + '}'));
+        QVERIFY(!LinkResult::decode(QByteArray(LinkResult::maximumSize + 1, ' ')));
+
+        // The ids travel in signed headers and machine.json: only usable ones are taken.
+        const QString longest(RegisterResponse::maximumIdLength, u'm');
+        const auto registered
+            = RegisterResponse::decode(R"({"machine_id":")" + longest.toUtf8() + R"(","user_id":"bö b"})");
+        QCOMPARE(registered->machineId, longest);
+        QCOMPARE(registered->userId, u"bö b"_s);
+        for (const QByteArray& json : QByteArrayList { R"({"machine_id":1,"user_id":"u"})"_ba,
+                 R"({"machine_id":"","user_id":"u"})"_ba, R"({"machine_id":"m\nX-Evil: 1","user_id":"u"})"_ba,
+                 "{\"machine_id\":\"m\u2028\",\"user_id\":\"u\"}"_ba,
+                 R"({"machine_id":")" + QByteArray(129, 'm') + R"(","user_id":"u"})",
+                 R"({"machine_id":"m","user_id":"u\u0007"})"_ba, R"({"machine_id":"m","user_id":""})"_ba })
+            QVERIFY2(!RegisterResponse::decode(json), json.constData());
+        QVERIFY(!RegisterResponse::isUsableId(u"m\t1"_s));
+        QVERIFY(!RegisterResponse::isUsableId(u"m\u00851"_s)); // C1 next line
+        QVERIFY(!RegisterResponse::isUsableId(QStringView(u"m\xd800")));
     }
 
     void reloadHandlesEveryStoredState_data()
     {
-        QTest::addColumn<QByteArray>("fileKind"); // "file", "none", "directory", "fifo", "huge"
+        QTest::addColumn<QByteArray>("fileKind"); // "file", "none", "fifo"
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<QByteArray>("item"); // null: none
         QTest::addColumn<bool>("configLoaded");
@@ -222,7 +243,9 @@ private Q_SLOTS:
         QTest::newRow("no machine.json") << "none"_ba << QByteArray() << full << false << false << noConfig;
         QTest::newRow("truncated JSON") << file << validConfig.left(30) << full << false << false << noConfig;
         QTest::newRow("FIFO in its place") << "fifo"_ba << QByteArray() << full << false << false << noConfig;
-        QTest::newRow("larger than 1 MiB") << "huge"_ba << validConfig << full << false << false << noConfig;
+        QTest::newRow("larger than 1 MiB") // valid JSON, just too big
+            << file << validConfig + QByteArray(MachineAuthService::maximumConfigSize, ' ') << full << false
+            << false << noConfig;
         QTest::newRow("no key item") << file << validConfig << QByteArray() << true << false << noKey;
         QTest::newRow("key not UTF-8") << file << validConfig << "\xff\xfe\x80"_ba << true << false << noKey;
         QTest::newRow("key with a line break") << file << validConfig << full + '\n'
@@ -246,22 +269,19 @@ private Q_SLOTS:
             QVERIFY(TestFiles::write(path, json));
         else if (fileKind == "fifo")
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        else if (fileKind == "huge") // valid JSON, just too big
-            QVERIFY(TestFiles::write(path, json + QByteArray(MachineAuthService::maximumConfigSize, ' ')));
         MemoryCredentialStore store;
         if (!item.isNull())
             putKeyItem(store, u"LOCAL-1"_s, item);
 
         LogCapture log;
         const MachineAuthService service(store, [] { return testTime(); });
-        QCOMPARE(service.config().has_value(), configLoaded);
+        QCOMPARE(service.config(),
+            configLoaded ? std::optional(MachineConfig { u"m-1"_s, u"u-7"_s, u"LOCAL-1"_s, u"desk"_s })
+                         : std::nullopt);
         QCOMPARE(service.isConfigured(), configured);
         QCOMPARE(log.lines(),
             logLine.isEmpty() ? QStringList() : QStringList { QString(logLine).replace("%path"_L1, path) });
-        QCOMPARE(service.machineId(), configLoaded ? std::optional<QString>(u"m-1"_s) : std::nullopt);
         QCOMPARE(service.userId(), configLoaded ? std::optional<QString>(u"u-7"_s) : std::nullopt);
-        if (configLoaded)
-            QCOMPARE(service.config()->name, u"desk"_s);
         // Without both parts no builder signs, and none of them logs.
         log.clear();
         for (const QByteArray method : { "GET", "DELETE", "POST", "PUT" })

@@ -14,14 +14,12 @@ class TestInstallPhase : public QObject, private InstallPhaseFixture
 {
     Q_OBJECT
 private Q_SLOTS:
-
     void init() { setUp(); }
     void cleanup() { tearDown(); }
     void fullInstallWalksTheRows()
     {
         serveArchive(StandInRuntime::servingScript());
         signIn();
-        QCOMPARE(m_state->ollamaStatus(), DependencyStatus::missing());
         RowRecorder recorder(*m_state);
         QSignalSpy loading(m_state.get(), &WizardState::isLoadingChanged);
         // The button stays disabled through the tool scan, until the configure screen.
@@ -41,7 +39,6 @@ private Q_SLOTS:
         QCOMPARE(loadingWhileScanning, (QList<bool> { true, true }));
         QCOMPARE(m_state->errorMessage(), QString());
 
-        // Ends on the configure screen with the stand-in's detected tool.
         QCOMPARE(m_state->currentScreen(), Screen::configure);
         QCOMPARE(m_state->detectedTools()->count(), 1);
         QVERIFY(!QFile::exists(CoreConstants::approverOnlyPath()));
@@ -105,14 +102,13 @@ private Q_SLOTS:
             m_dependencies->setOllamaArchiveURL(
                 QUrl(u"http://127.0.0.1:%1/ollama.tgz"_s.arg(StandInRuntime::freePort())));
         if (failure == u"preflight"_s)
-            writeScenario({ { u"preflight"_s,
-                QJsonObject { { u"exitCode"_s, 1 }, { u"errorMessage"_s, u"Keychain locked"_s } } } });
-        if (failure == u"errorEvent"_s)
             writeScenario(
-                { { u"preflight"_s, QJsonObject { { u"errorMessage"_s, u"Keychain is slow"_s } } } });
+                u"preflight"_s, { { u"exitCode"_s, 1 }, { u"errorMessage"_s, u"Keychain locked"_s } });
+        if (failure == u"errorEvent"_s)
+            writeScenario(u"preflight"_s, { { u"errorMessage"_s, u"Keychain is slow"_s } });
         if (failure == u"bareErrorEvent"_s)
-            writeScenario({ { u"preflight"_s,
-                QJsonObject { { u"rawOutput"_s, u"{\"type\":\"error\"}\n{\"type\":\"complete\"}\n"_s } } } });
+            writeScenario(
+                u"preflight"_s, { { u"rawOutput"_s, u"{\"type\":\"error\"}\n{\"type\":\"complete\"}\n"_s } });
         if (failure == u"loginItem"_s)
             QVERIFY(TestFiles::write(m_machine->home.filePath(u".config"_s), "a file, not a folder"));
         signIn();
@@ -161,9 +157,64 @@ private Q_SLOTS:
         }
     }
 
+    void failedRegistrationStopsOnTheInstallScreen_data()
+    {
+        QTest::addColumn<int>("status"); // 0: the session is refused, nothing injected
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("approver");
+        QTest::addColumn<bool>("loaded"); // another account's identity is loaded before
+        QTest::newRow("500, approval device") << 500 << R"({"error":"down"})"_ba << true << false;
+        QTest::newRow("unusable id, set up for another account")
+            << 200 << R"({"machine_id":"","user_id":"u"})"_ba << false << true;
+        QTest::newRow("refused session, set up for another account") << 0 << QByteArray() << true << true;
+    }
+
+    // Without a machine identity neither the configure nor the done screen follows; the button retries.
+    void failedRegistrationStopsOnTheInstallScreen()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(bool, approver);
+        QFETCH(bool, loaded);
+        const QString other = u"carol@example.com"_s;
+        if (loaded)
+            QVERIFY(!QCoro::waitFor(m_auth->registerMachine(
+                m_machine->backend.createUser(other).value("session_token"_L1).toString(), other)));
+        const std::optional<QString> previousId = m_auth->machineId();
+        signIn();
+        if (status)
+            QVERIFY(m_machine->backend.inject("POST", u"/machines/register"_s, status, body));
+        else
+            m_state->setSessionToken(u"not-a-session"_s);
+        m_state->setApproverOnly(approver);
+        m_state->setInstallLLM(false);
+
+        QVERIFY(runInstall());
+        QCOMPARE(m_state->currentScreen(), Screen::install);
+        QCOMPARE(m_state->machineStatus().kind(), DependencyStatus::Kind::failed);
+        QVERIFY(!m_state->errorMessage().isEmpty());
+        QCOMPARE(m_state->machineStatus().message(), m_state->errorMessage());
+        QVERIFY(!m_state->isApproverOnly());
+        QVERIFY(!QFile::exists(CoreConstants::approverOnlyPath()));
+        QVERIFY(!m_loginItem->isRegistered());
+        QCOMPARE(invocations().size(), 1); // the preparation only: no scan
+        QCOMPARE(m_auth->isConfigured(), loaded);
+        QCOMPARE(m_auth->machineId(), previousId);
+        if (!status)
+            return;
+
+        // Retry runs the phase again; the back-end answers this time.
+        QVERIFY(runInstall());
+        QCOMPARE(m_state->errorMessage(), QString());
+        QCOMPARE(m_state->machineStatus(), DependencyStatus::installed());
+        QCOMPARE(*m_auth->userId(), email);
+        QCOMPARE(m_state->currentScreen(), approver ? Screen::done : Screen::configure);
+        QCOMPARE(QFile::exists(CoreConstants::approverOnlyPath()), approver);
+    }
+
     void pressingAgainStartsOver()
     {
-        writeScenario({ { u"preflight"_s, QJsonObject { { u"exitCode"_s, 2 } } } });
+        writeScenario(u"preflight"_s, { { u"exitCode"_s, 2 } });
         signIn();
         m_state->setInstallLLM(false);
         QVERIFY(runInstall());
@@ -207,7 +258,6 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(CoreConstants::approverOnlyPath()).isFile());
         QCOMPARE(QFileInfo(CoreConstants::approverOnlyPath()).size(), 0);
         QCOMPARE(TestFiles::modeOf(CoreConstants::machineDirectory()), 0700);
-        // No runtime, no model, no scan.
         QCOMPARE(m_state->ollamaStatus(), DependencyStatus::missing());
         QCOMPARE(m_state->llmDownloading(), false);
         QCOMPARE(m_archives->requestCount(archivePath), 0);
@@ -259,8 +309,7 @@ private Q_SLOTS:
     // closing the wizard (its model goes) ends it too. The tool hangs and ignores SIGTERM.
     void cancellingOrClosingEndsThePreparation()
     {
-        writeScenario(
-            { { u"preflight"_s, QJsonObject { { u"hang"_s, true }, { u"ignoreTerminate"_s, true } } } });
+        writeScenario(u"preflight"_s, { { u"hang"_s, true }, { u"ignoreTerminate"_s, true } });
         signIn();
         m_state->setInstallLLM(false);
         m_state->runInstall();

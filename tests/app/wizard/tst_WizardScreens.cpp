@@ -88,6 +88,7 @@ private Q_SLOTS:
         QVERIFY(f.find(u"ollamaStatusRow"_s));
         QVERIFY(!f.find(u"llmWarning"_s));
         QVERIFY(!f.find(u"installStatusRows"_s));
+        QCOMPARE(f.text(u"installButton"_s), u"Install & Continue →"_s);
 
         // "Approval Device Only" reaches the model; the other switches follow it
         // and the warning shows instead of the engine's row.
@@ -126,11 +127,12 @@ private Q_SLOTS:
         f.state.setOllamaStatus(DependencyStatus::downloading(std::numeric_limits<double>::quiet_NaN()));
         QTRY_COMPARE(runtimeDetail(), u"0%"_s);
 
-        // A failed install: its message under the screen; the button again.
+        // A failed install: its message under the screen; the button again, as Retry.
         f.state.setIsLoading(false);
         f.state.setOllamaStatus(DependencyStatus::failed(u"The download was refused"_s));
         f.state.setErrorMessage(u"The download was refused"_s);
         QTRY_COMPARE(f.text(u"installError"_s), u"The download was refused"_s);
+        QCOMPARE(f.text(u"installButton"_s), u"Retry"_s);
         QVERIFY(f.find(u"installButton"_s)->isEnabled());
         QVERIFY(f.insideWindow(f.find(u"installButton"_s)));
         f.screenshot(u"install-failed"_s);

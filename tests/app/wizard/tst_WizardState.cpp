@@ -1,13 +1,28 @@
+#include "core/SignInCallback.h"
 #include "tests/app/wizard/InstallPhaseFixture.h"
 
 #include <QDirIterator>
 #include <QJsonDocument>
+#include <QRegularExpression>
+#include <QSet>
 #include <QUrlQuery>
 
+namespace {
+
 using Screen = WizardState::WizardScreen;
+const QString ignoredLine = u"Quorvane: ignored a sign-in link: its state is not the current sign-in's"_s;
+
+QString stateOf(const QUrl& url)
+{
+    return QUrlQuery(url).queryItemValue(u"state"_s, QUrl::FullyDecoded);
+}
+
+} // namespace
 
 // The wizard's model: its steps and rules, and the sign-in through the browser
-// and the code exchange, against the reference back-end.
+// and the code exchange, against the reference back-end. Each sign-in attempt has
+// a random state that the web sign-in carries back; only the callback with the
+// current attempt's state is exchanged, once.
 class TestWizardState : public QObject, private InstallPhaseFixture
 {
     Q_OBJECT
@@ -18,27 +33,23 @@ class TestWizardState : public QObject, private InstallPhaseFixture
     QUrl signInInBrowser(const QByteArray& extraQuery = {})
     {
         const QByteArray query = m_opened.isEmpty() ? "platform=macos" : m_opened.last().query().toUtf8();
-        const BackendProcess::Reply reply = m_machine->backend.request("GET", "/auth/login?" + query + extraQuery);
+        const BackendProcess::Reply reply
+            = m_machine->backend.request("GET", "/auth/login?" + query + extraQuery);
         return reply.status == 302 ? QUrl::fromEncoded(reply.header("Location")) : QUrl();
     }
     // A callback carrying the state of the current attempt.
     QUrl callback(const QString& text) const
     {
-        const QString state = QUrlQuery(m_opened.last()).queryItemValue(u"state"_s);
-        return QUrl(text + (text.contains(u'?') ? u"&state="_s : u"?state="_s) + state);
+        return QUrl(text + (text.contains(u'?') ? u"&state="_s : u"?state="_s) + stateOf(m_opened.last()));
     }
-    // The "code" the companion sent in its exchanges, oldest first.
     QStringList exchangedCodes()
     {
         QStringList codes;
-        for (const QJsonValue& value : m_machine->backend.requests()) {
-            const QJsonObject request = value.toObject();
-            if (request.value(u"target"_s).toString() == u"/auth/exchange-code"_s)
-                codes << QJsonDocument::fromJson(request.value(u"body"_s).toString().toUtf8())
-                             .object()
-                             .value(u"code"_s)
-                             .toString();
-        }
+        for (const QJsonObject& request : m_machine->requestsTo(u"/auth/exchange-code"_s))
+            codes << QJsonDocument::fromJson(request.value(u"body"_s).toString().toUtf8())
+                         .object()
+                         .value(u"code"_s)
+                         .toString();
         return codes;
     }
 
@@ -128,12 +139,30 @@ private Q_SLOTS:
         QCOMPARE(m_opened.size(), 1);
         QCOMPARE(m_opened.first().adjusted(QUrl::RemoveQuery), m_machine->backend.url(u"/auth/login"_s));
         QCOMPARE(QUrlQuery(m_opened.first()).queryItemValue(u"platform"_s), u"macos"_s);
-        QCOMPARE(QUrlQuery(m_opened.first()).queryItemValue(u"state"_s).size(), 43);
+        const QString current = stateOf(m_opened.first());
+        QVERIFY2(QRegularExpression(u"^[A-Za-z0-9_-]{43}$"_s).match(current).hasMatch(), qPrintable(current));
 
+        // 300 links from another program, each with a real code of the back-end:
+        // without the state, with a wrong one, with an empty one.
+        LogCapture log;
+        const QString forged
+            = QUrlQuery(signInInBrowser("&login_hint=mallory%40example.com")).queryItemValue(u"code"_s);
+        QVERIFY(!forged.isEmpty());
+        for (int i = 0; i < 300; ++i) {
+            const QString state = i % 3 == 0
+                ? QString()
+                : u"&state="_s + (i % 3 == 1 ? SignInCallback::newState() : QString());
+            QVERIFY(m_state->handleCallbackURL(QUrl(u"quorvane://auth/callback?code="_s + forged + state)));
+        }
+        QCOMPARE(log.lines().filter(ignoredLine).size(), 300);
+        QVERIFY(m_state->isWaitingForBrowser());
+
+        // The real sign-in: the back-end carries the state back; only its code is exchanged.
         const QUrl callback = signInInBrowser();
-        QCOMPARE(callback.scheme(), u"quorvane"_s);
+        QCOMPARE(stateOf(callback), current);
         QVERIFY(m_state->handleCallbackURL(callback));
         QTRY_COMPARE(m_state->currentScreen(), Screen::install);
+        QCOMPARE(exchangedCodes(), QStringList({ QUrlQuery(callback).queryItemValue(u"code"_s) }));
         QVERIFY(!m_state->isLoading());
         QVERIFY(m_state->errorMessage().isEmpty());
         QCOMPARE(m_state->signedInEmail(), u"person@example.com"_s);
@@ -148,10 +177,22 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::ReadOnly));
             QVERIFY(!file.readAll().contains(m_state->sessionToken().toUtf8()));
         }
+
+        // Replayed on the sign-in screen, the same link is ignored: the attempt is used up.
+        m_state->setCurrentScreen(Screen::signIn);
+        QVERIFY(m_state->handleCallbackURL(callback));
+        QCOMPARE(log.lines().filter(ignoredLine).size(), 301);
     }
 
     void callbacksWithoutAUsableCode()
     {
+        // The back-end hands the state back decoded, none when none was sent, and refuses a long one.
+        QCOMPARE(stateOf(signInInBrowser("&state=a%2Bb%26c%3D")), u"a+b&c="_s);
+        QVERIFY(!QUrlQuery(signInInBrowser()).hasQueryItem(u"state"_s));
+        QCOMPARE(m_machine->backend.request("GET", "/auth/login?platform=macos&state=" + QByteArray(257, 's'))
+                     .status,
+            400);
+
         // Opened through the application without a running sign-in: ignored.
         QVERIFY(m_state->handleCallbackURL(QUrl(u"quorvane://auth/callback?code="_s)));
         QVERIFY(m_state->handleCallbackURL(QUrl(u"quorvane://auth/callback?state=1"_s)));
@@ -173,16 +214,28 @@ private Q_SLOTS:
         QVERIFY(exchangedCodes().isEmpty());
     }
 
-    void stoppingTheWaitStillAcceptsALateCodeTheFirstOfTwo()
+    // "Retry" retires the earlier attempt's state; "Stop waiting" still accepts a late
+    // callback of the current attempt, the first of two codes.
+    void aRetryRetiresTheEarlierStateAndAStoppedWaitTakesALateCode()
     {
+        QSet<QString> states;
+        for (int i = 0; i < 64; ++i)
+            states.insert(SignInCallback::newState());
+        QCOMPARE(states.size(), 64);
         m_state->startSignIn();
+        const QUrl first = signInInBrowser();
+        m_state->startSignIn();
+        QCOMPARE(m_opened.size(), 2);
+        QVERIFY(stateOf(m_opened[0]) != stateOf(m_opened[1]));
+        QVERIFY(m_state->handleCallbackURL(first));
         QVERIFY(m_state->isWaitingForBrowser());
         m_state->stopWaitingForSignIn();
         QVERIFY(!m_state->isLoading());
         QVERIFY(m_state->errorMessage().isEmpty());
         QVERIFY(!m_state->isWaitingForBrowser());
 
-        const QString code = QUrlQuery(signInInBrowser("&login_hint=late%40example.com")).queryItemValue(u"code"_s);
+        const QString code
+            = QUrlQuery(signInInBrowser("&login_hint=late%40example.com")).queryItemValue(u"code"_s);
         const QUrl doubled = callback(u"quorvane://auth/callback?code="_s + code + u"&code=second"_s);
         QVERIFY(m_state->handleCallbackURL(doubled));
         QTRY_COMPARE(m_state->currentScreen(), Screen::install);
