@@ -15,14 +15,11 @@
 #include "tests/support/TestMachine.h"
 
 #include <QCoroTask>
-#include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -45,11 +42,11 @@ struct PanelFixture
     // fixed (tests move it to let actions expire for the panel while the
     // back-end still lists them).
     QDateTime now = wholeSecondsNow();
+    ReceiptLog receipts { home.filePath(u"receipts.jsonl"_qs) };
     std::unique_ptr<ApprovalSyncService> sync;
     std::unique_ptr<UpdateCheckService> updates;
     std::unique_ptr<TrustWindowState> trust;
     std::unique_ptr<ApprovalsPanel> panel;
-    ReceiptLog receipts { home.filePath(u"receipts.jsonl"_qs) };
 
     PanelFixture()
     {
@@ -67,14 +64,7 @@ struct PanelFixture
         sync->setReceiptLog(&receipts);
         trust->setReceiptLog(&receipts);
     }
-    ~PanelFixture()
-    {
-        panel.reset();
-        trust.reset();
-        updates.reset();
-        sync.reset();
-        qunsetenv("QUORVANE_API_BASE_URL");
-    }
+    ~PanelFixture() { qunsetenv("QUORVANE_API_BASE_URL"); }
 
     static QDateTime wholeSecondsNow()
     {
@@ -83,9 +73,14 @@ struct PanelFixture
 
     bool ready() const { return backend.isRunning() && machine.has_value(); }
 
-    // Stores the action on the back-end without announcing it.
+    // Stores the action on the back-end without announcing it (a back-end that
+    // did not start says why).
     bool add(const PendingAction& action)
     {
+        if (!ready()) {
+            qWarning("%s", qPrintable(backend.lastError()));
+            return false;
+        }
         QJsonObject json = PanelTestActions::toJson(action);
         json.insert(u"notify"_qs, false);
         return backend.addAction(json).value(u"id"_qs).toString() == action.id;
@@ -105,10 +100,23 @@ struct PanelFixture
         sync->fetchPendingFromPush();
         return QTest::qWaitFor([&] { return int(sync->pendingActions().size()) == count; }, 10000);
     }
+    // Adds new actions and waits until the list holds them too.
+    bool addAll(const QList<PendingAction>& actions)
+    {
+        const int count = int(sync->pendingActions().size() + actions.size());
+        return std::all_of(actions.begin(), actions.end(), [this](const auto& a) { return add(a); })
+            && fetch(count);
+    }
+    bool addIds(const QStringList& ids)
+    {
+        QList<PendingAction> actions;
+        for (const QString& id : ids)
+            actions << action(id);
+        return addAll(actions);
+    }
 
-    // The bodies of the decisions the back-end received for an action, each
-    // without its leading "action_id" member when that names this action (a
-    // body naming another one is kept whole, so that it shows).
+    // The bodies of the decisions the back-end received for an action, without
+    // the leading "action_id" member when it names this action.
     QStringList decisionBodies(const QString& id)
     {
         QStringList bodies;
