@@ -3,6 +3,7 @@
 
 #include <QSignalSpy>
 #include <csignal>
+#include <utility>
 
 // Every decision ends in a state the person can see and leaves a receipt that
 // verifies against the machine's public key: a failed one keeps its row with
@@ -31,21 +32,16 @@ class TestDecisions : public QObject
         }
     };
 
-    // Continues a stopped back-end however the test ends.
+    // Stops the back-end, and continues it however the test ends.
     struct StoppedBackend
     {
         qint64 pid;
-        explicit StoppedBackend(qint64 processId)
-            : pid(processId)
-        {
-            ::kill(pid_t(pid), SIGSTOP);
-        }
+        bool stopped = pid > 0 && ::kill(pid_t(pid), SIGSTOP) == 0;
         ~StoppedBackend() { resume(); }
         void resume()
         {
-            if (pid > 0)
+            if (std::exchange(stopped, false))
                 ::kill(pid_t(pid), SIGCONT);
-            pid = 0;
         }
     };
 
@@ -211,7 +207,8 @@ private Q_SLOTS:
         f.panel->showDetail(id);
         f.panel->detail()->setCreateRule(true);
 
-        StoppedBackend stopped(f.backend.processId());
+        StoppedBackend stopped { f.backend.processId() };
+        QVERIFY(stopped.stopped);
         f.panel->approveSelected();
         QCOMPARE(f.status(id), u"Sending approval…"_qs);
         QVERIFY(f.panel->isResponding(id));
