@@ -120,16 +120,22 @@ struct PanelFixture
     QStringList decisionBodies(const QString& id)
     {
         QStringList bodies;
-        const QString target = u"/approvals/%1/respond"_qs.arg(id);
         const QString naming = u"{\"action_id\":\"%1\","_qs.arg(id);
-        for (const QJsonValue& value : backend.requests()) {
-            const QJsonObject request = value.toObject();
-            if (request.value(u"target").toString() != target)
-                continue;
+        for (const QJsonObject& request : requestsTo(u"/approvals/%1/respond"_qs.arg(id))) {
             const QString body = request.value(u"body").toString();
             bodies << (body.startsWith(naming) ? u'{' + body.mid(naming.size()) : body);
         }
         return bodies;
+    }
+    // The requests the back-end received for that target, oldest first.
+    QList<QJsonObject> requestsTo(const QString& target)
+    {
+        QList<QJsonObject> found;
+        for (const QJsonValue& request : backend.requests()) {
+            if (request.toObject().value(u"target").toString() == target)
+                found << request.toObject();
+        }
+        return found;
     }
 
     // The receipts of one action, oldest first.

@@ -103,11 +103,6 @@ private Q_SLOTS:
         QFETCH(int, removeSignals);
         Model model;
         model.setActions(actionsWithIds(before));
-        // A persistent index on a row that stays keeps pointing at it.
-        QList<QPersistentModelIndex> persistent;
-        for (int row = 0; row < model.rowCount(); ++row)
-            persistent << QPersistentModelIndex(model.index(row));
-
         ChangeLog log(model);
         model.setActions(actionsWithIds(after));
         QCOMPARE(modelIds(model), after);
@@ -119,10 +114,6 @@ private Q_SLOTS:
         QCOMPARE(log.reset.count() + log.layout.count(), 0);
         QCOMPARE(log.changed.count(), 0); // the actions themselves did not change
         QCOMPARE(log.count.count(), before.size() == after.size() ? 0 : 1);
-        for (const QPersistentModelIndex& index : persistent) {
-            if (index.isValid())
-                QVERIFY(after.contains(index.data(PendingActionsModel::IdRole).toString()));
-        }
     }
 
     // Random lists with reorders, duplicates, insertions and removals: the
@@ -290,7 +281,6 @@ private Q_SLOTS:
         QCOMPARE(panel.selectedActionId(), QString());
         QVERIFY(!panel.detail()->hasAction());
         panel.setSelectedTab(u"actions"_qs);
-        QCOMPARE(panel.content(), u"list"_qs);
 
         // Unknown ids open nothing; back returns to the list.
         panel.showDetail(u"nope"_qs);

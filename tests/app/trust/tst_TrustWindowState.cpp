@@ -12,15 +12,7 @@ using Outcome = StandInPresenceConfirmer::Outcome;
 // The panel's fixture: its trust window model runs on the panel's clock.
 struct Fixture : PanelFixture
 {
-    QList<QJsonObject> trustRequests()
-    {
-        QList<QJsonObject> found;
-        for (const QJsonValue& request : backend.requests()) {
-            if (request.toObject().value(u"target").toString() == u"/trust-window")
-                found << request.toObject();
-        }
-        return found;
-    }
+    QList<QJsonObject> trustRequests() { return requestsTo(u"/trust-window"_qs); }
 };
 
 // The trust window model against the reference back-end on loopback, and the
@@ -370,9 +362,10 @@ private Q_SLOTS:
         PanelFixture f;
         QTemporaryDir dir;
         const QString shipped = dir.filePath(u"share/org.quorvane.trust-window.policy"_qs);
-        QVERIFY(QDir().mkpath(dir.filePath(u"share"_qs)));
-        QVERIFY(QFile::copy(
-            QStringLiteral(QUORVANE_SOURCE_DIR "/data/polkit/org.quorvane.trust-window.policy"), shipped));
+        QVERIFY(TestFiles::write(shipped,
+            TestFiles::contentOf(
+                QStringLiteral(QUORVANE_SOURCE_DIR "/data/polkit/org.quorvane.trust-window.policy")),
+            0644));
         const QString actions = dir.filePath(u"polkit-1/actions"_qs);
         // pkexec only talks to the system bus: the stand-in refuses once (the
         // prompt dismissed), then runs the command without privileges.
