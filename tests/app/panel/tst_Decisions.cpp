@@ -5,6 +5,8 @@
 #include <csignal>
 #include <utility>
 
+Q_DECLARE_METATYPE(FreezeAll::Outcome)
+
 // Every decision ends in a state the person can see and leaves a receipt that
 // verifies against the machine's public key: a failed one keeps its row with
 // one line of why and "Retry"; a retry is a new signed request whose answer
@@ -50,31 +52,21 @@ private Q_SLOTS:
     void outcomeTexts_data()
     {
         using Window = FreezeAll::Outcome::TrustWindow;
-        QTest::addColumn<int>("denied");
-        QTest::addColumn<int>("alreadyDecided");
-        QTest::addColumn<int>("failed");
-        QTest::addColumn<int>("trustWindow");
+        QTest::addColumn<FreezeAll::Outcome>("outcome"); // denied, already decided, failed, trust window
         QTest::addColumn<QString>("text");
-        QTest::newRow("one denied") << 1 << 0 << 0 << int(Window::notActive) << u"Denied 1 action"_qs;
-        QTest::newRow("one failed, window ended")
-            << 0 << 2 << 1 << int(Window::ended)
-            << u"2 already decided elsewhere, ended the trust window. Failed: 1 action could not be denied"_qs;
-        QTest::newRow("failures only") << 0 << 0 << 3 << int(Window::failed)
+        QTest::newRow("one denied") << FreezeAll::Outcome { 1, 0, 0, Window::notActive }
+                                    << u"Denied 1 action"_qs;
+        QTest::newRow("one failed, window ended") << FreezeAll::Outcome { 0, 2, 1, Window::ended }
+                                                  << u"2 already decided elsewhere, ended the trust window. "
+                                                     "Failed: 1 action could not be denied"_qs;
+        QTest::newRow("failures only") << FreezeAll::Outcome { 0, 0, 3, Window::failed }
                                        << u"Nothing was pending. Failed: 3 actions could not be denied, the "
                                           "back-end did not confirm the end of the trust window"_qs;
     }
     void outcomeTexts()
     {
-        QFETCH(int, denied);
-        QFETCH(int, alreadyDecided);
-        QFETCH(int, failed);
-        QFETCH(int, trustWindow);
+        QFETCH(FreezeAll::Outcome, outcome);
         QFETCH(QString, text);
-        FreezeAll::Outcome outcome;
-        outcome.denied = denied;
-        outcome.alreadyDecided = alreadyDecided;
-        outcome.failed = failed;
-        outcome.trustWindow = FreezeAll::Outcome::TrustWindow(trustWindow);
         QCOMPARE(outcome.text(), text);
     }
 
