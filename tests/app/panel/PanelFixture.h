@@ -11,6 +11,7 @@
 #include "platform/StandInPresenceConfirmer.h"
 #include "tests/app/panel/PanelTestActions.h"
 #include "tests/support/BackendProcess.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestHome.h"
 #include "tests/support/TestMachine.h"
 
@@ -41,7 +42,7 @@ struct PanelFixture
     // The panel's clock: the wall clock at the start, whole seconds, then
     // fixed (tests move it to let actions expire for the panel while the
     // back-end still lists them).
-    QDateTime now = wholeSecondsNow();
+    QDateTime now = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
     ReceiptLog receipts { home.filePath(u"receipts.jsonl"_qs) };
     std::unique_ptr<ApprovalSyncService> sync;
     std::unique_ptr<UpdateCheckService> updates;
@@ -65,11 +66,6 @@ struct PanelFixture
         trust->setReceiptLog(&receipts);
     }
     ~PanelFixture() { qunsetenv("QUORVANE_API_BASE_URL"); }
-
-    static QDateTime wholeSecondsNow()
-    {
-        return QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
-    }
 
     bool ready() const { return backend.isRunning() && machine.has_value(); }
 
@@ -154,17 +150,11 @@ struct PanelFixture
     // Announces a release the update check will find newer than 1.0.0.
     bool publishRelease(const QString& version)
     {
-        const QString url = backend.url(u"/releases/files/Quorvane-%1.tar.gz"_qs.arg(version)).toString();
-        QFile latest(releases.filePath(u"latest.json"_qs));
-        if (!latest.open(QIODevice::WriteOnly))
-            return false;
-        const QJsonObject json { { u"version"_qs, version }, { u"url"_qs, url },
+        const QString archive = u"Quorvane-%1.tar.gz"_qs.arg(version);
+        const QJsonObject json { { u"version"_qs, version },
+            { u"url"_qs, backend.url(u"/releases/files/"_qs + archive).toString() },
             { u"sha256"_qs, QString(64, QLatin1Char('a')) } };
-        latest.write(QJsonDocument(json).toJson());
-        QFile archive(releases.filePath(u"Quorvane-%1.tar.gz"_qs.arg(version)));
-        if (!archive.open(QIODevice::WriteOnly))
-            return false;
-        archive.write(QByteArray(64 * 1024, 'x'));
-        return true;
+        return TestFiles::write(releases.filePath(u"latest.json"_qs), QJsonDocument(json).toJson(), 0644)
+            && TestFiles::write(releases.filePath(archive), QByteArray(64 * 1024, 'x'), 0644);
     }
 };
