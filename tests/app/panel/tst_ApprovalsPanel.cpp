@@ -3,7 +3,6 @@
 #include <QAbstractItemModelTester>
 #include <QRandomGenerator>
 #include <QSignalSpy>
-#include <QTest>
 
 using namespace PanelTestActions;
 

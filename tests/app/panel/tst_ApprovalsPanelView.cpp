@@ -1,7 +1,6 @@
 #include "app/panel/ConnectionStatus.h"
 #include "tests/app/panel/PanelFixture.h"
 #include "tests/app/panel/PanelView.h"
-#include "tests/support/TestFiles.h"
 
 #include <QSignalSpy>
 

@@ -3,7 +3,6 @@
 #include "tests/app/panel/PanelFixture.h"
 #include "tests/app/panel/PanelView.h"
 #include "tests/support/LogCapture.h"
-#include "tests/support/TestFiles.h"
 
 #include <QSignalSpy>
 
