@@ -11,18 +11,16 @@
 #include "platform/StandInPresenceConfirmer.h"
 #include "tests/app/panel/PanelTestActions.h"
 #include "tests/support/BackendProcess.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestHome.h"
 #include "tests/support/TestMachine.h"
 
 #include <QCoroTask>
-#include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -44,12 +42,12 @@ struct PanelFixture
     // The panel's clock: the wall clock at the start, whole seconds, then
     // fixed (tests move it to let actions expire for the panel while the
     // back-end still lists them).
-    QDateTime now = wholeSecondsNow();
+    QDateTime now = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
+    ReceiptLog receipts { home.filePath(u"receipts.jsonl"_qs) };
     std::unique_ptr<ApprovalSyncService> sync;
     std::unique_ptr<UpdateCheckService> updates;
     std::unique_ptr<TrustWindowState> trust;
     std::unique_ptr<ApprovalsPanel> panel;
-    ReceiptLog receipts { home.filePath(u"receipts.jsonl"_qs) };
 
     PanelFixture()
     {
@@ -67,25 +65,18 @@ struct PanelFixture
         sync->setReceiptLog(&receipts);
         trust->setReceiptLog(&receipts);
     }
-    ~PanelFixture()
-    {
-        panel.reset();
-        trust.reset();
-        updates.reset();
-        sync.reset();
-        qunsetenv("QUORVANE_API_BASE_URL");
-    }
-
-    static QDateTime wholeSecondsNow()
-    {
-        return QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
-    }
+    ~PanelFixture() { qunsetenv("QUORVANE_API_BASE_URL"); }
 
     bool ready() const { return backend.isRunning() && machine.has_value(); }
 
-    // Stores the action on the back-end without announcing it.
+    // Stores the action on the back-end without announcing it (a back-end that
+    // did not start says why).
     bool add(const PendingAction& action)
     {
+        if (!ready()) {
+            qWarning("%s", qPrintable(backend.lastError()));
+            return false;
+        }
         QJsonObject json = PanelTestActions::toJson(action);
         json.insert(u"notify"_qs, false);
         return backend.addAction(json).value(u"id"_qs).toString() == action.id;
@@ -105,23 +96,42 @@ struct PanelFixture
         sync->fetchPendingFromPush();
         return QTest::qWaitFor([&] { return int(sync->pendingActions().size()) == count; }, 10000);
     }
+    // Adds new actions and waits until the list holds them too.
+    bool addAll(const QList<PendingAction>& actions)
+    {
+        const int count = int(sync->pendingActions().size() + actions.size());
+        return std::all_of(actions.begin(), actions.end(), [this](const auto& a) { return add(a); })
+            && fetch(count);
+    }
+    bool addIds(const QStringList& ids)
+    {
+        QList<PendingAction> actions;
+        for (const QString& id : ids)
+            actions << action(id);
+        return addAll(actions);
+    }
 
-    // The bodies of the decisions the back-end received for an action, each
-    // without its leading "action_id" member when that names this action (a
-    // body naming another one is kept whole, so that it shows).
+    // The bodies of the decisions the back-end received for an action, without
+    // the leading "action_id" member when it names this action.
     QStringList decisionBodies(const QString& id)
     {
         QStringList bodies;
-        const QString target = u"/approvals/%1/respond"_qs.arg(id);
         const QString naming = u"{\"action_id\":\"%1\","_qs.arg(id);
-        for (const QJsonValue& value : backend.requests()) {
-            const QJsonObject request = value.toObject();
-            if (request.value(u"target").toString() != target)
-                continue;
+        for (const QJsonObject& request : requestsTo(u"/approvals/%1/respond"_qs.arg(id))) {
             const QString body = request.value(u"body").toString();
             bodies << (body.startsWith(naming) ? u'{' + body.mid(naming.size()) : body);
         }
         return bodies;
+    }
+    // The requests the back-end received for that target, oldest first.
+    QList<QJsonObject> requestsTo(const QString& target)
+    {
+        QList<QJsonObject> found;
+        for (const QJsonValue& request : backend.requests()) {
+            if (request.toObject().value(u"target").toString() == target)
+                found << request.toObject();
+        }
+        return found;
     }
 
     // The receipts of one action, oldest first.
@@ -140,17 +150,11 @@ struct PanelFixture
     // Announces a release the update check will find newer than 1.0.0.
     bool publishRelease(const QString& version)
     {
-        const QString url = backend.url(u"/releases/files/Quorvane-%1.tar.gz"_qs.arg(version)).toString();
-        QFile latest(releases.filePath(u"latest.json"_qs));
-        if (!latest.open(QIODevice::WriteOnly))
-            return false;
-        const QJsonObject json { { u"version"_qs, version }, { u"url"_qs, url },
+        const QString archive = u"Quorvane-%1.tar.gz"_qs.arg(version);
+        const QJsonObject json { { u"version"_qs, version },
+            { u"url"_qs, backend.url(u"/releases/files/"_qs + archive).toString() },
             { u"sha256"_qs, QString(64, QLatin1Char('a')) } };
-        latest.write(QJsonDocument(json).toJson());
-        QFile archive(releases.filePath(u"Quorvane-%1.tar.gz"_qs.arg(version)));
-        if (!archive.open(QIODevice::WriteOnly))
-            return false;
-        archive.write(QByteArray(64 * 1024, 'x'));
-        return true;
+        return TestFiles::write(releases.filePath(u"latest.json"_qs), QJsonDocument(json).toJson(), 0644)
+            && TestFiles::write(releases.filePath(archive), QByteArray(64 * 1024, 'x'), 0644);
     }
 };

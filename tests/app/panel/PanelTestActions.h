@@ -3,8 +3,11 @@
 #include "core/PendingAction.h"
 
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
+#include <utility>
 
 // Pending actions for the panel's tests, as records and in the wire shape.
 namespace PanelTestActions {
@@ -39,23 +42,33 @@ inline PendingAction make(const QString& id, const QString& toolName = u"Bash"_q
 
 inline QJsonObject toJson(const PendingAction& action)
 {
-    QJsonObject object { { u"id"_qs, action.id }, { u"agent_id"_qs, action.agentId },
-        { u"agent_name"_qs, action.agentName }, { u"tool_name"_qs, action.toolName },
-        { u"machine_agent_count"_qs, action.machineAgentCount }, { u"created_at"_qs, action.createdAt },
-        { u"expires_at"_qs, action.expiresAt } };
     QJsonObject input;
     for (auto it = action.toolInput.cbegin(); it != action.toolInput.cend(); ++it)
         input.insert(it.key(), it.value());
-    object.insert(u"tool_input"_qs, input);
-    if (action.agentMachine)
-        object.insert(u"agent_machine"_qs, *action.agentMachine);
-    if (action.toolInputSummary)
-        object.insert(u"tool_input_summary"_qs, *action.toolInputSummary);
-    if (action.classification)
-        object.insert(u"classification"_qs, *action.classification);
-    if (action.explanation)
-        object.insert(u"explanation"_qs, *action.explanation);
+    QJsonObject object { { u"id"_qs, action.id }, { u"agent_id"_qs, action.agentId },
+        { u"agent_name"_qs, action.agentName }, { u"tool_name"_qs, action.toolName },
+        { u"machine_agent_count"_qs, action.machineAgentCount }, { u"created_at"_qs, action.createdAt },
+        { u"expires_at"_qs, action.expiresAt }, { u"tool_input"_qs, input } };
+    const std::pair<QString, std::optional<QString>> optionals[] {
+        { u"agent_machine"_qs, action.agentMachine }, { u"tool_input_summary"_qs, action.toolInputSummary },
+        { u"classification"_qs, action.classification }, { u"explanation"_qs, action.explanation }
+    };
+    for (const auto& [key, value] : optionals) {
+        if (value)
+            object.insert(key, *value);
+    }
     return object;
+}
+
+// The command's pieces as "detail_segments" carries them: each piece with its
+// risk, its first word as the base command.
+inline QString segmentsJson(const QList<std::pair<QString, QString>>& piecesAndRisks)
+{
+    QJsonArray segments;
+    for (const auto& [piece, risk] : piecesAndRisks)
+        segments.append(QJsonObject {
+            { u"segment"_qs, piece }, { u"base_cmd"_qs, piece.section(u' ', 0, 0) }, { u"risk"_qs, risk } });
+    return QString::fromUtf8(QJsonDocument(segments).toJson(QJsonDocument::Compact));
 }
 
 } // namespace PanelTestActions

@@ -54,16 +54,16 @@ struct PanelView
         window.setColor(QuorvaneStyle::windowBackground());
         window.show();
     }
-    ~PanelView() { root.reset(); }
 
     bool ok() { return item && QTest::qWaitForWindowExposed(&window); }
 
     // Every visible item of that name.
     QList<QQuickItem*> all(const QString& name) const { return QmlItems::visible(item, name); }
     QQuickItem* find(const QString& name) const { return inside(item, name); }
-    QString text(const QString& name) const
+    QString text(const QString& name) const { return textIn(item, name); }
+    static QString textIn(QQuickItem* row, const QString& name)
     {
-        QQuickItem* found = find(name);
+        QQuickItem* found = inside(row, name);
         return found ? found->property("text").toString() : u"<missing %1>"_qs.arg(name);
     }
     // The item of that name inside `row`.

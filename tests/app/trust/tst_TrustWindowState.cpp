@@ -1,4 +1,7 @@
+#include "app/trust/PresencePolicyState.h"
+#include "platform/PkexecPrivilegedRunner.h"
 #include "tests/app/panel/PanelFixture.h"
+#include "tests/app/panel/PanelView.h"
 #include "tests/support/LogCapture.h"
 
 #include <QSignalSpy>
@@ -8,23 +11,30 @@ using Outcome = StandInPresenceConfirmer::Outcome;
 // The panel's fixture: its trust window model runs on the panel's clock.
 struct Fixture : PanelFixture
 {
-    QList<QJsonObject> trustRequests()
-    {
-        QList<QJsonObject> found;
-        for (const QJsonValue& request : backend.requests()) {
-            if (request.toObject().value(u"target").toString() == u"/trust-window")
-                found << request.toObject();
-        }
-        return found;
-    }
+    QList<QJsonObject> trustRequests() { return requestsTo(u"/trust-window"_qs); }
 };
 
-// The trust window model against the reference back-end on loopback.
+// The trust window model against the reference back-end on loopback, and the
+// Pause tab and the trust window banner in the panel's real QML, offscreen,
+// driven through their controls, with screenshots.
 class TestTrustWindowState : public QObject
 {
     Q_OBJECT
 
+    // The panel on its pause tab.
+    struct PauseView : PanelView
+    {
+        explicit PauseView(ApprovalsPanel& panel)
+            : PanelView(panel)
+        {
+            panel.setSelectedTab(u"pause"_qs);
+        }
+        void clickMode(int index) { click(inside(find(u"modePicker"_qs), u"segment%1"_qs.arg(index))); }
+    };
+
 private Q_SLOTS:
+    void initTestCase() { PanelView::prepareApplication(); }
+
     // A quick window; a second tap while the first activation runs starts nothing.
     void quickWindow()
     {
@@ -42,11 +52,9 @@ private Q_SLOTS:
         QCOMPARE(f.confirmer.calls(), 1);
         const QList<QJsonObject> requests = f.trustRequests();
         QCOMPARE(requests.size(), 1);
-        QCOMPARE(requests[0].value(u"method"_qs).toString(), u"POST"_qs);
         QCOMPARE(requests[0].value(u"body"_qs).toString(),
             u"{\"duration_minutes\":60,\"machine_id\":\"%1\"}"_qs.arg(f.machine->config.id));
         QVERIFY(requests[0].value(u"verified"_qs).toBool());
-        QCOMPARE(requests[0].value(u"status"_qs).toInt(), 200);
         QVERIFY(s.isActive() && s.showsBanner() && !s.hasErrorMessage());
         QCOMPARE(banner.count(), 1);
         QCOMPARE(s.activeUntil(), f.now.addSecs(3600));
@@ -105,7 +113,6 @@ private Q_SLOTS:
         QCOMPARE(requests[0].value(u"body"_qs).toString(),
             u"{\"starts_at\":\"%1\",\"ends_at\":\"%2\",\"machine_id\":\"%3\"}"_qs.arg(
                 start.toString(Qt::ISODate), end.toString(Qt::ISODate), f.machine->config.id));
-        QCOMPARE(requests[0].value(u"status"_qs).toInt(), 200);
         // Active at once, ending at the scheduled end.
         QVERIFY(s.isActive());
         QCOMPARE(s.activeUntil(), end);
@@ -121,6 +128,12 @@ private Q_SLOTS:
         QTRY_VERIFY(!s.isActive());
         QVERIFY(!s.isExpirationTimerRunning());
         f.sync->stop();
+
+        // The pickers' days; out-of-range times are clamped, not wrapped
+        // into another day.
+        QCOMPARE(s.dayLabel(0), u"Today"_qs);
+        QCOMPARE(s.dayLabel(1), u"Tomorrow"_qs);
+        QCOMPARE(s.composeTime(0, 99, -4).toLocalTime().time(), QTime(23, 0));
     }
 
     // Refusals and transport failures: the person sees the body, or the
@@ -146,17 +159,11 @@ private Q_SLOTS:
                             : f.backend.inject("POST", u"/trust-window"_qs, status, body));
         QCoro::waitFor(s.activate());
         QVERIFY(s.hasErrorMessage());
-        if (expected.isNull())
-            QVERIFY2(!s.errorMessage().isEmpty(), "a transport failure has a description");
+        if (expected.isNull()) // a transport failure: its description
+            QVERIFY(!s.errorMessage().isEmpty());
         else
             QCOMPARE(s.errorMessage(), expected);
         QVERIFY(!s.isActive() && !s.isActivating() && !s.isExpirationTimerRunning());
-
-        // A later success clears the message.
-        QVERIFY(f.backend.reset());
-        QCoro::waitFor(s.activate());
-        QVERIFY(s.isActive());
-        QVERIFY(!s.hasErrorMessage());
     }
 
     // The refusal's body is shown when it is UTF-8 text.
@@ -206,23 +213,6 @@ private Q_SLOTS:
         QVERIFY(f.trustRequests().isEmpty());
     }
 
-    // A window whose identity went away keeps showing, since the back-end
-    // cannot be told it ended.
-    void deactivateWithoutIdentity()
-    {
-        Fixture f;
-        TrustWindowState& s = *f.trust;
-        QCoro::waitFor(s.activate());
-        QVERIFY(s.isActive());
-        f.auth.clearKeychain();
-        f.auth.reload();
-        f.backend.clearRequests();
-        QCoro::waitFor(s.deactivate());
-        QVERIFY(s.isActive() && s.activeUntil().isValid() && s.isExpirationTimerRunning());
-        QCOMPARE(s.errorMessage(), u"Failed to sign request"_qs);
-        QVERIFY(f.trustRequests().isEmpty());
-    }
-
     // An impossible window is refused before the person is asked.
     void impossibleWindows_data()
     {
@@ -257,12 +247,14 @@ private Q_SLOTS:
         QVERIFY(!s.isActive());
     }
 
-    // Signed DELETE; offline, or refused, the window still ends here.
+    // Signed DELETE; offline, or refused, the window still ends here. One
+    // whose identity went away keeps showing: the back-end cannot be told.
     void deactivate_data()
     {
-        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("status"); // -1: no identity
         QTest::addColumn<QString>("logPrefix");
         QTest::newRow("closed") << 200 << QString();
+        QTest::newRow("no identity") << -1 << QString();
         QTest::newRow("connection closed") << 0 << u"Quorvane: trust window close failed: "_qs;
         QTest::newRow("server error") << 500 << u"Quorvane: trust window close failed: HTTP 500"_qs;
     }
@@ -276,10 +268,18 @@ private Q_SLOTS:
         QCoro::waitFor(s.activate());
         QVERIFY(s.isActive());
         f.backend.clearRequests();
+        if (status == -1) {
+            f.auth.clearKeychain();
+            f.auth.reload();
+            QCoro::waitFor(s.deactivate());
+            QVERIFY(s.isActive() && s.activeUntil().isValid() && s.isExpirationTimerRunning());
+            QCOMPARE(s.errorMessage(), u"Failed to sign request"_qs);
+            QVERIFY(f.trustRequests().isEmpty());
+            return;
+        }
         if (status != 200)
             QVERIFY(status == 0 ? f.backend.closeEveryConnection("DELETE", u"/trust-window"_qs)
                                 : f.backend.inject("DELETE", u"/trust-window"_qs, status));
-
         QCoro::waitFor(s.deactivate());
         QVERIFY(!s.isActive() && !s.activeUntil().isValid() && !s.isExpirationTimerRunning());
         if (logPrefix.isEmpty()) {
@@ -293,16 +293,123 @@ private Q_SLOTS:
         }
     }
 
-    // The pickers' days and times (the pause tab's test drives them through
-    // the pickers themselves).
-    void pickerHelpers()
+    void pauseTabAndBanner()
     {
-        Fixture f;
+        PanelFixture f;
         TrustWindowState& s = *f.trust;
-        QCOMPARE(s.dayLabel(0), u"Today"_qs);
-        QCOMPARE(s.dayLabel(1), u"Tomorrow"_qs);
-        // Out-of-range parts are clamped, not wrapped into another day.
-        QCOMPARE(s.composeTime(0, 99, -4).toLocalTime().time(), QTime(23, 0));
+        PauseView view(*f.panel);
+        QVERIFY(view.ok());
+        QTRY_VERIFY(view.find(u"pauseTab"_qs));
+
+        // Quick mode: a chip per duration, the model's selected.
+        QCOMPARE(view.text(u"activateButton"_qs), u"Start"_qs);
+        QVERIFY(!view.find(u"startPicker"_qs) && !view.find(u"errorText"_qs));
+        for (int minutes : TrustWindowState::durations())
+            QCOMPARE(view.find(u"chip%1"_qs.arg(minutes))->property("isSelected").toBool(), minutes == 30);
+        view.screenshot(u"pause-tab"_qs);
+        view.click(view.find(u"chip60"_qs));
+        QCOMPARE(s.selectedDuration(), 60);
+        QTRY_VERIFY(view.find(u"chip60"_qs)->property("isSelected").toBool());
+
+        // Schedule mode: the pickers follow the model and write it back.
+        view.clickMode(1);
+        QCOMPARE(s.mode(), TrustWindowState::Mode::Scheduled);
+        QTRY_COMPARE(view.text(u"activateButton"_qs), u"Schedule"_qs);
+        QVERIFY(!view.find(u"durationChips"_qs) && view.find(u"endPicker"_qs));
+        const QDateTime start = QDateTime(f.now.toLocalTime().date().addDays(1), QTime(9, 30), Qt::LocalTime);
+        s.setScheduledStart(start);
+        QCOMPARE(view.find(u"startPickerHour"_qs)->property("value").toInt(), 9);
+        QCOMPARE(view.find(u"startPickerMinute"_qs)->property("value").toInt(), 30);
+        QCOMPARE(view.find(u"startPickerDay"_qs)->property("value").toInt(), s.dayOffset(start));
+        QQuickItem* hour = view.find(u"startPickerHour"_qs);
+        QMetaObject::invokeMethod(hour, "increase");
+        QMetaObject::invokeMethod(hour, "valueModified");
+        QCOMPARE(s.scheduledStart().toLocalTime(), start.addSecs(3600));
+        view.screenshot(u"pause-tab-schedule"_qs);
+
+        // While it asks the back-end the button says so and cannot be pressed
+        // again; a refusal shows in the caption, a success clears it.
+        view.clickMode(0);
+        QVERIFY(f.backend.inject("POST", u"/trust-window"_qs, 409, "trust window already open", 1, 300));
+        view.click(view.find(u"activateButton"_qs));
+        QTRY_VERIFY(s.isActivating());
+        QCOMPARE(view.text(u"activateButton"_qs), u"Activating..."_qs);
+        QVERIFY(!view.find(u"activateButton"_qs)->isEnabled());
+        QTRY_VERIFY(!s.isActivating());
+        QTRY_COMPARE(view.text(u"errorText"_qs), s.errorMessage());
+        view.screenshot(u"pause-tab-error"_qs);
+        view.click(view.find(u"activateButton"_qs));
+        QTRY_VERIFY(s.isActive());
+        QTRY_VERIFY(!view.find(u"errorText"_qs));
+
+        // The banner shows the model's time left, its own timer refreshes it,
+        // and its "Cancel" ends the window.
+        QTRY_COMPARE(view.text(u"bannerTime"_qs), u"60:00"_qs);
+        view.screenshot(u"trust-banner"_qs);
+        f.now = f.now.addSecs(11);
+        QTRY_COMPARE(view.text(u"bannerTime"_qs), u"59:49"_qs);
+        view.click(PanelView::inside(view.find(u"trustWindowBanner"_qs), u"cancelButton"_qs));
+        QTRY_VERIFY(!s.isActive());
+        QTRY_VERIFY(!view.find(u"trustWindowBanner"_qs));
+        VERIFY_NO_WARNINGS(view);
+    }
+
+    // An installation whose polkit policy is not where polkitd reads actions:
+    // the tab says so and offers to copy it there with administrator rights.
+    void pauseTabOffersThePresencePolicy()
+    {
+        PanelFixture f;
+        QTemporaryDir dir;
+        const QString shipped = dir.filePath(u"share/org.quorvane.trust-window.policy"_qs);
+        QVERIFY(TestFiles::write(shipped,
+            TestFiles::contentOf(
+                QStringLiteral(QUORVANE_SOURCE_DIR "/data/polkit/org.quorvane.trust-window.policy")),
+            0644));
+        const QString actions = dir.filePath(u"polkit-1/actions"_qs);
+        // pkexec only talks to the system bus: the stand-in refuses once (the
+        // prompt dismissed), then runs the command without privileges.
+        const QString pkexec = dir.filePath(u"pkexec"_qs);
+        const QByteArray refusedOnce = QFile::encodeName(dir.filePath(u"refused-once"_qs));
+        QVERIFY(TestFiles::writeShellScript(pkexec,
+            "if [ ! -e '" + refusedOnce + "' ]; then : > '" + refusedOnce
+                + "'; exit 126; fi\nexec \"$@\"\n"));
+        PkexecPrivilegedRunner runner(pkexec);
+        PresencePolicyState policy(PresencePolicy(actions, shipped), runner);
+        f.trust->setPolicy(&policy);
+        QVERIFY(policy.isMissing());
+
+        PauseView view(*f.panel);
+        QVERIFY(view.ok());
+        QTRY_VERIFY(view.find(u"policyNote"_qs));
+        // The popover takes the panel's implicit height: both buttons must lie inside it.
+        view.window.resize(360, int(view.item->implicitHeight()));
+        QTRY_COMPARE(view.window.height(), int(view.item->implicitHeight()));
+        for (const QString& name : { u"installPolicyButton"_qs, u"activateButton"_qs }) {
+            QQuickItem* button = view.find(name);
+            const QRectF inScene = button->mapRectToScene(QRectF(0, 0, button->width(), button->height()));
+            QVERIFY2(
+                QRectF(0, 0, view.window.width(), view.window.height()).contains(inScene), qPrintable(name));
+        }
+        view.screenshot(u"pause-tab-policy-missing"_qs);
+
+        view.click(view.find(u"installPolicyButton"_qs));
+        QTRY_COMPARE(view.text(u"policyErrorText"_qs), u"Administrator rights were not given."_qs);
+        QVERIFY(policy.isMissing());
+        view.click(view.find(u"installPolicyButton"_qs));
+        QTRY_VERIFY(!policy.isMissing());
+        QTRY_VERIFY(!view.find(u"policyNote"_qs));
+        QVERIFY(policy.errorMessage().isEmpty());
+        const QString installed = actions + u"/org.quorvane.trust-window.policy"_qs;
+        QCOMPARE(TestFiles::contentOf(installed), TestFiles::contentOf(shipped));
+        QCOMPARE(TestFiles::modeOf(installed) & 022, 0);
+
+        // An installation without its policy file says so instead of running a command.
+        PresencePolicyState orphan(
+            PresencePolicy(dir.filePath(u"elsewhere"_qs), dir.filePath(u"missing.policy"_qs)), runner);
+        orphan.startInstall();
+        QTRY_VERIFY(orphan.errorMessage().contains(u"no policy file"_qs));
+        QVERIFY(orphan.isMissing());
+        VERIFY_NO_WARNINGS(view);
     }
 };
 
