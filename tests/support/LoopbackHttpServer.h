@@ -2,7 +2,6 @@
 
 #include <QHash>
 #include <QObject>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>

@@ -31,8 +31,6 @@ public:
 
     // Takes the service name; false when the bus refuses.
     bool registerOnBus();
-    // ActionInvoked(id, "default"): the click on the notification.
-    void click(uint id);
     void emitSignal(const QString& name, const QVariantList& arguments);
 
     QList<Call> calls;
@@ -41,7 +39,6 @@ public:
 public Q_SLOTS:
     uint Notify(const QString& appName, uint replacesId, const QString& appIcon, const QString& summary,
                 const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout);
-    QStringList GetCapabilities();
     void CloseNotification(uint id);
 
 private:

@@ -34,21 +34,8 @@ bool StandInTool::writeScenario(const QJsonObject& scenario) const
 
 QList<StandInTool::Run> StandInTool::runs() const
 {
-    return runsIn(m_dir.filePath(QStringLiteral("runs.log")));
-}
-
-QList<QStringList> StandInTool::argumentsIn(const QString& logPath)
-{
-    QList<QStringList> result;
-    for (const Run& run : runsIn(logPath))
-        result.append(run.arguments);
-    return result;
-}
-
-QList<StandInTool::Run> StandInTool::runsIn(const QString& logPath)
-{
     QList<Run> result;
-    QFile file(logPath);
+    QFile file(m_dir.filePath(QStringLiteral("runs.log")));
     if (!file.open(QIODevice::ReadOnly))
         return result;
     for (const QByteArray& line : file.readAll().split('\n')) {

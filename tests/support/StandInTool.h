@@ -30,10 +30,6 @@ public:
     bool writeScenario(const QJsonObject& scenario) const;
     // Every run so far, in order.
     QList<Run> runs() const;
-    // The runs recorded in a log the stand-in wrote (QUORVANE_CLI_LOG), oldest
-    // first; empty when the file is missing.
-    static QList<Run> runsIn(const QString& logPath);
-    static QList<QStringList> argumentsIn(const QString& logPath);
 
 private:
     QTemporaryDir m_dir;

@@ -29,7 +29,6 @@ public:
     // Starts the tray and waits until its panel is mapped.
     bool startTray();
     void stopTray();
-    bool trayRunning() const { return m_tray.state() == QProcess::Running; }
 
     struct Window
     {

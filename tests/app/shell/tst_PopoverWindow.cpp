@@ -1,7 +1,6 @@
 #include "app/shell/PopoverWindow.h"
 #include "tests/support/TestFiles.h"
 
-#include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
 #include <QSignalSpy>

@@ -11,6 +11,8 @@
 #include <QtQml/qqmlextensionplugin.h>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 Q_IMPORT_QML_PLUGIN(Quorvane_StylePlugin)
 
 namespace {
@@ -23,7 +25,7 @@ bool near(const QColor& a, const QColor& b, int tolerance)
 
 QString describe(const QColor& c)
 {
-    return QStringLiteral("(%1, %2, %3, %4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alpha());
+    return u"(%1, %2, %3, %4)"_s.arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alpha());
 }
 
 // One QML snippet shown in a window of its own, warnings collected.
@@ -38,8 +40,7 @@ struct Scene
     {
         QmlWarningGuard::prepare(engine);
         QQmlComponent component(&engine);
-        component.setData(
-            "import QtQuick\nimport Quorvane.Style\n" + qml, QUrl(QStringLiteral("qrc:/test/Scene.qml")));
+        component.setData("import QtQuick\nimport Quorvane.Style\n" + qml, QUrl(u"qrc:/test/Scene.qml"_s));
         root.reset(component.create());
         auto* item = qobject_cast<QQuickItem*>(root.get());
         if (!item)
@@ -90,8 +91,7 @@ private Q_SLOTS:
         QFETCH(QColor, expected);
 
         const QColor mixed = ::colorMix(base, target, fraction);
-        QVERIFY2(near(mixed, expected, 1),
-            qPrintable(describe(mixed) + QStringLiteral(" vs ") + describe(expected)));
+        QVERIFY2(near(mixed, expected, 1), qPrintable(describe(mixed) + u" vs "_s + describe(expected)));
         QCOMPARE(mixed.alpha(), 255);
         QCOMPARE(mixed.spec(), QColor::Rgb);
 
@@ -111,8 +111,8 @@ private Q_SLOTS:
     void buttons_data()
     {
         QTest::addColumn<QString>("type");
-        QTest::newRow("filled") << QStringLiteral("FilledButton");
-        QTest::newRow("outlined") << QStringLiteral("OutlinedButton");
+        QTest::newRow("filled") << u"FilledButton"_s;
+        QTest::newRow("outlined") << u"OutlinedButton"_s;
     }
 
     void buttons()
@@ -126,7 +126,7 @@ private Q_SLOTS:
                   " text: \"Start\"; color: Style.teal; cornerRadius: 8 } }\n",
             QSize(200, 80));
         QVERIFY(rootItem);
-        auto* button = rootItem->findChild<QQuickItem*>(QStringLiteral("button"));
+        auto* button = rootItem->findChild<QQuickItem*>(u"button"_s);
         QVERIFY(button);
         const QImage idle = window.grabWindow();
         const QColor top = idle.pixelColor(100, 23);
@@ -182,16 +182,14 @@ private Q_SLOTS:
             auto* label = segment ? segment->property("contentItem").value<QQuickItem*>() : nullptr;
             return label && label->implicitWidth() <= segment->width();
         };
-        control->setProperty(
-            "model", QStringList { QStringLiteral("Actions (1000)"), QStringLiteral("Pause") });
+        control->setProperty("model", QStringList { u"Actions (1000)"_s, u"Pause"_s });
         control->setSize(QSizeF(control->implicitWidth(), control->implicitHeight()));
         QVERIFY(control->implicitWidth() > 160.0);
-        QTRY_VERIFY(labelFits(QStringLiteral("segment0")));
-        QVERIFY(labelFits(QStringLiteral("segment1")));
-        QCOMPARE(
-            QmlItems::find(control, QStringLiteral("segment1"))->width(), 78.0); // "Pause" keeps its share
+        QTRY_VERIFY(labelFits(u"segment0"_s));
+        QVERIFY(labelFits(u"segment1"_s));
+        QCOMPARE(QmlItems::find(control, u"segment1"_s)->width(), 78.0); // "Pause" keeps its share
 
-        QQuickItem* pause = QmlItems::find(control, QStringLiteral("segment1"));
+        QQuickItem* pause = QmlItems::find(control, u"segment1"_s);
         QVERIFY(pause);
         QTest::mouseClick(&scene.window, Qt::LeftButton, {}, pause->mapToScene(QPointF(10, 10)).toPoint());
         QCOMPARE(control->property("clicked").toInt(), 1);

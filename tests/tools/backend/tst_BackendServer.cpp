@@ -24,15 +24,6 @@ namespace {
 class TestSigner
 {
 public:
-    TestSigner()
-    {
-        EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_id(EVP_PKEY_ED25519, nullptr);
-        EVP_PKEY* key = nullptr;
-        if (ctx && EVP_PKEY_keygen_init(ctx) == 1)
-            EVP_PKEY_keygen(ctx, &key);
-        EVP_PKEY_CTX_free(ctx);
-        m_key.reset(key);
-    }
     QString publicKey() const
     {
         QByteArray raw(32, '\0');
@@ -54,11 +45,9 @@ public:
     }
 
 private:
-    struct Free
-    {
-        void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> m_key {
+        EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519"), &EVP_PKEY_free
     };
-    std::unique_ptr<EVP_PKEY, Free> m_key;
 };
 
 QByteArray nowMs()
@@ -192,8 +181,7 @@ private Q_SLOTS:
         const QJsonObject entry = log.first().toObject();
         QCOMPARE(entry.value(u"verified"_s).toBool(), status == 200);
         QCOMPARE(entry.value(u"reason"_s).toString(), reason);
-        if (status == 401)
-            QCOMPARE(reply.object().value(u"error"_s).toString().isEmpty(), false);
+        QVERIFY(status == 200 || !reply.object().value(u"error"_s).toString().isEmpty());
     }
 
     // The sign-in code is single-use, and only a real session registers a machine.
