@@ -7,17 +7,20 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QDBusVirtualObject>
 #include <QSignalSpy>
 #include <QTest>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
+const QString portalPath = u"/org/freedesktop/portal/desktop"_s;
+
 // A portal stand-in on the test's private session bus, on a connection of its
 // own, gone from the bus with the object.
-class StandInPortal : public QObject
+class StandInPortal : public QDBusVirtualObject
 {
 public:
     explicit StandInPortal(const QString& connection)
@@ -26,18 +29,33 @@ public:
     }
     ~StandInPortal() override
     {
-        m_bus.unregisterObject(u"/org/freedesktop/portal/desktop"_s);
+        m_bus.unregisterObject(portalPath);
         m_bus.unregisterService(u"org.freedesktop.portal.Desktop"_s);
         QDBusConnection::disconnectFromBus(m_bus.name());
     }
     bool registerOnBus()
     {
-        return m_bus.registerObject(u"/org/freedesktop/portal/desktop"_s, this,
-                   QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals)
+        return m_bus.registerVirtualObject(portalPath, this)
             && m_bus.registerService(u"org.freedesktop.portal.Desktop"_s);
+    }
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection&) override
+    {
+        const std::optional<QDBusMessage> reply = answer(message);
+        if (reply)
+            m_bus.send(*reply);
+        return reply.has_value();
     }
 
 protected:
+    virtual std::optional<QDBusMessage> answer(const QDBusMessage& message) = 0;
+    void emitSignal(const QString& interface, const QString& name, const QVariantList& arguments)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(portalPath, interface, name);
+        signal.setArguments(arguments);
+        m_bus.send(signal);
+    }
+
     QDBusConnection m_bus;
 };
 
@@ -45,9 +63,6 @@ protected:
 // Read) for the appearance namespace and announces changes.
 class StandInSettingsPortal : public StandInPortal
 {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
-
 public:
     explicit StandInSettingsPortal(bool hasReadOne)
         : StandInPortal(u"portal-stand-in"_s)
@@ -58,130 +73,94 @@ public:
     void change(uint value)
     {
         m_value = value;
-        QDBusMessage signal = QDBusMessage::createSignal(
-            u"/org/freedesktop/portal/desktop"_s, u"org.freedesktop.portal.Settings"_s, u"SettingChanged"_s);
-        signal << u"org.freedesktop.appearance"_s << u"color-scheme"_s
-               << QVariant::fromValue(QDBusVariant(QVariant::fromValue(value)));
-        m_bus.send(signal);
+        emitSignal(u"org.freedesktop.portal.Settings"_s, u"SettingChanged"_s,
+            { u"org.freedesktop.appearance"_s, u"color-scheme"_s, QVariant::fromValue(QDBusVariant(value)) });
     }
 
-    uint m_value = 1;
     int reads = 0;
 
-public Q_SLOTS:
-    QDBusVariant ReadOne(const QString& nameSpace, const QString& key, const QDBusMessage& message)
-    {
-        ++reads;
-        if (!m_hasReadOne) {
-            message.setDelayedReply(true);
-            m_bus.send(message.createErrorReply(QDBusError::UnknownMethod, u"no ReadOne"_s));
-            return {};
-        }
-        return answer(nameSpace, key, message);
-    }
-    // The older call wraps the value in one more variant.
-    QDBusVariant Read(const QString& nameSpace, const QString& key, const QDBusMessage& message)
-    {
-        ++reads;
-        return QDBusVariant(QVariant::fromValue(answer(nameSpace, key, message)));
-    }
-
 private:
-    QDBusVariant answer(const QString& nameSpace, const QString& key, const QDBusMessage& message)
+    std::optional<QDBusMessage> answer(const QDBusMessage& message) override
     {
-        if (nameSpace != QLatin1String("org.freedesktop.appearance")
-            || key != QLatin1String("color-scheme")) {
-            message.setDelayedReply(true);
-            m_bus.send(message.createErrorReply(
-                u"org.freedesktop.portal.Error.NotFound"_s, u"Requested setting not found"_s));
-            return {};
-        }
-        return QDBusVariant(QVariant::fromValue(m_value));
+        const bool readOne = message.member() == "ReadOne"_L1;
+        if (message.interface() != "org.freedesktop.portal.Settings"_L1
+            || (!readOne && message.member() != "Read"_L1))
+            return std::nullopt;
+        ++reads;
+        if (readOne && !m_hasReadOne)
+            return message.createErrorReply(QDBusError::UnknownMethod, u"no ReadOne"_s);
+        if (message.arguments() != QVariantList { u"org.freedesktop.appearance"_s, u"color-scheme"_s })
+            return message.createErrorReply(
+                u"org.freedesktop.portal.Error.NotFound"_s, u"Requested setting not found"_s);
+        // The older call wraps the value in one more variant.
+        const QVariant value = QVariant::fromValue(QDBusVariant(m_value));
+        return message.createReply(readOne ? value : QVariant::fromValue(QDBusVariant(value)));
     }
 
     bool m_hasReadOne;
+    uint m_value = 1;
 };
-
-// One shortcut of BindShortcuts' a(sa{sv}), as the portal reads it.
-struct RequestedShortcut
-{
-    QString id;
-    QVariantMap properties;
-};
-Q_DECLARE_METATYPE(RequestedShortcut)
-
-QDBusArgument& operator<<(QDBusArgument& argument, const RequestedShortcut& shortcut)
-{
-    argument.beginStructure();
-    argument << shortcut.id << shortcut.properties;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& argument, RequestedShortcut& shortcut)
-{
-    argument.beginStructure();
-    argument >> shortcut.id >> shortcut.properties;
-    argument.endStructure();
-    return argument;
-}
 
 // The GlobalShortcuts portal: answers CreateSession and BindShortcuts through
 // the Response signal of the request object the caller's handle token names,
 // records the shortcuts asked for, and presses one when told to.
 class StandInShortcutsPortal : public StandInPortal
 {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.GlobalShortcuts")
-
 public:
     explicit StandInShortcutsPortal(uint bindAnswer)
         : StandInPortal(u"shortcuts-stand-in"_s)
         , m_bindAnswer(bindAnswer)
     {
-        qDBusRegisterMetaType<RequestedShortcut>();
-        qDBusRegisterMetaType<QList<RequestedShortcut>>();
     }
 
     void press(const QString& session, const QString& id)
     {
-        QDBusMessage signal = QDBusMessage::createSignal(u"/org/freedesktop/portal/desktop"_s,
-            u"org.freedesktop.portal.GlobalShortcuts"_s, u"Activated"_s);
-        signal << QVariant::fromValue(QDBusObjectPath(session)) << id << qulonglong(1) << QVariantMap();
-        m_bus.send(signal);
+        emitSignal(u"org.freedesktop.portal.GlobalShortcuts"_s, u"Activated"_s,
+            { QVariant::fromValue(QDBusObjectPath(session)), id, qulonglong(1), QVariantMap() });
     }
 
     QString session;
     QStringList shortcutIds;
     QStringList triggers;
 
-public Q_SLOTS:
-    QDBusObjectPath CreateSession(const QVariantMap& options, const QDBusMessage& message)
+private:
+    std::optional<QDBusMessage> answer(const QDBusMessage& message) override
     {
-        session = u"/org/freedesktop/portal/desktop/session/%1/%2"_s.arg(
-            sender(message), options.value(u"session_handle_token"_s).toString());
-        return respond(message, options, 0, { { u"session_handle"_s, session } });
-    }
-    QDBusObjectPath BindShortcuts(const QDBusObjectPath& sessionPath,
-        const QList<RequestedShortcut>& shortcuts, const QString& parentWindow, const QVariantMap& options,
-        const QDBusMessage& message)
-    {
-        Q_UNUSED(parentWindow);
-        for (const RequestedShortcut& shortcut : shortcuts) {
-            shortcutIds << shortcut.id;
-            triggers << shortcut.properties.value(u"preferred_trigger"_s).toString();
+        const QVariantList args = message.arguments();
+        if (message.interface() != "org.freedesktop.portal.GlobalShortcuts"_L1)
+            return std::nullopt;
+        if (message.member() == "CreateSession"_L1) {
+            const QVariantMap options = qdbus_cast<QVariantMap>(args.value(0));
+            session = u"/org/freedesktop/portal/desktop/session/%1/%2"_s.arg(
+                sender(message), options.value(u"session_handle_token"_s).toString());
+            return respond(message, options, 0, { { u"session_handle"_s, session } });
         }
-        return respond(message, options, sessionPath.path() == session ? m_bindAnswer : 2, {});
+        if (message.member() != "BindShortcuts"_L1 || message.signature() != "oa(sa{sv})sa{sv}"_L1)
+            return std::nullopt;
+        // a(sa{sv}): each shortcut's id and properties.
+        const QDBusArgument shortcuts = args.at(1).value<QDBusArgument>();
+        shortcuts.beginArray();
+        while (!shortcuts.atEnd()) {
+            QString id;
+            QVariantMap properties;
+            shortcuts.beginStructure();
+            shortcuts >> id >> properties;
+            shortcuts.endStructure();
+            shortcutIds << id;
+            triggers << properties.value(u"preferred_trigger"_s).toString();
+        }
+        shortcuts.endArray();
+        const bool ours = args.at(0).value<QDBusObjectPath>().path() == session;
+        return respond(message, qdbus_cast<QVariantMap>(args.at(3)), ours ? m_bindAnswer : 2, {});
     }
 
-private:
     static QString sender(const QDBusMessage& message)
     {
         QString name = message.service().mid(1);
         name.replace(u'.', u'_');
         return name;
     }
-    QDBusObjectPath respond(
+    QDBusMessage respond(
         const QDBusMessage& message, const QVariantMap& options, uint answer, const QVariantMap& results)
     {
         const QString path = u"/org/freedesktop/portal/desktop/request/%1/%2"_s.arg(
@@ -190,7 +169,7 @@ private:
             = QDBusMessage::createSignal(path, u"org.freedesktop.portal.Request"_s, u"Response"_s);
         response << answer << results;
         m_bus.send(response);
-        return QDBusObjectPath(path);
+        return message.createReply(QVariant::fromValue(QDBusObjectPath(path)));
     }
 
     uint m_bindAnswer;
