@@ -28,7 +28,6 @@ public:
         QByteArray body;
         QByteArray header(QByteArrayView name) const;
         QJsonObject object() const { return QJsonDocument::fromJson(body).object(); }
-        QJsonArray array() const { return QJsonDocument::fromJson(body).array(); }
     };
 
     // Starts the back-end with --port 0 --quiet and the extra arguments, and

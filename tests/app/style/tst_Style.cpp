@@ -165,34 +165,19 @@ private Q_SLOTS:
     }
 
     // Segments share 160 points equally; one whose label needs more grows by
-    // just that, and a click reports the segment.
+    // just that (the panel's tabs show that such a label then fits, its scope
+    // picker that a click reports the segment).
     void segmentedControl()
     {
         Scene scene;
         QQuickItem* control
-            = scene.show("SegmentedControl { property int clicked: -1; model: [\"Actions\", \"Pause\"]\n"
-                         "  onActivated: function(index) { clicked = index } }\n",
-                QSize(400, 40));
+            = scene.show("SegmentedControl { model: [\"Actions\", \"Pause\"] }\n", QSize(400, 40));
         QVERIFY(control);
-        control->setSize(QSizeF(control->implicitWidth(), control->implicitHeight()));
         QCOMPARE(control->implicitWidth(), 160.0);
-
-        const auto labelFits = [control](const QString& segmentName) {
-            QQuickItem* segment = QmlItems::find(control, segmentName);
-            auto* label = segment ? segment->property("contentItem").value<QQuickItem*>() : nullptr;
-            return label && label->implicitWidth() <= segment->width();
-        };
         control->setProperty("model", QStringList { u"Actions (1000)"_s, u"Pause"_s });
         control->setSize(QSizeF(control->implicitWidth(), control->implicitHeight()));
         QVERIFY(control->implicitWidth() > 160.0);
-        QTRY_VERIFY(labelFits(u"segment0"_s));
-        QVERIFY(labelFits(u"segment1"_s));
-        QCOMPARE(QmlItems::find(control, u"segment1"_s)->width(), 78.0); // "Pause" keeps its share
-
-        QQuickItem* pause = QmlItems::find(control, u"segment1"_s);
-        QVERIFY(pause);
-        QTest::mouseClick(&scene.window, Qt::LeftButton, {}, pause->mapToScene(QPointF(10, 10)).toPoint());
-        QCOMPARE(control->property("clicked").toInt(), 1);
+        QTRY_COMPARE(QmlItems::find(control, u"segment1"_s)->width(), 78.0); // "Pause" keeps its share
         QVERIFY2(scene.warnings().isEmpty(), qPrintable(scene.warnings()));
     }
 };

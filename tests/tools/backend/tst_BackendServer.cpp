@@ -50,15 +50,11 @@ private:
     };
 };
 
-QByteArray nowMs()
-{
-    return QByteArray::number(QDateTime::currentMSecsSinceEpoch());
-}
-
 // A read signs "id:time:METHOD target", a write "id:time:body", as the companion does.
 QByteArray signedMessage(const QString& machineId, const QByteArray& method, const QByteArray& target,
-    const QByteArray& body, const QByteArray& time = nowMs())
+    const QByteArray& body, qint64 ageMs = 0)
 {
+    const QByteArray time = QByteArray::number(QDateTime::currentMSecsSinceEpoch() - ageMs);
     const QByteArray prefix = machineId.toUtf8() + ':' + time + ':';
     if (method == "GET" || method == "DELETE")
         return prefix + method + ' ' + target;
@@ -155,11 +151,9 @@ private Q_SLOTS:
         QByteArray body = method == "PUT" ? "{\"mcp_llm_summary\":true}"_ba : QByteArray();
         const QByteArray signedMethod = tamper == "method"_L1 ? "GET"_ba : method;
         QString claimedId = tamper == "machine"_L1 ? u"m-unknown"_s : machineId;
-        const QByteArray time = tamper == "old"_L1
-            ? QByteArray::number(QDateTime::currentMSecsSinceEpoch() - 6 * 60 * 1000)
-            : nowMs();
         const QString namedId = tamper == "named"_L1 ? otherId : claimedId;
-        const QByteArray message = signedMessage(namedId, signedMethod, target, body, time);
+        const QByteArray message
+            = signedMessage(namedId, signedMethod, target, body, tamper == "old"_L1 ? 6 * 60 * 1000 : 0);
         const QByteArray signature = (tamper == "key"_L1 ? other : signer).signature(message);
         if (tamper == "body"_L1)
             body = "{\"mcp_llm_summary\":false}";
