@@ -15,6 +15,7 @@
 #include <optional>
 
 using namespace Qt::StringLiterals;
+using Scheme = ColorSchemePreference::Scheme;
 
 const QString portalPath = u"/org/freedesktop/portal/desktop"_s;
 
@@ -253,21 +254,19 @@ private Q_SLOTS:
 
         PortalColorSchemePreference preference;
         QSignalSpy changed(&preference, &ColorSchemePreference::schemeChanged);
-        QCOMPARE(
-            preference.scheme(), ColorSchemePreference::Scheme::noPreference); // not blocking on the answer
-        QTRY_COMPARE(preference.scheme(), ColorSchemePreference::Scheme::preferDark);
+        QCOMPARE(preference.scheme(), Scheme::noPreference); // not blocking on the answer
+        QTRY_COMPARE(preference.scheme(), Scheme::preferDark);
         QCOMPARE(portal.reads, hasReadOne ? 1 : 2);
 
         portal.change(2);
-        QTRY_COMPARE(preference.scheme(), ColorSchemePreference::Scheme::preferLight);
+        QTRY_COMPARE(preference.scheme(), Scheme::preferLight);
         portal.change(0);
-        QTRY_COMPARE(preference.scheme(), ColorSchemePreference::Scheme::noPreference);
+        QTRY_COMPARE(preference.scheme(), Scheme::noPreference);
         QCOMPARE(changed.size(), 3);
     }
 
     void colorSchemeValuesFromTheWire()
     {
-        using Scheme = ColorSchemePreference::Scheme;
         // Unknown numbers, other types and endless wrapping are no preference.
         QCOMPARE(PortalColorSchemePreference::fromValue(QVariant::fromValue(7u)), Scheme::noPreference);
         QCOMPARE(PortalColorSchemePreference::fromValue(QVariant(u"dark"_s)), Scheme::noPreference);
@@ -325,7 +324,7 @@ private Q_SLOTS:
         shortcut.bind();
         QTest::qWait(300);
         QCOMPARE(notifier.lastId(), 0u);
-        QCOMPARE(preference.scheme(), ColorSchemePreference::Scheme::noPreference);
+        QCOMPARE(preference.scheme(), Scheme::noPreference);
         QCOMPARE(schemeChanged.size(), 0);
         QCOMPARE(bound.size(), 0);
 
@@ -333,7 +332,7 @@ private Q_SLOTS:
         FreedesktopNotifier disconnected(none);
         disconnected.notify(u"Approval needed"_s, QString());
         QCOMPARE(disconnected.lastId(), 0u);
-        QCOMPARE(PortalColorSchemePreference(none).scheme(), ColorSchemePreference::Scheme::noPreference);
+        QCOMPARE(PortalColorSchemePreference(none).scheme(), Scheme::noPreference);
     }
 };
 

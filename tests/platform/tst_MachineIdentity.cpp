@@ -1,7 +1,9 @@
 #include "platform/CredentialStoreFactory.h"
 #include "platform/FileCredentialStore.h"
 #include "platform/MachineIdentifier.h"
+#include "platform/ProcessHardening.h"
 #include "platform/SecretServiceCredentialStore.h"
+#include "platform/TerminationSignalNotifier.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestHome.h"
@@ -10,9 +12,11 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -21,7 +25,9 @@ using namespace Qt::StringLiterals;
 // derived from /etc/machine-id, and the two stores of its key, the file store's
 // private file and the Secret Service of the session bus (a private
 // gnome-keyring under scripts/with-test-session), where every test uses service
-// names of its own and removes its items again.
+// names of its own and removes its items again; and the process that holds the
+// key: no core dumps or memory readable by the user's other processes, and
+// termination signals on the event loop.
 class TestMachineIdentity : public QObject
 {
     Q_OBJECT
@@ -261,6 +267,40 @@ private Q_SLOTS:
             MachineIdentifier::localMachineIdentifier(path, u"build-box.example"_s), u"build-box.example"_s);
         // Without a host name given, the computer's own.
         QCOMPARE(MachineIdentifier::localMachineIdentifier(path), QSysInfo::machineHostName());
+    }
+
+    void coreDumpsAreDisabled()
+    {
+        QVERIFY(ProcessHardening::isDumpable());
+        QVERIFY(ProcessHardening::disableCoreDumps());
+        QVERIFY(!ProcessHardening::isDumpable());
+        // The kernel now shows the process's own files as root's.
+        QCOMPARE(QFileInfo(u"/proc/self/mem"_s).ownerId(), 0u);
+    }
+
+    void terminationSignalsArriveOnTheEventLoop()
+    {
+        {
+            TerminationSignalNotifier notifier;
+            QVERIFY(notifier.isActive());
+            // A second one stays inactive rather than taking the handlers from the first.
+            TerminationSignalNotifier second;
+            QVERIFY(!second.isActive());
+            QSignalSpy requested(&notifier, &TerminationSignalNotifier::terminationRequested);
+            // Without the notifier these would end the test program.
+            for (const int signal : { SIGTERM, SIGHUP, SIGINT })
+                ::raise(signal);
+            QTRY_COMPARE(requested.size(), 3);
+            QCOMPARE(requested.at(0).at(0).toInt(), SIGTERM);
+            QCOMPARE(requested.at(1).at(0).toInt(), SIGHUP);
+            QCOMPARE(requested.at(2).at(0).toInt(), SIGINT);
+        }
+        // Gone: the default actions are back, and a new notifier can take over.
+        struct sigaction current = {};
+        ::sigaction(SIGTERM, nullptr, &current);
+        QVERIFY(current.sa_handler == SIG_DFL);
+        TerminationSignalNotifier again;
+        QVERIFY(again.isActive());
     }
 };
 

@@ -7,11 +7,6 @@ BackendMachine::BackendMachine(bool registered)
         machine = TestMachine::provision(backend, store);
 }
 
-BackendMachine::~BackendMachine()
-{
-    qunsetenv("QUORVANE_API_BASE_URL");
-}
-
 QList<QJsonObject> BackendMachine::requestsTo(const QString& target)
 {
     QList<QJsonObject> result;

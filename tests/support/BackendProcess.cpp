@@ -76,16 +76,6 @@ BackendProcess::~BackendProcess()
     }
 }
 
-bool BackendProcess::isRunning() const
-{
-    return m_url.isValid() && m_process.state() == QProcess::Running;
-}
-
-QUrl BackendProcess::url(const QString& pathAndQuery) const
-{
-    return QUrl(m_url.toString(QUrl::RemovePath) + pathAndQuery);
-}
-
 BackendProcess::Reply BackendProcess::request(const QByteArray& method, const QByteArray& target,
                                               const QByteArray& body, const Headers& headers, int timeoutMs)
 {
@@ -149,11 +139,6 @@ QJsonObject BackendProcess::control(const QByteArray& method, const QByteArray& 
     return reply.object();
 }
 
-QJsonObject BackendProcess::createUser(const QString& email)
-{
-    return control("POST", "users", {{QStringLiteral("email"), email}});
-}
-
 QString BackendProcess::registerMachine(const QString& email, const QString& publicKeyBase64url,
                                         const QString& machineIdLocal, const QString& name)
 {
@@ -172,11 +157,6 @@ QString BackendProcess::registerMachine(const QString& email, const QString& pub
     return reply.object().value(QStringLiteral("machine_id")).toString();
 }
 
-QJsonObject BackendProcess::addAction(const QJsonObject& action)
-{
-    return control("POST", "actions", action);
-}
-
 QString BackendProcess::addAgent(const QString& name, const QString& agentType, const QString& machineId,
                                  const QString& userId)
 {
@@ -188,22 +168,12 @@ QString BackendProcess::addAgent(const QString& name, const QString& agentType, 
     return control("POST", "agents", body).value(QStringLiteral("agent_id")).toString();
 }
 
-QJsonObject BackendProcess::actionStatus(const QString& actionId)
-{
-    return control("GET", "actions/" + QUrl::toPercentEncoding(actionId));
-}
-
 int BackendProcess::sendFrame(const QByteArray& text, const QString& userId, int repeat)
 {
     QJsonObject body{{QStringLiteral("text"), QString::fromUtf8(text)}, {QStringLiteral("repeat"), repeat}};
     if (!userId.isEmpty())
         body.insert(QStringLiteral("user_id"), userId);
     return control("POST", "frames", body).value(QStringLiteral("sent")).toInt(-1);
-}
-
-int BackendProcess::dropSockets()
-{
-    return control("POST", "drop-sockets").value(QStringLiteral("dropped")).toInt(-1);
 }
 
 bool BackendProcess::refuseWebSocket(int seconds)
@@ -225,16 +195,6 @@ bool BackendProcess::inject(const QByteArray& method, const QString& path, int s
                 .isEmpty();
 }
 
-bool BackendProcess::closeEveryConnection(const QByteArray& method, const QString& path)
-{
-    return inject(method, path, 0, {}, 1000);
-}
-
-bool BackendProcess::clearInjections()
-{
-    return !control("DELETE", "inject").isEmpty();
-}
-
 bool BackendProcess::injectDelay(const QByteArray& method, const QString& path, int delayMs, int count)
 {
     return !control("POST", "inject",
@@ -243,29 +203,4 @@ bool BackendProcess::injectDelay(const QByteArray& method, const QString& path, 
                      {QStringLiteral("count"), count},
                      {QStringLiteral("delay_ms"), delayMs}})
                 .isEmpty();
-}
-
-QJsonArray BackendProcess::requests()
-{
-    return QJsonDocument::fromJson(request("GET", "/_control/requests").body).array();
-}
-
-bool BackendProcess::clearRequests()
-{
-    return !control("DELETE", "requests").isEmpty();
-}
-
-QJsonObject BackendProcess::state()
-{
-    return control("GET", "state");
-}
-
-bool BackendProcess::expireTrustWindow()
-{
-    return !control("POST", "trust-window/expire").isEmpty();
-}
-
-bool BackendProcess::reset()
-{
-    return !control("POST", "reset").isEmpty();
 }

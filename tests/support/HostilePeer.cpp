@@ -25,16 +25,6 @@ HostilePeer::HostilePeer()
     m_server.listen(QHostAddress::LocalHost, 0);
 }
 
-QString HostilePeer::origin() const
-{
-    return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort());
-}
-
-void HostilePeer::setAnswer(const QByteArray& path, int status, const QByteArray& body, const QByteArray& headers)
-{
-    m_answers.insert(path, Answer{status, body, headers});
-}
-
 void HostilePeer::accept()
 {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {

@@ -21,12 +21,15 @@ public:
 
     HostilePeer();
 
-    QString origin() const;
+    QString origin() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
     void setStream(Stream stream) { m_stream = stream; }
     // The answer to `path` starts at once and then sends one byte every intervalMs.
     void setDrip(const QByteArray& path, int intervalMs) { m_drips.insert(path, intervalMs); }
     // The answer to `path`: the status, the body and extra header lines.
-    void setAnswer(const QByteArray& path, int status, const QByteArray& body, const QByteArray& headers = {});
+    void setAnswer(const QByteArray& path, int status, const QByteArray& body, const QByteArray& headers = {})
+    {
+        m_answers.insert(path, Answer{status, body, headers});
+    }
 
     // Milliseconds since the peer started at which each stream handshake arrived.
     const QList<qint64>& handshakeTimes() const { return m_handshakeTimes; }

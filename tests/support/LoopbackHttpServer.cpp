@@ -14,11 +14,6 @@ bool LoopbackHttpServer::listen()
     return m_server.listen(QHostAddress::LocalHost, 0);
 }
 
-QString LoopbackHttpServer::origin() const
-{
-    return url({}).toString();
-}
-
 QUrl LoopbackHttpServer::url(const QString& path) const
 {
     QUrl url;

@@ -41,8 +41,3 @@ uint StandInNotificationServer::Notify(const QString& appName, uint replacesId, 
     calls.append({appName, replacesId, summary, body, actions, hints});
     return replacesId != 0 ? replacesId : ++m_nextId;
 }
-
-void StandInNotificationServer::CloseNotification(uint id)
-{
-    closed.append(id);
-}

@@ -39,7 +39,7 @@ public:
 public Q_SLOTS:
     uint Notify(const QString& appName, uint replacesId, const QString& appIcon, const QString& summary,
                 const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout);
-    void CloseNotification(uint id);
+    void CloseNotification(uint id) { closed.append(id); }
 
 private:
     QDBusConnection m_bus;

@@ -1,25 +1,7 @@
 #include "tests/support/StandInTool.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-
-StandInTool::StandInTool()
-{
-    qputenv("QUORVANE_CLI_LOG", QFile::encodeName(m_dir.filePath(QStringLiteral("runs.log"))));
-    qunsetenv("QUORVANE_CLI_SCENARIO");
-}
-
-StandInTool::~StandInTool()
-{
-    qunsetenv("QUORVANE_CLI_LOG");
-    qunsetenv("QUORVANE_CLI_SCENARIO");
-}
-
-QString StandInTool::executablePath()
-{
-    return qEnvironmentVariable("QUORVANE_BUILD_DIR") + QStringLiteral("/libexec/quorvane/bin/quorvane");
-}
 
 bool StandInTool::writeScenario(const QJsonObject& scenario) const
 {

@@ -100,7 +100,7 @@ struct TrayShellFixture
                 ++itemsMade;
                 auto item = std::make_unique<RecordingStatusItem>();
                 item->inTray = inTray;
-                item_ = item.get();
+                this->item = item.get();
                 return item;
             },
             popover, prompt);
@@ -111,7 +111,6 @@ struct TrayShellFixture
         trayShell.reset();
         sync.stop();
     }
-    RecordingStatusItem* item() const { return item_; }
 
     TestHome home;
     MemoryCredentialStore store;
@@ -125,7 +124,7 @@ struct TrayShellFixture
     RecordingNotifier notifier;
     ScriptedQuitPrompt prompt;
     std::unique_ptr<TrayShell> trayShell;
-    RecordingStatusItem* item_ = nullptr;
+    RecordingStatusItem* item = nullptr;
     int itemsMade = 0;
     int terminations = 0;
 };

@@ -71,29 +71,29 @@ private Q_SLOTS:
         QSignalSpy shown(f.trayShell.get(), &TrayShell::pendingCountShown);
         f.trayShell->setUpStatusItem();
         // The current count arrives first: the outline icon from the start.
-        QCOMPARE(f.item()->icons.size(), 1);
-        QCOMPARE(f.item()->icons.last(), StatusItemIcon::forState(false, 0));
+        QCOMPARE(f.item->icons.size(), 1);
+        QCOMPARE(f.item->icons.last(), StatusItemIcon::forState(false, 0));
 
         f.trayShell->onPendingCount(2);
-        QCOMPARE(f.item()->icons.size(), 2);
-        QCOMPARE(f.item()->icons.last(), StatusItemIcon::forState(false, 2));
+        QCOMPARE(f.item->icons.size(), 2);
+        QCOMPARE(f.item->icons.last(), StatusItemIcon::forState(false, 2));
         f.trayShell->showPopover();
         QVERIFY(f.popover.isShown());
 
         f.trayShell->onPendingCount(2); // repeated: dropped
-        QCOMPARE(f.item()->icons.size(), 2);
+        QCOMPARE(f.item->icons.size(), 2);
         QVERIFY(f.popover.isShown());
 
         f.trayShell->onPendingCount(0);
-        QCOMPARE(f.item()->icons.size(), 3);
-        QCOMPARE(f.item()->icons.last(), StatusItemIcon::forState(false, 0));
+        QCOMPARE(f.item->icons.size(), 3);
+        QCOMPARE(f.item->icons.last(), StatusItemIcon::forState(false, 0));
         QVERIFY(!f.popover.isShown());
         QCOMPARE(shown.size(), 3);
 
         // The list signal of the sync service feeds the same path: an equal (empty)
         // list changes nothing.
         Q_EMIT f.sync.pendingActionsChanged();
-        QCOMPARE(f.item()->icons.size(), 3);
+        QCOMPARE(f.item->icons.size(), 3);
     }
 
     void muting()
@@ -104,18 +104,18 @@ private Q_SLOTS:
 
         f.trayShell->contextToggleMute();
         QVERIFY(f.trayShell->isMuted());
-        QCOMPARE(f.item()->icons.last(), StatusItemIcon::forState(true, 0));
-        QCOMPARE(f.item()->menus.last().first().text, u"Resume Notifications"_s);
+        QCOMPARE(f.item->icons.last(), StatusItemIcon::forState(true, 0));
+        QCOMPARE(f.item->menus.last().first().text, u"Resume Notifications"_s);
 
         // Muted: a new escalation does not open the popover; the count still shows.
         Q_EMIT f.sync.newEscalationArrived();
         QVERIFY(!f.popover.isShown());
         f.trayShell->onPendingCount(4);
-        QCOMPARE(f.item()->icons.last(), StatusItemIcon::forState(true, 4));
+        QCOMPARE(f.item->icons.last(), StatusItemIcon::forState(true, 4));
 
         f.trayShell->contextToggleMute();
         QVERIFY(!f.trayShell->isMuted());
-        QCOMPARE(f.item()->menus.last().first().text, u"Pause Notifications"_s);
+        QCOMPARE(f.item->menus.last().first().text, u"Pause Notifications"_s);
         Q_EMIT f.sync.newEscalationArrived();
         QVERIFY(f.popover.isShown());
 
@@ -137,16 +137,16 @@ private Q_SLOTS:
         QVERIFY(!f.popover.isShown());
 
         f.trayShell->setUpStatusItem();
-        Q_EMIT f.item()->clicked(StatusItem::Click::left);
+        Q_EMIT f.item->clicked(StatusItem::Click::left);
         QVERIFY(f.popover.isShown());
         QCOMPARE(f.popover.lastTrayGeometry, QRect(100, 0, 24, 24));
         // A second escalation while open does not open it again.
         Q_EMIT f.sync.newEscalationArrived();
         QCOMPARE(f.popover.showCount, 1);
-        Q_EMIT f.item()->clicked(StatusItem::Click::left);
+        Q_EMIT f.item->clicked(StatusItem::Click::left);
         QVERIFY(!f.popover.isShown());
         // A right click is the menu's, never the popover's.
-        Q_EMIT f.item()->clicked(StatusItem::Click::right);
+        Q_EMIT f.item->clicked(StatusItem::Click::right);
         QVERIFY(!f.popover.isShown());
         Q_EMIT f.sync.newEscalationArrived();
         QVERIFY(f.popover.isShown());
@@ -156,10 +156,10 @@ private Q_SLOTS:
         // the focus loss just before the click, which must not open it again.
         f.popover.close();
         f.popover.focusLossJustBefore = true;
-        Q_EMIT f.item()->clicked(StatusItem::Click::left);
+        Q_EMIT f.item->clicked(StatusItem::Click::left);
         QVERIFY(!f.popover.isShown());
         f.popover.focusLossJustBefore = false;
-        Q_EMIT f.item()->clicked(StatusItem::Click::left);
+        Q_EMIT f.item->clicked(StatusItem::Click::left);
         QVERIFY(f.popover.isShown());
     }
 
@@ -173,17 +173,17 @@ private Q_SLOTS:
             { u"Open Quorvane"_s, StatusItem::MenuAction::openDashboard },
             { u"Quit Quorvane"_s, StatusItem::MenuAction::quit },
         };
-        QCOMPARE(f.item()->menus.last(), expected);
+        QCOMPARE(f.item->menus.last(), expected);
 
-        Q_EMIT f.item()->menuTriggered(StatusItem::MenuAction::openDashboard);
+        Q_EMIT f.item->menuTriggered(StatusItem::MenuAction::openDashboard);
         QVERIFY(f.windows.dashboardWindow() != nullptr);
-        Q_EMIT f.item()->menuTriggered(StatusItem::MenuAction::toggleMute);
+        Q_EMIT f.item->menuTriggered(StatusItem::MenuAction::toggleMute);
         QVERIFY(f.trayShell->isMuted());
 
         // "Freeze all" opens the popover, where the freeze asks its confirmation;
         // the freeze then pauses the automatic opening, and only once.
         QSignalSpy freezeRequested(f.trayShell.get(), &TrayShell::freezeRequested);
-        Q_EMIT f.item()->menuTriggered(StatusItem::MenuAction::freezeAll);
+        Q_EMIT f.item->menuTriggered(StatusItem::MenuAction::freezeAll);
         QCOMPARE(freezeRequested.size(), 1);
         QVERIFY(f.popover.isShown());
         f.trayShell->contextToggleMute();
@@ -196,9 +196,9 @@ private Q_SLOTS:
 
         // The offline note goes into the tooltip.
         f.trayShell->setConnectionNote(u"Offline — retrying in 12 s"_s);
-        QCOMPARE(f.item()->icons.constLast().toolTip(), u"Quorvane\nOffline — retrying in 12 s"_s);
+        QCOMPARE(f.item->icons.constLast().toolTip(), u"Quorvane\nOffline — retrying in 12 s"_s);
         f.trayShell->setConnectionNote(QString());
-        QCOMPARE(f.item()->icons.constLast().toolTip(), u"Quorvane"_s);
+        QCOMPARE(f.item->icons.constLast().toolTip(), u"Quorvane"_s);
         // With a tray, a freeze's report shows in the popover, not as a notification.
         f.trayShell->reportFreeze(u"Denied 3 actions"_s);
         QVERIFY(f.notifier.shown.isEmpty());
@@ -225,7 +225,7 @@ private Q_SLOTS:
         TrayShellFixture f(true);
         f.trayShell->start();
         // "Quit Quorvane" in the tray menu asks the question.
-        Q_EMIT f.item()->menuTriggered(StatusItem::MenuAction::quit);
+        Q_EMIT f.item->menuTriggered(StatusItem::MenuAction::quit);
         QCOMPARE(f.prompt.asked, 1);
         QCOMPARE(f.terminations, 0);
         // A second request while the question is open asks nothing new.
@@ -284,7 +284,7 @@ private Q_SLOTS:
         // Clicking it opens the popover without a tray icon to open at.
         Q_EMIT f.notifier.activated();
         QVERIFY(f.popover.isShown());
-        QVERIFY(!f.popover.lastTrayGeometry.isValid() || f.popover.lastTrayGeometry == f.item()->geometry());
+        QVERIFY(!f.popover.lastTrayGeometry.isValid() || f.popover.lastTrayGeometry == f.item->geometry());
         // While it is open, further escalations show in it: no notification.
         Q_EMIT f.sync.newEscalationArrived();
         QCOMPARE(f.notifier.shown.size(), 1);
