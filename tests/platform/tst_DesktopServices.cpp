@@ -157,9 +157,7 @@ private:
 
     static QString sender(const QDBusMessage& message)
     {
-        QString name = message.service().mid(1);
-        name.replace(u'.', u'_');
-        return name;
+        return message.service().mid(1).replace(u'.', u'_');
     }
     QDBusMessage respond(
         const QDBusMessage& message, const QVariantMap& options, uint answer, const QVariantMap& results)
@@ -216,7 +214,6 @@ private Q_SLOTS:
         // Clicks on another program's notification, or other actions, are not ours.
         server.emitSignal(u"ActionInvoked"_s, { 7u, u"default"_s });
         server.emitSignal(u"ActionInvoked"_s, { 41u, u"other"_s });
-        // The click on ours.
         server.emitSignal(u"ActionInvoked"_s, { 41u, u"default"_s });
         QTRY_COMPARE(activated.size(), 1);
         QTest::qWait(50);
@@ -263,10 +260,7 @@ private Q_SLOTS:
         portal.change(0);
         QTRY_COMPARE(preference.scheme(), Scheme::noPreference);
         QCOMPARE(changed.size(), 3);
-    }
 
-    void colorSchemeValuesFromTheWire()
-    {
         // Unknown numbers, other types and endless wrapping are no preference.
         QCOMPARE(PortalColorSchemePreference::fromValue(QVariant::fromValue(7u)), Scheme::noPreference);
         QCOMPARE(PortalColorSchemePreference::fromValue(QVariant(u"dark"_s)), Scheme::noPreference);

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFileInfo>
 #include <QTcpSocket>
 
@@ -17,14 +16,11 @@ QByteArray BackendProcess::Reply::header(QByteArrayView name) const
 
 QString BackendProcess::executablePath()
 {
-    QStringList candidates;
     const QString buildDir = qEnvironmentVariable("QUORVANE_BUILD_DIR");
-    if (!buildDir.isEmpty())
-        candidates << QDir(buildDir).filePath(QStringLiteral("bin/quorvane-backend"));
     const QString appDir = QCoreApplication::applicationDirPath();
-    candidates << QDir(appDir).filePath(QStringLiteral("../bin/quorvane-backend"))
-               << QDir(appDir).filePath(QStringLiteral("quorvane-backend"));
-    for (const QString& c : std::as_const(candidates)) {
+    for (const QString& c : QStringList{buildDir.isEmpty() ? QString() : buildDir + QStringLiteral("/bin/quorvane-backend"),
+                                        appDir + QStringLiteral("/../bin/quorvane-backend"),
+                                        appDir + QStringLiteral("/quorvane-backend")}) {
         const QFileInfo info(c);
         if (info.isFile() && info.isExecutable())
             return info.absoluteFilePath();

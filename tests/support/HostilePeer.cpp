@@ -18,13 +18,6 @@ QByteArray headerValue(const QByteArray& head, const QByteArray& name)
 
 } // namespace
 
-HostilePeer::HostilePeer()
-{
-    m_clock.start();
-    connect(&m_server, &QTcpServer::newConnection, this, &HostilePeer::accept);
-    m_server.listen(QHostAddress::LocalHost, 0);
-}
-
 void HostilePeer::accept()
 {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {

@@ -19,7 +19,12 @@ class HostilePeer : public QObject
 public:
     enum class Stream { hold, acceptThenClose, acceptThenSilent };
 
-    HostilePeer();
+    HostilePeer()
+    {
+        m_clock.start();
+        connect(&m_server, &QTcpServer::newConnection, this, &HostilePeer::accept);
+        m_server.listen(QHostAddress::LocalHost, 0);
+    }
 
     QString origin() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
     void setStream(Stream stream) { m_stream = stream; }

@@ -51,7 +51,12 @@ public:
     QString lastError() const { return m_lastError; }
 
 private:
-    bool fail(const QString& error);
+    bool fail(const QString& error)
+    {
+        m_lastError = error;
+        qWarning("%s", qPrintable(error));
+        return false;
+    }
 
     QProcess m_server;
     QProcess m_tray;

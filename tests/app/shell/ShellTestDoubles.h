@@ -15,6 +15,7 @@
 
 #include <QList>
 #include <QNetworkAccessManager>
+#include <utility>
 
 // A status item that records what it was told.
 class RecordingStatusItem : public StatusItem
@@ -48,10 +49,8 @@ public:
     }
     void close() override
     {
-        if (!shown)
-            return;
-        shown = false;
-        Q_EMIT shownChanged(false);
+        if (std::exchange(shown, false))
+            Q_EMIT shownChanged(false);
     }
     bool closedByFocusLossRecently() const override { return focusLossJustBefore; }
 
@@ -75,9 +74,7 @@ public:
     }
     void answer(Choice choice)
     {
-        Answer callback = std::move(pending);
-        pending = {};
-        if (callback)
+        if (const Answer callback = std::exchange(pending, {}))
             callback(choice);
     }
 

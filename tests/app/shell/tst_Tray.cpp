@@ -25,6 +25,8 @@ struct Coverage
     int opaque = 0; // pixels with any ink
     int alphaSum = 0; // total alpha of the symbol's ink
     int red = 0; // badge pixels
+    int dark = 0; // solid pixels, by lightness
+    int light = 0;
 };
 
 Coverage measure(const QImage& image)
@@ -39,6 +41,8 @@ Coverage measure(const QImage& image)
             coverage.alphaSum += c.alpha();
             if (c.red() > 180 && c.green() < 110 && c.blue() < 110)
                 ++coverage.red;
+            if (c.alpha() >= 128)
+                ++(c.lightness() < 60 ? coverage.dark : coverage.light);
         }
     }
     return coverage;
@@ -156,18 +160,9 @@ private Q_SLOTS:
         QCOMPARE(label.lightness() > 200, !darkLabel);
 
         // The symbol is drawn in that colour.
-        const QImage image = TrayIconRenderer::render(StatusItemIcon::forState(false, 0), 32, label);
-        int inked = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                const QColor c = image.pixelColor(x, y);
-                if (c.alpha() < 128)
-                    continue;
-                ++inked;
-                QCOMPARE(c.lightness() < 60, darkLabel);
-            }
-        }
-        QVERIFY(inked > 20);
+        const Coverage ink = measure(TrayIconRenderer::render(StatusItemIcon::forState(false, 0), 32, label));
+        QVERIFY((darkLabel ? ink.dark : ink.light) > 20);
+        QCOMPARE(darkLabel ? ink.light : ink.dark, 0);
     }
 
     // Where the popover opens, and (where given) the tallest it may be there.
@@ -265,8 +260,7 @@ private Q_SLOTS:
         QCOMPARE(shown.size(), 1);
 
         popover.close();
-        QVERIFY(!popover.isShown());
-        QVERIFY(popover.window() == nullptr);
+        QVERIFY(!popover.isShown() && popover.window() == nullptr);
         QTRY_VERIFY(view.isNull()); // the window itself is gone, not just hidden
         QCOMPARE(shown.size(), 2);
 
@@ -276,14 +270,14 @@ private Q_SLOTS:
             u"hello"_s);
     }
 
-    void placementAndFlags_data()
+    void frameOnlyWithoutATray_data()
     {
         QTest::addColumn<bool>("tray");
         QTest::newRow("tray") << true;
         QTest::newRow("no tray at all") << false;
     }
 
-    void placementAndFlags()
+    void frameOnlyWithoutATray()
     {
         QFETCH(bool, tray);
         PopoverWindow popover(m_root, { { u"greeting"_s, QString() } });
@@ -292,10 +286,6 @@ private Q_SLOTS:
         QWindow* view = popover.window();
         QVERIFY(view);
         QCOMPARE(bool(view->flags() & Qt::FramelessWindowHint), tray);
-        if (tray) {
-            const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-            QVERIFY2(available.contains(view->geometry()), "placed outside the available area");
-        }
         popover.close();
     }
 
@@ -342,8 +332,7 @@ private Q_SLOTS:
         withoutViews.setViews([] { return nullptr; });
         QSignalSpy shown(&withoutViews, &PopoverHost::shownChanged);
         withoutViews.show(QRect());
-        QVERIFY(!withoutViews.isShown());
-        QVERIFY(withoutViews.window() == nullptr);
+        QVERIFY(!withoutViews.isShown() && withoutViews.window() == nullptr);
         QCOMPARE(shown.size(), 0);
     }
 };

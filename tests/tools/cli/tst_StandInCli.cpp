@@ -1,6 +1,5 @@
 #include "app/tooling/CLIEvent.h"
 #include "tests/support/StandInTool.h"
-#include "tests/support/TestFiles.h"
 #include "tests/support/TestHome.h"
 #include "tests/support/Words.h"
 
@@ -141,17 +140,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("errorMessage");
         QTest::addColumn<QString>("newFile");
-        const QString preflight = u"init --preflight --wizard"_s;
         const QString init = u"init --global --name vega --template developer-workstation "
                              "--agent-type code-assistant --wizard"_s;
-        QTest::newRow("preflight") << preflight << "{}"_ba << u"ppc"_s << 0 << QString() << QString();
-        QTest::newRow("preflight error")
-            << preflight << R"({"preflight":{"errorMessage":"Key store locked","exitCode":1}})"_ba << u"pe"_s
-            << 1 << u"Key store locked"_s << QString();
-        QTest::newRow("download failure")
-            << u"download-model --wizard"_s
-            << R"({"download-model":{"stepDelayMs":1,"failAfterSteps":4,"errorMessage":"Disk full","exitCode":1}})"_ba
-            << u"ppppe"_s << 1 << u"Disk full"_s << QString();
+        QTest::newRow("preflight") << u"init --preflight --wizard"_s << "{}"_ba << u"ppc"_s << 0 << QString()
+                                   << QString();
         QTest::newRow("analysis with MCP discovery")
             << u"analyze-history --scan-mcp --wizard"_s << "{}"_ba << u"ppppsc"_s << 0 << QString()
             << u".quorvane/mcp-servers.json"_s;
@@ -302,8 +294,7 @@ private Q_SLOTS:
         setScenario(R"({"preflight":{"splitLines":true,"splitDelayMs":400,"stepDelayMs":0}})");
         Run result = run("init --preflight --wizard");
         QCOMPARE(result.eventTypes(), (QStringList { u"progress"_s, u"progress"_s, u"complete"_s }));
-        QVERIFY(result.chunks.size() >= 2);
-        QVERIFY(!result.chunks.first().contains('\n'));
+        QVERIFY(result.chunks.size() >= 2 && !result.chunks.first().contains('\n'));
         QVERIFY(result.lines().first().startsWith(result.chunks.first()));
 
         setScenario("{\"analyze-history\":{\"malformed\":[\"{\\\"type\\\":7}\",\"\",\"oops\"]}}");
