@@ -32,6 +32,8 @@ public:
     // Takes the service name; false when the bus refuses.
     bool registerOnBus();
     void emitSignal(const QString& name, const QVariantList& arguments);
+    // ActionInvoked(id, "default"): the click on the notification.
+    void click(uint id) { emitSignal(QStringLiteral("ActionInvoked"), {id, QStringLiteral("default")}); }
 
     QList<Call> calls;
     QList<uint> closed; // ids asked to close
