@@ -98,7 +98,6 @@ private Q_SLOTS:
         QCOMPARE(icon.greyed, muted);
         QCOMPARE(icon.title, title);
         QCOMPARE(icon.toolTip(), toolTip);
-        // Every symbol is one of our shipped icons.
         QVERIFY2(QFile::exists(icon.resourcePath()), qPrintable(icon.resourcePath()));
     }
 
