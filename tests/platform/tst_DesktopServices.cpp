@@ -7,37 +7,56 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QDBusVirtualObject>
 #include <QSignalSpy>
 #include <QTest>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+using Scheme = ColorSchemePreference::Scheme;
+
+const QString portalPath = u"/org/freedesktop/portal/desktop"_s;
 
 // A portal stand-in on the test's private session bus, on a connection of its
 // own, gone from the bus with the object.
-class StandInPortal : public QObject
+class StandInPortal : public QDBusVirtualObject
 {
 public:
     explicit StandInPortal(const QString& connection)
-        : m_connection(connection)
-        , m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection))
+        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection))
     {
     }
     ~StandInPortal() override
     {
-        m_bus.unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
-        m_bus.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
-        QDBusConnection::disconnectFromBus(m_connection);
+        m_bus.unregisterObject(portalPath);
+        m_bus.unregisterService(u"org.freedesktop.portal.Desktop"_s);
+        QDBusConnection::disconnectFromBus(m_bus.name());
     }
     bool registerOnBus()
     {
-        return m_bus.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), this,
-                   QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals)
-            && m_bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
+        return m_bus.registerVirtualObject(portalPath, this)
+            && m_bus.registerService(u"org.freedesktop.portal.Desktop"_s);
+    }
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection&) override
+    {
+        const std::optional<QDBusMessage> reply = answer(message);
+        if (reply)
+            m_bus.send(*reply);
+        return reply.has_value();
     }
 
 protected:
-    const QString m_connection;
+    virtual std::optional<QDBusMessage> answer(const QDBusMessage& message) = 0;
+    void emitSignal(const QString& interface, const QString& name, const QVariantList& arguments)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(portalPath, interface, name);
+        signal.setArguments(arguments);
+        m_bus.send(signal);
+    }
+
     QDBusConnection m_bus;
 };
 
@@ -45,12 +64,9 @@ protected:
 // Read) for the appearance namespace and announces changes.
 class StandInSettingsPortal : public StandInPortal
 {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
-
 public:
     explicit StandInSettingsPortal(bool hasReadOne)
-        : StandInPortal(QStringLiteral("portal-stand-in"))
+        : StandInPortal(u"portal-stand-in"_s)
         , m_hasReadOne(hasReadOne)
     {
     }
@@ -58,140 +74,101 @@ public:
     void change(uint value)
     {
         m_value = value;
-        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
-            QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"));
-        signal << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme")
-               << QVariant::fromValue(QDBusVariant(QVariant::fromValue(value)));
-        m_bus.send(signal);
+        emitSignal(u"org.freedesktop.portal.Settings"_s, u"SettingChanged"_s,
+            { u"org.freedesktop.appearance"_s, u"color-scheme"_s, QVariant::fromValue(QDBusVariant(value)) });
     }
 
-    uint m_value = 1;
     int reads = 0;
 
-public Q_SLOTS:
-    QDBusVariant ReadOne(const QString& nameSpace, const QString& key, const QDBusMessage& message)
-    {
-        ++reads;
-        if (!m_hasReadOne) {
-            message.setDelayedReply(true);
-            m_bus.send(message.createErrorReply(QDBusError::UnknownMethod, QStringLiteral("no ReadOne")));
-            return {};
-        }
-        return answer(nameSpace, key, message);
-    }
-    // The older call wraps the value in one more variant.
-    QDBusVariant Read(const QString& nameSpace, const QString& key, const QDBusMessage& message)
-    {
-        ++reads;
-        return QDBusVariant(QVariant::fromValue(answer(nameSpace, key, message)));
-    }
-
 private:
-    QDBusVariant answer(const QString& nameSpace, const QString& key, const QDBusMessage& message)
+    std::optional<QDBusMessage> answer(const QDBusMessage& message) override
     {
-        if (nameSpace != QLatin1String("org.freedesktop.appearance")
-            || key != QLatin1String("color-scheme")) {
-            message.setDelayedReply(true);
-            m_bus.send(message.createErrorReply(QStringLiteral("org.freedesktop.portal.Error.NotFound"),
-                QStringLiteral("Requested setting not found")));
-            return {};
-        }
-        return QDBusVariant(QVariant::fromValue(m_value));
+        const bool readOne = message.member() == "ReadOne"_L1;
+        if (message.interface() != "org.freedesktop.portal.Settings"_L1
+            || (!readOne && message.member() != "Read"_L1))
+            return std::nullopt;
+        ++reads;
+        if (readOne && !m_hasReadOne)
+            return message.createErrorReply(QDBusError::UnknownMethod, u"no ReadOne"_s);
+        if (message.arguments() != QVariantList { u"org.freedesktop.appearance"_s, u"color-scheme"_s })
+            return message.createErrorReply(
+                u"org.freedesktop.portal.Error.NotFound"_s, u"Requested setting not found"_s);
+        // The older call wraps the value in one more variant.
+        const QVariant value = QVariant::fromValue(QDBusVariant(m_value));
+        return message.createReply(readOne ? value : QVariant::fromValue(QDBusVariant(value)));
     }
 
     bool m_hasReadOne;
+    uint m_value = 1;
 };
-
-// One shortcut of BindShortcuts' a(sa{sv}), as the portal reads it.
-struct RequestedShortcut
-{
-    QString id;
-    QVariantMap properties;
-};
-Q_DECLARE_METATYPE(RequestedShortcut)
-
-QDBusArgument& operator<<(QDBusArgument& argument, const RequestedShortcut& shortcut)
-{
-    argument.beginStructure();
-    argument << shortcut.id << shortcut.properties;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& argument, RequestedShortcut& shortcut)
-{
-    argument.beginStructure();
-    argument >> shortcut.id >> shortcut.properties;
-    argument.endStructure();
-    return argument;
-}
 
 // The GlobalShortcuts portal: answers CreateSession and BindShortcuts through
 // the Response signal of the request object the caller's handle token names,
 // records the shortcuts asked for, and presses one when told to.
 class StandInShortcutsPortal : public StandInPortal
 {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.GlobalShortcuts")
-
 public:
     explicit StandInShortcutsPortal(uint bindAnswer)
-        : StandInPortal(QStringLiteral("shortcuts-stand-in"))
+        : StandInPortal(u"shortcuts-stand-in"_s)
         , m_bindAnswer(bindAnswer)
     {
-        qDBusRegisterMetaType<RequestedShortcut>();
-        qDBusRegisterMetaType<QList<RequestedShortcut>>();
     }
 
     void press(const QString& session, const QString& id)
     {
-        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
-            QStringLiteral("org.freedesktop.portal.GlobalShortcuts"), QStringLiteral("Activated"));
-        signal << QVariant::fromValue(QDBusObjectPath(session)) << id << qulonglong(1) << QVariantMap();
-        m_bus.send(signal);
+        emitSignal(u"org.freedesktop.portal.GlobalShortcuts"_s, u"Activated"_s,
+            { QVariant::fromValue(QDBusObjectPath(session)), id, qulonglong(1), QVariantMap() });
     }
 
     QString session;
     QStringList shortcutIds;
     QStringList triggers;
 
-public Q_SLOTS:
-    QDBusObjectPath CreateSession(const QVariantMap& options, const QDBusMessage& message)
+private:
+    std::optional<QDBusMessage> answer(const QDBusMessage& message) override
     {
-        session = QStringLiteral("/org/freedesktop/portal/desktop/session/%1/%2")
-                      .arg(sender(message), options.value(QStringLiteral("session_handle_token")).toString());
-        return respond(message, options, 0, { { QStringLiteral("session_handle"), session } });
-    }
-    QDBusObjectPath BindShortcuts(const QDBusObjectPath& sessionPath,
-        const QList<RequestedShortcut>& shortcuts, const QString& parentWindow, const QVariantMap& options,
-        const QDBusMessage& message)
-    {
-        Q_UNUSED(parentWindow);
-        for (const RequestedShortcut& shortcut : shortcuts) {
-            shortcutIds << shortcut.id;
-            triggers << shortcut.properties.value(QStringLiteral("preferred_trigger")).toString();
+        const QVariantList args = message.arguments();
+        if (message.interface() != "org.freedesktop.portal.GlobalShortcuts"_L1)
+            return std::nullopt;
+        if (message.member() == "CreateSession"_L1) {
+            const QVariantMap options = qdbus_cast<QVariantMap>(args.value(0));
+            session = u"/org/freedesktop/portal/desktop/session/%1/%2"_s.arg(
+                sender(message), options.value(u"session_handle_token"_s).toString());
+            return respond(message, options, 0, { { u"session_handle"_s, session } });
         }
-        return respond(message, options, sessionPath.path() == session ? m_bindAnswer : 2, {});
+        if (message.member() != "BindShortcuts"_L1 || message.signature() != "oa(sa{sv})sa{sv}"_L1)
+            return std::nullopt;
+        // a(sa{sv}): each shortcut's id and properties.
+        const QDBusArgument shortcuts = args.at(1).value<QDBusArgument>();
+        shortcuts.beginArray();
+        while (!shortcuts.atEnd()) {
+            QString id;
+            QVariantMap properties;
+            shortcuts.beginStructure();
+            shortcuts >> id >> properties;
+            shortcuts.endStructure();
+            shortcutIds << id;
+            triggers << properties.value(u"preferred_trigger"_s).toString();
+        }
+        shortcuts.endArray();
+        const bool ours = args.at(0).value<QDBusObjectPath>().path() == session;
+        return respond(message, qdbus_cast<QVariantMap>(args.at(3)), ours ? m_bindAnswer : 2, {});
     }
 
-private:
     static QString sender(const QDBusMessage& message)
     {
-        QString name = message.service().mid(1);
-        name.replace(u'.', u'_');
-        return name;
+        return message.service().mid(1).replace(u'.', u'_');
     }
-    QDBusObjectPath respond(
+    QDBusMessage respond(
         const QDBusMessage& message, const QVariantMap& options, uint answer, const QVariantMap& results)
     {
-        const QString path
-            = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2")
-                  .arg(sender(message), options.value(QStringLiteral("handle_token")).toString());
-        QDBusMessage response = QDBusMessage::createSignal(
-            path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
+        const QString path = u"/org/freedesktop/portal/desktop/request/%1/%2"_s.arg(
+            sender(message), options.value(u"handle_token"_s).toString());
+        QDBusMessage response
+            = QDBusMessage::createSignal(path, u"org.freedesktop.portal.Request"_s, u"Response"_s);
         response << answer << results;
         m_bus.send(response);
-        return QDBusObjectPath(path);
+        return message.createReply(QVariant::fromValue(QDBusObjectPath(path)));
     }
 
     uint m_bindAnswer;
@@ -217,36 +194,35 @@ private Q_SLOTS:
         FreedesktopNotifier notifier;
         QSignalSpy activated(&notifier, &DesktopNotifier::activated);
 
-        notifier.notify(QStringLiteral("Approval needed"), QStringLiteral("An agent is waiting."));
+        notifier.notify(u"Approval needed"_s, u"An agent is waiting."_s);
         QTRY_COMPARE(notifier.lastId(), 41u);
         QCOMPARE(server.calls.size(), 1);
         const StandInNotificationServer::Call first = server.calls.first();
-        QCOMPARE(first.appName, QStringLiteral("Quorvane"));
+        QCOMPARE(first.appName, u"Quorvane"_s);
         QCOMPARE(first.replacesId, 0u);
-        QCOMPARE(first.summary, QStringLiteral("Approval needed"));
-        QCOMPARE(first.body, QStringLiteral("An agent is waiting."));
-        QCOMPARE(first.actions, QStringList({ QStringLiteral("default"), QStringLiteral("Open") }));
-        QCOMPARE(first.hints.value(QStringLiteral("desktop-entry")).toString(), QStringLiteral("quorvane"));
+        QCOMPARE(first.summary, u"Approval needed"_s);
+        QCOMPARE(first.body, u"An agent is waiting."_s);
+        QCOMPARE(first.actions, QStringList({ u"default"_s, u"Open"_s }));
+        QCOMPARE(first.hints.value(u"desktop-entry"_s).toString(), u"quorvane"_s);
 
         // A second one replaces the first rather than stacking up.
-        notifier.notify(QStringLiteral("Approval needed"), QString(5000, QLatin1Char('x')));
+        notifier.notify(u"Approval needed"_s, QString(5000, QLatin1Char('x')));
         QTRY_COMPARE(server.calls.size(), 2);
         QCOMPARE(server.calls.last().replacesId, 41u);
         QVERIFY(server.calls.last().body.size() <= 1000);
 
         // Clicks on another program's notification, or other actions, are not ours.
-        server.emitSignal(QStringLiteral("ActionInvoked"), { 7u, QStringLiteral("default") });
-        server.emitSignal(QStringLiteral("ActionInvoked"), { 41u, QStringLiteral("other") });
-        // The click on ours.
-        server.emitSignal(QStringLiteral("ActionInvoked"), { 41u, QStringLiteral("default") });
+        server.emitSignal(u"ActionInvoked"_s, { 7u, u"default"_s });
+        server.emitSignal(u"ActionInvoked"_s, { 41u, u"other"_s });
+        server.emitSignal(u"ActionInvoked"_s, { 41u, u"default"_s });
         QTRY_COMPARE(activated.size(), 1);
         QTest::qWait(50);
         QCOMPARE(activated.size(), 1);
 
         // Once it is closed, the next one is a new notification.
-        server.emitSignal(QStringLiteral("NotificationClosed"), { 41u, 2u });
+        server.emitSignal(u"NotificationClosed"_s, { 41u, 2u });
         QTRY_COMPARE(notifier.lastId(), 0u);
-        notifier.notify(QStringLiteral("Approval needed"), QStringLiteral("Again."));
+        notifier.notify(u"Approval needed"_s, u"Again."_s);
         QTRY_COMPARE(server.calls.size(), 3);
         QCOMPARE(server.calls.last().replacesId, 0u);
         QTRY_COMPARE(notifier.lastId(), 42u);
@@ -275,81 +251,66 @@ private Q_SLOTS:
 
         PortalColorSchemePreference preference;
         QSignalSpy changed(&preference, &ColorSchemePreference::schemeChanged);
-        QCOMPARE(
-            preference.scheme(), ColorSchemePreference::Scheme::noPreference); // not blocking on the answer
-        QTRY_COMPARE(preference.scheme(), ColorSchemePreference::Scheme::preferDark);
+        QCOMPARE(preference.scheme(), Scheme::noPreference); // not blocking on the answer
+        QTRY_COMPARE(preference.scheme(), Scheme::preferDark);
         QCOMPARE(portal.reads, hasReadOne ? 1 : 2);
 
         portal.change(2);
-        QTRY_COMPARE(preference.scheme(), ColorSchemePreference::Scheme::preferLight);
+        QTRY_COMPARE(preference.scheme(), Scheme::preferLight);
         portal.change(0);
-        QTRY_COMPARE(preference.scheme(), ColorSchemePreference::Scheme::noPreference);
+        QTRY_COMPARE(preference.scheme(), Scheme::noPreference);
         QCOMPARE(changed.size(), 3);
-    }
 
-    void colorSchemeValuesFromTheWire()
-    {
-        using Scheme = ColorSchemePreference::Scheme;
-        const auto wrapped = [](const QVariant& value) { return QVariant::fromValue(QDBusVariant(value)); };
         // Unknown numbers, other types and endless wrapping are no preference.
         QCOMPARE(PortalColorSchemePreference::fromValue(QVariant::fromValue(7u)), Scheme::noPreference);
-        QCOMPARE(
-            PortalColorSchemePreference::fromValue(QVariant(QStringLiteral("dark"))), Scheme::noPreference);
+        QCOMPARE(PortalColorSchemePreference::fromValue(QVariant(u"dark"_s)), Scheme::noPreference);
         QVariant deep = QVariant::fromValue(1u);
         for (int i = 0; i < 10; ++i)
-            deep = wrapped(deep);
+            deep = QVariant::fromValue(QDBusVariant(deep));
         QCOMPARE(PortalColorSchemePreference::fromValue(deep), Scheme::noPreference);
     }
 
-    void bindsAndOpensThroughThePortal()
+    void globalShortcut_data()
     {
-        StandInShortcutsPortal portal(0);
+        QTest::addColumn<uint>("answer");
+        QTest::newRow("bound") << 0u;
+        QTest::newRow("declined in the portal's dialog") << 1u;
+    }
+
+    void globalShortcut()
+    {
+        QFETCH(uint, answer);
+        StandInShortcutsPortal portal(answer);
         QVERIFY(portal.registerOnBus());
         PortalGlobalShortcut shortcut;
         QSignalSpy bound(&shortcut, &GlobalShortcut::isBoundChanged);
         QSignalSpy activated(&shortcut, &GlobalShortcut::activated);
         shortcut.bind();
-        QTRY_VERIFY(shortcut.isBound());
-        QCOMPARE(bound.size(), 1);
-        QCOMPARE(portal.shortcutIds, QStringList { PortalGlobalShortcut::shortcutId });
+        QTRY_COMPARE(portal.shortcutIds, QStringList { PortalGlobalShortcut::shortcutId });
         QCOMPARE(portal.triggers, QStringList { PortalGlobalShortcut::preferredTrigger });
+        QTRY_COMPARE(bound.size(), answer == 0 ? 1 : 0);
+        QCOMPARE(shortcut.isBound(), answer == 0);
         // Binding again asks nothing more.
-        shortcut.bind();
+        if (shortcut.isBound())
+            shortcut.bind();
 
-        portal.press(portal.session, QStringLiteral("something-else"));
-        portal.press(QStringLiteral("/org/freedesktop/portal/desktop/session/other/x"),
-            PortalGlobalShortcut::shortcutId);
+        portal.press(portal.session, u"something-else"_s);
+        portal.press(u"/org/freedesktop/portal/desktop/session/other/x"_s, PortalGlobalShortcut::shortcutId);
         portal.press(portal.session, PortalGlobalShortcut::shortcutId);
-        QTRY_COMPARE(activated.size(), 1);
+        QTRY_COMPARE(activated.size(), answer == 0 ? 1 : 0);
         QTest::qWait(100);
-        QCOMPARE(activated.size(), 1);
+        QCOMPARE(activated.size(), answer == 0 ? 1 : 0);
         QCOMPARE(portal.shortcutIds.size(), 1);
-    }
-
-    // The person declines in the portal's dialog.
-    void declinedStaysQuiet()
-    {
-        StandInShortcutsPortal portal(1);
-        QVERIFY(portal.registerOnBus());
-        PortalGlobalShortcut shortcut;
-        shortcut.bind();
-        QTRY_COMPARE(portal.shortcutIds.size(), 1);
-        QTest::qWait(100);
-        QVERIFY(!shortcut.isBound());
-        QSignalSpy activated(&shortcut, &GlobalShortcut::activated);
-        portal.press(portal.session, PortalGlobalShortcut::shortcutId);
-        QTest::qWait(100);
-        QCOMPARE(activated.size(), 0);
     }
 
     // Without the services on the bus, or without a bus, nothing happens.
     void withoutTheServicesNothingHappens()
     {
         const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-        QVERIFY(!bus->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications")));
-        QVERIFY(!bus->isServiceRegistered(QStringLiteral("org.freedesktop.portal.Desktop")));
+        QVERIFY(!bus->isServiceRegistered(u"org.freedesktop.Notifications"_s));
+        QVERIFY(!bus->isServiceRegistered(u"org.freedesktop.portal.Desktop"_s));
         FreedesktopNotifier notifier;
-        notifier.notify(QStringLiteral("Approval needed"), QStringLiteral("Nobody listens."));
+        notifier.notify(u"Approval needed"_s, u"Nobody listens."_s);
         PortalColorSchemePreference preference;
         QSignalSpy schemeChanged(&preference, &ColorSchemePreference::schemeChanged);
         PortalGlobalShortcut shortcut;
@@ -357,15 +318,15 @@ private Q_SLOTS:
         shortcut.bind();
         QTest::qWait(300);
         QCOMPARE(notifier.lastId(), 0u);
-        QCOMPARE(preference.scheme(), ColorSchemePreference::Scheme::noPreference);
+        QCOMPARE(preference.scheme(), Scheme::noPreference);
         QCOMPARE(schemeChanged.size(), 0);
         QCOMPARE(bound.size(), 0);
 
-        const QDBusConnection none(QStringLiteral("no such connection"));
+        const QDBusConnection none(u"no such connection"_s);
         FreedesktopNotifier disconnected(none);
-        disconnected.notify(QStringLiteral("Approval needed"), QString());
+        disconnected.notify(u"Approval needed"_s, QString());
         QCOMPARE(disconnected.lastId(), 0u);
-        QCOMPARE(PortalColorSchemePreference(none).scheme(), ColorSchemePreference::Scheme::noPreference);
+        QCOMPARE(PortalColorSchemePreference(none).scheme(), Scheme::noPreference);
     }
 };
 

@@ -7,15 +7,15 @@
 #include <QCoroTask>
 #include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QMap>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
 #include <memory>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -26,19 +26,9 @@ class FakeAuthority : public QDBusVirtualObject
     Q_OBJECT
 
 public:
-    enum class Answer {
-        Authorize,
-        Dismissed,
-        NoAgent,
-        NotAuthorized,
-        UnknownAction,
-        Cancelled,
-        WrongSignature,
-        Silent
-    };
+    enum class Answer { Grant, Dismissed, NoAgent, Refused, UnknownAction, Cancelled, Malformed, Silent };
 
-    Answer answer = Answer::Authorize;
-    int replyDelayMs = 0;
+    Answer answer = Answer::Grant;
     // Recorded from the last CheckAuthorization.
     int checks = 0;
     QString subjectKind;
@@ -61,67 +51,59 @@ public:
             connection.send(message.createReply());
             return true;
         }
-        if (message.member() != QLatin1String("CheckAuthorization"))
+        if (message.member() != QLatin1String("CheckAuthorization")
+            || message.signature() != QLatin1String("(sa{sv})sa{ss}us"))
             return false;
         ++checks;
-        record(message);
-
-        QDBusMessage reply = buildReply(message);
-        if (answer == Answer::Silent)
-            return true;
-        QDBusConnection bus = connection;
-        QTimer::singleShot(replyDelayMs, this, [bus, reply]() mutable { bus.send(reply); });
-        return true;
-    }
-
-private:
-    void record(const QDBusMessage& message)
-    {
         const QList<QVariant> args = message.arguments();
-        if (message.signature() != QLatin1String("(sa{sv})sa{ss}us"))
-            return;
         const QDBusArgument subject = args.at(0).value<QDBusArgument>();
         QVariantMap subjectDetails;
         subject.beginStructure();
         subject >> subjectKind >> subjectDetails;
         subject.endStructure();
-        pid = subjectDetails.value(QStringLiteral("pid")).toUInt();
-        startTime = subjectDetails.value(QStringLiteral("start-time")).toULongLong();
+        pid = subjectDetails.value(u"pid"_s).toUInt();
+        startTime = subjectDetails.value(u"start-time"_s).toULongLong();
         actionId = args.at(1).toString();
         details = qdbus_cast<QMap<QString, QString>>(args.at(2));
         flags = args.at(3).toUInt();
         cancellationId = args.at(4).toString();
+
+        if (answer != Answer::Silent) {
+            QTimer::singleShot(
+                0, this, [bus = connection, reply = buildReply(message)]() mutable { bus.send(reply); });
+        }
+        return true;
     }
 
-    static QDBusArgument result(bool authorized, bool challenge, const QMap<QString, QString>& details)
+private:
+    static QVariant result(bool authorized, bool challenge, const QMap<QString, QString>& details = {})
     {
         QDBusArgument arg;
         arg.beginStructure();
         arg << authorized << challenge << details;
         arg.endStructure();
-        return arg;
+        return QVariant::fromValue(arg);
     }
 
     QDBusMessage buildReply(const QDBusMessage& message) const
     {
         switch (answer) {
-        case Answer::Authorize:
-            return message.createReply(QVariant::fromValue(result(true, false, {})));
+        case Answer::Grant:
+            return message.createReply(result(true, false));
         case Answer::Dismissed:
-            return message.createReply(QVariant::fromValue(
-                result(false, false, { { QStringLiteral("polkit.dismissed"), QStringLiteral("true") } })));
+            return message.createReply(result(false, false, { { u"polkit.dismissed"_s, u"true"_s } }));
         case Answer::NoAgent:
-            return message.createReply(QVariant::fromValue(result(false, true, {})));
-        case Answer::NotAuthorized:
-            return message.createReply(QVariant::fromValue(result(false, false, {})));
+            return message.createReply(result(false, true));
+        case Answer::Refused:
+            return message.createReply(result(false, false));
         case Answer::UnknownAction:
-            return message.createErrorReply(QStringLiteral("org.freedesktop.PolicyKit1.Error.Failed"),
-                QStringLiteral("Action org.quorvane.trust-window is not registered"));
+            return message.createErrorReply(u"org.freedesktop.PolicyKit1.Error.Failed"_s,
+                u"Action org.quorvane.trust-window is not registered"_s);
         case Answer::Cancelled:
-            return message.createErrorReply(QStringLiteral("org.freedesktop.PolicyKit1.Error.Cancelled"),
-                QStringLiteral("The authorization check was cancelled"));
-        case Answer::WrongSignature:
-            return message.createReply(QVariantList { true, QStringLiteral("yes") });
+            return message.createErrorReply(
+                u"org.freedesktop.PolicyKit1.Error.Cancelled"_s, u"The authorization check was cancelled"_s);
+        case Answer::Malformed:
+            return message.createReply(QVariantList { true, u"yes"_s });
         case Answer::Silent:
             break;
         }
@@ -140,32 +122,30 @@ class TestPolkitPresenceConfirmer : public QObject
     QString m_address;
     std::unique_ptr<FakeAuthority> m_authority;
 
-    QDBusConnection clientBus() { return QDBusConnection(QStringLiteral("client")); }
+    QDBusConnection clientBus() { return QDBusConnection(u"client"_s); }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-            { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1") });
+        m_daemon.start(u"dbus-daemon"_s, { u"--session"_s, u"--nofork"_s, u"--print-address=1"_s });
         QVERIFY2(m_daemon.waitForStarted(10000), "dbus-daemon is needed (package dbus)");
         while (!m_daemon.canReadLine())
             QVERIFY(m_daemon.waitForReadyRead(10000));
         m_address = QString::fromUtf8(m_daemon.readLine().trimmed());
-        QVERIFY(!m_address.isEmpty());
 
-        QDBusConnection authority = QDBusConnection::connectToBus(m_address, QStringLiteral("authority"));
+        QDBusConnection authority = QDBusConnection::connectToBus(m_address, u"authority"_s);
         QVERIFY(authority.isConnected());
         m_authority = std::make_unique<FakeAuthority>();
         QVERIFY(
             authority.registerVirtualObject(QLatin1String(PolkitPresenceConfirmer::path), m_authority.get()));
         QVERIFY(authority.registerService(QLatin1String(PolkitPresenceConfirmer::service)));
-        QVERIFY(QDBusConnection::connectToBus(m_address, QStringLiteral("client")).isConnected());
+        QVERIFY(QDBusConnection::connectToBus(m_address, u"client"_s).isConnected());
     }
 
     void cleanupTestCase()
     {
-        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("authority"));
+        QDBusConnection::disconnectFromBus(u"client"_s);
+        QDBusConnection::disconnectFromBus(u"authority"_s);
         m_authority.reset();
         m_daemon.terminate();
         m_daemon.waitForFinished(5000);
@@ -173,8 +153,7 @@ private Q_SLOTS:
 
     void init()
     {
-        m_authority->answer = FakeAuthority::Answer::Authorize;
-        m_authority->replyDelayMs = 0;
+        m_authority->answer = FakeAuthority::Answer::Grant;
         m_authority->cancelled.clear();
     }
 
@@ -182,63 +161,53 @@ private Q_SLOTS:
     void outcomes_data()
     {
         QTest::addColumn<int>("answer");
-        QTest::addColumn<int>("delayMs");
-        QTest::addColumn<bool>("succeeds");
         QTest::addColumn<bool>("cancelled");
         QTest::addColumn<QString>("description");
 
         using A = FakeAuthority::Answer;
-        QTest::newRow("authorized") << int(A::Authorize) << 0 << true << false << QString();
-        QTest::newRow("dismissed") << int(A::Dismissed) << 100 << false << true
-                                   << QStringLiteral("Authentication cancelled");
+        QTest::newRow("authorized") << int(A::Grant) << false << QString();
+        QTest::newRow("dismissed") << int(A::Dismissed) << true << u"Authentication cancelled"_s;
         QTest::newRow("no authentication agent")
-            << int(A::NoAgent) << 0 << false << false
-            << QStringLiteral("No authentication agent is running to confirm your presence");
-        QTest::newRow("not authorized") << int(A::NotAuthorized) << 0 << false << false
-                                        << QStringLiteral("Not authorized to activate a trust window");
+            << int(A::NoAgent) << false << u"No authentication agent is running to confirm your presence"_s;
+        QTest::newRow("not authorized")
+            << int(A::Refused) << false << u"Not authorized to activate a trust window"_s;
         QTest::newRow("unknown action")
-            << int(A::UnknownAction) << 0 << false << false
-            << QStringLiteral(
-                   "Presence confirmation failed: Action org.quorvane.trust-window is not registered");
+            << int(A::UnknownAction) << false
+            << u"Presence confirmation failed: Action org.quorvane.trust-window is not registered"_s;
         QTest::newRow("cancelled by the authority")
-            << int(A::Cancelled) << 0 << false << true << QStringLiteral("Authentication cancelled");
+            << int(A::Cancelled) << true << u"Authentication cancelled"_s;
         QTest::newRow("malformed answer")
-            << int(A::WrongSignature) << 0 << false << false
-            << QStringLiteral("Presence confirmation failed: unexpected answer from polkit");
+            << int(A::Malformed) << false << u"Presence confirmation failed: unexpected answer from polkit"_s;
     }
 
     void outcomes()
     {
         QFETCH(int, answer);
-        QFETCH(int, delayMs);
-        QFETCH(bool, succeeds);
         QFETCH(bool, cancelled);
         QFETCH(QString, description);
         m_authority->answer = FakeAuthority::Answer(answer);
-        m_authority->replyDelayMs = delayMs;
         const int checksBefore = m_authority->checks;
 
         PolkitPresenceConfirmer confirmer(clientBus(), QCoreApplication::applicationPid());
         PresenceConfirmation biometric(confirmer);
         const std::optional<PresenceError> error
-            = QCoro::waitFor(biometric.authenticate(QStringLiteral("Activate trust window")));
+            = QCoro::waitFor(biometric.authenticate(u"Activate trust window"_s));
 
         QCOMPARE(m_authority->checks, checksBefore + 1);
-        QCOMPARE(!error.has_value(), succeeds);
+        QCOMPARE(!error.has_value(), description.isEmpty());
         if (error) {
             QCOMPARE(error->isCancelled(), cancelled);
             QCOMPARE(error->description(), description);
         }
 
         // What the authority was asked.
-        QCOMPARE(m_authority->subjectKind, QStringLiteral("unix-process"));
+        QCOMPARE(m_authority->subjectKind, u"unix-process"_s);
         QCOMPARE(qint64(m_authority->pid), QCoreApplication::applicationPid());
         QCOMPARE(m_authority->startTime,
             PolkitPresenceConfirmer::processStartTime(QCoreApplication::applicationPid()));
         QVERIFY(m_authority->startTime > 0);
-        QCOMPARE(m_authority->actionId, QStringLiteral("org.quorvane.trust-window"));
-        QCOMPARE(m_authority->details.value(QStringLiteral("polkit.message")),
-            QStringLiteral("Activate trust window"));
+        QCOMPARE(m_authority->actionId, u"org.quorvane.trust-window"_s);
+        QCOMPARE(m_authority->details.value(u"polkit.message"_s), u"Activate trust window"_s);
         QCOMPARE(m_authority->flags, 1u);
         QVERIFY(!m_authority->cancellationId.isEmpty());
     }
@@ -251,9 +220,9 @@ private Q_SLOTS:
         m_authority->answer = FakeAuthority::Answer::Silent;
         PolkitPresenceConfirmer confirmer(clientBus(), QCoreApplication::applicationPid());
         confirmer.setTimeout(300);
-        const std::optional<PresenceError> error = QCoro::waitFor(confirmer.confirm(QStringLiteral("x")));
+        const std::optional<PresenceError> error = QCoro::waitFor(confirmer.confirm(u"x"_s));
         QVERIFY(error);
-        QCOMPARE(error->description(), QStringLiteral("Presence confirmation timed out"));
+        QCOMPARE(error->description(), u"Presence confirmation timed out"_s);
         QTRY_COMPARE(m_authority->cancelled, QStringList { m_authority->cancellationId });
         QCOMPARE(log.lines().size(), 1);
         QVERIFY(log.lines().first().startsWith(QLatin1String("Quorvane: presence confirmation error: ")));
@@ -262,35 +231,32 @@ private Q_SLOTS:
     // No authority on the bus, and no bus at all.
     void unavailable()
     {
-        LogCapture log;
-        QDBusConnection bare = QDBusConnection::connectToBus(m_address, QStringLiteral("bare"));
+        QDBusConnection bare = QDBusConnection::connectToBus(m_address, u"bare"_s);
         QVERIFY(bare.isConnected());
         {
             // A name nobody owns on a live bus.
-            QDBusConnection authority(QStringLiteral("authority"));
+            QDBusConnection authority(u"authority"_s);
             QVERIFY(authority.unregisterService(QLatin1String(PolkitPresenceConfirmer::service)));
             PolkitPresenceConfirmer confirmer(bare, QCoreApplication::applicationPid());
-            const std::optional<PresenceError> error = QCoro::waitFor(confirmer.confirm(QStringLiteral("x")));
+            const std::optional<PresenceError> error = QCoro::waitFor(confirmer.confirm(u"x"_s));
             QVERIFY(authority.registerService(QLatin1String(PolkitPresenceConfirmer::service)));
-            QVERIFY(error);
-            QVERIFY(!error->isCancelled());
+            QVERIFY(error && !error->isCancelled());
             QCOMPARE(error->description(),
                 QStringLiteral("Presence confirmation is unavailable: the system's authorization service "
                                "(polkit) is not running"));
         }
-        QDBusConnection::disconnectFromBus(QStringLiteral("bare"));
+        QDBusConnection::disconnectFromBus(u"bare"_s);
 
-        QDBusConnection dead = QDBusConnection::connectToBus(
-            QStringLiteral("unix:path=/nonexistent/quorvane-bus"), QStringLiteral("dead"));
+        QDBusConnection dead
+            = QDBusConnection::connectToBus(u"unix:path=/nonexistent/quorvane-bus"_s, u"dead"_s);
         QVERIFY(!dead.isConnected());
         PolkitPresenceConfirmer confirmer(dead, QCoreApplication::applicationPid());
-        const std::optional<PresenceError> error = QCoro::waitFor(confirmer.confirm(QStringLiteral("x")));
-        QVERIFY(error);
-        QVERIFY(!error->isCancelled());
+        const std::optional<PresenceError> error = QCoro::waitFor(confirmer.confirm(u"x"_s));
+        QVERIFY(error && !error->isCancelled());
         QVERIFY2(error->description().startsWith(
                      QLatin1String("Presence confirmation is unavailable: the system bus is not reachable")),
             qPrintable(error->description()));
-        QDBusConnection::disconnectFromBus(QStringLiteral("dead"));
+        QDBusConnection::disconnectFromBus(u"dead"_s);
     }
 
     // The start time is field 22 of /proc/<pid>/stat, counted after the name's last parenthesis.
@@ -308,11 +274,8 @@ private Q_SLOTS:
         auto confirmer = std::make_unique<StandInPresenceConfirmer>(StandInPresenceConfirmer::Outcome::Grant);
         PresenceConfirmation biometric(*confirmer);
         confirmer.reset();
-        const std::optional<PresenceError> error
-            = QCoro::waitFor(biometric.authenticate(QStringLiteral("x")));
-        QVERIFY(error);
-        QVERIFY(!error->isCancelled());
-        QVERIFY(!error->description().isEmpty());
+        const std::optional<PresenceError> error = QCoro::waitFor(biometric.authenticate(u"x"_s));
+        QVERIFY(error && !error->isCancelled() && !error->description().isEmpty());
     }
 };
 

@@ -1,18 +1,10 @@
 #include "tests/support/BackendMachine.h"
 
-#include <QJsonArray>
-#include <QJsonObject>
-
 BackendMachine::BackendMachine(bool registered)
 {
     qputenv("QUORVANE_API_BASE_URL", backend.url().toString().toUtf8());
     if (registered)
         machine = TestMachine::provision(backend, store);
-}
-
-BackendMachine::~BackendMachine()
-{
-    qunsetenv("QUORVANE_API_BASE_URL");
 }
 
 QList<QJsonObject> BackendMachine::requestsTo(const QString& target)

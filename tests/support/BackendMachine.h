@@ -20,7 +20,7 @@ struct BackendMachine
     std::optional<TestMachine> machine;
 
     explicit BackendMachine(bool registered = true);
-    ~BackendMachine();
+    ~BackendMachine() { qunsetenv("QUORVANE_API_BASE_URL"); }
     BackendMachine(const BackendMachine&) = delete;
     BackendMachine& operator=(const BackendMachine&) = delete;
 

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFileInfo>
 #include <QTcpSocket>
 
@@ -17,14 +16,11 @@ QByteArray BackendProcess::Reply::header(QByteArrayView name) const
 
 QString BackendProcess::executablePath()
 {
-    QStringList candidates;
     const QString buildDir = qEnvironmentVariable("QUORVANE_BUILD_DIR");
-    if (!buildDir.isEmpty())
-        candidates << QDir(buildDir).filePath(QStringLiteral("bin/quorvane-backend"));
     const QString appDir = QCoreApplication::applicationDirPath();
-    candidates << QDir(appDir).filePath(QStringLiteral("../bin/quorvane-backend"))
-               << QDir(appDir).filePath(QStringLiteral("quorvane-backend"));
-    for (const QString& c : std::as_const(candidates)) {
+    for (const QString& c : QStringList{buildDir.isEmpty() ? QString() : buildDir + QStringLiteral("/bin/quorvane-backend"),
+                                        appDir + QStringLiteral("/../bin/quorvane-backend"),
+                                        appDir + QStringLiteral("/quorvane-backend")}) {
         const QFileInfo info(c);
         if (info.isFile() && info.isExecutable())
             return info.absoluteFilePath();
@@ -74,16 +70,6 @@ BackendProcess::~BackendProcess()
         m_process.kill();
         m_process.waitForFinished(3000);
     }
-}
-
-bool BackendProcess::isRunning() const
-{
-    return m_url.isValid() && m_process.state() == QProcess::Running;
-}
-
-QUrl BackendProcess::url(const QString& pathAndQuery) const
-{
-    return QUrl(m_url.toString(QUrl::RemovePath) + pathAndQuery);
 }
 
 BackendProcess::Reply BackendProcess::request(const QByteArray& method, const QByteArray& target,
@@ -149,11 +135,6 @@ QJsonObject BackendProcess::control(const QByteArray& method, const QByteArray& 
     return reply.object();
 }
 
-QJsonObject BackendProcess::createUser(const QString& email)
-{
-    return control("POST", "users", {{QStringLiteral("email"), email}});
-}
-
 QString BackendProcess::registerMachine(const QString& email, const QString& publicKeyBase64url,
                                         const QString& machineIdLocal, const QString& name)
 {
@@ -172,11 +153,6 @@ QString BackendProcess::registerMachine(const QString& email, const QString& pub
     return reply.object().value(QStringLiteral("machine_id")).toString();
 }
 
-QJsonObject BackendProcess::addAction(const QJsonObject& action)
-{
-    return control("POST", "actions", action);
-}
-
 QString BackendProcess::addAgent(const QString& name, const QString& agentType, const QString& machineId,
                                  const QString& userId)
 {
@@ -188,30 +164,12 @@ QString BackendProcess::addAgent(const QString& name, const QString& agentType, 
     return control("POST", "agents", body).value(QStringLiteral("agent_id")).toString();
 }
 
-QJsonObject BackendProcess::actionStatus(const QString& actionId)
-{
-    return control("GET", "actions/" + QUrl::toPercentEncoding(actionId));
-}
-
 int BackendProcess::sendFrame(const QByteArray& text, const QString& userId, int repeat)
 {
     QJsonObject body{{QStringLiteral("text"), QString::fromUtf8(text)}, {QStringLiteral("repeat"), repeat}};
     if (!userId.isEmpty())
         body.insert(QStringLiteral("user_id"), userId);
     return control("POST", "frames", body).value(QStringLiteral("sent")).toInt(-1);
-}
-
-int BackendProcess::sendBinaryFrame(const QByteArray& data, const QString& userId)
-{
-    QJsonObject body{{QStringLiteral("binary"), QString::fromLatin1(data.toBase64())}};
-    if (!userId.isEmpty())
-        body.insert(QStringLiteral("user_id"), userId);
-    return control("POST", "frames", body).value(QStringLiteral("sent")).toInt(-1);
-}
-
-int BackendProcess::dropSockets()
-{
-    return control("POST", "drop-sockets").value(QStringLiteral("dropped")).toInt(-1);
 }
 
 bool BackendProcess::refuseWebSocket(int seconds)
@@ -233,16 +191,6 @@ bool BackendProcess::inject(const QByteArray& method, const QString& path, int s
                 .isEmpty();
 }
 
-bool BackendProcess::closeEveryConnection(const QByteArray& method, const QString& path)
-{
-    return inject(method, path, 0, {}, 1000);
-}
-
-bool BackendProcess::clearInjections()
-{
-    return !control("DELETE", "inject").isEmpty();
-}
-
 bool BackendProcess::injectDelay(const QByteArray& method, const QString& path, int delayMs, int count)
 {
     return !control("POST", "inject",
@@ -251,34 +199,4 @@ bool BackendProcess::injectDelay(const QByteArray& method, const QString& path, 
                      {QStringLiteral("count"), count},
                      {QStringLiteral("delay_ms"), delayMs}})
                 .isEmpty();
-}
-
-QJsonArray BackendProcess::requests()
-{
-    const Reply reply = request("GET", "/_control/requests");
-    if (reply.status != 200) {
-        m_error = QStringLiteral("control requests answered %1").arg(reply.status);
-        return {};
-    }
-    return reply.array();
-}
-
-bool BackendProcess::clearRequests()
-{
-    return !control("DELETE", "requests").isEmpty();
-}
-
-QJsonObject BackendProcess::state()
-{
-    return control("GET", "state");
-}
-
-bool BackendProcess::expireTrustWindow()
-{
-    return !control("POST", "trust-window/expire").isEmpty();
-}
-
-bool BackendProcess::reset()
-{
-    return !control("POST", "reset").isEmpty();
 }

@@ -18,36 +18,6 @@ QByteArray headerValue(const QByteArray& head, const QByteArray& name)
 
 } // namespace
 
-HostilePeer::HostilePeer()
-{
-    m_clock.start();
-    connect(&m_server, &QTcpServer::newConnection, this, &HostilePeer::accept);
-    m_server.listen(QHostAddress::LocalHost, 0);
-}
-
-HostilePeer::~HostilePeer()
-{
-    m_server.close();
-}
-
-QString HostilePeer::origin() const
-{
-    return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort());
-}
-
-void HostilePeer::setAnswer(const QByteArray& path, int status, const QByteArray& body, const QByteArray& headers)
-{
-    m_answers.insert(path, Answer{status, body, headers});
-}
-
-int HostilePeer::openStreams() const
-{
-    int open = 0;
-    for (const QTcpSocket* socket : m_streams)
-        open += socket->state() == QAbstractSocket::ConnectedState ? 1 : 0;
-    return open;
-}
-
 void HostilePeer::accept()
 {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {

@@ -19,22 +19,27 @@ class HostilePeer : public QObject
 public:
     enum class Stream { hold, acceptThenClose, acceptThenSilent };
 
-    HostilePeer();
-    ~HostilePeer() override;
+    HostilePeer()
+    {
+        m_clock.start();
+        connect(&m_server, &QTcpServer::newConnection, this, &HostilePeer::accept);
+        m_server.listen(QHostAddress::LocalHost, 0);
+    }
 
-    QString origin() const;
+    QString origin() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
     void setStream(Stream stream) { m_stream = stream; }
     // The answer to `path` starts at once and then sends one byte every intervalMs.
     void setDrip(const QByteArray& path, int intervalMs) { m_drips.insert(path, intervalMs); }
     // The answer to `path`: the status, the body and extra header lines.
-    void setAnswer(const QByteArray& path, int status, const QByteArray& body, const QByteArray& headers = {});
+    void setAnswer(const QByteArray& path, int status, const QByteArray& body, const QByteArray& headers = {})
+    {
+        m_answers.insert(path, Answer{status, body, headers});
+    }
 
     // Milliseconds since the peer started at which each stream handshake arrived.
     const QList<qint64>& handshakeTimes() const { return m_handshakeTimes; }
     // Paths of the HTTP requests, with their arrival times.
     const QList<QPair<QByteArray, qint64>>& requests() const { return m_requests; }
-    // Stream connections that are still open on this side.
-    int openStreams() const;
     qint64 elapsed() const { return m_clock.elapsed(); }
 
 private:

@@ -14,16 +14,9 @@ bool LoopbackHttpServer::listen()
     return m_server.listen(QHostAddress::LocalHost, 0);
 }
 
-QString LoopbackHttpServer::origin() const
-{
-    return url({}).toString();
-}
-
 QUrl LoopbackHttpServer::url(const QString& path) const
 {
-    QUrl url;
-    url.setScheme(QStringLiteral("http"));
-    url.setHost(QStringLiteral("127.0.0.1"));
+    QUrl url(QStringLiteral("http://127.0.0.1"));
     url.setPort(m_server.serverPort());
     url.setPath(path);
     return url;

@@ -2,7 +2,6 @@
 
 #include <QHash>
 #include <QObject>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
@@ -28,7 +27,7 @@ public:
     bool listen();
     QUrl url(const QString& path) const;
     // http://127.0.0.1:<port>
-    QString origin() const;
+    QString origin() const { return url({}).toString(); }
     void setResponse(const QString& path, const Response& response) { m_responses.insert(path, response); }
     int requestCount(const QString& path) const { return m_requests.value(path); }
 

@@ -2,7 +2,6 @@
 
 #include <QProcess>
 #include <QString>
-#include <QStringList>
 
 // Packs the folder `tree` into the gzip-compressed tar archive `archive` with
 // the system's tar, the way runtime releases are shipped; false when tar fails.

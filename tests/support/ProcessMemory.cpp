@@ -1,7 +1,6 @@
 #include "tests/support/ProcessMemory.h"
 
 #include <QFile>
-#include <QList>
 
 namespace ProcessMemory {
 

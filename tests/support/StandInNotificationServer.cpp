@@ -27,11 +27,6 @@ bool StandInNotificationServer::registerOnBus()
     return m_bus.registerObject(objectPath, this, QDBusConnection::ExportAllSlots) && m_bus.registerService(serviceName);
 }
 
-void StandInNotificationServer::click(uint id)
-{
-    emitSignal(QStringLiteral("ActionInvoked"), {id, QStringLiteral("default")});
-}
-
 void StandInNotificationServer::emitSignal(const QString& name, const QVariantList& arguments)
 {
     QDBusMessage signal = QDBusMessage::createSignal(objectPath, serviceName, name);
@@ -45,14 +40,4 @@ uint StandInNotificationServer::Notify(const QString& appName, uint replacesId, 
 {
     calls.append({appName, replacesId, summary, body, actions, hints});
     return replacesId != 0 ? replacesId : ++m_nextId;
-}
-
-void StandInNotificationServer::CloseNotification(uint id)
-{
-    closed.append(id);
-}
-
-QStringList StandInNotificationServer::GetCapabilities()
-{
-    return {QStringLiteral("actions"), QStringLiteral("body")};
 }

@@ -31,9 +31,9 @@ public:
 
     // Takes the service name; false when the bus refuses.
     bool registerOnBus();
-    // ActionInvoked(id, "default"): the click on the notification.
-    void click(uint id);
     void emitSignal(const QString& name, const QVariantList& arguments);
+    // ActionInvoked(id, "default"): the click on the notification.
+    void click(uint id) { emitSignal(QStringLiteral("ActionInvoked"), {id, QStringLiteral("default")}); }
 
     QList<Call> calls;
     QList<uint> closed; // ids asked to close
@@ -41,8 +41,7 @@ public:
 public Q_SLOTS:
     uint Notify(const QString& appName, uint replacesId, const QString& appIcon, const QString& summary,
                 const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout);
-    QStringList GetCapabilities();
-    void CloseNotification(uint id);
+    void CloseNotification(uint id) { closed.append(id); }
 
 private:
     QDBusConnection m_bus;

@@ -1,25 +1,7 @@
 #include "tests/support/StandInTool.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-
-StandInTool::StandInTool()
-{
-    qputenv("QUORVANE_CLI_LOG", QFile::encodeName(m_dir.filePath(QStringLiteral("runs.log"))));
-    qunsetenv("QUORVANE_CLI_SCENARIO");
-}
-
-StandInTool::~StandInTool()
-{
-    qunsetenv("QUORVANE_CLI_LOG");
-    qunsetenv("QUORVANE_CLI_SCENARIO");
-}
-
-QString StandInTool::executablePath()
-{
-    return qEnvironmentVariable("QUORVANE_BUILD_DIR") + QStringLiteral("/libexec/quorvane/bin/quorvane");
-}
 
 bool StandInTool::writeScenario(const QJsonObject& scenario) const
 {
@@ -34,21 +16,8 @@ bool StandInTool::writeScenario(const QJsonObject& scenario) const
 
 QList<StandInTool::Run> StandInTool::runs() const
 {
-    return runsIn(m_dir.filePath(QStringLiteral("runs.log")));
-}
-
-QList<QStringList> StandInTool::argumentsIn(const QString& logPath)
-{
-    QList<QStringList> result;
-    for (const Run& run : runsIn(logPath))
-        result.append(run.arguments);
-    return result;
-}
-
-QList<StandInTool::Run> StandInTool::runsIn(const QString& logPath)
-{
     QList<Run> result;
-    QFile file(logPath);
+    QFile file(m_dir.filePath(QStringLiteral("runs.log")));
     if (!file.open(QIODevice::ReadOnly))
         return result;
     for (const QByteArray& line : file.readAll().split('\n')) {

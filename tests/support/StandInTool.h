@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFile>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -19,21 +20,28 @@ public:
         QString workingDirectory;
     };
 
-    StandInTool();
-    ~StandInTool();
+    StandInTool()
+    {
+        qputenv("QUORVANE_CLI_LOG", QFile::encodeName(m_dir.filePath(QStringLiteral("runs.log"))));
+        qunsetenv("QUORVANE_CLI_SCENARIO");
+    }
+    ~StandInTool()
+    {
+        qunsetenv("QUORVANE_CLI_LOG");
+        qunsetenv("QUORVANE_CLI_SCENARIO");
+    }
     StandInTool(const StandInTool&) = delete;
     StandInTool& operator=(const StandInTool&) = delete;
 
     // $QUORVANE_BUILD_DIR/libexec/quorvane/bin/quorvane
-    static QString executablePath();
+    static QString executablePath()
+    {
+        return qEnvironmentVariable("QUORVANE_BUILD_DIR") + QStringLiteral("/libexec/quorvane/bin/quorvane");
+    }
 
     bool writeScenario(const QJsonObject& scenario) const;
     // Every run so far, in order.
     QList<Run> runs() const;
-    // The runs recorded in a log the stand-in wrote (QUORVANE_CLI_LOG), oldest
-    // first; empty when the file is missing.
-    static QList<Run> runsIn(const QString& logPath);
-    static QList<QStringList> argumentsIn(const QString& logPath);
 
 private:
     QTemporaryDir m_dir;

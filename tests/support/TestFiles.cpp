@@ -22,11 +22,6 @@ bool TestFiles::write(const QString& path, const QByteArray& content, int mode)
     return ok;
 }
 
-bool TestFiles::writeShellScript(const QString& path, const QByteArray& body)
-{
-    return write(path, "#!/bin/sh\n" + body, 0700);
-}
-
 int TestFiles::modeOf(const QString& path)
 {
     struct stat info{};

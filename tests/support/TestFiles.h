@@ -11,7 +11,10 @@ namespace TestFiles {
 bool write(const QString& path, const QByteArray& content, int mode = 0600);
 
 // An executable /bin/sh script running `body`, for the owner only.
-bool writeShellScript(const QString& path, const QByteArray& body);
+inline bool writeShellScript(const QString& path, const QByteArray& body)
+{
+    return write(path, "#!/bin/sh\n" + body, 0700);
+}
 
 // The permission bits of a path (not following a link), or -1 when it is missing.
 int modeOf(const QString& path);

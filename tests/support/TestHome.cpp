@@ -1,7 +1,5 @@
 #include "tests/support/TestHome.h"
 
-#include "tests/support/TestFiles.h"
-
 #include <QFile>
 
 TestHome::TestHome()
@@ -17,9 +15,4 @@ TestHome::~TestHome()
         qputenv("QUORVANE_HOME", m_previous);
     else
         qunsetenv("QUORVANE_HOME");
-}
-
-bool TestHome::write(const QString& relative, const QByteArray& content, int mode) const
-{
-    return TestFiles::write(filePath(relative), content, mode);
 }

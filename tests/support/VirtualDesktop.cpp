@@ -59,13 +59,6 @@ VirtualDesktop::~VirtualDesktop()
     stop(m_server);
 }
 
-bool VirtualDesktop::fail(const QString& error)
-{
-    m_lastError = error;
-    qWarning("%s", qPrintable(error));
-    return false;
-}
-
 bool VirtualDesktop::start()
 {
     // The server writes the number it took on its standard output once it

@@ -29,7 +29,6 @@ public:
     // Starts the tray and waits until its panel is mapped.
     bool startTray();
     void stopTray();
-    bool trayRunning() const { return m_tray.state() == QProcess::Running; }
 
     struct Window
     {
@@ -52,7 +51,12 @@ public:
     QString lastError() const { return m_lastError; }
 
 private:
-    bool fail(const QString& error);
+    bool fail(const QString& error)
+    {
+        m_lastError = error;
+        qWarning("%s", qPrintable(error));
+        return false;
+    }
 
     QProcess m_server;
     QProcess m_tray;

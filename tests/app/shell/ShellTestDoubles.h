@@ -15,6 +15,7 @@
 
 #include <QList>
 #include <QNetworkAccessManager>
+#include <utility>
 
 // A status item that records what it was told.
 class RecordingStatusItem : public StatusItem
@@ -48,10 +49,8 @@ public:
     }
     void close() override
     {
-        if (!shown)
-            return;
-        shown = false;
-        Q_EMIT shownChanged(false);
+        if (std::exchange(shown, false))
+            Q_EMIT shownChanged(false);
     }
     bool closedByFocusLossRecently() const override { return focusLossJustBefore; }
 
@@ -75,9 +74,7 @@ public:
     }
     void answer(Choice choice)
     {
-        Answer callback = std::move(pending);
-        pending = {};
-        if (callback)
+        if (const Answer callback = std::exchange(pending, {}))
             callback(choice);
     }
 
@@ -100,7 +97,7 @@ struct TrayShellFixture
                 ++itemsMade;
                 auto item = std::make_unique<RecordingStatusItem>();
                 item->inTray = inTray;
-                item_ = item.get();
+                this->item = item.get();
                 return item;
             },
             popover, prompt);
@@ -111,7 +108,6 @@ struct TrayShellFixture
         trayShell.reset();
         sync.stop();
     }
-    RecordingStatusItem* item() const { return item_; }
 
     TestHome home;
     MemoryCredentialStore store;
@@ -125,7 +121,7 @@ struct TrayShellFixture
     RecordingNotifier notifier;
     ScriptedQuitPrompt prompt;
     std::unique_ptr<TrayShell> trayShell;
-    RecordingStatusItem* item_ = nullptr;
+    RecordingStatusItem* item = nullptr;
     int itemsMade = 0;
     int terminations = 0;
 };

