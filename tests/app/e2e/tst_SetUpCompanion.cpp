@@ -7,6 +7,8 @@
 #include "tests/support/TestHome.h"
 #include "tests/support/TestMachine.h"
 
+#include <QCryptographicHash>
+#include <QDirIterator>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -121,8 +123,63 @@ private Q_SLOTS:
         QVERIFY(!text.contains("newer=true"));
     }
 
+    // A sign-in link opened with a set-up companion, as the desktop's scheme handler does: ignored with one
+    // line, nothing exchanged or registered, nothing on disk or in the credential store changed.
+    void straySignInLinkChangesNothing()
+    {
+        const QMap<QString, QByteArray> before = snapshot();
+        FileCredentialStore store;
+        const auto keyItem = [&store, this] {
+            return store.read(CoreConstants::keychainService(), m_machine->config.machineIdLocal,
+                CoreConstants::keychainAccessGroup());
+        };
+        const auto keyBefore = keyItem();
+        QVERIFY(keyBefore.has_value());
+        const int exchangesBefore = requestsTo(u"/auth/exchange-code"_s);
+        const int registrationsBefore = requestsTo(u"/machines/register"_s);
+        const qsizetype outputBefore = m_output.size();
+
+        QProcess second;
+        second.setProcessEnvironment(m_app.processEnvironment());
+        second.start(appPath(), { u"quorvane://auth/callback?code=someone-elses"_s });
+        QVERIFY(second.waitForFinished(15000));
+        QCOMPARE(second.exitCode(), 0);
+
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_output.mid(outputBefore).contains("Quorvane: ignored a sign-in link: no sign-in is waiting for one"),
+            15000);
+        const QByteArray after = m_output.mid(outputBefore);
+        QCOMPARE(after.count("Quorvane: ignored"), 1);
+        QVERIFY2(!after.contains("Quorvane: wizard screen"), after.constData());
+        QCOMPARE(requestsTo(u"/auth/exchange-code"_s), exchangesBefore);
+        QCOMPARE(requestsTo(u"/machines/register"_s), registrationsBefore);
+        QCOMPARE(snapshot(), before);
+        QCOMPARE(keyItem(), keyBefore);
+        QCOMPARE(m_app.state(), QProcess::Running);
+    }
+
 private:
     static QString appPath() { return qEnvironmentVariable("QUORVANE_BUILD_DIR") + u"/bin/quorvane-app"_s; }
+    // Every file under the home with a digest of its content (the update log grows on its own schedule).
+    QMap<QString, QByteArray> snapshot() const
+    {
+        QMap<QString, QByteArray> files;
+        QDirIterator it(m_home->path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (!path.endsWith(u"update-check.log"_s))
+                files.insert(QDir(m_home->path()).relativeFilePath(path),
+                    QCryptographicHash::hash(TestFiles::contentOf(path), QCryptographicHash::Sha256));
+        }
+        return files;
+    }
+    int requestsTo(const QString& target)
+    {
+        int count = 0;
+        for (const QJsonValue& value : m_backend->requests())
+            count += value.toObject().value(u"target"_s).toString() == target ? 1 : 0;
+        return count;
+    }
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<StandInTool> m_tool;

@@ -1,5 +1,6 @@
 #include "tests/support/BackendProcess.h"
 #include "tests/support/ProgramOutput.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestHome.h"
 #include "tests/support/VirtualDesktop.h"
 
@@ -138,6 +139,33 @@ private Q_SLOTS:
         }
         scopes.sort();
         QCOMPARE(scopes, (QStringList{QStringLiteral("global "), QStringLiteral("project code/a")}));
+        stopApp();
+    }
+
+    // No network: a fresh home reaches the done screen with the model switch left on as it came, the
+    // runtime's row failed, and no extra key.
+    void offlineFirstRunReachesDone()
+    {
+        BackendProcess backend;
+        QVERIFY2(backend.isRunning(), qPrintable(backend.lastError()));
+        TestHome home;
+        const QString scenario = m_tools.filePath(QStringLiteral("scenario.json"));
+        QVERIFY(TestFiles::write(scenario,
+            "{\"defaults\": {\"stepDelayMs\": 5}, \"scan\": {\"agents\": [{\"displayName\": \"Desk Assistant\", "
+            "\"descriptorId\": \"desk-assistant\", \"detection\": {\"status\": \"installed\"}}]}}"));
+        QVERIFY(startApp(home, backend, scenario));
+        QVERIFY2(signInWithTheKeyboard(), m_output.constData());
+
+        // Install: Enter is "Install & Continue →"; configure: Enter is "Continue".
+        QTest::qWait(400);
+        QVERIFY(keys({QStringLiteral("Return")}));
+        QVERIFY2(reachedScreen(3), m_output.constData());
+        QVERIFY2(m_output.contains("Quorvane: local model runtime not installed: "), m_output.constData());
+        QTest::qWait(400);
+        QVERIFY(keys({QStringLiteral("Return")}));
+        QVERIFY2(reachedScreen(5), m_output.constData());
+        QCOMPARE(m_output.count("Quorvane: wizard screen 2"), 1);
+        QVERIFY(QFile::exists(home.filePath(QStringLiteral(".quorvane/machine/machine.json"))));
         stopApp();
     }
 
