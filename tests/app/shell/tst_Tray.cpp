@@ -3,7 +3,6 @@
 #include "app/shell/StatusItemIcon.h"
 #include "app/shell/TrayIconRenderer.h"
 #include "app/shell/TrayLabelShade.h"
-#include "app/style/QuorvaneStyle.h"
 #include "tests/support/TestFiles.h"
 
 #include <QGuiApplication>
@@ -153,7 +152,10 @@ private Q_SLOTS:
         desktop.setColor(QPalette::Window, desktopWindow);
         QGuiApplication::setPalette(desktop);
         const TrayLabelShade shade;
-        QuorvaneStyle::applyDarkAppearance(); // the wizard opens with its dark look
+        // Our windows set their own look afterwards (the wizard's is dark): the label keeps the desktop's.
+        QPalette ours = desktop;
+        ours.setColor(QPalette::Window, QColor(0x10, 0x10, 0x10));
+        QGuiApplication::setPalette(ours);
         const QColor label = shade.colour(ColorSchemePreference::Scheme(scheme));
         QCOMPARE(label.lightness() < 60, darkLabel);
         QCOMPARE(label.lightness() > 200, !darkLabel);
