@@ -386,6 +386,15 @@ MachineAuthService::StoreResult MachineAuthService::storeIdentity(CredentialStor
     return result;
 }
 
+std::optional<MachineRegistrationError> MachineAuthService::failureOf(const StoreResult& stored)
+{
+    if (stored.keychainStatus != CredentialStore::success)
+        return MachineRegistrationError::keychainWriteFailed(stored.keychainStatus);
+    if (!stored.fileError.isEmpty())
+        return MachineRegistrationError::fileWriteFailed(stored.fileError);
+    return std::nullopt;
+}
+
 std::optional<MachineRegistrationError> MachineAuthService::replaceIdentity(const MachineConfig& config,
                                                                          const Ed25519Key& key)
 {
@@ -431,9 +440,7 @@ std::optional<MachineRegistrationError> MachineAuthService::replaceIdentity(cons
                      restored ? QStringLiteral("Quorvane: registration failed; the previous machine identity is kept")
                               : QStringLiteral("Quorvane: registration failed and the previous machine identity "
                                                "could not be put back whole"));
-    if (stored.keychainStatus != CredentialStore::success)
-        return MachineRegistrationError::keychainWriteFailed(stored.keychainStatus);
-    return MachineRegistrationError::fileWriteFailed(stored.fileError);
+    return failureOf(stored);
 }
 
 QCoro::Task<std::optional<MachineRegistrationError>> MachineAuthService::registerMachine(QString sessionToken,
@@ -496,11 +503,8 @@ QCoro::Task<std::optional<MachineRegistrationError>> MachineAuthService::registe
         if (auto failure = replaceIdentity(config, *key))
             co_return failure;
     } else {
-        const StoreResult stored = storeIdentity(m_store, config, *key);
-        if (stored.keychainStatus != CredentialStore::success)
-            co_return MachineRegistrationError::keychainWriteFailed(stored.keychainStatus);
-        if (!stored.fileError.isEmpty())
-            co_return MachineRegistrationError::fileWriteFailed(stored.fileError);
+        if (auto failure = failureOf(storeIdentity(m_store, config, *key)))
+            co_return failure;
     }
 
     SystemLog::write(lcIdentity(), QStringLiteral("Quorvane: Machine registered — id=") + config.id.left(8) + QStringLiteral("…"));

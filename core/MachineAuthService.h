@@ -102,6 +102,8 @@ public:
         bool ok() const { return keychainStatus == 0 && fileError.isEmpty(); }
     };
     static StoreResult storeIdentity(CredentialStore& store, const MachineConfig& config, const Ed25519Key& key);
+    // The registration error a store result stands for; nothing when it is ok.
+    static std::optional<MachineRegistrationError> failureOf(const StoreResult& stored);
 
     // Gives this computer a new identity registered under the signed-in user's
     // web session. Returns at once when an identity of the user `email` is
