@@ -38,12 +38,17 @@ QString capped(const QString& text, qsizetype limit, const QString& key, QJsonAr
     return kept;
 }
 
+// Cuts UTF-8 to limit bytes, never inside a character, noting key in cut.
 QByteArray capped(const QByteArray& bytes, qsizetype limit, const QString& key, QJsonArray& cut)
 {
     if (bytes.size() <= limit)
         return bytes;
     cut.append(key);
-    return bytes.left(limit);
+    qsizetype end = limit;
+    const auto isContinuation = [&](qsizetype i) { return (uchar(bytes[i]) & 0xC0) == 0x80; };
+    while (end > limit - 3 && isContinuation(end))
+        --end;
+    return bytes.left(end);
 }
 
 // The part of a signed message after "<machine id>:<timestamp>:".

@@ -273,6 +273,12 @@ private Q_SLOTS:
         QCOMPARE(written.agent, QString(Receipt::maximumFieldLength, u'b'));
         QCOMPARE(written.signedMessage.size(), Receipt::maximumSignedMessageSize);
         QCOMPARE(written.cut, (QStringList { u"action_id"_qs, u"agent"_qs, u"signed_message"_qs }));
+        // A signed message is cut between characters, never inside one.
+        Receipt accented = oversized;
+        accented.signedMessage = "a" + QString(Receipt::maximumSignedMessageSize, u'\u00e9').toUtf8();
+        const QByteArray accentedRead = Receipt::fromJsonLine(accented.toJsonLine())->signedMessage;
+        QCOMPARE(accentedRead.size(), Receipt::maximumSignedMessageSize - 1);
+        QVERIFY(accented.signedMessage.startsWith(accentedRead));
         history.reload();
         history.verify(0);
         QCOMPARE(history.index(0).data(ReceiptHistoryModel::VerificationRole).toString(),
