@@ -7,7 +7,6 @@
 #include "core/PendingActionsResponse.h"
 #include "core/ReceiptLog.h"
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 
 #include <QPointer>
 #include <QSet>
@@ -37,10 +36,12 @@ void ApprovalSyncService::start()
     if (m_isActive)
         return;
     if (!m_auth.isConfigured()) {
-        SystemLog::write(lcSync(), QStringLiteral("Quorvane: ApprovalSyncService not starting — auth not configured"));
+        qCWarning(lcSync).noquote()
+            << QStringLiteral("Quorvane: ApprovalSyncService not starting — auth not configured");
         return;
     }
-    SystemLog::write(lcSync(), QStringLiteral("Quorvane: ApprovalSyncService starting (machine=%1…)").arg(m_auth.machineId().value_or(QString()).left(8)));
+    qCInfo(lcSync).noquote()
+        << QStringLiteral("Quorvane: ApprovalSyncService starting (machine=%1…)").arg(m_auth.machineId().value_or(QString()).left(8));
     m_isActive = true;
     Q_EMIT isActiveChanged(true);
 
@@ -118,9 +119,8 @@ void ApprovalSyncService::updateOffline()
     if (offline == m_isOffline)
         return;
     m_isOffline = offline;
-    SystemLog::write(lcSync(),
-        offline ? QStringLiteral("Quorvane: offline (%1)").arg(m_fetchFailure)
-                : QStringLiteral("Quorvane: back online"));
+    qCInfo(lcSync).noquote() << (offline ? QStringLiteral("Quorvane: offline (%1)").arg(m_fetchFailure)
+                                         : QStringLiteral("Quorvane: back online"));
     Q_EMIT isOfflineChanged(offline);
 }
 
@@ -192,8 +192,9 @@ void ApprovalSyncService::noteAuthorization(int status)
         return;
     m_identityRefused = refused;
     if (refused)
-        SystemLog::write(lcSync(), QStringLiteral("Quorvane: the back-end refused this machine's identity %1 times in a row")
-                             .arg(m_refusalsInARow));
+        qCWarning(lcSync).noquote()
+            << QStringLiteral("Quorvane: the back-end refused this machine's identity %1 times in a row")
+                   .arg(m_refusalsInARow);
     Q_EMIT identityRefusedChanged(refused);
 }
 
@@ -245,7 +246,8 @@ QCoro::Task<int> ApprovalSyncService::sendDecision(QString id, QString decision,
     if (self)
         self->recordReceipt(id, decision, ruleScope, *request, status);
     if (!response.isHttp()) {
-        SystemLog::write(lcSync(), QStringLiteral("Quorvane: approval respond error: %1").arg(response.transportError));
+        qCWarning(lcSync).noquote()
+            << QStringLiteral("Quorvane: approval respond error: %1").arg(response.transportError);
         co_return status;
     }
     // 409: decided elsewhere (or by an earlier attempt whose answer was lost).
@@ -254,7 +256,7 @@ QCoro::Task<int> ApprovalSyncService::sendDecision(QString id, QString decision,
             self->removeAction(id);
         co_return status;
     }
-    SystemLog::write(lcSync(), QStringLiteral("Quorvane: approval respond failed: HTTP %1").arg(status));
+    qCWarning(lcSync).noquote() << QStringLiteral("Quorvane: approval respond failed: HTTP %1").arg(status);
     // 404: the back-end no longer has the action, so it waits no more here either.
     if (status == 404 && self)
         self->removeAction(id);

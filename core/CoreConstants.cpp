@@ -3,7 +3,6 @@
 #include "core/BuildConfig.h"
 #include "core/OriginCheck.h"
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -33,8 +32,9 @@ QString origin(const char* overrideName, const char* compiledIn)
             trimmed.chop(1);
         if (OriginCheck::isAcceptable(trimmed))
             return trimmed;
-        SystemLog::write(lcConfig(), QStringLiteral("Quorvane: ignoring %1=%2 (not an https origin or a loopback http origin)")
-                             .arg(QLatin1String(overrideName), overridden));
+        qCWarning(lcConfig).noquote()
+            << QStringLiteral("Quorvane: ignoring %1=%2 (not an https origin or a loopback http origin)")
+                   .arg(QLatin1String(overrideName), overridden);
     }
     return QString::fromUtf8(compiledIn);
 }

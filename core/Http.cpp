@@ -2,7 +2,6 @@
 
 #include "core/SignedRequest.h"
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -39,7 +38,8 @@ void logOversizedOnce(const QUrl& url, qint64 limit)
     if (logged.contains(path))
         return;
     logged.insert(path);
-    SystemLog::write(lcSync(), QStringLiteral("Quorvane: refused an answer of %1 larger than %2 bytes").arg(path).arg(limit));
+    qCWarning(lcSync).noquote()
+        << QStringLiteral("Quorvane: refused an answer of %1 larger than %2 bytes").arg(path).arg(limit);
 }
 
 } // namespace

@@ -5,7 +5,6 @@
 #include "core/JsonText.h"
 #include "core/MachineAuthService.h"
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 
 MacPushTokenService::MacPushTokenService(MachineAuthService& auth, QNetworkAccessManager& network, QObject* parent)
     : QObject(parent), m_auth(auth), m_network(network)
@@ -33,9 +32,10 @@ QCoro::Task<> MacPushTokenService::updatePushToken(QString token)
     // Only local values are used after the wait: this object may be gone by then.
     const HttpResponse response = co_await Http::send(m_network, *request);
     if (!response.isHttp())
-        SystemLog::write(lcPush(), QStringLiteral("Quorvane: push token update error: ") + response.transportError);
+        qCWarning(lcPush).noquote() << QStringLiteral("Quorvane: push token update error: ") + response.transportError;
     else if (response.status == 200)
-        SystemLog::write(lcPush(), QStringLiteral("Quorvane: push token registered"));
+        qCInfo(lcPush).noquote() << QStringLiteral("Quorvane: push token registered");
     else
-        SystemLog::write(lcPush(), QStringLiteral("Quorvane: push token update failed: HTTP ") + QString::number(response.status));
+        qCWarning(lcPush).noquote()
+            << QStringLiteral("Quorvane: push token update failed: HTTP ") + QString::number(response.status);
 }

@@ -9,7 +9,6 @@
 #include "core/RegisterResponse.h"
 #include "core/SecretBytes.h"
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 
 #include <QDir>
 #include <QFile>
@@ -173,7 +172,7 @@ void MachineAuthService::reload()
     const std::optional<QByteArray> content = PrivateFiles::readSmallRegularFile(path, maximumConfigSize);
     std::optional<MachineConfig> config = content ? MachineConfig::decode(*content) : std::nullopt;
     if (!config) {
-        SystemLog::write(lcIdentity(), QStringLiteral("Quorvane: MachineAuthService — no config at %1").arg(path));
+        qCInfo(lcIdentity).noquote() << QStringLiteral("Quorvane: MachineAuthService — no config at %1").arg(path);
         m_config.reset();
         m_signingKey.reset();
         Q_EMIT configurationChanged();
@@ -183,8 +182,9 @@ void MachineAuthService::reload()
 
     std::optional<QByteArray> keyBytes = readKeyBytes(m_config->machineIdLocal);
     if (!keyBytes) {
-        SystemLog::write(lcIdentity(), QStringLiteral("Quorvane: MachineAuthService — keychain read failed for account %1")
-                             .arg(m_config->machineIdLocal));
+        qCWarning(lcIdentity).noquote()
+            << QStringLiteral("Quorvane: MachineAuthService — keychain read failed for account %1")
+                   .arg(m_config->machineIdLocal);
         m_signingKey.reset();
         Q_EMIT configurationChanged();
         return;
@@ -436,10 +436,10 @@ std::optional<MachineRegistrationError> MachineAuthService::replaceIdentity(cons
     QDir(folder).removeRecursively();
     if (::rename(encodedPath(aside).constData(), encodedPath(folder).constData()) != 0 && errno != ENOENT)
         restored = false;
-    SystemLog::write(lcIdentity(),
-                     restored ? QStringLiteral("Quorvane: registration failed; the previous machine identity is kept")
-                              : QStringLiteral("Quorvane: registration failed and the previous machine identity "
-                                               "could not be put back whole"));
+    qCWarning(lcIdentity).noquote()
+        << (restored ? QStringLiteral("Quorvane: registration failed; the previous machine identity is kept")
+                     : QStringLiteral("Quorvane: registration failed and the previous machine identity "
+                                      "could not be put back whole"));
     return failureOf(stored);
 }
 
@@ -507,7 +507,8 @@ QCoro::Task<std::optional<MachineRegistrationError>> MachineAuthService::registe
             co_return failure;
     }
 
-    SystemLog::write(lcIdentity(), QStringLiteral("Quorvane: Machine registered — id=") + config.id.left(8) + QStringLiteral("…"));
+    qCInfo(lcIdentity).noquote()
+        << QStringLiteral("Quorvane: Machine registered — id=") + config.id.left(8) + QStringLiteral("…");
     reload();
     co_return std::nullopt;
 }

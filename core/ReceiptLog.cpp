@@ -3,7 +3,6 @@
 #include "core/FileDescriptor.h"
 #include "core/LogCategories.h"
 #include "core/PrivateFiles.h"
-#include "core/SystemLog.h"
 
 #include <QDateTime>
 
@@ -103,7 +102,7 @@ void ReceiptLog::record(Receipt receipt, const SignedRequest& request, int statu
     const std::optional<QString> error = append(receipt);
     if (!error)
         return;
-    SystemLog::write(lcSync(), QStringLiteral("Quorvane: receipt not written: %1").arg(*error));
+    qCWarning(lcSync).noquote() << QStringLiteral("Quorvane: receipt not written: %1").arg(*error);
     m_failures.prepend({ receipt.time, receipt.decision.left(Receipt::maximumFieldLength),
         receipt.actionId.left(Receipt::maximumFieldLength), *error });
     if (m_failures.size() > keptFailures)

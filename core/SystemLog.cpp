@@ -22,7 +22,7 @@ void handleMessage(QtMsgType type, const QMessageLogContext& context, const QStr
         sink = currentSink();
     }
     if (sink)
-        sink(message);
+        sink(type, message);
     else if (previousHandler)
         previousHandler(type, context, message);
 }

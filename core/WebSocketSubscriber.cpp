@@ -3,7 +3,6 @@
 #include "core/CoreConstants.h"
 #include "core/MachineAuthService.h"
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 
 #include <QPointer>
 #include <QRegularExpression>
@@ -142,7 +141,7 @@ void WebSocketSubscriber::countControlFrame()
     m_floodDetected = true;
     if (!m_loggedFlood) {
         m_loggedFlood = true;
-        SystemLog::write(lcSync(), QStringLiteral("Quorvane: stream closed: too many control frames"));
+        qCWarning(lcSync).noquote() << QStringLiteral("Quorvane: stream closed: too many control frames");
     }
     // The socket is in the middle of reading; it is dropped once that returns.
     QTimer::singleShot(0, this, [this, socket = QPointer<QWebSocket>(m_socket)] {
@@ -196,7 +195,8 @@ void WebSocketSubscriber::handleFailure(QWebSocket* socket)
         return;
     if (socket->closeCode() == QWebSocketProtocol::CloseCodeTooMuchData && !m_loggedOversizedMessage) {
         m_loggedOversizedMessage = true;
-        SystemLog::write(lcSync(), QStringLiteral("Quorvane: stream message larger than %1 bytes refused").arg(maximumMessageSize));
+        qCWarning(lcSync).noquote()
+            << QStringLiteral("Quorvane: stream message larger than %1 bytes refused").arg(maximumMessageSize);
     }
     const int refusedStatus = m_isConnected ? 0 : refusedHandshakeStatus(socket->errorString());
     discardSocket(false);

@@ -28,7 +28,7 @@ WebSocketSubscriber& subscriber()
 {
     static NoCredentials store;
     static MachineAuthService* auth = [] {
-        SystemLog::setSink([](const QString&) {});
+        SystemLog::setSink([](QtMsgType, const QString&) {});
         return new MachineAuthService(store);
     }();
     static WebSocketSubscriber* instance = [] {

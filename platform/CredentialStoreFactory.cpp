@@ -3,14 +3,14 @@
 #include "platform/FileCredentialStore.h"
 #include "platform/SecretServiceCredentialStore.h"
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 
 std::unique_ptr<CredentialStore> CredentialStoreFactory::create()
 {
 #ifdef QUORVANE_DEV_OVERRIDES
     if (qEnvironmentVariable("QUORVANE_CREDENTIAL_STORE") == QLatin1String("file")) {
         auto store = std::make_unique<FileCredentialStore>();
-        SystemLog::write(lcPlatform(), QStringLiteral("Quorvane: using the file credential store at %1").arg(store->path()));
+        qCInfo(lcPlatform).noquote()
+            << QStringLiteral("Quorvane: using the file credential store at %1").arg(store->path());
         return store;
     }
 #endif

@@ -4,7 +4,6 @@
 #include "core/PrivateFiles.h"
 #include "core/SecretBytes.h"
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -60,7 +59,8 @@ FileCredentialStore::FileCredentialStore(QString path)
 
 void FileCredentialStore::refuse(const QString& reason) const
 {
-    SystemLog::write(lcPlatform(), QStringLiteral("Quorvane: FileCredentialStore — refusing %1: %2").arg(m_path, reason));
+    qCWarning(lcPlatform).noquote()
+        << QStringLiteral("Quorvane: FileCredentialStore — refusing %1: %2").arg(m_path, reason);
 }
 
 int FileCredentialStore::load(QJsonArray& items) const
@@ -144,7 +144,7 @@ int FileCredentialStore::save(const QJsonArray& items) const
 {
     const QString directory = QFileInfo(m_path).absolutePath();
     if (const auto error = PrivateFiles::makePrivateDirectories(directory)) {
-        SystemLog::write(lcPlatform(), QStringLiteral("Quorvane: FileCredentialStore — %1").arg(*error));
+        qCWarning(lcPlatform).noquote() << QStringLiteral("Quorvane: FileCredentialStore — %1").arg(*error);
         return EIO;
     }
     QJsonObject root;
@@ -153,7 +153,7 @@ int FileCredentialStore::save(const QJsonArray& items) const
     const auto error = PrivateFiles::writeAtomically(m_path, content);
     SecretBytes::cleanse(content);
     if (error) {
-        SystemLog::write(lcPlatform(), QStringLiteral("Quorvane: FileCredentialStore — %1").arg(*error));
+        qCWarning(lcPlatform).noquote() << QStringLiteral("Quorvane: FileCredentialStore — %1").arg(*error);
         return EIO;
     }
     return success;

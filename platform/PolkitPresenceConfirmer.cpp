@@ -1,7 +1,6 @@
 #include "platform/PolkitPresenceConfirmer.h"
 
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -182,8 +181,8 @@ QCoro::Task<std::optional<PresenceError>> PolkitPresenceConfirmer::confirm(QStri
 
     std::optional<PresenceError> outcome = outcomeOf(reply);
     if (reply.type() == QDBusMessage::ErrorMessage) {
-        SystemLog::write(lcTrust(), QStringLiteral("Quorvane: presence confirmation error: %1 %2")
-                             .arg(reply.errorName(), reply.errorMessage()));
+        qCWarning(lcTrust).noquote() << QStringLiteral("Quorvane: presence confirmation error: %1 %2")
+                                            .arg(reply.errorName(), reply.errorMessage());
         // The prompt may still be up when the call timed out: take it down.
         if (self && reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply"))
             self->cancelCheck(cancellationId);

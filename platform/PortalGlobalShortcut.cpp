@@ -1,7 +1,6 @@
 #include "platform/PortalGlobalShortcut.h"
 
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 
 #include <QDBusArgument>
 #include <QDBusMetaType>
@@ -79,8 +78,8 @@ bool PortalGlobalShortcut::call(const QString& method, const QVariantList& argum
         if (watcher->isError()) {
             // No portal, or one without global shortcuts: nothing to offer.
             m_binding = false;
-            SystemLog::write(lcPlatform(), QStringLiteral("Quorvane: no global shortcut: %1 failed: %2")
-                                               .arg(method, watcher->error().name()));
+            qCInfo(lcPlatform).noquote() << QStringLiteral("Quorvane: no global shortcut: %1 failed: %2")
+                                                .arg(method, watcher->error().name());
         }
     });
     return true;

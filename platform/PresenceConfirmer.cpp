@@ -3,7 +3,6 @@
 #include "platform/PolkitPresenceConfirmer.h"
 #include "platform/StandInPresenceConfirmer.h"
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 
 std::unique_ptr<PresenceConfirmer> PresenceConfirmer::createDefault(QObject* parent)
 {
@@ -12,7 +11,8 @@ std::unique_ptr<PresenceConfirmer> PresenceConfirmer::createDefault(QObject* par
     if (!name.isEmpty()) {
         if (const auto outcome = StandInPresenceConfirmer::outcomeFromName(name))
             return std::make_unique<StandInPresenceConfirmer>(*outcome, parent);
-        SystemLog::write(lcTrust(), QStringLiteral("Quorvane: ignoring QUORVANE_PRESENCE=%1 (grant, deny or cancel)").arg(name));
+        qCWarning(lcTrust).noquote()
+            << QStringLiteral("Quorvane: ignoring QUORVANE_PRESENCE=%1 (grant, deny or cancel)").arg(name);
     }
 #endif
     return std::make_unique<PolkitPresenceConfirmer>(parent);

@@ -1,7 +1,6 @@
 #include "platform/SecretServiceCredentialStore.h"
 
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 
 #include <libsecret/secret.h>
 
@@ -64,9 +63,9 @@ using Value = std::unique_ptr<SecretValue, ValueUnref>;
 
 void logFailure(const char* operation, const QString& account, const GError* error)
 {
-    SystemLog::write(lcPlatform(), QStringLiteral("Quorvane: Secret Service %1 failed for account %2: %3")
-                         .arg(QLatin1String(operation), account,
-                              error ? QString::fromUtf8(error->message) : QStringLiteral("unknown error")));
+    qCWarning(lcPlatform).noquote() << QStringLiteral("Quorvane: Secret Service %1 failed for account %2: %3")
+                                           .arg(QLatin1String(operation), account,
+                                                error ? QString::fromUtf8(error->message) : QStringLiteral("unknown error"));
 }
 
 int statusOf(const GError* error)

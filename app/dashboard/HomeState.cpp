@@ -23,7 +23,6 @@
 #include "platform/LoginItem.h"
 #include "app/dashboard/SuggestionCount.h"
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 
 #include <QFileInfo>
 
@@ -175,7 +174,7 @@ void HomeState::uninstall(bool removeGlobalRules)
         return;
     if (m_platform.loginItem) {
         if (const std::optional<QString> error = m_platform.loginItem->unregisterItem())
-            SystemLog::write(lcDashboard(), QStringLiteral("Quorvane: login item not removed: ") + *error);
+            qCWarning(lcDashboard).noquote() << QStringLiteral("Quorvane: login item not removed: ") + *error;
     }
     setIsUninstalling(true);
     setUninstallComplete(false);
@@ -238,7 +237,8 @@ void HomeState::deleteAppAndQuit()
     }
     if (installation) {
         if (const std::optional<QString> error = installation->moveToTrash())
-            SystemLog::write(lcDashboard(), QStringLiteral("Quorvane: the program was not moved to the trash: ") + *error);
+            qCWarning(lcDashboard).noquote()
+                << QStringLiteral("Quorvane: the program was not moved to the trash: ") + *error;
     }
     terminate();
 }
@@ -285,7 +285,8 @@ QCoro::Task<> HomeState::runAnalysis(quint64 analysis, CLICancelToken cancel)
     if (!self)
         co_return;
     if (!result && result.error().kind() != CLIError::Kind::cancelled)
-        SystemLog::write(lcDashboard(), QStringLiteral("Quorvane: activity analysis failed: ") + result.error().description());
+        qCWarning(lcDashboard).noquote()
+            << QStringLiteral("Quorvane: activity analysis failed: ") + result.error().description();
 
     // Whether the run succeeded, failed or was cancelled, the tool may have
     // written a new inventory.

@@ -5,7 +5,6 @@
 #include "app/tooling/CLIService.h"
 #include "app/tooling/DependencyService.h"
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 
 ModelRuntimeState::ModelRuntimeState(CLIService& cli, DependencyService& dependencies,
                                      ModelDownloadProgressSource* wizardDownload, QObject* parent)
@@ -140,7 +139,8 @@ QCoro::Task<> ModelRuntimeState::runModelDownload(quint64 download)
     if (!self || self->m_downloadGeneration != download)
         co_return;
     if (!started) {
-        SystemLog::write(lcDashboard(), QStringLiteral("Quorvane: model download could not start: ") + started.error().description());
+        qCWarning(lcDashboard).noquote()
+            << QStringLiteral("Quorvane: model download could not start: ") + started.error().description();
         self->downloadEnded(download);
         co_return;
     }

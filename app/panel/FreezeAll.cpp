@@ -3,7 +3,6 @@
 #include "app/trust/TrustWindowState.h"
 #include "core/ApprovalSyncService.h"
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -87,7 +86,8 @@ QCoro::Task<FreezeAll::Outcome> FreezeAll::run()
         co_return Outcome{};
     setState(false, true, QString());
     Q_EMIT autoOpenPaused();
-    SystemLog::write(lcPanel(), QStringLiteral("Quorvane: freeze: denying %1 pending actions").arg(m_sync.pendingActions().size()));
+    qCInfo(lcPanel).noquote()
+        << QStringLiteral("Quorvane: freeze: denying %1 pending actions").arg(m_sync.pendingActions().size());
 
     QPointer<FreezeAll> self(this);
     Outcome outcome;
@@ -114,7 +114,7 @@ QCoro::Task<FreezeAll::Outcome> FreezeAll::run()
     else if (ended == TrustWindowState::EndResult::failed)
         outcome.trustWindow = Outcome::TrustWindow::failed;
     const QString report = outcome.text();
-    SystemLog::write(lcPanel(), QStringLiteral("Quorvane: freeze: %1").arg(report));
+    qCInfo(lcPanel).noquote() << QStringLiteral("Quorvane: freeze: %1").arg(report);
     m_canRetry = outcome.failed > 0 || outcome.trustWindow == Outcome::TrustWindow::failed;
     setState(false, false, report);
     Q_EMIT finished(report);

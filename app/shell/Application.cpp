@@ -11,7 +11,6 @@
 #include "platform/XdgUrlSchemeRegistration.h"
 #include "app/shell/StatusItemTray.h"
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 #include "app/shell/TrayIconRenderer.h"
 #include "app/wizard/InstallPhase.h"
 #include "app/wizard/WizardState.h"
@@ -211,5 +210,6 @@ void Application::registerUrlSchemeOfUserInstallation()
     if (registration.isRegistered())
         return;
     if (const std::optional<QString> failure = registration.registerHandler())
-        SystemLog::write(lcShell(), QStringLiteral("Quorvane: registering the quorvane: link handler failed: ") + *failure);
+        qCWarning(lcShell).noquote()
+            << QStringLiteral("Quorvane: registering the quorvane: link handler failed: ") + *failure;
 }

@@ -2,7 +2,6 @@
 
 #include "app/shell/PopoverPlacement.h"
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 #include "app/views/ViewFactory.h"
 #include "app/views/ViewsLibrary.h"
 
@@ -68,7 +67,7 @@ bool PopoverWindow::create()
     m_window = view.window;
     m_error = view.errorString;
     if (!m_error.isEmpty())
-        SystemLog::write(lcShell(), QStringLiteral("Quorvane: popover failed to load: %1").arg(m_error));
+        qCWarning(lcShell).noquote() << QStringLiteral("Quorvane: popover failed to load: %1").arg(m_error);
     const bool tray = trayAvailable();
     if (tray)
         m_window->setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);

@@ -3,7 +3,6 @@
 #include "core/CoreConstants.h"
 #include "core/PrivateFiles.h"
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -51,8 +50,8 @@ SingleInstance::SingleInstance(const QString& runtimeDirectory, QObject* parent)
         m_folderPath = runtimeFolder;
     } else {
         if (!runtimeFolder.isEmpty())
-            SystemLog::write(lcShell(), QStringLiteral("Quorvane: %1 is not usable for the local socket; using %2")
-                                            .arg(runtimeFolder, homeFolder));
+            qCWarning(lcShell).noquote() << QStringLiteral("Quorvane: %1 is not usable for the local socket; using %2")
+                                                .arg(runtimeFolder, homeFolder);
         m_folderPath = homeFolder;
     }
     m_socketPath = QDir(m_folderPath).filePath(QString::fromLatin1(socketName));
@@ -153,7 +152,7 @@ void SingleInstance::onNewConnection()
             return;
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         if (!peerIsSameUser(socket)) {
-            SystemLog::write(lcShell(), QStringLiteral("Quorvane: refused a local connection from another user"));
+            qCWarning(lcShell).noquote() << QStringLiteral("Quorvane: refused a local connection from another user");
             socket->abort();
             continue;
         }
@@ -184,7 +183,7 @@ void SingleInstance::onReadyRead(QLocalSocket* socket)
     socket->setProperty("quorvaneDone", true);
     const std::optional<Message> message = decode(line);
     if (!message) {
-        SystemLog::write(lcShell(), QStringLiteral("Quorvane: ignored a malformed hand-over request"));
+        qCWarning(lcShell).noquote() << QStringLiteral("Quorvane: ignored a malformed hand-over request");
         socket->abort();
         return;
     }
@@ -210,7 +209,7 @@ bool SingleInstance::send(const Message& message, int timeoutMs)
     // A callback carries a sign-in code: nothing goes to a listener of another user.
     if (!peerIsSameUser(&socket)) {
         m_error = QStringLiteral("the listener at %1 belongs to another user").arg(m_socketPath);
-        SystemLog::write(lcShell(), QStringLiteral("Quorvane: sent nothing to a local listener of another user"));
+        qCWarning(lcShell).noquote() << QStringLiteral("Quorvane: sent nothing to a local listener of another user");
         socket.abort();
         return false;
     }

@@ -9,7 +9,6 @@
 #include "core/MachineAuthService.h"
 #include "app/shell/PopoverHost.h"
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 #include "core/UpdateCheckService.h"
 #include "app/wizard/WindowManager.h"
 #include "app/wizard/WizardState.h"
@@ -96,7 +95,8 @@ void TrayShell::openURLs(const QList<QUrl>& urls)
 {
     for (const QUrl& url : urls) {
         if (!m_services.windows.wizardState().handleCallbackURL(url))
-            SystemLog::write(lcShell(), QStringLiteral("Quorvane: ignored an opened URL that is not a sign-in callback"));
+            qCWarning(lcShell).noquote()
+                << QStringLiteral("Quorvane: ignored an opened URL that is not a sign-in callback");
     }
 }
 
@@ -135,7 +135,7 @@ void TrayShell::setUpStatusItem()
         m_statusItem->setMenu(contextMenuEntries());
         connect(m_statusItem.get(), &StatusItem::clicked, this, &TrayShell::statusItemClicked);
         if (!trayShowsStatusItem())
-            SystemLog::write(lcShell(), noTrayLine());
+            qCInfo(lcShell).noquote() << noTrayLine();
         connect(m_statusItem.get(), &StatusItem::menuTriggered, this, [this](StatusItem::MenuAction action) {
             switch (action) {
             case StatusItem::MenuAction::toggleMute:
@@ -170,7 +170,7 @@ void TrayShell::startServices()
         return;
     m_servicesStarted = true;
     Q_EMIT servicesStartedChanged();
-    SystemLog::write(lcShell(), startingServicesLine());
+    qCInfo(lcShell).noquote() << startingServicesLine();
     // The wizard may have registered the machine since the identity was loaded.
     if (!m_services.auth.isConfigured())
         m_services.auth.reload();
@@ -186,7 +186,7 @@ void TrayShell::startServices()
         self->terminate();
     });
     // No platform source of push tokens here: the stream and the poll carry everything.
-    SystemLog::write(lcShell(), noPushLine());
+    qCInfo(lcShell).noquote() << noPushLine();
     m_startFinished = true;
 }
 

@@ -5,7 +5,6 @@
 #include "platform/ProcessHardening.h"
 #include "app/shell/SingleInstance.h"
 #include "platform/SyslogSink.h"
-#include "core/SystemLog.h"
 
 #include <QApplication>
 #include <cstdio>

@@ -4,7 +4,6 @@
 #include "app/tooling/ProgramRun.h"
 #include "core/Http.h"
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 #include "platform/LoopbackListeners.h"
 
 #include <QDir>
@@ -83,7 +82,7 @@ std::optional<QString> ModelRuntimeServer::foreignListener() const
     const QString message = owners.isEmpty()
         ? QStringLiteral("A program answers on %1 but its owner cannot be found; the local model runtime was not used")
         : QStringLiteral("Another user's program answers on %1; the local model runtime was not used");
-    SystemLog::write(lcTooling(), QStringLiteral("Quorvane: ") + message.arg(hostAndPort()));
+    qCWarning(lcTooling).noquote() << QStringLiteral("Quorvane: ") + message.arg(hostAndPort());
     return message.arg(hostAndPort());
 }
 
@@ -143,8 +142,8 @@ QCoro::Task<CLIResult<void>> ModelRuntimeServer::ensureServing(QString runtimeCo
     if (!unitFailure) {
         m_mechanism = Mechanism::userUnit;
     } else {
-        SystemLog::write(
-            lcTooling(), QStringLiteral("Quorvane: model runtime as a child process (%1)").arg(*unitFailure));
+        qCInfo(lcTooling).noquote()
+            << QStringLiteral("Quorvane: model runtime as a child process (%1)").arg(*unitFailure);
         if (const std::optional<QString> childFailure = startChild(runtimeCommand))
             co_return CLIError::installFailed(
                 QStringLiteral("Ollama server could not start: ") + *childFailure);

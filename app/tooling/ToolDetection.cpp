@@ -14,11 +14,11 @@ QCoro::Task<QList<DetectedTool>> detectTools(CLIService& cli, QString home, std:
     const CLIResult<std::optional<QString>> result
         = co_await cli.runCapturingOutput(arguments, cancel, limits);
     if (!result) {
-        qCWarning(lcTooling) << "Tool scan failed:" << result.error().description();
+        qCWarning(lcTooling).noquote() << QStringLiteral("Quorvane: tool scan failed: ") + result.error().description();
         co_return QList<DetectedTool>();
     }
     if (!result.value()) {
-        qCWarning(lcTooling) << "Tool scan output is unusable";
+        qCWarning(lcTooling).noquote() << QStringLiteral("Quorvane: tool scan output is unusable");
         co_return QList<DetectedTool>();
     }
     co_return ToolScan::parseOutput(*result.value(), home);

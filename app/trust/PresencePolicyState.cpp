@@ -1,7 +1,6 @@
 #include "app/trust/PresencePolicyState.h"
 
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 #include "platform/PrivilegedRunner.h"
 
 #include <QPointer>
@@ -32,7 +31,7 @@ QCoro::Task<> PresencePolicyState::install()
         co_return;
     setInstalling(false);
     if (failure) {
-        SystemLog::write(lcTrust(), QStringLiteral("Quorvane: installing the presence policy failed: ") + *failure);
+        qCWarning(lcTrust).noquote() << QStringLiteral("Quorvane: installing the presence policy failed: ") + *failure;
         setErrorMessage(*failure);
     }
     refresh();

@@ -8,7 +8,6 @@
 #include "core/MachineAuthService.h"
 #include "core/LogCategories.h"
 #include "core/ReceiptLog.h"
-#include "core/SystemLog.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -242,7 +241,8 @@ QCoro::Task<TrustWindowState::EndResult> TrustWindowState::endAnyWindow()
         // Without a signed request the back-end cannot be told, and its window
         // goes on approving: keep showing it (the expiry still ends it).
         setErrorMessage(tr("Failed to sign request"));
-        SystemLog::write(lcTrust(), QStringLiteral("Quorvane: trust window close not sent: cannot sign the request"));
+        qCWarning(lcTrust).noquote()
+            << QStringLiteral("Quorvane: trust window close not sent: cannot sign the request");
         co_return EndResult::failed;
     }
 
@@ -254,9 +254,11 @@ QCoro::Task<TrustWindowState::EndResult> TrustWindowState::endAnyWindow()
         co_return EndResult::failed;
     recordReceipt(Receipt::trustWindowEnded, tr("Trust window ended"), *request, response.isHttp() ? response.status : 0);
     if (!response.isHttp())
-        SystemLog::write(lcTrust(), QStringLiteral("Quorvane: trust window close failed: %1").arg(response.transportError));
+        qCWarning(lcTrust).noquote()
+            << QStringLiteral("Quorvane: trust window close failed: %1").arg(response.transportError);
     else if (response.status != 200)
-        SystemLog::write(lcTrust(), QStringLiteral("Quorvane: trust window close failed: HTTP %1").arg(response.status));
+        qCWarning(lcTrust).noquote()
+            << QStringLiteral("Quorvane: trust window close failed: HTTP %1").arg(response.status);
     // Closed here whatever the answer, but a failure is told: the back-end's
     // window may still be approving.
     endLocally();

@@ -1,7 +1,6 @@
 #include "app/views/ViewsLibrary.h"
 
 #include "core/LogCategories.h"
-#include "core/SystemLog.h"
 #include "app/views/ViewFactory.h"
 
 #include <QCoreApplication>
@@ -23,7 +22,8 @@ ViewFactory* ViewsLibrary::factory()
         auto entry = reinterpret_cast<ViewFactoryEntry>(library.resolve(viewFactoryEntryName));
         ViewFactory* factory = entry ? entry() : nullptr;
         if (!factory)
-            SystemLog::write(lcViews(), QStringLiteral("Quorvane: the windows cannot be shown: %1").arg(library.errorString()));
+            qCWarning(lcViews).noquote()
+                << QStringLiteral("Quorvane: the windows cannot be shown: %1").arg(library.errorString());
         return factory;
     }();
     return loaded;

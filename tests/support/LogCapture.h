@@ -10,7 +10,7 @@ class LogCapture
 public:
     LogCapture()
     {
-        m_previous = SystemLog::setSink([this](const QString& line) { m_lines.append(line); });
+        m_previous = SystemLog::setSink([this](QtMsgType, const QString& line) { m_lines.append(line); });
     }
     ~LogCapture() { SystemLog::setSink(std::move(m_previous)); }
     LogCapture(const LogCapture&) = delete;
