@@ -98,69 +98,73 @@ QString CLIService::executablePath() const
     return m_locator ? m_locator() : defaultExecutablePath();
 }
 
+QCoro::Task<CLIResult<std::shared_ptr<CLIProcess>>> CLIService::launch(Launch request)
+{
+    if (request.cancel.isCancelled())
+        co_return CLIError::cancelled();
+    auto process = std::make_shared<CLIProcess>(
+        executablePath(), request.arguments, request.output, request.limits, std::move(request.onEvent));
+    if (!request.workingDirectory.isEmpty())
+        process->setWorkingDirectory(expandTilde(request.workingDirectory));
+    process->setCancelToken(request.cancel);
+    process->launch();
+    if (request.wait == Launch::Wait::untilEnded)
+        co_await ended(process.get());
+    else
+        while (!process->isRunning() && !process->isFinished())
+            co_await qCoro(process.get(), &CLIProcess::stateChanged);
+    if (std::optional<CLIError> reason = stopReason(*process))
+        co_return *reason;
+    co_return process;
+}
+
 QCoro::Task<CLIResult<void>> CLIService::run(QStringList arguments, QString workingDirectory,
     EventHandler onEvent, CLICancelToken cancel, CLIRunLimits limits)
 {
-    if (cancel.isCancelled())
-        co_return CLIError::cancelled();
     arguments.append(QStringLiteral("--wizard"));
-    const auto process = std::make_unique<CLIProcess>(
-        executablePath(), arguments, CLIProcess::OutputMode::events, limits, std::move(onEvent));
-    if (!workingDirectory.isEmpty())
-        process->setWorkingDirectory(expandTilde(workingDirectory));
-    process->setCancelToken(cancel);
-    process->launch();
-    co_await ended(process.get());
-
-    if (std::optional<CLIError> reason = stopReason(*process))
-        co_return *reason;
-    if (process->outputTooLarge())
+    Launch request { std::move(arguments), CLIProcess::OutputMode::events, limits, std::move(onEvent),
+        std::move(workingDirectory), cancel, Launch::Wait::untilEnded };
+    QCoro::Task<CLIResult<std::shared_ptr<CLIProcess>>> launching = launch(std::move(request));
+    const CLIResult<std::shared_ptr<CLIProcess>> ran = co_await std::move(launching);
+    if (!ran)
+        co_return ran.error();
+    if (ran.value()->outputTooLarge())
         co_return CLIError::outputTooLarge();
-    if (process->exitStatus() != 0)
-        co_return CLIError::nonZeroExit(process->exitStatus());
+    if (ran.value()->exitStatus() != 0)
+        co_return CLIError::nonZeroExit(ran.value()->exitStatus());
     co_return CLIResult<void>();
 }
 
 QCoro::Task<CLIResult<std::optional<QString>>> CLIService::runCapturingOutput(
     QStringList arguments, CLICancelToken cancel, CLIRunLimits limits)
 {
-    if (cancel.isCancelled())
-        co_return CLIError::cancelled();
-    const auto process
-        = std::make_unique<CLIProcess>(executablePath(), arguments, CLIProcess::OutputMode::capture, limits);
-    process->setCancelToken(cancel);
-    process->launch();
-    co_await ended(process.get());
-    if (std::optional<CLIError> reason = stopReason(*process))
-        co_return *reason;
-    if (process->outputTooLarge())
+    Launch request { std::move(arguments), CLIProcess::OutputMode::capture, limits, {}, {}, cancel,
+        Launch::Wait::untilEnded };
+    QCoro::Task<CLIResult<std::shared_ptr<CLIProcess>>> launching = launch(std::move(request));
+    const CLIResult<std::shared_ptr<CLIProcess>> ran = co_await std::move(launching);
+    if (!ran)
+        co_return ran.error();
+    if (ran.value()->outputTooLarge())
         co_return std::optional<QString>();
-    co_return strictUtf8(process->takeCapturedOutput());
+    co_return strictUtf8(ran.value()->takeCapturedOutput());
 }
 
 QCoro::Task<CLIResult<std::shared_ptr<CLIProcess>>> CLIService::start(
     QStringList arguments, EventHandler onEvent, CLIRunLimits limits)
 {
-    auto process = std::make_shared<CLIProcess>(
-        executablePath(), arguments, CLIProcess::OutputMode::events, limits, std::move(onEvent));
-    process->launch();
-    while (!process->isRunning() && !process->isFinished())
-        co_await qCoro(process.get(), &CLIProcess::stateChanged);
-    if (process->launchFailed())
-        co_return CLIError::launchFailed(process->launchError());
-    co_return process;
+    Launch request { std::move(arguments), CLIProcess::OutputMode::events, limits, std::move(onEvent), {}, {},
+        Launch::Wait::untilRunning };
+    QCoro::Task<CLIResult<std::shared_ptr<CLIProcess>>> launching = launch(std::move(request));
+    co_return co_await std::move(launching);
 }
 
 QCoro::Task<int> CLIService::runDetached(QStringList arguments, CLICancelToken cancel, CLIRunLimits limits)
 {
-    if (cancel.isCancelled())
-        co_return -1;
-    const auto process
-        = std::make_unique<CLIProcess>(executablePath(), arguments, CLIProcess::OutputMode::discard, limits);
-    process->setCancelToken(cancel);
-    process->launch();
-    co_await ended(process.get());
-    co_return stopReason(*process) ? -1 : process->exitStatus();
+    Launch request { std::move(arguments), CLIProcess::OutputMode::discard, limits, {}, {}, cancel,
+        Launch::Wait::untilEnded };
+    QCoro::Task<CLIResult<std::shared_ptr<CLIProcess>>> launching = launch(std::move(request));
+    const CLIResult<std::shared_ptr<CLIProcess>> ran = co_await std::move(launching);
+    co_return ran ? ran.value()->exitStatus() : -1;
 }
 
 QCoro::Task<CLIResult<void>> CLIService::runPrivileged(QStringList commands)

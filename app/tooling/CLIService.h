@@ -93,6 +93,24 @@ public:
     QCoro::Task<CLIResult<void>> runPrivileged(QStringList commands);
 
 private:
+    // One run of the tool, whatever the mode: the process with its output
+    // mode, limits and cancel token, launched and awaited until it ends (or,
+    // for start(), until it runs). Fails when cancelled before or during the
+    // run, past the deadline, or when the launch failed.
+    struct Launch
+    {
+        enum class Wait { untilEnded, untilRunning };
+
+        QStringList arguments;
+        CLIProcess::OutputMode output;
+        CLIRunLimits limits;
+        EventHandler onEvent;
+        QString workingDirectory;
+        CLICancelToken cancel;
+        Wait wait;
+    };
+    QCoro::Task<CLIResult<std::shared_ptr<CLIProcess>>> launch(Launch request);
+
     PrivilegedRunner* privilegedRunner() const { return m_privilegedRunner.data(); }
 
     QPointer<PrivilegedRunner> m_privilegedRunner;
