@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/DBusRemoteInterface.h"
 #include "platform/DesktopNotifier.h"
 
 #include <QDBusConnection>
@@ -28,6 +29,6 @@ private Q_SLOTS:
     void onNotificationClosed(uint id, uint reason);
 
 private:
-    QDBusConnection m_bus;
+    DBusRemoteInterface m_notifications;
     uint m_lastId = 0;
 };

@@ -1,7 +1,5 @@
 #include "platform/PortalColorSchemePreference.h"
 
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 
 namespace {
@@ -12,9 +10,6 @@ constexpr QLatin1String settingsInterface("org.freedesktop.portal.Settings");
 constexpr QLatin1String appearanceNamespace("org.freedesktop.appearance");
 constexpr QLatin1String colorSchemeKey("color-scheme");
 
-// The portal answers within milliseconds; a missing one is reported by the
-// bus at once, a hung one must not keep a call open for long.
-constexpr int readTimeoutMilliseconds = 5000;
 // Read wraps the value in up to two variants; deeper nesting is not a value.
 constexpr int maximumVariantDepth = 3;
 
@@ -22,15 +17,15 @@ constexpr int maximumVariantDepth = 3;
 
 PortalColorSchemePreference::PortalColorSchemePreference(QDBusConnection bus, QObject* parent)
     : ColorSchemePreference(parent)
-    , m_bus(std::move(bus))
+    , m_settings(std::move(bus), portalService, portalPath, settingsInterface)
 {
-    if (!m_bus.isConnected())
+    if (!m_settings.isConnected())
         return;
     // QtDBus connects bus signals by the slot's signature, which it finds
     // through the type names: QDBusVariant's must be known before the first use.
     qRegisterMetaType<QDBusVariant>();
-    m_bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"), this,
-                  SLOT(onSettingChanged(QString, QString, QDBusVariant)));
+    m_settings.subscribe(QStringLiteral("SettingChanged"), this,
+                         SLOT(onSettingChanged(QString, QString, QDBusVariant)));
     read(QStringLiteral("ReadOne"));
 }
 
@@ -53,12 +48,9 @@ ColorSchemePreference::Scheme PortalColorSchemePreference::fromValue(const QVari
 
 void PortalColorSchemePreference::read(const QString& method)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, settingsInterface, method);
-    call << appearanceNamespace << colorSchemeKey;
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, readTimeoutMilliseconds), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, method] {
-        watcher->deleteLater();
-        const QDBusPendingReply<QDBusVariant> reply = *watcher;
+    const QVariantList arguments{QString(appearanceNamespace), QString(colorSchemeKey)};
+    m_settings.call(method, arguments, this, [this, method](const QDBusPendingCall& answer) {
+        const QDBusPendingReply<QDBusVariant> reply = answer;
         if (reply.isError()) {
             // Portals before version 2 only have Read.
             if (method == QLatin1String("ReadOne") && reply.error().type() == QDBusError::UnknownMethod)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ColorSchemePreference.h"
+#include "platform/DBusRemoteInterface.h"
 
 #include <QDBusConnection>
 #include <QDBusVariant>
@@ -30,6 +31,6 @@ private:
     void read(const QString& method);
     void setScheme(Scheme scheme);
 
-    QDBusConnection m_bus;
+    DBusRemoteInterface m_settings;
     Scheme m_scheme = Scheme::noPreference;
 };

@@ -4,9 +4,7 @@
 
 #include <QDBusArgument>
 #include <QDBusMetaType>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
+#include <QDBusPendingCall>
 
 namespace {
 
@@ -17,8 +15,6 @@ constexpr QLatin1String requestInterface("org.freedesktop.portal.Request");
 constexpr QLatin1String sessionToken("quorvane_shortcuts");
 constexpr QLatin1String createToken("quorvane_shortcuts_session");
 constexpr QLatin1String bindToken("quorvane_shortcuts_bind");
-// A missing portal is reported at once; a hung one must not hold a call open.
-constexpr int callTimeoutMilliseconds = 5000;
 
 // One entry of BindShortcuts' a(sa{sv}).
 struct PortalShortcut
@@ -49,37 +45,33 @@ Q_DECLARE_METATYPE(PortalShortcut)
 
 PortalGlobalShortcut::PortalGlobalShortcut(QDBusConnection bus, QObject* parent)
     : GlobalShortcut(parent)
-    , m_bus(std::move(bus))
+    , m_shortcuts(std::move(bus), portalService, portalPath, shortcutsInterface)
 {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
 }
 
-QString PortalGlobalShortcut::requestPath(const QString& token) const
+DBusRemoteInterface PortalGlobalShortcut::request(const QString& token) const
 {
     // The sender's unique name without its leading ':' and with '.' as '_'.
-    QString sender = m_bus.baseService().mid(1);
+    QString sender = m_shortcuts.bus().baseService().mid(1);
     sender.replace(u'.', u'_');
-    return QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
+    return m_shortcuts.object(QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token),
+                              requestInterface);
 }
 
 bool PortalGlobalShortcut::call(const QString& method, const QVariantList& arguments, const QString& token,
                                 const char* responseSlot)
 {
     // Listening before the call: the answer may come before the call returns.
-    if (!m_bus.connect(portalService, requestPath(token), requestInterface, QStringLiteral("Response"), this,
-                       responseSlot))
+    if (!request(token).subscribe(QStringLiteral("Response"), this, responseSlot))
         return false;
-    QDBusMessage message = QDBusMessage::createMethodCall(portalService, portalPath, shortcutsInterface, method);
-    message.setArguments(arguments);
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, callTimeoutMilliseconds), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, method] {
-        watcher->deleteLater();
-        if (watcher->isError()) {
+    m_shortcuts.call(method, arguments, this, [this, method](const QDBusPendingCall& answer) {
+        if (answer.isError()) {
             // No portal, or one without global shortcuts: nothing to offer.
             m_binding = false;
             qCInfo(lcPlatform).noquote() << QStringLiteral("Quorvane: no global shortcut: %1 failed: %2")
-                                                .arg(method, watcher->error().name());
+                                                .arg(method, answer.error().name());
         }
     });
     return true;
@@ -87,7 +79,7 @@ bool PortalGlobalShortcut::call(const QString& method, const QVariantList& argum
 
 void PortalGlobalShortcut::bind()
 {
-    if (m_binding || m_bound || !m_bus.isConnected())
+    if (m_binding || m_bound || !m_shortcuts.isConnected())
         return;
     m_binding = true;
     const QVariantMap options{{QStringLiteral("handle_token"), QString(createToken)},
@@ -98,15 +90,14 @@ void PortalGlobalShortcut::bind()
 
 void PortalGlobalShortcut::onSessionResponse(uint response, const QVariantMap& results)
 {
-    m_bus.disconnect(portalService, requestPath(createToken), requestInterface, QStringLiteral("Response"), this,
-                     SLOT(onSessionResponse(uint, QVariantMap)));
+    request(createToken).unsubscribe(QStringLiteral("Response"), this, SLOT(onSessionResponse(uint, QVariantMap)));
     m_session = results.value(QStringLiteral("session_handle")).toString();
     if (response != 0 || m_session.isEmpty()) {
         m_binding = false;
         return;
     }
-    m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
-                  SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    m_shortcuts.subscribe(QStringLiteral("Activated"), this,
+                          SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
     const QList<PortalShortcut> shortcuts{
         {shortcutId,
          {{QStringLiteral("description"), tr("Open the Quorvane approvals popover")},
@@ -120,8 +111,7 @@ void PortalGlobalShortcut::onSessionResponse(uint response, const QVariantMap& r
 
 void PortalGlobalShortcut::onBindResponse(uint response, const QVariantMap&)
 {
-    m_bus.disconnect(portalService, requestPath(bindToken), requestInterface, QStringLiteral("Response"), this,
-                     SLOT(onBindResponse(uint, QVariantMap)));
+    request(bindToken).unsubscribe(QStringLiteral("Response"), this, SLOT(onBindResponse(uint, QVariantMap)));
     m_binding = false;
     if (response != 0)
         return;

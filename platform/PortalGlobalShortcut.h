@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/DBusRemoteInterface.h"
 #include "platform/GlobalShortcut.h"
 
 #include <QDBusConnection>
@@ -35,10 +36,10 @@ private Q_SLOTS:
 
 private:
     // The request object a call with this handle token answers on.
-    QString requestPath(const QString& token) const;
+    DBusRemoteInterface request(const QString& token) const;
     bool call(const QString& method, const QVariantList& arguments, const QString& token, const char* responseSlot);
 
-    QDBusConnection m_bus;
+    DBusRemoteInterface m_shortcuts;
     QString m_session;
     bool m_binding = false;
     bool m_bound = false;
