@@ -52,13 +52,13 @@ PkexecPrivilegedRunner::PkexecPrivilegedRunner(const QString& pkexecPath, QObjec
 {
 }
 
-QCoro::Task<PrivilegedRunner::Outcome> PkexecPrivilegedRunner::run(const QString& commandLine)
+QCoro::Task<PrivilegedRunner::Outcome> PkexecPrivilegedRunner::run(Command command)
 {
     // The process belongs to this coroutine, not to the runner: it must stay
     // alive for as long as the coroutine waits on it.
     auto process = std::make_unique<QProcess>();
     process->setProgram(m_pkexecPath);
-    process->setArguments({QStringLiteral("/bin/sh"), QStringLiteral("-c"), commandLine});
+    process->setArguments(QStringList{command.program} + command.arguments);
     process->setStandardOutputFile(QProcess::nullDevice());
 
     Outcome outcome;

@@ -2,7 +2,7 @@
 
 #include "platform/PrivilegedRunner.h"
 
-// Administrator commands through polkit: pkexec /bin/sh -c "<command line>".
+// Administrator commands through polkit: pkexec <program> <arguments>.
 // pkexec answers 126 when the person dismisses the prompt and 127 when
 // authorisation fails; like any other non-zero status these are refusals.
 class PkexecPrivilegedRunner : public PrivilegedRunner
@@ -16,7 +16,7 @@ public:
     explicit PkexecPrivilegedRunner(const QString& pkexecPath, QObject* parent = nullptr);
 
     QString pkexecPath() const { return m_pkexecPath; }
-    QCoro::Task<Outcome> run(const QString& commandLine) override;
+    QCoro::Task<Outcome> run(Command command) override;
 
 private:
     QString m_pkexecPath;

@@ -43,10 +43,11 @@ QCoro::Task<std::optional<QString>> PresencePolicy::install(PrivilegedRunner& ru
         co_return QCoreApplication::translate("PresencePolicy", "This installation has no policy file to install (%1).")
             .arg(m_shippedPolicyPath);
 
-    const QString command = QStringLiteral("install -D -m 0644 %1 %2")
-                                .arg(PrivilegedRunner::shellWord(shipped.absoluteFilePath()),
-                                     PrivilegedRunner::shellWord(installedPath()));
-    const PrivilegedRunner::Outcome outcome = co_await runner.run(command);
+    PrivilegedRunner::Command command{QStringLiteral("/usr/bin/install"),
+                                      {QStringLiteral("-D"), QStringLiteral("-m"), QStringLiteral("0644"),
+                                       QStringLiteral("--"), shipped.absoluteFilePath(), installedPath()}};
+    QCoro::Task<PrivilegedRunner::Outcome> installing = runner.run(std::move(command));
+    const PrivilegedRunner::Outcome outcome = co_await std::move(installing);
     if (!outcome.launched)
         co_return QCoreApplication::translate("PresencePolicy", "Could not ask for administrator rights: %1")
             .arg(outcome.launchError);

@@ -3,34 +3,37 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <qcorotask.h>
 
-// Runs one shell command line with administrator rights, after the system's
-// authorisation prompt. The Linux implementation is PkexecPrivilegedRunner;
-// tests use it with a stand-in for pkexec.
+// Runs one program with administrator rights, after the system's
+// authorisation prompt. The program gets its arguments as they are: no shell
+// reads them. The Linux implementation is PkexecPrivilegedRunner; tests use it
+// with a stand-in for pkexec.
 class PrivilegedRunner : public QObject
 {
     Q_OBJECT
 public:
+    struct Command
+    {
+        QString program; // an absolute path
+        QStringList arguments;
+    };
+
     struct Outcome
     {
         bool launched = false;   // false: the authorisation helper could not be started
         QString launchError;     // the system's text when not launched
         int exitStatus = -1;     // -1 when ended by a signal
-        QByteArray standardError; // everything the helper and the command wrote there
+        QByteArray standardError; // everything the helper and the program wrote there
 
         bool succeeded() const { return launched && exitStatus == 0; }
     };
 
     using QObject::QObject;
 
-    // Runs commandLine through /bin/sh with administrator rights. Anything but
-    // exit status 0 (a refused or dismissed prompt, a failing command) is a failure.
-    virtual QCoro::Task<Outcome> run(const QString& commandLine) = 0;
-
-    // text as one single-quoted shell word: every ' becomes '\'' so that no
-    // character of it is interpreted by the shell. Every path that goes into a
-    // command line passes through here.
-    static QString shellWord(const QString& text);
+    // Anything but exit status 0 (a refused or dismissed prompt, a failing
+    // program) is a failure.
+    virtual QCoro::Task<Outcome> run(Command command) = 0;
 };

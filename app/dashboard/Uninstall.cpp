@@ -78,8 +78,10 @@ QCoro::Task<std::optional<QString>> removeCliBinary(CLIService& cli, QString dpk
     if (const std::optional<QString> package = co_await std::move(querying))
         co_return packagedCliLine(path, *package);
     if (!QFile::remove(path)) {
-        const QStringList commands{QStringLiteral("rm -f -- ") + PrivilegedRunner::shellWord(path)};
-        co_await cli.runPrivileged(commands);
+        PrivilegedRunner::Command removal{QStringLiteral("/bin/rm"),
+                                          {QStringLiteral("-f"), QStringLiteral("--"), path}};
+        QCoro::Task<CLIResult<void>> removing = cli.runPrivileged(std::move(removal));
+        co_await std::move(removing);
     }
     if (present())
         co_return tr("Could not remove CLI binary at %1").arg(path);

@@ -167,15 +167,14 @@ QCoro::Task<int> CLIService::runDetached(QStringList arguments, CLICancelToken c
     co_return ran ? ran.value()->exitStatus() : -1;
 }
 
-QCoro::Task<CLIResult<void>> CLIService::runPrivileged(QStringList commands)
+QCoro::Task<CLIResult<void>> CLIService::runPrivileged(PrivilegedRunner::Command command)
 {
-    if (commands.isEmpty())
-        co_return CLIResult<void>();
     PrivilegedRunner* runner = privilegedRunner();
     if (!runner)
         co_return CLIError::installFailed(QStringLiteral("Admin setup failed: no administrator prompt available"));
 
-    const PrivilegedRunner::Outcome outcome = co_await runner->run(commands.join(QLatin1String(" && ")));
+    QCoro::Task<PrivilegedRunner::Outcome> running = runner->run(std::move(command));
+    const PrivilegedRunner::Outcome outcome = co_await std::move(running);
     if (!outcome.launched)
         co_return CLIError::launchFailed(outcome.launchError);
     if (outcome.exitStatus == 0)

@@ -19,7 +19,7 @@
 // Finds the product tool, runs it and reads what it prints. Four run modes,
 // chosen by what the caller needs back: a stream of events (run), the whole
 // standard output (runCapturingOutput), a live process with an event callback
-// (start), or only the exit status (runDetached). Also runs shell commands with
+// (start), or only the exit status (runDetached). Also runs a command with
 // administrator rights (runPrivileged). Every call starts a fresh process; the
 // tool's standard error always goes to the null device and it inherits the
 // program's environment. Every run is bounded by its CLIRunLimits (a deadline
@@ -86,11 +86,10 @@ public:
     QCoro::Task<int> runDetached(
         QStringList arguments, CLICancelToken cancel = {}, CLIRunLimits limits = CLIRunLimits::detached());
 
-    // Runs the commands, joined with " && ", with administrator rights. An empty
-    // list succeeds at once. A refusal, a dismissed prompt or a failing command
-    // fails with installFailed("Admin setup failed: " + what the commands and
-    // the helper wrote to standard error).
-    QCoro::Task<CLIResult<void>> runPrivileged(QStringList commands);
+    // Runs the command with administrator rights. A refusal, a dismissed prompt
+    // or a failing command fails with installFailed("Admin setup failed: " +
+    // what the command and the helper wrote to standard error).
+    QCoro::Task<CLIResult<void>> runPrivileged(PrivilegedRunner::Command command);
 
 private:
     // One run of the tool, whatever the mode: the process with its output

@@ -234,34 +234,36 @@ QCoro::Task<CLIResult<QString>> DependencyService::downloadOllama(ProgressHandle
     co_return result;
 }
 
-QString DependencyService::privilegedInstallCommand(const QString& archivePath) const
+PrivilegedRunner::Command DependencyService::privilegedInstallCommand(const QString& archivePath) const
 {
-    const auto word = &PrivilegedRunner::shellWord;
-    const QString bin = m_installPrefix + QStringLiteral("/bin");
-    const QString libraries = m_installPrefix + QStringLiteral("/lib/ollama");
-    // mktemp -d in /tmp as root: a folder (0700) only root can touch. Nothing
-    // after the copy reads the user's file again.
-    const QStringList lines{
+    // One fixed script; the paths and the digest reach it as its arguments
+    // ($1 to $4), so the shell never reads them as script text. mktemp -d in
+    // /tmp as root: a folder (0700) only root can touch. Nothing after the copy
+    // reads the user's file again.
+    static const QStringList lines{
         QStringLiteral("set -eu"),
         QStringLiteral("umask 022"),
+        QStringLiteral("archive=$1 digest=$2 bin=$3 libraries=$4"),
         QStringLiteral("work=$(mktemp -d /tmp/quorvane-runtime.XXXXXXXX)"),
         QStringLiteral("trap 'rm -rf -- \"$work\"' EXIT"),
-        QStringLiteral("cp -- ") + word(archivePath) + QStringLiteral(" \"$work/runtime\""),
-        QStringLiteral("printf '%s  %s\\n' ") + word(m_archiveSHA256)
-            + QStringLiteral(" \"$work/runtime\" | sha256sum -c --status - || "
-                             "{ echo 'the runtime archive does not match its pinned digest' >&2; exit 3; }"),
+        QStringLiteral("cp -- \"$archive\" \"$work/runtime\""),
+        QStringLiteral("printf '%s  %s\\n' \"$digest\" \"$work/runtime\" | sha256sum -c --status - || "
+                       "{ echo 'the runtime archive does not match its pinned digest' >&2; exit 3; }"),
         QStringLiteral("mkdir \"$work/unpacked\""),
         QStringLiteral("tar -xf \"$work/runtime\" -C \"$work/unpacked\" --no-same-owner 2>/dev/null || "
                        "{ echo 'Failed to unpack Ollama' >&2; exit 4; }"),
         QStringLiteral("[ -f \"$work/unpacked/bin/ollama\" ] && [ ! -L \"$work/unpacked/bin/ollama\" ] || "
                        "{ echo 'ollama not found in archive' >&2; exit 4; }"),
-        QStringLiteral("mkdir -p ") + word(bin),
-        QStringLiteral("install -m 0755 \"$work/unpacked/bin/ollama\" ") + word(bin + QStringLiteral("/ollama")),
+        QStringLiteral("mkdir -p -- \"$bin\""),
+        QStringLiteral("install -m 0755 \"$work/unpacked/bin/ollama\" \"$bin/ollama\""),
         // The runtime's GPU and CPU back ends sit beside the command in lib/ollama.
-        QStringLiteral("if [ -d \"$work/unpacked/lib/ollama\" ]; then mkdir -p ") + word(libraries)
-            + QStringLiteral(" && cp -R \"$work/unpacked/lib/ollama/.\" ") + word(libraries) + QStringLiteral("; fi"),
+        QStringLiteral("if [ -d \"$work/unpacked/lib/ollama\" ]; then mkdir -p -- \"$libraries\" "
+                       "&& cp -R \"$work/unpacked/lib/ollama/.\" \"$libraries\"; fi"),
     };
-    return lines.join(u'\n');
+    return {QStringLiteral("/bin/sh"),
+            {QStringLiteral("-c"), lines.join(u'\n'), QStringLiteral("quorvane-runtime-install"), archivePath,
+             m_archiveSHA256, m_installPrefix + QStringLiteral("/bin"),
+             m_installPrefix + QStringLiteral("/lib/ollama")}};
 }
 
 void DependencyService::removeOwnFile(const QString& path) const
@@ -292,8 +294,8 @@ QCoro::Task<CLIResult<DependencyStatus>> DependencyService::installOllama(QStrin
     }
 
     const QPointer<DependencyService> self(this);
-    const QStringList commands{privilegedInstallCommand(archivePath)};
-    const CLIResult<void> installed = co_await m_cli->runPrivileged(commands);
+    QCoro::Task<CLIResult<void>> installing = m_cli->runPrivileged(privilegedInstallCommand(archivePath));
+    const CLIResult<void> installed = co_await std::move(installing);
     removeOwnFile(archivePath);
     if (!installed)
         co_return installed.error();

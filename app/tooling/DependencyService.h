@@ -4,6 +4,7 @@
 #include "app/tooling/CLIService.h"
 #include "app/tooling/DependencyStatus.h"
 #include "core/ReleaseDownload.h"
+#include "platform/PrivilegedRunner.h"
 
 #include <QNetworkAccessManager>
 #include <QObject>
@@ -119,8 +120,8 @@ public:
     // is still missing.
     QCoro::Task<CLIResult<DependencyStatus>> installOllama(QString archivePath);
 
-    // The privileged command line installOllama() runs.
-    QString privilegedInstallCommand(const QString& archivePath) const;
+    // The privileged command installOllama() runs.
+    PrivilegedRunner::Command privilegedInstallCommand(const QString& archivePath) const;
 
     // The whole install as the install screen shows it: when present, installed
     // at once; else downloading(fraction) from 0, installing, then installed or

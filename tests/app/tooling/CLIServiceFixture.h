@@ -57,7 +57,6 @@ protected:
             arguments.append(QString::fromUtf8(parts[i]));
         return arguments;
     }
-    static QStringList shell(const QString& line) { return { u"/bin/sh"_s, u"-c"_s, line }; }
     static QStringList typesOf(const QList<CLIEvent>& events)
     {
         QStringList types;

@@ -244,29 +244,6 @@ private Q_SLOTS:
         QCOMPARE(QCoro::waitFor(CLIService().runDetached({})), -1);
     }
 
-    void shellWord_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("word");
-        QTest::newRow("plain") << u"/tmp/x"_s << u"'/tmp/x'"_s;
-        QTest::newRow("empty") << QString() << u"''"_s;
-        QTest::newRow("single quote") << u"/tmp/it's"_s << u"'/tmp/it'\\''s'"_s;
-        QTest::newRow("spaces and dollar") << u"/a b/$(rm -rf ~)"_s << u"'/a b/$(rm -rf ~)'"_s;
-        QTest::newRow("backtick, semicolon, glob") << u"`id`;*"_s << u"'`id`;*'"_s;
-        QTest::newRow("double quote, backslash, newline") << u"a\"b\\c\nd"_s << u"'a\"b\\c\nd'"_s;
-    }
-    void shellWord()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, word);
-        QCOMPARE(PrivilegedRunner::shellWord(text), word);
-        // The shell reads the word back as exactly one argument equal to the text.
-        QProcess sh;
-        sh.start(u"/bin/sh"_s, { u"-c"_s, u"printf '%s|' "_s + word + u" && printf '%s' $#"_s, u"sh"_s });
-        QVERIFY(sh.waitForFinished(10000));
-        QCOMPARE(QString::fromUtf8(sh.readAllStandardOutput()), text + u"|0"_s);
-    }
-
     void pkexecOutcome_data()
     {
         QTest::addColumn<QByteArray>("behaviour");
@@ -287,77 +264,75 @@ private Q_SLOTS:
         QFETCH(int, exitStatus);
         QFETCH(QByteArray, standardError);
         PkexecPrivilegedRunner runner(writeStandIn(behaviour));
-        const QString marker = m_dir->filePath(u"ran"_s);
-        const QString line = u"touch "_s + PrivilegedRunner::shellWord(marker) + u" && echo out"_s;
-        const PrivilegedRunner::Outcome outcome = QCoro::waitFor(runner.run(line));
+        // No shell reads the argument: quotes and $( ) stay part of the name.
+        const QString marker = m_dir->filePath(u"it's $(touch pwned) ran"_s);
+        const PrivilegedRunner::Command command{u"/usr/bin/touch"_s, {marker}};
+        const PrivilegedRunner::Outcome outcome = QCoro::waitFor(runner.run(command));
         QVERIFY(outcome.launched);
         QCOMPARE(outcome.succeeded(), exitStatus == 0);
         QCOMPARE(outcome.exitStatus, exitStatus);
         QCOMPARE(outcome.standardError, standardError);
-        QCOMPARE(recordedArguments(), shell(line));
+        QCOMPARE(recordedArguments(), (QStringList{command.program} + command.arguments));
         QCOMPARE(QFile::exists(marker), exitStatus == 0);
+        QVERIFY(!QFile::exists(u"pwned"_s));
     }
 
     void missingHelper()
     {
         PkexecPrivilegedRunner runner(m_dir->filePath(u"no-pkexec"_s));
-        const PrivilegedRunner::Outcome outcome = QCoro::waitFor(runner.run(u"true"_s));
+        const PrivilegedRunner::Command command{u"/bin/true"_s, {}};
+        const PrivilegedRunner::Outcome outcome = QCoro::waitFor(runner.run(command));
         QVERIFY(!outcome.launched);
         QVERIFY(!outcome.succeeded());
         QVERIFY(!outcome.launchError.isEmpty());
         CLIService service(&runner);
-        const CLIResult<void> result = QCoro::waitFor(service.runPrivileged({ u"true"_s }));
+        const CLIResult<void> result = QCoro::waitFor(service.runPrivileged(command));
         QVERIFY(!result);
         QCOMPARE(result.error().kind(), CLIError::Kind::launchFailed);
-        // An empty list succeeds without asking anyone.
-        QVERIFY(QCoro::waitFor(service.runPrivileged({})).ok());
 
         // Without a runner there is nobody to ask.
-        const CLIResult<void> refused = QCoro::waitFor(CLIService().runPrivileged({ u"true"_s }));
+        const CLIResult<void> refused = QCoro::waitFor(CLIService().runPrivileged(command));
         QVERIFY(!refused);
         QVERIFY(refused.error().description().startsWith(QLatin1String("Admin setup failed: ")));
     }
 
     void runPrivileged_data()
     {
-        QTest::addColumn<QStringList>("commands");
-        QTest::addColumn<QByteArray>("behaviour"); // the stand-in's, before it runs the line
-        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("behaviour"); // the stand-in's, before it runs the program
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("failure"); // empty: success
         const QByteArray runs;
         const QString unknown = u"Admin setup failed: Unknown error"_s;
-        QTest::newRow("two joined") << QStringList { u"echo a"_s, u"echo b"_s } << runs
-                                    << u"echo a && echo b"_s << u"a\nb\n"_s << QString();
-        QTest::newRow("double quote and backslash reach the shell unchanged")
-            << QStringList { u"printf '%s\\n' \"say \\\"hi\\\"\""_s, u"printf '%s\\n' 'a\\b'"_s } << runs
-            << u"printf '%s\\n' \"say \\\"hi\\\"\" && printf '%s\\n' 'a\\b'"_s << u"say \"hi\"\na\\b\n"_s
-            << QString();
-        QTest::newRow("a failing first command stops the rest")
-            << QStringList { u"false"_s, u"echo never"_s } << runs << u"false && echo never"_s << QString()
-            << unknown;
-        const QStringList one { u"true"_s };
-        const QString t = u"true"_s;
-        QTest::newRow("prompt dismissed") << one << QByteArray("printf 'Request dismissed\\n' >&2; exit 126")
-                                          << t << QString() << u"Admin setup failed: Request dismissed\n"_s;
-        QTest::newRow("failing command") << one << QByteArray("printf 'cp: cannot stat x' >&2; exit 1") << t
-                                         << QString() << u"Admin setup failed: cp: cannot stat x"_s;
+        const QString printf = u"/usr/bin/printf"_s;
+        QTest::newRow("arguments reach the program unchanged")
+            << printf << QStringList { u"%s|%s\n"_s, u"say \"hi\" && echo never"_s, u"a\\b $(id) 'q'"_s } << runs
+            << u"say \"hi\" && echo never|a\\b $(id) 'q'\n"_s << QString();
+        QTest::newRow("a failing program") << u"/bin/false"_s << QStringList() << runs << QString() << unknown;
+        const QString t = u"/bin/true"_s;
+        QTest::newRow("prompt dismissed")
+            << t << QStringList() << QByteArray("printf 'Request dismissed\\n' >&2; exit 126") << QString()
+            << u"Admin setup failed: Request dismissed\n"_s;
+        QTest::newRow("failing command") << t << QStringList()
+                                         << QByteArray("printf 'cp: cannot stat x' >&2; exit 1") << QString()
+                                         << u"Admin setup failed: cp: cannot stat x"_s;
         QTest::newRow("undecodable text")
-            << one << QByteArray("printf '\\377\\376' >&2; exit 1") << t << QString() << unknown;
+            << t << QStringList() << QByteArray("printf '\\377\\376' >&2; exit 1") << QString() << unknown;
     }
     void runPrivileged()
     {
-        QFETCH(QStringList, commands);
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
         QFETCH(QByteArray, behaviour);
-        QFETCH(QString, line);
         QFETCH(QString, output);
         QFETCH(QString, failure);
-        // The stand-in runs the command for real, with its output collected in a file.
+        // The stand-in runs the program for real, with its output collected in a file.
         const QString outFile = m_dir->filePath(u"out"_s);
         PkexecPrivilegedRunner runner(
             writeStandIn(behaviour + "\nexec \"$@\" > '" + QFile::encodeName(outFile) + "'"));
-        const CLIResult<void> result = QCoro::waitFor(CLIService(&runner).runPrivileged(commands));
-        QCOMPARE(recordedArguments(), shell(line));
+        const CLIResult<void> result = QCoro::waitFor(CLIService(&runner).runPrivileged({ program, arguments }));
+        QCOMPARE(recordedArguments(), QStringList { program } + arguments);
         QCOMPARE(QString::fromUtf8(TestFiles::contentOf(outFile)), output);
         QCOMPARE(result.ok(), failure.isEmpty());
         if (!result.ok()) {
