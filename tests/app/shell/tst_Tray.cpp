@@ -71,17 +71,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("symbol");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("toolTip");
-        QTest::newRow("idle") << false << 0 << u"lock.shield"_s << QString() << u"Quorvane"_s;
-        QTest::newRow("one pending") << false << 1 << u"lock.shield.fill"_s << u" 1"_s
+        QTest::newRow("idle") << false << 0 << u"shield-outline"_s << QString() << u"Quorvane"_s;
+        QTest::newRow("one pending") << false << 1 << u"shield-filled"_s << u" 1"_s
                                      << u"Quorvane — 1 pending"_s;
         QTest::newRow("many pending")
-            << false << 12 << u"lock.shield.fill"_s << u" 12"_s << u"Quorvane — 12 pending"_s;
-        QTest::newRow("muted idle") << true << 0 << u"lock.shield.muted"_s << QString()
+            << false << 12 << u"shield-filled"_s << u" 12"_s << u"Quorvane — 12 pending"_s;
+        QTest::newRow("muted idle") << true << 0 << u"shield-muted"_s << QString()
                                     << u"Quorvane (muted)"_s;
         QTest::newRow("muted pending")
-            << true << 3 << u"lock.shield.muted"_s << u" 3"_s << u"Quorvane (muted) — 3 pending"_s;
+            << true << 3 << u"shield-muted"_s << u" 3"_s << u"Quorvane (muted) — 3 pending"_s;
         QTest::newRow("negative count is none")
-            << false << -4 << u"lock.shield"_s << QString() << u"Quorvane"_s;
+            << false << -4 << u"shield-outline"_s << QString() << u"Quorvane"_s;
     }
 
     void table()
@@ -106,7 +106,7 @@ private Q_SLOTS:
         const Coverage outline
             = measure(TrayIconRenderer::render(StatusItemIcon::forState(false, 0), 64, label));
         const Coverage filledNoBadge = measure(TrayIconRenderer::render(
-            StatusItemIcon { u"lock.shield.fill"_s, {}, false, {}, 0, {} }, 64, label));
+            StatusItemIcon { u"shield-filled"_s, {}, false, {}, 0, {} }, 64, label));
         const Coverage filled
             = measure(TrayIconRenderer::render(StatusItemIcon::forState(false, 3), 64, label));
         const Coverage muted
