@@ -28,6 +28,13 @@ void releaseFreeHeap()
 #endif
 }
 
+// An X11 window on a Wayland desktop: the compositor, not the client, places
+// X11 windows (sway centres them), except those that bypass the window manager.
+bool onXWayland()
+{
+    return QGuiApplication::platformName() == QLatin1String("xcb") && qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+}
+
 } // namespace
 
 PopoverWindow::PopoverWindow(QUrl rootUrl, QVariantMap properties, QObject* parent)
@@ -70,9 +77,13 @@ bool PopoverWindow::create()
     if (!m_error.isEmpty())
         SystemLog::write(lcShell(), QStringLiteral("Quorvane: popover failed to load: %1").arg(m_error));
     const bool tray = trayAvailable();
-    if (tray)
-        m_window->setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    else
+    if (tray) {
+        Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+        // Beside the icon rather than where the compositor would put it.
+        if (onXWayland())
+            flags |= Qt::X11BypassWindowManagerHint;
+        m_window->setFlags(flags);
+    } else
         m_window->setTitle(QStringLiteral("Quorvane"));
     m_implicitSize = view.implicitSize;
     views->followImplicitSize(m_window, this, [this](QSize implicitSize) {
@@ -139,6 +150,10 @@ void PopoverWindow::fit(QSize implicitSize)
     }
     if (placed.size().isEmpty())
         return;
+    // A window of fixed size floats on tiling desktops (sway) instead of
+    // being stretched over the screen; its size follows the content anyway.
+    m_window->setMinimumSize(placed.size());
+    m_window->setMaximumSize(placed.size());
     m_window->setGeometry(placed);
 }
 

@@ -1,10 +1,14 @@
 #include "app/shell/PopoverPlacement.h"
 #include "app/shell/PopoverWindow.h"
 #include "app/shell/StatusItemIcon.h"
+#include "app/shell/StatusNotifierItem.h"
 #include "app/shell/TrayIconRenderer.h"
 #include "app/shell/TrayLabelShade.h"
+#include "tests/support/StandInStatusNotifierWatcher.h"
 #include "tests/support/TestFiles.h"
 
+#include <QDBusArgument>
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QQuickItem>
 #include <QQuickView>
@@ -316,6 +320,80 @@ private Q_SLOTS:
         QTRY_VERIFY(other.isActive());
         QVERIFY(window.isShown());
         window.close();
+    }
+
+    // Our StatusNotifierItem as a bar's host sees it over the session bus:
+    // registered with the watcher, drawn light for a dark bar, asking for
+    // attention with the count in its tooltip, the menu over dbusmenu, the
+    // click point kept for the popover, and registered again when the bar's
+    // watcher comes back.
+    void statusNotifierItemOnTheBus()
+    {
+        StandInStatusNotifierWatcher watcher;
+        QVERIFY(watcher.start());
+        StatusNotifierItem item(QDBusConnection::sessionBus());
+        const QString service = item.serviceName();
+        QTRY_COMPARE(watcher.registered, QStringList { service });
+        QTRY_VERIFY(item.isInTray());
+
+        item.setColorScheme(ColorSchemePreference::Scheme::noPreference);
+        item.setIcon(StatusItemIcon::forState(false, 3));
+        QCOMPARE(watcher.itemProperty(service, u"Status"_s).toString(), u"NeedsAttention"_s);
+        const auto toolTip = qdbus_cast<StatusNotifierTypes::ToolTip>(watcher.itemProperty(service, u"ToolTip"_s));
+        QCOMPARE(toolTip.title, u"Quorvane — 3 pending"_s);
+        const auto pixmaps
+            = qdbus_cast<StatusNotifierTypes::PixmapList>(watcher.itemProperty(service, u"IconPixmap"_s));
+        QCOMPARE(pixmaps.size(), qsizetype(TrayIconRenderer::sizes.size()));
+        const auto icon22 = std::find_if(pixmaps.begin(), pixmaps.end(), [](const auto& p) { return p.width == 22; });
+        QVERIFY(icon22 != pixmaps.end());
+        QCOMPARE(icon22->argb.size(), 22 * 22 * 4);
+        // Network byte order: alpha, red, green, blue. Most of the symbol's
+        // ink is light on the dark bar; the rest is the red badge.
+        int light = 0, dark = 0;
+        for (qsizetype i = 0; i + 3 < icon22->argb.size(); i += 4) {
+            const auto byte = [&](int k) { return uchar(icon22->argb.at(i + k)); };
+            if (byte(0) < 200)
+                continue;
+            (std::min({ byte(1), byte(2), byte(3) }) > 200 ? light : dark) += 1;
+        }
+        QVERIFY2(light > 20 && light > dark / 2, qPrintable(u"light %1, dark %2"_s.arg(light).arg(dark)));
+        item.setIcon(StatusItemIcon::forState(true, 3));
+        QCOMPARE(watcher.itemProperty(service, u"Status"_s).toString(), u"Active"_s);
+
+        // The host's menu: GetLayout lists the entries, a click on one reaches us.
+        QSignalSpy triggered(&item, &StatusItem::menuTriggered);
+        item.setMenu({ { u"Pause Notifications"_s, StatusItem::MenuAction::toggleMute },
+            { u"Quit Quorvane"_s, StatusItem::MenuAction::quit } });
+        const QString menu = u"com.canonical.dbusmenu"_s;
+        const QDBusMessage layout = watcher.callItem(
+            service, u"/MenuBar"_s, menu, u"GetLayout"_s, { 0, -1, QStringList() });
+        QVERIFY2(layout.type() == QDBusMessage::ReplyMessage, qPrintable(layout.errorMessage()));
+        const auto root = qdbus_cast<StatusNotifierTypes::MenuItem>(layout.arguments().at(1));
+        QCOMPARE(root.children.size(), 2);
+        QCOMPARE(root.children.at(1).properties.value(u"label"_s).toString(), u"Quit Quorvane"_s);
+        watcher.callItem(service, u"/MenuBar"_s, menu, u"Event"_s,
+            { root.children.at(1).id, u"clicked"_s, QVariant::fromValue(QDBusVariant(0)), 0u });
+        QTRY_COMPARE(triggered.size(), 1);
+        QCOMPARE(triggered.first().first().value<StatusItem::MenuAction>(), StatusItem::MenuAction::quit);
+        // An id the menu never had is ignored.
+        watcher.callItem(service, u"/MenuBar"_s, menu, u"Event"_s,
+            { 99, u"clicked"_s, QVariant::fromValue(QDBusVariant(0)), 0u });
+
+        // Activate at the icon's point: a click, and the point is where the popover goes.
+        QSignalSpy clicked(&item, &StatusItem::clicked);
+        QVERIFY(!item.geometry().isValid());
+        watcher.callItem(service, u"/StatusNotifierItem"_s, u"org.kde.StatusNotifierItem"_s, u"Activate"_s, { 1210, 14 });
+        QTRY_COMPARE(clicked.size(), 1);
+        QCOMPARE(item.geometry(), QRect(1210, 14, 1, 1));
+        QCOMPARE(triggered.size(), 1);
+
+        // The bar restarts: the item registers again with the new watcher.
+        watcher.stop();
+        QTRY_VERIFY(!item.isInTray());
+        watcher.registered.clear();
+        QVERIFY(watcher.start());
+        QTRY_COMPARE(watcher.registered, QStringList { service });
+        QTRY_VERIFY(item.isInTray());
     }
 
     void brokenRootDoesNotCrash()
