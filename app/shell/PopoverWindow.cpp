@@ -32,7 +32,7 @@ void releaseFreeHeap()
 // X11 windows (sway centres them), except those that bypass the window manager.
 bool onXWayland()
 {
-    return QGuiApplication::platformName() == QLatin1String("xcb") && qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+    return QGuiApplication::platformName() == QLatin1String("xcb") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
 } // namespace
@@ -78,11 +78,11 @@ bool PopoverWindow::create()
         SystemLog::write(lcShell(), QStringLiteral("Quorvane: popover failed to load: %1").arg(m_error));
     const bool tray = trayAvailable();
     if (tray) {
-        Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
-        // Beside the icon rather than where the compositor would put it.
-        if (onXWayland())
-            flags |= Qt::X11BypassWindowManagerHint;
-        m_window->setFlags(flags);
+        // Beside the icon rather than where the compositor would put it; not
+        // a tool window there, which the compositor would not give the focus.
+        m_window->setFlags(onXWayland()
+                               ? Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint
+                               : Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     } else
         m_window->setTitle(QStringLiteral("Quorvane"));
     m_implicitSize = view.implicitSize;
@@ -172,7 +172,10 @@ void PopoverWindow::onActiveChanged()
         return;
     const bool tray = trayAvailable();
     // A popover closes when the focus leaves it; an ordinary window stays.
-    if (tray && !m_window->isActive()) {
+    // A Wayland compositor takes the focus back from an X11 window it does not
+    // manage at once, so there the popover stays until the icon is clicked
+    // again, Escape is pressed or the list empties.
+    if (tray && !m_window->isActive() && !onXWayland()) {
         m_focusLossClose.start();
         close();
     }

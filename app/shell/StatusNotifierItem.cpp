@@ -219,7 +219,10 @@ void StatusNotifierItem::setMenu(const QList<MenuEntry>& entries)
 
 QRect StatusNotifierItem::geometry() const
 {
-    return m_clickPoint ? QRect(*m_clickPoint, QSize(1, 1)) : QRect();
+    // Hosts report the point clicked, about the icon's middle: an icon of the
+    // usual size around it keeps the popover off a bar of the usual height.
+    constexpr int iconSize = 24;
+    return m_clickPoint ? QRect(*m_clickPoint - QPoint(iconSize / 2, iconSize / 2), QSize(iconSize, iconSize)) : QRect();
 }
 
 bool StatusNotifierItem::isInTray() const

@@ -37,7 +37,7 @@ public:
 
     void setIcon(const StatusItemIcon& icon) override;
     void setMenu(const QList<MenuEntry>& entries) override;
-    // A point-sized rectangle where the host last said the icon was clicked;
+    // Around the point where the host last said the icon was clicked;
     // invalid before the first click.
     QRect geometry() const override;
     // Registered with a watcher that has a host to show us.

@@ -27,8 +27,8 @@ int main(int argc, char* argv[])
     // On a Wayland desktop with XWayland, X11 it is (unless the person chose):
     // only an X11 window can be put where the tray was clicked, and the
     // popover belongs next to its icon.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsSet("WAYLAND_DISPLAY")
-        && qEnvironmentVariableIsSet("DISPLAY"))
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Quorvane"));

@@ -15,6 +15,12 @@ for tool in sway swaybar swaymsg Xwayland grim busctl dbus-run-session runuser x
   command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
 done
 
+# XWayland's sockets live in /tmp/.X11-unix, which must be root's and
+# sticky; made by the throw-away account it would outlive the account.
+mkdir -p /tmp/.X11-unix
+chown root:root /tmp/.X11-unix
+chmod 1777 /tmp/.X11-unix
+
 WORK=$(mktemp -d /tmp/quorvane-sway.XXXXXX)
 chmod 755 "$WORK"
 ACCOUNT="qvsway$$"

@@ -14,6 +14,7 @@ xwayland enable
 output HEADLESS-1 resolution 1280x800 position 0 0
 default_border none
 default_floating_border none
+focus_follows_mouse no
 bar {
   position top
   status_command while :; do echo; sleep 3600; done
@@ -30,11 +31,18 @@ CONFIG
   done
   [ -n "$SWAYSOCK" ] || { echo "sway did not start:"; cat "$XDG_RUNTIME_DIR/sway.log"; return 1; }
   export SWAYSOCK WAYLAND_DISPLAY=wayland-1
-  # XWayland's display as sway hands it to the programs it starts.
+  # XWayland's display as sway hands it to the programs it starts (once
+  # XWayland is up; until then they get none).
   local reported="$XDG_RUNTIME_DIR/display"
-  swaymsg exec "echo \$DISPLAY >$reported" >/dev/null
-  for _ in $(seq 100); do [ -s "$reported" ] && break; sleep 0.1; done
-  export DISPLAY=$(cat "$reported")
+  DISPLAY=
+  for _ in $(seq 100); do
+    swaymsg exec "echo \$DISPLAY >$reported" >/dev/null
+    sleep 0.1
+    DISPLAY=$(cat "$reported" 2>/dev/null || true)
+    [[ "$DISPLAY" =~ ^:[0-9]+$ ]] && break
+  done
+  [[ "$DISPLAY" =~ ^:[0-9]+$ ]] || { echo "sway started no XWayland"; return 1; }
+  export DISPLAY
   # swaybar's watcher on the bus: the tray is there.
   for _ in $(seq 200); do
     busctl --user status org.kde.StatusNotifierWatcher >/dev/null 2>&1 && return 0
