@@ -34,12 +34,14 @@ QVariantMap removal(const QString& agentName, int agentCount)
     if (agentCount == 1) {
         return dialog(tr("Remove Last Agent?"),
                       tr("This is the last agent on this machine. You can also remove your global rules from the "
-                         "server. Requires phone approval."),
+                         "server. You approve it in the Quorvane panel."),
                       {button(tr("Remove & Keep Rules"), "normal"),
                        button(tr("Remove & Delete Rules"), "destructive", true)});
     }
     return dialog(tr("Remove Agent?"),
-                  tr("This will remove \"%1\" from this machine and the server. Requires phone approval.").arg(visibleText(agentName)),
+                  tr("This will remove \"%1\" from this machine and the server. You approve it in the Quorvane "
+                     "panel.")
+                      .arg(visibleText(agentName)),
                   {button(tr("Remove"), "destructive")});
 }
 
@@ -49,10 +51,10 @@ QVariantMap uninstall(int agentCount)
         return dialog(tr("Uninstall Quorvane?"), tr("This will remove Quorvane from this machine."),
                       {button(tr("Uninstall"), "destructive")});
     const QString message = agentCount == 1
-        ? tr("This will unregister 1 agent from the server and remove Quorvane from this machine. Requires phone "
-             "approval. You can also remove your global rules.")
-        : tr("This will unregister %1 agents from the server and remove Quorvane from this machine. Requires phone "
-             "approval. You can also remove your global rules.")
+        ? tr("This will unregister 1 agent from the server and remove Quorvane from this machine. You approve it in "
+             "the Quorvane panel. You can also remove your global rules.")
+        : tr("This will unregister %1 agents from the server and remove Quorvane from this machine. You approve it in "
+             "the Quorvane panel. You can also remove your global rules.")
               .arg(agentCount);
     return dialog(tr("Uninstall Quorvane?"), message,
                   {button(tr("Uninstall & Keep Rules"), "normal"),

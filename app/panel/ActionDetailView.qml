@@ -42,7 +42,7 @@ Item {
                 objectName: "backButton"
                 leftPadding: 0
                 text: qsTr("Back")
-                iconSource: Qt.resolvedUrl("icons/chevron.left.svg")
+                iconSource: Qt.resolvedUrl("icons/go-previous.svg")
                 pixelSize: 12
                 onClicked: page.panel.back()
             }

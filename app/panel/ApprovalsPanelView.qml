@@ -46,7 +46,7 @@ Rectangle {
             spacing: 7
 
             Image {
-                source: Qt.resolvedUrl("icons/lock.shield.fill.svg")
+                source: Qt.resolvedUrl("icons/shield-filled.svg")
                 sourceSize.width: 18
                 sourceSize.height: 18
             }

@@ -133,7 +133,7 @@ Item {
                 visible: row.explanationMode === "button"
                 leftPadding: 0
                 text: qsTr("Explain this request")
-                iconSource: Qt.resolvedUrl("icons/info.circle.svg")
+                iconSource: Qt.resolvedUrl("icons/dialog-information.svg")
                 pixelSize: 11
                 onClicked: row.panel.showExplanation(row.actionId)
             }
@@ -226,7 +226,7 @@ Item {
                 contentItem: RowLayout {
                     spacing: 4
                     Image {
-                        source: Qt.resolvedUrl("icons/checkmark.shield.svg")
+                        source: Qt.resolvedUrl("icons/shield-check.svg")
                         sourceSize.width: 12
                         sourceSize.height: 12
                     }
@@ -247,7 +247,7 @@ Item {
                         font.weight: Font.Medium
                     }
                     Image {
-                        source: Qt.resolvedUrl("icons/chevron.right.svg")
+                        source: Qt.resolvedUrl("icons/go-next.svg")
                         sourceSize.width: 9
                         sourceSize.height: 9
                     }

@@ -13,7 +13,7 @@ Row {
 
     Image {
         anchors.verticalCenter: parent.verticalCenter
-        source: Qt.resolvedUrl("icons/exclamationmark.triangle.fill.svg")
+        source: Qt.resolvedUrl("icons/dialog-warning.svg")
         sourceSize.width: header.pixelSize + 3
         sourceSize.height: header.pixelSize + 3
     }

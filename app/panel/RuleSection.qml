@@ -30,7 +30,7 @@ Rectangle {
             objectName: "ruleToggle"
             Layout.fillWidth: true
             text: qsTr("Bypass escalations")
-            iconSource: Qt.resolvedUrl("icons/checkmark.shield.svg")
+            iconSource: Qt.resolvedUrl("icons/shield-check.svg")
             checked: section.detail.createRule
             onToggled: section.detail.createRule = checked
         }
@@ -88,7 +88,7 @@ Rectangle {
             Image {
                 Layout.alignment: Qt.AlignTop
                 Layout.topMargin: 1
-                source: Qt.resolvedUrl("icons/exclamationmark.triangle.fill.svg")
+                source: Qt.resolvedUrl("icons/dialog-warning.svg")
                 sourceSize.width: 12
                 sourceSize.height: 12
             }

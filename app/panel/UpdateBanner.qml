@@ -20,7 +20,7 @@ Rectangle {
         spacing: 8
 
         Image {
-            source: Qt.resolvedUrl("icons/arrow.down.circle.fill.svg")
+            source: Qt.resolvedUrl("icons/download.svg")
             sourceSize.width: 16
             sourceSize.height: 16
         }

@@ -100,7 +100,7 @@ Rectangle {
                 required property string decision
                 required property string decisionText
                 required property string scope
-                required property int status
+                required property string statusText
                 required property string verification
                 required property string localTime
                 required property string outcomeText
@@ -164,8 +164,7 @@ Rectangle {
                         Layout.fillWidth: true
                         Label {
                             textFormat: Text.PlainText
-                            text: [card.agent, card.tool, card.status === 0 ? qsTr("no answer")
-                                                                             : qsTr("HTTP %1").arg(card.status)]
+                            text: [card.agent, card.tool, card.statusText]
                                   .filter(function(part) { return part !== "" }).join(" · ")
                             color: Style.secondaryLabel
                             font.pixelSize: 10

@@ -36,6 +36,7 @@ QHash<int, QByteArray> ReceiptHistoryModel::roleNames() const
         {DecisionTextRole, "decisionText"},
         {ScopeRole, "scope"},
         {StatusRole, "status"},
+        {StatusTextRole, "statusText"},
         {VerificationRole, "verification"},
         {LocalTimeRole, "localTime"},
         {OutcomeTextRole, "outcomeText"},
@@ -72,6 +73,8 @@ QVariant ReceiptHistoryModel::data(const QModelIndex& index, int role) const
         return receipt.status;
     case VerificationRole:
         return m_verifications.value(receipt.signature);
+    case StatusTextRole:
+        return statusText(receipt.status);
     case LocalTimeRole:
         return localTime(receipt.time);
     case OutcomeTextRole:
@@ -119,10 +122,24 @@ QString ReceiptHistoryModel::outcomeText(const Receipt& receipt)
     if (outcome == Receipt::gone)
         return tr("Not recorded — the action was gone");
     if (outcome == Receipt::refused)
-        return tr("Not recorded — the server refused it (HTTP %1)").arg(receipt.status);
+        return tr("Not recorded — the server refused it");
     if (receipt.status == 0)
         return tr("Not confirmed — the server never answered");
-    return tr("Not confirmed — the server answered HTTP %1").arg(receipt.status);
+    return tr("Not confirmed — the server had an error");
+}
+
+QString ReceiptHistoryModel::statusText(int status)
+{
+    const QString outcome = Receipt::outcomeOf(status);
+    if (outcome == Receipt::confirmed)
+        return tr("accepted");
+    if (outcome == Receipt::alreadyDecided)
+        return tr("already decided");
+    if (outcome == Receipt::gone)
+        return tr("action gone");
+    if (outcome == Receipt::refused)
+        return tr("refused");
+    return status == 0 ? tr("no answer") : tr("server error");
 }
 
 QString ReceiptHistoryModel::outcomeColorName(const Receipt& receipt)

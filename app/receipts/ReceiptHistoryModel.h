@@ -45,6 +45,7 @@ public:
         DecisionTextRole, // "Approved", "Denied", "Trust window started"...
         ScopeRole,
         StatusRole,
+        StatusTextRole, // the back-end's answer in words: "accepted", "already decided", "no answer"...
         VerificationRole, // "" until checked, then "verified", "signature invalid" or "content mismatch"
         LocalTimeRole, // "2026-12-07 14:03:07" in local time
         OutcomeTextRole, // what became of it: "Approved · confirmed 14:03:07", "Not confirmed — ..."
@@ -88,6 +89,7 @@ public:
     // decision it did not accept.
     static QString outcomeText(const Receipt& receipt);
     static QString outcomeColorName(const Receipt& receipt);
+    static QString statusText(int status);
     // Local time to the second ("2026-12-07 14:03:07"), or the text as stored
     // when it is not a time.
     static QString localTime(const QString& isoTime);

@@ -1,6 +1,7 @@
 #include "app/shell/Application.h"
 
 #include "app/shell/StatusItemTray.h"
+#include "app/shell/StatusNotifierItem.h"
 #include "app/wizard/InstallPhase.h"
 #include "app/wizard/WizardState.h"
 #include "core/CoreConstants.h"
@@ -9,16 +10,14 @@
 #include "platform/MachineIdentifier.h"
 #include "platform/PolkitPresenceConfirmer.h"
 #include "platform/XdgUrlSchemeRegistration.h"
-#include "app/shell/StatusItemTray.h"
 #include "core/LogCategories.h"
-#include "app/shell/TrayIconRenderer.h"
-#include "app/wizard/InstallPhase.h"
-#include "app/wizard/WizardState.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QSessionManager>
+#include <QSystemTrayIcon>
 
 #include <cstdio>
 
@@ -86,7 +85,7 @@ Application::Application(Options options, QObject* parent)
     QCoreApplication::instance()->installEventFilter(&m_quitGuard);
     connect(&m_colorScheme, &ColorSchemePreference::schemeChanged, this, [this] {
         if (m_tray)
-            m_tray->setLabelColour(trayLabelColour());
+            m_tray->setColorScheme(m_colorScheme.scheme());
     });
     connect(&m_termination, &TerminationSignalNotifier::terminationRequested, &m_trayShell, &TrayShell::endSession);
     // The session manager saves and ends the session: no question then.
@@ -174,19 +173,25 @@ Application::~Application()
 
 std::unique_ptr<StatusItem> Application::makeStatusItem()
 {
-    auto item = std::make_unique<StatusItemTray>();
+    // A StatusNotifierItem where a watcher runs (Plasma, waybar, swaybar, GNOME
+    // with its AppIndicator extension), or where no tray runs yet at all: the
+    // item registers once a bar starts. Qt's tray icon for an XEmbed tray.
+    std::unique_ptr<StatusItem> item;
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (StatusNotifierItem::watcherPresent(bus) || (bus.isConnected() && !QSystemTrayIcon::isSystemTrayAvailable())) {
+        item = std::make_unique<StatusNotifierItem>(bus);
+    } else {
+        auto tray = std::make_unique<StatusItemTray>(m_trayShade);
+        tray->show();
+        item = std::move(tray);
+    }
     m_tray = item.get();
-    item->setLabelColour(trayLabelColour());
+    m_popover.setTrayAvailable([this] { return m_tray && m_tray->isInTray(); });
+    item->setColorScheme(m_colorScheme.scheme());
     item->setIcon(StatusItemIcon::forState(false, 0));
-    item->show();
     if (m_options.reportReady)
         printLine(QStringLiteral("Quorvane: tray icon shown"));
     return item;
-}
-
-QColor Application::trayLabelColour() const
-{
-    return m_trayShade.colour(m_colorScheme.scheme());
 }
 
 void Application::start()

@@ -72,7 +72,6 @@ public:
 private:
     std::unique_ptr<StatusItem> makeStatusItem();
     void registerUrlSchemeOfUserInstallation();
-    QColor trayLabelColour() const;
 
     Options m_options;
     // Taken first, before any of our windows sets the application's palette.
@@ -107,6 +106,6 @@ private:
     TerminationSignalNotifier m_termination;
     PortalColorSchemePreference m_colorScheme;
     PortalGlobalShortcut m_shortcut;
-    QPointer<StatusItemTray> m_tray;
+    QPointer<StatusItem> m_tray;
     bool m_settingUpAgain = false; // the wizard was opened by "Set up this machine again"
 };

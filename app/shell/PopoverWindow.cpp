@@ -27,6 +27,13 @@ void releaseFreeHeap()
 #endif
 }
 
+// An X11 window on a Wayland desktop: the compositor, not the client, places
+// X11 windows (sway centres them), except those that bypass the window manager.
+bool onXWayland()
+{
+    return QGuiApplication::platformName() == QLatin1String("xcb") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
 } // namespace
 
 PopoverWindow::PopoverWindow(QUrl rootUrl, QVariantMap properties, QObject* parent)
@@ -69,9 +76,13 @@ bool PopoverWindow::create()
     if (!m_error.isEmpty())
         qCWarning(lcShell).noquote() << QStringLiteral("Quorvane: popover failed to load: %1").arg(m_error);
     const bool tray = trayAvailable();
-    if (tray)
-        m_window->setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    else
+    if (tray) {
+        // Beside the icon rather than where the compositor would put it; not
+        // a tool window there, which the compositor would not give the focus.
+        m_window->setFlags(onXWayland()
+                               ? Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint
+                               : Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    } else
         m_window->setTitle(QStringLiteral("Quorvane"));
     m_implicitSize = view.implicitSize;
     views->followImplicitSize(m_window, this, [this](QSize implicitSize) {
@@ -138,6 +149,10 @@ void PopoverWindow::fit(QSize implicitSize)
     }
     if (placed.size().isEmpty())
         return;
+    // A window of fixed size floats on tiling desktops (sway) instead of
+    // being stretched over the screen; its size follows the content anyway.
+    m_window->setMinimumSize(placed.size());
+    m_window->setMaximumSize(placed.size());
     m_window->setGeometry(placed);
 }
 
@@ -156,7 +171,10 @@ void PopoverWindow::onActiveChanged()
         return;
     const bool tray = trayAvailable();
     // A popover closes when the focus leaves it; an ordinary window stays.
-    if (tray && !m_window->isActive()) {
+    // A Wayland compositor takes the focus back from an X11 window it does not
+    // manage at once, so there the popover stays until the icon is clicked
+    // again, Escape is pressed or the list empties.
+    if (tray && !m_window->isActive() && !onXWayland()) {
         m_focusLossClose.start();
         close();
     }

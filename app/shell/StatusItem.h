@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/shell/StatusItemIcon.h"
+#include "platform/ColorSchemePreference.h"
 
 #include <QList>
 #include <QObject>
@@ -26,6 +27,8 @@ public:
     using QObject::QObject;
 
     virtual void setIcon(const StatusItemIcon& icon) = 0;
+    // The desktop's light/dark preference: the icon is drawn to stand out on the panel.
+    virtual void setColorScheme(ColorSchemePreference::Scheme scheme) = 0;
     // The context menu shown on a right click (the tray host pops it up itself).
     virtual void setMenu(const QList<MenuEntry>& entries) = 0;
     // The icon's place on the screen; invalid when the tray does not tell.

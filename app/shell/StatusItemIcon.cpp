@@ -6,11 +6,11 @@ StatusItemIcon StatusItemIcon::forState(bool muted, int count)
     icon.count = count > 0 ? count : 0;
     icon.title = icon.count > 0 ? QStringLiteral(" %1").arg(icon.count) : QString();
     if (muted) {
-        icon.symbol = QStringLiteral("lock.shield.muted");
+        icon.symbol = QStringLiteral("shield-muted");
         icon.accessibility = QStringLiteral("Quorvane (muted)");
         icon.greyed = true;
     } else {
-        icon.symbol = icon.count > 0 ? QStringLiteral("lock.shield.fill") : QStringLiteral("lock.shield");
+        icon.symbol = icon.count > 0 ? QStringLiteral("shield-filled") : QStringLiteral("shield-outline");
         icon.accessibility = QStringLiteral("Quorvane");
     }
     return icon;

@@ -7,7 +7,7 @@
 // which is drawn as a badge and put in the tooltip.
 struct StatusItemIcon
 {
-    QString symbol;        // "lock.shield", "lock.shield.fill" or "lock.shield.muted"
+    QString symbol;        // "shield-outline", "shield-filled" or "shield-muted"
     QString accessibility; // "Quorvane" or "Quorvane (muted)"
     bool greyed = false;   // the tertiary label colour
     QString title;         // " " + count, or empty

@@ -3,13 +3,12 @@
 #include "app/shell/TrayIconRenderer.h"
 
 #include <QAction>
-#include <QGuiApplication>
-#include <QPalette>
 
-StatusItemTray::StatusItemTray(QObject* parent)
+StatusItemTray::StatusItemTray(const TrayLabelShade& shade, QObject* parent)
     : StatusItem(parent)
+    , m_shade(shade)
     , m_menu(std::make_unique<QMenu>())
-    , m_labelColour(TrayIconRenderer::labelColour(ColorSchemePreference::Scheme::noPreference, QGuiApplication::palette()))
+    , m_labelColour(shade.colour(ColorSchemePreference::Scheme::noPreference))
 {
     m_tray.setContextMenu(m_menu.get());
     connect(&m_tray, &QSystemTrayIcon::activated, this, &StatusItemTray::onActivated);
@@ -29,6 +28,11 @@ void StatusItemTray::setIcon(const StatusItemIcon& icon)
     m_hasIcon = true;
     m_tray.setIcon(TrayIconRenderer::icon(icon, m_labelColour));
     m_tray.setToolTip(icon.toolTip());
+}
+
+void StatusItemTray::setColorScheme(ColorSchemePreference::Scheme scheme)
+{
+    setLabelColour(m_shade.colour(scheme));
 }
 
 void StatusItemTray::setLabelColour(const QColor& colour)

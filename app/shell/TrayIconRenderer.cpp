@@ -15,10 +15,20 @@ QString badgeText(int count)
     return QString::number(count);
 }
 
+namespace {
+
+const QColor onDark(0xf2, 0xf2, 0xf7);
+const QColor onLight(0x1c, 0x1c, 0x1e);
+
+} // namespace
+
+QColor barLabelColour(ColorSchemePreference::Scheme scheme)
+{
+    return scheme == ColorSchemePreference::Scheme::preferLight ? onLight : onDark;
+}
+
 QColor labelColour(ColorSchemePreference::Scheme scheme, const QPalette& palette)
 {
-    const QColor onDark(0xf2, 0xf2, 0xf7);
-    const QColor onLight(0x1c, 0x1c, 0x1e);
     switch (scheme) {
     case ColorSchemePreference::Scheme::preferDark:
         return onDark;
@@ -73,7 +83,7 @@ QImage render(const StatusItemIcon& icon, int size, const QColor& labelColour)
 QIcon icon(const StatusItemIcon& statusIcon, const QColor& labelColour)
 {
     QIcon result;
-    for (const int size : {16, 22, 24, 32, 48, 64})
+    for (const int size : sizes)
         result.addPixmap(QPixmap::fromImage(render(statusIcon, size, labelColour)));
     return result;
 }

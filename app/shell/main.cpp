@@ -3,7 +3,6 @@
 #include "app/shell/SingleInstance.h"
 #include "app/shell/TrayShell.h"
 #include "platform/ProcessHardening.h"
-#include "app/shell/SingleInstance.h"
 #include "platform/SyslogSink.h"
 
 #include <QApplication>
@@ -24,6 +23,12 @@ int main(int argc, char* argv[])
         return 0;
     }
 
+    // On a Wayland desktop with XWayland, X11 it is (unless the person chose):
+    // only an X11 window can be put where the tray was clicked, and the
+    // popover belongs next to its icon.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Quorvane"));
     QApplication::setDesktopFileName(QStringLiteral("quorvane"));

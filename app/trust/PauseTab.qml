@@ -139,7 +139,7 @@ Item {
             cornerRadius: 8
             enabled: root.model !== null && !root.model.isActivating
             text: root.model && root.model.isActivating ? "Activating..." : (root.scheduled ? "Schedule" : "Start")
-            icon.source: root.model && root.model.isActivating ? "" : Qt.resolvedUrl("icons/touchid.svg")
+            icon.source: root.model && root.model.isActivating ? "" : Qt.resolvedUrl("icons/password.svg")
             onClicked: root.model.startActivate()
         }
     }

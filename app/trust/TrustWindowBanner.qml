@@ -50,7 +50,7 @@ Rectangle {
 
         Image {
             objectName: "bannerIcon"
-            source: Qt.resolvedUrl("icons/pause.circle.fill.svg")
+            source: Qt.resolvedUrl("icons/pause.svg")
             sourceSize.width: 18
             sourceSize.height: 18
         }

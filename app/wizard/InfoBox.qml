@@ -22,7 +22,7 @@ Rectangle {
         anchors.margins: Style.spacingSmall
         spacing: Style.spacingSmall
 
-        Rectangle { // info.circle
+        Rectangle { // dialog-information
             Layout.alignment: Qt.AlignTop
             implicitWidth: 16
             implicitHeight: 16

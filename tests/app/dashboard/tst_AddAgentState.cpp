@@ -243,11 +243,11 @@ private Q_SLOTS:
         QTest::newRow("removing the last agent")
             << u"removal"_s << 1 << u"Remove Last Agent?"_s
             << u"This is the last agent on this machine. You can also remove your global rules from "
-               "the server. Requires phone approval."_s
+               "the server. You approve it in the Quorvane panel."_s
             << QStringList { cancel, u"Remove & Keep Rules"_s, u"Remove & Delete Rules +rules"_s };
         QTest::newRow("removing one of several")
             << u"removal"_s << 2 << u"Remove Agent?"_s
-            << u"This will remove \"vega\" from this machine and the server. Requires phone approval."_s
+            << u"This will remove \"vega\" from this machine and the server. You approve it in the Quorvane panel."_s
             << QStringList { cancel, u"Remove"_s };
         QTest::newRow("uninstalling without agents")
             << u"uninstall"_s << 0 << u"Uninstall Quorvane?"_s
@@ -255,12 +255,12 @@ private Q_SLOTS:
         QTest::newRow("uninstalling with agents")
             << u"uninstall"_s << 3 << u"Uninstall Quorvane?"_s
             << u"This will unregister 3 agents from the server and remove Quorvane from this machine. "
-               "Requires phone approval. You can also remove your global rules."_s
+               "You approve it in the Quorvane panel. You can also remove your global rules."_s
             << QStringList { cancel, u"Uninstall & Keep Rules"_s, u"Uninstall & Delete Rules +rules"_s };
         QTest::newRow("uninstalling with one agent")
             << u"uninstall"_s << 1 << u"Uninstall Quorvane?"_s
             << u"This will unregister 1 agent from the server and remove Quorvane from this machine. "
-               "Requires phone approval. You can also remove your global rules."_s
+               "You approve it in the Quorvane panel. You can also remove your global rules."_s
             << QStringList { cancel, u"Uninstall & Keep Rules"_s, u"Uninstall & Delete Rules +rules"_s };
     }
 

@@ -192,19 +192,22 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("headline"); // %1: the local time of day
         QTest::addColumn<QString>("colour");
-        QTest::newRow("approved") << u"approved"_qs << 200 << u"Approved · confirmed %1"_qs << u"green"_qs;
-        QTest::newRow("denied") << u"denied"_qs << 200 << u"Denied · confirmed %1"_qs << u"red"_qs;
+        QTest::addColumn<QString>("answer"); // the back-end's answer in words
+        QTest::newRow("approved") << u"approved"_qs << 200 << u"Approved · confirmed %1"_qs << u"green"_qs
+                                  << u"accepted"_qs;
+        QTest::newRow("denied") << u"denied"_qs << 200 << u"Denied · confirmed %1"_qs << u"red"_qs << u"accepted"_qs;
         QTest::newRow("no answer") << u"approved"_qs << 0 << u"Not confirmed — the server never answered"_qs
-                                   << u"secondaryLabel"_qs;
-        QTest::newRow("server error")
-            << u"approved"_qs << 503 << u"Not confirmed — the server answered HTTP 503"_qs
-            << u"secondaryLabel"_qs;
-        QTest::newRow("already decided")
-            << u"denied"_qs << 409 << u"Already decided elsewhere · %1"_qs << u"secondaryLabel"_qs;
+                                   << u"secondaryLabel"_qs << u"no answer"_qs;
+        QTest::newRow("server error") << u"approved"_qs << 503 << u"Not confirmed — the server had an error"_qs
+                                      << u"secondaryLabel"_qs << u"server error"_qs;
+        QTest::newRow("already decided") << u"denied"_qs << 409 << u"Already decided elsewhere · %1"_qs
+                                         << u"secondaryLabel"_qs << u"already decided"_qs;
         QTest::newRow("gone") << u"approved"_qs << 404 << u"Not recorded — the action was gone"_qs
-                              << u"secondaryLabel"_qs;
+                              << u"secondaryLabel"_qs << u"action gone"_qs;
+        QTest::newRow("refused") << u"approved"_qs << 403 << u"Not recorded — the server refused it"_qs
+                                 << u"secondaryLabel"_qs << u"refused"_qs;
         QTest::newRow("trust window") << QString(Receipt::trustWindowStarted) << 200
-                                      << u"Trust window started · confirmed %1"_qs << u"amber"_qs;
+                                      << u"Trust window started · confirmed %1"_qs << u"amber"_qs << u"accepted"_qs;
     }
     void outcomeComesFirst()
     {
@@ -212,12 +215,14 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QString, headline);
         QFETCH(QString, colour);
+        QFETCH(QString, answer);
         const Receipt made = receipt(u"a"_qs, decision, u"git push"_qs, status);
         const QString time
             = QDateTime::fromString(made.time, Qt::ISODateWithMs).toLocalTime().toString(u"HH:mm:ss"_qs);
         QCOMPARE(
             ReceiptHistoryModel::outcomeText(made), headline.contains(u'%') ? headline.arg(time) : headline);
         QCOMPARE(ReceiptHistoryModel::outcomeColorName(made), colour);
+        QCOMPARE(ReceiptHistoryModel::statusText(status), answer);
     }
 
     // A decision never confirmed is never shown as done, and a later attempt

@@ -25,12 +25,14 @@ class RecordingStatusItem : public StatusItem
 public:
     void setIcon(const StatusItemIcon& icon) override { icons.append(icon); }
     void setMenu(const QList<MenuEntry>& entries) override { menus.append(entries); }
+    void setColorScheme(ColorSchemePreference::Scheme scheme) override { schemes.append(scheme); }
     QRect geometry() const override { return QRect(100, 0, 24, 24); }
     bool isInTray() const override { return inTray; }
 
     bool inTray = true;
     QList<StatusItemIcon> icons;
     QList<QList<MenuEntry>> menus;
+    QList<ColorSchemePreference::Scheme> schemes;
 };
 
 // A popover that only tracks whether it is shown and where it was asked to open.

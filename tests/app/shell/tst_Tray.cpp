@@ -1,10 +1,14 @@
 #include "app/shell/PopoverPlacement.h"
 #include "app/shell/PopoverWindow.h"
 #include "app/shell/StatusItemIcon.h"
+#include "app/shell/StatusNotifierItem.h"
 #include "app/shell/TrayIconRenderer.h"
 #include "app/shell/TrayLabelShade.h"
+#include "tests/support/StandInStatusNotifierWatcher.h"
 #include "tests/support/TestFiles.h"
 
+#include <QDBusArgument>
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QQuickItem>
 #include <QQuickView>
@@ -71,17 +75,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("symbol");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("toolTip");
-        QTest::newRow("idle") << false << 0 << u"lock.shield"_s << QString() << u"Quorvane"_s;
-        QTest::newRow("one pending") << false << 1 << u"lock.shield.fill"_s << u" 1"_s
+        QTest::newRow("idle") << false << 0 << u"shield-outline"_s << QString() << u"Quorvane"_s;
+        QTest::newRow("one pending") << false << 1 << u"shield-filled"_s << u" 1"_s
                                      << u"Quorvane — 1 pending"_s;
         QTest::newRow("many pending")
-            << false << 12 << u"lock.shield.fill"_s << u" 12"_s << u"Quorvane — 12 pending"_s;
-        QTest::newRow("muted idle") << true << 0 << u"lock.shield.muted"_s << QString()
+            << false << 12 << u"shield-filled"_s << u" 12"_s << u"Quorvane — 12 pending"_s;
+        QTest::newRow("muted idle") << true << 0 << u"shield-muted"_s << QString()
                                     << u"Quorvane (muted)"_s;
         QTest::newRow("muted pending")
-            << true << 3 << u"lock.shield.muted"_s << u" 3"_s << u"Quorvane (muted) — 3 pending"_s;
+            << true << 3 << u"shield-muted"_s << u" 3"_s << u"Quorvane (muted) — 3 pending"_s;
         QTest::newRow("negative count is none")
-            << false << -4 << u"lock.shield"_s << QString() << u"Quorvane"_s;
+            << false << -4 << u"shield-outline"_s << QString() << u"Quorvane"_s;
     }
 
     void table()
@@ -106,7 +110,7 @@ private Q_SLOTS:
         const Coverage outline
             = measure(TrayIconRenderer::render(StatusItemIcon::forState(false, 0), 64, label));
         const Coverage filledNoBadge = measure(TrayIconRenderer::render(
-            StatusItemIcon { u"lock.shield.fill"_s, {}, false, {}, 0, {} }, 64, label));
+            StatusItemIcon { u"shield-filled"_s, {}, false, {}, 0, {} }, 64, label));
         const Coverage filled
             = measure(TrayIconRenderer::render(StatusItemIcon::forState(false, 3), 64, label));
         const Coverage muted
@@ -316,6 +320,82 @@ private Q_SLOTS:
         QTRY_VERIFY(other.isActive());
         QVERIFY(window.isShown());
         window.close();
+    }
+
+    // Our StatusNotifierItem as a bar's host sees it over the session bus:
+    // registered with the watcher, drawn light for a dark bar, asking for
+    // attention with the count in its tooltip, the menu over dbusmenu, the
+    // click point kept for the popover, and registered again when the bar's
+    // watcher comes back.
+    void statusNotifierItemOnTheBus()
+    {
+        StandInStatusNotifierWatcher watcher;
+        QVERIFY(watcher.start());
+        StatusNotifierItem item(QDBusConnection::sessionBus());
+        const QString service = item.serviceName();
+        QTRY_COMPARE(watcher.registered, QStringList { service });
+        QTRY_VERIFY(item.isInTray());
+
+        item.setColorScheme(ColorSchemePreference::Scheme::noPreference);
+        item.setIcon(StatusItemIcon::forState(false, 3));
+        QCOMPARE(watcher.itemProperty(service, u"Status"_s).toString(), u"NeedsAttention"_s);
+        const auto toolTip = qdbus_cast<StatusNotifierTypes::ToolTip>(watcher.itemProperty(service, u"ToolTip"_s));
+        QCOMPARE(toolTip.title, u"Quorvane — 3 pending"_s);
+        const auto pixmaps
+            = qdbus_cast<StatusNotifierTypes::PixmapList>(watcher.itemProperty(service, u"IconPixmap"_s));
+        QCOMPARE(pixmaps.size(), qsizetype(TrayIconRenderer::sizes.size()));
+        const auto icon22 = std::find_if(pixmaps.begin(), pixmaps.end(), [](const auto& p) { return p.width == 22; });
+        QVERIFY(icon22 != pixmaps.end());
+        QCOMPARE(icon22->argb.size(), 22 * 22 * 4);
+        // Network byte order: alpha, red, green, blue. Most of the symbol's
+        // ink is light on the dark bar; the rest is the red badge.
+        int light = 0, dark = 0;
+        for (qsizetype i = 0; i + 3 < icon22->argb.size(); i += 4) {
+            const auto byte = [&](int k) { return uchar(icon22->argb.at(i + k)); };
+            if (byte(0) < 200)
+                continue;
+            (std::min({ byte(1), byte(2), byte(3) }) > 200 ? light : dark) += 1;
+        }
+        QVERIFY2(light > 20 && light > dark / 2, qPrintable(u"light %1, dark %2"_s.arg(light).arg(dark)));
+        item.setIcon(StatusItemIcon::forState(true, 3));
+        QCOMPARE(watcher.itemProperty(service, u"Status"_s).toString(), u"Active"_s);
+
+        // The host's menu: GetLayout lists the entries, a click on one reaches us.
+        QSignalSpy triggered(&item, &StatusItem::menuTriggered);
+        item.setMenu({ { u"Pause Notifications"_s, StatusItem::MenuAction::toggleMute },
+            { u"Quit Quorvane"_s, StatusItem::MenuAction::quit } });
+        const QString menu = u"com.canonical.dbusmenu"_s;
+        const QDBusMessage layout = watcher.callItem(
+            service, u"/MenuBar"_s, menu, u"GetLayout"_s, { 0, -1, QStringList() });
+        QVERIFY2(layout.type() == QDBusMessage::ReplyMessage, qPrintable(layout.errorMessage()));
+        const auto root = qdbus_cast<StatusNotifierTypes::MenuItem>(layout.arguments().at(1));
+        QCOMPARE(root.children.size(), 2);
+        QCOMPARE(root.children.at(1).properties.value(u"label"_s).toString(), u"Quit Quorvane"_s);
+        watcher.callItem(service, u"/MenuBar"_s, menu, u"Event"_s,
+            { root.children.at(1).id, u"clicked"_s, QVariant::fromValue(QDBusVariant(0)), 0u });
+        QTRY_COMPARE(triggered.size(), 1);
+        QCOMPARE(triggered.first().first().value<StatusItem::MenuAction>(), StatusItem::MenuAction::quit);
+        // An id the menu never had is ignored.
+        watcher.callItem(service, u"/MenuBar"_s, menu, u"Event"_s,
+            { 99, u"clicked"_s, QVariant::fromValue(QDBusVariant(0)), 0u });
+
+        // Activate at the icon's point: a click, and the point is where the popover goes.
+        QSignalSpy clicked(&item, &StatusItem::clicked);
+        QVERIFY(!item.geometry().isValid());
+        watcher.callItem(service, u"/StatusNotifierItem"_s, u"org.kde.StatusNotifierItem"_s, u"Activate"_s, { 1210, 14 });
+        QTRY_COMPARE(clicked.size(), 1);
+        QVERIFY(item.geometry().contains(QPoint(1210, 14)));
+        QCOMPARE(item.geometry().size(), QSize(24, 24));
+        QVERIFY(item.geometry().bottom() >= 24); // below a bar of the usual height
+        QCOMPARE(triggered.size(), 1);
+
+        // The bar restarts: the item registers again with the new watcher.
+        watcher.stop();
+        QTRY_VERIFY(!item.isInTray());
+        watcher.registered.clear();
+        QVERIFY(watcher.start());
+        QTRY_COMPARE(watcher.registered, QStringList { service });
+        QTRY_VERIFY(item.isInTray());
     }
 
     void brokenRootDoesNotCrash()

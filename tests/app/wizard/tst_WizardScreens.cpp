@@ -25,7 +25,7 @@ int stepState(const WizardWindowFixture& f, int step)
 } // namespace
 
 // What each wizard screen shows for a state of the model, in the real wizard
-// window, offscreen, and what its controls change. (scripts/screenshot-wizard
+// window, offscreen, and what its controls change. (`scripts/screenshot wizard`
 // runs it for the screenshots.)
 class TestWizardScreens : public QObject
 {
