@@ -205,12 +205,13 @@ void ApprovalSyncService::applyPending(QList<PendingAction> actions, qsizetype c
     known.reserve(m_pendingActions.size());
     for (const PendingAction& action : std::as_const(m_pendingActions))
         known.insert(action.id);
-    const bool hasNew = std::any_of(actions.cbegin(), actions.cend(),
-                                    [&known](const PendingAction& action) { return !known.contains(action.id); });
+    const auto firstNew = std::find_if(actions.cbegin(), actions.cend(),
+                                       [&known](const PendingAction& action) { return !known.contains(action.id); });
+    const QString newId = firstNew == actions.cend() ? QString() : firstNew->id;
     m_pendingActions = std::move(actions);
     Q_EMIT pendingActionsChanged();
-    if (hasNew)
-        Q_EMIT newEscalationArrived();
+    if (!newId.isNull())
+        Q_EMIT newEscalationArrived(newId);
 }
 
 QByteArray ApprovalSyncService::decisionBody(const QString& actionId, const QString& decision,

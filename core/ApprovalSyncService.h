@@ -98,7 +98,8 @@ Q_SIGNALS:
     void isActiveChanged(bool isActive);
     void isOfflineChanged(bool isOffline);
     void identityRefusedChanged(bool identityRefused);
-    void newEscalationArrived();
+    // An action the list did not hold before (the first of them when several came).
+    void newEscalationArrived(const QString& actionId);
     void trustWindowChanged(bool active);
 
 private:

@@ -42,6 +42,7 @@ TrayShell::TrayShell(Services services, StatusItemFactory statusItemFactory, Pop
     , m_popover(popover)
     , m_quitPrompt(quitPrompt)
     , m_terminator([] { QCoreApplication::quit(); })
+    , m_notice(services.notifier, services.sync)
 {
     QPointer<TrayShell> self(this);
     m_services.windows.setShell(WindowManager::Shell{
@@ -158,6 +159,7 @@ void TrayShell::setUpStatusItem()
     m_subscriptions.append(
         connect(&sync, &ApprovalSyncService::newEscalationArrived, this, &TrayShell::onNewEscalation));
     m_subscriptions.append(connect(&m_services.notifier, &DesktopNotifier::activated, this, [this] { showPopover(); }));
+    m_subscriptions.append(connect(&m_notice, &EscalationNotice::reviewRequested, this, [this] { showPopover(); }));
     m_subscriptions.append(connect(&sync, &ApprovalSyncService::pendingActionsChanged, this,
                                    [this] { onPendingCount(int(m_services.sync.pendingCount())); }));
     // The current count first, so the icon is right from the start.
@@ -205,7 +207,7 @@ bool TrayShell::trayShowsStatusItem() const
     return m_statusItem && m_statusItem->isInTray();
 }
 
-void TrayShell::onNewEscalation()
+void TrayShell::onNewEscalation(const QString& actionId)
 {
     if (m_isMuted)
         return;
@@ -216,8 +218,7 @@ void TrayShell::onNewEscalation()
     // No icon to click: the notification is the way in, and it does not take
     // the focus from whatever the person is doing.
     if (!m_popover.isShown())
-        m_services.notifier.notify(QStringLiteral("Approval needed"),
-                                   QStringLiteral("An agent is waiting for your decision. Click to review it."));
+        m_notice.announce(actionId);
 }
 
 void TrayShell::contextToggleMute()
@@ -251,7 +252,7 @@ void TrayShell::reportFreeze(const QString& report)
 {
     if (trayShowsStatusItem())
         return; // the popover shows it until dismissed
-    m_services.notifier.notify(tr("Freeze all"), report);
+    m_services.notifier.notify(tr("Freeze all"), report, {});
 }
 
 void TrayShell::setConnectionNote(const QString& note)

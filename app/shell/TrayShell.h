@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/shell/EscalationNotice.h"
 #include "app/shell/QuitGuard.h"
 #include "app/shell/StatusItem.h"
 
@@ -121,7 +122,7 @@ Q_SIGNALS:
 private:
     void terminate();
     bool trayShowsStatusItem() const;
-    void onNewEscalation();
+    void onNewEscalation(const QString& actionId);
 
     Services m_services;
     StatusItemFactory m_statusItemFactory;
@@ -138,4 +139,5 @@ private:
     bool m_startFinished = false;
     bool m_popoverHeld = false;
     QString m_connectionNote;
+    EscalationNotice m_notice;
 };

@@ -193,36 +193,47 @@ private Q_SLOTS:
         QVERIFY(server.registerOnBus());
         FreedesktopNotifier notifier;
         QSignalSpy activated(&notifier, &DesktopNotifier::activated);
+        QSignalSpy chosen(&notifier, &DesktopNotifier::actionInvoked);
 
-        notifier.notify(u"Approval needed"_s, u"An agent is waiting."_s);
+        notifier.notify(u"Approval needed"_s, u"claude: rm -rf <b>build</b> & more"_s,
+            { { u"review"_s, u"Review"_s }, { u"deny"_s, u"Deny"_s } });
         QTRY_COMPARE(notifier.lastId(), 41u);
         QCOMPARE(server.calls.size(), 1);
         const StandInNotificationServer::Call first = server.calls.first();
         QCOMPARE(first.appName, u"Quorvane"_s);
         QCOMPARE(first.replacesId, 0u);
         QCOMPARE(first.summary, u"Approval needed"_s);
-        QCOMPARE(first.body, u"An agent is waiting."_s);
-        QCOMPARE(first.actions, QStringList({ u"default"_s, u"Open"_s }));
+        // The server reads markup in bodies: the text's own tags are escaped for it.
+        QCOMPARE(first.body, u"claude: rm -rf &lt;b&gt;build&lt;/b&gt; &amp; more"_s);
+        QCOMPARE(first.actions,
+            QStringList({ u"default"_s, u"Open"_s, u"review"_s, u"Review"_s, u"deny"_s, u"Deny"_s }));
         QCOMPARE(first.hints.value(u"desktop-entry"_s).toString(), u"quorvane"_s);
 
         // A second one replaces the first rather than stacking up.
-        notifier.notify(u"Approval needed"_s, QString(5000, QLatin1Char('x')));
+        notifier.notify(u"Approval needed"_s, QString(5000, QLatin1Char('x')), { { u"deny"_s, u"Deny"_s } });
         QTRY_COMPARE(server.calls.size(), 2);
         QCOMPARE(server.calls.last().replacesId, 41u);
         QVERIFY(server.calls.last().body.size() <= 1000);
 
-        // Clicks on another program's notification, or other actions, are not ours.
+        // Clicks on another program's notification, actions it does not
+        // offer (any more), and signals another program forges are not ours.
         server.emitSignal(u"ActionInvoked"_s, { 7u, u"default"_s });
         server.emitSignal(u"ActionInvoked"_s, { 41u, u"other"_s });
+        server.emitSignal(u"ActionInvoked"_s, { 41u, u"review"_s });
+        StandInNotificationServer::forgeSignal(u"ActionInvoked"_s, { 41u, u"deny"_s });
+        StandInNotificationServer::forgeSignal(u"ActionInvoked"_s, { 41u, u"default"_s });
         server.emitSignal(u"ActionInvoked"_s, { 41u, u"default"_s });
-        QTRY_COMPARE(activated.size(), 1);
+        server.emitSignal(u"ActionInvoked"_s, { 41u, u"deny"_s });
+        QTRY_COMPARE(chosen.size(), 1);
+        QCOMPARE(chosen.first().first().toString(), u"deny"_s);
         QTest::qWait(50);
         QCOMPARE(activated.size(), 1);
+        QCOMPARE(chosen.size(), 1);
 
         // Once it is closed, the next one is a new notification.
         server.emitSignal(u"NotificationClosed"_s, { 41u, 2u });
         QTRY_COMPARE(notifier.lastId(), 0u);
-        notifier.notify(u"Approval needed"_s, u"Again."_s);
+        notifier.notify(u"Approval needed"_s, u"Again."_s, {});
         QTRY_COMPARE(server.calls.size(), 3);
         QCOMPARE(server.calls.last().replacesId, 0u);
         QTRY_COMPARE(notifier.lastId(), 42u);
@@ -310,7 +321,7 @@ private Q_SLOTS:
         QVERIFY(!bus->isServiceRegistered(u"org.freedesktop.Notifications"_s));
         QVERIFY(!bus->isServiceRegistered(u"org.freedesktop.portal.Desktop"_s));
         FreedesktopNotifier notifier;
-        notifier.notify(u"Approval needed"_s, u"Nobody listens."_s);
+        notifier.notify(u"Approval needed"_s, u"Nobody listens."_s, {});
         PortalColorSchemePreference preference;
         QSignalSpy schemeChanged(&preference, &ColorSchemePreference::schemeChanged);
         PortalGlobalShortcut shortcut;
@@ -324,7 +335,7 @@ private Q_SLOTS:
 
         const QDBusConnection none(u"no such connection"_s);
         FreedesktopNotifier disconnected(none);
-        disconnected.notify(u"Approval needed"_s, QString());
+        disconnected.notify(u"Approval needed"_s, QString(), {});
         QCOMPARE(disconnected.lastId(), 0u);
         QCOMPARE(PortalColorSchemePreference(none).scheme(), Scheme::noPreference);
     }

@@ -1,5 +1,6 @@
 #include "tests/support/StandInNotificationServer.h"
 
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 
 namespace {
@@ -32,6 +33,19 @@ void StandInNotificationServer::emitSignal(const QString& name, const QVariantLi
     QDBusMessage signal = QDBusMessage::createSignal(objectPath, serviceName, name);
     signal.setArguments(arguments);
     m_bus.send(signal);
+}
+
+void StandInNotificationServer::forgeSignal(const QString& name, const QVariantList& arguments)
+{
+    const QString forger = QStringLiteral("notification-forger");
+    {
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, forger);
+        QDBusMessage signal = QDBusMessage::createSignal(objectPath, serviceName, name);
+        signal.setArguments(arguments);
+        bus.send(signal);
+        bus.interface()->call(QStringLiteral("GetId")); // the signal has left once the bus answers
+    }
+    QDBusConnection::disconnectFromBus(forger);
 }
 
 uint StandInNotificationServer::Notify(const QString& appName, uint replacesId, const QString& /*appIcon*/,

@@ -34,11 +34,14 @@ public:
     void emitSignal(const QString& name, const QVariantList& arguments);
     // ActionInvoked(id, "default"): the click on the notification.
     void click(uint id) { emitSignal(QStringLiteral("ActionInvoked"), {id, QStringLiteral("default")}); }
+    // The same signal sent by another program on the bus, not by the server.
+    static void forgeSignal(const QString& name, const QVariantList& arguments);
 
     QList<Call> calls;
     QList<uint> closed; // ids asked to close
 
 public Q_SLOTS:
+    QStringList GetCapabilities() { return {QStringLiteral("actions"), QStringLiteral("body"), QStringLiteral("body-markup")}; }
     uint Notify(const QString& appName, uint replacesId, const QString& appIcon, const QString& summary,
                 const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout);
     void CloseNotification(uint id) { closed.append(id); }

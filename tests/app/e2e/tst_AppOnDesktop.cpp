@@ -8,6 +8,8 @@
 
 #include <QDBusConnection>
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -89,7 +91,7 @@ private Q_SLOTS:
         // at the first and grows with each, always wholly on screen.
         int height = 0;
         for (int i = 0; i < 3; ++i) {
-            QVERIFY(addAction(QStringLiteral("Bash")));
+            QVERIFY(!addAction(QStringLiteral("Bash")).isEmpty());
             QTRY_VERIFY_WITH_TIMEOUT(popover().has_value() && popover()->geometry.height() > height, 10000);
             QTest::qWait(300); // the last change of this step
             const QRect placed = popover()->geometry;
@@ -136,10 +138,26 @@ private Q_SLOTS:
                                      || !m_backend->state().value(QLatin1String("streams")).toArray().isEmpty(),
                                  15000);
 
-        // An escalation: a notification, no window.
-        QVERIFY(addAction(QStringLiteral("Bash")));
+        // An escalation: a notification naming it, no window. Its risk is not
+        // known: "Review" and "Deny", no "Approve".
+        const QString risky = addAction(QStringLiteral("Bash"));
         QTRY_COMPARE_WITH_TIMEOUT(server.calls.size(), 1, 10000);
         QVERIFY(!popover().has_value());
+        QCOMPARE(server.calls.first().body, QStringLiteral("demo (Bash): rm -rf build"));
+        const QStringList reviewOrDeny{QStringLiteral("default"), QStringLiteral("Open"), QStringLiteral("review"),
+                                       QStringLiteral("Review"), QStringLiteral("deny"), QStringLiteral("Deny")};
+        QCOMPARE(server.calls.first().actions, reviewOrDeny);
+        // "Deny" forged by another program does nothing; the server's own sends a signed denial.
+        StandInNotificationServer::forgeSignal(QStringLiteral("ActionInvoked"), {41u, QStringLiteral("deny")});
+        QTest::qWait(500);
+        QVERIFY(decisionsOn(risky).isEmpty());
+        server.emitSignal(QStringLiteral("ActionInvoked"), {41u, QStringLiteral("deny")});
+        QTRY_COMPARE_WITH_TIMEOUT(decisionsOn(risky), QStringList{QStringLiteral("denied")}, 10000);
+        // A low-risk one may be approved there too.
+        QVERIFY(!addAction(QStringLiteral("Bash"), QStringLiteral("low")).isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(server.calls.size(), 2, 10000);
+        QCOMPARE(server.calls.last().actions,
+                 reviewOrDeny + QStringList{QStringLiteral("approve"), QStringLiteral("Approve")});
         const auto centred = [this] {
             const std::optional<Window> shown = popover();
             return shown && qAbs(shown->geometry.center().x() - screen.center().x()) <= 2
@@ -231,15 +249,27 @@ private:
         return windowWhere([](const QRect& rect) { return rect.width() < 64 && rect.height() < 64; });
     }
 
-    bool addAction(const QString& tool)
+    // The new action's id; empty when the back-end refused it.
+    QString addAction(const QString& tool, const QString& classification = {})
     {
-        return !m_backend->addAction({{QStringLiteral("agent_id"), QStringLiteral("agent-1")},
-                                      {QStringLiteral("agent_name"), QStringLiteral("demo")},
-                                      {QStringLiteral("tool_name"), tool},
-                                      {QStringLiteral("tool_input_summary"), QStringLiteral("rm -rf build")}})
-                    .value(QStringLiteral("id"))
-                    .toString()
-                    .isEmpty();
+        QJsonObject action{{QStringLiteral("agent_id"), QStringLiteral("agent-1")},
+                           {QStringLiteral("agent_name"), QStringLiteral("demo")},
+                           {QStringLiteral("tool_name"), tool},
+                           {QStringLiteral("tool_input_summary"), QStringLiteral("rm -rf build")}};
+        if (!classification.isEmpty())
+            action.insert(QStringLiteral("classification"), classification);
+        return m_backend->addAction(action).value(QStringLiteral("id")).toString();
+    }
+
+    // The decisions the back-end recorded for actionId.
+    QStringList decisionsOn(const QString& actionId)
+    {
+        QStringList found;
+        for (const QJsonValue& decision : m_backend->state().value(QStringLiteral("decisions")).toArray()) {
+            if (decision[QStringLiteral("action_id")].toString() == actionId)
+                found << decision[QStringLiteral("decision")].toString();
+        }
+        return found;
     }
 
     // The close button, pressed again until the window is gone (a window just

@@ -105,7 +105,7 @@ private Q_SLOTS:
         QCOMPARE(f.item->menus.last().first().text, u"Resume Notifications"_s);
 
         // Muted: a new escalation does not open the popover; the count still shows.
-        Q_EMIT f.sync.newEscalationArrived();
+        Q_EMIT f.sync.newEscalationArrived(u"act-1"_s);
         QVERIFY(!f.popover.isShown());
         f.trayShell->onPendingCount(4);
         QCOMPARE(f.item->icons.last(), StatusItemIcon::forState(true, 4));
@@ -113,7 +113,7 @@ private Q_SLOTS:
         f.trayShell->contextToggleMute();
         QVERIFY(!f.trayShell->isMuted());
         QCOMPARE(f.item->menus.last().first().text, u"Pause Notifications"_s);
-        Q_EMIT f.sync.newEscalationArrived();
+        Q_EMIT f.sync.newEscalationArrived(u"act-1"_s);
         QVERIFY(f.popover.isShown());
 
         // While held (a freeze's report shows in it) the popover survives an empty list.
@@ -138,14 +138,14 @@ private Q_SLOTS:
         QVERIFY(f.popover.isShown());
         QCOMPARE(f.popover.lastTrayGeometry, QRect(100, 0, 24, 24));
         // A second escalation while open does not open it again.
-        Q_EMIT f.sync.newEscalationArrived();
+        Q_EMIT f.sync.newEscalationArrived(u"act-1"_s);
         QCOMPARE(f.popover.showCount, 1);
         Q_EMIT f.item->clicked(StatusItem::Click::left);
         QVERIFY(!f.popover.isShown());
         // A right click is the menu's, never the popover's.
         Q_EMIT f.item->clicked(StatusItem::Click::right);
         QVERIFY(!f.popover.isShown());
-        Q_EMIT f.sync.newEscalationArrived();
+        Q_EMIT f.sync.newEscalationArrived(u"act-1"_s);
         QVERIFY(f.popover.isShown());
         QCOMPARE(f.popover.showCount, 2);
 
@@ -274,22 +274,27 @@ private Q_SLOTS:
             1);
 
         // A new escalation: a notification, not a window taking the focus.
-        Q_EMIT f.sync.newEscalationArrived();
+        Q_EMIT f.sync.newEscalationArrived(u"act-1"_s);
         QCOMPARE(f.notifier.shown.size(), 1);
         QCOMPARE(f.notifier.shown.first().first(), u"Approval needed"_s);
         QVERIFY(!f.popover.isShown());
+        // An action the list does not hold (yet): the notification offers to review it.
+        QCOMPARE(f.notifier.actions.first(), (QList<DesktopNotifier::Action> { { u"review"_s, u"Review"_s } }));
+        Q_EMIT f.notifier.actionInvoked(u"review"_s);
+        QVERIFY(f.popover.isShown());
+        f.popover.close();
         // Clicking it opens the popover without a tray icon to open at.
         Q_EMIT f.notifier.activated();
         QVERIFY(f.popover.isShown());
         QVERIFY(!f.popover.lastTrayGeometry.isValid() || f.popover.lastTrayGeometry == f.item->geometry());
         // While it is open, further escalations show in it: no notification.
-        Q_EMIT f.sync.newEscalationArrived();
+        Q_EMIT f.sync.newEscalationArrived(u"act-1"_s);
         QCOMPARE(f.notifier.shown.size(), 1);
         f.popover.close();
 
         // Muted: nothing at all.
         f.trayShell->contextToggleMute();
-        Q_EMIT f.sync.newEscalationArrived();
+        Q_EMIT f.sync.newEscalationArrived(u"act-1"_s);
         QCOMPARE(f.notifier.shown.size(), 1);
         f.trayShell->contextToggleMute();
 
