@@ -8,6 +8,7 @@
 CommandLine::CommandLine()
     : m_reportReady(QStringLiteral("report-ready"),
         QStringLiteral("Print a line once the tray icon is shown, and each time the popover appears."))
+    , m_showPending(QStringLiteral("show-pending"), QStringLiteral("Show the actions waiting for your decision."))
 {
     // A hook for the tests, not something a person uses.
     m_reportReady.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -15,6 +16,7 @@ CommandLine::CommandLine()
     m_parser.addHelpOption();
     m_parser.addVersionOption();
     m_parser.addOption(m_reportReady);
+    m_parser.addOption(m_showPending);
     m_parser.addPositionalArgument(
         QStringLiteral("url"), QStringLiteral("A quorvane: URL to open."), QStringLiteral("[url]"));
 }

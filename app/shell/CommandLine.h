@@ -25,10 +25,14 @@ public:
     void process(const QCoreApplication& application);
 
     bool reportReady() const { return m_parser.isSet(m_reportReady); }
+    // "--show-pending": the popover with the pending approvals (the desktop
+    // entry's action, for desktops without a tray).
+    bool showPending() const { return m_parser.isSet(m_showPending); }
     // The positional arguments that are quorvane: URLs.
     QList<QUrl> urls() const;
 
 private:
     QCommandLineParser m_parser;
     QCommandLineOption m_reportReady;
+    QCommandLineOption m_showPending;
 };

@@ -189,10 +189,17 @@ void SingleInstance::onReadyRead(QLocalSocket* socket)
     }
     socket->write("ok\n");
     socket->disconnectFromServer();
-    if (message->kind == Message::Kind::open)
+    switch (message->kind) {
+    case Message::Kind::open:
         Q_EMIT urlReceived(message->url);
-    else
+        break;
+    case Message::Kind::reopen:
         Q_EMIT reopenRequested();
+        break;
+    case Message::Kind::showPending:
+        Q_EMIT showPendingRequested();
+        break;
+    }
 }
 
 bool SingleInstance::send(const Message& message, int timeoutMs)
@@ -228,6 +235,8 @@ QByteArray SingleInstance::encode(const Message& message)
 {
     if (message.kind == Message::Kind::reopen)
         return QByteArrayLiteral("reopen\n");
+    if (message.kind == Message::Kind::showPending)
+        return QByteArrayLiteral("show-pending\n");
     if (!decode("open " + message.url.toEncoded() + '\n'))
         return {};
     return "open " + message.url.toEncoded() + '\n';
@@ -240,6 +249,8 @@ std::optional<SingleInstance::Message> SingleInstance::decode(const QByteArray& 
     const QByteArray body = line.chopped(1);
     if (body == "reopen")
         return Message{Message::Kind::reopen, {}};
+    if (body == "show-pending")
+        return Message{Message::Kind::showPending, {}};
     if (!body.startsWith("open "))
         return std::nullopt;
     const QByteArray encoded = body.mid(5);

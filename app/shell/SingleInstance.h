@@ -34,7 +34,7 @@ public:
 
     struct Message
     {
-        enum class Kind { open, reopen };
+        enum class Kind { open, reopen, showPending };
         Kind kind = Kind::reopen;
         QUrl url; // only for open
         bool operator==(const Message&) const = default;
@@ -76,6 +76,7 @@ public:
 Q_SIGNALS:
     void urlReceived(const QUrl& url);
     void reopenRequested();
+    void showPendingRequested();
 
 private:
     bool prepareFolder();

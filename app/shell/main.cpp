@@ -61,7 +61,9 @@ int main(int argc, char* argv[])
         }
         // Another companion runs: hand it the URLs (or ask for the dashboard) and leave.
         bool delivered = true;
-        if (urls.isEmpty())
+        if (commandLine.showPending())
+            delivered = instance.send({SingleInstance::Message::Kind::showPending, {}});
+        else if (urls.isEmpty())
             delivered = instance.send({SingleInstance::Message::Kind::reopen, {}});
         for (const QUrl& url : std::as_const(urls))
             delivered = instance.send({SingleInstance::Message::Kind::open, url}) && delivered;
@@ -79,8 +81,11 @@ int main(int argc, char* argv[])
     QObject::connect(&instance, &SingleInstance::reopenRequested, &trayShell, [&application, &trayShell] {
         trayShell.reopen(application.windows().hasVisibleWindow());
     });
+    QObject::connect(&instance, &SingleInstance::showPendingRequested, &trayShell, &TrayShell::showPopover);
     application.start();
     if (!urls.isEmpty())
         trayShell.openURLs(urls);
+    if (commandLine.showPending())
+        trayShell.showPopover();
     return app.exec();
 }

@@ -143,8 +143,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<bool>("valid");
-        QTest::addColumn<QString>("url"); // empty: "reopen"
+        QTest::addColumn<QString>("url"); // empty: "reopen"; "-": "show-pending"
         QTest::newRow("reopen") << QByteArray("reopen\n") << true << QString();
+        QTest::newRow("show pending") << QByteArray("show-pending\n") << true << u"-"_s;
+        QTest::newRow("show pending twice") << QByteArray("show-pending\nshow-pending\n") << false << QString();
         QTest::newRow("callback") << QByteArray("open quorvane://auth/callback?code=abc\n") << true
                                   << QStringLiteral("quorvane://auth/callback?code=abc");
         QTest::newRow("escaped callback") << QByteArray("open quorvane://auth/callback?code=a%20b\n") << true
@@ -170,8 +172,10 @@ private Q_SLOTS:
         const auto message = SingleInstance::decode(line);
         QCOMPARE(message.has_value(), valid);
         if (message) {
-            QCOMPARE(
-                *message, (SingleInstance::Message { url.isEmpty() ? Kind::reopen : Kind::open, QUrl(url) }));
+            const SingleInstance::Message expected = url == u"-"_s ? SingleInstance::Message { Kind::showPending, {} }
+                : url.isEmpty() ? SingleInstance::Message { Kind::reopen, {} }
+                                : SingleInstance::Message { Kind::open, QUrl(url) };
+            QCOMPARE(*message, expected);
             QCOMPARE(SingleInstance::encode(*message), line);
         }
         // A URL of another scheme is never put on the wire.
