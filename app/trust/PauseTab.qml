@@ -111,8 +111,20 @@ Item {
                 wrapMode: Text.WordWrap
             }
 
+            Text {
+                objectName: "policyFromPackageText"
+                textFormat: Text.PlainText
+                visible: parent.policy !== null && !parent.policy.canInstall
+                Layout.fillWidth: true
+                text: qsTr("This copy of Quorvane does not include the policy. Install Quorvane from its package to use trust windows.")
+                color: Style.secondaryLabel
+                font.pixelSize: 12
+                wrapMode: Text.WordWrap
+            }
+
             OutlinedButton {
                 objectName: "installPolicyButton"
+                visible: parent.policy !== null && parent.policy.canInstall
                 Layout.fillWidth: true
                 enabled: parent.policy !== null && !parent.policy.isInstalling
                 text: parent.policy && parent.policy.isInstalling ? "Installing..." : "Install Policy"

@@ -1,5 +1,7 @@
 #include "app/trust/PresencePolicyState.h"
 
+#include <QFileInfo>
+
 #include "core/LogCategories.h"
 #include "platform/PrivilegedRunner.h"
 
@@ -12,6 +14,11 @@ PresencePolicyState::PresencePolicyState(std::optional<PresencePolicy> policy, P
     , m_runner(runner)
 {
     refresh();
+}
+
+bool PresencePolicyState::canInstall() const
+{
+    return m_policy && QFileInfo::exists(m_policy->shippedPolicyPath());
 }
 
 void PresencePolicyState::refresh()

@@ -23,6 +23,7 @@ class PresencePolicyState : public QObject
     Q_PROPERTY(bool isInstalling READ isInstalling NOTIFY isInstallingChanged)
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
     Q_PROPERTY(QString actionsDirectory READ actionsDirectory CONSTANT)
+    Q_PROPERTY(bool canInstall READ canInstall CONSTANT)
 
 public:
     PresencePolicyState(std::optional<PresencePolicy> policy, PrivilegedRunner& runner, QObject* parent = nullptr);
@@ -31,6 +32,8 @@ public:
     bool isInstalling() const { return m_isInstalling; }
     QString errorMessage() const { return visibleText(m_errorMessage); }
     static QString actionsDirectory() { return QString::fromLatin1(PresencePolicy::systemActionsDirectory); }
+    // Whether this installation ships the policy to install (a build tree does not).
+    bool canInstall() const;
 
     // Looks again (the package may have been installed meanwhile).
     Q_INVOKABLE void refresh();

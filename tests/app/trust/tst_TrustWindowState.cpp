@@ -403,9 +403,12 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::contentOf(installed), TestFiles::contentOf(shipped));
         QCOMPARE(TestFiles::modeOf(installed) & 022, 0);
 
-        // An installation without its policy file says so instead of running a command.
+        // An installation without its policy file (a build tree) offers no
+        // install, says why, and would not run a command anyway.
+        QVERIFY(policy.canInstall());
         PresencePolicyState orphan(
             PresencePolicy(dir.filePath(u"elsewhere"_qs), dir.filePath(u"missing.policy"_qs)), runner);
+        QVERIFY(!orphan.canInstall());
         orphan.startInstall();
         QTRY_VERIFY(orphan.errorMessage().contains(u"no policy file"_qs));
         QVERIFY(orphan.isMissing());
