@@ -152,12 +152,12 @@ private Q_SLOTS:
         QTest::qWait(500);
         QVERIFY(decisionsOn(risky).isEmpty());
         server.emitSignal(QStringLiteral("ActionInvoked"), {41u, QStringLiteral("deny")});
-        QTRY_COMPARE_WITH_TIMEOUT(decisionsOn(risky), QStringList{QStringLiteral("denied")}, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(decisionsOn(risky), (QStringList{QStringLiteral("denied")}), 10000);
         // A low-risk one may be approved there too.
         QVERIFY(!addAction(QStringLiteral("Bash"), QStringLiteral("low")).isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(server.calls.size(), 2, 10000);
         QCOMPARE(server.calls.last().actions,
-                 reviewOrDeny + QStringList{QStringLiteral("approve"), QStringLiteral("Approve")});
+                 (reviewOrDeny + QStringList{QStringLiteral("approve"), QStringLiteral("Approve")}));
         const auto centred = [this] {
             const std::optional<Window> shown = popover();
             return shown && qAbs(shown->geometry.center().x() - screen.center().x()) <= 2
