@@ -1,6 +1,6 @@
-#include "app/shell/DBusMenuExporter.h"
+#include "platform/DBusMenuExporter.h"
 
-#include "app/shell/StatusNotifierTypes.h"
+#include "platform/StatusNotifierTypes.h"
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusVariant>
@@ -11,9 +11,9 @@ using StatusNotifierTypes::MenuItemPropertiesList;
 
 namespace {
 
-QVariantMap propertiesOf(const StatusItem::MenuEntry& entry)
+QVariantMap propertiesOf(const QString& label)
 {
-    return {{QStringLiteral("label"), entry.text}, {QStringLiteral("enabled"), true},
+    return {{QStringLiteral("label"), label}, {QStringLiteral("enabled"), true},
             {QStringLiteral("visible"), true}};
 }
 
@@ -57,11 +57,11 @@ public Q_SLOTS:
         if (parentId == 0) {
             layout.properties = rootProperties();
             if (recursionDepth != 0) {
-                for (int id = 1; id <= m_menu->entries().size(); ++id)
-                    layout.children.append({id, propertiesOf(m_menu->entries().at(id - 1)), {}});
+                for (int id = 1; id <= m_menu->labels().size(); ++id)
+                    layout.children.append({id, propertiesOf(m_menu->labels().at(id - 1)), {}});
             }
-        } else if (parentId > 0 && parentId <= m_menu->entries().size()) {
-            layout.properties = propertiesOf(m_menu->entries().at(parentId - 1));
+        } else if (parentId > 0 && parentId <= m_menu->labels().size()) {
+            layout.properties = propertiesOf(m_menu->labels().at(parentId - 1));
         }
         return m_menu->revision();
     }
@@ -73,8 +73,8 @@ public Q_SLOTS:
         for (const int id : ids) {
             if (id == 0)
                 found.append({0, rootProperties()});
-            else if (id > 0 && id <= m_menu->entries().size())
-                found.append({id, propertiesOf(m_menu->entries().at(id - 1))});
+            else if (id > 0 && id <= m_menu->labels().size())
+                found.append({id, propertiesOf(m_menu->labels().at(id - 1))});
         }
         return found;
     }
@@ -82,7 +82,7 @@ public Q_SLOTS:
     QDBusVariant GetProperty(int id, const QString& name)
     {
         const QVariantMap properties = id == 0 ? rootProperties()
-            : id > 0 && id <= m_menu->entries().size() ? propertiesOf(m_menu->entries().at(id - 1))
+            : id > 0 && id <= m_menu->labels().size() ? propertiesOf(m_menu->labels().at(id - 1))
                                                         : QVariantMap{};
         return QDBusVariant(properties.value(name));
     }
@@ -117,19 +117,19 @@ DBusMenuExporter::~DBusMenuExporter()
         m_bus.unregisterObject(objectPath);
 }
 
-void DBusMenuExporter::setEntries(const QList<StatusItem::MenuEntry>& entries)
+void DBusMenuExporter::setLabels(const QStringList& labels)
 {
-    if (entries == m_entries)
+    if (labels == m_labels)
         return;
-    m_entries = entries;
+    m_labels = labels;
     ++m_revision;
     Q_EMIT layoutUpdated(m_revision, 0);
 }
 
 void DBusMenuExporter::activate(int id)
 {
-    if (id > 0 && id <= m_entries.size())
-        Q_EMIT triggered(m_entries.at(id - 1).action);
+    if (id > 0 && id <= m_labels.size())
+        Q_EMIT chosen(id - 1);
 }
 
 #include "DBusMenuExporter.moc"

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "app/shell/StatusItem.h"
-
 #include <QDBusConnection>
 #include <QObject>
+#include <QStringList>
 
-// The tray menu over com.canonical.dbusmenu, for StatusNotifierItem hosts that
-// draw the menu themselves: a flat list of entries, ids 1..n under the root 0.
+// A menu over com.canonical.dbusmenu, for StatusNotifierItem hosts that draw
+// the menu themselves: a flat list of entries, ids 1..n under the root 0.
 class DBusMenuExporter : public QObject
 {
     Q_OBJECT
@@ -14,25 +13,26 @@ class DBusMenuExporter : public QObject
 public:
     static constexpr QLatin1String objectPath{"/MenuBar"};
 
-    // Exports the menu on bus at objectPath; false when the path is taken.
+    // Exports the menu on bus at objectPath.
     explicit DBusMenuExporter(QDBusConnection bus, QObject* parent = nullptr);
     ~DBusMenuExporter() override;
 
     bool isExported() const { return m_exported; }
-    void setEntries(const QList<StatusItem::MenuEntry>& entries);
-    const QList<StatusItem::MenuEntry>& entries() const { return m_entries; }
+    void setLabels(const QStringList& labels);
+    const QStringList& labels() const { return m_labels; }
     uint revision() const { return m_revision; }
 
     // A host reports a click on item id; ids outside the list are ignored.
     void activate(int id);
 
 Q_SIGNALS:
-    void triggered(StatusItem::MenuAction action);
+    // The entry at index was chosen.
+    void chosen(int index);
     void layoutUpdated(uint revision, int parentId);
 
 private:
     QDBusConnection m_bus;
-    QList<StatusItem::MenuEntry> m_entries;
+    QStringList m_labels;
     uint m_revision = 1;
     bool m_exported = false;
 };

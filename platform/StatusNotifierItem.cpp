@@ -1,13 +1,11 @@
-#include "app/shell/StatusNotifierItem.h"
+#include "platform/StatusNotifierItem.h"
 
 #include "core/LogCategories.h"
 
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
 
@@ -18,8 +16,6 @@ namespace {
 
 constexpr QLatin1String watcherPath("/StatusNotifierWatcher");
 constexpr QLatin1String watcherInterface("org.kde.StatusNotifierWatcher");
-// The watcher is a local peer; a hung one must not hold a call for long.
-constexpr int watcherTimeoutMilliseconds = 5000;
 
 } // namespace
 
@@ -60,14 +56,14 @@ public:
     QString emptyText() const { return {}; }
     PixmapList pixmaps() const { return m_item->m_pixmaps; }
     PixmapList noPixmaps() const { return {}; }
-    ToolTip toolTip() const { return m_item->toolTip(); }
+    ToolTip toolTip() const { return m_item->m_toolTip; }
     bool itemIsMenu() const { return false; }
     QDBusObjectPath menu() const { return QDBusObjectPath(DBusMenuExporter::objectPath); }
 
 public Q_SLOTS:
-    void Activate(int x, int y) { m_item->activate({x, y}); }
-    void SecondaryActivate(int x, int y) { m_item->activate({x, y}); }
-    void ContextMenu(int x, int y) { m_item->showOwnMenu({x, y}); }
+    void Activate(int x, int y) { Q_EMIT m_item->activated({x, y}); }
+    void SecondaryActivate(int x, int y) { Q_EMIT m_item->activated({x, y}); }
+    void ContextMenu(int x, int y) { Q_EMIT m_item->contextMenuRequested({x, y}); }
     void Scroll(int /*delta*/, const QString& /*orientation*/) { }
 
 Q_SIGNALS:
@@ -88,20 +84,20 @@ bool StatusNotifierItem::watcherPresent(const QDBusConnection& bus)
 }
 
 StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject* parent)
-    : StatusItem(parent)
+    : QObject(parent)
     , m_bus(std::move(bus))
     , m_serviceName(QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid()))
     , m_menu(m_bus)
-    , m_ownMenu(std::make_unique<QMenu>())
+    , m_watcher(m_bus, watcherService, watcherPath, watcherInterface)
     , m_watcherWatcher(watcherService, m_bus, QDBusServiceWatcher::WatchForOwnerChange)
 {
     StatusNotifierTypes::registerTypes();
     m_adaptor = new StatusNotifierItemAdaptor(this);
-    connect(&m_menu, &DBusMenuExporter::triggered, this, &StatusItem::menuTriggered);
+    connect(&m_menu, &DBusMenuExporter::chosen, this, &StatusNotifierItem::menuEntryChosen);
     if (!m_bus.isConnected())
         return;
     if (!m_bus.registerObject(objectPath, this, QDBusConnection::ExportAdaptors) || !m_bus.registerService(m_serviceName)) {
-        qCWarning(lcShell).noquote() << QStringLiteral("Quorvane: the tray item could not be put on the session bus");
+        qCWarning(lcPlatform).noquote() << QStringLiteral("Quorvane: the tray item could not be put on the session bus");
         return;
     }
     connect(&m_watcherWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
@@ -111,10 +107,8 @@ StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject* parent)
                 else
                     registerWithWatcher();
             });
-    m_bus.connect(watcherService, watcherPath, watcherInterface, QStringLiteral("StatusNotifierHostRegistered"), this,
-                  SLOT(readHostPresence()));
-    m_bus.connect(watcherService, watcherPath, watcherInterface, QStringLiteral("StatusNotifierHostUnregistered"),
-                  this, SLOT(readHostPresence()));
+    m_watcher.subscribe(QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(readHostPresence()));
+    m_watcher.subscribe(QStringLiteral("StatusNotifierHostUnregistered"), this, SLOT(readHostPresence()));
     registerWithWatcher();
 }
 
@@ -128,135 +122,78 @@ StatusNotifierItem::~StatusNotifierItem()
 
 void StatusNotifierItem::registerWithWatcher()
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(watcherService, watcherPath, watcherInterface,
-                                                       QStringLiteral("RegisterStatusNotifierItem"));
-    call << m_serviceName;
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, watcherTimeoutMilliseconds), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
-        watcher->deleteLater();
-        const bool registered = !watcher->isError();
-        if (!registered)
-            qCWarning(lcShell).noquote()
-                << QStringLiteral("Quorvane: the tray did not take our item: ") + watcher->error().message();
-        if (registered != m_registered) {
-            m_registered = registered;
-            Q_EMIT registeredChanged();
-        }
-        if (registered)
-            readHostPresence();
-    });
+    m_watcher.call(QStringLiteral("RegisterStatusNotifierItem"), {m_serviceName}, this,
+                   [this](const QDBusPendingCall& answer) {
+                       const bool registered = !answer.isError();
+                       if (!registered)
+                           qCWarning(lcPlatform).noquote()
+                               << QStringLiteral("Quorvane: the tray did not take our item: ") + answer.error().message();
+                       if (registered != m_registered) {
+                           m_registered = registered;
+                           Q_EMIT trayPresenceChanged();
+                       }
+                       if (registered)
+                           readHostPresence();
+                   });
 }
 
 void StatusNotifierItem::readHostPresence()
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(watcherService, watcherPath,
-                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                       QStringLiteral("Get"));
-    call << QString(watcherInterface) << QStringLiteral("IsStatusNotifierHostRegistered");
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, watcherTimeoutMilliseconds), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
-        watcher->deleteLater();
-        const QDBusPendingReply<QDBusVariant> reply = *watcher;
-        // A watcher that cannot say is taken to have a host: it exists for one.
-        m_hostPresent = reply.isError() || reply.value().variant().toBool();
-    });
+    const DBusRemoteInterface properties
+        = m_watcher.object(watcherPath, QStringLiteral("org.freedesktop.DBus.Properties"));
+    properties.call(QStringLiteral("Get"), {QString(watcherInterface), QStringLiteral("IsStatusNotifierHostRegistered")},
+                    this, [this](const QDBusPendingCall& answer) {
+                        const QDBusPendingReply<QDBusVariant> reply = answer;
+                        // A watcher that cannot say is taken to have a host: it exists for one.
+                        const bool present = reply.isError() || reply.value().variant().toBool();
+                        if (present != m_hostPresent) {
+                            m_hostPresent = present;
+                            Q_EMIT trayPresenceChanged();
+                        }
+                    });
 }
 
 void StatusNotifierItem::onWatcherGone()
 {
+    if (!m_registered && !m_hostPresent)
+        return;
+    m_registered = false;
     m_hostPresent = false;
-    if (m_registered) {
-        m_registered = false;
-        Q_EMIT registeredChanged();
-    }
+    Q_EMIT trayPresenceChanged();
 }
 
-void StatusNotifierItem::setIcon(const StatusItemIcon& icon)
+void StatusNotifierItem::setIcon(const PixmapList& sizes)
 {
-    if (icon == m_icon && !m_pixmaps.isEmpty())
-        return;
-    const QString oldStatus = status();
-    m_icon = icon;
-    redraw();
-    Q_EMIT m_adaptor->NewToolTip();
-    if (status() != oldStatus)
-        Q_EMIT m_adaptor->NewStatus(status());
-}
-
-void StatusNotifierItem::setColorScheme(ColorSchemePreference::Scheme scheme)
-{
-    setLabelColour(TrayIconRenderer::barLabelColour(scheme));
-}
-
-void StatusNotifierItem::setLabelColour(const QColor& colour)
-{
-    if (colour == m_labelColour)
-        return;
-    m_labelColour = colour;
-    if (!m_pixmaps.isEmpty())
-        redraw();
-}
-
-void StatusNotifierItem::redraw()
-{
-    m_pixmaps.clear();
-    for (const int size : TrayIconRenderer::sizes)
-        m_pixmaps.append(StatusNotifierTypes::Pixmap::fromImage(TrayIconRenderer::render(m_icon, size, m_labelColour)));
+    m_pixmaps = sizes;
     Q_EMIT m_adaptor->NewIcon();
     Q_EMIT m_adaptor->NewAttentionIcon();
 }
 
-void StatusNotifierItem::setMenu(const QList<MenuEntry>& entries)
+void StatusNotifierItem::setToolTip(const QString& title, const QString& text)
 {
-    m_menu.setEntries(entries);
-    m_ownMenu->clear();
-    for (const MenuEntry& entry : entries) {
-        const MenuAction which = entry.action;
-        connect(m_ownMenu->addAction(entry.text), &QAction::triggered, this, [this, which] { Q_EMIT menuTriggered(which); });
-    }
+    if (title == m_toolTip.title && text == m_toolTip.text)
+        return;
+    m_toolTip.title = title;
+    m_toolTip.text = text;
+    Q_EMIT m_adaptor->NewToolTip();
 }
 
-QRect StatusNotifierItem::geometry() const
+void StatusNotifierItem::setNeedsAttention(bool needsAttention)
 {
-    // Hosts report the point clicked, about the icon's middle: an icon of the
-    // usual size around it keeps the popover off a bar of the usual height.
-    constexpr int iconSize = 24;
-    return m_clickPoint ? QRect(*m_clickPoint - QPoint(iconSize / 2, iconSize / 2), QSize(iconSize, iconSize)) : QRect();
+    if (needsAttention == m_needsAttention)
+        return;
+    m_needsAttention = needsAttention;
+    Q_EMIT m_adaptor->NewStatus(status());
 }
 
-bool StatusNotifierItem::isInTray() const
+void StatusNotifierItem::setMenu(const QStringList& labels)
 {
-    return m_registered && m_hostPresent;
-}
-
-void StatusNotifierItem::activate(const QPoint& point)
-{
-    // Hosts that do not know where the icon is send (0, 0).
-    if (!point.isNull())
-        m_clickPoint = point;
-    Q_EMIT clicked(Click::left);
-}
-
-void StatusNotifierItem::showOwnMenu(const QPoint& point)
-{
-    if (!point.isNull())
-        m_clickPoint = point;
-    m_ownMenu->popup(point);
+    m_menu.setLabels(labels);
 }
 
 QString StatusNotifierItem::status() const
 {
-    return m_icon.count > 0 && !m_icon.greyed ? QStringLiteral("NeedsAttention") : QStringLiteral("Active");
-}
-
-ToolTip StatusNotifierItem::toolTip() const
-{
-    ToolTip tip;
-    const QString full = m_icon.toolTip();
-    const qsizetype lineBreak = full.indexOf(u'\n');
-    tip.title = lineBreak < 0 ? full : full.left(lineBreak);
-    tip.text = lineBreak < 0 ? QString() : full.mid(lineBreak + 1);
-    return tip;
+    return m_needsAttention ? QStringLiteral("NeedsAttention") : QStringLiteral("Active");
 }
 
 #include "StatusNotifierItem.moc"

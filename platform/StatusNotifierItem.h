@@ -1,27 +1,23 @@
 #pragma once
 
-#include "app/shell/DBusMenuExporter.h"
-#include "app/shell/StatusItem.h"
-#include "app/shell/StatusNotifierTypes.h"
-#include "app/shell/TrayIconRenderer.h"
+#include "platform/DBusMenuExporter.h"
+#include "platform/DBusRemoteInterface.h"
+#include "platform/StatusNotifierTypes.h"
 
-#include <QColor>
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
-#include <QMenu>
+#include <QObject>
 #include <QPoint>
-#include <memory>
-#include <optional>
 
 class StatusNotifierItemAdaptor;
 
-// The status item as our own StatusNotifierItem on the session bus, for the
+// An item of the freedesktop StatusNotifierItem tray, on the session bus: the
 // trays of today's desktops (Plasma, waybar and swaybar, GNOME with the
-// AppIndicator extension). Unlike Qt's tray icon it keeps the point the host
-// reports with Activate, so that the popover opens next to the icon even where
-// the tray cannot say where the icon is. Registers again whenever the watcher
-// (re)starts.
-class StatusNotifierItem : public StatusItem
+// AppIndicator extension) show it. Unlike Qt's tray icon it reports the point
+// a host sends with Activate, so that a window can open next to the icon even
+// where nothing else says where the icon is. Its menu goes over dbusmenu.
+// Registers with the watcher, and again whenever the watcher (re)starts.
+class StatusNotifierItem : public QObject
 {
     Q_OBJECT
 
@@ -30,25 +26,32 @@ public:
     static constexpr QLatin1String objectPath{"/StatusNotifierItem"};
 
     // Whether a watcher runs on bus, so that a host may show an item.
-    static bool watcherPresent(const QDBusConnection& bus);
+    static bool watcherPresent(const QDBusConnection& bus = QDBusConnection::sessionBus());
 
-    explicit StatusNotifierItem(QDBusConnection bus, QObject* parent = nullptr);
+    explicit StatusNotifierItem(QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
     ~StatusNotifierItem() override;
 
-    void setIcon(const StatusItemIcon& icon) override;
-    void setMenu(const QList<MenuEntry>& entries) override;
-    // Around the point where the host last said the icon was clicked;
-    // invalid before the first click.
-    QRect geometry() const override;
-    // Registered with a watcher that has a host to show us.
-    bool isInTray() const override;
-    void setColorScheme(ColorSchemePreference::Scheme scheme) override;
+    // The icon at the sizes a host may pick from.
+    void setIcon(const StatusNotifierTypes::PixmapList& sizes);
+    void setToolTip(const QString& title, const QString& text);
+    // "NeedsAttention" rather than "Active".
+    void setNeedsAttention(bool needsAttention);
+    void setMenu(const QStringList& labels);
 
+    // Registered with a watcher that has a host to show it.
+    bool isInTray() const { return m_registered && m_hostPresent; }
     // The bus name the item is exported under ("org.kde.StatusNotifierItem-<pid>-1").
     QString serviceName() const { return m_serviceName; }
 
 Q_SIGNALS:
-    void registeredChanged();
+    // A click on the icon (Activate or SecondaryActivate) at point, in the
+    // desktop's coordinates; (0, 0) from hosts that do not know it.
+    void activated(const QPoint& point);
+    // A host without a menu of its own asks the item to show one at point.
+    void contextMenuRequested(const QPoint& point);
+    // The entry at index of the menu was chosen.
+    void menuEntryChosen(int index);
+    void trayPresenceChanged();
 
 private Q_SLOTS:
     // The watcher's host-presence signals.
@@ -59,25 +62,17 @@ private:
 
     void registerWithWatcher();
     void onWatcherGone();
-    void activate(const QPoint& point);
-    void showOwnMenu(const QPoint& point);
-    void redraw();
-    void setLabelColour(const QColor& colour);
-    StatusNotifierTypes::PixmapList pixmaps() const;
     QString status() const;
-    StatusNotifierTypes::ToolTip toolTip() const;
 
     QDBusConnection m_bus;
     QString m_serviceName;
     StatusNotifierItemAdaptor* m_adaptor = nullptr;
     DBusMenuExporter m_menu;
-    // For hosts that draw no menu of their own and ask us with ContextMenu.
-    std::unique_ptr<QMenu> m_ownMenu;
+    DBusRemoteInterface m_watcher;
     QDBusServiceWatcher m_watcherWatcher;
-    StatusItemIcon m_icon;
-    QColor m_labelColour = TrayIconRenderer::barLabelColour(ColorSchemePreference::Scheme::noPreference);
     StatusNotifierTypes::PixmapList m_pixmaps;
-    std::optional<QPoint> m_clickPoint;
+    StatusNotifierTypes::ToolTip m_toolTip;
+    bool m_needsAttention = false;
     bool m_registered = false;
     bool m_hostPresent = false;
 };

@@ -1,24 +1,9 @@
-#include "app/shell/StatusNotifierTypes.h"
+#include "platform/StatusNotifierTypes.h"
 
 #include <QDBusMetaType>
 #include <QDBusVariant>
-#include <QtEndian>
 
 namespace StatusNotifierTypes {
-
-Pixmap Pixmap::fromImage(const QImage& image)
-{
-    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
-    Pixmap pixmap{argb.width(), argb.height(), {}};
-    pixmap.argb.resize(qsizetype(argb.width()) * argb.height() * 4);
-    auto* out = reinterpret_cast<quint32*>(pixmap.argb.data());
-    for (int y = 0; y < argb.height(); ++y) {
-        const auto* line = reinterpret_cast<const quint32*>(argb.constScanLine(y));
-        for (int x = 0; x < argb.width(); ++x)
-            *out++ = qToBigEndian(line[x]);
-    }
-    return pixmap;
-}
 
 void registerTypes()
 {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDBusArgument>
-#include <QImage>
 #include <QList>
 #include <QMetaType>
 #include <QString>
@@ -18,7 +17,6 @@ struct Pixmap
     int height = 0;
     QByteArray argb;
 
-    static Pixmap fromImage(const QImage& image);
     bool operator==(const Pixmap&) const = default;
 };
 using PixmapList = QList<Pixmap>;

@@ -1,7 +1,7 @@
 #include "app/shell/Application.h"
 
 #include "app/shell/StatusItemTray.h"
-#include "app/shell/StatusNotifierItem.h"
+#include "app/shell/StatusItemNotifierItem.h"
 #include "app/wizard/InstallPhase.h"
 #include "app/wizard/WizardState.h"
 #include "core/CoreConstants.h"
@@ -13,7 +13,6 @@
 #include "core/LogCategories.h"
 
 #include <QCoreApplication>
-#include <QDBusConnection>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QSessionManager>
@@ -177,9 +176,8 @@ std::unique_ptr<StatusItem> Application::makeStatusItem()
     // with its AppIndicator extension), or where no tray runs yet at all: the
     // item registers once a bar starts. Qt's tray icon for an XEmbed tray.
     std::unique_ptr<StatusItem> item;
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (StatusNotifierItem::watcherPresent(bus) || (bus.isConnected() && !QSystemTrayIcon::isSystemTrayAvailable())) {
-        item = std::make_unique<StatusNotifierItem>(bus);
+    if (StatusNotifierItem::watcherPresent() || !QSystemTrayIcon::isSystemTrayAvailable()) {
+        item = std::make_unique<StatusItemNotifierItem>();
     } else {
         auto tray = std::make_unique<StatusItemTray>(m_trayShade);
         tray->show();

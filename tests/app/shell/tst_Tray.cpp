@@ -1,7 +1,7 @@
 #include "app/shell/PopoverPlacement.h"
 #include "app/shell/PopoverWindow.h"
 #include "app/shell/StatusItemIcon.h"
-#include "app/shell/StatusNotifierItem.h"
+#include "app/shell/StatusItemNotifierItem.h"
 #include "app/shell/TrayIconRenderer.h"
 #include "app/shell/TrayLabelShade.h"
 #include "tests/support/StandInStatusNotifierWatcher.h"
@@ -331,8 +331,8 @@ private Q_SLOTS:
     {
         StandInStatusNotifierWatcher watcher;
         QVERIFY(watcher.start());
-        StatusNotifierItem item(QDBusConnection::sessionBus());
-        const QString service = item.serviceName();
+        StatusItemNotifierItem item(QDBusConnection::sessionBus());
+        const QString service = item.item().serviceName();
         QTRY_COMPARE(watcher.registered, QStringList { service });
         QTRY_VERIFY(item.isInTray());
 
