@@ -4,7 +4,7 @@
 #include "app/dashboard/AddAgentState.h"
 #include "app/dashboard/ConfirmationDialogs.h"
 #include "app/dashboard/McpInventory.h"
-#include "app/dashboard/SuggestionCount.h"
+#include "app/tooling/SuggestionCount.h"
 #include "app/dashboard/Uninstall.h"
 #include "app/tooling/CLIService.h"
 #include "app/tooling/DependencyService.h"
@@ -21,7 +21,7 @@
 #include "core/UpdateCheckService.h"
 #include "platform/ApplicationInstallation.h"
 #include "platform/LoginItem.h"
-#include "app/dashboard/SuggestionCount.h"
+#include "app/tooling/SuggestionCount.h"
 #include "core/LogCategories.h"
 #include "core/SystemLog.h"
 
