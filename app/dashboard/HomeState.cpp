@@ -48,13 +48,14 @@ constexpr qsizetype maximumVersionLength = 64;
 
 HomeState::HomeState(CLIService& cli, DependencyService& dependencies, MachineAuthService& auth,
                      QNetworkAccessManager& network, QSettings& settings,
-                     ModelDownloadProgressSource* wizardDownload, QObject* parent)
+                     ModelDownloadProgressSource* wizardDownload, QObject* history, QObject* parent)
     : QObject(parent)
     , m_cli(cli)
     , m_auth(auth)
     , m_network(network)
     , m_settings(settings)
     , m_agents(new AgentListModel(QString(), this))
+    , m_history(history)
     , m_modelRuntime(new ModelRuntimeState(cli, dependencies, wizardDownload, this))
     , m_isApproverOnly(approverOnlyMarkerExists())
 {
