@@ -202,8 +202,8 @@ private Q_SLOTS:
             const QString whole = home.filePath(u".quorvane/"_s + path);
             QVERIFY(path.endsWith(u'/') ? QDir().mkpath(whole) : home.write(u".quorvane/"_s + path, "{}"));
         }
-        WizardState wizard;
-        ShellWindows windows { wizard };
+        WizardState state;
+        ShellWindows windows { state };
         QCOMPARE(windows.isSetupComplete(), complete);
         QCOMPARE(ShellWindows::isSetupComplete(home.filePath(u".quorvane"_s)), complete);
     }
@@ -211,8 +211,8 @@ private Q_SLOTS:
     void wizardSizeAndTheDashboardWhileItIsOpen()
     {
         TestHome home;
-        WizardState wizard;
-        ShellWindows windows { wizard };
+        WizardState state;
+        ShellWindows windows { state };
         windows.showWizard();
         QWindow* wizard = windows.wizardWindow();
         QVERIFY(wizard);
@@ -232,8 +232,8 @@ private Q_SLOTS:
     void closingAnUnfinishedWizardQuits()
     {
         TestHome home;
-        WizardState wizard;
-        ShellWindows windows { wizard };
+        WizardState state;
+        ShellWindows windows { state };
         int allowed = 0;
         int terminated = 0;
         int statusItems = 0;
@@ -280,12 +280,12 @@ private Q_SLOTS:
             = "{\"name\":\"vega\",\"machine\":\"m\",\"machineId\":\"id\",\"publicKey\":\"k\","
               "\"createdAt\":\"2025-01-01T00:00:00Z\",\"apiUrl\":\"http://127.0.0.1\"}";
         QVERIFY(home.write(u".quorvane/agents/vega/config.json"_s, agent));
-        WizardState wizard;
-        ShellWindows withoutHome { wizard };
+        WizardState state;
+        ShellWindows withoutHome { state };
         withoutHome.showDashboard(); // no dashboard model handed over: nothing opens
         QVERIFY(withoutHome.dashboardWindow() == nullptr);
         DashboardHome dashboard;
-        ShellWindows windows { wizard, &dashboard.state };
+        ShellWindows windows { state, &dashboard.state };
         int terminated = 0;
         windows.setShell({ {}, {}, {}, [&] { ++terminated; } });
         windows.showDashboard(); // reads the registry as it opens
