@@ -11,9 +11,11 @@
 #include <QPointer>
 #include <QSet>
 
-ApprovalSyncService::ApprovalSyncService(MachineAuthService& auth, QNetworkAccessManager& network, QObject* parent)
+ApprovalSyncService::ApprovalSyncService(MachineAuthService& auth, QNetworkAccessManager& network,
+                                         ReceiptLog* receipts, QObject* parent)
     : QObject(parent)
     , m_auth(auth)
+    , m_receiptLog(receipts)
     , m_network(network)
     , m_subscriber(auth)
 {

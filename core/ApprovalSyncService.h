@@ -44,7 +44,9 @@ public:
     static constexpr int refusalsBeforeIdentityRefused = 3;
     static constexpr qint64 maximumRetryAfterSeconds = 5 * 60;
 
-    ApprovalSyncService(MachineAuthService& auth, QNetworkAccessManager& network, QObject* parent = nullptr);
+    // receipts: every decision sent leaves a receipt in this log (none when null).
+    ApprovalSyncService(MachineAuthService& auth, QNetworkAccessManager& network, ReceiptLog* receipts = nullptr,
+                        QObject* parent = nullptr);
 
     const QList<PendingAction>& pendingActions() const { return m_pendingActions; }
     // How many actions the back-end listed, also beyond the kept ones.
@@ -68,8 +70,6 @@ public:
     // The total deadline of a decision, from sending to the answer (tests shorten it).
     void setDecisionDeadline(int milliseconds) { m_decisionDeadlineMs = milliseconds; }
     int decisionDeadline() const { return m_decisionDeadlineMs; }
-    // Every decision sent from now on leaves a receipt in this log.
-    void setReceiptLog(ReceiptLog* log) { m_receiptLog = log; }
     // How long fetches still wait because the back-end answered 429.
     qint64 fetchPauseRemainingMs() const { return m_fetchPause.remainingTime(); }
 

@@ -1,5 +1,5 @@
 #include "app/dashboard/McpInventory.h"
-#include "app/dashboard/SuggestionCount.h"
+#include "app/tooling/SuggestionCount.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -14,7 +14,7 @@ struct AgentListModelForeign
     Q_GADGET
     QML_FOREIGN(AgentListModel)
     QML_NAMED_ELEMENT(AgentListModel)
-    QML_UNCREATABLE("made by the window manager")
+    QML_UNCREATABLE("owned by the home state")
 };
 
 struct HomeStateForeign
@@ -22,7 +22,7 @@ struct HomeStateForeign
     Q_GADGET
     QML_FOREIGN(HomeState)
     QML_NAMED_ELEMENT(HomeState)
-    QML_UNCREATABLE("made by the window manager")
+    QML_UNCREATABLE("made by the application")
 };
 
 struct ModelRuntimeStateForeign

@@ -4,7 +4,7 @@
 #include "app/dashboard/AddAgentState.h"
 #include "app/dashboard/ConfirmationDialogs.h"
 #include "app/dashboard/McpInventory.h"
-#include "app/dashboard/SuggestionCount.h"
+#include "app/tooling/SuggestionCount.h"
 #include "app/dashboard/Uninstall.h"
 #include "app/tooling/CLIService.h"
 #include "app/tooling/DependencyService.h"
@@ -21,7 +21,7 @@
 #include "core/UpdateCheckService.h"
 #include "platform/ApplicationInstallation.h"
 #include "platform/LoginItem.h"
-#include "app/dashboard/SuggestionCount.h"
+#include "app/tooling/SuggestionCount.h"
 #include "core/LogCategories.h"
 
 #include <QFileInfo>
@@ -47,13 +47,14 @@ constexpr qsizetype maximumVersionLength = 64;
 
 HomeState::HomeState(CLIService& cli, DependencyService& dependencies, MachineAuthService& auth,
                      QNetworkAccessManager& network, QSettings& settings,
-                     ModelDownloadProgressSource* wizardDownload, QObject* parent)
+                     ModelDownloadProgressSource* wizardDownload, QObject* history, QObject* parent)
     : QObject(parent)
     , m_cli(cli)
     , m_auth(auth)
     , m_network(network)
     , m_settings(settings)
     , m_agents(new AgentListModel(QString(), this))
+    , m_history(history)
     , m_modelRuntime(new ModelRuntimeState(cli, dependencies, wizardDownload, this))
     , m_isApproverOnly(approverOnlyMarkerExists())
 {

@@ -47,7 +47,7 @@ class HomeState : public QObject
     Q_OBJECT
     Q_MOC_INCLUDE("app/dashboard/AddAgentState.h")
     Q_PROPERTY(AgentListModel* agents READ agentList CONSTANT)
-    // The decision history's model, for the "History" view; set once before the views are shown.
+    // The decision history's model, for the "History" view; null when there is none.
     Q_PROPERTY(QObject* history READ history CONSTANT)
     Q_PROPERTY(ModelRuntimeState* modelRuntime READ modelRuntimePointer CONSTANT)
     Q_PROPERTY(bool analysisRunning READ analysisRunning NOTIFY analysisRunningChanged)
@@ -101,14 +101,15 @@ public:
     // settings: the application's settings (organisation and application names
     // set by the composition root). wizardDownload: the wizard's model
     // download, which the model runtime's state follows; may be null.
+    // history: the decision history's model; may be null.
     HomeState(CLIService& cli, DependencyService& dependencies, MachineAuthService& auth,
               QNetworkAccessManager& network, QSettings& settings,
-              ModelDownloadProgressSource* wizardDownload = nullptr, QObject* parent = nullptr);
+              ModelDownloadProgressSource* wizardDownload = nullptr, QObject* history = nullptr,
+              QObject* parent = nullptr);
     ~HomeState() override;
 
     AgentListModel* agentList() const { return m_agents; }
     QObject* history() const { return m_history; }
-    void setHistory(QObject* history) { m_history = history; }
     ModelRuntimeState& modelRuntime() const { return *m_modelRuntime; }
     const QList<AgentInfo>& agents() const { return m_agents->agents(); }
     bool analysisRunning() const { return m_analysisRunning; }

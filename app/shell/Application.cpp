@@ -1,16 +1,15 @@
 #include "app/shell/Application.h"
 
-#include "app/shell/StatusItemTray.h"
 #include "app/shell/StatusItemNotifierItem.h"
+#include "app/shell/StatusItemTray.h"
 #include "app/wizard/InstallPhase.h"
 #include "app/wizard/WizardState.h"
 #include "core/CoreConstants.h"
-
+#include "core/LogCategories.h"
 #include "platform/CredentialStoreFactory.h"
 #include "platform/MachineIdentifier.h"
 #include "platform/PolkitPresenceConfirmer.h"
 #include "platform/XdgUrlSchemeRegistration.h"
-#include "core/LogCategories.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -46,17 +45,19 @@ Application::Application(Options options, QObject* parent)
     , m_auth(*m_credentialStore, m_network, &MachineIdentifier::localMachine)
     , m_receipts(CoreConstants::receiptLogPath())
     , m_history(m_receipts)
-    , m_sync(m_auth, m_network)
+    , m_sync(m_auth, m_network, &m_receipts)
     , m_updates(&m_network)
     , m_cli(&m_privilegedRunner)
     , m_runtimeServer(&m_network)
-    , m_dependencies(&m_network, &m_cli)
+    , m_dependencies(&m_network, &m_cli, &m_runtimeServer)
+    , m_wizard(&m_network, {&m_cli, &m_dependencies, &m_auth, &m_loginItem})
     , m_home(m_cli, m_dependencies, m_auth, m_network, m_settings,
-             new ModelDownloadProgressAdapter<WizardState>(&m_windows.wizardState()))
+             new ModelDownloadProgressAdapter<WizardState>(&m_wizard), &m_history)
+    , m_windows(m_wizard, &m_home)
     , m_presence(PresenceConfirmer::createDefault())
     , m_biometric(*m_presence)
-    , m_trust(m_auth, m_sync.decisionNetwork(), m_biometric, &m_sync)
     , m_presencePolicy(watchedPresencePolicy(*m_presence), m_privilegedRunner)
+    , m_trust(m_auth, m_sync.decisionNetwork(), m_biometric, &m_sync, &m_receipts, &m_presencePolicy)
     , m_panel(m_sync, m_updates, m_trust)
     , m_popover(ApprovalsPanel::viewUrl(), { { QStringLiteral("panel"), QVariant::fromValue(&m_panel) } })
     , m_trayShell(
@@ -65,11 +66,6 @@ Application::Application(Options options, QObject* parent)
     , m_quitGuard([this] { return m_trayShell.confirmQuit(); })
 {
     m_network.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
-    m_trust.setPolicy(&m_presencePolicy);
-    m_sync.setReceiptLog(&m_receipts);
-    m_trust.setReceiptLog(&m_receipts);
-    m_home.setHistory(&m_history);
-    m_windows.setHome(&m_home);
     m_home.setUpdates(&m_updates);
     HomeState::Platform platform{&m_loginItem, &m_desktopRegistration, &m_notifier, &m_installation, [this] {
                                      m_trayShell.setAllowTermination(true);
@@ -77,10 +73,6 @@ Application::Application(Options options, QObject* parent)
                                  }};
     platform.runtimeServer = &m_runtimeServer;
     m_home.setPlatform(platform);
-    m_windows.wizardState().setNetwork(&m_network);
-    m_windows.wizardState().setCli(&m_cli);
-    m_dependencies.setRuntimeServer(&m_runtimeServer);
-    m_windows.wizardState().installPhase().setServices({&m_cli, &m_dependencies, &m_auth, &m_loginItem});
     QCoreApplication::instance()->installEventFilter(&m_quitGuard);
     connect(&m_colorScheme, &ColorSchemePreference::schemeChanged, this, [this] {
         if (m_tray)
@@ -116,13 +108,13 @@ Application::Application(Options options, QObject* parent)
     const auto setUpAgain = [this] {
         m_settingUpAgain = true;
         m_popover.close();
-        m_windows.wizardState().setCurrentScreen(WizardState::WizardScreen::signIn);
+        m_wizard.setCurrentScreen(WizardState::WizardScreen::signIn);
         m_windows.showWizard();
     };
     connect(&m_panel, &ApprovalsPanel::setUpAgainRequested, this, setUpAgain);
     connect(&m_home, &HomeState::setUpAgainRequested, this, setUpAgain);
     // The wizard has closed: the sync takes the identity it may have registered.
-    connect(&m_windows, &WindowManager::wizardWindowChanged, this, [this] {
+    connect(&m_windows, &ShellWindows::wizardWindowChanged, this, [this] {
         if (!m_settingUpAgain || m_windows.wizardWindow())
             return;
         m_settingUpAgain = false;
@@ -141,7 +133,7 @@ Application::Application(Options options, QObject* parent)
         if (!m_windows.dashboardWindow())
             QCoreApplication::quit();
     });
-    connect(&m_windows, &WindowManager::dashboardWindowChanged, this, [this] {
+    connect(&m_windows, &ShellWindows::dashboardWindowChanged, this, [this] {
         if (m_home.uninstallComplete() && !m_windows.dashboardWindow())
             QCoreApplication::quit();
     });
@@ -157,7 +149,7 @@ Application::Application(Options options, QObject* parent)
     if (m_options.reportPending) {
         connect(&m_trayShell, &TrayShell::pendingCountShown, this,
                 [](int count) { printLine(QStringLiteral("Quorvane: pending count %1").arg(count)); });
-        WizardState* wizard = &m_windows.wizardState();
+        WizardState* wizard = &m_wizard;
         connect(wizard, &WizardState::currentScreenChanged, this, [wizard] {
             printLine(QStringLiteral("Quorvane: wizard screen %1").arg(int(wizard->currentScreen())));
         });

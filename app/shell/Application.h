@@ -5,37 +5,31 @@
 #include "app/receipts/ReceiptHistoryModel.h"
 #include "app/shell/PopoverWindow.h"
 #include "app/shell/QuitGuard.h"
+#include "app/shell/ShellWindows.h"
 #include "app/shell/StatusItemTray.h"
 #include "app/shell/TrayLabelShade.h"
 #include "app/shell/TrayShell.h"
-#include "app/panel/ApprovalsPanel.h"
-#include "app/trust/PresenceConfirmation.h"
-#include "platform/PresenceConfirmer.h"
-#include "app/trust/TrustWindowState.h"
-#include "app/trust/PresencePolicyState.h"
-#include "core/ApprovalSyncService.h"
-#include "core/ReceiptLog.h"
-#include "platform/PortalGlobalShortcut.h"
-#include "app/receipts/ReceiptHistoryModel.h"
 #include "app/tooling/CLIService.h"
-#include "core/CredentialStore.h"
 #include "app/tooling/DependencyService.h"
 #include "app/tooling/ModelRuntimeServer.h"
-#include "app/dashboard/HomeState.h"
+#include "app/trust/PresenceConfirmation.h"
+#include "app/trust/PresencePolicyState.h"
+#include "app/trust/TrustWindowState.h"
+#include "app/wizard/WizardState.h"
+#include "core/ApprovalSyncService.h"
+#include "core/CredentialStore.h"
 #include "core/MachineAuthService.h"
-#include "platform/PkexecPrivilegedRunner.h"
+#include "core/ReceiptLog.h"
+#include "core/UpdateCheckService.h"
 #include "platform/ApplicationInstallation.h"
 #include "platform/FreedesktopNotifier.h"
-#include "platform/XdgAutostartLoginItem.h"
-#include "platform/XdgDesktopRegistration.h"
-#include "app/shell/PopoverWindow.h"
+#include "platform/PkexecPrivilegedRunner.h"
 #include "platform/PortalColorSchemePreference.h"
-#include "app/shell/QuitGuard.h"
-#include "app/shell/StatusItemTray.h"
+#include "platform/PortalGlobalShortcut.h"
+#include "platform/PresenceConfirmer.h"
 #include "platform/TerminationSignalNotifier.h"
 #include "platform/XdgAutostartLoginItem.h"
-#include "core/UpdateCheckService.h"
-#include "app/wizard/WindowManager.h"
+#include "platform/XdgDesktopRegistration.h"
 
 #include <QNetworkAccessManager>
 #include <QObject>
@@ -67,7 +61,7 @@ public:
 
     void start();
     TrayShell& trayShell() { return m_trayShell; }
-    WindowManager& windows() { return m_windows; }
+    ShellWindows& windows() { return m_windows; }
 
 private:
     std::unique_ptr<StatusItem> makeStatusItem();
@@ -89,12 +83,13 @@ private:
     DependencyService m_dependencies;
     XdgAutostartLoginItem m_loginItem;
     QSettings m_settings;
-    WindowManager m_windows;
+    WizardState m_wizard;
     HomeState m_home;
+    ShellWindows m_windows;
     std::unique_ptr<PresenceConfirmer> m_presence;
     PresenceConfirmation m_biometric;
-    TrustWindowState m_trust;
     PresencePolicyState m_presencePolicy;
+    TrustWindowState m_trust;
     ApprovalsPanel m_panel;
     PopoverWindow m_popover;
     MessageBoxQuitPrompt m_quitPrompt;

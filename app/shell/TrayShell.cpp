@@ -1,17 +1,14 @@
 #include "app/shell/TrayShell.h"
 
 #include "app/shell/PopoverHost.h"
-#include "app/wizard/WindowManager.h"
+#include "app/shell/ShellWindows.h"
+#include "app/tooling/CLIService.h"
 #include "app/wizard/WizardState.h"
 #include "core/ApprovalSyncService.h"
-#include "app/tooling/CLIService.h"
-#include "platform/DesktopNotifier.h"
-#include "core/MachineAuthService.h"
-#include "app/shell/PopoverHost.h"
 #include "core/LogCategories.h"
+#include "core/MachineAuthService.h"
 #include "core/UpdateCheckService.h"
-#include "app/wizard/WindowManager.h"
-#include "app/wizard/WizardState.h"
+#include "platform/DesktopNotifier.h"
 
 #include <QCoreApplication>
 
@@ -45,7 +42,7 @@ TrayShell::TrayShell(Services services, StatusItemFactory statusItemFactory, Pop
     , m_notice(services.notifier, services.sync)
 {
     QPointer<TrayShell> self(this);
-    m_services.windows.setShell(WindowManager::Shell{
+    m_services.windows.setShell(ShellWindows::Shell{
         [self] {
             if (self)
                 self->setUpStatusItem();

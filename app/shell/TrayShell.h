@@ -17,8 +17,8 @@ class ApprovalSyncService;
 class DesktopNotifier;
 class MachineAuthService;
 class PopoverHost;
+class ShellWindows;
 class UpdateCheckService;
-class WindowManager;
 
 // The tray program's shell: chooses at start-up between the wizard and the
 // tray service, owns the status item and drives the popover, starts the
@@ -37,7 +37,7 @@ public:
         MachineAuthService& auth;
         ApprovalSyncService& sync;
         UpdateCheckService& updates;
-        WindowManager& windows;
+        ShellWindows& windows;
         // Announces escalations when there is no tray to show the icon in.
         DesktopNotifier& notifier;
     };

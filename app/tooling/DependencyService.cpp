@@ -64,10 +64,12 @@ QString fileSHA256(const QString& path)
 
 } // namespace
 
-DependencyService::DependencyService(QNetworkAccessManager* network, CLIService* cli, QObject* parent)
+DependencyService::DependencyService(QNetworkAccessManager* network, CLIService* cli,
+                                     ModelRuntimeServer* runtimeServer, QObject* parent)
     : QObject(parent)
     , m_network(network)
     , m_cli(cli)
+    , m_server(runtimeServer)
     , m_knownPaths(defaultKnownPaths())
     , m_installPrefix(QStringLiteral("/usr/local"))
 {
@@ -111,11 +113,6 @@ void DependencyService::setMachineArchitecture(const QString& cpuArchitecture)
         m_archiveSHA256 = qEnvironmentVariable("QUORVANE_OLLAMA_SHA256");
 #endif
     m_archiveURL = QUrl(address, QUrl::StrictMode);
-}
-
-void DependencyService::setRuntimeServer(ModelRuntimeServer* server)
-{
-    m_server = server;
 }
 
 QString DependencyService::workDirectory()

@@ -43,7 +43,9 @@ public:
     using ProgressHandler = std::function<void(double fraction)>;
     using StatusHandler = std::function<void(const DependencyStatus& status)>;
 
-    DependencyService(QNetworkAccessManager* network, CLIService* cli, QObject* parent = nullptr);
+    // runtimeServer: what starts the runtime's server after installing; none: not started.
+    DependencyService(QNetworkAccessManager* network, CLIService* cli, ModelRuntimeServer* runtimeServer = nullptr,
+                      QObject* parent = nullptr);
     ~DependencyService() override;
 
     static constexpr qint64 defaultMaximumArchiveSize = qint64(4) * 1024 * 1024 * 1024;
@@ -83,8 +85,6 @@ public:
     void setInstallPrefix(const QString& prefix) { m_installPrefix = prefix; }
     // How long "ollama list" may take before it counts as "no model".
     void setModelQueryTimeout(int milliseconds) { m_modelQueryTimeout = milliseconds; }
-    // What starts the runtime's server after installing; none: not started.
-    void setRuntimeServer(ModelRuntimeServer* server);
 
     // True when ollamaCommand() finds the runtime.
     bool isOllamaInstalled() const { return !ollamaCommand().isEmpty(); }

@@ -26,13 +26,15 @@ QString TrustWindowState::refusalText(const QByteArray& body)
 }
 
 TrustWindowState::TrustWindowState(MachineAuthService& auth, QNetworkAccessManager& network,
-                                   PresenceConfirmation& biometric, ApprovalSyncService* sync, Clock clock,
-                                   QObject* parent)
+                                   PresenceConfirmation& biometric, ApprovalSyncService* sync, ReceiptLog* receipts,
+                                   QObject* policy, Clock clock, QObject* parent)
     : QObject(parent)
     , m_auth(auth)
+    , m_receiptLog(receipts)
     , m_network(network)
     , m_biometric(biometric)
     , m_clock(std::move(clock))
+    , m_policy(policy)
 {
     resetSchedule();
 

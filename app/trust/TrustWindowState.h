@@ -57,15 +57,12 @@ public:
     static constexpr int expirationCheckMilliseconds = 1000;
     static inline const QString reason = QStringLiteral("Activate trust window");
 
-    // The sync service may be absent (no end signal then). An empty clock is
-    // the system clock.
+    // The sync service may be absent (no end signal then). Every opening and
+    // closing sent leaves a receipt in `receipts` (none when null). policy: see
+    // the property. An empty clock is the system clock.
     TrustWindowState(MachineAuthService& auth, QNetworkAccessManager& network, PresenceConfirmation& biometric,
-                     ApprovalSyncService* sync = nullptr, Clock clock = {}, QObject* parent = nullptr);
-
-    // Set once, before the views are shown.
-    void setPolicy(QObject* policy) { m_policy = policy; }
-    // Every opening and closing sent from now on leaves a receipt in this log.
-    void setReceiptLog(ReceiptLog* log) { m_receiptLog = log; }
+                     ApprovalSyncService* sync = nullptr, ReceiptLog* receipts = nullptr, QObject* policy = nullptr,
+                     Clock clock = {}, QObject* parent = nullptr);
     QObject* policy() const { return m_policy; }
 
     Mode mode() const { return m_mode; }

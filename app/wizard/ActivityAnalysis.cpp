@@ -1,6 +1,6 @@
 #include "app/wizard/ActivityAnalysis.h"
 
-#include "app/dashboard/SuggestionCount.h"
+#include "app/tooling/SuggestionCount.h"
 #include "app/tooling/CLIService.h"
 #include "app/wizard/WizardState.h"
 #include "core/ProgressPercent.h"

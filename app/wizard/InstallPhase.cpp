@@ -17,9 +17,13 @@ const QString installationFailed = QStringLiteral("Installation failed");
 
 } // namespace
 
-InstallPhase::InstallPhase(WizardState& state)
+InstallPhase::InstallPhase(WizardState& state, const Services& services)
     : QObject(&state)
     , m_state(state)
+    , m_cli(services.cli)
+    , m_dependencies(services.dependencies)
+    , m_auth(services.auth)
+    , m_loginItem(services.loginItem)
 {
     connect(&state, &WizardState::currentScreenChanged, this, [this] {
         if (m_state.currentScreen() == WizardState::WizardScreen::install)
@@ -35,14 +39,6 @@ InstallPhase::~InstallPhase()
 void InstallPhase::cancel()
 {
     m_preparation.cancel();
-}
-
-void InstallPhase::setServices(const Services& services)
-{
-    m_cli = services.cli;
-    m_dependencies = services.dependencies;
-    m_auth = services.auth;
-    m_loginItem = services.loginItem;
 }
 
 void InstallPhase::showInstallScreen()

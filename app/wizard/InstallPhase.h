@@ -34,11 +34,9 @@ public:
         LoginItem* loginItem = nullptr;
     };
 
-    explicit InstallPhase(WizardState& state);
+    InstallPhase(WizardState& state, const Services& services);
     // Stops the product tool's preparation if it is still running.
     ~InstallPhase() override;
-
-    void setServices(const Services& services);
 
     // "Install & Continue": the whole phase, in order. A failing step that
     // stops it leaves isLoading false and the install screen shown, so that

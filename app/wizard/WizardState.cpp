@@ -33,14 +33,16 @@ constexpr int exchangeTimeoutMilliseconds = 60 * 1000;
 
 } // namespace
 
-WizardState::WizardState(QObject* parent)
+WizardState::WizardState(QNetworkAccessManager* network, const InstallPhase::Services& services, QObject* parent)
     : QObject(parent)
     , m_detectedTools(new DetectedToolsModel(this))
     , m_setupLog(new SetupLogModel(this))
     , m_registeredAgents(new AgentSummaryModel(this))
+    , m_network(network)
     , m_openBrowser(&QDesktopServices::openUrl)
+    , m_cli(services.cli)
     , m_analysisWaitLimit(ActivityAnalysis::defaultWaitLimit)
-    , m_installPhase(new InstallPhase(*this))
+    , m_installPhase(new InstallPhase(*this, services))
 {
     for (auto changed : {&WizardState::analysisWaitingForLLMChanged, &WizardState::analysisInProgressChanged,
                          &WizardState::analysisCompleteChanged, &WizardState::analysisProgressChanged,
@@ -117,11 +119,6 @@ void WizardState::openSetupGuide(const QString& section)
 void WizardState::closeWizard()
 {
     Q_EMIT closeRequested();
-}
-
-void WizardState::setCli(CLIService* cli)
-{
-    m_cli = cli;
 }
 
 QCoro::Task<> WizardState::detectTools()

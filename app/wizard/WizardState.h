@@ -4,6 +4,7 @@
 #include "app/tooling/DependencyStatus.h"
 #include "app/tooling/DetectedToolsModel.h"
 #include "app/wizard/AgentSummaryModel.h"
+#include "app/wizard/InstallPhase.h"
 #include "app/wizard/SetupLogModel.h"
 #include "app/tooling/SecurityPosture.h"
 #include "core/VisibleText.h"
@@ -22,11 +23,10 @@
 
 class CLIProcess;
 class CLIService;
-class InstallPhase;
 class QNetworkAccessManager;
 
 // The single wizard model: which screen is shown and everything the screens
-// display. Made once by the window manager and kept for the whole process, so
+// display. Made once by the composition root and kept for the whole process, so
 // a reopened wizard window shows the state it was left in. Every field is a
 // property that notifies on change.
 class WizardState : public QObject
@@ -103,16 +103,16 @@ public:
     // Opens a URL in the person's default browser; false when nothing opened it.
     using BrowserOpener = std::function<bool(const QUrl&)>;
 
-    explicit WizardState(QObject* parent = nullptr);
+    // network: the process's network access manager for the code exchange
+    // (without one the model makes its own). services: what the install phase
+    // works with; its product tool is also the one detection and the analysis
+    // ask (without one nothing is detected). All must outlive the model.
+    explicit WizardState(QNetworkAccessManager* network = nullptr, const InstallPhase::Services& services = {},
+                         QObject* parent = nullptr);
     ~WizardState() override;
 
-    // The process's network access manager for the code exchange (without one
-    // the model makes its own) and, for tests, how the browser is opened
-    // (default: the desktop's handler for web links).
-    void setNetwork(QNetworkAccessManager* network) { m_network = network; }
+    // Tests: how the browser is opened (default: the desktop's handler for web links).
     void setBrowserOpener(BrowserOpener opener) { m_openBrowser = std::move(opener); }
-    // The product tool that detection asks; without one nothing is detected.
-    void setCli(CLIService* cli);
 
     // The step bar: the step a screen highlights (none for the welcome screen),
     // the state of a step for the active one, and the labels.
@@ -134,8 +134,8 @@ public:
     // "Need help? View setup guide": the web origin's set-up guide at `section`
     // ("setup-install", "setup-configure") in the browser.
     Q_INVOKABLE void openSetupGuide(const QString& section);
-    // "Close" on the done screen, after any confirmation: the window manager
-    // finishes the wizard.
+    // "Close" on the done screen, after any confirmation: the shell's windows
+    // finish the wizard.
     Q_INVOKABLE void closeWizard();
 
     // "Get Started" on the welcome screen.

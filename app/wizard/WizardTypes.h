@@ -13,7 +13,7 @@ struct WizardStateForeign
     Q_GADGET
     QML_FOREIGN(WizardState)
     QML_NAMED_ELEMENT(WizardState)
-    QML_UNCREATABLE("made by the window manager")
+    QML_UNCREATABLE("made by the application")
 };
 
 // The status of an installation step: a value the install screen reads.

@@ -49,7 +49,7 @@ struct HomeStateFixture
     CLIService cli;
     DependencyService dependencies { &network, &cli };
     QSettings settings { QDir(dir.path()).filePath(u"settings.ini"_s), QSettings::IniFormat };
-    // The wizard's model download, as the window manager hands it to the dashboard.
+    // The wizard's model download, as the application hands it to the dashboard.
     WizardState wizard;
     std::unique_ptr<HomeState> state;
 

@@ -149,8 +149,8 @@ private Q_SLOTS:
         }
     }
 
-    // The wizard model's download, through the adapter the window manager
-    // puts between them.
+    // The wizard model's download, through the adapter the application puts
+    // between them.
     void followsTheWizardModel()
     {
         Fixture f(false);

@@ -49,21 +49,20 @@ struct PanelFixture
     std::unique_ptr<TrustWindowState> trust;
     std::unique_ptr<ApprovalsPanel> panel;
 
-    PanelFixture()
+    // policy: the trust window's polkit policy state, if a test watches one.
+    explicit PanelFixture(QObject* policy = nullptr)
     {
         qputenv("QUORVANE_API_BASE_URL", backend.url().toString().toUtf8());
         machine = TestMachine::provision(backend, store);
         auth.reload();
-        sync = std::make_unique<ApprovalSyncService>(auth, network);
+        sync = std::make_unique<ApprovalSyncService>(auth, network, &receipts);
         sync->setPollInterval(60 * 60 * 1000);
         updates = std::make_unique<UpdateCheckService>(&network);
         updates->setCheckInterval(std::chrono::hours(1));
         trust = std::make_unique<TrustWindowState>(
-            auth, network, biometric, sync.get(), [this] { return now; });
+            auth, network, biometric, sync.get(), &receipts, policy, [this] { return now; });
         panel = std::make_unique<ApprovalsPanel>(*sync, *updates, *trust);
         panel->setClock([this] { return now; });
-        sync->setReceiptLog(&receipts);
-        trust->setReceiptLog(&receipts);
     }
     ~PanelFixture() { qunsetenv("QUORVANE_API_BASE_URL"); }
 

@@ -2,9 +2,10 @@
 
 #include "app/shell/PopoverHost.h"
 #include "app/shell/QuitGuard.h"
+#include "app/shell/ShellWindows.h"
 #include "app/shell/StatusItem.h"
 #include "app/shell/TrayShell.h"
-#include "app/wizard/WindowManager.h"
+#include "app/wizard/WizardState.h"
 #include "core/ApprovalSyncService.h"
 #include "core/MachineAuthService.h"
 #include "core/UpdateCheckService.h"
@@ -92,7 +93,6 @@ struct TrayShellFixture
     {
         if (setUp)
             home.write(QStringLiteral(".quorvane/machine/approver-only"), {});
-        windows.setHome(&dashboard.state);
         trayShell = std::make_unique<TrayShell>(
             TrayShell::Services { auth, sync, updates, windows, notifier },
             [this, inTray]() -> std::unique_ptr<StatusItem> {
@@ -118,7 +118,8 @@ struct TrayShellFixture
     ApprovalSyncService sync { auth, network };
     UpdateCheckService updates { &network };
     DashboardHome dashboard;
-    WindowManager windows;
+    WizardState wizard;
+    ShellWindows windows { wizard, &dashboard.state };
     RecordingPopover popover;
     RecordingNotifier notifier;
     ScriptedQuitPrompt prompt;

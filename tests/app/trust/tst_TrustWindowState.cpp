@@ -358,7 +358,6 @@ private Q_SLOTS:
     // the tab says so and offers to copy it there with administrator rights.
     void pauseTabOffersThePresencePolicy()
     {
-        PanelFixture f;
         QTemporaryDir dir;
         const QString shipped = dir.filePath(u"share/org.quorvane.trust-window.policy"_qs);
         QVERIFY(TestFiles::write(shipped,
@@ -375,7 +374,7 @@ private Q_SLOTS:
                 + "'; exit 126; fi\nexec \"$@\"\n"));
         PkexecPrivilegedRunner runner(pkexec);
         PresencePolicyState policy(PresencePolicy(actions, shipped), runner);
-        f.trust->setPolicy(&policy);
+        PanelFixture f(&policy);
         QVERIFY(policy.isMissing());
 
         PauseView view(*f.panel);

@@ -112,18 +112,14 @@ struct InstallPhaseFixture
         QVERIFY(TestFiles::writeShellScript(pkexec, "exec \"$@\"\n"));
         m_pkexec = std::make_unique<PkexecPrivilegedRunner>(pkexec);
         m_cli = std::make_unique<CLIService>(m_pkexec.get(), [] { return StandInTool::executablePath(); });
-        m_dependencies = std::make_unique<DependencyService>(m_network.get(), m_cli.get());
+        m_dependencies = std::make_unique<DependencyService>(m_network.get(), m_cli.get(), m_runtimeServer.get());
         m_dependencies->setMachineArchitecture(u"x86_64"_s);
         m_dependencies->setOllamaArchiveURL(m_archives->url(InstallPhaseRows::archivePath));
         m_dependencies->setInstallPrefix(m_prefix);
         // The runtime is found where the install puts it; no known path holds it.
         m_dependencies->setKnownPaths({ m_dir->filePath(u"elsewhere"_s) });
-        m_dependencies->setRuntimeServer(m_runtimeServer.get());
-        m_state = std::make_unique<WizardState>();
-        m_state->setNetwork(m_network.get());
-        m_state->setCli(m_cli.get());
-        m_state->installPhase().setServices(
-            { m_cli.get(), m_dependencies.get(), m_auth.get(), m_loginItem.get() });
+        m_state = std::make_unique<WizardState>(m_network.get(),
+            InstallPhase::Services { m_cli.get(), m_dependencies.get(), m_auth.get(), m_loginItem.get() });
     }
 
     void tearDown()

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "app/shell/ShellWindows.h"
 #include "app/style/QuorvaneStyle.h"
 #include "app/tooling/DetectedTool.h"
-#include "app/wizard/WindowManager.h"
 #include "app/wizard/WizardState.h"
 #include "tests/support/QmlTestSupport.h"
 #include "tests/support/TestHome.h"
@@ -14,15 +14,15 @@
 #include <QQuickView>
 #include <QTest>
 
-// The wizard window as the program opens it (through the window manager and
+// The wizard window as the program opens it (through the shell's windows and
 // the views library, at its real size), with the model at hand so a test can
 // put it in any state and look at what the screens show.
 struct WizardWindowFixture
 {
     QmlWarningGuard guard;
     TestHome home;
-    WindowManager windows;
-    WizardState& state = windows.wizardState();
+    WizardState state;
+    ShellWindows windows { state };
     QList<QUrl> opened; // what the screens opened in the browser
 
     WizardWindowFixture()

@@ -179,14 +179,13 @@ private Q_SLOTS:
         QCOMPARE(m_state->analysisInProgress(), false);
 
         // No product tool at all.
-        m_state->setAnalysisComplete(false);
-        m_state->setCli(nullptr);
-        m_state->startAnalysis();
-        QTRY_VERIFY(m_state->analysisComplete());
-        QCOMPARE(m_state->analysisError(), u"The product tool is not available"_s);
+        WizardState unwired;
+        unwired.setLlmDownloadComplete(true);
+        unwired.startAnalysis();
+        QTRY_VERIFY(unwired.analysisComplete());
+        QCOMPARE(unwired.analysisError(), u"The product tool is not available"_s);
 
         // A model download that never arrives, or is not running at all.
-        m_state->setCli(m_cli.get());
         m_state->setAnalysisWaitLimit(1500ms);
         for (const bool downloading : { true, false }) {
             m_state->setAnalysisComplete(false);

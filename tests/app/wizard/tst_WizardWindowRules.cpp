@@ -78,7 +78,7 @@ QString accessibleName(QQuickItem* item)
 
 // The rules every wizard screen keeps in the real window, offscreen: the main
 // button stays in reach, the keyboard and screen-reader rules; and what the
-// window manager does with the windows.
+// shell's windows do with the wizard and the dashboard.
 class TestWizardWindowRules : public QObject
 {
     Q_OBJECT
@@ -202,15 +202,17 @@ private Q_SLOTS:
             const QString whole = home.filePath(u".quorvane/"_s + path);
             QVERIFY(path.endsWith(u'/') ? QDir().mkpath(whole) : home.write(u".quorvane/"_s + path, "{}"));
         }
-        WindowManager windows;
+        WizardState state;
+        ShellWindows windows { state };
         QCOMPARE(windows.isSetupComplete(), complete);
-        QCOMPARE(WindowManager::isSetupComplete(home.filePath(u".quorvane"_s)), complete);
+        QCOMPARE(ShellWindows::isSetupComplete(home.filePath(u".quorvane"_s)), complete);
     }
 
     void wizardSizeAndTheDashboardWhileItIsOpen()
     {
         TestHome home;
-        WindowManager windows;
+        WizardState state;
+        ShellWindows windows { state };
         windows.showWizard();
         QWindow* wizard = windows.wizardWindow();
         QVERIFY(wizard);
@@ -230,7 +232,8 @@ private Q_SLOTS:
     void closingAnUnfinishedWizardQuits()
     {
         TestHome home;
-        WindowManager windows;
+        WizardState state;
+        ShellWindows windows { state };
         int allowed = 0;
         int terminated = 0;
         int statusItems = 0;
@@ -277,11 +280,12 @@ private Q_SLOTS:
             = "{\"name\":\"vega\",\"machine\":\"m\",\"machineId\":\"id\",\"publicKey\":\"k\","
               "\"createdAt\":\"2025-01-01T00:00:00Z\",\"apiUrl\":\"http://127.0.0.1\"}";
         QVERIFY(home.write(u".quorvane/agents/vega/config.json"_s, agent));
-        WindowManager windows;
-        windows.showDashboard(); // no dashboard model handed over: nothing opens
-        QVERIFY(windows.dashboardWindow() == nullptr);
+        WizardState state;
+        ShellWindows withoutHome { state };
+        withoutHome.showDashboard(); // no dashboard model handed over: nothing opens
+        QVERIFY(withoutHome.dashboardWindow() == nullptr);
         DashboardHome dashboard;
-        windows.setHome(&dashboard.state);
+        ShellWindows windows { state, &dashboard.state };
         int terminated = 0;
         windows.setShell({ {}, {}, {}, [&] { ++terminated; } });
         windows.showDashboard(); // reads the registry as it opens

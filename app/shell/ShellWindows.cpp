@@ -1,4 +1,4 @@
-#include "app/wizard/WindowManager.h"
+#include "app/shell/ShellWindows.h"
 
 #include "core/CoreConstants.h"
 #include "core/LogCategories.h"
@@ -24,28 +24,29 @@ const QSize wizardMaximumSize(720, 1100);
 
 } // namespace
 
-WindowManager::WindowManager(QString quorvaneDirectory, QObject* parent)
+ShellWindows::ShellWindows(WizardState& wizard, HomeState* home, QString quorvaneDirectory, QObject* parent)
     : QObject(parent)
     , m_quorvaneDirectory(std::move(quorvaneDirectory))
-    , m_wizardState(new WizardState(this))
+    , m_wizardState(wizard)
+    , m_home(home)
     , m_views(&ViewsLibrary::factory)
 {
-    connect(m_wizardState, &WizardState::activationRequested, this, &WindowManager::showWizard);
-    connect(m_wizardState, &WizardState::closeRequested, this, &WindowManager::finishWizard);
+    connect(&m_wizardState, &WizardState::activationRequested, this, &ShellWindows::showWizard);
+    connect(&m_wizardState, &WizardState::closeRequested, this, &ShellWindows::finishWizard);
 }
 
-WindowManager::~WindowManager()
+ShellWindows::~ShellWindows()
 {
     delete m_wizardWindow.data();
     delete m_dashboardWindow.data();
 }
 
-bool WindowManager::isSetupComplete() const
+bool ShellWindows::isSetupComplete() const
 {
     return isSetupComplete(m_quorvaneDirectory.isEmpty() ? CoreConstants::quorvaneDirectory() : m_quorvaneDirectory);
 }
 
-bool WindowManager::isSetupComplete(const QString& quorvaneDirectory)
+bool ShellWindows::isSetupComplete(const QString& quorvaneDirectory)
 {
     const QDir base(quorvaneDirectory);
     if (QFileInfo::exists(base.filePath(QStringLiteral("machine/approver-only"))))
@@ -64,12 +65,12 @@ bool WindowManager::isSetupComplete(const QString& quorvaneDirectory)
     return false;
 }
 
-bool WindowManager::hasVisibleWindow() const
+bool ShellWindows::hasVisibleWindow() const
 {
     return (m_wizardWindow && m_wizardWindow->isVisible()) || (m_dashboardWindow && m_dashboardWindow->isVisible());
 }
 
-QWindow* WindowManager::makeWindow(const QString& qmlPath, const QString& propertyName, QObject* model)
+QWindow* ShellWindows::makeWindow(const QString& qmlPath, const QString& propertyName, QObject* model)
 {
     ViewFactory* views = m_views ? m_views() : nullptr;
     if (!views)
@@ -82,21 +83,21 @@ QWindow* WindowManager::makeWindow(const QString& qmlPath, const QString& proper
     return view.window;
 }
 
-void WindowManager::front(QWindow* window)
+void ShellWindows::front(QWindow* window)
 {
     window->show();
     window->raise();
     window->requestActivate();
 }
 
-void WindowManager::showWizard()
+void ShellWindows::showWizard()
 {
     if (m_wizardWindow) {
         front(m_wizardWindow);
         return;
     }
     QWindow* view = makeWindow(QStringLiteral("qrc:/qt/qml/Quorvane/Wizard/WizardRootView.qml"),
-                               QStringLiteral("wizardState"), m_wizardState);
+                               QStringLiteral("wizardState"), &m_wizardState);
     if (!view)
         return;
     // Never taller than the screen's free area: the screens scroll their
@@ -112,7 +113,7 @@ void WindowManager::showWizard()
     front(view);
 }
 
-void WindowManager::showDashboard()
+void ShellWindows::showDashboard()
 {
     if (m_wizardWindow) {
         showWizard();
@@ -137,10 +138,10 @@ void WindowManager::showDashboard()
     front(view);
 }
 
-void WindowManager::finishWizard()
+void ShellWindows::finishWizard()
 {
-    m_wizardState->cancelAnalysis();
-    m_wizardState->clearSessionToken();
+    m_wizardState.cancelAnalysis();
+    m_wizardState.clearSessionToken();
     if (QWindow* wizard = m_wizardWindow) {
         m_wizardWindow.clear();
         wizard->removeEventFilter(this);
@@ -151,7 +152,7 @@ void WindowManager::finishWizard()
     startTrayService();
 }
 
-void WindowManager::startTrayService()
+void ShellWindows::startTrayService()
 {
     // The tray shell makes the status item and starts the services only once.
     if (m_shell.setUpStatusItem)
@@ -160,7 +161,7 @@ void WindowManager::startTrayService()
         m_shell.startServices();
 }
 
-bool WindowManager::eventFilter(QObject* watched, QEvent* event)
+bool ShellWindows::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Close) {
         if (auto* window = qobject_cast<QWindow*>(watched)) {
@@ -174,13 +175,13 @@ bool WindowManager::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-void WindowManager::windowWillClose(QWindow* window)
+void ShellWindows::windowWillClose(QWindow* window)
 {
     if (!window)
         return;
     if (window == m_wizardWindow) {
-        m_wizardState->cancelAnalysis();
-        m_wizardState->clearSessionToken();
+        m_wizardState.cancelAnalysis();
+        m_wizardState.clearSessionToken();
         m_wizardWindow.clear();
         window->removeEventFilter(this);
         window->deleteLater();

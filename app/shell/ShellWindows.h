@@ -12,16 +12,16 @@
 class ViewFactory;
 class WizardState;
 
-// Decides at start-up whether the wizard or the tray service runs, opens the
-// wizard and dashboard windows, finishes the wizard, and applies the rules for
-// closing them. Owns the wizard model for the whole process; the dashboard
-// shows the HomeState the composition root hands over.
-class WindowManager : public QObject
+// The shell's windows: decides at start-up whether the wizard or the tray
+// service runs, opens the wizard and dashboard windows, finishes the wizard,
+// and applies the rules for closing them. Shows the wizard model and the
+// HomeState the composition root made.
+class ShellWindows : public QObject
 {
     Q_OBJECT
 
 public:
-    // What the window manager asks of the running tray shell. Each hook may
+    // What the windows ask of the running tray shell. Each hook may
     // be empty (the shell is gone): the call then does nothing.
     struct Shell
     {
@@ -31,13 +31,14 @@ public:
         std::function<void()> terminate;
     };
 
-    // quorvaneDirectory: empty means the account's ~/.quorvane.
-    explicit WindowManager(QString quorvaneDirectory = {}, QObject* parent = nullptr);
-    ~WindowManager() override;
+    // home: the dashboard's model; without one the dashboard does not open.
+    // quorvaneDirectory: empty means the account's ~/.quorvane. The models
+    // must outlive the windows.
+    explicit ShellWindows(WizardState& wizard, HomeState* home = nullptr, QString quorvaneDirectory = {},
+                          QObject* parent = nullptr);
+    ~ShellWindows() override;
 
     void setShell(Shell shell) { m_shell = std::move(shell); }
-    // The dashboard's model; without it the dashboard does not open.
-    void setHome(HomeState* home) { m_home = home; }
     // Tests: where the windows come from (default: the views library).
     void setViews(std::function<ViewFactory*()> views) { m_views = std::move(views); }
 
@@ -52,7 +53,7 @@ public:
     // The closing rules for one of our windows; runs deferred after a close.
     void windowWillClose(QWindow* window);
 
-    WizardState& wizardState() { return *m_wizardState; }
+    WizardState& wizardState() { return m_wizardState; }
     HomeState* home() const { return m_home; }
     // QQuickViews while open, else nullptr.
     QWindow* wizardWindow() const { return m_wizardWindow.data(); }
@@ -73,7 +74,7 @@ private:
     static void front(QWindow* window);
 
     QString m_quorvaneDirectory;
-    WizardState* m_wizardState;
+    WizardState& m_wizardState;
     QPointer<HomeState> m_home;
     QPointer<QWindow> m_wizardWindow;
     QPointer<QWindow> m_dashboardWindow;

@@ -1,4 +1,4 @@
-#include "app/dashboard/SuggestionCount.h"
+#include "app/tooling/SuggestionCount.h"
 
 #include <limits>
 
