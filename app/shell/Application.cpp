@@ -55,7 +55,7 @@ Application::Application(Options options, QObject* parent)
     , m_runtimeServer(&m_network)
     , m_dependencies(&m_network, &m_cli)
     , m_home(m_cli, m_dependencies, m_auth, m_network, m_settings,
-             new ModelDownloadProgressAdapter<WizardState>(&m_windows.wizardState()))
+             m_windows.wizardState().install()->modelDownload())
     , m_presence(PresenceConfirmer::createDefault())
     , m_biometric(*m_presence)
     , m_trust(m_auth, m_sync.decisionNetwork(), m_biometric, &m_sync)
@@ -80,10 +80,8 @@ Application::Application(Options options, QObject* parent)
                                  }};
     platform.runtimeServer = &m_runtimeServer;
     m_home.setPlatform(platform);
-    m_windows.wizardState().setNetwork(&m_network);
-    m_windows.wizardState().setCli(&m_cli);
     m_dependencies.setRuntimeServer(&m_runtimeServer);
-    m_windows.wizardState().installPhase().setServices({&m_cli, &m_dependencies, &m_auth, &m_loginItem});
+    m_windows.wizardState().setServices({&m_network, &m_cli, &m_dependencies, &m_auth, &m_loginItem, {}});
     QCoreApplication::instance()->installEventFilter(&m_quitGuard);
     connect(&m_colorScheme, &ColorSchemePreference::schemeChanged, this, [this] {
         if (m_tray)
@@ -119,7 +117,7 @@ Application::Application(Options options, QObject* parent)
     const auto setUpAgain = [this] {
         m_settingUpAgain = true;
         m_popover.close();
-        m_windows.wizardState().setCurrentScreen(WizardState::WizardScreen::signIn);
+        m_windows.wizardState().signInAgain();
         m_windows.showWizard();
     };
     connect(&m_panel, &ApprovalsPanel::setUpAgainRequested, this, setUpAgain);
