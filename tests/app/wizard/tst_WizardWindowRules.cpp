@@ -238,11 +238,11 @@ private Q_SLOTS:
         windows.setShell(
             { [&] { ++statusItems; }, [&] { ++serviceStarts; }, [&] { ++allowed; }, [&] { ++terminated; } });
         windows.showWizard();
-        windows.wizardState().setCurrentScreen(Screen::signIn);
-        windows.wizardState().setSessionToken(u"session-secret"_s);
+        WizardTestAccess::show(windows.wizardState(), Screen::signIn);
+        WizardTestAccess::signIn(*windows.wizardState().account(), u"session-secret"_s, QString());
         windows.wizardWindow()->close();
         QTRY_COMPARE(terminated, 1);
-        QVERIFY(windows.wizardState().sessionToken().isEmpty()); // set-up is over: the session goes
+        QVERIFY(windows.wizardState().account()->sessionToken().isEmpty()); // set-up is over: the session goes
         QCOMPARE(allowed, 1);
         QVERIFY(windows.wizardWindow() == nullptr);
         QCOMPARE(statusItems + serviceStarts, 0);
@@ -263,10 +263,10 @@ private Q_SLOTS:
 
         // "Close" on the done screen finishes set-up the same way and drops the session.
         windows.showWizard();
-        windows.wizardState().setSessionToken(u"session-secret"_s);
+        WizardTestAccess::signIn(*windows.wizardState().account(), u"session-secret"_s, QString());
         windows.wizardState().closeWizard();
         QVERIFY(windows.wizardWindow() == nullptr);
-        QVERIFY(windows.wizardState().sessionToken().isEmpty());
+        QVERIFY(windows.wizardState().account()->sessionToken().isEmpty());
         QCOMPARE(statusItems, 2);
     }
 
