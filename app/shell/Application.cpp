@@ -50,9 +50,7 @@ Application::Application(Options options, QObject* parent)
     , m_cli(&m_privilegedRunner)
     , m_runtimeServer(&m_network)
     , m_dependencies(&m_network, &m_cli, &m_runtimeServer)
-    , m_wizard(&m_network, {&m_cli, &m_dependencies, &m_auth, &m_loginItem})
-    , m_home(m_cli, m_dependencies, m_auth, m_network, m_settings,
-             new ModelDownloadProgressAdapter<WizardState>(&m_wizard), &m_history)
+    , m_home(m_cli, m_dependencies, m_auth, m_network, m_settings, m_wizard.install()->modelDownload(), &m_history)
     , m_windows(m_wizard, &m_home)
     , m_presence(PresenceConfirmer::createDefault())
     , m_biometric(*m_presence)
@@ -73,6 +71,7 @@ Application::Application(Options options, QObject* parent)
                                  }};
     platform.runtimeServer = &m_runtimeServer;
     m_home.setPlatform(platform);
+    m_wizard.setServices({&m_network, &m_cli, &m_dependencies, &m_auth, &m_loginItem, {}});
     QCoreApplication::instance()->installEventFilter(&m_quitGuard);
     connect(&m_colorScheme, &ColorSchemePreference::schemeChanged, this, [this] {
         if (m_tray)
@@ -108,7 +107,7 @@ Application::Application(Options options, QObject* parent)
     const auto setUpAgain = [this] {
         m_settingUpAgain = true;
         m_popover.close();
-        m_wizard.setCurrentScreen(WizardState::WizardScreen::signIn);
+        m_wizard.signInAgain();
         m_windows.showWizard();
     };
     connect(&m_panel, &ApprovalsPanel::setUpAgainRequested, this, setUpAgain);

@@ -1,5 +1,7 @@
 #include "app/tooling/DependencyStatus.h"
 
+#include "core/ProgressPercent.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -16,4 +18,9 @@ DependencyStatus DependencyStatus::failed(const QString& message)
     DependencyStatus status(Kind::failed);
     status.m_message = message;
     return status;
+}
+
+QString DependencyStatus::percentText() const
+{
+    return ProgressPercent::text(m_fraction);
 }

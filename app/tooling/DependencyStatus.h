@@ -11,6 +11,8 @@ class DependencyStatus
     Q_PROPERTY(Kind kind READ kind CONSTANT)
     Q_PROPERTY(double fraction READ fraction CONSTANT)
     Q_PROPERTY(QString message READ message CONSTANT)
+    // The fraction as a whole percentage with "%".
+    Q_PROPERTY(QString percentText READ percentText CONSTANT)
 public:
     enum class Kind {
         missing,          // not installed and not started
@@ -35,6 +37,7 @@ public:
     Kind kind() const { return m_kind; }
     double fraction() const { return m_fraction; }
     QString message() const { return m_message; }
+    QString percentText() const;
 
     bool operator==(const DependencyStatus& other) const = default;
 

@@ -2,15 +2,13 @@
 
 #include "app/tooling/SuggestionCount.h"
 #include "app/tooling/CLIService.h"
-#include "app/wizard/WizardState.h"
+#include "app/wizard/InstallPhase.h"
 #include "core/ProgressPercent.h"
 
 #include <QCoroTimer>
 
 #include <algorithm>
 #include <limits>
-
-namespace ActivityAnalysis {
 
 namespace {
 
@@ -24,99 +22,184 @@ int suggestionCountOf(const QString& text)
 
 } // namespace
 
-QCoro::Task<> run(QPointer<WizardState> state, QPointer<CLIService> cli, CLICancelToken cancel,
-                  std::chrono::milliseconds waitLimit)
+ActivityAnalysis::ActivityAnalysis(const InstallPhase& install, QObject* parent)
+    : QObject(parent)
+    , m_install(install)
+{
+}
+
+void ActivityAnalysis::setCli(CLIService* cli)
+{
+    m_cli = cli;
+}
+
+ActivityAnalysis::~ActivityAnalysis()
+{
+    if (m_running)
+        m_running->cancel();
+}
+
+void ActivityAnalysis::start()
+{
+    setWaitingForLLM(true);
+    setError(QString());
+    if (m_running)
+        m_running->cancel();
+    const CLICancelToken cancel;
+    m_running = cancel;
+    run(cancel);
+}
+
+void ActivityAnalysis::cancel()
+{
+    if (m_running)
+        m_running->cancel();
+    m_running.reset();
+    setInProgress(false);
+    setWaitingForLLM(false);
+}
+
+// Ends without touching the fields once cancel is cancelled (cancel() resets
+// them itself then); cancelling also terminates the product tool's run.
+QCoro::Task<> ActivityAnalysis::run(CLICancelToken cancel)
 {
     using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + waitLimit;
-    while (state && state->llmDownloading() && !state->llmDownloadComplete() && Clock::now() < deadline) {
+    const QPointer<ActivityAnalysis> self(this);
+    const QPointer<ModelDownload> download(m_install.modelDownload());
+    const Clock::time_point deadline = Clock::now() + m_waitLimit;
+    while (download && download->llmDownloading() && !download->llmDownloadComplete() && Clock::now() < deadline) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         co_await QCoro::sleepFor(std::clamp(left, std::chrono::milliseconds(0), pollInterval));
         if (cancel.isCancelled())
             co_return;
     }
-    if (!state || cancel.isCancelled())
+    if (!self || !download || cancel.isCancelled())
         co_return;
-    state->setAnalysisWaitingForLLM(false);
-    if (!state->llmDownloadComplete()) {
-        state->setAnalysisError(
-            QStringLiteral("Model download did not complete. Run analysis later from the Features panel."));
-        state->setAnalysisComplete(true);
+    setWaitingForLLM(false);
+    if (!download->llmDownloadComplete()) {
+        setError(QStringLiteral("Model download did not complete. Run analysis later from the Features panel."));
+        setComplete(true);
         co_return;
     }
 
-    state->setAnalysisInProgress(true);
+    setInProgress(true);
     std::optional<QString> runError;
     QStringList arguments{QStringLiteral("analyze-history")};
-    if (state->discoverMcpServers())
+    if (m_install.discoverMcpServers())
         arguments << QStringLiteral("--scan-mcp");
-    CLIService::EventHandler onEvent = [state, cancel, &runError](const CLIEvent& event) {
-        if (!state || cancel.isCancelled())
+    CLIService::EventHandler onEvent = [self, cancel, &runError](const CLIEvent& event) {
+        if (!self || cancel.isCancelled())
             return;
         if (event.progress)
-            state->setAnalysisProgress(*event.progress);
+            self->setProgress(*event.progress);
         if (event.type == QLatin1String("suggestion_count") && event.data) {
             const auto count = event.data->constFind(QStringLiteral("count"));
             if (count != event.data->constEnd())
-                state->setSuggestionCount(suggestionCountOf(*count));
+                self->setSuggestionCount(suggestionCountOf(*count));
         }
         if (event.type == QLatin1String("error"))
             runError = event.message.value_or(QString());
     };
+    const QPointer<CLIService> cli = m_cli;
     const CLIResult<void> result = cli ? co_await cli->run(std::move(arguments), QString(), std::move(onEvent), cancel)
                                        : CLIResult<void>(CLIError::launchFailed(QStringLiteral(
                                            "The product tool is not available")));
-    if (!state || cancel.isCancelled())
+    if (!self || cancel.isCancelled())
         co_return;
     if (result)
-        state->setAnalysisError(runError.value_or(QString()));
+        setError(runError.value_or(QString()));
     else
-        state->setAnalysisError(runError.value_or(result.error().description()));
-    state->setAnalysisComplete(true);
-    state->setAnalysisProgress(1.0);
-    state->setAnalysisInProgress(false);
+        setError(runError.value_or(result.error().description()));
+    setComplete(true);
+    setProgress(1.0);
+    setInProgress(false);
 }
 
-QString statusLine(const WizardState& state)
+QString ActivityAnalysis::statusLine() const
 {
-    if (state.analysisWaitingForLLM())
+    if (m_waitingForLLM)
         return QStringLiteral("Activity scan will start when the model is ready...");
-    if (state.analysisInProgress())
-        return QStringLiteral("Analyzing activity... ") + ProgressPercent::text(state.analysisProgress());
-    if (!state.analysisComplete())
+    if (m_inProgress)
+        return QStringLiteral("Analyzing activity... ") + ProgressPercent::text(m_progress);
+    if (!m_complete)
         return {};
-    if (!state.analysisError().isEmpty())
+    if (!m_error.isEmpty())
         return QStringLiteral("Activity analysis failed");
-    if (state.suggestionCount() > 0)
-        return QStringLiteral("Activity analysis complete — ") + QString::number(state.suggestionCount())
+    if (m_suggestionCount > 0)
+        return QStringLiteral("Activity analysis complete — ") + QString::number(m_suggestionCount)
             + QStringLiteral(" rule suggestions");
     return QStringLiteral("Activity analysis complete — no suggestions");
 }
 
-bool showsReviewNote(const WizardState& state)
+bool ActivityAnalysis::showsReviewNote() const
 {
-    return !state.analysisWaitingForLLM() && !state.analysisInProgress() && state.analysisComplete()
-        && state.analysisError().isEmpty() && state.suggestionCount() > 0;
+    return !m_waitingForLLM && !m_inProgress && m_complete && m_error.isEmpty() && m_suggestionCount > 0;
 }
 
-QString closeAlertTitle(const WizardState& state)
+QString ActivityAnalysis::closeAlertTitle() const
 {
-    if (state.analysisWaitingForLLM())
+    if (m_waitingForLLM)
         return QStringLiteral("Model download in progress");
-    if (state.analysisInProgress())
+    if (m_inProgress)
         return QStringLiteral("Activity analysis in progress");
     return {};
 }
 
-QString closeAlertMessage(const WizardState& state)
+QString ActivityAnalysis::closeAlertMessage() const
 {
-    if (state.analysisWaitingForLLM())
+    if (m_waitingForLLM)
         return QStringLiteral("The model download will continue in the background. You can run the activity scan "
                               "later from the Features panel, or via:\nquorvane analyze-history");
-    if (state.analysisInProgress())
+    if (m_inProgress)
         return QStringLiteral("The activity scan is still running. If you close now it will stop.\n\nYou can re-run "
                               "it later from the Features panel, or via:\nquorvane analyze-history");
     return {};
 }
 
-} // namespace ActivityAnalysis
+void ActivityAnalysis::setWaitingForLLM(bool value)
+{
+    if (m_waitingForLLM == value)
+        return;
+    m_waitingForLLM = value;
+    Q_EMIT statusChanged();
+}
+
+void ActivityAnalysis::setInProgress(bool value)
+{
+    if (m_inProgress == value)
+        return;
+    m_inProgress = value;
+    Q_EMIT statusChanged();
+}
+
+void ActivityAnalysis::setComplete(bool value)
+{
+    if (m_complete == value)
+        return;
+    m_complete = value;
+    Q_EMIT statusChanged();
+}
+
+void ActivityAnalysis::setProgress(double value)
+{
+    if (m_progress == value)
+        return;
+    m_progress = value;
+    Q_EMIT statusChanged();
+}
+
+void ActivityAnalysis::setError(const QString& value)
+{
+    if (m_error == value)
+        return;
+    m_error = value;
+    Q_EMIT statusChanged();
+}
+
+void ActivityAnalysis::setSuggestionCount(int value)
+{
+    if (m_suggestionCount == value)
+        return;
+    m_suggestionCount = value;
+    Q_EMIT statusChanged();
+}

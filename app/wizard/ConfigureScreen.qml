@@ -10,17 +10,18 @@ WizardPage {
     id: screen
     objectName: "configureScreen"
     required property WizardState wizardState
+    readonly property AgentConfiguration configuration: wizardState.configuration
     defaultButton: continueButton
 
     NameField {
         objectName: "nameSection"
         Layout.fillWidth: true
-        title: screen.wizardState.hasPerProjectTool ? qsTr("Agent Name") : qsTr("Machine Name")
-        caption: screen.wizardState.hasPerProjectTool ? qsTr("A name for this project's agent.")
+        title: screen.configuration.hasPerProjectTool ? qsTr("Agent Name") : qsTr("Machine Name")
+        caption: screen.configuration.hasPerProjectTool ? qsTr("A name for this project's agent.")
                                                       : qsTr("A name for this machine.")
-        value: screen.wizardState.agentName
-        error: screen.wizardState.agentNameError
-        onEdited: text => screen.wizardState.agentName = text
+        value: screen.configuration.agentName
+        error: screen.configuration.agentNameError
+        onEdited: text => screen.configuration.rename(text)
     }
 
     SectionTitle {
@@ -32,15 +33,15 @@ WizardPage {
     BusyIndicator {
         objectName: "detectingTools"
         Layout.alignment: Qt.AlignHCenter
-        visible: screen.wizardState.isDetectingTools
+        visible: screen.configuration.isDetectingTools
         running: visible
     }
     Repeater {
-        model: screen.wizardState.detectedTools
+        model: screen.configuration.detectedTools
         ToolSection {
             objectName: "toolSection"
             Layout.fillWidth: true
-            wizardState: screen.wizardState
+            configuration: screen.configuration
         }
     }
 
@@ -53,9 +54,9 @@ WizardPage {
     PostureChooser {
         Layout.fillWidth: true
         // The posture as a number is its place in this list.
-        choices: screen.wizardState.securityPostureChoices()
-        currentIndex: screen.wizardState.securityPosture
-        onActivated: index => screen.wizardState.securityPosture = index
+        choices: screen.configuration.securityPostureChoices()
+        currentIndex: screen.configuration.securityPosture
+        onActivated: index => screen.configuration.choosePosture(index)
     }
 
     footer: [
@@ -64,7 +65,7 @@ WizardPage {
             objectName: "continueButton"
             Layout.alignment: Qt.AlignHCenter
             text: qsTr("Continue")
-            enabled: screen.wizardState.canContinue
+            enabled: screen.configuration.canContinue
             onClicked: screen.wizardState.startSetup()
         },
         HelpLink {

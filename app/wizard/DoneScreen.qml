@@ -10,14 +10,17 @@ WizardPage {
     id: screen
     objectName: "doneScreen"
     required property WizardState wizardState
+    readonly property InstallPhase install: wizardState.install
+    readonly property ModelDownload download: wizardState.install.modelDownload
+    readonly property ActivityAnalysis analysis: wizardState.analysis
     title: qsTr("You're all set!")
-    subtitle: wizardState.isApproverOnly ? qsTr("Ready to approve requests from your other machines.")
+    subtitle: install.approverOnly ? qsTr("Ready to approve requests from your other machines.")
                                    : qsTr("Quorvane is protecting your AI tools.")
     defaultButton: closeButton
 
     // "Close" asks first while the analysis waits for the model or runs.
     function close() {
-        if (wizardState.closeAlertTitle.length > 0)
+        if (analysis.closeAlertTitle.length > 0)
             confirmation.open()
         else
             wizardState.closeWizard()
@@ -37,18 +40,18 @@ WizardPage {
             SummaryRow {
                 objectName: "emailRow"
                 Layout.fillWidth: true
-                visible: screen.wizardState.signedInEmail.length > 0
+                visible: screen.wizardState.account.email.length > 0
                 dotColor: Style.teal
-                text: qsTr("Signed in as ") + screen.wizardState.shownEmail
+                text: qsTr("Signed in as ") + screen.wizardState.account.shownEmail
             }
             SummaryRow {
                 objectName: "approverRow"
                 Layout.fillWidth: true
-                visible: screen.wizardState.isApproverOnly
+                visible: screen.install.approverOnly
                 text: qsTr("Approval device — no local agents")
             }
             Repeater {
-                model: screen.wizardState.isApproverOnly ? [] : screen.wizardState.registeredAgents
+                model: screen.install.approverOnly ? [] : screen.wizardState.setup.registeredAgents
                 SummaryRow {
                     required property var model
                     objectName: "agentRow"
@@ -59,31 +62,31 @@ WizardPage {
             SummaryRow {
                 objectName: "templateRow"
                 Layout.fillWidth: true
-                visible: screen.wizardState.templateRuleCount >= 1
+                visible: screen.wizardState.setup.templateRuleCount >= 1
                 dotColor: Style.teal
                 text: qsTr("%1 template (%2 rules)")
-                          .arg(screen.wizardState.securityPostureChoices()[screen.wizardState.securityPosture].label)
-                          .arg(screen.wizardState.templateRuleCount)
+                          .arg(screen.wizardState.configuration.securityPostureChoices()[screen.wizardState.configuration.securityPosture].label)
+                          .arg(screen.wizardState.setup.templateRuleCount)
             }
             SummaryRow {
                 objectName: "modelRow"
                 Layout.fillWidth: true
-                visible: screen.wizardState.installLLM
-                dotColor: screen.wizardState.llmDownloadComplete ? Style.green
-                                                           : (screen.wizardState.llmDownloading ? Style.amber : Style.red)
-                text: screen.wizardState.llmDownloadComplete
+                visible: screen.install.installLLM
+                dotColor: screen.download.llmDownloadComplete ? Style.green
+                                                           : (screen.download.llmDownloading ? Style.amber : Style.red)
+                text: screen.download.llmDownloadComplete
                       ? qsTr("Gemma 4 installed")
-                      : (screen.wizardState.llmDownloading
-                         ? qsTr("Gemma 4 downloading... ") + screen.wizardState.percentText(screen.wizardState.llmDownloadProgress)
+                      : (screen.download.llmDownloading
+                         ? qsTr("Gemma 4 downloading... ") + screen.download.progressText
                          : qsTr("Gemma 4 download failed"))
             }
             SummaryRow {
                 objectName: "analysisRow"
                 Layout.fillWidth: true
                 visible: text.length > 0
-                dotColor: screen.wizardState.analysisError.length > 0 ? Style.red : Style.teal
-                text: screen.wizardState.analysisStatusLine
-                note: screen.wizardState.analysisShowsReviewNote
+                dotColor: screen.analysis.error.length > 0 ? Style.red : Style.teal
+                text: screen.analysis.statusLine
+                note: screen.analysis.showsReviewNote
                       ? qsTr("Review suggestions in the ") + "<font color=\"%1\">%2</font>".arg(Style.teal)
                                                                   .arg(qsTr("web dashboard"))
                       : ""
@@ -94,7 +97,7 @@ WizardPage {
     InfoBox {
         objectName: "backgroundDownloadBox"
         Layout.fillWidth: true
-        visible: screen.wizardState.llmDownloading
+        visible: screen.download.llmDownloading
         title: qsTr("Download continues in the background")
         text: qsTr("You can close this window. Open Quorvane later to run the activity scan.")
     }
@@ -123,10 +126,10 @@ WizardPage {
         id: confirmation
         parent: Overlay.overlay
         palette: screen.palette
-        title: screen.wizardState.closeAlertTitle
-        message: screen.wizardState.closeAlertMessage
-        keepRunningLabel: screen.wizardState.keepRunningLabel
-        stopAndCloseLabel: screen.wizardState.stopAndCloseLabel
+        title: screen.analysis.closeAlertTitle
+        message: screen.analysis.closeAlertMessage
+        keepRunningLabel: screen.analysis.keepRunningLabel
+        stopAndCloseLabel: screen.analysis.stopAndCloseLabel
         onStopAndClose: screen.wizardState.closeWizard()
     }
 }

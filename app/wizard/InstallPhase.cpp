@@ -2,7 +2,9 @@
 
 #include "app/tooling/CLIService.h"
 #include "app/tooling/DependencyService.h"
-#include "app/wizard/WizardState.h"
+#include "app/wizard/AccountSignIn.h"
+#include "app/wizard/AgentConfiguration.h"
+#include "app/wizard/ModelDownload.h"
 #include "core/CoreConstants.h"
 #include "core/LogCategories.h"
 #include "core/MachineAuthService.h"
@@ -17,18 +19,12 @@ const QString installationFailed = QStringLiteral("Installation failed");
 
 } // namespace
 
-InstallPhase::InstallPhase(WizardState& state, const Services& services)
-    : QObject(&state)
-    , m_state(state)
-    , m_cli(services.cli)
-    , m_dependencies(services.dependencies)
-    , m_auth(services.auth)
-    , m_loginItem(services.loginItem)
+InstallPhase::InstallPhase(const AccountSignIn& account, AgentConfiguration& configuration, QObject* parent)
+    : QObject(parent)
+    , m_account(account)
+    , m_configuration(configuration)
+    , m_modelDownload(new ModelDownload(this))
 {
-    connect(&state, &WizardState::currentScreenChanged, this, [this] {
-        if (m_state.currentScreen() == WizardState::WizardScreen::install)
-            showInstallScreen();
-    });
 }
 
 InstallPhase::~InstallPhase()
@@ -41,12 +37,20 @@ void InstallPhase::cancel()
     m_preparation.cancel();
 }
 
+void InstallPhase::setServices(const Services& services)
+{
+    m_cli = services.cli;
+    m_dependencies = services.dependencies;
+    m_auth = services.auth;
+    m_loginItem = services.loginItem;
+}
+
 void InstallPhase::showInstallScreen()
 {
     if (!m_dependencies)
         return;
-    m_state.setModelUnavailableReason(m_dependencies->installBlockedReason().value_or(QString()));
-    m_state.setOllamaStatus(
+    setModelUnavailableReason(m_dependencies->installBlockedReason().value_or(QString()));
+    setOllamaStatus(
         m_dependencies->isOllamaInstalled() ? DependencyStatus::installed() : DependencyStatus::missing());
 }
 
@@ -54,15 +58,14 @@ QCoro::Task<> InstallPhase::runInstall()
 {
     if (m_running)
         co_return;
-    m_running = true;
     const QPointer<InstallPhase> self(this);
-    m_state.setIsLoading(true);
-    m_state.setErrorMessage(QString());
+    setRunning(true);
+    setErrorMessage(QString());
 
     // The runtime (when chosen), then the product tool's preparation. The
     // runtime is optional: its failure shows on its row and the phase goes on;
     // a failed preparation stops the phase.
-    if (m_state.installLLM()) {
+    if (m_installLLM) {
         co_await installRuntime();
         if (!self)
             co_return;
@@ -74,9 +77,9 @@ QCoro::Task<> InstallPhase::runInstall()
         stop(*stopped);
         co_return;
     }
-    m_state.setCliStatus(DependencyStatus::installed());
-    m_state.setKeychainStatus(DependencyStatus::installed());
-    m_state.setMachineStatus(DependencyStatus::installing());
+    setCliStatus(DependencyStatus::installed());
+    setKeychainStatus(DependencyStatus::installed());
+    setMachineStatus(DependencyStatus::installing());
 
     // Without a registered machine nothing later works (no agent links, no
     // approvals): a failed registration stops the phase, and the button retries.
@@ -84,22 +87,20 @@ QCoro::Task<> InstallPhase::runInstall()
     if (!self)
         co_return;
     if (unregistered) {
-        m_state.setMachineStatus(DependencyStatus::failed(*unregistered));
+        setMachineStatus(DependencyStatus::failed(*unregistered));
         stop(*unregistered);
         co_return;
     }
-    m_state.setMachineStatus(DependencyStatus::installed());
+    setMachineStatus(DependencyStatus::installed());
     registerLoginItem();
     // The model needs the runtime; without it the dashboard offers both later.
-    if (m_state.installLLM() && m_state.ollamaStatus() == DependencyStatus::installed()) {
-        co_await startModelDownload();
+    if (m_installLLM && m_ollamaStatus == DependencyStatus::installed()) {
+        co_await m_modelDownload->start(m_cli);
         if (!self)
             co_return;
     }
     // The button stays disabled while the tool scan runs.
     co_await finish();
-    if (self)
-        m_running = false;
 }
 
 QString InstallPhase::runtimeFailureText(const QString& what)
@@ -113,25 +114,25 @@ QString InstallPhase::runtimeFailureText(const QString& what)
 QCoro::Task<> InstallPhase::installRuntime()
 {
     if (!m_dependencies) {
-        m_state.setOllamaStatus(
+        setOllamaStatus(
             DependencyStatus::failed(runtimeFailureText(QStringLiteral("Ollama installer unavailable"))));
         co_return;
     }
-    // The row follows every status the installer reports, while the model lives.
+    // The row follows every status the installer reports, while the phase lives.
     // (Handlers are named, never temporaries of a co_await expression: GCC
     // destroys such temporaries twice.)
-    const QPointer<WizardState> state(&m_state);
+    const QPointer<InstallPhase> self(this);
     // A failure says what failed and that the model can come later.
-    const auto onStatus = [state](const DependencyStatus& status) {
-        if (!state)
+    const auto onStatus = [self](const DependencyStatus& status) {
+        if (!self)
             return;
         if (status.kind() != DependencyStatus::Kind::failed) {
-            state->setOllamaStatus(status);
+            self->setOllamaStatus(status);
             return;
         }
         SystemLog::write(
             lcWizard(), QStringLiteral("Quorvane: local model runtime not installed: ") + status.message());
-        state->setOllamaStatus(DependencyStatus::failed(runtimeFailureText(status.message())));
+        self->setOllamaStatus(DependencyStatus::failed(runtimeFailureText(status.message())));
     };
     // Called before the co_await, as in prepareCli.
     QCoro::Task<CLIResult<DependencyStatus>> installing = m_dependencies->installOllamaIfMissing(onStatus);
@@ -140,11 +141,11 @@ QCoro::Task<> InstallPhase::installRuntime()
 
 QCoro::Task<std::optional<QString>> InstallPhase::prepareCli()
 {
-    m_state.setCliStatus(DependencyStatus::installing());
+    setCliStatus(DependencyStatus::installing());
     if (!m_cli) {
         const QString message
             = CLIError::launchFailed(QStringLiteral("the product tool is unavailable")).description();
-        m_state.setCliStatus(DependencyStatus::failed(message));
+        setCliStatus(DependencyStatus::failed(message));
         co_return message;
     }
     const QPointer<InstallPhase> self(this);
@@ -163,7 +164,7 @@ QCoro::Task<std::optional<QString>> InstallPhase::prepareCli()
         co_return std::nullopt;
     if (!prepared) {
         const QString message = prepared.error().description();
-        m_state.setCliStatus(DependencyStatus::failed(message));
+        setCliStatus(DependencyStatus::failed(message));
         co_return message;
     }
     co_return std::nullopt;
@@ -172,10 +173,10 @@ QCoro::Task<std::optional<QString>> InstallPhase::prepareCli()
 void InstallPhase::applyPreflightEvent(const CLIEvent& event)
 {
     if (event.type == QLatin1String("error")) {
-        m_state.setErrorMessage(event.message.value_or(installationFailed));
+        setErrorMessage(event.message.value_or(installationFailed));
     } else if (event.type == QLatin1String("complete")) {
-        m_state.setCliStatus(DependencyStatus::installed());
-        m_state.setKeychainStatus(DependencyStatus::installed());
+        setCliStatus(DependencyStatus::installed());
+        setKeychainStatus(DependencyStatus::installed());
     }
 }
 
@@ -183,7 +184,7 @@ QCoro::Task<std::optional<QString>> InstallPhase::registerMachine()
 {
     if (!m_auth)
         co_return QStringLiteral("Machine registration unavailable");
-    const QString token = m_state.sessionToken();
+    const QString token = m_account.sessionToken();
     if (token.isEmpty()) {
         // Only an identity that is already loaded does without a session.
         if (m_auth->isConfigured())
@@ -191,7 +192,7 @@ QCoro::Task<std::optional<QString>> InstallPhase::registerMachine()
         co_return QStringLiteral("Not signed in: sign in again to register this computer");
     }
     const QPointer<InstallPhase> self(this);
-    const QString email = m_state.signedInEmail();
+    const QString email = m_account.email();
     const std::optional<MachineRegistrationError> failure = co_await m_auth->registerMachine(token, email);
     if (!self)
         co_return std::nullopt;
@@ -212,72 +213,123 @@ void InstallPhase::registerLoginItem()
         SystemLog::write(lcWizard(), QStringLiteral("Quorvane: Login item registration failed: ") + *failure);
 }
 
-QCoro::Task<> InstallPhase::startModelDownload()
-{
-    m_state.setLlmDownloading(true);
-    m_state.setLlmDownloadProgress(0.0);
-    m_state.setLlmDownloadComplete(false);
-    if (!m_cli)
-        co_return;
-    // The handler holds the model weakly: the download may outlive it.
-    const QPointer<InstallPhase> self(this);
-    const QStringList arguments{QStringLiteral("download-model"), QStringLiteral("--wizard")};
-    const CLIService::EventHandler onEvent = [self](const CLIEvent& event) {
-        if (self)
-            self->applyModelDownloadEvent(event);
-    };
-    // Called before the co_await, as in prepareCli.
-    QCoro::Task<CLIResult<std::shared_ptr<CLIProcess>>> starting = m_cli->start(arguments, onEvent);
-    CLIResult<std::shared_ptr<CLIProcess>> started = co_await std::move(starting);
-    if (!self || !started)
-        co_return;
-    m_state.setLlmProcess(std::move(started.value()));
-}
-
-void InstallPhase::applyModelDownloadEvent(const CLIEvent& event)
-{
-    if (event.progress)
-        m_state.setLlmDownloadProgress(*event.progress);
-    if (event.type == QLatin1String("complete")) {
-        m_state.setLlmDownloadComplete(true);
-        m_state.setLlmDownloading(false);
-    } else if (event.type == QLatin1String("error")) {
-        m_state.setLlmDownloading(false);
-    }
-}
-
 QCoro::Task<> InstallPhase::finish()
 {
-    if (!m_state.approverOnly()) {
+    if (!m_approverOnly) {
         const QPointer<InstallPhase> self(this);
-        co_await m_state.detectTools();
+        co_await m_configuration.detectTools();
         if (!self)
             co_return;
-        m_state.setIsLoading(false);
-        m_state.setCurrentScreen(WizardState::WizardScreen::configure);
+        setRunning(false);
+        Q_EMIT finished();
         co_return;
     }
     // "Ready to approve" needs this machine's identity.
     if (!m_auth || !m_auth->isConfigured()) {
         const QString message = QStringLiteral("This computer has no machine identity; registration must succeed first");
-        m_state.setMachineStatus(DependencyStatus::failed(message));
+        setMachineStatus(DependencyStatus::failed(message));
         stop(message);
         co_return;
     }
-    m_state.setIsLoading(false);
-    m_state.setIsApproverOnly(true);
+    setRunning(false);
     // The marker alone says "approval device"; a failure to write it is ignored.
     const QString marker = CoreConstants::approverOnlyPath();
     QFile file(marker);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         SystemLog::write(lcWizard(),
             QStringLiteral("Quorvane: approval-device marker not written: ") + file.errorString());
-    m_state.setCurrentScreen(WizardState::WizardScreen::done);
+    Q_EMIT finished();
 }
 
 void InstallPhase::stop(const QString& message)
 {
-    m_state.setIsLoading(false);
-    m_state.setErrorMessage(message);
-    m_running = false;
+    setRunning(false);
+    setErrorMessage(message);
+}
+
+void InstallPhase::chooseInstallLLM(bool value)
+{
+    if (m_installLLM == value || (value && !m_modelUnavailableReason.isEmpty()))
+        return;
+    m_installLLM = value;
+    Q_EMIT installLLMChanged();
+}
+
+void InstallPhase::chooseDiscoverMcpServers(bool value)
+{
+    if (m_discoverMcpServers == value)
+        return;
+    m_discoverMcpServers = value;
+    Q_EMIT discoverMcpServersChanged();
+}
+
+void InstallPhase::chooseApproverOnly(bool value)
+{
+    if (m_approverOnly == value)
+        return;
+    m_approverOnly = value;
+    Q_EMIT approverOnlyChanged();
+    if (m_approverOnly) {
+        chooseInstallLLM(false);
+        chooseDiscoverMcpServers(false);
+    }
+}
+
+void InstallPhase::setRunning(bool value)
+{
+    if (m_running == value)
+        return;
+    m_running = value;
+    Q_EMIT isRunningChanged();
+}
+
+void InstallPhase::setErrorMessage(const QString& value)
+{
+    if (m_errorMessage == value)
+        return;
+    m_errorMessage = value;
+    Q_EMIT errorMessageChanged();
+}
+
+// A reason turns the model off.
+void InstallPhase::setModelUnavailableReason(const QString& reason)
+{
+    if (m_modelUnavailableReason == reason)
+        return;
+    m_modelUnavailableReason = reason;
+    if (!reason.isEmpty())
+        chooseInstallLLM(false);
+    Q_EMIT modelUnavailableReasonChanged();
+}
+
+void InstallPhase::setOllamaStatus(const DependencyStatus& value)
+{
+    if (m_ollamaStatus == value)
+        return;
+    m_ollamaStatus = value;
+    Q_EMIT ollamaStatusChanged();
+}
+
+void InstallPhase::setCliStatus(const DependencyStatus& value)
+{
+    if (m_cliStatus == value)
+        return;
+    m_cliStatus = value;
+    Q_EMIT cliStatusChanged();
+}
+
+void InstallPhase::setKeychainStatus(const DependencyStatus& value)
+{
+    if (m_keychainStatus == value)
+        return;
+    m_keychainStatus = value;
+    Q_EMIT keychainStatusChanged();
+}
+
+void InstallPhase::setMachineStatus(const DependencyStatus& value)
+{
+    if (m_machineStatus == value)
+        return;
+    m_machineStatus = value;
+    Q_EMIT machineStatusChanged();
 }

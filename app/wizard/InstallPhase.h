@@ -1,6 +1,9 @@
 #pragma once
 
 #include "app/tooling/CLICancelToken.h"
+#include "app/tooling/DependencyStatus.h"
+#include "app/wizard/ModelDownload.h"
+#include "core/VisibleText.h"
 
 #include <QObject>
 #include <QPointer>
@@ -8,21 +11,41 @@
 #include <optional>
 #include <qcorotask.h>
 
+class AccountSignIn;
+class AgentConfiguration;
 class CLIService;
 class DependencyService;
 class LoginItem;
 class MachineAuthService;
-class WizardState;
 struct CLIEvent;
 
-// The install screen's work on the wizard model it belongs to: the model
-// runtime (when chosen; a failure there stops nothing), the product tool's preparation and key store, the
-// machine's registration (a failure stops the phase on the install screen), the login item, the model download in the
-// background, and then tool detection or, for an approval device, the done
-// screen.
+// The install screen: its choices and its work, in order: the model runtime
+// (when chosen; a failure there stops nothing), the product tool's preparation
+// and key store, the machine's registration with the signed-in account (a
+// failure stops the phase on the install screen), the login item, the model
+// download in the background, and then tool detection or, for an approval
+// device, the marker that says so.
 class InstallPhase : public QObject
 {
     Q_OBJECT
+    Q_PROPERTY(bool isRunning READ isRunning NOTIFY isRunningChanged)
+    // Why the phase stopped (or what the product tool reported); empty: nothing.
+    Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
+    Q_PROPERTY(bool installLLM READ installLLM NOTIFY installLLMChanged)
+    // Why the local model cannot be chosen (the runtime is missing and this
+    // build cannot install it); empty when it can.
+    Q_PROPERTY(
+        QString modelUnavailableReason READ modelUnavailableReason NOTIFY modelUnavailableReasonChanged)
+    Q_PROPERTY(bool discoverMcpServers READ discoverMcpServers NOTIFY discoverMcpServersChanged)
+    // "Approval Device Only": this machine approves, it runs no agents.
+    Q_PROPERTY(bool approverOnly READ approverOnly NOTIFY approverOnlyChanged)
+    // The screen's rows.
+    Q_PROPERTY(DependencyStatus ollamaStatus READ ollamaStatus NOTIFY ollamaStatusChanged)
+    Q_PROPERTY(DependencyStatus cliStatus READ cliStatus NOTIFY cliStatusChanged)
+    Q_PROPERTY(DependencyStatus keychainStatus READ keychainStatus NOTIFY keychainStatusChanged)
+    Q_PROPERTY(DependencyStatus machineStatus READ machineStatus NOTIFY machineStatusChanged)
+    Q_PROPERTY(ModelDownload* modelDownload READ modelDownload CONSTANT)
+
 public:
     // What the phase works with; each may be missing (then its step fails or,
     // for the login item, is left out). The services must outlive the phase.
@@ -34,32 +57,67 @@ public:
         LoginItem* loginItem = nullptr;
     };
 
-    InstallPhase(WizardState& state, const Services& services);
+    // The registration uses the account's session; tool detection fills the configuration.
+    InstallPhase(const AccountSignIn& account, AgentConfiguration& configuration, QObject* parent = nullptr);
     // Stops the product tool's preparation if it is still running.
     ~InstallPhase() override;
 
-    // "Install & Continue": the whole phase, in order. A failing step that
-    // stops it leaves isLoading false and the install screen shown, so that
-    // the button starts it over. Ignored while a run is going on.
-    QCoro::Task<> runInstall();
+    void setServices(const Services& services);
+
     bool isRunning() const { return m_running; }
+    QString errorMessage() const { return visibleText(m_errorMessage); }
+    bool installLLM() const { return m_installLLM; }
+    QString modelUnavailableReason() const { return m_modelUnavailableReason; }
+    bool discoverMcpServers() const { return m_discoverMcpServers; }
+    bool approverOnly() const { return m_approverOnly; }
+    DependencyStatus ollamaStatus() const { return m_ollamaStatus; }
+    DependencyStatus cliStatus() const { return m_cliStatus; }
+    DependencyStatus keychainStatus() const { return m_keychainStatus; }
+    DependencyStatus machineStatus() const { return m_machineStatus; }
+    ModelDownload* modelDownload() const { return m_modelDownload; }
+
+    // The screen's switches. The model cannot be turned on while
+    // modelUnavailableReason is set. An approval device gets no agents: no
+    // model and no MCP scan; turning it off again does not bring them back.
+    Q_INVOKABLE void chooseInstallLLM(bool value);
+    Q_INVOKABLE void chooseDiscoverMcpServers(bool value);
+    Q_INVOKABLE void chooseApproverOnly(bool value);
+
+    // "Install & Continue": the whole phase, in order; finished follows its
+    // success. A failing step that stops it leaves isRunning false and the
+    // install screen shown, so that the button starts it over. Ignored while a
+    // run is going on.
+    QCoro::Task<> runInstall();
+    Q_INVOKABLE void start() { runInstall(); }
     // "Cancel" while the phase runs: the product tool's preparation is
     // stopped (its process terminated) and the phase stops with "Cancelled".
-    void cancel();
-
-    // Starts "download-model" in the background; the process is kept in the
-    // model's llmProcess and outlives the install screen.
-    QCoro::Task<> startModelDownload();
+    Q_INVOKABLE void cancel();
 
     // The runtime row as the install screen first shows it, and whether this
     // build can install a missing runtime at all.
-    void showInstallScreen();
+    Q_INVOKABLE void showInstallScreen();
 
     // A failed runtime row's text: what failed, and that the model can be
     // installed later.
     static QString runtimeFailureText(const QString& what);
 
+Q_SIGNALS:
+    void isRunningChanged();
+    void errorMessageChanged();
+    void installLLMChanged();
+    void modelUnavailableReasonChanged();
+    void discoverMcpServersChanged();
+    void approverOnlyChanged();
+    void ollamaStatusChanged();
+    void cliStatusChanged();
+    void keychainStatusChanged();
+    void machineStatusChanged();
+    // The machine is set up as far as this phase goes: the tools are detected,
+    // or the approval device's marker is written.
+    void finished();
+
 private:
+    friend struct WizardTestAccess;
     // The runtime's install; whatever happens shows on its row only.
     QCoro::Task<> installRuntime();
     // Answers the message that stops the phase, if it does.
@@ -70,13 +128,31 @@ private:
     QCoro::Task<> finish();
     void stop(const QString& message);
     void applyPreflightEvent(const CLIEvent& event);
-    void applyModelDownloadEvent(const CLIEvent& event);
 
-    WizardState& m_state;
+    void setRunning(bool value);
+    void setErrorMessage(const QString& value);
+    void setModelUnavailableReason(const QString& reason);
+    void setOllamaStatus(const DependencyStatus& value);
+    void setCliStatus(const DependencyStatus& value);
+    void setKeychainStatus(const DependencyStatus& value);
+    void setMachineStatus(const DependencyStatus& value);
+
+    const AccountSignIn& m_account;
+    AgentConfiguration& m_configuration;
+    ModelDownload* m_modelDownload;
     QPointer<CLIService> m_cli;
     QPointer<DependencyService> m_dependencies;
     QPointer<MachineAuthService> m_auth;
     LoginItem* m_loginItem = nullptr;
-    bool m_running = false;
     CLICancelToken m_preparation; // the current run of "init --preflight"
+    bool m_running = false;
+    QString m_errorMessage; // empty: none
+    bool m_installLLM = true;
+    QString m_modelUnavailableReason; // empty: the model can be installed
+    bool m_discoverMcpServers = true; // scan MCP servers during the analysis
+    bool m_approverOnly = false;
+    DependencyStatus m_ollamaStatus = DependencyStatus::missing();
+    DependencyStatus m_cliStatus = DependencyStatus::missing();
+    DependencyStatus m_keychainStatus = DependencyStatus::missing();
+    DependencyStatus m_machineStatus = DependencyStatus::missing();
 };

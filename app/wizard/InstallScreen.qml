@@ -9,10 +9,11 @@ WizardPage {
     id: screen
     objectName: "installScreen"
     required property WizardState wizardState
+    readonly property InstallPhase install: wizardState.install
     title: qsTr("Install Quorvane")
     subtitle: qsTr("We'll set up everything needed to protect your AI tools.")
     defaultButton: installButton
-    Component.onCompleted: wizardState.installScreenShown()
+    Component.onCompleted: install.showInstallScreen()
 
     Label {
         objectName: "permissionNote"
@@ -51,30 +52,29 @@ WizardPage {
                 lines: [qsTr("~3.6 GB · runs locally · Apache 2.0"),
                     qsTr("Gemma 4 runs privately on your computer to analyze your activity and suggest personalized security rules."),
                     qsTr("Downloads in the background while you continue setup.")]
-                checked: screen.wizardState.installLLM
-                enabled: screen.wizardState.modelUnavailableReason === ""
-                onToggled: checked => screen.wizardState.installLLM = checked
+                checked: screen.install.installLLM
+                enabled: screen.install.modelUnavailableReason === ""
+                onToggled: checked => screen.install.chooseInstallLLM(checked)
             }
             Label {
                 objectName: "modelUnavailableReason"
                 Layout.fillWidth: true
                 visible: text !== ""
                 wrapMode: Text.WordWrap
-                text: screen.wizardState.modelUnavailableReason
+                text: screen.install.modelUnavailableReason
                 color: Style.secondaryLabel
                 font.pixelSize: Style.captionSize
             }
             StatusRow {
                 objectName: "ollamaStatusRow"
                 Layout.fillWidth: true
-                visible: screen.wizardState.installLLM
-                wizardState: screen.wizardState
+                visible: screen.install.installLLM
                 text: qsTr("Ollama engine")
-                status: screen.wizardState.ollamaStatus
+                status: screen.install.ollamaStatus
             }
             LLMWarningView {
                 Layout.fillWidth: true
-                visible: !screen.wizardState.installLLM
+                visible: !screen.install.installLLM
             }
         }
     }
@@ -103,8 +103,8 @@ WizardPage {
                 title: qsTr("Discover MCP Servers")
                 lines: [qsTr("Discover connected services so approval cards show what's being accessed."),
                     qsTr("Scans agent settings for installed MCP configuration. Only server names and basic metadata are collected.")]
-                checked: screen.wizardState.discoverMcpServers
-                onToggled: checked => screen.wizardState.discoverMcpServers = checked
+                checked: screen.install.discoverMcpServers
+                onToggled: checked => screen.install.chooseDiscoverMcpServers(checked)
             }
         }
     }
@@ -114,37 +114,34 @@ WizardPage {
         Layout.fillWidth: true
         title: qsTr("Approval Device Only")
         lines: [qsTr("Use this machine only to approve requests from agents on other machines.")]
-        checked: screen.wizardState.approverOnly
-        onToggled: checked => screen.wizardState.approverOnly = checked
+        checked: screen.install.approverOnly
+        onToggled: checked => screen.install.chooseApproverOnly(checked)
     }
 
     ColumnLayout {
         objectName: "installStatusRows"
         Layout.fillWidth: true
         // Shown once the installation has started.
-        visible: screen.wizardState.cliStatus.kind !== 0 || screen.wizardState.keychainStatus.kind !== 0
-                 || screen.wizardState.machineStatus.kind !== 0
+        visible: screen.install.cliStatus.kind !== 0 || screen.install.keychainStatus.kind !== 0
+                 || screen.install.machineStatus.kind !== 0
         spacing: Style.spacingSmall
         StatusRow {
             objectName: "cliStatusRow"
             Layout.fillWidth: true
-            wizardState: screen.wizardState
             text: qsTr("Quorvane command-line tool")
-            status: screen.wizardState.cliStatus
+            status: screen.install.cliStatus
         }
         StatusRow {
             objectName: "keychainStatusRow"
             Layout.fillWidth: true
-            wizardState: screen.wizardState
             text: qsTr("Secure key storage")
-            status: screen.wizardState.keychainStatus
+            status: screen.install.keychainStatus
         }
         StatusRow {
             objectName: "machineStatusRow"
             Layout.fillWidth: true
-            wizardState: screen.wizardState
             text: qsTr("Machine registration")
-            status: screen.wizardState.machineStatus
+            status: screen.install.machineStatus
         }
     }
 
@@ -152,13 +149,13 @@ WizardPage {
         ErrorText {
             objectName: "installError"
             Layout.fillWidth: true
-            text: screen.wizardState.errorMessage
+            text: screen.install.errorMessage
         },
         Label {
             objectName: "toolScanProgress"
             Layout.fillWidth: true
             horizontalAlignment: Text.AlignHCenter
-            visible: screen.wizardState.isDetectingTools
+            visible: screen.wizardState.configuration.isDetectingTools
             text: qsTr("Looking for AI tools on this computer…")
             color: Style.secondaryLabel
             font.pixelSize: Style.captionSize
@@ -170,21 +167,21 @@ WizardPage {
                 id: installButton
                 objectName: "installButton"
                 // After a failed step the same button starts the phase over.
-                text: screen.wizardState.errorMessage.length > 0 ? qsTr("Retry") : qsTr("Install & Continue →")
-                enabled: !screen.wizardState.isLoading
-                onClicked: screen.wizardState.runInstall()
+                text: screen.install.errorMessage.length > 0 ? qsTr("Retry") : qsTr("Install & Continue →")
+                enabled: !screen.install.isRunning
+                onClicked: screen.install.start()
             }
             Spinner {
                 objectName: "installProgress"
-                visible: screen.wizardState.isLoading
+                visible: screen.install.isRunning
                 running: visible
             }
             OutlinedButton {
                 objectName: "cancelInstallButton"
-                visible: screen.wizardState.isLoading
+                visible: screen.install.isRunning
                 color: Style.secondaryLabel
                 text: qsTr("Cancel")
-                onClicked: screen.wizardState.cancelInstall()
+                onClicked: screen.install.cancel()
             }
         },
         HelpLink {

@@ -5,8 +5,7 @@ import Quorvane.Wizard
 // The model download while it runs, with its percentage.
 ModelPill {
     objectName: "llmDownloadingPill"
-    required property WizardState wizardState
-    property real progress: 0
+    required property ModelDownload download
     tint: Style.amber
-    text: qsTr("Gemma 4 downloading... ") + wizardState.percentText(progress)
+    text: qsTr("Gemma 4 downloading... ") + download.progressText
 }

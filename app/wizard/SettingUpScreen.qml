@@ -10,6 +10,9 @@ WizardPage {
     id: screen
     objectName: "settingUpScreen"
     required property WizardState wizardState
+    readonly property SetupRun setup: wizardState.setup
+    readonly property InstallPhase install: wizardState.install
+    readonly property ModelDownload download: wizardState.install.modelDownload
     title: qsTr("Setting up your agents")
     subtitle: qsTr("Registering, linking, and configuring. No browser needed.")
     defaultButton: skipButton
@@ -20,13 +23,13 @@ WizardPage {
         ProgressBar {
             objectName: "setupProgressBar"
             Layout.fillWidth: true
-            value: screen.wizardState.clampedProgress(screen.wizardState.setupProgress)
+            value: screen.setup.progress
             Accessible.name: qsTr("Set-up progress")
         }
         Label {
             objectName: "phaseText"
             textFormat: Text.PlainText
-            text: screen.wizardState.phaseText
+            text: screen.setup.phaseText
             color: Style.secondaryLabel
             font.pixelSize: Style.captionSize
         }
@@ -42,7 +45,7 @@ WizardPage {
             anchors.margins: Style.spacing
             spacing: Style.spacingTight
             Repeater {
-                model: screen.wizardState.setupLog
+                model: screen.setup.log
                 LogRow {
                     required property var model
                     objectName: "logRow"
@@ -56,19 +59,17 @@ WizardPage {
 
     LLMDownloadingPill {
         Layout.alignment: Qt.AlignHCenter
-        visible: screen.wizardState.installLLM && screen.wizardState.llmDownloading
-                 && !screen.wizardState.llmDownloadComplete
-        wizardState: screen.wizardState
-        progress: screen.wizardState.llmDownloadProgress
+        visible: screen.install.installLLM && screen.download.llmDownloading && !screen.download.llmDownloadComplete
+        download: screen.download
     }
     LLMReadyPill {
         Layout.alignment: Qt.AlignHCenter
-        visible: screen.wizardState.installLLM && screen.wizardState.llmDownloadComplete
+        visible: screen.install.installLLM && screen.download.llmDownloadComplete
     }
     InfoBox {
         objectName: "privacyBox"
         Layout.fillWidth: true
-        visible: screen.wizardState.installLLM
+        visible: screen.install.installLLM
         title: qsTr("Privacy")
         text: qsTr("Activity analysis runs locally. Only generalized rule suggestions are uploaded for your review.")
     }

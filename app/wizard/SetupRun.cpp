@@ -4,13 +4,12 @@
 #include "app/tooling/CLIService.h"
 #include "app/tooling/InitArguments.h"
 #include "app/tooling/SecurityPosture.h"
-#include "app/wizard/WizardState.h"
+#include "app/wizard/AccountSignIn.h"
+#include "app/wizard/AgentConfiguration.h"
 #include "core/SessionAgentLink.h"
 
 #include <algorithm>
 #include <limits>
-
-namespace SetupRun {
 
 namespace {
 
@@ -19,56 +18,87 @@ QString quoted(const QString& text)
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
+} // namespace
+
 // What one tool's registrations left behind.
-struct Registration
+struct SetupRun::Registration
 {
     std::optional<QString> agentId; // the last one the product tool reported
     std::optional<QString> errorText; // an "error" event's message (all-projects runs only)
 };
 
-// Runs "init" and applies its events: the agent id and error text to the
-// registration, the error and progress texts to the wizard.
-QCoro::Task<CLIResult<void>> runInit(QPointer<WizardState> state, QPointer<CLIService> cli,
-    QStringList arguments, QString workingDirectory, Registration& registration, bool remembersErrors,
-    CLICancelToken cancel)
+SetupRun::SetupRun(const AccountSignIn& account, const AgentConfiguration& configuration, QObject* parent)
+    : QObject(parent)
+    , m_account(account)
+    , m_configuration(configuration)
+    , m_log(new SetupLogModel(this))
+    , m_registeredAgents(new AgentSummaryModel(this))
+{
+}
+
+SetupRun::~SetupRun()
+{
+    m_cancel.cancel();
+}
+
+void SetupRun::cancel()
+{
+    m_cancel.cancel();
+    setProgress(1.0);
+}
+
+QCoro::Task<CLIResult<void>> SetupRun::runInit(QPointer<CLIService> cli, QStringList arguments,
+    QString workingDirectory, Registration& registration, bool remembersErrors)
 {
     if (!cli)
         co_return CLIError::launchFailed(QStringLiteral("The product tool is not available"));
-    CLIService::EventHandler onEvent = [state, &registration, remembersErrors](const CLIEvent& event) {
+    const QPointer<SetupRun> self(this);
+    CLIService::EventHandler onEvent = [self, &registration, remembersErrors](const CLIEvent& event) {
         const QString agentId = event.dataValue(QStringLiteral("agentId"));
         if (!agentId.isEmpty())
             registration.agentId = agentId;
         if (event.type == QLatin1String("error") && event.message) {
             if (remembersErrors)
                 registration.errorText = event.message;
-            if (state)
-                state->setErrorMessage(*event.message);
+            if (self)
+                self->setErrorMessage(*event.message);
         }
-        if (event.type == QLatin1String("progress") && event.message && state)
-            state->setupLog()->updateLastLog(*event.message, LogStyle::active);
+        if (event.type == QLatin1String("progress") && event.message && self)
+            self->m_log->updateLastLog(*event.message, LogStyle::active);
     };
     co_return co_await cli->run(
-        std::move(arguments), std::move(workingDirectory), std::move(onEvent), cancel, CLIRunLimits::init());
+        std::move(arguments), std::move(workingDirectory), std::move(onEvent), m_cancel, CLIRunLimits::init());
 }
 
-} // namespace
-
-QCoro::Task<> run(QPointer<WizardState> state, QPointer<CLIService> cli, QNetworkAccessManager& network,
-    CLICancelToken cancel)
+QCoro::Task<bool> SetupRun::run(QPointer<CLIService> cli, QNetworkAccessManager& network)
 {
-    if (!state)
-        co_return;
-    SetupLogModel& log = *state->setupLog();
+    if (m_running)
+        co_return false;
+    const QPointer<SetupRun> self(this);
+    m_running = true;
+    m_cancel = CLICancelToken();
+    QCoro::Task<bool> registering = registerAgents(cli, network);
+    const bool completed = co_await std::move(registering);
+    if (self)
+        m_running = false;
+    co_return completed;
+}
+
+QCoro::Task<bool> SetupRun::registerAgents(QPointer<CLIService> cli, QNetworkAccessManager& network)
+{
+    const QPointer<SetupRun> self(this);
+    const CLICancelToken cancel = m_cancel;
+    SetupLogModel& log = *m_log;
     log.clear();
-    state->registeredAgents()->clear();
-    state->setSetupProgress(0.0);
+    m_registeredAgents->clear();
+    setProgress(0.0);
     log.addSection(QStringLiteral("AGENTS"));
 
-    const QString baseName = baseAgentName(state->agentName());
-    const SecurityPosture posture = state->securityPosture();
+    const QString baseName = baseAgentName(m_configuration.agentName());
+    const SecurityPosture posture = m_configuration.securityPosture();
     const QString templateName = SecurityPostures::templateName(posture);
     QList<DetectedTool> tools;
-    for (const DetectedTool& tool : state->detectedTools()->tools()) {
+    for (const DetectedTool& tool : m_configuration.detectedTools()->tools()) {
         if (tool.enabled)
             tools.append(tool);
     }
@@ -83,16 +113,16 @@ QCoro::Task<> run(QPointer<WizardState> state, QPointer<CLIService> cli, QNetwor
                               + QStringLiteral(" (global — all projects)"),
                           LogStyle::active);
             const QString projectsRoot = tool.projectsRootEnabled ? tool.projectsRoot : QString();
-            const CLIResult<void> result = co_await runInit(state, cli,
+            const CLIResult<void> result = co_await runInit(cli,
                 InitArguments::allProjects(baseName, templateName, tool.subtitle, projectsRoot), QString(),
-                registration, true, cancel);
-            if (!state || cancel.isCancelled())
-                co_return;
+                registration, true);
+            if (!self || cancel.isCancelled())
+                co_return false;
             if (!result) {
                 log.updateLastLog(QStringLiteral("Failed to register agent ") + quoted(toolAgentName)
                                       + QStringLiteral(": ") + result.error().description(),
                                   LogStyle::pending);
-                state->setErrorMessage(result.error().description());
+                setErrorMessage(result.error().description());
             } else if (registration.errorText) {
                 log.updateLastLog(QStringLiteral("Failed: ") + *registration.errorText, LogStyle::pending);
             } else {
@@ -105,36 +135,35 @@ QCoro::Task<> run(QPointer<WizardState> state, QPointer<CLIService> cli, QNetwor
                 if (!project.selected)
                     continue;
                 log.appendLog(QStringLiteral("Registering agent for ") + project.path, LogStyle::active);
-                const CLIResult<void> result = co_await runInit(state, cli,
+                const CLIResult<void> result = co_await runInit(cli,
                     InitArguments::perProject(baseName, templateName, tool.subtitle), project.path,
-                    registration, false, cancel);
-                if (!state || cancel.isCancelled())
-                    co_return;
+                    registration, false);
+                if (!self || cancel.isCancelled())
+                    co_return false;
                 if (result) {
                     log.updateLastLog(QStringLiteral("Registered agent for ") + project.path, LogStyle::done);
                 } else {
                     log.updateLastLog(QStringLiteral("Failed: ") + project.path + QStringLiteral(" — ")
                                           + result.error().description(),
                                       LogStyle::pending);
-                    state->setErrorMessage(result.error().description());
+                    setErrorMessage(result.error().description());
                 }
             }
         }
 
-        state->registeredAgents()->append({QUuid::createUuid(), toolAgentName,
-                                           tool.scope == ScopeChoice::allProjects ? QStringLiteral("global")
-                                                                                  : QStringLiteral("per-project"),
-                                           tool.name});
+        m_registeredAgents->append({QUuid::createUuid(), toolAgentName,
+                                    tool.scope == ScopeChoice::allProjects ? QStringLiteral("global")
+                                                                           : QStringLiteral("per-project"),
+                                    tool.name});
 
-        const QString sessionToken = state->sessionToken();
+        const QString sessionToken = m_account.sessionToken();
         if (!sessionToken.isEmpty() && registration.agentId) {
-            const QString account
-                = state->signedInEmail().isEmpty() ? QStringLiteral("account") : state->signedInEmail();
+            const QString account = m_account.email().isEmpty() ? QStringLiteral("account") : m_account.email();
             log.appendLog(QStringLiteral("Linking ") + toolAgentName + QStringLiteral(" to ") + account,
                           LogStyle::active);
             const LinkOutcome outcome = co_await SessionAgentLink::linkAgent(network, *registration.agentId, sessionToken);
-            if (!state || cancel.isCancelled())
-                co_return;
+            if (!self || cancel.isCancelled())
+                co_return false;
             if (outcome.linked) {
                 log.updateLastLog(QStringLiteral("Linked ") + toolAgentName + QStringLiteral(" to ") + account,
                                   LogStyle::done);
@@ -142,10 +171,10 @@ QCoro::Task<> run(QPointer<WizardState> state, QPointer<CLIService> cli, QNetwor
                 QStringList markLinked{QStringLiteral("mark-linked"), QStringLiteral("--agent"), toolAgentName};
                 if (cli)
                     co_await cli->runCapturingOutput(std::move(markLinked), cancel);
-                if (!state || cancel.isCancelled())
-                    co_return;
+                if (!self || cancel.isCancelled())
+                    co_return false;
                 if (outcome.seeded) {
-                    state->setTemplateRuleCount(int(std::clamp<qint64>(outcome.rulesCount, 0, std::numeric_limits<int>::max())));
+                    setTemplateRuleCount(int(std::clamp<qint64>(outcome.rulesCount, 0, std::numeric_limits<int>::max())));
                     log.appendLog(QStringLiteral("Rules seeded from ") + quoted(SecurityPostures::rawValue(posture))
                                       + QStringLiteral(" template (") + QString::number(outcome.rulesCount)
                                       + QStringLiteral(" rules)"),
@@ -153,25 +182,23 @@ QCoro::Task<> run(QPointer<WizardState> state, QPointer<CLIService> cli, QNetwor
                 }
             } else {
                 if (outcome.refusal)
-                    state->setErrorMessage(QStringLiteral("Link failed: ") + *outcome.refusal);
+                    setErrorMessage(QStringLiteral("Link failed: ") + *outcome.refusal);
                 log.updateLastLog(QStringLiteral("Linking failed — link manually from dashboard"), LogStyle::pending);
             }
         }
 
         log.appendLog(QStringLiteral("Installing hook for ") + tool.name, LogStyle::active);
         log.updateLastLog(QStringLiteral("Hook installed for ") + tool.name, LogStyle::done);
-        state->setSetupProgress(double(i + 1) / double(tools.size()) * 0.6);
+        setProgress(double(i + 1) / double(tools.size()) * 0.6);
     }
 
-    state->setSetupProgress(1.0);
-    state->clearSessionToken();
-    state->setCurrentScreen(WizardState::WizardScreen::done);
-    if (state->installLLM())
-        state->startAnalysis();
+    setProgress(1.0);
+    co_return true;
 }
 
-QString phaseText(double progress)
+QString SetupRun::phaseText() const
 {
+    const double progress = this->progress();
     if (progress >= 1.0)
         return QStringLiteral("Complete!");
     if (progress > 0.8)
@@ -181,4 +208,26 @@ QString phaseText(double progress)
     return QStringLiteral("Registering...");
 }
 
-} // namespace SetupRun
+void SetupRun::setProgress(double value)
+{
+    if (m_progress == value)
+        return;
+    m_progress = value;
+    Q_EMIT progressChanged();
+}
+
+void SetupRun::setTemplateRuleCount(int value)
+{
+    if (m_templateRuleCount == value)
+        return;
+    m_templateRuleCount = value;
+    Q_EMIT templateRuleCountChanged();
+}
+
+void SetupRun::setErrorMessage(const QString& value)
+{
+    if (m_errorMessage == value)
+        return;
+    m_errorMessage = value;
+    Q_EMIT errorMessageChanged();
+}

@@ -11,7 +11,7 @@ WizardPage {
     required property WizardState wizardState
     title: qsTr("Sign in to your account")
     subtitle: qsTr("Connect your Google account to link your agents.")
-    defaultButton: screen.wizardState.isLoading ? stopWaitingButton
+    defaultButton: screen.wizardState.account.isWaiting ? stopWaitingButton
                                                 : (retryButton.visible ? retryButton : signInButton)
 
     Item { Layout.preferredHeight: Style.spacingLarge }
@@ -20,7 +20,7 @@ WizardPage {
         Layout.alignment: Qt.AlignHCenter
         Layout.preferredWidth: 28
         Layout.preferredHeight: 28
-        visible: screen.wizardState.isLoading
+        visible: screen.wizardState.account.isWaiting
         running: visible
         Accessible.name: qsTr("Waiting for the sign-in in your browser")
     }
@@ -37,7 +37,7 @@ WizardPage {
     ErrorText {
         objectName: "signInError"
         Layout.fillWidth: true
-        text: screen.wizardState.errorMessage
+        text: screen.wizardState.account.errorMessage
     }
 
     footer: [
@@ -45,27 +45,27 @@ WizardPage {
             id: signInButton
             objectName: "signInButton"
             Layout.alignment: Qt.AlignHCenter
-            visible: !screen.wizardState.isLoading
+            visible: !screen.wizardState.account.isWaiting
             text: qsTr("Sign in with Google")
-            onClicked: screen.wizardState.startSignIn()
+            onClicked: screen.wizardState.account.start()
         },
         // The browser never says that a sign-in was given up: the person can stop waiting.
         OutlinedButton {
             id: stopWaitingButton
             objectName: "stopWaitingButton"
             Layout.alignment: Qt.AlignHCenter
-            visible: screen.wizardState.isLoading
+            visible: screen.wizardState.account.isWaiting
             color: Style.secondaryLabel
             text: qsTr("Stop waiting")
-            onClicked: screen.wizardState.stopWaitingForSignIn()
+            onClicked: screen.wizardState.account.stopWaiting()
         },
         OutlinedButton {
             id: retryButton
             objectName: "retryButton"
             Layout.alignment: Qt.AlignHCenter
-            visible: screen.wizardState.errorMessage.length > 0 && !screen.wizardState.isLoading
+            visible: screen.wizardState.account.errorMessage.length > 0 && !screen.wizardState.account.isWaiting
             text: qsTr("Retry")
-            onClicked: screen.wizardState.startSignIn()
+            onClicked: screen.wizardState.account.start()
         }
     ]
 }

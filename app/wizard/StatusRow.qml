@@ -7,7 +7,6 @@ import Quorvane.Wizard
 // One installation step: its mark, its name, and how far it got.
 RowLayout {
     id: row
-    required property WizardState wizardState
     property string text
     property dependencyStatus status
 
@@ -32,7 +31,7 @@ RowLayout {
         elide: Text.ElideRight
         // downloading: the percentage; failed: why.
         visible: text.length > 0
-        text: row.status.kind === 1 ? row.wizardState.percentText(row.status.fraction)
+        text: row.status.kind === 1 ? row.status.percentText
                                     : (row.status.kind === 5 ? row.status.message : "")
         color: row.status.kind === 5 ? Style.red : Style.secondaryLabel
         font.pixelSize: Style.captionSize

@@ -10,13 +10,15 @@ Item {
     objectName: "stepProgressBar"
     required property WizardState wizardState
     property int activeStep: 0
-    readonly property int stepCount: 5
+    // Each step's label and state (WizardState.StepState) for the active one.
+    readonly property var stepList: wizardState.steps(activeStep)
+    readonly property int stepCount: stepList.length
 
     implicitHeight: steps.implicitHeight
     implicitWidth: 420
     Accessible.role: Accessible.ProgressBar
     Accessible.name: qsTr("Step %1 of %2: %3").arg(activeStep + 1).arg(stepCount)
-                         .arg(bar.wizardState.stepLabel(activeStep))
+                         .arg(stepList[activeStep].label)
 
     RowLayout {
         id: steps
@@ -29,7 +31,7 @@ Item {
             RowLayout {
                 id: step
                 required property int index
-                readonly property int stepState: bar.wizardState.stepState(index, bar.activeStep)
+                readonly property int stepState: bar.stepList[index].state
                 Layout.fillWidth: index < bar.stepCount - 1
                 spacing: 0
 
@@ -48,7 +50,7 @@ Item {
                         objectName: "stepLabel" + step.index
                         textFormat: Text.PlainText
                         Layout.alignment: Qt.AlignHCenter
-                        text: bar.wizardState.stepLabel(step.index).toUpperCase()
+                        text: bar.stepList[step.index].label.toUpperCase()
                         color: step.stepState === 2 ? Style.tertiaryLabel : Style.secondaryLabel
                         font.pixelSize: Style.stepLabelSize
                         font.weight: Font.Medium

@@ -9,11 +9,11 @@ import Quorvane.Wizard
 // per chosen project folder. Every change goes straight into the tools model.
 Card {
     id: section
-    required property WizardState wizardState
+    required property AgentConfiguration configuration
     required property var model
     required property int index
     readonly property bool perProject: model.scope === 1 // ScopeChoice::perProject
-    readonly property var scopes: wizardState.scopeChoices()
+    readonly property var scopes: configuration.scopeChoices()
 
     implicitHeight: column.implicitHeight + 2 * Style.spacingSmall
 
@@ -118,7 +118,7 @@ Card {
                     path: project ? project.path : ""
                     lastUsed: project ? project.lastUsed : ""
                     selected: project ? project.selected : false
-                    onToggled: selected => section.wizardState.detectedTools.setProjectSelected(section.index, index,
+                    onToggled: selected => section.configuration.detectedTools.setProjectSelected(section.index, index,
                                                                                                 selected)
                 }
             }

@@ -5,7 +5,6 @@
 #include "app/dashboard/ModelDownloadProgressSource.h"
 #include "app/tooling/CLIService.h"
 #include "app/tooling/DependencyService.h"
-#include "app/wizard/WizardState.h"
 #include "core/CoreConstants.h"
 #include "core/MachineAuthService.h"
 #include "platform/FileCredentialStore.h"
@@ -31,6 +30,39 @@
 
 using namespace Qt::StringLiterals;
 
+// The wizard's model download as the dashboard follows it, set by hand.
+class StandInModelDownload final : public ModelDownloadProgressSource
+{
+public:
+    bool llmDownloading() const override { return m_downloading; }
+    bool llmDownloadComplete() const override { return m_complete; }
+    double llmDownloadProgress() const override { return m_progress; }
+
+    void setLlmDownloading(bool value) { change(m_downloading, value, &ModelDownloadProgressSource::llmDownloadingChanged); }
+    void setLlmDownloadComplete(bool value)
+    {
+        change(m_complete, value, &ModelDownloadProgressSource::llmDownloadCompleteChanged);
+    }
+    void setLlmDownloadProgress(double value)
+    {
+        change(m_progress, value, &ModelDownloadProgressSource::llmDownloadProgressChanged);
+    }
+
+private:
+    template <typename Value>
+    void change(Value& field, Value value, void (ModelDownloadProgressSource::*changed)())
+    {
+        if (field == value)
+            return;
+        field = value;
+        (this->*changed)();
+    }
+
+    bool m_downloading = false;
+    bool m_complete = false;
+    double m_progress = 0.0;
+};
+
 // The dashboard model against the stand-in tool (a real child process driven
 // by a scenario file, logging every argument list) and the reference back-end:
 // what the HomeState test programs share.
@@ -49,8 +81,8 @@ struct HomeStateFixture
     CLIService cli;
     DependencyService dependencies { &network, &cli };
     QSettings settings { QDir(dir.path()).filePath(u"settings.ini"_s), QSettings::IniFormat };
-    // The wizard's model download, as the application hands it to the dashboard.
-    WizardState wizard;
+    // The wizard's model download, as the program hands it to the dashboard.
+    StandInModelDownload wizard;
     std::unique_ptr<HomeState> state;
 
     // credentials: the store of the machine key; by default a file under the test home.
@@ -63,7 +95,7 @@ struct HomeStateFixture
         auth.reload();
         dependencies.setKnownPaths({ dir.filePath(u"bin"_s) });
         state = std::make_unique<HomeState>(cli, dependencies, auth, network, settings,
-            new ModelDownloadProgressAdapter<WizardState>(&wizard));
+            &wizard);
     }
     ~HomeStateFixture()
     {

@@ -149,8 +149,7 @@ private Q_SLOTS:
         }
     }
 
-    // The wizard model's download, through the adapter the application puts
-    // between them.
+    // The wizard's model download, as the program hands it to the dashboard.
     void followsTheWizardModel()
     {
         Fixture f(false);
@@ -201,9 +200,8 @@ private Q_SLOTS:
         f.wizard.setLlmDownloadComplete(false);
         QCoro::waitFor(runtime.refreshLLMStatus());
         QVERIFY(runtime.llmInstalling());
-        auto source = std::make_unique<WizardState>();
-        HomeState other(f.cli, f.dependencies, f.auth, f.network, f.settings,
-            new ModelDownloadProgressAdapter<WizardState>(source.get()));
+        auto source = std::make_unique<StandInModelDownload>();
+        HomeState other(f.cli, f.dependencies, f.auth, f.network, f.settings, source.get());
         source->setLlmDownloading(true);
         QCoro::waitFor(other.modelRuntime().refreshLLMStatus());
         QVERIFY(other.modelRuntime().llmInstalling());

@@ -6,6 +6,7 @@
 #include "app/tooling/ModelRuntimeServer.h"
 #include "app/wizard/InstallPhase.h"
 #include "app/wizard/WizardState.h"
+#include "tests/app/wizard/WizardTestAccess.h"
 #include "core/CoreConstants.h"
 #include "core/MachineAuthService.h"
 #include "platform/PkexecPrivilegedRunner.h"
@@ -46,11 +47,11 @@ struct RowRecorder
     QStringList rows;
     QList<double> fractions;
 
-    explicit RowRecorder(WizardState& state)
+    explicit RowRecorder(InstallPhase& install)
     {
         const auto watch = [&](auto changed, const char* name, auto getter) {
-            QObject::connect(&state, changed, &context, [this, &state, name, getter] {
-                const DependencyStatus status = (state.*getter)();
+            QObject::connect(&install, changed, &context, [this, &install, name, getter] {
+                const DependencyStatus status = (install.*getter)();
                 if (status.kind() == DependencyStatus::Kind::downloading)
                     fractions.append(status.fraction());
                 append(QLatin1String(name) + u' '
@@ -58,12 +59,13 @@ struct RowRecorder
                         QMetaEnum::fromType<DependencyStatus::Kind>().valueToKey(int(status.kind()))));
             });
         };
-        watch(&WizardState::ollamaStatusChanged, "ollama", &WizardState::ollamaStatus);
-        watch(&WizardState::cliStatusChanged, "cli", &WizardState::cliStatus);
-        watch(&WizardState::keychainStatusChanged, "keychain", &WizardState::keychainStatus);
-        watch(&WizardState::machineStatusChanged, "machine", &WizardState::machineStatus);
-        QObject::connect(&state, &WizardState::llmDownloadingChanged, &context, [this, &state] {
-            if (state.llmDownloading())
+        watch(&InstallPhase::ollamaStatusChanged, "ollama", &InstallPhase::ollamaStatus);
+        watch(&InstallPhase::cliStatusChanged, "cli", &InstallPhase::cliStatus);
+        watch(&InstallPhase::keychainStatusChanged, "keychain", &InstallPhase::keychainStatus);
+        watch(&InstallPhase::machineStatusChanged, "machine", &InstallPhase::machineStatus);
+        ModelDownload* download = install.modelDownload();
+        QObject::connect(download, &ModelDownload::llmDownloadingChanged, &context, [this, download] {
+            if (download->llmDownloading())
                 append(u"model download starts"_s);
         });
     }
@@ -118,8 +120,9 @@ struct InstallPhaseFixture
         m_dependencies->setInstallPrefix(m_prefix);
         // The runtime is found where the install puts it; no known path holds it.
         m_dependencies->setKnownPaths({ m_dir->filePath(u"elsewhere"_s) });
-        m_state = std::make_unique<WizardState>(m_network.get(),
-            InstallPhase::Services { m_cli.get(), m_dependencies.get(), m_auth.get(), m_loginItem.get() });
+        m_state = std::make_unique<WizardState>();
+        m_state->setServices(
+            { m_network.get(), m_cli.get(), m_dependencies.get(), m_auth.get(), m_loginItem.get(), {} });
     }
 
     void tearDown()
@@ -173,9 +176,8 @@ struct InstallPhaseFixture
         const QString token
             = m_machine->backend.createUser(InstallPhaseRows::email).value(u"session_token"_s).toString();
         QVERIFY(!token.isEmpty());
-        m_state->setSessionToken(token);
-        m_state->setSignedInEmail(InstallPhaseRows::email);
-        m_state->setCurrentScreen(WizardState::WizardScreen::install);
+        WizardTestAccess::signIn(*m_state->account(), token, InstallPhaseRows::email);
+        WizardTestAccess::show(*m_state, WizardState::WizardScreen::install);
     }
 
     QList<QStringList> invocations() const
@@ -186,10 +188,12 @@ struct InstallPhaseFixture
         return arguments;
     }
 
+    ModelDownload& download() { return *m_state->install()->modelDownload(); }
+
     bool runInstall()
     {
-        QCoro::waitFor(m_state->installPhase().runInstall());
-        return !m_state->isLoading();
+        QCoro::waitFor(m_state->install()->runInstall());
+        return !m_state->install()->isRunning();
     }
 
     std::unique_ptr<BackendMachine> m_machine;

@@ -4,6 +4,7 @@
 #include "app/style/QuorvaneStyle.h"
 #include "app/tooling/DetectedTool.h"
 #include "app/wizard/WizardState.h"
+#include "tests/app/wizard/WizardTestAccess.h"
 #include "tests/support/QmlTestSupport.h"
 #include "tests/support/TestHome.h"
 
@@ -23,14 +24,20 @@ struct WizardWindowFixture
     TestHome home;
     WizardState state;
     ShellWindows windows { state };
+    AccountSignIn& account = *state.account();
+    InstallPhase& install = *state.install();
+    ModelDownload& download = *state.install()->modelDownload();
+    AgentConfiguration& configuration = *state.configuration();
+    SetupRun& setup = *state.setup();
+    ActivityAnalysis& analysis = *state.analysis();
     QList<QUrl> opened; // what the screens opened in the browser
 
     WizardWindowFixture()
     {
-        state.setBrowserOpener([this](const QUrl& url) {
+        state.setServices({ .openBrowser = [this](const QUrl& url) {
             opened << url;
             return true;
-        });
+        } });
         windows.showWizard();
         guard.clear(); // the offscreen platform's note that it cannot raise windows
     }
@@ -44,7 +51,7 @@ struct WizardWindowFixture
     // Switches to `screen` and waits until it is the only one shown, at rest.
     bool show(WizardState::WizardScreen screen, const QString& screenName)
     {
-        state.setCurrentScreen(screen);
+        WizardTestAccess::show(state, screen);
         return settle(screenName);
     }
     bool settle(const QString& screenName)

@@ -36,30 +36,30 @@ private Q_SLOTS:
     {
         // The stand-in reports one installed tool and one that is not found.
         writeScenario(u"scan"_s, { { u"stepDelayMs"_s, 400 } });
-        m_state->setAgentName(u"Not A Name"_s);
+        m_state->configuration()->rename(u"Not A Name"_s);
         int ticks = 0;
         bool detectingSeen = false;
         QTimer ticker;
         connect(&ticker, &QTimer::timeout, this, [&] {
             ++ticks;
-            detectingSeen = detectingSeen || m_state->isDetectingTools();
+            detectingSeen = detectingSeen || m_state->configuration()->isDetectingTools();
         });
         ticker.start(20);
-        QSignalSpy detecting(m_state.get(), &WizardState::isDetectingToolsChanged);
-        QSignalSpy replaced(m_state.get(), &WizardState::detectedToolsChanged);
-        QCoro::waitFor(m_state->detectTools());
+        QSignalSpy detecting(m_state->configuration(), &AgentConfiguration::isDetectingToolsChanged);
+        QSignalSpy replaced(m_state->configuration(), &AgentConfiguration::detectedToolsChanged);
+        QCoro::waitFor(m_state->configuration()->detectTools());
         // The event loop kept turning while the scan ran, and the wizard said so.
         QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
         QVERIFY(detectingSeen);
         QCOMPARE(detecting.size(), 2);
         QCOMPARE(replaced.size(), 1);
-        const QList<DetectedTool> tools = m_state->detectedTools()->tools();
+        const QList<DetectedTool> tools = m_state->configuration()->detectedTools()->tools();
         QCOMPARE(tools.size(), 1);
         QCOMPARE(tools.first().name, u"Code Assistant"_s);
         QCOMPARE(tools.first().subtitle, u"code-assistant"_s);
         // A fresh default name, which the configure screen accepts as it is.
-        QVERIFY(defaultAgentNames().contains(m_state->agentName()));
-        QVERIFY(m_state->canContinue());
+        QVERIFY(defaultAgentNames().contains(m_state->configuration()->agentName()));
+        QVERIFY(m_state->configuration()->canContinue());
     }
 
     void unusableScans_data()
@@ -78,10 +78,10 @@ private Q_SLOTS:
     {
         QFETCH(QJsonObject, scan);
         writeScenario(u"scan"_s, scan);
-        QCoro::waitFor(m_state->detectTools());
-        QCOMPARE(m_state->detectedTools()->count(), 0);
-        QCOMPARE(m_state->canContinue(), false);
-        QVERIFY(!m_state->agentName().isEmpty());
+        QCoro::waitFor(m_state->configuration()->detectTools());
+        QCOMPARE(m_state->configuration()->detectedTools()->count(), 0);
+        QCOMPARE(m_state->configuration()->canContinue(), false);
+        QVERIFY(!m_state->configuration()->agentName().isEmpty());
     }
 
     void scanDeadlineAndMissingTool()
@@ -92,40 +92,41 @@ private Q_SLOTS:
 
         // Without any product tool, detection still proposes a name and finds nothing.
         WizardState unwired;
-        QCoro::waitFor(unwired.detectTools());
-        QVERIFY(defaultAgentNames().contains(unwired.agentName()));
-        QCOMPARE(unwired.detectedTools()->count(), 0);
-        QCOMPARE(unwired.isDetectingTools(), false);
+        AgentConfiguration& configuration = *unwired.configuration();
+        QCoro::waitFor(configuration.detectTools());
+        QVERIFY(defaultAgentNames().contains(configuration.agentName()));
+        QCOMPARE(configuration.detectedTools()->count(), 0);
+        QCOMPARE(configuration.isDetectingTools(), false);
     }
 
     void analysisStartsWhenTheDownloadCompletes()
     {
-        m_state->setLlmDownloading(true);
-        m_state->startAnalysis();
-        QCOMPARE(m_state->analysisWaitingForLLM(), true);
-        QCOMPARE(m_state->analysisStatusLine(), u"Activity scan will start when the model is ready..."_s);
-        QCOMPARE(m_state->closeAlertTitle(), u"Model download in progress"_s);
+        WizardTestAccess::setDownloading(download(), true);
+        m_state->analysis()->start();
+        QCOMPARE(m_state->analysis()->waitingForLLM(), true);
+        QCOMPARE(m_state->analysis()->statusLine(), u"Activity scan will start when the model is ready..."_s);
+        QCOMPARE(m_state->analysis()->closeAlertTitle(), u"Model download in progress"_s);
 
         QStringList lines;
-        connect(m_state.get(), &WizardState::analysisStatusChanged, this, [&lines, this] {
-            if (lines.isEmpty() || lines.last() != m_state->analysisStatusLine())
-                lines.append(m_state->analysisStatusLine());
+        connect(m_state->analysis(), &ActivityAnalysis::statusChanged, this, [&lines, this] {
+            if (lines.isEmpty() || lines.last() != m_state->analysis()->statusLine())
+                lines.append(m_state->analysis()->statusLine());
         });
         QTimer::singleShot(3s, m_state.get(), [this] {
-            m_state->setLlmDownloadComplete(true);
-            m_state->setLlmDownloading(false);
+            WizardTestAccess::setComplete(download(), true);
+            WizardTestAccess::setDownloading(download(), false);
         });
-        QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_state->analysis()->complete(), 30000);
 
         QCOMPARE(m_tool->runs().size(), 1);
         QCOMPARE(m_tool->runs().first().arguments,
             QStringList({ u"analyze-history"_s, u"--scan-mcp"_s, u"--wizard"_s }));
-        QCOMPARE(m_state->suggestionCount(), 3);
-        QCOMPARE(m_state->analysisError(), QString());
-        QCOMPARE(m_state->analysisProgress(), 1.0);
-        QCOMPARE(m_state->analysisInProgress(), false);
-        QCOMPARE(m_state->analysisWaitingForLLM(), false);
-        QCOMPARE(m_state->closeAlertTitle(), QString());
+        QCOMPARE(m_state->analysis()->suggestionCount(), 3);
+        QCOMPARE(m_state->analysis()->error(), QString());
+        QCOMPARE(m_state->analysis()->progress(), 1.0);
+        QCOMPARE(m_state->analysis()->inProgress(), false);
+        QCOMPARE(m_state->analysis()->waitingForLLM(), false);
+        QCOMPARE(m_state->analysis()->closeAlertTitle(), QString());
         // The screen saw the running percentages on the way.
         QVERIFY2(lines.size() >= 3, qPrintable(lines.join(u'|')));
         QVERIFY2(
@@ -146,55 +147,56 @@ private Q_SLOTS:
         QFETCH(QStringList, counts);
         QFETCH(int, expected);
         writeScenario(u"analyze-history"_s, { { u"rawOutput"_s, countEvents(counts) } });
-        m_state->setLlmDownloadComplete(true);
-        m_state->setDiscoverMcpServers(false);
-        m_state->startAnalysis();
-        QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 30000);
-        QCOMPARE(m_state->suggestionCount(), expected);
+        WizardTestAccess::setComplete(download(), true);
+        m_state->install()->chooseDiscoverMcpServers(false);
+        m_state->analysis()->start();
+        QTRY_VERIFY_WITH_TIMEOUT(m_state->analysis()->complete(), 30000);
+        QCOMPARE(m_state->analysis()->suggestionCount(), expected);
         QCOMPARE(m_tool->runs().first().arguments, QStringList({ u"analyze-history"_s, u"--wizard"_s }));
-        QCOMPARE(m_state->analysisStatusLine(),
+        QCOMPARE(m_state->analysis()->statusLine(),
             expected > 0 ? u"Activity analysis complete — %1 rule suggestions"_s.arg(expected)
                          : u"Activity analysis complete — no suggestions"_s);
-        QCOMPARE(m_state->analysisShowsReviewNote(), expected > 0);
+        QCOMPARE(m_state->analysis()->showsReviewNote(), expected > 0);
     }
 
     void analysisFailures()
     {
-        m_state->setLlmDownloadComplete(true);
+        WizardTestAccess::setComplete(download(), true);
         // An error event: its message, even though the tool exits 0.
         writeScenario(u"analyze-history"_s, { { u"errorMessage"_s, u"Model not loaded"_s } });
-        m_state->startAnalysis();
-        QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 30000);
-        QCOMPARE(m_state->analysisError(), u"Model not loaded"_s);
-        QCOMPARE(m_state->analysisStatusLine(), u"Activity analysis failed"_s);
-        QCOMPARE(m_state->analysisShowsReviewNote(), false);
+        m_state->analysis()->start();
+        QTRY_VERIFY_WITH_TIMEOUT(m_state->analysis()->complete(), 30000);
+        QCOMPARE(m_state->analysis()->error(), u"Model not loaded"_s);
+        QCOMPARE(m_state->analysis()->statusLine(), u"Activity analysis failed"_s);
+        QCOMPARE(m_state->analysis()->showsReviewNote(), false);
 
         // A failing run without a message: the failure's description.
-        m_state->setAnalysisComplete(false);
+        WizardTestAccess::setComplete(*m_state->analysis(), false);
         writeScenario(u"analyze-history"_s, { { u"exitCode"_s, 2 } });
-        m_state->startAnalysis();
-        QCOMPARE(m_state->analysisError(), QString());
-        QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 30000);
-        QCOMPARE(m_state->analysisError(), u"CLI exited with code 2"_s);
-        QCOMPARE(m_state->analysisInProgress(), false);
+        m_state->analysis()->start();
+        QCOMPARE(m_state->analysis()->error(), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(m_state->analysis()->complete(), 30000);
+        QCOMPARE(m_state->analysis()->error(), u"CLI exited with code 2"_s);
+        QCOMPARE(m_state->analysis()->inProgress(), false);
 
         // No product tool at all.
-        WizardState unwired;
-        unwired.setLlmDownloadComplete(true);
-        unwired.startAnalysis();
-        QTRY_VERIFY(unwired.analysisComplete());
-        QCOMPARE(unwired.analysisError(), u"The product tool is not available"_s);
+        WizardTestAccess::setComplete(*m_state->analysis(), false);
+        m_state->analysis()->setCli(nullptr);
+        m_state->analysis()->start();
+        QTRY_VERIFY(m_state->analysis()->complete());
+        QCOMPARE(m_state->analysis()->error(), u"The product tool is not available"_s);
 
         // A model download that never arrives, or is not running at all.
-        m_state->setAnalysisWaitLimit(1500ms);
+        m_state->analysis()->setCli(m_cli.get());
+        m_state->analysis()->setWaitLimit(1500ms);
         for (const bool downloading : { true, false }) {
-            m_state->setAnalysisComplete(false);
-            m_state->setLlmDownloadComplete(false);
-            m_state->setLlmDownloading(downloading);
-            m_state->startAnalysis();
-            QTRY_VERIFY_WITH_TIMEOUT(m_state->analysisComplete(), 10000);
-            QCOMPARE(m_state->analysisError(), downloadMessage);
-            QCOMPARE(m_state->analysisWaitingForLLM(), false);
+            WizardTestAccess::setComplete(*m_state->analysis(), false);
+            WizardTestAccess::setComplete(download(), false);
+            WizardTestAccess::setDownloading(download(), downloading);
+            m_state->analysis()->start();
+            QTRY_VERIFY_WITH_TIMEOUT(m_state->analysis()->complete(), 10000);
+            QCOMPARE(m_state->analysis()->error(), downloadMessage);
+            QCOMPARE(m_state->analysis()->waitingForLLM(), false);
         }
         QCOMPARE(m_tool->runs().size(), 2);
     }
@@ -203,31 +205,30 @@ private Q_SLOTS:
     void closingStopsTheAnalysis()
     {
         writeScenario(u"analyze-history"_s, { { u"hang"_s, true } });
-        QSignalSpy completed(m_state.get(), &WizardState::analysisCompleteChanged);
-        m_state->setLlmDownloading(true);
-        m_state->startAnalysis();
+        WizardTestAccess::setDownloading(download(), true);
+        m_state->analysis()->start();
         m_state->cancelAnalysis();
-        QCOMPARE(m_state->analysisWaitingForLLM(), false);
-        QCOMPARE(m_state->closeAlertTitle(), QString());
+        QCOMPARE(m_state->analysis()->waitingForLLM(), false);
+        QCOMPARE(m_state->analysis()->closeAlertTitle(), QString());
         // The download finishing later starts nothing.
-        m_state->setLlmDownloadComplete(true);
+        WizardTestAccess::setComplete(download(), true);
         QTest::qWait(1500);
         QCOMPARE(m_tool->runs().size(), 0);
-        QCOMPARE(m_state->analysisStatusLine(), QString());
+        QCOMPARE(m_state->analysis()->statusLine(), QString());
 
-        m_state->startAnalysis();
+        m_state->analysis()->start();
         QTRY_COMPARE(childProcessCount("quorvane"), 1);
-        QCOMPARE(m_state->analysisInProgress(), true);
-        QCOMPARE(m_state->closeAlertTitle(), u"Activity analysis in progress"_s);
+        QCOMPARE(m_state->analysis()->inProgress(), true);
+        QCOMPARE(m_state->analysis()->closeAlertTitle(), u"Activity analysis in progress"_s);
         m_state->cancelAnalysis();
-        QCOMPARE(m_state->analysisInProgress(), false);
+        QCOMPARE(m_state->analysis()->inProgress(), false);
         QTRY_COMPARE(childProcessCount("quorvane"), 0);
         QTest::qWait(100);
-        QCOMPARE(completed.size(), 0);
-        QCOMPARE(m_state->analysisError(), QString());
+        QVERIFY(!m_state->analysis()->complete());
+        QCOMPARE(m_state->analysis()->error(), QString());
 
         // The wizard's model going away ends a running analysis too.
-        m_state->startAnalysis();
+        m_state->analysis()->start();
         QTRY_COMPARE(childProcessCount("quorvane"), 1);
         m_state.reset();
         QTRY_COMPARE(childProcessCount("quorvane"), 0);

@@ -20,12 +20,12 @@ private Q_SLOTS:
     {
         serveArchive(StandInRuntime::servingScript());
         signIn();
-        RowRecorder recorder(*m_state);
-        QSignalSpy loading(m_state.get(), &WizardState::isLoadingChanged);
+        RowRecorder recorder(*m_state->install());
+        QSignalSpy loading(m_state->install(), &InstallPhase::isRunningChanged);
         // The button stays disabled through the tool scan, until the configure screen.
         QList<bool> loadingWhileScanning;
-        connect(m_state.get(), &WizardState::isDetectingToolsChanged, this,
-            [this, &loadingWhileScanning] { loadingWhileScanning << m_state->isLoading(); });
+        connect(m_state->configuration(), &AgentConfiguration::isDetectingToolsChanged, this,
+            [this, &loadingWhileScanning] { loadingWhileScanning << m_state->install()->isRunning(); });
 
         QVERIFY(runInstall());
         QCOMPARE(recorder.rows,
@@ -37,10 +37,10 @@ private Q_SLOTS:
         QVERIFY(std::is_sorted(recorder.fractions.cbegin(), recorder.fractions.cend()));
         QCOMPARE(loading.size(), 2);
         QCOMPARE(loadingWhileScanning, (QList<bool> { true, true }));
-        QCOMPARE(m_state->errorMessage(), QString());
+        QCOMPARE(m_state->install()->errorMessage(), QString());
 
         QCOMPARE(m_state->currentScreen(), Screen::configure);
-        QCOMPARE(m_state->detectedTools()->count(), 1);
+        QCOMPARE(m_state->configuration()->detectedTools()->count(), 1);
         QVERIFY(!QFile::exists(CoreConstants::approverOnlyPath()));
 
         // The runtime serves; the machine is registered; the program starts at log-in.
@@ -59,10 +59,10 @@ private Q_SLOTS:
         QVERIFY(calls.contains(QStringList { u"scan"_s, u"--format"_s, u"json"_s }));
 
         // The model download goes on after the screen and its process is kept.
-        QVERIFY(m_state->llmProcess());
-        QTRY_VERIFY_WITH_TIMEOUT(m_state->llmDownloadComplete(), 10000);
-        QCOMPARE(m_state->llmDownloadProgress(), 1.0);
-        QTRY_VERIFY(m_state->llmProcess()->isFinished());
+        QVERIFY(m_state->install()->modelDownload()->process());
+        QTRY_VERIFY_WITH_TIMEOUT(m_state->install()->modelDownload()->llmDownloadComplete(), 10000);
+        QCOMPARE(m_state->install()->modelDownload()->llmDownloadProgress(), 1.0);
+        QTRY_VERIFY(m_state->install()->modelDownload()->process()->isFinished());
     }
 
     void failureRows_data()
@@ -112,16 +112,16 @@ private Q_SLOTS:
         if (failure == u"loginItem"_s)
             QVERIFY(TestFiles::write(m_machine->home.filePath(u".config"_s), "a file, not a folder"));
         signIn();
-        m_state->setInstallLLM(runtime);
+        m_state->install()->chooseInstallLLM(runtime);
         LogCapture log;
 
         QVERIFY(runInstall());
-        QCOMPARE(m_state->errorMessage(), errorMessage);
+        QCOMPARE(m_state->install()->errorMessage(), errorMessage);
         QCOMPARE(m_state->currentScreen(), stops ? Screen::install : Screen::configure);
         if (!row.isEmpty()) {
-            const DependencyStatus status = row == u"ollama"_s ? m_state->ollamaStatus()
-                : row == u"cli"_s                              ? m_state->cliStatus()
-                                                               : m_state->machineStatus();
+            const DependencyStatus status = row == u"ollama"_s ? m_state->install()->ollamaStatus()
+                : row == u"cli"_s                              ? m_state->install()->cliStatus()
+                                                               : m_state->install()->machineStatus();
             if (failure == u"errorEvent"_s || failure == u"bareErrorEvent"_s) {
                 QCOMPARE(status, DependencyStatus::installed());
             } else {
@@ -131,21 +131,21 @@ private Q_SLOTS:
                 // The runtime's row says the model can come later, and the choice stays.
                 if (runtime) {
                     QVERIFY2(status.message().endsWith(laterHint), qPrintable(status.message()));
-                    QVERIFY(m_state->installLLM());
+                    QVERIFY(m_state->install()->installLLM());
                 }
             }
         }
         if (stops) {
             // Nothing after the failing step ran.
-            QCOMPARE(m_state->machineStatus(), DependencyStatus::missing());
-            QCOMPARE(m_state->llmDownloading(), false);
+            QCOMPARE(m_state->install()->machineStatus(), DependencyStatus::missing());
+            QCOMPARE(m_state->install()->modelDownload()->llmDownloading(), false);
             QVERIFY(!m_loginItem->isRegistered());
             if (runtime)
-                QCOMPARE(m_state->cliStatus(), DependencyStatus::missing());
+                QCOMPARE(m_state->install()->cliStatus(), DependencyStatus::missing());
         } else {
-            QCOMPARE(m_state->machineStatus(), DependencyStatus::installed());
+            QCOMPARE(m_state->install()->machineStatus(), DependencyStatus::installed());
             // The model download needs a working runtime.
-            QVERIFY(!m_state->llmDownloading() && !m_state->llmDownloadComplete());
+            QVERIFY(!m_state->install()->modelDownload()->llmDownloading() && !m_state->install()->modelDownload()->llmDownloadComplete());
         }
         const QStringList loginLines = log.lines().filter(u"Login item registration failed: "_s);
         if (failure == u"loginItem"_s) {
@@ -185,16 +185,15 @@ private Q_SLOTS:
         if (status)
             QVERIFY(m_machine->backend.inject("POST", u"/machines/register"_s, status, body));
         else
-            m_state->setSessionToken(u"not-a-session"_s);
-        m_state->setApproverOnly(approver);
-        m_state->setInstallLLM(false);
+            WizardTestAccess::signIn(*m_state->account(), u"not-a-session"_s, email);
+        m_state->install()->chooseApproverOnly(approver);
+        m_state->install()->chooseInstallLLM(false);
 
         QVERIFY(runInstall());
         QCOMPARE(m_state->currentScreen(), Screen::install);
-        QCOMPARE(m_state->machineStatus().kind(), DependencyStatus::Kind::failed);
-        QVERIFY(!m_state->errorMessage().isEmpty());
-        QCOMPARE(m_state->machineStatus().message(), m_state->errorMessage());
-        QVERIFY(!m_state->isApproverOnly());
+        QCOMPARE(m_state->install()->machineStatus().kind(), DependencyStatus::Kind::failed);
+        QVERIFY(!m_state->install()->errorMessage().isEmpty());
+        QCOMPARE(m_state->install()->machineStatus().message(), m_state->install()->errorMessage());
         QVERIFY(!QFile::exists(CoreConstants::approverOnlyPath()));
         QVERIFY(!m_loginItem->isRegistered());
         QCOMPARE(invocations().size(), 1); // the preparation only: no scan
@@ -205,8 +204,8 @@ private Q_SLOTS:
 
         // Retry runs the phase again; the back-end answers this time.
         QVERIFY(runInstall());
-        QCOMPARE(m_state->errorMessage(), QString());
-        QCOMPARE(m_state->machineStatus(), DependencyStatus::installed());
+        QCOMPARE(m_state->install()->errorMessage(), QString());
+        QCOMPARE(m_state->install()->machineStatus(), DependencyStatus::installed());
         QCOMPARE(*m_auth->userId(), email);
         QCOMPARE(m_state->currentScreen(), approver ? Screen::done : Screen::configure);
         QCOMPARE(QFile::exists(CoreConstants::approverOnlyPath()), approver);
@@ -216,22 +215,22 @@ private Q_SLOTS:
     {
         writeScenario(u"preflight"_s, { { u"exitCode"_s, 2 } });
         signIn();
-        m_state->setInstallLLM(false);
+        m_state->install()->chooseInstallLLM(false);
         QVERIFY(runInstall());
-        QCOMPARE(m_state->cliStatus(), DependencyStatus::failed(u"CLI exited with code 2"_s));
-        QCOMPARE(m_state->errorMessage(), u"CLI exited with code 2"_s);
+        QCOMPARE(m_state->install()->cliStatus(), DependencyStatus::failed(u"CLI exited with code 2"_s));
+        QCOMPARE(m_state->install()->errorMessage(), u"CLI exited with code 2"_s);
         QCOMPARE(m_state->currentScreen(), Screen::install);
 
         // The tool works now; the button runs the whole phase again from step 1.
         writeScenario({});
-        RowRecorder recorder(*m_state);
-        QSignalSpy errors(m_state.get(), &WizardState::errorMessageChanged);
-        QSignalSpy loading(m_state.get(), &WizardState::isLoadingChanged);
-        m_state->runInstall();
-        QVERIFY(m_state->isLoading());
-        QCOMPARE(m_state->errorMessage(), QString());
+        RowRecorder recorder(*m_state->install());
+        QSignalSpy errors(m_state->install(), &InstallPhase::errorMessageChanged);
+        QSignalSpy loading(m_state->install(), &InstallPhase::isRunningChanged);
+        m_state->install()->start();
+        QVERIFY(m_state->install()->isRunning());
+        QCOMPARE(m_state->install()->errorMessage(), QString());
         // A second press while it runs starts nothing more.
-        m_state->runInstall();
+        m_state->install()->start();
         QTRY_COMPARE_WITH_TIMEOUT(m_state->currentScreen(), Screen::configure, 20000);
         QCOMPARE(recorder.rows,
             (QStringList { u"cli installing"_s, u"cli installed"_s, u"keychain installed"_s,
@@ -247,19 +246,18 @@ private Q_SLOTS:
     void approvalDeviceSkipsRuntimeModelAndScan()
     {
         signIn();
-        m_state->setApproverOnly(true);
-        QCOMPARE(m_state->installLLM(), false);
-        QCOMPARE(m_state->discoverMcpServers(), false);
+        m_state->install()->chooseApproverOnly(true);
+        QCOMPARE(m_state->install()->installLLM(), false);
+        QCOMPARE(m_state->install()->discoverMcpServers(), false);
 
         QVERIFY(runInstall());
-        QCOMPARE(m_state->machineStatus(), DependencyStatus::installed());
-        QCOMPARE(m_state->isApproverOnly(), true);
+        QCOMPARE(m_state->install()->machineStatus(), DependencyStatus::installed());
         QCOMPARE(m_state->currentScreen(), Screen::done);
         QVERIFY(QFileInfo(CoreConstants::approverOnlyPath()).isFile());
         QCOMPARE(QFileInfo(CoreConstants::approverOnlyPath()).size(), 0);
         QCOMPARE(TestFiles::modeOf(CoreConstants::machineDirectory()), 0700);
-        QCOMPARE(m_state->ollamaStatus(), DependencyStatus::missing());
-        QCOMPARE(m_state->llmDownloading(), false);
+        QCOMPARE(m_state->install()->ollamaStatus(), DependencyStatus::missing());
+        QCOMPARE(m_state->install()->modelDownload()->llmDownloading(), false);
         QCOMPARE(m_archives->requestCount(archivePath), 0);
         QCOMPARE(invocations().size(), 1);
     }
@@ -273,10 +271,10 @@ private Q_SLOTS:
         // The install screen: the model switch off, with the reason, and it stays off.
         const QString reason = m_dependencies->installBlockedReason().value_or(QString());
         QVERIFY(reason.contains(u"pins no digest"_s));
-        QCOMPARE(m_state->modelUnavailableReason(), reason);
-        QVERIFY(!m_state->installLLM());
-        m_state->setInstallLLM(true);
-        QVERIFY(!m_state->installLLM());
+        QCOMPARE(m_state->install()->modelUnavailableReason(), reason);
+        QVERIFY(!m_state->install()->installLLM());
+        m_state->install()->chooseInstallLLM(true);
+        QVERIFY(!m_state->install()->installLLM());
 
         // Asked anyway, the install refuses before fetching a byte.
         const CLIResult<DependencyStatus> refused
@@ -289,12 +287,12 @@ private Q_SLOTS:
         // the install brings its server up (installing meanwhile) instead of
         // downloading, then starts the model download after the registration.
         QVERIFY(TestFiles::writeShellScript(m_prefix + u"/bin/ollama"_s, StandInRuntime::servingScript()));
-        m_state->installPhase().showInstallScreen();
-        QCOMPARE(m_state->modelUnavailableReason(), QString());
-        QCOMPARE(m_state->ollamaStatus(), DependencyStatus::installed());
-        m_state->setInstallLLM(true);
-        QVERIFY(m_state->installLLM());
-        RowRecorder recorder(*m_state);
+        m_state->install()->showInstallScreen();
+        QCOMPARE(m_state->install()->modelUnavailableReason(), QString());
+        QCOMPARE(m_state->install()->ollamaStatus(), DependencyStatus::installed());
+        m_state->install()->chooseInstallLLM(true);
+        QVERIFY(m_state->install()->installLLM());
+        RowRecorder recorder(*m_state->install());
         QVERIFY(runInstall());
         QCOMPARE(m_archives->requestCount(archivePath), 0);
         QVERIFY(QCoro::waitFor(m_runtimeServer->answers()));
@@ -311,18 +309,17 @@ private Q_SLOTS:
     {
         writeScenario(u"preflight"_s, { { u"hang"_s, true }, { u"ignoreTerminate"_s, true } });
         signIn();
-        m_state->setInstallLLM(false);
-        m_state->runInstall();
-        QVERIFY(m_state->isLoading());
+        m_state->install()->chooseInstallLLM(false);
+        m_state->install()->start();
+        QVERIFY(m_state->install()->isRunning());
         QTRY_COMPARE(childProcessCount("quorvane"), 1);
-        m_state->cancelInstall();
-        QTRY_VERIFY(!m_state->isLoading());
+        m_state->install()->cancel();
+        QTRY_VERIFY(!m_state->install()->isRunning());
         QCOMPARE(childProcessCount("quorvane"), 0);
-        QCOMPARE(m_state->errorMessage(), u"Cancelled"_s);
+        QCOMPARE(m_state->install()->errorMessage(), u"Cancelled"_s);
         QCOMPARE(m_state->currentScreen(), Screen::install);
-        QVERIFY(!m_state->installPhase().isRunning());
 
-        m_state->runInstall();
+        m_state->install()->start();
         QTRY_COMPARE(childProcessCount("quorvane"), 1);
         m_state.reset();
         QTRY_COMPARE(childProcessCount("quorvane"), 0);

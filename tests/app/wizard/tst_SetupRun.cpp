@@ -87,16 +87,16 @@ private Q_SLOTS:
     void init()
     {
         setUp();
-        m_state->setInstallLLM(false);
+        m_state->install()->chooseInstallLLM(false);
     }
 
     void cleanup() { tearDown(); }
     void allProjectsToolsShareTheName()
     {
         signIn();
-        const QString token = m_state->sessionToken();
+        const QString token = m_state->account()->sessionToken();
         // Upper case, an inner space, an exclamation mark and spaces around it.
-        m_state->setAgentName(u"  Vega Star! \n"_s);
+        m_state->configuration()->rename(u"  Vega Star! \n"_s);
         const QString code = m_machine->home.filePath(u"code"_s);
         QVERIFY(QDir().mkpath(code));
         DetectedTool second = tool(u"Desk Assistant"_s, u"desk-assistant"_s);
@@ -104,15 +104,15 @@ private Q_SLOTS:
         second.projectsRootEnabled = true;
         DetectedTool ignored = tool(u"Off Tool"_s, u"off-tool"_s);
         ignored.enabled = false;
-        m_state->detectedTools()->setTools(
+        m_state->configuration()->detectedTools()->setTools(
             { tool(u"Code Assistant"_s, u"code-assistant"_s), ignored, second });
         QList<double> progress;
-        connect(m_state.get(), &WizardState::setupProgressChanged, this,
-            [&progress, this] { progress.append(m_state->setupProgress()); });
+        connect(m_state->setup(), &SetupRun::progressChanged, this,
+            [&progress, this] { progress.append(m_state->setup()->progress()); });
         // The tool's progress messages replace the running line while it works.
         QStringList replaced;
-        connect(m_state->setupLog(), &QAbstractItemModel::dataChanged, this, [&replaced, this] {
-            const SetupLogEntry& last = m_state->setupLog()->entries().last();
+        connect(m_state->setup()->log(), &QAbstractItemModel::dataChanged, this, [&replaced, this] {
+            const SetupLogEntry& last = m_state->setup()->log()->entries().last();
             if (last.style == LogStyle::active)
                 replaced.append(last.text);
         });
@@ -135,12 +135,12 @@ private Q_SLOTS:
             u"✓ Linked vega-star to "_s + email,
             u"✓ Rules seeded from \"Developer Workstation\" template (12 rules)"_s,
         };
-        QCOMPARE(lines(*m_state->setupLog()),
+        QCOMPARE(lines(*m_state->setup()->log()),
             QStringList { u"# AGENTS"_s } + agent + QStringList { u"✓ Hook installed for Code Assistant"_s }
                 + agent + QStringList { u"✓ Hook installed for Desk Assistant"_s });
-        QCOMPARE(m_state->templateRuleCount(), 12);
-        QCOMPARE(m_state->errorMessage(), QString());
-        QCOMPARE(summaries(*m_state->registeredAgents()),
+        QCOMPARE(m_state->setup()->templateRuleCount(), 12);
+        QCOMPARE(m_state->setup()->errorMessage(), QString());
+        QCOMPARE(summaries(*m_state->setup()->registeredAgents()),
             QStringList({ u"vega-star global Code Assistant"_s, u"vega-star global Desk Assistant"_s }));
         QCOMPARE(progress, QList<double>({ 0.3, 0.6, 1.0 }));
         QVERIFY2(replaced.contains(u"Creating keys for agent vega-star"_s), qPrintable(replaced.join(u'|')));
@@ -159,14 +159,14 @@ private Q_SLOTS:
     void perProjectToolRunsInEachFolder()
     {
         // No session token: nothing is linked.
-        m_state->setAgentName(u"!!! ###"_s);
-        m_state->setSecurityPosture(SecurityPosture::restrictive);
+        m_state->configuration()->rename(u"!!! ###"_s);
+        m_state->configuration()->choosePosture(SecurityPosture::restrictive);
         for (const char* folder : { "code/a", "code/b", "code/c", "code/d" })
             QVERIFY(QDir(m_machine->home.path()).mkpath(QLatin1String(folder)));
         DetectedTool perProject = tool(u"Code Assistant"_s, QString(), ScopeChoice::perProject);
         perProject.projects = { project(u"~/code/a"_s, true), project(u"~/code/d"_s, false),
             project(u"~/code/b"_s, true), project(u"~/code/c"_s, true) };
-        m_state->detectedTools()->setTools({ perProject });
+        m_state->configuration()->detectedTools()->setTools({ perProject });
         // The folder b registration fails.
         writeScenario({ { u"init"_s,
             QJsonObject { { u"cases"_s,
@@ -182,23 +182,23 @@ private Q_SLOTS:
             QCOMPARE(QFileInfo(runs.at(i).workingDirectory).canonicalFilePath(),
                 QFileInfo(m_machine->home.filePath(folders.at(i))).canonicalFilePath());
         }
-        QCOMPARE(lines(*m_state->setupLog()),
+        QCOMPARE(lines(*m_state->setup()->log()),
             QStringList({ u"# AGENTS"_s, u"✓ Registered agent for ~/code/a"_s,
                 u"○ Failed: ~/code/b — CLI exited with code 3"_s, u"✓ Registered agent for ~/code/c"_s,
                 u"✓ Hook installed for Code Assistant"_s }));
-        QCOMPARE(m_state->errorMessage(), u"CLI exited with code 3"_s);
+        QCOMPARE(m_state->setup()->errorMessage(), u"CLI exited with code 3"_s);
         // A name of symbols only: the first tool's agent is "agent-1".
-        QCOMPARE(summaries(*m_state->registeredAgents()),
+        QCOMPARE(summaries(*m_state->setup()->registeredAgents()),
             QStringList({ u"agent-1 per-project Code Assistant"_s }));
-        QCOMPARE(m_state->templateRuleCount(), 0);
+        QCOMPARE(m_state->setup()->templateRuleCount(), 0);
     }
 
     void failuresAreLoggedAndTheRunGoesOn()
     {
         signIn();
-        m_state->setAgentName(u"atlas"_s);
-        m_state->setSecurityPosture(SecurityPosture::personal);
-        m_state->detectedTools()->setTools({ tool(u"Code Assistant"_s, u"code-assistant"_s),
+        m_state->configuration()->rename(u"atlas"_s);
+        m_state->configuration()->choosePosture(SecurityPosture::personal);
+        m_state->configuration()->detectedTools()->setTools({ tool(u"Code Assistant"_s, u"code-assistant"_s),
             tool(u"Desk Assistant"_s, u"desk-assistant"_s), tool(u"Third Tool"_s, u"third-tool"_s) });
         // The first tool reports an error but exits 0; the third exits 4.
         const auto when = [](const char* tool, const char* key, const QJsonValue& value) {
@@ -213,12 +213,12 @@ private Q_SLOTS:
         QVERIFY(m_machine->backend.inject(
             "POST", u"/agents/link-session"_s, 403, "{\"error\":\"agent belongs to another account\"}"));
         QStringList errors;
-        connect(m_state.get(), &WizardState::errorMessageChanged, this,
-            [&errors, this] { errors.append(m_state->errorMessage()); });
+        connect(m_state->setup(), &SetupRun::errorMessageChanged, this,
+            [&errors, this] { errors.append(m_state->setup()->errorMessage()); });
 
         runSetup();
 
-        QCOMPARE(lines(*m_state->setupLog()),
+        QCOMPARE(lines(*m_state->setup()->log()),
             QStringList(
                 { u"# AGENTS"_s, u"○ Failed: Hook install failed"_s, u"✓ Hook installed for Code Assistant"_s,
                     u"✓ Registered agent \"atlas\" (global — all projects)"_s,
@@ -230,7 +230,7 @@ private Q_SLOTS:
             QStringList({ u"Hook install failed"_s, u"Link failed: agent belongs to another account"_s,
                 u"CLI exited with code 4"_s }));
         // Every tool has its summary, also those whose registration failed.
-        QCOMPARE(m_state->registeredAgents()->count(), 3);
+        QCOMPARE(m_state->setup()->registeredAgents()->count(), 3);
         // Only the second tool's agent was offered for linking, and it was not marked linked.
         QCOMPARE(m_machine->requestsTo(u"/agents/link-session"_s).size(), 1);
         for (const Run& run : m_tool->runs())
@@ -241,17 +241,17 @@ private Q_SLOTS:
     {
         DetectedTool off = tool(u"Code Assistant"_s, u"code-assistant"_s);
         off.enabled = false;
-        m_state->detectedTools()->setTools({ off });
-        m_state->setSessionToken(u"token"_s);
+        m_state->configuration()->detectedTools()->setTools({ off });
+        WizardTestAccess::signIn(*m_state->account(), u"token"_s, QString());
         m_state->startSetup();
         // Nothing to wait for: the run ends at once, and without the local model no analysis follows.
         QCOMPARE(m_state->currentScreen(), Screen::done);
-        QCOMPARE(lines(*m_state->setupLog()), QStringList({ u"# AGENTS"_s }));
-        QCOMPARE(m_state->registeredAgents()->count(), 0);
-        QCOMPARE(m_state->setupProgress(), 1.0);
-        QCOMPARE(m_state->sessionToken(), QString());
+        QCOMPARE(lines(*m_state->setup()->log()), QStringList({ u"# AGENTS"_s }));
+        QCOMPARE(m_state->setup()->registeredAgents()->count(), 0);
+        QCOMPARE(m_state->setup()->progress(), 1.0);
+        QCOMPARE(m_state->account()->sessionToken(), QString());
         QCOMPARE(m_tool->runs().size(), 0);
-        QCOMPARE(m_state->analysisWaitingForLLM(), false);
+        QCOMPARE(m_state->analysis()->waitingForLLM(), false);
     }
 
     void skipStopsTheRegistrationAndTheDownload()
@@ -264,27 +264,27 @@ private Q_SLOTS:
         QVERIFY(started.ok());
         std::shared_ptr<CLIProcess> download = started.value();
         QTRY_COMPARE(m_tool->runs().size(), 1);
-        m_state->setLlmProcess(download);
-        m_state->setLlmDownloading(true);
-        m_state->setInstallLLM(true);
-        m_state->setSessionToken(u"token"_s);
+        WizardTestAccess::setProcess(*m_state->install()->modelDownload(), download);
+        WizardTestAccess::setDownloading(*m_state->install()->modelDownload(), true);
+        m_state->install()->chooseInstallLLM(true);
+        WizardTestAccess::signIn(*m_state->account(), u"token"_s, QString());
         startSetup(downloading);
 
         // "Skip & Finish Setup": the registration under way and the download stop,
         // and the run goes no further.
         m_state->skipSetup();
         QCOMPARE(m_state->currentScreen(), Screen::done);
-        QCOMPARE(m_state->llmProcess(), nullptr);
-        QCOMPARE(m_state->llmDownloading(), false);
-        QCOMPARE(m_state->installLLM(), false);
-        QCOMPARE(m_state->setupProgress(), 1.0);
-        QCOMPARE(m_state->sessionToken(), QString());
+        QCOMPARE(m_state->install()->modelDownload()->process(), nullptr);
+        QCOMPARE(m_state->install()->modelDownload()->llmDownloading(), false);
+        QCOMPARE(m_state->install()->installLLM(), false);
+        QCOMPARE(m_state->setup()->progress(), 1.0);
+        QCOMPARE(m_state->account()->sessionToken(), QString());
         QTRY_VERIFY(download->isFinished());
         QTRY_COMPARE(childProcessCount("quorvane"), 0);
-        for (const SetupLogEntry& entry : m_state->setupLog()->entries())
+        for (const SetupLogEntry& entry : m_state->setup()->log()->entries())
             QVERIFY2(!entry.text.startsWith(u"Hook installed"_s), qPrintable(entry.text));
         QCOMPARE(m_tool->runs().size(), 2);
-        QCOMPARE(m_state->analysisWaitingForLLM(), false);
+        QCOMPARE(m_state->analysis()->waitingForLLM(), false);
     }
 
     // Closing the wizard (its model goes) while the run waits ends the run's child.
@@ -301,10 +301,10 @@ private Q_SLOTS:
             { 0.5, u"Registering..."_s }, { 0.51, u"Configuring agents..."_s },
             { 0.8, u"Configuring agents..."_s }, { 0.81, u"Almost there..."_s },
             { 0.99, u"Almost there..."_s }, { 1.0, u"Complete!"_s } };
-        QSignalSpy changed(m_state.get(), &WizardState::setupProgressChanged);
+        QSignalSpy changed(m_state->setup(), &SetupRun::progressChanged);
         for (const auto& [progress, text] : expected) {
-            m_state->setSetupProgress(progress);
-            QCOMPARE(m_state->phaseText(), text);
+            WizardTestAccess::setProgress(*m_state->setup(), progress);
+            QCOMPARE(m_state->setup()->phaseText(), text);
         }
         QCOMPARE(changed.size(), expected.size() - 1);
     }
@@ -331,15 +331,15 @@ private:
         QCOMPARE(m_state->currentScreen(), Screen::settingUp);
         QTRY_COMPARE_WITH_TIMEOUT(m_state->currentScreen(), Screen::done, 60000);
         QCOMPARE(screen.size(), 2);
-        QCOMPARE(m_state->setupProgress(), 1.0);
-        QCOMPARE(m_state->sessionToken(), QString());
+        QCOMPARE(m_state->setup()->progress(), 1.0);
+        QCOMPARE(m_state->account()->sessionToken(), QString());
     }
 
     void startSetup(const QJsonObject& scenario = {})
     {
         const qsizetype before = m_tool->runs().size();
         writeScenario(hanging(u"init"_s, scenario));
-        m_state->detectedTools()->setTools({ tool(u"Code Assistant"_s, u"code-assistant"_s) });
+        m_state->configuration()->detectedTools()->setTools({ tool(u"Code Assistant"_s, u"code-assistant"_s) });
         m_state->startSetup();
         // Started is not yet running: the tool has written down its run.
         QTRY_COMPARE(m_tool->runs().size(), before + 1);

@@ -65,19 +65,19 @@ private Q_SLOTS:
         QVERIFY(f.insideWindow(f.find(u"stopWaitingButton"_s)));
         f.screenshot(u"sign-in-waiting"_s);
         f.click(f.find(u"stopWaitingButton"_s));
-        QTRY_VERIFY(!f.state.isLoading());
+        QTRY_VERIFY(!f.account.isWaiting());
         QTRY_VERIFY(f.find(u"signInButton"_s));
 
         // An error: its text and "Retry", which starts over.
-        f.state.setErrorMessage(u"Authentication failed. Please try again."_s);
+        WizardTestAccess::setError(f.account, u"Authentication failed. Please try again."_s);
         QTRY_COMPARE(f.text(u"signInError"_s), u"Authentication failed. Please try again."_s);
         QQuickItem* retry = f.find(u"retryButton"_s);
         QVERIFY(f.insideWindow(retry));
         f.click(retry);
         QCOMPARE(f.opened.size(), 2);
-        QVERIFY(f.state.isLoading());
-        QVERIFY(f.state.errorMessage().isEmpty());
-        f.state.stopWaitingForSignIn();
+        QVERIFY(f.account.isWaiting());
+        QVERIFY(f.account.errorMessage().isEmpty());
+        f.account.stopWaiting();
     }
 
     void installScreenOptionsAndRows()
@@ -93,22 +93,22 @@ private Q_SLOTS:
         // "Approval Device Only" reaches the model; the other switches follow it
         // and the warning shows instead of the engine's row.
         f.click(f.find(u"approverOnlySwitch"_s));
-        QTRY_VERIFY(f.state.approverOnly());
+        QTRY_VERIFY(f.install.approverOnly());
         QTRY_VERIFY(!f.find(u"installModelSwitch"_s)->property("checked").toBool());
         QVERIFY(!f.find(u"discoverMcpSwitch"_s)->property("checked").toBool());
         QTRY_VERIFY(f.find(u"llmWarning"_s));
         QVERIFY(!f.find(u"ollamaStatusRow"_s));
         f.click(f.find(u"approverOnlySwitch"_s));
-        QTRY_VERIFY(!f.state.approverOnly());
+        QTRY_VERIFY(!f.install.approverOnly());
 
         // During an install: rows with their marks; the button waits.
         f.click(f.find(u"installModelSwitch"_s));
-        QTRY_VERIFY(f.state.installLLM());
-        f.state.setIsLoading(true);
-        f.state.setOllamaStatus(DependencyStatus::downloading(0.375));
-        f.state.setCliStatus(DependencyStatus::installed());
-        f.state.setKeychainStatus(DependencyStatus::installed());
-        f.state.setMachineStatus(DependencyStatus::installing());
+        QTRY_VERIFY(f.install.installLLM());
+        WizardTestAccess::setRunning(f.install, true);
+        WizardTestAccess::setOllamaStatus(f.install, DependencyStatus::downloading(0.375));
+        WizardTestAccess::setCliStatus(f.install, DependencyStatus::installed());
+        WizardTestAccess::setKeychainStatus(f.install, DependencyStatus::installed());
+        WizardTestAccess::setMachineStatus(f.install, DependencyStatus::installing());
         QTRY_VERIFY(!f.find(u"installButton"_s)->isEnabled());
         QVERIFY(f.find(u"installProgress"_s));
         QTRY_VERIFY(f.find(u"installStatusRows"_s));
@@ -124,13 +124,13 @@ private Q_SLOTS:
             kinds << icon->property("kind").toInt();
         QCOMPARE(kinds, (QList<int> { 1, 4, 4, 2 })); // downloading, installed, installed, installing
         // An odd fraction reads as none (the percentages are the progress-percent tests').
-        f.state.setOllamaStatus(DependencyStatus::downloading(std::numeric_limits<double>::quiet_NaN()));
+        WizardTestAccess::setOllamaStatus(f.install, DependencyStatus::downloading(std::numeric_limits<double>::quiet_NaN()));
         QTRY_COMPARE(runtimeDetail(), u"0%"_s);
 
         // A failed install: its message under the screen; the button again, as Retry.
-        f.state.setIsLoading(false);
-        f.state.setOllamaStatus(DependencyStatus::failed(u"The download was refused"_s));
-        f.state.setErrorMessage(u"The download was refused"_s);
+        WizardTestAccess::setRunning(f.install, false);
+        WizardTestAccess::setOllamaStatus(f.install, DependencyStatus::failed(u"The download was refused"_s));
+        WizardTestAccess::setError(f.install, u"The download was refused"_s);
         QTRY_COMPARE(f.text(u"installError"_s), u"The download was refused"_s);
         QCOMPARE(f.text(u"installButton"_s), u"Retry"_s);
         QVERIFY(f.find(u"installButton"_s)->isEnabled());
@@ -146,10 +146,10 @@ private Q_SLOTS:
     void configureScreenEditsTheTools()
     {
         WizardWindowFixture f;
-        f.state.detectedTools()->setTools({ WizardWindowFixture::tool(u"Claude Code"_s, u"claude-code"_s,
+        f.configuration.detectedTools()->setTools({ WizardWindowFixture::tool(u"Claude Code"_s, u"claude-code"_s,
                                                 { u"~/code/site"_s, u"~/code/api"_s }, u"~/code"_s),
             WizardWindowFixture::tool(u"Cursor"_s, u"cursor"_s) });
-        f.state.setAgentName(u"vega"_s);
+        f.configuration.rename(u"vega"_s);
         QVERIFY(f.show(Screen::configure, u"configureScreen"_s));
         QCOMPARE(f.all(u"toolSection"_s).size(), 2);
         QCOMPARE(f.text(u"nameTitle"_s), u"Machine Name"_s);
@@ -158,7 +158,7 @@ private Q_SLOTS:
         QQuickItem* first = f.all(u"toolSection"_s).first();
         const auto in = [first](const char* name) { return QmlItems::visible(first, QLatin1String(name)); };
         f.click(in("toolExpand").first());
-        QTRY_VERIFY(f.state.detectedTools()->tools().first().expanded);
+        QTRY_VERIFY(f.configuration.detectedTools()->tools().first().expanded);
         QTRY_VERIFY(!in("scopePerProject").isEmpty());
         QCOMPARE(in("projectsRootField").first()->property("text").toString(), u"~/code"_s);
 
@@ -166,12 +166,12 @@ private Q_SLOTS:
         // selecting one writes into the model. And back: "Machine Name" again.
         f.click(in("scopePerProject").first());
         QTRY_COMPARE(f.text(u"nameTitle"_s), u"Agent Name"_s);
-        QCOMPARE(f.state.detectedTools()->tools().first().scope, ScopeChoice::perProject);
+        QCOMPARE(f.configuration.detectedTools()->tools().first().scope, ScopeChoice::perProject);
         QTRY_COMPARE(in("projectCheck").size(), 2);
         QVERIFY(in("projectsRootField").isEmpty());
         f.click(in("projectCheck").at(1));
-        QTRY_VERIFY(f.state.detectedTools()->tools().first().projects.at(1).selected);
-        QVERIFY(!f.state.detectedTools()->tools().first().projects.at(0).selected);
+        QTRY_VERIFY(f.configuration.detectedTools()->tools().first().projects.at(1).selected);
+        QVERIFY(!f.configuration.detectedTools()->tools().first().projects.at(0).selected);
         f.screenshot(u"configure-per-project"_s);
         f.click(in("scopeAllProjects").first());
         QTRY_COMPARE(f.text(u"nameTitle"_s), u"Machine Name"_s);
@@ -179,25 +179,25 @@ private Q_SLOTS:
         // A name typed with a space: the model's message under the field, its border red, "Continue" off.
         f.find(u"agentNameField"_s)->forceActiveFocus();
         f.type(u" x"_s);
-        QTRY_COMPARE(f.state.agentName(), u"vega x"_s);
-        QTRY_COMPARE(f.text(u"agentNameError"_s), f.state.agentNameErrorText());
+        QTRY_COMPARE(f.configuration.agentName(), u"vega x"_s);
+        QTRY_COMPARE(f.text(u"agentNameError"_s), f.configuration.agentNameError());
         QObject* border = f.find(u"agentNameBorder"_s)->property("border").value<QObject*>();
         QCOMPARE(border->property("color").value<QColor>(), QuorvaneStyle::red());
         QVERIFY(!f.find(u"continueButton"_s)->isEnabled());
 
         // Unchecking every tool also stops "Continue".
-        f.state.setAgentName(u"vega"_s);
+        f.configuration.rename(u"vega"_s);
         QTRY_VERIFY(f.find(u"continueButton"_s)->isEnabled());
         for (QQuickItem* check : f.all(u"toolEnabled"_s))
             f.press(check);
         QTRY_VERIFY(!f.find(u"continueButton"_s)->isEnabled());
-        QVERIFY(!f.state.detectedTools()->tools().at(1).enabled);
+        QVERIFY(!f.configuration.detectedTools()->tools().at(1).enabled);
 
         // The posture chooser, from the keyboard, writes the posture; the description follows.
         const QString before = f.text(u"postureDescription"_s);
         f.find(u"postureBox"_s)->forceActiveFocus();
         QTest::keyClick(f.view(), Qt::Key_Down);
-        QTRY_COMPARE(f.state.securityPosture(), SecurityPosture::personal);
+        QTRY_COMPARE(f.configuration.securityPosture(), SecurityPosture::personal);
         QTRY_VERIFY(f.text(u"postureDescription"_s) != before);
         f.click(f.find(u"helpLink"_s));
         QVERIFY(f.opened.last().toString().endsWith(u"/docs#setup-configure"_s));
@@ -206,15 +206,15 @@ private Q_SLOTS:
     void settingUpScreenShowsLogAndModel()
     {
         WizardWindowFixture f;
-        f.state.setupLog()->addSection(u"AGENTS"_s);
-        f.state.setupLog()->appendLog(u"Registered agent \"vega\" (global — all projects)"_s, LogStyle::done);
-        f.state.setupLog()->appendLog(u"Linking vega to dev@example.com"_s, LogStyle::active);
-        f.state.setupLog()->appendLog(u"Linking failed — link manually from dashboard"_s, LogStyle::pending);
-        f.state.setSetupProgress(0.6);
-        f.state.setLlmDownloading(true);
-        f.state.setLlmDownloadProgress(0.257);
+        f.setup.log()->addSection(u"AGENTS"_s);
+        f.setup.log()->appendLog(u"Registered agent \"vega\" (global — all projects)"_s, LogStyle::done);
+        f.setup.log()->appendLog(u"Linking vega to dev@example.com"_s, LogStyle::active);
+        f.setup.log()->appendLog(u"Linking failed — link manually from dashboard"_s, LogStyle::pending);
+        WizardTestAccess::setProgress(f.setup, 0.6);
+        WizardTestAccess::setDownloading(f.download, true);
+        WizardTestAccess::setProgress(f.download, 0.257);
         QVERIFY(f.show(Screen::settingUp, u"settingUpScreen"_s));
-        QCOMPARE(f.text(u"phaseText"_s), f.state.phaseText());
+        QCOMPARE(f.text(u"phaseText"_s), f.setup.phaseText());
         // A header has no mark; the others show their style's.
         const QList<QQuickItem*> rows = f.all(u"logRow"_s);
         QCOMPARE(rows.size(), 4);
@@ -230,21 +230,21 @@ private Q_SLOTS:
 
         // Odd fractions are shown safely.
         for (const double odd : { std::numeric_limits<double>::quiet_NaN(), 1e300 }) {
-            f.state.setLlmDownloadProgress(odd);
-            f.state.setSetupProgress(odd);
+            WizardTestAccess::setProgress(f.download, odd);
+            WizardTestAccess::setProgress(f.setup, odd);
             QTRY_COMPARE(f.text(u"llmDownloadingPill"_s),
                 u"Gemma 4 downloading... "_s + (odd > 1 ? u"100%"_s : u"0%"_s));
             const double bar = f.find(u"setupProgressBar"_s)->property("value").toDouble();
             QVERIFY2(bar >= 0.0 && bar <= 1.0, qPrintable(QString::number(bar)));
         }
 
-        f.state.setLlmDownloadComplete(true);
-        f.state.setLlmDownloading(false);
+        WizardTestAccess::setComplete(f.download, true);
+        WizardTestAccess::setDownloading(f.download, false);
         QTRY_VERIFY(f.find(u"llmReadyPill"_s));
         QVERIFY(!f.find(u"llmDownloadingPill"_s));
 
         // Model off: neither pill nor privacy box.
-        f.state.setInstallLLM(false);
+        f.install.chooseInstallLLM(false);
         QTRY_VERIFY(!f.find(u"llmReadyPill"_s));
         QVERIFY(!f.find(u"privacyBox"_s));
         QVERIFY(!f.find(u"llmDownloadingPill"_s));
@@ -253,15 +253,15 @@ private Q_SLOTS:
     void doneScreenSummaries()
     {
         WizardWindowFixture f;
-        f.state.setSignedInEmail(u"dev@example.com"_s);
-        f.state.registeredAgents()->append(
+        WizardTestAccess::signIn(f.account, QString(), u"dev@example.com"_s);
+        f.setup.registeredAgents()->append(
             AgentSummary { .name = u"vega"_s, .scope = u"global"_s, .toolName = u"Claude Code"_s });
-        f.state.registeredAgents()->append(
+        f.setup.registeredAgents()->append(
             AgentSummary { .name = u"vega"_s, .scope = u"per-project"_s, .toolName = u"Cursor"_s });
-        f.state.setTemplateRuleCount(12);
-        f.state.setLlmDownloading(true);
-        f.state.setLlmDownloadProgress(0.5);
-        f.state.setAnalysisWaitingForLLM(true);
+        WizardTestAccess::setTemplateRuleCount(f.setup, 12);
+        WizardTestAccess::setDownloading(f.download, true);
+        WizardTestAccess::setProgress(f.download, 0.5);
+        WizardTestAccess::setWaitingForLLM(f.analysis, true);
         QVERIFY(f.show(Screen::done, u"doneScreen"_s));
         QCOMPARE(summaryTexts(f),
             (QStringList {
@@ -270,36 +270,36 @@ private Q_SLOTS:
                 u"Cursor — per-project agent \"vega\""_s,
                 u"Developer Workstation template (12 rules)"_s,
                 u"Gemma 4 downloading... 50%"_s,
-                f.state.analysisStatusLine(),
+                f.analysis.statusLine(),
             }));
         QVERIFY(f.find(u"backgroundDownloadBox"_s));
         f.screenshot(u"done"_s);
 
         // The analysis finished with suggestions: the pointer to the web dashboard.
-        f.state.setLlmDownloading(false);
-        f.state.setLlmDownloadComplete(true);
-        f.state.setAnalysisWaitingForLLM(false);
-        f.state.setAnalysisComplete(true);
-        f.state.setSuggestionCount(7);
-        QTRY_VERIFY(summaryTexts(f).contains(f.state.analysisStatusLine()));
+        WizardTestAccess::setDownloading(f.download, false);
+        WizardTestAccess::setComplete(f.download, true);
+        WizardTestAccess::setWaitingForLLM(f.analysis, false);
+        WizardTestAccess::setComplete(f.analysis, true);
+        WizardTestAccess::setSuggestionCount(f.analysis, 7);
+        QTRY_VERIFY(summaryTexts(f).contains(f.analysis.statusLine()));
         QVERIFY(summaryTexts(f).contains(u"Gemma 4 installed"_s));
         QVERIFY(f.text(u"summaryNote"_s).contains(u"web dashboard"_s));
         QVERIFY(!f.find(u"backgroundDownloadBox"_s));
 
         // Model off (set-up skipped): no model row and no analysis line.
-        f.state.setInstallLLM(false);
-        f.state.setAnalysisComplete(false);
-        f.state.setAnalysisError(QString());
+        f.install.chooseInstallLLM(false);
+        WizardTestAccess::setComplete(f.analysis, false);
+        WizardTestAccess::setError(f.analysis, QString());
         QTRY_COMPARE(summaryTexts(f).size(), 4);
         // The download that stopped without completing reads as failed while the model is chosen.
-        f.state.setInstallLLM(true);
-        f.state.setLlmDownloadComplete(false);
+        f.install.chooseInstallLLM(true);
+        WizardTestAccess::setComplete(f.download, false);
         QTRY_VERIFY(summaryTexts(f).contains(u"Gemma 4 download failed"_s));
 
         // An approval device: its own line and no agent rows.
-        f.state.setInstallLLM(false);
-        f.state.setIsApproverOnly(true);
-        f.state.setTemplateRuleCount(0);
+        f.install.chooseInstallLLM(false);
+        f.install.chooseApproverOnly(true);
+        WizardTestAccess::setTemplateRuleCount(f.setup, 0);
         QTRY_COMPARE(summaryTexts(f),
             (QStringList { u"Signed in as dev@example.com"_s, u"Approval device — no local agents"_s }));
         QVERIFY(f.find(u"approveFromText"_s));
@@ -309,15 +309,15 @@ private Q_SLOTS:
     {
         WizardWindowFixture f;
         QSignalSpy closed(&f.state, &WizardState::closeRequested);
-        f.state.setAnalysisWaitingForLLM(true);
+        WizardTestAccess::setWaitingForLLM(f.analysis, true);
         QVERIFY(f.show(Screen::done, u"doneScreen"_s));
 
         // "Close" opens the question that fits the state: the model's alert texts.
         const auto askToClose = [&f] {
             f.click(f.find(u"closeButton"_s));
             return QTest::qWaitFor([&f] { return f.find(u"keepRunningButton"_s) != nullptr; })
-                && f.text(u"closeTitle"_s) == f.state.closeAlertTitle()
-                && f.text(u"closeMessage"_s) == f.state.closeAlertMessage();
+                && f.text(u"closeTitle"_s) == f.analysis.closeAlertTitle()
+                && f.text(u"closeMessage"_s) == f.analysis.closeAlertMessage();
         };
 
         // Waiting for the model: "Keep Running" changes nothing.
@@ -328,8 +328,8 @@ private Q_SLOTS:
         QCOMPARE(closed.size(), 0);
 
         // Running: the analysis question; Escape is "Keep Running"; "Stop & Close" finishes the wizard.
-        f.state.setAnalysisWaitingForLLM(false);
-        f.state.setAnalysisInProgress(true);
+        WizardTestAccess::setWaitingForLLM(f.analysis, false);
+        WizardTestAccess::setInProgress(f.analysis, true);
         QVERIFY(askToClose());
         QTest::keyClick(f.view(), Qt::Key_Escape);
         QTRY_VERIFY(!f.find(u"keepRunningButton"_s));

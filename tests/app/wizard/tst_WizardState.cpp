@@ -60,11 +60,11 @@ private Q_SLOTS:
         setUp();
         qputenv("QUORVANE_WEB_BASE_URL", m_machine->backend.url().toString().toUtf8());
         m_opened.clear();
-        m_state->setBrowserOpener([this](const QUrl& url) {
+        m_state->account()->setBrowserOpener([this](const QUrl& url) {
             m_opened << url;
             return true;
         });
-        m_state->setCurrentScreen(Screen::signIn);
+        WizardTestAccess::show(*m_state, Screen::signIn);
     }
 
     void cleanup()
@@ -85,7 +85,7 @@ private Q_SLOTS:
         WizardState state;
         state.getStarted();
         QCOMPARE(state.currentScreen(), Screen::signIn);
-        state.setCurrentScreen(Screen::install);
+        WizardTestAccess::show(state, Screen::install);
         state.getStarted(); // only from the welcome screen
         QCOMPARE(state.currentScreen(), Screen::install);
     }
@@ -93,16 +93,17 @@ private Q_SLOTS:
     void approverOnlyTurnsOffModelAndScan()
     {
         WizardState state;
-        state.setApproverOnly(true);
-        QVERIFY(!state.installLLM() && !state.discoverMcpServers());
+        InstallPhase& install = *state.install();
+        install.chooseApproverOnly(true);
+        QVERIFY(!install.installLLM() && !install.discoverMcpServers());
         // Turning it off does not bring them back; they can be chosen again,
         // and the rule applies after every change.
-        state.setApproverOnly(false);
-        QVERIFY(!state.installLLM() && !state.discoverMcpServers());
-        state.setInstallLLM(true);
-        state.setDiscoverMcpServers(true);
-        state.setApproverOnly(true);
-        QVERIFY(!state.installLLM() && !state.discoverMcpServers());
+        install.chooseApproverOnly(false);
+        QVERIFY(!install.installLLM() && !install.discoverMcpServers());
+        install.chooseInstallLLM(true);
+        install.chooseDiscoverMcpServers(true);
+        install.chooseApproverOnly(true);
+        QVERIFY(!install.installLLM() && !install.discoverMcpServers());
     }
 
     void setupLogReplacesOnlyTheLastLine()
@@ -132,10 +133,10 @@ private Q_SLOTS:
     {
         QVERIFY2(m_machine->backend.isRunning(), qPrintable(m_machine->backend.lastError()));
         QSignalSpy activations(m_state.get(), &WizardState::activationRequested);
-        m_state->setErrorMessage(u"an old error"_s);
-        m_state->startSignIn();
-        QVERIFY(m_state->isLoading());
-        QVERIFY(m_state->errorMessage().isEmpty());
+        WizardTestAccess::setError(*m_state->account(), u"an old error"_s);
+        m_state->account()->start();
+        QVERIFY(m_state->account()->isWaiting());
+        QVERIFY(m_state->account()->errorMessage().isEmpty());
         QCOMPARE(m_opened.size(), 1);
         QCOMPARE(m_opened.first().adjusted(QUrl::RemoveQuery), m_machine->backend.url(u"/auth/login"_s));
         QCOMPARE(QUrlQuery(m_opened.first()).queryItemValue(u"platform"_s), u"macos"_s);
@@ -155,7 +156,7 @@ private Q_SLOTS:
             QVERIFY(m_state->handleCallbackURL(QUrl(u"quorvane://auth/callback?code="_s + forged + state)));
         }
         QCOMPARE(log.lines().filter(ignoredLine).size(), 300);
-        QVERIFY(m_state->isWaitingForBrowser());
+        QVERIFY(m_state->account()->isWaitingForBrowser());
 
         // The real sign-in: the back-end carries the state back; only its code is exchanged.
         const QUrl callback = signInInBrowser();
@@ -163,23 +164,23 @@ private Q_SLOTS:
         QVERIFY(m_state->handleCallbackURL(callback));
         QTRY_COMPARE(m_state->currentScreen(), Screen::install);
         QCOMPARE(exchangedCodes(), QStringList({ QUrlQuery(callback).queryItemValue(u"code"_s) }));
-        QVERIFY(!m_state->isLoading());
-        QVERIFY(m_state->errorMessage().isEmpty());
-        QCOMPARE(m_state->signedInEmail(), u"person@example.com"_s);
-        QVERIFY(!m_state->sessionToken().isEmpty());
+        QVERIFY(!m_state->account()->isWaiting());
+        QVERIFY(m_state->account()->errorMessage().isEmpty());
+        QCOMPARE(m_state->account()->email(), u"person@example.com"_s);
+        QVERIFY(!m_state->account()->sessionToken().isEmpty());
         QCOMPARE(activations.size(), 1);
-        QVERIFY(!m_state->isWaitingForBrowser());
+        QVERIFY(!m_state->account()->isWaitingForBrowser());
 
         // The token lives only in memory: no file of the home holds it.
         QDirIterator files(m_machine->home.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         while (files.hasNext()) {
             QFile file(files.next());
             QVERIFY(file.open(QIODevice::ReadOnly));
-            QVERIFY(!file.readAll().contains(m_state->sessionToken().toUtf8()));
+            QVERIFY(!file.readAll().contains(m_state->account()->sessionToken().toUtf8()));
         }
 
         // Replayed on the sign-in screen, the same link is ignored: the attempt is used up.
-        m_state->setCurrentScreen(Screen::signIn);
+        WizardTestAccess::show(*m_state, Screen::signIn);
         QVERIFY(m_state->handleCallbackURL(callback));
         QCOMPARE(log.lines().filter(ignoredLine).size(), 301);
     }
@@ -197,19 +198,19 @@ private Q_SLOTS:
         QVERIFY(m_state->handleCallbackURL(QUrl(u"quorvane://auth/callback?code="_s)));
         QVERIFY(m_state->handleCallbackURL(QUrl(u"quorvane://auth/callback?state=1"_s)));
         QVERIFY(!m_state->handleCallbackURL(QUrl(u"https://example.com/cb?code=abc"_s)));
-        QVERIFY(m_state->errorMessage().isEmpty());
-        QVERIFY(!m_state->isLoading());
+        QVERIFY(m_state->account()->errorMessage().isEmpty());
+        QVERIFY(!m_state->account()->isWaiting());
 
         // Ending the running sign-in: an error to retry from.
-        m_state->startSignIn();
+        m_state->account()->start();
         QVERIFY(!m_state->handleCallbackURL(QUrl(u"other://auth/callback?code=abc"_s)));
-        QVERIFY(m_state->isLoading());
+        QVERIFY(m_state->account()->isWaiting());
         QVERIFY(m_state->handleCallbackURL(callback(u"quorvane://auth/callback?code=&code=late"_s)));
-        QVERIFY(!m_state->isLoading());
-        QCOMPARE(m_state->errorMessage(), u"Invalid authentication response"_s);
-        m_state->startSignIn();
+        QVERIFY(!m_state->account()->isWaiting());
+        QCOMPARE(m_state->account()->errorMessage(), u"Invalid authentication response"_s);
+        m_state->account()->start();
         QVERIFY(m_state->handleCallbackURL(callback(u"quorvane://auth/callback"_s)));
-        QCOMPARE(m_state->errorMessage(), u"Invalid authentication response"_s);
+        QCOMPARE(m_state->account()->errorMessage(), u"Invalid authentication response"_s);
         QCOMPARE(m_state->currentScreen(), Screen::signIn);
         QVERIFY(exchangedCodes().isEmpty());
     }
@@ -222,24 +223,24 @@ private Q_SLOTS:
         for (int i = 0; i < 64; ++i)
             states.insert(SignInCallback::newState());
         QCOMPARE(states.size(), 64);
-        m_state->startSignIn();
+        m_state->account()->start();
         const QUrl first = signInInBrowser();
-        m_state->startSignIn();
+        m_state->account()->start();
         QCOMPARE(m_opened.size(), 2);
         QVERIFY(stateOf(m_opened[0]) != stateOf(m_opened[1]));
         QVERIFY(m_state->handleCallbackURL(first));
-        QVERIFY(m_state->isWaitingForBrowser());
-        m_state->stopWaitingForSignIn();
-        QVERIFY(!m_state->isLoading());
-        QVERIFY(m_state->errorMessage().isEmpty());
-        QVERIFY(!m_state->isWaitingForBrowser());
+        QVERIFY(m_state->account()->isWaitingForBrowser());
+        m_state->account()->stopWaiting();
+        QVERIFY(!m_state->account()->isWaiting());
+        QVERIFY(m_state->account()->errorMessage().isEmpty());
+        QVERIFY(!m_state->account()->isWaitingForBrowser());
 
         const QString code
             = QUrlQuery(signInInBrowser("&login_hint=late%40example.com")).queryItemValue(u"code"_s);
         const QUrl doubled = callback(u"quorvane://auth/callback?code="_s + code + u"&code=second"_s);
         QVERIFY(m_state->handleCallbackURL(doubled));
         QTRY_COMPARE(m_state->currentScreen(), Screen::install);
-        QCOMPARE(m_state->signedInEmail(), u"late@example.com"_s);
+        QCOMPARE(m_state->account()->email(), u"late@example.com"_s);
         QCOMPARE(exchangedCodes(), QStringList({ code }));
     }
 
@@ -270,33 +271,33 @@ private Q_SLOTS:
         QFETCH(QString, error);
         QFETCH(QString, email);
         QVERIFY(m_machine->backend.inject("POST", u"/auth/exchange-code"_s, status, body));
-        m_state->startSignIn();
+        m_state->account()->start();
         QVERIFY(m_state->handleCallbackURL(callback(u"quorvane://auth/callback?code=abc"_s)));
-        QTRY_VERIFY(!m_state->isLoading());
-        QCOMPARE(m_state->errorMessage(), error);
+        QTRY_VERIFY(!m_state->account()->isWaiting());
+        QCOMPARE(m_state->account()->errorMessage(), error);
         QCOMPARE(m_state->currentScreen(), error.isEmpty() ? Screen::install : Screen::signIn);
-        QCOMPARE(m_state->sessionToken(), error.isEmpty() ? u"t"_s : QString());
-        QCOMPARE(m_state->signedInEmail(), email);
+        QCOMPARE(m_state->account()->sessionToken(), error.isEmpty() ? u"t"_s : QString());
+        QCOMPARE(m_state->account()->email(), email);
     }
 
     void transportAndBrowserFailures()
     {
         // No answer at all: the transfer's own text.
         QVERIFY(m_machine->backend.closeEveryConnection("POST", u"/auth/exchange-code"_s));
-        m_state->startSignIn();
-        m_state->stopWaitingForSignIn();
+        m_state->account()->start();
+        m_state->account()->stopWaiting();
         QVERIFY(m_state->handleCallbackURL(callback(u"quorvane://auth/callback?code=abc"_s)));
-        QVERIFY(m_state->isLoading());
-        QTRY_VERIFY(!m_state->isLoading());
-        QVERIFY(!m_state->errorMessage().isEmpty());
+        QVERIFY(m_state->account()->isWaiting());
+        QTRY_VERIFY(!m_state->account()->isWaiting());
+        QVERIFY(!m_state->account()->errorMessage().isEmpty());
         QCOMPARE(m_state->currentScreen(), Screen::signIn);
 
         // A browser that cannot be opened ends the sign-in at once.
-        m_state->setBrowserOpener([](const QUrl&) { return false; });
-        m_state->startSignIn();
-        QVERIFY(!m_state->isLoading());
-        QCOMPARE(m_state->errorMessage(), u"Could not open the web browser"_s);
-        QVERIFY(!m_state->isWaitingForBrowser());
+        m_state->account()->setBrowserOpener([](const QUrl&) { return false; });
+        m_state->account()->start();
+        QVERIFY(!m_state->account()->isWaiting());
+        QCOMPARE(m_state->account()->errorMessage(), u"Could not open the web browser"_s);
+        QVERIFY(!m_state->account()->isWaitingForBrowser());
     }
 };
 

@@ -39,22 +39,22 @@ void fillEverything(WizardState& state, int toolCount)
         tool.scope = i % 2 ? ScopeChoice::perProject : ScopeChoice::allProjects;
         tools.append(tool);
     }
-    state.detectedTools()->setTools(tools);
-    state.setAgentName(u"vega"_s);
-    state.setErrorMessage(u"Installation failed"_s);
-    state.setOllamaStatus(DependencyStatus::failed(u"Download failed"_s));
-    state.setCliStatus(DependencyStatus::installing());
-    state.setupLog()->addSection(u"AGENTS"_s);
+    state.configuration()->detectedTools()->setTools(tools);
+    state.configuration()->rename(u"vega"_s);
+    WizardTestAccess::setError(*state.install(), u"Installation failed"_s);
+    WizardTestAccess::setOllamaStatus(*state.install(), DependencyStatus::failed(u"Download failed"_s));
+    WizardTestAccess::setCliStatus(*state.install(), DependencyStatus::installing());
+    state.setup()->log()->addSection(u"AGENTS"_s);
     for (int i = 0; i < toolCount * 3; ++i) {
-        state.setupLog()->appendLog(u"Registered agent for ~/code/%1"_s.arg(i), LogStyle::done);
-        state.registeredAgents()->append(
+        state.setup()->log()->appendLog(u"Registered agent for ~/code/%1"_s.arg(i), LogStyle::done);
+        state.setup()->registeredAgents()->append(
             AgentSummary { .name = u"vega"_s, .scope = u"per-project"_s, .toolName = u"Tool %1"_s.arg(i) });
     }
-    state.setSignedInEmail(u"dev@example.com"_s);
-    state.setTemplateRuleCount(12);
-    state.setLlmDownloading(true);
-    state.setLlmDownloadProgress(0.42);
-    state.setAnalysisWaitingForLLM(true);
+    WizardTestAccess::signIn(*state.account(), QString(), u"dev@example.com"_s);
+    WizardTestAccess::setTemplateRuleCount(*state.setup(), 12);
+    WizardTestAccess::setDownloading(*state.install()->modelDownload(), true);
+    WizardTestAccess::setProgress(*state.install()->modelDownload(), 0.42);
+    WizardTestAccess::setWaitingForLLM(*state.analysis(), true);
 }
 
 // What Tab stops at.
@@ -147,14 +147,14 @@ private Q_SLOTS:
 
         // Configure: a name typed, Escape keeps it and the screen; Enter in the
         // field goes on only when "Continue" is enabled.
-        f.state.detectedTools()->setTools({ WizardWindowFixture::tool(u"Cursor"_s, u"cursor"_s) });
-        f.state.setAgentName(QString());
+        f.configuration.detectedTools()->setTools({ WizardWindowFixture::tool(u"Cursor"_s, u"cursor"_s) });
+        f.configuration.rename(QString());
         QVERIFY(f.show(Screen::configure, u"configureScreen"_s));
         f.find(u"agentNameField"_s)->forceActiveFocus();
         f.type(u"Bad"_s);
-        QTRY_COMPARE(f.state.agentName(), u"Bad"_s);
+        QTRY_COMPARE(f.configuration.agentName(), u"Bad"_s);
         QTest::keyClick(f.view(), Qt::Key_Escape);
-        QCOMPARE(f.state.agentName(), u"Bad"_s);
+        QCOMPARE(f.configuration.agentName(), u"Bad"_s);
         QCOMPARE(f.state.currentScreen(), Screen::configure);
         QSignalSpy screens(&f.state, &WizardState::currentScreenChanged);
         QTest::keyClick(f.view(), Qt::Key_Return); // "Continue" is disabled: nothing happens
@@ -163,7 +163,7 @@ private Q_SLOTS:
         // With a good name Enter in the field is "Continue": the set-up run starts
         // (without a product tool it ends at once on the done screen). Enter on a
         // project's check box is driven in the real program (tst_WizardOnDesktop).
-        f.state.setAgentName(u"vega"_s);
+        f.configuration.rename(u"vega"_s);
         QTRY_VERIFY(f.find(u"continueButton"_s)->isEnabled());
         QTest::keyClick(f.view(), Qt::Key_Return);
         QTRY_COMPARE(f.state.currentScreen(), Screen::done);
@@ -241,11 +241,11 @@ private Q_SLOTS:
         windows.setShell(
             { [&] { ++statusItems; }, [&] { ++serviceStarts; }, [&] { ++allowed; }, [&] { ++terminated; } });
         windows.showWizard();
-        windows.wizardState().setCurrentScreen(Screen::signIn);
-        windows.wizardState().setSessionToken(u"session-secret"_s);
+        WizardTestAccess::show(windows.wizardState(), Screen::signIn);
+        WizardTestAccess::signIn(*windows.wizardState().account(), u"session-secret"_s, QString());
         windows.wizardWindow()->close();
         QTRY_COMPARE(terminated, 1);
-        QVERIFY(windows.wizardState().sessionToken().isEmpty()); // set-up is over: the session goes
+        QVERIFY(windows.wizardState().account()->sessionToken().isEmpty()); // set-up is over: the session goes
         QCOMPARE(allowed, 1);
         QVERIFY(windows.wizardWindow() == nullptr);
         QCOMPARE(statusItems + serviceStarts, 0);
@@ -266,10 +266,10 @@ private Q_SLOTS:
 
         // "Close" on the done screen finishes set-up the same way and drops the session.
         windows.showWizard();
-        windows.wizardState().setSessionToken(u"session-secret"_s);
+        WizardTestAccess::signIn(*windows.wizardState().account(), u"session-secret"_s, QString());
         windows.wizardState().closeWizard();
         QVERIFY(windows.wizardWindow() == nullptr);
-        QVERIFY(windows.wizardState().sessionToken().isEmpty());
+        QVERIFY(windows.wizardState().account()->sessionToken().isEmpty());
         QCOMPARE(statusItems, 2);
     }
 
