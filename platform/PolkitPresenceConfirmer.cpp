@@ -1,5 +1,6 @@
 #include "platform/PolkitPresenceConfirmer.h"
 
+#include "core/LifetimeGuard.h"
 #include "core/LogCategories.h"
 #include "core/SystemLog.h"
 
@@ -10,7 +11,6 @@
 #include <QDBusVariant>
 #include <QFile>
 #include <QMap>
-#include <QPointer>
 
 #include <qcoro/qcorodbuspendingcall.h>
 
@@ -176,7 +176,7 @@ QCoro::Task<std::optional<PresenceError>> PolkitPresenceConfirmer::confirm(QStri
 
     const QString cancellationId =
         QStringLiteral("quorvane-%1-%2").arg(QCoreApplication::applicationPid()).arg(++m_calls);
-    QPointer<PolkitPresenceConfirmer> self(this);
+    const LifetimeGuard guard(this);
     const QDBusPendingCall pending = m_bus.asyncCall(checkAuthorizationCall(reason, cancellationId), m_timeoutMilliseconds);
     const QDBusMessage reply = co_await pending;
 
@@ -185,8 +185,8 @@ QCoro::Task<std::optional<PresenceError>> PolkitPresenceConfirmer::confirm(QStri
         SystemLog::write(lcTrust(), QStringLiteral("Quorvane: presence confirmation error: %1 %2")
                              .arg(reply.errorName(), reply.errorMessage()));
         // The prompt may still be up when the call timed out: take it down.
-        if (self && reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply"))
-            self->cancelCheck(cancellationId);
+        if (guard.alive() && reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply"))
+            cancelCheck(cancellationId);
     }
     co_return outcome;
 }

@@ -1,10 +1,11 @@
 #include "app/trust/PresencePolicyState.h"
 
+#include "core/LifetimeGuard.h"
+#include "core/AssignAndNotify.h"
 #include "core/LogCategories.h"
 #include "core/SystemLog.h"
 #include "platform/PrivilegedRunner.h"
 
-#include <QPointer>
 
 PresencePolicyState::PresencePolicyState(std::optional<PresencePolicy> policy, PrivilegedRunner& runner,
                                          QObject* parent)
@@ -24,11 +25,11 @@ QCoro::Task<> PresencePolicyState::install()
 {
     if (!m_policy || m_isInstalling)
         co_return;
-    const QPointer<PresencePolicyState> self(this);
+    const LifetimeGuard guard(this);
     setInstalling(true);
     setErrorMessage(QString());
     const std::optional<QString> failure = co_await m_policy->install(m_runner);
-    if (!self)
+    if (!guard.alive())
         co_return;
     setInstalling(false);
     if (failure) {
@@ -45,24 +46,15 @@ void PresencePolicyState::startInstall()
 
 void PresencePolicyState::setMissing(bool missing)
 {
-    if (m_isMissing == missing)
-        return;
-    m_isMissing = missing;
-    Q_EMIT isMissingChanged();
+    assignAndNotify(m_isMissing, missing, this, &PresencePolicyState::isMissingChanged);
 }
 
 void PresencePolicyState::setInstalling(bool installing)
 {
-    if (m_isInstalling == installing)
-        return;
-    m_isInstalling = installing;
-    Q_EMIT isInstallingChanged();
+    assignAndNotify(m_isInstalling, installing, this, &PresencePolicyState::isInstallingChanged);
 }
 
 void PresencePolicyState::setErrorMessage(const QString& message)
 {
-    if (m_errorMessage == message)
-        return;
-    m_errorMessage = message;
-    Q_EMIT errorMessageChanged();
+    assignAndNotify(m_errorMessage, message, this, &PresencePolicyState::errorMessageChanged);
 }
