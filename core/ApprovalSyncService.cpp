@@ -1,5 +1,6 @@
 #include "core/ApprovalSyncService.h"
 
+#include "core/LifetimeGuard.h"
 #include "core/ApiUrl.h"
 #include "core/Http.h"
 #include "core/JsonText.h"
@@ -8,7 +9,6 @@
 #include "core/ReceiptLog.h"
 #include "core/LogCategories.h"
 
-#include <QPointer>
 #include <QSet>
 
 ApprovalSyncService::ApprovalSyncService(MachineAuthService& auth, QNetworkAccessManager& network,
@@ -139,12 +139,12 @@ void ApprovalSyncService::requestFetch()
 
 QCoro::Task<> ApprovalSyncService::runFetches()
 {
-    QPointer<ApprovalSyncService> self(this);
+    const LifetimeGuard guard(this);
     m_fetchRunning = true;
     do {
         m_fetchQueued = false;
         co_await fetchPendingOnce();
-        if (!self)
+        if (!guard.alive())
             co_return;
     } while (m_fetchQueued && m_fetchPause.hasExpired());
     m_fetchQueued = false;
@@ -156,10 +156,10 @@ QCoro::Task<> ApprovalSyncService::fetchPendingOnce()
     const std::optional<SignedRequest> request = m_auth.signedGETRequest(ApiUrl::endpoint(QStringLiteral("/actions/pending")));
     if (!request)
         co_return;
-    QPointer<ApprovalSyncService> self(this);
+    const LifetimeGuard guard(this);
     const HttpResponse response
         = co_await Http::send(m_network, *request, Http::Limits{maximumPendingListSize, m_requestDeadlineMs});
-    if (!self)
+    if (!guard.alive())
         co_return;
     noteFetchResult(response);
     if (!response.isHttp())
@@ -242,12 +242,12 @@ QCoro::Task<int> ApprovalSyncService::sendDecision(QString id, QString decision,
     if (!request)
         co_return -1;
 
-    QPointer<ApprovalSyncService> self(this);
+    const LifetimeGuard guard(this);
     const HttpResponse response
         = co_await Http::send(m_decisionNetwork, *request, Http::Limits{Http::defaultMaximumBodySize, m_decisionDeadlineMs});
     const int status = response.isHttp() ? response.status : 0;
-    if (self)
-        self->recordReceipt(id, decision, ruleScope, *request, status);
+    if (guard.alive())
+        recordReceipt(id, decision, ruleScope, *request, status);
     if (!response.isHttp()) {
         qCWarning(lcSync).noquote()
             << QStringLiteral("Quorvane: approval respond error: %1").arg(response.transportError);
@@ -255,14 +255,14 @@ QCoro::Task<int> ApprovalSyncService::sendDecision(QString id, QString decision,
     }
     // 409: decided elsewhere (or by an earlier attempt whose answer was lost).
     if (status == 200 || status == 409) {
-        if (self)
-            self->removeAction(id);
+        if (guard.alive())
+            removeAction(id);
         co_return status;
     }
     qCWarning(lcSync).noquote() << QStringLiteral("Quorvane: approval respond failed: HTTP %1").arg(status);
     // 404: the back-end no longer has the action, so it waits no more here either.
-    if (status == 404 && self)
-        self->removeAction(id);
+    if (status == 404 && guard.alive())
+        removeAction(id);
     co_return status;
 }
 

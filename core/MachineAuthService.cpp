@@ -1,5 +1,6 @@
 #include "core/MachineAuthService.h"
 
+#include "core/LifetimeGuard.h"
 #include "core/ApiUrl.h"
 #include "core/CoreConstants.h"
 #include "core/CredentialStore.h"
@@ -16,7 +17,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
-#include <QPointer>
 #include <QStringDecoder>
 #include <QSysInfo>
 
@@ -473,11 +473,11 @@ QCoro::Task<std::optional<MachineRegistrationError>> MachineAuthService::registe
     request.setRawHeader(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/json"));
     request.setRawHeader(QByteArrayLiteral("Cookie"), cookie);
 
-    QPointer<MachineAuthService> self(this);
+    const LifetimeGuard guard(this);
     const Http::Limits limits{RegisterResponse::maximumSize, Http::requestDeadlineMs};
     const QByteArray method = QByteArrayLiteral("POST");
     const HttpResponse response = co_await Http::send(network(), request, method, body, limits);
-    if (!self)
+    if (!guard.alive())
         co_return MachineRegistrationError::systemError(QStringLiteral("Cancelled"));
     if (!response.isHttp()) {
         co_return response.transportError.isEmpty()

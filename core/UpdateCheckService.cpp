@@ -1,5 +1,6 @@
 #include "core/UpdateCheckService.h"
 
+#include "core/LifetimeGuard.h"
 #include "core/BuildConfig.h"
 #include "core/CoreConstants.h"
 #include "core/Http.h"
@@ -118,14 +119,14 @@ void UpdateCheckService::start(const std::optional<QString>& localVersion, Termi
 
 QCoro::Task<> UpdateCheckService::check()
 {
-    QPointer<UpdateCheckService> self(this);
+    const LifetimeGuard guard(this);
     QNetworkRequest request(endpoint());
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     const Http::Limits limits { maximumAnswerSize, int(checkDeadline.count()) };
     QCoro::Task<HttpResponse> sending
         = Http::send(*m_checkNetwork, request, QByteArrayLiteral("GET"), {}, limits);
     const HttpResponse response = co_await std::move(sending);
-    if (!self || m_stopping)
+    if (!guard.alive() || m_stopping)
         co_return;
 
     if (!response.isHttp()) {
@@ -242,7 +243,7 @@ QCoro::Task<> UpdateCheckService::runDownloadAndInstall()
         }
     }
 
-    QPointer<UpdateCheckService> self(this);
+    const LifetimeGuard guard(this);
     // What this attempt checks against, fixed now: a check that runs while the
     // download is under way may publish another release.
     const Announcement announced{m_downloadURL, m_availableVersion, m_expectedSHA256, m_expectedSignature,
@@ -271,7 +272,7 @@ QCoro::Task<> UpdateCheckService::runDownloadAndInstall()
     const std::optional<ReleaseDownload::Failure> failure = co_await download.run([this](double fraction) {
         setUpdateProgress(fraction);
     });
-    if (!self || m_stopping) {
+    if (!guard.alive() || m_stopping) {
         QDir(workDirectory).removeRecursively();
         co_return;
     }

@@ -1,5 +1,6 @@
 #include "platform/PolkitPresenceConfirmer.h"
 
+#include "core/LifetimeGuard.h"
 #include "core/LogCategories.h"
 
 #include <QCoreApplication>
@@ -9,7 +10,6 @@
 #include <QDBusVariant>
 #include <QFile>
 #include <QMap>
-#include <QPointer>
 
 #include <qcoro/qcorodbuspendingcall.h>
 
@@ -175,7 +175,7 @@ QCoro::Task<std::optional<PresenceError>> PolkitPresenceConfirmer::confirm(QStri
 
     const QString cancellationId =
         QStringLiteral("quorvane-%1-%2").arg(QCoreApplication::applicationPid()).arg(++m_calls);
-    QPointer<PolkitPresenceConfirmer> self(this);
+    const LifetimeGuard guard(this);
     const QDBusPendingCall pending = m_bus.asyncCall(checkAuthorizationCall(reason, cancellationId), m_timeoutMilliseconds);
     const QDBusMessage reply = co_await pending;
 
@@ -184,8 +184,8 @@ QCoro::Task<std::optional<PresenceError>> PolkitPresenceConfirmer::confirm(QStri
         qCWarning(lcTrust).noquote() << QStringLiteral("Quorvane: presence confirmation error: %1 %2")
                                             .arg(reply.errorName(), reply.errorMessage());
         // The prompt may still be up when the call timed out: take it down.
-        if (self && reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply"))
-            self->cancelCheck(cancellationId);
+        if (guard.alive() && reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply"))
+            cancelCheck(cancellationId);
     }
     co_return outcome;
 }

@@ -1,4 +1,6 @@
 #include "app/dashboard/AddAgentState.h"
+#include "core/LifetimeGuard.h"
+#include "core/AssignAndNotify.h"
 #include "core/VisibleText.h"
 
 #include "app/tooling/AgentNameRules.h"
@@ -11,7 +13,6 @@
 #include "core/MachineAuthService.h"
 
 #include <QFileInfo>
-#include <QPointer>
 #include <QTimer>
 #include <QVariantMap>
 
@@ -59,17 +60,17 @@ void AddAgentState::scan()
 
 QCoro::Task<> AddAgentState::runScan()
 {
-    const QPointer<AddAgentState> self(this);
+    const LifetimeGuard guard(this);
     QList<DetectedTool> tools = co_await ToolDetection::detectTools(m_cli, m_home);
-    if (!self)
+    if (!guard.alive())
         co_return;
     QList<DiscoveredProject> projects;
     for (const DetectedTool& tool : std::as_const(tools))
         projects += tool.projects;
-    if (const std::optional<QString> root = ToolScan::commonProjectsRoot(projects, self->m_home))
-        self->setProjectsRoot(*root);
-    self->m_tools->setTools(std::move(tools));
-    self->setIsScanning(false);
+    if (const std::optional<QString> root = ToolScan::commonProjectsRoot(projects, m_home))
+        setProjectsRoot(*root);
+    m_tools->setTools(std::move(tools));
+    setIsScanning(false);
 }
 
 // ---------------------------------------------------------------------------
@@ -126,17 +127,17 @@ void AddAgentState::registerAgent()
 
 QCoro::Task<> AddAgentState::runRegistration(QList<InitRun> runs)
 {
-    const QPointer<AddAgentState> self(this);
+    const LifetimeGuard guard(this);
     CLIService& cli = m_cli;
     MachineAuthService& auth = m_auth;
     const auto agentIds = std::make_shared<QStringList>();
-    const CLIService::EventHandler onEvent = [self, agentIds](const CLIEvent& event) {
-        if (!self)
+    const CLIService::EventHandler onEvent = [this, guard, agentIds](const CLIEvent& event) {
+        if (!guard.alive())
             return;
         if (event.type == QLatin1String("progress") && event.message)
-            self->setRegisterProgress(*event.message);
+            setRegisterProgress(*event.message);
         else if (event.type == QLatin1String("error"))
-            self->setRegisterError(event.message);
+            setRegisterError(event.message);
         else if (event.type == QLatin1String("verified") && !event.dataValue(QStringLiteral("agentId")).isEmpty())
             agentIds->append(event.dataValue(QStringLiteral("agentId")));
     };
@@ -144,25 +145,25 @@ QCoro::Task<> AddAgentState::runRegistration(QList<InitRun> runs)
         const CLICancelToken cancel;
         const CLIResult<void> result
             = co_await cli.run(run.arguments, run.workingDirectory, onEvent, cancel, CLIRunLimits::init());
-        if (!self)
+        if (!guard.alive())
             co_return;
         if (!result) {
-            self->finishRegistration(result.error().description());
+            finishRegistration(result.error().description());
             co_return;
         }
     }
     // Agents registered so far stay registered whatever happens next.
     for (const QString& agentId : std::as_const(*agentIds)) {
-        self->setRegisterProgress(tr("Linking..."));
+        setRegisterProgress(tr("Linking..."));
         const std::variant<LinkResult, LinkError> linked = co_await auth.linkAgent(agentId);
-        if (!self)
+        if (!guard.alive())
             co_return;
         if (const LinkError* error = std::get_if<LinkError>(&linked)) {
-            self->finishRegistration(error->description());
+            finishRegistration(error->description());
             co_return;
         }
     }
-    self->finishRegistration(std::nullopt);
+    finishRegistration(std::nullopt);
 }
 
 void AddAgentState::finishRegistration(std::optional<QString> error)
@@ -211,20 +212,15 @@ QVariantList AddAgentState::scopes()
 void AddAgentState::toolsChanged()
 {
     const bool can = canRegister();
-    if (std::exchange(m_canRegister, can) != can)
-        Q_EMIT canRegisterChanged();
+    assignAndNotify(m_canRegister, can, this, &AddAgentState::canRegisterChanged);
     const QString label = nameLabel();
-    if (std::exchange(m_nameLabel, label) != label)
-        Q_EMIT nameLabelChanged();
+    assignAndNotify(m_nameLabel, label, this, &AddAgentState::nameLabelChanged);
 }
 
 void AddAgentState::setAgentName(const QString& value)
 {
-    if (m_agentName == value)
-        return;
-    m_agentName = value;
-    Q_EMIT agentNameChanged();
-    toolsChanged();
+    if (assignAndNotify(m_agentName, value, this, &AddAgentState::agentNameChanged))
+        toolsChanged();
 }
 
 void AddAgentState::setSecurityPostureValue(int value)
@@ -240,22 +236,42 @@ QVariant AddAgentState::registerErrorValue() const
     return m_registerError ? QVariant(visibleText(*m_registerError)) : QVariant();
 }
 
-#define ADDAGENT_SETTER(Setter, member, Type, signal)                                                              \
-    void AddAgentState::Setter(Type value)                                                                         \
-    {                                                                                                              \
-        if (member == value)                                                                                       \
-            return;                                                                                                \
-        member = value;                                                                                            \
-        Q_EMIT signal();                                                                                           \
-    }
+void AddAgentState::setSecurityPosture(SecurityPosture value)
+{
+    assignAndNotify(m_securityPosture, value, this, &AddAgentState::securityPostureChanged);
+}
 
-ADDAGENT_SETTER(setSecurityPosture, m_securityPosture, SecurityPosture, securityPostureChanged)
-ADDAGENT_SETTER(setProjectsRoot, m_projectsRoot, const QString&, projectsRootChanged)
-ADDAGENT_SETTER(setProjectsRootEnabled, m_projectsRootEnabled, bool, projectsRootEnabledChanged)
-ADDAGENT_SETTER(setIsScanning, m_isScanning, bool, isScanningChanged)
-ADDAGENT_SETTER(setIsRegistering, m_isRegistering, bool, isRegisteringChanged)
-ADDAGENT_SETTER(setRegisterProgress, m_registerProgress, const QString&, registerProgressChanged)
-ADDAGENT_SETTER(setRegisterError, m_registerError, const std::optional<QString>&, registerErrorChanged)
-ADDAGENT_SETTER(setRegisterSuccess, m_registerSuccess, bool, registerSuccessChanged)
+void AddAgentState::setProjectsRoot(const QString& value)
+{
+    assignAndNotify(m_projectsRoot, value, this, &AddAgentState::projectsRootChanged);
+}
 
-#undef ADDAGENT_SETTER
+void AddAgentState::setProjectsRootEnabled(bool value)
+{
+    assignAndNotify(m_projectsRootEnabled, value, this, &AddAgentState::projectsRootEnabledChanged);
+}
+
+void AddAgentState::setIsScanning(bool value)
+{
+    assignAndNotify(m_isScanning, value, this, &AddAgentState::isScanningChanged);
+}
+
+void AddAgentState::setIsRegistering(bool value)
+{
+    assignAndNotify(m_isRegistering, value, this, &AddAgentState::isRegisteringChanged);
+}
+
+void AddAgentState::setRegisterProgress(const QString& value)
+{
+    assignAndNotify(m_registerProgress, value, this, &AddAgentState::registerProgressChanged);
+}
+
+void AddAgentState::setRegisterError(const std::optional<QString>& value)
+{
+    assignAndNotify(m_registerError, value, this, &AddAgentState::registerErrorChanged);
+}
+
+void AddAgentState::setRegisterSuccess(bool value)
+{
+    assignAndNotify(m_registerSuccess, value, this, &AddAgentState::registerSuccessChanged);
+}

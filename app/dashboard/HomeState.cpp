@@ -1,4 +1,6 @@
 #include "app/dashboard/HomeState.h"
+#include "core/LifetimeGuard.h"
+#include "core/AssignAndNotify.h"
 #include "core/VisibleText.h"
 
 #include "app/dashboard/AddAgentState.h"
@@ -78,11 +80,11 @@ void HomeState::refresh()
 
 QCoro::Task<> HomeState::loadCliVersion()
 {
-    const QPointer<HomeState> self(this);
+    const LifetimeGuard guard(this);
     const QStringList arguments{QStringLiteral("--version")};
     const CLIResult<std::optional<QString>> result
         = co_await m_cli.runCapturingOutput(arguments, m_cliRuns, CLIRunLimits::version());
-    if (!self)
+    if (!guard.alive())
         co_return;
     std::optional<QString> version;
     if (result && result.value()) {
@@ -90,15 +92,12 @@ QCoro::Task<> HomeState::loadCliVersion()
         if (!text.isEmpty())
             version = text.left(maximumVersionLength);
     }
-    self->setCliVersion(version);
+    setCliVersion(version);
 }
 
 void HomeState::setUpdates(UpdateCheckService* updates)
 {
-    if (m_updates == updates)
-        return;
-    m_updates = updates;
-    Q_EMIT updatesChanged();
+    assignAndNotify(m_updates, updates, this, &HomeState::updatesChanged);
 }
 
 QObject* HomeState::updatesObject() const
@@ -148,16 +147,16 @@ void HomeState::removeAgent(const QString& name, bool removeGlobalRules)
 
 QCoro::Task<> HomeState::runRemoval(QString name, bool removeGlobalRules)
 {
-    const QPointer<HomeState> self(this);
+    const LifetimeGuard guard(this);
     const QStringList arguments = Uninstall::unregisterArguments(name, removeGlobalRules);
     const int status = co_await m_cli.runDetached(arguments, m_cliRuns);
-    if (!self)
+    if (!guard.alive())
         co_return;
-    self->setRemovingAgentName(std::nullopt);
+    setRemovingAgentName(std::nullopt);
     if (status == Uninstall::statusRemoved)
-        self->reloadAgents();
+        reloadAgents();
     else
-        self->setRemovalError(tr("Removal of \"%1\" failed or was denied.").arg(name));
+        setRemovalError(tr("Removal of \"%1\" failed or was denied.").arg(name));
 }
 
 QVariantMap HomeState::removeConfirmation(const QString& name) const
@@ -188,22 +187,22 @@ void HomeState::uninstall(bool removeGlobalRules)
 
 QCoro::Task<> HomeState::runUninstall(QStringList agentNames, bool removeGlobalRules)
 {
-    const QPointer<HomeState> self(this);
+    const LifetimeGuard guard(this);
     const QStringList cliPaths = m_platform.cliBinaryPath.isEmpty()
         ? CLIService::installedLocations()
         : QStringList { m_platform.cliBinaryPath };
     const Uninstall::Services services { m_cli, m_auth, m_network, m_settings, m_platform.desktop,
         m_platform.notifier, cliPaths, CoreConstants::quorvaneDirectory(), m_cliRuns, m_platform.runtimeServer,
         m_platform.dpkg };
-    const std::function<void(const QString&)> onStatus = [self](const QString& status) {
-        if (self)
-            self->setUninstallStatus(status);
+    const std::function<void(const QString&)> onStatus = [this, guard](const QString& status) {
+        if (guard.alive())
+            setUninstallStatus(status);
     };
     const QStringList report = co_await Uninstall::run(services, agentNames, removeGlobalRules, onStatus);
-    if (!self)
+    if (!guard.alive())
         co_return;
-    self->setUninstallReport(report);
-    self->setUninstallComplete(true);
+    setUninstallReport(report);
+    setUninstallComplete(true);
 }
 
 void HomeState::skipUnregistering()
@@ -273,17 +272,17 @@ void HomeState::cancelAnalysis()
 
 QCoro::Task<> HomeState::runAnalysis(quint64 analysis, CLICancelToken cancel)
 {
-    const QPointer<HomeState> self(this);
+    const LifetimeGuard guard(this);
     MachineAuthService& auth = m_auth;
     QNetworkAccessManager& network = m_network;
     QStringList arguments;
     arguments << QStringLiteral("analyze-history");
-    CLIService::EventHandler onEvent = [self, cancel](const CLIEvent& event) {
-        if (self && !cancel.isCancelled())
-            self->applyAnalysisEvent(event);
+    CLIService::EventHandler onEvent = [this, guard, cancel](const CLIEvent& event) {
+        if (guard.alive() && !cancel.isCancelled())
+            applyAnalysisEvent(event);
     };
     const CLIResult<void> result = co_await m_cli.run(std::move(arguments), QString(), std::move(onEvent), cancel);
-    if (!self)
+    if (!guard.alive())
         co_return;
     if (!result && result.error().kind() != CLIError::Kind::cancelled)
         qCWarning(lcDashboard).noquote()
@@ -292,13 +291,13 @@ QCoro::Task<> HomeState::runAnalysis(quint64 analysis, CLICancelToken cancel)
     // Whether the run succeeded, failed or was cancelled, the tool may have
     // written a new inventory.
     co_await syncMcpServers(auth, network);
-    if (!self)
+    if (!guard.alive())
         co_return;
     // A newer analysis started after this one was cancelled is not ours to end.
-    if (self->m_analysisGeneration != analysis)
+    if (m_analysisGeneration != analysis)
         co_return;
-    self->m_analysisTask.reset();
-    self->setAnalysisRunning(false);
+    m_analysisTask.reset();
+    setAnalysisRunning(false);
 }
 
 void HomeState::applyAnalysisEvent(const CLIEvent& event)
@@ -362,15 +361,15 @@ QCoro::Task<> HomeState::sendPreferenceUntilSettled()
         m_preferenceSyncPending = true;
         co_return;
     }
-    const QPointer<HomeState> self(this);
+    const LifetimeGuard guard(this);
     m_preferenceSyncRunning = true;
     do {
-        self->m_preferenceSyncPending = false;
-        co_await self->syncMcpSummaryPreference();
-        if (!self)
+        m_preferenceSyncPending = false;
+        co_await syncMcpSummaryPreference();
+        if (!guard.alive())
             co_return;
-    } while (self->m_preferenceSyncPending);
-    self->m_preferenceSyncRunning = false;
+    } while (m_preferenceSyncPending);
+    m_preferenceSyncRunning = false;
 }
 
 bool HomeState::mcpLlmSummary() const
@@ -447,28 +446,67 @@ QString HomeState::percentText(double fraction)
     return QString::number(qint64(std::floor(clamped * 100.0))) + QLatin1Char('%');
 }
 
-#define HOMESTATE_SETTER(Setter, member, Type, signal)                                                             \
-    void HomeState::Setter(Type value)                                                                             \
-    {                                                                                                              \
-        if (member == value)                                                                                       \
-            return;                                                                                                \
-        member = value;                                                                                            \
-        Q_EMIT signal();                                                                                           \
-    }
+void HomeState::setAnalysisRunning(bool value)
+{
+    assignAndNotify(m_analysisRunning, value, this, &HomeState::analysisRunningChanged);
+}
 
-HOMESTATE_SETTER(setAnalysisRunning, m_analysisRunning, bool, analysisRunningChanged)
-HOMESTATE_SETTER(setIdentityRefused, m_identityRefused, bool, identityRefusedChanged)
-HOMESTATE_SETTER(setAutoOpenPaused, m_autoOpenPaused, bool, autoOpenPausedChanged)
-HOMESTATE_SETTER(setAnalysisSuggestionCount, m_analysisSuggestionCount, const std::optional<qint64>&,
-                 analysisSuggestionCountChanged)
-HOMESTATE_SETTER(setIsApproverOnly, m_isApproverOnly, bool, isApproverOnlyChanged)
-HOMESTATE_SETTER(setCliVersion, m_cliVersion, const std::optional<QString>&, cliVersionChanged)
-HOMESTATE_SETTER(setRemovingAgentName, m_removingAgentName, const std::optional<QString>&, removingAgentNameChanged)
-HOMESTATE_SETTER(setRemovalError, m_removalError, const std::optional<QString>&, removalErrorChanged)
-HOMESTATE_SETTER(setIsUninstalling, m_isUninstalling, bool, isUninstallingChanged)
-HOMESTATE_SETTER(setUninstallComplete, m_uninstallComplete, bool, uninstallCompleteChanged)
-HOMESTATE_SETTER(setUninstallStatus, m_uninstallStatus, const QString&, uninstallStatusChanged)
-HOMESTATE_SETTER(setUninstallReport, m_uninstallReport, const QStringList&, uninstallReportChanged)
-HOMESTATE_SETTER(setAppRemovalAdvice, m_appRemovalAdvice, const QString&, appRemovalAdviceChanged)
+void HomeState::setIdentityRefused(bool value)
+{
+    assignAndNotify(m_identityRefused, value, this, &HomeState::identityRefusedChanged);
+}
 
-#undef HOMESTATE_SETTER
+void HomeState::setAutoOpenPaused(bool value)
+{
+    assignAndNotify(m_autoOpenPaused, value, this, &HomeState::autoOpenPausedChanged);
+}
+
+void HomeState::setAnalysisSuggestionCount(const std::optional<qint64>& value)
+{
+    assignAndNotify(m_analysisSuggestionCount, value, this, &HomeState::analysisSuggestionCountChanged);
+}
+
+void HomeState::setIsApproverOnly(bool value)
+{
+    assignAndNotify(m_isApproverOnly, value, this, &HomeState::isApproverOnlyChanged);
+}
+
+void HomeState::setCliVersion(const std::optional<QString>& value)
+{
+    assignAndNotify(m_cliVersion, value, this, &HomeState::cliVersionChanged);
+}
+
+void HomeState::setRemovingAgentName(const std::optional<QString>& value)
+{
+    assignAndNotify(m_removingAgentName, value, this, &HomeState::removingAgentNameChanged);
+}
+
+void HomeState::setRemovalError(const std::optional<QString>& value)
+{
+    assignAndNotify(m_removalError, value, this, &HomeState::removalErrorChanged);
+}
+
+void HomeState::setIsUninstalling(bool value)
+{
+    assignAndNotify(m_isUninstalling, value, this, &HomeState::isUninstallingChanged);
+}
+
+void HomeState::setUninstallComplete(bool value)
+{
+    assignAndNotify(m_uninstallComplete, value, this, &HomeState::uninstallCompleteChanged);
+}
+
+void HomeState::setUninstallStatus(const QString& value)
+{
+    assignAndNotify(m_uninstallStatus, value, this, &HomeState::uninstallStatusChanged);
+}
+
+void HomeState::setUninstallReport(const QStringList& value)
+{
+    assignAndNotify(m_uninstallReport, value, this, &HomeState::uninstallReportChanged);
+}
+
+void HomeState::setAppRemovalAdvice(const QString& value)
+{
+    assignAndNotify(m_appRemovalAdvice, value, this, &HomeState::appRemovalAdviceChanged);
+}

@@ -1,5 +1,7 @@
 #include "app/dashboard/ModelRuntimeState.h"
 
+#include "core/LifetimeGuard.h"
+#include "core/AssignAndNotify.h"
 #include "app/tooling/CLIEvent.h"
 #include "app/tooling/CLIProcess.h"
 #include "app/tooling/CLIService.h"
@@ -32,11 +34,11 @@ QCoro::Task<> ModelRuntimeState::refreshLLMStatus()
         setGemmaInstalled(false);
         co_return;
     }
-    const QPointer<ModelRuntimeState> self(this);
+    const LifetimeGuard guard(this);
     const bool gemma = co_await m_dependencies.isGemmaInstalled();
-    if (!self || self->m_llmStatusGeneration != generation)
+    if (!guard.alive() || m_llmStatusGeneration != generation)
         co_return;
-    self->setGemmaInstalled(gemma);
+    setGemmaInstalled(gemma);
 }
 
 void ModelRuntimeState::mirrorWizardDownload()
@@ -98,10 +100,10 @@ QCoro::Task<> ModelRuntimeState::runRuntimeInstall()
         co_return;
     setRuntimeInstalling(true);
     setRuntimeError(QString());
-    const QPointer<ModelRuntimeState> self(this);
+    const LifetimeGuard guard(this);
     QCoro::Task<CLIResult<DependencyStatus>> installing = m_dependencies.installOllamaIfMissing({});
     const CLIResult<DependencyStatus> installed = co_await std::move(installing);
-    if (!self)
+    if (!guard.alive())
         co_return;
     setRuntimeInstalling(false);
     setOllamaInstalled(m_dependencies.isOllamaInstalled());
@@ -126,33 +128,30 @@ void ModelRuntimeState::installModel()
 QCoro::Task<> ModelRuntimeState::runModelDownload(quint64 download)
 {
     m_downloadSettled = false;
-    const QPointer<ModelRuntimeState> self(this);
+    const LifetimeGuard guard(this);
     // Arguments and handler are built outside the co_await expression: GCC 12
     // miscompiles braced lists and temporaries there.
     QStringList arguments;
     arguments << QStringLiteral("download-model") << QStringLiteral("--wizard");
-    CLIService::EventHandler onEvent = [self, download](const CLIEvent& event) {
-        if (self)
-            self->applyDownloadEvent(download, event);
+    CLIService::EventHandler onEvent = [this, guard, download](const CLIEvent& event) {
+        if (guard.alive())
+            applyDownloadEvent(download, event);
     };
     CLIResult<std::shared_ptr<CLIProcess>> started = co_await m_cli.start(std::move(arguments), std::move(onEvent));
-    if (!self || self->m_downloadGeneration != download)
+    if (!guard.alive() || m_downloadGeneration != download)
         co_return;
     if (!started) {
         qCWarning(lcDashboard).noquote()
             << QStringLiteral("Quorvane: model download could not start: ") + started.error().description();
-        self->downloadEnded(download);
+        downloadEnded(download);
         co_return;
     }
     // The handle is kept: letting it go would stop the download.
-    self->m_modelDownload = std::move(started.value());
-    CLIProcess* process = self->m_modelDownload.get();
-    connect(process, &CLIProcess::finished, self.data(), [self, download] {
-        if (self)
-            self->downloadEnded(download);
-    });
+    m_modelDownload = std::move(started.value());
+    CLIProcess* process = m_modelDownload.get();
+    connect(process, &CLIProcess::finished, this, [this, download] { downloadEnded(download); });
     if (process->isFinished())
-        self->downloadEnded(download);
+        downloadEnded(download);
 }
 
 void ModelRuntimeState::applyDownloadEvent(quint64 download, const CLIEvent& event)
@@ -182,46 +181,32 @@ void ModelRuntimeState::downloadEnded(quint64 download)
     setLlmInstalling(false);
 }
 
-namespace {
-
-// Stores a new value and announces it; an unchanged value is not announced.
-template <typename T>
-void publish(ModelRuntimeState* state, T& member, const T& value, void (ModelRuntimeState::*changed)())
-{
-    if (member == value)
-        return;
-    member = value;
-    Q_EMIT(state->*changed)();
-}
-
-} // namespace
-
 void ModelRuntimeState::setOllamaInstalled(bool value)
 {
-    publish(this, m_ollamaInstalled, value, &ModelRuntimeState::ollamaInstalledChanged);
+    assignAndNotify(m_ollamaInstalled, value, this, &ModelRuntimeState::ollamaInstalledChanged);
 }
 
 void ModelRuntimeState::setGemmaInstalled(bool value)
 {
-    publish(this, m_gemmaInstalled, value, &ModelRuntimeState::gemmaInstalledChanged);
+    assignAndNotify(m_gemmaInstalled, value, this, &ModelRuntimeState::gemmaInstalledChanged);
 }
 
 void ModelRuntimeState::setLlmInstalling(bool value)
 {
-    publish(this, m_llmInstalling, value, &ModelRuntimeState::llmInstallingChanged);
+    assignAndNotify(m_llmInstalling, value, this, &ModelRuntimeState::llmInstallingChanged);
 }
 
 void ModelRuntimeState::setLlmProgress(double value)
 {
-    publish(this, m_llmProgress, value, &ModelRuntimeState::llmProgressChanged);
+    assignAndNotify(m_llmProgress, value, this, &ModelRuntimeState::llmProgressChanged);
 }
 
 void ModelRuntimeState::setRuntimeInstalling(bool value)
 {
-    publish(this, m_runtimeInstalling, value, &ModelRuntimeState::runtimeInstallingChanged);
+    assignAndNotify(m_runtimeInstalling, value, this, &ModelRuntimeState::runtimeInstallingChanged);
 }
 
 void ModelRuntimeState::setRuntimeError(const QString& value)
 {
-    publish(this, m_runtimeError, value, &ModelRuntimeState::runtimeErrorChanged);
+    assignAndNotify(m_runtimeError, value, this, &ModelRuntimeState::runtimeErrorChanged);
 }

@@ -13,6 +13,8 @@ Item {
 
     required property var panel
     readonly property var detail: panel.detail
+    readonly property var shown: detail.shown
+    readonly property var countdown: detail.countdown
 
     implicitHeight: flick.contentHeight + flick.anchors.bottomMargin + footer.implicitHeight + footer.anchors.bottomMargin
 
@@ -50,7 +52,7 @@ Item {
             // An agent asking to be unregistered.
             Rectangle {
                 objectName: "removalCard"
-                visible: page.detail.isUnregister
+                visible: page.shown.isUnregister
                 Layout.fillWidth: true
                 implicitHeight: removal.implicitHeight + 24
                 radius: 10
@@ -80,7 +82,7 @@ Item {
                         objectName: "removalAgentName"
                         textFormat: Text.PlainText
                         Layout.fillWidth: true
-                        text: page.detail.agentName
+                        text: page.shown.agentName
                         color: Style.label
                         font.pixelSize: 13
                         font.weight: Font.Bold
@@ -89,8 +91,8 @@ Item {
                     Text {
                         textFormat: Text.PlainText
                         Layout.fillWidth: true
-                        visible: page.detail.hasAgentMachine
-                        text: page.detail.agentMachine
+                        visible: page.shown.hasAgentMachine
+                        text: page.shown.agentMachine
                         color: Style.secondaryLabel
                         font.pixelSize: 10
                         wrapMode: Text.WrapAnywhere
@@ -101,7 +103,7 @@ Item {
             // Any other tool: the agent and the tool with its command.
             Rectangle {
                 objectName: "toolCard"
-                visible: !page.detail.isUnregister
+                visible: !page.shown.isUnregister
                 Layout.fillWidth: true
                 implicitHeight: tool.implicitHeight + 24
                 radius: 10
@@ -123,7 +125,7 @@ Item {
                         objectName: "detailAgentName"
                         textFormat: Text.PlainText
                         Layout.fillWidth: true
-                        text: page.detail.agentName
+                        text: page.shown.agentName
                         color: Style.label
                         font.pixelSize: 13
                         font.weight: Font.Bold
@@ -133,8 +135,8 @@ Item {
                         objectName: "detailAgentMachine"
                         textFormat: Text.PlainText
                         Layout.fillWidth: true
-                        visible: page.detail.hasAgentMachine
-                        text: page.detail.agentMachine
+                        visible: page.shown.hasAgentMachine
+                        text: page.shown.agentMachine
                         color: Style.secondaryLabel
                         font.pixelSize: 10
                         wrapMode: Text.WrapAnywhere
@@ -155,7 +157,7 @@ Item {
                             objectName: "detailTitle"
                             textFormat: Text.PlainText
                             Layout.fillWidth: true
-                            text: page.detail.title
+                            text: page.shown.title
                             color: Style.label
                             font.pixelSize: 13
                             font.weight: Font.Bold
@@ -166,15 +168,15 @@ Item {
                             Layout.alignment: Qt.AlignTop
                             Layout.rightMargin: implicitWidth * 0.15
                             Layout.topMargin: 2
-                            visible: page.detail.hasBadge
-                            text: page.detail.badgeText
-                            colorName: page.detail.badgeColorName
+                            visible: page.shown.hasBadge
+                            text: page.shown.badgeText
+                            colorName: page.shown.badgeColorName
                             scale: 1.3
                         }
                     }
                     Rectangle {
                         objectName: "segmentsCard"
-                        visible: page.detail.hasSegments
+                        visible: page.shown.hasSegments
                         Layout.fillWidth: true
                         Layout.topMargin: 4
                         implicitHeight: segments.implicitHeight + 16
@@ -187,7 +189,7 @@ Item {
                             width: parent.width - 16
                             spacing: 3
                             Repeater {
-                                model: page.detail.segments
+                                model: page.shown.segments
                                 CommandSegmentRow {
                                     required property var modelData
                                     width: segments.width
@@ -204,7 +206,7 @@ Item {
                         textFormat: Text.PlainText
                         visible: text !== ""
                         Layout.fillWidth: true
-                        text: page.detail.highestRiskText
+                        text: page.shown.highestRiskText
                         color: Style.secondaryLabel
                         font.pixelSize: 10
                         wrapMode: Text.Wrap
@@ -212,10 +214,10 @@ Item {
                     Text {
                         objectName: "detailSummary"
                         textFormat: Text.PlainText
-                        visible: !page.detail.hasSegments
+                        visible: !page.shown.hasSegments
                         Layout.fillWidth: true
                         Layout.topMargin: 2
-                        text: page.detail.displaySummary
+                        text: page.shown.displaySummary
                         color: Style.label
                         font.family: "monospace"
                         font.pixelSize: 11
@@ -225,9 +227,9 @@ Item {
             }
 
             RuleSection {
-                visible: page.detail.showsRuleSection
+                visible: page.shown.showsRuleSection
                 Layout.fillWidth: true
-                detail: page.detail
+                rule: page.detail.rule
             }
         }
     }
@@ -245,8 +247,8 @@ Item {
         Text {
             objectName: "countdownText"
             textFormat: Text.PlainText
-            text: page.detail.countdownText
-            color: Style[page.detail.countdownColorName] !== undefined ? Style[page.detail.countdownColorName]
+            text: page.countdown.text
+            color: Style[page.countdown.colorName] !== undefined ? Style[page.countdown.colorName]
                                                                        : Style.red
             font.pixelSize: 12
             font.weight: Font.DemiBold
@@ -255,24 +257,24 @@ Item {
         Text {
             objectName: "expiredText"
             textFormat: Text.PlainText
-            visible: !page.detail.showsButtons
+            visible: !page.countdown.showsButtons
             text: qsTr("This action has expired")
             color: Style.tertiaryLabel
             font.pixelSize: 12
         }
 
         DecisionButtons {
-            visible: page.detail.showsButtons
+            visible: page.countdown.showsButtons
             Layout.fillWidth: true
             objectNamePrefix: "detail_"
-            approveLabel: page.detail.approveLabel
-            denyLabel: page.detail.denyLabel
-            approveColorName: page.detail.approveColorName
-            denyColorName: page.detail.denyColorName
+            approveLabel: page.shown.approveLabel
+            denyLabel: page.shown.denyLabel
+            approveColorName: page.shown.approveColorName
+            denyColorName: page.shown.denyColorName
             responding: page.detail.isResponding
-            spokenSummary: page.detail.spokenSummary
-            onApproveClicked: page.panel.approveSelected()
-            onDenyClicked: page.panel.denySelected()
+            spokenSummary: page.countdown.spokenSummary
+            onApproveClicked: page.detail.approve()
+            onDenyClicked: page.detail.deny()
         }
 
         DecisionStatusLine {
@@ -280,7 +282,7 @@ Item {
             objectNamePrefix: "detail_"
             text: page.panel.selectedDecisionStatus
             failed: page.panel.selectedDecisionFailed
-            onRetryClicked: page.panel.retry(page.detail.actionId)
+            onRetryClicked: page.panel.retry(page.shown.id)
         }
     }
 }

@@ -1,11 +1,12 @@
 #include "app/panel/ApprovalsPanel.h"
 
+#include "core/LifetimeGuard.h"
+#include "core/AssignAndNotify.h"
 #include "core/ApprovalSyncService.h"
 #include "app/panel/PanelPresentation.h"
 #include "app/trust/TrustWindowState.h"
 #include "core/UpdateCheckService.h"
 
-#include <QPointer>
 
 #include <algorithm>
 
@@ -34,6 +35,10 @@ ApprovalsPanel::ApprovalsPanel(ApprovalSyncService& sync, UpdateCheckService& up
     m_actions->setActions(sync.pendingActions());
     keepHighlightInList();
     connect(m_freeze, &FreezeAll::stateChanged, this, &ApprovalsPanel::holdsPopoverChanged);
+    connect(m_detail, &ActionDetailState::approveRequested, this,
+            [this] { decide(m_selectedActionId, approvedDecision, true); });
+    connect(m_detail, &ActionDetailState::denyRequested, this,
+            [this] { decide(m_selectedActionId, deniedDecision, true); });
     // Explanations come with later refreshes of the list: while none gets
     // through, "Explain this request" is offered only where one is at hand.
     connect(&sync, &ApprovalSyncService::isOfflineChanged, m_actions,
@@ -71,7 +76,7 @@ QString ApprovalsPanel::content() const
 {
     if (m_selectedTab == pauseTab)
         return QStringLiteral("pause");
-    if (m_detail->hasAction())
+    if (m_detail->action())
         return QStringLiteral("detail");
     if (m_actions->count() > 0)
         return QStringLiteral("list");
@@ -80,11 +85,7 @@ QString ApprovalsPanel::content() const
 
 void ApprovalsPanel::announceContent()
 {
-    const QString now = content();
-    if (now == m_lastContent)
-        return;
-    m_lastContent = now;
-    Q_EMIT contentChanged();
+    assignAndNotify(m_lastContent, content(), this, &ApprovalsPanel::contentChanged);
 }
 
 void ApprovalsPanel::setSelectedTab(const QString& tab)
@@ -147,8 +148,8 @@ void ApprovalsPanel::setSelectedActionId(const QString& id)
 void ApprovalsPanel::syncDetail()
 {
     const PendingAction* action = m_selectedActionId.isEmpty() ? nullptr : m_actions->action(m_selectedActionId);
-    m_detail->setAction(action ? std::optional<PendingAction>(*action) : std::nullopt);
-    m_detail->setResponding(action && m_responding.contains(action->id));
+    m_detail->show(action ? std::optional<PendingAction>(*action) : std::nullopt,
+                   action && m_responding.contains(action->id));
 }
 
 void ApprovalsPanel::setResponding(const QString& id, bool responding)
@@ -158,8 +159,8 @@ void ApprovalsPanel::setResponding(const QString& id, bool responding)
     else
         m_responding.remove(id);
     m_actions->setResponding(id, responding);
-    if (m_detail->actionId() == id)
-        m_detail->setResponding(responding);
+    if (m_selectedActionId == id)
+        syncDetail();
 }
 
 void ApprovalsPanel::approve(const QString& id)
@@ -172,16 +173,6 @@ void ApprovalsPanel::deny(const QString& id)
     decide(id, deniedDecision, false);
 }
 
-void ApprovalsPanel::approveSelected()
-{
-    decide(m_selectedActionId, approvedDecision, true);
-}
-
-void ApprovalsPanel::denySelected()
-{
-    decide(m_selectedActionId, deniedDecision, true);
-}
-
 QCoro::Task<bool> ApprovalsPanel::decide(QString id, QString decision, bool fromDetail)
 {
     if (id.isEmpty() || (decision != approvedDecision && decision != deniedDecision))
@@ -191,9 +182,10 @@ QCoro::Task<bool> ApprovalsPanel::decide(QString id, QString decision, bool from
     std::optional<RuleScope> scope;
     if (fromDetail) {
         // The page refuses decisions once its action has expired.
-        if (m_detail->actionId() != id || !m_detail->showsButtons())
+        if (m_detail->shown()->id() != id || !m_detail->countdown()->showsButtons())
             co_return false;
-        scope = m_detail->scopeForDecision(decision);
+        if (decision == approvedDecision)
+            scope = m_detail->rule()->scopeForApproval();
     }
     auto sending = send(id, decision, scope, fromDetail);
     const int status = co_await std::move(sending);
@@ -218,10 +210,10 @@ QCoro::Task<int> ApprovalsPanel::send(
     setNotice(QString());
     setResponding(id, true);
     setDecisionStatus(id, PanelPresentation::decisionSendingText(decision, m_sync.isOffline()), false);
-    QPointer<ApprovalsPanel> self(this);
+    const LifetimeGuard guard(this);
     auto sending = m_sync.sendDecision(id, decision, scope);
     const int status = co_await std::move(sending);
-    if (!self)
+    if (!guard.alive())
         co_return status;
     setResponding(id, false);
     switch (status) {
@@ -257,19 +249,13 @@ void ApprovalsPanel::setDecisionStatus(const QString& id, const QString& text, b
 
 void ApprovalsPanel::setNotice(const QString& notice)
 {
-    if (notice == m_notice)
-        return;
-    m_notice = notice;
-    Q_EMIT noticeChanged();
-    Q_EMIT holdsPopoverChanged();
+    if (assignAndNotify(m_notice, notice, this, &ApprovalsPanel::noticeChanged))
+        Q_EMIT holdsPopoverChanged();
 }
 
 void ApprovalsPanel::setAutoOpenPaused(bool paused)
 {
-    if (paused == m_autoOpenPaused)
-        return;
-    m_autoOpenPaused = paused;
-    Q_EMIT autoOpenPausedChanged();
+    assignAndNotify(m_autoOpenPaused, paused, this, &ApprovalsPanel::autoOpenPausedChanged);
 }
 
 void ApprovalsPanel::resume()
@@ -303,9 +289,9 @@ bool ApprovalsPanel::pressKey(int key, int modifiers)
     }
     if (shown == QLatin1String("detail")) {
         if (key == Qt::Key_A)
-            approveSelected();
+            m_detail->approve();
         else if (key == Qt::Key_D)
-            denySelected();
+            m_detail->deny();
         else
             return false;
         return true;
@@ -358,10 +344,7 @@ void ApprovalsPanel::keepHighlightInList()
 
 void ApprovalsPanel::setHighlightedActionId(const QString& id)
 {
-    if (id == m_highlightedActionId)
-        return;
-    m_highlightedActionId = id;
-    Q_EMIT highlightedActionIdChanged();
+    assignAndNotify(m_highlightedActionId, id, this, &ApprovalsPanel::highlightedActionIdChanged);
 }
 
 void ApprovalsPanel::showExplanation(const QString& id)
@@ -390,7 +373,7 @@ void ApprovalsPanel::setShown(bool shown)
 void ApprovalsPanel::setClock(Clock clock)
 {
     m_actions->setClock(clock);
-    m_detail->setClock(clock);
+    m_detail->countdown()->setClock(clock);
 }
 
 void ApprovalsPanel::updateTicker()
@@ -405,5 +388,5 @@ void ApprovalsPanel::updateTicker()
 void ApprovalsPanel::tick()
 {
     m_actions->refreshCountdowns();
-    m_detail->refreshCountdown();
+    m_detail->countdown()->refresh();
 }

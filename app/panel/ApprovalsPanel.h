@@ -123,10 +123,6 @@ class ApprovalsPanel : public QObject
     // Row buttons: a decision without rule.
     Q_INVOKABLE void approve(const QString& id);
     Q_INVOKABLE void deny(const QString& id);
-    // Detail page buttons: the approval carries the chosen scope when the
-    // rule toggle is on; a denial never does.
-    Q_INVOKABLE void approveSelected();
-    Q_INVOKABLE void denySelected();
     // "Retry" on a row (or the detail page) whose decision failed: the same
     // decision again, as a new signed request.
     Q_INVOKABLE void retry(const QString& id);

@@ -1,10 +1,10 @@
 #include "app/panel/FreezeAll.h"
 
+#include "core/LifetimeGuard.h"
 #include "app/trust/TrustWindowState.h"
 #include "core/ApprovalSyncService.h"
 #include "core/LogCategories.h"
 
-#include <QPointer>
 #include <QStringList>
 
 namespace {
@@ -89,14 +89,14 @@ QCoro::Task<FreezeAll::Outcome> FreezeAll::run()
     qCInfo(lcPanel).noquote()
         << QStringLiteral("Quorvane: freeze: denying %1 pending actions").arg(m_sync.pendingActions().size());
 
-    QPointer<FreezeAll> self(this);
+    const LifetimeGuard guard(this);
     Outcome outcome;
     QStringList ids;
     for (const PendingAction& action : m_sync.pendingActions())
         ids << action.id;
     for (const QString& id : std::as_const(ids)) {
         const int status = co_await m_sync.sendDecision(id, deniedDecision, std::nullopt);
-        if (!self)
+        if (!guard.alive())
             co_return outcome;
         if (status == 200)
             ++outcome.denied;
@@ -107,7 +107,7 @@ QCoro::Task<FreezeAll::Outcome> FreezeAll::run()
     }
     // The back-end knows of windows other clients opened; this one only of its own.
     const TrustWindowState::EndResult ended = co_await m_trust.endAnyWindow();
-    if (!self)
+    if (!guard.alive())
         co_return outcome;
     if (ended == TrustWindowState::EndResult::ended)
         outcome.trustWindow = Outcome::TrustWindow::ended;

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "app/panel/ActionCountdown.h"
 #include "app/panel/ActionDetailState.h"
 #include "app/panel/ApprovalsPanel.h"
 #include "app/panel/ConnectionStatus.h"
 #include "app/panel/FreezeAll.h"
 #include "app/panel/PendingActionsModel.h"
+#include "app/panel/RuleChoice.h"
+#include "app/panel/ShownAction.h"
 #include "app/panel/UpdateBannerState.h"
 
 #include <QtQml/qqml.h>
@@ -34,6 +37,30 @@ struct ActionDetailStateForeign
     QML_FOREIGN(ActionDetailState)
     QML_NAMED_ELEMENT(ActionDetailState)
     QML_UNCREATABLE("owned by ApprovalsPanel")
+};
+
+struct ShownActionForeign
+{
+    Q_GADGET
+    QML_FOREIGN(ShownAction)
+    QML_NAMED_ELEMENT(ShownAction)
+    QML_UNCREATABLE("owned by ActionDetailState")
+};
+
+struct ActionCountdownForeign
+{
+    Q_GADGET
+    QML_FOREIGN(ActionCountdown)
+    QML_NAMED_ELEMENT(ActionCountdown)
+    QML_UNCREATABLE("owned by ActionDetailState")
+};
+
+struct RuleChoiceForeign
+{
+    Q_GADGET
+    QML_FOREIGN(RuleChoice)
+    QML_NAMED_ELEMENT(RuleChoice)
+    QML_UNCREATABLE("owned by ActionDetailState")
 };
 
 struct UpdateBannerStateForeign

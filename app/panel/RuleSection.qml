@@ -8,7 +8,7 @@ Rectangle {
     id: section
     objectName: "ruleSection"
 
-    required property var detail
+    required property var rule
 
     implicitHeight: column.implicitHeight + 20
     height: implicitHeight
@@ -31,13 +31,13 @@ Rectangle {
             Layout.fillWidth: true
             text: qsTr("Bypass escalations")
             iconSource: Qt.resolvedUrl("icons/shield-check.svg")
-            checked: section.detail.createRule
-            onToggled: section.detail.createRule = checked
+            checked: section.rule.isOn
+            onToggled: section.rule.turn(checked)
         }
 
         // Before the toggle is turned on: what a rule would cover at each scope.
         Repeater {
-            model: section.detail.createRule ? [] : section.detail.scopeOptions
+            model: section.rule.isOn ? [] : section.rule.scopeOptions
             Text {
                 textFormat: Text.PlainText
                 required property var modelData
@@ -53,7 +53,7 @@ Rectangle {
         Text {
             objectName: "scopeHeading"
             textFormat: Text.PlainText
-            visible: section.detail.createRule
+            visible: section.rule.isOn
             text: qsTr("SCOPE")
             color: Style.secondaryLabel
             font.pixelSize: 9
@@ -62,7 +62,7 @@ Rectangle {
         }
 
         RowLayout {
-            visible: section.detail.createRule
+            visible: section.rule.isOn
             Layout.fillWidth: true
             spacing: 8
             Text {
@@ -75,14 +75,14 @@ Rectangle {
                 id: picker
                 objectName: "scopePicker"
                 Layout.fillWidth: true
-                model: section.detail.scopeOptions.map(function(option) { return option.label })
-                currentIndex: section.detail.ruleScopeIndex
-                onActivated: function(index) { section.detail.ruleScopeIndex = index }
+                model: section.rule.scopeOptions.map(function(option) { return option.label })
+                currentIndex: section.rule.scopeIndex
+                onActivated: function(index) { section.rule.chooseScopeAt(index) }
             }
         }
 
         RowLayout {
-            visible: section.detail.createRule
+            visible: section.rule.isOn
             Layout.fillWidth: true
             spacing: 6
             Image {
@@ -96,7 +96,7 @@ Rectangle {
                 objectName: "scopeWarning"
                 textFormat: Text.PlainText
                 Layout.fillWidth: true
-                text: section.detail.scopeWarning
+                text: section.rule.warning
                 color: Style.amber
                 font.pixelSize: 11
                 wrapMode: Text.Wrap

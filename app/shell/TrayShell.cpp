@@ -1,5 +1,7 @@
 #include "app/shell/TrayShell.h"
 
+#include "core/LifetimeGuard.h"
+#include "core/AssignAndNotify.h"
 #include "app/shell/PopoverHost.h"
 #include "app/shell/ShellWindows.h"
 #include "app/tooling/CLIService.h"
@@ -41,23 +43,23 @@ TrayShell::TrayShell(Services services, StatusItemFactory statusItemFactory, Pop
     , m_terminator([] { QCoreApplication::quit(); })
     , m_notice(services.notifier, services.sync)
 {
-    QPointer<TrayShell> self(this);
+    const LifetimeGuard guard(this);
     m_services.windows.setShell(ShellWindows::Shell{
-        [self] {
-            if (self)
-                self->setUpStatusItem();
+        [this, guard] {
+            if (guard.alive())
+                setUpStatusItem();
         },
-        [self] {
-            if (self)
-                self->startServices();
+        [this, guard] {
+            if (guard.alive())
+                startServices();
         },
-        [self] {
-            if (self)
-                self->setAllowTermination(true);
+        [this, guard] {
+            if (guard.alive())
+                setAllowTermination(true);
         },
-        [self] {
-            if (self)
-                self->terminate();
+        [this, guard] {
+            if (guard.alive())
+                terminate();
         },
     });
 }
@@ -102,17 +104,17 @@ bool TrayShell::confirmQuit()
 {
     if (m_allowTermination || !m_services.windows.isSetupComplete())
         return true;
-    QPointer<TrayShell> self(this);
-    m_quitPrompt.ask([self](QuitPrompt::Choice choice) {
-        if (!self)
+    const LifetimeGuard guard(this);
+    m_quitPrompt.ask([this, guard](QuitPrompt::Choice choice) {
+        if (!guard.alive())
             return;
         switch (choice) {
         case QuitPrompt::Choice::openUninstall:
-            self->m_services.windows.showDashboard();
+            m_services.windows.showDashboard();
             break;
         case QuitPrompt::Choice::quitAnyway:
-            self->setAllowTermination(true);
-            self->terminate();
+            setAllowTermination(true);
+            terminate();
             break;
         case QuitPrompt::Choice::cancel:
             break;
@@ -177,12 +179,12 @@ void TrayShell::startServices()
 
     // Updates replace this program, so they are measured against its own
     // version (the one its release archive carries), never the product tool's.
-    QPointer<TrayShell> self(this);
-    m_services.updates.start(m_services.updates.ownVersion(), [self] {
-        if (!self)
+    const LifetimeGuard guard(this);
+    m_services.updates.start(m_services.updates.ownVersion(), [this, guard] {
+        if (!guard.alive())
             return;
-        self->setAllowTermination(true);
-        self->terminate();
+        setAllowTermination(true);
+        terminate();
     });
     // No platform source of push tokens here: the stream and the poll carry everything.
     qCInfo(lcShell).noquote() << noPushLine();
@@ -324,10 +326,7 @@ void TrayShell::onPendingCount(int count)
 
 void TrayShell::setAllowTermination(bool allow)
 {
-    if (m_allowTermination == allow)
-        return;
-    m_allowTermination = allow;
-    Q_EMIT allowTerminationChanged();
+    assignAndNotify(m_allowTermination, allow, this, &TrayShell::allowTerminationChanged);
 }
 
 void TrayShell::terminate()

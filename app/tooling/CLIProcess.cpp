@@ -1,5 +1,6 @@
 #include "app/tooling/CLIProcess.h"
 
+#include "core/LifetimeGuard.h"
 #include <QPointer>
 #include <QTimer>
 #include <qcorosignal.h>
@@ -37,13 +38,13 @@ CLIProcess::CLIProcess(const QString& program, const QStringList& arguments, Out
     });
     connect(m_process, &QProcess::finished, this, [this](int exitCode, QProcess::ExitStatus status) {
         // An event handler may destroy this object; stop touching it then.
-        const QPointer<CLIProcess> self(this);
+        const LifetimeGuard guard(this);
         readOutput();
-        if (!self)
+        if (!guard.alive())
             return;
         if (m_mode == OutputMode::events && !stopped()) {
             deliver(m_lines.finish());
-            if (!self)
+            if (!guard.alive())
                 return;
         }
         m_exitStatus = status == QProcess::NormalExit ? exitCode : -1;
@@ -142,9 +143,9 @@ void CLIProcess::readOutput()
 
 void CLIProcess::deliver(const QList<QByteArray>& lines)
 {
-    const QPointer<CLIProcess> self(this);
+    const LifetimeGuard guard(this);
     for (const QByteArray& line : lines) {
-        if (!self || stopped() || !m_onEvent)
+        if (!guard.alive() || stopped() || !m_onEvent)
             return;
         if (const auto event = CLIEvent::decode(line)) {
             // A copy: the handler may destroy this object, and with it m_onEvent.

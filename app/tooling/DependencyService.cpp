@@ -1,5 +1,6 @@
 #include "app/tooling/DependencyService.h"
 
+#include "core/LifetimeGuard.h"
 #include "app/tooling/CLIService.h"
 #include "app/tooling/ModelRuntimeServer.h"
 #include "app/tooling/ProgramRun.h"
@@ -181,16 +182,16 @@ QCoro::Task<CLIResult<QString>> DependencyService::download(QUrl url, QString fi
     // The maker's download address sends the archive from another host.
     transfer.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     m_download = &transfer;
-    const QPointer<DependencyService> self(this);
+    const LifetimeGuard guard(this);
     const std::optional<ReleaseDownload::Failure> failure = co_await transfer.run(onProgress);
-    if (self)
+    if (guard.alive())
         m_download = nullptr;
 
     const auto fail = [&destination](CLIError error) {
         QFile::remove(destination);
         return error;
     };
-    if (!self || (failure && failure->kind == ReleaseDownload::Failure::Kind::aborted))
+    if (!guard.alive() || (failure && failure->kind == ReleaseDownload::Failure::Kind::aborted))
         co_return fail(CLIError::cancelled());
     if (transfer.status() != 0 && transfer.status() != 200)
         co_return fail(CLIError::installFailed(badStatus));
@@ -224,9 +225,9 @@ QCoro::Task<CLIResult<QString>> DependencyService::downloadOllama(ProgressHandle
     QString fileName = url.fileName();
     if (fileName.isEmpty() || fileName == QLatin1String("..") || fileName == QLatin1String("."))
         fileName = QStringLiteral("ollama-linux.tgz");
-    const QPointer<DependencyService> self(this);
+    const LifetimeGuard guard(this);
     CLIResult<QString> result = co_await download(url, fileName, onProgress);
-    if (self && result)
+    if (guard.alive() && result)
         m_archivePath = result.value();
     co_return result;
 }
@@ -290,13 +291,13 @@ QCoro::Task<CLIResult<DependencyStatus>> DependencyService::installOllama(QStrin
         co_return CLIError::installFailed(QStringLiteral("Admin setup failed: no administrator prompt available"));
     }
 
-    const QPointer<DependencyService> self(this);
+    const LifetimeGuard guard(this);
     QCoro::Task<CLIResult<void>> installing = m_cli->runPrivileged(privilegedInstallCommand(archivePath));
     const CLIResult<void> installed = co_await std::move(installing);
     removeOwnFile(archivePath);
     if (!installed)
         co_return installed.error();
-    if (!self)
+    if (!guard.alive())
         co_return CLIError::cancelled();
     co_return isOllamaInstalled() ? DependencyStatus::installed()
                                   : DependencyStatus::failed(QStringLiteral("Ollama not found after install"));
@@ -309,7 +310,7 @@ QCoro::Task<CLIResult<DependencyStatus>> DependencyService::installOllamaIfMissi
             onStatus(status);
         return status;
     };
-    const QPointer<DependencyService> self(this);
+    const LifetimeGuard guard(this);
     if (!isOllamaInstalled()) {
         // Nothing is fetched that could not be installed afterwards.
         if (const std::optional<QString> blocked = installBlockedReason()) {
@@ -325,7 +326,7 @@ QCoro::Task<CLIResult<DependencyStatus>> DependencyService::installOllamaIfMissi
         // co_await's operand twice (here a handler that owns heap memory).
         QCoro::Task<CLIResult<QString>> downloading = downloadOllama(onProgress);
         const CLIResult<QString> archive = co_await std::move(downloading);
-        if (!self)
+        if (!guard.alive())
             co_return CLIError::cancelled();
         if (!archive) {
             report(DependencyStatus::failed(archive.error().description()));
@@ -333,7 +334,7 @@ QCoro::Task<CLIResult<DependencyStatus>> DependencyService::installOllamaIfMissi
         }
         report(DependencyStatus::installing());
         const CLIResult<DependencyStatus> installed = co_await installOllama(archive.value());
-        if (!self)
+        if (!guard.alive())
             co_return CLIError::cancelled();
         if (!installed) {
             report(DependencyStatus::failed(installed.error().description()));

@@ -1,5 +1,6 @@
 #include "app/tooling/ModelRuntimeServer.h"
 
+#include "core/LifetimeGuard.h"
 #include "app/tooling/CLIProcess.h"
 #include "app/tooling/ProgramRun.h"
 #include "core/Http.h"
@@ -118,9 +119,9 @@ QCoro::Task<bool> ModelRuntimeServer::answers()
 
 QCoro::Task<CLIResult<void>> ModelRuntimeServer::ensureServing(QString runtimeCommand)
 {
-    const QPointer<ModelRuntimeServer> self(this);
+    const LifetimeGuard guard(this);
     if (co_await answers()) {
-        if (!self)
+        if (!guard.alive())
             co_return CLIError::cancelled();
         if (const std::optional<QString> foreign = foreignListener())
             co_return CLIError::installFailed(*foreign);
@@ -128,16 +129,16 @@ QCoro::Task<CLIResult<void>> ModelRuntimeServer::ensureServing(QString runtimeCo
             m_mechanism = Mechanism::alreadyAnswering;
         co_return CLIResult<void>();
     }
-    if (!self)
+    if (!guard.alive())
         co_return CLIError::cancelled();
 
     std::optional<QString> unitFailure = QStringLiteral("no systemd user manager");
     if (co_await hasUserManager()) {
-        if (!self)
+        if (!guard.alive())
             co_return CLIError::cancelled();
         unitFailure = co_await startUserUnit(runtimeCommand);
     }
-    if (!self)
+    if (!guard.alive())
         co_return CLIError::cancelled();
     if (!unitFailure) {
         m_mechanism = Mechanism::userUnit;
@@ -192,7 +193,7 @@ QString ModelRuntimeServer::enabledLinkPath() const
 
 QCoro::Task<std::optional<QString>> ModelRuntimeServer::removeUserUnit()
 {
-    const QPointer<ModelRuntimeServer> self(this);
+    const LifetimeGuard guard(this);
     stopChild();
     const auto present
         = [](const QString& path) { return QFileInfo(path).isSymLink() || QFileInfo::exists(path); };
@@ -209,7 +210,7 @@ QCoro::Task<std::optional<QString>> ModelRuntimeServer::removeUserUnit()
         const QStringList disable { user, QStringLiteral("disable"), QStringLiteral("--now"), unitName };
         co_await exitStatusOf(systemctl, disable, systemctlDeadline);
     }
-    if (!self)
+    if (!guard.alive())
         co_return std::nullopt;
     QFile::remove(link);
     QFile::remove(unit);
@@ -244,12 +245,12 @@ void ModelRuntimeServer::stopChild()
 
 QCoro::Task<CLIResult<void>> ModelRuntimeServer::waitUntilAnswering()
 {
-    const QPointer<ModelRuntimeServer> self(this);
+    const LifetimeGuard guard(this);
     QElapsedTimer elapsed;
     elapsed.start();
     while (true) {
         const bool answering = co_await answers();
-        if (!self)
+        if (!guard.alive())
             co_return CLIError::cancelled();
         if (answering) {
             // Another user's program may have taken the port before our server did.
@@ -274,7 +275,7 @@ QCoro::Task<CLIResult<void>> ModelRuntimeServer::waitUntilAnswering()
                                                   .arg(seconds));
         }
         co_await QCoro::sleepFor(probeInterval);
-        if (!self)
+        if (!guard.alive())
             co_return CLIError::cancelled();
     }
 }

@@ -1,11 +1,11 @@
 #include "app/trust/PresencePolicyState.h"
 
-#include <QFileInfo>
-
+#include "core/AssignAndNotify.h"
+#include "core/LifetimeGuard.h"
 #include "core/LogCategories.h"
 #include "platform/PrivilegedRunner.h"
 
-#include <QPointer>
+#include <QFileInfo>
 
 PresencePolicyState::PresencePolicyState(std::optional<PresencePolicy> policy, PrivilegedRunner& runner,
                                          QObject* parent)
@@ -30,11 +30,11 @@ QCoro::Task<> PresencePolicyState::install()
 {
     if (!m_policy || m_isInstalling)
         co_return;
-    const QPointer<PresencePolicyState> self(this);
+    const LifetimeGuard guard(this);
     setInstalling(true);
     setErrorMessage(QString());
     const std::optional<QString> failure = co_await m_policy->install(m_runner);
-    if (!self)
+    if (!guard.alive())
         co_return;
     setInstalling(false);
     if (failure) {
@@ -51,24 +51,15 @@ void PresencePolicyState::startInstall()
 
 void PresencePolicyState::setMissing(bool missing)
 {
-    if (m_isMissing == missing)
-        return;
-    m_isMissing = missing;
-    Q_EMIT isMissingChanged();
+    assignAndNotify(m_isMissing, missing, this, &PresencePolicyState::isMissingChanged);
 }
 
 void PresencePolicyState::setInstalling(bool installing)
 {
-    if (m_isInstalling == installing)
-        return;
-    m_isInstalling = installing;
-    Q_EMIT isInstallingChanged();
+    assignAndNotify(m_isInstalling, installing, this, &PresencePolicyState::isInstallingChanged);
 }
 
 void PresencePolicyState::setErrorMessage(const QString& message)
 {
-    if (m_errorMessage == message)
-        return;
-    m_errorMessage = message;
-    Q_EMIT errorMessageChanged();
+    assignAndNotify(m_errorMessage, message, this, &PresencePolicyState::errorMessageChanged);
 }

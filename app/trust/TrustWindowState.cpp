@@ -1,5 +1,7 @@
 #include "app/trust/TrustWindowState.h"
 
+#include "core/LifetimeGuard.h"
+#include "core/AssignAndNotify.h"
 #include "core/ApiUrl.h"
 #include "core/ApprovalSyncService.h"
 #include "app/trust/PresenceConfirmation.h"
@@ -69,49 +71,41 @@ QDateTime TrustWindowState::now() const
 
 void TrustWindowState::setMode(Mode mode)
 {
-    m_mode = mode;
-    Q_EMIT modeChanged();
+    assignAndNotify(m_mode, mode, this, &TrustWindowState::modeChanged);
 }
 
 void TrustWindowState::setSelectedDuration(int minutes)
 {
-    m_selectedDuration = minutes;
-    Q_EMIT selectedDurationChanged();
+    assignAndNotify(m_selectedDuration, minutes, this, &TrustWindowState::selectedDurationChanged);
 }
 
 void TrustWindowState::setScheduledStart(const QDateTime& start)
 {
-    m_scheduledStart = start;
-    Q_EMIT scheduledStartChanged();
+    assignAndNotify(m_scheduledStart, start, this, &TrustWindowState::scheduledStartChanged);
 }
 
 void TrustWindowState::setScheduledEnd(const QDateTime& end)
 {
-    m_scheduledEnd = end;
-    Q_EMIT scheduledEndChanged();
+    assignAndNotify(m_scheduledEnd, end, this, &TrustWindowState::scheduledEndChanged);
 }
 
 void TrustWindowState::setActivating(bool activating)
 {
-    m_isActivating = activating;
-    Q_EMIT isActivatingChanged();
+    assignAndNotify(m_isActivating, activating, this, &TrustWindowState::isActivatingChanged);
 }
 
 void TrustWindowState::setActive(bool active, const QDateTime& until)
 {
     const bool bannerBefore = showsBanner();
-    m_isActive = active;
-    m_activeUntil = until;
-    Q_EMIT isActiveChanged();
-    Q_EMIT activeUntilChanged();
+    assignAndNotify(m_isActive, active, this, &TrustWindowState::isActiveChanged);
+    assignAndNotify(m_activeUntil, until, this, &TrustWindowState::activeUntilChanged);
     if (bannerBefore != showsBanner())
         Q_EMIT showsBannerChanged();
 }
 
 void TrustWindowState::setErrorMessage(std::optional<QString> message)
 {
-    m_errorMessage = std::move(message);
-    Q_EMIT errorMessageChanged();
+    assignAndNotify(m_errorMessage, std::move(message), this, &TrustWindowState::errorMessageChanged);
 }
 
 void TrustWindowState::endLocally()
@@ -169,10 +163,10 @@ QCoro::Task<> TrustWindowState::activate()
         co_return;
     }
 
-    QPointer<TrustWindowState> self(this);
+    const LifetimeGuard guard(this);
     m_activationRunning = true;
     const std::optional<PresenceError> refused = co_await m_biometric.authenticate(reason);
-    if (!self)
+    if (!guard.alive())
         co_return;
     if (refused) {
         m_activationRunning = false;
@@ -206,7 +200,7 @@ QCoro::Task<> TrustWindowState::activate()
     }
 
     const HttpResponse response = co_await Http::send(m_network, *request);
-    if (!self)
+    if (!guard.alive())
         co_return;
     const QString summary = mode == Mode::Scheduled
         ? tr("Trust window from %1 to %2").arg(isoTime(m_scheduledStart), isoTime(scheduledEnd))
@@ -249,10 +243,10 @@ QCoro::Task<TrustWindowState::EndResult> TrustWindowState::endAnyWindow()
     }
 
     m_expirationTimer.stop();
-    QPointer<TrustWindowState> self(this);
+    const LifetimeGuard guard(this);
     const bool wasActiveHere = m_isActive;
     const HttpResponse response = co_await Http::send(m_network, *request);
-    if (!self)
+    if (!guard.alive())
         co_return EndResult::failed;
     recordReceipt(Receipt::trustWindowEnded, tr("Trust window ended"), *request, response.isHttp() ? response.status : 0);
     if (!response.isHttp())

@@ -275,10 +275,10 @@ private Q_SLOTS:
         // A detail page; changing tab closes it.
         panel.showDetail(u"a2"_qs);
         QCOMPARE(panel.content(), u"detail"_qs);
-        QCOMPARE(panel.detail()->actionId(), u"a2"_qs);
+        QCOMPARE(panel.detail()->shown()->id(), u"a2"_qs);
         panel.setSelectedTab(u"pause"_qs);
         QCOMPARE(panel.selectedActionId(), QString());
-        QVERIFY(!panel.detail()->hasAction());
+        QVERIFY(!panel.detail()->action());
         panel.setSelectedTab(u"actions"_qs);
 
         // Unknown ids open nothing; back returns to the list.
@@ -348,23 +348,23 @@ private Q_SLOTS:
         ApprovalsPanel& panel = *f.panel;
         QVERIFY(f.addAll({ f.action(u"e1"_qs, u"Bash"_qs, 65.9), f.action(u"e2"_qs) }));
         panel.showDetail(u"e1"_qs);
-        QCOMPARE(panel.detail()->countdownText(), u"1:05 remaining"_qs);
+        QCOMPARE(panel.detail()->countdown()->text(), u"1:05 remaining"_qs);
 
         // Refused: the page stays open with its choices, buttons enabled again.
-        panel.detail()->setCreateRule(true);
+        panel.detail()->rule()->turn(true);
         QVERIFY(f.backend.inject("POST", u"/approvals/e1/respond"_qs, 503));
         QVERIFY(!QCoro::waitFor(panel.decide(u"e1"_qs, u"approved"_qs, true)));
         QCOMPARE(panel.selectedActionId(), u"e1"_qs);
         QVERIFY(!panel.detail()->isResponding());
-        QVERIFY(panel.detail()->createRule());
+        QVERIFY(panel.detail()->rule()->isOn());
 
         // The panel's ticker moves the countdown; once expired the page
         // refuses decisions (the row still may).
         panel.setTickInterval(20);
         panel.setShown(true);
         f.now = f.now.addSecs(66);
-        QTRY_COMPARE(panel.detail()->countdownText(), u"Expired"_qs);
-        QVERIFY(!panel.detail()->showsButtons());
+        QTRY_COMPARE(panel.detail()->countdown()->text(), u"Expired"_qs);
+        QVERIFY(!panel.detail()->countdown()->showsButtons());
         f.backend.clearRequests();
         QVERIFY(!QCoro::waitFor(panel.decide(u"e1"_qs, u"approved"_qs, true)));
         QCOMPARE(f.decisionBodies(u"e1"_qs), QStringList());

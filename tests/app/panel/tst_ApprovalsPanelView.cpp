@@ -117,7 +117,7 @@ private Q_SLOTS:
 
         view.click(PanelView::inside(view.all(u"pendingRow"_qs).first(), u"moreDetailsButton"_qs));
         QTRY_VERIFY(view.find(u"actionDetailView"_qs));
-        QCOMPARE(view.text(u"countdownText"_qs), f.panel->detail()->countdownText());
+        QCOMPARE(view.text(u"countdownText"_qs), f.panel->detail()->countdown()->text());
         const QList<QQuickItem*> segments = view.all(u"segmentLine"_qs);
         QCOMPARE(segments.size(), 2);
         QCOMPARE(segments.at(0)->property("text").toString(), u"cd ~/projects/site"_qs);
@@ -164,12 +164,12 @@ private Q_SLOTS:
         QTRY_VERIFY(view.find(u"scopePicker"_qs));
         QTRY_COMPARE(view.find(u"ruleSection"_qs)->height(), view.find(u"ruleSection"_qs)->implicitHeight());
         view.click(PanelView::inside(view.find(u"scopePicker"_qs), u"segment2"_qs));
-        QTRY_COMPARE(f.panel->detail()->ruleScopeRawValue(), u"global"_qs);
+        QTRY_COMPARE(f.panel->detail()->rule()->scope().rawValue(), u"global"_qs);
         view.click(view.find(u"detail_approveButton"_qs));
         QTRY_COMPARE(f.decisionBodies(u"w2"_qs),
             QStringList { u"{\"decision\":\"approved\",\"create_rule\":{\"scope\":\"global\"}}"_qs });
         f.panel->showDetail(u"w3"_qs);
-        f.panel->detail()->setCreateRule(true);
+        f.panel->detail()->rule()->turn(true);
         QTRY_VERIFY(view.find(u"detail_denyButton"_qs));
         view.click(view.find(u"detail_denyButton"_qs));
         QTRY_COMPARE(f.decisionBodies(u"w3"_qs), QStringList { u"{\"decision\":\"denied\"}"_qs });

@@ -85,8 +85,10 @@ private Q_SLOTS:
             const bool fromDetail = index % 2 == 1;
             if (fromDetail) {
                 f.panel->showDetail(id);
-                f.panel->detail()->setCreateRule(!scopeOf(index).isEmpty());
-                f.panel->detail()->setRuleScopeRawValue(scopeOf(index));
+                RuleChoice& rule = *f.panel->detail()->rule();
+                rule.turn(!scopeOf(index).isEmpty());
+                if (const auto scope = RuleScope::fromRawValue(scopeOf(index)))
+                    rule.chooseScope(*scope);
             }
             QVERIFY2(QCoro::waitFor(f.panel->decide(id, decisionOf(index), fromDetail)), qPrintable(id));
             const QString rule = fromDetail && !scopeOf(index).isEmpty()
@@ -197,11 +199,11 @@ private Q_SLOTS:
         const QString id = u"held"_qs;
         QVERIFY(f.addIds({ id }));
         f.panel->showDetail(id);
-        f.panel->detail()->setCreateRule(true);
+        f.panel->detail()->rule()->turn(true);
 
         StoppedBackend stopped { f.backend.processId() };
         QVERIFY(stopped.stopped);
-        f.panel->approveSelected();
+        f.panel->detail()->approve();
         QCOMPARE(f.status(id), u"Sending approval…"_qs);
         QVERIFY(f.panel->isResponding(id));
         QTRY_VERIFY_WITH_TIMEOUT(f.failed(id), decisionDeadlineMs + 2000);

@@ -10,10 +10,10 @@ using namespace PanelTestActions;
 
 namespace {
 
-QStringList scopeValues(const ActionDetailState& detail)
+QStringList scopeValues(const RuleChoice& rule)
 {
     QStringList values;
-    for (const QVariant& option : detail.scopeOptions())
+    for (const QVariant& option : rule.scopeOptions())
         values << option.toMap().value(u"value"_qs).toString() + u'='
                 + option.toMap().value(u"label"_qs).toString();
     return values;
@@ -154,10 +154,10 @@ private Q_SLOTS:
         PendingAction action = make(u"a"_qs);
         action.toolInput.insert(u"detail_segments"_qs, segmentsJson(pieces));
         ActionDetailState detail;
-        detail.setAction(action);
-        QCOMPARE(detail.highestRiskText(), asked);
+        detail.show(action, false);
+        QCOMPARE(detail.shown()->highestRiskText(), asked);
         int marked = 0;
-        for (const QVariant& segment : detail.segments()) {
+        for (const QVariant& segment : detail.shown()->segments()) {
             const QVariantMap map = segment.toMap();
             const QString risk = map.value(u"risk"_qs).toString();
             QCOMPARE(map.value(u"isRead"_qs).toBool(), risk == u"low" || risk == u"read");
@@ -169,35 +169,34 @@ private Q_SLOTS:
     void detailShowsTheAction()
     {
         ActionDetailState detail;
-        detail.setClock(fixedNow);
+        const ShownAction& shown = *detail.shown();
+        detail.countdown()->setClock(fixedNow);
         PendingAction action = make(u"act-1"_qs);
         action.expiresAt = expiresIn(65.9);
         // Without readable segments the summary is shown.
         action.toolInput.insert(u"detail_segments"_qs, u"not json"_qs);
-        detail.setAction(action);
-        QVERIFY(!detail.hasSegments());
-        QCOMPARE(detail.displaySummary(), u"rm -rf build"_qs);
-        QCOMPARE(detail.title(), u"Bash"_qs); // the tool name, not the summary
-        QCOMPARE(detail.spokenSummary(), u"Bash, high risk, 1 minute 5 seconds left"_qs);
+        detail.show(action, false);
+        QVERIFY(!shown.hasSegments());
+        QCOMPARE(shown.displaySummary(), u"rm -rf build"_qs);
+        QCOMPARE(shown.title(), u"Bash"_qs); // the tool name, not the summary
+        QCOMPARE(detail.countdown()->spokenSummary(), u"Bash, high risk, 1 minute 5 seconds left"_qs);
 
         // An MCP tool is titled by its display name and badged by its service.
         action.toolName = u"mcp__github__create_issue"_qs;
-        detail.setAction(action);
-        QCOMPARE(detail.title(), u"Github: Create Issue"_qs);
-        QCOMPARE(detail.badgeText(), u"Github"_qs);
+        detail.show(action, false);
+        QCOMPARE(shown.title(), u"Github: Create Issue"_qs);
+        QCOMPARE(shown.badgeText(), u"Github"_qs);
 
-        detail.setAction(std::nullopt);
-        QVERIFY(!detail.hasAction() && !detail.showsButtons());
-        QCOMPARE(detail.title(), QString());
+        detail.show(std::nullopt, false);
+        QVERIFY(!detail.action() && !detail.countdown()->showsButtons());
+        QCOMPARE(shown.title(), QString());
 
-        // No rule is ever sent for a tool that cannot have one, toggle or not,
-        // nor with a denial.
+        // No rule is ever sent for a tool that cannot have one, toggle or not.
         for (const QString& tool : { u"quorvane:unregister"_qs, u"quorvane:link"_qs, u"Write"_qs }) {
-            detail.setAction(make(u"a"_qs, tool));
-            detail.setCreateRule(true);
-            QCOMPARE(detail.showsRuleSection(), tool == u"Write");
-            QCOMPARE(detail.scopeForDecision(u"approved"_qs).has_value(), tool == u"Write");
-            QVERIFY(!detail.scopeForDecision(u"denied"_qs).has_value());
+            detail.show(make(u"a"_qs, tool), false);
+            detail.rule()->turn(true);
+            QCOMPARE(shown.showsRuleSection(), tool == u"Write");
+            QCOMPARE(detail.rule()->scopeForApproval().has_value(), tool == u"Write");
         }
     }
 
@@ -217,60 +216,56 @@ private Q_SLOTS:
         QFETCH(int, machineAgentCount);
         QFETCH(QStringList, options);
         ActionDetailState detail;
+        RuleChoice& rule = *detail.rule();
         PendingAction action = make(u"a"_qs);
         action.machineAgentCount = machineAgentCount;
-        detail.setAction(action);
-        QCOMPARE(scopeValues(detail), options);
-        QVERIFY(!detail.createRule());
-        QCOMPARE(detail.ruleScopeRawValue(), options.first().section(u'=', 0, 0));
-        QCOMPARE(detail.ruleScopeIndex(), 0);
+        detail.show(action, false);
+        QCOMPARE(scopeValues(rule), options);
+        QVERIFY(!rule.isOn());
+        QCOMPARE(rule.scope().rawValue(), options.first().section(u'=', 0, 0));
+        QCOMPARE(rule.scopeIndex(), 0);
 
         // Only scopes on offer can be chosen.
-        detail.setRuleScopeRawValue(u"global"_qs);
-        QCOMPARE(
-            detail.scopeWarning(), u"Future destructive actions from any agent will be auto-approved."_qs);
-        detail.setRuleScopeRawValue(u"agent"_qs);
-        QCOMPARE(detail.ruleScopeRawValue(), machineAgentCount > 1 ? u"agent"_qs : u"global"_qs);
-        detail.setRuleScopeRawValue(u"everything"_qs);
-        detail.setRuleScopeIndex(99);
-        detail.setRuleScopeIndex(-1);
-        QVERIFY(options.contains(detail.ruleScopeRawValue() + u'='
-            + RuleScope::fromRawValue(detail.ruleScopeRawValue())->displayName()));
-        detail.setRuleScopeIndex(1);
-        QCOMPARE(detail.ruleScopeRawValue(), options.at(1).section(u'=', 0, 0));
+        rule.chooseScope(RuleScope::global);
+        QCOMPARE(rule.warning(), u"Future destructive actions from any agent will be auto-approved."_qs);
+        rule.chooseScope(RuleScope::agent);
+        QCOMPARE(rule.scope().rawValue(), machineAgentCount > 1 ? u"agent"_qs : u"global"_qs);
+        rule.chooseScopeAt(99);
+        rule.chooseScopeAt(-1);
+        QVERIFY(options.contains(rule.scope().rawValue() + u'=' + rule.scope().displayName()));
+        rule.chooseScopeAt(1);
+        QCOMPARE(rule.scope().rawValue(), options.at(1).section(u'=', 0, 0));
     }
 
     void choicesResetForAnotherActionOnly()
     {
         ActionDetailState detail;
+        RuleChoice& rule = *detail.rule();
         PendingAction first = make(u"a"_qs);
         first.agentMachine.reset();
-        detail.setAction(first);
-        detail.setCreateRule(true);
-        detail.setRuleScopeRawValue(u"machine"_qs);
-        QCOMPARE(detail.scopeWarning(),
-            u"Future destructive actions from agents on this machine will be auto-approved."_qs);
+        detail.show(first, false);
+        rule.turn(true);
+        rule.chooseScope(RuleScope::machine);
+        QCOMPARE(rule.warning(), u"Future destructive actions from agents on this machine will be auto-approved."_qs);
 
         // A refresh of the same action keeps the choices but updates the warning.
-        QSignalSpy warning(&detail, &ActionDetailState::ruleScopeChanged);
+        QSignalSpy warning(&rule, &RuleChoice::scopeChanged);
         first.agentMachine = u"laptop"_qs;
-        detail.setAction(first);
-        QVERIFY(detail.createRule());
-        QCOMPARE(detail.scopeWarning(),
-            u"Future destructive actions from agents on laptop will be auto-approved."_qs);
+        detail.show(first, false);
+        QVERIFY(rule.isOn());
+        QCOMPARE(rule.warning(), u"Future destructive actions from agents on laptop will be auto-approved."_qs);
         QVERIFY(!warning.isEmpty());
 
         // A refresh that no longer offers the chosen scope moves to one on offer.
-        detail.setRuleScopeRawValue(u"agent"_qs);
+        rule.chooseScope(RuleScope::agent);
         first.machineAgentCount = 1;
-        detail.setAction(first);
-        QCOMPARE(detail.ruleScopeRawValue(), u"machine"_qs);
+        detail.show(first, false);
+        QCOMPARE(rule.scope().rawValue(), u"machine"_qs);
 
         // Another action starts afresh.
-        detail.setAction(make(u"b"_qs));
-        QVERIFY(!detail.createRule());
-        QCOMPARE(
-            detail.scopeWarning(), u"Future destructive actions from claude-work will be auto-approved."_qs);
+        detail.show(make(u"b"_qs), false);
+        QVERIFY(!rule.isOn());
+        QCOMPARE(rule.warning(), u"Future destructive actions from claude-work will be auto-approved."_qs);
     }
 };
 

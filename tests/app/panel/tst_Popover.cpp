@@ -293,7 +293,7 @@ private Q_SLOTS:
         QTRY_VERIFY(window->height() > listHeight);
         QTRY_VERIFY(popover.reachable(u"detail_approveButton"_qs));
         const int detailHeight = window->height();
-        f.panel->detail()->setCreateRule(true);
+        f.panel->detail()->rule()->turn(true);
         QTRY_VERIFY(window->height() > detailHeight);
         QTRY_VERIFY(popover.reachable(u"detail_approveButton"_qs));
         QVERIFY(popover.reachable(u"detail_denyButton"_qs));
