@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/dashboard/ModelDownloadProgressSource.h"
+#include "app/tooling/ModelDownloadProgressSource.h"
 
 #include <QList>
 #include <QMetaObject>

@@ -2,7 +2,7 @@
 
 #include "app/dashboard/HomeState.h"
 #include "app/dashboard/McpInventory.h"
-#include "app/dashboard/ModelDownloadProgressSource.h"
+#include "app/tooling/ModelDownloadProgressSource.h"
 #include "app/tooling/CLIService.h"
 #include "app/tooling/DependencyService.h"
 #include "core/CoreConstants.h"
