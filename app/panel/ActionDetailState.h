@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QVariantList>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <functional>
 #include <optional>
@@ -18,6 +19,8 @@
 class ActionDetailState : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("owned by ApprovalsPanel")
 
     Q_PROPERTY(bool hasAction READ hasAction NOTIFY actionChanged)
     Q_PROPERTY(QString actionId READ actionId NOTIFY actionChanged)

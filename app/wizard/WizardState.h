@@ -15,6 +15,7 @@
 #include <QUrl>
 
 #include <QCoroTask>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <chrono>
 #include <functional>
@@ -32,6 +33,8 @@ class QNetworkAccessManager;
 class WizardState : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the window manager")
     Q_CLASSINFO("RegisterEnumClassesUnscoped", "false")
     Q_PROPERTY(WizardScreen currentScreen READ currentScreen WRITE setCurrentScreen NOTIFY currentScreenChanged)
     Q_PROPERTY(bool isLoading READ isLoading WRITE setIsLoading NOTIFY isLoadingChanged)
