@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVariantList>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <qcorotask.h>
 
@@ -27,6 +28,8 @@ class MachineAuthService;
 class AddAgentState : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the home state")
     Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
     Q_PROPERTY(DetectedToolsModel* detectedTools READ detectedTools CONSTANT)
     Q_PROPERTY(QString agentName READ agentName WRITE setAgentName NOTIFY agentNameChanged)

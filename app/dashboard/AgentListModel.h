@@ -3,12 +3,15 @@
 #include "app/tooling/AgentInfo.h"
 
 #include <QAbstractListModel>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 // The agents of this machine as a list for the dashboard, newest first, read
 // from the agent registry on reload().
 class AgentListModel : public QAbstractListModel
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the window manager")
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 
 public:

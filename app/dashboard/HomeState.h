@@ -15,6 +15,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVariantMap>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <qcorotask.h>
 
@@ -45,6 +46,8 @@ class QSettings;
 class HomeState : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the window manager")
     Q_MOC_INCLUDE("app/dashboard/AddAgentState.h")
     Q_PROPERTY(AgentListModel* agents READ agentList CONSTANT)
     // The decision history's model, for the "History" view; null when there is none.

@@ -6,6 +6,7 @@
 #include <QMetaObject>
 #include <QObject>
 #include <QPointer>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <qcorotask.h>
 
@@ -22,6 +23,8 @@ class DependencyService;
 class ModelRuntimeState : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the home state")
     Q_PROPERTY(bool ollamaInstalled READ ollamaInstalled NOTIFY ollamaInstalledChanged)
     Q_PROPERTY(bool gemmaInstalled READ gemmaInstalled NOTIFY gemmaInstalledChanged)
     Q_PROPERTY(bool llmInstalling READ llmInstalling NOTIFY llmInstallingChanged)

@@ -7,12 +7,15 @@
 
 #include <functional>
 #include <optional>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 // The time left to decide on the detail page's action, read from the clock
 // again on every refresh (the panel's ticker), and what depends on it.
 class ActionCountdown : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("owned by ActionDetailState")
 
     Q_PROPERTY(QString text READ text NOTIFY changed)
     Q_PROPERTY(QString colorName READ colorName NOTIFY changed)

@@ -6,6 +6,7 @@
 #include "core/PendingAction.h"
 
 #include <QObject>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <optional>
 
@@ -16,6 +17,8 @@
 class ActionDetailState : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("owned by ApprovalsPanel")
 
     Q_PROPERTY(ShownAction* shown READ shown CONSTANT)
     Q_PROPERTY(ActionCountdown* countdown READ countdown CONSTANT)

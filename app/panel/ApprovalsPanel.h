@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include <QCoroTask>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <functional>
 
@@ -32,6 +33,8 @@ class UpdateCheckService;
 class ApprovalsPanel : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("constructed by the application")
 
     Q_PROPERTY(PendingActionsModel* actions READ actions CONSTANT)
     Q_PROPERTY(ActionDetailState* detail READ detail CONSTANT)

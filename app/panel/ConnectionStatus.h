@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 class ApprovalSyncService;
 
@@ -13,6 +14,8 @@ class ApprovalSyncService;
 class ConnectionStatus : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("owned by ApprovalsPanel")
     Q_PROPERTY(QString text READ text NOTIFY changed)
     Q_PROPERTY(QString detail READ detail NOTIFY changed)
     Q_PROPERTY(bool isOffline READ isOffline NOTIFY changed)

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <QCoroTask>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 class ApprovalSyncService;
 class TrustWindowState;
@@ -17,6 +18,8 @@ class TrustWindowState;
 class FreezeAll : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("owned by ApprovalsPanel")
     Q_PROPERTY(bool isConfirming READ isConfirming NOTIFY stateChanged)
     Q_PROPERTY(bool isRunning READ isRunning NOTIFY stateChanged)
     // The report of the last freeze until it is dismissed; empty otherwise.

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QSet>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <functional>
 
@@ -21,6 +22,8 @@
 class PendingActionsModel : public QAbstractListModel
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("owned by ApprovalsPanel")
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 
 public:

@@ -7,6 +7,7 @@
 #include <QVariantList>
 
 #include <optional>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 // Turning an approval into a standing rule: the toggle and the scope, one of
 // those on offer for the detail page's action. Another action starts with the
@@ -15,6 +16,8 @@
 class RuleChoice : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("owned by ActionDetailState")
 
     Q_PROPERTY(bool isOn READ isOn NOTIFY isOnChanged)
     // {value, label, covers} per scope on offer.

@@ -6,6 +6,7 @@
 #include <QVariantList>
 
 #include <optional>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 // What the detail page shows of its action that time does not change: who
 // asks, the title and badge, the command piece by piece and the labels of the
@@ -13,6 +14,8 @@
 class ShownAction : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("owned by ActionDetailState")
 
     Q_PROPERTY(QString id READ id NOTIFY changed)
     // The MCP display name, else the tool name.

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 class UpdateCheckService;
 
@@ -13,6 +14,8 @@ class UpdateCheckService;
 class UpdateBannerState : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("owned by ApprovalsPanel")
 
     Q_PROPERTY(bool visible READ isVisible NOTIFY changed)
     // "progress", "error", "available" or "managed" (a package installation:

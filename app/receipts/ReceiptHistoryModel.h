@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QList>
 #include <QStringList>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <functional>
 #include <optional>
@@ -20,6 +21,8 @@ class ReceiptLog;
 class ReceiptHistoryModel : public QAbstractListModel
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("constructed by the application")
     Q_PROPERTY(int count READ count NOTIFY countChanged)
     // Empty: every agent / every decision.
     Q_PROPERTY(QString agentFilter READ agentFilter WRITE setAgentFilter NOTIFY filtersChanged)

@@ -3,11 +3,13 @@
 #include <QMetaType>
 #include <QObject>
 #include <QString>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 // The state of one installation step as the install screen shows it.
 class DependencyStatus
 {
     Q_GADGET
+    QML_VALUE_TYPE(dependencyStatus)
     Q_PROPERTY(Kind kind READ kind CONSTANT)
     Q_PROPERTY(double fraction READ fraction CONSTANT)
     Q_PROPERTY(QString message READ message CONSTANT)

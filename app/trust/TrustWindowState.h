@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <QCoroTask>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <functional>
 #include <optional>
@@ -29,6 +30,8 @@ struct SignedRequest;
 class TrustWindowState : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Created with the approvals panel")
 
     Q_PROPERTY(Mode mode READ mode WRITE setMode NOTIFY modeChanged)
     Q_PROPERTY(int selectedDuration READ selectedDuration WRITE setSelectedDuration NOTIFY selectedDurationChanged)

@@ -10,6 +10,7 @@
 #include <QCoroTask>
 
 #include <functional>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 class QNetworkAccessManager;
 
@@ -20,6 +21,8 @@ class QNetworkAccessManager;
 class AccountSignIn : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("owned by the wizard state")
     // The browser is open for the sign-in, or its code is being exchanged.
     Q_PROPERTY(bool isWaiting READ isWaiting NOTIFY isWaitingChanged)
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)

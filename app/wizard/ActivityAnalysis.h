@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <optional>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 class CLIService;
 class InstallPhase;
@@ -22,6 +23,8 @@ class InstallPhase;
 class ActivityAnalysis : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("owned by the wizard state")
     Q_PROPERTY(bool waitingForLLM READ waitingForLLM NOTIFY statusChanged)
     Q_PROPERTY(bool inProgress READ inProgress NOTIFY statusChanged)
     Q_PROPERTY(bool complete READ complete NOTIFY statusChanged)

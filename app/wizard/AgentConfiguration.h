@@ -9,6 +9,7 @@
 #include <QVariantList>
 
 #include <QCoroTask>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 class CLIService;
 
@@ -18,6 +19,8 @@ class CLIService;
 class AgentConfiguration : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("owned by the wizard state")
     Q_PROPERTY(QString agentName READ agentName NOTIFY agentNameChanged)
     // The message under the name field; empty when the name is acceptable.
     Q_PROPERTY(QString agentNameError READ agentNameError NOTIFY agentNameChanged)

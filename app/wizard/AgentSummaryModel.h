@@ -4,11 +4,14 @@
 
 #include <QAbstractListModel>
 #include <QList>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 // The agents the set-up run made, in the order it made them.
 class AgentSummaryModel : public QAbstractListModel
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("owned by the wizard state")
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 public:
     enum Role {

@@ -10,6 +10,7 @@
 #include <QString>
 #include <optional>
 #include <qcorotask.h>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 class AccountSignIn;
 class AgentConfiguration;
@@ -28,6 +29,8 @@ struct CLIEvent;
 class InstallPhase : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("owned by the wizard state")
     Q_PROPERTY(bool isRunning READ isRunning NOTIFY isRunningChanged)
     // Why the phase stopped (or what the product tool reported); empty: nothing.
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 // How the set-up log shows a line: a step that succeeded, one that runs, one
 // that failed or was left for later, or a group title. QML reaches the values
@@ -9,6 +10,8 @@
 class LogStyles : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("an enumeration")
     Q_CLASSINFO("RegisterEnumClassesUnscoped", "false")
 public:
     enum class LogStyle { done, active, pending, sectionHeader };

@@ -8,6 +8,7 @@
 #include <QCoroTask>
 
 #include <memory>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 class CLIProcess;
 class CLIService;
@@ -19,6 +20,8 @@ struct CLIEvent;
 class ModelDownload final : public ModelDownloadProgressSource
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("owned by the install phase")
     // The progress as a whole percentage with "%".
     Q_PROPERTY(QString progressText READ progressText NOTIFY llmDownloadProgressChanged)
 

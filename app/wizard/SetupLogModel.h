@@ -4,6 +4,7 @@
 
 #include <QAbstractListModel>
 #include <QList>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 // The live log of the set-up run. It only grows: headers and lines are
 // appended, and a step's running line is replaced by its outcome. A section
@@ -11,6 +12,8 @@
 class SetupLogModel : public QAbstractListModel
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("owned by the wizard state")
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 public:
     enum Role {

@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 class AccountSignIn;
 class AgentConfiguration;
@@ -25,6 +26,8 @@ class QNetworkAccessManager;
 class SetupRun : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("owned by the wizard state")
     // The same models for the whole process; each run empties and refills them.
     Q_PROPERTY(SetupLogModel* log READ log CONSTANT)
     Q_PROPERTY(AgentSummaryModel* registeredAgents READ registeredAgents CONSTANT)

@@ -13,6 +13,7 @@
 #include <QVariantList>
 
 #include <QCoroTask>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <memory>
 
@@ -31,6 +32,8 @@ class QNetworkAccessManager;
 class WizardState : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the application")
     Q_CLASSINFO("RegisterEnumClassesUnscoped", "false")
     Q_PROPERTY(WizardScreen currentScreen READ currentScreen NOTIFY currentScreenChanged)
     Q_PROPERTY(AccountSignIn* account READ account CONSTANT)

@@ -8,6 +8,7 @@
 
 #include <QDBusConnection>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
@@ -87,6 +88,10 @@ private Q_SLOTS:
                                      || !m_backend->state().value(QLatin1String("streams")).toArray().isEmpty(),
                                  15000);
 
+        // Qt Quick comes with the first window, not before: the views library
+        // loads then, taking its models from the program.
+        QVERIFY(!appMaps("libQt6Quick.so"));
+
         // Three escalations arriving one by one: the popover opens below the icon
         // at the first and grows with each, always wholly on screen.
         int height = 0;
@@ -99,6 +104,7 @@ private Q_SLOTS:
             QVERIFY(placed.top() > icon.bottom());
             height = placed.height();
         }
+        QVERIFY(appMaps("libquorvane-views.so") && appMaps("libQt6Quick.so"));
 
         // A right click on the icon: the tray's menu; its last item, "Quit
         // Quorvane", asks the quit question (a window of its own); Escape answers
@@ -223,6 +229,12 @@ private:
             return;
         m_app.kill();
         m_app.waitForFinished(processDeadlineMs);
+    }
+
+    bool appMaps(const char* library)
+    {
+        QFile maps(QStringLiteral("/proc/%1/maps").arg(m_app.processId()));
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(library);
     }
 
     QList<Window> windows()
