@@ -31,11 +31,6 @@ void handleMessage(QtMsgType type, const QMessageLogContext& context, const QStr
 
 namespace SystemLog {
 
-void write(const QLoggingCategory& category, const QString& line)
-{
-    qCInfo(category).noquote() << line;
-}
-
 Sink setSink(Sink sink)
 {
     QMutexLocker lock(&sinkMutex);

@@ -5,8 +5,6 @@
 
 #include <functional>
 
-class QLoggingCategory;
-
 // Where the program's diagnostic lines go. They are written with qCInfo,
 // qCWarning or qCDebug on the quorvane.* categories (LogCategories.h), each
 // line starting "Quorvane: ". Once a sink is set, the Qt message handler hands
@@ -21,9 +19,5 @@ using Sink = std::function<void(QtMsgType type, const QString& line)>;
 // first call installs the Qt message handler that feeds it. An empty sink
 // restores the default, Qt's own handler.
 Sink setSink(Sink sink);
-
-// The wizard's lines still come through here until they are written with
-// qCInfo like every other line; nothing else calls it.
-void write(const QLoggingCategory& category, const QString& line);
 
 } // namespace SystemLog

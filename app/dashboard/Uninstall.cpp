@@ -217,7 +217,7 @@ QCoro::Task<QStringList> run(Services services, QStringList agentNames, bool rem
         report << *line;
     services.auth.clearKeychain();
     services.auth.reload();
-    report << tr("Removed keychain credentials");
+    report << tr("Removed the machine's stored credentials");
     if (services.desktop) {
         if (const int cleared = services.desktop->clearRegistrations(); cleared > 0)
             report << desktopRegistrationsLine(cleared);

@@ -1,12 +1,12 @@
 #include "app/shell/EscalationNotice.h"
 
 #include "core/ApprovalSyncService.h"
+#include "core/LifetimeGuard.h"
 #include "core/PendingAction.h"
 #include "core/VisibleText.h"
 #include "platform/DesktopNotifier.h"
 
 #include <QCoroCore>
-#include <QPointer>
 
 namespace {
 
@@ -69,10 +69,10 @@ void EscalationNotice::onActionInvoked(const QString& key)
 
 QCoro::Task<> EscalationNotice::decide(QString actionId, QString decision)
 {
-    QPointer<EscalationNotice> self(this);
+    const LifetimeGuard guard(this);
     const std::optional<RuleScope> noRule;
     const bool taken = co_await m_sync.respondToAction(actionId, decision, noRule);
-    if (!self || taken)
+    if (!guard.alive() || taken)
         co_return;
     m_notifier.notify(tr("Decision not sent"),
                       tr("Your decision did not reach the server, so nothing was decided. Review it to try again."),

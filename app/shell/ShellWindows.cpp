@@ -1,11 +1,10 @@
 #include "app/shell/ShellWindows.h"
 
-#include "core/CoreConstants.h"
-#include "core/LogCategories.h"
-#include "core/SystemLog.h"
 #include "app/views/ViewFactory.h"
 #include "app/views/ViewsLibrary.h"
 #include "app/wizard/WizardState.h"
+#include "core/CoreConstants.h"
+#include "core/LogCategories.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -77,7 +76,7 @@ QWindow* ShellWindows::makeWindow(const QString& qmlPath, const QString& propert
         return nullptr;
     const ViewFactory::View view = views->createView(QUrl(qmlPath), {{propertyName, QVariant::fromValue(model)}});
     if (!view.errorString.isEmpty())
-        SystemLog::write(lcWizard(), QStringLiteral("Quorvane: window failed to load: %1").arg(view.errorString));
+        qCWarning(lcShell).noquote() << QStringLiteral("Quorvane: window failed to load: %1").arg(view.errorString);
     view.window->setTitle(QStringLiteral("Quorvane"));
     view.window->installEventFilter(this);
     return view.window;

@@ -3,10 +3,10 @@
 #include "core/CodeExchangeResponse.h"
 #include "core/CoreConstants.h"
 #include "core/Http.h"
+#include "core/LifetimeGuard.h"
 #include "core/LogCategories.h"
 #include "core/SecretBytes.h"
 #include "core/SignInCallback.h"
-#include "core/SystemLog.h"
 
 #include <QDesktopServices>
 #include <QJsonDocument>
@@ -58,8 +58,7 @@ bool AccountSignIn::handleCallback(const QUrl& url, QNetworkAccessManager& netwo
     // Any local program can open a quorvane: link: only the callback of this
     // program's current attempt is exchanged, and only once.
     if (m_attemptState.isEmpty() || SignInCallback::state(url) != std::optional<QString>(m_attemptState)) {
-        SystemLog::write(lcWizard(),
-                         QStringLiteral("Quorvane: ignored a sign-in link: its state is not the current sign-in's"));
+        qCInfo(lcWizard).noquote() << QStringLiteral("Quorvane: ignored a sign-in link: its state is not the current sign-in's");
         return true;
     }
     m_attemptState.clear();
@@ -103,9 +102,9 @@ QCoro::Task<> AccountSignIn::exchangeCode(QString code, QNetworkAccessManager& n
     body.insert(QLatin1String("code"), code);
     const QByteArray json = QJsonDocument(body).toJson(QJsonDocument::Compact);
 
-    QPointer<AccountSignIn> self(this);
+    const LifetimeGuard guard(this);
     const HttpResponse response = co_await Http::send(network, request, QByteArrayLiteral("POST"), json);
-    if (!self)
+    if (!guard.alive())
         co_return;
     setWaiting(false);
     if (!response.isHttp()) {

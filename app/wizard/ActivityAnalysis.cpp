@@ -1,8 +1,9 @@
 #include "app/wizard/ActivityAnalysis.h"
 
-#include "app/tooling/SuggestionCount.h"
 #include "app/tooling/CLIService.h"
+#include "app/tooling/SuggestionCount.h"
 #include "app/wizard/InstallPhase.h"
+#include "core/LifetimeGuard.h"
 #include "core/ProgressPercent.h"
 
 #include <QCoroTimer>
@@ -64,7 +65,7 @@ void ActivityAnalysis::cancel()
 QCoro::Task<> ActivityAnalysis::run(CLICancelToken cancel)
 {
     using Clock = std::chrono::steady_clock;
-    const QPointer<ActivityAnalysis> self(this);
+    const LifetimeGuard guard(this);
     const QPointer<ModelDownload> download(m_install.modelDownload());
     const Clock::time_point deadline = Clock::now() + m_waitLimit;
     while (download && download->llmDownloading() && !download->llmDownloadComplete() && Clock::now() < deadline) {
@@ -73,7 +74,7 @@ QCoro::Task<> ActivityAnalysis::run(CLICancelToken cancel)
         if (cancel.isCancelled())
             co_return;
     }
-    if (!self || !download || cancel.isCancelled())
+    if (!guard.alive() || !download || cancel.isCancelled())
         co_return;
     setWaitingForLLM(false);
     if (!download->llmDownloadComplete()) {
@@ -87,15 +88,15 @@ QCoro::Task<> ActivityAnalysis::run(CLICancelToken cancel)
     QStringList arguments{QStringLiteral("analyze-history")};
     if (m_install.discoverMcpServers())
         arguments << QStringLiteral("--scan-mcp");
-    CLIService::EventHandler onEvent = [self, cancel, &runError](const CLIEvent& event) {
-        if (!self || cancel.isCancelled())
+    CLIService::EventHandler onEvent = [this, guard, cancel, &runError](const CLIEvent& event) {
+        if (!guard.alive() || cancel.isCancelled())
             return;
         if (event.progress)
-            self->setProgress(*event.progress);
+            setProgress(*event.progress);
         if (event.type == QLatin1String("suggestion_count") && event.data) {
             const auto count = event.data->constFind(QStringLiteral("count"));
             if (count != event.data->constEnd())
-                self->setSuggestionCount(suggestionCountOf(*count));
+                setSuggestionCount(suggestionCountOf(*count));
         }
         if (event.type == QLatin1String("error"))
             runError = event.message.value_or(QString());
@@ -104,7 +105,7 @@ QCoro::Task<> ActivityAnalysis::run(CLICancelToken cancel)
     const CLIResult<void> result = cli ? co_await cli->run(std::move(arguments), QString(), std::move(onEvent), cancel)
                                        : CLIResult<void>(CLIError::launchFailed(QStringLiteral(
                                            "The product tool is not available")));
-    if (!self || cancel.isCancelled())
+    if (!guard.alive() || cancel.isCancelled())
         co_return;
     if (result)
         setError(runError.value_or(QString()));

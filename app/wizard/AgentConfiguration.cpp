@@ -5,6 +5,7 @@
 #include "app/tooling/ScopeChoice.h"
 #include "app/tooling/ToolDetection.h"
 #include "core/CoreConstants.h"
+#include "core/LifetimeGuard.h"
 
 #include <QVariantMap>
 
@@ -74,13 +75,13 @@ QVariantList AgentConfiguration::scopeChoices()
 
 QCoro::Task<> AgentConfiguration::detectTools()
 {
-    const QPointer<AgentConfiguration> self(this);
+    const LifetimeGuard guard(this);
     rename(randomDefaultAgentName());
     setIsDetectingTools(true);
     QList<DetectedTool> tools;
     if (m_cli)
         tools = co_await ToolDetection::detectTools(*m_cli, CoreConstants::homeDirectory());
-    if (!self)
+    if (!guard.alive())
         co_return;
     m_detectedTools->setTools(std::move(tools));
     Q_EMIT detectedToolsChanged();

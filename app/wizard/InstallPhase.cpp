@@ -6,9 +6,9 @@
 #include "app/wizard/AgentConfiguration.h"
 #include "app/wizard/ModelDownload.h"
 #include "core/CoreConstants.h"
+#include "core/LifetimeGuard.h"
 #include "core/LogCategories.h"
 #include "core/MachineAuthService.h"
-#include "core/SystemLog.h"
 #include "platform/LoginItem.h"
 
 #include <QFile>
@@ -58,7 +58,7 @@ QCoro::Task<> InstallPhase::runInstall()
 {
     if (m_running)
         co_return;
-    const QPointer<InstallPhase> self(this);
+    const LifetimeGuard guard(this);
     setRunning(true);
     setErrorMessage(QString());
 
@@ -67,24 +67,24 @@ QCoro::Task<> InstallPhase::runInstall()
     // a failed preparation stops the phase.
     if (m_installLLM) {
         co_await installRuntime();
-        if (!self)
+        if (!guard.alive())
             co_return;
     }
     const std::optional<QString> stopped = co_await prepareCli();
-    if (!self)
+    if (!guard.alive())
         co_return;
     if (stopped) {
         stop(*stopped);
         co_return;
     }
     setCliStatus(DependencyStatus::installed());
-    setKeychainStatus(DependencyStatus::installed());
+    setCredentialStoreStatus(DependencyStatus::installed());
     setMachineStatus(DependencyStatus::installing());
 
     // Without a registered machine nothing later works (no agent links, no
     // approvals): a failed registration stops the phase, and the button retries.
     const std::optional<QString> unregistered = co_await registerMachine();
-    if (!self)
+    if (!guard.alive())
         co_return;
     if (unregistered) {
         setMachineStatus(DependencyStatus::failed(*unregistered));
@@ -96,7 +96,7 @@ QCoro::Task<> InstallPhase::runInstall()
     // The model needs the runtime; without it the dashboard offers both later.
     if (m_installLLM && m_ollamaStatus == DependencyStatus::installed()) {
         co_await m_modelDownload->start(m_cli);
-        if (!self)
+        if (!guard.alive())
             co_return;
     }
     // The button stays disabled while the tool scan runs.
@@ -121,18 +121,17 @@ QCoro::Task<> InstallPhase::installRuntime()
     // The row follows every status the installer reports, while the phase lives.
     // (Handlers are named, never temporaries of a co_await expression: GCC
     // destroys such temporaries twice.)
-    const QPointer<InstallPhase> self(this);
+    const LifetimeGuard guard(this);
     // A failure says what failed and that the model can come later.
-    const auto onStatus = [self](const DependencyStatus& status) {
-        if (!self)
+    const auto onStatus = [this, guard](const DependencyStatus& status) {
+        if (!guard.alive())
             return;
         if (status.kind() != DependencyStatus::Kind::failed) {
-            self->setOllamaStatus(status);
+            setOllamaStatus(status);
             return;
         }
-        SystemLog::write(
-            lcWizard(), QStringLiteral("Quorvane: local model runtime not installed: ") + status.message());
-        self->setOllamaStatus(DependencyStatus::failed(runtimeFailureText(status.message())));
+        qCWarning(lcWizard).noquote() << QStringLiteral("Quorvane: local model runtime not installed: ") + status.message();
+        setOllamaStatus(DependencyStatus::failed(runtimeFailureText(status.message())));
     };
     // Called before the co_await, as in prepareCli.
     QCoro::Task<CLIResult<DependencyStatus>> installing = m_dependencies->installOllamaIfMissing(onStatus);
@@ -148,11 +147,11 @@ QCoro::Task<std::optional<QString>> InstallPhase::prepareCli()
         setCliStatus(DependencyStatus::failed(message));
         co_return message;
     }
-    const QPointer<InstallPhase> self(this);
+    const LifetimeGuard guard(this);
     const QStringList arguments{QStringLiteral("init"), QStringLiteral("--preflight")};
-    const CLIService::EventHandler onEvent = [self](const CLIEvent& event) {
-        if (self)
-            self->applyPreflightEvent(event);
+    const CLIService::EventHandler onEvent = [this, guard](const CLIEvent& event) {
+        if (guard.alive())
+            applyPreflightEvent(event);
     };
     // The call is made before the co_await: GCC 12 destroys the temporaries of
     // a co_await's operand twice (here the handler's copy of the pointer).
@@ -160,7 +159,7 @@ QCoro::Task<std::optional<QString>> InstallPhase::prepareCli()
     QCoro::Task<CLIResult<void>> running
         = m_cli->run(arguments, QString(), onEvent, m_preparation, CLIRunLimits::init());
     const CLIResult<void> prepared = co_await std::move(running);
-    if (!self)
+    if (!guard.alive())
         co_return std::nullopt;
     if (!prepared) {
         const QString message = prepared.error().description();
@@ -176,7 +175,7 @@ void InstallPhase::applyPreflightEvent(const CLIEvent& event)
         setErrorMessage(event.message.value_or(installationFailed));
     } else if (event.type == QLatin1String("complete")) {
         setCliStatus(DependencyStatus::installed());
-        setKeychainStatus(DependencyStatus::installed());
+        setCredentialStoreStatus(DependencyStatus::installed());
     }
 }
 
@@ -191,13 +190,13 @@ QCoro::Task<std::optional<QString>> InstallPhase::registerMachine()
             co_return std::nullopt;
         co_return QStringLiteral("Not signed in: sign in again to register this computer");
     }
-    const QPointer<InstallPhase> self(this);
+    const LifetimeGuard guard(this);
     const QString email = m_account.email();
     const std::optional<MachineRegistrationError> failure = co_await m_auth->registerMachine(token, email);
-    if (!self)
+    if (!guard.alive())
         co_return std::nullopt;
     if (failure) {
-        SystemLog::write(lcWizard(), QStringLiteral("Quorvane: machine registration failed: ") + failure->description());
+        qCWarning(lcWizard).noquote() << QStringLiteral("Quorvane: machine registration failed: ") + failure->description();
         co_return failure->description();
     }
     if (!m_auth->isConfigured())
@@ -210,15 +209,15 @@ void InstallPhase::registerLoginItem()
     if (!m_loginItem)
         return;
     if (const std::optional<QString> failure = m_loginItem->registerItem())
-        SystemLog::write(lcWizard(), QStringLiteral("Quorvane: Login item registration failed: ") + *failure);
+        qCWarning(lcWizard).noquote() << QStringLiteral("Quorvane: Login item registration failed: ") + *failure;
 }
 
 QCoro::Task<> InstallPhase::finish()
 {
     if (!m_approverOnly) {
-        const QPointer<InstallPhase> self(this);
+        const LifetimeGuard guard(this);
         co_await m_configuration.detectTools();
-        if (!self)
+        if (!guard.alive())
             co_return;
         setRunning(false);
         Q_EMIT finished();
@@ -236,8 +235,7 @@ QCoro::Task<> InstallPhase::finish()
     const QString marker = CoreConstants::approverOnlyPath();
     QFile file(marker);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        SystemLog::write(lcWizard(),
-            QStringLiteral("Quorvane: approval-device marker not written: ") + file.errorString());
+        qCWarning(lcWizard).noquote() << QStringLiteral("Quorvane: approval-device marker not written: ") + file.errorString();
     Q_EMIT finished();
 }
 
@@ -318,12 +316,12 @@ void InstallPhase::setCliStatus(const DependencyStatus& value)
     Q_EMIT cliStatusChanged();
 }
 
-void InstallPhase::setKeychainStatus(const DependencyStatus& value)
+void InstallPhase::setCredentialStoreStatus(const DependencyStatus& value)
 {
-    if (m_keychainStatus == value)
+    if (m_credentialStoreStatus == value)
         return;
-    m_keychainStatus = value;
-    Q_EMIT keychainStatusChanged();
+    m_credentialStoreStatus = value;
+    Q_EMIT credentialStoreStatusChanged();
 }
 
 void InstallPhase::setMachineStatus(const DependencyStatus& value)

@@ -45,7 +45,7 @@ class InstallPhase : public QObject
     // The screen's rows.
     Q_PROPERTY(DependencyStatus ollamaStatus READ ollamaStatus NOTIFY ollamaStatusChanged)
     Q_PROPERTY(DependencyStatus cliStatus READ cliStatus NOTIFY cliStatusChanged)
-    Q_PROPERTY(DependencyStatus keychainStatus READ keychainStatus NOTIFY keychainStatusChanged)
+    Q_PROPERTY(DependencyStatus credentialStoreStatus READ credentialStoreStatus NOTIFY credentialStoreStatusChanged)
     Q_PROPERTY(DependencyStatus machineStatus READ machineStatus NOTIFY machineStatusChanged)
     Q_PROPERTY(ModelDownload* modelDownload READ modelDownload CONSTANT)
 
@@ -75,7 +75,7 @@ public:
     bool approverOnly() const { return m_approverOnly; }
     DependencyStatus ollamaStatus() const { return m_ollamaStatus; }
     DependencyStatus cliStatus() const { return m_cliStatus; }
-    DependencyStatus keychainStatus() const { return m_keychainStatus; }
+    DependencyStatus credentialStoreStatus() const { return m_credentialStoreStatus; }
     DependencyStatus machineStatus() const { return m_machineStatus; }
     ModelDownload* modelDownload() const { return m_modelDownload; }
 
@@ -113,7 +113,7 @@ Q_SIGNALS:
     void approverOnlyChanged();
     void ollamaStatusChanged();
     void cliStatusChanged();
-    void keychainStatusChanged();
+    void credentialStoreStatusChanged();
     void machineStatusChanged();
     // The machine is set up as far as this phase goes: the tools are detected,
     // or the approval device's marker is written.
@@ -137,7 +137,7 @@ private:
     void setModelUnavailableReason(const QString& reason);
     void setOllamaStatus(const DependencyStatus& value);
     void setCliStatus(const DependencyStatus& value);
-    void setKeychainStatus(const DependencyStatus& value);
+    void setCredentialStoreStatus(const DependencyStatus& value);
     void setMachineStatus(const DependencyStatus& value);
 
     const AccountSignIn& m_account;
@@ -156,6 +156,6 @@ private:
     bool m_approverOnly = false;
     DependencyStatus m_ollamaStatus = DependencyStatus::missing();
     DependencyStatus m_cliStatus = DependencyStatus::missing();
-    DependencyStatus m_keychainStatus = DependencyStatus::missing();
+    DependencyStatus m_credentialStoreStatus = DependencyStatus::missing();
     DependencyStatus m_machineStatus = DependencyStatus::missing();
 };

@@ -122,7 +122,7 @@ WizardPage {
         objectName: "installStatusRows"
         Layout.fillWidth: true
         // Shown once the installation has started.
-        visible: screen.install.cliStatus.kind !== 0 || screen.install.keychainStatus.kind !== 0
+        visible: screen.install.cliStatus.kind !== 0 || screen.install.credentialStoreStatus.kind !== 0
                  || screen.install.machineStatus.kind !== 0
         spacing: Style.spacingSmall
         StatusRow {
@@ -132,10 +132,10 @@ WizardPage {
             status: screen.install.cliStatus
         }
         StatusRow {
-            objectName: "keychainStatusRow"
+            objectName: "credentialStoreStatusRow"
             Layout.fillWidth: true
             text: qsTr("Secure key storage")
-            status: screen.install.keychainStatus
+            status: screen.install.credentialStoreStatus
         }
         StatusRow {
             objectName: "machineStatusRow"

@@ -2,6 +2,7 @@
 
 #include "app/tooling/CLIProcess.h"
 #include "app/tooling/CLIService.h"
+#include "core/LifetimeGuard.h"
 
 QCoro::Task<> ModelDownload::start(QPointer<CLIService> cli)
 {
@@ -11,17 +12,17 @@ QCoro::Task<> ModelDownload::start(QPointer<CLIService> cli)
     if (!cli)
         co_return;
     // The handler holds the download weakly: the process may outlive it.
-    const QPointer<ModelDownload> self(this);
+    const LifetimeGuard guard(this);
     const QStringList arguments{QStringLiteral("download-model"), QStringLiteral("--wizard")};
-    const CLIService::EventHandler onEvent = [self](const CLIEvent& event) {
-        if (self)
-            self->applyEvent(event);
+    const CLIService::EventHandler onEvent = [this, guard](const CLIEvent& event) {
+        if (guard.alive())
+            applyEvent(event);
     };
     // Called before the co_await: GCC 12 destroys the temporaries of a
     // co_await's operand twice (here the handler's copy of the pointer).
     QCoro::Task<CLIResult<std::shared_ptr<CLIProcess>>> starting = cli->start(arguments, onEvent);
     CLIResult<std::shared_ptr<CLIProcess>> started = co_await std::move(starting);
-    if (!self || !started)
+    if (!guard.alive() || !started)
         co_return;
     m_process = std::move(started.value());
 }

@@ -6,6 +6,7 @@
 #include "app/tooling/SecurityPosture.h"
 #include "app/wizard/AccountSignIn.h"
 #include "app/wizard/AgentConfiguration.h"
+#include "core/LifetimeGuard.h"
 #include "core/SessionAgentLink.h"
 
 #include <algorithm>
@@ -52,19 +53,19 @@ QCoro::Task<CLIResult<void>> SetupRun::runInit(QPointer<CLIService> cli, QString
 {
     if (!cli)
         co_return CLIError::launchFailed(QStringLiteral("The product tool is not available"));
-    const QPointer<SetupRun> self(this);
-    CLIService::EventHandler onEvent = [self, &registration, remembersErrors](const CLIEvent& event) {
+    const LifetimeGuard guard(this);
+    CLIService::EventHandler onEvent = [this, guard, &registration, remembersErrors](const CLIEvent& event) {
         const QString agentId = event.dataValue(QStringLiteral("agentId"));
         if (!agentId.isEmpty())
             registration.agentId = agentId;
         if (event.type == QLatin1String("error") && event.message) {
             if (remembersErrors)
                 registration.errorText = event.message;
-            if (self)
-                self->setErrorMessage(*event.message);
+            if (guard.alive())
+                setErrorMessage(*event.message);
         }
-        if (event.type == QLatin1String("progress") && event.message && self)
-            self->m_log->updateLastLog(*event.message, LogStyle::active);
+        if (event.type == QLatin1String("progress") && event.message && guard.alive())
+            m_log->updateLastLog(*event.message, LogStyle::active);
     };
     co_return co_await cli->run(
         std::move(arguments), std::move(workingDirectory), std::move(onEvent), m_cancel, CLIRunLimits::init());
@@ -74,19 +75,19 @@ QCoro::Task<bool> SetupRun::run(QPointer<CLIService> cli, QNetworkAccessManager&
 {
     if (m_running)
         co_return false;
-    const QPointer<SetupRun> self(this);
+    const LifetimeGuard guard(this);
     m_running = true;
     m_cancel = CLICancelToken();
     QCoro::Task<bool> registering = registerAgents(cli, network);
     const bool completed = co_await std::move(registering);
-    if (self)
+    if (guard.alive())
         m_running = false;
     co_return completed;
 }
 
 QCoro::Task<bool> SetupRun::registerAgents(QPointer<CLIService> cli, QNetworkAccessManager& network)
 {
-    const QPointer<SetupRun> self(this);
+    const LifetimeGuard guard(this);
     const CLICancelToken cancel = m_cancel;
     SetupLogModel& log = *m_log;
     log.clear();
@@ -116,7 +117,7 @@ QCoro::Task<bool> SetupRun::registerAgents(QPointer<CLIService> cli, QNetworkAcc
             const CLIResult<void> result = co_await runInit(cli,
                 InitArguments::allProjects(baseName, templateName, tool.subtitle, projectsRoot), QString(),
                 registration, true);
-            if (!self || cancel.isCancelled())
+            if (!guard.alive() || cancel.isCancelled())
                 co_return false;
             if (!result) {
                 log.updateLastLog(QStringLiteral("Failed to register agent ") + quoted(toolAgentName)
@@ -138,7 +139,7 @@ QCoro::Task<bool> SetupRun::registerAgents(QPointer<CLIService> cli, QNetworkAcc
                 const CLIResult<void> result = co_await runInit(cli,
                     InitArguments::perProject(baseName, templateName, tool.subtitle), project.path,
                     registration, false);
-                if (!self || cancel.isCancelled())
+                if (!guard.alive() || cancel.isCancelled())
                     co_return false;
                 if (result) {
                     log.updateLastLog(QStringLiteral("Registered agent for ") + project.path, LogStyle::done);
@@ -162,7 +163,7 @@ QCoro::Task<bool> SetupRun::registerAgents(QPointer<CLIService> cli, QNetworkAcc
             log.appendLog(QStringLiteral("Linking ") + toolAgentName + QStringLiteral(" to ") + account,
                           LogStyle::active);
             const LinkOutcome outcome = co_await SessionAgentLink::linkAgent(network, *registration.agentId, sessionToken);
-            if (!self || cancel.isCancelled())
+            if (!guard.alive() || cancel.isCancelled())
                 co_return false;
             if (outcome.linked) {
                 log.updateLastLog(QStringLiteral("Linked ") + toolAgentName + QStringLiteral(" to ") + account,
@@ -171,7 +172,7 @@ QCoro::Task<bool> SetupRun::registerAgents(QPointer<CLIService> cli, QNetworkAcc
                 QStringList markLinked{QStringLiteral("mark-linked"), QStringLiteral("--agent"), toolAgentName};
                 if (cli)
                     co_await cli->runCapturingOutput(std::move(markLinked), cancel);
-                if (!self || cancel.isCancelled())
+                if (!guard.alive() || cancel.isCancelled())
                     co_return false;
                 if (outcome.seeded) {
                     setTemplateRuleCount(int(std::clamp<qint64>(outcome.rulesCount, 0, std::numeric_limits<int>::max())));

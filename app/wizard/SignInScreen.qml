@@ -30,7 +30,7 @@ WizardPage {
         Layout.fillWidth: true
         horizontalAlignment: Text.AlignHCenter
         wrapMode: Text.WordWrap
-        text: qsTr("Opens a secure sign-in sheet · returns to app automatically")
+        text: qsTr("Opens the sign-in page in your browser · returns here automatically")
         color: Style.tertiaryLabel
         font.pixelSize: Style.captionSize
     }

@@ -2,9 +2,9 @@
 
 #include "app/tooling/CLIService.h"
 #include "core/CoreConstants.h"
+#include "core/LifetimeGuard.h"
 #include "core/LogCategories.h"
 #include "core/SignInCallback.h"
-#include "core/SystemLog.h"
 
 #include <QDesktopServices>
 #include <QNetworkAccessManager>
@@ -117,8 +117,7 @@ bool WizardState::handleCallbackURL(const QUrl& url)
     if (m_currentScreen != WizardScreen::signIn) {
         // A stray or replayed link must not reopen the wizard with another
         // account's session, least of all on a machine that is set up.
-        SystemLog::write(
-            lcWizard(), QStringLiteral("Quorvane: ignored a sign-in link: no sign-in is waiting for one"));
+        qCInfo(lcWizard).noquote() << QStringLiteral("Quorvane: ignored a sign-in link: no sign-in is waiting for one");
         return true;
     }
     return m_account->handleCallback(url, network());
@@ -134,10 +133,10 @@ void WizardState::startSetup()
 
 QCoro::Task<> WizardState::runSetup()
 {
-    const QPointer<WizardState> self(this);
+    const LifetimeGuard guard(this);
     QCoro::Task<bool> running = m_setup->run(m_cli, network());
     const bool completed = co_await std::move(running);
-    if (!self || !completed)
+    if (!guard.alive() || !completed)
         co_return;
     clearSessionToken();
     setCurrentScreen(WizardScreen::done);

@@ -142,7 +142,7 @@ private Q_SLOTS:
                 u"Removed agent \"beta\""_s, u"Removed agent \"gamma\" locally (server was unreachable)"_s,
                 u"Only local settings were removed. Visit the web dashboard to complete the process"_s,
                 u"Removed machine from server"_s, u"Removed CLI binary"_s, u"Removed local config and keys"_s,
-                u"Removed keychain credentials"_s, u"Cleared 2 desktop registrations"_s,
+                u"Removed the machine's stored credentials"_s, u"Cleared 2 desktop registrations"_s,
                 u"Cleared preferences and notifications"_s }));
         QCOMPARE(statuses,
             QStringList({ u"Unregistering alpha (1/3)..."_s, u"Unregistering beta (2/3)..."_s,
@@ -181,7 +181,7 @@ private Q_SLOTS:
         Fixture f(false);
         QCOMPARE(uninstall(f, platformIn(f)),
             QStringList({ u"Could not remove machine from server — visit the web dashboard to clean up"_s,
-                u"Removed keychain credentials"_s, u"Cleared preferences and notifications"_s }));
+                u"Removed the machine's stored credentials"_s, u"Cleared preferences and notifications"_s }));
         QVERIFY(f.invocations().isEmpty());
         for (const QJsonValue& request : f.backend.requests())
             QVERIFY(request.toObject().value(QLatin1String("method")).toString() != QLatin1String("DELETE"));

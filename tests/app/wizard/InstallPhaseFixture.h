@@ -61,7 +61,7 @@ struct RowRecorder
         };
         watch(&InstallPhase::ollamaStatusChanged, "ollama", &InstallPhase::ollamaStatus);
         watch(&InstallPhase::cliStatusChanged, "cli", &InstallPhase::cliStatus);
-        watch(&InstallPhase::keychainStatusChanged, "keychain", &InstallPhase::keychainStatus);
+        watch(&InstallPhase::credentialStoreStatusChanged, "keychain", &InstallPhase::credentialStoreStatus);
         watch(&InstallPhase::machineStatusChanged, "machine", &InstallPhase::machineStatus);
         ModelDownload* download = install.modelDownload();
         QObject::connect(download, &ModelDownload::llmDownloadingChanged, &context, [this, download] {

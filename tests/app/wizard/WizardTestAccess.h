@@ -25,9 +25,9 @@ struct WizardTestAccess
         install.setOllamaStatus(status);
     }
     static void setCliStatus(InstallPhase& install, const DependencyStatus& status) { install.setCliStatus(status); }
-    static void setKeychainStatus(InstallPhase& install, const DependencyStatus& status)
+    static void setCredentialStoreStatus(InstallPhase& install, const DependencyStatus& status)
     {
-        install.setKeychainStatus(status);
+        install.setCredentialStoreStatus(status);
     }
     static void setMachineStatus(InstallPhase& install, const DependencyStatus& status)
     {

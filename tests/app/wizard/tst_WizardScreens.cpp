@@ -107,7 +107,7 @@ private Q_SLOTS:
         WizardTestAccess::setRunning(f.install, true);
         WizardTestAccess::setOllamaStatus(f.install, DependencyStatus::downloading(0.375));
         WizardTestAccess::setCliStatus(f.install, DependencyStatus::installed());
-        WizardTestAccess::setKeychainStatus(f.install, DependencyStatus::installed());
+        WizardTestAccess::setCredentialStoreStatus(f.install, DependencyStatus::installed());
         WizardTestAccess::setMachineStatus(f.install, DependencyStatus::installing());
         QTRY_VERIFY(!f.find(u"installButton"_s)->isEnabled());
         QVERIFY(f.find(u"installProgress"_s));
