@@ -170,14 +170,14 @@ std::unique_ptr<StatusItem> Application::makeStatusItem()
     if (StatusNotifierItem::watcherPresent() || !QSystemTrayIcon::isSystemTrayAvailable()) {
         item = std::make_unique<StatusItemNotifierItem>();
     } else {
-        auto tray = std::make_unique<StatusItemTray>(m_trayShade);
-        tray->show();
-        item = std::move(tray);
+        item = std::make_unique<StatusItemTray>(m_trayShade);
     }
     m_tray = item.get();
     m_popover.setTrayAvailable([this] { return m_tray && m_tray->isInTray(); });
     item->setColorScheme(m_colorScheme.scheme());
     item->setIcon(StatusItemIcon::forState(false, 0));
+    if (auto* tray = qobject_cast<StatusItemTray*>(item.get()))
+        tray->show(); // once it has an icon
     if (m_options.reportReady)
         printLine(QStringLiteral("Quorvane: tray icon shown"));
     return item;

@@ -29,6 +29,9 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
         && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
+    // Our QML is compiled into the program: nothing to cache in the person's
+    // ~/.cache, which would outlive an uninstall.
+    qputenv("QML_DISABLE_DISK_CACHE", "1");
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Quorvane"));
     QApplication::setDesktopFileName(QStringLiteral("quorvane"));
