@@ -17,7 +17,6 @@ public:
     explicit DBusMenuExporter(QDBusConnection bus, QObject* parent = nullptr);
     ~DBusMenuExporter() override;
 
-    bool isExported() const { return m_exported; }
     void setLabels(const QStringList& labels);
     const QStringList& labels() const { return m_labels; }
     uint revision() const { return m_revision; }

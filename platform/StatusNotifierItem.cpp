@@ -124,15 +124,11 @@ void StatusNotifierItem::registerWithWatcher()
 {
     m_watcher.call(QStringLiteral("RegisterStatusNotifierItem"), {m_serviceName}, this,
                    [this](const QDBusPendingCall& answer) {
-                       const bool registered = !answer.isError();
-                       if (!registered)
+                       m_registered = !answer.isError();
+                       if (!m_registered)
                            qCWarning(lcPlatform).noquote()
                                << QStringLiteral("Quorvane: the tray did not take our item: ") + answer.error().message();
-                       if (registered != m_registered) {
-                           m_registered = registered;
-                           Q_EMIT trayPresenceChanged();
-                       }
-                       if (registered)
+                       else
                            readHostPresence();
                    });
 }
@@ -145,21 +141,14 @@ void StatusNotifierItem::readHostPresence()
                     this, [this](const QDBusPendingCall& answer) {
                         const QDBusPendingReply<QDBusVariant> reply = answer;
                         // A watcher that cannot say is taken to have a host: it exists for one.
-                        const bool present = reply.isError() || reply.value().variant().toBool();
-                        if (present != m_hostPresent) {
-                            m_hostPresent = present;
-                            Q_EMIT trayPresenceChanged();
-                        }
+                        m_hostPresent = reply.isError() || reply.value().variant().toBool();
                     });
 }
 
 void StatusNotifierItem::onWatcherGone()
 {
-    if (!m_registered && !m_hostPresent)
-        return;
     m_registered = false;
     m_hostPresent = false;
-    Q_EMIT trayPresenceChanged();
 }
 
 void StatusNotifierItem::setIcon(const PixmapList& sizes)

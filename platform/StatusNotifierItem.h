@@ -51,7 +51,6 @@ Q_SIGNALS:
     void contextMenuRequested(const QPoint& point);
     // The entry at index of the menu was chosen.
     void menuEntryChosen(int index);
-    void trayPresenceChanged();
 
 private Q_SLOTS:
     // The watcher's host-presence signals.

@@ -35,10 +35,9 @@ void StandInStatusNotifierWatcher::stop()
     m_bus.unregisterObject(objectPath);
 }
 
-void StandInStatusNotifierWatcher::RegisterStatusNotifierItem(const QString& service, const QDBusMessage& message)
+void StandInStatusNotifierWatcher::RegisterStatusNotifierItem(const QString& service)
 {
     registered.append(service);
-    senders.append(message.service());
     Q_EMIT StatusNotifierItemRegistered(service);
 }
 

@@ -7,8 +7,8 @@
 
 // A StatusNotifierWatcher with a host, as a tray bar runs it, on the test's
 // private session bus and on a connection of its own, so that the item under
-// test is reached over the bus: records the items that register (and who
-// sent the call), and plays the host's calls on them.
+// test is reached over the bus: records the items that register, and plays
+// the host's calls on them.
 class StandInStatusNotifierWatcher : public QObject
 {
     Q_OBJECT
@@ -36,10 +36,9 @@ public:
     QVariant itemProperty(const QString& service, const QString& name);
 
     QStringList registered;
-    QStringList senders;
 
 public Q_SLOTS:
-    void RegisterStatusNotifierItem(const QString& service, const QDBusMessage& message);
+    void RegisterStatusNotifierItem(const QString& service);
     void RegisterStatusNotifierHost(const QString& /*service*/) { }
 
 Q_SIGNALS:

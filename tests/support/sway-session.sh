@@ -68,13 +68,3 @@ def walk(node, floating):
         walk(child, True)
 walk(json.load(sys.stdin), False)' "$1"
 }
-
-# Waits up to TENTHS tenths of a second until swayWindows APP_ID lists COUNT windows.
-waitForSwayWindows() {
-  local app=$1 count=$2 tenths=${3:-100}
-  for _ in $(seq "$tenths"); do
-    [ "$(swayWindows "$app" | wc -l)" -eq "$count" ] && return 0
-    sleep 0.1
-  done
-  echo "expected $count windows of $app, found:"; swayWindows "$app"; return 1
-}
