@@ -4,6 +4,7 @@
 #include "core/LogCategories.h"
 #include "app/views/ViewFactory.h"
 #include "app/views/ViewsLibrary.h"
+#include "platform/OutsideClickCatcher.h"
 
 #include <algorithm>
 
@@ -106,6 +107,7 @@ void PopoverWindow::destroy()
         return;
     QWindow* window = m_window;
     m_window.clear();
+    m_outsideClicks.reset();
     window->disconnect(this);
     window->hide();
     window->deleteLater();
@@ -125,6 +127,8 @@ void PopoverWindow::show(const QRect& trayGeometry)
     m_cursorAtOpening = QCursor::pos();
     fit(m_implicitSize);
     m_shown = true;
+    if (trayAvailable() && onXWayland())
+        closeOnOutsideClick();
     m_window->show();
     m_window->raise();
     m_window->requestActivate();
@@ -165,6 +169,20 @@ void PopoverWindow::close()
     Q_EMIT shownChanged(false);
 }
 
+// Mapped before the popover, so the compositor stacks it under the popover.
+void PopoverWindow::closeOnOutsideClick()
+{
+    m_outsideClicks = OutsideClickCatcher::cover();
+    if (!m_outsideClicks) {
+        qCWarning(lcShell) << "Quorvane: no transparent X11 window for the popover; a click elsewhere leaves it open";
+        return;
+    }
+    connect(m_outsideClicks.get(), &OutsideClickCatcher::clicked, this, [this] {
+        m_focusLossClose.start();
+        close();
+    });
+}
+
 void PopoverWindow::onActiveChanged()
 {
     if (!m_window || !m_shown)
@@ -172,8 +190,7 @@ void PopoverWindow::onActiveChanged()
     const bool tray = trayAvailable();
     // A popover closes when the focus leaves it; an ordinary window stays.
     // A Wayland compositor takes the focus back from an X11 window it does not
-    // manage at once, so there the popover stays until the icon is clicked
-    // again, Escape is pressed or the list empties.
+    // manage at once: there the catcher under it tells of a click elsewhere.
     if (tray && !m_window->isActive() && !onXWayland()) {
         m_focusLossClose.start();
         close();

@@ -9,7 +9,9 @@
 #include <QWindow>
 
 #include <functional>
+#include <memory>
 
+class OutsideClickCatcher;
 class ViewFactory;
 
 // The popover: a frameless 360-pixel-wide Qt Quick window hosting the root QML
@@ -19,7 +21,9 @@ class ViewFactory;
 // holds no scene graph. It is placed at the tray icon (PopoverPlacement) and
 // closes when it loses focus. Its height follows the root's implicit height,
 // no taller than the screen leaves room for (the root scrolls the rest), and
-// it is placed again on every change. Without any system tray it is an
+// it is placed again on every change. On XWayland, where the compositor takes
+// the focus back at once, a transparent window under it catches the click
+// elsewhere that closes it. Without any system tray it is an
 // ordinary window in the middle of the screen instead.
 class PopoverWindow : public PopoverHost
 {
@@ -59,10 +63,12 @@ private:
     void fit(QSize implicitSize);
     void destroy();
     void onActiveChanged();
+    void closeOnOutsideClick();
 
     QUrl m_rootUrl;
     QVariantMap m_properties;
     QPointer<QWindow> m_window;
+    std::unique_ptr<OutsideClickCatcher> m_outsideClicks;
     std::function<bool()> m_trayAvailable;
     std::function<ViewFactory*()> m_views;
     QString m_error;

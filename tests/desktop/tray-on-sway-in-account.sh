@@ -5,7 +5,7 @@
 # swaybar's watcher and is drawn light on the dark bar; that Activate at the
 # icon's point opens the popover next to that point (floating, undecorated,
 # on screen) and that three escalations grow it; that a second click on the
-# icon closes it; that the menu over dbusmenu lists "Quit Quorvane" and that
+# icon closes it, and so does a click elsewhere; that the menu over dbusmenu lists "Quit Quorvane" and that
 # choosing it asks the quit question.
 #
 #   tray-on-sway-in-account.sh BUILD_DIR    (SHOTS: a folder for screenshots, or empty)
@@ -106,9 +106,21 @@ echo "heights with 1, 2, 3 pending: ${HEIGHTS[*]}"
 [ "${HEIGHTS[2]}" -gt "${HEIGHTS[0]}" ] || fail "the popover did not grow"
 shot popover
 
+closed() { ! xdotool search --onlyvisible --class quorvane-app | grep -q .; }
 echo "== a second click on the icon closes it"
 busctl --user call "$ITEM" /StatusNotifierItem org.kde.StatusNotifierItem Activate ii "$CLICK_X" "$CLICK_Y"
-waitFor 50 bash -c "! xdotool search --onlyvisible --class quorvane-app | grep -q ." || fail "the popover stayed open"
+waitFor 50 closed || fail "the popover stayed open"
+
+echo "== a click elsewhere closes it"
+busctl --user call "$ITEM" /StatusNotifierItem org.kde.StatusNotifierItem Activate ii "$CLICK_X" "$CLICK_Y"
+waitFor 50 popover || fail "no popover after a third Activate"
+read -r PX PY _ _ < <(popover)
+python3 "$(dirname "$0")/wayland-click.py" $((PX + 40)) $((PY + 12)) 1280 800
+sleep 0.5
+popover >/dev/null || fail "a click on the popover's header closed it"
+shot catcher
+python3 "$(dirname "$0")/wayland-click.py" 200 500 1280 800
+waitFor 50 closed || fail "a click elsewhere left the popover open"
 
 echo "== the menu over dbusmenu"
 busctl --user -- call "$ITEM" /MenuBar com.canonical.dbusmenu GetLayout iias 0 -1 0 >"$XDG_RUNTIME_DIR/layout"

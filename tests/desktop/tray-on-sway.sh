@@ -44,7 +44,7 @@ HOME_DIR=$(getent passwd "$ACCOUNT" | cut -d: -f6)
 runuser -u "$ACCOUNT" -- test -x "$BUILD/bin/quorvane-app" \
   || { echo "skipped: the build tree is not readable by another account"; exit 77; }
 install -m 0755 "$HERE/tray-on-sway-in-account.sh" "$WORK/"
-install -m 0644 "$HERE/../support/sway-session.sh" "$WORK/"
+install -m 0644 "$HERE/../support/sway-session.sh" "$HERE/../support/wayland-click.py" "$WORK/"
 if [ -n "$SHOTS" ]; then mkdir -p "$SHOTS"; chmod 777 "$SHOTS"; fi
 runuser -u "$ACCOUNT" -- env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$HOME_DIR" USER="$ACCOUNT" LANG=C.UTF-8 \
   QUORVANE_API_BASE_URL="$BACKEND_URL" QUORVANE_WEB_BASE_URL="$BACKEND_URL" SHOTS="$SHOTS" \
