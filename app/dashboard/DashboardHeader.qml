@@ -41,4 +41,11 @@ RowLayout {
         Layout.alignment: Qt.AlignBaseline
     }
     Item { Layout.fillWidth: true }
+    // No tray menu to quit from: quitting is offered here.
+    OutlinedButton {
+        objectName: "quitWithoutTrayButton"
+        visible: header.home.quitOffer.offered
+        text: qsTr("Quit Quorvane")
+        onClicked: header.home.quitOffer.quit()
+    }
 }

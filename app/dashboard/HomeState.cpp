@@ -56,6 +56,7 @@ HomeState::HomeState(CLIService& cli, DependencyService& dependencies, MachineAu
     , m_network(network)
     , m_settings(settings)
     , m_agents(new AgentListModel(QString(), this))
+    , m_quitOffer(new QuitOffer(this))
     , m_history(history)
     , m_modelRuntime(new ModelRuntimeState(cli, dependencies, wizardDownload, this))
     , m_isApproverOnly(approverOnlyMarkerExists())

@@ -5,6 +5,7 @@
 #include "app/tooling/CLICancelToken.h"
 #include "app/tooling/CLIEvent.h"
 #include "app/dashboard/ModelRuntimeState.h"
+#include "core/QuitOffer.h"
 #include "core/VisibleText.h"
 
 #include <QList>
@@ -52,6 +53,7 @@ class HomeState : public QObject
     Q_PROPERTY(AgentListModel* agents READ agentList CONSTANT)
     // The decision history's model, for the "History" view; null when there is none.
     Q_PROPERTY(QObject* history READ history CONSTANT)
+    Q_PROPERTY(QuitOffer* quitOffer READ quitOffer CONSTANT)
     Q_PROPERTY(ModelRuntimeState* modelRuntime READ modelRuntimePointer CONSTANT)
     Q_PROPERTY(bool analysisRunning READ analysisRunning NOTIFY analysisRunningChanged)
     Q_PROPERTY(QVariant analysisSuggestionCount READ analysisSuggestionCountValue NOTIFY
@@ -113,6 +115,7 @@ public:
 
     AgentListModel* agentList() const { return m_agents; }
     QObject* history() const { return m_history; }
+    QuitOffer* quitOffer() const { return m_quitOffer; }
     ModelRuntimeState& modelRuntime() const { return *m_modelRuntime; }
     const QList<AgentInfo>& agents() const { return m_agents->agents(); }
     bool analysisRunning() const { return m_analysisRunning; }
@@ -255,6 +258,7 @@ private:
     QSettings& m_settings;
 
     AgentListModel* m_agents;
+    QuitOffer* m_quitOffer;
     QObject* m_history = nullptr;
     ModelRuntimeState* m_modelRuntime;
     bool m_analysisRunning = false;

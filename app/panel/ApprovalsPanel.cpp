@@ -27,6 +27,7 @@ ApprovalsPanel::ApprovalsPanel(ApprovalSyncService& sync, UpdateCheckService& up
     , m_updateBanner(new UpdateBannerState(updates, this))
     , m_freeze(new FreezeAll(sync, trust, this))
     , m_connection(new ConnectionStatus(sync, this))
+    , m_quitOffer(new QuitOffer(this))
 {
     m_ticker.setInterval(1000);
     connect(&m_ticker, &QTimer::timeout, this, &ApprovalsPanel::tick);

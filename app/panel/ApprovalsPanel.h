@@ -6,6 +6,7 @@
 #include "app/panel/PendingActionsModel.h"
 #include "app/trust/TrustWindowState.h"
 #include "app/panel/UpdateBannerState.h"
+#include "core/QuitOffer.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -42,6 +43,7 @@ class ApprovalsPanel : public QObject
     Q_PROPERTY(TrustWindowState* trust READ trust CONSTANT)
     Q_PROPERTY(FreezeAll* freeze READ freeze CONSTANT)
     Q_PROPERTY(ConnectionStatus* connection READ connection CONSTANT)
+    Q_PROPERTY(QuitOffer* quitOffer READ quitOffer CONSTANT)
     // What became of a decision whose row is gone ("already decided", "gone");
     // empty once dismissed or when the next decision starts.
     Q_PROPERTY(QString notice READ notice NOTIFY noticeChanged)
@@ -79,6 +81,7 @@ class ApprovalsPanel : public QObject
     TrustWindowState* trust() const { return &m_trust; }
     FreezeAll* freeze() const { return m_freeze; }
     ConnectionStatus* connection() const { return m_connection; }
+    QuitOffer* quitOffer() const { return m_quitOffer; }
     bool autoOpenPaused() const { return m_autoOpenPaused; }
     void setAutoOpenPaused(bool paused);
     // Something on the popover waits to be read (a freeze, a decision's
@@ -185,6 +188,7 @@ private:
     UpdateBannerState* m_updateBanner = nullptr;
     FreezeAll* m_freeze = nullptr;
     ConnectionStatus* m_connection = nullptr;
+    QuitOffer* m_quitOffer = nullptr;
     struct SentDecision
     {
         QString decision;

@@ -226,14 +226,25 @@ Rectangle {
             color: Style.separator
         }
 
-        PlainButton {
-            objectName: "openDashboardButton"
+        RowLayout {
             Layout.alignment: Qt.AlignHCenter
             Layout.topMargin: 6
             Layout.bottomMargin: 6
-            text: qsTr("Open Quorvane")
-            pixelSize: 12
-            onClicked: root.panel.openDashboard()
+            spacing: 24
+            PlainButton {
+                objectName: "openDashboardButton"
+                text: qsTr("Open Quorvane")
+                pixelSize: 12
+                onClicked: root.panel.openDashboard()
+            }
+            // No tray menu to quit from: quitting is offered here.
+            PlainButton {
+                objectName: "quitWithoutTrayButton"
+                visible: root.panel.quitOffer.offered
+                text: qsTr("Quit Quorvane")
+                pixelSize: 12
+                onClicked: root.panel.quitOffer.quit()
+            }
         }
     }
 

@@ -136,6 +136,15 @@ Application::Application(Options options, QObject* parent)
         if (m_home.uninstallComplete() && !m_windows.dashboardWindow())
             QCoreApplication::quit();
     });
+    // Without a tray menu, the popover and the dashboard offer "Quit Quorvane".
+    const auto offerQuitWithoutTray = [this](QuitOffer* offer) {
+        offer->setOffered(!(m_tray && m_tray->isInTray()));
+    };
+    connect(&m_popover, &PopoverHost::shownChanged, this, [=, this] { offerQuitWithoutTray(m_panel.quitOffer()); });
+    connect(&m_windows, &ShellWindows::dashboardWindowChanged, this,
+            [=, this] { offerQuitWithoutTray(m_home.quitOffer()); });
+    for (QuitOffer* offer : {m_panel.quitOffer(), m_home.quitOffer()})
+        connect(offer, &QuitOffer::quitRequested, &m_trayShell, &TrayShell::contextQuit);
     connect(&m_panel, &ApprovalsPanel::openDashboardRequested, this, [this] {
         m_popover.close();
         m_trayShell.contextOpenDashboard();

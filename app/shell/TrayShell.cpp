@@ -134,8 +134,6 @@ void TrayShell::setUpStatusItem()
     if (m_statusItem) {
         m_statusItem->setMenu(contextMenuEntries());
         connect(m_statusItem.get(), &StatusItem::clicked, this, &TrayShell::statusItemClicked);
-        if (!trayShowsStatusItem())
-            qCInfo(lcShell).noquote() << noTrayLine();
         connect(m_statusItem.get(), &StatusItem::menuTriggered, this, [this](StatusItem::MenuAction action) {
             switch (action) {
             case StatusItem::MenuAction::toggleMute:
@@ -215,9 +213,14 @@ void TrayShell::onNewEscalation(const QString& actionId)
         return;
     }
     // No icon to click: the notification is the way in, and it does not take
-    // the focus from whatever the person is doing.
-    if (!m_popover.isShown())
-        m_notice.announce(actionId);
+    // the focus from whatever the person is doing. (A tray item registers a
+    // moment after start, so this is told at the first escalation.)
+    if (m_popover.isShown())
+        return;
+    if (!m_toldNoTray)
+        qCInfo(lcShell).noquote() << noTrayLine();
+    m_toldNoTray = true;
+    m_notice.announce(actionId);
 }
 
 void TrayShell::contextToggleMute()

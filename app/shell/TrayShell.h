@@ -133,6 +133,7 @@ private:
     QList<QMetaObject::Connection> m_subscriptions;
     std::optional<int> m_lastCount;
     bool m_isMuted = false;
+    bool m_toldNoTray = false;
     bool m_statusItemReady = false;
     bool m_servicesStarted = false;
     bool m_allowTermination = false;

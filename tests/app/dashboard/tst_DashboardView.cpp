@@ -5,6 +5,7 @@
 #include "tests/support/QmlTestSupport.h"
 #include "tests/support/StandInRuntime.h"
 
+#include <QSignalSpy>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -169,6 +170,13 @@ private Q_SLOTS:
         QVERIFY(!v.isShown(u"featuresCard"_s));
         QVERIFY(v.isShown(u"systemCard"_s));
         v.check(u"approver-only"_s);
+        // "Quit Quorvane" only where no tray menu offers it.
+        QVERIFY(!v.isShown(u"quitWithoutTrayButton"_s));
+        f.state->quitOffer()->setOffered(true);
+        QSignalSpy quit(f.state->quitOffer(), &QuitOffer::quitRequested);
+        QTRY_VERIFY(v.isShown(u"quitWithoutTrayButton"_s));
+        v.click(u"quitWithoutTrayButton"_s);
+        QCOMPARE(quit.count(), 1);
 
         v.click(u"uninstallButton"_s);
         QTRY_VERIFY(v.isShown(u"confirmationTitle"_s));

@@ -40,6 +40,14 @@ private Q_SLOTS:
         PanelView view(*f.panel);
         QVERIFY(view.ok());
         QCOMPARE(view.text(u"emptyText"_qs), u"No pending actions"_qs);
+        // "Quit Quorvane" only where no tray menu offers it.
+        QCOMPARE(view.find(u"quitWithoutTrayButton"_qs), nullptr);
+        f.panel->quitOffer()->setOffered(true);
+        QSignalSpy quit(f.panel->quitOffer(), &QuitOffer::quitRequested);
+        QTRY_VERIFY(view.find(u"quitWithoutTrayButton"_qs));
+        view.click(view.find(u"quitWithoutTrayButton"_qs));
+        QCOMPARE(quit.count(), 1);
+        f.panel->quitOffer()->setOffered(false);
 
         PendingAction network = f.action(u"v1"_qs);
         network.classification = u"Network"_qs;
