@@ -15,18 +15,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 namespace {
-
-void releaseFreeHeap()
-{
-#ifdef __GLIBC__
-    ::malloc_trim(0);
-#endif
-}
 
 // An X11 window on a Wayland desktop: the compositor, not the client, places
 // X11 windows (sway centres them), except those that bypass the window manager.
@@ -44,6 +33,9 @@ PopoverWindow::PopoverWindow(QUrl rootUrl, QVariantMap properties, QObject* pare
     , m_trayAvailable([] { return QSystemTrayIcon::isSystemTrayAvailable(); })
     , m_views(&ViewsLibrary::factory)
 {
+    m_idleRelease.setSingleShot(true);
+    m_idleRelease.setInterval(idleReleaseDelay);
+    connect(&m_idleRelease, &QTimer::timeout, this, [] { ViewsLibrary::releaseMemory(); });
 }
 
 PopoverWindow::~PopoverWindow()
@@ -111,9 +103,10 @@ void PopoverWindow::destroy()
     window->disconnect(this);
     window->hide();
     window->deleteLater();
-    // The scene graph and the QML engine free tens of megabytes; hand the free
-    // heap back to the system once the deferred delete has run.
-    QTimer::singleShot(500, this, [] { releaseFreeHeap(); });
+    // The scene graph and the QML engine free tens of megabytes once the
+    // deferred delete has run; Qt Quick's code stays mapped. A while later,
+    // when no popover came back, both go back to the system.
+    m_idleRelease.start();
 }
 
 void PopoverWindow::show(const QRect& trayGeometry)
@@ -121,6 +114,7 @@ void PopoverWindow::show(const QRect& trayGeometry)
     if (m_shown)
         return;
     m_opening.start();
+    m_idleRelease.stop();
     if (!m_window && !create())
         return;
     m_trayGeometry = trayGeometry;

@@ -4,10 +4,12 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 #include <QVariantMap>
 #include <QWindow>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -32,6 +34,8 @@ class PopoverWindow : public PopoverHost
 public:
     static constexpr int width = 360;
     static constexpr int defaultHeight = 520;
+    // How long after closing the popover gives back what Qt Quick held.
+    static constexpr std::chrono::seconds idleReleaseDelay{30};
 
     // properties: the root's initial (required) properties.
     PopoverWindow(QUrl rootUrl, QVariantMap properties, QObject* parent = nullptr);
@@ -74,6 +78,7 @@ private:
     QString m_error;
     QElapsedTimer m_opening;
     QElapsedTimer m_focusLossClose;
+    QTimer m_idleRelease;
     QRect m_trayGeometry;
     QPoint m_cursorAtOpening;
     QSize m_implicitSize;

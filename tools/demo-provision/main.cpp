@@ -1,11 +1,12 @@
 // Prepares a demo home against a running reference back-end: opens a session of
 // an account through the control interface, then registers this computer with
-// the program's own registration, which stores the identity in the file
-// credential store under QUORVANE_HOME. Needs a build with the dev overrides.
+// the program's own registration, which stores the identity where the program
+// would: the Secret Service, or the file store under QUORVANE_HOME when
+// QUORVANE_CREDENTIAL_STORE=file. Needs a build with the dev overrides.
 //
 //   quorvane-demo-provision <back-end origin> [email]
 #include "core/CoreConstants.h"
-#include "platform/FileCredentialStore.h"
+#include "platform/CredentialStoreFactory.h"
 #include "core/MachineAuthService.h"
 #include "platform/MachineIdentifier.h"
 #include "core/OriginCheck.h"
@@ -55,8 +56,8 @@ QCoro::Task<int> provision(QString origin, QString email)
         co_return 1;
     // The program's own registration, against the origin given on the command line.
     qputenv("QUORVANE_API_BASE_URL", origin.toUtf8());
-    FileCredentialStore store;
-    MachineAuthService auth(store, network, &MachineIdentifier::localMachine);
+    const std::unique_ptr<CredentialStore> store = CredentialStoreFactory::create();
+    MachineAuthService auth(*store, network, &MachineIdentifier::localMachine);
     const std::optional<MachineRegistrationError> error = co_await auth.registerMachine(session, email);
     if (error || !auth.machineId()) {
         std::fprintf(stderr, "quorvane-demo-provision: registration failed: %s\n",
