@@ -87,7 +87,11 @@ qint64 MappedFilePages::release(const QSet<QString>& files)
     forEachMapping([&](const Mapping& mapping) {
         // A written private mapping (relocated constants) holds copies of its
         // own that dropping would lose: only mappings without any are taken.
-        if (!mapping.writable && mapping.anonymousKb == 0 && mapping.residentKb > 0 && files.contains(mapping.path))
+        // Devices and shared memory (/dev/..., /memfd:...) are no files to read back from.
+        const bool regularFile = !mapping.path.startsWith(QLatin1String("/dev/"))
+                                 && !mapping.path.startsWith(QLatin1String("/memfd:"));
+        if (!mapping.writable && mapping.anonymousKb == 0 && mapping.residentKb > 0 && regularFile
+            && files.contains(mapping.path))
             drop.append(mapping);
     });
     qint64 released = 0;

@@ -4,6 +4,7 @@
 #include "core/LogCategories.h"
 #include "app/views/ViewFactory.h"
 #include "app/views/ViewsLibrary.h"
+#include "platform/IdleMemory.h"
 #include "platform/OutsideClickCatcher.h"
 
 #include <algorithm>
@@ -35,7 +36,9 @@ PopoverWindow::PopoverWindow(QUrl rootUrl, QVariantMap properties, QObject* pare
 {
     m_idleRelease.setSingleShot(true);
     m_idleRelease.setInterval(idleReleaseDelay);
-    connect(&m_idleRelease, &QTimer::timeout, this, [] { ViewsLibrary::releaseMemory(); });
+    connect(&m_idleRelease, &QTimer::timeout, this, [] { IdleMemory::release(); });
+    // Start-up's code, like a closed popover's, is not needed in the tray.
+    m_idleRelease.start();
 }
 
 PopoverWindow::~PopoverWindow()
@@ -104,8 +107,8 @@ void PopoverWindow::destroy()
     window->hide();
     window->deleteLater();
     // The scene graph and the QML engine free tens of megabytes once the
-    // deferred delete has run; Qt Quick's code stays mapped. A while later,
-    // when no popover came back, both go back to the system.
+    // deferred delete has run, and Qt Quick's code stays mapped: a while
+    // later, when no popover came back, both go back to the system.
     m_idleRelease.start();
 }
 

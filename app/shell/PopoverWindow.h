@@ -34,7 +34,8 @@ class PopoverWindow : public PopoverHost
 public:
     static constexpr int width = 360;
     static constexpr int defaultHeight = 520;
-    // How long after closing the popover gives back what Qt Quick held.
+    // How long after start-up or closing, with no popover shown, the process
+    // gives back the memory it held for them (IdleMemory).
     static constexpr std::chrono::seconds idleReleaseDelay{30};
 
     // properties: the root's initial (required) properties.

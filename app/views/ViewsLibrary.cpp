@@ -2,27 +2,10 @@
 
 #include "core/LogCategories.h"
 #include "app/views/ViewFactory.h"
-#include "platform/MappedFilePages.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QLibrary>
-#include <QSet>
-
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
-namespace {
-
-// The files that loading the views mapped.
-QSet<QString>& viewsFiles()
-{
-    static QSet<QString> files;
-    return files;
-}
-
-} // namespace
 
 QString ViewsLibrary::path()
 {
@@ -34,25 +17,14 @@ ViewFactory* ViewsLibrary::factory()
 {
     static ViewFactory* const loaded = [] () -> ViewFactory* {
         // Never unloaded: the QML types and resources it registers live as long as the process.
-        const QSet<QString> before = MappedFilePages::mappedFiles();
         QLibrary library(path());
         library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
         auto entry = reinterpret_cast<ViewFactoryEntry>(library.resolve(viewFactoryEntryName));
         ViewFactory* factory = entry ? entry() : nullptr;
-        viewsFiles() = MappedFilePages::mappedFiles() - before;
         if (!factory)
             qCWarning(lcViews).noquote()
                 << QStringLiteral("Quorvane: the windows cannot be shown: %1").arg(library.errorString());
         return factory;
     }();
     return loaded;
-}
-
-void ViewsLibrary::releaseMemory()
-{
-#ifdef __GLIBC__
-    ::malloc_trim(0);
-#endif
-    const qint64 released = MappedFilePages::release(viewsFiles());
-    qCDebug(lcViews) << viewsFiles().size() << "released" << released / 1024 << "KiB of the views' library pages";
 }

@@ -13,8 +13,4 @@ public:
     // is logged once. The tray keeps working without windows.
     static ViewFactory* factory();
     static QString path();
-    // Gives back what the views held once none is shown: the free heap, and
-    // the resident pages of the libraries that came with the views (Qt Quick,
-    // QML, our views), which fault back in when a view is next made.
-    static void releaseMemory();
 };
