@@ -59,11 +59,6 @@ std::optional<qint64> retryAfterSeconds(const QByteArray& value)
 QCoro::Task<HttpResponse> send(QNetworkAccessManager& network, QNetworkRequest request, QByteArray method,
                                QByteArray body, Limits limits)
 {
-    // A connection is not kept for the next request: Qt's HTTP thread stops
-    // honouring the read buffer limit below on a connection whose earlier
-    // answers were aborted, and a server that sends without end would fill
-    // the memory through it.
-    request.setAttribute(QNetworkRequest::ConnectionCacheExpiryTimeoutSecondsAttribute, 0);
     QNetworkReply* reply = start(network, request, method, body);
     // The network thread stops reading from the socket while this much is
     // waiting here, so it never gathers more than the cap on its own.
@@ -96,6 +91,12 @@ QCoro::Task<HttpResponse> send(QNetworkAccessManager& network, QNetworkRequest r
     co_await qCoro(reply).waitForFinished();
     deadline.stop();
     reply->disconnect();
+    // Qt's HTTP thread stops honouring the read buffer limit on a connection
+    // whose earlier answer was aborted, and a server that sends without end
+    // would fill the memory through it: such a connection is not kept. The
+    // others are, so the 15-s poll does not connect anew each time.
+    if (tooLarge || pastDeadline)
+        network.clearConnectionCache();
 
     HttpResponse response;
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);

@@ -10,5 +10,5 @@ chmod 700 "$XDG_RUNTIME_DIR"
 printf measure | gnome-keyring-daemon --foreground --unlock --components=secrets >/dev/null 2>&1 &
 KEYRING=$!
 trap 'kill $KEYRING $SWAY_PIDS 2>/dev/null; wait 2>/dev/null; rm -rf "$XDG_RUNTIME_DIR"' EXIT
-startSway
+startSway || { echo "measure-idle: the Wayland desktop did not start"; exit 1; }
 python3 "$ROOT/scripts/lib/measure_idle.py" "$BUILD" "$3" "$4"

@@ -57,6 +57,7 @@ def main():
         verdict = "" if budget is None else ("  ok" if all(v <= budget for v in values) else "  OVER")
         print(f"{name:<52}{'' if budget is None else '≤' + str(budget):>8}   "
               + "  ".join(f"{v:7.1f}" for v in values) + verdict)
+    sys.stdout.flush()
     bench = os.path.join(build, "bin", "bench_escalation_latency")
     if os.access(bench, os.X_OK):
         print("\nescalation frame -> new-escalation signal (budget p99 < 20 ms):")

@@ -118,7 +118,6 @@ read -r PX PY _ _ < <(popover)
 python3 "$(dirname "$0")/wayland-click.py" $((PX + 40)) $((PY + 12)) 1280 800
 sleep 0.5
 popover >/dev/null || fail "a click on the popover's header closed it"
-shot catcher
 python3 "$(dirname "$0")/wayland-click.py" 200 500 1280 800
 waitFor 50 closed || fail "a click elsewhere left the popover open"
 
