@@ -41,6 +41,13 @@ ViewFactory::View QuickViewFactory::createView(const QUrl& source, const QVarian
     view->setResizeMode(QQuickView::SizeRootObjectToView);
     view->setInitialProperties(properties);
     view->setSource(source);
+    // A model can go before its window's deferred delete has run (at quit the
+    // models end first): the QML goes with it at once, before its bindings
+    // read the model as null.
+    for (const QVariant& value : properties) {
+        if (QObject* model = value.value<QObject*>())
+            QObject::connect(model, &QObject::destroyed, view, [view] { view->setSource(QUrl()); });
+    }
 
     View made{view, {}, {}};
     if (view->status() == QQuickView::Error) {
