@@ -32,7 +32,7 @@ ColumnLayout {
             color: Style.label
             font.pixelSize: Style.bodySize
         }
-        Switch {
+        ToggleSwitch {
             id: toggle
             objectName: option.objectName + "Switch"
             checked: option.checked

@@ -202,6 +202,14 @@ private Q_SLOTS:
         QTest::keyClick(f.view(), Qt::Key_Down);
         QTRY_COMPARE(f.configuration.securityPosture(), SecurityPosture::personal);
         QTRY_VERIFY(f.text(u"postureDescription"_s) != before);
+        // Its list open: every row in the label colour, not only the hovered one.
+        QMetaObject::invokeMethod(f.find(u"postureBox"_s)->property("popup").value<QObject*>(), "open");
+        QTRY_VERIFY(f.find(u"postureBoxRow0"_s));
+        for (QQuickItem* row : { f.find(u"postureBoxRow0"_s), f.find(u"postureBoxRow1"_s) })
+            QCOMPARE(row->property("contentItem").value<QQuickItem*>()->property("color").value<QColor>().rgba(),
+                QuorvaneStyle::label().rgba());
+        f.screenshot(u"configure-posture-list"_s);
+        QMetaObject::invokeMethod(f.find(u"postureBox"_s)->property("popup").value<QObject*>(), "close");
         f.click(f.find(u"helpLink"_s));
         QVERIFY(f.opened.last().toString().endsWith(u"/docs#setup-configure"_s));
     }
