@@ -30,7 +30,7 @@ WizardPage {
         title: qsTr("AI Agents")
         text: qsTr("We found the following agents on your system. Expand to choose scope.")
     }
-    BusyIndicator {
+    Spinner {
         objectName: "detectingTools"
         Layout.alignment: Qt.AlignHCenter
         visible: screen.configuration.isDetectingTools

@@ -34,6 +34,7 @@ ColumnLayout {
         }
         ToggleSwitch {
             id: toggle
+            Layout.alignment: Qt.AlignTop
             objectName: option.objectName + "Switch"
             checked: option.checked
             Accessible.name: option.tag.length > 0 ? option.title + " " + option.tag : option.title
