@@ -65,7 +65,7 @@ public:
     static QColor green() { return QColor(48, 209, 88); }
     static QColor label() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.85f); }
     static QColor secondaryLabel() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.55f); }
-    static QColor tertiaryLabel() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.25f); }
+    static QColor tertiaryLabel() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.42f); }
     static QColor separator() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.10f); }
     static QColor accent() { return QColor(59, 130, 246); }
 

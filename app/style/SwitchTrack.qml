@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Templates as T
 import Quorvane.Style
 
 // The track and knob of a switch: on, an accent track with the knob at the
@@ -6,7 +7,7 @@ import Quorvane.Style
 // switch's indicator.
 Rectangle {
     id: track
-    required property Item control
+    required property T.AbstractButton control
 
     implicitWidth: 40
     implicitHeight: 22
