@@ -18,7 +18,6 @@ ColumnLayout {
     spacing: Style.spacingSmall
 
     DropDown {
-        id: box
         objectName: "postureBox"
         Layout.fillWidth: true
         model: chooser.choices.map(chooser.labelOf)

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import Quorvane.Style
 
 // One scope choice of a tool: its label and, greyed, what it means.
