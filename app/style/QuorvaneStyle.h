@@ -46,6 +46,7 @@ class QuorvaneStyle : public QObject
     Q_PROPERTY(QColor controlKnob READ controlKnob CONSTANT)
     Q_PROPERTY(QColor controlBorder READ controlBorder CONSTANT)
     Q_PROPERTY(QColor popupFill READ popupFill CONSTANT)
+    Q_PROPERTY(QColor neutralFill READ neutralFill CONSTANT)
     Q_PROPERTY(QColor highlightFill READ highlightFill CONSTANT)
     Q_PROPERTY(double disabledOpacity READ disabledOpacity CONSTANT)
     Q_PROPERTY(int minimumTarget READ minimumTarget CONSTANT)
@@ -92,12 +93,14 @@ public:
     static QColor fieldBorder() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.18f); }
     // Switches, check boxes and radio buttons: the track or box when off,
     // the switch's knob, and the ring of an empty box; a drop-down's list and
-    // its hovered row. A disabled control is drawn at disabledOpacity; no
+    // its hovered row; a neutral button. A disabled control is drawn at disabledOpacity; no
     // click target is smaller than minimumTarget.
     static QColor controlTrack() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.16f); }
     static QColor controlKnob() { return QColor(235, 235, 235); }
     static QColor controlBorder() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.45f); }
     static QColor popupFill() { return QColor(44, 44, 46); }
+    // The opaque grey of a button that only takes back ("Cancel"), under white text.
+    static QColor neutralFill() { return QColor(76, 76, 76); }
     static QColor highlightFill() { return QColor(6, 182, 212, 64); } // teal at 0.25
     static double disabledOpacity() { return 0.4; }
     static int minimumTarget() { return 24; }

@@ -2,7 +2,6 @@
 
 #include "app/style/QuorvaneStyle.h"
 
-#include <QColor>
 #include <QPointer>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -37,7 +36,7 @@ ViewFactory::View QuickViewFactory::createView(const QUrl& source, const QVarian
     auto* view = new QQuickView(engine, nullptr);
     // Destroyed after the view's items, which belong to the engine's contexts.
     engine->setParent(view);
-    view->setColor(QColor(0x1c, 0x1c, 0x1e));
+    view->setColor(QuorvaneStyle::windowBackground());
     view->setResizeMode(QQuickView::SizeRootObjectToView);
     view->setInitialProperties(properties);
     view->setSource(source);
