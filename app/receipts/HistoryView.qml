@@ -88,11 +88,27 @@ Rectangle {
             }
         }
 
+        Label {
+            objectName: "noReceiptsLabel"
+            textFormat: Text.PlainText
+            visible: root.history !== null && root.history.count === 0
+            text: qsTr("No decisions match.")
+            color: Style.secondaryLabel
+            font.pixelSize: Style.bodySize
+        }
+
+        // Keeps the filters and the note at the top while the list is empty.
+        Item {
+            visible: !list.visible
+            Layout.fillHeight: true
+        }
+
         ListView {
             id: list
             objectName: "receiptList"
             Layout.fillWidth: true
             Layout.fillHeight: true
+            visible: count > 0
             clip: true
             spacing: 6
             model: root.history
@@ -198,15 +214,6 @@ Rectangle {
                     }
                 }
             }
-        }
-
-        Label {
-            objectName: "noReceiptsLabel"
-            textFormat: Text.PlainText
-            visible: root.history && root.history.count === 0
-            text: qsTr("No decisions match.")
-            color: Style.secondaryLabel
-            font.pixelSize: Style.bodySize
         }
     }
 }
