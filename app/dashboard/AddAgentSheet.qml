@@ -90,6 +90,11 @@ Popup {
                 onClicked: sheet.home.finishAddAgent()
             }
         }
+        // Keeps the message under the title rather than in the middle.
+        Item {
+            visible: sheet.addAgent !== null && sheet.addAgent.registerSuccess
+            Layout.fillHeight: true
+        }
 
         ScrollView {
             id: scroller
@@ -104,7 +109,7 @@ Popup {
                 spacing: Style.spacing
 
                 SectionTitle { objectName: "nameLabel"; text: sheet.addAgent ? sheet.addAgent.nameLabel : "" }
-                TextField {
+                TextEntry {
                     objectName: "agentNameField"
                     Layout.fillWidth: true
                     placeholderText: qsTr("agent name")
@@ -143,7 +148,8 @@ Popup {
                         required property var modelData
                         Layout.fillWidth: true
                         spacing: 0
-                        RadioButton {
+                        RadioChoice {
+                            id: postureChoice
                             objectName: "posture_" + posture.modelData.value
                             checked: sheet.addAgent.securityPosture === posture.modelData.value
                             text: posture.modelData.label
@@ -152,7 +158,10 @@ Popup {
                             Accessible.description: posture.modelData.description
                             onToggled: if (checked) sheet.addAgent.securityPosture = posture.modelData.value
                         }
-                        Hint { text: posture.modelData.description; Layout.leftMargin: Style.spacingLarge * 2 }
+                        Hint {
+                            text: posture.modelData.description
+                            Layout.leftMargin: postureChoice.indicator.width + postureChoice.spacing
+                        }
                     }
                 }
             }

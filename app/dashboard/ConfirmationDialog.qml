@@ -51,10 +51,7 @@ Popup {
                 objectName: "confirmation_" + modelData.text
                 title: modelData.text
                 destructive: modelData.role === "destructive"
-                // The fill is drawn opaque: "Cancel" is a light grey mixed
-                // into the window's colour, so that its white text shows.
-                color: modelData.role === "cancel" ? Style.mix(Style.windowBackground, "white", 0.18)
-                                                   : destructive ? Style.red : Style.teal
+                color: modelData.role === "cancel" ? Style.neutralFill : destructive ? Style.red : Style.teal
                 // Confirmed before closing: closing forgets what was asked about.
                 onClicked: {
                     if (modelData.role !== "cancel")

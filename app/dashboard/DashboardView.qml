@@ -103,17 +103,14 @@ Rectangle {
         active: false
         visible: active
         source: "qrc:/qt/qml/Quorvane/Receipts/HistoryView.qml"
-        onLoaded: item.history = root.home.history
+        onLoaded: {
+            item.history = root.home.history;
+            item.canGoBack = true;
+        }
     }
-    OutlinedButton {
-        objectName: "historyBackButton"
-        visible: history.active
-        anchors.right: parent.right
-        anchors.top: parent.top
-        anchors.margins: Style.spacing
-        text: qsTr("Back")
-        Accessible.name: qsTr("Back to the dashboard")
-        onClicked: history.active = false
+    Connections {
+        target: history.item
+        function onBackRequested() { history.active = false }
     }
     AddAgentSheet {
         home: root.home

@@ -52,7 +52,7 @@ SectionCard {
             text: qsTr("Installed")
             color: Style.green
         }
-        ProgressBar {
+        ProgressLine {
             objectName: "modelProgress"
             visible: !section.runtime.gemmaInstalled && section.runtime.llmInstalling
             value: section.runtime.llmProgress
@@ -132,7 +132,17 @@ SectionCard {
             title: qsTr("MCP AI Summaries")
             subtitle: qsTr("Gemma 4 describes MCP actions before approval")
         }
-        Switch {
+        // Why the switch is off limits, beside it.
+        Status {
+            objectName: "mcpSummaryUnavailable"
+            visible: text !== ""
+            text: section.runtime.modelMissingReason
+            horizontalAlignment: Text.AlignRight
+            font.pixelSize: Style.footnoteSize
+            wrapMode: Text.Wrap
+            Layout.maximumWidth: 150
+        }
+        ToggleSwitch {
             objectName: "mcpSummarySwitch"
             enabled: section.runtime.gemmaInstalled
             checked: section.home.mcpLlmSummary

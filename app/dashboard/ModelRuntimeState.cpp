@@ -12,6 +12,9 @@ ModelRuntimeState::ModelRuntimeState(CLIService& cli, DependencyService& depende
                                      ModelDownloadProgressSource* wizardDownload, QObject* parent)
     : QObject(parent), m_cli(cli), m_dependencies(dependencies), m_wizardDownload(wizardDownload)
 {
+    for (auto changed : {&ModelRuntimeState::ollamaInstalledChanged, &ModelRuntimeState::gemmaInstalledChanged,
+                         &ModelRuntimeState::llmInstallingChanged})
+        connect(this, changed, this, &ModelRuntimeState::modelMissingReasonChanged);
 }
 
 ModelRuntimeState::~ModelRuntimeState() = default;
@@ -87,6 +90,17 @@ void ModelRuntimeState::dropWizardDownloadMirror()
 QString ModelRuntimeState::runtimeBlockedReason() const
 {
     return m_dependencies.installBlockedReason().value_or(QString());
+}
+
+QString ModelRuntimeState::modelMissingReason() const
+{
+    if (m_gemmaInstalled)
+        return {};
+    if (m_llmInstalling)
+        return tr("Available once the download finishes");
+    if (m_ollamaInstalled)
+        return tr("Download the local AI model first");
+    return tr("Needs the local AI model");
 }
 
 void ModelRuntimeState::installRuntime()

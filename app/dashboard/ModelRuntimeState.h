@@ -35,6 +35,9 @@ class ModelRuntimeState : public QObject
     // The runtime's install from the dashboard: running, and its last failure.
     Q_PROPERTY(bool runtimeInstalling READ runtimeInstalling NOTIFY runtimeInstallingChanged)
     Q_PROPERTY(QString runtimeError READ runtimeError NOTIFY runtimeErrorChanged)
+    // Why what needs the model (the MCP summaries) cannot be turned on yet;
+    // empty once the model is installed.
+    Q_PROPERTY(QString modelMissingReason READ modelMissingReason NOTIFY modelMissingReasonChanged)
 
 public:
     // wizardDownload: the wizard's model download, mirrored by
@@ -50,6 +53,7 @@ public:
     QString runtimeBlockedReason() const;
     bool runtimeInstalling() const { return m_runtimeInstalling; }
     QString runtimeError() const { return m_runtimeError; }
+    QString modelMissingReason() const;
 
     // Sets ollamaInstalled, gemmaInstalled and, while the wizard downloads the
     // model, llmInstalling and llmProgress, which then follow the wizard's
@@ -73,6 +77,7 @@ Q_SIGNALS:
     void llmProgressChanged();
     void runtimeInstallingChanged();
     void runtimeErrorChanged();
+    void modelMissingReasonChanged();
 
 private:
     void setOllamaInstalled(bool value);

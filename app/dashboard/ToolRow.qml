@@ -23,9 +23,9 @@ ColumnLayout {
 
     RowLayout {
         Layout.fillWidth: true
-        ToolButton {
+        DisclosureButton {
             objectName: "expandTool"
-            text: row.expanded ? "▾" : "▸"
+            expanded: row.expanded
             Accessible.name: qsTr("Choose the scope of %1").arg(row.name)
             onClicked: row.model.expanded = !row.expanded
         }
@@ -41,7 +41,7 @@ ColumnLayout {
             color: Style.green
             font.pixelSize: Style.captionSize
         }
-        Switch {
+        ToggleSwitch {
             objectName: "toolSwitch"
             checked: row.model.enabled
             Accessible.name: qsTr("Govern %1").arg(row.name)
@@ -51,7 +51,7 @@ ColumnLayout {
 
     Repeater {
         model: row.expanded ? row.scopes : []
-        delegate: RadioButton {
+        delegate: RadioChoice {
             required property var modelData
             objectName: "scope_" + modelData.value
             Layout.leftMargin: Style.spacingLarge
@@ -65,7 +65,7 @@ ColumnLayout {
     Repeater {
         // 1: ScopeChoice::perProject.
         model: row.expanded && row.scope === 1 ? row.projects : []
-        delegate: CheckBox {
+        delegate: TickBox {
             required property var modelData
             required property int index
             Layout.leftMargin: 2 * Style.spacingLarge

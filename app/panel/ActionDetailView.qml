@@ -45,7 +45,7 @@ Item {
                 leftPadding: 0
                 text: qsTr("Back")
                 iconSource: Qt.resolvedUrl("icons/go-previous.svg")
-                pixelSize: 12
+                pixelSize: Style.captionSize
                 onClicked: page.panel.back()
             }
 
@@ -66,7 +66,7 @@ Item {
                     width: parent.width - 24
                     spacing: 6
                     RemovalHeader {
-                        pixelSize: 13
+                        pixelSize: Style.calloutSize
                         weight: Font.Black
                     }
                     Text {
@@ -75,7 +75,7 @@ Item {
                         Layout.fillWidth: true
                         text: qsTr("This will permanently unregister the agent and revoke all its permissions.")
                         color: Style.label
-                        font.pixelSize: 11
+                        font.pixelSize: Style.footnoteSize
                         wrapMode: Text.Wrap
                     }
                     Text {
@@ -84,7 +84,7 @@ Item {
                         Layout.fillWidth: true
                         text: page.shown.agentName
                         color: Style.label
-                        font.pixelSize: 13
+                        font.pixelSize: Style.calloutSize
                         font.weight: Font.Bold
                         wrapMode: Text.WrapAnywhere
                     }
@@ -94,7 +94,7 @@ Item {
                         visible: page.shown.hasAgentMachine
                         text: page.shown.agentMachine
                         color: Style.secondaryLabel
-                        font.pixelSize: 10
+                        font.pixelSize: Style.footnoteSize
                         wrapMode: Text.WrapAnywhere
                     }
                 }
@@ -119,7 +119,7 @@ Item {
                         textFormat: Text.PlainText
                         text: qsTr("Agent details:")
                         color: Style.secondaryLabel
-                        font.pixelSize: 11
+                        font.pixelSize: Style.footnoteSize
                     }
                     Text {
                         objectName: "detailAgentName"
@@ -127,7 +127,7 @@ Item {
                         Layout.fillWidth: true
                         text: page.shown.agentName
                         color: Style.label
-                        font.pixelSize: 13
+                        font.pixelSize: Style.calloutSize
                         font.weight: Font.Bold
                         wrapMode: Text.WrapAnywhere
                     }
@@ -138,7 +138,7 @@ Item {
                         visible: page.shown.hasAgentMachine
                         text: page.shown.agentMachine
                         color: Style.secondaryLabel
-                        font.pixelSize: 10
+                        font.pixelSize: Style.footnoteSize
                         wrapMode: Text.WrapAnywhere
                     }
 
@@ -148,7 +148,7 @@ Item {
                         textFormat: Text.PlainText
                         text: qsTr("Tool & Command:")
                         color: Style.secondaryLabel
-                        font.pixelSize: 11
+                        font.pixelSize: Style.footnoteSize
                     }
                     RowLayout {
                         Layout.fillWidth: true
@@ -159,7 +159,7 @@ Item {
                             Layout.fillWidth: true
                             text: page.shown.title
                             color: Style.label
-                            font.pixelSize: 13
+                            font.pixelSize: Style.calloutSize
                             font.weight: Font.Bold
                             wrapMode: Text.WrapAnywhere
                         }
@@ -208,7 +208,7 @@ Item {
                         Layout.fillWidth: true
                         text: page.shown.highestRiskText
                         color: Style.secondaryLabel
-                        font.pixelSize: 10
+                        font.pixelSize: Style.footnoteSize
                         wrapMode: Text.Wrap
                     }
                     Text {
@@ -219,8 +219,8 @@ Item {
                         Layout.topMargin: 2
                         text: page.shown.displaySummary
                         color: Style.label
-                        font.family: "monospace"
-                        font.pixelSize: 11
+                        font.family: Style.monospaceFamily
+                        font.pixelSize: Style.footnoteSize
                         wrapMode: Text.WrapAnywhere
                     }
                 }
@@ -250,7 +250,7 @@ Item {
             text: page.countdown.text
             color: Style[page.countdown.colorName] !== undefined ? Style[page.countdown.colorName]
                                                                        : Style.red
-            font.pixelSize: 12
+            font.pixelSize: Style.captionSize
             font.weight: Font.DemiBold
         }
 
@@ -260,7 +260,7 @@ Item {
             visible: !page.countdown.showsButtons
             text: qsTr("This action has expired")
             color: Style.tertiaryLabel
-            font.pixelSize: 12
+            font.pixelSize: Style.captionSize
         }
 
         DecisionButtons {

@@ -55,7 +55,7 @@ Rectangle {
                 textFormat: Text.PlainText
                 text: qsTr("Quorvane")
                 color: Style.label
-                font.pixelSize: 14
+                font.pixelSize: Style.bodySize
                 font.weight: Font.Bold
             }
             Item { Layout.fillWidth: true }
@@ -85,13 +85,13 @@ Rectangle {
                 text: qsTr("Paused: the popover does not open for new requests.")
                 textFormat: Text.PlainText
                 color: Style.secondaryLabel
-                font.pixelSize: 11
+                font.pixelSize: Style.footnoteSize
                 wrapMode: Text.Wrap
             }
             PlainButton {
                 objectName: "resumeButton"
                 text: qsTr("Resume")
-                pixelSize: 12
+                pixelSize: Style.captionSize
                 onClicked: root.panel.resume()
             }
         }
@@ -117,14 +117,14 @@ Rectangle {
             color: Style.separator
         }
 
-        Text { textFormat: Text.PlainText; objectName: "identityRefused"; Layout.fillWidth: true; Layout.margins: 12; visible: text !== ""; text: root.panel.identityRefusedText; color: Style.label; wrapMode: Text.Wrap; font.pixelSize: 12 }
+        Text { textFormat: Text.PlainText; objectName: "identityRefused"; Layout.fillWidth: true; Layout.margins: 12; visible: text !== ""; text: root.panel.identityRefusedText; color: Style.label; wrapMode: Text.Wrap; font.pixelSize: Style.captionSize }
         PlainButton {
             objectName: "setUpAgainButton"
             Layout.leftMargin: 12
             Layout.bottomMargin: 6
             visible: root.panel.identityRefusedText !== ""
             text: qsTr("Set up this machine again")
-            pixelSize: 12
+            pixelSize: Style.captionSize
             onClicked: root.panel.setUpAgain()
         }
 
@@ -139,7 +139,7 @@ Rectangle {
             text: root.panel.connection.text
             textFormat: Text.PlainText
             color: root.panel.connection.isOffline ? Style.amber : Style.green
-            font.pixelSize: 12
+            font.pixelSize: Style.captionSize
             wrapMode: Text.Wrap
             Accessible.role: Accessible.StaticText
             Accessible.name: text
@@ -154,7 +154,7 @@ Rectangle {
             text: root.panel.connection.detail
             textFormat: Text.PlainText
             color: Style.secondaryLabel
-            font.pixelSize: 10
+            font.pixelSize: Style.footnoteSize
             wrapMode: Text.Wrap
         }
 
@@ -172,7 +172,7 @@ Rectangle {
                 text: root.panel.notice
                 textFormat: Text.PlainText
                 color: Style.label
-                font.pixelSize: 12
+                font.pixelSize: Style.captionSize
                 wrapMode: Text.Wrap
             }
             PlainButton {
@@ -234,7 +234,7 @@ Rectangle {
             PlainButton {
                 objectName: "openDashboardButton"
                 text: qsTr("Open Quorvane")
-                pixelSize: 12
+                pixelSize: Style.captionSize
                 onClicked: root.panel.openDashboard()
             }
             // No tray menu to quit from: quitting is offered here.
@@ -242,7 +242,7 @@ Rectangle {
                 objectName: "quitWithoutTrayButton"
                 visible: root.panel.quitOffer.offered
                 text: qsTr("Quit Quorvane")
-                pixelSize: 12
+                pixelSize: Style.captionSize
                 onClicked: root.panel.quitOffer.quit()
             }
         }
@@ -310,7 +310,7 @@ Rectangle {
                 anchors.centerIn: parent
                 text: qsTr("No pending actions")
                 color: Style.secondaryLabel
-                font.pixelSize: 13
+                font.pixelSize: Style.calloutSize
             }
         }
     }

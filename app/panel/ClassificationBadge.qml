@@ -29,7 +29,7 @@ Item {
         anchors.centerIn: parent
         text: badge.text
         color: badge.color
-        font.pixelSize: 10
+        font.pixelSize: Style.footnoteSize
         font.weight: Font.DemiBold
     }
 }

@@ -16,8 +16,8 @@ Text {
     text: segment
     color: isRead ? Style.secondaryLabel : Style.red
     opacity: isRead ? 0.5 : 1.0
-    font.family: "monospace"
-    font.pixelSize: 11
+    font.family: Style.monospaceFamily
+    font.pixelSize: Style.footnoteSize
     font.bold: isHighestRisk
     leftPadding: isHighestRisk ? 8 : 0
     wrapMode: Text.WrapAnywhere

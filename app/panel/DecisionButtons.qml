@@ -28,7 +28,7 @@ RowLayout {
         text: buttons.approveLabel
         color: Style[buttons.approveColorName]
         cornerRadius: 7
-        font.pixelSize: 12
+        font.pixelSize: Style.captionSize
         topPadding: 5
         bottomPadding: 5
         enabled: !buttons.responding
@@ -43,7 +43,7 @@ RowLayout {
         text: buttons.denyLabel
         color: Style[buttons.denyColorName]
         cornerRadius: 7
-        font.pixelSize: 12
+        font.pixelSize: Style.captionSize
         topPadding: 5
         bottomPadding: 5
         enabled: !buttons.responding

@@ -23,7 +23,7 @@ RowLayout {
         text: line.text
         textFormat: Text.PlainText
         color: line.failed ? Style.red : Style.secondaryLabel
-        font.pixelSize: 11
+        font.pixelSize: Style.footnoteSize
         wrapMode: Text.Wrap
         Accessible.role: Accessible.StaticText
         Accessible.name: text
@@ -32,7 +32,7 @@ RowLayout {
         objectName: line.objectNamePrefix + "retryButton"
         visible: line.failed
         text: qsTr("Retry")
-        pixelSize: 11
+        pixelSize: Style.footnoteSize
         Accessible.name: qsTr("Retry the decision")
         onClicked: line.retryClicked()
     }

@@ -23,13 +23,13 @@ ColumnLayout {
             Layout.fillWidth: true
             text: qsTr("Something looks wrong?")
             color: Style.tertiaryLabel
-            font.pixelSize: 11
+            font.pixelSize: Style.footnoteSize
         }
         PlainButton {
             objectName: "freezeAllButton"
             text: qsTr("Freeze all")
             textColor: Style.red
-            pixelSize: 12
+            pixelSize: Style.captionSize
             Accessible.name: qsTr("Freeze all: deny every pending action and end the trust window")
             onClicked: bar.freeze.requestConfirmation()
         }
@@ -56,7 +56,7 @@ ColumnLayout {
                 text: bar.freeze.confirmationText
                 color: Style.label
                 wrapMode: Text.Wrap
-                font.pixelSize: 12
+                font.pixelSize: Style.captionSize
             }
             RowLayout {
                 Layout.fillWidth: true
@@ -73,7 +73,7 @@ ColumnLayout {
                     text: qsTr("Freeze")
                     color: Style.red
                     cornerRadius: 7
-                    font.pixelSize: 12
+                    font.pixelSize: Style.captionSize
                     topPadding: 5
                     bottomPadding: 5
                     onClicked: bar.freeze.confirm()
@@ -88,7 +88,7 @@ ColumnLayout {
         Layout.leftMargin: 12
         spacing: 6
         Spinner {}
-        Text { textFormat: Text.PlainText; text: qsTr("Freezing…"); color: Style.secondaryLabel; font.pixelSize: 12 }
+        Text { textFormat: Text.PlainText; text: qsTr("Freezing…"); color: Style.secondaryLabel; font.pixelSize: Style.captionSize }
     }
 
     RowLayout {
@@ -105,7 +105,7 @@ ColumnLayout {
             text: bar.freeze.report
             color: Style.label
             wrapMode: Text.Wrap
-            font.pixelSize: 12
+            font.pixelSize: Style.captionSize
             Accessible.role: Accessible.StaticText
             Accessible.name: text
         }

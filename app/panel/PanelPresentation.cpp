@@ -133,10 +133,17 @@ QString scopeWarning(const PendingAction& action, RuleScope scope)
     return QString();
 }
 
+QString plainExplanation(const QString& explanation)
+{
+    QString plain = explanation;
+    plain.remove(QLatin1Char('`'));
+    return plain;
+}
+
 QStringList explanationLines(const QString& explanation)
 {
     QStringList lines;
-    QString normalised = explanation;
+    QString normalised = plainExplanation(explanation);
     normalised.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     normalised.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     const QStringList pieces = normalised.split(QLatin1Char('\n'));

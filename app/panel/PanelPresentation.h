@@ -45,8 +45,11 @@ QString ruleLabel(const PendingAction& action);
 // "Future LABEL actions from ... will be auto-approved." for a scope.
 QString scopeWarning(const PendingAction& action, RuleScope scope);
 
-// The explanation split at line breaks, lines that are blank after trimming
-// dropped.
+// The explanation as plain text: the model writes Markdown, whose code spans
+// ("`rm -rf build`") and code fences ("```") lose their backticks.
+QString plainExplanation(const QString& explanation);
+// plainExplanation() split at line breaks, lines that are blank after
+// trimming dropped.
 QStringList explanationLines(const QString& explanation);
 
 // Where a row's explanation stands.

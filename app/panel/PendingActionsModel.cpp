@@ -131,7 +131,7 @@ QVariant PendingActionsModel::data(const QModelIndex& index, int role) const
     case HasAgentMachineRole:
         return action.agentMachine.has_value() && !action.agentMachine->isEmpty();
     case ExplanationRole:
-        return visibleText(action.explanation.value_or(QString()));
+        return visibleText(PanelPresentation::plainExplanation(action.explanation.value_or(QString())));
     case HasExplanationRole:
         return action.explanation.has_value();
     case ExplanationLinesRole:

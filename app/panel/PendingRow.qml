@@ -81,7 +81,7 @@ Item {
                         Layout.fillWidth: true
                         text: row.agentName
                         color: Style.label
-                        font.pixelSize: 12
+                        font.pixelSize: Style.captionSize
                         font.weight: Font.DemiBold
                         elide: Text.ElideRight
                     }
@@ -92,7 +92,7 @@ Item {
                         visible: row.hasAgentMachine
                         text: row.agentMachine
                         color: Style.secondaryLabel
-                        font.pixelSize: 10
+                        font.pixelSize: Style.footnoteSize
                         elide: Text.ElideRight
                     }
                 }
@@ -111,7 +111,7 @@ Item {
                 visible: !row.isUnregister
                 text: row.displayName
                 color: Style.label
-                font.pixelSize: 13
+                font.pixelSize: Style.calloutSize
                 wrapMode: Text.Wrap
                 maximumLineCount: 4
                 elide: Text.ElideRight
@@ -124,7 +124,7 @@ Item {
                 visible: row.explanationMode === "caption"
                 text: row.explanation
                 color: Style.secondaryLabel
-                font.pixelSize: 11
+                font.pixelSize: Style.footnoteSize
                 wrapMode: Text.Wrap
             }
 
@@ -134,7 +134,7 @@ Item {
                 leftPadding: 0
                 text: qsTr("Explain this request")
                 iconSource: Qt.resolvedUrl("icons/dialog-information.svg")
-                pixelSize: 11
+                pixelSize: Style.footnoteSize
                 onClicked: row.panel.showExplanation(row.actionId)
             }
 
@@ -151,7 +151,7 @@ Item {
                     textFormat: Text.PlainText
                     text: qsTr("Generating explanation...")
                     color: Style.secondaryLabel
-                    font.pixelSize: 11
+                    font.pixelSize: Style.footnoteSize
                 }
             }
 
@@ -162,7 +162,7 @@ Item {
                 text: qsTr("No explanation came for this request. Read the command before deciding.")
                 textFormat: Text.PlainText
                 color: Style.secondaryLabel
-                font.pixelSize: 11
+                font.pixelSize: Style.footnoteSize
                 wrapMode: Text.Wrap
             }
 
@@ -172,7 +172,7 @@ Item {
                 visible: row.explanationMode === "lines"
                 implicitHeight: lines.implicitHeight + 20
                 radius: 7
-                color: Style.withAlpha("white", 0.04)
+                color: Style.fieldFill
                 Column {
                     id: lines
                     x: 10
@@ -187,7 +187,7 @@ Item {
                             width: lines.width
                             text: modelData
                             color: Style.secondaryLabel
-                            font.pixelSize: 11
+                            font.pixelSize: Style.footnoteSize
                             wrapMode: Text.Wrap
                         }
                     }
@@ -234,7 +234,7 @@ Item {
                         textFormat: Text.PlainText
                         text: qsTr("Bypass escalations")
                         color: Style.secondaryLabel
-                        font.pixelSize: 10
+                        font.pixelSize: Style.footnoteSize
                         font.weight: Font.Medium
                     }
                     Item { Layout.fillWidth: true }
@@ -243,7 +243,7 @@ Item {
                         textFormat: Text.PlainText
                         text: qsTr("More details")
                         color: Style.teal
-                        font.pixelSize: 11
+                        font.pixelSize: Style.footnoteSize
                         font.weight: Font.Medium
                     }
                     Image {

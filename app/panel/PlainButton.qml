@@ -8,7 +8,7 @@ T.AbstractButton {
 
     property url iconSource
     property color textColor: Style.teal
-    property int pixelSize: 12
+    property int pixelSize: Style.captionSize
     property int weight: Font.Medium
     property bool iconAfter: false
 

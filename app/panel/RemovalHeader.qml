@@ -6,7 +6,7 @@ Row {
     id: header
     objectName: "removalHeader"
 
-    property int pixelSize: 11
+    property int pixelSize: Style.footnoteSize
     property int weight: Font.Bold
 
     spacing: 6

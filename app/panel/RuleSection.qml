@@ -45,7 +45,7 @@ Rectangle {
                 Layout.fillWidth: true
                 text: modelData.label + ": " + modelData.covers
                 color: Style.secondaryLabel
-                font.pixelSize: 10
+                font.pixelSize: Style.footnoteSize
                 wrapMode: Text.Wrap
             }
         }
@@ -56,29 +56,19 @@ Rectangle {
             visible: section.rule.isOn
             text: qsTr("SCOPE")
             color: Style.secondaryLabel
-            font.pixelSize: 9
+            font.pixelSize: Style.overlineSize
             font.weight: Font.Bold
             font.letterSpacing: 0.8
         }
 
-        RowLayout {
+        SegmentedControl {
+            objectName: "scopePicker"
             visible: section.rule.isOn
             Layout.fillWidth: true
-            spacing: 8
-            Text {
-                textFormat: Text.PlainText
-                text: qsTr("Scope")
-                color: Style.label
-                font.pixelSize: 11
-            }
-            SegmentedControl {
-                id: picker
-                objectName: "scopePicker"
-                Layout.fillWidth: true
-                model: section.rule.scopeOptions.map(function(option) { return option.label })
-                currentIndex: section.rule.scopeIndex
-                onActivated: function(index) { section.rule.chooseScopeAt(index) }
-            }
+            Accessible.name: qsTr("Scope")
+            model: section.rule.scopeOptions.map(function(option) { return option.label })
+            currentIndex: section.rule.scopeIndex
+            onActivated: function(index) { section.rule.chooseScopeAt(index) }
         }
 
         RowLayout {
@@ -98,7 +88,7 @@ Rectangle {
                 Layout.fillWidth: true
                 text: section.rule.warning
                 color: Style.amber
-                font.pixelSize: 11
+                font.pixelSize: Style.footnoteSize
                 wrapMode: Text.Wrap
             }
         }

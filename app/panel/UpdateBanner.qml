@@ -32,7 +32,7 @@ Rectangle {
             Layout.fillWidth: true
             implicitHeight: 4
             radius: 2
-            color: Style.withAlpha("white", 0.12)
+            color: Style.controlTrack
             Rectangle {
                 objectName: "updateProgressFill"
                 width: parent.width * banner.updateState.progress
@@ -47,7 +47,7 @@ Rectangle {
             visible: banner.updateState.mode === "progress"
             text: banner.updateState.percentText
             color: Style.secondaryLabel
-            font.pixelSize: 11
+            font.pixelSize: Style.footnoteSize
         }
 
         Text {
@@ -57,7 +57,7 @@ Rectangle {
             Layout.fillWidth: true
             text: banner.updateState.errorText
             color: Style.orange
-            font.pixelSize: 11
+            font.pixelSize: Style.footnoteSize
             elide: Text.ElideRight
         }
 
@@ -68,7 +68,7 @@ Rectangle {
             Layout.fillWidth: true
             text: banner.updateState.availableText
             color: Style.label
-            font.pixelSize: 12
+            font.pixelSize: Style.captionSize
             font.weight: Font.Medium
             elide: Text.ElideRight
         }
@@ -76,7 +76,7 @@ Rectangle {
             objectName: "updateButton"
             visible: banner.updateState.mode === "available"
             text: qsTr("Update")
-            pixelSize: 12
+            pixelSize: Style.captionSize
             weight: Font.DemiBold
             onClicked: banner.updateState.update()
         }

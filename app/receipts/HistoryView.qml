@@ -11,6 +11,9 @@ Rectangle {
     objectName: "historyView"
 
     property ReceiptHistoryModel history
+    // Where the view is shown over another page: "Back" in its title row.
+    property bool canGoBack: false
+    signal backRequested()
 
     readonly property var decisionValues: ["", "approved", "denied", "trust_window"]
     readonly property var agentValues: history ? [""].concat(history.agents) : [""]
@@ -26,27 +29,31 @@ Rectangle {
         anchors.margins: Style.spacing
         spacing: Style.spacingSmall
 
-        Label {
-            objectName: "historyTitle"
-            textFormat: Text.PlainText
-            text: qsTr("History")
-            color: Style.label
-            font.pixelSize: 18
-            font.bold: true
+        RowLayout {
+            Layout.fillWidth: true
+            spacing: Style.spacingSmall
+            Label {
+                objectName: "historyTitle"
+                Layout.fillWidth: true
+                textFormat: Text.PlainText
+                text: qsTr("History")
+                color: Style.label
+                font.pixelSize: Style.pageTitleSize
+                font.bold: true
+            }
+            OutlinedButton {
+                objectName: "historyBackButton"
+                visible: root.canGoBack
+                text: qsTr("Back")
+                Accessible.name: qsTr("Back to the dashboard")
+                onClicked: root.backRequested()
+            }
         }
 
-        TextField {
+        TextEntry {
             objectName: "historySearch"
             Layout.fillWidth: true
             placeholderText: qsTr("Search commands, agents, tools")
-            placeholderTextColor: Style.tertiaryLabel
-            color: Style.label
-            background: Rectangle {
-                radius: 7
-                color: Style.cardFill
-                border.width: 1
-                border.color: Style.withAlpha("white", 0.10)
-            }
             Accessible.name: qsTr("Search the history")
             onTextChanged: root.history.searchText = text
         }
@@ -81,11 +88,27 @@ Rectangle {
             }
         }
 
+        Label {
+            objectName: "noReceiptsLabel"
+            textFormat: Text.PlainText
+            visible: root.history !== null && root.history.count === 0
+            text: qsTr("No decisions match.")
+            color: Style.secondaryLabel
+            font.pixelSize: Style.bodySize
+        }
+
+        // Keeps the filters and the note at the top while the list is empty.
+        Item {
+            visible: !list.visible
+            Layout.fillHeight: true
+        }
+
         ListView {
             id: list
             objectName: "receiptList"
             Layout.fillWidth: true
             Layout.fillHeight: true
+            visible: count > 0
             clip: true
             spacing: 6
             model: root.history
@@ -137,7 +160,7 @@ Rectangle {
                             text: card.localTime
                             textFormat: Text.PlainText
                             color: Style.tertiaryLabel
-                            font.pixelSize: 10
+                            font.pixelSize: Style.footnoteSize
                         }
                     }
                     Label {
@@ -147,7 +170,7 @@ Rectangle {
                         text: [card.requestedText, card.settledText].filter(function(part) { return part !== "" }).join(" · ")
                         textFormat: Text.PlainText
                         color: Style.secondaryLabel
-                        font.pixelSize: 10
+                        font.pixelSize: Style.footnoteSize
                         wrapMode: Text.Wrap
                     }
                     Label {
@@ -156,8 +179,8 @@ Rectangle {
                         Layout.fillWidth: true
                         text: card.summary
                         color: Style.label
-                        font.family: "monospace"
-                        font.pixelSize: 11
+                        font.family: Style.monospaceFamily
+                        font.pixelSize: Style.footnoteSize
                         wrapMode: Text.WrapAnywhere
                     }
                     RowLayout {
@@ -167,7 +190,7 @@ Rectangle {
                             text: [card.agent, card.tool, card.statusText]
                                   .filter(function(part) { return part !== "" }).join(" · ")
                             color: Style.secondaryLabel
-                            font.pixelSize: 10
+                            font.pixelSize: Style.footnoteSize
                         }
                         Item { Layout.fillWidth: true }
                         Label {
@@ -176,13 +199,13 @@ Rectangle {
                             visible: card.verification !== ""
                             text: card.verification === "verified" ? qsTr("✓ signature verified") : "✗ " + card.verification
                             color: card.verification === "verified" ? Style.green : Style.red
-                            font.pixelSize: 10
+                            font.pixelSize: Style.footnoteSize
                         }
                         OutlinedButton {
                             objectName: "verifyButton"
                             visible: card.verification === ""
                             text: qsTr("Check signature")
-                            font.pixelSize: 10
+                            font.pixelSize: Style.footnoteSize
                             topPadding: 2
                             bottomPadding: 2
                             Accessible.name: qsTr("Check the signature of: %1").arg(card.summary)
@@ -191,15 +214,6 @@ Rectangle {
                     }
                 }
             }
-        }
-
-        Label {
-            objectName: "noReceiptsLabel"
-            textFormat: Text.PlainText
-            visible: root.history && root.history.count === 0
-            text: qsTr("No decisions match.")
-            color: Style.secondaryLabel
-            font.pixelSize: Style.bodySize
         }
     }
 }

@@ -175,7 +175,7 @@ QStringList ReceiptHistoryModel::writeFailures() const
             ? decisionText(failure.decision)
             : decisionText(failure.decision) + u' ' + failure.actionId;
         lines.append(
-            tr("A receipt could not be written (%1, %2): %3").arg(what, failure.time, failure.reason));
+            tr("A receipt could not be written (%1, %2): %3").arg(what, localTime(failure.time), failure.reason));
     }
     return lines;
 }

@@ -21,7 +21,7 @@ T.Button {
     bottomPadding: 7
     leftPadding: 14
     rightPadding: 14
-    font.pixelSize: 13
+    font.pixelSize: Style.calloutSize
     font.weight: Font.DemiBold
 
     Accessible.name: text

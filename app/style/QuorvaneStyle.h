@@ -31,15 +31,25 @@ class QuorvaneStyle : public QObject
     Q_PROPERTY(int spacingSmall READ spacingSmall CONSTANT)
     Q_PROPERTY(int spacing READ spacing CONSTANT)
     Q_PROPERTY(int spacingLarge READ spacingLarge CONSTANT)
-    Q_PROPERTY(int captionSize READ captionSize CONSTANT)
-    Q_PROPERTY(int bodySize READ bodySize CONSTANT)
-    Q_PROPERTY(int titleSize READ titleSize CONSTANT)
+    Q_PROPERTY(int overlineSize READ overlineSize CONSTANT)
     Q_PROPERTY(int footnoteSize READ footnoteSize CONSTANT)
-    Q_PROPERTY(int stepLabelSize READ stepLabelSize CONSTANT)
+    Q_PROPERTY(int captionSize READ captionSize CONSTANT)
+    Q_PROPERTY(int calloutSize READ calloutSize CONSTANT)
+    Q_PROPERTY(int bodySize READ bodySize CONSTANT)
     Q_PROPERTY(int headlineSize READ headlineSize CONSTANT)
+    Q_PROPERTY(int pageTitleSize READ pageTitleSize CONSTANT)
+    Q_PROPERTY(int titleSize READ titleSize CONSTANT)
     Q_PROPERTY(QString monospaceFamily READ monospaceFamily CONSTANT)
     Q_PROPERTY(QColor fieldFill READ fieldFill CONSTANT)
     Q_PROPERTY(QColor fieldBorder READ fieldBorder CONSTANT)
+    Q_PROPERTY(QColor controlTrack READ controlTrack CONSTANT)
+    Q_PROPERTY(QColor controlKnob READ controlKnob CONSTANT)
+    Q_PROPERTY(QColor controlBorder READ controlBorder CONSTANT)
+    Q_PROPERTY(QColor popupFill READ popupFill CONSTANT)
+    Q_PROPERTY(QColor neutralFill READ neutralFill CONSTANT)
+    Q_PROPERTY(QColor highlightFill READ highlightFill CONSTANT)
+    Q_PROPERTY(double disabledOpacity READ disabledOpacity CONSTANT)
+    Q_PROPERTY(int minimumTarget READ minimumTarget CONSTANT)
     Q_PROPERTY(int cornerRadius READ cornerRadius CONSTANT)
     Q_PROPERTY(int contentWidth READ contentWidth CONSTANT)
 
@@ -56,7 +66,7 @@ public:
     static QColor green() { return QColor(48, 209, 88); }
     static QColor label() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.85f); }
     static QColor secondaryLabel() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.55f); }
-    static QColor tertiaryLabel() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.25f); }
+    static QColor tertiaryLabel() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.42f); }
     static QColor separator() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.10f); }
     static QColor accent() { return QColor(59, 130, 246); }
 
@@ -65,19 +75,35 @@ public:
     static int spacingSmall() { return 8; }
     static int spacing() { return 16; }
     static int spacingLarge() { return 24; }
-    // Type sizes, in pixels: secondary lines, running text, window titles.
-    static int captionSize() { return 12; }
-    static int bodySize() { return 14; }
-    static int titleSize() { return 24; }
-    // Smaller type: notes and monospaced log headers; the step bar's labels;
-    // section titles inside a window.
+    // Type sizes, in pixels, smallest first: capitalised headings (the step
+    // bar's labels); notes and fine print; secondary lines; the popover's
+    // main lines; running text; section titles; a page's title; the wizard's
+    // window titles.
+    static int overlineSize() { return 9; }
     static int footnoteSize() { return 11; }
-    static int stepLabelSize() { return 9; }
+    static int captionSize() { return 12; }
+    static int calloutSize() { return 13; }
+    static int bodySize() { return 14; }
     static int headlineSize() { return 16; }
+    static int pageTitleSize() { return 18; }
+    static int titleSize() { return 24; }
     static QString monospaceFamily() { return QStringLiteral("monospace"); }
     // Text fields: fill and resting border (an invalid entry borders in red).
     static QColor fieldFill() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.04f); }
     static QColor fieldBorder() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.18f); }
+    // Switches, check boxes and radio buttons: the track or box when off,
+    // the switch's knob, and the ring of an empty box; a drop-down's list and
+    // its hovered row; a neutral button. A disabled control is drawn at disabledOpacity; no
+    // click target is smaller than minimumTarget.
+    static QColor controlTrack() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.16f); }
+    static QColor controlKnob() { return QColor(235, 235, 235); }
+    static QColor controlBorder() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.45f); }
+    static QColor popupFill() { return QColor(44, 44, 46); }
+    // The opaque grey of a button that only takes back ("Cancel"), under white text.
+    static QColor neutralFill() { return QColor(76, 76, 76); }
+    static QColor highlightFill() { return QColor(6, 182, 212, 64); } // teal at 0.25
+    static double disabledOpacity() { return 0.4; }
+    static int minimumTarget() { return 24; }
     // Corners of fields, boxes and small buttons; the widest a column of
     // running text grows in a wide window.
     static int cornerRadius() { return 8; }

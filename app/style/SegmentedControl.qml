@@ -30,7 +30,7 @@ Rectangle {
 
     FontMetrics {
         id: labelMetrics
-        font.pixelSize: 12
+        font.pixelSize: Style.captionSize
         font.weight: Font.DemiBold
     }
 
@@ -68,7 +68,7 @@ Rectangle {
                     textFormat: Text.PlainText
                     text: segment.text
                     color: segment.selected ? "white" : Style.secondaryLabel
-                    font.pixelSize: 12
+                    font.pixelSize: Style.captionSize
                     font.weight: segment.selected ? Font.DemiBold : Font.Normal
                     horizontalAlignment: Text.AlignHCenter
                     verticalAlignment: Text.AlignVCenter

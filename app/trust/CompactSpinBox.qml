@@ -9,9 +9,9 @@ T.SpinBox {
     property var labelFor: function(value) { return String(value) }
 
     implicitWidth: leftPadding + rightPadding + Math.max(22, valueText.implicitWidth + 6)
-    implicitHeight: 26
-    leftPadding: 22
-    rightPadding: 22
+    implicitHeight: Style.minimumTarget + 4
+    leftPadding: Style.minimumTarget + 2
+    rightPadding: Style.minimumTarget + 2
     editable: false
 
     contentItem: Text {
@@ -19,42 +19,34 @@ T.SpinBox {
         textFormat: Text.PlainText
         text: control.labelFor(control.value)
         color: Style.label
-        font.pixelSize: 12
+        font.pixelSize: Style.captionSize
         horizontalAlignment: Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter
     }
 
-    down.indicator: Text {
-        textFormat: Text.PlainText
-        x: control.mirrored ? control.width - width : 0
-        width: 20
-        height: control.height
-        text: qsTr("\u2039")
-        font.pixelSize: 16
-        color: control.down.pressed ? Style.teal : Style.secondaryLabel
-        opacity: control.value > control.from || control.wrap ? 1.0 : 0.35
-        horizontalAlignment: Text.AlignHCenter
-        verticalAlignment: Text.AlignVCenter
+    down.indicator: StepperArrow {
+        x: control.mirrored ? control.width - width - 2 : 2
+        y: (control.height - height) / 2
+        glyph: "\u2039"
+        pressed: control.down.pressed
+        hovered: control.down.hovered
+        atEnd: control.value <= control.from && !control.wrap
     }
 
-    up.indicator: Text {
-        textFormat: Text.PlainText
-        x: control.mirrored ? 0 : control.width - width
-        width: 20
-        height: control.height
-        text: qsTr("\u203a")
-        font.pixelSize: 16
-        color: control.up.pressed ? Style.teal : Style.secondaryLabel
-        opacity: control.value < control.to || control.wrap ? 1.0 : 0.35
-        horizontalAlignment: Text.AlignHCenter
-        verticalAlignment: Text.AlignVCenter
+    up.indicator: StepperArrow {
+        x: control.mirrored ? 2 : control.width - width - 2
+        y: (control.height - height) / 2
+        glyph: "\u203a"
+        pressed: control.up.pressed
+        hovered: control.up.hovered
+        atEnd: control.value >= control.to && !control.wrap
     }
 
     background: Rectangle {
         radius: 6
         color: Style.cardFill
         border.width: 1
-        border.color: Style.withAlpha("white", 0.10)
+        border.color: Style.fieldBorder
     }
 
     FocusRing { control: control }

@@ -23,7 +23,7 @@ RowLayout {
         textFormat: Text.PlainText
         text: picker.label
         color: Style.secondaryLabel
-        font.pixelSize: 12
+        font.pixelSize: Style.captionSize
         Layout.preferredWidth: 38
     }
 
@@ -55,7 +55,7 @@ RowLayout {
         textFormat: Text.PlainText
         text: qsTr(":")
         color: Style.secondaryLabel
-        font.pixelSize: 12
+        font.pixelSize: Style.captionSize
     }
 
     CompactSpinBox {

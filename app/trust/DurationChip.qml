@@ -19,7 +19,7 @@ T.AbstractButton {
         radius: 7
         color: chip.isSelected ? Style.withAlpha(Style.teal, 0.22) : Style.cardFill
         border.width: 1
-        border.color: chip.isSelected ? Style.teal : Style.withAlpha("white", 0.10)
+        border.color: chip.isSelected ? Style.teal : Style.separator
     }
 
     contentItem: Text {
@@ -27,7 +27,7 @@ T.AbstractButton {
         textFormat: Text.PlainText
         text: chip.text
         color: chip.isSelected ? Style.teal : Style.label
-        font.pixelSize: 12
+        font.pixelSize: Style.captionSize
         font.weight: chip.isSelected ? Font.DemiBold : Font.Normal
         horizontalAlignment: Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter

@@ -38,7 +38,7 @@ Item {
             text: root.scheduled ? "Escalations are approved automatically between these times."
                                  : "Escalations are approved automatically for:"
             color: Style.secondaryLabel
-            font.pixelSize: 12
+            font.pixelSize: Style.captionSize
             wrapMode: Text.WordWrap
         }
 
@@ -96,7 +96,7 @@ Item {
                       + "installed in " + (parent.policy ? parent.policy.actionsDirectory : "") + ". "
                       + "Installing it asks for administrator rights once."
                 color: Style.secondaryLabel
-                font.pixelSize: 12
+                font.pixelSize: Style.captionSize
                 wrapMode: Text.WordWrap
             }
 
@@ -107,7 +107,7 @@ Item {
                 Layout.fillWidth: true
                 text: parent.policy ? parent.policy.errorMessage : ""
                 color: Style.red
-                font.pixelSize: 11
+                font.pixelSize: Style.footnoteSize
                 wrapMode: Text.WordWrap
             }
 
@@ -118,7 +118,7 @@ Item {
                 Layout.fillWidth: true
                 text: qsTr("This copy of Quorvane does not include the policy. Install Quorvane from its package to use trust windows.")
                 color: Style.secondaryLabel
-                font.pixelSize: 12
+                font.pixelSize: Style.captionSize
                 wrapMode: Text.WordWrap
             }
 
@@ -140,7 +140,7 @@ Item {
             Layout.fillWidth: true
             text: root.model ? root.model.errorMessage : ""
             color: Style.red
-            font.pixelSize: 11
+            font.pixelSize: Style.footnoteSize
             wrapMode: Text.WordWrap
         }
 

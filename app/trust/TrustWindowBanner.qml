@@ -60,7 +60,7 @@ Rectangle {
             textFormat: Text.PlainText
             text: qsTr("TRUST WINDOW")
             color: Style.teal
-            font.pixelSize: 11
+            font.pixelSize: Style.footnoteSize
             font.weight: Font.Bold
             font.letterSpacing: 0.5
         }
@@ -70,7 +70,7 @@ Rectangle {
             textFormat: Text.PlainText
             text: banner.timeText
             color: Style.label
-            font.pixelSize: 12
+            font.pixelSize: Style.captionSize
         }
 
         Item { Layout.fillWidth: true }
@@ -93,7 +93,7 @@ Rectangle {
                 textFormat: Text.PlainText
                 text: cancel.text
                 color: Style.red
-                font.pixelSize: 12
+                font.pixelSize: Style.captionSize
                 font.weight: Font.DemiBold
                 horizontalAlignment: Text.AlignHCenter
                 verticalAlignment: Text.AlignVCenter

@@ -2,7 +2,6 @@
 
 #include "app/style/QuorvaneStyle.h"
 
-#include <QColor>
 #include <QPointer>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -37,10 +36,17 @@ ViewFactory::View QuickViewFactory::createView(const QUrl& source, const QVarian
     auto* view = new QQuickView(engine, nullptr);
     // Destroyed after the view's items, which belong to the engine's contexts.
     engine->setParent(view);
-    view->setColor(QColor(0x1c, 0x1c, 0x1e));
+    view->setColor(QuorvaneStyle::windowBackground());
     view->setResizeMode(QQuickView::SizeRootObjectToView);
     view->setInitialProperties(properties);
     view->setSource(source);
+    // A model can go before its window's deferred delete has run (at quit the
+    // models end first): the QML goes with it at once, before its bindings
+    // read the model as null.
+    for (const QVariant& value : properties) {
+        if (QObject* model = value.value<QObject*>())
+            QObject::connect(model, &QObject::destroyed, view, [view] { view->setSource(QUrl()); });
+    }
 
     View made{view, {}, {}};
     if (view->status() == QQuickView::Error) {

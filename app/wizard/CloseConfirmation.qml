@@ -17,6 +17,7 @@ Dialog {
     anchors.centerIn: parent
     width: Math.min(parent ? parent.width - 2 * Style.spacingLarge : 400, 400)
     closePolicy: Popup.CloseOnEscape
+    background: Rectangle { color: Style.popupFill; radius: 12; border.color: Style.separator }
 
     header: Label {
         objectName: "closeTitle"

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import QtQuick.Layouts
 import Quorvane.Style
 import Quorvane.Wizard
@@ -30,7 +29,7 @@ WizardPage {
         title: qsTr("AI Agents")
         text: qsTr("We found the following agents on your system. Expand to choose scope.")
     }
-    BusyIndicator {
+    Spinner {
         objectName: "detectingTools"
         Layout.alignment: Qt.AlignHCenter
         visible: screen.configuration.isDetectingTools

@@ -33,26 +33,17 @@ ColumnLayout {
         color: Style.secondaryLabel
         font.pixelSize: Style.captionSize
     }
-    TextField {
+    TextEntry {
         id: input
         objectName: "agentNameField"
         Layout.fillWidth: true
         text: name.value
         placeholderText: qsTr("agent name")
-        color: Style.label
-        placeholderTextColor: Style.tertiaryLabel
+        invalid: name.error.length > 0
         maximumLength: 256
         Accessible.name: name.title
         Accessible.description: name.error.length > 0 ? name.error : name.caption
         onTextEdited: name.edited(text)
-        background: Rectangle {
-            objectName: "agentNameBorder"
-            implicitHeight: 32
-            radius: Style.cornerRadius
-            color: Style.fieldFill
-            border.width: input.activeFocus || name.error.length > 0 ? 1.5 : 1
-            border.color: name.error.length > 0 ? Style.red : (input.activeFocus ? Style.teal : Style.fieldBorder)
-        }
     }
     Label {
         objectName: "agentNameError"

@@ -32,8 +32,9 @@ ColumnLayout {
             color: Style.label
             font.pixelSize: Style.bodySize
         }
-        Switch {
+        ToggleSwitch {
             id: toggle
+            Layout.alignment: Qt.AlignTop
             objectName: option.objectName + "Switch"
             checked: option.checked
             Accessible.name: option.tag.length > 0 ? option.title + " " + option.tag : option.title

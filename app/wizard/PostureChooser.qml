@@ -17,23 +17,13 @@ ColumnLayout {
 
     spacing: Style.spacingSmall
 
-    ComboBox {
-        id: box
+    DropDown {
         objectName: "postureBox"
         Layout.fillWidth: true
-        model: chooser.choices
+        model: chooser.choices.map(chooser.labelOf)
         currentIndex: chooser.currentIndex
-        displayText: currentIndex >= 0 ? chooser.labelOf(chooser.choices[currentIndex]) : ""
         Accessible.name: qsTr("Security posture: %1").arg(displayText)
         onActivated: index => chooser.activated(index)
-        delegate: ItemDelegate {
-            required property var modelData
-            required property int index
-            objectName: "postureChoice" + index
-            width: box.width
-            text: chooser.labelOf(modelData)
-            highlighted: box.highlightedIndex === index
-        }
     }
     Label {
         objectName: "postureDescription"

@@ -14,7 +14,7 @@ RowLayout {
 
     spacing: Style.spacingSmall
 
-    CheckBox {
+    TickBox {
         objectName: "projectCheck"
         checked: row.selected
         Accessible.name: row.path

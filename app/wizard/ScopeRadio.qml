@@ -1,9 +1,8 @@
 import QtQuick
-import QtQuick.Controls
 import Quorvane.Style
 
 // One scope choice of a tool: its label and, greyed, what it means.
-RadioButton {
+RadioChoice {
     id: radio
     // Styled text: our own words only, never text from outside.
     property string label

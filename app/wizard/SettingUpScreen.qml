@@ -20,7 +20,7 @@ WizardPage {
     ColumnLayout {
         Layout.fillWidth: true
         spacing: Style.spacingTight
-        ProgressBar {
+        ProgressLine {
             objectName: "setupProgressBar"
             Layout.fillWidth: true
             value: screen.setup.progress

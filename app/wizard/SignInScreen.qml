@@ -11,8 +11,7 @@ WizardPage {
     required property WizardState wizardState
     title: qsTr("Sign in to your account")
     subtitle: qsTr("Connect your Google account to link your agents.")
-    defaultButton: screen.wizardState.account.isWaiting ? stopWaitingButton
-                                                : (retryButton.visible ? retryButton : signInButton)
+    defaultButton: screen.wizardState.account.isWaiting ? stopWaitingButton : signInButton
 
     Item { Layout.preferredHeight: Style.spacingLarge }
     Spinner {
@@ -41,6 +40,7 @@ WizardPage {
     }
 
     footer: [
+        // After an error the same button starts over: one action, not two.
         FilledButton {
             id: signInButton
             objectName: "signInButton"
@@ -58,14 +58,6 @@ WizardPage {
             color: Style.secondaryLabel
             text: qsTr("Stop waiting")
             onClicked: screen.wizardState.account.stopWaiting()
-        },
-        OutlinedButton {
-            id: retryButton
-            objectName: "retryButton"
-            Layout.alignment: Qt.AlignHCenter
-            visible: screen.wizardState.account.errorMessage.length > 0 && !screen.wizardState.account.isWaiting
-            text: qsTr("Retry")
-            onClicked: screen.wizardState.account.start()
         }
     ]
 }

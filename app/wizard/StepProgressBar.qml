@@ -52,7 +52,7 @@ Item {
                         Layout.alignment: Qt.AlignHCenter
                         text: bar.stepList[step.index].label.toUpperCase()
                         color: step.stepState === 2 ? Style.tertiaryLabel : Style.secondaryLabel
-                        font.pixelSize: Style.stepLabelSize
+                        font.pixelSize: Style.overlineSize
                         font.weight: Font.Medium
                         font.letterSpacing: 0.3
                     }

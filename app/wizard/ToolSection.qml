@@ -27,7 +27,7 @@ Card {
             Layout.fillWidth: true
             spacing: Style.spacingSmall
 
-            CheckBox {
+            TickBox {
                 objectName: "toolEnabled"
                 checked: section.model.enabled
                 Accessible.name: qsTr("Protect %1").arg(section.model.name)
@@ -57,9 +57,9 @@ Card {
                     font.pixelSize: Style.footnoteSize
                 }
             }
-            ToolButton {
+            DisclosureButton {
                 objectName: "toolExpand"
-                text: section.model.expanded ? "▾" : "▸"
+                expanded: section.model.expanded
                 Accessible.name: section.model.expanded ? qsTr("Hide scope of %1").arg(section.model.name)
                                                         : qsTr("Choose scope of %1").arg(section.model.name)
                 onClicked: section.model.expanded = !section.model.expanded
@@ -87,7 +87,7 @@ Card {
             }
 
             // All projects: the folder the agent is allow-listed for.
-            CheckBox {
+            TickBox {
                 objectName: "projectsRootEnabled"
                 visible: !section.perProject && section.model.projectsRoot.length > 0
                 checked: section.model.projectsRootEnabled
@@ -95,7 +95,7 @@ Card {
                 Accessible.name: text
                 onToggled: section.model.projectsRootEnabled = checked
             }
-            TextField {
+            TextEntry {
                 objectName: "projectsRootField"
                 Layout.fillWidth: true
                 visible: !section.perProject && section.model.projectsRootEnabled

@@ -63,23 +63,11 @@ Rectangle {
             Layout.fillWidth: true
             Layout.fillHeight: true
             focus: true
-            // The controls' own style draws light unless told the dark colours.
+            // Text that names no colour of its own takes the window's.
             palette.window: Style.windowBackground
             palette.windowText: Style.label
-            palette.base: Style.mix(Style.windowBackground, "white", 0.05)
-            palette.alternateBase: Style.mix(Style.windowBackground, "white", 0.08)
             palette.text: Style.label
             palette.placeholderText: Style.tertiaryLabel
-            palette.button: Style.mix(Style.windowBackground, "white", 0.12)
-            palette.buttonText: Style.label
-            palette.brightText: "white"
-            palette.highlight: Style.teal
-            palette.highlightedText: "white"
-            palette.light: Style.mix(Style.windowBackground, "white", 0.22)
-            palette.midlight: Style.mix(Style.windowBackground, "white", 0.16)
-            palette.mid: Style.mix(Style.windowBackground, "white", 0.35)
-            palette.dark: Style.teal // a switch that is on, the filled part of a progress bar
-            palette.shadow: "black"
             initialItem: root.screens[root.wizardState.currentScreen]
 
             replaceEnter: Transition {

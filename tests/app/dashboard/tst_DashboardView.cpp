@@ -137,6 +137,7 @@ private Q_SLOTS:
         QTRY_COMPARE(v.text(u"analysisText"_s, "subtitle"), u"1 suggestion found"_s);
         QTRY_VERIFY(v.isShown(u"rescanButton"_s));
         QVERIFY(v.find(u"mcpSummarySwitch"_s)->isEnabled());
+        QVERIFY(!v.isShown(u"mcpSummaryUnavailable"_s));
 
         // Removing the middle agent: its question, then its row waits while
         // the others keep "Remove".
@@ -204,6 +205,9 @@ private Q_SLOTS:
         v.check(u"add-agent"_s);
         v.click(u"registerAgentButton"_s);
         QTRY_VERIFY_WITH_TIMEOUT(v.isShown(u"registerSuccessText"_s), 30'000);
+        // The message stays under the title, not in the middle of the window.
+        QVERIFY(v.find(u"registerSuccessText"_s)->mapToScene(QPointF()).y() < windowHeight / 4);
+        v.check(u"add-agent-done"_s);
         v.click(u"addAgentDone"_s);
         QTRY_VERIFY(!f.state->showAddAgent());
         QTRY_COMPARE(f.state->agents().size(), 1);
@@ -248,6 +252,10 @@ private Q_SLOTS:
         QVERIFY(v.load(*f.state));
         QTRY_VERIFY(v.isShown(u"installRuntimeButton"_s));
         QVERIFY(!v.isShown(u"modelNotInstalled"_s));
+        // Without the model the summaries' switch is off limits, and says why beside it.
+        QVERIFY(!v.find(u"mcpSummarySwitch"_s)->isEnabled());
+        QCOMPARE(v.text(u"mcpSummaryUnavailable"_s), u"Needs the local AI model"_s);
+        v.check(u"features-without-model"_s);
         ModelRuntimeState& runtime = f.state->modelRuntime();
         QCoro::waitFor(runtime.runRuntimeInstall());
         QVERIFY(!runtime.runtimeError().isEmpty());

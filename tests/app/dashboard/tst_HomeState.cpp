@@ -127,10 +127,12 @@ private Q_SLOTS:
         runtime.installModel();
         QVERIFY(runtime.llmInstalling());
         QCOMPARE(runtime.llmProgress(), 0.0);
+        QCOMPARE(runtime.modelMissingReason(), u"Available once the download finishes"_s);
         runtime.installModel(); // while one runs, nothing more
         QTRY_VERIFY(!runtime.llmInstalling());
         QCOMPARE(installing.count(), 2);
         QCOMPARE(runtime.gemmaInstalled(), gemmaInstalled);
+        QCOMPARE(runtime.modelMissingReason().isEmpty(), gemmaInstalled);
         QCOMPARE(runtime.llmProgress(), progress);
         if (toolMissing) {
             QCOMPARE(log.lines().size(), 1);

@@ -191,9 +191,9 @@ private Q_SLOTS:
         QVERIFY(!model.showExplanation(u"nope"_qs));
 
         // A poll that brings the explanation: its row only, both states kept,
-        // one line per line of text that is not blank.
+        // one line per line of text that is not blank, Markdown's backticks gone.
         ChangeLog log(model);
-        actions[0].explanation = u"One\n\n  \n  Two\r\nThree\rFour\n"_qs;
+        actions[0].explanation = u"One\n\n  \n  Two\r\nThree\rFour `rm -rf build`\n```\n"_qs;
         model.setActions(actions);
         QCOMPARE(log.changed.count(), 1);
         QCOMPARE(log.changed.at(0).at(0).value<QModelIndex>().row(), 0);
@@ -201,7 +201,8 @@ private Q_SLOTS:
         QCOMPARE(log.inserted.count() + log.removed.count() + log.moved.count() + log.reset.count(), 0);
         QCOMPARE(role(model, 0, PendingActionsModel::ExplanationModeRole).toString(), u"lines"_qs);
         QCOMPARE(role(model, 0, PendingActionsModel::ExplanationLinesRole).toStringList(),
-            (QStringList { u"One"_qs, u"  Two"_qs, u"Three"_qs, u"Four"_qs }));
+            (QStringList { u"One"_qs, u"  Two"_qs, u"Three"_qs, u"Four rm -rf build"_qs }));
+        QVERIFY(!role(model, 0, PendingActionsModel::ExplanationRole).toString().contains(u'`'));
         QVERIFY(role(model, 1, PendingActionsModel::IsRespondingRole).toBool());
 
         // Leaving the list forgets the explanation choice; coming back starts afresh.

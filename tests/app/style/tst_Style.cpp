@@ -160,6 +160,51 @@ private Q_SLOTS:
         QVERIFY2(scene.warnings().isEmpty(), qPrintable(scene.warnings()));
     }
 
+    // The switch reads at a glance: the accent track when on, a muted one
+    // when off; every control is at least a minimum target high and drawn
+    // faded when disabled; the drop-down's rows are in the label colour.
+    void controls()
+    {
+        Scene scene;
+        scene.window.setColor(QuorvaneStyle::windowBackground());
+        QQuickItem* root = scene.show("Column { spacing: 4\n"
+                                      "  ToggleSwitch { objectName: \"on\"; checked: true }\n"
+                                      "  ToggleSwitch { objectName: \"off\"; text: \"Summaries\" }\n"
+                                      "  TickBox { objectName: \"tick\"; text: \"Folder\" }\n"
+                                      "  RadioChoice { objectName: \"radio\"; text: \"All projects\" }\n"
+                                      "  TextEntry { objectName: \"entry\"; width: 200 }\n"
+                                      "  DropDown { objectName: \"drop\"; width: 200; model: [\"One\", \"Two\"] }\n"
+                                      "  StepperArrow { objectName: \"arrow\"; glyph: \"\u203a\" } }\n",
+            QSize(300, 400));
+        QVERIFY(root);
+        const auto item = [root](const char* name) { return QmlItems::find(root, QLatin1String(name)); };
+        for (const char* name : { "on", "off", "tick", "radio", "entry", "drop", "arrow" })
+            QVERIFY2(item(name)->height() >= QuorvaneStyle::minimumTarget(), name);
+
+        const auto trackColour = [&](QQuickItem* control) {
+            auto* track = qvariant_cast<QQuickItem*>(control->property("indicator"));
+            // Between the knob's two places.
+            const QPoint inside = track->mapToScene(QPointF(track->width() / 2, track->height() / 2)).toPoint();
+            return scene.window.grabWindow().pixelColor(inside);
+        };
+        QVERIFY2(near(trackColour(item("on")), QuorvaneStyle::teal(), 8), qPrintable(describe(trackColour(item("on")))));
+        const QColor off = trackColour(item("off"));
+        QVERIFY2(off.saturation() < 40 && off.lightness() < 110, qPrintable(describe(off)));
+        QTest::mouseClick(&scene.window, Qt::LeftButton, {},
+            item("off")->mapToScene(QPointF(item("off")->width() - 10, item("off")->height() / 2)).toPoint());
+        QTRY_VERIFY(item("off")->property("checked").toBool());
+        item("off")->setEnabled(false);
+        QCOMPARE(item("off")->opacity(), QuorvaneStyle::disabledOpacity());
+
+        item("drop")->forceActiveFocus();
+        QMetaObject::invokeMethod(qvariant_cast<QObject*>(item("drop")->property("popup")), "open");
+        QTRY_VERIFY(QmlItems::find(scene.window.contentItem(), u"dropRow1"_s));
+        QQuickItem* row = QmlItems::find(scene.window.contentItem(), u"dropRow1"_s);
+        auto* label = qvariant_cast<QQuickItem*>(row->property("contentItem"));
+        QCOMPARE(label->property("color").value<QColor>().rgba(), QuorvaneStyle::label().rgba());
+        QVERIFY2(scene.warnings().isEmpty(), qPrintable(scene.warnings()));
+    }
+
     // Segments share 160 points equally; one whose label needs more grows by
     // just that (the panel's tabs show that such a label then fits, its scope
     // picker that a click reports the segment).

@@ -55,7 +55,6 @@ private Q_SLOTS:
     {
         WizardWindowFixture f;
         QVERIFY(f.show(Screen::signIn, u"signInScreen"_s));
-        QVERIFY(!f.find(u"retryButton"_s));
 
         // Waiting for the browser: the progress and a way to stop waiting, in the window.
         f.click(f.find(u"signInButton"_s));
@@ -68,11 +67,14 @@ private Q_SLOTS:
         QTRY_VERIFY(!f.account.isWaiting());
         QTRY_VERIFY(f.find(u"signInButton"_s));
 
-        // An error: its text and "Retry", which starts over.
+        // An error: its text and the one sign-in button, which starts over.
         WizardTestAccess::setError(f.account, u"Authentication failed. Please try again."_s);
         QTRY_COMPARE(f.text(u"signInError"_s), u"Authentication failed. Please try again."_s);
-        QQuickItem* retry = f.find(u"retryButton"_s);
+        QCOMPARE(f.all(u"signInButton"_s).size(), 1);
+        QVERIFY(!f.find(u"retryButton"_s));
+        QQuickItem* retry = f.find(u"signInButton"_s);
         QVERIFY(f.insideWindow(retry));
+        f.screenshot(u"sign-in-error"_s);
         f.click(retry);
         QCOMPARE(f.opened.size(), 2);
         QVERIFY(f.account.isWaiting());
@@ -181,7 +183,8 @@ private Q_SLOTS:
         f.type(u" x"_s);
         QTRY_COMPARE(f.configuration.agentName(), u"vega x"_s);
         QTRY_COMPARE(f.text(u"agentNameError"_s), f.configuration.agentNameError());
-        QObject* border = f.find(u"agentNameBorder"_s)->property("border").value<QObject*>();
+        QObject* field = f.find(u"agentNameField"_s);
+        QObject* border = field->property("background").value<QObject*>()->property("border").value<QObject*>();
         QCOMPARE(border->property("color").value<QColor>(), QuorvaneStyle::red());
         QVERIFY(!f.find(u"continueButton"_s)->isEnabled());
 
@@ -199,6 +202,14 @@ private Q_SLOTS:
         QTest::keyClick(f.view(), Qt::Key_Down);
         QTRY_COMPARE(f.configuration.securityPosture(), SecurityPosture::personal);
         QTRY_VERIFY(f.text(u"postureDescription"_s) != before);
+        // Its list open: every row in the label colour, not only the hovered one.
+        QMetaObject::invokeMethod(f.find(u"postureBox"_s)->property("popup").value<QObject*>(), "open");
+        QTRY_VERIFY(f.find(u"postureBoxRow0"_s));
+        for (QQuickItem* row : { f.find(u"postureBoxRow0"_s), f.find(u"postureBoxRow1"_s) })
+            QCOMPARE(row->property("contentItem").value<QQuickItem*>()->property("color").value<QColor>().rgba(),
+                QuorvaneStyle::label().rgba());
+        f.screenshot(u"configure-posture-list"_s);
+        QMetaObject::invokeMethod(f.find(u"postureBox"_s)->property("popup").value<QObject*>(), "close");
         f.click(f.find(u"helpLink"_s));
         QVERIFY(f.opened.last().toString().endsWith(u"/docs#setup-configure"_s));
     }

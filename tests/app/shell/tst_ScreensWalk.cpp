@@ -1,0 +1,128 @@
+#include "app/receipts/ReceiptHistoryModel.h"
+#include "app/shell/PopoverWindow.h"
+#include "tests/app/dashboard/HomeStateFixture.h"
+#include "tests/app/panel/PanelFixture.h"
+#include "tests/app/wizard/WizardWindowFixture.h"
+
+#include <QQuickView>
+
+using Screen = WizardState::WizardScreen;
+
+namespace {
+
+// Every deferred delete (a closed window's view and its QML) has run.
+void settleDeletes()
+{
+    QTest::qWait(50);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QQuickItem* shown(QWindow* window, const QString& name)
+{
+    auto* view = qobject_cast<QQuickView*>(window);
+    const QList<QQuickItem*> found
+        = view ? QmlItems::visible(view->contentItem(), name) : QList<QQuickItem*>();
+    return found.isEmpty() ? nullptr : found.first();
+}
+
+void click(QWindow* window, QQuickItem* item)
+{
+    QTest::mouseClick(
+        window, Qt::LeftButton, {}, item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
+}
+
+} // namespace
+
+// The program's windows offscreen, one after the other as a person meets
+// them, through the views library and the shell's own windows: the wizard's
+// screens, the popover's list, detail page and Pause tab, the dashboard and
+// its History, each closed as the program closes it. Any QML warning on the
+// way, teardown included, fails.
+class TestScreensWalk : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QuorvaneStyle::applyDarkAppearance();
+        qputenv("QUORVANE_CLI", QFile::encodeName(StandInTool::executablePath()));
+    }
+
+    void wizardScreensThenClose()
+    {
+        WizardWindowFixture f; // fails on a warning when it goes
+        for (const auto& [screen, name] : { std::pair { Screen::welcome, "welcomeScreen" },
+                 { Screen::signIn, "signInScreen" }, { Screen::install, "installScreen" },
+                 { Screen::configure, "configureScreen" }, { Screen::settingUp, "settingUpScreen" },
+                 { Screen::done, "doneScreen" } })
+            QVERIFY2(f.show(screen, QString::fromLatin1(name)), name);
+        f.view()->close();
+        QTRY_VERIFY(!f.windows.wizardWindow());
+        settleDeletes();
+    }
+
+    // At quit the panel and its parts go before the popover's deferred delete
+    // has run: the view outlives its model for a moment.
+    void popoverListDetailAndPauseThenClose()
+    {
+        QmlWarningGuard guard;
+        auto f = std::make_unique<PanelFixture>();
+        QVERIFY(f->addIds({ u"first"_s, u"second"_s }));
+        auto popover = std::make_unique<PopoverWindow>(
+            ApprovalsPanel::viewUrl(), QVariantMap { { u"panel"_s, QVariant::fromValue(f->panel.get()) } });
+        popover->setTrayAvailable([] { return true; });
+        QObject::connect(popover.get(), &PopoverHost::shownChanged, f->panel.get(), &ApprovalsPanel::setShown);
+        popover->show(QRect(400, 0, 24, 24));
+        QWindow* window = popover->window();
+        QVERIFY(window && QTest::qWaitForWindowExposed(window));
+        QTRY_COMPARE(QmlItems::visible(qobject_cast<QQuickView*>(window)->contentItem(), u"pendingRow"_s).size(), 2);
+
+        f->panel->showDetail(u"first"_s);
+        QTRY_VERIFY(shown(window, u"detail_approveButton"_s));
+        f->panel->detail()->rule()->turn(true);
+        QTRY_VERIFY(shown(window, u"scopePicker"_s));
+        f->panel->back();
+        f->panel->setSelectedTab(u"pause"_s);
+        QTRY_VERIFY(shown(window, u"pauseTab"_s));
+        f->panel->setSelectedTab(u"actions"_s);
+
+        popover->close();
+        popover.reset();
+        f.reset();
+        settleDeletes();
+        QVERIFY2(guard.warnings().isEmpty(), qPrintable(guard.warnings().join(u'\n')));
+    }
+
+    void dashboardAndHistoryThenClose()
+    {
+        QmlWarningGuard guard;
+        HomeStateFixture f;
+        ReceiptLog receipts(f.home.filePath(u"receipts.jsonl"_s));
+        ReceiptHistoryModel history(receipts);
+        HomeState home(f.cli, f.dependencies, f.auth, f.network, f.settings, &f.wizard, &history);
+        WizardState wizard;
+        ShellWindows windows(wizard, &home);
+        windows.showDashboard();
+        QWindow* window = windows.dashboardWindow();
+        QVERIFY(window && QTest::qWaitForWindowExposed(window));
+
+        QTRY_VERIFY(shown(window, u"historyButton"_s));
+        click(window, shown(window, u"historyButton"_s));
+        QTRY_VERIFY(shown(window, u"historyView"_s));
+        QTRY_VERIFY(shown(window, u"historyBackButton"_s));
+        click(window, shown(window, u"historyBackButton"_s));
+        QTRY_VERIFY(!shown(window, u"historyView"_s));
+        click(window, shown(window, u"historyButton"_s));
+        QTRY_VERIFY(shown(window, u"historyView"_s));
+
+        window->close();
+        QTRY_VERIFY(!windows.dashboardWindow());
+        settleDeletes();
+        QVERIFY2(guard.warnings().isEmpty(), qPrintable(guard.warnings().join(u'\n')));
+        QTRY_COMPARE(childCount(), 0);
+    }
+};
+
+QTEST_MAIN(TestScreensWalk)
+#include "tst_ScreensWalk.moc"
