@@ -29,6 +29,7 @@ QNetworkReply* start(QNetworkAccessManager& network, const QNetworkRequest& requ
 }
 
 constexpr qint64 readBufferSize = 256 * 1024;
+constexpr int idleConnectionSeconds = 30;
 
 // One line per endpoint, however often a server repeats the oversized answer.
 void logOversizedOnce(const QUrl& url, qint64 limit)
@@ -59,6 +60,10 @@ std::optional<qint64> retryAfterSeconds(const QByteArray& value)
 QCoro::Task<HttpResponse> send(QNetworkAccessManager& network, QNetworkRequest request, QByteArray method,
                                QByteArray body, Limits limits)
 {
+    // A connection idle this long is closed: long enough for the 15-s poll to
+    // keep using its own, short enough that one made for an occasional
+    // request (an update check, a decision) does not linger for minutes.
+    request.setAttribute(QNetworkRequest::ConnectionCacheExpiryTimeoutSecondsAttribute, idleConnectionSeconds);
     QNetworkReply* reply = start(network, request, method, body);
     // The network thread stops reading from the socket while this much is
     // waiting here, so it never gathers more than the cap on its own.

@@ -6,10 +6,10 @@
 #include <malloc.h>
 #endif
 
-qint64 IdleMemory::release()
+qint64 IdleMemory::release(const QSet<QString>& keep)
 {
 #ifdef __GLIBC__
     ::malloc_trim(0);
 #endif
-    return MappedFilePages::release(MappedFilePages::mappedFiles());
+    return MappedFilePages::release(MappedFilePages::mappedFiles() - keep);
 }

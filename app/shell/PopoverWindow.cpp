@@ -36,7 +36,8 @@ PopoverWindow::PopoverWindow(QUrl rootUrl, QVariantMap properties, QObject* pare
 {
     m_idleRelease.setSingleShot(true);
     m_idleRelease.setInterval(idleReleaseDelay);
-    connect(&m_idleRelease, &QTimer::timeout, this, [] { IdleMemory::release(); });
+    // Qt Quick's pages stay: later openings would fault them back in.
+    connect(&m_idleRelease, &QTimer::timeout, this, [] { IdleMemory::release(ViewsLibrary::mappedFiles()); });
     // Start-up's code, like a closed popover's, is not needed in the tray.
     m_idleRelease.start();
 }
@@ -107,8 +108,8 @@ void PopoverWindow::destroy()
     window->hide();
     window->deleteLater();
     // The scene graph and the QML engine free tens of megabytes once the
-    // deferred delete has run, and Qt Quick's code stays mapped: a while
-    // later, when no popover came back, both go back to the system.
+    // deferred delete has run: a while later, when no popover came back, the
+    // free heap goes back to the system.
     m_idleRelease.start();
 }
 

@@ -2,10 +2,26 @@
 
 #include "core/LogCategories.h"
 #include "app/views/ViewFactory.h"
+#include "platform/MappedFilePages.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QLibrary>
+
+namespace {
+
+QSet<QString>& loadedFiles()
+{
+    static QSet<QString> files;
+    return files;
+}
+
+} // namespace
+
+QSet<QString> ViewsLibrary::mappedFiles()
+{
+    return loadedFiles();
+}
 
 QString ViewsLibrary::path()
 {
@@ -17,10 +33,12 @@ ViewFactory* ViewsLibrary::factory()
 {
     static ViewFactory* const loaded = [] () -> ViewFactory* {
         // Never unloaded: the QML types and resources it registers live as long as the process.
+        const QSet<QString> before = MappedFilePages::mappedFiles();
         QLibrary library(path());
         library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
         auto entry = reinterpret_cast<ViewFactoryEntry>(library.resolve(viewFactoryEntryName));
         ViewFactory* factory = entry ? entry() : nullptr;
+        loadedFiles() = MappedFilePages::mappedFiles() - before;
         if (!factory)
             qCWarning(lcViews).noquote()
                 << QStringLiteral("Quorvane: the windows cannot be shown: %1").arg(library.errorString());

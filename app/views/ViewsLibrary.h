@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 
 class ViewFactory;
@@ -13,4 +14,7 @@ public:
     // is logged once. The tray keeps working without windows.
     static ViewFactory* factory();
     static QString path();
+    // The files that loading the views mapped (Qt Quick, QML, our views):
+    // empty until then.
+    static QSet<QString> mappedFiles();
 };
