@@ -7,6 +7,13 @@
 #include <QDir>
 #include <QLibrary>
 
+namespace {
+
+bool s_dark = true;
+ViewFactory* s_loaded = nullptr;
+
+} // namespace
+
 QString ViewsLibrary::path()
 {
     return QDir::cleanPath(QCoreApplication::applicationDirPath()
@@ -24,7 +31,17 @@ ViewFactory* ViewsLibrary::factory()
         if (!factory)
             qCWarning(lcViews).noquote()
                 << QStringLiteral("Quorvane: the windows cannot be shown: %1").arg(library.errorString());
+        else if (!s_dark)
+            factory->setDarkAppearance(false);
+        s_loaded = factory;
         return factory;
     }();
     return loaded;
+}
+
+void ViewsLibrary::setDarkAppearance(bool dark)
+{
+    s_dark = dark;
+    if (s_loaded)
+        s_loaded->setDarkAppearance(dark);
 }
