@@ -55,7 +55,8 @@ QPalette QuorvaneStyle::controlsPalette()
     const bool dark = isDark();
     // Opaque versions of the label colours over the window, for the controls' text.
     const QColor window = windowBackground();
-    const QColor text = colorMix(window, label().toRgb(), label().alphaF());
+    const auto opaque = [&](const QColor& colour) { return colorMix(window, colour.toRgb(), colour.alphaF()); };
+    const QColor text = opaque(label());
     const QColor disabledText = colorMix(window, text, 0.45);
     const QColor base = dark ? QColor(40, 40, 40) : QColor(255, 255, 255);
     const QColor button = dark ? QColor(58, 58, 58) : QColor(228, 228, 228);
@@ -77,7 +78,7 @@ QPalette QuorvaneStyle::controlsPalette()
         palette.setColor(group, QPalette::HighlightedText, Qt::white);
         palette.setColor(group, QPalette::ToolTipBase, base);
         palette.setColor(group, QPalette::ToolTipText, text);
-        palette.setColor(group, QPalette::PlaceholderText, colorMix(window, tertiaryLabel().toRgb(), tertiaryLabel().alphaF()));
+        palette.setColor(group, QPalette::PlaceholderText, opaque(tertiaryLabel()));
         palette.setColor(group, QPalette::Light, shade(80, 255));
         palette.setColor(group, QPalette::Midlight, shade(70, 235));
         palette.setColor(group, QPalette::Mid, shade(50, 180));

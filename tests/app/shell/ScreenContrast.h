@@ -91,19 +91,22 @@ private:
     bool covered(const QQuickItem* item) const
     {
         const QRectF rect = item->mapRectToScene(item->boundingRect());
-        return std::any_of(m_popups.cbegin(), m_popups.cend(), [&](const QRectF& popup) { return popup.intersects(rect); });
+        return std::any_of(
+            m_popups.cbegin(), m_popups.cend(), [&](const QRectF& popup) { return popup.intersects(rect); });
     }
 
     static bool isText(const QQuickItem* item)
     {
-        return item->inherits("QQuickText") || item->inherits("QQuickTextInput") || item->inherits("QQuickTextEdit");
+        return item->inherits("QQuickText") || item->inherits("QQuickTextInput")
+            || item->inherits("QQuickTextEdit");
     }
 
     // What shows that a control is there: a switch's track, the box or ring of
     // a check box or radio button, a text field's or drop-down's frame.
     static QQuickItem* outlineOf(const QQuickItem* item)
     {
-        if (item->inherits("QQuickSwitch") || item->inherits("QQuickCheckBox") || item->inherits("QQuickRadioButton"))
+        if (item->inherits("QQuickSwitch") || item->inherits("QQuickCheckBox")
+            || item->inherits("QQuickRadioButton"))
             return qvariant_cast<QQuickItem*>(item->property("indicator"));
         if (item->inherits("QQuickTextField") || item->inherits("QQuickComboBox"))
             return qvariant_cast<QQuickItem*>(item->property("background"));
@@ -135,10 +138,12 @@ private:
             return QRectF(0, 0, width, height);
         const int horizontal = item->property("effectiveHorizontalAlignment").toInt();
         const int vertical = item->property("verticalAlignment").toInt();
-        const double x = horizontal & Qt::AlignRight ? width - contentWidth
-                                                     : (horizontal & Qt::AlignHCenter ? (width - contentWidth) / 2 : 0);
-        const double y = vertical & Qt::AlignBottom ? height - contentHeight
-                                                    : (vertical & Qt::AlignVCenter ? (height - contentHeight) / 2 : 0);
+        const double x = horizontal & Qt::AlignRight
+            ? width - contentWidth
+            : (horizontal & Qt::AlignHCenter ? (width - contentWidth) / 2 : 0);
+        const double y = vertical & Qt::AlignBottom
+            ? height - contentHeight
+            : (vertical & Qt::AlignVCenter ? (height - contentHeight) / 2 : 0);
         // A pixel of margin keeps the glyphs' edges inside.
         return QRectF(x - 1, y - 1, contentWidth + 2, contentHeight + 2);
     }
@@ -194,7 +199,8 @@ private:
     {
         const auto channel = [&](double front, double back) { return front * alpha + back * (1.0 - alpha); };
         return QColor::fromRgbF(float(channel(colour.redF(), background.redF())),
-            float(channel(colour.greenF(), background.greenF())), float(channel(colour.blueF(), background.blueF())));
+            float(channel(colour.greenF(), background.greenF())),
+            float(channel(colour.blueF(), background.blueF())));
     }
 
     static bool isLarge(const QQuickItem* item)
@@ -212,7 +218,8 @@ private:
         QString name = item->objectName();
         for (const QQuickItem* up = item->parentItem(); name.isEmpty() && up; up = up->parentItem())
             name = up->objectName().isEmpty() ? QString() : QStringLiteral("in ") + up->objectName();
-        return QStringLiteral("%1 (%2) \"%3\"").arg(name, QString::fromLatin1(item->metaObject()->className()), text);
+        return QStringLiteral("%1 (%2) \"%3\"")
+            .arg(name, QString::fromLatin1(item->metaObject()->className()), text);
     }
 
     static QString hex(const QColor& colour) { return colour.name(QColor::HexRgb); }
@@ -223,7 +230,8 @@ private:
             return;
         if (!item->isEnabled()) {
             if (opacity > fadedOpacity)
-                m_failures << describe(item) + QStringLiteral(": disabled but drawn at opacity %1").arg(opacity);
+                m_failures << describe(item)
+                        + QStringLiteral(": disabled but drawn at opacity %1").arg(opacity);
             return;
         }
         const QRect box = shownRect(item, contentBox(item));
@@ -259,17 +267,19 @@ private:
         const QRect rect = shownRect(outline, outline->boundingRect());
         if (rect.width() < 6 || rect.height() < 6)
             return;
-        const QList<QRect> band = { QRect(rect.left() - 5, rect.top() - 5, rect.width() + 10, 3) & m_frame.rect(),
-            QRect(rect.left() - 5, rect.bottom() + 3, rect.width() + 10, 3) & m_frame.rect(),
-            QRect(rect.left() - 5, rect.top(), 3, rect.height()) & m_frame.rect(),
-            QRect(rect.right() + 3, rect.top(), 3, rect.height()) & m_frame.rect() };
+        const QList<QRect> band
+            = { QRect(rect.left() - 5, rect.top() - 5, rect.width() + 10, 3) & m_frame.rect(),
+                  QRect(rect.left() - 5, rect.bottom() + 3, rect.width() + 10, 3) & m_frame.rect(),
+                  QRect(rect.left() - 5, rect.top(), 3, rect.height()) & m_frame.rect(),
+                  QRect(rect.right() + 3, rect.top(), 3, rect.height()) & m_frame.rect() };
         const QColor surroundings = dominant(band);
         if (!surroundings.isValid())
             return;
         const int x = rect.center().x();
         double best = 1.0;
         QColor strongest = surroundings;
-        for (int y : { rect.top(), rect.top() + 1, rect.top() + 2, rect.bottom() - 2, rect.bottom() - 1, rect.bottom() }) {
+        for (int y : { rect.top(), rect.top() + 1, rect.top() + 2, rect.bottom() - 2, rect.bottom() - 1,
+                 rect.bottom() }) {
             const QColor pixel(m_frame.pixel(x, y));
             if (ColourContrast::ratio(pixel, surroundings) > best) {
                 best = ColourContrast::ratio(pixel, surroundings);

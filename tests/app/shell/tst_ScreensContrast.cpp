@@ -15,7 +15,8 @@ namespace {
 QQuickItem* shown(QWindow* window, const QString& name)
 {
     auto* quick = qobject_cast<QQuickWindow*>(window);
-    const QList<QQuickItem*> found = quick ? QmlItems::visible(quick->contentItem(), name) : QList<QQuickItem*>();
+    const QList<QQuickItem*> found
+        = quick ? QmlItems::visible(quick->contentItem(), name) : QList<QQuickItem*>();
     return found.isEmpty() ? nullptr : found.first();
 }
 
@@ -28,10 +29,21 @@ QStringList unreadable(QWindow* window, const QString& name)
     if (!quick)
         return { name + u": no window"_s };
     QStringList failures;
+    int darkLightness = 0;
     for (const bool dark : { true, false }) {
         ViewsLibrary::setDarkAppearance(dark);
         QTest::qWait(250); // the switches' colour animation
         ScreenContrast contrast(*quick);
+        // The shown window has redrawn in the other palette.
+        const int lightness = contrast.frame()
+                                  .scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                  .pixelColor(0, 0)
+                                  .lightness();
+        if (dark)
+            darkLightness = lightness;
+        else if (lightness < darkLightness + 60)
+            failures << name
+                    + u": not redrawn light (lightness %1, dark %2)"_s.arg(lightness).arg(darkLightness);
         const QString shade = dark ? u"dark"_s : u"light"_s;
         if (const QString dir = qEnvironmentVariable("QUORVANE_SCREENSHOT_DIR"); !dir.isEmpty()) {
             QDir().mkpath(dir);
@@ -68,9 +80,11 @@ private Q_SLOTS:
         WizardWindowFixture f;
         QStringList failures;
         for (const auto& [screen, name, file] : { std::tuple { Screen::welcome, "welcomeScreen", "welcome" },
-                 { Screen::signIn, "signInScreen", "sign-in" }, { Screen::install, "installScreen", "install" },
+                 { Screen::signIn, "signInScreen", "sign-in" },
+                 { Screen::install, "installScreen", "install" },
                  { Screen::configure, "configureScreen", "configure" },
-                 { Screen::settingUp, "settingUpScreen", "setting-up" }, { Screen::done, "doneScreen", "done" } }) {
+                 { Screen::settingUp, "settingUpScreen", "setting-up" },
+                 { Screen::done, "doneScreen", "done" } }) {
             QVERIFY2(f.show(screen, QString::fromLatin1(name)), name);
             failures += unreadable(f.view(), u"wizard-"_s + QString::fromLatin1(file));
             if (screen != Screen::configure)
@@ -94,11 +108,13 @@ private Q_SLOTS:
         auto popover = std::make_unique<PopoverWindow>(
             ApprovalsPanel::viewUrl(), QVariantMap { { u"panel"_s, QVariant::fromValue(f->panel.get()) } });
         popover->setTrayAvailable([] { return true; });
-        QObject::connect(popover.get(), &PopoverHost::shownChanged, f->panel.get(), &ApprovalsPanel::setShown);
+        QObject::connect(
+            popover.get(), &PopoverHost::shownChanged, f->panel.get(), &ApprovalsPanel::setShown);
         popover->show(QRect(400, 0, 24, 24));
         QWindow* window = popover->window();
         QVERIFY(window && QTest::qWaitForWindowExposed(window));
-        QTRY_COMPARE(QmlItems::visible(qobject_cast<QQuickView*>(window)->contentItem(), u"pendingRow"_s).size(), 2);
+        QTRY_COMPARE(
+            QmlItems::visible(qobject_cast<QQuickView*>(window)->contentItem(), u"pendingRow"_s).size(), 2);
         QStringList failures = unreadable(window, u"popover-list"_s);
 
         f->panel->showDetail(u"first"_s);
