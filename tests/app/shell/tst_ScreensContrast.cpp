@@ -1,24 +1,12 @@
-#include "app/receipts/ReceiptHistoryModel.h"
-#include "app/shell/PopoverWindow.h"
 #include "app/views/ViewsLibrary.h"
-#include "tests/app/dashboard/HomeStateFixture.h"
-#include "tests/app/panel/PanelFixture.h"
+#include "tests/app/shell/ProgramWindows.h"
 #include "tests/app/shell/ScreenContrast.h"
 #include "tests/app/wizard/WizardWindowFixture.h"
 
-#include <QQuickView>
-
 using Screen = WizardState::WizardScreen;
+using ProgramWindows::shown;
 
 namespace {
-
-QQuickItem* shown(QWindow* window, const QString& name)
-{
-    auto* quick = qobject_cast<QQuickWindow*>(window);
-    const QList<QQuickItem*> found
-        = quick ? QmlItems::visible(quick->contentItem(), name) : QList<QQuickItem*>();
-    return found.isEmpty() ? nullptr : found.first();
-}
 
 // Every failure of the window in the dark and then in the light palette,
 // switched while it is shown as the desktop's preference switches it; the
@@ -86,14 +74,15 @@ private Q_SLOTS:
                  { Screen::settingUp, "settingUpScreen", "setting-up" },
                  { Screen::done, "doneScreen", "done" } }) {
             QVERIFY2(f.show(screen, QString::fromLatin1(name)), name);
-            failures += unreadable(f.view(), u"wizard-"_s + QString::fromLatin1(file));
+            // Named setup-*: `scripts/screenshot wizard` clears wizard-*.png.
+            failures += unreadable(f.view(), u"setup-"_s + QString::fromLatin1(file));
             if (screen != Screen::configure)
                 continue;
             QQuickItem* dropDown = f.find(u"postureBox"_s);
             QVERIFY(dropDown);
             QMetaObject::invokeMethod(qvariant_cast<QObject*>(dropDown->property("popup")), "open");
             QTRY_VERIFY(f.find(u"postureBoxRow0"_s));
-            failures += unreadable(f.view(), u"wizard-posture-list"_s);
+            failures += unreadable(f.view(), u"setup-posture-list"_s);
             QMetaObject::invokeMethod(qvariant_cast<QObject*>(dropDown->property("popup")), "close");
         }
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join(u'\n')));
@@ -104,17 +93,9 @@ private Q_SLOTS:
     {
         QmlWarningGuard guard;
         auto f = std::make_unique<PanelFixture>();
-        QVERIFY(f->addIds({ u"first"_s, u"second"_s }));
-        auto popover = std::make_unique<PopoverWindow>(
-            ApprovalsPanel::viewUrl(), QVariantMap { { u"panel"_s, QVariant::fromValue(f->panel.get()) } });
-        popover->setTrayAvailable([] { return true; });
-        QObject::connect(
-            popover.get(), &PopoverHost::shownChanged, f->panel.get(), &ApprovalsPanel::setShown);
-        popover->show(QRect(400, 0, 24, 24));
-        QWindow* window = popover->window();
-        QVERIFY(window && QTest::qWaitForWindowExposed(window));
-        QTRY_COMPARE(
-            QmlItems::visible(qobject_cast<QQuickView*>(window)->contentItem(), u"pendingRow"_s).size(), 2);
+        std::unique_ptr<PopoverWindow> popover;
+        QWindow* window = ProgramWindows::showPopover(*f, popover);
+        QVERIFY(window);
         QStringList failures = unreadable(window, u"popover-list"_s);
 
         f->panel->showDetail(u"first"_s);
@@ -145,15 +126,10 @@ private Q_SLOTS:
     void dashboard()
     {
         QmlWarningGuard guard;
-        HomeStateFixture f;
-        ReceiptLog receipts(f.home.filePath(u"receipts.jsonl"_s));
-        ReceiptHistoryModel history(receipts);
-        HomeState home(f.cli, f.dependencies, f.auth, f.network, f.settings, &f.wizard, &history);
-        WizardState wizard;
-        ShellWindows windows(wizard, &home);
-        windows.showDashboard();
-        QWindow* window = windows.dashboardWindow();
-        QVERIFY(window && QTest::qWaitForWindowExposed(window));
+        ProgramWindows::Dashboard dashboard;
+        HomeState& home = dashboard.home;
+        QWindow* window = dashboard.show();
+        QVERIFY(window);
         QTRY_VERIFY(shown(window, u"historyButton"_s));
         QStringList failures = unreadable(window, u"dashboard"_s);
 
@@ -174,7 +150,7 @@ private Q_SLOTS:
         failures += unreadable(window, u"dashboard-history"_s);
 
         window->close();
-        QTRY_VERIFY(!windows.dashboardWindow());
+        QTRY_VERIFY(!dashboard.windows.dashboardWindow());
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join(u'\n')));
         QVERIFY2(guard.warnings().isEmpty(), qPrintable(guard.warnings().join(u'\n')));
     }
