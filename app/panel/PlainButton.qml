@@ -22,7 +22,7 @@ T.AbstractButton {
 
     background: Rectangle {
         radius: 5
-        color: control.hovered ? Style.withAlpha("white", 0.06) : "transparent"
+        color: control.hovered ? Style.withAlpha(Style.label, 0.06) : "transparent"
     }
 
     contentItem: Item {

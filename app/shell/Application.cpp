@@ -2,6 +2,7 @@
 
 #include "app/shell/StatusItemNotifierItem.h"
 #include "app/shell/StatusItemTray.h"
+#include "app/views/ViewsLibrary.h"
 #include "app/wizard/InstallPhase.h"
 #include "app/wizard/WizardState.h"
 #include "core/CoreConstants.h"
@@ -73,7 +74,9 @@ Application::Application(Options options, QObject* parent)
     m_home.setPlatform(platform);
     m_wizard.setServices({&m_network, &m_cli, &m_dependencies, &m_auth, &m_loginItem, {}});
     QCoreApplication::instance()->installEventFilter(&m_quitGuard);
+    // The windows are dark unless the desktop prefers light.
     connect(&m_colorScheme, &ColorSchemePreference::schemeChanged, this, [this] {
+        ViewsLibrary::setDarkAppearance(m_colorScheme.scheme() != ColorSchemePreference::Scheme::preferLight);
         if (m_tray)
             m_tray->setColorScheme(m_colorScheme.scheme());
     });

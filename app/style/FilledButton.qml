@@ -9,7 +9,7 @@ T.Button {
 
     property color color: Style.teal
     property real cornerRadius: 8
-    property color textColor: "white"
+    property color textColor: Style.textOn(color)
 
     readonly property bool pressedLook: control.down && control.enabled
 

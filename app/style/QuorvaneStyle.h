@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/style/StyleColours.h"
+
 #include <QColor>
 #include <QObject>
 #include <QPalette>
@@ -7,26 +9,28 @@
 
 // The shared colours, spacing and type sizes of every window, available to QML
 // as the `Style` singleton of the Quorvane.Style module and to C++ as static
-// functions.
+// functions. The colours are those of the dark or the light palette, the same
+// for every window of the process; switching it redraws every window at once.
 class QuorvaneStyle : public QObject
 {
     Q_OBJECT
     QML_NAMED_ELEMENT(Style)
     QML_SINGLETON
 
-    Q_PROPERTY(QColor windowBackground READ windowBackground CONSTANT)
-    Q_PROPERTY(QColor cardFill READ cardFill CONSTANT)
-    Q_PROPERTY(QColor teal READ teal CONSTANT)
-    Q_PROPERTY(QColor orange READ orange CONSTANT)
-    Q_PROPERTY(QColor amber READ amber CONSTANT)
-    Q_PROPERTY(QColor amberTint READ amberTint CONSTANT)
-    Q_PROPERTY(QColor red READ red CONSTANT)
-    Q_PROPERTY(QColor green READ green CONSTANT)
-    Q_PROPERTY(QColor label READ label CONSTANT)
-    Q_PROPERTY(QColor secondaryLabel READ secondaryLabel CONSTANT)
-    Q_PROPERTY(QColor tertiaryLabel READ tertiaryLabel CONSTANT)
-    Q_PROPERTY(QColor separator READ separator CONSTANT)
-    Q_PROPERTY(QColor accent READ accent CONSTANT)
+    Q_PROPERTY(bool dark READ isDark NOTIFY paletteChanged)
+    Q_PROPERTY(QColor windowBackground READ windowBackground NOTIFY paletteChanged)
+    Q_PROPERTY(QColor cardFill READ cardFill NOTIFY paletteChanged)
+    Q_PROPERTY(QColor teal READ teal NOTIFY paletteChanged)
+    Q_PROPERTY(QColor orange READ orange NOTIFY paletteChanged)
+    Q_PROPERTY(QColor amber READ amber NOTIFY paletteChanged)
+    Q_PROPERTY(QColor amberTint READ amberTint NOTIFY paletteChanged)
+    Q_PROPERTY(QColor red READ red NOTIFY paletteChanged)
+    Q_PROPERTY(QColor green READ green NOTIFY paletteChanged)
+    Q_PROPERTY(QColor label READ label NOTIFY paletteChanged)
+    Q_PROPERTY(QColor secondaryLabel READ secondaryLabel NOTIFY paletteChanged)
+    Q_PROPERTY(QColor tertiaryLabel READ tertiaryLabel NOTIFY paletteChanged)
+    Q_PROPERTY(QColor separator READ separator NOTIFY paletteChanged)
+    Q_PROPERTY(QColor accent READ accent NOTIFY paletteChanged)
     Q_PROPERTY(int spacingTight READ spacingTight CONSTANT)
     Q_PROPERTY(int spacingSmall READ spacingSmall CONSTANT)
     Q_PROPERTY(int spacing READ spacing CONSTANT)
@@ -40,14 +44,14 @@ class QuorvaneStyle : public QObject
     Q_PROPERTY(int pageTitleSize READ pageTitleSize CONSTANT)
     Q_PROPERTY(int titleSize READ titleSize CONSTANT)
     Q_PROPERTY(QString monospaceFamily READ monospaceFamily CONSTANT)
-    Q_PROPERTY(QColor fieldFill READ fieldFill CONSTANT)
-    Q_PROPERTY(QColor fieldBorder READ fieldBorder CONSTANT)
-    Q_PROPERTY(QColor controlTrack READ controlTrack CONSTANT)
-    Q_PROPERTY(QColor controlKnob READ controlKnob CONSTANT)
-    Q_PROPERTY(QColor controlBorder READ controlBorder CONSTANT)
-    Q_PROPERTY(QColor popupFill READ popupFill CONSTANT)
-    Q_PROPERTY(QColor neutralFill READ neutralFill CONSTANT)
-    Q_PROPERTY(QColor highlightFill READ highlightFill CONSTANT)
+    Q_PROPERTY(QColor fieldFill READ fieldFill NOTIFY paletteChanged)
+    Q_PROPERTY(QColor fieldBorder READ fieldBorder NOTIFY paletteChanged)
+    Q_PROPERTY(QColor controlTrack READ controlTrack NOTIFY paletteChanged)
+    Q_PROPERTY(QColor controlKnob READ controlKnob NOTIFY paletteChanged)
+    Q_PROPERTY(QColor controlBorder READ controlBorder NOTIFY paletteChanged)
+    Q_PROPERTY(QColor popupFill READ popupFill NOTIFY paletteChanged)
+    Q_PROPERTY(QColor neutralFill READ neutralFill NOTIFY paletteChanged)
+    Q_PROPERTY(QColor highlightFill READ highlightFill NOTIFY paletteChanged)
     Q_PROPERTY(double disabledOpacity READ disabledOpacity CONSTANT)
     Q_PROPERTY(int minimumTarget READ minimumTarget CONSTANT)
     Q_PROPERTY(int cornerRadius READ cornerRadius CONSTANT)
@@ -55,20 +59,21 @@ class QuorvaneStyle : public QObject
 
 public:
     explicit QuorvaneStyle(QObject* parent = nullptr);
+    ~QuorvaneStyle() override;
 
-    static QColor windowBackground() { return QColor(30, 30, 30); }
-    static QColor cardFill() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.06f); }
-    static QColor teal() { return QColor(6, 182, 212); }
-    static QColor orange() { return QColor(224, 145, 69); }
-    static QColor amber() { return QColor(212, 160, 74); }
-    static QColor amberTint() { return QColor(212, 160, 74, 31); } // amber at 0.12
-    static QColor red() { return QColor(255, 69, 58); }
-    static QColor green() { return QColor(48, 209, 88); }
-    static QColor label() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.85f); }
-    static QColor secondaryLabel() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.55f); }
-    static QColor tertiaryLabel() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.42f); }
-    static QColor separator() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.10f); }
-    static QColor accent() { return QColor(59, 130, 246); }
+    static QColor windowBackground() { return colours().windowBackground; }
+    static QColor cardFill() { return colours().cardFill; }
+    static QColor teal() { return colours().teal; }
+    static QColor orange() { return colours().orange; }
+    static QColor amber() { return colours().amber; }
+    static QColor amberTint() { return colours().amberTint; }
+    static QColor red() { return colours().red; }
+    static QColor green() { return colours().green; }
+    static QColor label() { return colours().label; }
+    static QColor secondaryLabel() { return colours().secondaryLabel; }
+    static QColor tertiaryLabel() { return colours().tertiaryLabel; }
+    static QColor separator() { return colours().separator; }
+    static QColor accent() { return colours().accent; }
 
     // Spacing between and around items, in pixels.
     static int spacingTight() { return 4; }
@@ -89,19 +94,19 @@ public:
     static int titleSize() { return 24; }
     static QString monospaceFamily() { return QStringLiteral("monospace"); }
     // Text fields: fill and resting border (an invalid entry borders in red).
-    static QColor fieldFill() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.04f); }
-    static QColor fieldBorder() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.18f); }
+    static QColor fieldFill() { return colours().fieldFill; }
+    static QColor fieldBorder() { return colours().fieldBorder; }
     // Switches, check boxes and radio buttons: the track or box when off,
     // the switch's knob, and the ring of an empty box; a drop-down's list and
     // its hovered row; a neutral button. A disabled control is drawn at disabledOpacity; no
     // click target is smaller than minimumTarget.
-    static QColor controlTrack() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.16f); }
-    static QColor controlKnob() { return QColor(235, 235, 235); }
-    static QColor controlBorder() { return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.45f); }
-    static QColor popupFill() { return QColor(44, 44, 46); }
+    static QColor controlTrack() { return colours().controlTrack; }
+    static QColor controlKnob() { return colours().controlKnob; }
+    static QColor controlBorder() { return colours().controlBorder; }
+    static QColor popupFill() { return colours().popupFill; }
     // The opaque grey of a button that only takes back ("Cancel"), under white text.
-    static QColor neutralFill() { return QColor(76, 76, 76); }
-    static QColor highlightFill() { return QColor(6, 182, 212, 64); } // teal at 0.25
+    static QColor neutralFill() { return colours().neutralFill; }
+    static QColor highlightFill() { return colours().highlightFill; }
     static double disabledOpacity() { return 0.4; }
     static int minimumTarget() { return 24; }
     // Corners of fields, boxes and small buttons; the widest a column of
@@ -113,10 +118,22 @@ public:
     Q_INVOKABLE QColor mix(const QColor& base, const QColor& target, double fraction) const;
     // The colour at another opacity (0..1), for tints and shadows.
     Q_INVOKABLE QColor withAlpha(const QColor& color, double alpha) const;
+    // The label of a filled button: white where it reads on the fill, else a
+    // dark ink (the bright fills of the dark palette).
+    Q_INVOKABLE QColor textOn(const QColor& fill) const;
 
-    // The dark palette that Qt Quick Controls draw with.
-    static QPalette darkPalette();
-    // Makes every window of the process dark: the application palette and the
-    // "Basic" controls style (before the first QML engine is created).
+    // The palette that Qt Quick Controls draw with, from the current colours.
+    static QPalette controlsPalette();
+    // The "Basic" controls style (before the first QML engine is created) and
+    // the dark palette.
     static void applyDarkAppearance();
+    // Dark (the default) or light, for every window of the process from now on.
+    static void setDark(bool dark);
+    static bool isDark() { return &colours() == &StyleColours::dark(); }
+
+Q_SIGNALS:
+    void paletteChanged();
+
+private:
+    static const StyleColours& colours();
 };

@@ -2,7 +2,7 @@ import QtQuick
 import QtQuick.Controls
 import Quorvane.Style
 
-// The base of every window: dark background and dark controls.
+// The base of every window: the background and controls of the current palette.
 ApplicationWindow {
     color: Style.windowBackground
     palette.window: Style.windowBackground

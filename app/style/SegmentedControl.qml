@@ -26,7 +26,7 @@ Rectangle {
     }
     implicitHeight: 26
     radius: 7
-    color: Style.withAlpha("white", 0.08)
+    color: Style.withAlpha(Style.label, 0.08)
 
     FontMetrics {
         id: labelMetrics
@@ -61,13 +61,13 @@ Rectangle {
 
                 background: Rectangle {
                     radius: 5
-                    color: segment.selected ? Style.withAlpha("white", 0.22)
-                                            : (segment.down ? Style.withAlpha("white", 0.12) : "transparent")
+                    color: segment.selected ? Style.withAlpha(Style.label, 0.22)
+                                            : (segment.down ? Style.withAlpha(Style.label, 0.12) : "transparent")
                 }
                 contentItem: Text {
                     textFormat: Text.PlainText
                     text: segment.text
-                    color: segment.selected ? "white" : Style.secondaryLabel
+                    color: segment.selected ? Style.label : Style.secondaryLabel
                     font.pixelSize: Style.captionSize
                     font.weight: segment.selected ? Font.DemiBold : Font.Normal
                     horizontalAlignment: Text.AlignHCenter

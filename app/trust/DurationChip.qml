@@ -17,7 +17,7 @@ T.AbstractButton {
 
     background: Rectangle {
         radius: 7
-        color: chip.isSelected ? Style.withAlpha(Style.teal, 0.22) : Style.cardFill
+        color: chip.isSelected ? Style.highlightFill : Style.cardFill
         border.width: 1
         border.color: chip.isSelected ? Style.teal : Style.separator
     }

@@ -2,6 +2,7 @@
 
 #include "app/style/QuorvaneStyle.h"
 
+#include <QGuiApplication>
 #include <QPointer>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -24,7 +25,8 @@ QuickViewFactory::QuickViewFactory()
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     // Before the first engine: the controls take the dark palette and the
-    // style our own components are drawn for.
+    // style our own components are drawn for (ViewsLibrary switches to light
+    // right after when the desktop prefers it).
     QuorvaneStyle::applyDarkAppearance();
 }
 
@@ -79,6 +81,16 @@ void QuickViewFactory::followImplicitSize(QWindow* window, QObject* context, std
     };
     QObject::connect(root, &QQuickItem::implicitWidthChanged, context, report);
     QObject::connect(root, &QQuickItem::implicitHeightChanged, context, report);
+}
+
+void QuickViewFactory::setDarkAppearance(bool dark)
+{
+    QuorvaneStyle::setDark(dark);
+    // Every Qt Quick window of the process is one of ours.
+    for (QWindow* window : QGuiApplication::topLevelWindows()) {
+        if (auto* quick = qobject_cast<QQuickWindow*>(window))
+            quick->setColor(QuorvaneStyle::windowBackground());
+    }
 }
 
 extern "C" Q_DECL_EXPORT ViewFactory* quorvaneViewFactory()

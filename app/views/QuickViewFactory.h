@@ -12,4 +12,5 @@ public:
     View createView(const QUrl& source, const QVariantMap& properties) override;
     void afterNextFrame(QWindow* window, QObject* context, std::function<void()> done) override;
     void followImplicitSize(QWindow* window, QObject* context, std::function<void(QSize)> changed) override;
+    void setDarkAppearance(bool dark) override;
 };

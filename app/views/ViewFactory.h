@@ -30,7 +30,7 @@ public:
 
     // A window with a QML engine of its own, showing `source` (our modules
     // live under qrc:/qt/qml) with `properties` as the root's initial, required
-    // properties, on the program's dark window background.
+    // properties, on the window background of the current palette.
     virtual View createView(const QUrl& source, const QVariantMap& properties) = 0;
     // Calls `done` once, when the next frame of a window made here is on
     // screen; never after `context` is gone.
@@ -38,6 +38,8 @@ public:
     // Calls `changed` with the root item's implicit size each time it changes
     // (content added or removed, another page shown), until `context` is gone.
     virtual void followImplicitSize(QWindow* window, QObject* context, std::function<void(QSize)> changed) = 0;
+    // Draws every window, those shown and those to come, in the dark or the light palette.
+    virtual void setDarkAppearance(bool dark) = 0;
 };
 
 // What the views library exports, by this C name.

@@ -10,17 +10,15 @@
 
 namespace {
 
-QSet<QString>& loadedFiles()
-{
-    static QSet<QString> files;
-    return files;
-}
+bool s_dark = true;
+ViewFactory* s_loaded = nullptr;
+QSet<QString> s_mappedFiles;
 
 } // namespace
 
 QSet<QString> ViewsLibrary::mappedFiles()
 {
-    return loadedFiles();
+    return s_mappedFiles;
 }
 
 QString ViewsLibrary::path()
@@ -38,11 +36,21 @@ ViewFactory* ViewsLibrary::factory()
         library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
         auto entry = reinterpret_cast<ViewFactoryEntry>(library.resolve(viewFactoryEntryName));
         ViewFactory* factory = entry ? entry() : nullptr;
-        loadedFiles() = MappedFilePages::mappedFiles() - before;
+        s_mappedFiles = MappedFilePages::mappedFiles() - before;
         if (!factory)
             qCWarning(lcViews).noquote()
                 << QStringLiteral("Quorvane: the windows cannot be shown: %1").arg(library.errorString());
+        else if (!s_dark)
+            factory->setDarkAppearance(false);
+        s_loaded = factory;
         return factory;
     }();
     return loaded;
+}
+
+void ViewsLibrary::setDarkAppearance(bool dark)
+{
+    s_dark = dark;
+    if (s_loaded)
+        s_loaded->setDarkAppearance(dark);
 }

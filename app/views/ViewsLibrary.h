@@ -13,6 +13,8 @@ public:
     // The views, or nullptr when the library is missing or broken; the reason
     // is logged once. The tray keeps working without windows.
     static ViewFactory* factory();
+    // Dark (the default) or light windows; remembered until the library is loaded.
+    static void setDarkAppearance(bool dark);
     static QString path();
     // The files that loading the views mapped (Qt Quick, QML, our views):
     // empty until then.

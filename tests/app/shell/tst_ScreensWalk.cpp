@@ -1,12 +1,8 @@
-#include "app/receipts/ReceiptHistoryModel.h"
-#include "app/shell/PopoverWindow.h"
-#include "tests/app/dashboard/HomeStateFixture.h"
-#include "tests/app/panel/PanelFixture.h"
+#include "tests/app/shell/ProgramWindows.h"
 #include "tests/app/wizard/WizardWindowFixture.h"
 
-#include <QQuickView>
-
 using Screen = WizardState::WizardScreen;
+using ProgramWindows::shown;
 
 namespace {
 
@@ -15,14 +11,6 @@ void settleDeletes()
 {
     QTest::qWait(50);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-QQuickItem* shown(QWindow* window, const QString& name)
-{
-    auto* view = qobject_cast<QQuickView*>(window);
-    const QList<QQuickItem*> found
-        = view ? QmlItems::visible(view->contentItem(), name) : QList<QQuickItem*>();
-    return found.isEmpty() ? nullptr : found.first();
 }
 
 void click(QWindow* window, QQuickItem* item)
@@ -68,15 +56,9 @@ private Q_SLOTS:
     {
         QmlWarningGuard guard;
         auto f = std::make_unique<PanelFixture>();
-        QVERIFY(f->addIds({ u"first"_s, u"second"_s }));
-        auto popover = std::make_unique<PopoverWindow>(
-            ApprovalsPanel::viewUrl(), QVariantMap { { u"panel"_s, QVariant::fromValue(f->panel.get()) } });
-        popover->setTrayAvailable([] { return true; });
-        QObject::connect(popover.get(), &PopoverHost::shownChanged, f->panel.get(), &ApprovalsPanel::setShown);
-        popover->show(QRect(400, 0, 24, 24));
-        QWindow* window = popover->window();
-        QVERIFY(window && QTest::qWaitForWindowExposed(window));
-        QTRY_COMPARE(QmlItems::visible(qobject_cast<QQuickView*>(window)->contentItem(), u"pendingRow"_s).size(), 2);
+        std::unique_ptr<PopoverWindow> popover;
+        QWindow* window = ProgramWindows::showPopover(*f, popover);
+        QVERIFY(window);
 
         f->panel->showDetail(u"first"_s);
         QTRY_VERIFY(shown(window, u"detail_approveButton"_s));
@@ -97,15 +79,10 @@ private Q_SLOTS:
     void dashboardAndHistoryThenClose()
     {
         QmlWarningGuard guard;
-        HomeStateFixture f;
-        ReceiptLog receipts(f.home.filePath(u"receipts.jsonl"_s));
-        ReceiptHistoryModel history(receipts);
-        HomeState home(f.cli, f.dependencies, f.auth, f.network, f.settings, &f.wizard, &history);
-        WizardState wizard;
-        ShellWindows windows(wizard, &home);
-        windows.showDashboard();
-        QWindow* window = windows.dashboardWindow();
-        QVERIFY(window && QTest::qWaitForWindowExposed(window));
+        ProgramWindows::Dashboard dashboard;
+        ShellWindows& windows = dashboard.windows;
+        QWindow* window = dashboard.show();
+        QVERIFY(window);
 
         QTRY_VERIFY(shown(window, u"historyButton"_s));
         click(window, shown(window, u"historyButton"_s));
