@@ -102,9 +102,13 @@ QCoro::Task<> ActivityAnalysis::run(CLICancelToken cancel)
             runError = event.message.value_or(QString());
     };
     const QPointer<CLIService> cli = m_cli;
-    const CLIResult<void> result = cli
-        ? co_await cli->run(std::move(arguments), QString(), std::move(onEvent), cancel)
-        : CLIResult<void>(CLIError::launchFailed(tr("The product tool is not available")));
+    // No temporary in the co_await's statement: GCC 12 destroys them twice.
+    CLIResult<void> result = CLIError::launchFailed(tr("The product tool is not available"));
+    if (cli) {
+        QCoro::Task<CLIResult<void>> running
+            = cli->run(std::move(arguments), QString(), std::move(onEvent), cancel);
+        result = co_await std::move(running);
+    }
     if (!guard.alive() || cancel.isCancelled())
         co_return;
     if (result)
