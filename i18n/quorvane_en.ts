@@ -1524,6 +1524,21 @@ To fully remove Quorvane, use the Uninstall button in the app.</source>
     </message>
 </context>
 <context>
+    <name>RuleScope</name>
+    <message>
+        <source>This Agent</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This Machine</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>All Agents</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>RuleSection</name>
     <message>
         <source>Bypass escalations</source>
@@ -1900,6 +1915,16 @@ To fully remove Quorvane, use the Uninstall button in the app.</source>
         <source>Tomorrow</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>%1m</source>
+        <comment>minutes</comment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1h</source>
+        <comment>hours</comment>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>Uninstall</name>
@@ -2010,6 +2035,53 @@ To fully remove Quorvane, use the Uninstall button in the app.</source>
     <name>UpdateBannerState</name>
     <message>
         <source>%1 · update it with your package manager</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>UpdateCheckService</name>
+    <message>
+        <source>Update unavailable: this installation is managed by the system package manager</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update unavailable: this installation cannot replace itself</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update unavailable: the installation folder is not writable</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update blocked: untrusted download source</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update failed: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update blocked: publisher signature check failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update blocked: missing integrity hash</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update failed: could not read download</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update blocked: integrity check failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update blocked: the release is not the announced newer version</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update failed: could not launch installer</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -1530,6 +1530,21 @@ To fully remove Quorvane, use the Uninstall button in the app.</source>
         </message>
     </context>
     <context>
+        <name>RuleScope</name>
+        <message>
+            <source>This Agent</source>
+            <translation>⟪Ŧħīş Ȧɠḗƞŧ⟫</translation>
+        </message>
+        <message>
+            <source>This Machine</source>
+            <translation>⟪Ŧħīş Ḿȧƈħīƞḗ⟫</translation>
+        </message>
+        <message>
+            <source>All Agents</source>
+            <translation>⟪Ȧŀŀ Ȧɠḗƞŧş⟫</translation>
+        </message>
+    </context>
+    <context>
         <name>RuleSection</name>
         <message>
             <source>Bypass escalations</source>
@@ -1906,6 +1921,16 @@ To fully remove Quorvane, use the Uninstall button in the app.</source>
             <source>Tomorrow</source>
             <translation>⟪Ŧǿḿǿřřǿẇ⟫</translation>
         </message>
+        <message>
+            <source>%1m</source>
+            <comment>minutes</comment>
+            <translation>⟪%1ḿ⟫</translation>
+        </message>
+        <message>
+            <source>%1h</source>
+            <comment>hours</comment>
+            <translation>⟪%1ħ⟫</translation>
+        </message>
     </context>
     <context>
         <name>Uninstall</name>
@@ -2017,6 +2042,53 @@ To fully remove Quorvane, use the Uninstall button in the app.</source>
         <message>
             <source>%1 · update it with your package manager</source>
             <translation>⟪%1 · ŭƥḓȧŧḗ īŧ ẇīŧħ ẏǿŭř ƥȧƈķȧɠḗ ḿȧƞȧɠḗř⟫</translation>
+        </message>
+    </context>
+    <context>
+        <name>UpdateCheckService</name>
+        <message>
+            <source>Update unavailable: this installation is managed by the system package manager</source>
+            <translation>⟪Ŭƥḓȧŧḗ ŭƞȧṽȧīŀȧƀŀḗ: ŧħīş īƞşŧȧŀŀȧŧīǿƞ īş ḿȧƞȧɠḗḓ ƀẏ ŧħḗ şẏşŧḗḿ ƥȧƈķȧɠḗ ḿȧƞȧɠḗř⟫</translation>
+        </message>
+        <message>
+            <source>Update unavailable: this installation cannot replace itself</source>
+            <translation>⟪Ŭƥḓȧŧḗ ŭƞȧṽȧīŀȧƀŀḗ: ŧħīş īƞşŧȧŀŀȧŧīǿƞ ƈȧƞƞǿŧ řḗƥŀȧƈḗ īŧşḗŀƒ⟫</translation>
+        </message>
+        <message>
+            <source>Update unavailable: the installation folder is not writable</source>
+            <translation>⟪Ŭƥḓȧŧḗ ŭƞȧṽȧīŀȧƀŀḗ: ŧħḗ īƞşŧȧŀŀȧŧīǿƞ ƒǿŀḓḗř īş ƞǿŧ ẇřīŧȧƀŀḗ⟫</translation>
+        </message>
+        <message>
+            <source>Update blocked: untrusted download source</source>
+            <translation>⟪Ŭƥḓȧŧḗ ƀŀǿƈķḗḓ: ŭƞŧřŭşŧḗḓ ḓǿẇƞŀǿȧḓ şǿŭřƈḗ⟫</translation>
+        </message>
+        <message>
+            <source>Update failed: %1</source>
+            <translation>⟪Ŭƥḓȧŧḗ ƒȧīŀḗḓ: %1⟫</translation>
+        </message>
+        <message>
+            <source>Update blocked: publisher signature check failed</source>
+            <translation>⟪Ŭƥḓȧŧḗ ƀŀǿƈķḗḓ: ƥŭƀŀīşħḗř şīɠƞȧŧŭřḗ ƈħḗƈķ ƒȧīŀḗḓ⟫</translation>
+        </message>
+        <message>
+            <source>Update blocked: missing integrity hash</source>
+            <translation>⟪Ŭƥḓȧŧḗ ƀŀǿƈķḗḓ: ḿīşşīƞɠ īƞŧḗɠřīŧẏ ħȧşħ⟫</translation>
+        </message>
+        <message>
+            <source>Update failed: could not read download</source>
+            <translation>⟪Ŭƥḓȧŧḗ ƒȧīŀḗḓ: ƈǿŭŀḓ ƞǿŧ řḗȧḓ ḓǿẇƞŀǿȧḓ⟫</translation>
+        </message>
+        <message>
+            <source>Update blocked: integrity check failed</source>
+            <translation>⟪Ŭƥḓȧŧḗ ƀŀǿƈķḗḓ: īƞŧḗɠřīŧẏ ƈħḗƈķ ƒȧīŀḗḓ⟫</translation>
+        </message>
+        <message>
+            <source>Update blocked: the release is not the announced newer version</source>
+            <translation>⟪Ŭƥḓȧŧḗ ƀŀǿƈķḗḓ: ŧħḗ řḗŀḗȧşḗ īş ƞǿŧ ŧħḗ ȧƞƞǿŭƞƈḗḓ ƞḗẇḗř ṽḗřşīǿƞ⟫</translation>
+        </message>
+        <message>
+            <source>Update failed: could not launch installer</source>
+            <translation>⟪Ŭƥḓȧŧḗ ƒȧīŀḗḓ: ƈǿŭŀḓ ƞǿŧ ŀȧŭƞƈħ īƞşŧȧŀŀḗř⟫</translation>
         </message>
     </context>
     <context>

@@ -117,8 +117,8 @@ void TrustWindowState::endLocally()
 QString TrustWindowState::chipLabel(int minutes)
 {
     if (minutes < 60)
-        return QString::number(minutes) + QLatin1Char('m');
-    return QString::number(minutes / 60) + QLatin1Char('h');
+        return tr("%1m", "minutes").arg(minutes);
+    return tr("%1h", "hours").arg(minutes / 60);
 }
 
 QString TrustWindowState::isoTime(const QDateTime& time)

@@ -18,7 +18,7 @@ inline bool isActive()
     return qgetenv("LANGUAGE") == language;
 }
 
-// What is left of `text` once the outside texts and every translated part
+// What is left of `text` once the outside texts and every translated piece
 // are taken out; letters left in it were not translated.
 inline QString untranslatedPart(QString text, const QStringList& outside)
 {
@@ -38,7 +38,8 @@ inline QString untranslatedPart(QString text, const QStringList& outside)
 
 inline void collect(QQuickItem* item, const QStringList& outside, QStringList& found)
 {
-    if (!item || !item->isVisible() || item->opacity() == 0.0)
+    // A page still fading in (opacity 0) counts: its texts are on their way.
+    if (!item || !item->isVisible())
         return;
     for (const char* property : { "text", "placeholderText", "title" }) {
         const QString text = item->property(property).toString();

@@ -31,7 +31,10 @@ QQuickItem* shown(QWindow* window, const QString& name)
 // translated, one a line; the data the fixtures feed comes from outside.
 QString untranslated(QWindow* window)
 {
-    static const QStringList outside { u"claude-work"_s, u"Bash"_s, u"rm -rf build"_s };
+    // The pending actions' agent, machine, tool, command and the back-end's
+    // classification.
+    static const QStringList outside { u"claude-work"_s, u"workstation"_s, u"Bash"_s, u"rm -rf build"_s,
+        u"Destructive"_s };
     auto* view = qobject_cast<QQuickView*>(window);
     if (!PseudoLocale::isActive() || !view)
         return {};
