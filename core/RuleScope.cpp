@@ -1,5 +1,7 @@
 #include "core/RuleScope.h"
 
+#include <QCoreApplication>
+
 QString RuleScope::rawValue() const
 {
     switch (m_value) {
@@ -18,11 +20,11 @@ QString RuleScope::displayName() const
 {
     switch (m_value) {
     case agent:
-        return QStringLiteral("This Agent");
+        return QCoreApplication::translate("RuleScope", "This Agent");
     case machine:
-        return QStringLiteral("This Machine");
+        return QCoreApplication::translate("RuleScope", "This Machine");
     case global:
-        return QStringLiteral("All Agents");
+        return QCoreApplication::translate("RuleScope", "All Agents");
     }
     Q_UNREACHABLE();
     return QString();

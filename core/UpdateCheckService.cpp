@@ -199,22 +199,22 @@ std::optional<UpdateCheckService::Refusal> UpdateCheckService::installationRefus
     if (isPackageManaged(m_installPrefix))
         return Refusal{QStringLiteral("BLOCKED: installation at ") + shown
                            + QStringLiteral(" is managed by the system package manager"),
-                       QStringLiteral("Update unavailable: this installation is managed by the system package manager")};
+                       tr("Update unavailable: this installation is managed by the system package manager")};
     if (prefix.isEmpty() || prefix == QLatin1String("/")
         || !QFileInfo(prefix + u'/' + QLatin1String(appExecutable)).isExecutable())
         return Refusal{QStringLiteral("BLOCKED: ") + shown + QStringLiteral(" is not a self-contained installation"),
-                       QStringLiteral("Update unavailable: this installation cannot replace itself")};
+                       tr("Update unavailable: this installation cannot replace itself")};
     const QString parent = QFileInfo(prefix).absolutePath();
     if (::access(QFile::encodeName(parent).constData(), W_OK | X_OK) != 0
         || ::access(QFile::encodeName(prefix).constData(), W_OK | X_OK) != 0)
         return Refusal{QStringLiteral("BLOCKED: installation folder ") + parent + QStringLiteral(" is not writable"),
-                       QStringLiteral("Update unavailable: the installation folder is not writable")};
+                       tr("Update unavailable: the installation folder is not writable")};
     return std::nullopt;
 }
 
 std::optional<UpdateCheckService::Refusal> UpdateCheckService::sourceRefusal() const
 {
-    static const QString untrusted = QStringLiteral("Update blocked: untrusted download source");
+    const QString untrusted = tr("Update blocked: untrusted download source");
     const std::optional<QString> written = LatestRelease::hostAsWritten(m_downloadURLText);
     const QString parsed = m_downloadURL.host();
     // Exact, case-sensitive comparison with the host as written; the parsed
@@ -259,7 +259,7 @@ QCoro::Task<> UpdateCheckService::runDownloadAndInstall()
     if (!::mkdtemp(folderTemplate.data())) {
         const QString reason = QString::fromLocal8Bit(std::strerror(errno));
         UpdateLog::append(QStringLiteral("download folder failed: ") + reason);
-        fail(QStringLiteral("Update failed: ") + reason);
+        fail(tr("Update failed: %1").arg(reason));
         co_return;
     }
     const QString workDirectory = QFile::decodeName(folderTemplate);
@@ -295,10 +295,10 @@ QCoro::Task<> UpdateCheckService::runDownloadAndInstall()
 
 bool UpdateCheckService::verifyDownload(const QString& archivePath, const Announcement& announced)
 {
-    static const QString signatureFailed = QStringLiteral("Update blocked: publisher signature check failed");
+    const QString signatureFailed = tr("Update blocked: publisher signature check failed");
     if (!announced.sha256) {
         UpdateLog::append(QStringLiteral("BLOCKED: no expected hash from server"));
-        fail(QStringLiteral("Update blocked: missing integrity hash"));
+        fail(tr("Update blocked: missing integrity hash"));
         return false;
     }
 
@@ -307,7 +307,7 @@ bool UpdateCheckService::verifyDownload(const QString& archivePath, const Announ
     const uchar* mapped = file.open(QIODevice::ReadOnly) && file.size() > 0 ? file.map(0, file.size()) : nullptr;
     if (!mapped) {
         UpdateLog::append(QStringLiteral("BLOCKED: could not read downloaded file"));
-        fail(QStringLiteral("Update failed: could not read download"));
+        fail(tr("Update failed: could not read download"));
         return false;
     }
     const QByteArrayView bytes(mapped, file.size());
@@ -316,7 +316,7 @@ bool UpdateCheckService::verifyDownload(const QString& archivePath, const Announ
     if (computed != *announced.sha256) {
         UpdateLog::append(QStringLiteral("BLOCKED: hash mismatch computed=") + computed + QStringLiteral(" expected=")
                           + *announced.sha256);
-        fail(QStringLiteral("Update blocked: integrity check failed"));
+        fail(tr("Update blocked: integrity check failed"));
         return false;
     }
     UpdateLog::append(QStringLiteral("hash verified: ") + computed);
@@ -340,7 +340,7 @@ bool UpdateCheckService::verifyDownload(const QString& archivePath, const Announ
 
     // The signature covers the version inside the archive, not the announced
     // one: an old genuine release announced as a new version stops here.
-    static const QString versionRefused = QStringLiteral("Update blocked: the release is not the announced newer version");
+    const QString versionRefused = tr("Update blocked: the release is not the announced newer version");
     // Read through the file that was checked, not the path again.
     const ReleaseArchive::Result inner = ReleaseArchive::readVersion(file.handle());
     if (!inner.value) {
@@ -383,7 +383,7 @@ void UpdateCheckService::launchInstaller(const QString& workDirectory, const QSt
                                                                  : QStringLiteral("no updater at ") + updater;
         UpdateLog::append(QStringLiteral("failed to launch updater: ") + reason);
         QDir(workDirectory).removeRecursively();
-        fail(QStringLiteral("Update failed: could not launch installer"));
+        fail(tr("Update failed: could not launch installer"));
         return;
     }
 

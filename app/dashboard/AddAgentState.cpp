@@ -191,7 +191,7 @@ QVariantList AddAgentState::postures()
     QVariantList list;
     for (const SecurityPosture posture : SecurityPostures::all()) {
         list.append(QVariantMap{{QStringLiteral("value"), int(posture)},
-                                {QStringLiteral("label"), SecurityPostures::rawValue(posture)},
+                                {QStringLiteral("label"), SecurityPostures::label(posture)},
                                 {QStringLiteral("description"), SecurityPostures::description(posture)},
                                 {QStringLiteral("recommended"), SecurityPostures::isRecommended(posture)}});
     }

@@ -26,7 +26,7 @@ RowLayout {
     }
     Label {
         objectName: "appVersion"
-        text: "v" + header.home.appVersion
+        text: qsTr("v%1").arg(header.home.appVersion)
         color: Style.secondaryLabel
         font.pixelSize: Style.captionSize
         Layout.alignment: Qt.AlignBaseline

@@ -61,7 +61,7 @@ Rectangle {
             Item { Layout.fillWidth: true }
             SegmentedControl {
                 objectName: "tabPicker"
-                model: [root.panel.actionsTabLabel, "Pause"]
+                model: [root.panel.actionsTabLabel, qsTr("Pause")]
                 currentIndex: root.panel.selectedTab === "pause" ? 1 : 0
                 onActivated: function(index) { root.panel.selectedTab = index === 1 ? "pause" : "actions" }
             }

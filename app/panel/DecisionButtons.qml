@@ -7,8 +7,8 @@ import Quorvane.Style
 RowLayout {
     id: buttons
 
-    property string approveLabel: "Approve"
-    property string denyLabel: "Deny"
+    property string approveLabel: qsTr("Approve")
+    property string denyLabel: qsTr("Deny")
     property string approveColorName: "green"
     property string denyColorName: "red"
     property bool responding: false

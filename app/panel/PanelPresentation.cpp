@@ -32,7 +32,9 @@ QString countdownText(double remaining)
     const qint64 whole = qint64(std::trunc(std::min(remaining, cap)));
     const qint64 minutes = whole / 60;
     const qint64 seconds = whole % 60;
-    return QStringLiteral("%1:%2 remaining").arg(minutes).arg(seconds, 2, 10, QLatin1Char('0'));
+    return QCoreApplication::translate("PanelPresentation", "%1:%2 remaining")
+        .arg(minutes)
+        .arg(seconds, 2, 10, QLatin1Char('0'));
 }
 
 QString countdownColorName(double remaining, bool isUnregister)
@@ -78,9 +80,11 @@ QString spokenDuration(double seconds)
     const qint64 rest = whole % 60;
     QStringList parts;
     if (minutes > 0)
-        parts << (minutes == 1 ? QStringLiteral("1 minute") : QStringLiteral("%1 minutes").arg(minutes));
+        parts << (minutes == 1 ? QCoreApplication::translate("PanelPresentation", "1 minute")
+                               : QCoreApplication::translate("PanelPresentation", "%1 minutes").arg(minutes));
     if (rest > 0 || minutes == 0)
-        parts << (rest == 1 ? QStringLiteral("1 second") : QStringLiteral("%1 seconds").arg(rest));
+        parts << (rest == 1 ? QCoreApplication::translate("PanelPresentation", "1 second")
+                            : QCoreApplication::translate("PanelPresentation", "%1 seconds").arg(rest));
     return parts.join(u' ');
 }
 
@@ -88,10 +92,12 @@ QString spokenSummary(const QString& title, const std::optional<QString>& classi
 {
     QStringList parts{title};
     if (classification && !classification->isEmpty())
-        parts << (badgeColorName(*classification) == QLatin1String("red") ? QStringLiteral("high risk")
-                                                                           : QStringLiteral("low risk"));
-    parts << (remainingSeconds > 0.0 ? spokenDuration(remainingSeconds) + QStringLiteral(" left")
-                                     : QStringLiteral("expired"));
+        parts << (badgeColorName(*classification) == QLatin1String("red")
+                ? QCoreApplication::translate("PanelPresentation", "high risk")
+                : QCoreApplication::translate("PanelPresentation", "low risk"));
+    parts << (remainingSeconds > 0.0 ? QCoreApplication::translate("PanelPresentation", "%1 left")
+                                           .arg(spokenDuration(remainingSeconds))
+                                     : QCoreApplication::translate("PanelPresentation", "expired"));
     return parts.join(QStringLiteral(", "));
 }
 
@@ -124,7 +130,9 @@ QString scopeWarning(const PendingAction& action, RuleScope scope)
     case RuleScope::machine:
         return QCoreApplication::translate(
             "PanelPresentation", "Future %1 actions from agents on %2 will be auto-approved.")
-            .arg(label, action.agentMachine.value_or(QStringLiteral("this machine")));
+            .arg(label,
+                action.agentMachine.value_or(
+                    QCoreApplication::translate("PanelPresentation", "this machine")));
     case RuleScope::global:
         return QCoreApplication::translate(
             "PanelPresentation", "Future %1 actions from any agent will be auto-approved.")
@@ -256,7 +264,9 @@ QString ruleCoverage(const PendingAction& action, RuleScope scope)
         return QCoreApplication::translate("PanelPresentation", "every %1 action from %2").arg(tool, action.agentName);
     case RuleScope::machine:
         return QCoreApplication::translate("PanelPresentation", "every %1 action from any agent on %2")
-            .arg(tool, action.agentMachine.value_or(QStringLiteral("this machine")));
+            .arg(tool,
+                action.agentMachine.value_or(
+                    QCoreApplication::translate("PanelPresentation", "this machine")));
     case RuleScope::global:
         return QCoreApplication::translate("PanelPresentation", "every %1 action from any agent on any machine")
             .arg(tool);

@@ -55,7 +55,7 @@ QString UpdateBannerState::availableText() const
     if (!m_updates)
         return QString();
     const QString text = PanelPresentation::updateAvailableText(m_updates->availableVersion());
-    return m_updates->isPackageManaged() ? text + QStringLiteral(" · update it with your package manager") : text;
+    return m_updates->isPackageManaged() ? tr("%1 · update it with your package manager").arg(text) : text;
 }
 
 void UpdateBannerState::update()

@@ -184,13 +184,13 @@ QString ReceiptHistoryModel::verificationText(Receipt::Verification verification
 {
     switch (verification) {
     case Receipt::Verification::verified:
-        return QStringLiteral("verified");
+        return tr("verified");
     case Receipt::Verification::signatureInvalid:
-        return QStringLiteral("signature invalid");
+        return tr("signature invalid");
     case Receipt::Verification::contentMismatch:
-        return QStringLiteral("content mismatch");
+        return tr("content mismatch");
     case Receipt::Verification::incomplete:
-        return QStringLiteral("cut to fit the log, cannot be checked");
+        return tr("cut to fit the log, cannot be checked");
     }
     return {};
 }

@@ -8,7 +8,7 @@
 
 QString QuitPrompt::message()
 {
-    return QStringLiteral("Quorvane is a background security service");
+    return QCoreApplication::translate("QuitPrompt", "Quorvane is a background security service");
 }
 
 QString QuitPrompt::informativeText()

@@ -1,5 +1,7 @@
 #include "app/shell/StatusItemIcon.h"
 
+#include <QCoreApplication>
+
 StatusItemIcon StatusItemIcon::forState(bool muted, int count)
 {
     StatusItemIcon icon;
@@ -7,7 +9,7 @@ StatusItemIcon StatusItemIcon::forState(bool muted, int count)
     icon.title = icon.count > 0 ? QStringLiteral(" %1").arg(icon.count) : QString();
     if (muted) {
         icon.symbol = QStringLiteral("shield-muted");
-        icon.accessibility = QStringLiteral("Quorvane (muted)");
+        icon.accessibility = QCoreApplication::translate("StatusItemIcon", "Quorvane (muted)");
         icon.greyed = true;
     } else {
         icon.symbol = icon.count > 0 ? QStringLiteral("shield-filled") : QStringLiteral("shield-outline");
@@ -20,7 +22,7 @@ QString StatusItemIcon::toolTip() const
 {
     const QString first = count == 0
         ? accessibility
-        : accessibility + QStringLiteral(" —") + title + QStringLiteral(" pending");
+        : QCoreApplication::translate("StatusItemIcon", "%1 —%2 pending").arg(accessibility, title);
     return note.isEmpty() ? first : first + u'\n' + note;
 }
 

@@ -2,6 +2,7 @@
 #include "app/shell/CommandLine.h"
 #include "app/shell/SingleInstance.h"
 #include "app/shell/TrayShell.h"
+#include "app/translations/Translations.h"
 #include "platform/ProcessHardening.h"
 #include "platform/SyslogSink.h"
 
@@ -33,6 +34,7 @@ int main(int argc, char* argv[])
     // ~/.cache, which would outlive an uninstall.
     qputenv("QML_DISABLE_DISK_CACHE", "1");
     QApplication app(argc, argv);
+    Translations::install(app);
     QApplication::setApplicationDisplayName(QStringLiteral("Quorvane"));
     QApplication::setDesktopFileName(QStringLiteral("quorvane"));
     // A tray program: closing its last window does not end it.

@@ -5,6 +5,7 @@
 
 #include "core/CoreConstants.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -142,7 +143,7 @@ QString AgentInfo::scopeLabel() const
 QString AgentInfo::scopeLabel(const QString& homeDirectory) const
 {
     if (scope == QLatin1String("global"))
-        return QStringLiteral("All projects");
+        return QCoreApplication::translate("AgentInfo", "All projects");
     if (projectPath) {
         // Only a whole leading folder is the home folder: /home/al is not a
         // prefix of /home/alice/project.
@@ -159,5 +160,5 @@ QString AgentInfo::scopeLabel(const QString& homeDirectory) const
     }
     if (scope)
         return *scope;
-    return QStringLiteral("Unknown");
+    return QCoreApplication::translate("AgentInfo", "Unknown");
 }

@@ -1,5 +1,6 @@
 #include "app/tooling/AgentNameRules.h"
 
+#include <QCoreApplication>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
@@ -56,9 +57,10 @@ std::optional<QString> agentNameError(const QString& agentName)
     if (name.isEmpty())
         return std::nullopt;
     if (name.contains(QLatin1Char(' ')))
-        return QStringLiteral("Spaces are not allowed. Use hyphens instead.");
+        return QCoreApplication::translate("AgentNameRules", "Spaces are not allowed. Use hyphens instead.");
     if (!pattern.match(name).hasMatch())
-        return QStringLiteral("Use only lowercase letters, numbers, and hyphens (1–32 chars).");
+        return QCoreApplication::translate(
+            "AgentNameRules", "Use only lowercase letters, numbers, and hyphens (1–32 chars).");
     return std::nullopt;
 }
 

@@ -171,7 +171,7 @@ QCoro::Task<CLIResult<void>> CLIService::runPrivileged(PrivilegedRunner::Command
 {
     PrivilegedRunner* runner = privilegedRunner();
     if (!runner)
-        co_return CLIError::installFailed(QStringLiteral("Admin setup failed: no administrator prompt available"));
+        co_return CLIError::installFailed(tr("Admin setup failed: no administrator prompt available"));
 
     QCoro::Task<PrivilegedRunner::Outcome> running = runner->run(std::move(command));
     const PrivilegedRunner::Outcome outcome = co_await std::move(running);
@@ -181,6 +181,6 @@ QCoro::Task<CLIResult<void>> CLIService::runPrivileged(PrivilegedRunner::Command
         co_return CLIResult<void>();
     // An empty standard error says nothing; it is reported like undecodable text.
     const std::optional<QString> text = strictUtf8(outcome.standardError);
-    const QString reason = text && !text->isEmpty() ? *text : QStringLiteral("Unknown error");
-    co_return CLIError::installFailed(QStringLiteral("Admin setup failed: ") + reason);
+    const QString reason = text && !text->isEmpty() ? *text : tr("Unknown error");
+    co_return CLIError::installFailed(tr("Admin setup failed: %1").arg(reason));
 }

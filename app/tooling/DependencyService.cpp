@@ -23,7 +23,10 @@ namespace {
 // "ollama list" prints one short line per model.
 constexpr qint64 modelListBytes = 1024 * 1024;
 
-const QString badStatus = QStringLiteral("Download failed: bad status");
+QString badStatus()
+{
+    return DependencyService::tr("Download failed: bad status");
+}
 
 bool isExecutableFile(const QString& path)
 {
@@ -44,7 +47,8 @@ QStringList defaultKnownPaths()
 
 QString unsupportedArchitecture(const QString& architecture)
 {
-    return QStringLiteral("Ollama is not available for this machine's architecture (") + architecture + u')';
+    return DependencyService::tr("Ollama is not available for this machine's architecture (%1)")
+        .arg(architecture);
 }
 
 bool isPinnedDigest(const QString& digest)
@@ -142,8 +146,7 @@ std::optional<QString> DependencyService::installBlockedReason() const
     if (!runtimeArchitecture(m_machineArchitecture) && m_archiveURL.isEmpty())
         return unsupportedArchitecture(m_machineArchitecture);
     if (!isPinnedDigest(m_archiveSHA256))
-        return QStringLiteral(
-            "This build of Quorvane pins no digest for the Ollama engine, so it cannot install it");
+        return tr("This build of Quorvane pins no digest for the Ollama engine, so it cannot install it");
     return std::nullopt;
 }
 
@@ -166,15 +169,16 @@ QCoro::Task<bool> DependencyService::isGemmaInstalled()
 QCoro::Task<CLIResult<QString>> DependencyService::download(QUrl url, QString fileName, ProgressHandler onProgress)
 {
     if (m_download)
-        co_return CLIError::installFailed(QStringLiteral("Download failed: another download is in progress"));
+        co_return CLIError::installFailed(tr("Download failed: another download is in progress"));
     if (fileName.isEmpty() || fileName.contains(u'/') || fileName == QLatin1String(".")
         || fileName == QLatin1String("..") || fileName.contains(QChar(0)))
-        co_return CLIError::installFailed(QStringLiteral("Download failed: invalid file name"));
+        co_return CLIError::installFailed(tr("Download failed: invalid file name"));
     if (!m_network)
-        co_return CLIError::installFailed(QStringLiteral("Download failed: no network access"));
+        co_return CLIError::installFailed(tr("Download failed: no network access"));
     const QString directory = workDirectory();
     if (directory.isEmpty())
-        co_return CLIError::systemError(QStringLiteral("Could not create a temporary folder in ") + QDir::tempPath());
+        co_return CLIError::systemError(
+            tr("Could not create a temporary folder in %1").arg(QDir::tempPath()));
 
     const QString destination = directory + u'/' + fileName;
     QFile::remove(destination);
@@ -194,14 +198,14 @@ QCoro::Task<CLIResult<QString>> DependencyService::download(QUrl url, QString fi
     if (!guard.alive() || (failure && failure->kind == ReleaseDownload::Failure::Kind::aborted))
         co_return fail(CLIError::cancelled());
     if (transfer.status() != 0 && transfer.status() != 200)
-        co_return fail(CLIError::installFailed(badStatus));
+        co_return fail(CLIError::installFailed(badStatus()));
     if (failure) {
         switch (failure->kind) {
         case ReleaseDownload::Failure::Kind::writeFailed:
         case ReleaseDownload::Failure::Kind::transport:
             co_return fail(CLIError::systemError(failure->reason));
         case ReleaseDownload::Failure::Kind::badStatus:
-            co_return fail(CLIError::installFailed(badStatus));
+            co_return fail(CLIError::installFailed(badStatus()));
         default:
             co_return fail(CLIError::installFailed(failure->message));
         }
@@ -221,7 +225,7 @@ QCoro::Task<CLIResult<QString>> DependencyService::downloadOllama(ProgressHandle
         co_return CLIError::installFailed(unsupportedArchitecture(m_machineArchitecture));
     const QUrl url = m_archiveURL;
     if (!url.isValid() || url.isRelative() || url.host().isEmpty())
-        co_return CLIError::installFailed(QStringLiteral("Invalid Ollama download URL"));
+        co_return CLIError::installFailed(tr("Invalid Ollama download URL"));
     QString fileName = url.fileName();
     if (fileName.isEmpty() || fileName == QLatin1String("..") || fileName == QLatin1String("."))
         fileName = QStringLiteral("ollama-linux.tgz");
@@ -278,17 +282,17 @@ QCoro::Task<CLIResult<DependencyStatus>> DependencyService::installOllama(QStrin
     m_archivePath.clear();
     if (!isPinnedDigest(m_archiveSHA256)) {
         removeOwnFile(archivePath);
-        co_return CLIError::installFailed(QStringLiteral("Ollama install blocked: this build pins no digest for it"));
+        co_return CLIError::installFailed(tr("Ollama install blocked: this build pins no digest for it"));
     }
     // Checked here first so that a wrong download never opens the password prompt.
     if (fileSHA256(archivePath) != m_archiveSHA256) {
         removeOwnFile(archivePath);
         co_return CLIError::installFailed(
-            QStringLiteral("Ollama install blocked: the download does not match its pinned digest"));
+            tr("Ollama install blocked: the download does not match its pinned digest"));
     }
     if (!m_cli) {
         removeOwnFile(archivePath);
-        co_return CLIError::installFailed(QStringLiteral("Admin setup failed: no administrator prompt available"));
+        co_return CLIError::installFailed(tr("Admin setup failed: no administrator prompt available"));
     }
 
     const LifetimeGuard guard(this);
@@ -300,7 +304,7 @@ QCoro::Task<CLIResult<DependencyStatus>> DependencyService::installOllama(QStrin
     if (!guard.alive())
         co_return CLIError::cancelled();
     co_return isOllamaInstalled() ? DependencyStatus::installed()
-                                  : DependencyStatus::failed(QStringLiteral("Ollama not found after install"));
+                                  : DependencyStatus::failed(tr("Ollama not found after install"));
 }
 
 QCoro::Task<CLIResult<DependencyStatus>> DependencyService::installOllamaIfMissing(StatusHandler onStatus)

@@ -146,8 +146,7 @@ QCoro::Task<CLIResult<void>> ModelRuntimeServer::ensureServing(QString runtimeCo
         qCInfo(lcTooling).noquote()
             << QStringLiteral("Quorvane: model runtime as a child process (%1)").arg(*unitFailure);
         if (const std::optional<QString> childFailure = startChild(runtimeCommand))
-            co_return CLIError::installFailed(
-                QStringLiteral("Ollama server could not start: ") + *childFailure);
+            co_return CLIError::installFailed(tr("Ollama server could not start: %1").arg(*childFailure));
         m_mechanism = Mechanism::childProcess;
     }
     co_return co_await waitUntilAnswering();
@@ -219,8 +218,8 @@ QCoro::Task<std::optional<QString>> ModelRuntimeServer::removeUserUnit()
         co_await exitStatusOf(systemctl, reload, systemctlDeadline);
     }
     if (present(unit) || present(link))
-        co_return QString(QStringLiteral("Could not remove the local model service at ") + unit);
-    co_return QString(QStringLiteral("Stopped and removed the local model service (") + unitName + u')');
+        co_return tr("Could not remove the local model service at %1").arg(unit);
+    co_return tr("Stopped and removed the local model service (%1)").arg(unitName);
 }
 
 std::optional<QString> ModelRuntimeServer::startChild(const QString& runtimeCommand)
@@ -263,16 +262,15 @@ QCoro::Task<CLIResult<void>> ModelRuntimeServer::waitUntilAnswering()
         if (m_child && m_child->isFinished()) {
             const QString why = m_child->launchFailed()
                 ? m_child->launchError()
-                : QStringLiteral("it ended with status %1").arg(m_child->exitStatus());
+                : tr("it ended with status %1").arg(m_child->exitStatus());
             m_child.reset();
-            co_return CLIError::installFailed(QStringLiteral("Ollama server could not start: ") + why);
+            co_return CLIError::installFailed(tr("Ollama server could not start: %1").arg(why));
         }
         if (elapsed.elapsed() >= m_readyDeadline.count()) {
             stopChild();
             const qint64 seconds = std::chrono::duration_cast<std::chrono::seconds>(m_readyDeadline).count();
-            co_return CLIError::installFailed(QStringLiteral("Ollama server did not answer on %1 within %2 s")
-                                                  .arg(hostAndPort())
-                                                  .arg(seconds));
+            co_return CLIError::installFailed(
+                tr("Ollama server did not answer on %1 within %2 s").arg(hostAndPort()).arg(seconds));
         }
         co_await QCoro::sleepFor(probeInterval);
         if (!guard.alive())

@@ -1,34 +1,37 @@
 #include "app/tooling/SecurityPosture.h"
 
+#include <QCoreApplication>
+
 namespace SecurityPostures {
 
 namespace {
 
+// The label and the description are translated where they are shown.
 struct PostureTexts
 {
-    QString rawValue;
-    QString description;
-    QString templateName;
+    const char* rawValue;
+    const char* description;
+    const char* templateName;
 };
 
 PostureTexts textsOf(SecurityPosture posture)
 {
     switch (posture) {
     case SecurityPosture::personal:
-        return {QStringLiteral("Personal Assistant"),
-                QStringLiteral(
+        return {QT_TRANSLATE_NOOP("SecurityPosture", "Personal Assistant"),
+                QT_TRANSLATE_NOOP("SecurityPosture",
                     "Permissive on reads and drafts. Strict on sending emails, posting, and external actions."),
-                QStringLiteral("personal-assistant")};
+                "personal-assistant"};
     case SecurityPosture::restrictive:
-        return {QStringLiteral("Restrictive"),
-                QStringLiteral("Everything except reading files requires your approval."),
-                QStringLiteral("restrictive")};
+        return {QT_TRANSLATE_NOOP("SecurityPosture", "Restrictive"),
+                QT_TRANSLATE_NOOP("SecurityPosture", "Everything except reading files requires your approval."),
+                "restrictive"};
     case SecurityPosture::developer:
         break;
     }
-    return {QStringLiteral("Developer Workstation"),
-            QStringLiteral("Permissive on dev tools. Strict on deploy, publish, and install."),
-            QStringLiteral("developer-workstation")};
+    return {QT_TRANSLATE_NOOP("SecurityPosture", "Developer Workstation"),
+            QT_TRANSLATE_NOOP("SecurityPosture", "Permissive on dev tools. Strict on deploy, publish, and install."),
+            "developer-workstation"};
 }
 
 } // namespace
@@ -40,17 +43,22 @@ QList<SecurityPosture> all()
 
 QString rawValue(SecurityPosture posture)
 {
-    return textsOf(posture).rawValue;
+    return QString::fromLatin1(textsOf(posture).rawValue);
+}
+
+QString label(SecurityPosture posture)
+{
+    return QCoreApplication::translate("SecurityPosture", textsOf(posture).rawValue);
 }
 
 QString description(SecurityPosture posture)
 {
-    return textsOf(posture).description;
+    return QCoreApplication::translate("SecurityPosture", textsOf(posture).description);
 }
 
 QString templateName(SecurityPosture posture)
 {
-    return textsOf(posture).templateName;
+    return QString::fromLatin1(textsOf(posture).templateName);
 }
 
 bool isRecommended(SecurityPosture posture)

@@ -25,7 +25,7 @@ Item {
         SegmentedControl {
             objectName: "modePicker"
             Layout.fillWidth: true
-            model: ["Quick", "Schedule"]
+            model: [qsTr("Quick"), qsTr("Schedule")]
             currentIndex: root.scheduled ? 1 : 0
             onActivated: function(index) {
                 root.model.mode = index === 1 ? TrustWindowState.Scheduled : TrustWindowState.AdHoc;
@@ -35,8 +35,8 @@ Item {
         Text {
             textFormat: Text.PlainText
             Layout.fillWidth: true
-            text: root.scheduled ? "Escalations are approved automatically between these times."
-                                 : "Escalations are approved automatically for:"
+            text: root.scheduled ? qsTr("Escalations are approved automatically between these times.")
+                                 : qsTr("Escalations are approved automatically for:")
             color: Style.secondaryLabel
             font.pixelSize: Style.captionSize
             wrapMode: Text.WordWrap
@@ -92,9 +92,9 @@ Item {
             Text {
                 textFormat: Text.PlainText
                 Layout.fillWidth: true
-                text: "Trust windows are confirmed with your password, but Quorvane's system policy is not "
-                      + "installed in " + (parent.policy ? parent.policy.actionsDirectory : "") + ". "
-                      + "Installing it asks for administrator rights once."
+                text: qsTr("Trust windows are confirmed with your password, but Quorvane's system policy is not "
+                           + "installed in %1. Installing it asks for administrator rights once.")
+                      .arg(parent.policy ? parent.policy.actionsDirectory : "")
                 color: Style.secondaryLabel
                 font.pixelSize: Style.captionSize
                 wrapMode: Text.WordWrap
@@ -127,7 +127,7 @@ Item {
                 visible: parent.policy !== null && parent.policy.canInstall
                 Layout.fillWidth: true
                 enabled: parent.policy !== null && !parent.policy.isInstalling
-                text: parent.policy && parent.policy.isInstalling ? "Installing..." : "Install Policy"
+                text: parent.policy && parent.policy.isInstalling ? qsTr("Installing...") : qsTr("Install Policy")
                 Accessible.name: text
                 onClicked: parent.policy.startInstall()
             }
@@ -150,7 +150,8 @@ Item {
             color: Style.teal
             cornerRadius: 8
             enabled: root.model !== null && !root.model.isActivating
-            text: root.model && root.model.isActivating ? "Activating..." : (root.scheduled ? "Schedule" : "Start")
+            text: root.model && root.model.isActivating ? qsTr("Activating...")
+                                                        : (root.scheduled ? qsTr("Schedule") : qsTr("Start"))
             icon.source: root.model && root.model.isActivating ? "" : Qt.resolvedUrl("icons/password.svg")
             onClicked: root.model.startActivate()
         }

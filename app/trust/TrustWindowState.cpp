@@ -23,7 +23,7 @@ QString TrustWindowState::refusalText(const QByteArray& body)
     // Invalid sequences become replacement characters: the text no longer
     // gives back the same bytes.
     if (text.toUtf8() != body)
-        return QStringLiteral("Unknown error");
+        return tr("Unknown error");
     return text;
 }
 
@@ -117,8 +117,8 @@ void TrustWindowState::endLocally()
 QString TrustWindowState::chipLabel(int minutes)
 {
     if (minutes < 60)
-        return QString::number(minutes) + QLatin1Char('m');
-    return QString::number(minutes / 60) + QLatin1Char('h');
+        return tr("%1m", "minutes").arg(minutes);
+    return tr("%1h", "hours").arg(minutes / 60);
 }
 
 QString TrustWindowState::isoTime(const QDateTime& time)
@@ -302,7 +302,7 @@ QString TrustWindowState::bannerTimeText(const QDateTime& now, const QDateTime& 
 {
     const qint64 remainingMs = std::max<qint64>(0, now.msecsTo(endsAt));
     if (remainingMs > 3600 * 1000)
-        return QStringLiteral("ends ") + locale.toString(endsAt.toLocalTime().time(), QLocale::ShortFormat);
+        return tr("ends %1").arg(locale.toString(endsAt.toLocalTime().time(), QLocale::ShortFormat));
     // Whole seconds still to run: a window of exactly an hour starts at 60:00.
     const qint64 seconds = (remainingMs + 999) / 1000;
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));

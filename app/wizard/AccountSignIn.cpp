@@ -39,7 +39,7 @@ void AccountSignIn::start()
     if (!page.isValid() || !m_openBrowser || !m_openBrowser(page)) {
         m_attemptState.clear();
         setWaiting(false);
-        setErrorMessage(QStringLiteral("Could not open the web browser"));
+        setErrorMessage(tr("Could not open the web browser"));
         return;
     }
     m_browserWait = new QObject(this);
@@ -79,7 +79,7 @@ void AccountSignIn::completeBrowserWait(const QUrl& callbackURL, QNetworkAccessM
     const std::optional<QString> code = SignInCallback::code(callbackURL);
     if (!code) {
         setWaiting(false);
-        setErrorMessage(QStringLiteral("Invalid authentication response"));
+        setErrorMessage(tr("Invalid authentication response"));
         return;
     }
     exchangeCode(*code, network);
@@ -90,7 +90,7 @@ QCoro::Task<> AccountSignIn::exchangeCode(QString code, QNetworkAccessManager& n
     const QUrl url(CoreConstants::webBaseURL() + QStringLiteral("/auth/exchange-code"), QUrl::StrictMode);
     if (!url.isValid()) {
         setWaiting(false);
-        setErrorMessage(QStringLiteral("Invalid exchange URL"));
+        setErrorMessage(tr("Invalid exchange URL"));
         co_return;
     }
     setWaiting(true);
@@ -113,7 +113,7 @@ QCoro::Task<> AccountSignIn::exchangeCode(QString code, QNetworkAccessManager& n
     }
     const std::optional<CodeExchangeResponse> exchanged = CodeExchangeResponse::decode(response.status, response.body);
     if (!exchanged) {
-        setErrorMessage(QStringLiteral("Authentication failed. Please try again."));
+        setErrorMessage(tr("Authentication failed. Please try again."));
         co_return;
     }
     setSession(exchanged->session, exchanged->email.value_or(QString()));

@@ -78,7 +78,7 @@ QCoro::Task<> ActivityAnalysis::run(CLICancelToken cancel)
         co_return;
     setWaitingForLLM(false);
     if (!download->llmDownloadComplete()) {
-        setError(QStringLiteral("Model download did not complete. Run analysis later from the Features panel."));
+        setError(tr("Model download did not complete. Run analysis later from the Features panel."));
         setComplete(true);
         co_return;
     }
@@ -102,9 +102,13 @@ QCoro::Task<> ActivityAnalysis::run(CLICancelToken cancel)
             runError = event.message.value_or(QString());
     };
     const QPointer<CLIService> cli = m_cli;
-    const CLIResult<void> result = cli ? co_await cli->run(std::move(arguments), QString(), std::move(onEvent), cancel)
-                                       : CLIResult<void>(CLIError::launchFailed(QStringLiteral(
-                                           "The product tool is not available")));
+    // No temporary in the co_await's statement: GCC 12 destroys them twice.
+    CLIResult<void> result = CLIError::launchFailed(tr("The product tool is not available"));
+    if (cli) {
+        QCoro::Task<CLIResult<void>> running
+            = cli->run(std::move(arguments), QString(), std::move(onEvent), cancel);
+        result = co_await std::move(running);
+    }
     if (!guard.alive() || cancel.isCancelled())
         co_return;
     if (result)
@@ -119,17 +123,16 @@ QCoro::Task<> ActivityAnalysis::run(CLICancelToken cancel)
 QString ActivityAnalysis::statusLine() const
 {
     if (m_waitingForLLM)
-        return QStringLiteral("Activity scan will start when the model is ready...");
+        return tr("Activity scan will start when the model is ready...");
     if (m_inProgress)
-        return QStringLiteral("Analyzing activity... ") + ProgressPercent::text(m_progress);
+        return tr("Analyzing activity... %1").arg(ProgressPercent::text(m_progress));
     if (!m_complete)
         return {};
     if (!m_error.isEmpty())
-        return QStringLiteral("Activity analysis failed");
+        return tr("Activity analysis failed");
     if (m_suggestionCount > 0)
-        return QStringLiteral("Activity analysis complete — ") + QString::number(m_suggestionCount)
-            + QStringLiteral(" rule suggestions");
-    return QStringLiteral("Activity analysis complete — no suggestions");
+        return tr("Activity analysis complete — %1 rule suggestions").arg(m_suggestionCount);
+    return tr("Activity analysis complete — no suggestions");
 }
 
 bool ActivityAnalysis::showsReviewNote() const
@@ -140,20 +143,22 @@ bool ActivityAnalysis::showsReviewNote() const
 QString ActivityAnalysis::closeAlertTitle() const
 {
     if (m_waitingForLLM)
-        return QStringLiteral("Model download in progress");
+        return tr("Model download in progress");
     if (m_inProgress)
-        return QStringLiteral("Activity analysis in progress");
+        return tr("Activity analysis in progress");
     return {};
 }
 
 QString ActivityAnalysis::closeAlertMessage() const
 {
     if (m_waitingForLLM)
-        return QStringLiteral("The model download will continue in the background. You can run the activity scan "
-                              "later from the Features panel, or via:\nquorvane analyze-history");
+        return tr("The model download will continue in the background. You can run the activity scan "
+                  "later from the Features panel, or via:\n%1")
+            .arg(QStringLiteral("quorvane analyze-history"));
     if (m_inProgress)
-        return QStringLiteral("The activity scan is still running. If you close now it will stop.\n\nYou can re-run "
-                              "it later from the Features panel, or via:\nquorvane analyze-history");
+        return tr("The activity scan is still running. If you close now it will stop.\n\nYou can re-run "
+                  "it later from the Features panel, or via:\n%1")
+            .arg(QStringLiteral("quorvane analyze-history"));
     return {};
 }
 

@@ -53,7 +53,7 @@ QVariantList AgentConfiguration::securityPostureChoices()
     QVariantList choices;
     for (const SecurityPosture posture : SecurityPostures::all()) {
         choices.append(QVariantMap{
-            {QStringLiteral("label"), SecurityPostures::rawValue(posture)},
+            {QStringLiteral("label"), SecurityPostures::label(posture)},
             {QStringLiteral("description"), SecurityPostures::description(posture)},
             {QStringLiteral("recommended"), SecurityPostures::isRecommended(posture)},
         });

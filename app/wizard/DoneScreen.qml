@@ -56,7 +56,7 @@ WizardPage {
                     required property var model
                     objectName: "agentRow"
                     Layout.fillWidth: true
-                    text: model.toolName + " — " + model.scope + " agent \"" + model.name + "\""
+                    text: qsTr("%1 — %2 agent \"%3\"").arg(model.toolName).arg(model.scope).arg(model.name)
                 }
             }
             SummaryRow {

@@ -15,7 +15,10 @@
 
 namespace {
 
-const QString installationFailed = QStringLiteral("Installation failed");
+QString installationFailed()
+{
+    return InstallPhase::tr("Installation failed");
+}
 
 } // namespace
 
@@ -108,14 +111,13 @@ QString InstallPhase::runtimeFailureText(const QString& what)
     QString text = what.trimmed();
     if (text.endsWith(u'.'))
         text.chop(1);
-    return text + QStringLiteral(". You can install the local model later from the dashboard");
+    return tr("%1. You can install the local model later from the dashboard").arg(text);
 }
 
 QCoro::Task<> InstallPhase::installRuntime()
 {
     if (!m_dependencies) {
-        setOllamaStatus(
-            DependencyStatus::failed(runtimeFailureText(QStringLiteral("Ollama installer unavailable"))));
+        setOllamaStatus(DependencyStatus::failed(runtimeFailureText(tr("Ollama installer unavailable"))));
         co_return;
     }
     // The row follows every status the installer reports, while the phase lives.
@@ -142,8 +144,7 @@ QCoro::Task<std::optional<QString>> InstallPhase::prepareCli()
 {
     setCliStatus(DependencyStatus::installing());
     if (!m_cli) {
-        const QString message
-            = CLIError::launchFailed(QStringLiteral("the product tool is unavailable")).description();
+        const QString message = CLIError::launchFailed(tr("the product tool is unavailable")).description();
         setCliStatus(DependencyStatus::failed(message));
         co_return message;
     }
@@ -172,7 +173,7 @@ QCoro::Task<std::optional<QString>> InstallPhase::prepareCli()
 void InstallPhase::applyPreflightEvent(const CLIEvent& event)
 {
     if (event.type == QLatin1String("error")) {
-        setErrorMessage(event.message.value_or(installationFailed));
+        setErrorMessage(event.message.value_or(installationFailed()));
     } else if (event.type == QLatin1String("complete")) {
         setCliStatus(DependencyStatus::installed());
         setCredentialStoreStatus(DependencyStatus::installed());
@@ -182,13 +183,13 @@ void InstallPhase::applyPreflightEvent(const CLIEvent& event)
 QCoro::Task<std::optional<QString>> InstallPhase::registerMachine()
 {
     if (!m_auth)
-        co_return QStringLiteral("Machine registration unavailable");
+        co_return tr("Machine registration unavailable");
     const QString token = m_account.sessionToken();
     if (token.isEmpty()) {
         // Only an identity that is already loaded does without a session.
         if (m_auth->isConfigured())
             co_return std::nullopt;
-        co_return QStringLiteral("Not signed in: sign in again to register this computer");
+        co_return tr("Not signed in: sign in again to register this computer");
     }
     const LifetimeGuard guard(this);
     const QString email = m_account.email();
@@ -200,7 +201,7 @@ QCoro::Task<std::optional<QString>> InstallPhase::registerMachine()
         co_return failure->description();
     }
     if (!m_auth->isConfigured())
-        co_return QStringLiteral("Machine registration left no usable identity");
+        co_return tr("Machine registration left no usable identity");
     co_return std::nullopt;
 }
 
@@ -225,7 +226,7 @@ QCoro::Task<> InstallPhase::finish()
     }
     // "Ready to approve" needs this machine's identity.
     if (!m_auth || !m_auth->isConfigured()) {
-        const QString message = QStringLiteral("This computer has no machine identity; registration must succeed first");
+        const QString message = tr("This computer has no machine identity; registration must succeed first");
         setMachineStatus(DependencyStatus::failed(message));
         stop(message);
         co_return;

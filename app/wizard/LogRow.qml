@@ -6,10 +6,11 @@ import Quorvane.Wizard
 
 // One line of the set-up log by its LogStyle: done ("✓", green), active ("⟳",
 // teal), pending ("○", grey), each before the text; a section header is a grey
-// monospaced title, with room above it except for "AGENTS".
+// monospaced title, with room above it except for the log's first.
 RowLayout {
     id: row
     property string text
+    property bool first
     property int logStyle: LogStyles.LogStyle.pending
     readonly property bool isHeader: logStyle === LogStyles.LogStyle.sectionHeader
     // By LogStyle: done, active, pending.
@@ -17,7 +18,7 @@ RowLayout {
     readonly property var markColours: [Style.green, Style.teal, Style.secondaryLabel]
 
     spacing: Style.spacingSmall
-    Layout.topMargin: isHeader && text !== "AGENTS" ? Style.spacingSmall : 0
+    Layout.topMargin: isHeader && !first ? Style.spacingSmall : 0
     Accessible.role: Accessible.StaticText
     Accessible.name: text
 

@@ -48,8 +48,10 @@ WizardPage {
                 model: screen.setup.log
                 LogRow {
                     required property var model
+                    required property int index
                     objectName: "logRow"
                     Layout.fillWidth: true
+                    first: index === 0
                     text: model.text
                     logStyle: model.style
                 }

@@ -52,7 +52,7 @@ QCoro::Task<CLIResult<void>> SetupRun::runInit(QPointer<CLIService> cli, QString
     QString workingDirectory, Registration& registration, bool remembersErrors)
 {
     if (!cli)
-        co_return CLIError::launchFailed(QStringLiteral("The product tool is not available"));
+        co_return CLIError::launchFailed(tr("The product tool is not available"));
     const LifetimeGuard guard(this);
     CLIService::EventHandler onEvent = [this, guard, &registration, remembersErrors](const CLIEvent& event) {
         const QString agentId = event.dataValue(QStringLiteral("agentId"));
@@ -93,7 +93,7 @@ QCoro::Task<bool> SetupRun::registerAgents(QPointer<CLIService> cli, QNetworkAcc
     log.clear();
     m_registeredAgents->clear();
     setProgress(0.0);
-    log.addSection(QStringLiteral("AGENTS"));
+    log.addSection(tr("AGENTS"));
 
     const QString baseName = baseAgentName(m_configuration.agentName());
     const SecurityPosture posture = m_configuration.securityPosture();
@@ -110,9 +110,8 @@ QCoro::Task<bool> SetupRun::registerAgents(QPointer<CLIService> cli, QNetworkAcc
         Registration registration;
 
         if (tool.scope == ScopeChoice::allProjects) {
-            log.appendLog(QStringLiteral("Registering agent ") + quoted(toolAgentName)
-                              + QStringLiteral(" (global — all projects)"),
-                          LogStyle::active);
+            log.appendLog(tr("Registering agent %1 (global — all projects)").arg(quoted(toolAgentName)),
+                LogStyle::active);
             const QString projectsRoot = tool.projectsRootEnabled ? tool.projectsRoot : QString();
             const CLIResult<void> result = co_await runInit(cli,
                 InitArguments::allProjects(baseName, templateName, tool.subtitle, projectsRoot), QString(),
@@ -120,54 +119,49 @@ QCoro::Task<bool> SetupRun::registerAgents(QPointer<CLIService> cli, QNetworkAcc
             if (!guard.alive() || cancel.isCancelled())
                 co_return false;
             if (!result) {
-                log.updateLastLog(QStringLiteral("Failed to register agent ") + quoted(toolAgentName)
-                                      + QStringLiteral(": ") + result.error().description(),
-                                  LogStyle::pending);
+                log.updateLastLog(tr("Failed to register agent %1: %2")
+                                      .arg(quoted(toolAgentName), result.error().description()),
+                    LogStyle::pending);
                 setErrorMessage(result.error().description());
             } else if (registration.errorText) {
-                log.updateLastLog(QStringLiteral("Failed: ") + *registration.errorText, LogStyle::pending);
+                log.updateLastLog(tr("Failed: %1").arg(*registration.errorText), LogStyle::pending);
             } else {
-                log.updateLastLog(QStringLiteral("Registered agent ") + quoted(toolAgentName)
-                                      + QStringLiteral(" (global — all projects)"),
-                                  LogStyle::done);
+                log.updateLastLog(
+                    tr("Registered agent %1 (global — all projects)").arg(quoted(toolAgentName)),
+                    LogStyle::done);
             }
         } else {
             for (const DiscoveredProject& project : tool.projects) {
                 if (!project.selected)
                     continue;
-                log.appendLog(QStringLiteral("Registering agent for ") + project.path, LogStyle::active);
+                log.appendLog(tr("Registering agent for %1").arg(project.path), LogStyle::active);
                 const CLIResult<void> result = co_await runInit(cli,
                     InitArguments::perProject(baseName, templateName, tool.subtitle), project.path,
                     registration, false);
                 if (!guard.alive() || cancel.isCancelled())
                     co_return false;
                 if (result) {
-                    log.updateLastLog(QStringLiteral("Registered agent for ") + project.path, LogStyle::done);
+                    log.updateLastLog(tr("Registered agent for %1").arg(project.path), LogStyle::done);
                 } else {
-                    log.updateLastLog(QStringLiteral("Failed: ") + project.path + QStringLiteral(" — ")
-                                          + result.error().description(),
-                                      LogStyle::pending);
+                    log.updateLastLog(tr("Failed: %1 — %2").arg(project.path, result.error().description()),
+                        LogStyle::pending);
                     setErrorMessage(result.error().description());
                 }
             }
         }
 
-        m_registeredAgents->append({QUuid::createUuid(), toolAgentName,
-                                    tool.scope == ScopeChoice::allProjects ? QStringLiteral("global")
-                                                                           : QStringLiteral("per-project"),
-                                    tool.name});
+        m_registeredAgents->append({ QUuid::createUuid(), toolAgentName,
+            tool.scope == ScopeChoice::allProjects ? tr("global") : tr("per-project"), tool.name });
 
         const QString sessionToken = m_account.sessionToken();
         if (!sessionToken.isEmpty() && registration.agentId) {
-            const QString account = m_account.email().isEmpty() ? QStringLiteral("account") : m_account.email();
-            log.appendLog(QStringLiteral("Linking ") + toolAgentName + QStringLiteral(" to ") + account,
-                          LogStyle::active);
+            const QString account = m_account.email().isEmpty() ? tr("account") : m_account.email();
+            log.appendLog(tr("Linking %1 to %2").arg(toolAgentName, account), LogStyle::active);
             const LinkOutcome outcome = co_await SessionAgentLink::linkAgent(network, *registration.agentId, sessionToken);
             if (!guard.alive() || cancel.isCancelled())
                 co_return false;
             if (outcome.linked) {
-                log.updateLastLog(QStringLiteral("Linked ") + toolAgentName + QStringLiteral(" to ") + account,
-                                  LogStyle::done);
+                log.updateLastLog(tr("Linked %1 to %2").arg(toolAgentName, account), LogStyle::done);
                 // The tool's own registry learns of the link; its answer changes nothing here.
                 QStringList markLinked{QStringLiteral("mark-linked"), QStringLiteral("--agent"), toolAgentName};
                 if (cli)
@@ -176,20 +170,20 @@ QCoro::Task<bool> SetupRun::registerAgents(QPointer<CLIService> cli, QNetworkAcc
                     co_return false;
                 if (outcome.seeded) {
                     setTemplateRuleCount(int(std::clamp<qint64>(outcome.rulesCount, 0, std::numeric_limits<int>::max())));
-                    log.appendLog(QStringLiteral("Rules seeded from ") + quoted(SecurityPostures::rawValue(posture))
-                                      + QStringLiteral(" template (") + QString::number(outcome.rulesCount)
-                                      + QStringLiteral(" rules)"),
-                                  LogStyle::done);
+                    log.appendLog(tr("Rules seeded from %1 template (%2 rules)")
+                                      .arg(quoted(SecurityPostures::label(posture)))
+                                      .arg(outcome.rulesCount),
+                        LogStyle::done);
                 }
             } else {
                 if (outcome.refusal)
-                    setErrorMessage(QStringLiteral("Link failed: ") + *outcome.refusal);
-                log.updateLastLog(QStringLiteral("Linking failed — link manually from dashboard"), LogStyle::pending);
+                    setErrorMessage(tr("Link failed: %1").arg(*outcome.refusal));
+                log.updateLastLog(tr("Linking failed — link manually from dashboard"), LogStyle::pending);
             }
         }
 
-        log.appendLog(QStringLiteral("Installing hook for ") + tool.name, LogStyle::active);
-        log.updateLastLog(QStringLiteral("Hook installed for ") + tool.name, LogStyle::done);
+        log.appendLog(tr("Installing hook for %1").arg(tool.name), LogStyle::active);
+        log.updateLastLog(tr("Hook installed for %1").arg(tool.name), LogStyle::done);
         setProgress(double(i + 1) / double(tools.size()) * 0.6);
     }
 
@@ -201,12 +195,12 @@ QString SetupRun::phaseText() const
 {
     const double progress = this->progress();
     if (progress >= 1.0)
-        return QStringLiteral("Complete!");
+        return tr("Complete!");
     if (progress > 0.8)
-        return QStringLiteral("Almost there...");
+        return tr("Almost there...");
     if (progress > 0.5)
-        return QStringLiteral("Configuring agents...");
-    return QStringLiteral("Registering...");
+        return tr("Configuring agents...");
+    return tr("Registering...");
 }
 
 void SetupRun::setProgress(double value)

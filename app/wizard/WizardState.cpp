@@ -10,6 +10,7 @@
 #include <QNetworkAccessManager>
 #include <QVariantMap>
 
+#include <iterator>
 #include <optional>
 
 namespace {
@@ -35,8 +36,10 @@ std::optional<WizardState::SetupStep> stepForScreen(WizardState::WizardScreen sc
     return std::nullopt;
 }
 
-const QStringList stepLabels{QStringLiteral("Sign In"), QStringLiteral("Install"), QStringLiteral("Configure"),
-    QStringLiteral("Setup"), QStringLiteral("Done")};
+// Translated where they are shown.
+constexpr const char* stepLabels[]{QT_TRANSLATE_NOOP("WizardState", "Sign In"),
+    QT_TRANSLATE_NOOP("WizardState", "Install"), QT_TRANSLATE_NOOP("WizardState", "Configure"),
+    QT_TRANSLATE_NOOP("WizardState", "Setup"), QT_TRANSLATE_NOOP("WizardState", "Done")};
 
 } // namespace
 
@@ -88,11 +91,11 @@ int WizardState::activeStepOf(int screen)
 QVariantList WizardState::steps(int activeStep)
 {
     QVariantList steps;
-    for (int step = 0; step < stepLabels.size(); ++step) {
+    for (int step = 0; step < int(std::size(stepLabels)); ++step) {
         const StepState state
             = step < activeStep ? StepState::done : (step == activeStep ? StepState::active : StepState::pending);
         steps.append(QVariantMap{
-            {QStringLiteral("label"), stepLabels.at(step)},
+            {QStringLiteral("label"), tr(stepLabels[step])},
             {QStringLiteral("state"), int(state)},
         });
     }
