@@ -2,8 +2,10 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
 
+#include <link.h>
 #include <sys/mman.h>
 
 namespace {
@@ -77,6 +79,25 @@ QSet<QString> MappedFilePages::mappedFiles()
         if (!mapping.path.isEmpty())
             files.insert(mapping.path);
     });
+    return files;
+}
+
+QSet<QString> MappedFilePages::loadedLibraries()
+{
+    QSet<QString> names;
+    ::dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* found) {
+            if (info->dlpi_name && info->dlpi_name[0] == '/')
+                static_cast<QSet<QString>*>(found)->insert(QString::fromLocal8Bit(info->dlpi_name));
+            return 0;
+        },
+        &names);
+    // The loader names a library as it found it (/lib/..., through links);
+    // the kernel's maps name the file itself.
+    QSet<QString> files;
+    for (const QString& name : std::as_const(names))
+        files.insert(QFileInfo(name).canonicalFilePath());
+    files.remove(QString());
     return files;
 }
 

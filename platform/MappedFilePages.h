@@ -10,8 +10,11 @@
 class MappedFilePages
 {
 public:
-    // The paths of the files mapped now.
+    // The paths of the files mapped now (reads /proc/self/smaps).
     static QSet<QString> mappedFiles();
+    // The paths, as mappedFiles() names them, of the shared libraries loaded
+    // now: asked of the dynamic loader, cheap enough for a window's opening.
+    static QSet<QString> loadedLibraries();
     // Drops the resident pages of the never-written, read-only mappings of
     // `files` from this process; returns how many bytes were resident there.
     static qint64 release(const QSet<QString>& files);

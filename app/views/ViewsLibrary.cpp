@@ -31,12 +31,12 @@ ViewFactory* ViewsLibrary::factory()
 {
     static ViewFactory* const loaded = [] () -> ViewFactory* {
         // Never unloaded: the QML types and resources it registers live as long as the process.
-        const QSet<QString> before = MappedFilePages::mappedFiles();
+        const QSet<QString> before = MappedFilePages::loadedLibraries();
         QLibrary library(path());
         library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
         auto entry = reinterpret_cast<ViewFactoryEntry>(library.resolve(viewFactoryEntryName));
         ViewFactory* factory = entry ? entry() : nullptr;
-        s_mappedFiles = MappedFilePages::mappedFiles() - before;
+        s_mappedFiles = MappedFilePages::loadedLibraries() - before;
         if (!factory)
             qCWarning(lcViews).noquote()
                 << QStringLiteral("Quorvane: the windows cannot be shown: %1").arg(library.errorString());

@@ -16,7 +16,7 @@ public:
     // Dark (the default) or light windows; remembered until the library is loaded.
     static void setDarkAppearance(bool dark);
     static QString path();
-    // The files that loading the views mapped (Qt Quick, QML, our views):
-    // empty until then.
+    // The libraries that loading the views brought (Qt Quick, QML, our
+    // views): empty until then.
     static QSet<QString> mappedFiles();
 };

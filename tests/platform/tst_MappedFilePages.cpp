@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -101,6 +103,13 @@ private Q_SLOTS:
         QCOMPARE(asked.sum(), expected);
         QCOMPARE(written.data[0], 'w');
         QCOMPARE(MappedFilePages::release({}), 0);
+
+        // The loader's list of libraries names them as the kernel's maps do.
+        const QSet<QString> libraries = MappedFilePages::loadedLibraries();
+        QVERIFY(std::any_of(libraries.begin(), libraries.end(),
+            [](const QString& path) { return path.contains(u"libQt6Core.so"_s); }));
+        QVERIFY2(MappedFilePages::mappedFiles().contains(libraries),
+            qPrintable(QStringList((libraries - MappedFilePages::mappedFiles()).values()).join(u' ')));
     }
 };
 
