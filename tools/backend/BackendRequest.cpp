@@ -1,46 +1,27 @@
 #include "tools/backend/BackendRequest.h"
 
+#include "core/HttpWireFormat.h"
+
 #include <QUrl>
 
 QByteArray BackendRequest::header(QByteArrayView name) const
 {
-    for (const auto& h : headers) {
-        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
-            return h.second;
-    }
-    return {};
+    return HttpWireFormat::headerValue(headers, name);
 }
 
 bool BackendRequest::hasHeader(QByteArrayView name) const
 {
-    for (const auto& h : headers) {
-        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
+    return HttpWireFormat::hasHeader(headers, name);
 }
 
 bool BackendRequest::headerHasToken(QByteArrayView name, QByteArrayView token) const
 {
-    for (const auto& h : headers) {
-        if (h.first.compare(name, Qt::CaseInsensitive) != 0)
-            continue;
-        const QList<QByteArray> parts = h.second.split(',');
-        for (const QByteArray& part : parts) {
-            if (part.trimmed().compare(token, Qt::CaseInsensitive) == 0)
-                return true;
-        }
-    }
-    return false;
+    return HttpWireFormat::headerHasToken(headers, name, token);
 }
 
 bool BackendRequest::keepAlive() const
 {
-    if (headerHasToken("Connection", "close"))
-        return false;
-    if (version == "HTTP/1.0")
-        return headerHasToken("Connection", "keep-alive");
-    return true;
+    return HttpWireFormat::keepsAlive(version, headers);
 }
 
 bool BackendRequest::isWebSocketUpgrade() const

@@ -33,7 +33,4 @@ public:
 
 private:
     static bool parseHead(QByteArrayView head, BackendRequest& request, Result& result);
-    // Decodes a chunked body starting at data[0]; returns the bytes used, 0 when
-    // incomplete, -1 when malformed or too large.
-    static qsizetype parseChunked(QByteArrayView data, qsizetype maxBody, QByteArray& body, Result& result);
 };
