@@ -125,11 +125,16 @@ void PopoverWindow::show(const QRect& trayGeometry)
     m_cursorAtOpening = QCursor::pos();
     fit(m_implicitSize);
     m_shown = true;
-    if (trayAvailable() && onXWayland())
+    const bool unmanaged = trayAvailable() && onXWayland();
+    if (unmanaged)
         closeOnOutsideClick();
     m_window->show();
     m_window->raise();
     m_window->requestActivate();
+    // The compositor gives an unmanaged X11 window no input focus, and takes
+    // back what it takes itself: as a menu does, it holds the keyboard while open.
+    if (unmanaged && !m_window->setKeyboardGrabEnabled(true))
+        qCWarning(lcShell) << "Quorvane: the popover could not take the keyboard; Escape and the arrows will not reach it";
     Q_EMIT shownChanged(true);
 }
 

@@ -5,8 +5,9 @@
 # swaybar's watcher and is drawn light on the dark bar; that Activate at the
 # icon's point opens the popover next to that point (floating, undecorated,
 # on screen) and that three escalations grow it; that a second click on the
-# icon closes it, and so does a click elsewhere; that the menu over dbusmenu lists "Quit Quorvane" and that
-# choosing it asks the quit question.
+# icon closes it, and so do a click elsewhere and the Escape key; that the
+# menu over dbusmenu lists "Quit Quorvane" and that choosing it asks the quit
+# question.
 #
 #   tray-on-sway-in-account.sh BUILD_DIR    (SHOTS: a folder for screenshots, or empty)
 set -euo pipefail
@@ -115,11 +116,19 @@ echo "== a click elsewhere closes it"
 busctl --user call "$ITEM" /StatusNotifierItem org.kde.StatusNotifierItem Activate ii "$CLICK_X" "$CLICK_Y"
 waitFor 50 popover || fail "no popover after a third Activate"
 read -r PX PY _ _ < <(popover)
-python3 "$(dirname "$0")/wayland-click.py" $((PX + 40)) $((PY + 12)) 1280 800
+python3 "$(dirname "$0")/wayland-input.py" click $((PX + 40)) $((PY + 12)) 1280 800
 sleep 0.5
 popover >/dev/null || fail "a click on the popover's header closed it"
-python3 "$(dirname "$0")/wayland-click.py" 200 500 1280 800
+python3 "$(dirname "$0")/wayland-input.py" click 200 500 1280 800
 waitFor 50 closed || fail "a click elsewhere left the popover open"
+
+echo "== the keyboard reaches it: Escape closes it"
+sleep 0.5 # an Activate right after a click elsewhere is that same click reaching the icon
+busctl --user call "$ITEM" /StatusNotifierItem org.kde.StatusNotifierItem Activate ii "$CLICK_X" "$CLICK_Y"
+waitFor 50 popover || fail "no popover after a fourth Activate"
+sleep 0.3
+python3 "$(dirname "$0")/wayland-input.py" key Escape
+waitFor 50 closed || fail "Escape left the popover open: it has no keyboard"
 
 echo "== the menu over dbusmenu"
 busctl --user -- call "$ITEM" /MenuBar com.canonical.dbusmenu GetLayout iias 0 -1 0 >"$XDG_RUNTIME_DIR/layout"

@@ -35,7 +35,7 @@ HOME_DIR=$(getent passwd "$ACCOUNT" | cut -d: -f6)
 runuser -u "$ACCOUNT" -- test -x "$BUILD/bin/quorvane-app" \
   || { echo "skipped: the build tree is not readable by another account"; exit 77; }
 install -m 0755 "$SCRIPT" "$WORK/"
-install -m 0644 "$SUPPORT/sway-session.sh" "$SUPPORT/wayland-click.py" "$WORK/"
+install -m 0644 "$SUPPORT/sway-session.sh" "$SUPPORT/wayland-input.py" "$WORK/"
 HANDED=()
 for name in ${PASS_ENV:-}; do HANDED+=("$name=${!name:-}"); done
 runuser -u "$ACCOUNT" -- env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$HOME_DIR" USER="$ACCOUNT" LANG=C.UTF-8 \
