@@ -13,7 +13,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
 #include <QTimer>
 
 #include <QCoroSignal>
@@ -50,8 +49,7 @@ QCoro::Task<int> run()
     }
     MachineAuthService auth(store);
     auth.reload();
-    QNetworkAccessManager network;
-    ApprovalSyncService sync(auth, network);
+    ApprovalSyncService sync(auth);
     sync.setPollInterval(60 * 60 * 1000);
     sync.start();
     while (!sync.subscriber().isConnected())

@@ -11,7 +11,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
 #include <QTimer>
 
 #include <QCoroSignal>
@@ -33,8 +32,7 @@ QCoro::Task<int> run()
     }
     BackendProcess& backend = machine.backend;
     MachineAuthService auth(machine.store);
-    QNetworkAccessManager network;
-    ApprovalSyncService sync(auth, network);
+    ApprovalSyncService sync(auth);
     sync.setPollInterval(60 * 60 * 1000);
     backend.addAction(pendingActionJson(QStringLiteral("flood")));
     sync.start();

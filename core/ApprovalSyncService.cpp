@@ -11,12 +11,10 @@
 
 #include <QSet>
 
-ApprovalSyncService::ApprovalSyncService(MachineAuthService& auth, QNetworkAccessManager& network,
-                                         ReceiptLog* receipts, QObject* parent)
+ApprovalSyncService::ApprovalSyncService(MachineAuthService& auth, ReceiptLog* receipts, QObject* parent)
     : QObject(parent)
     , m_auth(auth)
     , m_receiptLog(receipts)
-    , m_network(network)
     , m_subscriber(auth)
 {
     m_decisionNetwork.setTransferTimeout(MachineAuthService::requestTimeoutMilliseconds);
@@ -158,7 +156,7 @@ QCoro::Task<> ApprovalSyncService::fetchPendingOnce()
         co_return;
     const LifetimeGuard guard(this);
     const HttpResponse response
-        = co_await Http::send(m_network, *request, Http::Limits{maximumPendingListSize, m_requestDeadlineMs});
+        = co_await m_pollConnection.send(*request, Http::Limits{maximumPendingListSize, m_requestDeadlineMs});
     if (!guard.alive())
         co_return;
     noteFetchResult(response);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Http.h"
+#include "core/HttpConnection.h"
 #include "core/PendingAction.h"
 #include "core/RuleScope.h"
 #include "core/WebSocketSubscriber.h"
@@ -45,7 +46,7 @@ public:
     static constexpr qint64 maximumRetryAfterSeconds = 5 * 60;
 
     // receipts: every decision sent leaves a receipt in this log (none when null).
-    ApprovalSyncService(MachineAuthService& auth, QNetworkAccessManager& network, ReceiptLog* receipts = nullptr,
+    ApprovalSyncService(MachineAuthService& auth, ReceiptLog* receipts = nullptr,
                         QObject* parent = nullptr);
 
     const QList<PendingAction>& pendingActions() const { return m_pendingActions; }
@@ -118,7 +119,8 @@ private:
 
     MachineAuthService& m_auth;
     ReceiptLog* m_receiptLog = nullptr;
-    QNetworkAccessManager& m_network;
+    // The poll's own kept connection: one GET every 15 s wakes this thread alone.
+    HttpConnection m_pollConnection;
     QNetworkAccessManager m_decisionNetwork;
     WebSocketSubscriber m_subscriber;
     QTimer m_pollTimer;

@@ -31,7 +31,8 @@ QNetworkReply* start(QNetworkAccessManager& network, const QNetworkRequest& requ
 constexpr qint64 readBufferSize = 256 * 1024;
 constexpr int idleConnectionSeconds = 30;
 
-// One line per endpoint, however often a server repeats the oversized answer.
+} // namespace
+
 void logOversizedOnce(const QUrl& url, qint64 limit)
 {
     static QSet<QString> logged;
@@ -43,7 +44,10 @@ void logOversizedOnce(const QUrl& url, qint64 limit)
         << QStringLiteral("Quorvane: refused an answer of %1 larger than %2 bytes").arg(path).arg(limit);
 }
 
-} // namespace
+QString pastDeadlineText(int deadlineMs)
+{
+    return QStringLiteral("no complete answer within %1 ms").arg(deadlineMs);
+}
 
 std::optional<qint64> retryAfterSeconds(const QByteArray& value)
 {
@@ -106,7 +110,7 @@ QCoro::Task<HttpResponse> send(QNetworkAccessManager& network, QNetworkRequest r
     HttpResponse response;
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (pastDeadline) {
-        response.transportError = QStringLiteral("no complete answer within %1 ms").arg(limits.deadlineMs);
+        response.transportError = pastDeadlineText(limits.deadlineMs);
     } else if (status.isValid()) {
         response.status = status.toInt();
         response.retryAfterSeconds = retryAfterSeconds(reply->rawHeader(QByteArrayLiteral("Retry-After")));

@@ -30,6 +30,11 @@ QCoro::Task<HttpResponse> send(QNetworkAccessManager& network, QNetworkRequest r
                                QByteArray body = {}, Limits limits = {});
 QCoro::Task<HttpResponse> send(QNetworkAccessManager& network, const SignedRequest& request, Limits limits = {});
 
+// One line per endpoint, however often a server repeats an answer over the cap.
+void logOversizedOnce(const QUrl& url, qint64 limit);
+// The transport error of a request that ran out of time.
+QString pastDeadlineText(int deadlineMs);
+
 // Retry-After as delta-seconds; nothing for an HTTP date or anything else.
 std::optional<qint64> retryAfterSeconds(const QByteArray& value);
 

@@ -47,7 +47,7 @@ class TestApprovalSyncLimits : public QObject
     {
         MachineAuthService auth { store };
         QNetworkAccessManager network;
-        ApprovalSyncService sync { auth, network };
+        ApprovalSyncService sync { auth };
 
         Fixture() { sync.setPollInterval(60 * 60 * 1000); }
 

@@ -35,8 +35,7 @@ class TestApprovalSyncService : public QObject
     struct Fixture : BackendMachine
     {
         MachineAuthService auth { store };
-        QNetworkAccessManager network;
-        ApprovalSyncService sync { auth, network };
+        ApprovalSyncService sync { auth };
 
         Fixture()
         {
@@ -83,8 +82,7 @@ private Q_SLOTS:
         LogCapture log;
         FileCredentialStore store;
         MachineAuthService auth(store);
-        QNetworkAccessManager network;
-        ApprovalSyncService sync(auth, network);
+        ApprovalSyncService sync(auth);
         sync.start();
         QVERIFY(!sync.isActive());
         QVERIFY(log.contains(u"Quorvane: ApprovalSyncService not starting — auth not configured"_s));

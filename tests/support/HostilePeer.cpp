@@ -22,6 +22,7 @@ void HostilePeer::accept()
 {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
         socket->setParent(this);
+        ++m_connectionCount;
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
     }
 }
@@ -55,10 +56,18 @@ void HostilePeer::read(QTcpSocket* socket)
         return;
     }
     const Answer answer = m_answers.value(path, Answer{404, "not found", {}});
-    socket->write("HTTP/1.1 " + QByteArray::number(answer.status) + " Status\r\nConnection: close\r\nContent-Length: "
+    socket->write("HTTP/1.1 " + QByteArray::number(answer.status) + " Status\r\n"
+                  + (m_keepAlive ? "" : "Connection: close\r\n") + "Content-Length: "
                   + QByteArray::number(answer.body.size()) + "\r\n" + answer.headers + "\r\n");
     socket->write(answer.body);
-    socket->disconnectFromHost();
+    if (!m_keepAlive)
+        socket->disconnectFromHost();
+}
+
+void HostilePeer::closeConnections()
+{
+    for (QTcpSocket* socket : findChildren<QTcpSocket*>(Qt::FindDirectChildrenOnly))
+        socket->disconnectFromHost();
 }
 
 void HostilePeer::answerStream(QTcpSocket* socket, const QByteArray& head)

@@ -36,6 +36,12 @@ public:
         m_answers.insert(path, Answer{status, body, headers});
     }
 
+    // Answers leave the connection open for the next request (they close it by default).
+    void setKeepAlive(bool keepAlive) { m_keepAlive = keepAlive; }
+    // Closes every connection, as a server does with those idle too long.
+    void closeConnections();
+    int connectionCount() const { return m_connectionCount; }
+
     // Milliseconds since the peer started at which each stream handshake arrived.
     const QList<qint64>& handshakeTimes() const { return m_handshakeTimes; }
     // Paths of the HTTP requests, with their arrival times.
@@ -58,6 +64,8 @@ private:
     QTcpServer m_server;
     QElapsedTimer m_clock;
     Stream m_stream = Stream::hold;
+    bool m_keepAlive = false;
+    int m_connectionCount = 0;
     QHash<QByteArray, int> m_drips;
     QHash<QByteArray, Answer> m_answers;
     QHash<QTcpSocket*, QByteArray> m_buffers;

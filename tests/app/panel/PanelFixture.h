@@ -55,7 +55,7 @@ struct PanelFixture
         qputenv("QUORVANE_API_BASE_URL", backend.url().toString().toUtf8());
         machine = TestMachine::provision(backend, store);
         auth.reload();
-        sync = std::make_unique<ApprovalSyncService>(auth, network, &receipts);
+        sync = std::make_unique<ApprovalSyncService>(auth, &receipts);
         sync->setPollInterval(60 * 60 * 1000);
         updates = std::make_unique<UpdateCheckService>(&network);
         updates->setCheckInterval(std::chrono::hours(1));

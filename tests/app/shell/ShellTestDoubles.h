@@ -115,7 +115,7 @@ struct TrayShellFixture
     MemoryCredentialStore store;
     QNetworkAccessManager network;
     MachineAuthService auth { store };
-    ApprovalSyncService sync { auth, network };
+    ApprovalSyncService sync { auth };
     UpdateCheckService updates { &network };
     DashboardHome dashboard;
     WizardState wizard;
