@@ -208,13 +208,16 @@ ChunkedBody decodeChunked(QByteArrayView data, qsizetype maximumBodySize, qsizet
     ChunkedBody result;
     qsizetype pos = 0;
     for (;;) {
-        const qsizetype eol = data.indexOf(lineEnd, pos);
+        // The line is too long whether or not its end has arrived, so that
+        // the answer does not depend on how the bytes were split.
+        const QByteArrayView sizeLine = data.sliced(pos).first(qMin(data.size() - pos, maximumChunkSizeLine + 2));
+        const qsizetype eol = sizeLine.indexOf(lineEnd);
         if (eol < 0) {
-            if (data.size() - pos <= maximumChunkSizeLine)
+            if (sizeLine.size() <= maximumChunkSizeLine + 1)
                 return {};
             return failed(ChunkedBody::Status::Malformed, "chunk size line too long");
         }
-        QByteArrayView sizeText = data.sliced(pos, eol - pos);
+        QByteArrayView sizeText = sizeLine.first(eol);
         const qsizetype semicolon = sizeText.indexOf(';');
         if (semicolon >= 0)
             sizeText = sizeText.first(semicolon);
@@ -222,7 +225,7 @@ ChunkedBody decodeChunked(QByteArrayView data, qsizetype maximumBodySize, qsizet
         if (sizeText.size() > 8 || !isHexDigits(sizeText))
             return failed(ChunkedBody::Status::Malformed, "malformed chunk size");
         const qsizetype size = sizeText.toLongLong(nullptr, 16);
-        pos = eol + lineEnd.size();
+        pos += eol + lineEnd.size();
         if (size == 0)
             return skipTrailer(data, pos, maximumTrailerSize, std::move(result));
         if (result.body.size() + size > maximumBodySize)

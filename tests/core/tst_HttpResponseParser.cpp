@@ -175,6 +175,9 @@ private Q_SLOTS:
                                                      << QByteArray("chunk not terminated");
         QTest::newRow("chunk size line without end") << chunked + "1;" + repeated('x', 1100) << false
                                                      << QByteArray("chunk size line too long");
+        QTest::newRow("chunk size line too long, end sent")
+            << chunked + "1;" + repeated('x', 1100) + "\r\nx\r\n0\r\n\r\n" << false
+            << QByteArray("chunk size line too long");
 
         const QByteArray cut = closedEarly;
         QTest::newRow("closed before any byte") << QByteArray() << true << cut;
