@@ -36,11 +36,6 @@ int parseStatusLine(QByteArrayView line, QByteArrayView& version)
     return code.toInt();
 }
 
-bool hasNoBody(int status, bool answersHead)
-{
-    return answersHead || status < 200 || status == 204 || status == 304;
-}
-
 void complete(Result& result, QByteArray body, qsizetype consumed)
 {
     result.outcome = Outcome::Complete;
@@ -97,6 +92,18 @@ void readToClose(QByteArrayView data, qsizetype bodyStart, bool endOfStream,
         complete(result, data.sliced(bodyStart).toByteArray(), data.size());
 }
 
+void readBody(QByteArrayView data, qsizetype bodyStart, bool endOfStream, const HttpResponseParser::Limits& limits,
+    Result& result)
+{
+    const HttpWireFormat::ContentLength length = HttpWireFormat::contentLength(result.headers);
+    if (HttpWireFormat::hasHeader(result.headers, "Transfer-Encoding"))
+        readChunked(data, bodyStart, endOfStream, limits, result);
+    else if (length.present || !length.valid)
+        readLength(data, bodyStart, endOfStream, limits, length, result);
+    else
+        readToClose(data, bodyStart, endOfStream, limits, result);
+}
+
 } // namespace
 
 QByteArray HttpResponseParser::Result::header(QByteArrayView name) const
@@ -138,17 +145,10 @@ HttpResponseParser::Result HttpResponseParser::parse(QByteArrayView data, bool e
         result.headers = std::move(headers);
         // After 101 the connection no longer speaks HTTP.
         result.keepAlive = status != 101 && HttpWireFormat::keepsAlive(version, result.headers);
-        if (hasNoBody(status, answersHead)) {
+        if (answersHead || status == 101 || status == 204 || status == 304)
             complete(result, {}, bodyStart);
-            return result;
-        }
-        const HttpWireFormat::ContentLength length = HttpWireFormat::contentLength(result.headers);
-        if (HttpWireFormat::hasHeader(result.headers, "Transfer-Encoding"))
-            readChunked(data, bodyStart, endOfStream, limits, result);
-        else if (length.present || !length.valid)
-            readLength(data, bodyStart, endOfStream, limits, length, result);
         else
-            readToClose(data, bodyStart, endOfStream, limits, result);
+            readBody(data, bodyStart, endOfStream, limits, result);
         return result;
     }
 }

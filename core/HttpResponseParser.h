@@ -19,7 +19,7 @@ public:
 
     struct Limits
     {
-        qsizetype maximumHeadSize = 64 * 1024;
+        qsizetype maximumHeadSize = 64 * 1024; // with any interim answers before it
         qsizetype maximumBodySize = 1024 * 1024;
     };
 
@@ -35,6 +35,8 @@ public:
 
         // The first header of that name (case-insensitive), or empty.
         QByteArray header(QByteArrayView name) const;
+
+        bool operator==(const Result&) const = default;
     };
 
     // `endOfStream`: the peer has closed, so a body delimited by the close

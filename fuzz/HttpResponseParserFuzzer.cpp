@@ -10,12 +10,6 @@ namespace {
 
 using Outcome = HttpResponseParser::Outcome;
 
-bool sameResult(const HttpResponseParser::Result& a, const HttpResponseParser::Result& b)
-{
-    return a.outcome == b.outcome && a.status == b.status && a.headers == b.headers && a.body == b.body
-        && a.consumed == b.consumed && a.keepAlive == b.keepAlive && a.error == b.error;
-}
-
 void check(bool condition)
 {
     if (!condition)
@@ -53,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     check(part.outcome == Outcome::Incomplete || part.outcome == whole.outcome);
     if (part.outcome == Outcome::Complete)
-        check(sameResult(part, whole));
+        check(part == whole);
     if (whole.outcome == Outcome::Complete)
         check((split < whole.consumed) == (part.outcome == Outcome::Incomplete));
     return 0;
