@@ -18,13 +18,23 @@ bool isTokenChar(char c)
     return QByteArrayView("!#$%&'*+-.^_`|~").contains(c);
 }
 
-bool isHexDigits(QByteArrayView text)
+// The value of one to eight hex digits, or -1.
+qsizetype chunkSize(QByteArrayView text)
 {
+    if (text.isEmpty() || text.size() > 8)
+        return -1;
+    qsizetype size = 0;
     for (char c : text) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
-            return false;
+        if (c >= '0' && c <= '9')
+            size = size * 16 + (c - '0');
+        else if (c >= 'a' && c <= 'f')
+            size = size * 16 + (c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F')
+            size = size * 16 + (c - 'A' + 10);
+        else
+            return -1;
     }
-    return !text.isEmpty();
+    return size;
 }
 
 QByteArrayView withoutCarriageReturn(QByteArrayView line)
@@ -221,10 +231,9 @@ ChunkedBody decodeChunked(QByteArrayView data, qsizetype maximumBodySize, qsizet
         const qsizetype semicolon = sizeText.indexOf(';');
         if (semicolon >= 0)
             sizeText = sizeText.first(semicolon);
-        sizeText = sizeText.trimmed();
-        if (sizeText.size() > 8 || !isHexDigits(sizeText))
+        const qsizetype size = chunkSize(sizeText.trimmed());
+        if (size < 0)
             return failed(ChunkedBody::Status::Malformed, "malformed chunk size");
-        const qsizetype size = sizeText.toLongLong(nullptr, 16);
         pos += eol + lineEnd.size();
         if (size == 0)
             return skipTrailer(data, pos, maximumTrailerSize, std::move(result));
