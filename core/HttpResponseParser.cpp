@@ -54,7 +54,7 @@ void readChunked(QByteArrayView data, qsizetype bodyStart, bool endOfStream,
         fail(result, Outcome::Invalid, "unsupported transfer encoding");
         return;
     }
-    // The trailer fields are part of the answer's head in all but place.
+    // The trailer fields are header fields sent after the body, so the head's limit holds them.
     HttpWireFormat::ChunkedBody decoded
         = HttpWireFormat::decodeChunked(data.sliced(bodyStart), limits.maximumBodySize, limits.maximumHeadSize);
     using Status = HttpWireFormat::ChunkedBody::Status;

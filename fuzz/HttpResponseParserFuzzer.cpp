@@ -40,15 +40,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (whole.outcome != Outcome::Complete && whole.outcome != Outcome::Incomplete)
         check(!whole.keepAlive);
 
-    // Part of the bytes, the peer still sending: not yet known, or already
+    // The first bytes only, the peer still sending: not yet known, or already
     // known the same way.
-    const auto part = HttpResponseParser::parse(wire.first(split), false, limits, answersHead);
+    const auto prefix = HttpResponseParser::parse(wire.first(split), false, limits, answersHead);
     if (endOfStream)
         return 0;
-    check(part.outcome == Outcome::Incomplete || part.outcome == whole.outcome);
-    if (part.outcome == Outcome::Complete)
-        check(part == whole);
+    check(prefix.outcome == Outcome::Incomplete || prefix.outcome == whole.outcome);
+    if (prefix.outcome == Outcome::Complete)
+        check(prefix == whole);
     if (whole.outcome == Outcome::Complete)
-        check((split < whole.consumed) == (part.outcome == Outcome::Incomplete));
+        check((split < whole.consumed) == (prefix.outcome == Outcome::Incomplete));
     return 0;
 }

@@ -271,12 +271,12 @@ private Q_SLOTS:
         QCOMPARE(whole.outcome, Outcome::Complete);
         QCOMPARE(whole.consumed, first.size());
         for (qsizetype size = 0; size < first.size(); ++size) {
-            const auto part = HttpResponseParser::parse(QByteArrayView(both).first(size), false, {});
-            QVERIFY2(part.outcome == Outcome::Incomplete, QByteArray::number(size).constData());
+            const auto prefix = HttpResponseParser::parse(QByteArrayView(both).first(size), false, {});
+            QVERIFY2(prefix.outcome == Outcome::Incomplete, QByteArray::number(size).constData());
         }
         for (qsizetype size = first.size(); size <= both.size(); ++size) {
-            const auto part = HttpResponseParser::parse(QByteArrayView(both).first(size), false, {});
-            QVERIFY2(part == whole, QByteArray::number(size).constData());
+            const auto prefix = HttpResponseParser::parse(QByteArrayView(both).first(size), false, {});
+            QVERIFY2(prefix == whole, QByteArray::number(size).constData());
         }
         const auto next = HttpResponseParser::parse(QByteArrayView(both).sliced(whole.consumed), false, {});
         QCOMPARE(next.outcome, Outcome::Complete);
