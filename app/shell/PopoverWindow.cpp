@@ -130,10 +130,12 @@ void PopoverWindow::show(const QRect& trayGeometry)
         closeOnOutsideClick();
     m_window->show();
     m_window->raise();
-    m_window->requestActivate();
     // The compositor gives an unmanaged X11 window no input focus, and takes
-    // back what it takes itself: as a menu does, it holds the keyboard while open.
-    if (unmanaged && !m_window->setKeyboardGrabEnabled(true))
+    // back the focus it sets itself (which would leave Qt Quick without a
+    // focused item): as a menu does, it holds the keyboard while open instead.
+    if (!unmanaged)
+        m_window->requestActivate();
+    else if (!m_window->setKeyboardGrabEnabled(true))
         qCWarning(lcShell) << "Quorvane: the popover could not take the keyboard; Escape and the arrows will not reach it";
     Q_EMIT shownChanged(true);
 }

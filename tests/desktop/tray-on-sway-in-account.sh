@@ -33,6 +33,16 @@ waitFor() {
 shot() { [ -n "${SHOTS:-}" ] && grim "$SHOTS/sway-$1.png" && echo "screenshot sway-$1.png"; return 0; }
 
 startSway || fail "the Wayland desktop did not start"
+# A mouse and a keyboard, there from the start as a person's are.
+coproc INPUT { python3 "$(dirname "$0")/wayland-input.py" 1280 800; }
+PIDS+=("$INPUT_PID")
+# input COMMAND: a click or a key, once the compositor has taken it.
+input() {
+  local reply
+  echo "$*" >&"${INPUT[1]}"
+  read -r -t 10 reply <&"${INPUT[0]}" && [ "$reply" = ok ] || fail "the virtual input did not take \"$*\""
+}
+read -r -t 10 READY <&"${INPUT[0]}" && [ "$READY" = ready ] || fail "no virtual mouse and keyboard"
 
 export QUORVANE_HOME="$HOME/home" QUORVANE_CREDENTIAL_STORE=file QUORVANE_PRESENCE=grant
 mkdir -p "$QUORVANE_HOME"
@@ -116,18 +126,17 @@ echo "== a click elsewhere closes it"
 busctl --user call "$ITEM" /StatusNotifierItem org.kde.StatusNotifierItem Activate ii "$CLICK_X" "$CLICK_Y"
 waitFor 50 popover || fail "no popover after a third Activate"
 read -r PX PY _ _ < <(popover)
-python3 "$(dirname "$0")/wayland-input.py" click $((PX + 40)) $((PY + 12)) 1280 800
+input click $((PX + 40)) $((PY + 12))
 sleep 0.5
 popover >/dev/null || fail "a click on the popover's header closed it"
-python3 "$(dirname "$0")/wayland-input.py" click 200 500 1280 800
+input click 200 500
 waitFor 50 closed || fail "a click elsewhere left the popover open"
 
 echo "== the keyboard reaches it: Escape closes it"
 sleep 0.5 # an Activate right after a click elsewhere is that same click reaching the icon
 busctl --user call "$ITEM" /StatusNotifierItem org.kde.StatusNotifierItem Activate ii "$CLICK_X" "$CLICK_Y"
 waitFor 50 popover || fail "no popover after a fourth Activate"
-sleep 0.3
-python3 "$(dirname "$0")/wayland-input.py" key Escape
+input key Escape
 waitFor 50 closed || fail "Escape left the popover open: it has no keyboard"
 
 echo "== the menu over dbusmenu"

@@ -1,14 +1,19 @@
 #!/usr/bin/env python3
-"""Input on a wlroots compositor, as a mouse or a keyboard gives it. A click:
-a virtual pointer (zwlr_virtual_pointer_manager_v1) moved to a point of the
-first output, then a left button press and release. A key: a virtual
-keyboard (zwp_virtual_keyboard_manager_v1) with a US layout presses and
-releases it; it goes where the compositor has put the keyboard focus. Speaks
-the Wayland wire protocol directly, so headless test desktops without input
-devices can be used.
+"""A mouse and a keyboard for a wlroots compositor: a virtual pointer
+(zwlr_virtual_pointer_manager_v1) and a virtual keyboard with a US layout
+(zwp_virtual_keyboard_manager_v1), made once at start so that the seat and
+its clients (XWayland) have taken them in long before the first click. Then
+runs the commands read from standard input, one a line, and answers each with
+"ok" once the compositor has taken it:
 
-    wayland-input.py click X Y WIDTH HEIGHT   (WIDTH x HEIGHT: the output's size)
-    wayland-input.py key NAME                 (Escape, Up, Down, Return)
+    click X Y     a left click at that point of the first output
+    key NAME      a key pressed and released (Escape, Up, Down, Return); it
+                  goes where the compositor has put the keyboard focus
+
+Speaks the Wayland wire protocol directly, so headless test desktops without
+input devices can be used.
+
+    wayland-input.py WIDTH HEIGHT     (the output's size)
 """
 import os
 import socket
@@ -107,52 +112,54 @@ def now():
     return int(time.monotonic() * 1000) & 0xFFFFFFFF
 
 
-def click(conn, x, y, width, height):
-    manager = bind_globals(conn, ["zwlr_virtual_pointer_manager_v1"])["zwlr_virtual_pointer_manager_v1"]
-    pointer = conn.new_id()
-    conn.send(manager, 0, struct.pack("<II", 0, pointer))  # create_virtual_pointer(seat: default)
-    roundtrip(conn)
-    # The new pointer device reaches the seat's clients (XWayland) first.
-    time.sleep(0.2)
-    conn.send(pointer, 1, struct.pack("<IIIII", now(), x, y, width, height))  # motion_absolute
-    conn.send(pointer, 4, struct.pack("<I", now()))  # frame
-    roundtrip(conn)
-    time.sleep(0.05)
-    for state in (1, 0):
-        conn.send(pointer, 2, struct.pack("<III", now(), BTN_LEFT, state))  # button
-        conn.send(pointer, 4, struct.pack("<I", now()))
-        roundtrip(conn)
-    conn.send(pointer, 8)  # destroy
-    roundtrip(conn)
+class Devices:
+    def __init__(self, conn, width, height):
+        self.conn, self.width, self.height = conn, width, height
+        bound = bind_globals(conn, ["wl_seat", "zwlr_virtual_pointer_manager_v1", "zwp_virtual_keyboard_manager_v1"])
+        self.pointer = conn.new_id()
+        # create_virtual_pointer(seat: default)
+        conn.send(bound["zwlr_virtual_pointer_manager_v1"], 0, struct.pack("<II", 0, self.pointer))
+        self.keyboard = conn.new_id()
+        # create_virtual_keyboard(seat, id)
+        conn.send(bound["zwp_virtual_keyboard_manager_v1"], 0, struct.pack("<II", bound["wl_seat"], self.keyboard))
+        with tempfile.TemporaryFile() as keymap:
+            keymap.write(KEYMAP)
+            keymap.flush()
+            conn.send(self.keyboard, 0, struct.pack("<II", 1, len(KEYMAP)), fds=[keymap.fileno()])  # keymap(xkb_v1)
+            roundtrip(conn)
 
-
-def key(conn, name):
-    bound = bind_globals(conn, ["wl_seat", "zwp_virtual_keyboard_manager_v1"])
-    keyboard = conn.new_id()
-    # create_virtual_keyboard(seat, id)
-    conn.send(bound["zwp_virtual_keyboard_manager_v1"], 0, struct.pack("<II", bound["wl_seat"], keyboard))
-    with tempfile.TemporaryFile() as keymap:
-        keymap.write(KEYMAP)
-        keymap.flush()
-        conn.send(keyboard, 0, struct.pack("<II", 1, len(KEYMAP)), fds=[keymap.fileno()])  # keymap(xkb_v1, fd, size)
-        roundtrip(conn)
-    time.sleep(0.2)
-    for state in (1, 0):
-        conn.send(keyboard, 1, struct.pack("<III", now(), KEYS[name], state))  # key
+    def click(self, x, y):
+        conn = self.conn
+        conn.send(self.pointer, 1, struct.pack("<IIIII", now(), x, y, self.width, self.height))  # motion_absolute
+        conn.send(self.pointer, 4, struct.pack("<I", now()))  # frame
         roundtrip(conn)
         time.sleep(0.05)
-    conn.send(keyboard, 3)  # destroy
-    roundtrip(conn)
+        for state in (1, 0):
+            conn.send(self.pointer, 2, struct.pack("<III", now(), BTN_LEFT, state))  # button
+            conn.send(self.pointer, 4, struct.pack("<I", now()))
+            roundtrip(conn)
+
+    def key(self, code):
+        for state in (1, 0):
+            self.conn.send(self.keyboard, 1, struct.pack("<III", now(), code, state))  # key
+            roundtrip(self.conn)
+            time.sleep(0.05)
 
 
 def main():
-    conn = Connection()
-    if sys.argv[1:2] == ["click"]:
-        click(conn, *(int(v) for v in sys.argv[2:6]))
-    elif sys.argv[1:2] == ["key"] and sys.argv[2:3] and sys.argv[2] in KEYS:
-        key(conn, sys.argv[2])
-    else:
+    if len(sys.argv) != 3:
         raise SystemExit(__doc__)
+    devices = Devices(Connection(), int(sys.argv[1]), int(sys.argv[2]))
+    print("ready", flush=True)
+    for line in sys.stdin:
+        words = line.split()
+        if len(words) == 3 and words[0] == "click":
+            devices.click(int(words[1]), int(words[2]))
+        elif len(words) == 2 and words[0] == "key" and words[1] in KEYS:
+            devices.key(KEYS[words[1]])
+        else:
+            raise SystemExit("wayland-input: unknown command " + line.strip())
+        print("ok", flush=True)
 
 
 main()
