@@ -105,8 +105,9 @@ QCoro::Task<HttpResponse> HttpConnection::send(QNetworkRequest request, QByteArr
         attempt.transportError = QStringLiteral("a header of the request holds a line break");
     } else {
         // A kept connection the server closed meanwhile fails before any
-        // answer: the request goes once more, on a new connection.
-        for (int round = 0; round < 2; ++round) {
+        // answer: a request that is safe to repeat goes once more, on a new connection.
+        const int rounds = method == "GET" || method == "HEAD" ? 2 : 1;
+        for (int round = 0; round < rounds; ++round) {
             const bool reused = isOpenTo(url);
             if (!reused) {
                 drop();
