@@ -2,8 +2,10 @@
 
 #include "app/views/ViewFactory.h"
 
-// Qt Quick windows for the program's QML: one QQuickView and QML engine per
-// window, drawn by Qt Quick's software renderer.
+class QQmlEngine;
+
+// Qt Quick windows for the program's QML: one QQuickView per window, all of
+// them on one QML engine, drawn by Qt Quick's software renderer.
 class QuickViewFactory final : public ViewFactory
 {
 public:
@@ -13,4 +15,9 @@ public:
     void afterNextFrame(QWindow* window, QObject* context, std::function<void()> done) override;
     void followImplicitSize(QWindow* window, QObject* context, std::function<void(QSize)> changed) override;
     void setDarkAppearance(bool dark) override;
+
+private:
+    QQmlEngine* engine();
+
+    QQmlEngine* m_engine = nullptr;
 };
