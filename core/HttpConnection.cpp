@@ -1,6 +1,7 @@
 #include "core/HttpConnection.h"
 
 #include "core/HttpResponseParser.h"
+#include "core/HttpWireFormat.h"
 #include "core/LifetimeGuard.h"
 #include "core/SignedRequest.h"
 
@@ -22,12 +23,8 @@ QString originOf(const QUrl& url)
     return QStringLiteral("%1://%2:%3").arg(url.scheme(), url.host()).arg(url.port(isSecure(url) ? 443 : 80));
 }
 
-bool isHeaderSafe(const QByteArray& text)
-{
-    return !text.contains('\r') && !text.contains('\n') && !text.contains('\0');
-}
-
-// The request head, or empty when a header would break the request apart.
+// The request head, or empty when a header is not a valid header line (a
+// line break in it would end the header early and add others).
 QByteArray requestHead(const QNetworkRequest& request, const QByteArray& method, const QByteArray& body)
 {
     const QUrl url = request.url();
@@ -40,7 +37,7 @@ QByteArray requestHead(const QNetworkRequest& request, const QByteArray& method,
     QByteArray head = method + ' ' + target + " HTTP/1.1\r\nHost: " + host + "\r\n";
     for (const QByteArray& name : request.rawHeaderList()) {
         const QByteArray value = request.rawHeader(name);
-        if (!isHeaderSafe(name) || !isHeaderSafe(value))
+        if (!HttpWireFormat::isToken(name) || !HttpWireFormat::isFieldValue(value))
             return {};
         head += name + ": " + value + "\r\n";
     }
@@ -102,7 +99,7 @@ QCoro::Task<HttpResponse> HttpConnection::send(QNetworkRequest request, QByteArr
     const QByteArray head = requestHead(request, method, body);
     Attempt attempt;
     if (head.isEmpty()) {
-        attempt.transportError = QStringLiteral("a header of the request holds a line break");
+        attempt.transportError = QStringLiteral("a header of the request is not a valid header line");
     } else {
         // A kept connection the server closed meanwhile fails before any
         // answer: a request that is safe to repeat goes once more, on a new connection.
@@ -127,7 +124,6 @@ QCoro::Task<HttpResponse> HttpConnection::send(QNetworkRequest request, QByteArr
                 co_return response;
             if (!reused || attempt.received || attempt.pastDeadline)
                 break;
-            drop();
         }
     }
 
@@ -197,8 +193,9 @@ QCoro::Task<HttpConnection::Attempt> HttpConnection::exchange(const QByteArray& 
     if (!body.isEmpty())
         socket->write(body);
 
-    // Header lines count towards the cap too: a server cannot send an endless head.
-    const HttpResponseParser::Limits parseLimits{64 * 1024, limits.maximumBodySize};
+    // The head has the parser's own cap: a server cannot send an endless head.
+    HttpResponseParser::Limits parseLimits;
+    parseLimits.maximumBodySize = limits.maximumBodySize;
     QByteArray buffer;
     for (;;) {
         buffer += socket->readAll();

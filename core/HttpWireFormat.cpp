@@ -84,6 +84,16 @@ bool isToken(QByteArrayView text)
     return true;
 }
 
+bool isFieldValue(QByteArrayView text)
+{
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && byte != '\t') || byte == 0x7f)
+            return false;
+    }
+    return true;
+}
+
 qsizetype headSize(QByteArrayView data, qsizetype maximumHeadSize)
 {
     // A blank line past the limit makes the head too large wherever it is, so
@@ -124,11 +134,9 @@ bool parseHeaderLines(QByteArrayView lines, Headers& headers, QByteArray& error)
             return false;
         }
         const QByteArrayView value = line.sliced(colon + 1).trimmed();
-        for (char c : value) {
-            if ((c >= 0 && c < 0x20 && c != '\t') || c == 0x7f) {
-                error = "control character in header value";
-                return false;
-            }
+        if (!isFieldValue(value)) {
+            error = "control character in header value";
+            return false;
         }
         headers.append({line.first(colon).toByteArray(), value.toByteArray()});
     }

@@ -14,6 +14,9 @@ namespace HttpWireFormat {
 using Headers = QList<QPair<QByteArray, QByteArray>>; // names as sent, values trimmed
 
 bool isToken(QByteArrayView text);
+// Whether a text can travel as a header value: no control characters other
+// than the horizontal tab (a line break would end the header early).
+bool isFieldValue(QByteArrayView text);
 
 // The length of the head up to and including its blank line; 0 while the
 // blank line has not arrived, -1 once the head cannot fit in `maximumHeadSize`.

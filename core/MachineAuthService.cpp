@@ -5,6 +5,7 @@
 #include "core/CoreConstants.h"
 #include "core/CredentialStore.h"
 #include "core/Http.h"
+#include "core/HttpWireFormat.h"
 #include "core/JsonText.h"
 #include "core/PrivateFiles.h"
 #include "core/RegisterResponse.h"
@@ -62,18 +63,6 @@ bool isValidUtf8(const QByteArray& bytes)
     const QString text = decoder.decode(bytes);
     Q_UNUSED(text);
     return !decoder.hasError();
-}
-
-// Whether a text can travel as an HTTP header value: no control characters
-// other than the horizontal tab (a line break would end the header early).
-bool fitsInHeader(const QByteArray& value)
-{
-    for (const char c : value) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && byte != '\t') || byte == 0x7f)
-            return false;
-    }
-    return true;
 }
 
 int base64Value(char c)
@@ -257,7 +246,7 @@ std::optional<SignedRequest> MachineAuthService::buildSignedRequest(const QUrl& 
         message += method + ' ' + target.toUtf8();
     }
     // The id and the message travel as header values.
-    if (!fitsInHeader(message))
+    if (!HttpWireFormat::isFieldValue(message))
         return std::nullopt;
 
     const QByteArray signature = m_signingKey->sign(message);
@@ -466,7 +455,7 @@ QCoro::Task<std::optional<MachineRegistrationError>> MachineAuthService::registe
         co_return MachineRegistrationError::networkError(QStringLiteral("Invalid URL"));
     const QByteArray cookie = QByteArrayLiteral("quorvane_session=") + sessionToken.toUtf8();
     // A line break in the token would end the header early and add others.
-    if (!fitsInHeader(cookie))
+    if (!HttpWireFormat::isFieldValue(cookie))
         co_return MachineRegistrationError::networkError(QStringLiteral("Invalid session token"));
     QNetworkRequest request(url);
     request.setTransferTimeout(requestTimeoutMilliseconds);
