@@ -112,6 +112,9 @@ private:
 
     using Params = QStringList;
 
+    static Result reply(const BackendResponse& response, const QString& reason = {});
+    static Result fail(int status, const QString& message);
+
     QDateTime now() const { return QDateTime::currentDateTimeUtc(); }
     User& ensureUser(const QString& email);
     const Machine* machine(const QString& id) const;

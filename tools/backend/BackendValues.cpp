@@ -40,3 +40,12 @@ std::optional<QDateTime> BackendValues::parseZonedTime(const QString& text)
         return std::nullopt;
     return t.toUTC();
 }
+
+std::optional<QJsonObject> BackendValues::parseObject(const QByteArray& body)
+{
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return std::nullopt;
+    return doc.object();
+}

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QJsonObject>
 #include <QString>
 
 #include <optional>
@@ -21,5 +22,7 @@ QByteArray jsonString(const QString& s);
 // ISO 8601 date-time with a zone ("Z" or a numeric offset), with or without
 // fractional seconds. A time without a zone is refused rather than guessed.
 std::optional<QDateTime> parseZonedTime(const QString& text);
+// A request body that is one JSON object, or nothing.
+std::optional<QJsonObject> parseObject(const QByteArray& body);
 
 } // namespace BackendValues
